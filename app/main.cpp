@@ -1,1 +1,50 @@
-int main() { return 0; }
+// Quor's entry point: parses the command line and runs the engine. Until the
+// windowed interface exists every run is headless.
+#include <QGuiApplication>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/headless_host.h"
+#include "core/command_line.h"
+#include "core/engine.h"
+#include "generators/builtin_generators.h"
+
+int main(int argc, char** argv) {
+  using namespace quor;
+  std::vector<std::string> args(argv + 1, argv + argc);
+
+  for (const std::string& arg : args) {
+    if (arg == "--help") {
+      std::fputs(UsageText().c_str(), stdout);
+      return 0;
+    }
+    if (arg == "--version") {
+      std::printf("quor %s\n", QUOR_VERSION);
+      return 0;
+    }
+  }
+
+  Engine engine(BuiltinGenerators());
+  engine.console().Write("Parsing command line ...\n");
+  CommandLine commandLine = ParseCommandLine(args, engine.console());
+  for (const std::string& unknown : commandLine.unknown) std::fprintf(stderr, "quor: ignoring unknown option %s\n", unknown.c_str());
+  if (!commandLine.errors.empty()) {
+    for (const std::string& error : commandLine.errors) std::fprintf(stderr, "quor: %s\n", error.c_str());
+    std::fputs(UsageText().c_str(), stderr);
+    return 2;
+  }
+  if (!commandLine.headless) {
+    std::fputs("quor: the windowed interface is not part of this build yet; running headless (Ctrl+C ends)\n", stderr);
+  }
+
+  // Text rendering needs a QGuiApplication; without windows it runs on the
+  // offscreen platform.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  int qtArgc = 1;
+  QGuiApplication app(qtArgc, argv);
+
+  InstallStopSignals();
+  HeadlessHost host(engine, commandLine);
+  return host.Run();
+}

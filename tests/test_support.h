@@ -29,3 +29,69 @@ class ConsoleCapture {
 std::string FreshTestDir(const std::string& name);
 
 }  // namespace quor::test
+
+#include <atomic>
+
+#include "core/generator.h"
+#include "core/generator_registry.h"
+
+namespace quor { class Engine; }
+
+namespace quor::test {
+
+// Type ids the test registry serves.
+inline constexpr int kSolidType = 7;     // fills the frame with the colour in its settings
+inline constexpr int kFailingType = 9;   // Create always fails
+inline constexpr int kUnregisteredType = 14;
+
+// Paints the whole frame in one colour (settings block bytes 0..2) and
+// counts its calls; notices two Renders running at once.
+class SolidGenerator : public Generator {
+ public:
+  bool Create(int width, int height) override;
+  void Render(uint8_t* frame, int width, int height) override;
+  void Destroy() override { destroys.fetch_add(1); }
+  void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
+
+  uint8_t color[3] = {10, 20, 30};
+  std::atomic<int> creates{0};
+  std::atomic<int> renders{0};
+  std::atomic<int> destroys{0};
+  std::atomic<int> overlaps{0};
+  int createdWidth = 0;
+  int createdHeight = 0;
+
+ private:
+  std::atomic<int> inRender_{0};
+};
+
+// None / Blackout plus the two test types above.
+const GeneratorRegistry& TestRegistry();
+// The SolidGenerator bound to `slot` of `engine` (nullptr if another type).
+SolidGenerator* SolidIn(Engine& engine, int slot);
+
+}  // namespace quor::test
+
+#include "audio/audio_analyzer.h"
+#include "core/random_source.h"
+#include "generators/color.h"
+
+namespace quor::test {
+
+// Everything a generator needs from the engine, for testing one generator
+// on its own: a fixed random seed, a silent sound input, PixelStep 1.
+struct GeneratorHarness {
+  explicit GeneratorHarness(uint32_t seed = 1) : random(seed) {}
+  Console console;
+  RandomSource random;
+  ColorWheel sharedWheel;
+  std::atomic<int> pixelStep{1};
+  AudioAnalyzer audio;
+  GeneratorContext context{console, random, sharedWheel, pixelStep, audio};
+};
+
+// Writes `frame` as a PNG under the test output folder and returns its path,
+// so a failing frame comparison can be looked at.
+std::string SaveFrameForInspection(const std::string& name, const uint8_t* frame, int width, int height);
+
+}  // namespace quor::test

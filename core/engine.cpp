@@ -1,0 +1,428 @@
+#include "core/engine.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+#include <new>
+
+#include "show/show.h"
+
+namespace quor {
+namespace {
+
+std::vector<uint8_t> BlackFrame(int width, int height) {
+  return std::vector<uint8_t>(static_cast<size_t>(width) * static_cast<size_t>(height) * 3, 0);
+}
+
+int Clamp(int value, int low, int high) { return std::min(std::max(value, low), high); }
+
+}  // namespace
+
+void MixerPanel::Reset() {
+  for (int s = 0; s < kSlotCount; ++s) {
+    effectListPosition[static_cast<size_t>(s)].store(EffectListPosition(0));
+    speed[static_cast<size_t>(s)].store(kDefaultSlotSpeed);
+    invert[static_cast<size_t>(s)].store(0);
+  }
+  for (int m = 0; m < kMixCount; ++m) {
+    mergeMode[static_cast<size_t>(m)].store(0);
+    masterFade[static_cast<size_t>(m)].store(128);
+  }
+}
+
+Engine::Engine(const GeneratorRegistry& registry, EngineOptions options)
+    : registry_(registry),
+      random_(options.randomSeed),
+      context_{console_, random_, sharedColorWheel_, settings_.pixelStep, audio_},
+      patch_(kDefaultMatrixWidth, kDefaultMatrixHeight),
+      clock_(options.clockMode, [this](int id) { FrameClockTick(id); }) {
+  // One state object per registered type and slot, for the whole run.
+  for (int type = 0; type < kEffectListSize; ++type) {
+    if (!registry_.IsRegistered(type)) continue;
+    for (int s = 0; s < kSlotCount; ++s) {
+      storage_[static_cast<size_t>(type)][static_cast<size_t>(s)] = registry_.FactoryFor(type)(context_);
+    }
+  }
+  // Start-up binding: every slot gets its frame and None / Blackout.
+  for (int s = 0; s < kSlotCount; ++s) {
+    frames_[static_cast<size_t>(s)] = BlackFrame(width(), height());
+    requestedType_[static_cast<size_t>(s)].store(0);
+    boundType_[static_cast<size_t>(s)].store(0);
+    bound_[static_cast<size_t>(s)] = StateFor(0, s);
+    bound_[static_cast<size_t>(s)]->Create(width(), height());
+  }
+  for (int f = kSlotCount; f < kFrameCount; ++f) frames_[static_cast<size_t>(f)] = BlackFrame(width(), height());
+  hooks_.sendFrame = [this](const uint8_t* frame, int w, int h) { outputs_.SendFrame(frame, w, h); };
+  show_ = std::make_unique<Show>(*this);
+  show_->Attach(hooks_);
+  rateStartUs_ = clock_.NowMicros();
+}
+
+Engine::~Engine() { Shutdown(); }
+
+size_t Engine::Checked(int slot) {
+  assert(slot >= 0 && slot < kSlotCount);
+  return static_cast<size_t>(Clamp(slot, 0, kSlotCount - 1));
+}
+
+Generator* Engine::StateFor(int typeId, int slot) {
+  int type = registry_.EffectiveType(typeId);
+  return storage_[static_cast<size_t>(type)][Checked(slot)].get();
+}
+
+std::vector<uint8_t> Engine::CopyFrame(FrameIndex index) {
+  std::lock_guard lock(tickMutex_);
+  return frames_[static_cast<size_t>(index)];
+}
+
+// --- slots ------------------------------------------------------------------
+
+void Engine::RequestType(int slot, int typeId) { requestedType_[Checked(slot)].store(typeId); }
+
+void Engine::SelectEffect(int slot, int listPosition) {
+  panel_.effectListPosition[Checked(slot)].store(listPosition);
+  RequestType(slot, EffectTypeAt(listPosition));
+}
+
+void Engine::RebindSlots() {
+  for (int s = 0; s < kSlotCount; ++s) {
+    const size_t i = static_cast<size_t>(s);
+    const int requested = requestedType_[i].load();
+    if (requested == boundType_[i].load()) continue;
+    // The slot's ticks skip while its generator changes.
+    std::lock_guard lock(slotMutex_[i]);
+    bound_[i]->Destroy();
+    console_.Print("Effect[%d]: %d\n", s, requested);
+    bound_[i] = StateFor(requested, s);
+    boundType_[i].store(requested);
+    if (!bound_[i]->Create(width(), height())) {
+      // The next pass destroys the failed generator and binds None.
+      requestedType_[i].store(0);
+      panel_.effectListPosition[i].store(EffectListPosition(0));
+    }
+  }
+}
+
+void Engine::EditGenerator(int slot, const std::function<void(Generator&)>& edit) {
+  std::lock_guard lock(slotMutex_[Checked(slot)]);
+  edit(*bound_[Checked(slot)]);
+}
+
+void Engine::CopySlot(int slot) {
+  const size_t i = Checked(slot);
+  std::lock_guard lock(slotMutex_[i]);
+  clipboard_.type = requestedType_[i].load();
+  bound_[i]->ExchangeSettings(clipboard_.block, SettingsDirection::kStore);
+  clipboard_.invert = panel_.invert[i].load() != 0 ? 1 : 0;
+}
+
+bool Engine::PasteSlot(int slot) {
+  if (!CanPaste()) return false;
+  requestedType_[Checked(slot)].store(clipboard_.type);
+  pasteSlot_.store(slot);
+  return true;
+}
+
+void Engine::CompletePaste() {
+  const int slot = pasteSlot_.load();
+  if (slot < 0) return;
+  const size_t i = Checked(slot);
+  {
+    std::lock_guard tick(tickMutex_);
+    std::lock_guard lock(slotMutex_[i]);
+    bound_[i]->ExchangeSettings(clipboard_.block, SettingsDirection::kLoad);
+    panel_.effectListPosition[i].store(EffectListPosition(clipboard_.type));
+    panel_.invert[i].store(clipboard_.invert);
+    bound_[i]->Render(frames_[i].data(), width(), height());
+  }
+  pasteSlot_.store(-1);
+}
+
+// --- clock ------------------------------------------------------------------
+
+void Engine::StartSlotTimers(const std::array<int, kSlotCount>& periodsMs) {
+  for (int s = 0; s < kSlotCount; ++s) {
+    slotTimerId_[static_cast<size_t>(s)].store(clock_.StartTimer(periodsMs[static_cast<size_t>(s)]));
+    clock_.Pause(kTimerStartGapMs);
+  }
+  const int fps = std::max(settings_.outputFps.load(), 1);
+  mixTimerId_.store(clock_.StartTimer(1000 / fps));
+}
+
+void Engine::StartClock() {
+  StartSlotTimers({kStartupSlotPeriodMs, kStartupSlotPeriodMs, kStartupSlotPeriodMs, kStartupSlotPeriodMs});
+}
+
+void Engine::StopClock() {
+  clock_.KillAll();
+  for (auto& id : slotTimerId_) id.store(0);
+  mixTimerId_.store(0);
+}
+
+void Engine::SetSlotSpeed(int slot, int speed) {
+  const size_t i = Checked(slot);
+  speed = Clamp(speed, kMinSlotSpeed, kMaxSlotSpeed);
+  panel_.speed[i].store(speed);
+  const int old = slotTimerId_[i].load();
+  if (old == 0) return;  // the clock is stopped; the next start uses its own periods
+  clock_.KillTimer(old);
+  slotTimerId_[i].store(clock_.StartTimer(1000 / speed));
+}
+
+void Engine::FrameClockTick(int timerId) {
+  if (timerId == 0) return;
+  std::lock_guard tick(tickMutex_);
+  for (int s = 0; s < kSlotCount; ++s) {
+    if (timerId == slotTimerId_[static_cast<size_t>(s)].load()) {
+      RenderSlotLocked(s);
+      return;
+    }
+  }
+  if (timerId == mixTimerId_.load()) MixPassLocked();
+}
+
+void Engine::RenderSlotLocked(int slot) {
+  const size_t i = static_cast<size_t>(slot);
+  std::unique_lock lock(slotMutex_[i], std::try_to_lock);
+  if (!lock.owns_lock()) return;  // the UI is changing this slot's generator
+  bound_[i]->Render(frames_[i].data(), width(), height());
+}
+
+void Engine::RunMixPass() {
+  std::lock_guard tick(tickMutex_);
+  MixPassLocked();
+}
+
+void Engine::MixPassLocked() {
+  const int w = width();
+  const int h = height();
+  if (flags_.remoteInputActive.load() == 1 && hooks_.pollRemoteInput) hooks_.pollRemoteInput();
+
+  // Crossfader glide: 4 steps per pass towards the chosen end or the centre.
+  const int direction = settings_.mainFadeDirection.load();
+  if (direction >= kGlideToStart && direction <= kGlideToEnd) {
+    int p = panel_.masterFade[kMixMain].load();
+    int next = direction;
+    if (direction == kGlideToStart) {
+      p -= 4;
+      if (p <= 0) p = 0, next = kGlideNone;
+    } else if (direction == kGlideToCentre) {
+      if (p > 127) {
+        p -= 4;
+        if (p <= 128) p = 128, next = kGlideNone;
+      } else {
+        p += 4;
+        if (p > 127) p = 128, next = kGlideNone;
+      }
+    } else {
+      p += 4;
+      if (p > 254) p = 255, next = kGlideNone;
+    }
+    panel_.masterFade[kMixMain].store(p);
+    // A hand move or a new glide that came in meanwhile wins.
+    int expected = direction;
+    if (next != direction) settings_.mainFadeDirection.compare_exchange_strong(expected, next);
+  }
+
+  auto f = [this](FrameIndex index) { return frames_[static_cast<size_t>(index)].data(); };
+  auto inv = [this](int slot) { return panel_.invert[static_cast<size_t>(slot)].load() != 0; };
+  mixer_.MixFrames(f(FrameIndex::kSlot0), f(FrameIndex::kSlot2), f(FrameIndex::kChannel1), w, h,
+                   MixParams{panel_.mergeMode[kMixChannel1].load(), panel_.masterFade[kMixChannel1].load(), 255,
+                             inv(0), inv(2), 1.0f});
+  mixer_.MixFrames(f(FrameIndex::kSlot1), f(FrameIndex::kSlot3), f(FrameIndex::kChannel2), w, h,
+                   MixParams{panel_.mergeMode[kMixChannel2].load(), panel_.masterFade[kMixChannel2].load(), 255,
+                             inv(1), inv(3), 1.0f});
+  mixer_.MixFrames(f(FrameIndex::kChannel1), f(FrameIndex::kChannel2), f(FrameIndex::kOutput), w, h,
+                   MixParams{panel_.mergeMode[kMixMain].load(), panel_.masterFade[kMixMain].load(),
+                             settings_.masterLevel.load(), false, false,
+                             GammaFromSetting(settings_.gammaSetting.load())});
+
+  // Scene fade: the previous scene's last picture fades out over the new one.
+  const int fadeLevel = settings_.sceneFadeLevel.load();
+  if (fadeLevel > 0) {
+    mixer_.MixFrames(f(FrameIndex::kOutput), f(FrameIndex::kSceneFade), f(FrameIndex::kOutput), w, h,
+                     MixParams{0, fadeLevel, 255, false, false, 1.0f});
+    // A step below 1 (only from a damaged file) would never end the fade.
+    settings_.sceneFadeLevel.store(fadeLevel - std::max(settings_.sceneFadeStep.load(), 1));
+  }
+
+  // Strobe: t dark passes, then one lit pass.
+  const int counter = settings_.strobeCounter.load();
+  if (counter >= 0) {
+    if (settings_.strobeTime.load() > counter) {
+      std::memset(f(FrameIndex::kOutput), 0, frames_[static_cast<size_t>(FrameIndex::kOutput)].size());
+      settings_.strobeCounter.store(counter + 1);
+    } else {
+      settings_.strobeCounter.store(0);
+    }
+  }
+
+  if (flags_.showModeActive.load() != 1) {
+    if (settings_.leftPreviewSource.load() == kPreviewOff) {
+      std::memset(f(FrameIndex::kChannel1), 0, frames_[static_cast<size_t>(FrameIndex::kChannel1)].size());
+    }
+    if (settings_.rightPreviewSource.load() == kPreviewOff) {
+      std::memset(f(FrameIndex::kChannel2), 0, frames_[static_cast<size_t>(FrameIndex::kChannel2)].size());
+    }
+  }
+  if (hooks_.drawPreview) hooks_.drawPreview();
+  if (flags_.outputState.load() == kOutputRunning && hooks_.sendFrame) hooks_.sendFrame(f(FrameIndex::kOutput), w, h);
+  if (flags_.recorderActive.load() == 1 && hooks_.recordFrame) hooks_.recordFrame(f(FrameIndex::kOutput), w, h);
+  if (hooks_.advanceChase) hooks_.advanceChase();
+  flags_.frameCounter.fetch_add(1);
+}
+
+void Engine::StartScene(const SceneStart& scene) {
+  {
+    std::lock_guard tick(tickMutex_);
+    for (int s = 0; s < kSlotCount; ++s) {
+      std::lock_guard lock(slotMutex_[static_cast<size_t>(s)]);
+      SettingsBlock block = scene.blocks[static_cast<size_t>(s)];
+      bound_[static_cast<size_t>(s)]->ExchangeSettings(block, SettingsDirection::kLoad);
+    }
+    for (int s = 0; s < kSlotCount; ++s) std::fill(frames_[static_cast<size_t>(s)].begin(), frames_[static_cast<size_t>(s)].end(), 0);
+    for (int s = 0; s < kSlotCount; ++s) {
+      std::lock_guard lock(slotMutex_[static_cast<size_t>(s)]);
+      bound_[static_cast<size_t>(s)]->Render(frames_[static_cast<size_t>(s)].data(), width(), height());
+    }
+    frames_[static_cast<size_t>(FrameIndex::kSceneFade)] = frames_[static_cast<size_t>(FrameIndex::kOutput)];
+    settings_.sceneFadeLevel.store(settings_.sceneFadeEnabled.load() > 0 ? 128 : 0);
+  }
+  std::array<int, kSlotCount> periods{};
+  for (int s = 0; s < kSlotCount; ++s) {
+    periods[static_cast<size_t>(s)] = 1000 / Clamp(scene.speeds[static_cast<size_t>(s)], kMinSlotSpeed, kMaxSlotSpeed);
+  }
+  StopClock();  // normally already stopped by the first half of the recall
+  StartSlotTimers(periods);
+}
+
+// --- message loop -------------------------------------------------------------
+
+void Engine::RequestSceneRecall(int sceneIndex) {
+  pendingSceneIndex_.store(sceneIndex);
+  if (hooks_.wakeMainThread) hooks_.wakeMainThread();
+}
+
+void Engine::PostMessageWork() {
+  int pending = pendingSceneIndex_.load();
+  std::optional<SceneStart> start;
+  if (pending >= 0 && hooks_.beginSceneRecall) start = hooks_.beginSceneRecall(pending);
+  RebindSlots();
+  if (pending >= 0) {
+    if (start) StartScene(*start);
+    // A newer request that arrived meanwhile stays pending.
+    pendingSceneIndex_.compare_exchange_strong(pending, -1);
+  }
+  CompletePaste();
+  ReportRate();
+}
+
+void Engine::ReportRate() {
+  const int counted = flags_.frameCounter.load();
+  if (counted <= 99) return;
+  const int64_t now = clock_.NowMicros();
+  const double seconds = std::max<int64_t>(now - rateStartUs_, 1000) / 1e6;
+  console_.Print("FPS: %f\n", counted / seconds);
+  rateStartUs_ = now;
+  flags_.frameCounter.fetch_sub(counted);
+}
+
+// --- resize -------------------------------------------------------------------
+
+bool Engine::ResizeMatrix(int newWidth, int newHeight, int aspectOption) {
+  if (!IsValidMatrixSize(newWidth, newHeight)) return false;
+  if (flags_.recorderActive.load() == 1 && hooks_.stopRecorder) hooks_.stopRecorder();
+  StopClock();
+
+  // Everything that needs memory is built before anything changes, so a
+  // failure leaves the old size fully intact.
+  std::array<std::vector<uint8_t>, kFrameCount> newFrames;
+  PatchTable newPatch;
+  try {
+    for (auto& frame : newFrames) frame = BlackFrame(newWidth, newHeight);
+    newPatch = patch_.Resized(newWidth, newHeight);
+  } catch (const std::bad_alloc&) {
+    console_.Print("ResizeMatrix: not enough memory for %d x %d, keeping %d x %d\n", newWidth, newHeight, width(),
+                   height());
+    StartClock();
+    return false;
+  }
+
+  {
+    std::lock_guard tick(tickMutex_);
+    for (int s = 0; s < kSlotCount; ++s) {
+      std::lock_guard lock(slotMutex_[static_cast<size_t>(s)]);
+      bound_[static_cast<size_t>(s)]->Destroy();
+    }
+    patch_ = std::move(newPatch);
+    outputs_.PatchChanged();
+    width_.store(newWidth);
+    height_.store(newHeight);
+    settings_.previewAspect.store(aspectOption);
+  }
+
+  const int oldPreviewHeight = settings_.previewHeight.load();
+  int previewHeight;
+  if (aspectOption == 1) {
+    previewHeight = std::min(static_cast<int>(static_cast<double>(newHeight) / newWidth * 320.0), 640);
+  } else {
+    previewHeight = std::max(newHeight, 200);
+  }
+  settings_.previewHeight.store(previewHeight);
+
+  {
+    std::lock_guard tick(tickMutex_);
+    frames_.swap(newFrames);
+    for (int s = 0; s < kSlotCount; ++s) {
+      std::lock_guard lock(slotMutex_[static_cast<size_t>(s)]);
+      bound_[static_cast<size_t>(s)]->Create(newWidth, newHeight);
+      requestedType_[static_cast<size_t>(s)].store(0);
+    }
+  }
+  panel_.Reset();
+  if (hooks_.layoutPanel) hooks_.layoutPanel(previewHeight - oldPreviewHeight);
+  if (hooks_.refillSceneList) hooks_.refillSceneList();
+  StartClock();
+  return true;
+}
+
+// --- master section -------------------------------------------------------------
+
+void Engine::SetGammaSetting(int position) { settings_.gammaSetting.store(Clamp(position, 1, 500)); }
+void Engine::SetMasterLevel(int level) { settings_.masterLevel.store(Clamp(level, 0, 255)); }
+void Engine::SetStrobe(bool on) { settings_.strobeCounter.store(on ? 0 : -1); }
+void Engine::SetStrobeTime(int passes) { settings_.strobeTime.store(Clamp(passes, 1, 25)); }
+void Engine::StartMainGlide(int direction) { settings_.mainFadeDirection.store(Clamp(direction, 0, 3)); }
+
+void Engine::SetMainFadeByHand(int value) {
+  settings_.mainFadeDirection.store(kGlideNone);
+  panel_.masterFade[kMixMain].store(Clamp(value, 0, 255));
+}
+
+void Engine::SetChannelFade(int mix, int value) {
+  panel_.masterFade[static_cast<size_t>(Clamp(mix, 0, kMixCount - 1))].store(Clamp(value, 0, 255));
+}
+
+void Engine::SetMergeMode(int mix, int mode) {
+  panel_.mergeMode[static_cast<size_t>(Clamp(mix, 0, kMixCount - 1))].store(mode);
+}
+
+void Engine::SetInvert(int slot, bool on) { panel_.invert[Checked(slot)].store(on ? 1 : 0); }
+
+void Engine::Shutdown() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  if (flags_.recorderActive.load() == 1 && hooks_.stopRecorder) hooks_.stopRecorder();
+  StopClock();
+  {
+    std::lock_guard tick(tickMutex_);
+    for (int s = 0; s < kSlotCount; ++s) {
+      std::lock_guard lock(slotMutex_[static_cast<size_t>(s)]);
+      bound_[static_cast<size_t>(s)]->Destroy();
+    }
+  }
+  audio_.Stop();
+  if (flags_.outputState.load() == kOutputRunning) outputs_.CloseOutputs();
+}
+
+}  // namespace quor

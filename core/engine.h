@@ -1,0 +1,318 @@
+// The Engine owns everything that is process-wide in Quor: the matrix size
+// and the eight frames, the settings and run-time flags, the mixer panel
+// values the mix pass reads, the generator slots with one state object per
+// (type, slot), the clipboard, the frame clock and the patch table. Tests
+// may create as many engines as they like.
+//
+// Threads: methods marked "UI thread" are called by the one thread that runs
+// the message loop (the window or the headless host); the frame clock calls
+// FrameClockTick on its own thread. Values that both threads touch are
+// atomics; frames and generator state are guarded by the tick lock and the
+// per-slot locks, so a slot's operations and state always change together
+// as the clock thread sees them.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "audio/audio_analyzer.h"
+#include "core/console.h"
+#include "core/frame_clock.h"
+#include "core/generator.h"
+#include "core/generator_registry.h"
+#include "core/mixer.h"
+#include "core/random_source.h"
+#include "generators/color.h"
+#include "output/outputs.h"
+#include "output/patch_table.h"
+
+namespace quor {
+
+class Show;
+
+// The eight frames, in the order in which they are allocated and freed.
+enum class FrameIndex : int {
+  kSlot0 = 0,
+  kSlot1 = 1,
+  kSlot2 = 2,
+  kSlot3 = 3,
+  kOutput = 4,
+  kChannel1 = 5,
+  kChannel2 = 6,
+  kSceneFade = 7,
+};
+inline constexpr int kFrameCount = 8;
+
+inline constexpr int kDefaultMatrixWidth = 32;
+inline constexpr int kDefaultMatrixHeight = 16;
+inline constexpr int kDefaultSlotSpeed = 25;
+inline constexpr int kMinSlotSpeed = 5;
+inline constexpr int kMaxSlotSpeed = 25;
+inline constexpr int kStartupSlotPeriodMs = 40;
+inline constexpr int kTimerStartGapMs = 2;
+
+// The three mixes: channel 1 (slots 0 and 2), channel 2 (slots 1 and 3) and
+// the main mix of the two channels.
+enum MixIndex : int { kMixChannel1 = 0, kMixChannel2 = 1, kMixMain = 2 };
+inline constexpr int kMixCount = 3;
+
+// Crossfader glide of the main mix.
+enum GlideDirection : int { kGlideNone = 0, kGlideToStart = 1, kGlideToCentre = 2, kGlideToEnd = 3 };
+
+// Preview sources of the channel previews.
+enum PreviewSource : int { kPreviewOff = 0, kPreviewMix = 1, kPreviewGenerator1 = 2, kPreviewGenerator2 = 3 };
+
+// Output state: stopped, running, sending the final black frames.
+enum OutputStateValue : int { kOutputStopped = 0, kOutputRunning = 1, kOutputClosing = 2 };
+
+// Settings of the master section and preview, and the scene-fade options.
+struct EngineSettings {
+  std::atomic<int> pixelStep{1};
+  std::atomic<int> previewHeight{200};
+  std::atomic<int> previewGrid{1};
+  std::atomic<int> previewAspect{0};
+  std::atomic<int> outputFps{25};
+  std::atomic<int> gammaSetting{100};
+  std::atomic<int> masterLevel{255};
+  std::atomic<int> strobeTime{1};
+  std::atomic<int> strobeCounter{-1};
+  std::atomic<int> mainFadeDirection{kGlideNone};
+  std::atomic<int> sceneFadeLevel{0};
+  std::atomic<int> leftPreviewSource{kPreviewMix};
+  std::atomic<int> rightPreviewSource{kPreviewMix};
+  std::atomic<int> sceneFadeEnabled{1};
+  std::atomic<int> sceneFadeStep{10};
+};
+
+// Run-time flags (never saved).
+struct RuntimeFlags {
+  std::atomic<int> outputState{kOutputStopped};
+  std::atomic<int> recorderActive{0};
+  std::atomic<int> remoteInputActive{0};
+  std::atomic<int> showModeActive{0};
+  std::atomic<int> frameCounter{0};
+  std::atomic<int> shutdownRequested{0};
+};
+
+// The mixer panel values that the mix pass and scenes read. The panel
+// widgets bind to these; they never hold the only copy.
+struct MixerPanel {
+  std::array<std::atomic<int>, kSlotCount> effectListPosition{};
+  std::array<std::atomic<int>, kSlotCount> speed{};
+  std::array<std::atomic<int>, kSlotCount> invert{};
+  std::array<std::atomic<int>, kMixCount> mergeMode{};
+  std::array<std::atomic<int>, kMixCount> masterFade{};
+
+  MixerPanel() { Reset(); }
+  // Effects to None / Blackout, speeds 25, invert off, merge modes 0,
+  // masterfades 128.
+  void Reset();
+};
+
+static_assert(std::atomic<int>::is_always_lock_free);
+
+// What the second half of a scene recall needs from the scene.
+struct SceneStart {
+  std::array<SettingsBlock, kSlotCount> blocks{};
+  std::array<int, kSlotCount> speeds{kDefaultSlotSpeed, kDefaultSlotSpeed, kDefaultSlotSpeed, kDefaultSlotSpeed};
+};
+
+// Points where the parts around the engine join in. Set them before the
+// clock starts; each may be empty.
+struct EngineHooks {
+  // Clock thread, inside the mix pass.
+  std::function<void()> pollRemoteInput;
+  std::function<void()> drawPreview;
+  std::function<void(const uint8_t* frame, int width, int height)> sendFrame;
+  std::function<void(const uint8_t* frame, int width, int height)> recordFrame;
+  std::function<void()> advanceChase;
+  // UI thread.
+  std::function<void()> stopRecorder;
+  std::function<void(int previewHeightDelta)> layoutPanel;
+  std::function<void()> refillSceneList;
+  // First half of a scene recall; returns what StartScene needs, or nothing
+  // when the index is not a scene.
+  std::function<std::optional<SceneStart>(int sceneIndex)> beginSceneRecall;
+  // Any thread: asks the message loop to run PostMessageWork soon.
+  std::function<void()> wakeMainThread;
+};
+
+struct EngineOptions {
+  FrameClock::Mode clockMode = FrameClock::Mode::kThread;
+  uint32_t randomSeed = 1;
+};
+
+// The generator clipboard: one settings block, the type it came from
+// (-1 = empty) and the slot's invert flag at the time of copying.
+struct GeneratorClipboard {
+  SettingsBlock block{};
+  int type = -1;
+  int invert = 0;
+};
+
+class Engine {
+ public:
+  explicit Engine(const GeneratorRegistry& registry, EngineOptions options = {});
+  ~Engine();
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  // --- services ---------------------------------------------------------
+  Console& console() { return console_; }
+  RandomSource& random() { return random_; }
+  FrameClock& clock() { return clock_; }
+  EngineSettings& settings() { return settings_; }
+  RuntimeFlags& flags() { return flags_; }
+  MixerPanel& panel() { return panel_; }
+  EngineHooks& hooks() { return hooks_; }
+  PatchTable& patch() { return patch_; }  // UI thread, outputs stopped
+  // Output devices and their connections; SendFrame runs in the mix pass.
+  Outputs& outputs() { return outputs_; }
+  AudioAnalyzer& audio() { return audio_; }
+  // Scenes, chases, the chase player and the models of their windows.
+  Show& show() { return *show_; }
+  ColorWheel& sharedColorWheel() { return sharedColorWheel_; }  // clock thread / tick lock
+  const GeneratorRegistry& registry() const { return registry_; }
+
+  // --- matrix and frames ------------------------------------------------
+  int width() const { return width_.load(); }
+  int height() const { return height_.load(); }
+  // Direct access for the clock thread and for code that runs while the
+  // clock is stopped (scene start, tests in manual mode).
+  uint8_t* frame(FrameIndex index) { return frames_[static_cast<size_t>(index)].data(); }
+  // A consistent copy of one frame from any thread.
+  std::vector<uint8_t> CopyFrame(FrameIndex index);
+
+  // Changes the matrix size (UI thread). Stops the clock, re-creates every
+  // frame and the patch (keeping its top-left part), puts all four slots
+  // back to None / Blackout, resets the panel and restarts the clock.
+  // Returns false and changes nothing when the size is outside 4..320 /
+  // 16384 pixels or the memory for it cannot be had.
+  bool ResizeMatrix(int width, int height, int aspectOption);
+
+  // --- generator slots (UI thread) ----------------------------------------
+  // The type the slot should run; takes effect at the next rebinding pass.
+  void RequestType(int slot, int typeId);
+  // The effect list of a slot was set to `listPosition`.
+  void SelectEffect(int slot, int listPosition);
+  int RequestedType(int slot) const { return requestedType_[Checked(slot)].load(); }
+  int BoundType(int slot) const { return boundType_[Checked(slot)].load(); }
+  // Binds the requested type in every slot where it differs from the bound
+  // one, destroying the old generator and creating the new.
+  void RebindSlots();
+  // Runs `edit` on the slot's live generator while none of its ticks runs
+  // (the settings dialogs edit through this).
+  void EditGenerator(int slot, const std::function<void(Generator&)>& edit);
+
+  void CopySlot(int slot);
+  // Requests the clipboard's generator for `slot`; PostMessageWork completes
+  // the paste. Returns false when the clipboard is empty.
+  bool PasteSlot(int slot);
+  bool CanPaste() const { return clipboard_.type >= 0; }
+  const GeneratorClipboard& clipboard() const { return clipboard_; }
+
+  // --- frame clock ------------------------------------------------------
+  // Starts the four slot timers at 40 ms (2 ms apart), then the mix timer.
+  void StartClock();
+  // Stops all five timers; on return no tick is running.
+  void StopClock();
+  bool ClockRunning() const { return mixTimerId_.load() != 0; }
+  // A slot's "Speed" (5..25) changed: its timer restarts at 1000 / speed ms.
+  void SetSlotSpeed(int slot, int speed);
+  int SlotTimerPeriod(int slot) const { return clock_.PeriodOf(slotTimerId_[Checked(slot)].load()); }
+  int MixTimerPeriod() const { return clock_.PeriodOf(mixTimerId_.load()); }
+  // The timer procedure: renders a slot or runs the mix pass.
+  void FrameClockTick(int timerId);
+  // The mix/output pass (clock thread, or any thread while the clock is
+  // stopped).
+  void RunMixPass();
+  // Second half of a scene recall (UI thread, clock stopped): loads the
+  // slots' settings, renders each once, keeps the old picture for the scene
+  // fade and restarts the timers at the scene's speeds.
+  void StartScene(const SceneStart& scene);
+
+  // --- message loop -----------------------------------------------------
+  // Asks for a scene recall on the UI thread (any thread).
+  void RequestSceneRecall(int sceneIndex);
+  int PendingSceneIndex() const { return pendingSceneIndex_.load(); }
+  // The work after every message: pending recall, rebinding, pending paste,
+  // rate report. Shutdown is left to the host (flags().shutdownRequested).
+  void PostMessageWork();
+  // Writes "FPS: %f\n" once more than 99 mix passes were counted.
+  void ReportRate();
+
+  // --- master section ---------------------------------------------------
+  void SetGammaSetting(int position);  // 1..500
+  void ResetGamma() { SetGammaSetting(100); }
+  void SetMasterLevel(int level);  // 0..255
+  void Blackout() { SetMasterLevel(0); }
+  void SetStrobe(bool on);
+  void SetStrobeTime(int passes);  // 1..25
+  void StartMainGlide(int direction);
+  // The main "Masterfade" moved by hand: the glide stops.
+  void SetMainFadeByHand(int value);
+  // The channel glide buttons set their channel's fade at once.
+  void SetChannelFade(int mix, int value);
+  void SetMergeMode(int mix, int mode);
+  void SetInvert(int slot, bool on);
+
+  // Stops the recorder and the clock and destroys every generator
+  // (UI thread). Frames stay readable until the Engine is destroyed.
+  void Shutdown();
+
+ private:
+  static size_t Checked(int slot);
+  Generator* StateFor(int typeId, int slot);
+  void RenderSlotLocked(int slot);
+  void MixPassLocked();
+  void CompletePaste();
+  void StartSlotTimers(const std::array<int, kSlotCount>& periodsMs);
+
+  const GeneratorRegistry& registry_;
+  Console console_;
+  RandomSource random_;
+  ColorWheel sharedColorWheel_;
+  AudioAnalyzer audio_;
+  EngineSettings settings_;
+  RuntimeFlags flags_;
+  MixerPanel panel_;
+  EngineHooks hooks_;
+  GeneratorContext context_;
+
+  std::atomic<int> width_{kDefaultMatrixWidth};
+  std::atomic<int> height_{kDefaultMatrixHeight};
+  std::array<std::vector<uint8_t>, kFrameCount> frames_;
+  PatchTable patch_;
+  Outputs outputs_{console_, flags_.outputState, patch_};
+  Mixer mixer_;
+
+  // storage_[type][slot]; types without a factory share the slot's None.
+  std::array<std::array<std::unique_ptr<Generator>, kSlotCount>, kEffectListSize> storage_;
+  std::array<Generator*, kSlotCount> bound_{};
+  std::array<std::atomic<int>, kSlotCount> requestedType_{};
+  std::array<std::atomic<int>, kSlotCount> boundType_{};
+  GeneratorClipboard clipboard_;
+  std::atomic<int> pasteSlot_{-1};
+  std::atomic<int> pendingSceneIndex_{-1};
+
+  // tickMutex_ is held by every tick and by UI work that writes frames;
+  // slotMutex_[s] guards slot s's generator. Order: tick, then slot.
+  std::mutex tickMutex_;
+  std::array<std::mutex, kSlotCount> slotMutex_;
+  std::array<std::atomic<int>, kSlotCount> slotTimerId_{};
+  std::atomic<int> mixTimerId_{0};
+  std::unique_ptr<Show> show_;  // outlives every tick: the clock goes first
+  int64_t rateStartUs_ = 0;
+  bool shutDown_ = false;
+
+  // Last member: destroyed first, so its thread stops before the rest goes.
+  FrameClock clock_;
+};
+
+}  // namespace quor

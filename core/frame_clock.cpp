@@ -1,0 +1,151 @@
+#include "core/frame_clock.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace quor {
+namespace {
+
+int64_t SteadyMicros() {
+  using namespace std::chrono;
+  return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+FrameClock::FrameClock(Mode mode, TickHandler handler) : mode_(mode), handler_(std::move(handler)) {
+  if (mode_ == Mode::kThread) thread_ = std::thread([this] { ThreadMain(); });
+}
+
+FrameClock::~FrameClock() {
+  {
+    std::lock_guard lock(mutex_);
+    quit_ = true;
+    timers_.clear();
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+int64_t FrameClock::NowMicros() const {
+  if (mode_ == Mode::kManual) {
+    std::lock_guard lock(mutex_);
+    return manualNowUs_;
+  }
+  return SteadyMicros();
+}
+
+int FrameClock::StartTimer(int periodMs) {
+  periodMs = std::max(periodMs, 1);
+  int id;
+  {
+    std::lock_guard lock(mutex_);
+    int64_t now = mode_ == Mode::kManual ? manualNowUs_ : SteadyMicros();
+    id = nextId_++;
+    timers_.push_back(Timer{id, int64_t{periodMs} * 1000, now + int64_t{periodMs} * 1000, nextOrder_++});
+  }
+  wake_.notify_all();
+  return id;
+}
+
+void FrameClock::KillTimer(int id) {
+  std::unique_lock lock(mutex_);
+  std::erase_if(timers_, [id](const Timer& t) { return t.id == id; });
+  if (!OnClockThread()) idle_.wait(lock, [this] { return !tickRunning_; });
+  wake_.notify_all();
+}
+
+void FrameClock::KillAll() {
+  std::unique_lock lock(mutex_);
+  timers_.clear();
+  if (!OnClockThread()) idle_.wait(lock, [this] { return !tickRunning_; });
+  wake_.notify_all();
+}
+
+void FrameClock::Pause(int ms) {
+  if (ms <= 0) return;
+  if (mode_ == Mode::kManual) {
+    std::lock_guard lock(mutex_);
+    manualNowUs_ += int64_t{ms} * 1000;
+    return;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+int FrameClock::PeriodOf(int id) const {
+  std::lock_guard lock(mutex_);
+  for (const Timer& t : timers_) {
+    if (t.id == id) return static_cast<int>(t.periodUs / 1000);
+  }
+  return 0;
+}
+
+int FrameClock::ActiveTimerCount() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(timers_.size());
+}
+
+FrameClock::Timer* FrameClock::EarliestLocked() {
+  Timer* best = nullptr;
+  for (Timer& t : timers_) {
+    if (!best || t.deadlineUs < best->deadlineUs || (t.deadlineUs == best->deadlineUs && t.order < best->order)) {
+      best = &t;
+    }
+  }
+  return best;
+}
+
+void FrameClock::ScheduleNextLocked(Timer& timer, int64_t nowUs) {
+  timer.deadlineUs += timer.periodUs;
+  // Running late by a whole period or more: skip the missed ticks.
+  if (timer.deadlineUs <= nowUs) timer.deadlineUs = nowUs + timer.periodUs;
+}
+
+void FrameClock::RunTick(std::unique_lock<std::mutex>& lock, int id) {
+  tickRunning_ = true;
+  lock.unlock();
+  handler_(id);
+  lock.lock();
+  tickRunning_ = false;
+  idle_.notify_all();
+}
+
+void FrameClock::Advance(int ms) {
+  std::unique_lock lock(mutex_);
+  if (mode_ != Mode::kManual || ms < 0) return;
+  tickThread_.store(std::this_thread::get_id());
+  const int64_t target = manualNowUs_ + int64_t{ms} * 1000;
+  for (;;) {
+    Timer* next = EarliestLocked();
+    if (!next || next->deadlineUs > target) break;
+    manualNowUs_ = std::max(manualNowUs_, next->deadlineUs);
+    int id = next->id;
+    ScheduleNextLocked(*next, manualNowUs_);
+    RunTick(lock, id);
+  }
+  manualNowUs_ = target;
+  tickThread_.store(std::thread::id{});
+}
+
+void FrameClock::ThreadMain() {
+  tickThread_.store(std::this_thread::get_id());
+  std::unique_lock lock(mutex_);
+  while (!quit_) {
+    Timer* next = EarliestLocked();
+    if (!next) {
+      wake_.wait(lock);
+      continue;
+    }
+    int64_t now = SteadyMicros();
+    if (now < next->deadlineUs) {
+      auto deadline = std::chrono::steady_clock::time_point(std::chrono::microseconds(next->deadlineUs));
+      wake_.wait_until(lock, deadline);
+      continue;  // timers may have changed meanwhile
+    }
+    int id = next->id;
+    ScheduleNextLocked(*next, now);
+    RunTick(lock, id);
+  }
+}
+
+}  // namespace quor

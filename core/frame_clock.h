@@ -1,0 +1,79 @@
+// The frame clock: periodic timers served one tick at a time, in deadline
+// order, by a single clock thread (or, in manual mode, by whoever calls
+// Advance, so tests step time deterministically without sleeping).
+// Deadlines are absolute; a clock that runs late skips ahead instead of
+// piling up ticks.
+//
+// Threads: Start/Kill/Pause from any thread except inside a tick handler,
+// where Kill and Start are allowed too (Kill then does not wait for itself).
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace quor {
+
+class FrameClock {
+ public:
+  enum class Mode { kThread, kManual };
+  using TickHandler = std::function<void(int timerId)>;
+
+  FrameClock(Mode mode, TickHandler handler);
+  ~FrameClock();
+  FrameClock(const FrameClock&) = delete;
+  FrameClock& operator=(const FrameClock&) = delete;
+
+  Mode mode() const { return mode_; }
+
+  // Starts a periodic timer whose first tick is one period from now and
+  // returns its id (ids are never reused). Periods below 1 ms become 1 ms.
+  int StartTimer(int periodMs);
+  // After Kill returns no tick of `id` runs any more, and no tick of any
+  // timer is in progress (unless called from a tick handler).
+  void KillTimer(int id);
+  void KillAll();
+  // A short gap between timer starts so their ticks are staggered: sleeps in
+  // thread mode, moves virtual time on (without ticking) in manual mode.
+  void Pause(int ms);
+  // Manual mode: moves virtual time forward by `ms`, running every tick that
+  // falls due, in deadline order, on the calling thread.
+  void Advance(int ms);
+
+  int64_t NowMicros() const;
+  int PeriodOf(int id) const;  // 0 when the timer is not active
+  int ActiveTimerCount() const;
+  bool OnClockThread() const { return std::this_thread::get_id() == tickThread_.load(); }
+
+ private:
+  struct Timer {
+    int id;
+    int64_t periodUs;
+    int64_t deadlineUs;
+    uint64_t order;  // start order breaks deadline ties
+  };
+
+  Timer* EarliestLocked();
+  void ScheduleNextLocked(Timer& timer, int64_t nowUs);
+  void RunTick(std::unique_lock<std::mutex>& lock, int id);
+  void ThreadMain();
+
+  const Mode mode_;
+  const TickHandler handler_;
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable idle_;
+  std::vector<Timer> timers_;
+  int nextId_ = 1;
+  uint64_t nextOrder_ = 0;
+  bool tickRunning_ = false;
+  bool quit_ = false;
+  int64_t manualNowUs_ = 0;
+  std::atomic<std::thread::id> tickThread_{};
+  std::thread thread_;
+};
+
+}  // namespace quor

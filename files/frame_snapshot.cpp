@@ -1,0 +1,47 @@
+#include "files/frame_snapshot.h"
+
+#include <QImage>
+#include <QImageWriter>
+#include <QSaveFile>
+#include <algorithm>
+
+namespace quor {
+
+int SnapshotScale(int width, int height, int minLongSide) {
+  const int longer = std::max({width, height, 1});
+  return std::max(1, (minLongSide + longer - 1) / longer);
+}
+
+bool WriteFrameSnapshot(const std::string& path, const uint8_t* frame, int width, int height, int minLongSide,
+                        std::string* error) {
+  if (frame == nullptr || width <= 0 || height <= 0) {
+    if (error) *error = "no frame to write";
+    return false;
+  }
+  QImage image(width, height, QImage::Format_RGB888);
+  for (int y = 0; y < height; ++y) {
+    std::copy_n(frame + static_cast<size_t>(y) * static_cast<size_t>(width) * 3, static_cast<size_t>(width) * 3,
+                image.scanLine(y));
+  }
+  const int scale = SnapshotScale(width, height, minLongSide);
+  if (scale > 1) image = image.scaled(width * scale, height * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+
+  QSaveFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::WriteOnly)) {
+    if (error) *error = file.errorString().toStdString();
+    return false;
+  }
+  QImageWriter writer(&file, "png");
+  if (!writer.write(image)) {
+    if (error) *error = writer.errorString().toStdString();
+    file.cancelWriting();
+    return false;
+  }
+  if (!file.commit()) {
+    if (error) *error = file.errorString().toStdString();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace quor

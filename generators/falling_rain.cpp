@@ -1,0 +1,174 @@
+#include "generators/falling_rain.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/byte_io.h"
+#include "core/random_source.h"
+#include "generators/color.h"
+
+namespace quor {
+
+static_assert(FallingRainGenerator::kSettingsBytes <= kSettingsBlockSize);
+
+FallingRainGenerator::FallingRainGenerator(GeneratorContext& context) : context_(context) {}
+
+int FallingRainGenerator::ClampLength(int length) { return std::clamp(length, 0, 100); }
+
+int FallingRainGenerator::ValidDirection(int direction) {
+  return direction >= kTopToBottom && direction <= kRightToLeft ? direction : kTopToBottom;
+}
+
+bool FallingRainGenerator::Create(int width, int height) {
+  busy_.WaitAndEnter(BusyStatus::kCreating, context_.console);
+  drops_ = kDefaultDrops;
+  length_ = kDefaultLength;
+  direction_ = kTopToBottom;
+  red_ = 0;
+  green_ = 0;
+  blue_ = 255;
+  autoColorMode_ = kDefaultAutoColorMode;
+  wheelPosition_ = -1;
+  wheelPhase_ = -1;
+  width_ = std::max(width, 0);
+  height_ = std::max(height, 0);
+  Rebuild();
+  return true;
+}
+
+void FallingRainGenerator::Destroy() {
+  busy_.WaitAndEnter(BusyStatus::kDestroyed, context_.console);
+  dropList_ = {};
+  width_ = 0;
+  height_ = 0;
+}
+
+// A new drop in a random lane, entering up to four fall lengths later.
+void FallingRainGenerator::SpawnDrop(Drop& drop) {
+  drop.lane = context_.random.Next() % CrossSize();
+  drop.head = -(context_.random.Next() % (4 * FallSize()));
+}
+
+void FallingRainGenerator::Rebuild() {
+  dropList_.clear();
+  if (width_ > 0 && height_ > 0) {
+    const int count = (CrossSize() * 5 * drops_) / 100 + 1;
+    dropList_.resize(static_cast<size_t>(count));
+    for (Drop& drop : dropList_) SpawnDrop(drop);
+  }
+  busy_.SetReady();
+}
+
+template <typename Change>
+void FallingRainGenerator::ChangeAndRebuild(Change change) {
+  if (busy_.Get() == BusyStatus::kDestroyed) {
+    change();
+    return;
+  }
+  busy_.WaitAndEnter(BusyStatus::kCreating, context_.console);
+  change();
+  Rebuild();
+}
+
+void FallingRainGenerator::SetDrops(int drops) {
+  ChangeAndRebuild([&] { drops_ = std::clamp(drops, 0, 100); });
+}
+
+void FallingRainGenerator::SetDirection(int direction) {
+  ChangeAndRebuild([&] { direction_ = ValidDirection(direction); });
+}
+
+void FallingRainGenerator::SetColor(Rgb color) {
+  red_ = std::clamp(color.r, 0, 255);
+  green_ = std::clamp(color.g, 0, 255);
+  blue_ = std::clamp(color.b, 0, 255);
+}
+
+void FallingRainGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  if (direction == SettingsDirection::kStore) {
+    ByteWriter writer{std::span<uint8_t>(block)};
+    writer.PutI32(drops_);
+    writer.PutI32(length_);
+    writer.PutI32(direction_);
+    writer.PutI32(red_);
+    writer.PutI32(green_);
+    writer.PutI32(blue_);
+    writer.PutI32(autoColorMode_);
+    return;
+  }
+  ByteReader reader{std::span<const uint8_t>(block)};
+  const int drops = reader.GetI32();
+  const int length = reader.GetI32();
+  const int fallDirection = reader.GetI32();
+  Rgb color;
+  color.r = reader.GetI32();
+  color.g = reader.GetI32();
+  color.b = reader.GetI32();
+  const int mode = reader.GetI32();
+  ChangeAndRebuild([&] {
+    // A negative drop count or tail length would size the drop list below
+    // zero or divide by a zero tail; such values are clamped into range.
+    drops_ = std::clamp(drops, 0, 100);
+    length_ = ClampLength(length);
+    direction_ = ValidDirection(fallDirection);
+    SetColor(color);
+    autoColorMode_ = mode;
+    wheelPosition_ = -1;
+    wheelPhase_ = -1;
+  });
+}
+
+void FallingRainGenerator::Render(uint8_t* frame, int width, int height) {
+  RenderGuard guard(busy_);
+  if (!guard) return;
+  // Lanes and positions belong to the size of the last Create.
+  if (width != width_ || height != height_ || dropList_.empty()) return;
+
+  std::memset(frame, 0, static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+  Rgb color{red_, green_, blue_};
+  if (autoColorMode_ >= 1) {
+    NextAutoColor(&color, &wheelPosition_, &wheelPhase_, autoColorMode_ != 1 ? 1 : 0, context_.sharedColorWheel,
+                  context_.random);
+  }
+
+  const int fall = FallSize();
+  const int tail = (fall * 3 * length_) / 100 + 1;
+  const int step = 255 / tail;
+  const Canvas canvas{frame, width, height};
+  for (const Drop& drop : dropList_) {
+    if (drop.head < 0) continue;
+    // The head is the brightest pixel; each tail pixel behind it is one step
+    // darker. Pixels before the entry edge or past the far edge are clipped.
+    for (int k = 0; k < tail; ++k) {
+      const int along = drop.head - k;
+      if (along < 0) break;
+      if (along >= fall) continue;
+      int x;
+      int y;
+      switch (direction_) {
+        case kTopToBottom: x = drop.lane; y = along; break;
+        case kBottomToTop: x = drop.lane; y = height - 1 - along; break;
+        case kLeftToRight: x = along; y = drop.lane; break;
+        default: x = width - 1 - along; y = drop.lane; break;
+      }
+      if (!canvas.Contains(x, y)) continue;
+      const int fade = k * step;
+      uint8_t* p = canvas.At(x, y);
+      p[0] = std::max(p[0], static_cast<uint8_t>(std::max(color.r - fade, 0)));
+      p[1] = std::max(p[1], static_cast<uint8_t>(std::max(color.g - fade, 0)));
+      p[2] = std::max(p[2], static_cast<uint8_t>(std::max(color.b - fade, 0)));
+    }
+  }
+
+  const int pixelStep = context_.pixelStep.load(std::memory_order_relaxed);
+  for (Drop& drop : dropList_) {
+    drop.head += pixelStep;
+    if (drop.head > fall + tail) SpawnDrop(drop);
+  }
+}
+
+std::unique_ptr<Generator> CreateFallingRainGenerator(GeneratorContext& context) {
+  return std::make_unique<FallingRainGenerator>(context);
+}
+
+}  // namespace quor

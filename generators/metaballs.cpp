@@ -1,0 +1,259 @@
+#include "generators/metaballs.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
+#include "core/byte_io.h"
+#include "core/random_source.h"
+#include "generators/color.h"
+
+namespace quor {
+
+static_assert(MetaballsGenerator::kSettingsBytes <= kSettingsBlockSize);
+
+namespace {
+
+// One speed component: 0.5..2.5 pixels per step, the sign from a separate
+// draw.
+float RandomSpeed(RandomSource& random) {
+  const int sign = random.Next();
+  const int magnitude = random.Next();
+  const float speed = (static_cast<float>(magnitude) / 32767.0f) * 2.0f + 0.5f;
+  return sign % 2 == 0 ? -speed : speed;
+}
+
+}  // namespace
+
+MetaballsGenerator::MetaballsGenerator(GeneratorContext& context) : context_(context) {}
+
+bool MetaballsGenerator::Create(int width, int height) {
+  busy_.WaitAndEnter(BusyStatus::kCreating, context_.console);
+  size_ = kDefaultSize;
+  balls_ = kDefaultBalls;
+  autoColorMode_ = kDefaultAutoColorMode;
+  collision_ = 1;
+  wheelPosition_ = -1;
+  wheelPhase_ = -1;
+  red_ = 255;
+  green_ = 0;
+  blue_ = 0;
+  width_ = std::max(width, 0);
+  height_ = std::max(height, 0);
+  field_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), 0);
+  Rebuild();
+  return true;
+}
+
+void MetaballsGenerator::Destroy() {
+  busy_.WaitAndEnter(BusyStatus::kDestroyed, context_.console);
+  kernel_ = {};
+  ballList_ = {};
+  field_ = {};
+  kernelSize_ = 0;
+  width_ = 0;
+  height_ = 0;
+}
+
+void MetaballsGenerator::Rebuild() {
+  kernel_.clear();
+  ballList_.clear();
+  kernelSize_ = 0;
+  if (width_ > 0 && height_ > 0) {
+    const int larger = std::max(width_, height_);
+    const int d = (larger * size_) / 100 + 5;
+    const int count = (larger * balls_) / 100 + 1;
+
+    // Radial falloff (1 - distance / radius)^2 scaled to 255, zero from the
+    // radius on.
+    kernelSize_ = d;
+    kernel_.resize(static_cast<size_t>(d) * static_cast<size_t>(d));
+    const float radius = static_cast<float>(d) / 2.0f;
+    const int half = d / 2;
+    for (int ky = 0; ky < d; ++ky) {
+      for (int kx = 0; kx < d; ++kx) {
+        const int dx = kx - half;
+        const int dy = ky - half;
+        const float distance = std::sqrt(static_cast<float>(dx * dx + dy * dy));
+        int cell = 0;
+        if (distance < radius) {
+          const float falloff = 1.0f - distance / radius;
+          cell = static_cast<int>(255.0f * (falloff * falloff));
+        }
+        kernel_[static_cast<size_t>(ky) * d + kx] = static_cast<uint8_t>(cell);
+      }
+    }
+
+    ballList_.resize(static_cast<size_t>(count));
+    for (Ball& ball : ballList_) {
+      ball.x = static_cast<float>(context_.random.Next() % width_);
+      ball.y = static_cast<float>(context_.random.Next() % height_);
+      ball.vx = RandomSpeed(context_.random);
+      ball.vy = RandomSpeed(context_.random);
+    }
+  }
+  busy_.SetReady();
+}
+
+template <typename Change>
+void MetaballsGenerator::ChangeAndRebuild(Change change) {
+  if (busy_.Get() == BusyStatus::kDestroyed) {
+    // No buffers to rebuild; the next Create starts from defaults anyway.
+    change();
+    return;
+  }
+  busy_.WaitAndEnter(BusyStatus::kCreating, context_.console);
+  change();
+  Rebuild();
+}
+
+void MetaballsGenerator::SetSize(int size) {
+  ChangeAndRebuild([&] { size_ = std::clamp(size, 1, 100); });
+}
+
+void MetaballsGenerator::SetBalls(int balls) {
+  ChangeAndRebuild([&] { balls_ = std::clamp(balls, 0, 100); });
+}
+
+void MetaballsGenerator::SetColor(Rgb color) {
+  red_ = std::clamp(color.r, 0, 255);
+  green_ = std::clamp(color.g, 0, 255);
+  blue_ = std::clamp(color.b, 0, 255);
+}
+
+void MetaballsGenerator::PlaceBall(int index, const Ball& ball) {
+  if (index < 0 || static_cast<size_t>(index) >= ballList_.size()) return;
+  if (!std::isfinite(ball.x) || !std::isfinite(ball.y) || !std::isfinite(ball.vx) || !std::isfinite(ball.vy)) {
+    return;
+  }
+  ballList_[static_cast<size_t>(index)] = ball;
+}
+
+void MetaballsGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  if (direction == SettingsDirection::kStore) {
+    ByteWriter writer{std::span<uint8_t>(block)};
+    writer.PutI32(size_);
+    writer.PutI32(balls_);
+    writer.PutI32(autoColorMode_);
+    writer.PutI32(collision_);
+    writer.PutI32(red_);
+    writer.PutI32(green_);
+    writer.PutI32(blue_);
+    return;
+  }
+  ByteReader reader{std::span<const uint8_t>(block)};
+  const int size = reader.GetI32();
+  const int balls = reader.GetI32();
+  const int mode = reader.GetI32();
+  const int collision = reader.GetI32();
+  Rgb color;
+  color.r = reader.GetI32();
+  color.g = reader.GetI32();
+  color.b = reader.GetI32();
+  ChangeAndRebuild([&] {
+    // Out-of-range sizes and counts would overflow the kernel arithmetic or
+    // ask for a negative number of balls; they are clamped into range.
+    size_ = std::clamp(size, 1, 100);
+    balls_ = std::clamp(balls, 0, 100);
+    autoColorMode_ = mode;
+    collision_ = collision;
+    SetColor(color);
+    wheelPosition_ = -1;
+    wheelPhase_ = -1;
+  });
+}
+
+void MetaballsGenerator::MoveBalls(int pixelStep) {
+  const float w = static_cast<float>(width_);
+  const float h = static_cast<float>(height_);
+  const size_t count = ballList_.size();
+  for (size_t i = 0; i < count; ++i) {
+    Ball& ball = ballList_[i];
+    ball.x += ball.vx * static_cast<float>(pixelStep);
+    ball.y += ball.vy * static_cast<float>(pixelStep);
+    if (ball.x < 0) {
+      ball.x = 0;
+      ball.vx = -ball.vx;
+    }
+    if (ball.x >= w) {
+      ball.x = w - 1;
+      ball.vx = -ball.vx;
+    }
+    if (ball.y < 0) {
+      ball.y = 0;
+      ball.vy = -ball.vy;
+    }
+    if (ball.y >= h) {
+      ball.y = h - 1;
+      ball.vy = -ball.vy;
+    }
+    if (collision_ != 0) {
+      // Balls before i have moved in this frame, later ones not yet; every
+      // ball on exactly the same spot turns this one around once.
+      for (size_t j = 0; j < count; ++j) {
+        if (j != i && ballList_[j].x == ball.x && ballList_[j].y == ball.y) {
+          ball.vx = -ball.vx;
+          ball.vy = -ball.vy;
+        }
+      }
+    }
+  }
+}
+
+void MetaballsGenerator::Render(uint8_t* frame, int width, int height) {
+  RenderGuard guard(busy_);
+  if (!guard) return;
+  // Field, kernel and balls belong to the size of the last Create.
+  if (width != width_ || height != height_ || kernelSize_ <= 0) return;
+
+  Rgb color{red_, green_, blue_};
+  if (autoColorMode_ >= 1) {
+    NextAutoColor(&color, &wheelPosition_, &wheelPhase_, autoColorMode_ != 1 ? 1 : 0, context_.sharedColorWheel,
+                  context_.random);
+  }
+
+  std::fill(field_.begin(), field_.end(), uint8_t{0});
+  MoveBalls(context_.pixelStep.load(std::memory_order_relaxed));
+
+  const int d = kernelSize_;
+  const int half = d >> 1;
+  for (const Ball& ball : ballList_) {
+    const int bx = static_cast<int>(ball.x);
+    const int by = static_cast<int>(ball.y);
+    // Only the kernel cells that land inside the frame.
+    const int rowBegin = std::max(half - by, 0);
+    const int rowEnd = std::min(d, height - by + half);
+    const int colBegin = std::max(half - bx, 0);
+    const int colEnd = std::min(d, width - bx + half);
+    for (int ky = rowBegin; ky < rowEnd; ++ky) {
+      const uint8_t* kernelRow = kernel_.data() + static_cast<size_t>(ky) * d;
+      uint8_t* fieldRow = field_.data() + static_cast<size_t>(by - half + ky) * width;
+      for (int kx = colBegin; kx < colEnd; ++kx) {
+        uint8_t& cell = fieldRow[bx - half + kx];
+        const unsigned sum = unsigned{cell} + kernelRow[kx];
+        cell = static_cast<uint8_t>(sum > 255 ? 255 : sum);
+      }
+    }
+  }
+
+  // Tint: each component scales with the field value.
+  std::array<std::array<uint8_t, 3>, 256> tint;
+  for (int v = 0; v < 256; ++v) {
+    tint[v] = {static_cast<uint8_t>(v * color.r / 255), static_cast<uint8_t>(v * color.g / 255),
+               static_cast<uint8_t>(v * color.b / 255)};
+  }
+  const size_t pixels = field_.size();
+  for (size_t i = 0; i < pixels; ++i) {
+    const auto& t = tint[field_[i]];
+    frame[3 * i] = t[0];
+    frame[3 * i + 1] = t[1];
+    frame[3 * i + 2] = t[2];
+  }
+}
+
+std::unique_ptr<Generator> CreateMetaballsGenerator(GeneratorContext& context) {
+  return std::make_unique<MetaballsGenerator>(context);
+}
+
+}  // namespace quor

@@ -1,0 +1,185 @@
+#include "generators/plasma.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstdlib>
+
+#include "core/byte_io.h"
+#include "generators/color.h"
+
+namespace quor {
+
+static_assert(kPlasmaSettingsBytes <= kSettingsBlockSize);
+
+namespace {
+
+// The half turn the patterns are tuned to. It is deliberately not pi: the
+// look of every palette and field depends on it.
+constexpr double kHalfTurn = 3.14593;
+// log10(3200): with the larger side s the fields are scaled by
+// 1 / (kScaleLog - log10(s)), so patterns look alike on any matrix.
+constexpr double kScaleLog = 3.505149978319906;
+
+// |trunc(v * 255)| for a sine or cosine value v.
+inline int Magnitude255(double v) { return std::abs(static_cast<int>(v * 255)); }
+// trunc(v * 128 + 128): 0..256 for a sine or cosine value v.
+inline int Offset128(double v) { return static_cast<int>(v * 128 + 128); }
+
+}  // namespace
+
+Palette256 BuildPlasmaPalette(int palette) {
+  Palette256 table;
+  switch (palette) {
+    case 1: {  // "Psychadelic": three sines at unrelated rates
+      float a = 0.0f, b = 0.0f, c = 0.0f;
+      for (int i = 0; i < 256; ++i) {
+        table[static_cast<size_t>(i)] = {Magnitude255(std::sin(kHalfTurn * a / 180)),
+                                         Magnitude255(std::sin(kHalfTurn * b / 180)),
+                                         Magnitude255(std::sin(kHalfTurn * c / 180))};
+        a += 2.125f;
+        b += 1.4166666f;
+        c += 0.7083333f;
+      }
+      break;
+    }
+    case 2:  // "Blue/Green"
+      for (int i = 0; i < 256; ++i) {
+        const double angle = kHalfTurn * i * 0.0078125;
+        table[static_cast<size_t>(i)] = {0, Magnitude255(std::cos(angle)), Magnitude255(std::sin(angle))};
+      }
+      break;
+    case 3:  // "Red/Green Small": red runs eight times as fast as green
+      for (int i = 0; i < 256; ++i) {
+        table[static_cast<size_t>(i)] = {Offset128(std::sin(kHalfTurn * i * 0.0625)),
+                                         Offset128(std::sin(kHalfTurn * i * 0.0078125)), 0};
+      }
+      break;
+    case 4:  // "Red/Green Smooth"
+      for (int i = 0; i < 256; ++i) {
+        const double angle = kHalfTurn * i * 0.0078125;
+        table[static_cast<size_t>(i)] = {Offset128(std::sin(angle)), Offset128(std::cos(angle)), 0};
+      }
+      break;
+    case 5:  // "Red/Yellow"
+      for (int i = 0; i < 256; ++i) {
+        const double angle = kHalfTurn * i * 0.0078125;
+        table[static_cast<size_t>(i)] = {255, Offset128(std::cos(angle)), Offset128(std::sin(angle))};
+      }
+      break;
+    default:  // "Classic": the hue circle
+      for (int i = 0; i < 256; ++i) table[static_cast<size_t>(i)] = HsvToRgb(i, 255, 255);
+      break;
+  }
+  return table;
+}
+
+bool PlasmaGenerator::Create(int, int) {
+  zoom_ = 30;
+  palette_ = 0;
+  style_ = 0;
+  speed_ = kPlasmaDefaultSpeed;
+  time_ = 0.0f;
+  BuildPalette();
+  return true;
+}
+
+void PlasmaGenerator::BuildPalette() {
+  table_ = BuildPlasmaPalette(palette_);
+  for (size_t i = 0; i < table_.size(); ++i) {
+    pixels_[i] = {static_cast<uint8_t>(table_[i].r), static_cast<uint8_t>(table_[i].g),
+                  static_cast<uint8_t>(table_[i].b)};
+  }
+}
+
+void PlasmaGenerator::Render(uint8_t* frame, int width, int height) {
+  if (width <= 0 || height <= 0 || width > kMaxMatrixSide) return;
+  time_ = static_cast<float>(time_ + speed_ / 100.0);
+  const double t = time_;
+  const float z = static_cast<float>((60.0 * zoom_ / 100.0 + 2.0) / (kScaleLog - std::log10(std::max(width, height))));
+  const double wave = 8.0 * z;
+  const double ring = 32.0 * z;
+  const double ringPhase = t * 0.2;
+  const double sinT = std::sin(t / 20);
+  const double cosT = std::cos(t / 30);
+
+  const bool mix = style_ < 1 || style_ > 3;
+  const bool needC1 = mix || style_ == 1;
+  const bool needC2 = mix || style_ == 2;
+  const bool needC3 = mix || style_ == 3;
+
+  // Per-column parts: the vertical wave, and the x term of the diagonal
+  // wave's phase (the same product the per-pixel formula forms).
+  std::array<int, kMaxMatrixSide> c1{};
+  std::array<double, kMaxMatrixSide> diagonalX{};
+  for (int x = 0; x < width; ++x) {
+    const size_t i = static_cast<size_t>(x);
+    if (needC1) c1[i] = Magnitude255(std::sin((t + x) * kHalfTurn / wave));
+    diagonalX[i] = sinT * x;
+  }
+
+  uint8_t* out = frame;
+  for (int y = 0; y < height; ++y) {
+    const double diagonalY = cosT * y;
+    for (int x = 0; x < width; ++x, out += 3) {
+      const size_t i = static_cast<size_t>(x);
+      int c2 = 0;
+      int c3 = 0;
+      if (needC2) c2 = Magnitude255(std::sin((diagonalX[i] + diagonalY + t) * kHalfTurn / wave));
+      if (needC3) {
+        const int distance100 = (x * x + y * y) * 100;
+        c3 = Magnitude255(std::sin(std::sqrt(kHalfTurn * distance100) / ring + ringPhase));
+      }
+      int index;
+      if (mix) {
+        index = (c1[i] + c2 + c3) / 3;
+      } else if (style_ == 1) {
+        index = c1[i];
+      } else if (style_ == 2) {
+        index = c2;
+      } else {
+        index = c3;
+      }
+      const auto& pixel = pixels_[static_cast<size_t>(index)];
+      out[0] = pixel[0];
+      out[1] = pixel[1];
+      out[2] = pixel[2];
+    }
+  }
+}
+
+void PlasmaGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  if (direction == SettingsDirection::kStore) {
+    ByteWriter writer(block);
+    writer.PutI32(zoom_);
+    writer.PutI32(palette_);
+    writer.PutI32(style_);
+    writer.PutI32(speed_);
+    assert(writer.position() == kPlasmaSettingsBytes);
+    return;
+  }
+  ByteReader reader(block);
+  zoom_ = reader.GetI32();
+  palette_ = reader.GetI32();
+  style_ = reader.GetI32();
+  speed_ = reader.GetI32();
+  if (speed_ < 1 || speed_ > 100) speed_ = kPlasmaDefaultSpeed;
+  BuildPalette();
+  time_ = 0.0f;
+}
+
+void PlasmaGenerator::SetZoom(int zoom) { zoom_ = std::clamp(zoom, 1, 100); }
+void PlasmaGenerator::SetSpeed(int speed) { speed_ = std::clamp(speed, 1, 100); }
+void PlasmaGenerator::SetStyle(int style) {
+  style_ = std::clamp(style, 0, static_cast<int>(kPlasmaStyleNames.size()) - 1);
+}
+void PlasmaGenerator::SetPalette(int palette) {
+  palette_ = std::clamp(palette, 0, static_cast<int>(kPlasmaPaletteNames.size()) - 1);
+  BuildPalette();
+}
+
+std::unique_ptr<Generator> CreatePlasmaGenerator(GeneratorContext& context) {
+  return std::make_unique<PlasmaGenerator>(context);
+}
+
+}  // namespace quor

@@ -1,0 +1,76 @@
+// Plasma (type 1): three animated sine fields per pixel (a vertical wave, a
+// rotating diagonal wave and rings from the top-left corner) mapped through
+// a 256-entry palette. The pattern scales with the larger matrix side.
+// Render runs on the clock thread; Create, ExchangeSettings and the setters
+// on the UI thread, never at the same time as Render (Engine::EditGenerator).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "core/generator.h"
+#include "core/rgb_frame.h"
+
+namespace quor {
+
+inline constexpr int kPlasmaHelpTopic = 48;
+// Four 32-bit words: zoom, palette, style, speed.
+inline constexpr int kPlasmaSettingsBytes = 4 * 4;
+inline constexpr int kPlasmaDefaultSpeed = 50;
+
+// "Style" list: a style outside it draws as "Mix".
+inline constexpr std::array<std::string_view, 4> kPlasmaStyleNames = {"Mix", "Vertical", "Diagonal/Rotate",
+                                                                      "Radial"};
+// "Color Palette" list: a palette outside it is built as "Classic".
+inline constexpr std::array<std::string_view, 6> kPlasmaPaletteNames = {
+    "Classic", "Psychadelic", "Blue/Green", "Red/Green Small", "Red/Green Smooth", "Red/Yellow"};
+
+using Palette256 = std::array<Rgb, 256>;
+
+// The 256 entries of a Plasma palette. Components may reach 256 (a cosine
+// peak of 128 + 128); a pixel shows their low byte.
+Palette256 BuildPlasmaPalette(int palette);
+
+class PlasmaGenerator final : public Generator {
+ public:
+  explicit PlasmaGenerator(GeneratorContext&) {}
+
+  bool Create(int width, int height) override;
+  void Render(uint8_t* frame, int width, int height) override;
+  void Destroy() override {}
+  // Loading replaces a speed outside 1..100 by 50, rebuilds the palette and
+  // restarts the animation.
+  void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
+
+  // The "Plasma" dialog's controls.
+  void SetZoom(int zoom);        // 1..100
+  void SetSpeed(int speed);      // 1..100: time advances speed / 100 per frame
+  void SetStyle(int style);      // list position in kPlasmaStyleNames
+  void SetPalette(int palette);  // list position in kPlasmaPaletteNames; rebuilds the palette
+  int zoom() const { return zoom_; }
+  int speed() const { return speed_; }
+  int style() const { return style_; }
+  int palette() const { return palette_; }
+
+  // Animation time, advanced before each frame is drawn.
+  float time() const { return time_; }
+  const Rgb& paletteEntry(int index) const { return table_[static_cast<size_t>(index & 0xff)]; }
+
+ private:
+  void BuildPalette();
+
+  int zoom_ = 30;
+  int palette_ = 0;
+  int style_ = 0;
+  float time_ = 0.0f;
+  int speed_ = kPlasmaDefaultSpeed;
+  Palette256 table_{};
+  // The table as the bytes a pixel receives.
+  std::array<std::array<uint8_t, 3>, 256> pixels_{};
+};
+
+std::unique_ptr<Generator> CreatePlasmaGenerator(GeneratorContext& context);
+
+}  // namespace quor

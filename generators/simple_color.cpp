@@ -1,0 +1,67 @@
+#include "generators/simple_color.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+
+#include "core/byte_io.h"
+
+namespace quor {
+
+static_assert(kSimpleColorSettingsBytes <= kSettingsBlockSize);
+
+Rgb ColorGroup::NextColor(GeneratorContext& context) {
+  if (autoColorMode < kAutoColorOwn) return color;
+  Rgb next;
+  NextAutoColor(&next, &wheelPosition, &wheelPhase, autoColorMode != kAutoColorOwn ? 1 : 0,
+                context.sharedColorWheel, context.random);
+  return next;
+}
+
+void ColorGroup::SetRed(int value) { color.r = std::clamp(value, 0, 255); }
+void ColorGroup::SetGreen(int value) { color.g = std::clamp(value, 0, 255); }
+void ColorGroup::SetBlue(int value) { color.b = std::clamp(value, 0, 255); }
+
+void FillFrame(uint8_t* frame, int width, int height, Rgb color) {
+  if (width <= 0 || height <= 0) return;
+  const uint8_t pixel[3] = {static_cast<uint8_t>(color.r), static_cast<uint8_t>(color.g),
+                            static_cast<uint8_t>(color.b)};
+  // Paint the first row pixel by pixel, then copy it down.
+  const size_t rowBytes = static_cast<size_t>(width) * 3;
+  for (size_t i = 0; i < rowBytes; i += 3) std::memcpy(frame + i, pixel, 3);
+  for (int y = 1; y < height; ++y) std::memcpy(frame + static_cast<size_t>(y) * rowBytes, frame, rowBytes);
+}
+
+bool SimpleColorGenerator::Create(int, int) {
+  colors_ = ColorGroup{};
+  colors_.color = {255, 0, 0};
+  return true;
+}
+
+void SimpleColorGenerator::Render(uint8_t* frame, int width, int height) {
+  FillFrame(frame, width, height, colors_.NextColor(context_));
+}
+
+void SimpleColorGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  if (direction == SettingsDirection::kStore) {
+    ByteWriter writer(block);
+    writer.PutI32(colors_.color.r);
+    writer.PutI32(colors_.color.g);
+    writer.PutI32(colors_.color.b);
+    writer.PutI32(colors_.autoColorMode);
+    assert(writer.position() == kSimpleColorSettingsBytes);
+    return;
+  }
+  ByteReader reader(block);
+  colors_.color.r = reader.GetI32();
+  colors_.color.g = reader.GetI32();
+  colors_.color.b = reader.GetI32();
+  colors_.autoColorMode = reader.GetI32();
+  colors_.RestartWheel();
+}
+
+std::unique_ptr<Generator> CreateSimpleColorGenerator(GeneratorContext& context) {
+  return std::make_unique<SimpleColorGenerator>(context);
+}
+
+}  // namespace quor

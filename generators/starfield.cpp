@@ -1,0 +1,167 @@
+#include "generators/starfield.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/byte_io.h"
+#include "core/random_source.h"
+#include "generators/color.h"
+#include "generators/draw.h"
+
+namespace quor {
+
+static_assert(StarfieldGenerator::kSettingsBytes <= kSettingsBlockSize);
+
+StarfieldGenerator::StarfieldGenerator(GeneratorContext& context) : context_(context) {}
+
+bool StarfieldGenerator::Create(int width, int height) {
+  busy_.WaitAndEnter(BusyStatus::kCreating, context_.console);
+  stars_ = kDefaultStars;
+  trails_ = 1;
+  zoom_ = kDefaultZoom;
+  speed_ = kDefaultSpeed;
+  red_ = 255;
+  green_ = 255;
+  blue_ = 0;
+  autoColorMode_ = 0;
+  wheelPosition_ = -1;
+  wheelPhase_ = -1;
+  width_ = std::max(width, 0);
+  height_ = std::max(height, 0);
+  Rebuild();
+  return true;
+}
+
+void StarfieldGenerator::Destroy() {
+  busy_.WaitAndEnter(BusyStatus::kDestroyed, context_.console);
+  starList_ = {};
+  width_ = 0;
+  height_ = 0;
+}
+
+// A random point of the box two matrix sizes around the axis, 100..1099 deep.
+void StarfieldGenerator::PlaceFarAway(Star& star) {
+  star.x = context_.random.Next() % (4 * width_) - 2 * width_;
+  star.y = context_.random.Next() % (4 * height_) - 2 * height_;
+  star.z = context_.random.Next() % 1000 + 100;
+}
+
+void StarfieldGenerator::Rebuild() {
+  starList_.clear();
+  if (width_ > 0 && height_ > 0) {
+    const int count = ((width_ * height_) / 5 * stars_) / 100;
+    starList_.resize(static_cast<size_t>(std::max(count, 0)));
+    for (Star& star : starList_) {
+      PlaceFarAway(star);
+      star.speed = context_.random.Next() % 15 + speed_ * 2 + 5;
+      star.lastX = -1;
+      star.lastY = -1;
+    }
+  }
+  busy_.SetReady();
+}
+
+template <typename Change>
+void StarfieldGenerator::ChangeAndRebuild(Change change) {
+  if (busy_.Get() == BusyStatus::kDestroyed) {
+    change();
+    return;
+  }
+  busy_.WaitAndEnter(BusyStatus::kCreating, context_.console);
+  change();
+  Rebuild();
+}
+
+void StarfieldGenerator::SetStars(int stars) {
+  ChangeAndRebuild([&] { stars_ = std::clamp(stars, 10, 100); });
+}
+
+void StarfieldGenerator::SetColor(Rgb color) {
+  red_ = std::clamp(color.r, 0, 255);
+  green_ = std::clamp(color.g, 0, 255);
+  blue_ = std::clamp(color.b, 0, 255);
+}
+
+void StarfieldGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  if (direction == SettingsDirection::kStore) {
+    ByteWriter writer{std::span<uint8_t>(block)};
+    writer.PutI32(red_);
+    writer.PutI32(green_);
+    writer.PutI32(blue_);
+    writer.PutI32(autoColorMode_);
+    writer.PutI32(stars_);
+    writer.PutI32(trails_);
+    writer.PutI32(zoom_);
+    writer.PutI32(speed_);
+    return;
+  }
+  ByteReader reader{std::span<const uint8_t>(block)};
+  Rgb color;
+  color.r = reader.GetI32();
+  color.g = reader.GetI32();
+  color.b = reader.GetI32();
+  const int mode = reader.GetI32();
+  const int stars = reader.GetI32();
+  const int trails = reader.GetI32();
+  const int zoom = reader.GetI32();
+  const int speed = reader.GetI32();
+  ChangeAndRebuild([&] {
+    // A speed of -10 would divide by zero in the brightness and a negative
+    // one draw a negative respawn range; zoom and star count would overflow
+    // the projection or the star list. All are clamped into range.
+    SetColor(color);
+    autoColorMode_ = mode;
+    stars_ = std::clamp(stars, 10, 100);
+    trails_ = trails;
+    SetZoom(zoom);
+    SetSpeed(speed);
+    wheelPosition_ = -1;
+    wheelPhase_ = -1;
+  });
+}
+
+void StarfieldGenerator::Render(uint8_t* frame, int width, int height) {
+  RenderGuard guard(busy_);
+  if (!guard) return;
+  // Star positions are scaled to the size of the last Create.
+  if (width != width_ || height != height_) return;
+
+  Rgb color{red_, green_, blue_};
+  if (autoColorMode_ >= 1) {
+    NextAutoColor(&color, &wheelPosition_, &wheelPhase_, autoColorMode_ != 1 ? 1 : 0, context_.sharedColorWheel,
+                  context_.random);
+  }
+  const Canvas canvas{frame, width, height};
+  std::memset(frame, 0, canvas.ByteSize());
+
+  const int brightnessScale = speed_ * 2 + 20;
+  for (Star& star : starList_) {
+    star.z -= star.speed;
+    if (!canvas.Contains(star.lastX, star.lastY) || star.z < 1) {
+      PlaceFarAway(star);
+      star.speed = speed_ + context_.random.Next() % (speed_ + 15) + 5;
+      star.lastX = -1;
+      star.lastY = -1;
+    }
+    const int sx = (zoom_ * star.x) / star.z + width / 2;
+    const int sy = (zoom_ * star.y) / star.z + height / 2;
+
+    // Fast stars and near stars are bright.
+    const int brightness = std::clamp(((star.speed * 255) / brightnessScale) * (1000 / star.z), 0, 255);
+    const Rgb shade{color.r * brightness / 255, color.g * brightness / 255, color.b * brightness / 255};
+
+    if (star.lastX != -1 && trails_ != 0) {
+      DrawLine(canvas, sx, sy, star.lastX, star.lastY, shade, false);
+    } else {
+      PutPixel(canvas, star.lastX, star.lastY, shade, false);
+    }
+    star.lastX = sx;
+    star.lastY = sy;
+  }
+}
+
+std::unique_ptr<Generator> CreateStarfieldGenerator(GeneratorContext& context) {
+  return std::make_unique<StarfieldGenerator>(context);
+}
+
+}  // namespace quor

@@ -1,0 +1,57 @@
+// The list of output devices: a count and a capacity that grows one record
+// at a time (with the console line "Realloc - Devices: %d Malloc %d"), and
+// the list changes that must keep the patch consistent, since the patch
+// names devices by their index. UI thread, while output is stopped.
+#pragma once
+
+#include <span>
+#include <vector>
+
+#include "core/console.h"
+#include "output/output_device.h"
+#include "output/patch_table.h"
+
+namespace quor {
+
+inline constexpr int kInitialDeviceCapacity = 5;
+
+class OutputDeviceList {
+ public:
+  explicit OutputDeviceList(Console& console, int initialCapacity = kInitialDeviceCapacity);
+
+  int count() const { return static_cast<int>(records_.size()); }
+  int capacity() const { return capacity_; }
+  std::span<const OutputDevice> devices() const { return records_; }
+  const OutputDevice& operator[](int index) const { return records_.at(static_cast<size_t>(index)); }
+
+  // Makes room for one more record (growing the capacity to count + 1 when
+  // full); the editor does this before it opens for a new device.
+  void ReserveOne();
+  // Grows when needed and appends; returns the new record's index.
+  int Add(const OutputDevice& device);
+  // Stores an edited record. A changed driver unpatches every pixel of the
+  // device; fewer channels unpatch the pixels that used the channels that
+  // are gone.
+  void Replace(int index, const OutputDevice& device, PatchTable& patch);
+  // Removes a record: its pixels are unpatched and the pixels of every later
+  // device follow it down by one. Returns the index to select afterwards
+  // (the same index, or the new last one; -1 when the list is empty).
+  int Remove(int index, PatchTable& patch);
+  // Replaces the whole list with the records of a loaded project, printing
+  // "Devices: %d Malloc %d" and growing to exactly the stored count.
+  void Load(std::vector<OutputDevice> records);
+
+ private:
+  Console& console_;
+  std::vector<OutputDevice> records_;
+  int capacity_;
+};
+
+// Patch changes that follow device changes.
+void UnpatchDevice(PatchTable& patch, int device);
+// Unpatches the pixels of `device` with any channel >= `channels`.
+void UnpatchChannelsFrom(PatchTable& patch, int device, int channels);
+// Unpatches `device` and moves every later device's pixels down by one.
+void RemoveDeviceFromPatch(PatchTable& patch, int device);
+
+}  // namespace quor

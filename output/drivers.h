@@ -1,0 +1,27 @@
+// The table of the seven output drivers: the name shown, the header length
+// in front of the channel data, the transport and the encoder. Adding a
+// protocol means one encoder pair and one line here. Read-only; any thread.
+#pragma once
+
+#include <array>
+
+#include "output/encoder.h"
+
+namespace quor {
+
+enum class TransportKind { kUdp, kSerial, kBitmapFolder, kRecorderFile };
+
+struct DriverInfo {
+  const char* name;
+  int headerLength;
+  TransportKind transport;
+  BufferEncoder encode;  // nullptr for the drivers that write whole frames
+};
+
+const std::array<DriverInfo, kDriverCount>& Drivers();
+// The driver's row, or nullptr for a value outside the table.
+const DriverInfo* FindDriver(int driver);
+// Drivers that have a send buffer (network and serial).
+bool HasSendBuffer(int driver);
+
+}  // namespace quor

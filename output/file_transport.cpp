@@ -1,0 +1,47 @@
+#include "output/file_transport.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace quor {
+namespace {
+
+bool WriteAll(int fd, std::span<const uint8_t> bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes = bytes.subspan(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::unique_ptr<FileTransport> FileTransport::Create(const std::string& path) {
+  if (path.empty()) return nullptr;
+  // Not truncated before the lock is held: a file in use stays intact.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return nullptr;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::unique_ptr<FileTransport>(new FileTransport(fd));
+}
+
+FileTransport::~FileTransport() { ::close(fd_); }
+
+void FileTransport::Send(std::span<const uint8_t> bytes) { WriteAll(fd_, bytes); }
+
+bool WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const bool ok = WriteAll(fd, bytes);
+  return ::close(fd) == 0 && ok;
+}
+
+}  // namespace quor

@@ -1,0 +1,111 @@
+// Output as a whole: the device list, the kept FastPatch settings, and the
+// output state machine that opens every device, sends each finished frame
+// through the patch to all of them, and on stop sends two black frames and
+// releases everything.
+//
+// Threads: OpenOutputs, CloseOutputs and the device list belong to the UI
+// thread; SendFrame runs on the frame clock's mix pass. A send and the
+// release of buffers and handles never overlap (one lock), and SendFrame
+// does nothing unless the state is running, so once CloseOutputs has taken
+// the state away from running no clock-thread send starts again.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/console.h"
+#include "output/device_list.h"
+#include "output/fast_patch.h"
+#include "output/patch_plan.h"
+#include "output/patch_table.h"
+#include "output/transport.h"
+
+namespace quor {
+
+class UdpSocket;
+
+// Shown by the caller of "Start Output" when OpenOutputs fails.
+inline constexpr const char* kOpenOutputsFailedMessage =
+    "Failed to open output. Please check your devices.\nMaybe a com-port is not available anymore or in double use.";
+inline constexpr std::chrono::milliseconds kBlackFrameGap{40};
+
+// Output state values (the same as the Engine's run-time flag).
+inline constexpr int kOutputsStopped = 0;
+inline constexpr int kOutputsRunning = 1;
+inline constexpr int kOutputsClosing = 2;
+
+struct OutputsOptions {
+  // Waits after each black frame of a stop; empty = sleep.
+  std::function<void(std::chrono::milliseconds)> pause;
+};
+
+class Outputs {
+ public:
+  // `outputState` and `patch` are the Engine's; both must outlive this.
+  Outputs(Console& console, std::atomic<int>& outputState, PatchTable& patch, OutputsOptions options = {});
+  ~Outputs();  // closes output (with its black frames) if it runs
+  Outputs(const Outputs&) = delete;
+  Outputs& operator=(const Outputs&) = delete;
+
+  OutputDeviceList& devices() { return devices_; }
+  FastPatchSettings& fastPatch() { return fastPatch_; }
+
+  // Opens every device. Returns false, with everything closed again and the
+  // state stopped, when a serial port or a file cannot be opened or a device
+  // holds a channel count no wire format carries.
+  bool OpenOutputs();
+  // Sends two black frames when running, then releases every buffer, port,
+  // file and the shared socket. Safe in any state.
+  void CloseOutputs();
+  // One finished frame of width x height RGB pixels (clock thread). Does
+  // nothing unless the state is running.
+  void SendFrame(const uint8_t* frame, int width, int height);
+  // The patch table was edited or resized while output runs; the next send
+  // re-reads it. (A change of the frame size is noticed by itself.)
+  void PatchChanged() { planStale_.store(true); }
+
+  // For tests and diagnostics (UI thread).
+  int bitmapCounter() const { return bitmapCounter_; }
+  int socketsOpened() const { return socketsOpened_; }
+  int socketsClosed() const { return socketsClosed_; }
+  int SharedSocketLocalPort();
+
+ private:
+  struct Connection {
+    OutputDevice device;                   // the settings as opened
+    std::vector<uint8_t> buffer;           // header, channels, trailer, discard byte
+    std::unique_ptr<Transport> transport;  // none for Bitmap Export
+    bool toFile = false;                   // redirection or recorder file
+  };
+
+  void SendLocked(const uint8_t* frame, int width, int height, int state);
+  void RebuildPlanLocked(int width, int height);
+  void ReleaseLocked();
+
+  Console& console_;
+  std::atomic<int>& state_;
+  PatchTable& patch_;
+  OutputsOptions options_;
+  OutputDeviceList devices_;
+  FastPatchSettings fastPatch_;
+
+  std::mutex sendMutex_;  // held by every send and by open and release
+  std::unique_ptr<UdpSocket> socket_;
+  std::vector<Connection> connections_;
+  std::vector<uint8_t*> buffers_;
+  std::vector<PatchTarget> targets_;
+  PatchPlan plan_;
+  std::atomic<bool> planStale_{true};
+  std::vector<uint8_t> scratch_;
+  int bitmapCounter_ = 0;
+  int socketsOpened_ = 0;
+  int socketsClosed_ = 0;
+};
+
+}  // namespace quor

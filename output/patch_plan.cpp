@@ -1,0 +1,81 @@
+#include "output/patch_plan.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quor {
+
+void PatchPlan::Build(const PatchTable& patch, int width, int height, std::span<const PatchTarget> targets) {
+  runs_.clear();
+  width_ = width;
+  height_ = height;
+  const int columns = std::clamp(std::min(width, patch.width()), 0, width > 0 ? width : 0);
+  const int rows = std::clamp(std::min(height, patch.height()), 0, height > 0 ? height : 0);
+  for (int y = 0; y < rows; ++y) {
+    for (int x = 0; x < columns; ++x) {
+      const PatchEntry& e = patch.At(x, y);
+      if (e.device < 0 || static_cast<size_t>(e.device) >= targets.size()) continue;
+      const PatchTarget& t = targets[static_cast<size_t>(e.device)];
+      if (t.channels < 0) continue;
+      const int32_t channel[3] = {e.red, e.green, e.blue};
+      uint32_t offset[3];
+      bool any = false;
+      for (int c = 0; c < 3; ++c) {
+        const bool inside = channel[c] >= 0 && channel[c] < t.channels;
+        offset[c] = inside ? static_cast<uint32_t>(t.headerLength + channel[c]) : t.discardOffset;
+        any = any || inside;
+      }
+      if (!any) continue;
+      const uint32_t pixel = static_cast<uint32_t>(y) * static_cast<uint32_t>(width) + static_cast<uint32_t>(x);
+
+      if (!runs_.empty()) {
+        PatchRun& r = runs_.back();
+        if (r.device == static_cast<uint32_t>(e.device) && r.pixel + r.count == pixel) {
+          // Offsets of the run's last pixel, and the step this pixel would need.
+          const int64_t last = static_cast<int64_t>(r.count - 1) * r.step;
+          const int64_t step = static_cast<int64_t>(offset[0]) - (r.offset[0] + last);
+          const bool even = static_cast<int64_t>(offset[1]) - (r.offset[1] + last) == step &&
+                            static_cast<int64_t>(offset[2]) - (r.offset[2] + last) == step;
+          if (even && (r.count == 1 || step == r.step)) {
+            r.step = static_cast<int32_t>(step);
+            ++r.count;
+            r.contiguous = r.step == 3 && r.offset[1] == r.offset[0] + 1 && r.offset[2] == r.offset[0] + 2;
+            continue;
+          }
+        }
+      }
+      PatchRun run;
+      run.pixel = pixel;
+      run.count = 1;
+      run.device = static_cast<uint32_t>(e.device);
+      std::copy_n(offset, 3, run.offset);
+      run.contiguous = offset[1] == offset[0] + 1 && offset[2] == offset[0] + 2;
+      run.step = 3;
+      runs_.push_back(run);
+    }
+  }
+}
+
+void PatchPlan::Apply(const uint8_t* frame, std::span<uint8_t* const> buffers) const {
+  for (const PatchRun& r : runs_) {
+    const uint8_t* src = frame + static_cast<size_t>(r.pixel) * 3;
+    uint8_t* dst = buffers[r.device];
+    if (r.contiguous) {
+      std::memcpy(dst + r.offset[0], src, static_cast<size_t>(r.count) * 3);
+      continue;
+    }
+    ptrdiff_t red = r.offset[0];
+    ptrdiff_t green = r.offset[1];
+    ptrdiff_t blue = r.offset[2];
+    for (uint32_t i = 0; i < r.count; ++i, src += 3) {
+      dst[red] = src[0];
+      dst[green] = src[1];
+      dst[blue] = src[2];
+      red += r.step;
+      green += r.step;
+      blue += r.step;
+    }
+  }
+}
+
+}  // namespace quor

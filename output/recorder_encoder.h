@@ -1,0 +1,15 @@
+// Glediator File Recorder: frames stored column by column (x outer, y
+// inner), R G B per pixel with the top bit inverted; no header and no
+// separator. Pure; any thread.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace quor {
+
+// Replaces `out` with width x height x 3 bytes; column x occupies bytes
+// x * height * 3 .. (x + 1) * height * 3 - 1.
+void EncodeRecorderFrame(const uint8_t* frame, int width, int height, std::vector<uint8_t>& out);
+
+}  // namespace quor

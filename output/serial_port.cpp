@@ -1,0 +1,112 @@
+#include "output/serial_port.h"
+
+// termios2 (for arbitrary baud rates) comes from the kernel headers, which
+// cannot be combined with <termios.h>; this file uses only the former.
+#include <asm/termbits.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+namespace quor {
+
+std::string SerialPort::PathFor(std::string_view name) {
+  if (!name.empty() && name.front() == '/') return std::string(name);
+  return "/dev/" + std::string(name);
+}
+
+std::unique_ptr<SerialPort> SerialPort::Open(std::string_view name, int baudRate, std::string* error) {
+  auto fail = [error](const char* why, int fd) -> std::unique_ptr<SerialPort> {
+    if (error) *error = why;
+    if (fd >= 0) ::close(fd);
+    return nullptr;
+  };
+  if (name.empty()) return fail("no port name", -1);
+  if (baudRate < 1) return fail("invalid baud rate", -1);
+  const std::string path = PathFor(name);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return fail("cannot open port", -1);
+  // One writer per port: a second program (or device entry) fails here.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail("port in use", fd);
+  ::ioctl(fd, TIOCEXCL);
+
+  struct termios2 settings {};
+  if (::ioctl(fd, TCGETS2, &settings) != 0) return fail("cannot read port settings", fd);
+  // Raw bytes: no output post-processing (a 0x0A must not become 0D 0A), no
+  // flow-control characters, no echo; modem lines do not hold writes back.
+  settings.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF);
+  settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+  settings.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+  // 8 data bits, no parity, one stop bit, the exact baud rate.
+  settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CBAUD | (CBAUD << IBSHIFT));
+  settings.c_cflag |= CS8 | CLOCAL | CREAD | BOTHER | (BOTHER << IBSHIFT);
+  settings.c_ospeed = static_cast<speed_t>(baudRate);
+  settings.c_ispeed = static_cast<speed_t>(baudRate);
+  // Reads return at once.
+  settings.c_cc[VMIN] = 0;
+  settings.c_cc[VTIME] = 0;
+  if (::ioctl(fd, TCSETS2, &settings) != 0) return fail("cannot write port settings", fd);
+  return std::unique_ptr<SerialPort>(new SerialPort(fd));
+}
+
+SerialPort::~SerialPort() { ::close(fd_); }
+
+bool SerialPort::ReadyForFrame() {
+  if (pendingBegin_ < pendingEnd_) {
+    // The previous frame is finished before a new one is taken.
+    PushRest();
+    return false;
+  }
+  int queued = 0;
+  if (::ioctl(fd_, TIOCOUTQ, &queued) == 0 && queued > 0) return false;
+  return true;
+}
+
+void SerialPort::Send(std::span<const uint8_t> bytes) {
+  writeCopy_.assign(bytes.begin(), bytes.end());
+  pendingBegin_ = 0;
+  pendingEnd_ = writeCopy_.size();
+  PushRest();
+}
+
+void SerialPort::PushRest() {
+  while (pendingBegin_ < pendingEnd_) {
+    const ssize_t n = ::write(fd_, writeCopy_.data() + pendingBegin_, pendingEnd_ - pendingBegin_);
+    if (n > 0) {
+      pendingBegin_ += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    // The port failed (unplugged, hung up): this frame is lost.
+    pendingBegin_ = pendingEnd_ = 0;
+    return;
+  }
+  pendingBegin_ = pendingEnd_ = 0;
+}
+
+std::vector<std::string> ListSerialPorts(const std::string& classDir) {
+  std::vector<std::string> ports;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(classDir, error)) {
+    std::error_code missing;
+    if (std::filesystem::exists(entry.path() / "device" / "driver", missing)) {
+      ports.push_back(entry.path().filename().string());
+    }
+  }
+  std::sort(ports.begin(), ports.end());
+  return ports;
+}
+
+int ReadSerialBaudRate(int fd) {
+  struct termios2 settings {};
+  if (::ioctl(fd, TCGETS2, &settings) != 0) return -1;
+  return static_cast<int>(settings.c_ospeed);
+}
+
+}  // namespace quor

@@ -1,0 +1,53 @@
+// A serial port opened for sending frames: exclusive, non-blocking, raw
+// 8N1 at any baud rate (250000, 1000000 and the like included). A frame is
+// written without waiting; what the port does not take at once is kept in
+// the port's write copy and pushed on before the next frame is accepted, so
+// a busy port drops frames instead of delaying the sender. UI thread opens
+// and closes; the sending thread sends.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "output/transport.h"
+
+namespace quor {
+
+class SerialPort : public Transport {
+ public:
+  // `name` is a port name such as "ttyUSB0" (under /dev) or an absolute
+  // path. nullptr when the port does not exist, is in use, is not a
+  // terminal, or refuses the settings; `error` then says why.
+  static std::unique_ptr<SerialPort> Open(std::string_view name, int baudRate, std::string* error = nullptr);
+  ~SerialPort() override;
+
+  bool ReadyForFrame() override;
+  void Send(std::span<const uint8_t> bytes) override;
+  // Bytes of the last frame not yet taken by the port.
+  size_t PendingBytes() const { return pendingEnd_ - pendingBegin_; }
+
+  static std::string PathFor(std::string_view name);
+
+ private:
+  explicit SerialPort(int fd) : fd_(fd) {}
+  void PushRest();
+
+  int fd_;
+  std::vector<uint8_t> writeCopy_;
+  size_t pendingBegin_ = 0;
+  size_t pendingEnd_ = 0;
+};
+
+// The serial ports of this system, by name ("ttyUSB0"): the entries of
+// `classDir` (normally /sys/class/tty) that are backed by a device driver,
+// sorted by name. Virtual terminals and other driverless entries are left
+// out. Read once at start-up by the caller.
+std::vector<std::string> ListSerialPorts(const std::string& classDir = "/sys/class/tty");
+
+// The output baud rate the terminal behind `fd` is set to, or -1 when it is
+// not a terminal.
+int ReadSerialBaudRate(int fd);
+
+}  // namespace quor

@@ -1,0 +1,87 @@
+#include "show/chase_player.h"
+
+namespace quor {
+
+ChasePlayer::ChasePlayer(Engine& engine, ChaseStore& chases) : engine_(engine), chases_(chases) {}
+
+int64_t ChasePlayer::NowMs() const { return engine_.clock().NowMicros() / 1000; }
+
+void ChasePlayer::StartChase(int number) {
+  if (number <= 0) return;
+  command_.store(number);
+}
+
+void ChasePlayer::RequestChaseStop() { command_.store(kStopRequested); }
+
+void ChasePlayer::StopChaseNow() {
+  std::lock_guard lock(mutex_);
+  command_.store(kNoCommand);
+  if (lastRunningChase_.load() != -1) {
+    PerformStopLocked();
+  } else {
+    runningChase_.store(kStopRequested);
+  }
+}
+
+void ChasePlayer::PerformStopLocked() {
+  RestoreFadeStrobe(engine_.settings(), saved_);
+  engine_.console().Print("Chase stopped.\n");
+  runningChase_.store(kIdle);
+  lastRunningChase_.store(-1);
+  if (hooks_.stopped) hooks_.stopped();
+}
+
+void ChasePlayer::AdvanceChase() {
+  std::lock_guard lock(mutex_);
+  const int command = command_.exchange(kNoCommand);
+  if (command > 0) {
+    // Chase, step and due time change together, seen by no other pass.
+    stepIndex_.store(0);
+    nextStepDueMs_.store(NowMs());
+    runningChase_.store(command);
+  } else if (command == kStopRequested) {
+    runningChase_.store(kStopRequested);
+  }
+
+  const int running = runningChase_.load();
+  if (running <= 0) {
+    if (running == kStopRequested && lastRunningChase_.load() != -1) PerformStopLocked();
+    return;
+  }
+  // The settings are saved when a chase starts from idle; switching straight
+  // to another chase keeps them, so the final stop returns to the settings
+  // from before the first chase.
+  if (lastRunningChase_.load() == -1) saved_ = CaptureFadeStrobe(engine_.settings());
+  lastRunningChase_.store(running);
+
+  auto storeLock = chases_.LockForPlayer();
+  const int index = running - 1;
+  if (!chases_.Contains(index) || chases_.at(index).steps.empty() ||
+      chases_.at(index).TotalDurationMs() <= kMinimumChaseLengthMs) {
+    runningChase_.store(kStopRequested);
+    PerformStopLocked();
+    return;
+  }
+  const Chase& chase = chases_.at(index);
+  while (NowMs() >= nextStepDueMs_.load()) {
+    int step = stepIndex_.load();
+    if (step == -1) {
+      stepIndex_.store(0);
+      runningChase_.store(kStopRequested);
+      nextStepDueMs_.store(NowMs() + 1000);
+      engine_.console().Print("Chase ended.\n");
+      PerformStopLocked();
+      return;
+    }
+    if (step < 0 || step >= chase.StepCount()) step = 0;  // steps were removed meanwhile
+    const ChaseStep& current = chase.steps[static_cast<size_t>(step)];
+    ExecuteStep(engine_, hooks_.selectScene, current);
+    nextStepDueMs_.store(NowMs() + current.duration);
+    ++step;
+    if (step >= chase.StepCount()) step = chase.Loops() ? 0 : -1;
+    stepIndex_.store(step);
+    engine_.console().Print("Next Chase Step: %d\n", step);
+  }
+}
+
+}  // namespace quor

@@ -1,0 +1,375 @@
+#include "core/engine.h"
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace quor {
+namespace {
+
+using test::ConsoleCapture;
+using test::kFailingType;
+using test::kSolidType;
+using test::kUnregisteredType;
+using test::SolidGenerator;
+using test::SolidIn;
+
+class EngineTest : public testing::Test {
+ protected:
+  EngineTest() : engine_(test::TestRegistry(), EngineOptions{FrameClock::Mode::kManual, 1}), capture_(engine_.console()) {}
+
+  // One pixel of a frame.
+  std::array<int, 3> Pixel(FrameIndex frame, int x, int y) {
+    const uint8_t* p = engine_.frame(frame) + (y * engine_.width() + x) * 3;
+    return {p[0], p[1], p[2]};
+  }
+  void Fill(FrameIndex frame, uint8_t r, uint8_t g, uint8_t b) {
+    uint8_t* p = engine_.frame(frame);
+    for (int i = 0; i < engine_.width() * engine_.height(); ++i) p[i * 3] = r, p[i * 3 + 1] = g, p[i * 3 + 2] = b;
+  }
+  void Bind(int slot, int type) {
+    engine_.RequestType(slot, type);
+    engine_.RebindSlots();
+  }
+
+  Engine engine_;
+  ConsoleCapture capture_;
+};
+
+TEST_F(EngineTest, StartsWithDefaultsAndFourBlackoutSlots) {
+  EXPECT_EQ(engine_.width(), 32);
+  EXPECT_EQ(engine_.height(), 16);
+  for (int s = 0; s < kSlotCount; ++s) {
+    EXPECT_EQ(engine_.BoundType(s), 0);
+    EXPECT_EQ(engine_.panel().speed[static_cast<size_t>(s)].load(), 25);
+  }
+  EXPECT_EQ(engine_.panel().masterFade[kMixMain].load(), 128);
+  EXPECT_EQ(engine_.settings().strobeCounter.load(), -1);
+  EXPECT_EQ(engine_.patch().width(), 32);
+  EXPECT_EQ(engine_.patch().At(31, 15).device, -1);
+  EXPECT_FALSE(engine_.CanPaste());
+  EXPECT_FALSE(engine_.PasteSlot(0));
+}
+
+TEST_F(EngineTest, RebindingCreatesRequestedTypesAndLogsEachChange) {
+  engine_.SelectEffect(1, EffectListPosition(kSolidType));
+  EXPECT_EQ(engine_.RequestedType(1), kSolidType);
+  engine_.RebindSlots();
+  EXPECT_EQ(engine_.BoundType(1), kSolidType);
+  EXPECT_EQ(capture_.Text(), "Effect[1]: 7\n");
+  ASSERT_NE(SolidIn(engine_, 1), nullptr);
+  EXPECT_EQ(SolidIn(engine_, 1)->createdWidth, 32);
+
+  // The same choice again changes nothing.
+  engine_.SelectEffect(1, EffectListPosition(kSolidType));
+  engine_.RebindSlots();
+  EXPECT_EQ(capture_.Count("Effect["), 1);
+
+  // Leaving the type destroys it; coming back re-creates the same record.
+  SolidGenerator* record = SolidIn(engine_, 1);
+  Bind(1, 0);
+  EXPECT_EQ(record->destroys.load(), 1);
+  Bind(1, kSolidType);
+  EXPECT_EQ(SolidIn(engine_, 1), record);
+  EXPECT_EQ(record->creates.load(), 2);
+}
+
+TEST_F(EngineTest, TwoSlotsRunTheSameTypeIndependently) {
+  Bind(0, kSolidType);
+  Bind(2, kSolidType);
+  ASSERT_NE(SolidIn(engine_, 0), SolidIn(engine_, 2));
+}
+
+TEST_F(EngineTest, FailingCreateFallsBackToBlackoutOnTheNextPass) {
+  engine_.SelectEffect(3, EffectListPosition(kFailingType));
+  engine_.RebindSlots();
+  EXPECT_EQ(engine_.RequestedType(3), 0);
+  EXPECT_EQ(engine_.panel().effectListPosition[3].load(), 0);
+  engine_.RebindSlots();
+  EXPECT_EQ(engine_.BoundType(3), 0);
+  EXPECT_EQ(capture_.Text(), "Effect[3]: 9\nEffect[3]: 0\n");
+}
+
+TEST_F(EngineTest, UnknownAndUnregisteredTypesRenderAsBlackout) {
+  Fill(FrameIndex::kSlot0, 1, 2, 3);
+  Fill(FrameIndex::kSlot1, 1, 2, 3);
+  Bind(0, 42);
+  Bind(1, kUnregisteredType);
+  EXPECT_EQ(engine_.BoundType(0), 42);
+  EXPECT_EQ(engine_.BoundType(1), kUnregisteredType);
+  engine_.StartClock();
+  engine_.clock().Advance(40);
+  EXPECT_EQ(Pixel(FrameIndex::kSlot0, 5, 5), (std::array<int, 3>{0, 0, 0}));
+  EXPECT_EQ(Pixel(FrameIndex::kSlot1, 5, 5), (std::array<int, 3>{0, 0, 0}));
+}
+
+TEST_F(EngineTest, PasteRebindsLoadsSettingsSetsInvertAndRendersOnce) {
+  Bind(0, kSolidType);
+  SolidIn(engine_, 0)->color[0] = 200;
+  engine_.SetInvert(0, true);
+  engine_.CopySlot(0);
+  EXPECT_TRUE(engine_.CanPaste());
+  EXPECT_EQ(engine_.clipboard().type, kSolidType);
+
+  ASSERT_TRUE(engine_.PasteSlot(3));
+  engine_.PostMessageWork();
+  EXPECT_EQ(engine_.BoundType(3), kSolidType);
+  EXPECT_EQ(SolidIn(engine_, 3)->color[0], 200);
+  EXPECT_EQ(engine_.panel().invert[3].load(), 1);
+  EXPECT_EQ(engine_.panel().effectListPosition[3].load(), EffectListPosition(kSolidType));
+  EXPECT_EQ(SolidIn(engine_, 3)->renders.load(), 1);
+  EXPECT_EQ(Pixel(FrameIndex::kSlot3, 0, 0), (std::array<int, 3>{200, 20, 30}));
+
+  // Into a slot that already runs the type: no rebinding, settings still land.
+  capture_.Clear();
+  SolidIn(engine_, 0)->color[1] = 99;
+  engine_.CopySlot(0);
+  ASSERT_TRUE(engine_.PasteSlot(3));
+  engine_.PostMessageWork();
+  EXPECT_EQ(capture_.Count("Effect["), 0);
+  EXPECT_EQ(SolidIn(engine_, 3)->color[1], 99);
+  EXPECT_EQ(SolidIn(engine_, 3)->renders.load(), 2);
+}
+
+TEST_F(EngineTest, ResizeKeepsTopLeftPatchAndResetsSlotsAndPanel) {
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 0; x < 32; ++x) engine_.patch().At(x, y) = PatchEntry{0, x, y, 1};
+  }
+  Bind(0, kSolidType);
+  engine_.SelectEffect(2, EffectListPosition(kSolidType));
+  engine_.SetSlotSpeed(1, 10);
+  engine_.SetInvert(1, true);
+  engine_.SetMergeMode(kMixMain, 6);
+  engine_.SetChannelFade(kMixChannel2, 0);
+  engine_.SetMasterLevel(77);
+  engine_.SetGammaSetting(220);
+  engine_.SetStrobe(true);
+  int layoutDelta = 0;
+  engine_.hooks().layoutPanel = [&](int delta) { layoutDelta = delta; };
+
+  ASSERT_TRUE(engine_.ResizeMatrix(16, 32, 0));
+  EXPECT_EQ(engine_.width(), 16);
+  EXPECT_EQ(engine_.height(), 32);
+  EXPECT_EQ(engine_.patch().At(15, 15), (PatchEntry{0, 15, 15, 1}));
+  EXPECT_EQ(engine_.patch().At(0, 16).device, -1);
+  EXPECT_EQ(engine_.CopyFrame(FrameIndex::kSceneFade).size(), 16u * 32u * 3u);
+  EXPECT_EQ(SolidIn(engine_, 0)->createdWidth, 16);  // re-created at the new size first
+
+  for (int s = 0; s < kSlotCount; ++s) {
+    EXPECT_EQ(engine_.RequestedType(s), 0);
+    EXPECT_EQ(engine_.panel().speed[static_cast<size_t>(s)].load(), 25);
+    EXPECT_EQ(engine_.panel().invert[static_cast<size_t>(s)].load(), 0);
+    EXPECT_EQ(engine_.panel().effectListPosition[static_cast<size_t>(s)].load(), 0);
+  }
+  for (int m = 0; m < kMixCount; ++m) {
+    EXPECT_EQ(engine_.panel().mergeMode[static_cast<size_t>(m)].load(), 0);
+    EXPECT_EQ(engine_.panel().masterFade[static_cast<size_t>(m)].load(), 128);
+  }
+  EXPECT_EQ(engine_.settings().masterLevel.load(), 77);
+  EXPECT_EQ(engine_.settings().gammaSetting.load(), 220);
+  EXPECT_EQ(engine_.settings().strobeCounter.load(), 0);
+  EXPECT_EQ(layoutDelta, 0);  // 32 rows: the preview stays 200 high
+
+  engine_.PostMessageWork();
+  EXPECT_EQ(engine_.BoundType(0), 0);
+  EXPECT_EQ(engine_.SlotTimerPeriod(1), 40);
+  EXPECT_EQ(engine_.MixTimerPeriod(), 40);
+
+  // Growing back leaves the new area unpatched.
+  ASSERT_TRUE(engine_.ResizeMatrix(32, 16, 0));
+  EXPECT_EQ(engine_.patch().At(3, 3), (PatchEntry{0, 3, 3, 1}));
+  EXPECT_EQ(engine_.patch().At(20, 3).device, -1);
+}
+
+TEST_F(EngineTest, ResizeComputesPreviewHeightAndRefusesBadSizes) {
+  struct Case {
+    int w, h, aspect, preview;
+  } cases[] = {{320, 4, 1, 4}, {4, 320, 1, 640}, {32, 100, 0, 200}, {40, 320, 0, 320}, {64, 32, 1, 160}};
+  for (const Case& c : cases) {
+    ASSERT_TRUE(engine_.ResizeMatrix(c.w, c.h, c.aspect));
+    EXPECT_EQ(engine_.settings().previewHeight.load(), c.preview) << c.w << "x" << c.h;
+    EXPECT_EQ(engine_.settings().previewAspect.load(), c.aspect);
+  }
+  EXPECT_FALSE(engine_.ResizeMatrix(3, 16, 0));
+  EXPECT_FALSE(engine_.ResizeMatrix(200, 200, 0));  // 40000 pixels
+  EXPECT_EQ(engine_.width(), 64);
+}
+
+TEST_F(EngineTest, ClockPeriodsFollowSpeedsAndOutputRate) {
+  engine_.StartClock();
+  EXPECT_EQ(engine_.MixTimerPeriod(), 40);
+  engine_.SetSlotSpeed(2, 5);
+  EXPECT_EQ(engine_.SlotTimerPeriod(2), 200);
+  engine_.SetSlotSpeed(2, 99);  // out of range: clamped to 25
+  EXPECT_EQ(engine_.SlotTimerPeriod(2), 40);
+  engine_.StopClock();
+  EXPECT_FALSE(engine_.ClockRunning());
+  engine_.settings().outputFps.store(20);
+  engine_.StartClock();
+  EXPECT_EQ(engine_.MixTimerPeriod(), 50);
+}
+
+TEST_F(EngineTest, MixPassFlowsSlotsThroughChannelsToOutput) {
+  Bind(0, kSolidType);  // channel 1, upper
+  Bind(1, kSolidType);  // channel 2, upper
+  SolidIn(engine_, 1)->color[0] = 250;
+  engine_.SetMainFadeByHand(0);  // main mix shows channel 1 only
+  engine_.SetChannelFade(kMixChannel1, 0);
+  engine_.StartClock();
+  engine_.clock().Advance(50);  // slot timers at 40..46 ms, the mix at 48
+  EXPECT_EQ(Pixel(FrameIndex::kChannel1, 0, 0), (std::array<int, 3>{10, 20, 30}));
+  EXPECT_EQ(Pixel(FrameIndex::kOutput, 3, 3), (std::array<int, 3>{10, 20, 30}));
+  engine_.SetMainFadeByHand(255);
+  engine_.SetChannelFade(kMixChannel2, 0);
+  engine_.clock().Advance(40);
+  EXPECT_EQ(Pixel(FrameIndex::kOutput, 3, 3), (std::array<int, 3>{250, 20, 30}));
+  EXPECT_EQ(engine_.flags().frameCounter.load(), 2);
+}
+
+TEST_F(EngineTest, MainGlideMovesFourPerPassAndStopsAtItsTarget) {
+  struct Case {
+    int start, direction, passes, end;
+  } cases[] = {{126, kGlideToCentre, 1, 128}, {130, kGlideToCentre, 1, 128}, {252, kGlideToEnd, 1, 255},
+               {3, kGlideToStart, 1, 0},      {0, kGlideToEnd, 64, 255},      {255, kGlideToStart, 64, 0}};
+  for (const Case& c : cases) {
+    engine_.SetMainFadeByHand(c.start);
+    engine_.StartMainGlide(c.direction);
+    for (int i = 0; i < c.passes; ++i) {
+      EXPECT_NE(engine_.settings().mainFadeDirection.load(), kGlideNone) << "ended early at pass " << i;
+      engine_.RunMixPass();
+    }
+    EXPECT_EQ(engine_.panel().masterFade[kMixMain].load(), c.end);
+    EXPECT_EQ(engine_.settings().mainFadeDirection.load(), kGlideNone);
+  }
+  // A hand move stops a glide.
+  engine_.StartMainGlide(kGlideToEnd);
+  engine_.SetMainFadeByHand(50);
+  engine_.RunMixPass();
+  EXPECT_EQ(engine_.panel().masterFade[kMixMain].load(), 50);
+}
+
+TEST_F(EngineTest, StrobeShowsOneLitPassAfterStrobeTimeDarkOnes) {
+  Bind(0, kSolidType);
+  Bind(2, kSolidType);
+  Bind(1, kSolidType);
+  Bind(3, kSolidType);
+  for (int s = 0; s < kSlotCount; ++s) SolidIn(engine_, s)->Render(engine_.frame(static_cast<FrameIndex>(s)), 32, 16);
+  auto lit = [&] {
+    engine_.RunMixPass();
+    return Pixel(FrameIndex::kOutput, 0, 0)[1] != 0;
+  };
+  engine_.SetStrobeTime(1);
+  engine_.SetStrobe(true);
+  EXPECT_EQ((std::vector<bool>{lit(), lit(), lit(), lit()}), (std::vector<bool>{false, true, false, true}));
+  engine_.SetStrobeTime(3);
+  engine_.SetStrobe(true);
+  EXPECT_EQ((std::vector<bool>{lit(), lit(), lit(), lit(), lit()}),
+            (std::vector<bool>{false, false, false, true, false}));
+  engine_.SetStrobe(false);
+  EXPECT_TRUE(lit());
+  EXPECT_TRUE(lit());
+}
+
+TEST_F(EngineTest, SceneStartFadesTheOldPictureOutOverThirteenPasses) {
+  Bind(0, kSolidType);
+  Bind(1, kSolidType);
+  engine_.SetMainFadeByHand(0);
+  engine_.SetChannelFade(kMixChannel1, 0);
+  Fill(FrameIndex::kOutput, 100, 100, 100);  // the old scene's last picture
+
+  SceneStart scene;
+  scene.blocks[0][0] = 200;  // new picture: (200, 0, 0) in slot 0
+  scene.blocks[0][1] = 0;
+  scene.blocks[0][2] = 0;
+  scene.speeds = {5, 10, 20, 25};
+  engine_.StartScene(scene);
+  EXPECT_EQ(SolidIn(engine_, 0)->renders.load(), 1);
+  EXPECT_EQ(engine_.settings().sceneFadeLevel.load(), 128);
+  EXPECT_EQ(engine_.SlotTimerPeriod(0), 200);
+  EXPECT_EQ(engine_.SlotTimerPeriod(2), 50);
+  EXPECT_EQ(engine_.MixTimerPeriod(), 40);
+
+  engine_.RunMixPass();
+  // max(127 * new / 128, old) per component.
+  EXPECT_EQ(Pixel(FrameIndex::kOutput, 1, 1), (std::array<int, 3>{198, 100, 100}));
+  int passes = 1;
+  while (engine_.settings().sceneFadeLevel.load() > 0) {
+    engine_.RunMixPass();
+    ++passes;
+  }
+  EXPECT_EQ(passes, 13);
+  engine_.RunMixPass();
+  EXPECT_EQ(Pixel(FrameIndex::kOutput, 1, 1), (std::array<int, 3>{200, 0, 0}));
+
+  engine_.settings().sceneFadeEnabled.store(0);
+  engine_.StartScene(scene);
+  EXPECT_EQ(engine_.settings().sceneFadeLevel.load(), 0);
+}
+
+TEST_F(EngineTest, PreviewOffClearsChannelFrameExceptInShowMode) {
+  Bind(0, kSolidType);
+  engine_.SetChannelFade(kMixChannel1, 0);
+  SolidIn(engine_, 0)->Render(engine_.frame(FrameIndex::kSlot0), 32, 16);
+  engine_.settings().leftPreviewSource.store(kPreviewOff);
+  int previews = 0;
+  engine_.hooks().drawPreview = [&] { ++previews; };
+  engine_.RunMixPass();
+  EXPECT_EQ(Pixel(FrameIndex::kChannel1, 0, 0), (std::array<int, 3>{0, 0, 0}));
+  engine_.flags().showModeActive.store(1);
+  engine_.RunMixPass();
+  EXPECT_EQ(Pixel(FrameIndex::kChannel1, 0, 0), (std::array<int, 3>{10, 20, 30}));
+  EXPECT_EQ(previews, 2);
+}
+
+TEST_F(EngineTest, MixPassCallsOutputRecorderAndChaseHooksOnlyWhenActive) {
+  int sent = 0, recorded = 0, chase = 0, polled = 0;
+  engine_.hooks().sendFrame = [&](const uint8_t*, int w, int h) { sent += (w == 32 && h == 16); };
+  engine_.hooks().recordFrame = [&](const uint8_t*, int, int) { ++recorded; };
+  engine_.hooks().advanceChase = [&] { ++chase; };
+  engine_.hooks().pollRemoteInput = [&] { ++polled; };
+  engine_.RunMixPass();
+  EXPECT_EQ(sent + recorded + polled, 0);
+  engine_.flags().outputState.store(kOutputRunning);
+  engine_.flags().recorderActive.store(1);
+  engine_.flags().remoteInputActive.store(1);
+  engine_.RunMixPass();
+  EXPECT_EQ(sent, 1);
+  EXPECT_EQ(recorded, 1);
+  EXPECT_EQ(polled, 1);
+  EXPECT_EQ(chase, 2);
+}
+
+TEST_F(EngineTest, PendingSceneRecallRunsBothHalvesAroundTheRebinding) {
+  std::vector<std::string> order;
+  int woken = 0;
+  engine_.hooks().wakeMainThread = [&] { ++woken; };
+  engine_.hooks().beginSceneRecall = [&](int index) -> std::optional<SceneStart> {
+    order.push_back("begin " + std::to_string(index));
+    engine_.StopClock();
+    engine_.RequestType(0, kSolidType);
+    return SceneStart{};
+  };
+  engine_.RequestSceneRecall(2);
+  EXPECT_EQ(woken, 1);
+  engine_.PostMessageWork();
+  EXPECT_EQ(order, (std::vector<std::string>{"begin 2"}));
+  EXPECT_EQ(engine_.BoundType(0), kSolidType);
+  EXPECT_EQ(SolidIn(engine_, 0)->renders.load(), 1);  // rendered by the scene start
+  EXPECT_EQ(engine_.PendingSceneIndex(), -1);
+  EXPECT_TRUE(engine_.ClockRunning());
+}
+
+TEST_F(EngineTest, RateReportAfterMoreThan99Passes) {
+  engine_.StartClock();
+  engine_.clock().Advance(3960);  // mix ticks at 48, 88, ... 3968: 99 passes
+  engine_.PostMessageWork();
+  EXPECT_EQ(capture_.Count("FPS:"), 0);
+  engine_.clock().Advance(40);
+  engine_.PostMessageWork();
+  // 100 passes in the 4008 ms since the engine started.
+  EXPECT_EQ(capture_.Text(), "FPS: 24.950100\n");
+  EXPECT_EQ(engine_.flags().frameCounter.load(), 0);
+}
+
+}  // namespace
+}  // namespace quor

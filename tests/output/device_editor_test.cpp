@@ -1,0 +1,119 @@
+#include "output/device_editor.h"
+
+#include <gtest/gtest.h>
+
+namespace quor {
+namespace {
+
+const std::vector<std::string> kPorts = {"ttyUSB0", "ttyACM1"};
+
+DeviceForm FormFor(int driver) {
+  DeviceForm f = OpenForm(NewDeviceDefaults(), kPorts);
+  ChangeDriver(f, driver, 16, 8, kPorts);
+  return f;
+}
+
+TEST(DeviceEditor, ArtNetChecksChannelsAndAddressingInOrder) {
+  DeviceForm f = FormFor(kDriverArtNet);
+  for (const char* bad : {"511", "0", "514", "x", "-2"}) {
+    f.channels = bad;
+    EXPECT_EQ(CheckForm(f, NewDeviceDefaults()).failed, kFieldChannels) << bad;
+  }
+  f.channels = "2";
+  EXPECT_EQ(CheckForm(f, NewDeviceDefaults()).failed, kFieldNone);
+  f.channels = "512";
+  f.net = "128";
+  f.subnet = "16";
+  EXPECT_EQ(CheckForm(f, NewDeviceDefaults()).failed, kFieldNet);
+  f.net = "127";
+  EXPECT_EQ(CheckForm(f, NewDeviceDefaults()).failed, kFieldSubnet);
+  f.subnet = "15";
+  f.universe = "abc";  // not a number: 0
+  f.ip = "10.0.0.7";
+  const FormCheck ok = CheckForm(f, NewDeviceDefaults());
+  ASSERT_EQ(ok.failed, kFieldNone);
+  EXPECT_EQ(ok.device.channels, 512);
+  EXPECT_EQ(ok.device.driverParam, 127);
+  EXPECT_EQ(ok.device.subnet, 15);
+  EXPECT_EQ(ok.device.universe, 0);
+  EXPECT_EQ(ok.device.port, 6454);
+  EXPECT_EQ(ok.device.headerLength, 18);
+  EXPECT_EQ(ok.device.AddressText(), "10.0.0.7");
+}
+
+TEST(DeviceEditor, Tpm2NetBlocksAndMiniDmxRounding) {
+  DeviceForm f = FormFor(kDriverTpm2Net);
+  EXPECT_EQ(f.channels, "384");  // 16 x 8 x 3
+  EXPECT_EQ(f.port, "65506");
+  f.channels = "1000";
+  f.chanPerBlock = "300";
+  ChannelsEdited(f);
+  EXPECT_EQ(f.blocks, "4");
+  f.chanPerBlock = "1001";
+  EXPECT_EQ(CheckForm(f, NewDeviceDefaults()).failed, kFieldChanPerBlock);
+  ChannelsLeft(f);  // leaving the field cuts Chan/Block to Channels
+  EXPECT_EQ(f.chanPerBlock, "1000");
+  f.chanPerBlock = "300";
+  const FormCheck ok = CheckForm(f, NewDeviceDefaults());
+  ASSERT_EQ(ok.failed, kFieldNone);
+  EXPECT_EQ(ok.device.driverParam, 300);
+  EXPECT_EQ(ok.device.headerLength, 6);
+  // A block count the one-byte packet number cannot carry.
+  f.chanPerBlock = "1";
+  EXPECT_EQ(CheckForm(f, NewDeviceDefaults()).failed, kFieldChanPerBlock);
+
+  DeviceForm m = FormFor(kDriverMiniDmx);
+  EXPECT_EQ(m.channels, "512");  // 384 rounded up
+  for (auto [in, out] : {std::pair{"97", "256"}, {"1537", "3072"}, {"96", "96"}, {"0", "96"}}) {
+    m.channels = in;
+    ChannelsLeft(m);
+    EXPECT_EQ(m.channels, out) << in;
+    EXPECT_EQ(m.chanPerBlock, out) << in;
+  }
+  m.baud = 1000000;
+  m.serialPort = "ttyACM1";
+  const FormCheck serial = CheckForm(m, NewDeviceDefaults());
+  ASSERT_EQ(serial.failed, kFieldNone);
+  EXPECT_EQ(serial.device.driverParam, 1000000);
+  EXPECT_EQ(serial.device.AddressText(), "ttyACM1");
+  EXPECT_EQ(serial.device.port, 0);
+  EXPECT_EQ(serial.device.headerLength, 2);
+  // Reopening selects the stored port and baud.
+  const DeviceForm again = OpenForm(serial.device, kPorts);
+  EXPECT_EQ(again.serialPort, "ttyACM1");
+  EXPECT_EQ(again.baud, 1000000);
+}
+
+TEST(DeviceEditor, FieldStatesAndRedirection) {
+  DeviceForm f = FormFor(kDriverArtNet);
+  EXPECT_EQ(EnabledFields(f), kFieldIpAddress | kFieldNet | kFieldSubnet | kFieldUniverse | kFieldChannels | kFieldRedirect);
+  f.redirect = true;
+  EXPECT_EQ(EnabledFields(f) & (kFieldIpAddress | kFieldSelect), kFieldSelect);
+  // A checked box without a chosen file stores no redirection.
+  EXPECT_EQ(CheckForm(f, NewDeviceDefaults()).device.redirect, 0);
+  f.path = "/tmp/x.out";
+  const FormCheck redirected = CheckForm(f, NewDeviceDefaults());
+  EXPECT_EQ(redirected.device.redirect, 1);
+  EXPECT_EQ(redirected.device.PathText(), "/tmp/x.out");
+
+  DeviceForm bitmap = FormFor(kDriverBitmapExport);
+  EXPECT_TRUE(bitmap.redirect);
+  EXPECT_EQ(EnabledFields(bitmap), kFieldSelect);
+  const FormCheck missing = CheckForm(bitmap, NewDeviceDefaults());
+  EXPECT_EQ(missing.failed, kFieldSelect);
+  EXPECT_TRUE(missing.showNoTargetMessage);
+  bitmap.path = std::string(300, 'p');  // longer than the record holds
+  EXPECT_EQ(CheckForm(bitmap, NewDeviceDefaults()).failed, kFieldSelect);
+  bitmap.path = "/tmp/frames";
+  const FormCheck ok = CheckForm(bitmap, NewDeviceDefaults());
+  EXPECT_EQ(ok.failed, kFieldNone);
+  EXPECT_EQ(ok.device.headerLength, 0);
+  EXPECT_EQ(ok.device.redirect, 1);
+
+  EXPECT_EQ(ReadFieldNumber(" 42"), 42u);
+  EXPECT_EQ(ReadFieldNumber("42x"), 0u);
+  EXPECT_EQ(ReadFieldNumber("99999999999"), 0u);
+}
+
+}  // namespace
+}  // namespace quor

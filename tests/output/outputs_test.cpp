@@ -1,0 +1,198 @@
+#include "output/outputs.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "output/bitmap_encoder.h"
+#include "test_support.h"
+#include "tests/output/udp_receiver.h"
+
+namespace quor {
+namespace {
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+class OutputsTest : public testing::Test {
+ protected:
+  OutputsTest()
+      : patch_(4, 2),
+        outputs_(console_, state_, patch_,
+                 OutputsOptions{[this](std::chrono::milliseconds ms) { pauses_.push_back(static_cast<int>(ms.count())); }}),
+        capture_(console_) {
+    for (int i = 0; i < 8; ++i) frame_.insert(frame_.end(), {static_cast<uint8_t>(10 * i + 1), 0x0A, 0xFF});
+  }
+  OutputDevice Net(int driver, int channels, int param = 0) {
+    OutputDevice d;
+    d.driver = driver;
+    d.SetAddress("127.0.0.1");
+    d.port = receiver_.port();
+    d.channels = channels;
+    d.driverParam = param;
+    return d;
+  }
+  OutputDevice FileDevice(int driver, const std::string& path, int channels = 0) {
+    OutputDevice d;
+    d.driver = driver;
+    d.channels = channels;
+    d.redirect = 1;
+    d.SetPath(path);
+    return d;
+  }
+
+  Console console_;
+  std::atomic<int> state_{0};
+  PatchTable patch_;
+  std::vector<int> pauses_;
+  Outputs outputs_;
+  test::ConsoleCapture capture_;
+  test::UdpReceiver receiver_;
+  std::vector<uint8_t> frame_;  // 4 x 2: pixel i = (10 i + 1, 0x0A, 0xFF)
+};
+
+TEST_F(OutputsTest, OpensAndClosesWithNoDevices) {
+  EXPECT_TRUE(outputs_.OpenOutputs());
+  EXPECT_EQ(state_.load(), kOutputsRunning);
+  outputs_.SendFrame(frame_.data(), 4, 2);
+  outputs_.CloseOutputs();
+  EXPECT_EQ(state_.load(), kOutputsStopped);
+  EXPECT_EQ(pauses_, (std::vector<int>{40, 40}));
+  outputs_.CloseOutputs();  // safe in any state; no more black frames
+  EXPECT_EQ(pauses_.size(), 2u);
+  EXPECT_EQ(outputs_.socketsOpened(), 0);
+}
+
+TEST_F(OutputsTest, NetworkDevicesShareOneSocketAndSendThePatchedChannels) {
+  OutputDevice art0 = Net(kDriverArtNet, 6);
+  OutputDevice art1 = Net(kDriverArtNet, 6);
+  art1.universe = 1;
+  outputs_.devices().Add(art0);
+  outputs_.devices().Add(art1);
+  outputs_.devices().Add(Net(kDriverTpm2Net, 6, 4));
+  patch_.At(0, 0) = PatchEntry{0, 0, 1, 2};
+  patch_.At(1, 0) = PatchEntry{1, 5, 4, 3};    // reversed colours
+  patch_.At(2, 0) = PatchEntry{2, 1, 2, 3};
+  patch_.At(3, 0) = PatchEntry{0, 4, 5, 600};  // blue outside the device: dropped
+  ASSERT_TRUE(outputs_.OpenOutputs());
+  EXPECT_EQ(outputs_.socketsOpened(), 1);
+  outputs_.SendFrame(frame_.data(), 4, 2);
+  const auto frame = receiver_.ReceiveAll();
+  ASSERT_EQ(frame.size(), 4u);
+  const int source = outputs_.SharedSocketLocalPort();
+  for (const auto& d : frame) EXPECT_EQ(d.sourcePort, source);
+  const std::vector<uint8_t> art0Data = {1, 0x0A, 0xFF, 0, 31, 0x0A};
+  const std::vector<uint8_t> art1Data = {0, 0, 0, 0xFF, 0x0A, 11};
+  ASSERT_EQ(frame[0].bytes.size(), 24u);
+  EXPECT_EQ(frame[0].bytes[14], 0x00);
+  EXPECT_EQ(std::vector<uint8_t>(frame[0].bytes.begin() + 18, frame[0].bytes.end()), art0Data);
+  EXPECT_EQ(frame[1].bytes[14], 0x01);
+  EXPECT_EQ(std::vector<uint8_t>(frame[1].bytes.begin() + 18, frame[1].bytes.end()), art1Data);
+  const std::vector<uint8_t> tpm1 = {0x9C, 0xDA, 0, 4, 1, 2, 0, 21, 0x0A, 0xFF, 0x36};
+  const std::vector<uint8_t> tpm2 = {0x9C, 0xDA, 0, 2, 2, 2, 0, 0, 0x36};
+  EXPECT_EQ(frame[2].bytes, tpm1);
+  EXPECT_EQ(frame[3].bytes, tpm2);
+
+  // Stopping: two black frames to every network device, one socket closed.
+  outputs_.CloseOutputs();
+  const auto black = receiver_.ReceiveAll();
+  ASSERT_EQ(black.size(), 8u);
+  EXPECT_EQ(std::vector<uint8_t>(black[4].bytes.begin() + 18, black[4].bytes.end()), std::vector<uint8_t>(6, 0));
+  EXPECT_EQ(black[7].bytes, (std::vector<uint8_t>{0x9C, 0xDA, 0, 2, 2, 2, 0, 0, 0x36}));
+  EXPECT_EQ(outputs_.socketsClosed(), 1);
+  outputs_.SendFrame(frame_.data(), 4, 2);  // stopped: nothing
+  EXPECT_TRUE(receiver_.ReceiveAll(50).empty());
+}
+
+TEST_F(OutputsTest, AnyFailedDeviceLeavesNothingOpen) {
+  const std::string dir = test::FreshTestDir("outputs_failed_open");
+  outputs_.devices().Add(Net(kDriverArtNet, 512));
+  OutputDevice serial;
+  serial.driver = kDriverTpm2;
+  serial.SetAddress("/dev/quor-none");
+  serial.channels = 24;
+  serial.driverParam = 115200;
+  outputs_.devices().Add(serial);
+  outputs_.devices().Add(FileDevice(kDriverFileRecorder, dir + "/rec.out"));
+  EXPECT_FALSE(outputs_.OpenOutputs());
+  EXPECT_EQ(state_.load(), kOutputsStopped);
+  EXPECT_EQ(outputs_.socketsOpened(), 1);
+  EXPECT_EQ(outputs_.socketsClosed(), 1);
+  EXPECT_TRUE(pauses_.empty());  // nothing was running: no black frames
+  EXPECT_EQ(capture_.Count("/dev/quor-none"), 1);
+  outputs_.SendFrame(frame_.data(), 4, 2);
+  EXPECT_TRUE(receiver_.ReceiveAll(50).empty());
+
+  // Channel counts no wire format carries fail the open instead of
+  // allocating for them.
+  OutputDeviceList& list = outputs_.devices();
+  list.Load({Net(kDriverArtNet, -4)});
+  EXPECT_FALSE(outputs_.OpenOutputs());
+  list.Load({Net(kDriverTpm2Net, 70000, 100)});
+  EXPECT_FALSE(outputs_.OpenOutputs());
+  // An unknown driver value sends nothing but does not stop the others.
+  OutputDevice unknown = Net(kDriverArtNet, 6);
+  unknown.driver = 9;
+  list.Load({unknown, Net(kDriverArtNet, 6)});
+  patch_.At(0, 0) = PatchEntry{0, 0, 1, 2};
+  patch_.At(1, 0) = PatchEntry{1, 0, 1, 2};
+  ASSERT_TRUE(outputs_.OpenOutputs());
+  outputs_.SendFrame(frame_.data(), 4, 2);
+  const auto sent = receiver_.ReceiveAll();
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].bytes[18], 11);
+}
+
+TEST_F(OutputsTest, FilesAreWrittenOnlyWhileRunning) {
+  const std::string dir = test::FreshTestDir("outputs_files");
+  std::filesystem::create_directories(dir + "/bitmaps");
+  outputs_.devices().Add(FileDevice(kDriverArtNet, dir + "/art.out", 4));
+  outputs_.devices().Add(FileDevice(kDriverTpm2, dir + "/tpm2.out", 3));
+  outputs_.devices().Add(FileDevice(kDriverBitmapExport, dir + "/bitmaps"));
+  outputs_.devices().Add(FileDevice(kDriverFileRecorder, dir + "/rec.out"));
+  patch_.At(1, 0) = PatchEntry{1, 0, 1, 2};
+  patch_.At(2, 0) = PatchEntry{0, 1, 2, 3};
+  ASSERT_TRUE(outputs_.OpenOutputs());
+  outputs_.SendFrame(frame_.data(), 4, 2);
+  outputs_.SendFrame(frame_.data(), 4, 2);
+  outputs_.CloseOutputs();
+  EXPECT_TRUE(receiver_.ReceiveAll(50).empty());  // redirected: nothing on the network
+
+  const std::vector<uint8_t> art = ReadFile(dir + "/art.out");
+  ASSERT_EQ(art.size(), 2u * 22u);  // two datagrams; none for the black frames
+  EXPECT_EQ(std::vector<uint8_t>(art.begin() + 18, art.begin() + 22), (std::vector<uint8_t>{0, 21, 0x0A, 0xFF}));
+  const std::vector<uint8_t> twice = {
+      0xC9, 0xDA, 0, 3, 11, 0x0A, 0xFF, 0x36,  // first frame
+      0xC9, 0xDA, 0, 3, 11, 0x0A, 0xFF, 0x36,  // second frame
+  };
+  EXPECT_EQ(ReadFile(dir + "/tpm2.out"), twice);
+  EXPECT_EQ(ReadFile(dir + "/rec.out").size(), 2u * 24u);
+  EXPECT_EQ(ReadFile(dir + "/rec.out")[0], 1 ^ 0x80);
+  EXPECT_EQ(ReadFile(dir + "/rec.out")[3], 41 ^ 0x80);  // column 0, row 1
+  EXPECT_EQ(outputs_.bitmapCounter(), 2);
+  std::vector<uint8_t> expectedBitmap;
+  EncodeBitmap(frame_.data(), 4, 2, expectedBitmap);
+  EXPECT_EQ(ReadFile(dir + "/bitmaps/00000002.bmp"), expectedBitmap);
+  EXPECT_FALSE(std::filesystem::exists(dir + "/bitmaps/00000003.bmp"));
+
+  // A new run truncates the files and numbers bitmaps from 1 again.
+  ASSERT_TRUE(outputs_.OpenOutputs());
+  EXPECT_EQ(outputs_.bitmapCounter(), 0);
+  EXPECT_TRUE(ReadFile(dir + "/rec.out").empty());
+  std::vector<uint8_t> white(4 * 2 * 3, 0xFF);
+  outputs_.SendFrame(white.data(), 4, 2);
+  EXPECT_EQ(ReadFile(dir + "/bitmaps/00000001.bmp")[54], 0xFF);
+  // While running, the recorder file cannot be taken by a second writer.
+  std::atomic<int> otherState{0};
+  Outputs other(console_, otherState, patch_);
+  other.devices().Add(FileDevice(kDriverFileRecorder, dir + "/rec.out"));
+  EXPECT_FALSE(other.OpenOutputs());
+  EXPECT_EQ(ReadFile(dir + "/rec.out").size(), 24u);
+}
+
+}  // namespace
+}  // namespace quor

@@ -1,0 +1,46 @@
+// Output running on the real frame clock: stopping while the mix pass sends
+// must leave no send running on released buffers, and the black frames are
+// the last thing sent.
+#include <gtest/gtest.h>
+
+#include "core/engine.h"
+#include "output/outputs.h"
+#include "test_support.h"
+#include "tests/output/udp_receiver.h"
+
+namespace quor {
+namespace {
+
+TEST(OutputsThread, StoppingWhileTheClockSendsEndsWithBlackFrames) {
+  Engine engine(test::TestRegistry(), EngineOptions{FrameClock::Mode::kThread, 1});
+  test::UdpReceiver receiver;
+  Outputs& outputs = engine.outputs();
+  OutputDevice d;
+  d.driver = kDriverArtNet;
+  d.SetAddress("127.0.0.1");
+  d.port = receiver.port();
+  d.channels = 6;
+  outputs.devices().Add(d);
+  engine.patch().At(0, 0) = PatchEntry{0, 0, 1, 2};
+  engine.SetMasterLevel(255);
+  engine.SetMainFadeByHand(0);
+  engine.RequestType(0, test::kSolidType);
+  engine.RebindSlots();
+  engine.StartClock();
+
+  for (int run = 0; run < 3; ++run) {
+    ASSERT_TRUE(outputs.OpenOutputs());
+    test::Datagram got;
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(receiver.Receive(got));
+    outputs.CloseOutputs();
+    const auto rest = receiver.ReceiveAll(150);
+    ASSERT_GE(rest.size(), 2u);
+    for (size_t i = rest.size() - 2; i < rest.size(); ++i) {
+      EXPECT_EQ(std::vector<uint8_t>(rest[i].bytes.begin() + 18, rest[i].bytes.end()), std::vector<uint8_t>(6, 0));
+    }
+  }
+  engine.StopClock();
+}
+
+}  // namespace
+}  // namespace quor

@@ -1,0 +1,169 @@
+#include "output/serial_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "output/outputs.h"
+#include "test_support.h"
+
+namespace quor {
+namespace {
+
+// A pseudo-terminal pair: the program writes to the terminal side as to a
+// serial port, the test reads what arrives at the controller side.
+class PseudoTerminal {
+ public:
+  PseudoTerminal() {
+    char name[128] = {};
+    if (::openpty(&controller_, &terminal_, name, nullptr, nullptr) == 0) path_ = name;
+    ::fcntl(controller_, F_SETFL, O_NONBLOCK);
+  }
+  ~PseudoTerminal() {
+    ::close(controller_);
+    ::close(terminal_);
+  }
+  const std::string& path() const { return path_; }
+  int terminalFd() const { return terminal_; }
+  // Reads until `count` bytes arrived or nothing came for `quietMs`.
+  std::vector<uint8_t> Read(size_t count, int quietMs = 1000) {
+    std::vector<uint8_t> got;
+    uint8_t chunk[4096];
+    while (got.size() < count) {
+      pollfd p{controller_, POLLIN, 0};
+      if (::poll(&p, 1, quietMs) != 1) break;
+      const ssize_t n = ::read(controller_, chunk, std::min(sizeof chunk, count - got.size()));
+      if (n <= 0) break;
+      got.insert(got.end(), chunk, chunk + n);
+    }
+    return got;
+  }
+  // Everything available now.
+  size_t Drain() {
+    uint8_t chunk[4096];
+    size_t total = 0;
+    pollfd p{controller_, POLLIN, 0};
+    while (::poll(&p, 1, 20) == 1) {
+      const ssize_t n = ::read(controller_, chunk, sizeof chunk);
+      if (n <= 0) break;
+      drained_.insert(drained_.end(), chunk, chunk + n);
+      total += static_cast<size_t>(n);
+    }
+    return total;
+  }
+  std::vector<uint8_t> drained_;
+
+ private:
+  int controller_ = -1;
+  int terminal_ = -1;
+  std::string path_;
+};
+
+TEST(SerialPort, SendsRawFramesAtAnyBaudRate) {
+  PseudoTerminal miniDmx, glediator;
+  ASSERT_FALSE(miniDmx.path().empty());
+  ASSERT_LT(miniDmx.path().size(), kDeviceAddressChars);
+  Console console;
+  std::atomic<int> state{0};
+  PatchTable patch(2, 1);
+  Outputs outputs(console, state, patch, OutputsOptions{[](std::chrono::milliseconds) {}});
+  OutputDevice d;
+  d.driver = kDriverMiniDmx;
+  d.SetAddress(miniDmx.path());
+  d.channels = 96;
+  d.driverParam = 1000000;
+  outputs.devices().Add(d);
+  d.driver = kDriverGlediator;
+  d.SetAddress(glediator.path());
+  d.channels = 3;
+  d.driverParam = 250000;
+  outputs.devices().Add(d);
+  patch.At(0, 0) = PatchEntry{0, 0, 1, 2};
+  patch.At(1, 0) = PatchEntry{1, 0, 1, 2};
+  ASSERT_TRUE(outputs.OpenOutputs());
+  EXPECT_EQ(ReadSerialBaudRate(miniDmx.terminalFd()), 1000000);
+  EXPECT_EQ(ReadSerialBaudRate(glediator.terminalFd()), 250000);
+
+  // 0x0A and 0x0D pass untranslated.
+  const uint8_t frame[6] = {0x0A, 0x0D, 0x11, 1, 0x0A, 0x13};
+  outputs.SendFrame(frame, 2, 1);
+  std::vector<uint8_t> expected = {0x5A, 0xA0, 0x0A, 0x0D, 0x11};
+  expected.resize(98, 0);
+  expected.push_back(0xA5);
+  EXPECT_EQ(miniDmx.Read(99), expected);
+  EXPECT_EQ(glediator.Read(4), (std::vector<uint8_t>{0x01, 0x02, 0x0A, 0x13}));
+
+  // Stopping sends the two black frames.
+  outputs.CloseOutputs();
+  EXPECT_EQ(glediator.Read(8), (std::vector<uint8_t>{1, 0, 0, 0, 1, 0, 0, 0}));
+  EXPECT_EQ(miniDmx.Read(198).size(), 198u);
+}
+
+TEST(SerialPort, BusyPortDropsFramesButFinishesTheOneUnderWay) {
+  PseudoTerminal pty;
+  auto port = SerialPort::Open(pty.path(), 1250000);
+  ASSERT_NE(port, nullptr);
+  // A frame far larger than the terminal's buffers.
+  std::vector<uint8_t> first(60000);
+  for (size_t i = 0; i < first.size(); ++i) first[i] = static_cast<uint8_t>(i * 13);
+  ASSERT_TRUE(port->ReadyForFrame());
+  port->Send(first);
+  ASSERT_GT(port->PendingBytes(), 0u);
+  EXPECT_FALSE(port->ReadyForFrame());  // the next frame is dropped
+
+  // The controller side reads; the rest of the first frame goes out before
+  // anything new is accepted.
+  bool ready = false;
+  for (int i = 0; i < 500 && !ready; ++i) {
+    pty.Drain();
+    ready = port->ReadyForFrame();
+  }
+  ASSERT_TRUE(ready);
+  const std::vector<uint8_t> last = {0xC9, 0xDA, 0x00, 0x01, 0x42, 0x36};
+  port->Send(last);
+  EXPECT_EQ(port->PendingBytes(), 0u);
+  std::vector<uint8_t> all = pty.drained_;
+  const std::vector<uint8_t> rest = pty.Read(first.size() + last.size() - all.size());
+  all.insert(all.end(), rest.begin(), rest.end());
+  std::vector<uint8_t> expected = first;
+  expected.insert(expected.end(), last.begin(), last.end());
+  EXPECT_EQ(all, expected);
+}
+
+TEST(SerialPort, RefusesMissingBusyAndNonTerminalPorts) {
+  std::string why;
+  EXPECT_EQ(SerialPort::Open("quor-no-such-port", 115200, &why), nullptr);
+  EXPECT_EQ(why, "cannot open port");
+  PseudoTerminal pty;
+  auto first = SerialPort::Open(pty.path(), 115200);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(SerialPort::Open(pty.path(), 115200, &why), nullptr);
+  EXPECT_EQ(why, "port in use");
+  first.reset();
+  EXPECT_NE(SerialPort::Open(pty.path(), 115200), nullptr);
+  EXPECT_EQ(SerialPort::Open("/dev/null", 115200, &why), nullptr);
+  EXPECT_EQ(why, "cannot read port settings");
+  EXPECT_EQ(SerialPort::Open(pty.path(), 0, &why), nullptr);
+  EXPECT_EQ(SerialPort::PathFor("ttyUSB0"), "/dev/ttyUSB0");
+}
+
+TEST(SerialPort, ListsOnlyEntriesBackedByADriver) {
+  namespace fs = std::filesystem;
+  const fs::path root = test::FreshTestDir("serial_port_list");
+  for (const char* name : {"ttyUSB1", "tty3", "ttyACM0", "ttyUSB0"}) fs::create_directories(root / name);
+  fs::create_directories(root / "drivers" / "usb");
+  for (const char* name : {"ttyUSB1", "ttyACM0", "ttyUSB0"}) {
+    fs::create_directories(root / name / "device");
+    fs::create_directory_symlink(root / "drivers" / "usb", root / name / "device" / "driver");
+  }
+  EXPECT_EQ(ListSerialPorts(root.string()), (std::vector<std::string>{"ttyACM0", "ttyUSB0", "ttyUSB1"}));
+  EXPECT_TRUE(ListSerialPorts((root / "missing").string()).empty());
+}
+
+}  // namespace
+}  // namespace quor

@@ -1,0 +1,63 @@
+// A UDP socket on 127.0.0.1 with a port of its own, for tests that check
+// what the output sends.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace quor::test {
+
+struct Datagram {
+  std::vector<uint8_t> bytes;
+  int sourcePort = 0;
+};
+
+class UdpReceiver {
+ public:
+  UdpReceiver() {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t length = sizeof a;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
+    port_ = ntohs(a.sin_port);
+  }
+  ~UdpReceiver() { ::close(fd_); }
+  int port() const { return port_; }
+
+  // The next datagram, or none within `timeoutMs`.
+  bool Receive(Datagram& out, int timeoutMs = 2000) {
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, timeoutMs) != 1) return false;
+    std::vector<uint8_t> buffer(65536);
+    sockaddr_in from{};
+    socklen_t length = sizeof from;
+    const ssize_t n = ::recvfrom(fd_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &length);
+    if (n < 0) return false;
+    buffer.resize(static_cast<size_t>(n));
+    out.bytes = std::move(buffer);
+    out.sourcePort = ntohs(from.sin_port);
+    return true;
+  }
+  // Everything that arrives until the line has been quiet for `quietMs`.
+  std::vector<Datagram> ReceiveAll(int quietMs = 100) {
+    std::vector<Datagram> all;
+    Datagram d;
+    while (Receive(d, quietMs)) all.push_back(d);
+    return all;
+  }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+}  // namespace quor::test

@@ -1,0 +1,205 @@
+#include "show/chase_player.h"
+
+#include <gtest/gtest.h>
+
+#include "show_fixture.h"
+
+namespace quor {
+namespace {
+
+using test::ShowTest;
+
+class ChasePlayerTest : public ShowTest {
+ protected:
+  ChasePlayer& player() { return show_.player(); }
+  static ChaseStep WaitStep(int durationMs) { return ChaseStep{7, 0, 0, 0, durationMs}; }
+};
+
+TEST_F(ChasePlayerTest, LoopingChaseRunsAndTooShortOrEmptyChasesStopAtOnce) {
+  AddScene("A");
+  AddScene("B");
+  const int loop = AddChase({SceneStep(0, 1000), SceneStep(1, 1000)});
+  const int shortChase = AddChase({SceneStep(0, 900), SceneStep(1, 1000)});
+  const int empty = AddChase({});
+  capture_.Clear();
+
+  player().StartChase(loop + 1);
+  PassAt(0);
+  EXPECT_EQ(capture_.Text(), "Next Chase Step: 1\n");
+  EXPECT_EQ(engine_.PendingSceneIndex(), 0);
+  EXPECT_EQ(show_.sceneList().selection(), 0);
+  PassAt(999);
+  EXPECT_EQ(capture_.Count("Next Chase Step"), 1);
+  PassAt(1000);
+  EXPECT_EQ(engine_.PendingSceneIndex(), 1);
+  PassAt(2000);
+  EXPECT_EQ(capture_.Text(), "Next Chase Step: 1\nNext Chase Step: 0\nNext Chase Step: 1\n");
+  EXPECT_EQ(player().RunningChase(), loop + 1);
+  EXPECT_TRUE(player().Running());
+
+  // The stop takes effect in the next pass.
+  player().RequestChaseStop();
+  EXPECT_TRUE(player().Running());
+  PassAt(2040);
+  EXPECT_EQ(player().RunningChase(), ChasePlayer::kIdle);
+  EXPECT_EQ(capture_.Count("Chase stopped.\n"), 1);
+
+  for (int number : {shortChase + 1, empty + 1, 99}) {
+    capture_.Clear();
+    player().StartChase(number);
+    PassAt(NowMs() + 40);
+    EXPECT_EQ(capture_.Text(), "Chase stopped.\n") << number;
+    EXPECT_EQ(player().RunningChase(), ChasePlayer::kIdle);
+  }
+}
+
+TEST_F(ChasePlayerTest, ChaseWithoutLoopEndsAfterItsLastStepAndRestoresSettings) {
+  AddScene("A", 10);
+  AddScene("B", 20);
+  const int chase = AddChase({StrobeStep(50, 0), SceneStep(0, 1000, 0), SceneStep(1, 2000, 27)}, 0);
+  show_.chaseList().PlayAt(chase);
+  EXPECT_FALSE(show_.chaseList().StopPressed());
+  capture_.Clear();
+
+  // A zero-length step runs in the same pass as the step after it.
+  PassAt(100);
+  EXPECT_EQ(capture_.Text(), "Next Chase Step: 1\nNext Chase Step: 2\n");
+  EXPECT_EQ(settings().strobeCounter.load(), 0);
+  EXPECT_EQ(settings().strobeTime.load(), 6);
+  EXPECT_EQ(settings().sceneFadeEnabled.load(), 0);
+  EXPECT_EQ(engine_.PendingSceneIndex(), 0);
+
+  PassAt(1099);
+  EXPECT_EQ(capture_.Count("Next Chase Step"), 2);
+  PassAt(1100);
+  EXPECT_EQ(capture_.Count("Next Chase Step: -1\n"), 1);
+  EXPECT_EQ(engine_.PendingSceneIndex(), 1);
+  EXPECT_EQ(settings().sceneFadeStep.load(), 4);  // fade 27: "Fadetime" at 26
+  EXPECT_EQ(settings().sceneFadeEnabled.load(), 1);
+
+  PassAt(3099);
+  EXPECT_EQ(capture_.Count("Chase ended."), 0);
+  PassAt(3100);
+  EXPECT_EQ(capture_.Text(),
+            "Next Chase Step: 1\nNext Chase Step: 2\nNext Chase Step: -1\nChase ended.\nChase stopped.\n");
+  // B's recall stays asked for; fade and strobe settings are back as
+  // before the start.
+  test::SolidIn(engine_, 0)->color[0] = 99;
+  engine_.PostMessageWork();
+  EXPECT_EQ(test::SolidIn(engine_, 0)->color[0], 20);
+  EXPECT_EQ(settings().strobeCounter.load(), -1);
+  EXPECT_EQ(settings().strobeTime.load(), 1);
+  EXPECT_EQ(settings().sceneFadeStep.load(), 10);
+  EXPECT_EQ(settings().sceneFadeEnabled.load(), 1);
+  EXPECT_EQ(player().RunningChase(), ChasePlayer::kIdle);
+  EXPECT_TRUE(show_.chaseList().StopPressed());
+  EXPECT_FALSE(show_.chaseList().PlayPressed());
+}
+
+TEST_F(ChasePlayerTest, StepsMapStrobeValuesAndMoveTheCrossfader) {
+  const int chase = AddChase({StrobeStep(1, 0), WaitStep(5000)});
+  const std::pair<int, int> strobeTimes[] = {{1, 1}, {9, 1}, {10, 2}, {19, 2}, {100, 11}, {240, 25}, {255, 25}};
+  for (auto [value, expected] : strobeTimes) {
+    show_.chases().EditChase(chase, [value](Chase& c) { c.steps[0].value = value; });
+    player().StartChase(chase + 1);  // restarting runs step 0 again
+    PassAt(NowMs() + 40);
+    EXPECT_EQ(settings().strobeTime.load(), expected) << value;
+    EXPECT_GE(settings().strobeCounter.load(), 0) << value;
+  }
+  show_.chases().EditChase(chase, [](Chase& c) { c.steps[0].value = 0; });
+  player().StartChase(chase + 1);
+  PassAt(NowMs() + 40);
+  EXPECT_EQ(settings().strobeCounter.load(), -1);
+
+  // Glide to the centre from either end: 4 per pass, ending at 128.
+  for (int from : {0, 255}) {
+    show_.chases().EditChase(chase, [](Chase& c) { c.steps[0] = CrossfadeStep(1, 1, 0); });
+    engine_.SetMainFadeByHand(from);
+    player().StartChase(chase + 1);
+    PassAt(NowMs() + 40);
+    EXPECT_EQ(settings().mainFadeDirection.load(), kGlideToCentre);
+    for (int pass = 0; pass < 40; ++pass) PassAt(NowMs() + 40);
+    EXPECT_EQ(engine_.panel().masterFade[kMixMain].load(), 128) << from;
+    EXPECT_EQ(settings().mainFadeDirection.load(), kGlideNone);
+  }
+  // Without autofade the crossfader jumps, ending any glide.
+  settings().mainFadeDirection.store(kGlideToStart);
+  show_.chases().EditChase(chase, [](Chase& c) { c.steps[0] = CrossfadeStep(200, 0, 0); });
+  player().StartChase(chase + 1);
+  PassAt(NowMs() + 40);
+  EXPECT_EQ(engine_.panel().masterFade[kMixMain].load(), 200);
+  EXPECT_EQ(settings().mainFadeDirection.load(), kGlideNone);
+}
+
+TEST_F(ChasePlayerTest, SceneStepFadesMapToTheFadeStepAndDamagedOnesStayBounded) {
+  AddScene("A");
+  const int chase = AddChase({SceneStep(0, 0, 27), WaitStep(5000)});
+  const std::pair<int, int> fadeSteps[] = {{27, 4}, {1, 30}, {11, 20}, {40, 4}};
+  for (auto [fade, step] : fadeSteps) {
+    show_.chases().EditChase(chase, [fade](Chase& c) { c.steps[0].fade = fade; });
+    player().StartChase(chase + 1);
+    PassAt(NowMs() + 40);
+    EXPECT_EQ(settings().sceneFadeStep.load(), step) << fade;
+    EXPECT_EQ(settings().sceneFadeEnabled.load(), 1);
+  }
+  show_.chases().EditChase(chase, [](Chase& c) { c.steps[0].fade = -5; });
+  player().StartChase(chase + 1);
+  PassAt(NowMs() + 40);
+  EXPECT_EQ(settings().sceneFadeEnabled.load(), 0);
+}
+
+TEST_F(ChasePlayerTest, SwitchingChasesKeepsTheFirstSavedStateAndStartsAtStepZero) {
+  AddScene("A");
+  const int first = AddChase({StrobeStep(100, 1000), SceneStep(0, 1500, 5)});
+  const int second = AddChase({SceneStep(0, 3000, 0), StrobeStep(0, 3000)});
+  player().StartChase(first + 1);
+  PassAt(0);
+  ASSERT_EQ(player().StepIndex(), 1);
+  EXPECT_EQ(settings().strobeTime.load(), 11);
+
+  // The switch happens in one pass: the second chase's step 0 (not step 1,
+  // which would switch the strobe off).
+  capture_.Clear();
+  player().StartChase(second + 1);
+  PassAt(40);
+  EXPECT_EQ(capture_.Text(), "Next Chase Step: 1\n");
+  EXPECT_EQ(player().RunningChase(), second + 1);
+  EXPECT_GE(settings().strobeCounter.load(), 0);
+  EXPECT_EQ(settings().sceneFadeEnabled.load(), 0);
+
+  // Stopping returns to the settings from before the first chase.
+  show_.chaseList().Stop();
+  PassAt(80);
+  EXPECT_EQ(settings().strobeCounter.load(), -1);
+  EXPECT_EQ(settings().strobeTime.load(), 1);
+  EXPECT_EQ(settings().sceneFadeEnabled.load(), 1);
+  EXPECT_EQ(settings().sceneFadeStep.load(), 10);
+}
+
+TEST_F(ChasePlayerTest, SceneCommandsStopTheChaseBeforeTheyChangeAnything) {
+  AddScene("A");
+  const int chase = AddChase({SceneStep(0, 3000, 27)});
+  player().StartChase(chase + 1);
+  PassAt(0);
+  ASSERT_EQ(settings().sceneFadeStep.load(), 4);
+
+  // Moving "Fadetime" while the chase runs: the chase's saved step goes
+  // back first, so no later pass undoes the new position.
+  capture_.Clear();
+  show_.sceneList().SetFadeTime(0);
+  EXPECT_EQ(capture_.Text(), "Chase stopped.\n");
+  PassAt(40);
+  PassAt(4000);
+  EXPECT_EQ(settings().sceneFadeStep.load(), 30);
+  EXPECT_EQ(player().RunningChase(), ChasePlayer::kIdle);
+  EXPECT_EQ(capture_.Count("Chase stopped."), 1);
+
+  // A start that has not run yet is dropped by a scene command too.
+  player().StartChase(chase + 1);
+  show_.sceneList().SelectByUser(0);
+  PassAt(4040);
+  EXPECT_EQ(capture_.Count("Next Chase Step"), 0);
+}
+
+}  // namespace
+}  // namespace quor

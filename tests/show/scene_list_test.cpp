@@ -1,0 +1,225 @@
+#include "show/scene_list.h"
+
+#include <gtest/gtest.h>
+
+#include "show/scene_recall.h"
+#include "show_fixture.h"
+
+namespace quor {
+namespace {
+
+using test::kSolidType;
+using test::ShowTest;
+using test::SolidIn;
+
+using SceneListTest = ShowTest;
+
+std::vector<int> SceneValues(const Chase& chase) {
+  std::vector<int> values;
+  for (const ChaseStep& step : chase.steps) values.push_back(step.kind == kStepScene ? step.value : -100);
+  return values;
+}
+
+TEST_F(SceneListTest, InsertDeleteAndMovesKeepEveryChaseOnItsScenes) {
+  SceneList& list = show_.sceneList();
+  AddScene("A");  // nothing selected: at the top
+  list.ShowSelection(-1);
+  AddScene("B");
+  EXPECT_EQ(list.Names(), (std::vector<std::string>{"B", "A"}));
+  EXPECT_EQ(list.selection(), 0);
+  AddScene("C");  // after the selection (B)
+  AddScene("D");
+  EXPECT_EQ(list.Names(), (std::vector<std::string>{"B", "C", "D", "A"}));
+
+  // Two chases over scenes 0..3, with a strobe step whose value looks like
+  // a scene index and must never be touched.
+  const int first = AddChase({SceneStep(0, 1000), SceneStep(3, 1000), StrobeStep(1, 1000)});
+  const int second = AddChase({SceneStep(2, 1000), SceneStep(1, 1000)});
+
+  list.ShowSelection(1);  // insert after C: steps on D and A move up
+  AddScene("E");
+  EXPECT_EQ(list.Names(), (std::vector<std::string>{"B", "C", "E", "D", "A"}));
+  EXPECT_EQ(SceneValues(show_.chases().at(first)), (std::vector<int>{0, 4, -100}));
+  EXPECT_EQ(show_.chases().at(first).steps[2].value, 1);
+  EXPECT_EQ(SceneValues(show_.chases().at(second)), (std::vector<int>{3, 1}));
+
+  // Up on D (3) exchanges 2 and 3 in every chase.
+  list.ShowSelection(3);
+  ASSERT_TRUE(list.MoveUp());
+  EXPECT_EQ(list.selection(), 2);
+  EXPECT_EQ(list.Names(), (std::vector<std::string>{"B", "C", "D", "E", "A"}));
+  EXPECT_EQ(SceneValues(show_.chases().at(second)), (std::vector<int>{2, 1}));
+  ASSERT_TRUE(list.MoveDown());
+  EXPECT_EQ(SceneValues(show_.chases().at(second)), (std::vector<int>{3, 1}));
+  list.ShowSelection(0);
+  EXPECT_FALSE(list.MoveUp());
+  list.ShowSelection(4);
+  EXPECT_FALSE(list.MoveDown());
+
+  // Deleting unused E (2) moves later references down.
+  list.ShowSelection(2);
+  const int wakesBefore = wakes_.load();
+  EXPECT_EQ(list.Delete(), std::nullopt);
+  EXPECT_EQ(list.Names(), (std::vector<std::string>{"B", "C", "D", "A"}));
+  EXPECT_EQ(SceneValues(show_.chases().at(first)), (std::vector<int>{0, 3, -100}));
+  EXPECT_EQ(SceneValues(show_.chases().at(second)), (std::vector<int>{2, 1}));
+  // The scene that takes its place is recalled.
+  EXPECT_EQ(list.selection(), 2);
+  EXPECT_EQ(engine_.PendingSceneIndex(), 2);
+  EXPECT_EQ(wakes_.load(), wakesBefore + 1);
+}
+
+TEST_F(SceneListTest, DeleteIsRefusedForScenesInUseAndSelectsTheNeighbour) {
+  SceneList& list = show_.sceneList();
+  AddScene("A");
+  AddScene("B");
+  AddScene("C");
+  AddChase({CrossfadeStep(2, 0, 1000), SceneStep(1, 1000)});
+
+  list.ShowSelection(1);
+  EXPECT_EQ(list.Delete(), std::string("Cannot delete this scene, it is in use by one or more chasers."));
+  EXPECT_EQ(show_.scenes().count(), 3);
+  EXPECT_EQ(engine_.PendingSceneIndex(), -1);
+
+  // A crossfade step with value 2 does not hold scene 2: the last scene
+  // goes, and the new last one is selected and recalled.
+  list.ShowSelection(2);
+  EXPECT_EQ(list.Delete(), std::nullopt);
+  EXPECT_EQ(list.selection(), 1);
+  EXPECT_EQ(engine_.PendingSceneIndex(), 1);
+
+  // Deleting the only scene leaves no selection and recalls nothing.
+  show_.chases().RemoveChase(0);
+  list.ShowSelection(0);
+  ASSERT_EQ(list.Delete(), std::nullopt);
+  engine_.PostMessageWork();
+  const int wakesBefore = wakes_.load();
+  list.ShowSelection(0);
+  ASSERT_EQ(list.Delete(), std::nullopt);
+  EXPECT_EQ(wakes_.load(), wakesBefore);
+  EXPECT_TRUE(list.Names().empty());
+  EXPECT_EQ(list.selection(), -1);
+  EXPECT_EQ(engine_.PendingSceneIndex(), -1);
+  EXPECT_EQ(list.Delete(), std::nullopt);  // nothing selected: nothing happens
+
+  EXPECT_FALSE(list.Add(""));
+  EXPECT_FALSE(list.Replace("x"));
+}
+
+TEST_F(SceneListTest, StoresGrowByOneRecordWithTheirConsoleLines) {
+  for (int i = 0; i < 25; ++i) AddScene(std::to_string(i));
+  EXPECT_EQ(capture_.Count("Realloc"), 0);
+  EXPECT_EQ(capture_.Count("Scenes: 24 Malloc 25\n"), 1);
+  capture_.Clear();
+  AddScene("S25");
+  AddScene("S26");
+  EXPECT_EQ(capture_.Text(),
+            "Scenes: 25 Malloc 25\nRealloc - Scenes: 25 Malloc 26\n"
+            "Scenes: 26 Malloc 26\nRealloc - Scenes: 26 Malloc 27\n");
+  EXPECT_EQ(show_.scenes().capacity(), 27);
+
+  capture_.Clear();
+  for (int i = 0; i < 6; ++i) show_.chases().InsertChase(0, "c");
+  EXPECT_EQ(capture_.Count(" Malloc "), 7);
+  EXPECT_EQ(capture_.Count("Realloc - Chases: 5 Malloc 6\n"), 1);
+  capture_.Clear();
+  for (int i = 0; i < 6; ++i) show_.chases().InsertStep(0, i, SceneStep(0, 1000));
+  EXPECT_EQ(capture_.Count("Chasesteps: 4 Malloc 5\n"), 1);
+  EXPECT_EQ(capture_.Count("Chasesteps: 5 Malloc 5\nRealloc - Chasesteps: 5 Malloc 6\n"), 1);
+  EXPECT_EQ(show_.chases().at(0).stepCapacity, 6);
+}
+
+TEST_F(SceneListTest, ReplaceStoresTheLiveStateAndKeepsTheNameWhenEmpty) {
+  AddScene("Red", 200);
+  SolidIn(engine_, 0)->color[0] = 50;
+  engine_.SetInvert(2, true);
+  ASSERT_TRUE(show_.sceneList().Replace(""));
+  const Scene& scene = show_.scenes().at(0);
+  EXPECT_EQ(scene.Name(), "Red");
+  EXPECT_EQ(scene.settings[0][0], 50);
+  EXPECT_EQ(scene.inverts[2], 1);
+  ASSERT_TRUE(show_.sceneList().Replace("Dim"));
+  EXPECT_EQ(show_.scenes().at(0).Name(), "Dim");
+  EXPECT_EQ(engine_.PendingSceneIndex(), -1);  // no recall
+}
+
+TEST_F(SceneListTest, RecallRestoresTheMixerRestartsTimersAndStartsTheFade) {
+  engine_.StartClock();
+  engine_.RequestType(0, kSolidType);
+  engine_.RequestType(3, kSolidType);
+  engine_.RebindSlots();
+  SolidIn(engine_, 0)->color[0] = 90;
+  engine_.SetSlotSpeed(0, 10);
+  engine_.SetSlotSpeed(3, 5);
+  engine_.SetInvert(1, true);
+  engine_.SetMergeMode(kMixChannel2, 6);
+  engine_.SetChannelFade(kMixMain, 30);
+  ASSERT_TRUE(show_.sceneList().Add("Look"));
+  const Scene& stored = show_.scenes().at(0);
+  EXPECT_EQ(stored.types[0], kSolidType);
+  EXPECT_EQ(stored.speeds[3], 5);
+  EXPECT_EQ(stored.mergeModes[1], 6);
+  EXPECT_EQ(stored.masterfades[2], 30);
+
+  // Change everything, then recall.
+  engine_.SelectEffect(0, 0);
+  engine_.RebindSlots();
+  engine_.SetSlotSpeed(0, 25);
+  engine_.SetInvert(1, false);
+  engine_.SetMergeMode(kMixChannel2, 0);
+  engine_.SetChannelFade(kMixMain, 128);
+  settings().sceneFadeLevel.store(-6);
+  capture_.Clear();
+  show_.sceneList().SelectByUser(0);
+  EXPECT_EQ(capture_.Text(), "item: 0\n");
+  engine_.PostMessageWork();
+
+  EXPECT_EQ(engine_.BoundType(0), kSolidType);
+  EXPECT_EQ(engine_.panel().effectListPosition[0].load(), EffectListPosition(kSolidType));
+  EXPECT_EQ(SolidIn(engine_, 0)->color[0], 90);
+  EXPECT_EQ(engine_.SlotTimerPeriod(0), 100);
+  EXPECT_EQ(engine_.SlotTimerPeriod(3), 200);
+  EXPECT_EQ(engine_.SlotTimerPeriod(1), 40);
+  EXPECT_EQ(engine_.MixTimerPeriod(), 40);
+  EXPECT_EQ(engine_.panel().speed[3].load(), 5);
+  EXPECT_EQ(engine_.panel().invert[1].load(), 1);
+  EXPECT_EQ(engine_.panel().mergeMode[kMixChannel2].load(), 6);
+  EXPECT_EQ(engine_.panel().masterFade[kMixMain].load(), 30);
+  EXPECT_EQ(settings().sceneFadeLevel.load(), 128);
+  EXPECT_EQ(engine_.PendingSceneIndex(), -1);
+
+  // With "Fade Out" off the recall cuts.
+  show_.sceneList().SetFadeOut(false);
+  show_.sceneList().SelectByUser(0);
+  engine_.PostMessageWork();
+  EXPECT_EQ(settings().sceneFadeLevel.load(), 0);
+  // Slider at 26: step 4, so the fade lasts 32 passes.
+  show_.sceneList().SetFadeTime(26);
+  show_.sceneList().SetFadeOut(true);
+  EXPECT_EQ(settings().sceneFadeStep.load(), 4);
+  EXPECT_EQ(show_.sceneList().FadeTimePosition(), 26);
+}
+
+TEST_F(SceneListTest, DamagedScenesRecallSafely) {
+  Scene damaged;
+  damaged.types = {99, -3, kSolidType, 0};
+  damaged.speeds = {0, -7, 1000, 25};
+  damaged.mergeModes = {42, -1, 3};
+  damaged.masterfades = {-20, 999, 128};
+  ASSERT_TRUE(show_.scenes().ReplaceAll({damaged}));
+  const auto start = BeginSceneRecall(engine_, show_.scenes(), 0);
+  ASSERT_TRUE(start.has_value());
+  EXPECT_EQ(engine_.RequestedType(0), 0);
+  EXPECT_EQ(engine_.RequestedType(1), 0);
+  EXPECT_EQ(engine_.RequestedType(2), kSolidType);
+  EXPECT_EQ(start->speeds, (std::array<int, 4>{5, 5, 25, 25}));
+  EXPECT_EQ(engine_.panel().mergeMode[0].load(), 0);
+  EXPECT_EQ(engine_.panel().mergeMode[2].load(), 3);
+  EXPECT_EQ(engine_.panel().masterFade[0].load(), 0);
+  EXPECT_EQ(engine_.panel().masterFade[1].load(), 255);
+  EXPECT_FALSE(BeginSceneRecall(engine_, show_.scenes(), 1).has_value());
+  EXPECT_FALSE(BeginSceneRecall(engine_, show_.scenes(), -1).has_value());
+}
+
+}  // namespace
+}  // namespace quor

@@ -1,0 +1,68 @@
+// Shared set-up of the show tests: an engine on a manual clock with its
+// show, a console capture and a wake-up counter, and
+// helpers to build scenes and chases and to run mix passes at exact times.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <initializer_list>
+#include <string>
+
+#include "core/engine.h"
+#include "show/show.h"
+#include "test_support.h"
+
+namespace quor::test {
+
+class ShowTest : public testing::Test {
+ protected:
+  ShowTest() : engine_(TestRegistry(), EngineOptions{FrameClock::Mode::kManual, 1}), show_(engine_.show()), capture_(engine_.console()) {
+    engine_.hooks().wakeMainThread = [this] { wakes_.fetch_add(1); };
+  }
+
+  EngineSettings& settings() { return engine_.settings(); }
+
+  // Puts a Simple-Color-like generator with colour (r, 0, 0) in slot 0 and
+  // stores the live state as a new scene after the selection.
+  void AddScene(const std::string& name, uint8_t red = 0) {
+    engine_.RequestType(0, kSolidType);
+    engine_.RebindSlots();
+    SolidIn(engine_, 0)->color[0] = red;
+    ASSERT_TRUE(show_.sceneList().Add(name));
+  }
+
+  // A chase at the end of the store with the given steps.
+  int AddChase(std::initializer_list<ChaseStep> steps, int loop = 1) {
+    ChaseStore& chases = show_.chases();
+    const int index = chases.count();
+    chases.InsertChase(index, "Chase " + std::to_string(index));
+    int at = 0;
+    for (const ChaseStep& step : steps) chases.InsertStep(index, at++, step);
+    chases.EditChase(index, [loop](Chase& c) { c.loop = loop; });
+    return index;
+  }
+
+  static ChaseStep SceneStep(int scene, int durationMs, int fade = 0) {
+    return ChaseStep{kStepScene, scene, fade, 0, durationMs};
+  }
+  static ChaseStep StrobeStep(int value, int durationMs) { return ChaseStep{kStepMasterstrobe, value, 0, 0, durationMs}; }
+  static ChaseStep CrossfadeStep(int value, int autofade, int durationMs) {
+    return ChaseStep{kStepCrossfade, value, 0, autofade, durationMs};
+  }
+
+  int64_t NowMs() { return engine_.clock().NowMicros() / 1000; }
+  // Moves virtual time to `ms` (no timers run: the clock is not started)
+  // and runs one mix pass there.
+  void PassAt(int64_t ms) {
+    engine_.clock().Advance(static_cast<int>(ms - NowMs()));
+    engine_.RunMixPass();
+  }
+
+  Engine engine_;
+  Show& show_;
+  ConsoleCapture capture_;
+  std::atomic<int> wakes_{0};
+};
+
+}  // namespace quor::test
