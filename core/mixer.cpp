@@ -68,7 +68,10 @@ uint16_t OverlayThreshold(uint16_t weight) {
 
 // The loops below are written for the vectoriser. On x86-64 each kernel is
 // also built for AVX2, and the loader picks the variant the processor has.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// Sanitizer builds go without: the loader runs the variant resolvers before
+// the sanitizer runtime is up.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__) && \
+    !defined(__SANITIZE_ADDRESS__)
 #define QUOR_MIX_KERNEL [[gnu::target_clones("avx2", "default")]]
 #else
 #define QUOR_MIX_KERNEL
