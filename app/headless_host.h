@@ -1,12 +1,17 @@
-// Runs an Engine without any window: its own small message loop performs the
-// engine's post-message work until SIGINT/SIGTERM, the time limit or a
-// shutdown request, then shuts down in order.
+// Runs Quor without any window: the start-up order (serial ports, program
+// folder, sound input, command line, project or autosave load, autostart,
+// frame clock), a small message loop that does the engine's post-message
+// work until SIGINT/SIGTERM, the time limit or a shutdown request, and the
+// orderly shutdown that writes autosave.dat.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <string>
+#include <vector>
 
+#include "app/program_paths.h"
 #include "core/command_line.h"
 #include "core/engine.h"
 
@@ -14,7 +19,7 @@ namespace quor {
 
 class HeadlessHost {
  public:
-  HeadlessHost(Engine& engine, const CommandLine& commandLine);
+  HeadlessHost(Engine& engine, std::vector<std::string> args);
   // Returns the process exit code.
   int Run();
   // Any thread: ends the loop at its next turn.
@@ -22,9 +27,13 @@ class HeadlessHost {
 
  private:
   void Wake();
+  void Autostart();
+  void ShutdownWithAutosave();
 
   Engine& engine_;
-  const CommandLine& commandLine_;
+  std::vector<std::string> args_;
+  CommandLine commandLine_;
+  ProgramPaths paths_;
   std::mutex mutex_;
   std::condition_variable wake_;
   bool woken_ = false;

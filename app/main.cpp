@@ -1,5 +1,5 @@
-// Quor's entry point: parses the command line and runs the engine. Until the
-// windowed interface exists every run is headless.
+// Quor's entry point. Until the windowed interface exists every run is
+// headless.
 #include <QGuiApplication>
 #include <cstdio>
 #include <string>
@@ -13,7 +13,7 @@
 int main(int argc, char** argv) {
   using namespace quor;
   std::vector<std::string> args(argv + 1, argv + argc);
-
+  bool headless = false;
   for (const std::string& arg : args) {
     if (arg == "--help") {
       std::fputs(UsageText().c_str(), stdout);
@@ -23,18 +23,9 @@ int main(int argc, char** argv) {
       std::printf("quor %s\n", QUOR_VERSION);
       return 0;
     }
+    headless = headless || arg == "--headless";
   }
-
-  Engine engine(BuiltinGenerators());
-  engine.console().Write("Parsing command line ...\n");
-  CommandLine commandLine = ParseCommandLine(args, engine.console());
-  for (const std::string& unknown : commandLine.unknown) std::fprintf(stderr, "quor: ignoring unknown option %s\n", unknown.c_str());
-  if (!commandLine.errors.empty()) {
-    for (const std::string& error : commandLine.errors) std::fprintf(stderr, "quor: %s\n", error.c_str());
-    std::fputs(UsageText().c_str(), stderr);
-    return 2;
-  }
-  if (!commandLine.headless) {
+  if (!headless) {
     std::fputs("quor: the windowed interface is not part of this build yet; running headless (Ctrl+C ends)\n", stderr);
   }
 
@@ -44,7 +35,8 @@ int main(int argc, char** argv) {
   int qtArgc = 1;
   QGuiApplication app(qtArgc, argv);
 
+  Engine engine(BuiltinGenerators());
   InstallStopSignals();
-  HeadlessHost host(engine, commandLine);
+  HeadlessHost host(engine, std::move(args));
   return host.Run();
 }

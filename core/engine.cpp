@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "files/recorder.h"
 #include "show/show.h"
 
 namespace quor {
@@ -55,6 +56,8 @@ Engine::Engine(const GeneratorRegistry& registry, EngineOptions options)
   hooks_.sendFrame = [this](const uint8_t* frame, int w, int h) { outputs_.SendFrame(frame, w, h); };
   show_ = std::make_unique<Show>(*this);
   show_->Attach(hooks_);
+  recorder_ = std::make_unique<Recorder>(*this);
+  recorder_->InstallHooks();
   rateStartUs_ = clock_.NowMicros();
 }
 
@@ -73,6 +76,12 @@ Generator* Engine::StateFor(int typeId, int slot) {
 std::vector<uint8_t> Engine::CopyFrame(FrameIndex index) {
   std::lock_guard lock(tickMutex_);
   return frames_[static_cast<size_t>(index)];
+}
+
+void Engine::WithTickLock(const std::function<void()>& work) {
+  assert(!clock_.OnClockThread());
+  std::lock_guard lock(tickMutex_);
+  work();
 }
 
 // --- slots ------------------------------------------------------------------
@@ -409,18 +418,22 @@ void Engine::SetMergeMode(int mix, int mode) {
 
 void Engine::SetInvert(int slot, bool on) { panel_.invert[Checked(slot)].store(on ? 1 : 0); }
 
-void Engine::Shutdown() {
-  if (shutDown_) return;
-  shutDown_ = true;
+void Engine::StopRendering() {
+  if (renderingStopped_) return;
+  renderingStopped_ = true;
   if (flags_.recorderActive.load() == 1 && hooks_.stopRecorder) hooks_.stopRecorder();
   StopClock();
-  {
-    std::lock_guard tick(tickMutex_);
-    for (int s = 0; s < kSlotCount; ++s) {
-      std::lock_guard lock(slotMutex_[static_cast<size_t>(s)]);
-      bound_[static_cast<size_t>(s)]->Destroy();
-    }
+  std::lock_guard tick(tickMutex_);
+  for (int s = 0; s < kSlotCount; ++s) {
+    std::lock_guard lock(slotMutex_[static_cast<size_t>(s)]);
+    bound_[static_cast<size_t>(s)]->Destroy();
   }
+}
+
+void Engine::Shutdown() {
+  StopRendering();
+  if (shutDown_) return;
+  shutDown_ = true;
   audio_.Stop();
   if (flags_.outputState.load() == kOutputRunning) outputs_.CloseOutputs();
 }

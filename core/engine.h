@@ -31,9 +31,11 @@
 #include "generators/color.h"
 #include "output/outputs.h"
 #include "output/patch_table.h"
+#include "output/remote_input_settings.h"
 
 namespace quor {
 
+class Recorder;
 class Show;
 
 // The eight frames, in the order in which they are allocated and freed.
@@ -88,6 +90,15 @@ struct EngineSettings {
   std::atomic<int> rightPreviewSource{kPreviewMix};
   std::atomic<int> sceneFadeEnabled{1};
   std::atomic<int> sceneFadeStep{10};
+  // Show mode window rectangle and button size (kept in the project).
+  std::atomic<int> showWindowLeft{0};
+  std::atomic<int> showWindowTop{0};
+  std::atomic<int> showWindowWidth{360};
+  std::atomic<int> showWindowHeight{500};
+  std::atomic<int> showButtonWidth{100};
+  std::atomic<int> showButtonHeight{50};
+  // "Remote Control Enabled": open the remote input whenever possible.
+  std::atomic<int> remoteControlEnabled{0};
 };
 
 // Run-time flags (never saved).
@@ -174,9 +185,13 @@ class Engine {
   PatchTable& patch() { return patch_; }  // UI thread, outputs stopped
   // Output devices and their connections; SendFrame runs in the mix pass.
   Outputs& outputs() { return outputs_; }
+  // Remote-control input settings (UI thread).
+  RemoteInputSettings& remoteInputSettings() { return remoteInputSettings_; }
   AudioAnalyzer& audio() { return audio_; }
   // Scenes, chases, the chase player and the models of their windows.
   Show& show() { return *show_; }
+  // Records the output frames into a recording file.
+  Recorder& recorder() { return *recorder_; }
   ColorWheel& sharedColorWheel() { return sharedColorWheel_; }  // clock thread / tick lock
   const GeneratorRegistry& registry() const { return registry_; }
 
@@ -188,6 +203,10 @@ class Engine {
   uint8_t* frame(FrameIndex index) { return frames_[static_cast<size_t>(index)].data(); }
   // A consistent copy of one frame from any thread.
   std::vector<uint8_t> CopyFrame(FrameIndex index);
+  // Runs `work` while no tick (slot render or mix pass) runs, for UI-thread
+  // changes to what the mix pass reads (the patch, the recorder's file).
+  // Never call it from the clock thread.
+  void WithTickLock(const std::function<void()>& work);
 
   // Changes the matrix size (UI thread). Stops the clock, re-creates every
   // frame and the patch (keeping its top-left part), puts all four slots
@@ -262,8 +281,13 @@ class Engine {
   void SetMergeMode(int mix, int mode);
   void SetInvert(int slot, bool on);
 
-  // Stops the recorder and the clock and destroys every generator
-  // (UI thread). Frames stay readable until the Engine is destroyed.
+  // First half of an orderly exit (UI thread): stops the recorder and the
+  // clock and destroys every generator. Stores, devices and the output
+  // state stay as they are, so the autosave that follows records them.
+  // Frames stay readable until the Engine is destroyed.
+  void StopRendering();
+  // The rest: stops the sound input and closes the outputs with their final
+  // black frames. Runs StopRendering first if that has not happened.
   void Shutdown();
 
  private:
@@ -290,6 +314,7 @@ class Engine {
   std::array<std::vector<uint8_t>, kFrameCount> frames_;
   PatchTable patch_;
   Outputs outputs_{console_, flags_.outputState, patch_};
+  RemoteInputSettings remoteInputSettings_;
   Mixer mixer_;
 
   // storage_[type][slot]; types without a factory share the slot's None.
@@ -308,7 +333,9 @@ class Engine {
   std::array<std::atomic<int>, kSlotCount> slotTimerId_{};
   std::atomic<int> mixTimerId_{0};
   std::unique_ptr<Show> show_;  // outlives every tick: the clock goes first
+  std::unique_ptr<Recorder> recorder_;
   int64_t rateStartUs_ = 0;
+  bool renderingStopped_ = false;
   bool shutDown_ = false;
 
   // Last member: destroyed first, so its thread stops before the rest goes.

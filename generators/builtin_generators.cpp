@@ -4,6 +4,7 @@
 #include "generators/expanding_shapes.h"
 #include "generators/fading_pixels.h"
 #include "generators/falling_rain.h"
+#include "generators/file_player.h"
 #include "generators/fire.h"
 #include "generators/metaballs.h"
 #include "generators/plasma.h"
@@ -30,6 +31,7 @@ void RegisterBuiltinGenerators(GeneratorRegistry& registry) {
   registry.Register(14, &CreateColorScrollGenerator);
   registry.Register(15, &CreateRadarGenerator);
   registry.Register(16, &CreateStarfieldGenerator);
+  registry.Register(17, &CreateFilePlayerGenerator);
   registry.Register(18, &CreateFadingPixelsGenerator);
 }
 

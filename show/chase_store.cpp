@@ -158,11 +158,12 @@ bool ChaseStore::ReplaceAll(std::vector<Chase> chases) {
   const int n = static_cast<int>(chases.size());
   console_.Print("Chases: %d Malloc %d\n", n, capacity_);
   std::lock_guard lock(mutex_);
-  chases_.clear();
+  // Grow first: if that fails the old chases are still there.
   if (n > capacity_) {
     if (!GrowTo(n)) return false;
     console_.Print("Realloc - Chases: %d Malloc %d\n", n, n);
   }
+  chases_.clear();
   for (Chase& chase : chases) chases_.push_back(std::move(chase));
   return true;
 }

@@ -1,0 +1,25 @@
+// Where Quor keeps its files: the program folder (the executable's folder)
+// and the folder of autosave.dat, which is the program folder when it is
+// writable, else $XDG_CONFIG_HOME/quor (default ~/.config/quor), unless the
+// command line names one.
+#pragma once
+
+#include <string>
+
+namespace quor {
+
+struct ProgramPaths {
+  std::string programFolder;
+  std::string configFolder;
+  std::string autosavePath;
+};
+
+// `configDirOption` is the --config-dir value (empty: choose as above).
+// Creates the config folder when it does not exist yet.
+ProgramPaths ResolveProgramPaths(const std::string& configDirOption);
+
+// The folder part of `executablePath` ("" when it has none, "/" for a file
+// in the root folder).
+std::string FolderOf(const std::string& executablePath);
+
+}  // namespace quor

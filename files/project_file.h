@@ -1,0 +1,93 @@
+// Saving, loading and importing projects against a live Engine. A load
+// parses and checks the whole file first (files/project_format.h) and only
+// then replaces the scenes, chases, devices, settings and patch, so a
+// refused file changes nothing. Saving writes a temporary file next to the
+// target and renames it over the target, so an existing project (or the
+// autosave) is never left half-written. Messages come back in the results
+// with their exact texts; the caller shows them (error box titled "Error",
+// or standard error when headless).
+// UI thread only: the thread that owns the stores, the device list and the
+// patch. The frame clock may keep running meanwhile.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "files/project_format.h"
+
+namespace quor {
+
+class Engine;
+
+inline constexpr const char* kOpenRemoteInputFailedMessage =
+    "Failed to open input. Please check your device.\nMaybe a com-port is not available anymore or in double use.";
+
+// The right and bottom edges of the desktop, in screen units.
+struct ScreenEdges {
+  int right = 0;
+  int bottom = 0;
+};
+
+// What a load needs from the parts around it; each may be left empty.
+struct ProjectLoadHooks {
+  // Called before anything is replaced when RemoteInputActive is 1.
+  std::function<void()> closeRemoteInput;
+  // Called at the end when the loaded RemoteControlEnabled is 1; returns
+  // whether the input opened. Without it the remote input stays closed and
+  // the settings wait for the caller.
+  std::function<bool()> openRemoteInput;
+  // The desktop the show mode window must stay on (none when headless).
+  std::optional<ScreenEdges> desktop;
+};
+
+enum class ProjectFileStatus {
+  kDone,
+  kNoFile,        // the file could not be opened or read: nothing to report
+  kRefused,       // the file was refused; nothing has changed
+  kWriteFailed,   // saving failed; the previous file is untouched
+};
+
+struct ProjectFileResult {
+  ProjectFileStatus status = ProjectFileStatus::kDone;
+  // Error texts to show, in order (a refused file, a failed reopen of the
+  // outputs or the remote input, a failed save).
+  std::vector<std::string> messages;
+  // Load: the outputs run afterwards ("Start &Output" checked, "Output
+  // &Patch", "Output &Devices" and "&Matrix Size" greyed).
+  bool outputsRunning = false;
+  // Load: the matrix size or preview options changed, so the generators
+  // and the mixer panel were reset.
+  bool matrixResized = false;
+  // Load: RemoteControlEnabled after the load ("&Remote Control" checked).
+  bool remoteControlEnabled = false;
+};
+
+// The live configuration as a project, and as file bytes.
+ProjectData CaptureProject(Engine& engine);
+std::vector<uint8_t> SerializeProject(Engine& engine);
+
+// Replaces the configuration by `project` (already checked by
+// ParseProject): stops a running chase, closes the outputs, replaces the
+// stores, the devices and the settings, resizes the matrix only when its
+// size or the preview options differ, installs the patch and reopens the
+// outputs when they ran before or the project says they ran.
+ProjectFileResult ApplyProject(Engine& engine, ProjectData&& project, const ProjectLoadHooks& hooks = {});
+// Appends the project's scenes and chases; scene steps of the added chases
+// move by the number of scenes there were before.
+void AppendProject(Engine& engine, ProjectData&& project);
+
+// The same operations on file bytes already in memory.
+ProjectFileResult LoadProjectBytes(Engine& engine, std::span<const uint8_t> bytes, const ProjectLoadHooks& hooks = {});
+ProjectFileResult ImportProjectBytes(Engine& engine, std::span<const uint8_t> bytes);
+
+// The file operations. A file that cannot be opened is kNoFile without a
+// message (a missing autosave is normal).
+ProjectFileResult SaveProject(Engine& engine, const std::string& path);
+ProjectFileResult LoadProject(Engine& engine, const std::string& path, const ProjectLoadHooks& hooks = {});
+ProjectFileResult ImportProject(Engine& engine, const std::string& path);
+
+}  // namespace quor

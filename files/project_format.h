@@ -1,0 +1,102 @@
+// The project file's byte layout: a 6-byte header ("QRX!", 0, one ASCII
+// version digit) and the body items in their fixed order, all integers
+// 32-bit little-endian. ProjectData is the whole file as values; parsing
+// checks the complete file before anything is handed out, so a caller never
+// applies half a project. Versions 0..4 are read, version 4 is written.
+// Pure functions over bytes; any thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "output/output_device.h"
+#include "output/patch_table.h"
+#include "output/remote_input_settings.h"
+#include "show/chase.h"
+#include "show/scene.h"
+
+namespace quor {
+
+inline constexpr size_t kProjectHeaderBytes = 6;
+inline constexpr uint8_t kProjectMagic[5] = {'Q', 'R', 'X', '!', 0};
+inline constexpr int kProjectFormatVersion = 4;
+
+// Shown by the caller (error box titled "Error", or standard error when
+// headless).
+inline constexpr const char* kUnknownFileFormatMessage = "Unknown File Format.";
+inline constexpr const char* kNewerFileVersionMessage = "File Version newer than application, loading failed.";
+
+// What the body holds besides the matrix: the show mode window and its
+// buttons, in screen units.
+struct ShowWindowPlacement {
+  int32_t left = 0;
+  int32_t top = 0;
+  int32_t width = 360;
+  int32_t height = 500;
+  int32_t buttonWidth = 100;
+  int32_t buttonHeight = 50;
+  friend bool operator==(const ShowWindowPlacement&, const ShowWindowPlacement&) = default;
+};
+
+// One project file as values, in file order.
+struct ProjectData {
+  int version = kProjectFormatVersion;
+  std::vector<Scene> scenes;
+  std::vector<Chase> chases;  // empty before version 3
+  std::vector<OutputDevice> devices;
+  int32_t matrixWidth = 32;
+  int32_t matrixHeight = 16;
+  int32_t previewAspect = 0;
+  int32_t previewGrid = 1;
+  ShowWindowPlacement showWindow;
+  int32_t masterLevel = 255;
+  int32_t gammaSetting = 100;
+  int32_t sceneFadeEnabled = 1;
+  int32_t sceneFadeStep = 10;
+  int32_t pixelStep = 1;
+  int32_t audioAgcEnabled = 1;
+  PatchTable patch{32, 16};  // matrixWidth x matrixHeight entries
+  int32_t outputRunning = 0;  // 1 = outputs were running when it was saved
+  int32_t strobeTime = 1;
+  // Version 2 and later.
+  RemoteInputSettings remoteInput;
+  int32_t remoteControlEnabled = 0;
+
+  bool HasChases() const { return version >= 3; }
+  bool HasRemoteControl() const { return version >= 2; }
+};
+
+// Import reads only the scenes and chases; a damaged tail after them does
+// not stop it.
+enum class ProjectScope { kWhole, kScenesAndChases };
+
+struct ProjectParseResult {
+  std::optional<ProjectData> project;
+  // kUnknownFileFormatMessage or kNewerFileVersionMessage when `project`
+  // is empty.
+  std::string error;
+};
+
+// The version a header byte names: a digit gives its value, anything else 0.
+int ProjectVersionFromByte(uint8_t byte);
+
+// Checks and reads a whole file. Refused with kUnknownFileFormatMessage:
+// a wrong magic, any count the remaining bytes cannot hold or that is
+// negative, a chase whose step count exceeds its step capacity, a matrix
+// outside 4..320 per side or above 16384 pixels, a patch entry naming a
+// device past the device list, and a file that ends before item 27 (for
+// kScenesAndChases: before the last chase). Settings with a fixed range
+// (PixelStep 1..4, MasterLevel 0..255, GammaSetting 1..500, StrobeTime
+// 1..25, SceneFadeStep 4..30) are brought into it. Bytes after the last
+// item are ignored.
+ProjectParseResult ParseProject(std::span<const uint8_t> bytes, ProjectScope scope = ProjectScope::kWhole);
+
+// The version-4 file of `project` (its `version` is ignored). The patch is
+// written as it is; the caller keeps it at matrixWidth x matrixHeight.
+std::vector<uint8_t> EncodeProject(const ProjectData& project);
+
+}  // namespace quor

@@ -1,0 +1,71 @@
+// The file recorder: while it runs, the mix pass appends every OutputFrame
+// to a recording file (files/recording_file.h) as "QX", 0 and the frame.
+//
+// Threads: Start, Stop and the accessors run on the UI thread; RecordFrame
+// runs on the clock thread inside the mix pass (the engine's recordFrame
+// hook, called only while flags().recorderActive is 1). The file is handed
+// over and taken back only under the engine's tick lock, so Stop never
+// closes it under a RecordFrame in progress. The Recorder must outlive every
+// mix pass that can call it (stop it before the engine's clock goes away).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "files/recording_file.h"
+
+namespace quor {
+
+class Engine;
+
+class Recorder {
+ public:
+  enum class StartResult {
+    kStarted,
+    kAlreadyRecording,  // "Record" pressed while recording: nothing changes
+    kCannotCreate,      // the file cannot be created (or the size is no matrix size)
+    kWriteFailed,       // the header could not be written; the recorder stays idle
+  };
+
+  explicit Recorder(Engine& engine);
+  ~Recorder();
+  Recorder(const Recorder&) = delete;
+  Recorder& operator=(const Recorder&) = delete;
+
+  // Points the engine's recordFrame and stopRecorder hooks at this recorder.
+  void InstallHooks();
+
+  // Creates or truncates `path`, writes the header (size as given, the
+  // current OutputFps) and sets recorderActive to 1.
+  StartResult Start(const std::string& path, int width, int height);
+  // The same into any sink; `name` is what fileName() shows.
+  StartResult StartInto(std::unique_ptr<RecordingSink> sink, const std::string& name, int width, int height);
+  // recorderActive = 0, then the file is completed and closed and the name
+  // cleared. Does nothing more when not recording; safe to call any time.
+  void Stop();
+
+  // Clock thread, mix pass. Appends one frame; a failed write or a frame of
+  // another size than the recording's stops the recording with a console
+  // line, leaving the file with every frame written until then.
+  void RecordFrame(const uint8_t* frame, int width, int height);
+
+  bool Recording() const;
+  // The file being recorded ("" when idle), for the window's "File" field.
+  const std::string& fileName() const { return fileName_; }
+
+ private:
+  // Mix pass: ends the recording after a fault, keeping what was written.
+  void AbortLocked(const char* reason);
+
+  Engine& engine_;
+  // Guarded by the engine's tick lock.
+  std::unique_ptr<RecordingSink> sink_;
+  std::string sinkName_;
+  int width_ = 0;
+  int height_ = 0;
+  // UI thread only.
+  std::string fileName_;
+};
+
+}  // namespace quor

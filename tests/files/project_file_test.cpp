@@ -1,0 +1,430 @@
+#include "files/project_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string_view>
+
+#include "core/engine.h"
+#include "show/show.h"
+#include "test_support.h"
+
+namespace quor {
+namespace {
+
+using test::ConsoleCapture;
+
+// File bytes put together field by field, independently of the writer.
+struct FileBytes {
+  std::vector<uint8_t> bytes;
+  FileBytes& I32(int32_t v) {
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
+    return *this;
+  }
+  FileBytes& Text(std::string_view text, size_t field) {
+    bytes.insert(bytes.end(), text.begin(), text.end());
+    bytes.resize(bytes.size() + field - text.size(), 0);
+    return *this;
+  }
+  FileBytes& Zeros(size_t n) {
+    bytes.resize(bytes.size() + n, 0);
+    return *this;
+  }
+  size_t Mark() const { return bytes.size(); }
+};
+
+// Where the hand-built file keeps the fields the damage tests change.
+struct Offsets {
+  size_t sceneCount = 0, chaseCount = 0, stepCount = 0, deviceCount = 0, width = 0, patch = 0, pixelStep = 0,
+         chasesEnd = 0;
+};
+
+// A 4 x 4 project: one scene, one chase with two steps, one Art-Net device
+// redirected to a file, two patched pixels, in the layout of `version`.
+std::vector<uint8_t> SmallProject(int version, Offsets* at = nullptr) {
+  Offsets o;
+  FileBytes f;
+  f.bytes = {0x51, 0x52, 0x58, 0x21, 0x00, static_cast<uint8_t>('0' + version)};  // "QRX!", 0, version digit
+  o.sceneCount = f.Mark();
+  f.I32(1);                                 // scene count
+  f.Text("Intro", 256);                     // scene name
+  f.I32(7).I32(0).I32(0).I32(0);            // generator types per slot
+  f.I32(25).I32(20).I32(15).I32(10);        // speeds
+  f.I32(0).I32(1).I32(0).I32(0);            // inverts
+  f.bytes.insert(f.bytes.end(), {1, 2, 3});  // slot 0 settings block, first bytes
+  f.Zeros(4 * 1024 - 3);                    // rest of the four settings blocks
+  f.I32(0).I32(2).I32(0);                   // merge modes: channel 1, channel 2, main
+  f.I32(128).I32(128).I32(200);             // masterfades
+  if (version >= 3) {
+    o.chaseCount = f.Mark();
+    f.I32(1);                                          // chase count
+    f.Text("Run", 256);                                // chase name
+    f.I32(1);                                          // loop
+    o.stepCount = f.Mark();
+    f.I32(2).I32(5).I32(0);                            // step count, step capacity, pointer word
+    f.I32(0).I32(0).I32(3).I32(0).I32(2000);          // scene 0, fade 3, 2 s
+    f.I32(2).I32(1).I32(0).I32(1).I32(500);           // crossfade glide to centre, 0.5 s
+  }
+  o.chasesEnd = f.Mark();
+  o.deviceCount = f.Mark();
+  f.I32(1);                                  // device count
+  f.I32(0).Text("10.0.0.5", 16);             // driver Art-Net, address
+  f.I32(6454).I32(48).I32(0).I32(1).I32(2);  // port, channels, Net, subnet, universe
+  f.I32(0).I32(18).I32(0);                   // buffer, header length, handle
+  if (version >= 4) f.I32(1).Text("out.bin", 256);  // redirect, path
+  o.width = f.Mark();
+  f.I32(4).I32(4).I32(0).I32(1);             // matrix 4 x 4, preview aspect 0, grid 1
+  f.I32(10).I32(20).I32(360).I32(500);       // show window left, top, width, height
+  f.I32(100).I32(50);                        // show buttons
+  f.I32(200).I32(150).I32(1).I32(10);        // master, gamma, fade enabled, fade step
+  o.pixelStep = f.Mark();
+  f.I32(2).I32(0);                           // PixelStep, audio AGC
+  o.patch = f.Mark();
+  f.I32(0).I32(0).I32(1).I32(2);             // pixel (0,0): device 0, channels 0 1 2
+  f.I32(0).I32(5).I32(4).I32(3);             // pixel (1,0): device 0, channels 5 4 3
+  for (int i = 2; i < 15; ++i) f.I32(-1).I32(0).I32(0).I32(0);  // unpatched
+  f.I32(-2).I32(9).I32(9).I32(9);            // pixel (3,3): a foreign negative device
+  f.I32(0).I32(3);                           // outputs running flag, StrobeTime
+  if (version >= 2) {
+    f.I32(2).Text("", 16);                   // remote input Art-Net, port name
+    f.I32(6454).I32(0).I32(0).I32(3);        // listen port, Net, subnet, universe
+    f.I32(0).I32(0).I32(1);                  // first channel, handle, limitTo32
+    f.I32(0);                                // RemoteControlEnabled
+  }
+  if (at) *at = o;
+  return f.bytes;
+}
+
+void PutI32At(std::vector<uint8_t>& bytes, size_t offset, int32_t v) {
+  for (size_t i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i));
+}
+
+// -1 when equal, otherwise the first offset where the two differ.
+long FirstDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    if (a[i] != b[i]) return static_cast<long>(i);
+  }
+  return a.size() == b.size() ? -1 : static_cast<long>(n);
+}
+
+OutputDevice BitmapDevice(const std::string& folder) {
+  OutputDevice d;
+  d.driver = kDriverBitmapExport;
+  d.SetPath(folder);
+  return d;
+}
+
+// A second engine whose console lines nobody needs to see.
+struct QuietEngine : Engine {
+  QuietEngine() : Engine(test::TestRegistry(), EngineOptions{FrameClock::Mode::kManual, 1}) {
+    console().SetSink([](std::string_view) {});
+  }
+};
+
+class ProjectFileTest : public testing::Test {
+ protected:
+  ProjectFileTest()
+      : engine_(test::TestRegistry(), EngineOptions{FrameClock::Mode::kManual, 1}), capture_(engine_.console()) {}
+
+  // The live state that the golden file describes.
+  static void BuildSmallProject(Engine& engine) {
+    ASSERT_TRUE(engine.ResizeMatrix(4, 4, 0));
+    Scene& scene = *engine.show().scenes().InsertAt(0);
+    SetNameText(scene.name, "Intro");
+    scene.types = {7, 0, 0, 0};
+    scene.speeds = {25, 20, 15, 10};
+    scene.inverts = {0, 1, 0, 0};
+    scene.settings[0][0] = 1, scene.settings[0][1] = 2, scene.settings[0][2] = 3;
+    scene.mergeModes = {0, 2, 0};
+    scene.masterfades = {128, 128, 200};
+    ChaseStore& chases = engine.show().chases();
+    chases.InsertChase(0, "Run");
+    chases.InsertStep(0, 0, ChaseStep{kStepScene, 0, 3, 0, 2000});
+    chases.InsertStep(0, 1, ChaseStep{kStepCrossfade, 1, 0, 1, 500});
+    OutputDevice device;
+    device.SetAddress("10.0.0.5");
+    device.port = 6454, device.channels = 48, device.subnet = 1, device.universe = 2, device.headerLength = 18;
+    device.redirect = 1;
+    device.SetPath("out.bin");
+    engine.outputs().devices().Add(device);
+    EngineSettings& s = engine.settings();
+    s.showWindowLeft = 10, s.showWindowTop = 20, s.masterLevel = 200, s.gammaSetting = 150, s.pixelStep = 2;
+    s.strobeTime = 3;
+    engine.audio().agcEnabled = 0;
+    engine.patch().At(0, 0) = PatchEntry{0, 0, 1, 2};
+    engine.patch().At(1, 0) = PatchEntry{0, 5, 4, 3};
+    engine.patch().At(3, 3) = PatchEntry{-2, 9, 9, 9};
+    RemoteInputSettings& remote = engine.remoteInputSettings();
+    remote.inputType = kRemoteArtNet, remote.listenPort = 6454, remote.universe = 3, remote.limitTo32 = 1;
+  }
+
+  Engine engine_;
+  ConsoleCapture capture_;
+};
+
+TEST_F(ProjectFileTest, WritesTheGoldenBytesAndReadsThemBack) {
+  BuildSmallProject(engine_);
+  const std::vector<uint8_t> golden = SmallProject(4);
+  const std::vector<uint8_t> written = SerializeProject(engine_);
+  EXPECT_EQ(std::vector<uint8_t>(written.begin(), written.begin() + 6),
+            (std::vector<uint8_t>{0x51, 0x52, 0x58, 0x21, 0x00, 0x34}));
+  EXPECT_EQ(written.size(), golden.size());
+  EXPECT_EQ(FirstDifference(written, golden), -1);
+
+  // Read into a fresh engine, the same bytes come out again; bytes after
+  // the last item are ignored.
+  QuietEngine other;
+  std::vector<uint8_t> padded = golden;
+  padded.insert(padded.end(), {1, 2, 3});
+  ASSERT_EQ(LoadProjectBytes(other, padded).status, ProjectFileStatus::kDone);
+  EXPECT_EQ(FirstDifference(SerializeProject(other), golden), -1);
+}
+
+TEST_F(ProjectFileTest, ReadsVersionsOneToThreeWithTheirDifferences) {
+  engine_.show().chases().InsertChase(0, "Old");
+  engine_.remoteInputSettings().SetPortName("ttyUSB1");
+  engine_.settings().remoteControlEnabled = 1;
+  const RemoteInputSettings kept = engine_.remoteInputSettings();
+
+  // Version 1: no chases (the list is emptied), 52-byte devices, and the
+  // remote-control settings stay as they were.
+  ASSERT_EQ(LoadProjectBytes(engine_, SmallProject(1)).status, ProjectFileStatus::kDone);
+  EXPECT_EQ(engine_.show().chases().count(), 0);
+  const OutputDevice& device = engine_.outputs().devices()[0];
+  EXPECT_EQ(std::make_tuple(std::string(device.AddressText()), device.channels, device.redirect, device.PathText()),
+            std::make_tuple(std::string("10.0.0.5"), 48, 0, std::string_view()));
+  EXPECT_EQ(engine_.remoteInputSettings(), kept);
+  EXPECT_EQ(engine_.settings().remoteControlEnabled.load(), 1);
+  EXPECT_EQ(engine_.patch().At(1, 0), (PatchEntry{0, 5, 4, 3}));
+
+  // Version 2 brings the remote-control settings, still no chases.
+  ASSERT_EQ(LoadProjectBytes(engine_, SmallProject(2)).status, ProjectFileStatus::kDone);
+  EXPECT_EQ(engine_.remoteInputSettings().limitTo32, 1);
+  EXPECT_EQ(engine_.settings().remoteControlEnabled.load(), 0);
+
+  // Version 3 brings the chases; devices are still short.
+  capture_.Clear();
+  ASSERT_EQ(LoadProjectBytes(engine_, SmallProject(3)).status, ProjectFileStatus::kDone);
+  ASSERT_EQ(engine_.show().chases().count(), 1);
+  EXPECT_EQ(engine_.show().chases().at(0).steps[0], (ChaseStep{kStepScene, 0, 3, 0, 2000}));
+  EXPECT_EQ(engine_.outputs().devices()[0].redirect, 0);
+  EXPECT_EQ(capture_.Text(), "Scenes: 1 Malloc 25\nChases: 1 Malloc 5\nDevices: 1 Malloc 5\n");
+}
+
+TEST_F(ProjectFileTest, RefusedFilesLeaveEverythingAsItWas) {
+  Offsets at;
+  const std::vector<uint8_t> good = SmallProject(4, &at);
+  struct Damage {
+    const char* what;
+    size_t offset;
+    int32_t value;
+    const char* message;
+  };
+  const Damage damages[] = {
+      {"no '!' in the magic", 0, 0x3F585251, kUnknownFileFormatMessage},
+      {"a nonzero fifth byte", 4, 0x3401, kUnknownFileFormatMessage},  // bytes 4, 5: 01 "4"
+      {"version 5", 4, 0x3500, kNewerFileVersionMessage},              // bytes 4, 5: 00 "5"
+      {"more scenes than bytes", at.sceneCount, 2, kUnknownFileFormatMessage},
+      {"a negative scene count", at.sceneCount, -1, kUnknownFileFormatMessage},
+      {"a huge chase count", at.chaseCount, 0x7FFFFFFF, kUnknownFileFormatMessage},
+      {"steps above the capacity", at.stepCount, 6, kUnknownFileFormatMessage},
+      {"a negative step count", at.stepCount, -1, kUnknownFileFormatMessage},
+      {"more devices than bytes", at.deviceCount, 3, kUnknownFileFormatMessage},
+      {"a matrix 3 wide", at.width, 3, kUnknownFileFormatMessage},
+      {"a matrix 321 wide", at.width, 321, kUnknownFileFormatMessage},
+      {"200 x 100 pixels", at.width, 200, kUnknownFileFormatMessage},
+      {"a patch entry past the devices", at.patch, 1, kUnknownFileFormatMessage},
+  };
+  // Every cut-off file, at any length, is refused.
+  for (size_t length = 0; length < good.size(); ++length) {
+    ASSERT_EQ(ParseProject(std::span(good).first(length)).error, kUnknownFileFormatMessage) << length;
+  }
+
+  // The live state: running outputs, a scene and a chase.
+  engine_.outputs().devices().Add(BitmapDevice(test::FreshTestDir("project_refused")));
+  ASSERT_TRUE(engine_.outputs().OpenOutputs());
+  engine_.show().scenes().InsertAt(0);
+  engine_.show().chases().InsertChase(0, "Mine");
+  const std::vector<uint8_t> before = SerializeProject(engine_);
+  capture_.Clear();
+  for (const Damage& d : damages) {
+    std::vector<uint8_t> bytes = good;
+    PutI32At(bytes, d.offset, d.value);
+    if (d.offset == at.width && d.value == 200) PutI32At(bytes, at.width + 4, 100);
+    const ProjectFileResult result = LoadProjectBytes(engine_, bytes);
+    EXPECT_EQ(result.status, ProjectFileStatus::kRefused) << d.what;
+    EXPECT_EQ(result.messages, std::vector<std::string>{d.message}) << d.what;
+    if (d.offset < at.deviceCount) {  // the damage lies in what an import reads
+      EXPECT_EQ(ImportProjectBytes(engine_, bytes).messages, std::vector<std::string>{d.message}) << d.what;
+    }
+  }
+  EXPECT_EQ(FirstDifference(SerializeProject(engine_), before), -1);
+  EXPECT_EQ(engine_.flags().outputState.load(), kOutputRunning);
+  EXPECT_EQ(capture_.Text(), "");
+}
+
+TEST_F(ProjectFileTest, RangedSettingsAreBroughtIntoRangeAndImportIgnoresTheTail) {
+  Offsets at;
+  std::vector<uint8_t> bytes = SmallProject(4, &at);
+  PutI32At(bytes, at.pixelStep - 16, 999);    // MasterLevel
+  PutI32At(bytes, at.pixelStep - 12, 0);      // GammaSetting
+  PutI32At(bytes, at.pixelStep - 4, -7);      // SceneFadeStep
+  PutI32At(bytes, at.pixelStep, 0x7FFFFFFF);  // PixelStep
+  const std::optional<ProjectData> project = ParseProject(bytes).project;
+  ASSERT_TRUE(project);
+  EXPECT_EQ(std::make_tuple(project->masterLevel, project->gammaSetting, project->sceneFadeStep, project->pixelStep),
+            std::make_tuple(255, 1, 4, 4));
+
+  // A file that breaks off after its chases still imports, but does not load.
+  bytes.resize(at.chasesEnd);
+  EXPECT_FALSE(ParseProject(bytes).project);
+  EXPECT_TRUE(ParseProject(bytes, ProjectScope::kScenesAndChases).project);
+}
+
+TEST_F(ProjectFileTest, SavesThroughATemporaryFileAndLoadsItBack) {
+  QuietEngine source;
+  BuildSmallProject(source);
+  source.settings().remoteControlEnabled = 1;
+  const std::string folder = test::FreshTestDir("project_round_trip");
+  const std::string path = folder + "/show.qrx";
+  ASSERT_EQ(SaveProject(source, path).status, ProjectFileStatus::kDone);
+  ASSERT_EQ(SaveProject(source, path).status, ProjectFileStatus::kDone);  // over the first one
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);  // no temporary left
+
+  const ProjectFileResult result = LoadProject(engine_, path);
+  EXPECT_EQ(result.status, ProjectFileStatus::kDone);
+  EXPECT_TRUE(result.messages.empty());
+  EXPECT_TRUE(result.remoteControlEnabled);  // nothing to open it with: left to the caller
+  EXPECT_EQ(FirstDifference(SerializeProject(engine_), SerializeProject(source)), -1);
+
+  // A missing file (or a folder) is no error; a folder that does not exist
+  // cannot be saved into, and says so.
+  capture_.Clear();
+  const ProjectFileResult missing = LoadProject(engine_, folder + "/autosave.dat");
+  EXPECT_EQ(missing.status, ProjectFileStatus::kNoFile);
+  EXPECT_TRUE(missing.messages.empty());
+  EXPECT_EQ(ImportProject(engine_, folder).status, ProjectFileStatus::kNoFile);
+  EXPECT_EQ(capture_.Text(), "");
+  const ProjectFileResult failed = SaveProject(engine_, folder + "/none/show.qrx");
+  EXPECT_EQ(failed.status, ProjectFileStatus::kWriteFailed);
+  ASSERT_EQ(failed.messages.size(), 1u);
+  EXPECT_EQ(failed.messages[0].rfind("Failed to save " + folder + "/none/show.qrx: ", 0), 0u);
+}
+
+TEST_F(ProjectFileTest, MatrixIsResizedOnlyWhenSizeOrPreviewDiffer) {
+  engine_.RequestType(0, test::kSolidType);
+  engine_.RebindSlots();
+  engine_.SetChannelFade(kMixMain, 40);
+  const std::vector<uint8_t> same = SerializeProject(engine_);
+  EXPECT_FALSE(LoadProjectBytes(engine_, same).matrixResized);
+  EXPECT_EQ(engine_.RequestedType(0), test::kSolidType);
+  EXPECT_EQ(engine_.panel().masterFade[kMixMain].load(), 40);
+
+  // Only the grid differs: the slots go back to None / Blackout.
+  engine_.settings().previewGrid = 0;
+  EXPECT_TRUE(LoadProjectBytes(engine_, same).matrixResized);
+  EXPECT_EQ(engine_.settings().previewGrid.load(), 1);
+  EXPECT_EQ(engine_.RequestedType(0), 0);
+  EXPECT_EQ(engine_.panel().masterFade[kMixMain].load(), 128);
+  EXPECT_EQ(capture_.Count("new matrix size: 32 x 16\n"), 1);
+}
+
+TEST_F(ProjectFileTest, OutputsAreReopenedWithTheLoadedDevices) {
+  const std::string folder = test::FreshTestDir("project_outputs");
+  QuietEngine source;
+  OutputDevice artnet;
+  artnet.SetAddress("127.0.0.1");
+  artnet.port = 9, artnet.channels = 3;
+  source.outputs().devices().Add(artnet);
+  const std::vector<uint8_t> notRunning = SerializeProject(source);
+
+  // Running before the load, a running flag of 0 in the file: reopened.
+  engine_.outputs().devices().Add(BitmapDevice(folder));
+  ASSERT_TRUE(engine_.outputs().OpenOutputs());
+  ProjectFileResult result = LoadProjectBytes(engine_, notRunning);
+  EXPECT_TRUE(result.outputsRunning);
+  EXPECT_EQ(engine_.flags().outputState.load(), kOutputRunning);
+  EXPECT_EQ(engine_.outputs().socketsOpened(), 1);  // the Art-Net device's socket
+
+  // Stopped before, a running flag of 1 and a device that cannot open.
+  engine_.outputs().CloseOutputs();
+  OutputDevice recorder;
+  recorder.driver = kDriverFileRecorder;
+  recorder.SetPath(folder + "/missing/rec.dat");
+  source.outputs().devices().Add(recorder);
+  source.flags().outputState = kOutputRunning;  // as it was when saved
+  const std::vector<uint8_t> failing = SerializeProject(source);
+  source.flags().outputState = kOutputStopped;
+  result = LoadProjectBytes(engine_, failing);
+  EXPECT_FALSE(result.outputsRunning);
+  EXPECT_EQ(result.messages, std::vector<std::string>{kOpenOutputsFailedMessage});
+  EXPECT_EQ(engine_.flags().outputState.load(), kOutputStopped);
+}
+
+TEST_F(ProjectFileTest, LoadStopsTheChaseAndUsesTheRemoteInputAndDesktopHooks) {
+  engine_.show().scenes().InsertAt(0);
+  engine_.show().chases().InsertChase(0, "Long");
+  engine_.show().chases().InsertStep(0, 0, ChaseStep{kStepScene, 0, 0, 0, 5000});
+  engine_.show().player().StartChase(1);
+  engine_.RunMixPass();
+  ASSERT_TRUE(engine_.show().player().Running());
+  engine_.flags().remoteInputActive = 1;
+
+  Offsets at;
+  std::vector<uint8_t> bytes = SmallProject(4, &at);
+  PutI32At(bytes, bytes.size() - 4, 1);  // RemoteControlEnabled
+  PutI32At(bytes, at.width + 16, 1881);  // ShowWindowLeft: right edge 1920 - 39
+  PutI32At(bytes, at.width + 20, 1030);  // ShowWindowTop: bottom edge 1080 - 50
+  std::vector<std::string> calls;
+  ProjectLoadHooks hooks;
+  hooks.closeRemoteInput = [&] { calls.push_back("close, scenes " + std::to_string(engine_.show().scenes().count())); };
+  hooks.openRemoteInput = [&] {
+    calls.push_back("open, universe " + std::to_string(engine_.remoteInputSettings().universe));
+    return false;
+  };
+  hooks.desktop = ScreenEdges{1920, 1080};
+  capture_.Clear();
+  const ProjectFileResult result = LoadProjectBytes(engine_, bytes, hooks);
+  EXPECT_FALSE(engine_.show().player().Running());
+  EXPECT_EQ(capture_.Text().rfind("Chase stopped.\nScenes: 1", 0), 0u);
+  EXPECT_EQ(calls, (std::vector<std::string>{"close, scenes 1", "open, universe 3"}));
+  EXPECT_EQ(result.messages, std::vector<std::string>{kOpenRemoteInputFailedMessage});
+  EXPECT_FALSE(result.remoteControlEnabled);
+  EXPECT_EQ(engine_.settings().remoteControlEnabled.load(), 0);
+  EXPECT_EQ(engine_.settings().showWindowLeft.load(), 0);
+  EXPECT_EQ(engine_.settings().showWindowTop.load(), 1030);
+}
+
+TEST_F(ProjectFileTest, ImportAppendsScenesAndChasesAndShiftsSceneSteps) {
+  QuietEngine source;
+  for (int i = 0; i < 3; ++i) SetNameText(source.show().scenes().InsertAt(i)->name, "New " + std::to_string(i));
+  source.show().chases().InsertChase(0, "Imported");
+  source.show().chases().InsertStep(0, 0, ChaseStep{kStepScene, 0, 0, 0, 3000});
+  source.show().chases().InsertStep(0, 1, ChaseStep{kStepMasterstrobe, 0, 0, 0, 3000});
+  source.outputs().devices().Add(OutputDevice{});
+
+  for (int i = 0; i < 5; ++i) engine_.show().scenes().InsertAt(i);
+  engine_.show().chases().InsertChase(0, "Mine");
+  engine_.show().chases().InsertStep(0, 0, ChaseStep{kStepScene, 4, 0, 0, 3000});
+  capture_.Clear();
+  ASSERT_EQ(ImportProjectBytes(engine_, SerializeProject(source)).status, ProjectFileStatus::kDone);
+  EXPECT_EQ(capture_.Text(), "Scenes: 8 Malloc 25\nChases: 2 Malloc 5\n");
+  ASSERT_EQ(engine_.show().scenes().count(), 8);
+  EXPECT_EQ(engine_.show().scenes().at(5).Name(), "New 0");
+  EXPECT_EQ(engine_.show().scenes().at(7).Name(), "New 2");
+  EXPECT_EQ(engine_.show().chases().at(0).steps[0].value, 4);  // existing chases keep their scenes
+  EXPECT_EQ(engine_.show().chases().at(1).steps[0].value, 5);
+  EXPECT_EQ(engine_.show().chases().at(1).steps[1].value, 0);  // not a scene step
+  EXPECT_EQ(engine_.outputs().devices().count(), 0);           // devices are not imported
+
+  // A version 2 file brings its scenes only.
+  ASSERT_EQ(ImportProjectBytes(engine_, SmallProject(2)).status, ProjectFileStatus::kDone);
+  EXPECT_EQ(engine_.show().scenes().count(), 9);
+  EXPECT_EQ(engine_.show().chases().count(), 2);
+}
+
+}  // namespace
+}  // namespace quor
