@@ -34,6 +34,20 @@ class BusyStatus {
   // Waits until no Render is under way, then takes the word into `next`
   // (kDestroyed before freeing, kCreating before a rebuild). Every check
   // that finds a Render running writes "race condition ... wait" and yields.
+  // Makes `change` while no Render runs, then calls `rebuild`, which must
+  // end with SetReady(). After Destroy there are no buffers to rebuild: only
+  // the change is made and the status stays destroyed.
+  template <typename Change, typename Rebuild>
+  void ChangeAndRebuild(Console& console, Change&& change, Rebuild&& rebuild) {
+    if (Get() == kDestroyed) {
+      change();
+      return;
+    }
+    WaitAndEnter(kCreating, console);
+    change();
+    rebuild();
+  }
+
   void WaitAndEnter(int next, Console& console) {
     for (;;) {
       int current = status_.load(std::memory_order_acquire);

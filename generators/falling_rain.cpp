@@ -61,13 +61,7 @@ void FallingRainGenerator::Rebuild() {
 
 template <typename Change>
 void FallingRainGenerator::ChangeAndRebuild(Change change) {
-  if (busy_.Get() == BusyStatus::kDestroyed) {
-    change();
-    return;
-  }
-  busy_.WaitAndEnter(BusyStatus::kCreating, context_.console);
-  change();
-  Rebuild();
+  busy_.ChangeAndRebuild(context_.console, change, [this] { Rebuild(); });
 }
 
 void FallingRainGenerator::SetDrops(int drops) {

@@ -98,14 +98,7 @@ void MetaballsGenerator::Rebuild() {
 
 template <typename Change>
 void MetaballsGenerator::ChangeAndRebuild(Change change) {
-  if (busy_.Get() == BusyStatus::kDestroyed) {
-    // No buffers to rebuild; the next Create starts from defaults anyway.
-    change();
-    return;
-  }
-  busy_.WaitAndEnter(BusyStatus::kCreating, context_.console);
-  change();
-  Rebuild();
+  busy_.ChangeAndRebuild(context_.console, change, [this] { Rebuild(); });
 }
 
 void MetaballsGenerator::SetSize(int size) {

@@ -63,13 +63,7 @@ void StarfieldGenerator::Rebuild() {
 
 template <typename Change>
 void StarfieldGenerator::ChangeAndRebuild(Change change) {
-  if (busy_.Get() == BusyStatus::kDestroyed) {
-    change();
-    return;
-  }
-  busy_.WaitAndEnter(BusyStatus::kCreating, context_.console);
-  change();
-  Rebuild();
+  busy_.ChangeAndRebuild(context_.console, change, [this] { Rebuild(); });
 }
 
 void StarfieldGenerator::SetStars(int stars) {

@@ -1,5 +1,7 @@
 #include "show/chase_store.h"
 
+#include "core/record_store.h"
+
 #include <cassert>
 #include <cstdint>
 #include <new>
@@ -22,21 +24,10 @@ Chase& ChaseStore::Mutable(int index) {
   return chases_[static_cast<size_t>(index)];
 }
 
-std::vector<std::string> ChaseStore::Names() const {
-  std::vector<std::string> names;
-  names.reserve(chases_.size());
-  for (const Chase& chase : chases_) names.push_back(chase.Name());
-  return names;
-}
+std::vector<std::string> ChaseStore::Names() const { return NamesOf(chases_); }
 
 bool ChaseStore::GrowTo(int records) {
-  try {
-    chases_.reserve(static_cast<size_t>(records));
-  } catch (const std::bad_alloc&) {
-    return false;
-  } catch (const std::length_error&) {
-    return false;
-  }
+  if (!TryReserve(chases_, records)) return false;
   capacity_ = records;
   return true;
 }

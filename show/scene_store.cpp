@@ -1,5 +1,7 @@
 #include "show/scene_store.h"
 
+#include "core/record_store.h"
+
 #include <cassert>
 #include <new>
 #include <stdexcept>
@@ -20,21 +22,10 @@ Scene& SceneStore::at(int index) {
   return scenes_[static_cast<size_t>(index)];
 }
 
-std::vector<std::string> SceneStore::Names() const {
-  std::vector<std::string> names;
-  names.reserve(scenes_.size());
-  for (const Scene& scene : scenes_) names.push_back(scene.Name());
-  return names;
-}
+std::vector<std::string> SceneStore::Names() const { return NamesOf(scenes_); }
 
 bool SceneStore::GrowTo(int records) {
-  try {
-    scenes_.reserve(static_cast<size_t>(records));
-  } catch (const std::bad_alloc&) {
-    return false;
-  } catch (const std::length_error&) {
-    return false;
-  }
+  if (!TryReserve(scenes_, records)) return false;
   capacity_ = records;
   return true;
 }
