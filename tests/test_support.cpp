@@ -106,18 +106,3 @@ SolidGenerator* SolidIn(Engine& engine, int slot) {
 }
 
 }  // namespace quor::test
-
-#include "files/frame_snapshot.h"
-
-namespace quor::test {
-
-std::string SaveFrameForInspection(const std::string& name, const uint8_t* frame, int width, int height) {
-  std::filesystem::path dir = std::filesystem::path(QUOR_TEST_OUTPUT_DIR) / "frames";
-  std::filesystem::create_directories(dir);
-  const std::string path = (dir / (name + ".png")).string();
-  std::string error;
-  WriteFrameSnapshot(path, frame, width, height, 160, &error);
-  return path;
-}
-
-}  // namespace quor::test

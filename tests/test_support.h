@@ -90,8 +90,4 @@ struct GeneratorHarness {
   GeneratorContext context{console, random, sharedWheel, pixelStep, audio};
 };
 
-// Writes `frame` as a PNG under the test output folder and returns its path,
-// so a failing frame comparison can be looked at.
-std::string SaveFrameForInspection(const std::string& name, const uint8_t* frame, int width, int height);
-
 }  // namespace quor::test

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdint>
+#include <climits>
 
 #include "audio/audio_analyzer.h"
 #include "audio/audio_trigger_setup.h"
@@ -12,141 +12,87 @@ namespace quor {
 namespace {
 
 TEST(AudioTriggerRecord, RoundTripsAndRepairsDamage) {
-  AudioTrigger trigger{1200, 50, 900, 14, 30};
+  const AudioTrigger trigger{1200, 50, 900, 14, 30};
   std::array<uint8_t, 24> bytes;
-  bytes.fill(0xEE);
+  bytes.fill(0xEE);  // the last word lies past the record and stays
   ByteWriter writer(bytes);
   PutAudioTrigger(writer, trigger);
   ASSERT_TRUE(writer.ok());
-  const std::array<uint8_t, 24> expected = {
-      0xB0, 0x04, 0x00, 0x00,  // gain 1200
-      0x32, 0x00, 0x00, 0x00,  // thresholdPercent 50
-      0x84, 0x03, 0x00, 0x00,  // threshold 900
-      0x0E, 0x00, 0x00, 0x00,  // lowBand 14
-      0x1E, 0x00, 0x00, 0x00,  // highBand 30
-      0xEE, 0xEE, 0xEE, 0xEE,  // past the record: untouched
-  };
-  EXPECT_EQ(bytes, expected);
+  EXPECT_EQ(bytes, (std::array<uint8_t, 24>{0xB0, 4, 0, 0, 50, 0, 0, 0, 0x84, 3, 0, 0, 14, 0, 0, 0, 30, 0, 0, 0, 0xEE,
+                                            0xEE, 0xEE, 0xEE}));
   ByteReader reader(bytes);
   EXPECT_EQ(GetAudioTrigger(reader), trigger);
   EXPECT_EQ(reader.position(), kAudioTriggerBytes);
-
-  // A valid record is left exactly as stored, including a threshold that
-  // no slider move produced.
-  AudioTrigger valid{7000, 0, -5, 0, 178};
-  EXPECT_FALSE(RepairAudioTrigger(valid));
-  EXPECT_EQ(valid, (AudioTrigger{7000, 0, -5, 0, 178}));
-
-  AudioTrigger outOfRange{0, 250, 12345, -3, 999};
-  EXPECT_TRUE(RepairAudioTrigger(outOfRange));
-  EXPECT_EQ(outOfRange, (AudioTrigger{10, 100, 12345, 0, 178}));
-
-  // Bands the dialog could never have produced fall back to 14..30.
-  AudioTrigger crossed{1200, 50, 600, 90, 40};
-  EXPECT_TRUE(RepairAudioTrigger(crossed));
-  EXPECT_EQ(crossed, (AudioTrigger{1200, 50, 600, 14, 30}));
+  // {stored, after}: a valid record keeps even a threshold no slider
+  // produced; values are clamped; crossed bands fall back to 14..30.
+  const AudioTrigger cases[][2] = {{{7000, 0, -5, 0, 178}, {7000, 0, -5, 0, 178}},
+                                   {{0, 250, 12345, -3, 999}, {10, 100, 12345, 0, 178}},
+                                   {{1200, 50, 600, 90, 40}, {1200, 50, 600, 14, 30}}};
+  for (const auto& c : cases) {
+    AudioTrigger t = c[0];
+    EXPECT_EQ(RepairAudioTrigger(t), c[0] != c[1]);
+    EXPECT_EQ(t, c[1]);
+  }
 }
 
-TEST(AudioTriggerSetup, GainAndThreshSlidersRecomputeTheThreshold) {
-  AudioTrigger trigger;  // gain 1200, 50 %, stored threshold 900
+TEST(AudioTriggerSetup, SliderArithmeticAndBandSnapBack) {
+  AudioTrigger trigger;  // gain 1200, 50 %, stored threshold 900, bands 14..30
   EXPECT_EQ(GainSliderPosition(trigger), 5810);
-  EXPECT_EQ(trigger.threshold, 900);
-
-  MoveThreshSlider(trigger, 50);
-  EXPECT_EQ(trigger.threshold, 600);  // 50 * 1200 / 100
-
-  MoveGainSlider(trigger, 7010 - 333);  // slider right = lower gain
-  EXPECT_EQ(trigger.gain, 333);
-  EXPECT_EQ(trigger.threshold, 166);  // 50 * 333 / 100 = 166.5 -> 166
-  EXPECT_EQ(GainSliderPosition(trigger), 6677);
-
-  MoveThreshSlider(trigger, 0);
-  EXPECT_EQ(trigger.threshold, 0);
-  MoveThreshSlider(trigger, 100);
-  EXPECT_EQ(trigger.threshold, 333);
-
-  // Positions beyond the slider ranges are taken at the ends, so the gain
-  // can never reach 0 (the meter divides by it).
-  MoveGainSlider(trigger, 9000);
-  EXPECT_EQ(trigger.gain, 10);
-  MoveGainSlider(trigger, -5);
-  EXPECT_EQ(trigger.gain, 7000);
-  MoveThreshSlider(trigger, 250);
-  EXPECT_EQ(trigger.thresholdPercent, 100);
-  EXPECT_EQ(trigger.threshold, 7000);
-}
-
-TEST(AudioTriggerSetup, BandSlidersSnapBackAndLabelTheRange) {
-  AudioTrigger trigger;  // bands 14..30
   EXPECT_EQ(BandText(trigger), "1290 - 2666 Hz");
-  EXPECT_EQ(LowSliderSelection(trigger), (SliderRange{0, 30}));
-  EXPECT_EQ(HiSliderSelection(trigger), (SliderRange{14, 178}));
-
-  // Low onto or above Hi snaps back to the current low band.
-  EXPECT_EQ(MoveLowSlider(trigger, 30), 14);
-  EXPECT_EQ(MoveLowSlider(trigger, 100), 14);
-  EXPECT_EQ(trigger.lowBand, 14);
-  EXPECT_EQ(MoveLowSlider(trigger, 29), 29);
-  EXPECT_EQ(trigger.lowBand, 29);
-  EXPECT_EQ(HiSliderSelection(trigger), (SliderRange{29, 178}));
-
-  // Hi onto or below Low snaps back to the current high band.
-  EXPECT_EQ(MoveHiSlider(trigger, 29), 30);
-  EXPECT_EQ(MoveHiSlider(trigger, 3), 30);
-  EXPECT_EQ(trigger.highBand, 30);
-  EXPECT_EQ(MoveHiSlider(trigger, 178), 178);
-  EXPECT_EQ(LowSliderSelection(trigger), (SliderRange{0, 178}));
-  EXPECT_EQ(MoveHiSlider(trigger, 179), 178);  // past the slider's end
-
-  EXPECT_EQ(MoveLowSlider(trigger, 0), 0);
-  EXPECT_EQ(MoveHiSlider(trigger, 1), 1);
+  // {gain slider?, position, gain, percent, threshold}: the gain slider runs
+  // right = lower gain; positions past the ends are taken at the ends.
+  const int moves[][5] = {{0, 50, 1200, 50, 600}, {1, 6677, 333, 50, 166},  // 166.5 -> 166
+                          {0, 0, 333, 0, 0},      {0, 100, 333, 100, 333}, {1, 9000, 10, 100, 10},
+                          {1, -5, 7000, 100, 7000}, {0, 250, 7000, 100, 7000}};
+  for (const auto& m : moves) {
+    m[0] != 0 ? MoveGainSlider(trigger, m[1]) : MoveThreshSlider(trigger, m[1]);
+    EXPECT_EQ((std::array{trigger.gain, trigger.thresholdPercent, trigger.threshold}), (std::array{m[2], m[3], m[4]}))
+        << m[1];
+  }
+  // {low slider?, position, result, low, high}: Low onto or above Hi and Hi
+  // onto or below Low snap back.
+  const int bands[][5] = {{1, 30, 14, 14, 30},     {1, 100, 14, 14, 30},    {1, 29, 29, 29, 30},
+                          {0, 29, 30, 29, 30},     {0, 3, 30, 29, 30},      {0, 178, 178, 29, 178},
+                          {0, 179, 178, 29, 178},  {1, 0, 0, 0, 178},       {0, 1, 1, 0, 1}};
+  for (const auto& b : bands) {
+    EXPECT_EQ(b[0] != 0 ? MoveLowSlider(trigger, b[1]) : MoveHiSlider(trigger, b[1]), b[2]) << b[1];
+    EXPECT_EQ((std::array{trigger.lowBand, trigger.highBand}), (std::array{b[3], b[4]})) << b[1];
+    EXPECT_EQ(LowSliderSelection(trigger), (SliderRange{0, b[4]}));
+    EXPECT_EQ(HiSliderSelection(trigger), (SliderRange{b[3], 178}));
+  }
   EXPECT_EQ(BandText(trigger), "86 - 172 Hz");
-  trigger.lowBand = 177;
-  trigger.highBand = 178;
-  EXPECT_EQ(BandText(trigger), "15308 - 15394 Hz");
+  EXPECT_EQ(BandText(AudioTrigger{1200, 50, 900, 177, 178}), "15308 - 15394 Hz");
 }
 
 TEST(AudioTriggerSetup, MeterBarsShareOneScale) {
+  // {gain, percent, level, h, t}: h = level * 106 / gain, t = percent * 106 /
+  // 100, both capped at 106; gain 0 and a huge percentage neither divide by
+  // zero nor overflow.
+  const int cases[][5] = {{1200, 50, 600, 53, 53}, {1200, 50, 599, 52, 53}, {1200, 50, 32767, 106, 53},
+                          {1200, 99, 0, 0, 104},   {0, INT_MAX, 32767, 106, 106}};
+  for (const auto& c : cases) {
+    const TriggerMeter m = ComputeTriggerMeter(AudioTrigger{c[0], c[1], 600, 0, 1}, c[2]);
+    EXPECT_EQ((std::array{m.levelHeight, m.thresholdHeight}), (std::array{c[3], c[4]})) << c[2];
+  }
   AudioTrigger trigger{1200, 50, 600, 0, 1};
-  // h = level * 106 / gain, t = percent * 106 / 100, both capped at 106.
-  TriggerMeter at = ComputeTriggerMeter(trigger, 600);
-  EXPECT_EQ(at.levelHeight, 53);  // 600 * 106 / 1200
-  EXPECT_EQ(at.thresholdHeight, 53);
+  const TriggerMeter at = ComputeTriggerMeter(trigger, 600), below = ComputeTriggerMeter(trigger, 599);
   EXPECT_TRUE(at.firing);  // level == threshold fires
   EXPECT_EQ(at.thresholdColor, kMeterFiringColor);
   EXPECT_EQ(LevelBarRect(at), (DialogRect{150, 67, 161, 120}));
   EXPECT_EQ(ThresholdBarRect(at), (DialogRect{166, 67, 169, 120}));
-
-  TriggerMeter below = ComputeTriggerMeter(trigger, 599);
-  EXPECT_EQ(below.levelHeight, 52);  // 63494 / 1200 = 52.9 -> 52
   EXPECT_FALSE(below.firing);
   EXPECT_EQ(below.thresholdColor, kMeterQuietColor);
 
-  EXPECT_EQ(ComputeTriggerMeter(trigger, 32767).levelHeight, 106);
-  trigger.thresholdPercent = 99;
-  EXPECT_EQ(ComputeTriggerMeter(trigger, 0).thresholdHeight, 104);  // 10494 / 100
-
-  // A damaged record (gain 0, percentage far out) draws without dividing
-  // by zero or overflowing.
-  AudioTrigger damaged{0, 2147483647, 5, 0, 1};
-  const TriggerMeter meter = ComputeTriggerMeter(damaged, 32767);
-  EXPECT_EQ(meter.levelHeight, 106);
-  EXPECT_EQ(meter.thresholdHeight, 106);
-
-  // The timer tick reads a fresh level: silence gives 0 (green mark,
-  // threshold 600 not reached); an impulse gives 32 in every bin.
+  // The timer tick reads a fresh level: silence 0, an impulse 32 per bin.
   AudioAnalyzer analyzer;
   analyzer.agcEnabled = 0;
-  trigger = AudioTrigger{1200, 50, 600, 0, 1};
   EXPECT_EQ(ReadTriggerMeter(analyzer, trigger), ComputeTriggerMeter(trigger, 0));
   std::array<int16_t, kAudioChannels * kAudioBlockFrames> impulse{};
   impulse[0] = impulse[1] = 16384;
   ASSERT_TRUE(analyzer.DeliverBlock(impulse.data()));
   trigger.threshold = 32;
-  const TriggerMeter loud = ReadTriggerMeter(analyzer, trigger);
-  EXPECT_EQ(loud.level, 32);
-  EXPECT_EQ(loud.levelHeight, 2);  // 32 * 106 / 1200 = 2.8 -> 2
-  EXPECT_TRUE(loud.firing);
+  EXPECT_EQ(ReadTriggerMeter(analyzer, trigger), ComputeTriggerMeter(trigger, 32));  // height 32 * 106 / 1200 = 2
+  EXPECT_EQ(ComputeTriggerMeter(trigger, 32).levelHeight, 2);
 }
 
 }  // namespace

@@ -168,11 +168,7 @@ class ProjectFileTest : public testing::Test {
 TEST_F(ProjectFileTest, WritesTheGoldenBytesAndReadsThemBack) {
   BuildSmallProject(engine_);
   const std::vector<uint8_t> golden = SmallProject(4);
-  const std::vector<uint8_t> written = SerializeProject(engine_);
-  EXPECT_EQ(std::vector<uint8_t>(written.begin(), written.begin() + 6),
-            (std::vector<uint8_t>{0x51, 0x52, 0x58, 0x21, 0x00, 0x34}));
-  EXPECT_EQ(written.size(), golden.size());
-  EXPECT_EQ(FirstDifference(written, golden), -1);
+  EXPECT_EQ(FirstDifference(SerializeProject(engine_), golden), -1);
 
   // Read into a fresh engine, the same bytes come out again; bytes after
   // the last item are ignored.
@@ -296,16 +292,13 @@ TEST_F(ProjectFileTest, SavesThroughATemporaryFileAndLoadsItBack) {
 
   const ProjectFileResult result = LoadProject(engine_, path);
   EXPECT_EQ(result.status, ProjectFileStatus::kDone);
-  EXPECT_TRUE(result.messages.empty());
-  EXPECT_TRUE(result.remoteControlEnabled);  // nothing to open it with: left to the caller
+  EXPECT_TRUE(result.messages.empty() && result.remoteControlEnabled);  // nothing to open it with: left to the caller
   EXPECT_EQ(FirstDifference(SerializeProject(engine_), SerializeProject(source)), -1);
 
   // A missing file (or a folder) is no error; a folder that does not exist
   // cannot be saved into, and says so.
   capture_.Clear();
-  const ProjectFileResult missing = LoadProject(engine_, folder + "/autosave.dat");
-  EXPECT_EQ(missing.status, ProjectFileStatus::kNoFile);
-  EXPECT_TRUE(missing.messages.empty());
+  EXPECT_EQ(LoadProject(engine_, folder + "/autosave.dat").status, ProjectFileStatus::kNoFile);
   EXPECT_EQ(ImportProject(engine_, folder).status, ProjectFileStatus::kNoFile);
   EXPECT_EQ(capture_.Text(), "");
   const ProjectFileResult failed = SaveProject(engine_, folder + "/none/show.qrx");
@@ -339,21 +332,19 @@ TEST_F(ProjectFileTest, OutputsAreReopenedWithTheLoadedDevices) {
   artnet.SetAddress("127.0.0.1");
   artnet.port = 9, artnet.channels = 3;
   source.outputs().devices().Add(artnet);
-  const std::vector<uint8_t> notRunning = SerializeProject(source);
 
   // Running before the load, a running flag of 0 in the file: reopened.
   engine_.outputs().devices().Add(BitmapDevice(folder));
   ASSERT_TRUE(engine_.outputs().OpenOutputs());
-  ProjectFileResult result = LoadProjectBytes(engine_, notRunning);
+  ProjectFileResult result = LoadProjectBytes(engine_, SerializeProject(source));
   EXPECT_TRUE(result.outputsRunning);
   EXPECT_EQ(engine_.flags().outputState.load(), kOutputRunning);
   EXPECT_EQ(engine_.outputs().socketsOpened(), 1);  // the Art-Net device's socket
 
   // Stopped before, a running flag of 1 and a device that cannot open.
   engine_.outputs().CloseOutputs();
-  OutputDevice recorder;
+  OutputDevice recorder = BitmapDevice(folder + "/missing/rec.dat");
   recorder.driver = kDriverFileRecorder;
-  recorder.SetPath(folder + "/missing/rec.dat");
   source.outputs().devices().Add(recorder);
   source.flags().outputState = kOutputRunning;  // as it was when saved
   const std::vector<uint8_t> failing = SerializeProject(source);
@@ -392,8 +383,7 @@ TEST_F(ProjectFileTest, LoadStopsTheChaseAndUsesTheRemoteInputAndDesktopHooks) {
   EXPECT_EQ(capture_.Text().rfind("Chase stopped.\nScenes: 1", 0), 0u);
   EXPECT_EQ(calls, (std::vector<std::string>{"close, scenes 1", "open, universe 3"}));
   EXPECT_EQ(result.messages, std::vector<std::string>{kOpenRemoteInputFailedMessage});
-  EXPECT_FALSE(result.remoteControlEnabled);
-  EXPECT_EQ(engine_.settings().remoteControlEnabled.load(), 0);
+  EXPECT_FALSE(result.remoteControlEnabled || engine_.settings().remoteControlEnabled.load());
   EXPECT_EQ(engine_.settings().showWindowLeft.load(), 0);
   EXPECT_EQ(engine_.settings().showWindowTop.load(), 1030);
 }

@@ -16,15 +16,12 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Accepts `budget` writes, then fails every one.
-class FlakySink final : public RecordingSink {
- public:
-  explicit FlakySink(int budget, int* writes) : budget_(budget), writes_(writes) {}
-  bool Write(std::span<const uint8_t>) override { return ++*writes_ <= budget_; }
-
- private:
-  int budget_;
-  int* writes_;
+// Accepts `budget` writes, then fails every one; counts them in `writes`.
+struct FlakySink final : RecordingSink {
+  FlakySink(int budget, int* writes) : budget(budget), writes(writes) {}
+  bool Write(std::span<const uint8_t>) override { return ++*writes <= budget; }
+  int budget;
+  int* writes;
 };
 
 Bytes ReadWholeFile(const std::string& path) {
@@ -38,8 +35,7 @@ class RecorderTest : public testing::Test {
   // The recorder must be stopped before it goes; shutdown does that.
   ~RecorderTest() override { engine_.Shutdown(); }
 
-  // Puts a different picture into the slots and runs one mix pass; returns
-  // the OutputFrame the pass produced.
+  // Runs one mix pass over slot pictures made from `seed`; returns its output.
   Bytes MixPass(uint8_t seed) {
     const size_t bytes = static_cast<size_t>(engine_.width()) * engine_.height() * 3;
     for (int s = 0; s < kSlotCount; ++s) {
@@ -66,9 +62,7 @@ TEST_F(RecorderTest, WritesHeaderThenOneMarkedFramePerMixPassUntilStopped) {
   Bytes recorded;
   ASSERT_EQ(recorder_.StartInto(std::make_unique<MemoryRecordingSink>(recorded), "take", 16, 8),
             Recorder::StartResult::kStarted);
-  EXPECT_TRUE(recorder_.Recording());
   EXPECT_EQ(engine_.flags().recorderActive.load(), 1);
-  EXPECT_EQ(recorder_.fileName(), "take");
 
   Bytes expected = {
       'Q', 'R', 'R', '!', 0x00, '1',  // magic, version
@@ -78,7 +72,6 @@ TEST_F(RecorderTest, WritesHeaderThenOneMarkedFramePerMixPassUntilStopped) {
   };
   AppendFrame(expected, MixPass(1));
   AppendFrame(expected, MixPass(2));
-  EXPECT_EQ(recorded.size(), 18u + 2 * (3 + 384));
   EXPECT_EQ(recorded, expected);
 
   // "Record" while recording changes nothing.
@@ -88,8 +81,7 @@ TEST_F(RecorderTest, WritesHeaderThenOneMarkedFramePerMixPassUntilStopped) {
   EXPECT_TRUE(other.empty());
 
   recorder_.Stop();
-  EXPECT_FALSE(recorder_.Recording());
-  EXPECT_EQ(recorder_.fileName(), "");
+  EXPECT_EQ(engine_.flags().recorderActive.load(), 0);
   MixPass(3);
   EXPECT_EQ(recorded, expected);
   recorder_.Stop();  // "Stop" while idle
@@ -120,7 +112,6 @@ TEST_F(RecorderTest, ResizeAndShutdownStopTheRecordingFirst) {
   MixPass(5);
   ASSERT_TRUE(engine_.ResizeMatrix(16, 8, 0));
   EXPECT_FALSE(recorder_.Recording());
-  EXPECT_EQ(recorder_.fileName(), "");
   MixPass(6);
   EXPECT_EQ(ReadWholeFile(path).size(), 18u + 3 + 1536);
 

@@ -13,20 +13,19 @@ namespace quor {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using R = RecordingOpenResult;
 
 void Append(Bytes& bytes, std::initializer_list<uint8_t> more) { bytes.insert(bytes.end(), more); }
 
-Bytes Header(uint32_t width, uint32_t height, uint32_t fps) {
+Bytes Header(uint32_t width, uint32_t height, uint32_t fps = 25) {
   const auto header = EncodeRecordingHeader({width, height, fps});
   return Bytes(header.begin(), header.end());
 }
 
-// A 4 x 4 frame whose every byte is `value`.
-Bytes Frame4x4(uint8_t value) { return Bytes(4 * 4 * 3, value); }
-
-void AppendFrame(Bytes& bytes, const Bytes& frame) {
+// A marked 4 x 4 frame whose every byte is `value`.
+void AppendFrame(Bytes& bytes, uint8_t value) {
   Append(bytes, {'Q', 'X', 0});
-  bytes.insert(bytes.end(), frame.begin(), frame.end());
+  bytes.resize(bytes.size() + 48, value);
 }
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
@@ -34,51 +33,45 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-RecordingOpenResult OpenBytes(const Bytes& bytes, std::unique_ptr<RecordingReader>* reader) {
+R OpenBytes(const Bytes& bytes, std::unique_ptr<RecordingReader>* reader) {
   return RecordingReader::Open(std::make_unique<MemoryRecordingSource>(bytes), reader);
 }
 
 TEST(RecordingFile, OpenSortsDamagedHeadersIntoTheTwoMessages) {
   std::unique_ptr<RecordingReader> reader;
-  Bytes projectFile = Header(16, 8, 25);
+  Bytes projectFile = Header(16, 8), version2 = Header(16, 8), shortHeader = Header(16, 8);
   projectFile[2] = 'X';  // "QRX!"
-  EXPECT_EQ(OpenBytes(projectFile, &reader), RecordingOpenResult::kUnknownFormat);
-  Bytes version2 = Header(16, 8, 25);
   version2[5] = '2';
-  EXPECT_EQ(OpenBytes(version2, &reader), RecordingOpenResult::kWrongVersion);
-  EXPECT_EQ(OpenBytes(Bytes{'Q', 'R', 'R'}, &reader), RecordingOpenResult::kUnknownFormat);
-  EXPECT_EQ(OpenBytes(Bytes{'Q', 'R', 'R', '!', 0}, &reader), RecordingOpenResult::kWrongVersion);
-  Bytes shortHeader = Header(16, 8, 25);
   shortHeader.resize(15);
-  EXPECT_EQ(OpenBytes(shortHeader, &reader), RecordingOpenResult::kUnknownFormat);
-  // Sizes no matrix can have would size the frame buffer from the file.
-  for (auto [w, h] : {std::pair{0u, 8u}, {16u, 0u}, {321u, 4u}, {200u, 200u}, {0xFFFFFFFFu, 0xFFFFFFFFu}}) {
-    EXPECT_EQ(OpenBytes(Header(w, h, 25), &reader), RecordingOpenResult::kUnknownFormat) << w << " x " << h;
-  }
+  // The last four: sizes no matrix can have would size the frame buffer from the file.
+  const std::pair<Bytes, R> cases[] = {
+      {projectFile, R::kUnknownFormat},     {version2, R::kWrongVersion},    {{'Q', 'R', 'R'}, R::kUnknownFormat},
+      {{'Q', 'R', 'R', '!', 0}, R::kWrongVersion}, {shortHeader, R::kUnknownFormat}, {Header(0, 8), R::kUnknownFormat},
+      {Header(321, 4), R::kUnknownFormat},  {Header(200, 200), R::kUnknownFormat}, {Header(~0u, ~0u), R::kUnknownFormat}};
+  for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(OpenBytes(cases[i].first, &reader), cases[i].second) << i;
   EXPECT_EQ(reader, nullptr);
-  ASSERT_EQ(OpenBytes(Header(16, 8, 25), &reader), RecordingOpenResult::kOpened);
+  ASSERT_EQ(OpenBytes(Header(16, 8), &reader), R::kOpened);
   EXPECT_EQ(reader->header(), (RecordingHeader{16, 8, 25}));
-  EXPECT_EQ(RecordingReader::Open(nullptr, &reader), RecordingOpenResult::kCannotOpen);
+  EXPECT_EQ(RecordingReader::Open(nullptr, &reader), R::kCannotOpen);
 
-  EXPECT_STREQ(RecordingOpenMessage(RecordingOpenResult::kUnknownFormat), "Unknown File Format.");
-  EXPECT_STREQ(RecordingOpenMessage(RecordingOpenResult::kWrongVersion), "Wrong File Version.");
-  EXPECT_EQ(RecordingOpenMessage(RecordingOpenResult::kCannotOpen), nullptr);
-  EXPECT_EQ(RecordingOpenMessage(RecordingOpenResult::kOpened), nullptr);
+  EXPECT_STREQ(RecordingOpenMessage(R::kUnknownFormat), "Unknown File Format.");
+  EXPECT_STREQ(RecordingOpenMessage(R::kWrongVersion), "Wrong File Version.");
+  EXPECT_EQ(RecordingOpenMessage(R::kCannotOpen), nullptr);
 }
 
 TEST(RecordingFile, MarkerSearchSkipsJunkAndUnknownMarkersAndLoopsAtTheEnd) {
-  Bytes bytes = Header(4, 4, 25);
-  AppendFrame(bytes, Frame4x4(1));
+  Bytes bytes = Header(4, 4);
+  AppendFrame(bytes, 1);
   Append(bytes, {'j', 'u', 'n', 'k'});    // no "Q": skipped
   Append(bytes, {'Q', 'a', 'b', 'X', 0});  // an armed "Q" waits for its "X"
   bytes.insert(bytes.end(), 48, 2);
   Append(bytes, {'X', 'Q', 'X', 7});       // unknown kind: nothing read
-  AppendFrame(bytes, Frame4x4(3));
+  AppendFrame(bytes, 3);
   Append(bytes, {'Q', 'X', 1});            // end of the recording
-  AppendFrame(bytes, Frame4x4(9));         // never played
+  AppendFrame(bytes, 9);                   // never played
 
   std::unique_ptr<RecordingReader> reader;
-  ASSERT_EQ(OpenBytes(bytes, &reader), RecordingOpenResult::kOpened);
+  ASSERT_EQ(OpenBytes(bytes, &reader), R::kOpened);
   Bytes out(48, 0xEE);
   std::vector<std::string> seen;
   for (int i = 0; i < 7; ++i) {
@@ -91,19 +84,18 @@ TEST(RecordingFile, MarkerSearchSkipsJunkAndUnknownMarkersAndLoopsAtTheEnd) {
 }
 
 TEST(RecordingFile, ShortLastFrameAndEmptyRecordingEndPlayback) {
-  Bytes bytes = Header(4, 4, 25);
-  AppendFrame(bytes, Frame4x4(5));
+  Bytes bytes = Header(4, 4);
+  AppendFrame(bytes, 5);
   Append(bytes, {'Q', 'X', 0, 6, 6, 6});  // cut off
   std::unique_ptr<RecordingReader> reader;
-  ASSERT_EQ(OpenBytes(bytes, &reader), RecordingOpenResult::kOpened);
+  ASSERT_EQ(OpenBytes(bytes, &reader), R::kOpened);
   Bytes out(48, 0xEE);
   EXPECT_EQ(reader->ReadFrame(out), FrameReadResult::kFrame);
   EXPECT_EQ(reader->ReadFrame(out), FrameReadResult::kEnd);
   EXPECT_EQ(reader->ReadFrame(out), FrameReadResult::kFrame);
   EXPECT_EQ(out[0], 5);
 
-  const Bytes empty = Header(4, 4, 25);
-  ASSERT_EQ(OpenBytes(empty, &reader), RecordingOpenResult::kOpened);
+  ASSERT_EQ(OpenBytes(Header(4, 4), &reader), R::kOpened);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(reader->ReadFrame(out), FrameReadResult::kEnd);
 }
 
@@ -114,16 +106,15 @@ TEST(RecordingFile, FileSinkAndSourceRoundTripAndFollowARewrittenFile) {
   // A second writer is refused while the first holds the file.
   EXPECT_EQ(FileRecordingSink::Create(path), nullptr);
   Bytes written = Header(4, 4, 20);
-  AppendFrame(written, Frame4x4(7));
-  ASSERT_TRUE(sink->Write(written));
-  ASSERT_TRUE(sink->Close());
+  AppendFrame(written, 7);
+  ASSERT_TRUE(sink->Write(written) && sink->Close());
   sink.reset();
 
   std::unique_ptr<RecordingReader> reader;
-  ASSERT_EQ(RecordingReader::Open(OpenRecordingFile(path), &reader), RecordingOpenResult::kOpened);
+  ASSERT_EQ(RecordingReader::Open(OpenRecordingFile(path), &reader), R::kOpened);
   Bytes out(48, 0);
   EXPECT_EQ(reader->ReadFrame(out), FrameReadResult::kFrame);
-  EXPECT_EQ(out, Frame4x4(7));
+  EXPECT_EQ(out, Bytes(48, 7));
 
   // Rewritten in place at another size: playback waits at the end instead
   // of reading frames of the wrong size, and resumes once the size fits.

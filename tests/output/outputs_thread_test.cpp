@@ -16,10 +16,8 @@ TEST(OutputsThread, StoppingWhileTheClockSendsEndsWithBlackFrames) {
   test::UdpReceiver receiver;
   Outputs& outputs = engine.outputs();
   OutputDevice d;
-  d.driver = kDriverArtNet;
+  d.port = receiver.port(), d.channels = 6;
   d.SetAddress("127.0.0.1");
-  d.port = receiver.port();
-  d.channels = 6;
   outputs.devices().Add(d);
   engine.patch().At(0, 0) = PatchEntry{0, 0, 1, 2};
   engine.SetMasterLevel(255);

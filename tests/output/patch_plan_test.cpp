@@ -10,18 +10,14 @@ namespace {
 // The patch applied entry by entry, skipping channels outside the device.
 void ApplyDirectly(const PatchTable& patch, const uint8_t* frame, std::span<const PatchTarget> targets,
                    std::vector<std::vector<uint8_t>>& buffers) {
-  for (int y = 0; y < patch.height(); ++y) {
-    for (int x = 0; x < patch.width(); ++x) {
-      const PatchEntry& e = patch.At(x, y);
-      if (e.device < 0 || static_cast<size_t>(e.device) >= targets.size()) continue;
-      const PatchTarget& t = targets[static_cast<size_t>(e.device)];
-      const int channel[3] = {e.red, e.green, e.blue};
-      for (int c = 0; c < 3; ++c) {
-        if (channel[c] >= 0 && channel[c] < t.channels) {
-          buffers[static_cast<size_t>(e.device)][static_cast<size_t>(t.headerLength + channel[c])] =
-              frame[(y * patch.width() + x) * 3 + c];
-        }
-      }
+  for (size_t i = 0; i < patch.entries().size(); ++i) {
+    const PatchEntry& e = patch.entries()[i];
+    if (e.device < 0 || static_cast<size_t>(e.device) >= targets.size()) continue;
+    const PatchTarget& t = targets[static_cast<size_t>(e.device)];
+    const int channel[3] = {e.red, e.green, e.blue};
+    for (size_t c = 0; c < 3; ++c) {
+      if (channel[c] < 0 || channel[c] >= t.channels) continue;
+      buffers[static_cast<size_t>(e.device)][static_cast<size_t>(t.headerLength + channel[c])] = frame[i * 3 + c];
     }
   }
 }
@@ -50,12 +46,11 @@ TEST(PatchPlan, MatchesEntryByEntryApplicationAndNeverLeavesTheBuffer) {
     }
     std::vector<uint8_t> frame(13 * 7 * 3);
     for (uint8_t& b : frame) b = static_cast<uint8_t>(random());
-    std::vector<std::vector<uint8_t>> expected, actual;
+    std::vector<std::vector<uint8_t>> expected;
     for (const PatchTarget& t : targets) {
-      const size_t size = t.channels < 0 ? 4 : static_cast<size_t>(t.headerLength + t.channels) + 2;
-      expected.emplace_back(size, 0x55);
-      actual.emplace_back(size, 0x55);
+      expected.emplace_back(t.channels < 0 ? 4 : static_cast<size_t>(t.headerLength + t.channels) + 2, 0x55);
     }
+    std::vector<std::vector<uint8_t>> actual = expected;
     ApplyDirectly(patch, frame.data(), targets, expected);
     PatchPlan plan;
     plan.Build(patch, 13, 7, targets);

@@ -25,8 +25,8 @@ class UdpReceiver {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
     socklen_t length = sizeof a;
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), length);
     ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
     port_ = ntohs(a.sin_port);
   }
@@ -37,21 +37,18 @@ class UdpReceiver {
   bool Receive(Datagram& out, int timeoutMs = 2000) {
     pollfd p{fd_, POLLIN, 0};
     if (::poll(&p, 1, timeoutMs) != 1) return false;
-    std::vector<uint8_t> buffer(65536);
+    out.bytes.resize(65536);
     sockaddr_in from{};
     socklen_t length = sizeof from;
-    const ssize_t n = ::recvfrom(fd_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &length);
-    if (n < 0) return false;
-    buffer.resize(static_cast<size_t>(n));
-    out.bytes = std::move(buffer);
+    const ssize_t n = ::recvfrom(fd_, out.bytes.data(), out.bytes.size(), 0, reinterpret_cast<sockaddr*>(&from), &length);
+    out.bytes.resize(n < 0 ? 0 : static_cast<size_t>(n));
     out.sourcePort = ntohs(from.sin_port);
-    return true;
+    return n >= 0;
   }
   // Everything that arrives until the line has been quiet for `quietMs`.
   std::vector<Datagram> ReceiveAll(int quietMs = 100) {
     std::vector<Datagram> all;
-    Datagram d;
-    while (Receive(d, quietMs)) all.push_back(d);
+    for (Datagram d; Receive(d, quietMs);) all.push_back(d);
     return all;
   }
 

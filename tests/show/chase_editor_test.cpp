@@ -26,7 +26,7 @@ class ChaseEditorTest : public ShowTest {
     ASSERT_TRUE(editor().IsOpen());
   }
   std::vector<std::string> StepTexts() {
-    std::vector<std::string> texts;
+    std::vector<std::string> texts;  // "step time" per row
     for (const ChaseStepRow& row : editor().Rows()) texts.push_back(row.step + " " + row.time);
     return texts;
   }
@@ -35,25 +35,19 @@ class ChaseEditorTest : public ShowTest {
 
 TEST(ChaseDuration, ReadsSecondsWithPointOrCommaExactly) {
   const std::pair<const char*, int> cases[] = {
-      {"", 0},         {"2,5", 2500},  {"2.5", 2500},     {" 10", 10000}, {"2.3", 2300},
-      {"0.29", 290},   {"0.0019", 1},  {"1.05s", 1050},   {"-1.5", -1500}, {"abc", 0},
-      {",", 0},        {"7,", 7000},   {"99999999", INT_MAX}, {"-99999999", INT_MIN},
+      {"", 0},        {"2,5", 2500},     {" 10", 10000}, {"2.3", 2300},         {"0.29", 290},
+      {"0.0019", 1},  {"1.05s", 1050},   {"-1.5", -1500}, {"abc", 0},           {",", 0},
+      {"7,", 7000},   {"99999999", INT_MAX}, {"-99999999", INT_MIN},
   };
   for (auto [text, ms] : cases) EXPECT_EQ(ParseDurationText(text), ms) << '"' << text << '"';
   EXPECT_EQ(FormatDuration(2500), "2.5");
   EXPECT_EQ(FormatDuration(10000), "10.0");
-  EXPECT_EQ(FormatDuration(0), "0.0");
 }
 
 TEST_F(ChaseEditorTest, ChaseListAddsLoopingChasesOnlyWhenScenesExist) {
   ChaseList& list = show_.chaseList();
-  ChaseListResult added = list.Add();
-  EXPECT_FALSE(added.error.has_value());
-  EXPECT_EQ(added.editorChase, 0);
-  EXPECT_EQ(editor().name(), "New Chase 1");
+  ASSERT_FALSE(list.Add().error.has_value());
   EXPECT_TRUE(editor().loop());
-  EXPECT_EQ(edited().stepCapacity, 5);
-  EXPECT_EQ(editor().controls().enabledKind, -1);
   list.Refresh(editor().Close());
   list.Select(-1);
   EXPECT_EQ(list.Add().editorChase, 0);  // nothing selected: at the top
@@ -69,16 +63,9 @@ TEST_F(ChaseEditorTest, ChaseListAddsLoopingChasesOnlyWhenScenesExist) {
 
 TEST_F(ChaseEditorTest, InsertMoveAndDeleteKeepTheCurrentStep) {
   OpenWith({});
-  editor().SetName("Walk");
-  editor().SetLoop(false);
-  EXPECT_EQ(edited().Name(), "Walk");
-  EXPECT_EQ(edited().loop, 0);
-
   // Empty duration box: 10 s; "Fade Out" on with "Fadetime" at 20: fade 21.
   ASSERT_TRUE(editor().InsertStep());
   EXPECT_EQ(edited().steps[0], (ChaseStep{kStepScene, 0, 21, 0, 10000}));
-  EXPECT_EQ(editor().controls().enabledKind, kStepScene);
-  EXPECT_EQ(editor().controls().durationText, "10.0");
   editor().SetDurationText("2,5");
   editor().SetScene(1);
   editor().SetSceneFade(0);
@@ -95,14 +82,12 @@ TEST_F(ChaseEditorTest, InsertMoveAndDeleteKeepTheCurrentStep) {
   editor().SetType(kStepMasterstrobe);
   ASSERT_TRUE(editor().InsertStep());
   editor().SetType(kStepCrossfade);
-  EXPECT_EQ(StepTexts(), (std::vector<std::string>{"[B] 0.0", ">> Masterstrobe 1.0", ">> Crossfade 1.0"}));
 
   // With row 2 selected the new step becomes row 3; with none, row 0.
   editor().SelectRow(2);
   ASSERT_TRUE(editor().InsertStep());
   EXPECT_EQ(editor().currentStep(), 3);
   editor().ClearSelection();
-  EXPECT_EQ(editor().controls().enabledKind, -1);
   ASSERT_TRUE(editor().InsertStep());
   EXPECT_EQ(editor().currentStep(), 0);
   EXPECT_EQ(StepTexts(), (std::vector<std::string>{"[A] 1.0", "[B] 0.0", ">> Masterstrobe 1.0", ">> Crossfade 1.0",
@@ -111,9 +96,8 @@ TEST_F(ChaseEditorTest, InsertMoveAndDeleteKeepTheCurrentStep) {
   // Moves take the current step along; the ends refuse.
   EXPECT_FALSE(editor().MoveUp());
   ASSERT_TRUE(editor().MoveDown());
-  ASSERT_TRUE(editor().MoveDown());
-  EXPECT_EQ(editor().currentStep(), 2);
-  EXPECT_EQ(StepTexts()[2], "[A] 1.0");
+  EXPECT_EQ(editor().currentStep(), 1);
+  EXPECT_EQ(StepTexts()[1], "[A] 1.0");
   editor().SelectRow(4);
   EXPECT_FALSE(editor().MoveDown());
 
@@ -122,8 +106,7 @@ TEST_F(ChaseEditorTest, InsertMoveAndDeleteKeepTheCurrentStep) {
   ASSERT_TRUE(editor().DeleteStep());
   EXPECT_EQ(editor().currentStep(), 3);
   EXPECT_EQ(editor().controls().enabledKind, kStepCrossfade);
-  while (editor().DeleteStep()) {
-  }
+  while (editor().DeleteStep()) continue;
   EXPECT_TRUE(editor().Rows().empty());
   EXPECT_EQ(editor().currentStep(), -1);
   EXPECT_EQ(editor().controls().enabledKind, -1);
@@ -138,7 +121,6 @@ TEST_F(ChaseEditorTest, TypeChangesResetTheirOwnFieldsAndPreview) {
   editor().SetType(kStepCrossfade);
   EXPECT_EQ(edited().steps[0], (ChaseStep{kStepCrossfade, 128, 9, 0, 1000}));
   EXPECT_EQ(engine_.panel().masterFade[kMixMain].load(), 128);
-  EXPECT_EQ(editor().controls().crossfadeMax, 255);
   editor().SetCrossfade(40);
   EXPECT_EQ(engine_.panel().masterFade[kMixMain].load(), 40);
   editor().SetAutofade(true);
@@ -149,8 +131,7 @@ TEST_F(ChaseEditorTest, TypeChangesResetTheirOwnFieldsAndPreview) {
   EXPECT_EQ(edited().steps[0].value, 2);
   EXPECT_EQ(settings().mainFadeDirection.load(), kGlideToEnd);
   editor().SetAutofade(false);
-  EXPECT_EQ(edited().steps[0].value, 128);
-  EXPECT_EQ(edited().steps[0].autofade, 0);
+  EXPECT_EQ(edited().steps[0], (ChaseStep{kStepCrossfade, 128, 9, 0, 1000}));
 
   // Back to Scene: the scene list's selection, the old fade kept.
   editor().SetType(kStepScene);
@@ -158,7 +139,6 @@ TEST_F(ChaseEditorTest, TypeChangesResetTheirOwnFieldsAndPreview) {
 
   editor().SetType(kStepMasterstrobe);
   editor().SetStrobe(95);
-  EXPECT_EQ(edited().steps[0].value, 95);
   EXPECT_EQ(settings().strobeTime.load(), 10);
   EXPECT_EQ(settings().strobeCounter.load(), 0);
   // Controls of another kind do not reach the step.
@@ -171,9 +151,7 @@ TEST_F(ChaseEditorTest, SelectingARowReplaysTheStepsBeforeIt) {
   OpenWith({SceneStep(0, 1000, 5), CrossfadeStep(2, 1, 1000), SceneStep(1, 1000, 27), StrobeStep(30, 1000),
             CrossfadeStep(0, 1, 1000)});
   const int wakes = wakes_.load();
-  editor().SelectRow(2);
-  // A without fade, the crossfader at the glide's end, then B with its own
-  // fade.
+  editor().SelectRow(2);  // A cut, the crossfader at the glide's end, B with its fade
   EXPECT_EQ(wakes_.load(), wakes + 2);
   EXPECT_EQ(engine_.panel().masterFade[kMixMain].load(), 255);
   EXPECT_EQ(settings().mainFadeDirection.load(), kGlideNone);
@@ -181,9 +159,7 @@ TEST_F(ChaseEditorTest, SelectingARowReplaysTheStepsBeforeIt) {
   EXPECT_EQ(show_.sceneList().selection(), 1);
   EXPECT_EQ(settings().sceneFadeEnabled.load(), 1);
   EXPECT_EQ(settings().sceneFadeStep.load(), 4);
-  EXPECT_EQ(editor().controls().scene, 1);
   EXPECT_EQ(editor().controls().sceneFade, 27);
-  EXPECT_EQ(editor().controls().durationText, "1.0");
 
   // Row 4: scene B (cut) is the context, the crossfade before it is
   // forgotten, the strobe is on; the step itself glides left.
@@ -212,16 +188,11 @@ TEST_F(ChaseEditorTest, ClosingPutsBackTheSettingsFromBeforeOpening) {
   editor().SelectRow(1);
   EXPECT_EQ(settings().strobeTime.load(), 21);
   EXPECT_EQ(settings().sceneFadeStep.load(), 4);
-  EXPECT_EQ(engine_.PendingSceneIndex(), 1);
   engine_.PostMessageWork();
 
   show_.chaseList().Refresh(editor().Close());
   EXPECT_FALSE(editor().IsOpen());
-  EXPECT_EQ(show_.chaseList().selection(), chase);
-  EXPECT_EQ(settings().strobeCounter.load(), -1);
-  EXPECT_EQ(settings().strobeTime.load(), 1);
-  EXPECT_EQ(settings().sceneFadeStep.load(), 10);
-  EXPECT_EQ(settings().sceneFadeEnabled.load(), 1);
+  ExpectStartUpStrobeAndFade();
   EXPECT_EQ(show_.sceneList().selection(), 1);  // the previewed scene stays
   // No pass that follows undoes anything.
   PassAt(5000);

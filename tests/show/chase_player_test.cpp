@@ -31,11 +31,9 @@ TEST_F(ChasePlayerTest, LoopingChaseRunsAndTooShortOrEmptyChasesStopAtOnce) {
   PassAt(999);
   EXPECT_EQ(capture_.Count("Next Chase Step"), 1);
   PassAt(1000);
-  EXPECT_EQ(engine_.PendingSceneIndex(), 1);
   PassAt(2000);
   EXPECT_EQ(capture_.Text(), "Next Chase Step: 1\nNext Chase Step: 0\nNext Chase Step: 1\n");
   EXPECT_EQ(player().RunningChase(), loop + 1);
-  EXPECT_TRUE(player().Running());
 
   // The stop takes effect in the next pass.
   player().RequestChaseStop();
@@ -82,41 +80,46 @@ TEST_F(ChasePlayerTest, ChaseWithoutLoopEndsAfterItsLastStepAndRestoresSettings)
   PassAt(3100);
   EXPECT_EQ(capture_.Text(),
             "Next Chase Step: 1\nNext Chase Step: 2\nNext Chase Step: -1\nChase ended.\nChase stopped.\n");
-  // B's recall stays asked for; fade and strobe settings are back as
-  // before the start.
+  // B's recall stays asked for; strobe and fade are back as before.
   test::SolidIn(engine_, 0)->color[0] = 99;
   engine_.PostMessageWork();
   EXPECT_EQ(test::SolidIn(engine_, 0)->color[0], 20);
-  EXPECT_EQ(settings().strobeCounter.load(), -1);
-  EXPECT_EQ(settings().strobeTime.load(), 1);
-  EXPECT_EQ(settings().sceneFadeStep.load(), 10);
-  EXPECT_EQ(settings().sceneFadeEnabled.load(), 1);
+  ExpectStartUpStrobeAndFade();
   EXPECT_EQ(player().RunningChase(), ChasePlayer::kIdle);
   EXPECT_TRUE(show_.chaseList().StopPressed());
   EXPECT_FALSE(show_.chaseList().PlayPressed());
 }
 
-TEST_F(ChasePlayerTest, StepsMapStrobeValuesAndMoveTheCrossfader) {
+TEST_F(ChasePlayerTest, StepsMapStrobeValuesFadesAndMoveTheCrossfader) {
+  AddScene("A");
   const int chase = AddChase({StrobeStep(1, 0), WaitStep(5000)});
-  const std::pair<int, int> strobeTimes[] = {{1, 1}, {9, 1}, {10, 2}, {19, 2}, {100, 11}, {240, 25}, {255, 25}};
-  for (auto [value, expected] : strobeTimes) {
-    show_.chases().EditChase(chase, [value](Chase& c) { c.steps[0].value = value; });
-    player().StartChase(chase + 1);  // restarting runs step 0 again
+  // Replaces step 0 and restarts the chase, which runs step 0 again.
+  const auto runFirstStep = [&](ChaseStep step) {
+    show_.chases().EditChase(chase, [step](Chase& c) { c.steps[0] = step; });
+    player().StartChase(chase + 1);
     PassAt(NowMs() + 40);
+  };
+  for (auto [value, expected] : {std::pair{1, 1}, {9, 1}, {10, 2}, {100, 11}, {255, 25}}) {
+    runFirstStep(StrobeStep(value, 0));
     EXPECT_EQ(settings().strobeTime.load(), expected) << value;
     EXPECT_GE(settings().strobeCounter.load(), 0) << value;
   }
-  show_.chases().EditChase(chase, [](Chase& c) { c.steps[0].value = 0; });
-  player().StartChase(chase + 1);
-  PassAt(NowMs() + 40);
+  runFirstStep(StrobeStep(0, 0));
   EXPECT_EQ(settings().strobeCounter.load(), -1);
+
+  // Scene fades 1..40 map to the fade step; a damaged fade cuts.
+  for (auto [fade, step] : {std::pair{27, 4}, {1, 30}, {11, 20}, {40, 4}}) {
+    runFirstStep(SceneStep(0, 0, fade));
+    EXPECT_EQ(settings().sceneFadeStep.load(), step) << fade;
+    EXPECT_EQ(settings().sceneFadeEnabled.load(), 1);
+  }
+  runFirstStep(SceneStep(0, 0, -5));
+  EXPECT_EQ(settings().sceneFadeEnabled.load(), 0);
 
   // Glide to the centre from either end: 4 per pass, ending at 128.
   for (int from : {0, 255}) {
-    show_.chases().EditChase(chase, [](Chase& c) { c.steps[0] = CrossfadeStep(1, 1, 0); });
     engine_.SetMainFadeByHand(from);
-    player().StartChase(chase + 1);
-    PassAt(NowMs() + 40);
+    runFirstStep(CrossfadeStep(1, 1, 0));
     EXPECT_EQ(settings().mainFadeDirection.load(), kGlideToCentre);
     for (int pass = 0; pass < 40; ++pass) PassAt(NowMs() + 40);
     EXPECT_EQ(engine_.panel().masterFade[kMixMain].load(), 128) << from;
@@ -124,28 +127,9 @@ TEST_F(ChasePlayerTest, StepsMapStrobeValuesAndMoveTheCrossfader) {
   }
   // Without autofade the crossfader jumps, ending any glide.
   settings().mainFadeDirection.store(kGlideToStart);
-  show_.chases().EditChase(chase, [](Chase& c) { c.steps[0] = CrossfadeStep(200, 0, 0); });
-  player().StartChase(chase + 1);
-  PassAt(NowMs() + 40);
+  runFirstStep(CrossfadeStep(200, 0, 0));
   EXPECT_EQ(engine_.panel().masterFade[kMixMain].load(), 200);
   EXPECT_EQ(settings().mainFadeDirection.load(), kGlideNone);
-}
-
-TEST_F(ChasePlayerTest, SceneStepFadesMapToTheFadeStepAndDamagedOnesStayBounded) {
-  AddScene("A");
-  const int chase = AddChase({SceneStep(0, 0, 27), WaitStep(5000)});
-  const std::pair<int, int> fadeSteps[] = {{27, 4}, {1, 30}, {11, 20}, {40, 4}};
-  for (auto [fade, step] : fadeSteps) {
-    show_.chases().EditChase(chase, [fade](Chase& c) { c.steps[0].fade = fade; });
-    player().StartChase(chase + 1);
-    PassAt(NowMs() + 40);
-    EXPECT_EQ(settings().sceneFadeStep.load(), step) << fade;
-    EXPECT_EQ(settings().sceneFadeEnabled.load(), 1);
-  }
-  show_.chases().EditChase(chase, [](Chase& c) { c.steps[0].fade = -5; });
-  player().StartChase(chase + 1);
-  PassAt(NowMs() + 40);
-  EXPECT_EQ(settings().sceneFadeEnabled.load(), 0);
 }
 
 TEST_F(ChasePlayerTest, SwitchingChasesKeepsTheFirstSavedStateAndStartsAtStepZero) {
@@ -170,10 +154,7 @@ TEST_F(ChasePlayerTest, SwitchingChasesKeepsTheFirstSavedStateAndStartsAtStepZer
   // Stopping returns to the settings from before the first chase.
   show_.chaseList().Stop();
   PassAt(80);
-  EXPECT_EQ(settings().strobeCounter.load(), -1);
-  EXPECT_EQ(settings().strobeTime.load(), 1);
-  EXPECT_EQ(settings().sceneFadeEnabled.load(), 1);
-  EXPECT_EQ(settings().sceneFadeStep.load(), 10);
+  ExpectStartUpStrobeAndFade();
 }
 
 TEST_F(ChasePlayerTest, SceneCommandsStopTheChaseBeforeTheyChangeAnything) {

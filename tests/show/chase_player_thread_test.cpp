@@ -1,6 +1,5 @@
 // The chase player against the real frame-clock thread: starts, switches,
-// stops and step edits from this (UI) thread while mix passes run. Built
-// into the thread-test executable so the ThreadSanitizer build covers it.
+// stops and step edits from this (UI) thread while mix passes run.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -25,10 +24,9 @@ TEST(ChasePlayerThreads, UiCommandsAndStepEditsRaceNoMixPass) {
   // Zero-length steps make every pass execute several steps.
   for (int c = 0; c < 2; ++c) {
     chases.InsertChase(c, "c");
-    chases.InsertStep(c, 0, ChaseStep{kStepMasterstrobe, 120, 0, 0, 0});
-    chases.InsertStep(c, 1, ChaseStep{kStepCrossfade, 2, 0, 1, 0});
-    chases.InsertStep(c, 2, ChaseStep{kStepScene, c, 27, 0, 0});
-    chases.InsertStep(c, 3, ChaseStep{7, 0, 0, 0, 2500});
+    const ChaseStep steps[] = {{kStepMasterstrobe, 120, 0, 0, 0}, {kStepCrossfade, 2, 0, 1, 0}, {kStepScene, c, 27, 0, 0},
+                               {7, 0, 0, 0, 2500}};
+    for (int i = 0; i < 4; ++i) chases.InsertStep(c, i, steps[i]);
   }
   engine.StartClock();
 
@@ -47,7 +45,6 @@ TEST(ChasePlayerThreads, UiCommandsAndStepEditsRaceNoMixPass) {
   show.player().StopChaseNow();
   engine.StopClock();
 
-  EXPECT_EQ(show.player().RunningChase() <= 0, true);
   EXPECT_FALSE(show.player().Running());
   EXPECT_EQ(engine.settings().strobeCounter.load(), -1);
   EXPECT_EQ(engine.settings().sceneFadeStep.load(), 10);

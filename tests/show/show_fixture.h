@@ -1,10 +1,10 @@
-// Shared set-up of the show tests: an engine on a manual clock with its
-// show, a console capture and a wake-up counter, and
-// helpers to build scenes and chases and to run mix passes at exact times.
+// The show tests' engine on a manual clock, with console capture, a wake-up
+// counter and helpers to build scenes and chases and run passes at set times.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <initializer_list>
 #include <string>
@@ -34,21 +34,24 @@ class ShowTest : public testing::Test {
 
   // A chase at the end of the store with the given steps.
   int AddChase(std::initializer_list<ChaseStep> steps, int loop = 1) {
-    ChaseStore& chases = show_.chases();
-    const int index = chases.count();
-    chases.InsertChase(index, "Chase " + std::to_string(index));
+    const int index = show_.chases().count();
+    show_.chases().InsertChase(index, "Chase " + std::to_string(index));
     int at = 0;
-    for (const ChaseStep& step : steps) chases.InsertStep(index, at++, step);
-    chases.EditChase(index, [loop](Chase& c) { c.loop = loop; });
+    for (const ChaseStep& step : steps) show_.chases().InsertStep(index, at++, step);
+    show_.chases().EditChase(index, [loop](Chase& c) { c.loop = loop; });
     return index;
   }
 
-  static ChaseStep SceneStep(int scene, int durationMs, int fade = 0) {
-    return ChaseStep{kStepScene, scene, fade, 0, durationMs};
-  }
-  static ChaseStep StrobeStep(int value, int durationMs) { return ChaseStep{kStepMasterstrobe, value, 0, 0, durationMs}; }
-  static ChaseStep CrossfadeStep(int value, int autofade, int durationMs) {
-    return ChaseStep{kStepCrossfade, value, 0, autofade, durationMs};
+  static ChaseStep SceneStep(int scene, int ms, int fade = 0) { return ChaseStep{kStepScene, scene, fade, 0, ms}; }
+  static ChaseStep StrobeStep(int value, int ms) { return ChaseStep{kStepMasterstrobe, value, 0, 0, ms}; }
+  static ChaseStep CrossfadeStep(int value, int autofade, int ms) { return {kStepCrossfade, value, 0, autofade, ms}; }
+
+  // Strobe off at time 1, scene fade on at step 10: the start-up settings
+  // that stopping a chase or closing the editor puts back.
+  void ExpectStartUpStrobeAndFade() {
+    EXPECT_EQ((std::array{settings().strobeCounter.load(), settings().strobeTime.load(), settings().sceneFadeStep.load(),
+                          settings().sceneFadeEnabled.load()}),
+              (std::array{-1, 1, 10, 1}));
   }
 
   int64_t NowMs() { return engine_.clock().NowMicros() / 1000; }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "show/chase.h"
@@ -10,9 +11,9 @@
 namespace quor {
 namespace {
 
-uint32_t U32At(const uint8_t* bytes, size_t offset) {
-  return static_cast<uint32_t>(bytes[offset]) | (static_cast<uint32_t>(bytes[offset + 1]) << 8) |
-         (static_cast<uint32_t>(bytes[offset + 2]) << 16) | (static_cast<uint32_t>(bytes[offset + 3]) << 24);
+// The little-endian word at `offset`.
+uint32_t U32At(std::span<const uint8_t> bytes, size_t offset) {
+  return bytes[offset] | (bytes[offset + 1] << 8) | (bytes[offset + 2] << 16) | (uint32_t{bytes[offset + 3]} << 24);
 }
 
 TEST(SceneRecord, FieldsSitAtTheirOffsetsLittleEndianAndRoundTrip) {
@@ -31,28 +32,20 @@ TEST(SceneRecord, FieldsSitAtTheirOffsetsLittleEndianAndRoundTrip) {
   const auto bytes = SerializeScene(scene);
   ASSERT_EQ(bytes.size(), 4424u);
   EXPECT_EQ(std::memcmp(bytes.data(), "Intro\0", 6), 0);
-  EXPECT_EQ(bytes[255], 0);
-  EXPECT_EQ(U32At(bytes.data(), 256), 7u);   // types[0]
-  EXPECT_EQ(U32At(bytes.data(), 268), 1u);   // types[3]
-  EXPECT_EQ(U32At(bytes.data(), 272), 25u);  // speeds[0]
-  const std::array<uint8_t, 4> speed3 = {0x04, 0x03, 0x02, 0x01};  // speeds[3], low byte first
-  EXPECT_EQ(std::memcmp(bytes.data() + 284, speed3.data(), 4), 0);
-  EXPECT_EQ(U32At(bytes.data(), 288), 1u);     // inverts[0]
-  EXPECT_EQ(U32At(bytes.data(), 300), 1u);     // inverts[3]
-  EXPECT_EQ(bytes[304], 0xA0);                 // settings[0][0]
-  EXPECT_EQ(bytes[304 + 1024 + 1023], 0xB1);   // settings[1][1023]
-  EXPECT_EQ(bytes[304 + 3 * 1024], 0xA3);      // settings[3][0]
-  EXPECT_EQ(U32At(bytes.data(), 4400), 2u);    // mergeModes[0]: channel 1
-  EXPECT_EQ(U32At(bytes.data(), 4404), 9u);    // mergeModes[1]: channel 2
-  EXPECT_EQ(U32At(bytes.data(), 4416), 255u);  // masterfades[1]
-  EXPECT_EQ(U32At(bytes.data(), 4420), 128u);  // masterfades[2]: crossfader
+  // {offset, value}: types, speeds, inverts, merge modes, masterfades.
+  const std::pair<size_t, uint32_t> words[] = {{256, 7},   {268, 1},    {272, 25},   {300, 1},
+                                               {4400, 2},  {4404, 9},   {4416, 255}, {4420, 128}};
+  for (auto [offset, value] : words) EXPECT_EQ(U32At(bytes, offset), value) << offset;
+  EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 284, bytes.begin() + 288),
+            (std::vector<uint8_t>{0x04, 0x03, 0x02, 0x01}));  // speeds[3], low byte first
+  EXPECT_EQ(bytes[304], 0xA0);                // settings[0][0]
+  EXPECT_EQ(bytes[304 + 1024 + 1023], 0xB1);  // settings[1][1023]
+  EXPECT_EQ(bytes[304 + 3 * 1024], 0xA3);     // settings[3][0]
 
   Scene back;
   ASSERT_TRUE(ParseScene(bytes, back));
   EXPECT_EQ(SerializeScene(back), bytes);
   EXPECT_EQ(back.Name(), "Intro");
-
-  // One byte short is refused.
   EXPECT_FALSE(ParseScene(std::span<const uint8_t>(bytes.data(), bytes.size() - 1), back));
 }
 
@@ -77,26 +70,11 @@ TEST(ChaseRecord, HeaderAndStepsHaveTheStoredLayout) {
   WriteChaseWithSteps(chase, out);
   ASSERT_TRUE(out.ok());
   ASSERT_EQ(out.position(), bytes.size());
-
   EXPECT_EQ(std::memcmp(bytes.data(), "Run\0", 4), 0);
-  const std::vector<uint8_t> tail(bytes.begin() + 256, bytes.end());
-  const std::vector<uint8_t> expected = {
-      0x01, 0x00, 0x00, 0x00,  // loop
-      0x02, 0x00, 0x00, 0x00,  // stepCount
-      0x05, 0x00, 0x00, 0x00,  // stepCapacity
-      0x00, 0x00, 0x00, 0x00,  // step array address: not a file field
-      0x02, 0x00, 0x00, 0x00,  // step 0 kind: Crossfade
-      0x02, 0x00, 0x00, 0x00,  // value: glide right
-      0x00, 0x00, 0x00, 0x00,  // fade
-      0x01, 0x00, 0x00, 0x00,  // autofade
-      0xDC, 0x05, 0x00, 0x00,  // duration 1500 ms
-      0x00, 0x00, 0x00, 0x00,  // step 1 kind: Scene
-      0x03, 0x00, 0x00, 0x00,  // value: scene 3
-      0x1B, 0x00, 0x00, 0x00,  // fade 27
-      0x00, 0x00, 0x00, 0x00,  // autofade
-      0xFF, 0xFF, 0xFF, 0xFF,  // duration -1
-  };
-  EXPECT_EQ(tail, expected);
+  // loop, stepCount, stepCapacity 5, an address slot that is not a file
+  // field, then each step's kind, value, fade, autofade and duration.
+  const std::vector<uint32_t> words = {1, 2, 5, 0, kStepCrossfade, 2, 0, 1, 1500, kStepScene, 3, 27, 0, 0xFFFFFFFF};
+  for (size_t i = 0; i < words.size(); ++i) EXPECT_EQ(U32At(bytes, 256 + 4 * i), words[i]) << "word " << i;
 
   ByteReader in(bytes);
   const Chase back = ReadChaseWithSteps(in);
@@ -118,7 +96,6 @@ TEST(ChaseRecord, DamagedStepCountsReadOnlyWhatIsThere) {
   EXPECT_FALSE(in.ok());
   EXPECT_EQ(huge.StepCount(), 1);
   EXPECT_GE(huge.stepCapacity, 1);
-
   bytes[263] = 0xFF;  // stepCount -1
   ByteReader negative(bytes);
   EXPECT_EQ(ReadChaseWithSteps(negative).StepCount(), 0);
