@@ -50,7 +50,8 @@ TEST(RecordingFile, OpenSortsDamagedHeadersIntoTheTwoMessages) {
       {Header(321, 4), R::kUnknownFormat},  {Header(200, 200), R::kUnknownFormat}, {Header(~0u, ~0u), R::kUnknownFormat}};
   for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(OpenBytes(cases[i].first, &reader), cases[i].second) << i;
   EXPECT_EQ(reader, nullptr);
-  ASSERT_EQ(OpenBytes(Header(16, 8), &reader), R::kOpened);
+  const Bytes good = Header(16, 8);  // outlives the reader that reads it
+  ASSERT_EQ(OpenBytes(good, &reader), R::kOpened);
   EXPECT_EQ(reader->header(), (RecordingHeader{16, 8, 25}));
   EXPECT_EQ(RecordingReader::Open(nullptr, &reader), R::kCannotOpen);
 
@@ -95,7 +96,8 @@ TEST(RecordingFile, ShortLastFrameAndEmptyRecordingEndPlayback) {
   EXPECT_EQ(reader->ReadFrame(out), FrameReadResult::kFrame);
   EXPECT_EQ(out[0], 5);
 
-  ASSERT_EQ(OpenBytes(Header(4, 4), &reader), R::kOpened);
+  const Bytes empty = Header(4, 4);  // the reader reads from it: keep it alive
+  ASSERT_EQ(OpenBytes(empty, &reader), R::kOpened);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(reader->ReadFrame(out), FrameReadResult::kEnd);
 }
 
