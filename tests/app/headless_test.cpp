@@ -149,6 +149,15 @@ TEST(Headless, LoadsAProjectAutostartsSceneAndOutputAndAutosavesOnSigterm) {
   reloaded.outputs().CloseOutputs();
 }
 
+TEST(Headless, TheBundledDemoShowLoads) {
+  Engine engine(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1});
+  ProjectFileResult load = LoadProject(engine, std::string(QUOR_SOURCE_DIR) + "/share/demo.qrx");
+  ASSERT_EQ(load.status, ProjectFileStatus::kDone);
+  EXPECT_EQ(engine.show().scenes().count(), 5);
+  EXPECT_EQ(engine.show().chases().count(), 1);
+  EXPECT_EQ(engine.width(), 64);
+}
+
 TEST(Headless, BadOptionsAreRefusedWithUsage) {
   const std::string dir = test::FreshTestDir("headless_bad");
   RunResult run = RunQuor("--headless --config-dir=" + dir + " --matrix=500x2");
