@@ -6,11 +6,21 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/mixer_kernels.h"
+
 namespace quor {
 namespace {
 
+using mix::AddSat;
+using mix::OverlayThreshold;
+using mix::Weights;
+using mix::WeightsForFade;
+
+// The portable kernels, used where the processor lacks the instructions of
+// mixer_avx512.cpp (which also takes Linear and the master table from here).
+//
 // Progressive and Linear treat every byte alike, so they run as one loop over
-// all bytes. The other modes decide per pixel; they run on blocks of 16
+// all bytes. Shape, Intensity and Overlay decide per pixel; they run on blocks of 16
 // pixels, whose 48 bytes fill three 16-byte vectors and always begin at a
 // pixel's red byte. Every byte of a block gathers the red, green and blue of
 // its own pixel from the bytes up to two before and after it, picked by lane
@@ -38,18 +48,6 @@ constexpr LaneMasks MakeLaneMasks() {
 
 constexpr LaneMasks kLanes = MakeLaneMasks();
 
-// Per-call weights: A keeps full weight (128) up to fade 127 while B rises,
-// then B keeps it while A falls.
-struct Weights {
-  uint16_t a;
-  uint16_t b;
-};
-
-Weights WeightsForFade(int fade) {
-  if (fade > 127) return {static_cast<uint16_t>(255 - fade), 128};
-  return {128, static_cast<uint16_t>(fade)};
-}
-
 // The products stay below 65536 (weights <= 255, components <= 255), so the
 // arithmetic is done in 16 bits, which the vectoriser packs eight to a vector.
 inline uint8_t Scale128(uint16_t weight, uint8_t c) {
@@ -60,19 +58,14 @@ inline uint8_t Scale255(uint16_t weight, uint8_t c) {
   return static_cast<uint8_t>(static_cast<uint16_t>(weight * c) / uint16_t{255});
 }
 
-// "sum * weight >= 128" as "sum >= ceil(128 / weight)", which keeps sums of
-// up to 9 * 765 in 16 bits. Weight 0 never passes.
-uint16_t OverlayThreshold(uint16_t weight) {
-  return weight == 0 ? uint16_t{0xFFFF} : static_cast<uint16_t>((127 + weight) / weight);
-}
-
 // The loops below are written for the vectoriser. On x86-64 each kernel is
-// also built for AVX2, and the loader picks the variant the processor has.
+// also built for AVX-512 (x86-64-v4) and AVX2, and the loader picks the
+// variant the processor has.
 // Sanitizer builds go without: the loader runs the variant resolvers before
 // the sanitizer runtime is up.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__) && \
     !defined(__SANITIZE_ADDRESS__)
-#define QUOR_MIX_KERNEL [[gnu::target_clones("avx2", "default")]]
+#define QUOR_MIX_KERNEL [[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]]
 #else
 #define QUOR_MIX_KERNEL
 #endif
@@ -206,18 +199,6 @@ struct OverlayRule : PixelDecision<OverlayRule>, OverlayCombine {
   }
 };
 
-// Border overlay: the decisions were computed beforehand over the whole
-// frame (they need the neighbouring rows), at the red byte of each pixel.
-struct PrecomputedOverlayRule : OverlayCombine {
-  const uint8_t* selection;
-  const uint8_t* Source(const uint8_t*) const { return selection; }
-  static uint8_t Select(const uint8_t* p, int k) {
-    return static_cast<uint8_t>((p[k] & kLanes.red[k]) | (p[k - 1] & kLanes.green[k]) |
-                                (p[k - 2] & kLanes.blue[k]));
-  }
-  static uint8_t SelectPixel(const uint8_t* p) { return p[0]; }
-};
-
 QUOR_MIX_KERNEL void MixShape(const uint8_t* key, const uint8_t* other, uint8_t* dst, size_t bytes,
                               uint8_t invKey, uint8_t invOther) {
   MixByPixel(key, other, dst, bytes, invKey, invOther, ShapeRule{{invKey}});
@@ -231,14 +212,20 @@ QUOR_MIX_KERNEL void MixIntensity(const uint8_t* key, const uint8_t* other, uint
 QUOR_MIX_KERNEL void MixOverlay(const uint8_t* key, const uint8_t* other, uint8_t* dst, size_t bytes,
                                 uint8_t invKey, uint8_t invOther, uint16_t weightKey, uint16_t weightOther) {
   MixByPixel(key, other, dst, bytes, invKey, invOther,
-             OverlayRule{{invKey}, {weightKey, weightOther}, OverlayThreshold(weightKey)});
+             OverlayRule{{invKey}, {weightKey, weightOther},
+                         weightKey == 0 ? uint16_t{0xFFFF} : uint16_t{OverlayThreshold(weightKey)}});
 }
 
+// Border overlay, with the decisions taken beforehand (they need the
+// neighbouring rows) and given per byte.
 QUOR_MIX_KERNEL void MixOverlaySelected(const uint8_t* key, const uint8_t* other, uint8_t* dst,
                                         size_t bytes, uint8_t invKey, uint8_t invOther, uint16_t weightKey,
                                         uint16_t weightOther, const uint8_t* selection) {
-  MixByPixel(key, other, dst, bytes, invKey, invOther,
-             PrecomputedOverlayRule{{weightKey, weightOther}, selection});
+  const OverlayCombine combine{weightKey, weightOther};
+  for (size_t j = 0; j < bytes; ++j) {
+    dst[j] = combine.Combine(static_cast<uint8_t>(key[j] ^ invKey), static_cast<uint8_t>(other[j] ^ invOther),
+                             selection[j]);
+  }
 }
 
 void BuildGammaTable(float gamma, std::array<uint8_t, 256>& table) {
@@ -252,68 +239,43 @@ void BuildGammaTable(float gamma, std::array<uint8_t, 256>& table) {
   }
 }
 
-// The neighbourhood sum of a pixel is r + g + b over the pixel and its up to
-// eight neighbours clipped to the frame (n = 4, 6 or 9 pixels). With
-// inversion the pixel itself enters inverted and the neighbours as stored,
-// and the total is then replaced by n * 765 - total; so in the end the pixel
-// counts as stored and its neighbours inverted: (n - 1) * 765 - box + 2 * own
-// with box the plain sum of the stored block. Writes 0xFF or 0 to `out` at
-// each pixel's red byte (other bytes get unused values). `own` has room for
-// the frame's bytes, `rows` for one row more.
-QUOR_MIX_KERNEL void BorderSelection(const uint8_t* frame, bool invert, uint16_t threshold, int width,
-                                     int height, uint16_t* own, uint16_t* rows, uint8_t* out) {
-  const size_t rowBytes = static_cast<size_t>(width) * 3;
-  const size_t bytes = rowBytes * static_cast<size_t>(height);
-
-  // Per byte r + g + b of the bytes from there on: a pixel sum at red bytes.
-  for (size_t j = 0; j + 2 < bytes; ++j) {
-    own[j] = static_cast<uint16_t>(frame[j] + frame[j + 1] + frame[j + 2]);
+// Border test per pixel. Its sum runs over the pixel and its up to eight
+// neighbours clipped to the frame. With inversion the pixel enters inverted,
+// the neighbours as stored, and the total is replaced by n * 765 - total;
+// that equals the pixel's stored sum plus its neighbours' inverted sums. So
+// in both cases the neighbours count as shown (inverted or not) and the pixel
+// itself through `centre`: stored when inverted, as shown otherwise. Every
+// term is non-negative and the threshold at most 128, so saturated bytes
+// decide exactly.
+//
+// Per pixel, the key's saturated sums as shown and at the centre.
+void BorderPixelSums(const uint8_t* key, size_t pixels, uint8_t invKey, uint8_t* shown, uint8_t* centre) {
+  for (size_t p = 0; p < pixels; ++p) {
+    const uint8_t* c = key + 3 * p;
+    shown[p] = AddSat(AddSat(c[0] ^ invKey, c[1] ^ invKey), static_cast<uint8_t>(c[2] ^ invKey));
+    centre[p] = invKey != 0 ? AddSat(AddSat(c[0], c[1]), c[2]) : shown[p];
   }
-  own[bytes - 2] = 0;
-  own[bytes - 1] = 0;
+}
 
-  // Left + self + right within each row.
-  for (size_t y = 0; y < static_cast<size_t>(height); ++y) {
-    const uint16_t* t = own + y * rowBytes;
-    uint16_t* h = rows + y * rowBytes;
-    if (width == 1) {
-      std::copy(t, t + 3, h);
-      continue;
-    }
-    for (size_t j = 3; j + 3 < rowBytes; ++j) h[j] = static_cast<uint16_t>(t[j - 3] + t[j] + t[j + 3]);
-    for (size_t c = 0; c < 3; ++c) {
-      h[c] = static_cast<uint16_t>(t[c] + t[c + 3]);
-      h[rowBytes - 3 + c] = static_cast<uint16_t>(t[rowBytes - 6 + c] + t[rowBytes - 3 + c]);
-    }
+void BorderRowSums(const mix::BorderSums& s) {
+  const uint8_t* left = s.shown - 1;
+  const uint8_t* right = s.shown + 1;
+  for (size_t p = 0; p < s.pixels; ++p) {
+    s.sides[p] = AddSat(left[p], right[p]);
+    s.rows[p] = AddSat(s.sides[p], s.shown[p]);
   }
-  const uint16_t* zeros = rows + bytes;
-  std::fill(rows + bytes, rows + bytes + rowBytes, uint16_t{0});
+  mix::FinishBorderRows(s);
+}
 
-  // Up + row + down, the inversion rule, then the overlay test.
-  auto test = [&](uint16_t box, uint16_t self, uint16_t blockPixels) -> uint8_t {
-    const uint16_t sum =
-        invert ? static_cast<uint16_t>((blockPixels - 1) * 765 - box + 2 * self) : box;
-    return sum >= threshold ? 0xFF : 0;
-  };
-  auto columns = [&](int x) { return 1 + (x > 0) + (x + 1 < width); };
-  for (int y = 0; y < height; ++y) {
-    const size_t offset = static_cast<size_t>(y) * rowBytes;
-    const uint16_t* up = y > 0 ? rows + offset - rowBytes : zeros;
-    const uint16_t* mid = rows + offset;
-    const uint16_t* down = y + 1 < height ? rows + offset + rowBytes : zeros;
-    const uint16_t* self = own + offset;
-    uint8_t* rowOut = out + offset;
-    const int blockRows = 1 + (y > 0) + (y + 1 < height);
-    const auto inner = static_cast<uint16_t>(blockRows * std::min(width, 3));
-    for (size_t j = 0; j < rowBytes; ++j) {
-      rowOut[j] = test(static_cast<uint16_t>(up[j] + mid[j] + down[j]), self[j], inner);
-    }
-    // The first and last pixel of the row have fewer columns in their block.
-    for (int x : {0, width - 1}) {
-      const size_t j = static_cast<size_t>(x) * 3;
-      rowOut[j] = test(static_cast<uint16_t>(up[j] + mid[j] + down[j]), self[j],
-                       static_cast<uint16_t>(blockRows * columns(x)));
-    }
+// The test of every pixel, 0xFF where the key lies on top, written to all
+// three bytes of the pixel.
+void BorderSelection(const mix::BorderSums& s, uint8_t threshold, uint8_t* selection) {
+  const uint8_t* above = s.rows - s.width;
+  const uint8_t* below = s.rows + s.width;
+  for (size_t p = 0; p < s.pixels; ++p) {
+    const uint8_t sum = AddSat(AddSat(s.centre[p], s.sides[p]), AddSat(above[p], below[p]));
+    const uint8_t on = sum >= threshold ? 0xFF : 0;
+    for (size_t c = 0; c < 3; ++c) selection[3 * p + c] = on;
   }
 }
 
@@ -343,15 +305,35 @@ bool Mixer::PrepareFinalTable(float gamma, int master) {
   return true;
 }
 
-void Mixer::ComputeBorderSelection(const uint8_t* frame, bool invert, int weight, int width,
-                                   int height) {
-  const size_t rowBytes = static_cast<size_t>(width) * 3;
-  const size_t bytes = rowBytes * static_cast<size_t>(height);
-  pixelSums_.resize(bytes);
-  rowSums_.resize(bytes + rowBytes);  // one extra row of zeros for the missing row above/below
-  selection_.resize(bytes);
-  BorderSelection(frame, invert, OverlayThreshold(static_cast<uint16_t>(weight)), width, height,
-                  pixelSums_.data(), rowSums_.data(), selection_.data());
+Mixer::Mixer(MixerKernels kernels) {
+#ifdef QUOR_MIX_AVX512
+  wide_ = kernels == MixerKernels::kFastest && mix::avx512::Usable();
+#else
+  (void)kernels;
+#endif
+}
+
+mix::BorderSums Mixer::PrepareBorderSums(const uint8_t* key, uint8_t invKey, int width, int height) {
+  const auto w = static_cast<size_t>(width);
+  const size_t pixels = w * static_cast<size_t>(height);
+  borderShown_.resize(pixels + 2);  // a zero pixel before and after the frame
+  borderShown_.front() = 0;
+  borderShown_.back() = 0;
+  borderCentre_.resize(pixels);
+  borderSides_.resize(pixels);
+  borderRows_.resize(pixels + 2 * w);  // a zero row above and below the frame
+  const mix::BorderSums sums{borderShown_.data() + 1, borderCentre_.data(), borderSides_.data(),
+                             borderRows_.data() + w, w, pixels};
+#ifdef QUOR_MIX_AVX512
+  if (wide_) {
+    mix::avx512::BorderPixelSums(key, pixels, invKey, sums.shown, sums.centre);
+    mix::avx512::BorderRowSums(sums);
+    return sums;
+  }
+#endif
+  BorderPixelSums(key, pixels, invKey, sums.shown, sums.centre);
+  BorderRowSums(sums);
+  return sums;
 }
 
 void Mixer::MixFrames(const uint8_t* a, const uint8_t* b, uint8_t* dst, int width, int height,
@@ -374,6 +356,45 @@ void Mixer::MixFrames(const uint8_t* a, const uint8_t* b, uint8_t* dst, int widt
   const uint8_t invOther = keyIsA ? invB : invA;
   const uint16_t weightKey = keyIsA ? w.a : w.b;
   const uint16_t weightOther = keyIsA ? w.b : w.a;
+#ifdef QUOR_MIX_AVX512
+  if (wide_) {
+    namespace wide = mix::avx512;
+    const size_t pixels = bytes / 3;
+    switch (mode) {
+      case kMixProgressive:
+        wide::Progressive(a, b, dst, pixels, invA, invB, w);
+        break;
+      case kMixLinear:
+        MixLinear(a, b, dst, bytes, invA, invB, fade);
+        break;
+      case kMixShapeOfA:
+      case kMixShapeOfB:
+        wide::Shape(key, other, dst, pixels, invKey, invOther);
+        break;
+      case kMixIntensityOfA:
+      case kMixIntensityOfB:
+        wide::Intensity(key, other, dst, pixels, invKey, invOther);
+        break;
+      case kMixOverlayA:
+      case kMixOverlayB:
+        wide::Overlay(key, other, dst, pixels, invKey, invOther, weightKey, weightOther);
+        break;
+      default:  // kMixOverlayBorderA, kMixOverlayBorderB
+        // At weight 0 the key never lies on top, as in the plain overlay.
+        // Otherwise the sums are taken first, so dst may alias the key.
+        if (weightKey == 0) {
+          wide::Overlay(key, other, dst, pixels, invKey, invOther, weightKey, weightOther);
+        } else {
+          wide::OverlayBorder(key, other, dst, pixels, invKey, invOther, weightKey, weightOther,
+                              PrepareBorderSums(key, invKey, width, height));
+        }
+        break;
+    }
+    if (PrepareFinalTable(p.gamma, master)) wide::ApplyTable(dst, bytes, finalTable_.data());
+    return;
+  }
+#endif
+
   switch (mode) {
     case kMixProgressive:
       MixProgressive(a, b, dst, bytes, invA, invB, w);
@@ -394,11 +415,16 @@ void Mixer::MixFrames(const uint8_t* a, const uint8_t* b, uint8_t* dst, int widt
       MixOverlay(key, other, dst, bytes, invKey, invOther, weightKey, weightOther);
       break;
     default:  // kMixOverlayBorderA, kMixOverlayBorderB
-      // The decisions are taken from the key before anything is written, so
-      // dst may alias an input here too.
-      ComputeBorderSelection(key, invKey != 0, weightKey, width, height);
-      MixOverlaySelected(key, other, dst, bytes, invKey, invOther, weightKey, weightOther,
-                         selection_.data());
+      // As above: weight 0 is the plain overlay's, and the decisions come
+      // before anything is written.
+      if (weightKey == 0) {
+        MixOverlay(key, other, dst, bytes, invKey, invOther, weightKey, weightOther);
+      } else {
+        selection_.resize(bytes);
+        BorderSelection(PrepareBorderSums(key, invKey, width, height), OverlayThreshold(weightKey),
+                        selection_.data());
+        MixOverlaySelected(key, other, dst, bytes, invKey, invOther, weightKey, weightOther, selection_.data());
+      }
       break;
   }
 

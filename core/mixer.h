@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/mixer_kernels.h"
+
 namespace quor {
 
 // List positions of the "Mergemode" combo boxes. "A" is the upper generator
@@ -41,8 +43,14 @@ struct MixParams {
 // position / 100.0 rounded to a 32-bit float.
 float GammaFromSetting(int gammaSetting);
 
+// Which kernels a Mixer runs. Both give the same bytes; kFastest uses the
+// processor's wide vector instructions where it has them.
+enum class MixerKernels { kFastest, kPortable };
+
 class Mixer {
  public:
+  explicit Mixer(MixerKernels kernels = MixerKernels::kFastest);
+
   // Writes width x height pixels to dst. dst may be the same buffer as a or
   // b (the scene fade mixes into its own input); nothing else is touched.
   void MixFrames(const uint8_t* a, const uint8_t* b, uint8_t* dst, int width, int height,
@@ -52,13 +60,17 @@ class Mixer {
   // Brings finalTable_ up to date for this gamma and master; false when
   // neither is active and the table step can be skipped.
   bool PrepareFinalTable(float gamma, int master);
-  // Per-byte selection values (0 or 0xFF at the first byte of each pixel)
-  // for the border overlays: 0xFF where the neighbourhood test passes.
-  void ComputeBorderSelection(const uint8_t* frame, bool invert, int weight, int width, int height);
+  // The border overlays' sums of the key, in the border scratch below.
+  mix::BorderSums PrepareBorderSums(const uint8_t* key, uint8_t invKey, int width, int height);
 
-  std::vector<uint16_t> pixelSums_;  // r + g + b of each pixel, at its first byte
-  std::vector<uint16_t> rowSums_;    // the same summed over the pixel and its left/right neighbours
-  std::vector<uint8_t> selection_;   // border test results per byte
+  bool wide_ = false;  // the AVX-512 kernels run
+  // Border scratch behind mix::BorderSums, and the portable kernels'
+  // decisions per byte.
+  std::vector<uint8_t> borderShown_;
+  std::vector<uint8_t> borderCentre_;
+  std::vector<uint8_t> borderSides_;
+  std::vector<uint8_t> borderRows_;
+  std::vector<uint8_t> selection_;
 
   std::array<uint8_t, 256> gammaTable_{};
   std::array<uint8_t, 256> finalTable_{};

@@ -173,29 +173,37 @@ TEST(MixFrames, MasterZeroIsBlackAndOutOfRangeInputsActAsTheNearestValidOnes) {
   EXPECT_EQ(Mix(a, b, 5, 7, {.mode = -1, .fade = -40, .master = -3}), Frame(a.size(), 0));
 }
 
-TEST(MixFrames, MatchesTheReferenceForEveryModeFadeInversionAndSize) {
+TEST(MixFrames, MatchesTheReferenceForEveryModeFadeInversionSizeAndKernelSet) {
   std::mt19937 rng(12345);
-  Mixer mixer;  // one mixer throughout, so stale tables or scratch would show
+  // One mixer of each kind throughout, so stale tables or scratch would show.
+  // On a processor without wide vector units both are the portable one.
+  Mixer fastest(MixerKernels::kFastest), portable(MixerKernels::kPortable);
   const float gammas[] = {1.0f, 2.0f, GammaFromSetting(45), GammaFromSetting(1), 5.0f};
   const int masters[] = {255, 254, 128, 0};
   int variant = 0;
-  for (auto [width, height] : {std::pair{4, 4}, std::pair{5, 7}, std::pair{32, 16}, std::pair{1, 5}}) {
+  // Sizes below, at and above whole 64-pixel blocks, single rows and columns.
+  for (auto [width, height] : {std::pair{4, 4}, std::pair{5, 7}, std::pair{32, 16}, std::pair{1, 5}, std::pair{1, 1},
+                               std::pair{67, 5}, std::pair{64, 3}, std::pair{130, 1}}) {
     const Frame a = RandomFrame(rng, width, height), b = RandomFrame(rng, width, height);
     for (int mode = -1; mode <= 10; ++mode) {
       for (int fade : {0, 1, 5, 64, 127, 128, 129, 200, 250, 254, 255}) {
         for (int inv = 0; inv < 4; ++inv, ++variant) {
           const MixParams p{mode, fade, masters[variant % 4], (inv & 1) != 0, (inv & 2) != 0, gammas[variant / 4 % 5]};
-          const std::string what = "mode " + std::to_string(mode) + " fade " + std::to_string(fade) + " master " +
-                                   std::to_string(p.master) + " invert " + std::to_string(inv) + " gamma " +
-                                   std::to_string(p.gamma) + " size " + std::to_string(width) + "x" + std::to_string(height);
           const Frame expected = ReferenceMix(a, b, width, height, p);
-          Frame out(a.size(), 0x5A), inPlaceA = a, inPlaceB = b;  // mixing into an input's own buffer too
-          mixer.MixFrames(a.data(), b.data(), out.data(), width, height, p);
-          mixer.MixFrames(inPlaceA.data(), b.data(), inPlaceA.data(), width, height, p);
-          mixer.MixFrames(a.data(), inPlaceB.data(), inPlaceB.data(), width, height, p);
-          ASSERT_EQ(out, expected) << what;
-          ASSERT_EQ(inPlaceA, expected) << "dst == a, " << what;
-          ASSERT_EQ(inPlaceB, expected) << "dst == b, " << what;
+          for (Mixer* mixer : {&fastest, &portable}) {
+            const std::string what = std::string(mixer == &fastest ? "fastest" : "portable") + " mode " +
+                                     std::to_string(mode) + " fade " + std::to_string(fade) + " master " +
+                                     std::to_string(p.master) + " invert " + std::to_string(inv) + " gamma " +
+                                     std::to_string(p.gamma) + " size " + std::to_string(width) + "x" +
+                                     std::to_string(height);
+            Frame out(a.size(), 0x5A), inPlaceA = a, inPlaceB = b;  // mixing into an input's own buffer too
+            mixer->MixFrames(a.data(), b.data(), out.data(), width, height, p);
+            mixer->MixFrames(inPlaceA.data(), b.data(), inPlaceA.data(), width, height, p);
+            mixer->MixFrames(a.data(), inPlaceB.data(), inPlaceB.data(), width, height, p);
+            ASSERT_EQ(out, expected) << what;
+            ASSERT_EQ(inPlaceA, expected) << "dst == a, " << what;
+            ASSERT_EQ(inPlaceB, expected) << "dst == b, " << what;
+          }
         }
       }
     }
