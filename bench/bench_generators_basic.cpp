@@ -23,19 +23,10 @@ namespace {
 
 constexpr int kSide = 128;
 
-// What a generator needs from the engine, standing alone.
-struct BenchContext {
-  Console console;
-  RandomSource random{1};
-  ColorWheel sharedWheel;
-  std::atomic<int> pixelStep{1};
-  AudioAnalyzer audio;
-  GeneratorContext context{console, random, sharedWheel, pixelStep, audio};
-};
 
 // `words` are loaded as the generator's settings block before timing.
 void RenderCase(benchmark::State& state, GeneratorFactory factory, std::vector<int32_t> words) {
-  BenchContext bench;
+  bench::GeneratorBench bench;
   std::unique_ptr<Generator> generator = factory(bench.context);
   generator->Create(kSide, kSide);
   if (!words.empty()) {

@@ -25,18 +25,9 @@ namespace {
 
 constexpr int kSide = 128;
 
-struct LinesBenchContext {
-  Console console;
-  RandomSource random{1};
-  ColorWheel sharedWheel;
-  std::atomic<int> pixelStep{1};
-  AudioAnalyzer audio;
-  GeneratorContext context{console, random, sharedWheel, pixelStep, audio};
-};
-
 template <class G>
 void RenderCase(benchmark::State& state, const std::function<void(G&)>& setup) {
-  LinesBenchContext bench;
+  bench::GeneratorBench bench;
   G generator(bench.context);
   if (!generator.Create(kSide, kSide)) {
     state.SkipWithError("Create failed");

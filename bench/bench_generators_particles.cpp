@@ -21,19 +21,10 @@ namespace {
 
 constexpr int kSide = 128;
 
-// What the engine hands a generator, with a fixed seed and PixelStep 1.
-struct BenchContext {
-  Console console;
-  RandomSource random{1};
-  ColorWheel sharedWheel;
-  std::atomic<int> pixelStep{1};
-  AudioAnalyzer audio;
-  GeneratorContext context{console, random, sharedWheel, pixelStep, audio};
-};
 
 // `stateBytes` is what Render reads and writes of its own besides the frame.
 void RenderCase(benchmark::State& state, GeneratorFactory factory, double frameBytesRead, double stateBytes) {
-  BenchContext bench;
+  bench::GeneratorBench bench;
   auto generator = factory(bench.context);
   generator->Create(kSide, kSide);
   std::vector<uint8_t> frame = bench::TestFrame(kSide, kSide, 1);

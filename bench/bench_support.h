@@ -12,9 +12,16 @@
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "audio/audio_analyzer.h"
+#include "core/console.h"
+#include "core/generator.h"
+#include "core/random_source.h"
+#include "generators/color.h"
 
 namespace quor::bench {
 
@@ -34,5 +41,16 @@ double MeasureMemcpyNs(size_t bytes);
 // Deterministic picture-like bytes: about a third black pixels, the rest
 // random, so per-pixel tests in the code under test go both ways.
 std::vector<uint8_t> TestFrame(int width, int height, uint32_t seed);
+
+// What the engine hands a generator, standing alone: a fixed seed and
+// PixelStep 1.
+struct GeneratorBench {
+  Console console;
+  RandomSource random{1};
+  ColorWheel sharedWheel;
+  std::atomic<int> pixelStep{1};
+  AudioAnalyzer audio;
+  GeneratorContext context{console, random, sharedWheel, pixelStep, audio};
+};
 
 }  // namespace quor::bench
