@@ -15,11 +15,12 @@ const char* const kModeNames[kMixModeCount] = {
     "Progressive", "Linear",  "ShapeOfA", "ShapeOfB", "IntensityOfA", "IntensityOfB",
     "OverlayA",    "OverlayB", "OverlayBorderA", "OverlayBorderB"};
 
-void MixCase(benchmark::State& state, int width, int height, MixParams params, bool inPlace) {
+void MixCase(benchmark::State& state, int width, int height, MixParams params, bool inPlace,
+             MixerKernels kernels) {
   const auto a = bench::TestFrame(width, height, 1);
   const auto b = bench::TestFrame(width, height, 2);
   auto dst = a;
-  Mixer mixer;
+  Mixer mixer(kernels);
   for (auto _ : state) {
     // In place the picture changes every pass, as in a real scene fade.
     mixer.MixFrames(inPlace ? dst.data() : a.data(), b.data(), dst.data(), width, height, params);
@@ -41,18 +42,28 @@ const bool kRegistered = [] {
       params.mode = mode;
       params.fade = 100;
       benchmark::RegisterBenchmark(("MixFrames/" + std::string(kModeNames[mode]) + "/" + SizeName(width, height)).c_str(),
-                                   MixCase, width, height, params, false);
+                                   MixCase, width, height, params, false, MixerKernels::kFastest);
     }
+  }
+  // The kernels of processors without the wide vector instructions.
+  for (int mode = 0; mode < kMixModeCount; ++mode) {
+    MixParams params;
+    params.mode = mode;
+    params.fade = 100;
+    benchmark::RegisterBenchmark(("MixFrames/Portable/" + std::string(kModeNames[mode]) + "/128x128").c_str(),
+                                 MixCase, 128, 128, params, false, MixerKernels::kPortable);
   }
   MixParams fade;
   fade.fade = 60;
-  benchmark::RegisterBenchmark("MixFrames/SceneFadeInPlace/128x128", MixCase, 128, 128, fade, true);
+  benchmark::RegisterBenchmark("MixFrames/SceneFadeInPlace/128x128", MixCase, 128, 128, fade, true,
+                               MixerKernels::kFastest);
   MixParams mainMix;
   mainMix.mode = kMixLinear;
   mainMix.fade = 128;
   mainMix.master = 200;
   mainMix.gamma = GammaFromSetting(220);
-  benchmark::RegisterBenchmark("MixFrames/LinearGammaMaster/128x128", MixCase, 128, 128, mainMix, false);
+  benchmark::RegisterBenchmark("MixFrames/LinearGammaMaster/128x128", MixCase, 128, 128, mainMix, false,
+                               MixerKernels::kFastest);
   return true;
 }();
 

@@ -249,33 +249,53 @@ void BuildGammaTable(float gamma, std::array<uint8_t, 256>& table) {
 // decide exactly.
 //
 // Per pixel, the key's saturated sums as shown and at the centre.
-void BorderPixelSums(const uint8_t* key, size_t pixels, uint8_t invKey, uint8_t* shown, uint8_t* centre) {
+QUOR_MIX_KERNEL void BorderPixelSums(const uint8_t* key, size_t pixels, uint8_t invKey, uint8_t* shown,
+                                     uint8_t* centre) {
   for (size_t p = 0; p < pixels; ++p) {
     const uint8_t* c = key + 3 * p;
-    shown[p] = AddSat(AddSat(c[0] ^ invKey, c[1] ^ invKey), static_cast<uint8_t>(c[2] ^ invKey));
-    centre[p] = invKey != 0 ? AddSat(AddSat(c[0], c[1]), c[2]) : shown[p];
+    const auto r = static_cast<uint8_t>(c[0] ^ invKey);
+    const auto g = static_cast<uint8_t>(c[1] ^ invKey);
+    const auto b = static_cast<uint8_t>(c[2] ^ invKey);
+    shown[p] = AddSat(AddSat(r, g), b);
+    // Stored bytes are the shown ones xor invKey.
+    const auto sr = static_cast<uint8_t>(r ^ invKey);
+    const auto sg = static_cast<uint8_t>(g ^ invKey);
+    const auto sb = static_cast<uint8_t>(b ^ invKey);
+    centre[p] = AddSat(AddSat(sr, sg), sb);
   }
 }
 
-void BorderRowSums(const mix::BorderSums& s) {
-  const uint8_t* left = s.shown - 1;
-  const uint8_t* right = s.shown + 1;
-  for (size_t p = 0; p < s.pixels; ++p) {
-    s.sides[p] = AddSat(left[p], right[p]);
-    s.rows[p] = AddSat(s.sides[p], s.shown[p]);
+// Local copies of the pointers throughout: byte stores could otherwise alias
+// the fields of BorderSums and keep the loops from being vectorised.
+QUOR_MIX_KERNEL void BorderRowSums(const mix::BorderSums& s) {
+  const uint8_t* shown = s.shown;
+  const uint8_t* left = shown - 1;
+  const uint8_t* right = shown + 1;
+  uint8_t* sides = s.sides;
+  uint8_t* rows = s.rows;
+  const size_t pixels = s.pixels;
+  for (size_t p = 0; p < pixels; ++p) {
+    const uint8_t both = AddSat(left[p], right[p]);
+    sides[p] = both;
+    rows[p] = AddSat(both, shown[p]);
   }
   mix::FinishBorderRows(s);
 }
 
 // The test of every pixel, 0xFF where the key lies on top, written to all
 // three bytes of the pixel.
-void BorderSelection(const mix::BorderSums& s, uint8_t threshold, uint8_t* selection) {
+QUOR_MIX_KERNEL void BorderSelection(const mix::BorderSums& s, uint8_t threshold, uint8_t* selection) {
+  const uint8_t* centre = s.centre;
+  const uint8_t* sides = s.sides;
   const uint8_t* above = s.rows - s.width;
   const uint8_t* below = s.rows + s.width;
-  for (size_t p = 0; p < s.pixels; ++p) {
-    const uint8_t sum = AddSat(AddSat(s.centre[p], s.sides[p]), AddSat(above[p], below[p]));
+  const size_t pixels = s.pixels;
+  for (size_t p = 0; p < pixels; ++p) {
+    const uint8_t sum = AddSat(AddSat(centre[p], sides[p]), AddSat(above[p], below[p]));
     const uint8_t on = sum >= threshold ? 0xFF : 0;
-    for (size_t c = 0; c < 3; ++c) selection[3 * p + c] = on;
+    selection[3 * p] = on;
+    selection[3 * p + 1] = on;
+    selection[3 * p + 2] = on;
   }
 }
 
