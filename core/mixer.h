@@ -63,7 +63,7 @@ class Mixer {
   // The border overlays' sums of the key, in the border scratch below.
   mix::BorderSums PrepareBorderSums(const uint8_t* key, uint8_t invKey, int width, int height);
 
-  bool wide_ = false;  // the AVX-512 kernels run
+  [[maybe_unused]] bool wide_ = false;  // the AVX-512 kernels run (built on x86-64 with GCC)
   // Border scratch behind mix::BorderSums, and the portable kernels'
   // decisions per byte.
   std::vector<uint8_t> borderShown_;

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -15,13 +14,12 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using R = RecordingOpenResult;
 
-void Append(Bytes& bytes, std::initializer_list<uint8_t> more) { bytes.insert(bytes.end(), more); }
-
 Bytes Header(uint32_t width, uint32_t height, uint32_t fps = 25) {
   const auto header = EncodeRecordingHeader({width, height, fps});
   return Bytes(header.begin(), header.end());
 }
 
+void Append(Bytes& bytes, std::initializer_list<uint8_t> more) { bytes.insert(bytes.end(), more); }
 // A marked 4 x 4 frame whose every byte is `value`.
 void AppendFrame(Bytes& bytes, uint8_t value) {
   Append(bytes, {'Q', 'X', 0});
@@ -82,20 +80,9 @@ TEST(RecordingFile, MarkerSearchSkipsJunkAndUnknownMarkersAndLoopsAtTheEnd) {
                                                      : "skip");
   }
   EXPECT_EQ(seen, (std::vector<std::string>{"1", "2", "skip", "3", "end", "1", "2"}));
-}
 
-TEST(RecordingFile, ShortLastFrameAndEmptyRecordingEndPlayback) {
-  Bytes bytes = Header(4, 4);
-  AppendFrame(bytes, 5);
-  Append(bytes, {'Q', 'X', 0, 6, 6, 6});  // cut off
-  std::unique_ptr<RecordingReader> reader;
-  ASSERT_EQ(OpenBytes(bytes, &reader), R::kOpened);
-  Bytes out(48, 0xEE);
-  EXPECT_EQ(reader->ReadFrame(out), FrameReadResult::kFrame);
-  EXPECT_EQ(reader->ReadFrame(out), FrameReadResult::kEnd);
-  EXPECT_EQ(reader->ReadFrame(out), FrameReadResult::kFrame);
-  EXPECT_EQ(out[0], 5);
-
+  // A recording without frames ends every time. (A cut-off last frame is
+  // checked through the file player.)
   const Bytes empty = Header(4, 4);  // the reader reads from it: keep it alive
   ASSERT_EQ(OpenBytes(empty, &reader), R::kOpened);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(reader->ReadFrame(out), FrameReadResult::kEnd);

@@ -2,14 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "core/byte_io.h"
-#include "test_support.h"
+#include "generator_rig.h"
 
 namespace quor {
 namespace {
@@ -22,10 +20,7 @@ struct Settings {
 };
 
 void Load(ColorScrollGenerator& scroll, const Settings& s) {
-  SettingsBlock block{};
-  ByteWriter writer(block);
-  for (int word : {s.zoom, s.speed, s.palette, s.style, s.reverse}) writer.PutI32(word);
-  scroll.ExchangeSettings(block, SettingsDirection::kLoad);
+  test::LoadWords(scroll, {s.zoom, s.speed, s.palette, s.style, s.reverse});
 }
 
 Frame Render(ColorScrollGenerator& scroll, int width, int height, int frames = 1) {
@@ -141,19 +136,13 @@ TEST(ColorScroll, SettingsBlockRoundTripsAndLoadRestartsAndRepairs) {
   scroll.SetZoomPosition(30);  // zoom 70
   scroll.SetSpeed(9), scroll.SetPalette(6), scroll.SetStyle(9), scroll.SetReverseChecked(true);
   EXPECT_EQ(std::pair(scroll.zoom(), scroll.ZoomPosition()), std::pair(70, 30));
-  SettingsBlock block, again;
-  block.fill(0x77), again.fill(0x77);
-  scroll.ExchangeSettings(block, SettingsDirection::kStore);
-  // Zoom, speed, palette Blue/Red, style Spiral, reverse; the rest of the block is left alone.
-  const uint8_t expected[] = {70, 0, 0, 0, 9, 0, 0, 0, 6, 0, 0, 0, 9, 0, 0, 0, 1, 0, 0, 0, 0x77};
-  EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), block.begin()));
+  // Zoom, speed, palette Blue/Red, style Spiral, reverse.
+  const SettingsBlock block = test::ExpectStored(scroll, {70, 9, 6, 9, 1});
   Render(copy, 4, 4);
   EXPECT_EQ(copy.offset(), 2);
-  copy.ExchangeSettings(block, SettingsDirection::kLoad);
+  test::ExpectRoundTrip(copy, block);  // the load restarts the offset
   EXPECT_EQ(copy.offset(), 0);
   EXPECT_EQ(copy.paletteEntry(0), (Rgb{255, 0, 0}));  // rebuilt as Blue/Red: (c, 0, s)
-  copy.ExchangeSettings(again, SettingsDirection::kStore);
-  EXPECT_EQ(again, block);
 
   // A damaged zoom or speed is brought into range instead of driving the index and offset past int.
   Load(copy, {.zoom = INT_MAX, .speed = INT_MIN, .style = 6});

@@ -3,11 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <span>
 #include <vector>
 
-#include "core/byte_io.h"
-#include "tests/test_support.h"
+#include "generator_rig.h"
 
 namespace quor {
 namespace {
@@ -71,19 +69,11 @@ TEST(FadingPixelsSettings, RoundTripAndRepairs) {
   EXPECT_EQ(FadingPixelsGenerator::FadeFromTrackbar(1), 128);
   EXPECT_EQ(FadingPixelsGenerator::FadeFromTrackbar(128), 1);
   SmallFade f;
-  SettingsBlock block{};
-  ByteWriter writer{std::span<uint8_t>(block)};
   // count, fade, size, random colour, red, green, blue, AutoColorMode.
-  for (int32_t word : {42, 99, 3, 1, 4, 5, 6, 2}) writer.PutI32(word);
-  f.fade.ExchangeSettings(block, SettingsDirection::kLoad);
-  SettingsBlock again{};
-  f.fade.ExchangeSettings(again, SettingsDirection::kStore);
-  EXPECT_EQ(again, block);
+  test::ExpectRoundTrip(f.fade, test::Words({42, 99, 3, 1, 4, 5, 6, 2}));
   // Damaged: a huge count and size would overflow the pixel arithmetic, fade
   // 0 would leave the picture standing.
-  ByteWriter damage{std::span<uint8_t>(block)};
-  for (int32_t word : {2000000000, 0, 2147483647, 0, 300, -4, 0, 0}) damage.PutI32(word);
-  f.fade.ExchangeSettings(block, SettingsDirection::kLoad);
+  test::LoadWords(f.fade, {2000000000, 0, 2147483647, 0, 300, -4, 0, 0});
   EXPECT_EQ((std::array{f.fade.count(), f.fade.fade(), f.fade.size()}), (std::array{100, 1, 10}));
   EXPECT_EQ(f.fade.color(), (Rgb{255, 0, 0}));
   f.Render();

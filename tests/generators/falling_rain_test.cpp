@@ -3,12 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <initializer_list>
-#include <span>
 #include <vector>
 
-#include "core/byte_io.h"
-#include "tests/test_support.h"
+#include "generator_rig.h"
 
 namespace quor {
 namespace {
@@ -93,21 +90,12 @@ TEST(FallingRainRender, FourDirectionsPixelStepAndDropCounts) {
 
 TEST(FallingRainSettings, RoundTripRepairsAndLifecycle) {
   OneDrop d(16, 8, FallingRainGenerator::kTopToBottom, 15);
-  SettingsBlock block{};
-  ByteWriter writer{std::span<uint8_t>(block)};
   // drops, length, direction, red, green, blue, AutoColorMode.
-  for (int32_t word : {60, 45, 3, 10, 20, 30, 0}) writer.PutI32(word);
-  d.rain.ExchangeSettings(block, SettingsDirection::kLoad);
+  test::ExpectRoundTrip(d.rain, test::Words({60, 45, 3, 10, 20, 30, 0}));
   EXPECT_EQ(d.rain.dropList().size(), 8u * 5 * 60 / 100 + 1);  // cross dimension 8
-  SettingsBlock again;
-  again.fill(0);
-  d.rain.ExchangeSettings(again, SettingsDirection::kStore);
-  EXPECT_EQ(again, block);
   // Damaged: negative drops, a length making L = 8 * 3 * -5 / 100 + 1 = 0 (a
   // division by zero), an unknown direction, colours out of range.
-  ByteWriter damage{std::span<uint8_t>(block)};
-  for (int32_t word : {-50, -5, 9, 0, -1, 999, 0}) damage.PutI32(word);
-  d.rain.ExchangeSettings(block, SettingsDirection::kLoad);
+  test::LoadWords(d.rain, {-50, -5, 9, 0, -1, 999, 0});
   EXPECT_EQ(d.rain.length(), 0);
   EXPECT_EQ(d.rain.direction(), FallingRainGenerator::kTopToBottom);
   EXPECT_EQ(d.rain.color(), (Rgb{0, 0, 255}));

@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <span>
+#include <array>
 #include <vector>
 
-#include "core/byte_io.h"
-#include "tests/test_support.h"
+#include "generator_rig.h"
 
 namespace quor {
 namespace {
@@ -75,23 +73,11 @@ TEST(FireSettings, RoundTripRepairsAndLifecycle) {
   SmallFire f;
   f.fire.SetHotspots(77);
   f.fire.SetHotspotSize(FireGenerator::kMediumHotspots);
-  SettingsBlock block;
-  block.fill(0xa5);
-  f.fire.ExchangeSettings(block, SettingsDirection::kStore);
-  const uint8_t expected[] = {77, 0, 0, 0, 2, 0, 0, 0, 0xa5};  // hotspots, size, untouched
-  EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), block.begin()));
   SmallFire copy;
-  SettingsBlock again = block;
-  copy.fire.ExchangeSettings(block, SettingsDirection::kLoad);
-  copy.fire.ExchangeSettings(again, SettingsDirection::kStore);
-  EXPECT_EQ(again, block);
+  test::ExpectRoundTrip(copy.fire, test::ExpectStored(f.fire, {77, 2}));  // hotspots, size
   // Hotspots clamp into 0..100; an unknown size (a modulo by zero or less) is Small.
   for (auto [hotspots, size, repaired] : {std::array{-5, 0, 0}, {500, 4, 100}, {50, -1, 50}}) {
-    SettingsBlock bad{};
-    ByteWriter writer{std::span<uint8_t>(bad)};
-    writer.PutI32(hotspots);
-    writer.PutI32(size);
-    copy.fire.ExchangeSettings(bad, SettingsDirection::kLoad);
+    test::LoadWords(copy.fire, {hotspots, size});
     EXPECT_EQ(copy.fire.hotspots(), repaired);
     EXPECT_EQ(copy.fire.hotspotSize(), FireGenerator::kSmallHotspots);
     copy.Render();

@@ -2,13 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <initializer_list>
-#include <span>
 #include <vector>
 
-#include "core/byte_io.h"
-#include "tests/test_support.h"
+#include "generator_rig.h"
 
 namespace quor {
 namespace {
@@ -29,12 +26,7 @@ struct SmallMetaballs {
     return red;
   }
   Ball At(size_t i) const { return balls.ballList()[i]; }
-  void Load(std::initializer_list<int32_t> words) {
-    SettingsBlock block{};
-    ByteWriter writer{std::span<uint8_t>(block)};
-    for (int32_t word : words) writer.PutI32(word);
-    balls.ExchangeSettings(block, SettingsDirection::kLoad);
-  }
+  void Load(std::initializer_list<int32_t> words) { test::LoadWords(balls, words); }
   test::GeneratorHarness harness{1};
   MetaballsGenerator balls;
   std::vector<uint8_t> frame = std::vector<uint8_t>(4 * 4 * 3, 0);
@@ -95,12 +87,7 @@ TEST(MetaballsSettings, RoundTripRepairsAndLifecycle) {
   // Rebuilt for 16 x 8: N = 16 * 50 / 100 + 1, D = 16 * 33 / 100 + 5.
   EXPECT_EQ(m.balls.ballList().size(), 9u);
   EXPECT_EQ(m.balls.kernelSize(), 10);
-  SettingsBlock again;
-  again.fill(0xa5);
-  m.balls.ExchangeSettings(again, SettingsDirection::kStore);
-  const uint8_t expected[] = {33, 0, 0, 0, 50, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0,
-                              1,  0, 0, 0, 2,  0, 0, 0, 255, 0, 0, 0, 0xa5};
-  EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), again.begin()));
+  test::ExpectStored(m.balls, {33, 50, 1, 0, 1, 2, 255});
   // Damaged: size 0, a negative ball count, colours outside a byte; then
   // sizes that would overflow the kernel arithmetic.
   m.Load({0, -40, 2, 1, -7, 256, 100000});

@@ -2,15 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "core/byte_io.h"
+#include "generator_rig.h"
 #include "generators/color.h"
-#include "test_support.h"
 
 namespace quor {
 namespace {
@@ -18,10 +16,7 @@ namespace {
 using Indices = std::vector<std::vector<int>>;
 
 void Load(PlasmaGenerator& plasma, int zoom, int palette, int style, int speed) {
-  SettingsBlock block{};
-  ByteWriter writer(block);
-  for (int word : {zoom, palette, style, speed}) writer.PutI32(word);
-  plasma.ExchangeSettings(block, SettingsDirection::kLoad);
+  test::LoadWords(plasma, {zoom, palette, style, speed});
 }
 
 // Renders once; every pixel must show the palette entry (low bytes) its index selects.
@@ -117,16 +112,9 @@ TEST(Plasma, SettingsBlockRoundTripsAndLoadRepairsSpeedAndZoom) {
   ASSERT_TRUE(plasma.Create(4, 4));
   ASSERT_TRUE(copy.Create(4, 4));
   plasma.SetZoom(77), plasma.SetPalette(5), plasma.SetStyle(3), plasma.SetSpeed(100);
-  SettingsBlock block, again;
-  block.fill(0xEE), again.fill(0xEE);
-  plasma.ExchangeSettings(block, SettingsDirection::kStore);
-  // Zoom, palette Red/Yellow, style Radial, speed; the rest of the block is left alone.
-  const uint8_t expected[] = {77, 0, 0, 0, 5, 0, 0, 0, 3, 0, 0, 0, 100, 0, 0, 0, 0xEE};
-  EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), block.begin()));
-  copy.ExchangeSettings(block, SettingsDirection::kLoad);
+  // Zoom, palette Red/Yellow, style Radial, speed.
+  test::ExpectRoundTrip(copy, test::ExpectStored(plasma, {77, 5, 3, 100}));
   EXPECT_EQ(copy.paletteEntry(0), (Rgb{255, 256, 128}));  // rebuilt as Red/Yellow
-  copy.ExchangeSettings(again, SettingsDirection::kStore);
-  EXPECT_EQ(again, block);
 
   // Speeds outside 1..100 load as 50; the bounds themselves are kept.
   for (int speed : {0, -3, 101, 1, 100}) {

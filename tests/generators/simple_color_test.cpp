@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "core/byte_io.h"
-#include "test_support.h"
+#include "generator_rig.h"
 
 namespace quor {
 namespace {
@@ -36,10 +34,7 @@ class SimpleColorTest : public testing::Test {
 
 TEST_F(SimpleColorTest, FixedColourFillsEveryPixelWithLowBytesAndTrackbarsClamp) {
   ExpectSolid({255, 0, 0}, "simple_color_default");
-  SettingsBlock block{};
-  ByteWriter writer(block);
-  for (int word : {256 + 10, -1, 40, 0}) writer.PutI32(word);  // red, green, blue beyond a byte; fixed colour
-  generator.ExchangeSettings(block, SettingsDirection::kLoad);
+  test::LoadWords(generator, {256 + 10, -1, 40, 0});  // red, green, blue beyond a byte; fixed colour
   ExpectSolid({10, 255, 40}, "simple_color_low_bytes");
   generator.colorGroup().SetRed(300);
   generator.colorGroup().SetGreen(-4);
@@ -74,17 +69,11 @@ TEST_F(SimpleColorTest, SyncModeContinuesSharedWheelAcrossLoads) {
 
 TEST_F(SimpleColorTest, SettingsBlockLayoutRoundTrips) {
   generator.colorGroup() = {.color = {1, 200, 3}, .autoColorMode = kAutoColorShared};
-  SettingsBlock block, again;
-  block.fill(0xAB), again.fill(0xAB);
-  generator.ExchangeSettings(block, SettingsDirection::kStore);
-  // Red, green, blue, auto colour mode 2 (sync); the rest of the block is left alone.
-  const uint8_t expected[] = {1, 0, 0, 0, 200, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 0xAB};
-  EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), block.begin()));
+  // Red, green, blue, auto colour mode 2 (sync).
+  const SettingsBlock block = test::ExpectStored(generator, {1, 200, 3, 2});
   SimpleColorGenerator copy(harness.context);
   ASSERT_TRUE(copy.Create(4, 4));
-  copy.ExchangeSettings(block, SettingsDirection::kLoad);
-  copy.ExchangeSettings(again, SettingsDirection::kStore);
-  EXPECT_EQ(again, block);
+  test::ExpectRoundTrip(copy, block);
 }
 
 }  // namespace

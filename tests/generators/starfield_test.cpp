@@ -3,11 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <span>
 #include <vector>
 
-#include "core/byte_io.h"
-#include "tests/test_support.h"
+#include "generator_rig.h"
 
 namespace quor {
 namespace {
@@ -74,20 +72,12 @@ TEST(StarfieldSettings, RoundTripRepairsAndLifecycle) {
   EXPECT_EQ(small, std::vector<uint8_t>(4 * 4 * 3, 0));
 
   s.stars.Create(20, 10);
-  SettingsBlock block{};
-  ByteWriter writer{std::span<uint8_t>(block)};
   // red, green, blue, AutoColorMode, stars, trails, zoom, speed.
-  for (int32_t word : {9, 8, 7, 2, 55, 0, 140, 12}) writer.PutI32(word);
-  s.stars.ExchangeSettings(block, SettingsDirection::kLoad);
+  test::ExpectRoundTrip(s.stars, test::Words({9, 8, 7, 2, 55, 0, 140, 12}));
   EXPECT_EQ(s.stars.starList().size(), 200u / 5 * 55 / 100);
-  SettingsBlock again{};
-  s.stars.ExchangeSettings(again, SettingsDirection::kStore);
-  EXPECT_EQ(again, block);
   // Damaged: speed -10 would make the brightness divide by 0; zoom and star
   // count out of range.
-  ByteWriter damage{std::span<uint8_t>(block)};
-  for (int32_t word : {1, 2, 3, 0, 5000, 1, 100000, -10}) damage.PutI32(word);
-  s.stars.ExchangeSettings(block, SettingsDirection::kLoad);
+  test::LoadWords(s.stars, {1, 2, 3, 0, 5000, 1, 100000, -10});
   EXPECT_EQ((std::array{s.stars.stars(), s.stars.zoom(), s.stars.speed()}), (std::array{100, 150, 1}));
   std::vector<uint8_t> frame(20 * 10 * 3);
   for (int i = 0; i < 30; ++i) s.stars.Render(frame.data(), 20, 10);

@@ -9,8 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/byte_io.h"
-#include "test_support.h"
+#include "generator_rig.h"
 
 namespace quor {
 namespace {
@@ -86,26 +85,17 @@ TEST_F(StrobeTest, SettingsBlockLayoutRoundTripsAndLoadKeepsCounterAndRepairsTim
   strobe.SetAudioTriggerChecked(true);
   strobe.audioTrigger() = {7000, 100, 300, 1, 178};
   strobe.colorGroup() = {.color = {10, 20, 30}, .autoColorMode = kAutoColorOwn};
-  SettingsBlock block, again;
-  block.fill(0xCD), again.fill(0xCD);
-  strobe.ExchangeSettings(block, SettingsDirection::kStore);
-  // Times on and off, trigger on, gain 7000, threshold percent, threshold 300, low and high band,
-  // red, green, blue, auto colour mode 1; the rest of the block is left alone.
-  const uint8_t expected[] = {3,  0, 0, 0, 4,  0, 0, 0, 1,  0, 0, 0, 0x58, 0x1B, 0, 0, 100, 0, 0, 0, 0x2C, 0x01, 0, 0,
-                              1,  0, 0, 0, 178, 0, 0, 0, 10, 0, 0, 0, 20, 0, 0, 0, 30, 0, 0, 0, 1, 0, 0, 0, 0xCD};
-  EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), block.begin()));
-
+  // Times on and off, trigger on, gain, threshold percent, threshold, low and high band, red, green,
+  // blue, auto colour mode 1.
+  SettingsBlock block = test::ExpectStored(strobe, {3, 4, 1, 7000, 100, 300, 1, 178, 10, 20, 30, 1});
   StrobeGenerator copy(harness.context);
   ASSERT_TRUE(copy.Create(4, 3));
   Rhythm(copy, 3);
-  copy.ExchangeSettings(block, SettingsDirection::kLoad);
+  test::ExpectRoundTrip(copy, block);
   EXPECT_EQ(copy.frameCounter(), 3);  // a scene load does not restart the cycle
-  copy.ExchangeSettings(again, SettingsDirection::kStore);
-  EXPECT_EQ(again, block);
 
   // Damaged times are brought into 1..25, so the cycle arithmetic cannot overflow.
-  ByteWriter damage(block);
-  for (int word : {INT_MAX, INT_MIN, 0}) damage.PutI32(word);  // time on, time off, trigger off
+  std::ranges::copy(test::LittleEndian({INT_MAX, INT_MIN, 0}), block.begin());  // time on, time off, trigger off
   copy.ExchangeSettings(block, SettingsDirection::kLoad);
   EXPECT_EQ(std::pair(copy.timeOn(), copy.timeOff()), std::pair(25, 1));
   copy.colorGroup().SetAutoColorChecked(false);

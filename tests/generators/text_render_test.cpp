@@ -5,58 +5,50 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
-#include <vector>
 
 #include "generators/draw.h"
+#include "generator_rig.h"
 
 namespace quor {
 namespace {
+
+using test::Frame;
 
 constexpr Rgb kOrange{200, 100, 50};
 
 // Count and bounding box of the pixels differing from a background.
 struct Box { int count = 0, left = 1 << 30, right = -1, top = 1 << 30, bottom = -1; };
 
-struct Frame {
-  Frame(int w, int h) : width(w), height(h), bytes(size_t(w) * h * 3) {}
-  Canvas canvas() { return {bytes.data(), width, height}; }
-  Rgb At(int x, int y) const {
-    const uint8_t* p = &bytes[(size_t(y) * width + x) * 3];
-    return {p[0], p[1], p[2]};
+Box Bounds(const Frame& frame, Rgb background = {}) {
+  Box b;
+  for (int i = 0; i < frame.width * frame.height; ++i) {
+    const int x = i % frame.width, y = i / frame.width;
+    if (frame.At(x, y) == background) continue;
+    ++b.count, b.left = std::min(b.left, x), b.right = std::max(b.right, x);
+    b.top = std::min(b.top, y), b.bottom = std::max(b.bottom, y);
   }
-  Box Lit(Rgb background = {}) const {
-    Box b;
-    for (int i = 0; i < width * height; ++i) {
-      const int x = i % width, y = i / width;
-      if (At(x, y) == background) continue;
-      ++b.count, b.left = std::min(b.left, x), b.right = std::max(b.right, x);
-      b.top = std::min(b.top, y), b.bottom = std::max(b.bottom, y);
-    }
-    return b;
-  }
-  int width, height;
-  std::vector<uint8_t> bytes;
-};
+  return b;
+}
 
 TEST(TextRender, PlainTextLightsExactColourWithinItsRowsAndBadCallsDrawNothing) {
   Frame frame(64, 32), nothing(32, 16);
   DrawTextChars(frame.canvas(), 3, 5, 16, kOrange, false, {}, "HE");
-  const Box lit = frame.Lit();
+  const Box lit = Bounds(frame);
   ASSERT_GT(lit.count, 20);
   EXPECT_TRUE(lit.top >= 5 && lit.bottom < 5 + 16) << lit.top << ".." << lit.bottom;
   EXPECT_GE(lit.bottom - lit.top + 1, 9);  // capitals fill most of the cell below the cut leading
   EXPECT_TRUE(lit.left >= 3 && lit.left <= 6) << lit.left;
-  EXPECT_EQ(frame.Lit(kOrange).count, 64 * 32 - lit.count);  // every lit pixel is the text colour
+  EXPECT_EQ(Bounds(frame, kOrange).count, 64 * 32 - lit.count);  // every lit pixel is the text colour
 
   DrawTextChars(nothing.canvas(), 0, 0, 12, kOrange, false, {}, "");
   for (int size : {0, -12, 1 << 30}) DrawTextChars(nothing.canvas(), 0, 0, size, kOrange, false, {}, "A");
   for (auto [x, y] : {std::pair{40, 0}, {0, 16}, {0, -12}})  // right of, below and above the frame
     DrawTextChars(nothing.canvas(), x, y, 12, kOrange, false, {}, "A");
-  EXPECT_EQ(nothing.Lit().count, 0);
+  EXPECT_EQ(nothing.LitCount(), 0);
 }
 
 TEST(TextRender, AntialiasingDarkensEdgesBoldWidensMaxBlendLightensCentringCentres) {
-  Frame plain(64, 24), smooth(64, 24), bold(64, 24), blue(40, 20);
+  Frame plain(64, 24), smooth(64, 24), bold(64, 24), blue(40, 20), left(96, 40), centred(96, 40);
   DrawTextChars(plain.canvas(), 2, 2, 18, kOrange, false, {}, "Ao");
   DrawTextChars(smooth.canvas(), 2, 2, 18, kOrange, false, {.antialias = true}, "Ao");
   DrawTextChars(bold.canvas(), 2, 2, 18, kOrange, false, {.bold = true}, "Ao");
@@ -66,18 +58,17 @@ TEST(TextRender, AntialiasingDarkensEdgesBoldWidensMaxBlendLightensCentringCentr
     darker += smooth.bytes[i] != 0 && smooth.bytes[i] < 200;
   }
   EXPECT_GT(darker, 0);
-  EXPECT_GT(bold.Lit().count, plain.Lit().count);
+  EXPECT_GT(bold.LitCount(), plain.LitCount());
   FillRectangle(blue.canvas(), 0, 0, 39, 19, {0, 0, 255}, false);
   DrawTextChars(blue.canvas(), 1, 1, 16, {255, 30, 0}, true, {}, "T");
-  const Box lit = blue.Lit({0, 0, 255});
+  const Box lit = Bounds(blue, {0, 0, 255});
   ASSERT_GT(lit.count, 0);
   EXPECT_EQ(blue.At(lit.left, lit.top), (Rgb{255, 30, 255}));
 
   // Centring shifts by half the width and half the size.
-  Frame left(96, 40), centred(96, 40);
   DrawTextChars(left.canvas(), 10, 4, 20, kOrange, false, {}, "MW");
   DrawTextChars(centred.canvas(), 48, 20, 20, kOrange, false, {.centred = true}, "MW");
-  const Box a = left.Lit(), b = centred.Lit();
+  const Box a = Bounds(left), b = Bounds(centred);
   ASSERT_GT(a.count, 0);
   EXPECT_EQ(b.count, a.count);
   EXPECT_EQ(b.top - a.top, 6);  // rows from 20 - 20 / 2 = 10 instead of 4
@@ -92,10 +83,10 @@ TEST(TextRender, HugeSizesRenderOnlyTheVisibleBandAndOtherThreadsWork) {
   DrawTextChars(frame.canvas(), -20000 / 12, -20000 / 3, 20000, kOrange, false, {}, "O");
   const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_LT(elapsed.count(), 500.0);
-  EXPECT_GT(frame.Lit().count, 16 * 8);
+  EXPECT_GT(frame.LitCount(), 16 * 8);
   DrawTextChars(here.canvas(), 0, 0, 14, kOrange, false, {}, "Quor \xe9");
   std::thread([&] { DrawTextChars(there.canvas(), 0, 0, 14, kOrange, false, {}, "Quor \xe9"); }).join();
-  EXPECT_GT(here.Lit().count, 0);
+  EXPECT_GT(here.LitCount(), 0);
   EXPECT_EQ(here.bytes, there.bytes);
 }
 

@@ -1,13 +1,14 @@
-// The byte-exact wire and file formats of every output encoder.
+// The byte-exact wire and file formats of the output encoders; tpm2,
+// Glediator and miniDMX frames are also checked where they are sent.
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 #include "output/artnet_encoder.h"
 #include "output/bitmap_encoder.h"
 #include "output/drivers.h"
-#include "output/glediator_encoder.h"
 #include "output/minidmx_encoder.h"
 #include "output/recorder_encoder.h"
-#include "output/tpm2_encoder.h"
 #include "output/tpm2net_encoder.h"
 
 namespace quor {
@@ -49,16 +50,6 @@ TEST(Encoders, ArtNetHeaderCarriesAddressAndLength) {
   EXPECT_EQ(Encode(d, {0xAB, 0xCD}), std::vector<Bytes>{expected});
 }
 
-TEST(Encoders, Tpm2FramesChannelsBetweenHeaderAndEndByte) {
-  const Bytes expected = {0xC9, 0xDA, 0x00, 0x03, 0x11, 0x22, 0x33, 0x36};  // start, type, size, data, end
-  EXPECT_EQ(Encode(Device(kDriverTpm2, 3), {0x11, 0x22, 0x33}), std::vector<Bytes>{expected});
-}
-
-TEST(Encoders, GlediatorSendsOneOnlyAsTheFrameStart) {
-  const Bytes expected = {0x01, 0x02, 0x00, 0x02, 0xFF, 0x02, 0x10};  // data 1 goes out as 2
-  EXPECT_EQ(Encode(Device(kDriverGlediator, 6), {1, 0, 2, 255, 1, 0x10}), std::vector<Bytes>{expected});
-}
-
 TEST(Encoders, Tpm2NetSplitsChannelsIntoNumberedBlocks) {
   const OutputDevice d = Device(kDriverTpm2Net, 1000, 300);
   Bytes channels(1000), buffer;
@@ -81,18 +72,14 @@ TEST(Encoders, Tpm2NetSplitsChannelsIntoNumberedBlocks) {
 }
 
 TEST(Encoders, MiniDmxTypeByteNamesTheChannelCount) {
-  const std::vector<Bytes> p = Encode(Device(kDriverMiniDmx, 512), {9, 8, 7});
-  ASSERT_EQ(p.size(), 1u);
-  ASSERT_EQ(p[0].size(), 515u);
-  EXPECT_EQ(Bytes(p[0].begin(), p[0].begin() + 5), (Bytes{0x5A, 0xA2, 9, 8, 7}));  // start, 512 channels
-  EXPECT_EQ(p[0][513], 0);
-  EXPECT_EQ(p[0][514], 0xA5);  // end
-  // Other counts have their own type; counts without one send nothing.
-  const std::pair<int, uint8_t> types[] = {{96, 0xA0}, {256, 0xA1}, {3072, 0xB2}, {0, 0}, {97, 0}, {513, 0}, {3071, 0}};
+  // The 96-channel frame's bytes are checked on a pseudo-terminal; other
+  // counts have their own type, and counts without one send nothing.
+  const std::pair<int, uint8_t> types[] = {{96, 0xA0},  {256, 0xA1}, {512, 0xA2}, {3072, 0xB2},
+                                           {0, 0},      {97, 0},     {513, 0},    {3071, 0}};
   for (const auto& [channels, type] : types) {
     const std::vector<Bytes> q = Encode(Device(kDriverMiniDmx, channels), {});
     ASSERT_EQ(q.size(), type ? 1u : 0u) << channels;
-    EXPECT_EQ(q.empty() ? 0 : q[0][1], type) << channels;
+    if (type) EXPECT_EQ(std::make_tuple(q[0].size(), q[0][1], q[0].back()), std::make_tuple(channels + 3u, type, 0xA5));
   }
 }
 

@@ -11,6 +11,8 @@
 namespace quor {
 namespace {
 
+using Bytes = std::vector<uint8_t>;
+
 TEST(OutputsThread, StoppingWhileTheClockSendsEndsWithBlackFrames) {
   Engine engine(test::TestRegistry(), EngineOptions{FrameClock::Mode::kThread, 1});
   test::UdpReceiver receiver;
@@ -33,9 +35,7 @@ TEST(OutputsThread, StoppingWhileTheClockSendsEndsWithBlackFrames) {
     outputs.CloseOutputs();
     const auto rest = receiver.ReceiveAll(150);
     ASSERT_GE(rest.size(), 2u);
-    for (size_t i = rest.size() - 2; i < rest.size(); ++i) {
-      EXPECT_EQ(std::vector<uint8_t>(rest[i].bytes.begin() + 18, rest[i].bytes.end()), std::vector<uint8_t>(6, 0));
-    }
+    for (auto it = rest.end() - 2; it != rest.end(); ++it) EXPECT_EQ(test::UdpReceiver::ArtNetData(*it), Bytes(6, 0));
   }
   engine.StopClock();
 }

@@ -51,6 +51,8 @@ class UdpReceiver {
     for (Datagram d; Receive(d, quietMs);) all.push_back(d);
     return all;
   }
+  // The channel data of an Art-Net datagram (after its 18-byte header).
+  static std::vector<uint8_t> ArtNetData(const Datagram& d) { return {d.bytes.begin() + 18, d.bytes.end()}; }
 
  private:
   int fd_ = -1;
