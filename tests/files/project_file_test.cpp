@@ -19,17 +19,16 @@ using test::ConsoleCapture;
 // File bytes put together field by field, independently of the writer.
 struct FileBytes {
   std::vector<uint8_t> bytes;
-  FileBytes& I32(int32_t v) {
-    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
+  FileBytes& I32(std::initializer_list<int32_t> values) {
+    for (const int32_t v : values) {
+      for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
+    }
     return *this;
   }
-  FileBytes& Text(std::string_view text, size_t field) {
+  // `text` in a zero-padded field of `size` bytes.
+  FileBytes& Text(std::string_view text, size_t size) {
     bytes.insert(bytes.end(), text.begin(), text.end());
-    bytes.resize(bytes.size() + field - text.size(), 0);
-    return *this;
-  }
-  FileBytes& Zeros(size_t n) {
-    bytes.resize(bytes.size() + n, 0);
+    bytes.resize(bytes.size() + size - text.size(), 0);
     return *this;
   }
   size_t Mark() const { return bytes.size(); }
@@ -37,8 +36,7 @@ struct FileBytes {
 
 // Where the hand-built file keeps the fields the damage tests change.
 struct Offsets {
-  size_t sceneCount = 0, chaseCount = 0, stepCount = 0, deviceCount = 0, width = 0, patch = 0, pixelStep = 0,
-         chasesEnd = 0;
+  size_t sceneCount = 0, chaseCount = 0, stepCount = 0, deviceCount = 0, width = 0, patch = 0, pixelStep = 0;
 };
 
 // A 4 x 4 project: one scene, one chase with two steps, one Art-Net device
@@ -46,53 +44,37 @@ struct Offsets {
 std::vector<uint8_t> SmallProject(int version, Offsets* at = nullptr) {
   Offsets o;
   FileBytes f;
-  f.bytes = {0x51, 0x52, 0x58, 0x21, 0x00, static_cast<uint8_t>('0' + version)};  // "QRX!", 0, version digit
+  f.bytes = {'Q', 'R', 'X', '!', 0, static_cast<uint8_t>('0' + version)};
   o.sceneCount = f.Mark();
-  f.I32(1);                                 // scene count
-  f.Text("Intro", 256);                     // scene name
-  f.I32(7).I32(0).I32(0).I32(0);            // generator types per slot
-  f.I32(25).I32(20).I32(15).I32(10);        // speeds
-  f.I32(0).I32(1).I32(0).I32(0);            // inverts
-  f.bytes.insert(f.bytes.end(), {1, 2, 3});  // slot 0 settings block, first bytes
-  f.Zeros(4 * 1024 - 3);                    // rest of the four settings blocks
-  f.I32(0).I32(2).I32(0);                   // merge modes: channel 1, channel 2, main
-  f.I32(128).I32(128).I32(200);             // masterfades
+  f.I32({1}).Text("Intro", 256);                    // one scene: name,
+  f.I32({7, 0, 0, 0, 25, 20, 15, 10, 0, 1, 0, 0});  // generator types, speeds and inverts per slot,
+  f.Text("\1\2\3", 4 * 1024);                       // the four settings blocks,
+  f.I32({0, 2, 0, 128, 128, 200});                  // merge modes and masterfades per mix
   if (version >= 3) {
     o.chaseCount = f.Mark();
-    f.I32(1);                                          // chase count
-    f.Text("Run", 256);                                // chase name
-    f.I32(1);                                          // loop
+    f.I32({1}).Text("Run", 256).I32({1});        // one chase: name, loop,
     o.stepCount = f.Mark();
-    f.I32(2).I32(5).I32(0);                            // step count, step capacity, pointer word
-    f.I32(0).I32(0).I32(3).I32(0).I32(2000);          // scene 0, fade 3, 2 s
-    f.I32(2).I32(1).I32(0).I32(1).I32(500);           // crossfade glide to centre, 0.5 s
+    f.I32({2, 5, 0});                            // step count, step capacity, pointer word,
+    f.I32({0, 0, 3, 0, 2000, 2, 1, 0, 1, 500});  // scene 0 with fade 3 for 2 s, glide to the centre for 0.5 s
   }
-  o.chasesEnd = f.Mark();
   o.deviceCount = f.Mark();
-  f.I32(1);                                  // device count
-  f.I32(0).Text("10.0.0.5", 16);             // driver Art-Net, address
-  f.I32(6454).I32(48).I32(0).I32(1).I32(2);  // port, channels, Net, subnet, universe
-  f.I32(0).I32(18).I32(0);                   // buffer, header length, handle
-  if (version >= 4) f.I32(1).Text("out.bin", 256);  // redirect, path
+  f.I32({1, 0}).Text("10.0.0.5", 16);                 // one device: driver Art-Net, address,
+  f.I32({6454, 48, 0, 1, 2, 0, 18, 0});               // port, channels, Net, subnet, universe, buffer, header, handle
+  if (version >= 4) f.I32({1}).Text("out.bin", 256);  // redirect, path
   o.width = f.Mark();
-  f.I32(4).I32(4).I32(0).I32(1);             // matrix 4 x 4, preview aspect 0, grid 1
-  f.I32(10).I32(20).I32(360).I32(500);       // show window left, top, width, height
-  f.I32(100).I32(50);                        // show buttons
-  f.I32(200).I32(150).I32(1).I32(10);        // master, gamma, fade enabled, fade step
+  f.I32({4, 4, 0, 1});                                // matrix 4 x 4, preview aspect 0, grid 1
+  f.I32({10, 20, 360, 500, 100, 50});                 // show window left, top, width, height, buttons
+  f.I32({200, 150, 1, 10});                           // master, gamma, fade enabled, fade step
   o.pixelStep = f.Mark();
-  f.I32(2).I32(0);                           // PixelStep, audio AGC
+  f.I32({2, 0});                                      // PixelStep, audio AGC
   o.patch = f.Mark();
-  f.I32(0).I32(0).I32(1).I32(2);             // pixel (0,0): device 0, channels 0 1 2
-  f.I32(0).I32(5).I32(4).I32(3);             // pixel (1,0): device 0, channels 5 4 3
-  for (int i = 2; i < 15; ++i) f.I32(-1).I32(0).I32(0).I32(0);  // unpatched
-  f.I32(-2).I32(9).I32(9).I32(9);            // pixel (3,3): a foreign negative device
-  f.I32(0).I32(3);                           // outputs running flag, StrobeTime
-  if (version >= 2) {
-    f.I32(2).Text("", 16);                   // remote input Art-Net, port name
-    f.I32(6454).I32(0).I32(0).I32(3);        // listen port, Net, subnet, universe
-    f.I32(0).I32(0).I32(1);                  // first channel, handle, limitTo32
-    f.I32(0);                                // RemoteControlEnabled
-  }
+  f.I32({0, 0, 1, 2, 0, 5, 4, 3});                    // pixels (0,0) and (1,0) on device 0
+  for (int i = 2; i < 15; ++i) f.I32({-1, 0, 0, 0});  // unpatched
+  f.I32({-2, 9, 9, 9});                               // pixel (3,3): a foreign negative device
+  f.I32({0, 3});                                      // outputs running flag, StrobeTime
+  // Remote input: Art-Net, port name, listen port, Net, subnet, universe,
+  // first channel, handle, limitTo32; then RemoteControlEnabled.
+  if (version >= 2) f.I32({2}).Text("", 16).I32({6454, 0, 0, 3, 0, 0, 1, 0});
   if (at) *at = o;
   return f.bytes;
 }
@@ -103,11 +85,7 @@ void PutI32At(std::vector<uint8_t>& bytes, size_t offset, int32_t v) {
 
 // -1 when equal, otherwise the first offset where the two differ.
 long FirstDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    if (a[i] != b[i]) return static_cast<long>(i);
-  }
-  return a.size() == b.size() ? -1 : static_cast<long>(n);
+  return a == b ? -1 : std::ranges::mismatch(a, b).in1 - a.begin();
 }
 
 OutputDevice BitmapDevice(const std::string& folder) {
@@ -217,22 +195,18 @@ TEST_F(ProjectFileTest, RefusedFilesLeaveEverythingAsItWas) {
     const char* what;
     size_t offset;
     int32_t value;
-    const char* message;
+    const char* message = kUnknownFileFormatMessage;
   };
   const Damage damages[] = {
-      {"no '!' in the magic", 0, 0x3F585251, kUnknownFileFormatMessage},
-      {"a nonzero fifth byte", 4, 0x3401, kUnknownFileFormatMessage},  // bytes 4, 5: 01 "4"
-      {"version 5", 4, 0x3500, kNewerFileVersionMessage},              // bytes 4, 5: 00 "5"
-      {"more scenes than bytes", at.sceneCount, 2, kUnknownFileFormatMessage},
-      {"a negative scene count", at.sceneCount, -1, kUnknownFileFormatMessage},
-      {"a huge chase count", at.chaseCount, 0x7FFFFFFF, kUnknownFileFormatMessage},
-      {"steps above the capacity", at.stepCount, 6, kUnknownFileFormatMessage},
-      {"a negative step count", at.stepCount, -1, kUnknownFileFormatMessage},
-      {"more devices than bytes", at.deviceCount, 3, kUnknownFileFormatMessage},
-      {"a matrix 3 wide", at.width, 3, kUnknownFileFormatMessage},
-      {"a matrix 321 wide", at.width, 321, kUnknownFileFormatMessage},
-      {"200 x 100 pixels", at.width, 200, kUnknownFileFormatMessage},
-      {"a patch entry past the devices", at.patch, 1, kUnknownFileFormatMessage},
+      {"no '!' in the magic", 0, 0x3F585251},
+      {"a nonzero fifth byte", 4, 0x3401},                 // bytes 4, 5: 01 "4"
+      {"version 5", 4, 0x3500, kNewerFileVersionMessage},  // bytes 4, 5: 00 "5"
+      {"more scenes than bytes", at.sceneCount, 2},       {"a negative scene count", at.sceneCount, -1},
+      {"a huge chase count", at.chaseCount, 0x7FFFFFFF},  {"steps above the capacity", at.stepCount, 6},
+      {"a negative step count", at.stepCount, -1},        {"more devices than bytes", at.deviceCount, 3},
+      {"a matrix 3 wide", at.width, 3},                   {"a matrix 321 wide", at.width, 321},
+      {"200 x 100 pixels", at.width, 200},
+      {"a patch entry past the devices", at.patch, 1},
   };
   // Every cut-off file, at any length, is refused.
   for (size_t length = 0; length < good.size(); ++length) {
@@ -275,7 +249,7 @@ TEST_F(ProjectFileTest, RangedSettingsAreBroughtIntoRangeAndImportIgnoresTheTail
             std::make_tuple(255, 1, 4, 4));
 
   // A file that breaks off after its chases still imports, but does not load.
-  bytes.resize(at.chasesEnd);
+  bytes.resize(at.deviceCount);
   EXPECT_FALSE(ParseProject(bytes).project);
   EXPECT_TRUE(ParseProject(bytes, ProjectScope::kScenesAndChases).project);
 }

@@ -1,11 +1,16 @@
-#include "files/recording_file.h"
+// The recording file: the recorder that writes it and the reader that
+// plays it back.
+#include "files/recorder.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "core/engine.h"
+#include "files/recording_file.h"
 #include "test_support.h"
 
 namespace quor {
@@ -13,6 +18,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using R = RecordingOpenResult;
+using Start = Recorder::StartResult;
 
 Bytes Header(uint32_t width, uint32_t height, uint32_t fps = 25) {
   const auto header = EncodeRecordingHeader({width, height, fps});
@@ -20,12 +26,16 @@ Bytes Header(uint32_t width, uint32_t height, uint32_t fps = 25) {
 }
 
 void Append(Bytes& bytes, std::initializer_list<uint8_t> more) { bytes.insert(bytes.end(), more); }
-// A marked 4 x 4 frame whose every byte is `value`.
-void AppendFrame(Bytes& bytes, uint8_t value) {
+// The frame marker, then `frame`.
+void AppendFrame(Bytes& bytes, const Bytes& frame) {
   Append(bytes, {'Q', 'X', 0});
-  bytes.resize(bytes.size() + 48, value);
+  bytes.insert(bytes.end(), frame.begin(), frame.end());
 }
 
+Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
 void WriteFile(const std::string& path, const Bytes& bytes) {
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -35,16 +45,132 @@ R OpenBytes(const Bytes& bytes, std::unique_ptr<RecordingReader>* reader) {
   return RecordingReader::Open(std::make_unique<MemoryRecordingSource>(bytes), reader);
 }
 
+// Accepts `budget` writes, then fails every one; counts them in `writes`.
+struct FlakySink final : RecordingSink {
+  FlakySink(int budget, int* writes) : budget(budget), writes(writes) {}
+  bool Write(std::span<const uint8_t>) override { return ++*writes <= budget; }
+  int budget;
+  int* writes;
+};
+
+class RecorderTest : public testing::Test {
+ protected:
+  RecorderTest() : engine_(test::TestRegistry(), EngineOptions{FrameClock::Mode::kManual, 1}), capture_(engine_.console()) {}
+  // The recorder must be stopped before it goes; shutdown does that.
+  ~RecorderTest() override { engine_.Shutdown(); }
+
+  // Runs one mix pass over slot pictures made from `seed`; returns its output.
+  Bytes MixPass(uint8_t seed) {
+    const size_t bytes = static_cast<size_t>(engine_.width()) * engine_.height() * 3;
+    for (int s = 0; s < kSlotCount; ++s) {
+      uint8_t* frame = engine_.frame(static_cast<FrameIndex>(s));
+      for (size_t i = 0; i < bytes; ++i) frame[i] = static_cast<uint8_t>(seed * 31 + i * 7 + s * 3);
+    }
+    engine_.RunMixPass();
+    return engine_.CopyFrame(FrameIndex::kOutput);
+  }
+  Start RecordInto(Bytes& bytes, const std::string& name, int width, int height) {
+    return recorder_.StartInto(std::make_unique<MemoryRecordingSink>(bytes), name, width, height);
+  }
+
+  Engine engine_;
+  Recorder& recorder_ = engine_.recorder();
+  test::ConsoleCapture capture_;
+};
+
+TEST_F(RecorderTest, WritesHeaderThenOneMarkedFramePerMixPassUntilStopped) {
+  ASSERT_TRUE(engine_.ResizeMatrix(16, 8, 0));
+  engine_.settings().outputFps.store(20);
+  Bytes recorded;
+  ASSERT_EQ(RecordInto(recorded, "take", 16, 8), Start::kStarted);
+  EXPECT_EQ(engine_.flags().recorderActive.load(), 1);
+
+  Bytes expected = {
+      'Q', 'R', 'R', '!', 0x00, '1',  // magic, version
+      16, 0, 0, 0,                    // width
+      8, 0, 0, 0,                     // height
+      20, 0, 0, 0,                    // OutputFps at the start
+  };
+  AppendFrame(expected, MixPass(1));
+  AppendFrame(expected, MixPass(2));
+  EXPECT_EQ(recorded, expected);
+
+  // "Record" while recording changes nothing.
+  Bytes other;
+  EXPECT_EQ(RecordInto(other, "other", 16, 8), Start::kAlreadyRecording);
+  EXPECT_TRUE(other.empty());
+
+  recorder_.Stop();
+  EXPECT_EQ(engine_.flags().recorderActive.load(), 0);
+  MixPass(3);
+  EXPECT_EQ(recorded, expected);
+  recorder_.Stop();  // "Stop" while idle
+  EXPECT_EQ(capture_.Text(), "");
+}
+
+TEST_F(RecorderTest, RecordsIntoATruncatedFileUntilResizeOrShutdown) {
+  const std::string dir = test::FreshTestDir("recorder");
+  const std::string path = dir + "/show.qrr";
+  std::ofstream(path) << std::string(5000, 'z');
+  ASSERT_EQ(recorder_.Start(path, 32, 16), Start::kStarted);
+  const Bytes frame = MixPass(4);
+  engine_.StartClock();
+  engine_.clock().Advance(40);  // one mix pass on the clock
+  // A resize stops the recording before the frames change size.
+  ASSERT_TRUE(engine_.ResizeMatrix(16, 8, 0));
+  EXPECT_FALSE(recorder_.Recording());
+  MixPass(5);
+  const Bytes file = ReadFile(path);
+  ASSERT_EQ(file.size(), 18u + 2 * (3 + 32 * 16 * 3));
+  EXPECT_EQ(Bytes(file.begin() + 21, file.begin() + 21 + 1536), frame);
+
+  EXPECT_EQ(recorder_.Start(dir + "/missing/show.qrr", 16, 8), Start::kCannotCreate);
+  EXPECT_FALSE(recorder_.Recording());
+  EXPECT_EQ(capture_.Text().find("Recorder"), std::string::npos);
+  // Shutdown stops it too.
+  ASSERT_EQ(recorder_.Start(path, 16, 8), Start::kStarted);
+  engine_.Shutdown();
+  EXPECT_FALSE(recorder_.Recording());
+}
+
+TEST_F(RecorderTest, FailingWritesAndForeignFrameSizesStopWithAConsoleLine) {
+  int writes = 0;
+  EXPECT_EQ(recorder_.StartInto(std::make_unique<FlakySink>(0, &writes), "full", 32, 16), Start::kWriteFailed);
+  EXPECT_FALSE(recorder_.Recording());
+  EXPECT_EQ(capture_.Count("Recorder: cannot write to full\n"), 1);
+
+  // Header, then one marker and frame; the next marker fails.
+  writes = 0;
+  ASSERT_EQ(recorder_.StartInto(std::make_unique<FlakySink>(3, &writes), "flaky", 32, 16), Start::kStarted);
+  MixPass(1);
+  EXPECT_TRUE(recorder_.Recording());
+  MixPass(2);
+  EXPECT_FALSE(recorder_.Recording());
+  EXPECT_EQ(capture_.Count("Recorder: writing failed, recording into flaky stopped.\n"), 1);
+  MixPass(3);
+  EXPECT_EQ(writes, 4);
+
+  // A frame of another size than the header's would corrupt the file.
+  Bytes recorded;
+  ASSERT_EQ(RecordInto(recorded, "sized", 32, 16), Start::kStarted);
+  const Bytes small(8 * 8 * 3, 0);
+  engine_.WithTickLock([&] { engine_.hooks().recordFrame(small.data(), 8, 8); });
+  EXPECT_FALSE(recorder_.Recording());
+  EXPECT_EQ(recorded.size(), 18u);
+  EXPECT_EQ(capture_.Count("Recorder: the matrix size changed, recording into sized stopped.\n"), 1);
+
+  EXPECT_EQ(RecordInto(recorded, "bad", 3, 16), Start::kCannotCreate);
+}
+
 TEST(RecordingFile, OpenSortsDamagedHeadersIntoTheTwoMessages) {
   std::unique_ptr<RecordingReader> reader;
-  Bytes projectFile = Header(16, 8), version2 = Header(16, 8), shortHeader = Header(16, 8);
-  projectFile[2] = 'X';  // "QRX!"
-  version2[5] = '2';
+  // (A project file and version 2 are checked through the file player.)
+  Bytes shortHeader = Header(16, 8);
   shortHeader.resize(15);
   // The last four: sizes no matrix can have would size the frame buffer from the file.
   const std::pair<Bytes, R> cases[] = {
-      {projectFile, R::kUnknownFormat},     {version2, R::kWrongVersion},    {{'Q', 'R', 'R'}, R::kUnknownFormat},
-      {{'Q', 'R', 'R', '!', 0}, R::kWrongVersion}, {shortHeader, R::kUnknownFormat}, {Header(0, 8), R::kUnknownFormat},
+      {{'Q', 'R', 'R'}, R::kUnknownFormat}, {{'Q', 'R', 'R', '!', 0}, R::kWrongVersion},
+      {shortHeader, R::kUnknownFormat},     {Header(0, 8), R::kUnknownFormat},
       {Header(321, 4), R::kUnknownFormat},  {Header(200, 200), R::kUnknownFormat}, {Header(~0u, ~0u), R::kUnknownFormat}};
   for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(OpenBytes(cases[i].first, &reader), cases[i].second) << i;
   EXPECT_EQ(reader, nullptr);
@@ -60,14 +186,14 @@ TEST(RecordingFile, OpenSortsDamagedHeadersIntoTheTwoMessages) {
 
 TEST(RecordingFile, MarkerSearchSkipsJunkAndUnknownMarkersAndLoopsAtTheEnd) {
   Bytes bytes = Header(4, 4);
-  AppendFrame(bytes, 1);
+  AppendFrame(bytes, Bytes(48, 1));
   Append(bytes, {'j', 'u', 'n', 'k'});    // no "Q": skipped
   Append(bytes, {'Q', 'a', 'b', 'X', 0});  // an armed "Q" waits for its "X"
   bytes.insert(bytes.end(), 48, 2);
   Append(bytes, {'X', 'Q', 'X', 7});       // unknown kind: nothing read
-  AppendFrame(bytes, 3);
+  AppendFrame(bytes, Bytes(48, 3));
   Append(bytes, {'Q', 'X', 1});            // end of the recording
-  AppendFrame(bytes, 9);                   // never played
+  AppendFrame(bytes, Bytes(48, 9));                   // never played
 
   std::unique_ptr<RecordingReader> reader;
   ASSERT_EQ(OpenBytes(bytes, &reader), R::kOpened);
@@ -95,7 +221,7 @@ TEST(RecordingFile, FileSinkAndSourceRoundTripAndFollowARewrittenFile) {
   // A second writer is refused while the first holds the file.
   EXPECT_EQ(FileRecordingSink::Create(path), nullptr);
   Bytes written = Header(4, 4, 20);
-  AppendFrame(written, 7);
+  AppendFrame(written, Bytes(48, 7));
   ASSERT_TRUE(sink->Write(written) && sink->Close());
   sink.reset();
 

@@ -29,18 +29,6 @@ Frame Render(ColorScrollGenerator& scroll, int width, int height, int frames = 1
   return frame;
 }
 
-// Renders `frames` frames; every pixel of the last must show the palette entry its index selects.
-void ExpectFrame(ColorScrollGenerator& scroll, int frames, const Indices& expected, const std::string& name) {
-  const Frame frame = Render(scroll, int(expected[0].size()), int(expected.size()), frames);
-  Frame want;
-  for (const std::vector<int>& row : expected)
-    for (int index : row) {
-      const Rgb c = scroll.paletteEntry(index);
-      want.insert(want.end(), {uint8_t(c.r), uint8_t(c.g), uint8_t(c.b)});
-    }
-  EXPECT_EQ(frame, want) << name;
-}
-
 TEST(ColorScroll, OffsetJumpsToTheFarEndInsteadOfCarryingAndIndicesWrapInStepsOf255) {
   test::GeneratorHarness harness;
   ColorScrollGenerator scroll(harness.context);
@@ -75,14 +63,14 @@ TEST(ColorScroll, StylesMapGeometryPlusOffset) {
   EXPECT_EQ(scroll.paletteEntry(22), (Rgb{131, 131, 131}));
   // 4 x 4, zoom 20: f = float((4.00515 - log10(4)) * 20) / 10 = 6.80618; first frame offset 2:
   // trunc(6.80618 x + 2) = 2, 8, 15, 22.
-  ExpectFrame(scroll, 1, Indices(4, {2, 8, 15, 22}), "scroll_horizontal");
+  test::ExpectPaletteIndices(scroll, 1, Indices(4, {2, 8, 15, 22}), "scroll_horizontal");
   // 5 x 5, zoom 20: f = 6.61236. The symmetric distance runs 1, 0, -1, 0, 1 across; "Horizontal
   // Symetric" clamps it at 0, "Diamond" does not: the centre gets trunc(6.61236 * -2 + 2) = -11 ->
   // 244, its neighbours trunc(-6.61 + 2) = -4 -> 251.
   Load(scroll, {.style = 4});
-  ExpectFrame(scroll, 1, Indices(5, {8, 2, 2, 2, 8}), "scroll_horizontal_symmetric");
+  test::ExpectPaletteIndices(scroll, 1, Indices(5, {8, 2, 2, 2, 8}), "scroll_horizontal_symmetric");
   Load(scroll, {.style = 8});
-  ExpectFrame(scroll, 1,
+  test::ExpectPaletteIndices(scroll, 1,
               {{15, 8, 2, 8, 15}, {8, 2, 251, 2, 8}, {2, 251, 244, 251, 2}, {8, 2, 251, 2, 8}, {15, 8, 2, 8, 15}},
               "scroll_diamond");
   // 8 x 8, zoom 100: f = float((4.00515 - log10(8)) * 100) / 10 = 31.0206. "Circle" at the corner:
@@ -106,14 +94,14 @@ TEST(ColorScroll, SpiralTurnsWithTheOffsetAndRedrawsOnZoomOrSizeChange) {
   ColorScrollGenerator scroll(harness.context), fresh(harness.context);
   ASSERT_TRUE(scroll.Create(8, 8));
   Load(scroll, {.zoom = 100, .style = 9});
-  ExpectFrame(scroll, 1,
+  test::ExpectPaletteIndices(scroll, 1,
               {{0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 63, 0, 0, 0},
                {0, 0, 0, 63, 63, 63, 0, 0}, {0, 0, 63, 63, 63, 63, 63, 0}, {0, 0, 0, 63, 63, 63, 0, 0},
                {0, 0, 0, 0, 63, 0, 0, 0}, {0, 0, 0, 0, 0, 0, 0, 0}},
               "scroll_spiral_offset_2");
   // Offset 100 turns every point by 100 / 162 * 3 = 1.85 radians.
   Load(scroll, {.zoom = 100, .speed = 20, .style = 9});
-  ExpectFrame(scroll, 5,
+  test::ExpectPaletteIndices(scroll, 5,
               {{0, 0, 0, 0, 0, 31, 0, 0}, {0, 0, 0, 47, 0, 0, 0, 0}, {0, 0, 63, 0, 0, 0, 63, 0},
                {31, 0, 0, 31, 31, 31, 0, 47}, {0, 0, 0, 31, 63, 31, 0, 0}, {0, 47, 0, 31, 31, 31, 0, 0},
                {0, 0, 63, 0, 0, 0, 63, 0}, {0, 0, 0, 0, 0, 47, 0, 0}},

@@ -50,7 +50,9 @@ TEST(ExpandingShapesRender, ShapesWaitGrowFadeAndRespawn) {
     for (int p = 0; p < 400; ++p) red = std::max<int>(red, rig.At(p % 20, p / 20).r);
     reds.push_back(red);
     EXPECT_EQ(rig.At(before.x, before.y), Rgb{});
-    if (before.x + d < 20 && before.y + d < 20) EXPECT_NE(rig.At(before.x + d, before.y + d), Rgb{});
+    if (before.x + d < 20 && before.y + d < 20) {
+      EXPECT_NE(rig.At(before.x + d, before.y + d), Rgb{});
+    }
   }
   // Phases 20..28 show: full red for 20 and 21, then 255 - (phase - 21) * 28;
   // phase 29 = span + m respawns.
@@ -78,20 +80,19 @@ TEST(ExpandingShapesRender, AudioTriggerStartsOneShapePerRisingBeat) {
 }
 
 TEST(ExpandingShapesRender, ShapeKindsAndText) {
-  // Same seed, so the same shape records; filled kinds cover more than their
-  // outlines, and an unknown kind draws the open rectangle.
-  auto litFor = [](int kind) {
+  // Same seed, so the same shape records: every kind draws, filled kinds
+  // cover more than their outlines, an unknown kind draws the open rectangle.
+  std::vector<int> lit;
+  for (int kind : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 42}) {
     ShapesRig rig(32, 32, 11);
     rig.gen.SetShape(kind);
     rig.gen.SetFade(false);
-    return rig.LitOver(40);
-  };
-  const int openRectangle = litFor(Shapes::kOpenRectangle);
-  EXPECT_GT(openRectangle, 0);
-  EXPECT_GT(litFor(Shapes::kFilledRectangle), openRectangle);
-  EXPECT_GT(litFor(Shapes::kFilledStar5), litFor(Shapes::kOpenStar5));
-  EXPECT_EQ(litFor(42), openRectangle);
-  for (int kind = 0; kind < 10; ++kind) EXPECT_GT(litFor(kind), 0) << "shape " << kind;
+    lit.push_back(rig.LitOver(40));
+    EXPECT_GT(lit.back(), 0) << "shape " << kind;
+  }
+  EXPECT_GT(lit[Shapes::kFilledRectangle], lit[Shapes::kOpenRectangle]);
+  EXPECT_GT(lit[Shapes::kFilledStar5], lit[Shapes::kOpenStar5]);
+  EXPECT_EQ(lit.back(), lit[Shapes::kOpenRectangle]);
 
   // Random characters from an empty text show nothing; from "AB" each shape
   // holds one of its characters.

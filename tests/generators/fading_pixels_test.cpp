@@ -12,37 +12,30 @@ namespace {
 
 // 4 x 4, one new pixel per frame (count 0) in a fixed colour. Seed 1 draws
 // 41, 18467, 6334, 26500, 19169, ...
-struct SmallFade {
-  SmallFade() : fade(harness.context) {
-    fade.Create(4, 4);
-    fade.SetCount(0);
-    fade.SetAutoColorMode(0);
-    fade.SetFade(128);
+struct SmallFade : test::Rig<FadingPixelsGenerator> {
+  SmallFade() : Rig(4, 4) {
+    gen.SetCount(0);
+    gen.SetAutoColorMode(0);
+    gen.SetFade(128);
   }
-  void Render() { fade.Render(frame.data(), 4, 4); }
-  uint8_t* At(int x, int y) { return &frame[static_cast<size_t>((y * 4 + x) * 3)]; }
-  test::GeneratorHarness harness{1};
-  FadingPixelsGenerator fade;
-  std::vector<uint8_t> frame = std::vector<uint8_t>(4 * 4 * 3, 0);
 };
 
 TEST(FadingPixelsRender, FadeSubtractsAndPixelsAreAddedWithCountAndColour) {
   SmallFade f;
-  f.fade.SetColor({10, 20, 30});
+  f.gen.SetColor({10, 20, 30});
   const uint8_t pattern[] = {0, 1, 127, 128, 129, 200, 254, 255};
   const uint8_t faded[] = {0, 0, 0, 0, 1, 72, 126, 127};
-  for (size_t i = 0; i < f.frame.size(); ++i) f.frame[i] = pattern[i % 8];
+  for (size_t i = 0; i < f.frame.bytes.size(); ++i) f.frame.bytes[i] = pattern[i % 8];
   f.Render();
   // The new pixel lands at (41 % 4, 18467 % 4) = (1, 3), byte offset 39.
-  for (size_t i = 0; i < f.frame.size(); ++i) {
-    EXPECT_EQ(f.frame[i], i >= 39 && i < 42 ? static_cast<int>(10 * (i - 38)) : faded[i % 8]) << i;
-  }
+  for (size_t i = 0; i < f.frame.bytes.size(); ++i)
+    EXPECT_EQ(f.frame.bytes[i], i >= 39 && i < 42 ? static_cast<int>(10 * (i - 38)) : faded[i % 8]) << i;
   SmallFade colours;  // (41 % 255, 18467 % 255, 6334 % 255) at (26500 % 4, 19169 % 4)
-  colours.fade.SetRandomColor(true);
+  colours.gen.SetRandomColor(true);
   colours.Render();
-  EXPECT_EQ((std::vector<uint8_t>(colours.At(0, 1), colours.At(0, 1) + 3)), (std::vector<uint8_t>{41, 107, 214}));
+  EXPECT_EQ(colours.At(0, 1), (Rgb{41, 107, 214}));
   SmallFade many;  // count 100: (16 >> 2) * 100 / 100 + 1 = 5 pixels, two draws each
-  many.fade.SetCount(100);
+  many.gen.SetCount(100);
   many.Render();
   RandomSource reference(1);
   for (int i = 0; i < 10; ++i) reference.Next();
@@ -51,18 +44,15 @@ TEST(FadingPixelsRender, FadeSubtractsAndPixelsAreAddedWithCountAndColour) {
 
 TEST(FadingPixelsRender, SquaresAreClippedAtTheEdge) {
   SmallFade f;
-  f.fade.SetSize(2);
-  f.fade.SetColor({200, 0, 0});
+  f.gen.SetSize(2);
+  f.gen.SetColor({200, 0, 0});
   // Frame 1: a 3 x 3 square from (1, 3) keeps row 3, columns 1..3. Frame 2:
   // that fades to 72 and a new one from (6334 % 4, 26500 % 4) = (2, 0) keeps
   // columns 2..3 of rows 0..2.
   f.Render();
   f.Render();
-  for (int y = 0; y < 4; ++y) {
-    for (int x = 0; x < 4; ++x) {
-      EXPECT_EQ(f.At(x, y)[0], x >= 2 && y <= 2 ? 200 : (y == 3 && x >= 1 ? 72 : 0)) << x << "," << y;
-    }
-  }
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(f.At(x, y).r, x >= 2 && y <= 2 ? 200 : (y == 3 && x >= 1 ? 72 : 0)) << x << "," << y;
 }
 
 TEST(FadingPixelsSettings, RoundTripAndRepairs) {
@@ -70,12 +60,12 @@ TEST(FadingPixelsSettings, RoundTripAndRepairs) {
   EXPECT_EQ(FadingPixelsGenerator::FadeFromTrackbar(128), 1);
   SmallFade f;
   // count, fade, size, random colour, red, green, blue, AutoColorMode.
-  test::ExpectRoundTrip(f.fade, test::Words({42, 99, 3, 1, 4, 5, 6, 2}));
+  test::ExpectRoundTrip(f.gen, test::Words({42, 99, 3, 1, 4, 5, 6, 2}));
   // Damaged: a huge count and size would overflow the pixel arithmetic, fade
   // 0 would leave the picture standing.
-  test::LoadWords(f.fade, {2000000000, 0, 2147483647, 0, 300, -4, 0, 0});
-  EXPECT_EQ((std::array{f.fade.count(), f.fade.fade(), f.fade.size()}), (std::array{100, 1, 10}));
-  EXPECT_EQ(f.fade.color(), (Rgb{255, 0, 0}));
+  test::LoadWords(f.gen, {2000000000, 0, 2147483647, 0, 300, -4, 0, 0});
+  EXPECT_EQ((std::array{f.gen.count(), f.gen.fade(), f.gen.size()}), (std::array{100, 1, 10}));
+  EXPECT_EQ(f.gen.color(), (Rgb{255, 0, 0}));
   f.Render();
 }
 

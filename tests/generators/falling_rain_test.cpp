@@ -14,30 +14,24 @@ using Lit = std::vector<std::array<int, 3>>;  // x, y, blue
 
 // One blue drop (drops 0), rebuilt right after reseeding with 1: lane 41 % K,
 // head -(18467 % 4F).
-struct OneDrop {
-  OneDrop(int w, int h, int direction, int length) : width(w), height(h), rain(harness.context) {
-    rain.Create(w, h);
-    rain.SetAutoColorMode(0);
-    rain.SetLength(length);
-    rain.SetDirection(direction);
+struct OneDrop : test::Rig<FallingRainGenerator> {
+  OneDrop(int w, int h, int direction, int length) : Rig(w, h) {
+    gen.SetAutoColorMode(0);
+    gen.SetLength(length);
+    gen.SetDirection(direction);
     harness.random.Seed(1);
-    rain.SetDrops(0);
-    frame.assign(static_cast<size_t>(w * h * 3), 0x77);
+    gen.SetDrops(0);
+    frame.Fill(0x77);
   }
   Lit Render(int times = 1) {
-    for (int i = 0; i < times; ++i) rain.Render(frame.data(), width, height);
+    Rig::Render(times);
     Lit lit;
-    for (int i = 0; i < width * height; ++i) {
-      const uint8_t* p = &frame[static_cast<size_t>(i) * 3];
-      if (p[0] | p[1] | p[2]) lit.push_back({i % width, i / width, p[2]});
+    for (int i = 0; i < frame.width * frame.height; ++i) {
+      const Rgb c = frame.At(i % frame.width, i / frame.width);
+      if (c != Rgb{}) lit.push_back({i % frame.width, i / frame.width, c.b});
     }
     return lit;
   }
-  test::GeneratorHarness harness{1};
-  int width;
-  int height;
-  FallingRainGenerator rain;
-  std::vector<uint8_t> frame;
 };
 
 TEST(FallingRainRender, TailFadesBehindTheHeadAndTheDropRespawns) {
@@ -50,8 +44,8 @@ TEST(FallingRainRender, TailFadesBehindTheHeadAndTheDropRespawns) {
   EXPECT_EQ(d.Render(3), (Lit{{1, 3, 66}}));  // head 6: only the darkest tail pixel
   // Head 9 > F + L = 8: respawn at lane 6334 % 4 = 2, head -(26500 % 16) = -4.
   EXPECT_EQ(d.Render(2), Lit{});
-  EXPECT_EQ(d.rain.dropList()[0].lane, 2);
-  EXPECT_EQ(d.rain.dropList()[0].head, -4);
+  EXPECT_EQ(d.gen.dropList()[0].lane, 2);
+  EXPECT_EQ(d.gen.dropList()[0].head, -4);
 }
 
 TEST(FallingRainRender, FourDirectionsPixelStepAndDropCounts) {
@@ -77,34 +71,34 @@ TEST(FallingRainRender, FourDirectionsPixelStepAndDropCounts) {
   fast.Render();  // head -3 + 4 = 1
   EXPECT_EQ(fast.Render(), (Lit{{1, 1, 255}}));
   fast.Render();  // head 9 > F + L = 5: respawn
-  EXPECT_LE(fast.rain.dropList()[0].head, 0);
+  EXPECT_LE(fast.gen.dropList()[0].head, 0);
   // Drop counts follow the cross dimension of 6 x 4: 6 * 5 * 25 / 100 + 1 = 8
   // vertical, 4 * 5 * 25 / 100 + 1 = 6 horizontal, within four fall lengths.
   OneDrop wide(6, 4, FallingRainGenerator::kTopToBottom, 0);
-  wide.rain.SetDrops(25);
-  EXPECT_EQ(wide.rain.dropList().size(), 8u);
-  wide.rain.SetDirection(FallingRainGenerator::kLeftToRight);
-  EXPECT_EQ(wide.rain.dropList().size(), 6u);
-  for (const auto& drop : wide.rain.dropList()) EXPECT_TRUE(drop.lane < 4 && drop.head > -24);
+  wide.gen.SetDrops(25);
+  EXPECT_EQ(wide.gen.dropList().size(), 8u);
+  wide.gen.SetDirection(FallingRainGenerator::kLeftToRight);
+  EXPECT_EQ(wide.gen.dropList().size(), 6u);
+  for (const auto& drop : wide.gen.dropList()) EXPECT_TRUE(drop.lane < 4 && drop.head > -24);
 }
 
 TEST(FallingRainSettings, RoundTripRepairsAndLifecycle) {
   OneDrop d(16, 8, FallingRainGenerator::kTopToBottom, 15);
   // drops, length, direction, red, green, blue, AutoColorMode.
-  test::ExpectRoundTrip(d.rain, test::Words({60, 45, 3, 10, 20, 30, 0}));
-  EXPECT_EQ(d.rain.dropList().size(), 8u * 5 * 60 / 100 + 1);  // cross dimension 8
+  test::ExpectRoundTrip(d.gen, test::Words({60, 45, 3, 10, 20, 30, 0}));
+  EXPECT_EQ(d.gen.dropList().size(), 8u * 5 * 60 / 100 + 1);  // cross dimension 8
   // Damaged: negative drops, a length making L = 8 * 3 * -5 / 100 + 1 = 0 (a
   // division by zero), an unknown direction, colours out of range.
-  test::LoadWords(d.rain, {-50, -5, 9, 0, -1, 999, 0});
-  EXPECT_EQ(d.rain.length(), 0);
-  EXPECT_EQ(d.rain.direction(), FallingRainGenerator::kTopToBottom);
-  EXPECT_EQ(d.rain.color(), (Rgb{0, 0, 255}));
-  EXPECT_EQ(d.rain.dropList().size(), 1u);
+  test::LoadWords(d.gen, {-50, -5, 9, 0, -1, 999, 0});
+  EXPECT_EQ(d.gen.length(), 0);
+  EXPECT_EQ(d.gen.direction(), FallingRainGenerator::kTopToBottom);
+  EXPECT_EQ(d.gen.color(), (Rgb{0, 0, 255}));
+  EXPECT_EQ(d.gen.dropList().size(), 1u);
   d.Render(40);
-  d.rain.Destroy();
-  d.frame.assign(d.frame.size(), 0x12);
+  d.gen.Destroy();
+  d.frame.Fill(0x12);
   d.Render();
-  EXPECT_EQ(d.frame, std::vector<uint8_t>(16 * 8 * 3, 0x12));
+  EXPECT_EQ(d.frame.bytes, std::vector<uint8_t>(16 * 8 * 3, 0x12));
 }
 
 }  // namespace

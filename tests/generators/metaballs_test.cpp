@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <vector>
 
 #include "generator_rig.h"
@@ -14,22 +13,15 @@ using Ball = MetaballsGenerator::Ball;
 
 // 4 x 4 in fixed red: kernel edge D = 4 * 20 / 100 + 5 = 5 and one ball, so
 // the red channel shows the field.
-struct SmallMetaballs {
-  SmallMetaballs() : balls(harness.context) {
-    balls.Create(4, 4);
-    balls.SetAutoColorMode(0);
-  }
-  std::vector<int> Render() {
-    balls.Render(frame.data(), 4, 4);
+struct SmallMetaballs : test::Rig<MetaballsGenerator> {
+  SmallMetaballs() : Rig(4, 4) { gen.SetAutoColorMode(0); }
+  std::vector<int> Red() {
+    Render();
     std::vector<int> red;
-    for (size_t i = 0; i < frame.size(); i += 3) red.push_back(frame[i]);
+    for (size_t i = 0; i < frame.bytes.size(); i += 3) red.push_back(frame.bytes[i]);
     return red;
   }
-  Ball At(size_t i) const { return balls.ballList()[i]; }
-  void Load(std::initializer_list<int32_t> words) { test::LoadWords(balls, words); }
-  test::GeneratorHarness harness{1};
-  MetaballsGenerator balls;
-  std::vector<uint8_t> frame = std::vector<uint8_t>(4 * 4 * 3, 0);
+  Ball BallAt(size_t i) const { return gen.ballList()[i]; }
 };
 
 TEST(MetaballsRender, SoftDiscFollowsTheBouncingBall) {
@@ -38,14 +30,14 @@ TEST(MetaballsRender, SoftDiscFollowsTheBouncingBall) {
   // 1.414 -> 48.1, 2 -> 10.2, 2.236 -> 2.8, 2.828 >= r -> 0.
   const std::vector<uint8_t> kernel = {0,  2,  10, 2,  0,  2, 48, 91, 48, 2, 10, 91, 255,
                                        91, 10, 2,  48, 91, 48, 2, 0,  2,  10, 2,  0};
-  EXPECT_EQ(std::vector<uint8_t>(m.balls.kernel().begin(), m.balls.kernel().end()), kernel);
+  EXPECT_EQ(std::vector<uint8_t>(m.gen.kernel().begin(), m.gen.kernel().end()), kernel);
   // Seed 1 starts the ball at (41 % 4, 18467 % 4) = (1, 3) with v = (-2.117, 1.460).
   // Frame 1: x -1.117 bounces to 0, y 4.46 to 3; only the kernel's lower-right
   // quarter is inside. Frame 2: centre (2, 1); the column that would land at
   // x = 4 is clipped, not wrapped into the next row.
-  EXPECT_EQ(m.Render(), (std::vector<int>{0, 0, 0, 0, 10, 2, 0, 0, 91, 48, 2, 0, 255, 91, 10, 0}));
-  EXPECT_EQ(m.Render(), (std::vector<int>{2, 48, 91, 48, 10, 91, 255, 91, 2, 48, 91, 48, 0, 2, 10, 2}));
-  for (size_t i = 0; i < m.frame.size(); i += 3) EXPECT_EQ(m.frame[i + 1] | m.frame[i + 2], 0);
+  EXPECT_EQ(m.Red(), (std::vector<int>{0, 0, 0, 0, 10, 2, 0, 0, 91, 48, 2, 0, 255, 91, 10, 0}));
+  EXPECT_EQ(m.Red(), (std::vector<int>{2, 48, 91, 48, 10, 91, 255, 91, 2, 48, 91, 48, 0, 2, 10, 2}));
+  for (size_t i = 0; i < m.frame.bytes.size(); i += 3) EXPECT_EQ(m.frame.bytes[i + 1] | m.frame.bytes[i + 2], 0);
 }
 
 TEST(MetaballsRender, EdgesBouncePixelStepAndCollision) {
@@ -55,57 +47,55 @@ TEST(MetaballsRender, EdgesBouncePixelStepAndCollision) {
       {{1, 0.4f, 0, -0.5f}, {1, 0, 0, 0.5f}},    // -0.1 < 0: put at 0, reversed
   };
   for (const auto& [before, after] : cases) {
-    m.balls.PlaceBall(0, before);
+    m.gen.PlaceBall(0, before);
     m.Render();
-    const Ball b = m.At(0);
+    const Ball b = m.BallAt(0);
     EXPECT_TRUE(b.x == after.x && b.y == after.y && b.vx == after.vx && b.vy == after.vy) << before.x;
   }
   m.harness.pixelStep = 4;
-  m.balls.PlaceBall(0, {0, 0, 0.5f, 0.25f});
+  m.gen.PlaceBall(0, {0, 0, 0.5f, 0.25f});
   m.Render();
-  EXPECT_TRUE(m.At(0).x == 2.0f && m.At(0).y == 1.0f);
+  EXPECT_TRUE(m.BallAt(0).x == 2.0f && m.BallAt(0).y == 1.0f);
   // Two balls: ball 0 moves first and misses ball 1 still at (2, 2); ball 1
   // then lands on ball 0 at (1.5, 1.5) and turns round only with collision.
   for (bool collision : {true, false}) {
     SmallMetaballs two;
-    two.balls.SetBalls(25);
-    two.balls.SetCollision(collision);
-    two.balls.PlaceBall(0, {1, 1, 0.5f, 0.5f});
-    two.balls.PlaceBall(1, {2, 2, -0.5f, -0.5f});
+    two.gen.SetBalls(25), two.gen.SetCollision(collision);
+    two.gen.PlaceBall(0, {1, 1, 0.5f, 0.5f}), two.gen.PlaceBall(1, {2, 2, -0.5f, -0.5f});
     two.Render();
-    EXPECT_EQ(two.At(0).vx, 0.5f);
-    EXPECT_EQ(two.At(1).x, 1.5f);
-    EXPECT_EQ(two.At(1).vy, collision ? 0.5f : -0.5f);
+    EXPECT_EQ(two.BallAt(0).vx, 0.5f);
+    EXPECT_EQ(two.BallAt(1).x, 1.5f);
+    EXPECT_EQ(two.BallAt(1).vy, collision ? 0.5f : -0.5f);
   }
 }
 
 TEST(MetaballsSettings, RoundTripRepairsAndLifecycle) {
   SmallMetaballs m;
-  m.balls.Create(16, 8);
+  m.gen.Create(16, 8);
   // size, balls, AutoColorMode, collision, red, green, blue.
-  m.Load({33, 50, 1, 0, 1, 2, 255});
+  test::LoadWords(m.gen, {33, 50, 1, 0, 1, 2, 255});
   // Rebuilt for 16 x 8: N = 16 * 50 / 100 + 1, D = 16 * 33 / 100 + 5.
-  EXPECT_EQ(m.balls.ballList().size(), 9u);
-  EXPECT_EQ(m.balls.kernelSize(), 10);
-  test::ExpectStored(m.balls, {33, 50, 1, 0, 1, 2, 255});
+  EXPECT_EQ(m.gen.ballList().size(), 9u);
+  EXPECT_EQ(m.gen.kernelSize(), 10);
+  test::ExpectStored(m.gen, {33, 50, 1, 0, 1, 2, 255});
   // Damaged: size 0, a negative ball count, colours outside a byte; then
   // sizes that would overflow the kernel arithmetic.
-  m.Load({0, -40, 2, 1, -7, 256, 100000});
-  EXPECT_EQ(m.balls.size(), 1);
-  EXPECT_EQ(m.balls.ballList().size(), 1u);
-  EXPECT_EQ(m.balls.color(), (Rgb{0, 255, 255}));
-  m.Load({2000000000, 2000000000, 0, 1});
-  EXPECT_EQ(m.balls.size(), 100);
-  EXPECT_EQ(m.balls.balls(), 100);
+  test::LoadWords(m.gen, {0, -40, 2, 1, -7, 256, 100000});
+  EXPECT_EQ(m.gen.size(), 1);
+  EXPECT_EQ(m.gen.ballList().size(), 1u);
+  EXPECT_EQ(m.gen.color(), (Rgb{0, 255, 255}));
+  test::LoadWords(m.gen, {2000000000, 2000000000, 0, 1});
+  EXPECT_EQ(m.gen.size(), 100);
+  EXPECT_EQ(m.gen.balls(), 100);
   std::vector<uint8_t> frame(16 * 8 * 3);
-  m.balls.Render(frame.data(), 16, 8);
+  m.gen.Render(frame.data(), 16, 8);
   // After Destroy a load or a "Balls" change builds no buffers: Render still
   // leaves the frame alone.
-  m.balls.Destroy();
-  m.Load({50, 10, 0, 1, 9, 9, 9});
-  m.balls.SetBalls(30);
+  m.gen.Destroy();
+  test::LoadWords(m.gen, {50, 10, 0, 1, 9, 9, 9});
+  m.gen.SetBalls(30);
   frame.assign(frame.size(), 0x33);
-  m.balls.Render(frame.data(), 16, 8);
+  m.gen.Render(frame.data(), 16, 8);
   EXPECT_EQ(frame, std::vector<uint8_t>(16 * 8 * 3, 0x33));
 }
 

@@ -19,19 +19,6 @@ void Load(PlasmaGenerator& plasma, int zoom, int palette, int style, int speed) 
   test::LoadWords(plasma, {zoom, palette, style, speed});
 }
 
-// Renders once; every pixel must show the palette entry (low bytes) its index selects.
-void ExpectIndices(PlasmaGenerator& plasma, const Indices& expected, const std::string& name) {
-  const int height = int(expected.size()), width = int(expected[0].size());
-  std::vector<uint8_t> frame(size_t(width) * height * 3, 0x5A), want;
-  plasma.Render(frame.data(), width, height);
-  for (const std::vector<int>& row : expected)
-    for (int index : row) {
-      const Rgb c = plasma.paletteEntry(index);
-      want.insert(want.end(), {uint8_t(c.r), uint8_t(c.g), uint8_t(c.b)});
-    }
-  EXPECT_EQ(frame, want) << name;
-}
-
 TEST(Plasma, TimeAdvancesBySpeedHundredthsInSinglePrecision) {
   test::GeneratorHarness harness;
   PlasmaGenerator plasma(harness.context);
@@ -102,7 +89,7 @@ TEST(Plasma, StylesPickTheirFieldsOnASmallMatrix) {
   for (const auto& [style, indices] : cases) {
     ASSERT_TRUE(plasma.Create(4, 4));
     Load(plasma, 30, 0, style, 50);
-    ExpectIndices(plasma, indices, "style " + std::to_string(style));
+    test::ExpectPaletteIndices(plasma, 1, indices, "style " + std::to_string(style));
   }
 }
 

@@ -54,7 +54,7 @@ TEST(RadarScan, OneWayModesRestartBeyondTheEdgeAndBouncingModesTurn) {
   EXPECT_EQ(order, "456765");
 }
 
-TEST(RadarScan, BandWidthTrailPixelStepAndColour) {
+TEST(RadarScan, BandWidthTrailAndPixelStep) {
   RadarRig full(8, 4, RadarGenerator::kLeftToRight, 100);  // band W + 1 covers all
   full.Render();
   EXPECT_EQ(full.Lit(), "########");
@@ -80,21 +80,11 @@ TEST(RadarScan, BandWidthTrailPixelStepAndColour) {
   fast.Render();
   EXPECT_EQ(fast.At(1, 0), (Rgb{255, 0, 0}));
   EXPECT_EQ(fast.gen.position(), 2);
-  // Shared auto colour: phase 0 at wheel position 0 + 2 gives (255, 0, 253).
-  RadarRig wheel(8, 4);
-  wheel.gen.SetAutoColorMode(2);
-  wheel.harness.sharedWheel = {0, 0};
-  wheel.Render();
-  EXPECT_EQ(wheel.At(0, 0), (Rgb{255, 0, 253}));
-  EXPECT_EQ(wheel.harness.sharedWheel.position, 2);
 }
 
 TEST(RadarSettings, RoundTripAndRepairs) {
   RadarRig rig(10, 6, RadarGenerator::kTopToBottom, 12);
-  rig.gen.SetFade(34);
-  rig.gen.SetColor({1, 2, 3});
-  rig.gen.SetAutoColorMode(1);
-  rig.gen.SetOffset(50);
+  rig.gen.SetFade(34), rig.gen.SetColor({1, 2, 3}), rig.gen.SetAutoColorMode(1), rig.gen.SetOffset(50);
   // mode, width, fade, red, green, blue, auto colour mode, offset.
   SettingsBlock block = test::ExpectStored(rig.gen, {3, 12, 34, 1, 2, 3, 1, 50});
   RadarRig loaded(10, 6);

@@ -123,13 +123,9 @@ TEST(SimpleLinesRender, SnakesBrightenTowardsTheHeadAndLinesBounce) {
 
 TEST(SimpleLinesSettings, RoundTripRepairsAndLifecycle) {
   LinesRig rig(16, 16, Lines::kSpotlights);
-  rig.gen.SetAutoColorMode(1);
-  rig.gen.SetFade(40);
-  rig.gen.SetColor({7, 8, 9});
-  rig.gen.SetCount(4);
-  rig.gen.SetBeam(33);
-  rig.gen.SetPhase(120);
-  rig.gen.SetCorners(Lines::kLeftBottom | Lines::kRightBottom);
+  Lines& g = rig.gen;
+  g.SetAutoColorMode(1), g.SetFade(40), g.SetColor({7, 8, 9}), g.SetCount(4), g.SetBeam(33), g.SetPhase(120);
+  g.SetCorners(Lines::kLeftBottom | Lines::kRightBottom);
   // mode, auto colour mode, fade, red, green, blue, count, beam, phase, corners.
   const SettingsBlock block = test::ExpectStored(rig.gen, {3, 1, 40, 7, 8, 9, 4, 33, 120, 12});
 

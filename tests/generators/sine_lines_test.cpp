@@ -88,7 +88,9 @@ TEST(SineLinesRender, AudioBandsRiseAtOnceAndDecaySlowly) {
   for (int i = 0; i < 61; ++i) {
     ASSERT_TRUE(rig.harness.audio.DeliverBlock(silence.data()));
     rig.Render();
-    if (i == 0) EXPECT_EQ(rig.gen.bandAmplitude(0), (loud + loud / 2) / 2);
+    if (i == 0) {
+      EXPECT_EQ(rig.gen.bandAmplitude(0), (loud + loud / 2) / 2);
+    }
   }
   // Back at 0 every curve is flat on row H / 2.
   EXPECT_EQ(rig.gen.bandAmplitude(0), 0);
@@ -97,9 +99,7 @@ TEST(SineLinesRender, AudioBandsRiseAtOnceAndDecaySlowly) {
 
 TEST(SineLinesSettings, RoundTripRepairsAndLifecycle) {
   SineRig rig(16, 16, 3);
-  rig.gen.SetWaves(7);
-  rig.gen.SetAudio(true);
-  rig.gen.SetGain(33);
+  rig.gen.SetWaves(7), rig.gen.SetAudio(true), rig.gen.SetGain(33);
   for (int k = 0; k < 3; ++k) rig.gen.SetColor(k, {3 * k + 1, 3 * k + 2, 3 * k + 3});
   // lines, width (half waves), audio, gain, then red, green, blue of curves 1..3.
   const SettingsBlock block = test::ExpectStored(rig.gen, {3, 7, 1, 33, 1, 2, 3, 4, 5, 6, 7, 8, 9});

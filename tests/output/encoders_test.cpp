@@ -79,7 +79,9 @@ TEST(Encoders, MiniDmxTypeByteNamesTheChannelCount) {
   for (const auto& [channels, type] : types) {
     const std::vector<Bytes> q = Encode(Device(kDriverMiniDmx, channels), {});
     ASSERT_EQ(q.size(), type ? 1u : 0u) << channels;
-    if (type) EXPECT_EQ(std::make_tuple(q[0].size(), q[0][1], q[0].back()), std::make_tuple(channels + 3u, type, 0xA5));
+    if (type) {
+      EXPECT_EQ(std::make_tuple(q[0].size(), q[0][1], q[0].back()), std::make_tuple(channels + 3u, type, 0xA5));
+    }
   }
 }
 

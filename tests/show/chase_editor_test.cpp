@@ -124,8 +124,7 @@ TEST_F(ChaseEditorTest, TypeChangesResetTheirOwnFieldsAndPreview) {
   editor().SetCrossfade(40);
   EXPECT_EQ(engine_.panel().masterFade[kMixMain].load(), 40);
   editor().SetAutofade(true);
-  EXPECT_EQ(edited().steps[0].value, 1);
-  EXPECT_EQ(editor().controls().crossfadeMax, 2);
+  EXPECT_EQ(std::make_pair(edited().steps[0].value, editor().controls().crossfadeMax), std::make_pair(1, 2));
   EXPECT_EQ(settings().mainFadeDirection.load(), kGlideToCentre);
   editor().SetCrossfade(7);  // held to the autofade range
   EXPECT_EQ(edited().steps[0].value, 2);
@@ -139,8 +138,7 @@ TEST_F(ChaseEditorTest, TypeChangesResetTheirOwnFieldsAndPreview) {
 
   editor().SetType(kStepMasterstrobe);
   editor().SetStrobe(95);
-  EXPECT_EQ(settings().strobeTime.load(), 10);
-  EXPECT_EQ(settings().strobeCounter.load(), 0);
+  EXPECT_EQ(std::make_pair(settings().strobeCounter.load(), settings().strobeTime.load()), std::make_pair(0, 10));
   // Controls of another kind do not reach the step.
   editor().SetScene(0);
   editor().SetSceneFade(3);
@@ -155,10 +153,8 @@ TEST_F(ChaseEditorTest, SelectingARowReplaysTheStepsBeforeIt) {
   EXPECT_EQ(wakes_.load(), wakes + 2);
   EXPECT_EQ(engine_.panel().masterFade[kMixMain].load(), 255);
   EXPECT_EQ(settings().mainFadeDirection.load(), kGlideNone);
-  EXPECT_EQ(engine_.PendingSceneIndex(), 1);
-  EXPECT_EQ(show_.sceneList().selection(), 1);
-  EXPECT_EQ(settings().sceneFadeEnabled.load(), 1);
-  EXPECT_EQ(settings().sceneFadeStep.load(), 4);
+  EXPECT_EQ(std::make_pair(engine_.PendingSceneIndex(), show_.sceneList().selection()), std::make_pair(1, 1));
+  EXPECT_EQ(StrobeAndFade(), (std::array{-1, 1, 4, 1}));
   EXPECT_EQ(editor().controls().sceneFade, 27);
 
   // Row 4: scene B (cut) is the context, the crossfade before it is
@@ -186,13 +182,12 @@ TEST_F(ChaseEditorTest, ClosingPutsBackTheSettingsFromBeforeOpening) {
   EXPECT_TRUE(show_.chaseList().StopPressed());
 
   editor().SelectRow(1);
-  EXPECT_EQ(settings().strobeTime.load(), 21);
-  EXPECT_EQ(settings().sceneFadeStep.load(), 4);
+  EXPECT_EQ(std::make_pair(settings().strobeTime.load(), settings().sceneFadeStep.load()), std::make_pair(21, 4));
   engine_.PostMessageWork();
 
   show_.chaseList().Refresh(editor().Close());
   EXPECT_FALSE(editor().IsOpen());
-  ExpectStartUpStrobeAndFade();
+  EXPECT_EQ(StrobeAndFade(), kStartUpStrobeAndFade);
   EXPECT_EQ(show_.sceneList().selection(), 1);  // the previewed scene stays
   // No pass that follows undoes anything.
   PassAt(5000);

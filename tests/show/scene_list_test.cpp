@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "show/scene_recall.h"
 #include "show_fixture.h"
 
@@ -189,6 +191,20 @@ TEST_F(SceneListTest, DamagedScenesRecallSafely) {
   EXPECT_EQ(engine_.panel().masterFade[1].load(), 255);
   EXPECT_FALSE(BeginSceneRecall(engine_, show_.scenes(), 1).has_value());
   EXPECT_FALSE(BeginSceneRecall(engine_, show_.scenes(), -1).has_value());
+}
+
+// The record layout itself is pinned by the project file's golden bytes.
+TEST(SceneRecord, NamesAreBoundedAndShortRecordsRefused) {
+  Scene scene;
+  SetNameText(scene.name, std::string(400, 'x'));
+  EXPECT_EQ(scene.Name().size(), 253u);
+  // A damaged record without any terminator still yields a bounded name.
+  std::array<uint8_t, kSceneRecordSize> bytes{};
+  std::memset(bytes.data(), 'y', 256);
+  ASSERT_TRUE(ParseScene(bytes, scene));
+  EXPECT_EQ(scene.Name(), std::string(256, 'y'));
+  EXPECT_EQ(SerializeScene(scene), bytes);
+  EXPECT_FALSE(ParseScene(std::span<const uint8_t>(bytes).first(kSceneRecordSize - 1), scene));
 }
 
 }  // namespace

@@ -46,13 +46,14 @@ class ShowTest : public testing::Test {
   static ChaseStep StrobeStep(int value, int ms) { return ChaseStep{kStepMasterstrobe, value, 0, 0, ms}; }
   static ChaseStep CrossfadeStep(int value, int autofade, int ms) { return {kStepCrossfade, value, 0, autofade, ms}; }
 
+  // strobeCounter, strobeTime, sceneFadeStep, sceneFadeEnabled.
+  std::array<int, 4> StrobeAndFade() {
+    const EngineSettings& s = settings();
+    return {s.strobeCounter.load(), s.strobeTime.load(), s.sceneFadeStep.load(), s.sceneFadeEnabled.load()};
+  }
   // Strobe off at time 1, scene fade on at step 10: the start-up settings
   // that stopping a chase or closing the editor puts back.
-  void ExpectStartUpStrobeAndFade() {
-    EXPECT_EQ((std::array{settings().strobeCounter.load(), settings().strobeTime.load(), settings().sceneFadeStep.load(),
-                          settings().sceneFadeEnabled.load()}),
-              (std::array{-1, 1, 10, 1}));
-  }
+  static constexpr std::array<int, 4> kStartUpStrobeAndFade{-1, 1, 10, 1};
 
   int64_t NowMs() { return engine_.clock().NowMicros() / 1000; }
   // Moves virtual time to `ms` (no timers run: the clock is not started)
