@@ -191,9 +191,10 @@ void ProgressiveKernel(const uint8_t* a, const uint8_t* b, uint8_t* dst, size_t 
   });
 }
 
-// Drives the per-pixel modes: decide(keyBlock) gives 64 per-pixel values
-// from the key as shown, combine(j, spreadValue, key, other) one output
-// vector.
+// Drives the per-pixel modes: decide(key, pixel, tail, count) gives the 64
+// per-pixel values of a block from the key as shown (inverted or not), and
+// combine(value, key, other) one output vector from the values spread over
+// the pixels' bytes and the inputs as shown.
 template <class Decide, class Combine>
 inline void ByPixel(const uint8_t* key, const uint8_t* other, uint8_t* dst, size_t pixels, uint8_t invKey,
                     uint8_t invOther, Decide&& decide, Combine&& combine) {
