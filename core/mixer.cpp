@@ -70,8 +70,9 @@ inline uint8_t Scale255(uint16_t weight, uint8_t c) {
 #define QUOR_MIX_KERNEL
 #endif
 
-QUOR_MIX_KERNEL void MixProgressive(const uint8_t* a, const uint8_t* b, uint8_t* dst, size_t bytes,
+QUOR_MIX_KERNEL void MixProgressive(const uint8_t* a, const uint8_t* b, uint8_t* dst, size_t pixels,
                                     uint8_t invA, uint8_t invB, Weights w) {
+  const size_t bytes = pixels * 3;
   for (size_t j = 0; j < bytes; ++j) {
     const uint8_t fromA = Scale128(w.a, static_cast<uint8_t>(a[j] ^ invA));
     const uint8_t fromB = Scale128(w.b, static_cast<uint8_t>(b[j] ^ invB));
@@ -79,8 +80,9 @@ QUOR_MIX_KERNEL void MixProgressive(const uint8_t* a, const uint8_t* b, uint8_t*
   }
 }
 
-QUOR_MIX_KERNEL void MixLinear(const uint8_t* a, const uint8_t* b, uint8_t* dst, size_t bytes,
+QUOR_MIX_KERNEL void MixLinear(const uint8_t* a, const uint8_t* b, uint8_t* dst, size_t pixels,
                                uint8_t invA, uint8_t invB, int fade) {
+  const size_t bytes = pixels * 3;
   const auto weightA = static_cast<uint16_t>(255 - fade);
   const auto weightB = static_cast<uint16_t>(fade);
   for (size_t j = 0; j < bytes; ++j) {
@@ -199,33 +201,21 @@ struct OverlayRule : PixelDecision<OverlayRule>, OverlayCombine {
   }
 };
 
-QUOR_MIX_KERNEL void MixShape(const uint8_t* key, const uint8_t* other, uint8_t* dst, size_t bytes,
+QUOR_MIX_KERNEL void MixShape(const uint8_t* key, const uint8_t* other, uint8_t* dst, size_t pixels,
                               uint8_t invKey, uint8_t invOther) {
-  MixByPixel(key, other, dst, bytes, invKey, invOther, ShapeRule{{invKey}});
+  MixByPixel(key, other, dst, pixels * 3, invKey, invOther, ShapeRule{{invKey}});
 }
 
-QUOR_MIX_KERNEL void MixIntensity(const uint8_t* key, const uint8_t* other, uint8_t* dst, size_t bytes,
+QUOR_MIX_KERNEL void MixIntensity(const uint8_t* key, const uint8_t* other, uint8_t* dst, size_t pixels,
                                   uint8_t invKey, uint8_t invOther) {
-  MixByPixel(key, other, dst, bytes, invKey, invOther, IntensityRule{{invKey}});
+  MixByPixel(key, other, dst, pixels * 3, invKey, invOther, IntensityRule{{invKey}});
 }
 
-QUOR_MIX_KERNEL void MixOverlay(const uint8_t* key, const uint8_t* other, uint8_t* dst, size_t bytes,
+QUOR_MIX_KERNEL void MixOverlay(const uint8_t* key, const uint8_t* other, uint8_t* dst, size_t pixels,
                                 uint8_t invKey, uint8_t invOther, uint16_t weightKey, uint16_t weightOther) {
-  MixByPixel(key, other, dst, bytes, invKey, invOther,
+  MixByPixel(key, other, dst, pixels * 3, invKey, invOther,
              OverlayRule{{invKey}, {weightKey, weightOther},
                          weightKey == 0 ? uint16_t{0xFFFF} : uint16_t{OverlayThreshold(weightKey)}});
-}
-
-// Border overlay, with the decisions taken beforehand (they need the
-// neighbouring rows) and given per byte.
-QUOR_MIX_KERNEL void MixOverlaySelected(const uint8_t* key, const uint8_t* other, uint8_t* dst,
-                                        size_t bytes, uint8_t invKey, uint8_t invOther, uint16_t weightKey,
-                                        uint16_t weightOther, const uint8_t* selection) {
-  const OverlayCombine combine{weightKey, weightOther};
-  for (size_t j = 0; j < bytes; ++j) {
-    dst[j] = combine.Combine(static_cast<uint8_t>(key[j] ^ invKey), static_cast<uint8_t>(other[j] ^ invOther),
-                             selection[j]);
-  }
 }
 
 void BuildGammaTable(float gamma, std::array<uint8_t, 256>& table) {
@@ -282,21 +272,45 @@ QUOR_MIX_KERNEL void BorderRowSums(const mix::BorderSums& s) {
   mix::FinishBorderRows(s);
 }
 
-// The test of every pixel, 0xFF where the key lies on top, written to all
-// three bytes of the pixel.
-QUOR_MIX_KERNEL void BorderSelection(const mix::BorderSums& s, uint8_t threshold, uint8_t* selection) {
+// Border overlay, with the sums taken beforehand (the test needs the
+// neighbouring rows). Runs of pixels are tested into a per-byte selection
+// first, so that both loops vectorise.
+QUOR_MIX_KERNEL void MixOverlayBorder(const uint8_t* key, const uint8_t* other, uint8_t* dst, size_t pixels,
+                                      uint8_t invKey, uint8_t invOther, uint16_t weightKey, uint16_t weightOther,
+                                      const mix::BorderSums& s) {
+  constexpr size_t kRunPixels = 256;
+  const OverlayCombine combine{weightKey, weightOther};
+  const uint8_t threshold = OverlayThreshold(weightKey);
   const uint8_t* centre = s.centre;
   const uint8_t* sides = s.sides;
   const uint8_t* above = s.rows - s.width;
   const uint8_t* below = s.rows + s.width;
-  const size_t pixels = s.pixels;
-  for (size_t p = 0; p < pixels; ++p) {
-    const uint8_t sum = AddSat(AddSat(centre[p], sides[p]), AddSat(above[p], below[p]));
-    const uint8_t on = sum >= threshold ? 0xFF : 0;
-    selection[3 * p] = on;
-    selection[3 * p + 1] = on;
-    selection[3 * p + 2] = on;
+  uint8_t selection[kRunPixels * 3];
+  for (size_t first = 0; first < pixels; first += kRunPixels) {
+    const size_t count = std::min(kRunPixels, pixels - first);
+    for (size_t i = 0; i < count; ++i) {
+      const size_t p = first + i;
+      const uint8_t sum = AddSat(AddSat(centre[p], sides[p]), AddSat(above[p], below[p]));
+      const uint8_t on = sum >= threshold ? 0xFF : 0;
+      selection[3 * i] = on;
+      selection[3 * i + 1] = on;
+      selection[3 * i + 2] = on;
+    }
+    const size_t at = first * 3;
+    for (size_t j = 0; j < count * 3; ++j) {
+      dst[at + j] = combine.Combine(static_cast<uint8_t>(key[at + j] ^ invKey),
+                                    static_cast<uint8_t>(other[at + j] ^ invOther), selection[j]);
+    }
   }
+}
+
+void ApplyTable(uint8_t* dst, size_t bytes, const uint8_t* table) {
+  for (size_t j = 0; j < bytes; ++j) dst[j] = table[dst[j]];
+}
+
+mix::KernelSet PortableKernels() {
+  return {MixProgressive, MixLinear,       MixShape,      MixIntensity, MixOverlay,
+          BorderPixelSums, BorderRowSums, MixOverlayBorder, ApplyTable};
 }
 
 }  // namespace
@@ -325,9 +339,15 @@ bool Mixer::PrepareFinalTable(float gamma, int master) {
   return true;
 }
 
-Mixer::Mixer(MixerKernels kernels) {
+Mixer::Mixer(MixerKernels kernels) : kernels_(PortableKernels()) {
 #ifdef QUOR_MIX_AVX512
-  wide_ = kernels == MixerKernels::kFastest && mix::avx512::Usable();
+  if (kernels == MixerKernels::kFastest && mix::avx512::Usable()) {
+    // Linear gains nothing from the wide kernels; the portable loop is
+    // vectorised well enough.
+    namespace wide = mix::avx512;
+    kernels_ = {wide::Progressive,     kernels_.linear,        wide::Shape,         wide::Intensity, wide::Overlay,
+                wide::BorderPixelSums, wide::BorderRowSums,    wide::OverlayBorder, wide::ApplyTable};
+  }
 #else
   (void)kernels;
 #endif
@@ -344,15 +364,8 @@ mix::BorderSums Mixer::PrepareBorderSums(const uint8_t* key, uint8_t invKey, int
   borderRows_.resize(pixels + 2 * w);  // a zero row above and below the frame
   const mix::BorderSums sums{borderShown_.data() + 1, borderCentre_.data(), borderSides_.data(),
                              borderRows_.data() + w, w, pixels};
-#ifdef QUOR_MIX_AVX512
-  if (wide_) {
-    mix::avx512::BorderPixelSums(key, pixels, invKey, sums.shown, sums.centre);
-    mix::avx512::BorderRowSums(sums);
-    return sums;
-  }
-#endif
-  BorderPixelSums(key, pixels, invKey, sums.shown, sums.centre);
-  BorderRowSums(sums);
+  kernels_.borderPixelSums(key, pixels, invKey, sums.shown, sums.centre);
+  kernels_.borderRowSums(sums);
   return sums;
 }
 
@@ -376,81 +389,38 @@ void Mixer::MixFrames(const uint8_t* a, const uint8_t* b, uint8_t* dst, int widt
   const uint8_t invOther = keyIsA ? invB : invA;
   const uint16_t weightKey = keyIsA ? w.a : w.b;
   const uint16_t weightOther = keyIsA ? w.b : w.a;
-#ifdef QUOR_MIX_AVX512
-  if (wide_) {
-    namespace wide = mix::avx512;
-    const size_t pixels = bytes / 3;
-    switch (mode) {
-      case kMixProgressive:
-        wide::Progressive(a, b, dst, pixels, invA, invB, w);
-        break;
-      case kMixLinear:
-        MixLinear(a, b, dst, bytes, invA, invB, fade);
-        break;
-      case kMixShapeOfA:
-      case kMixShapeOfB:
-        wide::Shape(key, other, dst, pixels, invKey, invOther);
-        break;
-      case kMixIntensityOfA:
-      case kMixIntensityOfB:
-        wide::Intensity(key, other, dst, pixels, invKey, invOther);
-        break;
-      case kMixOverlayA:
-      case kMixOverlayB:
-        wide::Overlay(key, other, dst, pixels, invKey, invOther, weightKey, weightOther);
-        break;
-      default:  // kMixOverlayBorderA, kMixOverlayBorderB
-        // At weight 0 the key never lies on top, as in the plain overlay.
-        // Otherwise the sums are taken first, so dst may alias the key.
-        if (weightKey == 0) {
-          wide::Overlay(key, other, dst, pixels, invKey, invOther, weightKey, weightOther);
-        } else {
-          wide::OverlayBorder(key, other, dst, pixels, invKey, invOther, weightKey, weightOther,
-                              PrepareBorderSums(key, invKey, width, height));
-        }
-        break;
-    }
-    if (PrepareFinalTable(p.gamma, master)) wide::ApplyTable(dst, bytes, finalTable_.data());
-    return;
-  }
-#endif
-
+  const size_t pixels = bytes / 3;
   switch (mode) {
     case kMixProgressive:
-      MixProgressive(a, b, dst, bytes, invA, invB, w);
+      kernels_.progressive(a, b, dst, pixels, invA, invB, w);
       break;
     case kMixLinear:
-      MixLinear(a, b, dst, bytes, invA, invB, fade);
+      kernels_.linear(a, b, dst, pixels, invA, invB, fade);
       break;
     case kMixShapeOfA:
     case kMixShapeOfB:
-      MixShape(key, other, dst, bytes, invKey, invOther);
+      kernels_.shape(key, other, dst, pixels, invKey, invOther);
       break;
     case kMixIntensityOfA:
     case kMixIntensityOfB:
-      MixIntensity(key, other, dst, bytes, invKey, invOther);
+      kernels_.intensity(key, other, dst, pixels, invKey, invOther);
       break;
     case kMixOverlayA:
     case kMixOverlayB:
-      MixOverlay(key, other, dst, bytes, invKey, invOther, weightKey, weightOther);
+      kernels_.overlay(key, other, dst, pixels, invKey, invOther, weightKey, weightOther);
       break;
     default:  // kMixOverlayBorderA, kMixOverlayBorderB
-      // As above: weight 0 is the plain overlay's, and the decisions come
-      // before anything is written.
+      // At weight 0 the key never lies on top, as in the plain overlay.
+      // Otherwise the sums are taken first, so dst may alias the key.
       if (weightKey == 0) {
-        MixOverlay(key, other, dst, bytes, invKey, invOther, weightKey, weightOther);
+        kernels_.overlay(key, other, dst, pixels, invKey, invOther, weightKey, weightOther);
       } else {
-        selection_.resize(bytes);
-        BorderSelection(PrepareBorderSums(key, invKey, width, height), OverlayThreshold(weightKey),
-                        selection_.data());
-        MixOverlaySelected(key, other, dst, bytes, invKey, invOther, weightKey, weightOther, selection_.data());
+        kernels_.overlayBorder(key, other, dst, pixels, invKey, invOther, weightKey, weightOther,
+                               PrepareBorderSums(key, invKey, width, height));
       }
       break;
   }
-
-  if (PrepareFinalTable(p.gamma, master)) {
-    for (size_t j = 0; j < bytes; ++j) dst[j] = finalTable_[dst[j]];
-  }
+  if (PrepareFinalTable(p.gamma, master)) kernels_.applyTable(dst, bytes, finalTable_.data());
 }
 
 }  // namespace quor

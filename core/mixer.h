@@ -63,14 +63,12 @@ class Mixer {
   // The border overlays' sums of the key, in the border scratch below.
   mix::BorderSums PrepareBorderSums(const uint8_t* key, uint8_t invKey, int width, int height);
 
-  [[maybe_unused]] bool wide_ = false;  // the AVX-512 kernels run (built on x86-64 with GCC)
-  // Border scratch behind mix::BorderSums, and the portable kernels'
-  // decisions per byte.
+  mix::KernelSet kernels_;
+  // Border scratch behind mix::BorderSums.
   std::vector<uint8_t> borderShown_;
   std::vector<uint8_t> borderCentre_;
   std::vector<uint8_t> borderSides_;
   std::vector<uint8_t> borderRows_;
-  std::vector<uint8_t> selection_;
 
   std::array<uint8_t, 256> gammaTable_{};
   std::array<uint8_t, 256> finalTable_{};

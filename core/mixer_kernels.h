@@ -66,12 +66,37 @@ inline void FinishBorderRows(const BorderSums& s) {
   for (size_t p = 0; p < w; ++p) above[p] = below[p] = 0;
 }
 
+// One complete set of mixer kernels. Frames hold `pixels` pixels of three
+// bytes, and dst may be the same buffer as either input.
+struct KernelSet {
+  void (*progressive)(const uint8_t* a, const uint8_t* b, uint8_t* dst, size_t pixels, uint8_t invA,
+                      uint8_t invB, Weights w);
+  void (*linear)(const uint8_t* a, const uint8_t* b, uint8_t* dst, size_t pixels, uint8_t invA, uint8_t invB,
+                 int fade);
+  void (*shape)(const uint8_t* key, const uint8_t* other, uint8_t* dst, size_t pixels, uint8_t invKey,
+                uint8_t invOther);
+  void (*intensity)(const uint8_t* key, const uint8_t* other, uint8_t* dst, size_t pixels, uint8_t invKey,
+                    uint8_t invOther);
+  // The key lies on top where its pixel sum reaches
+  // OverlayThreshold(weightKey); never at weight 0.
+  void (*overlay)(const uint8_t* key, const uint8_t* other, uint8_t* dst, size_t pixels, uint8_t invKey,
+                  uint8_t invOther, uint16_t weightKey, uint16_t weightOther);
+  // Border sums: shown and centre from the key, then sides and rows.
+  void (*borderPixelSums)(const uint8_t* key, size_t pixels, uint8_t invKey, uint8_t* shown, uint8_t* centre);
+  void (*borderRowSums)(const BorderSums& sums);
+  // weightKey > 0: the key lies on top where centre + sides + the rows
+  // above and below reach OverlayThreshold(weightKey).
+  void (*overlayBorder)(const uint8_t* key, const uint8_t* other, uint8_t* dst, size_t pixels, uint8_t invKey,
+                        uint8_t invOther, uint16_t weightKey, uint16_t weightOther, const BorderSums& sums);
+  // dst[j] = table[dst[j]] for every byte.
+  void (*applyTable)(uint8_t* dst, size_t bytes, const uint8_t* table);
+};
+
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define QUOR_MIX_AVX512 1
 
-// Kernels for processors with AVX-512 BW, VL and VBMI. `Avx512Usable()`
-// tells whether this processor and system run them. Frames hold `pixels`
-// pixels of three bytes; dst may be the same buffer as either input.
+// Kernels for processors with AVX-512 BW, VL and VBMI, as in KernelSet.
+// Usable() tells whether this processor and system run them.
 namespace avx512 {
 
 bool Usable();
@@ -82,18 +107,12 @@ void Shape(const uint8_t* key, const uint8_t* other, uint8_t* dst, size_t pixels
            uint8_t invOther);
 void Intensity(const uint8_t* key, const uint8_t* other, uint8_t* dst, size_t pixels, uint8_t invKey,
                uint8_t invOther);
-// weightKey > 0: the key lies on top where its pixel sum reaches
-// OverlayThreshold(weightKey).
 void Overlay(const uint8_t* key, const uint8_t* other, uint8_t* dst, size_t pixels, uint8_t invKey,
              uint8_t invOther, uint16_t weightKey, uint16_t weightOther);
-// Border sums: shown and centre from the key, then sides and rows.
 void BorderPixelSums(const uint8_t* key, size_t pixels, uint8_t invKey, uint8_t* shown, uint8_t* centre);
 void BorderRowSums(const BorderSums& sums);
-// weightKey > 0: the key lies on top where centre + sides + the rows above
-// and below reach OverlayThreshold(weightKey).
 void OverlayBorder(const uint8_t* key, const uint8_t* other, uint8_t* dst, size_t pixels, uint8_t invKey,
                    uint8_t invOther, uint16_t weightKey, uint16_t weightOther, const BorderSums& sums);
-// dst[j] = table[dst[j]] for every byte.
 void ApplyTable(uint8_t* dst, size_t bytes, const uint8_t* table);
 
 }  // namespace avx512
