@@ -243,15 +243,12 @@ QUOR_MIX_KERNEL void BorderPixelSums(const uint8_t* key, size_t pixels, uint8_t 
                                      uint8_t* centre) {
   for (size_t p = 0; p < pixels; ++p) {
     const uint8_t* c = key + 3 * p;
-    const auto r = static_cast<uint8_t>(c[0] ^ invKey);
-    const auto g = static_cast<uint8_t>(c[1] ^ invKey);
-    const auto b = static_cast<uint8_t>(c[2] ^ invKey);
-    shown[p] = AddSat(AddSat(r, g), b);
-    // Stored bytes are the shown ones xor invKey.
-    const auto sr = static_cast<uint8_t>(r ^ invKey);
-    const auto sg = static_cast<uint8_t>(g ^ invKey);
-    const auto sb = static_cast<uint8_t>(b ^ invKey);
-    centre[p] = AddSat(AddSat(sr, sg), sb);
+    shown[p] = AddSat(AddSat(c[0] ^ invKey, c[1] ^ invKey), static_cast<uint8_t>(c[2] ^ invKey));
+  }
+  if (invKey == 0) return;
+  for (size_t p = 0; p < pixels; ++p) {
+    const uint8_t* c = key + 3 * p;
+    centre[p] = AddSat(AddSat(c[0], c[1]), c[2]);
   }
 }
 
@@ -362,7 +359,9 @@ mix::BorderSums Mixer::PrepareBorderSums(const uint8_t* key, uint8_t invKey, int
   borderCentre_.resize(pixels);
   borderSides_.resize(pixels);
   borderRows_.resize(pixels + 2 * w);  // a zero row above and below the frame
-  const mix::BorderSums sums{borderShown_.data() + 1, borderCentre_.data(), borderSides_.data(),
+  uint8_t* shown = borderShown_.data() + 1;
+  // Without inversion each pixel enters its own test as shown.
+  const mix::BorderSums sums{shown, invKey != 0 ? borderCentre_.data() : shown, borderSides_.data(),
                              borderRows_.data() + w, w, pixels};
   kernels_.borderPixelSums(key, pixels, invKey, sums.shown, sums.centre);
   kernels_.borderRowSums(sums);

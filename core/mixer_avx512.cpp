@@ -329,7 +329,7 @@ void BorderPixelSums(const uint8_t* key, size_t pixels, uint8_t invKey, uint8_t*
     }
     const V sums = PixelSums(asShown);
     StorePerPixel(shown + i, tail, count, sums);
-    StorePerPixel(centre + i, tail, count, invKey != 0 ? PixelSums(stored) : sums);
+    if (invKey != 0) StorePerPixel(centre + i, tail, count, PixelSums(stored));
   });
 }
 

@@ -81,7 +81,8 @@ struct KernelSet {
   // OverlayThreshold(weightKey); never at weight 0.
   void (*overlay)(const uint8_t* key, const uint8_t* other, uint8_t* dst, size_t pixels, uint8_t invKey,
                   uint8_t invOther, uint16_t weightKey, uint16_t weightOther);
-  // Border sums: shown and centre from the key, then sides and rows.
+  // Border sums: shown and, with inversion only, centre from the key; then
+  // sides and rows.
   void (*borderPixelSums)(const uint8_t* key, size_t pixels, uint8_t invKey, uint8_t* shown, uint8_t* centre);
   void (*borderRowSums)(const BorderSums& sums);
   // weightKey > 0: the key lies on top where centre + sides + the rows
