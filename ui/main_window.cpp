@@ -292,7 +292,7 @@ void MainWindow::OpenShowMode() {
                                     {[this] { CloseShowMode(); }, [this] { RunCommand(kCmdFileRecorder); }});
   showMode_ = window;
   window->show();
-  window->LayoutButtons();
+  window->RestoreRectangle(frameGeometry().size() - size());
   hide();
   sceneWasVisible_ = sceneWindow_->isVisible();
   chaseWasVisible_ = chaseWindow_->isVisible();

@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QWindow>
 #include <algorithm>
 
 #include "core/engine.h"
@@ -78,8 +79,8 @@ ShowModeWindow::ShowModeWindow(Engine& engine, PreviewBuffer& output, Hooks hook
   engine_.flags().showModeActive.store(1);
   BuildButtons();
   const EngineSettings& s = engine_.settings();
-  setGeometry(s.showWindowLeft.load(), s.showWindowTop.load(), std::max(s.showWindowWidth.load(), 100),
-              std::max(s.showWindowHeight.load(), 100));
+  move(s.showWindowLeft.load(), s.showWindowTop.load());
+  resize(std::max(s.showWindowWidth.load(), 100), std::max(s.showWindowHeight.load(), 100));
   highlighted_ = -1;
   lastEngineHighlight_ = EngineHighlight();
   Highlight(lastEngineHighlight_);
@@ -201,7 +202,23 @@ void ShowModeWindow::ResizeButtons(int dw, int dh) {
   LayoutButtons();
 }
 
+void ShowModeWindow::RestoreRectangle(QSize frameHint) {
+  const EngineSettings& s = engine_.settings();
+  // The frame is known to the window system once the window is shown.
+  const QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
+  QSize frameExtra(frame.left() + frame.right(), frame.top() + frame.bottom());
+  if (frameExtra.isNull()) frameExtra = frameHint;
+  const int width = std::max(s.showWindowWidth.load(), 100);
+  const int height = std::max(s.showWindowHeight.load(), 100);
+  move(s.showWindowLeft.load(), s.showWindowTop.load());
+  resize(std::max(width - frameExtra.width(), 50), std::max(height - frameExtra.height(), 50));
+  restored_ = true;
+  LayoutButtons();
+}
+
 void ShowModeWindow::StoreRectangle() {
+  // Until the stored rectangle is applied, sizes are not the user's.
+  if (!restored_) return;
   const QRect frame = frameGeometry();
   EngineSettings& s = engine_.settings();
   s.showWindowLeft.store(frame.x());

@@ -42,6 +42,10 @@ class ShowModeWindow : public QMainWindow {
 
   // Controls and the button highlight follow the engine.
   void Refresh();
+  // Puts the window's outer rectangle where the settings say (after show,
+  // when the frame is known). A window system that tells the frame only
+  // later gets `frameHint`, the frame of another window of the program.
+  void RestoreRectangle(QSize frameHint = {});
   // Places the buttons for the current window and button size.
   void LayoutButtons();
   // Changes the button size by (dw, dh), kept within 50..320 x 20..160.
@@ -84,6 +88,7 @@ class ShowModeWindow : public QMainWindow {
   int highlighted_ = -1;
   int lastEngineHighlight_ = -1;
   bool closing_ = false;
+  bool restored_ = false;
 };
 
 }  // namespace quor
