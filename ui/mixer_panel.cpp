@@ -9,6 +9,7 @@
 #include <QSlider>
 
 #include "core/engine.h"
+#include "ui/fixed_layout.h"
 #include "core/generator_registry.h"
 #include "ui/modal_commands.h"
 
@@ -40,12 +41,6 @@ QGroupBox* MakeGroup(QWidget* parent, const QString& title, int x, int y, int w,
   auto* group = new QGroupBox(title, parent);
   group->setGeometry(x, y, w, h);
   return group;
-}
-
-template <typename T>
-T* Place(T* widget, int x, int y, int w, int h) {
-  widget->setGeometry(x, y, w, h);
-  return widget;
 }
 
 }  // namespace
@@ -174,11 +169,12 @@ void MixerPanelWidget::BuildMix(int mix, int dx, int dy) {
 
 void MixerPanelWidget::BuildMaster() {
   EngineSettings& settings = engine_.settings();
-  Place(new QLabel(QStringLiteral("Strobe Time"), this), 370, 197, 60, 16);
+  FitLabel(Place(new QLabel(QStringLiteral("Strobe Time"), this), 370, 197, 60, 16), QStringLiteral("Strobe Time"));
   strobeTime_ = MakeSlider(this, 445, 193, 150, 25, 1, 25);
   strobe_ = Place(new QPushButton(QStringLiteral("Strobe"), this), 601, 194, 70, 23);
   strobe_->setCheckable(true);
   gammaLabel_ = Place(new DoubleClickLabel(GammaLabelText(100), this), 370, 234, 70, 16);
+  FitLabel(gammaLabel_, GammaLabelText(500));
   gamma_ = MakeSlider(this, 445, 230, 225, 25, 1, 500);
   masterLabel_ = Place(new DoubleClickLabel(QStringLiteral("Master"), this), 370, 269, 50, 16);
   masterOut_ = MakeSlider(this, 445, 265, 225, 25, 0, 255);

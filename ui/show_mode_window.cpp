@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "core/engine.h"
+#include "ui/fixed_layout.h"
 #include "show/show.h"
 #include "ui/help_viewer.h"
 #include "ui/preview_widget.h"
@@ -24,12 +25,6 @@ constexpr int kReservedBelowPreview = 139;
 constexpr int kMinButtonWidth = 50, kMaxButtonWidth = 320;
 constexpr int kMinButtonHeight = 20, kMaxButtonHeight = 160;
 constexpr int kSizeStep = 5;
-
-template <typename T>
-T* Place(T* widget, int x, int y, int w, int h) {
-  widget->setGeometry(x, y, w, h);
-  return widget;
-}
 
 }  // namespace
 
@@ -93,11 +88,11 @@ void ShowModeWindow::BuildControls() {
   QWidget* client = centralWidget();
   const int p = engine_.settings().previewHeight.load();
   Place(new QGroupBox(QStringLiteral("Control"), client), 10, p + 20, 320, 120);
-  Place(new QLabel(QStringLiteral("Fade Time"), client), 20, p + 44, 60, 16);
+  FitLabel(Place(new QLabel(QStringLiteral("Fade Time"), client), 20, p + 44, 60, 16), QStringLiteral("Fade Time"));
   fadeTime_ = Place(new QSlider(Qt::Horizontal, client), 85, p + 40, 160, 25);
   fadeTime_->setRange(0, 26);
   fadeOut_ = Place(new QCheckBox(QStringLiteral("Fade Out"), client), 252, p + 44, 70, 16);
-  Place(new QLabel(QStringLiteral("Strobe Time"), client), 20, p + 77, 60, 16);
+  FitLabel(Place(new QLabel(QStringLiteral("Strobe Time"), client), 20, p + 77, 60, 16), QStringLiteral("Strobe Time"));
   strobeTime_ = Place(new QSlider(Qt::Horizontal, client), 85, p + 73, 160, 25);
   strobeTime_->setRange(1, 25);
   strobe_ = Place(new QPushButton(QStringLiteral("Strobe"), client), 251, p + 74, 70, 23);
