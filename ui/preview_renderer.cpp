@@ -23,28 +23,41 @@ void DrawPreview(const uint8_t* frame, int matrixWidth, int matrixHeight, int pr
                  QImage& picture) {
   const int height = picture.height();
   const uint32_t grey = qRgb(kPreviewBackground, kPreviewBackground, kPreviewBackground);
-  picture.fill(grey);
-  if (frame == nullptr || picture.width() != kPreviewWidth || picture.format() != QImage::Format_RGB32) return;
+  if (frame == nullptr || picture.width() != kPreviewWidth || picture.format() != QImage::Format_RGB32) {
+    picture.fill(grey);
+    return;
+  }
   const PreviewGeometry g = ComputePreviewGeometry(matrixWidth, matrixHeight, height, previewGrid);
-  if (g.cell <= 0) return;
+  if (g.cell <= 0) {
+    picture.fill(grey);
+    return;
+  }
   const int pitch = g.cell + g.grid;
   const uint8_t flip = invert ? 255 : 0;
-  // One scan line per matrix row, copied into the cell's rows.
-  std::array<uint32_t, kPreviewWidth> line;
-  line.fill(grey);
-  for (int y = 0; y < matrixHeight; ++y) {
-    const uint8_t* src = frame + static_cast<size_t>(y) * static_cast<size_t>(matrixWidth) * 3;
-    for (int x = 0; x < matrixWidth; ++x) {
-      const uint32_t colour = qRgb(src[0] ^ flip, src[1] ^ flip, src[2] ^ flip);
-      src += 3;
-      uint32_t* cell = line.data() + g.left + x * pitch;
-      for (int i = 0; i < g.cell; ++i) cell[i] = colour;
+  std::array<uint32_t, kPreviewWidth> greyLine;
+  greyLine.fill(grey);
+  // Each picture row is written once: a margin or grid row, or the scan
+  // line of one matrix row (cells, with grey between and beside them).
+  std::array<uint32_t, kPreviewWidth> line = greyLine;
+  int lineOf = -1;
+  for (int row = 0; row < height; ++row) {
+    const int inside = row - g.top;
+    const int y = inside >= 0 ? inside / pitch : -1;
+    const bool cellRow = inside >= 0 && y < matrixHeight && inside % pitch < g.cell;
+    if (!cellRow) {
+      std::memcpy(picture.scanLine(row), greyLine.data(), sizeof(greyLine));
+      continue;
     }
-    const int top = g.top + y * pitch;
-    for (int row = top; row < top + g.cell && row < height; ++row) {
-      if (row < 0) continue;
-      std::memcpy(picture.scanLine(row), line.data(), sizeof(line));
+    if (y != lineOf) {
+      const uint8_t* src = frame + static_cast<size_t>(y) * static_cast<size_t>(matrixWidth) * 3;
+      uint32_t* out = line.data() + g.left;
+      for (int x = 0; x < matrixWidth; ++x, src += 3, out += pitch) {
+        const uint32_t colour = qRgb(src[0] ^ flip, src[1] ^ flip, src[2] ^ flip);
+        for (int i = 0; i < g.cell; ++i) out[i] = colour;
+      }
+      lineOf = y;
     }
+    std::memcpy(picture.scanLine(row), line.data(), sizeof(line));
   }
 }
 
