@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -101,12 +102,20 @@ class XvfbDisplay {
 class WindowedTest : public testing::Test {
  protected:
   void SetUp() override {
+    if (const char* display = std::getenv("DISPLAY")) oldDisplay_ = display;
     ASSERT_FALSE(x_.name().empty()) << "Xvfb did not start: install it with tools/deps --test";
     setenv("DISPLAY", x_.name().c_str(), 1);
     unsetenv("QT_QPA_PLATFORM");
     unsetenv("WAYLAND_DISPLAY");
   }
-  void TearDown() override { setenv("QT_QPA_PLATFORM", "offscreen", 1); }
+  void TearDown() override {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (oldDisplay_.empty()) {
+      unsetenv("DISPLAY");
+    } else {
+      setenv("DISPLAY", oldDisplay_.c_str(), 1);
+    }
+  }
   int Probe(const std::vector<std::string>& args) {
     std::vector<std::string> argv = {QUOR_X11_PROBE};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -118,6 +127,7 @@ class WindowedTest : public testing::Test {
   }
   XvfbDisplay x_;
   std::string dir_;
+  std::string oldDisplay_;
 };
 
 TEST_F(WindowedTest, DemoShowOpensAWindowAndACloseRequestAutosavesOnce) {

@@ -209,6 +209,18 @@ TEST_F(MainWindowTest, ModalCommandsStopTheChaseAndDisableTheListWindows) {
   QTest::mouseClick(window_.panel()->editButton(1), Qt::LeftButton);
   QTest::qWait(100);
   EXPECT_TRUE(none.text.isEmpty());
+  // A type whose settings dialog is not built in says so.
+  engine_.SelectEffect(1, 3);
+  engine_.RebindSlots();
+  BoxCatcher plasma;
+  plasma.Arm();
+  QTest::mouseClick(window_.panel()->editButton(1), Qt::LeftButton);
+  EXPECT_TRUE(plasma.text.startsWith("Plasma settings")) << plasma.text.toStdString();
+  // A registered dialog runs with the windows locked.
+  int editedSlot = -1;
+  window_.modal().RegisterGeneratorDialog(1, [&](QWidget*, int slot) { editedSlot = slot; });
+  QTest::mouseClick(window_.panel()->editButton(1), Qt::LeftButton);
+  EXPECT_EQ(editedSlot, 1);
 }
 
 TEST_F(MainWindowTest, StartOutputWithoutDevicesChecksAndGreysTheSetupEntries) {
