@@ -20,20 +20,25 @@ constexpr int kSignalPollMs = 100;
 
 }  // namespace
 
-bool DisplayAvailable(std::string* why) {
-  if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return true;
-  if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) return true;
+DisplayCheck::DisplayCheck() {
+  if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    ok_ = true;
+    return;
+  }
   const char* display = std::getenv("DISPLAY");
   if (display == nullptr || *display == '\0') {
-    *why = "no DISPLAY or WAYLAND_DISPLAY is set";
-    return false;
+    why_ = "no DISPLAY or WAYLAND_DISPLAY is set";
+    return;
   }
   // Qt ends the process when its platform cannot start: ask the X server first.
   xcb_connection_t* connection = xcb_connect(display, nullptr);
-  const bool ok = xcb_connection_has_error(connection) == 0;
-  xcb_disconnect(connection);
-  if (!ok) *why = std::string("the X display ") + display + " cannot be opened";
-  return ok;
+  connection_ = connection;
+  ok_ = xcb_connection_has_error(connection) == 0;
+  if (!ok_) why_ = std::string("the X display ") + display + " cannot be opened";
+}
+
+DisplayCheck::~DisplayCheck() {
+  if (connection_ != nullptr) xcb_disconnect(static_cast<xcb_connection_t*>(connection_));
 }
 
 int WindowedHost::Run(QApplication& app) {
@@ -53,7 +58,9 @@ int WindowedHost::Run(QApplication& app) {
     engine_.hooks().drawPreview = nullptr;
     return failed;
   }
-  window.onClosed = [&app] { app.quit(); };
+  // Queued, so the loop ends even when the close arrives while it is not
+  // yet (or no longer) the running loop.
+  window.onClosed = [&app] { QMetaObject::invokeMethod(&app, [&app] { app.exit(0); }, Qt::QueuedConnection); };
   if (core.commandLine().showMode) {
     QTimer::singleShot(0, &window, [&window] { window.RunCommand(kCmdShowModeButton); });
   }

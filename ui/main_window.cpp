@@ -256,7 +256,7 @@ void MainWindow::ApplyPreviewHeight() {
 void MainWindow::ToggleListWindow(ListWindow* window) { window->setVisible(!window->isVisible()); }
 
 void MainWindow::ListWindowShownOrHidden(ListWindow* window, bool visible) {
-  if (restoringFromShowMode_) return;
+  if (restoringFromShowMode_ || closed_) return;
   if (visible) {
     PlaceDockedWindows();
   } else {
@@ -305,6 +305,7 @@ void MainWindow::OpenShowMode() {
 void MainWindow::CloseShowMode() {
   // The window closes itself (and is deleted on close).
   showMode_ = nullptr;
+  if (closed_) return;  // the program is ending: nothing comes back
   restoringFromShowMode_ = true;
   show();
   if (sceneWasVisible_) sceneWindow_->show();
