@@ -3,24 +3,16 @@
 #include <span>
 #include <utility>
 
-#include "core/engine.h"
 #include "core/rgb_frame.h"
 
 namespace quor {
 
-Recorder::Recorder(Engine& engine) : engine_(engine) {}
+Recorder::Recorder(RecorderHost& engine) : engine_(engine) {}
 
 // No tick can reach the recorder any more (see the header), so the file is
 // completed without the tick lock.
 Recorder::~Recorder() {
   if (sink_ != nullptr) sink_->Close();
-}
-
-void Recorder::InstallHooks() {
-  engine_.hooks().recordFrame = [this](const uint8_t* frame, int width, int height) {
-    RecordFrame(frame, width, height);
-  };
-  engine_.hooks().stopRecorder = [this] { Stop(); };
 }
 
 Recorder::StartResult Recorder::Start(const std::string& path, int width, int height) {
