@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "core/change_feed.h"
 #include "core/console.h"
 #include "core/live_state.h"
 #include "files/recording_file.h"
@@ -26,6 +27,7 @@ class RecorderHost {
   virtual Console& console() = 0;
   virtual EngineSettings& settings() = 0;
   virtual RuntimeFlags& flags() = 0;
+  virtual ChangeFeed& changes() = 0;
   // Runs `work` while no tick runs (UI thread only).
   virtual void WithTickLock(const std::function<void()>& work) = 0;
 
