@@ -354,7 +354,11 @@ void MainWindow::OpenProject() {
   const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open ..."), QString(),
                                                     QString::fromLatin1(kProjectFilter));
   if (path.isEmpty()) return;
-  ShowErrors(LoadProject(engine_, path.toStdString()).messages);
+  ProjectLoadHooks hooks;
+  if (const QScreen* desktop = screen()) {
+    hooks.desktop = ScreenEdges{desktop->geometry().right() + 1, desktop->geometry().bottom() + 1};
+  }
+  ShowErrors(LoadProject(engine_, path.toStdString(), hooks).messages);
   panel_->Refresh();
 }
 
