@@ -6,6 +6,7 @@
 
 #include "files/frame_snapshot.h"
 #include "files/project_file.h"
+#include "files/safe_file.h"
 #include "output/serial_port.h"
 #include "show/show.h"
 
@@ -72,14 +73,23 @@ int HeadlessHost::Run() {
 
   paths_ = ResolveProgramPaths(commandLine_.configDir);
   console.Print("Binarypath: %s\n", paths_.programFolder.c_str());
+  const std::string unusable = commandLine_.configDir.empty() ? "" : UnusableFolderReason(paths_.configFolder);
+  if (!unusable.empty()) {
+    std::fprintf(stderr, "quor: cannot use --config-dir %s: %s\n", paths_.configFolder.c_str(), unusable.c_str());
+    return 1;
+  }
+  RemoveStaleTemporaries(paths_.configFolder);
   // Without an input device the spectrum simply stays silent.
-  engine_.audio().Start();
+  if (std::string why; !engine_.audio().Start(&why)) console.Print("%s\n", why.c_str());
   if (commandLine_.limitTo20Fps) engine_.settings().outputFps.store(20);
 
   const std::string loadPath = commandLine_.loadPath.empty() ? paths_.autosavePath : commandLine_.loadPath;
   console.Print("Try to load file: %s\n", loadPath.c_str());
   const ProjectFileResult loaded = LoadProject(engine_, loadPath);
   ReportErrors(loaded.messages);
+  if (loaded.status != ProjectFileStatus::kDone && (loadPath != paths_.autosavePath || !loaded.messages.empty())) {
+    console.Print("Could not load %s: %s\n", loadPath.c_str(), loaded.reason.c_str());
+  }
   if (loaded.status == ProjectFileStatus::kRefused && loadPath == paths_.autosavePath) {
     // The exit autosave would replace it: keep the refused file for a look.
     const std::string kept = paths_.autosavePath + ".bad";
@@ -115,8 +125,7 @@ int HeadlessHost::Run() {
     engine_.PostMessageWork();
   }
 
-  ShutdownWithAutosave();
-  int exitCode = 0;
+  int exitCode = ShutdownWithAutosave() ? 0 : 1;
   if (!commandLine_.snapshotPath.empty()) {
     std::vector<uint8_t> frame = engine_.CopyFrame(FrameIndex::kOutput);
     std::string error;
@@ -148,11 +157,12 @@ void HeadlessHost::Autostart() {
   }
 }
 
-void HeadlessHost::ShutdownWithAutosave() {
+bool HeadlessHost::ShutdownWithAutosave() {
   engine_.StopRendering();
-  ProjectFileResult saved = SaveProject(engine_, paths_.autosavePath);
+  ProjectFileResult saved = SaveProjectKeepingBackup(engine_, paths_.autosavePath);
   ReportErrors(saved.messages);
   engine_.Shutdown();
+  return saved.status == ProjectFileStatus::kDone;
 }
 
 }  // namespace quor

@@ -2,7 +2,8 @@
 // folder, sound input, command line, project or autosave load, autostart,
 // frame clock), a small message loop that does the engine's post-message
 // work until SIGINT/SIGTERM, the time limit or a shutdown request, and the
-// orderly shutdown that writes autosave.dat.
+// orderly shutdown that writes autosave.dat (keeping the previous one as
+// autosave.dat.bak).
 #pragma once
 
 #include <atomic>
@@ -28,7 +29,8 @@ class HeadlessHost {
  private:
   void Wake();
   void Autostart();
-  void ShutdownWithAutosave();
+  // False when the autosave could not be written.
+  bool ShutdownWithAutosave();
 
   Engine& engine_;
   std::vector<std::string> args_;
