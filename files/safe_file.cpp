@@ -85,12 +85,25 @@ void SyncFolder(const std::string& folder) {
 }
 
 bool RegularFile(const std::string& path, struct stat& info) {
-  return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// A symbolic link is followed, so the file it names is replaced and the
+// link stays; a dangling link is replaced itself.
+std::string ResolveLink(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+  char* real = ::realpath(path.c_str(), nullptr);
+  if (real == nullptr) return path;
+  std::string resolved = real;
+  std::free(real);
+  return resolved;
 }
 
 }  // namespace
 
-std::string ReplaceFile(const std::string& path, std::span<const uint8_t> bytes) {
+std::string ReplaceFile(const std::string& named, std::span<const uint8_t> bytes) {
+  const std::string path = ResolveLink(named);
   struct stat old {};
   const mode_t mode = RegularFile(path, old) ? (old.st_mode & 07777) : 0666;  // the umask applies to a new file
   std::string tempPath;
@@ -110,7 +123,8 @@ std::string ReplaceFile(const std::string& path, std::span<const uint8_t> bytes)
   return {};
 }
 
-std::string ReplaceBackup(const std::string& path, const std::string& backupPath) {
+std::string ReplaceBackup(const std::string& named, const std::string& backupPath) {
+  const std::string path = ResolveLink(named);
   struct stat info {};
   if (!RegularFile(path, info)) return {};
   std::string tempPath;

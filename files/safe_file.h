@@ -23,7 +23,8 @@ inline constexpr const char* kTemporaryMarker = ".quor-tmp-";
 // flush to the disk and the close, then renames it over `path`. On any
 // failure the temporary is removed, `path` keeps its old content and the
 // result is the system's reason ("No space left on device"); "" on success.
-// The new file keeps the mode of the one it replaces.
+// The new file keeps the mode of the one it replaces; a symbolic link at
+// `path` stays and its target is replaced.
 std::string ReplaceFile(const std::string& path, std::span<const uint8_t> bytes);
 
 // Makes `backupPath` a copy of the regular file `path` in one step (a hard

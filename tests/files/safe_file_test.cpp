@@ -72,6 +72,10 @@ TEST(SafeFile, ReplaceKeepsTheModeAndLeavesNoTemporary) {
   EXPECT_TRUE(FileHoldsBytes(path, Bytes("second")));
   EXPECT_FALSE(FileHoldsBytes(path, Bytes("secont")));
   EXPECT_NE(ReplaceFile((dir / "no-such-folder" / "x").string(), Bytes("x")), "");
+  fs::create_symlink("show.qrx", dir / "link.qrx");
+  EXPECT_EQ(ReplaceFile((dir / "link.qrx").string(), Bytes("third")), "");
+  EXPECT_TRUE(fs::is_symlink(dir / "link.qrx"));
+  EXPECT_EQ(Contents(path), "third");
 }
 
 // A write the file system refuses half way (here the file size limit, as a
