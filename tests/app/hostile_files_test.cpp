@@ -13,8 +13,8 @@
 #include <string>
 
 #include "audio/audio_capture.h"
-#include "core/engine.h"
-#include "files/project_file.h"
+#include "engine/engine.h"
+#include "engine/project_file.h"
 #include "files/safe_file.h"
 #include "generators/builtin_generators.h"
 #include "show/show.h"
