@@ -159,10 +159,10 @@ float AudioAnalyzer::AgcGain() {
   return agcGain_;
 }
 
-bool AudioAnalyzer::Start() {
+bool AudioAnalyzer::Start(std::string* why) {
   if (capture_) return true;
   auto capture = std::make_unique<AudioCapture>(*this);
-  if (!capture->Open()) return false;
+  if (!capture->Open(why)) return false;
   capture_ = std::move(capture);
   return true;
 }

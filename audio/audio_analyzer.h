@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "audio/audio_trigger.h"
 
@@ -60,8 +61,9 @@ class AudioAnalyzer {
 
   // Opens the default input (44100 Hz, stereo, 16-bit, 512-frame buffers)
   // and starts capturing. Returns false, and keeps the spectrum as it is,
-  // when there is no usable input. Calling it while capturing does nothing.
-  bool Start();
+  // when there is no usable input (`why` then says so in one line).
+  // Calling it while capturing does nothing.
+  bool Start(std::string* why = nullptr);
   // Stops and closes the input; the spectrum keeps its last result.
   void Stop();
   bool Capturing() const;

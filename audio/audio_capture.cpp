@@ -1,6 +1,11 @@
 #include "audio/audio_capture.h"
 
+#include <alsa/asoundlib.h>
+#include <jack/jack.h>
 #include <portaudio.h>
+
+#include <cstdarg>
+#include <cstdlib>
 
 #include "audio/audio_analyzer.h"
 
@@ -17,19 +22,40 @@ int OnInput(const void* input, void* /*output*/, unsigned long frameCount,
   return paContinue;
 }
 
+void IgnoreAlsaError(const char* /*file*/, int /*line*/, const char* /*function*/, int /*error*/,
+                     const char* /*format*/, ...) {}
+void IgnoreJackMessage(const char* /*message*/) {}
+
+// PortAudio probes every ALSA device and the JACK server on start-up; on a
+// machine without sound hardware each probe prints its failure (dozens of
+// lines). Those are the libraries' own diagnostics: they are silenced, and
+// the caller prints one line when no input device exists. JACK never
+// starts a server of its own for us.
+void SilenceSoundLibraries() {
+  snd_lib_error_set_handler(&IgnoreAlsaError);
+  jack_set_error_function(&IgnoreJackMessage);
+  jack_set_info_function(&IgnoreJackMessage);
+  // Only when nobody asked otherwise; set before any thread reads it.
+  ::setenv("JACK_NO_START_SERVER", "1", 0);
+}
+
 }  // namespace
 
-bool AudioCapture::Open() {
+bool AudioCapture::Open(std::string* why) {
+  auto fail = [this, why](const char* reason) {
+    if (why) *why = reason;
+    Close();
+    return false;
+  };
   if (stream_ != nullptr) return true;
-  if (Pa_Initialize() != paNoError) return false;
+  SilenceSoundLibraries();
+  if (Pa_Initialize() != paNoError) return fail(kNoSoundSystem);
   initialised_ = true;
 
   const PaDeviceIndex device = Pa_GetDefaultInputDevice();
   const PaDeviceInfo* info = device == paNoDevice ? nullptr : Pa_GetDeviceInfo(device);
-  if (info == nullptr || info->maxInputChannels < kAudioChannels) {
-    Close();
-    return false;
-  }
+  if (info == nullptr) return fail(kNoInputDevice);
+  if (info->maxInputChannels < kAudioChannels) return fail(kInputFormatRefused);
 
   PaStreamParameters parameters{};
   parameters.device = device;
@@ -41,14 +67,10 @@ bool AudioCapture::Open() {
   PaStream* stream = nullptr;
   if (Pa_OpenStream(&stream, &parameters, nullptr, kAudioSampleRate, kAudioBlockFrames, paClipOff, &OnInput,
                     &analyzer_) != paNoError) {
-    Close();
-    return false;
+    return fail(kInputFormatRefused);
   }
   stream_ = stream;
-  if (Pa_StartStream(stream) != paNoError) {
-    Close();
-    return false;
-  }
+  if (Pa_StartStream(stream) != paNoError) return fail(kInputFormatRefused);
   return true;
 }
 

@@ -7,9 +7,18 @@
 // PortAudio's own thread and never locks or waits.
 #pragma once
 
+#include <string>
+
 namespace quor {
 
 class AudioAnalyzer;
+
+// Why the capture did not start, for the one console line about it.
+inline constexpr const char* kNoSoundSystem = "No sound input: the sound system could not be started";
+inline constexpr const char* kNoInputDevice =
+    "No sound input device found: the spectrum and audio triggers stay silent";
+inline constexpr const char* kInputFormatRefused =
+    "The sound input device refuses 44100 Hz 16-bit stereo: the spectrum and audio triggers stay silent";
 
 class AudioCapture {
  public:
@@ -20,8 +29,9 @@ class AudioCapture {
 
   // Initialises PortAudio and starts the default input. Returns false, with
   // everything released again, when there is no input device or the device
-  // refuses the format.
-  bool Open();
+  // refuses the format; `why` then says which. The sound libraries' own
+  // diagnostics are silenced.
+  bool Open(std::string* why = nullptr);
   // Stops the stream (waiting for a callback under way) and releases it.
   void Close();
 

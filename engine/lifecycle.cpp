@@ -4,6 +4,7 @@
 
 #include "engine/project_file.h"
 #include "files/frame_snapshot.h"
+#include "files/safe_file.h"
 #include "output/serial_port.h"
 
 namespace quor {
@@ -40,8 +41,15 @@ std::optional<int> Lifecycle::Start() {
 
   paths_ = ResolveProgramPaths(commandLine_.configDir);
   console.Print("Binarypath: %s\n", paths_.programFolder.c_str());
+  const std::string unusable = commandLine_.configDir.empty() ? "" : UnusableFolderReason(paths_.configFolder);
+  if (!unusable.empty()) {
+    std::fprintf(stderr, "quor: cannot use --config-dir %s: %s\n", paths_.configFolder.c_str(), unusable.c_str());
+    finished_ = true;  // nothing was started, so nothing is saved
+    return 1;
+  }
+  RemoveStaleTemporaries(paths_.configFolder);
   // Without an input device the spectrum simply stays silent.
-  engine_.audio().Start();
+  if (std::string why; !engine_.audio().Start(&why)) console.Print("%s\n", why.c_str());
   if (commandLine_.limitTo20Fps) engine_.SetOutputFps(20);
 
   LoadStartProject();
@@ -63,6 +71,9 @@ void Lifecycle::LoadStartProject() {
   engine_.console().Print("Try to load file: %s\n", loadPath.c_str());
   const ProjectFileResult loaded = LoadProject(engine_, loadPath);
   ReportErrors(loadPath, loaded.messages);
+  if (loaded.status != ProjectFileStatus::kDone && (loadPath != paths_.autosavePath || !loaded.messages.empty())) {
+    engine_.console().Print("Could not load %s: %s\n", loadPath.c_str(), loaded.reason.c_str());
+  }
   if (loaded.status == ProjectFileStatus::kRefused && loadPath == paths_.autosavePath) {
     // The exit autosave would replace it: keep the refused file for a look.
     const std::string kept = paths_.autosavePath + ".bad";
@@ -110,9 +121,10 @@ int Lifecycle::Finish() {
   if (finished_) return 0;
   finished_ = true;
   engine_.StopRendering();
-  ReportErrors(paths_.autosavePath, SaveProject(engine_, paths_.autosavePath).messages);
+  const ProjectFileResult saved = SaveProjectKeepingBackup(engine_, paths_.autosavePath);
+  ReportErrors(paths_.autosavePath, saved.messages);
   engine_.Shutdown();
-  int exitCode = 0;
+  int exitCode = saved.status == ProjectFileStatus::kDone ? 0 : 1;
   if (!commandLine_.snapshotPath.empty()) {
     std::vector<uint8_t> frame = engine_.CopyFrame(FrameIndex::kOutput);
     std::string error;

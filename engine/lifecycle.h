@@ -31,8 +31,10 @@ class Lifecycle {
   std::optional<int> Start();
   // The --seconds limit has passed or a shutdown was requested.
   bool ShouldEnd() const;
-  // Stops rendering, writes the autosave, shuts the engine down and writes
-  // the --snapshot picture. Returns the exit code.
+  // Stops rendering, writes the autosave (keeping the previous one as
+  // autosave.dat.bak), shuts the engine down and writes the --snapshot
+  // picture. Returns the exit code: 1 when the autosave or the snapshot
+  // could not be written.
   int Finish();
 
   const CommandLine& commandLine() const { return commandLine_; }

@@ -1,52 +1,53 @@
 #include "engine/project_file.h"
 
-#include <QSaveFile>
-#include <QString>
 #include <algorithm>
 #include <cstdio>
 #include <memory>
 
 #include "engine/engine.h"
+#include "files/safe_file.h"
 #include "show/show.h"
 
 namespace quor {
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-// The whole file, or nothing when it cannot be opened or read. Reading
-// stops after the header when the header already refuses the file, so
-// picking a large file of another kind costs nothing.
-std::optional<std::vector<uint8_t>> ReadProjectFile(const std::string& path) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) return std::nullopt;
-  std::vector<uint8_t> bytes(kProjectHeaderBytes);
-  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.get()));
-  if (std::ferror(file.get())) return std::nullopt;
-  const bool headerAccepted = bytes.size() == kProjectHeaderBytes &&
-                              std::equal(std::begin(kProjectMagic), std::end(kProjectMagic), bytes.begin()) &&
-                              ProjectVersionFromByte(bytes[5]) <= kProjectFormatVersion;
-  if (!headerAccepted) return bytes;  // the parser gives the message
-  uint8_t chunk[64 * 1024];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof(chunk), file.get())) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-  if (std::ferror(file.get())) return std::nullopt;
-  return bytes;
+// The whole file when it is a regular file no longer than the largest
+// valid project; anything else is never read (a FIFO would block, an
+// endless file would exhaust the memory).
+ProjectFileResult ReadProjectFile(const std::string& path, std::vector<uint8_t>& bytes) {
+  FileReadResult read = ReadRegularFile(path, MaxProjectFileBytes());
+  ProjectFileResult result;
+  switch (read.status) {
+    case FileReadStatus::kDone:
+      bytes = std::move(read.bytes);
+      return result;
+    case FileReadStatus::kMissing:
+    case FileReadStatus::kFailed:
+      result.status = ProjectFileStatus::kNoFile;
+      break;
+    case FileReadStatus::kNotRegular:
+    case FileReadStatus::kTooLarge:
+      result.status = ProjectFileStatus::kRefused;
+      result.messages.emplace_back(kUnknownFileFormatMessage);
+      break;
+  }
+  result.reason = std::move(read.reason);
+  return result;
 }
 
 ProjectFileResult Refused(std::string message) {
   ProjectFileResult result;
   result.status = ProjectFileStatus::kRefused;
+  result.reason = message;
   result.messages.push_back(std::move(message));
   return result;
 }
 
-ProjectFileResult WriteFailed(const std::string& path, const QString& why) {
+ProjectFileResult WriteFailed(const std::string& path, const std::string& why) {
   ProjectFileResult result;
   result.status = ProjectFileStatus::kWriteFailed;
-  result.messages.push_back("Failed to save " + path + ": " + why.toStdString());
+  result.reason = why;
+  result.messages.push_back("Failed to save " + path + ": " + why);
   return result;
 }
 
@@ -215,31 +216,47 @@ ProjectFileResult ImportProjectBytes(Engine& engine, std::span<const uint8_t> by
 }
 
 ProjectFileResult SaveProject(Engine& engine, const std::string& path) {
-  const std::vector<uint8_t> bytes = SerializeProject(engine);
-  // QSaveFile writes beside the target and renames over it on commit; until
-  // then the old file stays whole, and a failed write leaves no trace.
-  QSaveFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::WriteOnly)) return WriteFailed(path, file.errorString());
-  const qint64 written = file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
-  if (written != static_cast<qint64>(bytes.size())) {
-    const QString why = file.errorString();
-    file.cancelWriting();
-    return WriteFailed(path, why);
+  const ProjectData project = CaptureProject(engine);
+  if (const std::string exceeded = ProjectLimitExceeded(project); !exceeded.empty()) {
+    return WriteFailed(path, "the project holds " + exceeded);
   }
-  if (!file.commit()) return WriteFailed(path, file.errorString());
+  // The old file stays whole until the new one is completely on the disk.
+  if (const std::string why = ReplaceFile(path, EncodeProject(project)); !why.empty()) return WriteFailed(path, why);
   return {};
 }
 
+ProjectFileResult SaveProjectKeepingBackup(Engine& engine, const std::string& path) {
+  const ProjectData project = CaptureProject(engine);
+  if (const std::string exceeded = ProjectLimitExceeded(project); !exceeded.empty()) {
+    return WriteFailed(path, "the project holds " + exceeded);
+  }
+  const std::vector<uint8_t> bytes = EncodeProject(project);
+  // An unchanged project leaves both files alone, so a run that loaded
+  // nothing twice in a row cannot push the last real show out of the backup.
+  if (FileHoldsBytes(path, bytes)) return {};
+  ProjectFileResult result;
+  const std::string backup = path + kProjectBackupSuffix;
+  if (const std::string why = ReplaceBackup(path, backup); !why.empty()) {
+    result.messages.push_back("Failed to keep " + backup + ": " + why);
+  }
+  if (const std::string why = ReplaceFile(path, bytes); !why.empty()) {
+    ProjectFileResult failed = WriteFailed(path, why);
+    failed.messages.insert(failed.messages.begin(), result.messages.begin(), result.messages.end());
+    return failed;
+  }
+  return result;
+}
+
 ProjectFileResult LoadProject(Engine& engine, const std::string& path, const ProjectLoadHooks& hooks) {
-  const std::optional<std::vector<uint8_t>> bytes = ReadProjectFile(path);
-  if (!bytes) return ProjectFileResult{ProjectFileStatus::kNoFile, {}, false, false, false};
-  return LoadProjectBytes(engine, *bytes, hooks);
+  std::vector<uint8_t> bytes;
+  if (ProjectFileResult unread = ReadProjectFile(path, bytes); unread.status != ProjectFileStatus::kDone) return unread;
+  return LoadProjectBytes(engine, bytes, hooks);
 }
 
 ProjectFileResult ImportProject(Engine& engine, const std::string& path) {
-  const std::optional<std::vector<uint8_t>> bytes = ReadProjectFile(path);
-  if (!bytes) return ProjectFileResult{ProjectFileStatus::kNoFile, {}, false, false, false};
-  return ImportProjectBytes(engine, *bytes);
+  std::vector<uint8_t> bytes;
+  if (ProjectFileResult unread = ReadProjectFile(path, bytes); unread.status != ProjectFileStatus::kDone) return unread;
+  return ImportProjectBytes(engine, bytes);
 }
 
 }  // namespace quor

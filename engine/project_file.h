@@ -1,9 +1,11 @@
 // Saving, loading and importing projects against a live Engine. A load
 // parses and checks the whole file first (files/project_format.h) and only
 // then replaces the scenes, chases, devices, settings and patch, so a
-// refused file changes nothing. Saving writes a temporary file next to the
-// target and renames it over the target, so an existing project (or the
-// autosave) is never left half-written. Messages come back in the results
+// refused file changes nothing; only regular files up to the largest valid
+// project are read. Saving writes a temporary file next to the target,
+// checks every write and the flush to the disk, and only then renames it
+// over the target, so an existing project (or the autosave) is never left
+// half-written and a failed save says why. Messages come back in the results
 // with their exact texts; the caller shows them (error box titled "Error",
 // or standard error when headless).
 // UI thread only: the thread that owns the stores, the device list and the
@@ -64,7 +66,13 @@ struct ProjectFileResult {
   bool matrixResized = false;
   // Load: RemoteControlEnabled after the load ("&Remote Control" checked).
   bool remoteControlEnabled = false;
+  // Why the file was not loaded or saved ("No such file or directory",
+  // "Unknown File Format.", "No space left on device"); empty when done.
+  std::string reason;
 };
+
+// The previous autosave is kept beside it under this suffix.
+inline constexpr const char* kProjectBackupSuffix = ".bak";
 
 // The live configuration as a project, and as file bytes.
 ProjectData CaptureProject(Engine& engine);
@@ -85,8 +93,15 @@ ProjectFileResult LoadProjectBytes(Engine& engine, std::span<const uint8_t> byte
 ProjectFileResult ImportProjectBytes(Engine& engine, std::span<const uint8_t> bytes);
 
 // The file operations. A file that cannot be opened is kNoFile without a
-// message (a missing autosave is normal).
+// message (a missing autosave is normal); a FIFO, device or socket and a
+// file longer than MaxProjectFileBytes are refused with
+// kUnknownFileFormatMessage without being read.
 ProjectFileResult SaveProject(Engine& engine, const std::string& path);
+// SaveProject for the autosave: first the file at `path` becomes
+// `path` + kProjectBackupSuffix (one generation, replaced in one step), so
+// the show before this run survives a save of an empty or wrong project.
+// An unchanged project touches neither file.
+ProjectFileResult SaveProjectKeepingBackup(Engine& engine, const std::string& path);
 ProjectFileResult LoadProject(Engine& engine, const std::string& path, const ProjectLoadHooks& hooks = {});
 ProjectFileResult ImportProject(Engine& engine, const std::string& path);
 

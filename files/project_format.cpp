@@ -25,8 +25,8 @@ static_assert(kPatchEntryBytes == 4 * 4);
 
 // A count read from the file is usable when it is not negative and that
 // many records of `recordBytes` still fit in what is left.
-bool CountFits(int32_t count, size_t recordBytes, const ByteReader& in) {
-  return count >= 0 && static_cast<size_t>(count) <= in.remaining() / recordBytes;
+bool CountFits(int32_t count, int32_t limit, size_t recordBytes, const ByteReader& in) {
+  return count >= 0 && count <= limit && static_cast<size_t>(count) <= in.remaining() / recordBytes;
 }
 
 int32_t ReadI32At(std::span<const uint8_t> bytes, size_t offset) {
@@ -46,7 +46,7 @@ bool ReadChase(std::span<const uint8_t> bytes, ByteReader& in, Chase& chase) {
   const std::span<const uint8_t> header = bytes.subspan(in.position(), kChaseRecordSize);
   const int32_t stepCount = ReadI32At(header, kChaseStepCountOffset);
   const int32_t stepCapacity = ReadI32At(header, kChaseStepCapacityOffset);
-  if (stepCount < 0 || stepCount > stepCapacity) return false;
+  if (stepCount < 0 || stepCount > stepCapacity || stepCount > kMaxProjectChaseSteps) return false;
   const size_t afterHeader = in.remaining() - kChaseRecordSize;
   if (static_cast<size_t>(stepCount) > afterHeader / kChaseStepRecordSize) return false;
   const size_t recordBytes = kChaseRecordSize + static_cast<size_t>(stepCount) * kChaseStepRecordSize;
@@ -57,6 +57,31 @@ bool ReadChase(std::span<const uint8_t> bytes, ByteReader& in, Chase& chase) {
 }
 
 }  // namespace
+
+size_t MaxProjectFileBytes() {
+  constexpr size_t kLargestChase = kChaseRecordSize + size_t{kMaxProjectChaseSteps} * kChaseStepRecordSize;
+  return kProjectHeaderBytes + 4 + size_t{kMaxProjectScenes} * kSceneRecordSize + 4 +
+         size_t{kMaxProjectChases} * kLargestChase + 4 + size_t{kMaxProjectDevices} * kDeviceRecordBytes +
+         kSettingsItemsBytes + size_t{kMaxMatrixPixels} * kPatchEntryBytes + kTailBytes;
+}
+
+std::string ProjectLimitExceeded(const ProjectData& project) {
+  if (project.scenes.size() > size_t{kMaxProjectScenes}) {
+    return "more than " + std::to_string(kMaxProjectScenes) + " scenes";
+  }
+  if (project.chases.size() > size_t{kMaxProjectChases}) {
+    return "more than " + std::to_string(kMaxProjectChases) + " chases";
+  }
+  for (const Chase& chase : project.chases) {
+    if (chase.steps.size() > size_t{kMaxProjectChaseSteps}) {
+      return "a chase of more than " + std::to_string(kMaxProjectChaseSteps) + " steps";
+    }
+  }
+  if (project.devices.size() > size_t{kMaxProjectDevices}) {
+    return "more than " + std::to_string(kMaxProjectDevices) + " output devices";
+  }
+  return {};
+}
 
 int ProjectVersionFromByte(uint8_t byte) { return byte >= '0' && byte <= '9' ? byte - '0' : 0; }
 
@@ -74,14 +99,14 @@ ProjectParseResult ParseProject(std::span<const uint8_t> bytes, ProjectScope sco
 
   // The scene count, then the scenes.
   const int32_t sceneCount = in.GetI32();
-  if (!CountFits(sceneCount, kSceneRecordSize, in)) return Refuse(kUnknownFileFormatMessage);
+  if (!CountFits(sceneCount, kMaxProjectScenes, kSceneRecordSize, in)) return Refuse(kUnknownFileFormatMessage);
   project.scenes.reserve(static_cast<size_t>(sceneCount));
   for (int32_t i = 0; i < sceneCount; ++i) project.scenes.push_back(ReadScene(in));
 
   // The chase count, then the chases, each followed by its steps.
   if (project.HasChases()) {
     const int32_t chaseCount = in.GetI32();
-    if (!CountFits(chaseCount, kChaseRecordSize, in)) return Refuse(kUnknownFileFormatMessage);
+    if (!CountFits(chaseCount, kMaxProjectChases, kChaseRecordSize, in)) return Refuse(kUnknownFileFormatMessage);
     project.chases.reserve(static_cast<size_t>(chaseCount));
     for (int32_t i = 0; i < chaseCount; ++i) {
       Chase chase;
@@ -94,7 +119,9 @@ ProjectParseResult ParseProject(std::span<const uint8_t> bytes, ProjectScope sco
 
   // The device count, then the devices (52-byte records before version 4).
   const int32_t deviceCount = in.GetI32();
-  if (!CountFits(deviceCount, DeviceRecordBytes(project.version), in)) return Refuse(kUnknownFileFormatMessage);
+  if (!CountFits(deviceCount, kMaxProjectDevices, DeviceRecordBytes(project.version), in)) {
+    return Refuse(kUnknownFileFormatMessage);
+  }
   project.devices.resize(static_cast<size_t>(deviceCount));
   for (OutputDevice& device : project.devices) ReadDeviceRecord(in, project.version, device);
 

@@ -26,6 +26,14 @@ inline constexpr size_t kProjectHeaderBytes = 6;
 inline constexpr uint8_t kProjectMagic[5] = {'Q', 'R', 'X', '!', 0};
 inline constexpr int kProjectFormatVersion = 4;
 
+// The most records of each kind a project may hold. A show never comes
+// near them; they bound what a damaged or hostile file can make the reader
+// allocate, and with them the length of the largest valid file.
+inline constexpr int32_t kMaxProjectScenes = 10000;
+inline constexpr int32_t kMaxProjectChases = 1000;
+inline constexpr int32_t kMaxProjectChaseSteps = 1000;  // per chase
+inline constexpr int32_t kMaxProjectDevices = 16384;    // one per pixel of the largest matrix
+
 // Shown by the caller (error box titled "Error", or standard error when
 // headless).
 inline constexpr const char* kNewerFileVersionMessage = "File Version newer than application, loading failed.";
@@ -84,9 +92,18 @@ struct ProjectParseResult {
 // The version a header byte names: a digit gives its value, anything else 0.
 int ProjectVersionFromByte(uint8_t byte);
 
+// The length of the largest file within the limits above (bytes after the
+// last item included in nothing): anything longer is not a project.
+size_t MaxProjectFileBytes();
+
+// "" when `project` stays within the limits, else what exceeds them
+// ("more than 10000 scenes"); a save refuses such a project, since no load
+// would take it back.
+std::string ProjectLimitExceeded(const ProjectData& project);
+
 // Checks and reads a whole file. Refused with kUnknownFileFormatMessage:
 // a wrong magic, any count the remaining bytes cannot hold or that is
-// negative, a chase whose step count exceeds its step capacity, a matrix
+// negative or above its limit, a chase whose step count exceeds its step capacity, a matrix
 // outside 4..320 per side or above 16384 pixels, a patch entry naming a
 // device past the device list, and a file that ends before item 27 (for
 // kScenesAndChases: before the last chase). Settings with a fixed range

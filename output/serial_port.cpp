@@ -20,6 +20,22 @@ std::string SerialPort::PathFor(std::string_view name) {
   return "/dev/" + std::string(name);
 }
 
+std::string SerialOpenFailure(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return kSerialPortMissing;
+    case EBUSY:
+      return kSerialPortInUse;
+    case EACCES:
+    case EPERM:
+      return kSerialPortNoPermission;
+    default:
+      return std::string("cannot open port: ") + std::strerror(error);
+  }
+}
+
 std::unique_ptr<SerialPort> SerialPort::Open(std::string_view name, int baudRate, std::string* error) {
   auto fail = [error](const char* why, int fd) -> std::unique_ptr<SerialPort> {
     if (error) *error = why;
@@ -30,9 +46,14 @@ std::unique_ptr<SerialPort> SerialPort::Open(std::string_view name, int baudRate
   if (baudRate < 1) return fail("invalid baud rate", -1);
   const std::string path = PathFor(name);
   const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return fail("cannot open port", -1);
+  if (fd < 0) {
+    if (error) *error = SerialOpenFailure(errno);
+    return nullptr;
+  }
   // One writer per port: a second program (or device entry) fails here.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail("port in use", fd);
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(kSerialPortInUse, fd);
+  // Programs that do not lock are kept out too while the port is ours; the
+  // flag is taken back on close (see the destructor).
   ::ioctl(fd, TIOCEXCL);
 
   struct termios2 settings {};
@@ -54,7 +75,13 @@ std::unique_ptr<SerialPort> SerialPort::Open(std::string_view name, int baudRate
   return std::unique_ptr<SerialPort>(new SerialPort(fd));
 }
 
-SerialPort::~SerialPort() { ::close(fd_); }
+SerialPort::~SerialPort() {
+  // The exclusive flag belongs to the terminal, not to this descriptor: left
+  // set, it would outlive us wherever another descriptor keeps the terminal
+  // open, and every later open by an ordinary user would fail with EBUSY.
+  ::ioctl(fd_, TIOCNXCL);
+  ::close(fd_);
+}
 
 bool SerialPort::ReadyForFrame() {
   if (pendingBegin_ < pendingEnd_) {

@@ -15,11 +15,22 @@
 
 namespace quor {
 
+// Why a port could not be opened, as Open reports it.
+inline constexpr const char* kSerialPortMissing = "port does not exist";
+inline constexpr const char* kSerialPortInUse = "port in use";
+inline constexpr const char* kSerialPortNoPermission =
+    "permission denied: the user must be in the dialout group (then log in again)";
+
+// The reason for an open() that failed with `error` (an errno value).
+std::string SerialOpenFailure(int error);
+
 class SerialPort : public Transport {
  public:
   // `name` is a port name such as "ttyUSB0" (under /dev) or an absolute
-  // path. nullptr when the port does not exist, is in use, is not a
-  // terminal, or refuses the settings; `error` then says why.
+  // path. nullptr when the port does not exist, is in use, may not be
+  // opened by this user, is not a terminal, or refuses the settings;
+  // `error` then says why. The port is exclusive while open and free for
+  // anyone again once closed.
   static std::unique_ptr<SerialPort> Open(std::string_view name, int baudRate, std::string* error = nullptr);
   ~SerialPort() override;
 

@@ -391,5 +391,31 @@ TEST_F(ProjectFileTest, ImportAppendsScenesAndChasesAndShiftsSceneSteps) {
   EXPECT_EQ(engine_.show().chases().count(), 2);
 }
 
+// The record limits bound both what a file can make the reader allocate and
+// the longest file worth reading; a save never writes what a load refuses.
+TEST_F(ProjectFileTest, ProjectsBeyondTheRecordLimitsAreNeitherReadNorWritten) {
+  ProjectData project;
+  project.chases.resize(1);
+  for (const int steps : {kMaxProjectChaseSteps, kMaxProjectChaseSteps + 1}) {
+    project.chases[0].steps.resize(static_cast<size_t>(steps));
+    const std::vector<uint8_t> bytes = EncodeProject(project);
+    EXPECT_LT(bytes.size(), MaxProjectFileBytes());
+    EXPECT_EQ(ParseProject(bytes).project.has_value(), steps <= kMaxProjectChaseSteps) << steps;
+  }
+  EXPECT_EQ(ProjectLimitExceeded(project), "a chase of more than 1000 steps");
+  // Every record kind at its limit still fits below the file limit, which
+  // stays small enough to read at once.
+  EXPECT_GE(MaxProjectFileBytes(), size_t{kMaxProjectScenes} * kSceneRecordSize + kMaxMatrixPixels * 16u);
+  EXPECT_LT(MaxProjectFileBytes(), size_t{128} << 20);
+
+  const std::string path = test::FreshTestDir("project_limits") + "/show.qrx";
+  ASSERT_EQ(SaveProject(engine_, path).status, ProjectFileStatus::kDone);
+  ASSERT_TRUE(engine_.show().chases().ReplaceAll(std::move(project.chases)));
+  const ProjectFileResult failed = SaveProject(engine_, path);
+  EXPECT_EQ(failed.status, ProjectFileStatus::kWriteFailed);
+  EXPECT_EQ(failed.reason, "the project holds a chase of more than 1000 steps");
+  EXPECT_EQ(LoadProject(engine_, path).status, ProjectFileStatus::kDone);  // the old file is still there
+}
+
 }  // namespace
 }  // namespace quor

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -111,20 +113,67 @@ TEST(SerialPort, BusyPortDropsFramesButFinishesTheOneUnderWay) {
   EXPECT_EQ(all, first);
 }
 
-TEST(SerialPort, RefusesMissingBusyAndNonTerminalPorts) {
+// Runs `body` in a child process as an ordinary user (nobody, when this
+// test runs as root, which skips the kernel's permission and exclusivity
+// checks); returns the lines it reported.
+template <typename Body>
+std::string AsOrdinaryUser(Body body) {
+  int fds[2];
+  if (::pipe(fds) != 0) return "no pipe";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(fds[0]);
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(1);
+    const std::string lines = body();
+    (void)!::write(fds[1], lines.data(), lines.size());
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  std::string lines;
+  char buffer[1024];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) lines.append(buffer, static_cast<size_t>(n));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return lines;
+}
+
+// What opening `path` gives: "open" or the reason.
+std::string TryOpen(const std::string& path, std::unique_ptr<SerialPort>* keep = nullptr) {
   std::string why;
-  EXPECT_EQ(SerialPort::Open("quor-no-such-port", 115200, &why), nullptr);
-  EXPECT_EQ(why, "cannot open port");
-  PseudoTerminal pty;
-  auto first = SerialPort::Open(pty.path, 115200);
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(SerialPort::Open(pty.path, 115200, &why), nullptr);
-  EXPECT_EQ(why, "port in use");
-  first.reset();
-  EXPECT_NE(SerialPort::Open(pty.path, 115200), nullptr);
-  EXPECT_EQ(SerialPort::Open("/dev/null", 115200, &why), nullptr);
-  EXPECT_EQ(why, "cannot read port settings");
-  EXPECT_EQ(SerialPort::Open(pty.path, 0, &why), nullptr);
+  auto port = SerialPort::Open(path, 115200, &why);
+  if (!port) return why;
+  if (keep) *keep = std::move(port);
+  return "open";
+}
+
+TEST(SerialPort, SaysWhyAPortCannotBeOpenedAndFreesItOnClose) {
+  PseudoTerminal mine, foreign;
+  ASSERT_FALSE(mine.path.empty());
+  // The ordinary user owns `mine`; `foreign` stays the test's own.
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(mine.path.c_str(), 65534, 65534), 0);
+  } else {
+    ASSERT_EQ(::chmod(foreign.path.c_str(), 0), 0);
+  }
+  const std::string lines = AsOrdinaryUser([&] {
+    std::string out;
+    std::unique_ptr<SerialPort> first;
+    out += TryOpen(mine.path, &first) + "\n";
+    out += TryOpen(mine.path) + "\n";  // the second writer
+    first.reset();
+    for (int i = 0; i < 2; ++i) out += TryOpen(mine.path) + "\n";  // free again, and again
+    out += TryOpen(foreign.path) + "\n";
+    out += TryOpen("quor-no-such-port") + "\n";
+    out += TryOpen("/dev/null") + "\n";
+    return out;
+  });
+  EXPECT_EQ(lines, std::string("open\n") + kSerialPortInUse + "\nopen\nopen\n" + kSerialPortNoPermission + "\n" +
+                       kSerialPortMissing + "\ncannot read port settings\n");
+  EXPECT_NE(std::string(kSerialPortNoPermission).find("dialout"), std::string::npos);
+  std::string why;
+  EXPECT_EQ(SerialPort::Open(mine.path, 0, &why), nullptr);
+  EXPECT_EQ(why, "invalid baud rate");
   EXPECT_EQ(SerialPort::PathFor("ttyUSB0"), "/dev/ttyUSB0");
 }
 

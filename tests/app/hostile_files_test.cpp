@@ -1,0 +1,160 @@
+// The real quor binary against files and folders that used to hang it,
+// abort it or cost the last show: a FIFO, an endless project, a full disk,
+// a refused project before the exit autosave, stray temporaries, an
+// unusable --config-dir and a machine without sound input.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "audio/audio_capture.h"
+#include "engine/engine.h"
+#include "engine/project_file.h"
+#include "files/safe_file.h"
+#include "generators/builtin_generators.h"
+#include "show/show.h"
+#include "test_support.h"
+
+namespace quor {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ShellRun {
+  int exitCode = -1;
+  std::string output;
+  bool Says(const std::string& text) const { return output.find(text) != std::string::npos; }
+};
+
+// Runs `command` through the shell (stdout and stderr together), killed
+// after 30 s so a hang fails instead of stalling the suite.
+ShellRun Shell(const std::string& command) {
+  ShellRun run;
+  FILE* pipe = ::popen(("timeout -s KILL 30 sh -c '" + command + "' 2>&1").c_str(), "r");
+  if (!pipe) return run;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, n);
+  const int status = ::pclose(pipe);
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+std::string Quor(const fs::path& configDir, const std::string& args = "") {
+  return std::string(QUOR_BINARY) + " --headless --seconds=0 --config-dir=" + configDir.string() + " " + args;
+}
+
+int ScenesIn(const fs::path& project) {
+  Engine engine(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1});
+  return LoadProject(engine, project.string()).status == ProjectFileStatus::kDone ? engine.show().scenes().count()
+                                                                                   : -1;
+}
+
+const std::string kDemo = std::string(QUOR_SOURCE_DIR) + "/share/demo.qrx";
+
+TEST(HostileFiles, FifosAndEndlessProjectsAreRefusedWithoutBlockingOrReading) {
+  const fs::path dir = test::FreshTestDir("hostile_project");
+  ASSERT_EQ(::mkfifo((dir / "show.qrx").c_str(), 0600), 0);
+  // "QRX!", zero, then zeros far beyond any project: a sparse file, so the
+  // test costs no disk.
+  {
+    std::ofstream endless(dir / "endless.qrx", std::ios::binary);
+    endless.write("QRX!\0", 5);
+  }
+  fs::resize_file(dir / "endless.qrx", uintmax_t{64} << 30);
+  for (const char* name : {"show.qrx", "endless.qrx"}) {
+    const ShellRun run = Shell(Quor(dir, (dir / name).string()));
+    EXPECT_EQ(run.exitCode, 0) << name << "\n" << run.output;
+    EXPECT_TRUE(run.Says("Error: Unknown File Format.")) << run.output;
+    EXPECT_TRUE(run.Says("Could not load " + (dir / name).string() + ": ")) << run.output;
+    EXPECT_TRUE(run.Says("shutdown")) << run.output;
+  }
+  // An autosave that is a FIFO is refused the same way and kept aside.
+  fs::remove(dir / "autosave.dat");
+  ASSERT_EQ(::mkfifo((dir / "autosave.dat").c_str(), 0600), 0);
+  const ShellRun run = Shell(Quor(dir));
+  EXPECT_TRUE(run.Says("Error: Unknown File Format.")) << run.output;
+  EXPECT_TRUE(fs::is_fifo(dir / "autosave.dat.bad"));
+  EXPECT_TRUE(fs::is_regular_file(dir / "autosave.dat"));
+}
+
+TEST(HostileFiles, AProjectThatCannotBeLoadedLeavesTheLastShowInTheBackup) {
+  const fs::path dir = test::FreshTestDir("hostile_backup");
+  ASSERT_EQ(Shell(Quor(dir, kDemo)).exitCode, 0);
+  ASSERT_EQ(ScenesIn(dir / "autosave.dat"), 5);
+  EXPECT_FALSE(fs::exists(dir / "autosave.dat.bak"));  // there was no autosave before
+
+  // A missing file, then a refused one: nothing is loaded and each run says
+  // so; the exit autosave holds the empty project, the backup the show.
+  std::ofstream(dir / "damaged.qrx") << "QRX?";
+  const std::string missing = (dir / "missing.qrx").string(), damaged = (dir / "damaged.qrx").string();
+  const ShellRun first = Shell(Quor(dir, missing));
+  EXPECT_TRUE(first.Says("Could not load " + missing + ": No such file or directory")) << first.output;
+  const ShellRun second = Shell(Quor(dir, damaged));
+  EXPECT_TRUE(second.Says("Could not load " + damaged + ": Unknown File Format.")) << second.output;
+  EXPECT_EQ(ScenesIn(dir / "autosave.dat"), 0);
+  EXPECT_EQ(ScenesIn(dir / "autosave.dat.bak"), 5);
+}
+
+TEST(HostileFiles, StaleTemporariesAreRemovedAndUnusableConfigDirsRefusedAtStart) {
+  const fs::path dir = test::FreshTestDir("hostile_config");
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+  const fs::path stray = dir / ("autosave.dat" + std::string(kTemporaryMarker) + std::to_string(dead) + "-0badf00d");
+  std::ofstream(stray) << std::string(100000, 'x');
+  EXPECT_EQ(Shell(Quor(dir)).exitCode, 0);
+  EXPECT_FALSE(fs::exists(stray));
+
+  std::ofstream(dir / "plain") << "x";
+  for (const fs::path& unusable : {dir / "plain", dir / "plain" / "below"}) {
+    const ShellRun run = Shell(Quor(unusable));
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_TRUE(run.Says("quor: cannot use --config-dir " + unusable.string() + ": Not a directory")) << run.output;
+    EXPECT_FALSE(run.Says("Try to load file")) << run.output;
+  }
+}
+
+// A full disk under the autosave: a small tmpfs in a private mount
+// namespace, filled up before quor exits with a changed project.
+TEST(HostileFiles, AFullDiskKeepsTheOldAutosaveAndSaysSo) {
+  if (Shell("unshare -rm true").exitCode != 0) GTEST_SKIP() << "no user namespaces for a private tmpfs here";
+  const fs::path dir = test::FreshTestDir("hostile_full_disk");
+  ASSERT_EQ(Shell(Quor(dir / "seed", kDemo)).exitCode, 0);
+  const fs::path disk = dir / "disk";
+  fs::create_directory(disk);
+  // The tmpfs exists only inside the namespace: the results are copied out.
+  const ShellRun run = Shell("unshare -rm sh -c \"mount -t tmpfs -o size=512k tmpfs " + disk.string() + " && cp " +
+                        (dir / "seed" / "autosave.dat").string() + " " + disk.string() + "/ && (dd if=/dev/zero of=" +
+                        disk.string() + "/filler bs=4k 2>/dev/null; true) && " + Quor(disk, "--matrix=40x20") +
+                        "; echo exit=\\$?; cp " + disk.string() + "/autosave.dat " + dir.string() + "/after.dat\"");
+  EXPECT_TRUE(run.Says("Failed to save " + (disk / "autosave.dat").string() + ": No space left on device"))
+      << run.output;
+  EXPECT_TRUE(run.Says("exit=1")) << run.output;
+  std::ifstream before(dir / "seed" / "autosave.dat", std::ios::binary), after(dir / "after.dat", std::ios::binary);
+  EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(before), {}, std::istreambuf_iterator<char>(after), {}));
+  EXPECT_EQ(ScenesIn(dir / "after.dat"), 5);
+}
+
+// Without any sound card the sound libraries stay quiet and quor says it in
+// one line.
+TEST(HostileFiles, NoSoundInputGivesOneLineInsteadOfLibraryNoise) {
+  const fs::path dir = test::FreshTestDir("hostile_no_sound");
+  std::ofstream(dir / "asound.conf") << "</usr/share/alsa/alsa.conf>\n"
+                                     << "pcm.!default { type hw card 97 }\nctl.!default { type hw card 97 }\n";
+  const ShellRun run = Shell("ALSA_CONFIG_PATH=" + (dir / "asound.conf").string() + " " + Quor(dir));
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  if (!fs::exists("/dev/snd")) {
+    EXPECT_TRUE(run.Says(kNoInputDevice)) << run.output;
+  }
+  EXPECT_FALSE(run.Says("ALSA lib")) << run.output;
+  EXPECT_FALSE(run.Says("jack")) << run.output;
+  EXPECT_FALSE(run.Says("JACK")) << run.output;
+}
+
+}  // namespace
+}  // namespace quor

@@ -1,0 +1,151 @@
+#include "files/safe_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include "test_support.h"
+
+namespace quor {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<uint8_t> Bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
+
+std::string Contents(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Names in `dir` that carry the temporary marker.
+int Temporaries(const fs::path& dir) {
+  int n = 0;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    n += entry.path().filename().string().find(kTemporaryMarker) != std::string::npos;
+  }
+  return n;
+}
+
+TEST(SafeFile, ReadsOnlyRegularFilesWithinTheLimitAndNeverBlocks) {
+  const fs::path dir = test::FreshTestDir("safe_file_read");
+  std::ofstream(dir / "ten") << "0123456789";
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  struct Case {
+    std::string name;
+    size_t limit;
+    FileReadStatus status;
+  } cases[] = {
+      {"ten", 10, FileReadStatus::kDone},     {"ten", 9, FileReadStatus::kTooLarge},
+      {"fifo", 100, FileReadStatus::kNotRegular}, {".", 100, FileReadStatus::kMissing},
+      {"missing", 100, FileReadStatus::kMissing}, {"/dev/zero", 100, FileReadStatus::kNotRegular},
+  };
+  for (const Case& c : cases) {
+    const std::string path = c.name.front() == '/' ? c.name : (dir / c.name).string();
+    const auto started = std::chrono::steady_clock::now();
+    const FileReadResult read = ReadRegularFile(path, c.limit);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1)) << c.name;
+    EXPECT_EQ(read.status, c.status) << c.name << " " << read.reason;
+    EXPECT_EQ(read.bytes.size(), c.status == FileReadStatus::kDone ? 10u : 0u) << c.name;
+    EXPECT_EQ(read.reason.empty(), c.status == FileReadStatus::kDone) << c.name;
+  }
+}
+
+TEST(SafeFile, ReplaceKeepsTheModeAndLeavesNoTemporary) {
+  const fs::path dir = test::FreshTestDir("safe_file_replace");
+  const std::string path = (dir / "show.qrx").string();
+  EXPECT_EQ(ReplaceFile(path, Bytes("first")), "");
+  ::chmod(path.c_str(), 0640);
+  EXPECT_EQ(ReplaceFile(path, Bytes("second")), "");
+  EXPECT_EQ(Contents(path), "second");
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  EXPECT_EQ(Temporaries(dir), 0);
+  EXPECT_TRUE(FileHoldsBytes(path, Bytes("second")));
+  EXPECT_FALSE(FileHoldsBytes(path, Bytes("secont")));
+  EXPECT_NE(ReplaceFile((dir / "no-such-folder" / "x").string(), Bytes("x")), "");
+  fs::create_symlink("show.qrx", dir / "link.qrx");
+  EXPECT_EQ(ReplaceFile((dir / "link.qrx").string(), Bytes("third")), "");
+  EXPECT_TRUE(fs::is_symlink(dir / "link.qrx"));
+  EXPECT_EQ(Contents(path), "third");
+}
+
+// A write the file system refuses half way (here the file size limit, as a
+// full disk would): the old file stays whole and the reason is the real one.
+TEST(SafeFile, AFailedWriteKeepsTheOldFileAndSaysWhy) {
+  const fs::path dir = test::FreshTestDir("safe_file_fail");
+  const std::string path = (dir / "autosave.dat").string();
+  ASSERT_EQ(ReplaceFile(path, Bytes("the last good show")), "");
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{100, 100};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const std::string why = ReplaceFile(path, std::vector<uint8_t>(4096, 'x'));
+    (void)!::write(pipeFds[1], why.data(), why.size());
+    ::_exit(0);
+  }
+  ::close(pipeFds[1]);
+  char buffer[256] = {};
+  const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer - 1);
+  ::close(pipeFds[0]);
+  ::waitpid(child, nullptr, 0);
+  EXPECT_EQ(std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0), "File too large");
+  EXPECT_EQ(Contents(path), "the last good show");
+  EXPECT_EQ(Temporaries(dir), 0);
+}
+
+TEST(SafeFile, BackupIsOneGenerationAndStaleTemporariesOfDeadWritersGo) {
+  const fs::path dir = test::FreshTestDir("safe_file_backup");
+  const std::string path = (dir / "autosave.dat").string(), backup = path + ".bak";
+  EXPECT_EQ(ReplaceBackup(path, backup), "");  // nothing to keep yet
+  EXPECT_FALSE(fs::exists(backup));
+  for (const char* generation : {"one", "two", "three"}) {
+    ASSERT_EQ(ReplaceBackup(path, backup), "");
+    ASSERT_EQ(ReplaceFile(path, Bytes(generation)), "");
+  }
+  EXPECT_EQ(Contents(path), "three");
+  EXPECT_EQ(Contents(backup), "two");
+
+  // A writer that has exited, one still running (this process's parent),
+  // and files that only look similar.
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+  const std::string deadName = "autosave.dat" + std::string(kTemporaryMarker) + std::to_string(dead) + "-1a2b";
+  const std::string liveName = "autosave.dat" + std::string(kTemporaryMarker) + std::to_string(::getppid()) + "-1a2b";
+  for (const std::string& name : {deadName, liveName, std::string("autosave.dat.quor-tmp-x"), std::string("notes")}) {
+    std::ofstream(dir / name) << "stray";
+  }
+  EXPECT_EQ(RemoveStaleTemporaries(dir.string()), 1);
+  EXPECT_FALSE(fs::exists(dir / deadName));
+  EXPECT_TRUE(fs::exists(dir / liveName) && fs::exists(dir / "notes") && fs::exists(dir / "autosave.dat.quor-tmp-x"));
+}
+
+TEST(SafeFile, UnusableFoldersAreNamedWithTheReason) {
+  const fs::path dir = test::FreshTestDir("safe_file_folder");
+  std::ofstream(dir / "plain") << "x";
+  EXPECT_EQ(UnusableFolderReason((dir / "new" / "deeper").string()), "");
+  EXPECT_TRUE(fs::is_directory(dir / "new" / "deeper"));
+  EXPECT_EQ(UnusableFolderReason((dir / "plain").string()), "Not a directory");
+  EXPECT_EQ(UnusableFolderReason((dir / "plain" / "below").string()), "Not a directory");
+  if (::geteuid() != 0) {  // root may write anywhere
+    fs::create_directory(dir / "locked");
+    fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_EQ(UnusableFolderReason((dir / "locked").string()), "Permission denied");
+    fs::permissions(dir / "locked", fs::perms::owner_all);
+  }
+}
+
+}  // namespace
+}  // namespace quor
