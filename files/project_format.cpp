@@ -94,7 +94,12 @@ ProjectParseResult ParseProject(std::span<const uint8_t> bytes, ProjectScope sco
   const int32_t deviceCount = in.GetI32();
   if (!CountFits(deviceCount, DeviceRecordBytes(project.version), in)) return Refuse(kUnknownFileFormatMessage);
   project.devices.resize(static_cast<size_t>(deviceCount));
-  for (OutputDevice& device : project.devices) ReadDeviceRecord(in, project.version, device);
+  for (OutputDevice& device : project.devices) {
+    ReadDeviceRecord(in, project.version, device);
+    // A driver this build does not know (one added by a later build): the
+    // project would lose that device's output without a word.
+    if (device.driver < 0 || device.driver >= kDriverCount) return Refuse(kUnknownFileFormatMessage);
+  }
 
   // Items 7 to 22.
   project.matrixWidth = in.GetI32();
