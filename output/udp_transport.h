@@ -7,7 +7,10 @@
 // With thousands of devices one system call per datagram would dominate a
 // frame, so the socket can queue datagrams (copied, so encoders may reuse
 // their buffers) and hand a whole frame's worth to the system with a few
-// sendmmsg calls.
+// sendmmsg calls. Runs of equal-sized datagrams to one destination (the
+// universes of one controller) go as one message that the system cuts into
+// those datagrams (UDP segmentation), which costs a fraction of sending
+// them one by one; where the system cannot do that, they go one by one.
 #pragma once
 
 #include <netinet/in.h>
@@ -48,14 +51,24 @@ class UdpSocket {
     sockaddr_in destination;
     size_t offset, size;  // in bytes_
   };
+  // One message: `count` queued datagrams from `first`, cut by the system
+  // into datagrams of the first one's size when count > 1.
+  struct Message {
+    size_t first, count;
+  };
+  void SendOneByOne(const Message& message);
+
   int fd_ = -1;
   bool batching_ = false;
+  bool segmentation_ = true;  // off once the system refused to cut a message
   uint64_t refused_ = 0;
   // Kept between frames so a steady frame allocates nothing.
   std::vector<uint8_t> bytes_;
   std::vector<Queued> queued_;
+  std::vector<Message> plan_;
   std::vector<mmsghdr> messages_;
   std::vector<iovec> pieces_;
+  std::vector<uint64_t> controls_;  // one cmsg per message, 8-byte aligned
 };
 
 class UdpTransport : public Transport {

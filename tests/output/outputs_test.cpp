@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "output/bitmap_encoder.h"
+#include "output/udp_transport.h"
 #include "test_support.h"
 #include "tests/output/udp_receiver.h"
 
@@ -162,6 +163,34 @@ TEST_F(OutputsTest, FilesAreWrittenOnlyWhileRunning) {
   other.devices().Add(Device(kDriverFileRecorder, 0, 0, dir + "/rec.out"));
   EXPECT_FALSE(other.OpenOutputs());
   EXPECT_EQ(ReadFile(dir + "/rec.out").size(), 24u);
+}
+
+TEST(UdpSocketBatch, AFrameLeavesInOrderAndARefusedDatagramCostsOnlyItself) {
+  UdpReceiver receiver;
+  UdpSocket socket;
+  socket.SetBatching(true);
+  UdpTransport good(socket, "127.0.0.1", receiver.port());
+  UdpTransport refused(socket, "127.0.0.1", 0);  // port 0: the system refuses the datagram
+  // More datagrams than one sendmmsg call takes (1024), where the system
+  // grants a receive buffer that holds them (about 1 KiB each). Runs of
+  // equal sizes are cut by the system; longer and shorter ones end a run.
+  const int count = std::min(1500, receiver.SetReceiveBuffer(4 << 20) / 1024);
+  auto datagram = [](int i) {
+    Bytes b = {static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)};
+    if (i % 97 == 0) b.push_back(0xEE);
+    if (i % 89 == 0) b.pop_back();
+    return b;
+  };
+  for (int i = 0; i < count; ++i) (i == 700 ? refused : good).Send(datagram(i));
+  EXPECT_TRUE(receiver.ReceiveAll(20).empty()) << "nothing leaves before the flush";
+  socket.Flush();
+  const std::vector<test::Datagram> got = receiver.ReceiveAll();
+  ASSERT_EQ(got.size(), static_cast<size_t>(count - 1));
+  for (size_t k = 0; k < got.size(); ++k) {
+    const int i = k < 700 ? static_cast<int>(k) : static_cast<int>(k) + 1;
+    ASSERT_EQ(got[k].bytes, datagram(i)) << k;
+  }
+  EXPECT_EQ(socket.refused(), 1u);
 }
 
 }  // namespace
