@@ -1,6 +1,7 @@
 #include "output/device_editor.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 
 #include "output/ddp_encoder.h"
@@ -84,6 +85,22 @@ DeviceForm OpenForm(const OutputDevice& device, std::span<const std::string> ser
   f.redirect = device.Redirected();
   f.path = std::string(device.PathText());
   return f;
+}
+
+std::string AddressingText(const OutputDevice& d) {
+  char text[96] = {};
+  if (d.driver == kDriverArtNet) {
+    std::snprintf(text, sizeof text, "Net: %d - Subnet: %d - Universe: %d", d.driverParam, d.subnet, d.universe);
+  } else if (d.driver == kDriverTpm2Net) {
+    std::snprintf(text, sizeof text, "Chan: %d - Chan/Block: %d", d.channels, d.driverParam);
+  } else if (IsSerial(d.driver)) {
+    std::snprintf(text, sizeof text, "Chan: %d - Baud: %d", d.channels, d.driverParam);
+  } else if (d.driver == kDriverSacn) {
+    std::snprintf(text, sizeof text, "Universe: %d - Priority: %d", d.universe, d.driverParam);
+  } else if (d.driver == kDriverDdp) {
+    std::snprintf(text, sizeof text, "Channels: %d", d.channels);
+  }
+  return text;
 }
 
 void ChangeDriver(DeviceForm& f, int driver, int matrixWidth, int matrixHeight,

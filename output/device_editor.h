@@ -52,6 +52,8 @@ struct DeviceForm {
 OutputDevice NewDeviceDefaults();
 // The form for editing `device`, with `serialPorts` the system's port list.
 DeviceForm OpenForm(const OutputDevice& device, std::span<const std::string> serialPorts);
+// The "Adressing" column of the device list for `device`.
+std::string AddressingText(const OutputDevice& device);
 // "Device Type" changed to `driver`.
 void ChangeDriver(DeviceForm& form, int driver, int matrixWidth, int matrixHeight,
                   std::span<const std::string> serialPorts);

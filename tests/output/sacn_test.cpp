@@ -22,6 +22,7 @@
 
 #include "output/device_editor.h"
 #include "output/drivers.h"
+#include "output/fast_patch.h"
 #include "output/outputs.h"
 #include "test_support.h"
 #include "tests/output/udp_receiver.h"
@@ -174,6 +175,24 @@ TEST(Sacn, EditorChecksUniversePriorityAndChannels) {
   f.universe = "1", f.priority = "100", f.channels = "510", f.redirect = true;
   f.path = std::string(kSacnPathChars + 1, 'x');
   EXPECT_EQ(CheckForm(f, NewDeviceDefaults()).failed, kFieldSelect);
+}
+
+TEST(Sacn, FastPatchFillsAUniverseWithWholePixelsAndListRowsNameIt) {
+  Console console;
+  console.SetSink([](std::string_view) {});
+  OutputDeviceList list(console);
+  list.Add(SacnDevice(5, 510));
+  PatchTable patch(32, 8);
+  FastPatchSettings settings;
+  settings.dimensionX = 32, settings.dimensionY = 8;
+  ASSERT_TRUE(ApplyFastPatch(patch, list, 0, 0, settings));
+  EXPECT_EQ(patch.At(9, 5), (PatchEntry{0, 507, 508, 509}));  // pixel 169, the last that fits
+  EXPECT_EQ(patch.At(10, 5), PatchEntry{});
+  EXPECT_EQ(settings.firstChannel, 0);  // the next area starts a new universe
+  EXPECT_EQ(AddressingText(list[0]), "Universe: 5 - Priority: 100");
+  OutputDevice ddp;
+  ddp.driver = kDriverDdp, ddp.channels = 1536;
+  EXPECT_EQ(AddressingText(ddp), "Channels: 1536");
 }
 
 // --- Real peers -----------------------------------------------------------
