@@ -52,8 +52,11 @@ void WriteHeader(const OutputDevice& device, std::span<uint8_t> header, size_t s
   out.PutU8(0x00);              // DMX512-A START code
 }
 
-// Sends one packet with the buffer's next sequence number.
+// Sends one packet with the buffer's next sequence number. A universe
+// outside 1..63999 (a damaged record) sends nothing: 0 and 64000 and above
+// are not for data.
 void SendPacket(const OutputDevice& device, std::span<uint8_t> buffer, uint8_t options, const PacketSink& sink) {
+  if (device.universe < kSacnMinUniverse || device.universe > kSacnMaxUniverse) return;
   const size_t slots = std::min(ChannelsIn(buffer, kSacnHeaderBytes), static_cast<size_t>(kSacnMaxSlots));
   const uint8_t sequence = buffer[kSequenceOffset];
   WriteHeader(device, buffer, slots, sequence, options);

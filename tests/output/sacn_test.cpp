@@ -85,6 +85,11 @@ TEST(Sacn, PacketForUniverse63999IsByteExact) {
       0x00,                                                        // DMX512-A START code
       0xAB, 0xCD});                                                // slots 1 and 2
   EXPECT_EQ(Packets(&EncodeSacn, d, buffer), std::vector<Bytes>{expected});
+  for (int reserved : {0, 64000, 65535, -1}) {
+    OutputDevice bad = d;
+    bad.universe = reserved;
+    EXPECT_TRUE(Packets(&EncodeSacn, bad, buffer).empty()) << reserved;
+  }
   EXPECT_EQ(SacnDestination(d), "127.0.0.1");
   for (const char* multicast : {"", "multicast"}) {
     d.SetAddress(multicast);
