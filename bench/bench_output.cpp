@@ -2,7 +2,9 @@
 // universe holding 170 pixels (510 of its 512 channels; a pixel's three
 // channels never straddle two universes), so 97 universes in all: the patch
 // step alone, and the whole SendFrame with 97 datagrams to a socket on
-// 127.0.0.1.
+// 127.0.0.1. The same frame over 97 sACN universes and over one DDP
+// display (34 packets), and over one Art-Net device per pixel (16384
+// devices), which must still leave well inside a 40 ms frame.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -46,8 +48,10 @@ void PatchStep(benchmark::State& state) {
   bench::SetCaseSize(state, kSide * kSide, bytes, bytes);
 }
 
-void SendFrameArtNet(benchmark::State& state) {
-  // A socket on 127.0.0.1 to send to; what it does not read is dropped.
+// Sends the test frame through `devices` (their port is set to a socket on
+// 127.0.0.1 that reads nothing, so what it cannot hold is dropped).
+void SendFrame(benchmark::State& state, std::vector<OutputDevice> devices, const PatchTable& layout,
+               double wireBytes) {
   const int sink = ::socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -59,31 +63,89 @@ void SendFrameArtNet(benchmark::State& state) {
   Console console;
   console.SetSink([](std::string_view) {});  // the list's growth lines
   std::atomic<int> outputState{0};
-  PatchTable patch(kSide, kSide);
-  PatchLinewise(patch);
+  PatchTable patch = layout;
   Outputs outputs(console, outputState, patch, OutputsOptions{[](std::chrono::milliseconds) {}});
-  for (int u = 0; u < kUniverses; ++u) {
-    OutputDevice d;
-    d.driver = kDriverArtNet;
+  for (OutputDevice& d : devices) {
     d.SetAddress("127.0.0.1");
     d.port = ntohs(a.sin_port);
-    d.channels = 512;
-    d.driverParam = u / 256;
-    d.subnet = (u / 16) % 16;
-    d.universe = u % 16;
-    outputs.devices().Add(d);
   }
+  outputs.devices().Load(std::move(devices));
   if (!outputs.OpenOutputs()) state.SkipWithError("outputs did not open");
   const auto frame = bench::TestFrame(kSide, kSide, 4);
   for (auto _ : state) outputs.SendFrame(frame.data(), kSide, kSide);
   outputs.CloseOutputs();
   ::close(sink);
-  const double bytes = kSide * kSide * 3.0;
-  bench::SetCaseSize(state, kSide * kSide, bytes, kUniverses * (18.0 + 512.0));
+  bench::SetCaseSize(state, kSide * kSide, kSide * kSide * 3.0, wireBytes);
+}
+
+void SendFrameArtNet(benchmark::State& state) {
+  PatchTable patch(kSide, kSide);
+  PatchLinewise(patch);
+  std::vector<OutputDevice> devices;
+  for (int u = 0; u < kUniverses; ++u) {
+    OutputDevice d;
+    d.driver = kDriverArtNet;
+    d.channels = 512;
+    d.driverParam = u / 256;
+    d.subnet = (u / 16) % 16;
+    d.universe = u % 16;
+    devices.push_back(d);
+  }
+  SendFrame(state, std::move(devices), patch, kUniverses * (18.0 + 512.0));
+}
+
+void SendFrameSacn(benchmark::State& state) {
+  PatchTable patch(kSide, kSide);
+  PatchLinewise(patch);
+  std::vector<OutputDevice> devices;
+  for (int u = 0; u < kUniverses; ++u) {
+    OutputDevice d;
+    d.driver = kDriverSacn;
+    d.channels = 510;
+    d.universe = u + 1;
+    d.driverParam = 100;
+    devices.push_back(d);
+  }
+  SendFrame(state, std::move(devices), patch, kUniverses * (126.0 + 510.0));
+}
+
+void SendFrameDdp(benchmark::State& state) {
+  PatchTable patch(kSide, kSide);
+  for (int p = 0; p < kSide * kSide; ++p) patch.entries()[static_cast<size_t>(p)] = PatchEntry{0, 3 * p, 3 * p + 1, 3 * p + 2};
+  OutputDevice d;
+  d.driver = kDriverDdp;
+  d.channels = kSide * kSide * 3;
+  SendFrame(state, {d}, patch, kSide * kSide * 3.0 + 34 * 10.0);
+}
+
+// One Art-Net device per pixel, each with state.range(0) channels.
+void SendFrameArtNetPerPixel(benchmark::State& state) {
+  const int channels = static_cast<int>(state.range(0));
+  PatchTable patch(kSide, kSide);
+  std::vector<OutputDevice> devices;
+  for (int p = 0; p < kSide * kSide; ++p) {
+    patch.entries()[static_cast<size_t>(p)] = PatchEntry{p, 0, 1, 2};
+    OutputDevice d;
+    d.driver = kDriverArtNet;
+    d.channels = channels;
+    d.driverParam = p / 256;
+    d.subnet = (p / 16) % 16;
+    d.universe = p % 16;
+    devices.push_back(d);
+  }
+  SendFrame(state, std::move(devices), patch, kSide * kSide * (18.0 + channels));
 }
 
 BENCHMARK(PatchStep)->Name("Output/PatchStep/128x128");
 BENCHMARK(SendFrameArtNet)->Name("Output/SendFrame/128x128/97xArtNet")->Unit(benchmark::kMicrosecond);
+BENCHMARK(SendFrameSacn)->Name("Output/SendFrame/128x128/97xSacn")->Unit(benchmark::kMicrosecond);
+BENCHMARK(SendFrameDdp)->Name("Output/SendFrame/128x128/1xDdp")->Unit(benchmark::kMicrosecond);
+BENCHMARK(SendFrameArtNetPerPixel)
+    ->Name("Output/SendFrame/128x128/16384xArtNet")
+    ->ArgName("channels")
+    ->Arg(4)
+    ->Arg(512)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace quor

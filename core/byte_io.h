@@ -29,6 +29,10 @@ class ByteWriter {
                           static_cast<uint8_t>(v >> 24)};
     PutBytes(b, 4);
   }
+  void PutU32BigEndian(uint32_t v) {
+    PutU16BigEndian(static_cast<uint16_t>(v >> 16));
+    PutU16BigEndian(static_cast<uint16_t>(v));
+  }
   void PutI32(int32_t v) { PutU32(static_cast<uint32_t>(v)); }
   void PutF32(float v) {
     uint32_t bits;

@@ -123,7 +123,12 @@ ProjectParseResult ParseProject(std::span<const uint8_t> bytes, ProjectScope sco
     return Refuse(kUnknownFileFormatMessage);
   }
   project.devices.resize(static_cast<size_t>(deviceCount));
-  for (OutputDevice& device : project.devices) ReadDeviceRecord(in, project.version, device);
+  for (OutputDevice& device : project.devices) {
+    ReadDeviceRecord(in, project.version, device);
+    // A driver this build does not know (one added by a later build): the
+    // project would lose that device's output without a word.
+    if (device.driver < 0 || device.driver >= kDriverCount) return Refuse(kUnknownFileFormatMessage);
+  }
 
   // The sixteen settings.
   project.matrixWidth = in.GetI32();

@@ -1,9 +1,12 @@
 #include "output/device_editor.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 
+#include "output/ddp_encoder.h"
 #include "output/drivers.h"
+#include "output/sacn_encoder.h"
 
 namespace quor {
 namespace {
@@ -66,6 +69,11 @@ DeviceForm OpenForm(const OutputDevice& device, std::span<const std::string> ser
     f.blocks = BlocksOf(static_cast<uint32_t>(std::max(device.channels, 0)),
                         static_cast<uint32_t>(std::max(device.driverParam, 0)));
   }
+  if (device.driver == kDriverSacn) f.priority = Number(device.driverParam);
+  if (device.driver == kDriverDdp) {
+    f.chanPerBlock = Number(kDdpMaxDataBytes);
+    f.blocks = BlocksOf(static_cast<uint32_t>(std::max(device.channels, 0)), kDdpMaxDataBytes);
+  }
   f.serialPort = serialPorts.empty() ? std::string() : serialPorts.front();
   if (IsSerial(device.driver)) {
     if (std::find(kBaudRates.begin(), kBaudRates.end(), device.driverParam) != kBaudRates.end()) {
@@ -77,6 +85,22 @@ DeviceForm OpenForm(const OutputDevice& device, std::span<const std::string> ser
   f.redirect = device.Redirected();
   f.path = std::string(device.PathText());
   return f;
+}
+
+std::string AddressingText(const OutputDevice& d) {
+  char text[96] = {};
+  if (d.driver == kDriverArtNet) {
+    std::snprintf(text, sizeof text, "Net: %d - Subnet: %d - Universe: %d", d.driverParam, d.subnet, d.universe);
+  } else if (d.driver == kDriverTpm2Net) {
+    std::snprintf(text, sizeof text, "Chan: %d - Chan/Block: %d", d.channels, d.driverParam);
+  } else if (IsSerial(d.driver)) {
+    std::snprintf(text, sizeof text, "Chan: %d - Baud: %d", d.channels, d.driverParam);
+  } else if (d.driver == kDriverSacn) {
+    std::snprintf(text, sizeof text, "Universe: %d - Priority: %d", d.universe, d.driverParam);
+  } else if (d.driver == kDriverDdp) {
+    std::snprintf(text, sizeof text, "Channels: %d", d.channels);
+  }
+  return text;
 }
 
 void ChangeDriver(DeviceForm& f, int driver, int matrixWidth, int matrixHeight,
@@ -102,6 +126,22 @@ void ChangeDriver(DeviceForm& f, int driver, int matrixWidth, int matrixHeight,
     f.ip = f.port = f.net = f.subnet = f.universe = std::string("");
     f.baud = kBaudRates[0];
     f.serialPort = serialPorts.empty() ? std::string() : serialPorts.front();
+  } else if (driver == kDriverSacn) {
+    // 170 whole pixels; an empty address sends to the universe's multicast group.
+    f.channels = f.chanPerBlock = std::string("510");
+    f.blocks = std::string("1");
+    f.ip = std::string("");
+    f.port = Number(kSacnPort);
+    f.universe = std::string("1");
+    f.priority = Number(kSacnDefaultPriority);
+    f.net = f.subnet = std::string("");
+  } else if (driver == kDriverDdp) {
+    f.channels = Number(matrixChannels);
+    f.chanPerBlock = Number(kDdpMaxDataBytes);
+    f.blocks = BlocksOf(static_cast<uint32_t>(matrixChannels), kDdpMaxDataBytes);
+    f.ip = std::string("127.0.0.1");
+    f.port = Number(kDdpPort);
+    f.net = f.subnet = f.universe = std::string("");
   } else if (IsExport(driver)) {
     f.redirect = true;
   }
@@ -112,6 +152,8 @@ uint32_t EnabledFields(const DeviceForm& f) {
   uint32_t fields = kFieldChannels | kFieldRedirect;
   if (f.driver == kDriverArtNet) fields |= kFieldIpAddress | kFieldNet | kFieldSubnet | kFieldUniverse;
   if (f.driver == kDriverTpm2Net) fields |= kFieldIpAddress | kFieldChanPerBlock;
+  if (f.driver == kDriverSacn) fields |= kFieldIpAddress | kFieldUniverse | kFieldPriority;
+  if (f.driver == kDriverDdp) fields |= kFieldIpAddress;
   if (IsSerial(f.driver)) fields |= kFieldSerialPort | kFieldBaud;
   if (f.redirect) {
     fields |= kFieldSelect;
@@ -121,7 +163,10 @@ uint32_t EnabledFields(const DeviceForm& f) {
 }
 
 void ChannelsEdited(DeviceForm& f) {
-  if (f.driver == kDriverArtNet || f.driver == kDriverTpm2 || f.driver == kDriverGlediator) f.chanPerBlock = f.channels;
+  if (f.driver == kDriverArtNet || f.driver == kDriverTpm2 || f.driver == kDriverGlediator ||
+      f.driver == kDriverSacn) {
+    f.chanPerBlock = f.channels;
+  }
   const uint32_t perBlock = ReadFieldNumber(f.chanPerBlock);
   if (perBlock != 0) f.blocks = BlocksOf(ReadFieldNumber(f.channels), perBlock);
 }
@@ -170,6 +215,27 @@ FormCheck CheckForm(const DeviceForm& f, const OutputDevice& working) {
     d.channels = static_cast<int32_t>(channels);
     d.driverParam = static_cast<int32_t>(perBlock);
     d.SetAddress(f.ip);
+  } else if (f.driver == kDriverSacn) {
+    if (channels < 1 || channels > static_cast<uint32_t>(kSacnMaxSlots)) return refuse(kFieldChannels);
+    const uint32_t universe = ReadFieldNumber(f.universe);
+    if (universe < kSacnMinUniverse || universe > kSacnMaxUniverse) return refuse(kFieldUniverse);
+    const uint32_t priority = ReadFieldNumber(f.priority);
+    if (priority > kSacnMaxPriority) return refuse(kFieldPriority);
+    // A record that held another driver may have path text where the CID
+    // lives; the list gives the device the project's CID.
+    if (working.driver != kDriverSacn) SetCid(d, SacnCid{});
+    d.port = kSacnPort;
+    d.channels = static_cast<int32_t>(channels);
+    d.driverParam = static_cast<int32_t>(priority);
+    d.subnet = 0;
+    d.universe = static_cast<int32_t>(universe);
+    d.SetAddress(f.ip);
+  } else if (f.driver == kDriverDdp) {
+    if (channels < 1 || channels > static_cast<uint32_t>(kMaxDeviceChannels)) return refuse(kFieldChannels);
+    d.port = kDdpPort;
+    d.channels = static_cast<int32_t>(channels);
+    d.driverParam = d.subnet = d.universe = 0;
+    d.SetAddress(f.ip);
   } else if (IsSerial(f.driver)) {
     if (channels < 1 || channels > static_cast<uint32_t>(kMaxDeviceChannels)) return refuse(kFieldChannels);
     d.port = 0;
@@ -189,7 +255,8 @@ FormCheck CheckForm(const DeviceForm& f, const OutputDevice& working) {
   d.SetPath("");
   // A path longer than the record holds would be stored cut short, naming
   // some other file or folder.
-  if ((f.redirect || IsExport(f.driver)) && f.path.size() >= kDevicePathChars) return refuse(kFieldSelect);
+  const size_t pathChars = f.driver == kDriverSacn ? kSacnPathChars + 1 : kDevicePathChars;
+  if ((f.redirect || IsExport(f.driver)) && f.path.size() >= pathChars) return refuse(kFieldSelect);
   if (f.redirect && !f.path.empty()) {
     d.SetPath(f.path);
     d.redirect = 1;

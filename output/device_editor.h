@@ -33,12 +33,15 @@ enum EditorField : uint32_t {
   kFieldBaud = 1u << 7,
   kFieldRedirect = 1u << 8,
   kFieldSelect = 1u << 9,
+  kFieldPriority = 1u << 10,  // sACN
 };
 
 // What the editor shows. "Port" and "Blocks" are display-only.
 struct DeviceForm {
   int driver = kDriverArtNet;
   std::string ip, port, net, subnet, universe, channels, chanPerBlock, blocks;
+  std::string priority;    // sACN
+
   std::string serialPort;  // the selected port name; "" when the list is empty
   int baud = kBaudRates[0];
   bool redirect = false;  // the redirection box
@@ -49,6 +52,8 @@ struct DeviceForm {
 OutputDevice NewDeviceDefaults();
 // The form for editing `device`, with `serialPorts` the system's port list.
 DeviceForm OpenForm(const OutputDevice& device, std::span<const std::string> serialPorts);
+// The "Adressing" column of the device list for `device`.
+std::string AddressingText(const OutputDevice& device);
 // "Device Type" changed to `driver`.
 void ChangeDriver(DeviceForm& form, int driver, int matrixWidth, int matrixHeight,
                   std::span<const std::string> serialPorts);

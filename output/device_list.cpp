@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "output/sacn_encoder.h"
+
 namespace quor {
 
 OutputDeviceList::OutputDeviceList(Console& console, int initialCapacity)
@@ -20,6 +22,7 @@ void OutputDeviceList::ReserveOne() {
 int OutputDeviceList::Add(const OutputDevice& device) {
   ReserveOne();
   records_.push_back(device);
+  GiveSacnCids();
   return count() - 1;
 }
 
@@ -31,6 +34,7 @@ void OutputDeviceList::Replace(int index, const OutputDevice& device, PatchTable
     UnpatchChannelsFrom(patch, index, device.channels);
   }
   old = device;
+  GiveSacnCids();
 }
 
 int OutputDeviceList::Remove(int index, PatchTable& patch) {
@@ -49,6 +53,22 @@ void OutputDeviceList::Load(std::vector<OutputDevice> records) {
   }
   records_ = std::move(records);
   records_.reserve(static_cast<size_t>(capacity_));
+  GiveSacnCids();
+}
+
+void OutputDeviceList::GiveSacnCids() {
+  SacnCid cid{};
+  for (const OutputDevice& d : records_) {
+    if (d.driver == kDriverSacn && !IsZeroCid(CidOf(d))) {
+      cid = CidOf(d);
+      break;
+    }
+  }
+  for (OutputDevice& d : records_) {
+    if (d.driver != kDriverSacn || !IsZeroCid(CidOf(d))) continue;
+    if (IsZeroCid(cid)) cid = NewCid();
+    SetCid(d, cid);
+  }
 }
 
 void UnpatchDevice(PatchTable& patch, int device) {

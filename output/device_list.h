@@ -40,8 +40,12 @@ class OutputDeviceList {
   // Replaces the whole list with the records of a loaded project, printing
   // "Devices: %d Malloc %d" and growing to exactly the stored count.
   void Load(std::vector<OutputDevice> records);
+  // Add, Replace and Load give every sACN device without a CID the one the
+  // project's other sACN devices use, or a new one: the program is one
+  // sACN source.
 
  private:
+  void GiveSacnCids();
   Console& console_;
   std::vector<OutputDevice> records_;
   int capacity_;

@@ -1,8 +1,10 @@
 #include "output/drivers.h"
 
 #include "output/artnet_encoder.h"
+#include "output/ddp_encoder.h"
 #include "output/glediator_encoder.h"
 #include "output/minidmx_encoder.h"
+#include "output/sacn_encoder.h"
 #include "output/tpm2_encoder.h"
 #include "output/tpm2net_encoder.h"
 
@@ -17,6 +19,9 @@ const std::array<DriverInfo, kDriverCount>& Drivers() {
       {"MiniDMX", static_cast<int>(kMiniDmxHeaderBytes), TransportKind::kSerial, &EncodeMiniDmx},
       {"Bitmap Export", 0, TransportKind::kBitmapFolder, nullptr},
       {"Glediator File Recorder", 0, TransportKind::kRecorderFile, nullptr},
+      {"sACN (E1.31)", static_cast<int>(kSacnHeaderBytes), TransportKind::kUdp, &EncodeSacn, &EncodeSacnStop,
+       &SacnDestination},
+      {"DDP", static_cast<int>(kDdpHeaderBytes), TransportKind::kUdp, &EncodeDdp},
   }};
   return table;
 }
@@ -24,6 +29,12 @@ const std::array<DriverInfo, kDriverCount>& Drivers() {
 const DriverInfo* FindDriver(int driver) {
   if (driver < 0 || driver >= kDriverCount) return nullptr;
   return &Drivers()[static_cast<size_t>(driver)];
+}
+
+std::string DestinationOf(const OutputDevice& device) {
+  const DriverInfo* info = FindDriver(device.driver);
+  if (info != nullptr && info->destination != nullptr) return info->destination(device);
+  return std::string(device.AddressText());
 }
 
 bool HasSendBuffer(int driver) {

@@ -23,7 +23,12 @@ void SetText(std::array<char, N>& field, std::string_view text) {
 std::string_view OutputDevice::AddressText() const { return TextOf(address); }
 std::string_view OutputDevice::PathText() const { return TextOf(path); }
 void OutputDevice::SetAddress(std::string_view text) { SetText(address, text); }
-void OutputDevice::SetPath(std::string_view text) { SetText(path, text); }
+void OutputDevice::SetPath(std::string_view text) {
+  // The last 17 bytes of an sACN record's path hold its CID and a zero.
+  const size_t room = driver == kDriverSacn ? kDevicePathChars - 17 : kDevicePathChars;
+  std::fill(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(room), '\0');
+  std::memcpy(path.data(), text.data(), std::min(text.size(), room - 1));
+}
 
 void WriteDeviceRecord(const OutputDevice& device, ByteWriter& out, bool fullRecord) {
   out.PutI32(device.driver);

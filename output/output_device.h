@@ -24,8 +24,10 @@ enum OutputDriver : int32_t {
   kDriverMiniDmx = 4,
   kDriverBitmapExport = 5,
   kDriverFileRecorder = 6,
+  kDriverSacn = 7,
+  kDriverDdp = 8,
 };
-inline constexpr int kDriverCount = 7;
+inline constexpr int kDriverCount = 9;
 
 inline constexpr size_t kDeviceAddressChars = 16;
 inline constexpr size_t kDevicePathChars = 256;
@@ -42,16 +44,17 @@ struct OutputDevice {
   std::array<char, kDeviceAddressChars> address{};  // zero-terminated
   int32_t port = 0;                                  // low 16 bits used
   int32_t channels = 0;
-  int32_t driverParam = 0;  // Art-Net Net, tpm2.net channels per block, serial baud rate
+  int32_t driverParam = 0;  // Art-Net Net, tpm2.net channels per block, serial baud rate, sACN priority
   int32_t subnet = 0;
-  int32_t universe = 0;
+  int32_t universe = 0;  // Art-Net 0..15, sACN 1..63999
   int32_t headerLength = 0;
   int32_t redirect = 0;  // 1 = write to `path` instead of the port
-  std::array<char, kDevicePathChars> path{};  // zero-terminated
+  std::array<char, kDevicePathChars> path{};  // zero-terminated; sACN keeps its CID in the tail
 
   std::string_view AddressText() const;
   std::string_view PathText() const;
-  // Copy text in, cut to the field's size less the terminating zero.
+  // Copy text in, cut to the field's size less the terminating zero (for
+  // sACN also less the CID kept behind the text, which stays as it is).
   void SetAddress(std::string_view text);
   void SetPath(std::string_view text);
   bool Redirected() const { return redirect == 1; }

@@ -36,6 +36,7 @@ bool Outputs::OpenOutputs() {
     const OutputDevice& d = c.device;
     const DriverInfo* info = FindDriver(d.driver);
     if (info == nullptr) continue;  // not a driver this program knows: sends nothing
+    c.info = info;
     const bool buffered = info->encode != nullptr;
     if (buffered && (d.channels < 0 || d.channels > kMaxDeviceChannels)) {
       console_.Print("Output %zu: %d channels cannot be sent\n", i + 1, d.channels);
@@ -52,9 +53,10 @@ bool Outputs::OpenOutputs() {
         } else if (info->transport == TransportKind::kUdp) {
           if (!socket_) {
             socket_ = std::make_unique<UdpSocket>();
+            socket_->SetBatching(true);  // one frame leaves in a few system calls
             ++socketsOpened_;
           }
-          c.transport = std::make_unique<UdpTransport>(*socket_, d.AddressText(), d.port);
+          c.transport = std::make_unique<UdpTransport>(*socket_, DestinationOf(d), d.port);
         } else {
           std::string why;
           c.transport = SerialPort::Open(d.AddressText(), d.driverParam, &why);
@@ -92,7 +94,7 @@ bool Outputs::OpenOutputs() {
   for (size_t i = 0; i < connections_.size(); ++i) {
     Connection& c = connections_[i];
     if (c.buffer.empty()) continue;
-    const int header = FindDriver(c.device.driver)->headerLength;
+    const int header = c.info->headerLength;
     targets_[i] = PatchTarget{header, c.device.channels, static_cast<uint32_t>(c.buffer.size() - 1)};
     buffers_[i] = c.buffer.data();
   }
@@ -146,7 +148,7 @@ void Outputs::SendLocked(const uint8_t* frame, int width, int height, int state)
   Transport* transport = nullptr;
   const PacketSink send = [&transport](std::span<const uint8_t> bytes) { transport->Send(bytes); };
   for (Connection& c : connections_) {
-    const DriverInfo* info = FindDriver(c.device.driver);
+    const DriverInfo* info = c.info;
     if (info == nullptr) continue;
     // Files are written only while running, never with the black frames
     // of a stop.
@@ -156,7 +158,11 @@ void Outputs::SendLocked(const uint8_t* frame, int width, int height, int state)
       case TransportKind::kSerial:
         if (!c.transport || !c.transport->ReadyForFrame()) break;  // busy port: frame dropped
         transport = c.transport.get();
-        info->encode(c.device, std::span<uint8_t>(c.buffer.data(), c.buffer.size() - 1), scratch_, send);
+        {
+          const BufferEncoder encode =
+              state != kOutputRunning && info->encodeStop != nullptr ? info->encodeStop : info->encode;
+          encode(c.device, std::span<uint8_t>(c.buffer.data(), c.buffer.size() - 1), scratch_, send);
+        }
         break;
       case TransportKind::kBitmapFolder: {
         if (state != kOutputRunning) break;
@@ -176,6 +182,7 @@ void Outputs::SendLocked(const uint8_t* frame, int width, int height, int state)
       }
     }
   }
+  if (socket_) socket_->Flush();
 }
 
 void Outputs::ReleaseLocked() {

@@ -30,6 +30,7 @@
 namespace quor {
 
 class UdpSocket;
+struct DriverInfo;
 
 // Shown by the caller of "Start Output" when OpenOutputs fails.
 inline constexpr const char* kOpenOutputsFailedMessage =
@@ -75,6 +76,7 @@ class Outputs {
  private:
   struct Connection {
     OutputDevice device;                   // the settings as opened
+    const DriverInfo* info = nullptr;      // the device's driver; nullptr sends nothing
     std::vector<uint8_t> buffer;           // header, channels, trailer, discard byte
     std::unique_ptr<Transport> transport;  // none for Bitmap Export
     bool toFile = false;                   // redirection or recorder file

@@ -2,12 +2,28 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <sys/socket.h>
+#include <netinet/udp.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 namespace quor {
+namespace {
+
+// The kernel takes at most this many messages per sendmmsg call, cuts one
+// message into at most this many datagrams, and one message's payload is
+// limited like a single datagram's.
+constexpr size_t kMessagesPerCall = 1024;
+constexpr size_t kMaxSegments = 64;
+// Shorter runs gain little, and a capture on the sending host (before the
+// system cuts a message) would show them as one frame: they go singly.
+constexpr size_t kMinSegments = 8;
+constexpr size_t kMaxUdpPayload = 65507;
+
+}  // namespace
 
 UdpSocket::UdpSocket() {
   fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_UDP);
@@ -15,6 +31,10 @@ UdpSocket::UdpSocket() {
   const int on = 1;
   ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
   ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  // A frame may queue several megabytes; a larger send buffer lets the
+  // system take a whole frame before the non-blocking socket refuses.
+  const int sendBuffer = 4 << 20;
+  ::setsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
 }
 
 UdpSocket::~UdpSocket() {
@@ -28,7 +48,117 @@ int UdpSocket::LocalPort() const {
   return ntohs(local.sin_port);
 }
 
-UdpTransport::UdpTransport(const UdpSocket& socket, std::string_view address, int port) : socket_(socket) {
+void UdpSocket::SendTo(const sockaddr_in& destination, std::span<const uint8_t> bytes) {
+  if (fd_ < 0) return;
+  if (!batching_) {
+    if (::sendto(fd_, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
+                 reinterpret_cast<const sockaddr*>(&destination), sizeof destination) < 0) {
+      ++refused_;
+    }
+    return;
+  }
+  const size_t offset = bytes_.size();
+  bytes_.resize(offset + bytes.size());
+  if (!bytes.empty()) std::memcpy(bytes_.data() + offset, bytes.data(), bytes.size());
+  queued_.push_back(Queued{destination, offset, bytes.size()});
+}
+
+void UdpSocket::Flush() {
+  if (queued_.empty() || fd_ < 0) {
+    queued_.clear();
+    bytes_.clear();
+    return;
+  }
+  // Group runs: same destination, same size (the last may be shorter), at
+  // most kMaxSegments datagrams and a total a single datagram can hold.
+  plan_.clear();
+  for (size_t i = 0; i < queued_.size();) {
+    const Queued& head = queued_[i];
+    size_t count = 1;
+    size_t total = head.size;
+    if (segmentation_ && head.size > 0) {
+      while (i + count < queued_.size() && count < kMaxSegments) {
+        const Queued& next = queued_[i + count];
+        if (next.size > head.size || next.size == 0 || total + next.size > kMaxUdpPayload ||
+            next.destination.sin_addr.s_addr != head.destination.sin_addr.s_addr ||
+            next.destination.sin_port != head.destination.sin_port) {
+          break;
+        }
+        total += next.size;
+        ++count;
+        if (next.size < head.size) break;  // a shorter datagram ends the run
+      }
+    }
+    if (count < kMinSegments) count = 1;
+    plan_.push_back(Message{i, count});
+    i += count;
+  }
+
+  // The byte store has stopped growing; now its addresses hold.
+  const size_t messages = plan_.size();
+  pieces_.resize(messages);
+  messages_.resize(messages);
+  constexpr size_t kControlWords = (CMSG_SPACE(sizeof(uint16_t)) + 7) / 8;
+  controls_.assign(messages * kControlWords, 0);
+  for (size_t m = 0; m < messages; ++m) {
+    const Message& message = plan_[m];
+    Queued& head = queued_[message.first];
+    const Queued& tail = queued_[message.first + message.count - 1];
+    pieces_[m] = iovec{bytes_.data() + head.offset, tail.offset + tail.size - head.offset};
+    msghdr& h = messages_[m].msg_hdr;
+    h = msghdr{};
+    h.msg_name = &head.destination;
+    h.msg_namelen = sizeof head.destination;
+    h.msg_iov = &pieces_[m];
+    h.msg_iovlen = 1;
+    if (message.count > 1) {
+      h.msg_control = &controls_[m * kControlWords];
+      h.msg_controllen = CMSG_SPACE(sizeof(uint16_t));
+      cmsghdr* c = CMSG_FIRSTHDR(&h);
+      c->cmsg_level = SOL_UDP;
+      c->cmsg_type = UDP_SEGMENT;
+      c->cmsg_len = CMSG_LEN(sizeof(uint16_t));
+      const auto segment = static_cast<uint16_t>(head.size);
+      std::memcpy(CMSG_DATA(c), &segment, sizeof segment);
+    }
+  }
+
+  size_t next = 0;
+  while (next < messages) {
+    const auto batch = static_cast<unsigned>(std::min(messages - next, kMessagesPerCall));
+    const int sent = ::sendmmsg(fd_, messages_.data() + next, batch, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (sent > 0) {
+      next += static_cast<size_t>(sent);
+      continue;
+    }
+    if (sent < 0 && errno == EINTR) continue;
+    const Message& failed = plan_[next];
+    if (failed.count > 1) {
+      // The system would not cut this message (no segmentation on the
+      // route's device, or a size it refuses): send its datagrams singly,
+      // and stop asking where segmentation itself is missing.
+      if (errno == EIO || errno == ENOPROTOOPT || errno == EOPNOTSUPP) segmentation_ = false;
+      SendOneByOne(failed);
+    } else {
+      ++refused_;  // this datagram was refused (no route, buffer full): skip it alone
+    }
+    ++next;
+  }
+  queued_.clear();
+  bytes_.clear();
+}
+
+void UdpSocket::SendOneByOne(const Message& message) {
+  for (size_t i = message.first; i < message.first + message.count; ++i) {
+    const Queued& q = queued_[i];
+    if (::sendto(fd_, bytes_.data() + q.offset, q.size, MSG_DONTWAIT | MSG_NOSIGNAL,
+                 reinterpret_cast<const sockaddr*>(&q.destination), sizeof q.destination) < 0) {
+      ++refused_;
+    }
+  }
+}
+
+UdpTransport::UdpTransport(UdpSocket& socket, std::string_view address, int port) : socket_(socket) {
   destination_.sin_family = AF_INET;
   destination_.sin_port = htons(static_cast<uint16_t>(port & 0xFFFF));
   const std::string text(address);
@@ -36,9 +166,7 @@ UdpTransport::UdpTransport(const UdpSocket& socket, std::string_view address, in
 }
 
 void UdpTransport::Send(std::span<const uint8_t> bytes) {
-  if (!hasDestination_ || !socket_.valid()) return;
-  ::sendto(socket_.fd(), bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL,
-           reinterpret_cast<const sockaddr*>(&destination_), sizeof destination_);
+  if (hasDestination_) socket_.SendTo(destination_, bytes);
 }
 
 }  // namespace quor

@@ -208,6 +208,7 @@ TEST_F(ProjectFileTest, RefusedFilesLeaveEverythingAsItWas) {
       {"a matrix 3 wide", at.width, 3},                   {"a matrix 321 wide", at.width, 321},
       {"200 x 100 pixels", at.width, 200},
       {"a patch entry past the devices", at.patch, 1},
+      {"a driver this build does not know", at.deviceCount + 4, kDriverCount},
   };
   // Every cut-off file, at any length, is refused.
   for (size_t length = 0; length < good.size(); ++length) {

@@ -32,6 +32,15 @@ class UdpReceiver {
   }
   ~UdpReceiver() { ::close(fd_); }
   int port() const { return port_; }
+  // Asks for a receive buffer of `bytes`; returns what the system granted
+  // (it caps the request at its maximum).
+  int SetReceiveBuffer(int bytes) {
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    int granted = 0;
+    socklen_t length = sizeof granted;
+    ::getsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &granted, &length);
+    return granted;
+  }
 
   // The next datagram, or none within `timeoutMs`.
   bool Receive(Datagram& out, int timeoutMs = 2000) {
