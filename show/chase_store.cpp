@@ -97,11 +97,16 @@ void ChaseStore::SwapSteps(int chaseIndex, int a, int b) {
 
 void ChaseStore::EditChase(int chaseIndex, const std::function<void(Chase&)>& edit) {
   Chase& chase = Mutable(chaseIndex);
+  // The edit runs on a copy without the store lock: it may call into the
+  // player, which takes its own lock before this one. Only the exchange of
+  // the edited chase happens under the lock.
+  Chase edited = chase;
+  edit(edited);
+  assert(edited.steps.size() == chase.steps.size());
+  edited.stepCapacity = chase.stepCapacity;
+  edited.steps.reserve(chase.steps.capacity());
   std::lock_guard lock(mutex_);
-  const size_t steps = chase.steps.size();
-  edit(chase);
-  assert(chase.steps.size() == steps);
-  (void)steps;
+  std::swap(chase, edited);
 }
 
 template <typename F>
