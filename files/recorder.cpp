@@ -3,12 +3,11 @@
 #include <span>
 #include <utility>
 
-#include "core/engine.h"
 #include "core/rgb_frame.h"
 
 namespace quor {
 
-Recorder::Recorder(Engine& engine) : engine_(engine) {}
+Recorder::Recorder(RecorderHost& engine) : engine_(engine) {}
 
 // No tick can reach the recorder any more (see the header), so the file is
 // completed without the tick lock.
@@ -23,13 +22,6 @@ namespace {
 constexpr AsyncWriterLimits kRecorderQueue{32, size_t{4} << 20};
 
 }  // namespace
-
-void Recorder::InstallHooks() {
-  engine_.hooks().recordFrame = [this](const uint8_t* frame, int width, int height) {
-    RecordFrame(frame, width, height);
-  };
-  engine_.hooks().stopRecorder = [this] { Stop(); };
-}
 
 Recorder::StartResult Recorder::Start(const std::string& path, int width, int height) {
   if (Recording()) return StartResult::kAlreadyRecording;

@@ -95,9 +95,9 @@ std::unique_ptr<RecordingSource> OpenRecordingFile(const std::string& path) { re
 const char* RecordingOpenMessage(RecordingOpenResult result) {
   switch (result) {
     case RecordingOpenResult::kUnknownFormat:
-      return kRecordingUnknownFormatMessage;
+      return kUnknownFileFormatMessage;
     case RecordingOpenResult::kWrongVersion:
-      return kRecordingWrongVersionMessage;
+      return kWrongFileVersionMessage;
     case RecordingOpenResult::kNameTooLong:
       return "File name too long.";
     case RecordingOpenResult::kOpened:

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "files/file_messages.h"
+
 namespace quor {
 
 inline constexpr uint8_t kRecordingMagic[5] = {'Q', 'R', 'R', '!', 0};
@@ -33,8 +35,7 @@ inline constexpr uint8_t kFrameMarkerFrame = 0;  // third marker byte: a frame f
 inline constexpr uint8_t kFrameMarkerEnd = 1;    // third marker byte: end of the recording
 inline constexpr size_t kFrameMarkerSize = 3;
 
-inline constexpr const char* kRecordingUnknownFormatMessage = "Unknown File Format.";
-inline constexpr const char* kRecordingWrongVersionMessage = "Wrong File Version.";
+inline constexpr const char* kWrongFileVersionMessage = "Wrong File Version.";
 
 struct RecordingHeader {
   uint32_t width = 0;

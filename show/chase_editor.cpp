@@ -33,7 +33,7 @@ std::string FormatDuration(int durationMs) {
   return text;
 }
 
-ChaseEditor::ChaseEditor(Engine& engine, const SceneStore& scenes, ChaseStore& chases, ChasePlayer& player,
+ChaseEditor::ChaseEditor(ShowHost& engine, const SceneStore& scenes, ChaseStore& chases, ChasePlayer& player,
                          SceneList& sceneList)
     : engine_(engine),
       scenes_(scenes),

@@ -2,7 +2,7 @@
 
 namespace quor {
 
-ChasePlayer::ChasePlayer(Engine& engine, ChaseStore& chases) : engine_(engine), chases_(chases) {}
+ChasePlayer::ChasePlayer(ShowHost& engine, ChaseStore& chases) : engine_(engine), chases_(chases) {}
 
 int64_t ChasePlayer::NowMs() const { return engine_.clock().NowMicros() / 1000; }
 

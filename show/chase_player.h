@@ -15,8 +15,8 @@
 #include <functional>
 #include <mutex>
 
-#include "core/engine.h"
 #include "show/chase_store.h"
+#include "show/show_host.h"
 #include "show/step_actions.h"
 
 namespace quor {
@@ -35,7 +35,7 @@ class ChasePlayer {
   static constexpr int kIdle = 0;
   static constexpr int kStopRequested = -1;
 
-  ChasePlayer(Engine& engine, ChaseStore& chases);
+  ChasePlayer(ShowHost& engine, ChaseStore& chases);
   ChasePlayer(const ChasePlayer&) = delete;
   ChasePlayer& operator=(const ChasePlayer&) = delete;
 
@@ -67,7 +67,7 @@ class ChasePlayer {
   int64_t NowMs() const;
   void PerformStopLocked();
 
-  Engine& engine_;
+  ShowHost& engine_;
   ChaseStore& chases_;
   ChasePlayerHooks hooks_;
   // Requests: kNoCommand, a chase number to start, or kStopRequested.

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 
-#include "show/scene_recall.h"
 #include "show/step_actions.h"
 
 namespace quor {
 
-SceneList::SceneList(Engine& engine, SceneStore& scenes, ChaseStore& chases, ChasePlayer& player)
+SceneList::SceneList(ShowHost& engine, SceneStore& scenes, ChaseStore& chases, ChasePlayer& player)
     : engine_(engine), scenes_(scenes), chases_(chases), player_(player) {}
 
 bool SceneList::Add(std::string_view name) {
@@ -18,7 +17,7 @@ bool SceneList::Add(std::string_view name) {
   Scene* scene = scenes_.InsertAt(position);
   if (!scene) return false;
   chases_.SceneInserted(position);
-  StoreScene(engine_, *scene, name.substr(0, kMaxEnteredNameLength));
+  engine_.StoreLiveScene(*scene, name.substr(0, kMaxEnteredNameLength));
   selection_.store(position);
   return true;
 }
@@ -28,7 +27,7 @@ bool SceneList::Replace(std::string_view name) {
   const int selected = selection_.load();
   if (!scenes_.Contains(selected)) return false;
   Scene& scene = scenes_.at(selected);
-  StoreScene(engine_, scene, name.empty() ? scene.Name() : std::string(name.substr(0, kMaxEnteredNameLength)));
+  engine_.StoreLiveScene(scene, name.empty() ? scene.Name() : std::string(name.substr(0, kMaxEnteredNameLength)));
   return true;
 }
 

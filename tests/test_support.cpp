@@ -68,7 +68,7 @@ std::string FreshTestDir(const std::string& name) {
 
 #include <cstring>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include <thread>
 
 namespace quor::test {

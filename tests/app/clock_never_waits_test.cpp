@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/engine.h"
-#include "files/project_file.h"
+#include "engine/engine.h"
+#include "engine/project_file.h"
 #include "generators/builtin_generators.h"
 #include "generators/file_player.h"
 #include "show/show.h"

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "core/async_writer.h"
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "files/recorder.h"
 #include "files/recording_read_ahead.h"
 #include "generators/file_player.h"

@@ -9,7 +9,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "show/show.h"
 #include "test_support.h"
 

@@ -1,4 +1,4 @@
-#include "core/engine.h"
+#include "engine/engine.h"
 
 #include <algorithm>
 #include <cassert>
@@ -6,8 +6,7 @@
 #include <new>
 #include <thread>
 
-#include "files/recorder.h"
-#include "show/show.h"
+#include "engine/scene_recall.h"
 
 namespace quor {
 namespace {
@@ -19,18 +18,6 @@ std::vector<uint8_t> BlackFrame(int width, int height) {
 int Clamp(int value, int low, int high) { return std::min(std::max(value, low), high); }
 
 }  // namespace
-
-void MixerPanel::Reset() {
-  for (int s = 0; s < kSlotCount; ++s) {
-    effectListPosition[static_cast<size_t>(s)].store(EffectListPosition(0));
-    speed[static_cast<size_t>(s)].store(kDefaultSlotSpeed);
-    invert[static_cast<size_t>(s)].store(0);
-  }
-  for (int m = 0; m < kMixCount; ++m) {
-    mergeMode[static_cast<size_t>(m)].store(0);
-    masterFade[static_cast<size_t>(m)].store(128);
-  }
-}
 
 Engine::Engine(const GeneratorRegistry& registry, EngineOptions options)
     : registry_(registry),
@@ -56,9 +43,11 @@ Engine::Engine(const GeneratorRegistry& registry, EngineOptions options)
   for (int f = kSlotCount; f < kFrameCount; ++f) frames_[static_cast<size_t>(f)] = BlackFrame(width(), height());
   hooks_.sendFrame = [this](const uint8_t* frame, int w, int h) { outputs_.SendFrame(frame, w, h); };
   show_ = std::make_unique<Show>(*this);
-  show_->Attach(hooks_);
+  hooks_.beginSceneRecall = [this](int index) { return BeginSceneRecall(*this, show_->scenes(), index); };
+  hooks_.advanceChase = [this] { show_->player().AdvanceChase(); };
   recorder_ = std::make_unique<Recorder>(*this);
-  recorder_->InstallHooks();
+  hooks_.recordFrame = [this](const uint8_t* frame, int w, int h) { recorder_->RecordFrame(frame, w, h); };
+  hooks_.stopRecorder = [this] { recorder_->Stop(); };
   rateStartUs_ = clock_.NowMicros();
 }
 
@@ -426,6 +415,8 @@ void Engine::SetMainFadeByHand(int value) {
   settings_.mainFadeDirection.store(kGlideNone);
   panel_.masterFade[kMixMain].store(Clamp(value, 0, 255));
 }
+
+void Engine::StoreLiveScene(Scene& scene, std::string_view name) { StoreScene(*this, scene, name); }
 
 void Engine::SetChannelFade(int mix, int value) {
   panel_.masterFade[static_cast<size_t>(Clamp(mix, 0, kMixCount - 1))].store(Clamp(value, 0, 255));

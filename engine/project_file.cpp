@@ -1,4 +1,4 @@
-#include "files/project_file.h"
+#include "engine/project_file.h"
 
 #include <QSaveFile>
 #include <QString>
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "show/show.h"
 
 namespace quor {

@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -27,17 +28,18 @@
 #include "core/frame_clock.h"
 #include "core/generator.h"
 #include "core/generator_registry.h"
+#include "core/live_state.h"
 #include "core/mixer.h"
 #include "core/random_source.h"
+#include "files/recorder.h"
 #include "generators/color.h"
 #include "output/outputs.h"
 #include "output/patch_table.h"
 #include "output/remote_input_settings.h"
+#include "show/show.h"
+#include "show/show_host.h"
 
 namespace quor {
-
-class Recorder;
-class Show;
 
 // The eight frames, in the order in which they are allocated and freed.
 enum class FrameIndex : int {
@@ -54,80 +56,8 @@ inline constexpr int kFrameCount = 8;
 
 inline constexpr int kDefaultMatrixWidth = 32;
 inline constexpr int kDefaultMatrixHeight = 16;
-inline constexpr int kDefaultSlotSpeed = 25;
-inline constexpr int kMinSlotSpeed = 5;
-inline constexpr int kMaxSlotSpeed = 25;
 inline constexpr int kStartupSlotPeriodMs = 40;
 inline constexpr int kTimerStartGapMs = 2;
-
-// The three mixes: channel 1 (slots 0 and 2), channel 2 (slots 1 and 3) and
-// the main mix of the two channels.
-enum MixIndex : int { kMixChannel1 = 0, kMixChannel2 = 1, kMixMain = 2 };
-inline constexpr int kMixCount = 3;
-
-// Crossfader glide of the main mix.
-enum GlideDirection : int { kGlideNone = 0, kGlideToStart = 1, kGlideToCentre = 2, kGlideToEnd = 3 };
-
-// Preview sources of the channel previews.
-enum PreviewSource : int { kPreviewOff = 0, kPreviewMix = 1, kPreviewGenerator1 = 2, kPreviewGenerator2 = 3 };
-
-// Output state: stopped, running, sending the final black frames.
-enum OutputStateValue : int { kOutputStopped = 0, kOutputRunning = 1, kOutputClosing = 2 };
-
-// Settings of the master section and preview, and the scene-fade options.
-struct EngineSettings {
-  std::atomic<int> pixelStep{1};
-  std::atomic<int> previewHeight{200};
-  std::atomic<int> previewGrid{1};
-  std::atomic<int> previewAspect{0};
-  std::atomic<int> outputFps{25};
-  std::atomic<int> gammaSetting{100};
-  std::atomic<int> masterLevel{255};
-  std::atomic<int> strobeTime{1};
-  std::atomic<int> strobeCounter{-1};
-  std::atomic<int> mainFadeDirection{kGlideNone};
-  std::atomic<int> sceneFadeLevel{0};
-  std::atomic<int> leftPreviewSource{kPreviewMix};
-  std::atomic<int> rightPreviewSource{kPreviewMix};
-  std::atomic<int> sceneFadeEnabled{1};
-  std::atomic<int> sceneFadeStep{10};
-  // Show mode window rectangle and button size (kept in the project).
-  std::atomic<int> showWindowLeft{0};
-  std::atomic<int> showWindowTop{0};
-  std::atomic<int> showWindowWidth{360};
-  std::atomic<int> showWindowHeight{500};
-  std::atomic<int> showButtonWidth{100};
-  std::atomic<int> showButtonHeight{50};
-  // "Remote Control Enabled": open the remote input whenever possible.
-  std::atomic<int> remoteControlEnabled{0};
-};
-
-// Run-time flags (never saved).
-struct RuntimeFlags {
-  std::atomic<int> outputState{kOutputStopped};
-  std::atomic<int> recorderActive{0};
-  std::atomic<int> remoteInputActive{0};
-  std::atomic<int> showModeActive{0};
-  std::atomic<int> frameCounter{0};
-  std::atomic<int> shutdownRequested{0};
-};
-
-// The mixer panel values that the mix pass and scenes read. The panel
-// widgets bind to these; they never hold the only copy.
-struct MixerPanel {
-  std::array<std::atomic<int>, kSlotCount> effectListPosition{};
-  std::array<std::atomic<int>, kSlotCount> speed{};
-  std::array<std::atomic<int>, kSlotCount> invert{};
-  std::array<std::atomic<int>, kMixCount> mergeMode{};
-  std::array<std::atomic<int>, kMixCount> masterFade{};
-
-  MixerPanel() { Reset(); }
-  // Effects to None / Blackout, speeds 25, invert off, merge modes 0,
-  // masterfades 128.
-  void Reset();
-};
-
-static_assert(std::atomic<int>::is_always_lock_free);
 
 // What the second half of a scene recall needs from the scene.
 struct SceneStart {
@@ -168,19 +98,19 @@ struct GeneratorClipboard {
   int invert = 0;
 };
 
-class Engine {
+class Engine : public ShowHost, public RecorderHost {
  public:
   explicit Engine(const GeneratorRegistry& registry, EngineOptions options = {});
-  ~Engine();
+  virtual ~Engine();
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 
   // --- services ---------------------------------------------------------
-  Console& console() { return console_; }
+  Console& console() override { return console_; }
   RandomSource& random() { return random_; }
-  FrameClock& clock() { return clock_; }
-  EngineSettings& settings() { return settings_; }
-  RuntimeFlags& flags() { return flags_; }
+  FrameClock& clock() override { return clock_; }
+  EngineSettings& settings() override { return settings_; }
+  RuntimeFlags& flags() override { return flags_; }
   MixerPanel& panel() { return panel_; }
   EngineHooks& hooks() { return hooks_; }
   PatchTable& patch() { return patch_; }  // UI thread, outputs stopped
@@ -208,7 +138,7 @@ class Engine {
   // changes to what the mix pass reads (the patch, the recorder's file).
   // Never call it from the clock thread. `work` may stop the clock or
   // change a slot's speed.
-  void WithTickLock(const std::function<void()>& work);
+  void WithTickLock(const std::function<void()>& work) override;
 
   // Changes the matrix size (UI thread). Stops the clock, re-creates every
   // frame and the patch (keeping its top-left part), puts all four slots
@@ -260,7 +190,7 @@ class Engine {
 
   // --- message loop -----------------------------------------------------
   // Asks for a scene recall on the UI thread (any thread).
-  void RequestSceneRecall(int sceneIndex);
+  void RequestSceneRecall(int sceneIndex) override;
   int PendingSceneIndex() const { return pendingSceneIndex_.load(); }
   // The work after every message: pending recall, rebinding, pending paste,
   // rate report, then the console lines other threads queued. Shutdown is
@@ -276,9 +206,11 @@ class Engine {
   void Blackout() { SetMasterLevel(0); }
   void SetStrobe(bool on);
   void SetStrobeTime(int passes);  // 1..25
-  void StartMainGlide(int direction);
+  void StartMainGlide(int direction) override;
   // The main "Masterfade" moved by hand: the glide stops.
-  void SetMainFadeByHand(int value);
+  void SetMainFadeByHand(int value) override;
+  // Fills `scene` from the live slots and panel (UI thread).
+  void StoreLiveScene(Scene& scene, std::string_view name) override;
   // The channel glide buttons set their channel's fade at once.
   void SetChannelFade(int mix, int value);
   void SetMergeMode(int mix, int mode);

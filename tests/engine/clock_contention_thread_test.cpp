@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "test_support.h"
 
 namespace quor {

@@ -1,0 +1,59 @@
+// The one start-up and shut-down path of Quor, shared by every host: the
+// serial port listing, the command line, the program and config folders,
+// the sound input, the project or autosave load, the matrix size and slot
+// requests of the command line, the autostart switches and the clock start;
+// at the end the orderly stop that writes autosave.dat and the snapshot.
+// A host runs Start(), its own message loop (calling the engine's
+// PostMessageWork and asking ShouldEnd()), then Finish().
+// UI thread only.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/command_line.h"
+#include "engine/engine.h"
+#include "engine/program_paths.h"
+
+namespace quor {
+
+class Lifecycle {
+ public:
+  // `args` are the arguments after the program name.
+  Lifecycle(Engine& engine, std::vector<std::string> args);
+
+  // Shows one error message (a refused project, a failed autostart or
+  // autosave). Defaults to "Error: <message>" on standard error; a windowed
+  // host replaces it with a message box.
+  std::function<void(const std::string& message)> showError;
+
+  // Everything up to the running clock. Returns the exit code when the
+  // program must end at once (a bad command line), nothing when it runs.
+  std::optional<int> Start();
+  // The --seconds limit has passed or a shutdown was requested.
+  bool ShouldEnd() const;
+  // Stops rendering, writes the autosave, shuts the engine down and writes
+  // the --snapshot picture. Returns the exit code.
+  int Finish();
+
+  const CommandLine& commandLine() const { return commandLine_; }
+  const ProgramPaths& paths() const { return paths_; }
+
+ private:
+  void LoadStartProject();
+  void ApplySlotRequests();
+  void Autostart();
+  void ShowErrors(const std::vector<std::string>& messages);
+
+  Engine& engine_;
+  std::vector<std::string> args_;
+  CommandLine commandLine_;
+  ProgramPaths paths_;
+  std::chrono::steady_clock::time_point started_{};
+  bool finished_ = false;
+};
+
+}  // namespace quor
