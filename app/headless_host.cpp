@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 
 namespace quor {
 namespace {
@@ -11,6 +12,11 @@ volatile std::sig_atomic_t g_stopSignal = 0;  // written only by the signal hand
 void OnStopSignal(int) { g_stopSignal = 1; }
 
 constexpr auto kLoopTurn = std::chrono::milliseconds(20);
+
+// Without windows the errors go to standard error.
+void PrintErrors(ChangeFeed& changes) {
+  for (const EngineError& error : changes.Drain().errors) std::fprintf(stderr, "Error: %s\n", error.message.c_str());
+}
 
 }  // namespace
 
@@ -26,7 +32,7 @@ bool StopSignalReceived() { return g_stopSignal != 0; }
 
 HeadlessHost::HeadlessHost(Engine& engine, std::vector<std::string> args)
     : engine_(engine), lifecycle_(engine, std::move(args)) {
-  engine_.hooks().wakeMainThread = [this] { Wake(); };
+  engine_.EditHooks([this](EngineHooks& hooks) { hooks.wakeMainThread = [this] { Wake(); }; });
 }
 
 void HeadlessHost::Wake() {
@@ -43,7 +49,9 @@ void HeadlessHost::RequestStop() {
 }
 
 int HeadlessHost::Run() {
-  if (std::optional<int> exitCode = lifecycle_.Start()) return *exitCode;
+  const std::optional<int> exitCode = lifecycle_.Start();
+  PrintErrors(engine_.changes());
+  if (exitCode) return *exitCode;
   while (!stop_.load() && !StopSignalReceived() && !lifecycle_.ShouldEnd()) {
     {
       std::unique_lock lock(mutex_);
@@ -51,8 +59,11 @@ int HeadlessHost::Run() {
       woken_ = false;
     }
     engine_.PostMessageWork();
+    PrintErrors(engine_.changes());
   }
-  return lifecycle_.Finish();
+  const int finished = lifecycle_.Finish();
+  PrintErrors(engine_.changes());
+  return finished;
 }
 
 }  // namespace quor

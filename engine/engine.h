@@ -1,8 +1,27 @@
 // The Engine owns everything that is process-wide in Quor: the matrix size
 // and the eight frames, the settings and run-time flags, the mixer panel
 // values the mix pass reads, the generator slots with one state object per
-// (type, slot), the clipboard, the frame clock and the patch table. Tests
-// may create as many engines as they like.
+// (type, slot), the clipboard, the frame clock, the patch table, the
+// outputs, the show (scenes and chases) and the recorder. Tests may create
+// as many engines as they like.
+//
+// Using it from a window (UI thread):
+//   - Read: panel(), settings(), flags(), width()/height(), show(),
+//     outputs(), recorder(). Never store into these atomics.
+//   - Write: only through the commands below (SelectEffect, SetSlotSpeed,
+//     SetInvert, SetMergeMode, SetChannelFade, SetMainFadeByHand,
+//     StartMainGlide, SetMasterLevel, SetGammaSetting, SetStrobe,
+//     SetStrobeTime, SetOutputFps, SetPreviewSource, ResizeMatrix,
+//     OpenOutputs/CloseOutputs, ...) and the show's window models
+//     (show().sceneList(), chaseList(), editor()). Commands clamp, do what
+//     belongs to them and skip values already in place, so echoes are
+//     harmless.
+//   - Follow: drain changes() (core/change_feed.h) whenever the main thread
+//     wakes (hooks().wakeMainThread) or every 40 ms, re-read the groups it
+//     names and show its errors; call PostMessageWork() after each turn.
+//   - Hooks: EditHooks() before StartClock(); it refuses while the clock
+//     runs.
+//   - Start-up and shut-down: engine/lifecycle.h, the same for every host.
 //
 // Threads: methods marked "UI thread" are called by the one thread that runs
 // the message loop (the window or the headless host); the frame clock calls
@@ -24,6 +43,7 @@
 #include <vector>
 
 #include "audio/audio_analyzer.h"
+#include "core/change_feed.h"
 #include "core/console.h"
 #include "core/frame_clock.h"
 #include "core/generator.h"
@@ -65,8 +85,8 @@ struct SceneStart {
   std::array<int, kSlotCount> speeds{kDefaultSlotSpeed, kDefaultSlotSpeed, kDefaultSlotSpeed, kDefaultSlotSpeed};
 };
 
-// Points where the parts around the engine join in. Set them before the
-// clock starts; each may be empty.
+// Points where the parts around the engine join in, changed only through
+// Engine::EditHooks while the clock is stopped; each may be empty.
 struct EngineHooks {
   // Clock thread, inside the mix pass.
   std::function<void()> pollRemoteInput;
@@ -112,7 +132,12 @@ class Engine : public ShowHost, public RecorderHost {
   EngineSettings& settings() override { return settings_; }
   RuntimeFlags& flags() override { return flags_; }
   MixerPanel& panel() { return panel_; }
-  EngineHooks& hooks() { return hooks_; }
+  const EngineHooks& hooks() const { return hooks_; }
+  // Changes the hooks. Refused (false, nothing changed) while the clock
+  // runs, because the clock thread calls them without a lock.
+  bool EditHooks(const std::function<void(EngineHooks&)>& edit);
+  // What changed since the main thread last looked (core/change_feed.h).
+  ChangeFeed& changes() override { return changes_; }
   PatchTable& patch() { return patch_; }  // UI thread, outputs stopped
   // Output devices and their connections; SendFrame runs in the mix pass.
   Outputs& outputs() { return outputs_; }
@@ -173,7 +198,7 @@ class Engine : public ShowHost, public RecorderHost {
   void StartClock();
   // Stops all five timers; on return no tick is running.
   void StopClock();
-  bool ClockRunning() const { return mixTimerId_.load() != 0; }
+  bool ClockRunning() const override { return mixTimerId_.load() != 0; }
   // A slot's "Speed" (5..25) changed: its timer restarts at 1000 / speed ms.
   void SetSlotSpeed(int slot, int speed);
   int SlotTimerPeriod(int slot) const { return clock_.PeriodOf(slotTimerId_[Checked(slot)].load()); }
@@ -199,7 +224,14 @@ class Engine : public ShowHost, public RecorderHost {
   // Writes "FPS: %f\n" once more than 99 mix passes were counted.
   void ReportRate();
 
-  // --- master section ---------------------------------------------------
+  // --- commands -----------------------------------------------------------
+  // Every write to the live values from outside the mix pass goes through
+  // these. Each holds its value to the allowed range, does what belongs to
+  // it (a hand move of the crossfader ends its glide, a speed change
+  // restarts the slot's timer) and announces its change group. A command
+  // whose value is already in place does nothing and announces nothing, so
+  // a window echoing a refreshed value back changes nothing. Any thread
+  // unless marked otherwise.
   void SetGammaSetting(int position);  // 1..500
   void ResetGamma() { SetGammaSetting(100); }
   void SetMasterLevel(int level);  // 0..255
@@ -207,14 +239,23 @@ class Engine : public ShowHost, public RecorderHost {
   void SetStrobe(bool on);
   void SetStrobeTime(int passes);  // 1..25
   void StartMainGlide(int direction) override;
-  // The main "Masterfade" moved by hand: the glide stops.
-  void SetMainFadeByHand(int value) override;
+  // The main "Masterfade" moved by hand to a new value: the glide stops.
+  void SetMainFadeByHand(int value);
+  // The crossfader jumps to `value` and any glide stops, even when the
+  // value is in place (a chase step, the chase editor's preview).
+  void JumpMainFade(int value) override;
   // Fills `scene` from the live slots and panel (UI thread).
   void StoreLiveScene(Scene& scene, std::string_view name) override;
   // The channel glide buttons set their channel's fade at once.
   void SetChannelFade(int mix, int value);
   void SetMergeMode(int mix, int mode);
   void SetInvert(int slot, bool on);
+  void SetOutputFps(int fps);  // 1..100, takes effect at the next clock start
+  void SetPreviewSource(int side, int source);  // side 0 left, 1 right
+  // UI thread: opens or closes the outputs, announcing kOutputs; a failed
+  // open reports an EngineError and returns false.
+  bool OpenOutputs();
+  void CloseOutputs();
 
   // First half of an orderly exit (UI thread): stops the recorder and the
   // clock and destroys every generator. Stores, devices and the output
@@ -227,6 +268,7 @@ class Engine : public ShowHost, public RecorderHost {
 
  private:
   static size_t Checked(int slot);
+  bool Store(std::atomic<int>& target, int value, Change change);
   Generator* StateFor(int typeId, int slot);
   void RenderSlotLocked(int slot);
   void MixPassLocked();
@@ -244,6 +286,7 @@ class Engine : public ShowHost, public RecorderHost {
   RuntimeFlags flags_;
   MixerPanel panel_;
   EngineHooks hooks_;
+  ChangeFeed changes_;
   GeneratorContext context_;
 
   std::atomic<int> width_{kDefaultMatrixWidth};

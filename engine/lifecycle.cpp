@@ -13,12 +13,10 @@ constexpr int kSnapshotLongSide = 320;
 
 }  // namespace
 
-Lifecycle::Lifecycle(Engine& engine, std::vector<std::string> args) : engine_(engine), args_(std::move(args)) {
-  showError = [](const std::string& message) { std::fprintf(stderr, "Error: %s\n", message.c_str()); };
-}
+Lifecycle::Lifecycle(Engine& engine, std::vector<std::string> args) : engine_(engine), args_(std::move(args)) {}
 
-void Lifecycle::ShowErrors(const std::vector<std::string>& messages) {
-  for (const std::string& message : messages) showError(message);
+void Lifecycle::ReportErrors(const std::string& subject, const std::vector<std::string>& messages) {
+  for (const std::string& message : messages) engine_.changes().ReportError({subject, 0, message});
 }
 
 std::optional<int> Lifecycle::Start() {
@@ -44,7 +42,7 @@ std::optional<int> Lifecycle::Start() {
   console.Print("Binarypath: %s\n", paths_.programFolder.c_str());
   // Without an input device the spectrum simply stays silent.
   engine_.audio().Start();
-  if (commandLine_.limitTo20Fps) engine_.settings().outputFps.store(20);
+  if (commandLine_.limitTo20Fps) engine_.SetOutputFps(20);
 
   LoadStartProject();
   if (commandLine_.matrixWidth > 0 &&
@@ -64,7 +62,7 @@ void Lifecycle::LoadStartProject() {
   const std::string loadPath = commandLine_.loadPath.empty() ? paths_.autosavePath : commandLine_.loadPath;
   engine_.console().Print("Try to load file: %s\n", loadPath.c_str());
   const ProjectFileResult loaded = LoadProject(engine_, loadPath);
-  ShowErrors(loaded.messages);
+  ReportErrors(loadPath, loaded.messages);
   if (loaded.status == ProjectFileStatus::kRefused && loadPath == paths_.autosavePath) {
     // The exit autosave would replace it: keep the refused file for a look.
     const std::string kept = paths_.autosavePath + ".bad";
@@ -80,8 +78,7 @@ void Lifecycle::ApplySlotRequests() {
       engine_.console().Print("Generator type %d is not available; slot %d stays None / Blackout\n", request.type,
                               request.slot);
     }
-    engine_.RequestType(request.slot, request.type);
-    engine_.panel().effectListPosition[static_cast<size_t>(request.slot)].store(EffectListPosition(request.type));
+    engine_.SelectEffect(request.slot, EffectListPosition(request.type));
   }
 }
 
@@ -99,7 +96,7 @@ void Lifecycle::Autostart() {
   }
   if (started && engine_.flags().outputState.load() != kOutputRunning) {
     engine_.console().Write("Try to autostart output ...\n");
-    if (!engine_.outputs().OpenOutputs()) showError(kOpenOutputsFailedMessage);
+    engine_.OpenOutputs();
   }
 }
 
@@ -113,7 +110,7 @@ int Lifecycle::Finish() {
   if (finished_) return 0;
   finished_ = true;
   engine_.StopRendering();
-  ShowErrors(SaveProject(engine_, paths_.autosavePath).messages);
+  ReportErrors(paths_.autosavePath, SaveProject(engine_, paths_.autosavePath).messages);
   engine_.Shutdown();
   int exitCode = 0;
   if (!commandLine_.snapshotPath.empty()) {

@@ -4,12 +4,13 @@
 // requests of the command line, the autostart switches and the clock start;
 // at the end the orderly stop that writes autosave.dat and the snapshot.
 // A host runs Start(), its own message loop (calling the engine's
-// PostMessageWork and asking ShouldEnd()), then Finish().
+// PostMessageWork and asking ShouldEnd()), then Finish(). Failures (a
+// refused project, a failed autostart or autosave) go to the engine's
+// change feed as errors; the host shows them when it drains the feed.
 // UI thread only.
 #pragma once
 
 #include <chrono>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,11 +25,6 @@ class Lifecycle {
  public:
   // `args` are the arguments after the program name.
   Lifecycle(Engine& engine, std::vector<std::string> args);
-
-  // Shows one error message (a refused project, a failed autostart or
-  // autosave). Defaults to "Error: <message>" on standard error; a windowed
-  // host replaces it with a message box.
-  std::function<void(const std::string& message)> showError;
 
   // Everything up to the running clock. Returns the exit code when the
   // program must end at once (a bad command line), nothing when it runs.
@@ -46,7 +42,7 @@ class Lifecycle {
   void LoadStartProject();
   void ApplySlotRequests();
   void Autostart();
-  void ShowErrors(const std::vector<std::string>& messages);
+  void ReportErrors(const std::string& subject, const std::vector<std::string>& messages);
 
   Engine& engine_;
   std::vector<std::string> args_;

@@ -43,6 +43,7 @@ Recorder::StartResult Recorder::StartInto(std::unique_ptr<RecordingSink> sink, c
   if (!sink->Write(EncodeRecordingHeader(header))) {
     sink->Close();
     engine_.console().Print("Recorder: cannot write to %s\n", name.c_str());
+    engine_.changes().ReportError({name, 0, "cannot write the recording header"});
     return StartResult::kWriteFailed;
   }
   RecordingSink* target = sink.get();
@@ -59,11 +60,12 @@ Recorder::StartResult Recorder::StartInto(std::unique_ptr<RecordingSink> sink, c
   });
   fileName_ = name;
   engine_.flags().recorderActive.store(1);
+  engine_.changes().Announce(Change::kRecorder);
   return StartResult::kStarted;
 }
 
 void Recorder::Stop() {
-  engine_.flags().recorderActive.store(0);
+  if (engine_.flags().recorderActive.exchange(0) == 1) engine_.changes().Announce(Change::kRecorder);
   // A mix pass that saw the flag still set finishes before the file is taken.
   std::unique_ptr<RecordingSink> sink;
   std::unique_ptr<AsyncWriter> writer;
@@ -88,6 +90,7 @@ void Recorder::Stop() {
   }
   if (sink != nullptr && !sink->Close()) {
     engine_.console().Print("Recorder: completing %s failed, the recording may be incomplete.\n", name.c_str());
+    engine_.changes().ReportError({name, 0, "completing the recording failed; it may be incomplete"});
   }
 }
 
@@ -114,6 +117,7 @@ void Recorder::RecordFrame(const uint8_t* frame, int width, int height) {
 void Recorder::AbortLocked(const char* reason) {
   engine_.flags().recorderActive.store(0);
   aborted_ = true;
+  engine_.changes().Announce(Change::kRecorder);
   engine_.console().Print("Recorder: %s, recording into %s stopped.\n", reason, sinkName_.c_str());
 }
 

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "core/async_writer.h"
+#include "core/change_feed.h"
 #include "core/console.h"
 #include "core/live_state.h"
 #include "files/recording_file.h"
@@ -30,6 +31,7 @@ class RecorderHost {
   virtual Console& console() = 0;
   virtual EngineSettings& settings() = 0;
   virtual RuntimeFlags& flags() = 0;
+  virtual ChangeFeed& changes() = 0;
   // Runs `work` while no tick runs (UI thread only).
   virtual void WithTickLock(const std::function<void()>& work) = 0;
 

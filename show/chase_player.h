@@ -39,8 +39,10 @@ class ChasePlayer {
   ChasePlayer(const ChasePlayer&) = delete;
   ChasePlayer& operator=(const ChasePlayer&) = delete;
 
-  // Hooks are set before the clock starts.
-  ChasePlayerHooks& hooks() { return hooks_; }
+  const ChasePlayerHooks& hooks() const { return hooks_; }
+  // Replaces the hooks; refused (false) while the clock runs, because the
+  // mix pass calls them without a lock.
+  bool SetHooks(ChasePlayerHooks hooks);
 
   // `number` is 1-based (store index + 1). The first step runs in the next
   // mix pass. Starting a chase while another runs switches to it and keeps

@@ -32,7 +32,9 @@ class SceneList {
   // -1 when nothing is selected.
   int selection() const { return selection_.load(); }
   // Moves the highlight without recalling anything (any thread).
-  void ShowSelection(int index) { selection_.store(index); }
+  void ShowSelection(int index) {
+    if (selection_.exchange(index) != index) engine_.changes().Announce(Change::kSceneSelection);
+  }
 
   // Stores the live state as a new scene after the selection (at the top
   // when nothing is selected) and selects it. An empty name does nothing.

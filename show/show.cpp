@@ -9,8 +9,10 @@ Show::Show(ShowHost& engine)
       sceneList_(engine, scenes_, chases_, player_),
       editor_(engine, scenes_, chases_, player_, sceneList_),
       chaseList_(engine, scenes_, chases_, player_, editor_) {
-  player_.hooks().selectScene = [this](int index) { sceneList_.ShowSelection(index); };
-  player_.hooks().stopped = [this] { chaseList_.OnPlayerStopped(); };
+  scenes_.AnnounceTo(&engine.changes());
+  chases_.AnnounceTo(&engine.changes());
+  player_.SetHooks({.selectScene = [this](int index) { sceneList_.ShowSelection(index); },
+                    .stopped = [this] { chaseList_.OnPlayerStopped(); }});
 }
 
 }  // namespace quor

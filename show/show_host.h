@@ -6,6 +6,7 @@
 
 #include <string_view>
 
+#include "core/change_feed.h"
 #include "core/console.h"
 #include "core/frame_clock.h"
 #include "core/live_state.h"
@@ -19,12 +20,15 @@ class ShowHost {
   virtual Console& console() = 0;
   virtual EngineSettings& settings() = 0;
   virtual FrameClock& clock() = 0;
+  virtual bool ClockRunning() const = 0;
+  // Where the show announces what it changed (any thread).
+  virtual ChangeFeed& changes() = 0;
   // Any thread: asks the main thread to recall scene `sceneIndex`.
   virtual void RequestSceneRecall(int sceneIndex) = 0;
   // The main crossfader: a glide towards an end or the centre, or a jump
   // that stops any glide.
   virtual void StartMainGlide(int direction) = 0;
-  virtual void SetMainFadeByHand(int value) = 0;
+  virtual void JumpMainFade(int value) = 0;
   // UI thread: fills `scene` from the live slots and panel under `name`.
   virtual void StoreLiveScene(Scene& scene, std::string_view name) = 0;
 

@@ -52,7 +52,7 @@ void PreviewCrossfade(ShowHost& engine, int value, int autofade) {
   if (autofade == 1) {
     engine.StartMainGlide(std::clamp(value, 0, 2) + 1);
   } else {
-    engine.SetMainFadeByHand(value);
+    engine.JumpMainFade(value);
   }
 }
 

@@ -62,9 +62,9 @@ TEST(ClockContention, ACommandFromAnotherThreadAlwaysWinsOverTheMixPass) {
          e.SetMainFadeByHand(0);
          e.StartMainGlide(kGlideToEnd);
        },
-       [](Engine& e) { e.SetMainFadeByHand(100); },
+       [](Engine& e) { e.SetMainFadeByHand(101); },  // odd: never a glide position
        [](Engine& e) {
-         return e.panel().masterFade[kMixMain].load() == 100 && e.settings().mainFadeDirection.load() == kGlideNone;
+         return e.panel().masterFade[kMixMain].load() == 101 && e.settings().mainFadeDirection.load() == kGlideNone;
        }},
   };
   for (const LostUpdateCase& c : cases) {
