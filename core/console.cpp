@@ -1,10 +1,27 @@
 #include "core/console.h"
 
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
 
 namespace quor {
+namespace {
+
+// A pipe takes writes of up to this many bytes whole once poll says it is
+// writable, so a write of that size never waits.
+constexpr size_t kAtomicWriteBytes = PIPE_BUF;
+
+}  // namespace
+
+Console::Console() : drainThread_(std::this_thread::get_id()) {}
+
+Console::~Console() { Flush(1000); }
 
 void Console::Print(const char* format, ...) {
   char small[256];
@@ -30,18 +47,106 @@ void Console::Print(const char* format, ...) {
 }
 
 void Console::Write(std::string_view text) {
-  std::lock_guard lock(mutex_);
-  if (sink_) {
-    sink_(text);
-    return;
+  if (text.empty()) return;
+  std::string line(text);  // allocated before the lock is taken
+  {
+    std::lock_guard lock(queueMutex_);
+    if (queue_.size() >= kConsoleQueueLines || queuedBytes_ + line.size() > kConsoleQueueBytes) {
+      ++dropped_;
+    } else {
+      queuedBytes_ += line.size();
+      queue_.push_back(std::move(line));
+    }
   }
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
+  if (std::this_thread::get_id() == drainThread_.load()) Drain();
 }
 
 void Console::SetSink(Sink sink) {
-  std::lock_guard lock(mutex_);
+  Drain();  // lines printed before the change go where they were meant to
+  std::lock_guard lock(drainMutex_);
   sink_ = std::move(sink);
+}
+
+uint64_t Console::droppedLines() const {
+  std::lock_guard lock(queueMutex_);
+  return dropped_;
+}
+
+void Console::TakeQueueLocked() {
+  std::deque<std::string> lines;
+  uint64_t dropped = 0;
+  {
+    std::lock_guard lock(queueMutex_);
+    lines.swap(queue_);
+    queuedBytes_ = 0;
+    dropped = dropped_ - droppedReported_;
+    droppedReported_ = dropped_;
+  }
+  for (const std::string& line : lines) pending_ += line;
+  if (dropped > 0) {
+    char notice[128];
+    std::snprintf(notice, sizeof notice, "Console: %llu lines dropped, the output was not being read.\n",
+                  static_cast<unsigned long long>(dropped));
+    pending_ += notice;
+  }
+}
+
+bool Console::Drain() {
+  std::lock_guard lock(drainMutex_);
+  // Lines still refused by stdout come first; new ones are taken only after
+  // them, so memory stays bounded by the queue.
+  if (!pending_.empty() && !sink_ && !WritePendingToStdout(0)) return false;
+  TakeQueueLocked();
+  if (sink_) {
+    if (!pending_.empty()) sink_(pending_);
+    pending_.clear();
+    return true;
+  }
+  return WritePendingToStdout(0);
+}
+
+void Console::Flush(int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::lock_guard lock(drainMutex_);
+  for (;;) {
+    TakeQueueLocked();
+    if (sink_) {
+      if (!pending_.empty()) sink_(pending_);
+      pending_.clear();
+      return;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (!WritePendingToStdout(static_cast<int>(std::max<int64_t>(left.count(), 0)))) return;
+    std::lock_guard queueLock(queueMutex_);
+    if (queue_.empty() && dropped_ == droppedReported_) return;
+  }
+}
+
+bool Console::WritePendingToStdout(int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  size_t done = 0;
+  while (done < pending_.size()) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    pollfd p{STDOUT_FILENO, POLLOUT, 0};
+    const int ready = ::poll(&p, 1, static_cast<int>(std::max<int64_t>(left, 0)));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) break;  // not writable now: keep the rest for later
+    if ((p.revents & (POLLERR | POLLNVAL)) != 0) {
+      done = pending_.size();  // nobody can read it any more
+      break;
+    }
+    const size_t chunk = std::min(pending_.size() - done, kAtomicWriteBytes);
+    const ssize_t n = ::write(STDOUT_FILENO, pending_.data() + done, chunk);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0) {
+      done = pending_.size();  // closed or broken: the lines are lost
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  pending_.erase(0, done);
+  return pending_.empty();
 }
 
 }  // namespace quor

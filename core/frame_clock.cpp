@@ -48,17 +48,17 @@ int FrameClock::StartTimer(int periodMs) {
   return id;
 }
 
-void FrameClock::KillTimer(int id) {
+void FrameClock::KillTimer(int id, Wait wait) {
   std::unique_lock lock(mutex_);
   std::erase_if(timers_, [id](const Timer& t) { return t.id == id; });
-  if (!OnClockThread()) idle_.wait(lock, [this] { return !tickRunning_; });
+  if (wait == Wait::kForTick && !OnClockThread()) idle_.wait(lock, [this] { return !tickRunning_; });
   wake_.notify_all();
 }
 
-void FrameClock::KillAll() {
+void FrameClock::KillAll(Wait wait) {
   std::unique_lock lock(mutex_);
   timers_.clear();
-  if (!OnClockThread()) idle_.wait(lock, [this] { return !tickRunning_; });
+  if (wait == Wait::kForTick && !OnClockThread()) idle_.wait(lock, [this] { return !tickRunning_; });
   wake_.notify_all();
 }
 

@@ -8,6 +8,7 @@
 // where Kill and Start are allowed too (Kill then does not wait for itself).
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -32,10 +33,13 @@ class FrameClock {
   // Starts a periodic timer whose first tick is one period from now and
   // returns its id (ids are never reused). Periods below 1 ms become 1 ms.
   int StartTimer(int periodMs);
-  // After Kill returns no tick of `id` runs any more, and no tick of any
-  // timer is in progress (unless called from a tick handler).
-  void KillTimer(int id);
-  void KillAll();
+  // kForTick: after Kill returns no tick of `id` runs any more, and no tick
+  // of any timer is in progress (unless called from a tick handler).
+  // kNo: only no new tick starts; for callers that hold a lock a tick in
+  // progress may be waiting for (its handler must then find its timer gone).
+  enum class Wait { kForTick, kNo };
+  void KillTimer(int id, Wait wait = Wait::kForTick);
+  void KillAll(Wait wait = Wait::kForTick);
   // A short gap between timer starts so their ticks are staggered: sleeps in
   // thread mode, moves virtual time on (without ticking) in manual mode.
   void Pause(int ms);

@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cstring>
 #include <new>
+#include <thread>
 
 #include "engine/scene_recall.h"
 
@@ -70,7 +71,16 @@ std::vector<uint8_t> Engine::CopyFrame(FrameIndex index) {
 void Engine::WithTickLock(const std::function<void()>& work) {
   assert(!clock_.OnClockThread());
   std::lock_guard lock(tickMutex_);
+  tickLockOwner_.store(std::this_thread::get_id());
   work();
+  tickLockOwner_.store(std::thread::id{});
+}
+
+FrameClock::Wait Engine::KillWait() const {
+  // A tick that is due waits for the tick lock this thread holds; waiting
+  // for it in turn would never end. It finds its timer gone once it gets
+  // the lock and does nothing.
+  return tickLockOwner_.load() == std::this_thread::get_id() ? FrameClock::Wait::kNo : FrameClock::Wait::kForTick;
 }
 
 // --- slots ------------------------------------------------------------------
@@ -155,7 +165,7 @@ void Engine::StartClock() {
 }
 
 void Engine::StopClock() {
-  clock_.KillAll();
+  clock_.KillAll(KillWait());
   for (auto& id : slotTimerId_) id.store(0);
   mixTimerId_.store(0);
 }
@@ -166,7 +176,7 @@ void Engine::SetSlotSpeed(int slot, int speed) {
   if (!Store(panel_.speed[i], speed, Change::kPanel)) return;
   const int old = slotTimerId_[i].load();
   if (old == 0) return;  // the clock is stopped; the next start uses its own periods
-  clock_.KillTimer(old);
+  clock_.KillTimer(old, KillWait());
   slotTimerId_[i].store(clock_.StartTimer(1000 / speed));
 }
 
@@ -200,7 +210,10 @@ void Engine::MixPassLocked() {
   if (flags_.remoteInputActive.load() == 1 && hooks_.pollRemoteInput) hooks_.pollRemoteInput();
 
   // Crossfader glide: 4 steps per pass towards the chosen end or the centre.
-  const int direction = settings_.mainFadeDirection.load();
+  // A hand move holds the fade lock while it writes; this pass then leaves
+  // the glide alone (the move ends it) instead of waiting or overwriting it.
+  std::unique_lock fadeLock(mainFadeMutex_, std::try_to_lock);
+  const int direction = fadeLock.owns_lock() ? settings_.mainFadeDirection.load() : kGlideNone;
   if (direction >= kGlideToStart && direction <= kGlideToEnd) {
     int p = panel_.masterFade[kMixMain].load();
     int next = direction;
@@ -224,6 +237,7 @@ void Engine::MixPassLocked() {
     int expected = direction;
     if (next != direction) settings_.mainFadeDirection.compare_exchange_strong(expected, next);
   }
+  if (fadeLock.owns_lock()) fadeLock.unlock();
 
   auto f = [this](FrameIndex index) { return frames_[static_cast<size_t>(index)].data(); };
   auto inv = [this](int slot) { return panel_.invert[static_cast<size_t>(slot)].load() != 0; };
@@ -250,11 +264,14 @@ void Engine::MixPassLocked() {
   // Strobe: t dark passes, then one lit pass.
   const int counter = settings_.strobeCounter.load();
   if (counter >= 0) {
+    // Compare-and-swap: a "strobe off" or restart that came in since the
+    // load stays; the pass's count is the one that is dropped.
+    int expected = counter;
     if (settings_.strobeTime.load() > counter) {
       std::memset(f(FrameIndex::kOutput), 0, frames_[static_cast<size_t>(FrameIndex::kOutput)].size());
-      settings_.strobeCounter.store(counter + 1);
+      settings_.strobeCounter.compare_exchange_strong(expected, counter + 1);
     } else {
-      settings_.strobeCounter.store(0);
+      settings_.strobeCounter.compare_exchange_strong(expected, 0);
     }
   }
 
@@ -320,6 +337,7 @@ void Engine::PostMessageWork() {
   }
   CompletePaste();
   ReportRate();
+  console_.Drain();
 }
 
 void Engine::ReportRate() {
@@ -425,6 +443,11 @@ void Engine::SetMainFadeByHand(int value) {
 }
 
 void Engine::JumpMainFade(int value) {
+  // Held while a move from another thread writes: a mix pass then skips its
+  // glide step instead of writing back a fade it read before the move. The
+  // mix pass's own jumps (chase steps) come after its glide step.
+  std::unique_lock lock(mainFadeMutex_, std::defer_lock);
+  if (!clock_.OnClockThread()) lock.lock();
   settings_.mainFadeDirection.store(kGlideNone);
   panel_.masterFade[kMixMain].store(Clamp(value, 0, 255));
   changes_.Announce(Change::kPanel);

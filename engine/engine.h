@@ -39,6 +39,7 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "audio/audio_analyzer.h"
@@ -162,7 +163,8 @@ class Engine : public ShowHost, public RecorderHost {
   std::vector<uint8_t> CopyFrame(FrameIndex index);
   // Runs `work` while no tick (slot render or mix pass) runs, for UI-thread
   // changes to what the mix pass reads (the patch, the recorder's file).
-  // Never call it from the clock thread.
+  // Never call it from the clock thread. `work` may stop the clock or
+  // change a slot's speed.
   void WithTickLock(const std::function<void()>& work) override;
 
   // Changes the matrix size (UI thread). Stops the clock, re-creates every
@@ -218,7 +220,8 @@ class Engine : public ShowHost, public RecorderHost {
   void RequestSceneRecall(int sceneIndex) override;
   int PendingSceneIndex() const { return pendingSceneIndex_.load(); }
   // The work after every message: pending recall, rebinding, pending paste,
-  // rate report. Shutdown is left to the host (flags().shutdownRequested).
+  // rate report, then the console lines other threads queued. Shutdown is
+  // left to the host (flags().shutdownRequested).
   void PostMessageWork();
   // Writes "FPS: %f\n" once more than 99 mix passes were counted.
   void ReportRate();
@@ -273,6 +276,8 @@ class Engine : public ShowHost, public RecorderHost {
   void MixPassLocked();
   void CompletePaste();
   void StartSlotTimers(const std::array<int, kSlotCount>& periodsMs);
+  // How a timer is killed from the calling thread.
+  FrameClock::Wait KillWait() const;
 
   const GeneratorRegistry& registry_;
   Console console_;
@@ -307,6 +312,10 @@ class Engine : public ShowHost, public RecorderHost {
   // tickMutex_ is held by every tick and by UI work that writes frames;
   // slotMutex_[s] guards slot s's generator. Order: tick, then slot.
   std::mutex tickMutex_;
+  std::atomic<std::thread::id> tickLockOwner_{};  // the UI thread inside WithTickLock
+  // Held by a hand move of the main fade while it writes; the mix pass only
+  // tries it, so it never waits.
+  std::mutex mainFadeMutex_;
   std::array<std::mutex, kSlotCount> slotMutex_;
   std::array<std::atomic<int>, kSlotCount> slotTimerId_{};
   std::atomic<int> mixTimerId_{0};

@@ -12,8 +12,16 @@ Recorder::Recorder(RecorderHost& engine) : engine_(engine) {}
 // No tick can reach the recorder any more (see the header), so the file is
 // completed without the tick lock.
 Recorder::~Recorder() {
+  writer_.reset();  // writes what is queued
   if (sink_ != nullptr) sink_->Close();
 }
+
+namespace {
+
+// Frames the writer may hold before new ones are dropped.
+constexpr AsyncWriterLimits kRecorderQueue{32, size_t{4} << 20};
+
+}  // namespace
 
 Recorder::StartResult Recorder::Start(const std::string& path, int width, int height) {
   if (Recording()) return StartResult::kAlreadyRecording;
@@ -38,8 +46,14 @@ Recorder::StartResult Recorder::StartInto(std::unique_ptr<RecordingSink> sink, c
     engine_.changes().ReportError({name, 0, "cannot write the recording header"});
     return StartResult::kWriteFailed;
   }
+  RecordingSink* target = sink.get();
+  auto writer = std::make_unique<AsyncWriter>(
+      [target](int64_t, std::span<const uint8_t> bytes) { return target->Write(bytes); }, kRecorderQueue);
+  dropped_ = 0;
   engine_.WithTickLock([&] {
     sink_ = std::move(sink);
+    writer_ = std::move(writer);
+    aborted_ = false;
     sinkName_ = name;
     width_ = width;
     height_ = height;
@@ -54,13 +68,26 @@ void Recorder::Stop() {
   if (engine_.flags().recorderActive.exchange(0) == 1) engine_.changes().Announce(Change::kRecorder);
   // A mix pass that saw the flag still set finishes before the file is taken.
   std::unique_ptr<RecordingSink> sink;
+  std::unique_ptr<AsyncWriter> writer;
   std::string name;
+  bool aborted = false;
   engine_.WithTickLock([&] {
     sink = std::move(sink_);
+    writer = std::move(writer_);
+    aborted = aborted_;
     name = std::move(sinkName_);
     sinkName_.clear();
   });
   fileName_.clear();
+  if (writer != nullptr) {
+    writer->Finish();  // the queued frames reach the file before it is closed
+    dropped_ = writer->dropped();
+    if (dropped_ > 0) {
+      engine_.console().Print("Recorder: %llu frames could not be written in time and are missing from %s.\n",
+                              static_cast<unsigned long long>(dropped_), name.c_str());
+    }
+    if (writer->failed() && !aborted) engine_.console().Print("Recorder: writing %s failed.\n", name.c_str());
+  }
   if (sink != nullptr && !sink->Close()) {
     engine_.console().Print("Recorder: completing %s failed, the recording may be incomplete.\n", name.c_str());
     engine_.changes().ReportError({name, 0, "completing the recording failed; it may be incomplete"});
@@ -70,7 +97,7 @@ void Recorder::Stop() {
 bool Recorder::Recording() const { return engine_.flags().recorderActive.load() == 1; }
 
 void Recorder::RecordFrame(const uint8_t* frame, int width, int height) {
-  if (sink_ == nullptr) return;
+  if (writer_ == nullptr || aborted_) return;
   if (width != width_ || height != height_) {
     // Every frame of a recording has the header's size; a frame of another
     // size would make the rest of the file unreadable.
@@ -78,17 +105,20 @@ void Recorder::RecordFrame(const uint8_t* frame, int width, int height) {
     return;
   }
   const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
-  if (!sink_->Write(kFrameMarker) || !sink_->Write(std::span<const uint8_t>(frame, bytes))) {
+  if (writer_->failed()) {
     AbortLocked("writing failed");
+    return;
   }
+  // Marker and frame travel as one record: a dropped frame leaves no marker
+  // without its pixels behind.
+  writer_->Post(0, kFrameMarker, std::span<const uint8_t>(frame, bytes));
 }
 
 void Recorder::AbortLocked(const char* reason) {
   engine_.flags().recorderActive.store(0);
+  aborted_ = true;
   engine_.changes().Announce(Change::kRecorder);
   engine_.console().Print("Recorder: %s, recording into %s stopped.\n", reason, sinkName_.c_str());
-  sink_->Close();
-  sink_.reset();
 }
 
 }  // namespace quor

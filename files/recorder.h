@@ -3,10 +3,13 @@
 //
 // Threads: Start, Stop and the accessors run on the UI thread; RecordFrame
 // runs on the clock thread inside the mix pass (called only while
-// flags().recorderActive is 1). The file is handed over and taken back only
-// under the host's tick lock, so Stop never
-// closes it under a RecordFrame in progress. The Recorder must outlive every
-// mix pass that can call it (stop it before the engine's clock goes away).
+// flags().recorderActive is 1). RecordFrame only queues the frame: a writer
+// thread (core/async_writer.h) writes it, and a frame that finds the queue
+// full is dropped; Stop reports how many in one console line. The file and
+// its writer are handed over and taken back only under the host's tick
+// lock, and completed and closed on the UI thread. The Recorder must
+// outlive every mix pass that can call it (stop it before the engine's
+// clock goes away).
 #pragma once
 
 #include <cstdint>
@@ -14,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "core/async_writer.h"
 #include "core/change_feed.h"
 #include "core/console.h"
 #include "core/live_state.h"
@@ -58,23 +62,31 @@ class Recorder {
   // cleared. Does nothing more when not recording; safe to call any time.
   void Stop();
 
-  // Clock thread, mix pass. Appends one frame; a failed write or a frame of
-  // another size than the recording's stops the recording with a console
-  // line, leaving the file with every frame written until then.
+  // Clock thread, mix pass. Queues one frame; a failed write (noticed at
+  // the next frame) or a frame of another size than the recording's stops
+  // the recording with a console line, leaving the file with every frame
+  // written until then.
   void RecordFrame(const uint8_t* frame, int width, int height);
+  // Frames the writer could not take in time during the current or last
+  // recording.
+  uint64_t droppedFrames() const { return dropped_; }
 
   bool Recording() const;
   // The file being recorded ("" when idle), for the window's "File" field.
   const std::string& fileName() const { return fileName_; }
 
  private:
-  // Mix pass: ends the recording after a fault, keeping what was written.
+  // Mix pass: ends the recording after a fault, keeping what was written;
+  // the file is closed by the next Stop or Start.
   void AbortLocked(const char* reason);
 
   RecorderHost& engine_;
   // Guarded by the engine's tick lock.
   std::unique_ptr<RecordingSink> sink_;
+  std::unique_ptr<AsyncWriter> writer_;
+  bool aborted_ = false;
   std::string sinkName_;
+  uint64_t dropped_ = 0;  // UI thread
   int width_ = 0;
   int height_ = 0;
   // UI thread only.

@@ -36,10 +36,34 @@ size_t MemoryRecordingSource::Read(uint8_t* out, size_t size) {
   return n;
 }
 
+bool RecordingSource::Seek(uint64_t offset) {
+  if (!Rewind()) return false;
+  uint8_t scratch[4096];
+  while (offset > 0) {
+    const size_t n = Read(scratch, static_cast<size_t>(std::min<uint64_t>(offset, sizeof scratch)));
+    if (n == 0) return false;
+    offset -= n;
+  }
+  return true;
+}
+
 std::unique_ptr<FileRecordingSource> FileRecordingSource::Open(const std::string& path) {
   if (path.empty()) return nullptr;
-  std::FILE* file = std::fopen(path.c_str(), "rbe");
-  if (file == nullptr) return nullptr;
+  // Non-blocking, so that opening a FIFO returns at once; anything but a
+  // regular file is refused before a byte is read from it.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::FILE* file = ::fdopen(fd, "rb");
+  if (file == nullptr) {
+    ::close(fd);
+    return nullptr;
+  }
   return std::unique_ptr<FileRecordingSource>(new FileRecordingSource(file));
 }
 
@@ -53,6 +77,17 @@ bool FileRecordingSource::Rewind() {
   // clears the end-of-file mark, so a file that grew is read on.
   std::fflush(file_);
   return std::fseek(file_, 0, SEEK_SET) == 0;
+}
+
+bool FileRecordingSource::Seek(uint64_t offset) {
+  if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
+  return ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+int64_t FileRecordingSource::Size() {
+  struct stat info {};
+  if (::fstat(::fileno(file_), &info) != 0) return -1;
+  return static_cast<int64_t>(info.st_size);
 }
 
 std::unique_ptr<RecordingSource> OpenRecordingFile(const std::string& path) { return FileRecordingSource::Open(path); }
@@ -101,6 +136,84 @@ RecordingOpenResult ReadHeader(RecordingSource& source, RecordingHeader* header)
 
 }  // namespace
 
+namespace {
+
+// Reads a source in large blocks for the index scan.
+class BlockScanner {
+ public:
+  BlockScanner(RecordingSource& source, uint64_t offset) : source_(source), offset_(offset), block_(1 << 20) {}
+  uint64_t offset() const { return offset_; }
+  // Moves on to just past the next `byte`; false at the end of the source.
+  bool SkipPast(uint8_t byte) {
+    for (;;) {
+      if (at_ == size_ && !Fill()) return false;
+      const void* hit = std::memchr(block_.data() + at_, byte, size_ - at_);
+      if (hit == nullptr) {
+        offset_ += size_ - at_;
+        at_ = size_;
+        continue;
+      }
+      const size_t next = static_cast<size_t>(static_cast<const uint8_t*>(hit) - block_.data()) + 1;
+      offset_ += next - at_;
+      at_ = next;
+      return true;
+    }
+  }
+  bool NextByte(uint8_t* byte) {
+    if (at_ == size_ && !Fill()) return false;
+    *byte = block_[at_++];
+    ++offset_;
+    return true;
+  }
+  // Moves on by `count` bytes; false when the source ends first.
+  bool Skip(uint64_t count) {
+    while (count > 0) {
+      if (at_ == size_ && !Fill()) return false;
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(count, size_ - at_));
+      at_ += n;
+      offset_ += n;
+      count -= n;
+    }
+    return true;
+  }
+
+ private:
+  bool Fill() {
+    at_ = 0;
+    size_ = source_.Read(block_.data(), block_.size());
+    return size_ > 0;
+  }
+  RecordingSource& source_;
+  uint64_t offset_;
+  std::vector<uint8_t> block_;
+  size_t at_ = 0;
+  size_t size_ = 0;
+};
+
+}  // namespace
+
+RecordingIndex IndexRecording(RecordingSource& source, uint64_t offset, size_t frameBytes) {
+  RecordingIndex index;
+  index.scannedSize = source.Size();
+  BlockScanner scanner(source, offset);
+  uint32_t skips = 0;
+  for (;;) {
+    if (!scanner.SkipPast(kFrameMarkerFirst) || !scanner.SkipPast(kFrameMarkerSecond)) break;
+    uint8_t kind = 0;
+    if (!scanner.NextByte(&kind) || kind == kFrameMarkerEnd) break;
+    if (kind != kFrameMarkerFrame) {
+      if (skips < UINT32_MAX) ++skips;
+      continue;
+    }
+    const uint64_t frameOffset = scanner.offset();
+    if (!scanner.Skip(frameBytes)) break;  // cut short: the end of the recording
+    index.frames.push_back({frameOffset, skips});
+    skips = 0;
+  }
+  index.trailingSkips = skips;
+  return index;
+}
+
 RecordingOpenResult RecordingReader::Open(std::unique_ptr<RecordingSource> source,
                                           std::unique_ptr<RecordingReader>* reader) {
   reader->reset();
@@ -108,7 +221,11 @@ RecordingOpenResult RecordingReader::Open(std::unique_ptr<RecordingSource> sourc
   RecordingHeader header;
   const RecordingOpenResult result = ReadHeader(*source, &header);
   if (result != RecordingOpenResult::kOpened) return result;
-  reader->reset(new RecordingReader(std::move(source), header));
+  RecordingIndex index = IndexRecording(*source, kRecordingHeaderSize, header.FrameBytes());
+  // Without a frame there is nothing to play, and every render would search
+  // the whole file again.
+  if (index.frames.empty()) return RecordingOpenResult::kUnknownFormat;
+  reader->reset(new RecordingReader(std::move(source), header, std::move(index)));
   return result;
 }
 
@@ -122,11 +239,25 @@ bool RecordingReader::ReadExactly(uint8_t* out, size_t size) {
   return true;
 }
 
+void RecordingReader::StartOfIndex() {
+  next_ = 0;
+  skipsLeft_ = index_.frames.empty() ? index_.trailingSkips : index_.frames.front().skipsBefore;
+}
+
 bool RecordingReader::RestartAtFirstFrame() {
   if (!source_->Rewind()) return false;
   RecordingHeader again;
   if (ReadHeader(*source_, &again) != RecordingOpenResult::kOpened) return false;
-  return again.width == header_.width && again.height == header_.height;
+  if (again.width != header_.width || again.height != header_.height) return false;
+  // A file that changed its size (grew while being recorded, or was
+  // rewritten) is indexed again; an unchanged one is not searched again.
+  const int64_t size = source_->Size();
+  if (size != index_.scannedSize) {
+    if (!source_->Seek(kRecordingHeaderSize)) return false;
+    index_ = IndexRecording(*source_, kRecordingHeaderSize, header_.FrameBytes());
+  }
+  StartOfIndex();
+  return !index_.frames.empty();
 }
 
 FrameReadResult RecordingReader::ReadFrame(std::span<uint8_t> out) {
@@ -139,26 +270,18 @@ FrameReadResult RecordingReader::ReadFrame(std::span<uint8_t> out) {
     positioned_ = RestartAtFirstFrame();
     return FrameReadResult::kEnd;
   };
-
-  // A "Q" arms the search; the next "X" after it completes the marker, with
-  // whatever lies between skipped.
-  bool armed = false;
-  for (;;) {
-    uint8_t byte = 0;
-    if (source_->Read(&byte, 1) != 1) return endOfRecording();
-    if (byte == kFrameMarkerFirst) {
-      armed = true;
-    } else if (byte == kFrameMarkerSecond && armed) {
-      break;
-    }
+  if (skipsLeft_ > 0) {
+    --skipsLeft_;
+    return FrameReadResult::kSkipped;
   }
-  uint8_t kind = 0;
-  if (source_->Read(&kind, 1) != 1 || kind == kFrameMarkerEnd) return endOfRecording();
-  if (kind != kFrameMarkerFrame) return FrameReadResult::kSkipped;
+  if (next_ >= index_.frames.size()) return endOfRecording();
+  const RecordingIndex::Frame frame = index_.frames[next_++];
+  skipsLeft_ = next_ < index_.frames.size() ? index_.frames[next_].skipsBefore : index_.trailingSkips;
 
   const size_t frameBytes = header_.FrameBytes();
   if (out.size() < frameBytes) return FrameReadResult::kSkipped;  // caller error; never overrun
-  if (!ReadExactly(out.data(), frameBytes)) return endOfRecording();
+  // A file cut short since it was indexed ends here.
+  if (!source_->Seek(frame.offset) || !ReadExactly(out.data(), frameBytes)) return endOfRecording();
   return FrameReadResult::kFrame;
 }
 

@@ -11,6 +11,7 @@
 // is thread-safe; their owners serialise the calls.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -59,6 +60,11 @@ class RecordingSource {
   virtual size_t Read(uint8_t* out, size_t size) = 0;
   // Moves the read position back to the first byte.
   virtual bool Rewind() = 0;
+  // Moves the read position to `offset` bytes from the start. The default
+  // rewinds and reads its way there.
+  virtual bool Seek(uint64_t offset);
+  // The size in bytes now, or -1 when the source cannot tell.
+  virtual int64_t Size() { return -1; }
 };
 
 // Reads a byte array that the caller keeps alive.
@@ -70,6 +76,11 @@ class MemoryRecordingSource final : public RecordingSource {
     position_ = 0;
     return true;
   }
+  bool Seek(uint64_t offset) override {
+    position_ = static_cast<size_t>(std::min<uint64_t>(offset, bytes_.size()));
+    return true;
+  }
+  int64_t Size() override { return static_cast<int64_t>(bytes_.size()); }
 
  private:
   std::span<const uint8_t> bytes_;
@@ -79,13 +90,16 @@ class MemoryRecordingSource final : public RecordingSource {
 // Reads a file; other readers may have it open at the same time.
 class FileRecordingSource final : public RecordingSource {
  public:
-  // nullptr when the file cannot be opened for reading.
+  // nullptr when the file cannot be opened for reading or is no regular
+  // file (a FIFO or device would block or never end).
   static std::unique_ptr<FileRecordingSource> Open(const std::string& path);
   ~FileRecordingSource() override;
   FileRecordingSource(const FileRecordingSource&) = delete;
   FileRecordingSource& operator=(const FileRecordingSource&) = delete;
   size_t Read(uint8_t* out, size_t size) override;
   bool Rewind() override;
+  bool Seek(uint64_t offset) override;
+  int64_t Size() override;
 
  private:
   explicit FileRecordingSource(std::FILE* file) : file_(file) {}
@@ -99,7 +113,8 @@ std::unique_ptr<RecordingSource> OpenRecordingFile(const std::string& path);
 enum class RecordingOpenResult {
   kOpened,
   kCannotOpen,     // no name, or the file cannot be read: silently nothing
-  kUnknownFormat,  // not "QRR!\0", a short header or a frame size no matrix can have
+  kUnknownFormat,  // not "QRR!\0", a short header, a frame size no matrix can have
+                   // or not a single frame marker
   kWrongVersion,   // a version byte other than "1"
   kNameTooLong,    // longer than the 255 characters a settings block holds
 };
@@ -113,32 +128,62 @@ enum class FrameReadResult {
   kSkipped,  // a marker of unknown kind: nothing read this time
 };
 
+// Where the frames of a recording lie: one pass over the file with the
+// marker search below finds them all, so playback never searches again.
+// Each frame also counts the unknown-kind markers met just before it.
+struct RecordingIndex {
+  struct Frame {
+    uint64_t offset;       // of the frame's first pixel byte
+    uint32_t skipsBefore;  // unknown-kind markers between it and the frame before
+  };
+  std::vector<Frame> frames;
+  uint32_t trailingSkips = 0;  // unknown-kind markers after the last frame
+  int64_t scannedSize = -1;    // the source's Size() when it was scanned
+};
+
+// Scans `source` from its current position (`offset` bytes from the start)
+// to its end or its end marker: a "Q" arms the search, the next "X" after it
+// completes a marker (bytes in between are skipped); the byte after the
+// marker gives its kind; a frame that is cut short ends the recording.
+RecordingIndex IndexRecording(RecordingSource& source, uint64_t offset, size_t frameBytes);
+
 class RecordingReader {
  public:
-  // Reads and checks the header. On success the reader stands before the
-  // first frame. The frame size must be one a matrix can have (each side
-  // 4..320, at most 16384 pixels), which also bounds every later read.
+  // Reads and checks the header and indexes the frames (reading the whole
+  // file once). A recording without a single frame is refused as
+  // kUnknownFormat. On success the reader stands before the first frame.
+  // The frame size must be one a matrix can have (each side 4..320, at
+  // most 16384 pixels), which also bounds every later read.
   static RecordingOpenResult Open(std::unique_ptr<RecordingSource> source, std::unique_ptr<RecordingReader>* reader);
 
   const RecordingHeader& header() const { return header_; }
+  const RecordingIndex& index() const { return index_; }
 
-  // Finds the next frame marker and reads the frame behind it into `out`
-  // (header().FrameBytes() long; its content is undefined unless kFrame).
-  // At the end the reader goes back to the first frame by itself.
+  // Reads the next frame into `out` (header().FrameBytes() long; its
+  // content is undefined unless kFrame): one seek and one read. After the
+  // last frame comes kEnd and the reader goes back to the first frame by
+  // itself, indexing the file again if its size changed meanwhile.
   FrameReadResult ReadFrame(std::span<uint8_t> out);
 
  private:
-  RecordingReader(std::unique_ptr<RecordingSource> source, const RecordingHeader& header)
-      : source_(std::move(source)), header_(header) {}
+  RecordingReader(std::unique_ptr<RecordingSource> source, const RecordingHeader& header, RecordingIndex index)
+      : source_(std::move(source)), header_(header), index_(std::move(index)) {
+    StartOfIndex();
+  }
   // Reads the header again and stands before the first frame. False when
   // the file no longer starts with the header it was opened with (rewritten
-  // in place); playback then waits at the end until it does again.
+  // in place) or holds no frame now; playback then waits at the end until
+  // that changes.
   bool RestartAtFirstFrame();
+  void StartOfIndex();
   // Fills `out` completely or returns false.
   bool ReadExactly(uint8_t* out, size_t size);
 
   std::unique_ptr<RecordingSource> source_;
   RecordingHeader header_;
+  RecordingIndex index_;
+  size_t next_ = 0;        // the index entry played next
+  uint32_t skipsLeft_ = 0;  // unknown markers to report before it
   bool positioned_ = true;  // false after an end that could not start over yet
 };
 

@@ -11,8 +11,12 @@ namespace quor {
 static_assert(kFilePlayerSettingsBytes <= kSettingsBlockSize);
 static_assert(kFilePlayerNameBytes + 1 == kFilePlayerSettingsBytes);
 
-FilePlayerGenerator::FilePlayerGenerator(Console& console, RecordingOpener opener)
-    : console_(console), opener_(std::move(opener)) {}
+// How long opening waits for the reader thread's first frames, so that
+// playback starts with frames at hand.
+constexpr int kFirstFramesWaitMs = 200;
+
+FilePlayerGenerator::FilePlayerGenerator(Console& console, RecordingOpener opener, FilePlayerReading reading)
+    : console_(console), opener_(std::move(opener)), reading_(reading) {}
 
 FilePlayerGenerator::~FilePlayerGenerator() { Close(); }
 
@@ -28,6 +32,11 @@ void FilePlayerGenerator::Destroy() { Close(); }
 void FilePlayerGenerator::Close() {
   status_.WaitAndEnter(BusyStatus::kDestroyed, console_);
   reader_.reset();
+  if (ahead_ != nullptr && ahead_->notReady() > 0) {
+    console_.Print("File Player: %s: %llu frames were not read in time and were left out.\n", fileName_.c_str(),
+                   static_cast<unsigned long long>(ahead_->notReady()));
+  }
+  ahead_.reset();  // stops the reader thread
   fileWidth_ = fileHeight_ = fileFps_ = 0;
 }
 
@@ -40,6 +49,9 @@ RecordingOpenResult FilePlayerGenerator::Open() {
   }
   std::unique_ptr<RecordingReader> reader;
   const RecordingOpenResult result = RecordingReader::Open(opener_(fileName_), &reader);
+  if (const char* message = RecordingOpenMessage(result)) {
+    console_.Print("File Player: %s: %s\n", fileName_.c_str(), message);
+  }
   if (result == RecordingOpenResult::kUnknownFormat || result == RecordingOpenResult::kWrongVersion) {
     fileName_.clear();
   }
@@ -50,7 +62,12 @@ RecordingOpenResult FilePlayerGenerator::Open() {
   fileHeight_ = static_cast<int>(header.height);
   fileFps_ = static_cast<int>(std::min<uint32_t>(header.fps, 0x7fffffff));
   fileFrame_.assign(header.FrameBytes(), 0);
-  reader_ = std::move(reader);
+  if (reading_ == FilePlayerReading::kAhead) {
+    ahead_ = std::make_unique<RecordingReadAhead>(std::move(reader));
+    ahead_->WaitUntilFull(kFirstFramesWaitMs);
+  } else {
+    reader_ = std::move(reader);
+  }
   status_.SetReady();
   return result;
 }
@@ -94,7 +111,11 @@ FilePlayerDialogState FilePlayerGenerator::DialogState(int matrixWidth, int matr
 void FilePlayerGenerator::Render(uint8_t* frame, int width, int height) {
   RenderGuard guard(status_);
   if (!guard || frame == nullptr || width <= 0 || height <= 0) return;
-  if (reader_->ReadFrame(fileFrame_) != FrameReadResult::kFrame) return;
+  if (ahead_ != nullptr) {
+    if (ahead_->Next(fileFrame_) != RecordingReadAhead::Result::kFrame) return;
+  } else if (reader_->ReadFrame(fileFrame_) != FrameReadResult::kFrame) {
+    return;
+  }
   if (width == fileWidth_ && height == fileHeight_) {
     std::memcpy(frame, fileFrame_.data(), fileFrame_.size());
     return;
@@ -178,7 +199,7 @@ void FilePlayerGenerator::DrawScaled(uint8_t* frame, int width, int height) cons
 }
 
 std::unique_ptr<Generator> CreateFilePlayerGenerator(GeneratorContext& context) {
-  return std::make_unique<FilePlayerGenerator>(context.console);
+  return std::make_unique<FilePlayerGenerator>(context.console, &OpenRecordingFile, FilePlayerReading::kAhead);
 }
 
 }  // namespace quor

@@ -7,7 +7,10 @@
 // Threads: Render runs on the clock thread; Create, Destroy, ExchangeSettings
 // and the dialog's setters on the UI thread. The file is opened and closed
 // under the busy protocol (status 0 no file, 1 ready, 3 rendering), so a
-// close waits for a Render in progress.
+// close waits for a Render in progress. Opening indexes the file's frames
+// once; the player the program creates then reads them on a reader thread
+// ahead of the renders (files/recording_read_ahead.h), so Render never
+// touches the disk. Messages about damaged files go to the console too.
 #pragma once
 
 #include <atomic>
@@ -20,6 +23,7 @@
 #include "core/busy_status.h"
 #include "core/generator.h"
 #include "files/recording_file.h"
+#include "files/recording_read_ahead.h"
 
 namespace quor {
 
@@ -41,9 +45,15 @@ struct FilePlayerDialogState {
   bool smoothChecked = false;
 };
 
+// kInRender reads each frame inside Render (one seek and one read; for
+// tests and benchmarks that step renders one by one); kAhead reads on a
+// reader thread.
+enum class FilePlayerReading { kInRender, kAhead };
+
 class FilePlayerGenerator final : public Generator {
  public:
-  explicit FilePlayerGenerator(Console& console, RecordingOpener opener = &OpenRecordingFile);
+  explicit FilePlayerGenerator(Console& console, RecordingOpener opener = &OpenRecordingFile,
+                               FilePlayerReading reading = FilePlayerReading::kInRender);
   ~FilePlayerGenerator() override;
 
   // Empty name, no file, header fields 0, status 0.
@@ -88,11 +98,13 @@ class FilePlayerGenerator final : public Generator {
 
   Console& console_;
   RecordingOpener opener_;
+  const FilePlayerReading reading_;
   BusyStatus status_;
 
   // Set while the status is 0, read by Render once it is 1.
   std::string fileName_;
-  std::unique_ptr<RecordingReader> reader_;
+  std::unique_ptr<RecordingReader> reader_;  // kInRender
+  std::unique_ptr<RecordingReadAhead> ahead_;  // kAhead
   int fileWidth_ = 0;
   int fileHeight_ = 0;
   int fileFps_ = 0;

@@ -33,9 +33,25 @@ std::unique_ptr<FileTransport> FileTransport::Create(const std::string& path) {
   return std::unique_ptr<FileTransport>(new FileTransport(fd));
 }
 
-FileTransport::~FileTransport() { ::close(fd_); }
+// Redirected devices send one packet per universe or column, so the queue
+// counts many small records.
+constexpr AsyncWriterLimits kFileTransportQueue{8192, size_t{8} << 20};
 
-void FileTransport::Send(std::span<const uint8_t> bytes) { WriteAll(fd_, bytes); }
+FileTransport::FileTransport(int fd)
+    : fd_(fd),
+      writer_(
+          [fd](int64_t, std::span<const uint8_t> bytes) {
+            WriteAll(fd, bytes);  // a failed write loses only its own bytes
+            return true;
+          },
+          kFileTransportQueue) {}
+
+FileTransport::~FileTransport() {
+  writer_.Finish();
+  ::close(fd_);
+}
+
+void FileTransport::Send(std::span<const uint8_t> bytes) { writer_.Post(0, bytes); }
 
 bool WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

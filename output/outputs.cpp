@@ -15,6 +15,8 @@ namespace quor {
 // for a protocol's end byte, and a discard byte for channels that lie
 // outside the device.
 static constexpr size_t kBufferExtraBytes = kBufferTrailerBytes + 1;
+// Bitmap files waiting for the writer thread before new ones are dropped.
+static constexpr AsyncWriterLimits kBitmapQueue{16, size_t{4} << 20};
 
 Outputs::Outputs(Console& console, std::atomic<int>& outputState, PatchTable& patch, OutputsOptions options)
     : console_(console), state_(outputState), patch_(patch), options_(std::move(options)), devices_(console) {
@@ -25,8 +27,8 @@ Outputs::~Outputs() { CloseOutputs(); }
 
 bool Outputs::OpenOutputs() {
   if (state_.load() != kOutputStopped) CloseOutputs();
-  std::lock_guard lock(sendMutex_);
-  ReleaseLocked();
+  std::unique_lock lock(sendMutex_);
+  CloseReleased(ReleaseLocked());
   bool failed = false;
   const std::span<const OutputDevice> list = devices_.devices();
   connections_.resize(list.size());
@@ -48,7 +50,9 @@ bool Outputs::OpenOutputs() {
       case TransportKind::kUdp:
       case TransportKind::kSerial:
         if (d.Redirected()) {
-          c.transport = FileTransport::Create(path);
+          auto file = FileTransport::Create(path);
+          c.file = file.get();
+          c.transport = std::move(file);
           c.toFile = true;
         } else if (info->transport == TransportKind::kUdp) {
           if (!socket_) {
@@ -71,22 +75,35 @@ bool Outputs::OpenOutputs() {
           failed = true;
         }
         break;
-      case TransportKind::kRecorderFile:
-        c.transport = FileTransport::Create(path);
+      case TransportKind::kRecorderFile: {
+        auto file = FileTransport::Create(path);
+        c.file = file.get();
+        c.transport = std::move(file);
         c.toFile = true;
         if (!c.transport) {
           console_.Print("Output %zu: cannot create %s\n", i + 1, path.c_str());
           failed = true;
         }
         break;
-      case TransportKind::kBitmapFolder:
+      }
+      case TransportKind::kBitmapFolder: {
+        const std::string folder = path;
+        c.bitmaps = std::make_unique<AsyncWriter>(
+            [folder](int64_t counter, std::span<const uint8_t> bytes) {
+              WriteWholeFile(BitmapFileName(folder, static_cast<int>(counter)), bytes);  // failures skip the file
+              return true;
+            },
+            kBitmapQueue);
         break;
+      }
     }
     if (buffered) c.buffer.assign(static_cast<size_t>(info->headerLength + d.channels) + kBufferExtraBytes, 0);
   }
   if (failed) {
-    ReleaseLocked();
+    std::vector<Connection> opened = ReleaseLocked();
     state_.store(kOutputStopped);
+    lock.unlock();
+    CloseReleased(std::move(opened));
     return false;
   }
   targets_.assign(connections_.size(), PatchTarget{});
@@ -121,11 +138,17 @@ void Outputs::CloseOutputs() {
     }
   }
   state_.store(kOutputStopped);
-  std::lock_guard lock(sendMutex_);
-  ReleaseLocked();
+  std::vector<Connection> released;
+  {
+    std::lock_guard lock(sendMutex_);
+    released = ReleaseLocked();
+  }
+  CloseReleased(std::move(released));
 }
 
 void Outputs::SendFrame(const uint8_t* frame, int width, int height) {
+  // Checked before the lock too: a stop holds the lock for its black frames.
+  if (state_.load() != kOutputRunning) return;
   std::lock_guard lock(sendMutex_);
   if (state_.load() != kOutputRunning) return;
   SendLocked(frame, width, height, kOutputRunning);
@@ -168,7 +191,7 @@ void Outputs::SendLocked(const uint8_t* frame, int width, int height, int state)
         if (state != kOutputRunning) break;
         ++bitmapCounter_;
         EncodeBitmap(frame, width, height, scratch_);
-        WriteWholeFile(BitmapFileName(c.device.PathText(), bitmapCounter_), scratch_);  // failures skip the file
+        if (c.bitmaps) c.bitmaps->Post(bitmapCounter_, scratch_);  // a full queue drops the file
         break;
       }
       case TransportKind::kRecorderFile: {
@@ -185,8 +208,26 @@ void Outputs::SendLocked(const uint8_t* frame, int width, int height, int state)
   if (socket_) socket_->Flush();
 }
 
-void Outputs::ReleaseLocked() {
-  connections_.clear();  // closes ports and files; the UDP transports only borrow the socket
+void Outputs::CloseReleased(std::vector<Connection> connections) {
+  for (size_t i = 0; i < connections.size(); ++i) {
+    Connection& c = connections[i];
+    uint64_t dropped = 0;
+    if (c.bitmaps) {
+      c.bitmaps->Finish();
+      dropped = c.bitmaps->dropped();
+    }
+    if (c.file != nullptr) dropped = c.file->dropped();
+    if (dropped > 0) {
+      console_.Print("Output %zu: %llu frames could not be written in time and were dropped.\n", i + 1,
+                     static_cast<unsigned long long>(dropped));
+    }
+  }
+  // Destroying them closes ports and files (after their queued writes).
+}
+
+std::vector<Outputs::Connection> Outputs::ReleaseLocked() {
+  std::vector<Connection> released;
+  released.swap(connections_);  // the UDP transports only borrow the socket, closed below
   buffers_.clear();
   targets_.clear();
   plan_ = PatchPlan{};
@@ -195,6 +236,7 @@ void Outputs::ReleaseLocked() {
     socket_.reset();
     ++socketsClosed_;
   }
+  return released;
 }
 
 }  // namespace quor

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "core/async_writer.h"
 #include "core/console.h"
 #include "core/live_state.h"
 #include "output/device_list.h"
@@ -29,6 +30,7 @@
 
 namespace quor {
 
+class FileTransport;
 class UdpSocket;
 struct DriverInfo;
 
@@ -79,12 +81,19 @@ class Outputs {
     const DriverInfo* info = nullptr;      // the device's driver; nullptr sends nothing
     std::vector<uint8_t> buffer;           // header, channels, trailer, discard byte
     std::unique_ptr<Transport> transport;  // none for Bitmap Export
+    FileTransport* file = nullptr;         // the transport when it is a file
     bool toFile = false;                   // redirection or recorder file
+    std::unique_ptr<AsyncWriter> bitmaps;  // Bitmap Export: writes the files
   };
 
   void SendLocked(const uint8_t* frame, int width, int height, int state);
   void RebuildPlanLocked(int width, int height);
-  void ReleaseLocked();
+  // Takes every connection out (to be closed after the lock is released, so
+  // a send never waits for queued file writes) and resets the plan.
+  std::vector<Connection> ReleaseLocked();
+  // Closes released connections: waits for their queued writes and reports
+  // what was dropped (UI thread, without the send lock).
+  void CloseReleased(std::vector<Connection> connections);
 
   Console& console_;
   std::atomic<int>& state_;

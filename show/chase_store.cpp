@@ -57,12 +57,18 @@ void ChaseStore::SwapSteps(int chaseIndex, int a, int b) {
 
 void ChaseStore::EditChase(int chaseIndex, const std::function<void(Chase&)>& edit) {
   assert(Contains(chaseIndex));
+  // The edit runs on a copy without the store lock: it may call into the
+  // player, which takes its own lock before this one. Only the exchange of
+  // the edited chase happens under the lock. The UI thread is the only
+  // writer, so reading the record here without the lock is safe.
+  Chase edited = at(chaseIndex);
+  edit(edited);
   Edit([&](std::vector<Chase>& chases) {
     Chase& chase = chases[static_cast<size_t>(chaseIndex)];
-    const size_t steps = chase.steps.size();
-    edit(chase);
-    assert(chase.steps.size() == steps);
-    (void)steps;
+    assert(edited.steps.size() == chase.steps.size());
+    edited.stepCapacity = chase.stepCapacity;
+    edited.steps.reserve(chase.steps.capacity());
+    std::swap(chase, edited);
   });
 }
 

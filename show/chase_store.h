@@ -37,8 +37,10 @@ class ChaseStore : public RecordStore<Chase> {
   bool InsertStep(int chase, int position, const ChaseStep& step);
   void RemoveStep(int chase, int position);
   void SwapSteps(int chase, int a, int b);
-  // Runs `edit` on one chase under the store lock (steps may be changed in
-  // place; adding or removing steps goes through the operations above).
+  // Runs `edit` on a copy of one chase and puts the result in its place
+  // under the store lock (steps may be changed in place; adding or removing
+  // steps goes through the operations above). `edit` runs without the lock,
+  // so it may use the chase player.
   void EditChase(int chase, const std::function<void(Chase&)>& edit);
 
   // Keeping scene steps on their scenes when the scene store changes.

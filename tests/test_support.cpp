@@ -1,6 +1,11 @@
 #include "test_support.h"
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <future>
+#include <thread>
 
 #ifndef QUOR_TEST_OUTPUT_DIR
 #define QUOR_TEST_OUTPUT_DIR "/tmp/quor-test-output"
@@ -18,11 +23,13 @@ ConsoleCapture::ConsoleCapture(Console& console) : console_(console) {
 ConsoleCapture::~ConsoleCapture() { console_.SetSink({}); }
 
 std::string ConsoleCapture::Text() const {
+  console_.Drain();
   std::lock_guard lock(mutex_);
   return text_;
 }
 
 int ConsoleCapture::Count(const std::string& needle) const {
+  console_.Drain();
   std::lock_guard lock(mutex_);
   int count = 0;
   for (size_t at = text_.find(needle); at != std::string::npos; at = text_.find(needle, at + needle.size())) ++count;
@@ -30,8 +37,24 @@ int ConsoleCapture::Count(const std::string& needle) const {
 }
 
 void ConsoleCapture::Clear() {
+  console_.Drain();
   std::lock_guard lock(mutex_);
   text_.clear();
+}
+
+void FinishesWithin(int limitMs, const char* what, const std::function<void()>& work) {
+  std::promise<void> done;
+  std::future<void> finished = done.get_future();
+  std::thread worker([&] {
+    work();
+    done.set_value();
+  });
+  if (finished.wait_for(std::chrono::milliseconds(limitMs)) != std::future_status::ready) {
+    std::fprintf(stderr, "DEADLOCK: %s did not return within %d ms\n", what, limitMs);
+    std::fflush(stderr);
+    std::_Exit(3);
+  }
+  worker.join();
 }
 
 std::string FreshTestDir(const std::string& name) {

@@ -1,6 +1,7 @@
 // Helpers shared by the tests.
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -27,6 +28,11 @@ class ConsoleCapture {
 
 // A folder below the build tree, emptied for each test that asks for it.
 std::string FreshTestDir(const std::string& name);
+
+// Runs `work` on a thread of its own. If it has not returned within
+// `limitMs` the program ends with a message naming `what`: a deadlock
+// cannot be undone, and the test must not hang the suite.
+void FinishesWithin(int limitMs, const char* what, const std::function<void()>& work);
 
 }  // namespace quor::test
 

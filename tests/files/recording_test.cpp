@@ -3,8 +3,11 @@
 #include "files/recorder.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -93,15 +96,16 @@ TEST_F(RecorderTest, WritesHeaderThenOneMarkedFramePerMixPassUntilStopped) {
   };
   AppendFrame(expected, MixPass(1));
   AppendFrame(expected, MixPass(2));
-  EXPECT_EQ(recorded, expected);
 
   // "Record" while recording changes nothing.
   Bytes other;
   EXPECT_EQ(RecordInto(other, "other", 16, 8), Start::kAlreadyRecording);
   EXPECT_TRUE(other.empty());
 
+  // The writer thread has written every frame once Stop returns.
   recorder_.Stop();
   EXPECT_EQ(engine_.flags().recorderActive.load(), 0);
+  EXPECT_EQ(recorded, expected);
   MixPass(3);
   EXPECT_EQ(recorded, expected);
   recorder_.Stop();  // "Stop" while idle
@@ -139,16 +143,21 @@ TEST_F(RecorderTest, FailingWritesAndForeignFrameSizesStopWithAConsoleLine) {
   EXPECT_FALSE(recorder_.Recording());
   EXPECT_EQ(capture_.Count("Recorder: cannot write to full\n"), 1);
 
-  // Header, then one marker and frame; the next marker fails.
+  // Header, then one frame (marker and pixels in one write); the next
+  // frame fails on the writer thread, and the pass after that notices.
   writes = 0;
-  ASSERT_EQ(recorder_.StartInto(std::make_unique<FlakySink>(3, &writes), "flaky", 32, 16), Start::kStarted);
+  ASSERT_EQ(recorder_.StartInto(std::make_unique<FlakySink>(2, &writes), "flaky", 32, 16), Start::kStarted);
   MixPass(1);
   EXPECT_TRUE(recorder_.Recording());
-  MixPass(2);
+  for (int pass = 2; pass < 2000 && recorder_.Recording(); ++pass) {
+    MixPass(static_cast<uint8_t>(pass));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   EXPECT_FALSE(recorder_.Recording());
   EXPECT_EQ(capture_.Count("Recorder: writing failed, recording into flaky stopped.\n"), 1);
   MixPass(3);
-  EXPECT_EQ(writes, 4);
+  recorder_.Stop();
+  EXPECT_EQ(writes, 3);  // nothing is written after the failure
 
   // A frame of another size than the header's would corrupt the file.
   Bytes recorded;
@@ -174,7 +183,8 @@ TEST(RecordingFile, OpenSortsDamagedHeadersIntoTheTwoMessages) {
       {Header(321, 4), R::kUnknownFormat},  {Header(200, 200), R::kUnknownFormat}, {Header(~0u, ~0u), R::kUnknownFormat}};
   for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(OpenBytes(cases[i].first, &reader), cases[i].second) << i;
   EXPECT_EQ(reader, nullptr);
-  const Bytes good = Header(16, 8);  // outlives the reader that reads it
+  Bytes good = Header(16, 8);  // outlives the reader that reads it
+  AppendFrame(good, Bytes(16 * 8 * 3, 1));
   ASSERT_EQ(OpenBytes(good, &reader), R::kOpened);
   EXPECT_EQ(reader->header(), (RecordingHeader{16, 8, 25}));
   EXPECT_EQ(RecordingReader::Open(nullptr, &reader), R::kCannotOpen);
@@ -207,11 +217,61 @@ TEST(RecordingFile, MarkerSearchSkipsJunkAndUnknownMarkersAndLoopsAtTheEnd) {
   }
   EXPECT_EQ(seen, (std::vector<std::string>{"1", "2", "skip", "3", "end", "1", "2"}));
 
-  // A recording without frames ends every time. (A cut-off last frame is
-  // checked through the file player.)
-  const Bytes empty = Header(4, 4);  // the reader reads from it: keep it alive
-  ASSERT_EQ(OpenBytes(empty, &reader), R::kOpened);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(reader->ReadFrame(out), FrameReadResult::kEnd);
+  // A recording without a single frame is refused: every render would
+  // search the whole file again for nothing.
+  const Bytes empty = Header(4, 4);
+  EXPECT_EQ(OpenBytes(empty, &reader), R::kUnknownFormat);
+}
+
+// Counts the bytes read through it.
+struct CountingSource final : RecordingSource {
+  explicit CountingSource(const Bytes& bytes, size_t* count) : inner(bytes), count(count) {}
+  size_t Read(uint8_t* out, size_t size) override {
+    const size_t n = inner.Read(out, size);
+    *count += n;
+    return n;
+  }
+  bool Rewind() override { return inner.Rewind(); }
+  bool Seek(uint64_t offset) override { return inner.Seek(offset); }
+  int64_t Size() override { return inner.Size(); }
+  MemoryRecordingSource inner;
+  size_t* count;
+};
+
+TEST(RecordingFile, FramesAreFoundOnceAndPlaybackReadsOnlyTheFrames) {
+  // One frame, then 16 MiB without a frame marker (armed "Q"s only).
+  Bytes bytes = Header(4, 4);
+  AppendFrame(bytes, Bytes(48, 5));
+  bytes.resize(bytes.size() + (16u << 20), 'Q');
+  size_t count = 0;
+  std::unique_ptr<RecordingReader> reader;
+  ASSERT_EQ(RecordingReader::Open(std::make_unique<CountingSource>(bytes, &count), &reader), R::kOpened);
+  EXPECT_EQ(count, bytes.size());  // read once to find the frames
+  ASSERT_EQ(reader->index().frames.size(), 1u);
+  EXPECT_EQ(reader->index().frames[0].offset, 21u);
+  count = 0;
+  Bytes out(48, 0);
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(reader->ReadFrame(out), i % 2 == 0 ? FrameReadResult::kFrame : FrameReadResult::kEnd) << i;
+  }
+  // Five frames and five restarts (each reads the header again).
+  EXPECT_EQ(count, 5 * 48 + 5 * kRecordingHeaderSize);
+
+  // Without the frame it is refused at once, never played.
+  Bytes markerless = Header(4, 4);
+  markerless.resize(markerless.size() + (16u << 20), 'Q');
+  EXPECT_EQ(OpenBytes(markerless, &reader), R::kUnknownFormat);
+}
+
+TEST(RecordingFile, AFifoOrOtherSpecialFileIsRefusedWithoutBlocking) {
+  const std::string dir = test::FreshTestDir("recording_fifo");
+  const std::string fifo = dir + "/take.qrr";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  test::FinishesWithin(5000, "opening a FIFO as a recording", [&] {
+    EXPECT_EQ(OpenRecordingFile(fifo), nullptr);
+    EXPECT_EQ(OpenRecordingFile(dir), nullptr);  // a folder
+    EXPECT_EQ(OpenRecordingFile("/dev/zero"), nullptr);  // endless
+  });
 }
 
 TEST(RecordingFile, FileSinkAndSourceRoundTripAndFollowARewrittenFile) {

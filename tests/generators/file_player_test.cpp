@@ -112,7 +112,35 @@ TEST_F(FilePlayerTest, OpenReportsFormatErrorsAndClearsTheName) {
   EXPECT_EQ(Render(16, 8), Stale(16, 8));
   EXPECT_EQ(player_.Load(std::string(256, 'n')), RecordingOpenResult::kNameTooLong);
   EXPECT_EQ(player_.DialogState(16, 8).resolutionLabel, "File Resolution: 0 x 0");
-  EXPECT_EQ(capture_.Text(), "");
+  EXPECT_EQ(capture_.Text(),
+            "File Player: project.qrx: Unknown File Format.\n"
+            "File Player: v2.qrr: Wrong File Version.\n");
+}
+
+TEST_F(FilePlayerTest, EveryDamagedRecordingIsRefusedWithItsMessageOnTheConsole) {
+  const Bytes good = Recording(16, 8, {Pattern16x8(1)});
+  std::vector<std::pair<std::string, Bytes>> damaged;
+  for (size_t n = 0; n < kRecordingHeaderSize + 3; ++n) damaged.push_back({"cut" + std::to_string(n), Bytes(good.begin(), good.begin() + n)});
+  for (size_t i = 0; i < 6; ++i) {
+    Bytes flipped = good;
+    flipped[i] ^= 0x20;
+    damaged.push_back({"flip" + std::to_string(i), flipped});
+  }
+  damaged.push_back({"frames cut short", Recording(16, 8, {Bytes(100, 1)})});
+  damaged.push_back({"no frame marker", Recording(16, 8, {})});
+  Bytes markerless = Recording(16, 8, {});
+  markerless.resize(markerless.size() + (1 << 20), 'Q');
+  damaged.push_back({"markerless", markerless});
+  for (const auto& [name, bytes] : damaged) {
+    files_[name] = bytes;
+    capture_.Clear();
+    EXPECT_NE(player_.Load(name), RecordingOpenResult::kOpened) << name;
+    const std::string text = capture_.Text();
+    EXPECT_TRUE(text == "File Player: " + name + ": Unknown File Format.\n" ||
+                text == "File Player: " + name + ": Wrong File Version.\n")
+        << name << ": " << text;
+    EXPECT_EQ(player_.status(), BusyStatus::kDestroyed);
+  }
 }
 
 TEST_F(FilePlayerTest, SettingsBlockHoldsNameAndSmoothFlagAndReopensOnLoad) {
@@ -152,29 +180,32 @@ TEST_F(FilePlayerTest, SettingsBlockHoldsNameAndSmoothFlagAndReopensOnLoad) {
   EXPECT_TRUE(player_.fileName().empty() && player_.fileWidth() == 0 && player_.status() == BusyStatus::kDestroyed);
 }
 
-// Blocks inside Read until released, so a Render can be held mid-frame.
+// Once armed, blocks inside Read until released, so a Render can be held
+// mid-frame.
 struct GateSource final : RecordingSource {
-  GateSource(const Bytes& bytes, std::atomic<int>& entered, std::atomic<int>& release)
-      : inner(bytes), entered(entered), release(release) {}
+  GateSource(const Bytes& bytes, std::atomic<int>& armed, std::atomic<int>& entered, std::atomic<int>& release)
+      : inner(bytes), armed(armed), entered(entered), release(release) {}
   size_t Read(uint8_t* out, size_t size) override {
-    if (size > kRecordingHeaderSize)  // a frame, not the header or a marker byte
+    if (armed.load())
       for (entered = 1; !release;) std::this_thread::yield();
     return inner.Read(out, size);
   }
   bool Rewind() override { return inner.Rewind(); }
+  bool Seek(uint64_t offset) override { return inner.Seek(offset); }
   MemoryRecordingSource inner;
-  std::atomic<int>&entered, &release;
+  std::atomic<int>&armed, &entered, &release;
 };
 
 TEST_F(FilePlayerTest, CloseWaitsForARenderInProgress) {
   const Bytes file = Recording(16, 8, {Pattern16x8(5)});
-  std::atomic<int> entered{0}, release{0};
+  std::atomic<int> armed{0}, entered{0}, release{0};
   int opens = 0;
   FilePlayerGenerator player(harness_.console, [&](const std::string&) -> std::unique_ptr<RecordingSource> {
     ++opens;
-    return std::make_unique<GateSource>(file, entered, release);
+    return std::make_unique<GateSource>(file, armed, entered, release);
   });
   ASSERT_EQ(player.Load("gate.qrr"), RecordingOpenResult::kOpened);
+  armed.store(1);
   Bytes frame(16 * 8 * 3, 0);
   std::thread render([&] { player.Render(frame.data(), 16, 8); });
   while (entered.load() == 0) std::this_thread::yield();

@@ -159,12 +159,14 @@ TEST_F(OutputsTest, FilesAreWrittenOnlyWhileRunning) {
   EXPECT_TRUE(ReadFile(dir + "/rec.out").empty());
   frame_.assign(frame_.size(), 0xFF);
   Send();
-  EXPECT_EQ(ReadFile(dir + "/bitmaps/00000001.bmp")[54], 0xFF);
   // While running, the recorder file cannot be taken by a second writer.
   std::atomic<int> otherState{0};
   Outputs other(console_, otherState, patch_);
   other.devices().Add(Device(kDriverFileRecorder, 0, 0, dir + "/rec.out"));
   EXPECT_FALSE(other.OpenOutputs());
+  // Writer threads write the files; closing waits for what they hold.
+  outputs_.CloseOutputs();
+  EXPECT_EQ(ReadFile(dir + "/bitmaps/00000001.bmp")[54], 0xFF);
   EXPECT_EQ(ReadFile(dir + "/rec.out").size(), 24u);
 }
 

@@ -51,5 +51,29 @@ TEST(ChasePlayerThreads, UiCommandsAndStepEditsRaceNoMixPass) {
   EXPECT_GT(capture.Count("Next Chase Step"), 0);
 }
 
+TEST(ChasePlayerThreads, AStepEditThatStopsThePlayerDoesNotDeadlockWithAPass) {
+  Engine engine(test::TestRegistry(), EngineOptions{FrameClock::Mode::kManual, 1});
+  Show& show = engine.show();
+  ChaseStore& chases = show.chases();
+  chases.InsertChase(0, "c");
+  chases.InsertStep(0, 0, ChaseStep{7, 0, 0, 0, 2500});
+  show.player().StartChase(1);
+  engine.RunMixPass();
+  ASSERT_TRUE(show.player().Running());
+  // The edit stops the player while a pass on another thread holds the
+  // player's lock and wants the store's.
+  test::FinishesWithin(5000, "EditChase calling StopChaseNow during a pass", [&] {
+    chases.EditChase(0, [&](Chase& c) {
+      c.steps[0].duration = 3000;
+      std::thread pass([&] { engine.RunMixPass(); });
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      show.player().StopChaseNow();
+      pass.join();
+    });
+  });
+  EXPECT_FALSE(show.player().Running());
+  EXPECT_EQ(chases.at(0).steps[0].duration, 3000);
+}
+
 }  // namespace
 }  // namespace quor

@@ -1,0 +1,198 @@
+// File writes and reads that ticks cause run on threads of their own: a
+// stalled disk never stalls the clock thread, what cannot be written in time
+// is dropped and counted, and the rest arrives whole and in order.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "core/async_writer.h"
+#include "engine/engine.h"
+#include "files/recorder.h"
+#include "files/recording_read_ahead.h"
+#include "generators/file_player.h"
+#include "test_support.h"
+
+namespace quor {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+// A gate the writer thread waits at until it is opened.
+struct Gate {
+  std::atomic<bool> open{false};
+  void Pass() const {
+    while (!open.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+};
+
+TEST(AsyncWriter, AStalledWriterDropsAndCountsButNeverBlocksThePoster) {
+  Gate gate;
+  std::vector<int64_t> written;
+  AsyncWriter writer(
+      [&](int64_t tag, std::span<const uint8_t> bytes) {
+        gate.Pass();
+        EXPECT_EQ(bytes.size(), 6u);
+        EXPECT_EQ(bytes[5], static_cast<uint8_t>(tag));
+        written.push_back(tag);
+        return true;
+      },
+      AsyncWriterLimits{4, 1 << 20});
+  const uint8_t head[3] = {'Q', 'X', 0};
+  const auto start = Clock::now();
+  int accepted = 0;
+  for (int i = 0; i < 100; ++i) {
+    const uint8_t tail[3] = {1, 2, static_cast<uint8_t>(i)};
+    if (writer.Post(i, head, tail)) ++accepted;
+  }
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
+  // The one the writer holds plus four queued.
+  EXPECT_LE(accepted, 5);
+  EXPECT_EQ(writer.dropped(), static_cast<uint64_t>(100 - accepted));
+  gate.open.store(true);
+  writer.Finish();
+  ASSERT_EQ(written.size(), static_cast<size_t>(accepted));
+  for (size_t i = 0; i < written.size(); ++i) EXPECT_EQ(written[i], static_cast<int64_t>(i));
+  EXPECT_FALSE(writer.Post(100, head));  // finished
+}
+
+TEST(AsyncWriter, AFailedWriteDiscardsTheRest) {
+  int calls = 0;
+  AsyncWriter writer([&](int64_t tag, std::span<const uint8_t>) { return ++calls, tag != 1; });
+  const uint8_t byte = 0;
+  for (int i = 0; i < 5; ++i) writer.Post(i, std::span<const uint8_t>(&byte, 1));
+  writer.Finish();
+  EXPECT_TRUE(writer.failed());
+  EXPECT_EQ(calls, 2);
+}
+
+// A sink that waits at a gate on every write.
+struct StalledSink final : RecordingSink {
+  StalledSink(Gate& gate, Bytes& bytes) : gate(gate), bytes(bytes) {}
+  bool Write(std::span<const uint8_t> data) override {
+    if (!bytes.empty()) gate.Pass();  // the header goes through
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    return true;
+  }
+  Gate& gate;
+  Bytes& bytes;
+};
+
+TEST(RecorderThreads, AStalledDiskNeitherStopsTheClockNorCorruptsTheRecording) {
+  Engine engine(test::TestRegistry(), EngineOptions{FrameClock::Mode::kThread, 1});
+  test::ConsoleCapture capture(engine.console());
+  ASSERT_TRUE(engine.ResizeMatrix(16, 8, 0));
+  engine.settings().outputFps.store(100);
+  engine.StopClock();
+  Gate gate;
+  Bytes recorded;
+  ASSERT_EQ(engine.recorder().StartInto(std::make_unique<StalledSink>(gate, recorded), "stalled", 16, 8),
+            Recorder::StartResult::kStarted);
+  engine.StartClock();
+  const int before = engine.flags().frameCounter.load();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  const int passes = engine.flags().frameCounter.load() - before;
+  EXPECT_GT(passes, 50) << "the mix pass waited for the disk";
+  gate.open.store(true);
+  engine.recorder().Stop();
+  engine.StopClock();
+  EXPECT_GT(engine.recorder().droppedFrames(), 0u);
+  EXPECT_EQ(capture.Count("frames could not be written in time and are missing from stalled."), 1);
+  // Whole frames only: header, then marker + 384 bytes each.
+  ASSERT_GT(recorded.size(), 18u);
+  EXPECT_EQ((recorded.size() - 18) % (3 + 384), 0u);
+  for (size_t at = 18; at < recorded.size(); at += 3 + 384) {
+    EXPECT_EQ(Bytes(recorded.begin() + static_cast<long>(at), recorded.begin() + static_cast<long>(at) + 3),
+              (Bytes{'Q', 'X', 0}));
+  }
+}
+
+Bytes Frame(int seed) { return Bytes(16 * 8 * 3, static_cast<uint8_t>(seed)); }
+
+std::string WriteRecording(const std::string& path, int frames) {
+  std::ofstream out(path, std::ios::binary);
+  const auto header = EncodeRecordingHeader({16, 8, 25});
+  out.write(reinterpret_cast<const char*>(header.data()), header.size());
+  for (int i = 1; i <= frames; ++i) {
+    out.write("QX", 3);  // with the terminating zero: a frame marker
+    const Bytes frame = Frame(i);
+    out.write(reinterpret_cast<const char*>(frame.data()), static_cast<std::streamsize>(frame.size()));
+  }
+  return path;
+}
+
+TEST(FilePlayerThreads, ReadsAheadOnItsOwnThreadInPlaybackOrder) {
+  const std::string path = WriteRecording(test::FreshTestDir("read_ahead") + "/take.qrr", 20);
+  test::GeneratorHarness harness;
+  test::ConsoleCapture capture(harness.console);
+  FilePlayerGenerator player(harness.console, &OpenRecordingFile, FilePlayerReading::kAhead);
+  ASSERT_TRUE(player.Create(16, 8));
+  ASSERT_EQ(player.Load(path), RecordingOpenResult::kOpened);
+  // Frames 1..20, one blank render at the end, then 1 again.
+  std::vector<int> seen;
+  for (int i = 0; i < 45; ++i) {
+    Bytes frame(16 * 8 * 3, 0xEE);
+    // Renders at a pace the reader keeps ahead of.
+    const auto end = Clock::now() + std::chrono::seconds(2);
+    player.Render(frame.data(), 16, 8);
+    seen.push_back(frame[0] == 0xEE ? 0 : frame[0]);
+    while (Clock::now() < end && seen.back() == 0 && i % 21 != 20) {
+      // Not ready yet (a slow machine): the render drew nothing; try again.
+      player.Render(frame.data(), 16, 8);
+      seen.back() = frame[0] == 0xEE ? 0 : frame[0];
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  std::vector<int> expected;
+  for (int loop = 0; loop < 3; ++loop) {
+    for (int f = 1; f <= 20; ++f) expected.push_back(f);
+    expected.push_back(0);
+  }
+  expected.resize(45);
+  EXPECT_EQ(seen, expected);
+  player.Destroy();
+}
+
+// A source whose reads wait at a gate once armed.
+struct SlowSource final : RecordingSource {
+  SlowSource(std::unique_ptr<RecordingSource> inner, Gate& gate, std::atomic<bool>& armed)
+      : inner(std::move(inner)), gate(gate), armed(armed) {}
+  size_t Read(uint8_t* out, size_t size) override {
+    if (armed.load()) gate.Pass();
+    return inner->Read(out, size);
+  }
+  bool Rewind() override { return inner->Rewind(); }
+  bool Seek(uint64_t offset) override { return inner->Seek(offset); }
+  int64_t Size() override { return inner->Size(); }
+  std::unique_ptr<RecordingSource> inner;
+  Gate& gate;
+  std::atomic<bool>& armed;
+};
+
+TEST(FilePlayerThreads, ADiskThatFallsBehindNeverStallsRender) {
+  const std::string path = WriteRecording(test::FreshTestDir("read_ahead_slow") + "/take.qrr", 40);
+  test::GeneratorHarness harness;
+  test::ConsoleCapture capture(harness.console);
+  Gate gate;
+  std::atomic<bool> armed{false};
+  FilePlayerGenerator player(
+      harness.console,
+      [&](const std::string& name) { return std::make_unique<SlowSource>(OpenRecordingFile(name), gate, armed); },
+      FilePlayerReading::kAhead);
+  ASSERT_TRUE(player.Create(16, 8));
+  ASSERT_EQ(player.Load(path), RecordingOpenResult::kOpened);
+  armed.store(true);
+  Bytes frame(16 * 8 * 3, 0);
+  const auto start = Clock::now();
+  for (int i = 0; i < 100; ++i) player.Render(frame.data(), 16, 8);
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
+  gate.open.store(true);
+  player.Destroy();
+  EXPECT_EQ(capture.Count("frames were not read in time and were left out."), 1);
+}
+
+}  // namespace
+}  // namespace quor
