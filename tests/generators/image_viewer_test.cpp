@@ -162,6 +162,34 @@ TEST_F(ImageViewerTest, SlideshowWalksTheFolderSkippingOtherFiles) {
   EXPECT_EQ(seen, "aCaC");
 }
 
+TEST_F(ImageViewerTest, AudioSlideshowAdvancesOnRisingBeatsOnly) {
+  const std::string show = dir + "/beats";
+  std::filesystem::create_directory(show);
+  std::vector<uint8_t> red, blue;
+  for (int i = 0; i < 16; ++i) red.insert(red.end(), {255, 0, 0}), blue.insert(blue.end(), {0, 0, 255});
+  test::WriteFile(show + "/1.png", test::Png(4, 4, red));
+  test::WriteFile(show + "/2.png", test::Png(4, 4, blue));
+  rig.gen.SetSlideshow(true);
+  rig.gen.SetTimed(false);
+  rig.gen.SetAudio(true);
+  // Threshold 0 fires even in silence: a steady "loud" input.
+  rig.gen.audioTrigger().threshold = 0;
+  auto shown = [&] {
+    EXPECT_TRUE(rig.gen.WaitForLoader(10000));
+    rig.Render();
+    return AllPixels(rig.frame, kRed) ? 'r' : AllPixels(rig.frame, kBlue) ? 'b' : '?';
+  };
+  ASSERT_TRUE(rig.gen.LoadPath(show));
+  std::string seen;
+  seen += shown();  // the first picture; its first frame is the rising edge
+  for (int n = 0; n < 3; ++n) seen += shown();
+  rig.gen.audioTrigger().threshold = 30000;  // quiet
+  seen += shown();
+  rig.gen.audioTrigger().threshold = 0;  // loud again: one more step
+  for (int n = 0; n < 3; ++n) seen += shown();
+  EXPECT_EQ(seen, "rbbbbbrr");  // the new picture shows from the frame after the beat
+}
+
 TEST_F(ImageViewerTest, DamagedMissingAndHugeFilesGiveAConsoleLineAndBlack) {
   const Bytes png = test::Png(8, 8, Ramp(8, 8));
   const Bytes gif = test::AnimatedGif(4, 4, {kRed, kGreen, kBlue});

@@ -28,6 +28,7 @@
 #include "generators/scrolling_text.h"
 #include "generators/spectrum_analyzer.h"
 #include "show/scene.h"
+#include "show/show.h"
 
 namespace quor {
 namespace {
@@ -106,8 +107,8 @@ int Run() {
   text.Create(width, height);
   text.SetText("Quor! $TIME");
   text.SetFontName("Verdana");
-  text.SetSize(40);
-  text.SetPos(55);
+  text.SetSize(25);
+  text.SetPos(50);
   text.SetSineWave(true, 3, 15);
   text.colorGroup().SetAutoColorChecked(true);
 
