@@ -220,7 +220,9 @@ bool ImageViewerGenerator::TryAsk(bool slideshow) {
 
 void ImageViewerGenerator::TakeFinishedImage() {
   std::unique_lock lock(mutex_, std::try_to_lock);
-  if (!lock.owns_lock() || !hasResult_) return;
+  // While the loader has not yet freed the image replaced last time, the new
+  // one waits a frame: nothing large is freed in the tick.
+  if (!lock.owns_lock() || !hasResult_ || garbage_ != nullptr) return;
   hasResult_ = false;
   if (result_.generation != wantedGeneration_) return;
   // The replaced image is freed on the loader thread, not in the tick.
