@@ -61,28 +61,40 @@ TEST(ScreenCapture, OnlyOneRunsAtATimeAndWithoutDisplayItShowsBlack) {
 class XvfbTest : public testing::Test {
  protected:
   void SetUp() override {
+    // Display numbers of our own (other test runs may hold :0 and up); a
+    // number in use makes the server exit at once, and the next is tried.
+    for (int attempt = 0; attempt < 5 && display.empty(); ++attempt) {
+      display = Start(3000 + (getpid() * 7 + attempt * 613) % 4000);
+    }
+    ASSERT_FALSE(display.empty()) << "Xvfb did not start: install it with tools/deps --test";
+  }
+  // -noreset keeps the server (and its screen) as it is when the drawing
+  // client disconnects.
+  std::string Start(int number) {
     int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
+    if (pipe(fds) != 0) return {};
     pid_ = fork();
     if (pid_ == 0) {
       close(fds[0]);
-      // A display number of our own (other test runs may hold :0 and up);
-      // -noreset keeps the server (and its screen) as it is when the
-      // drawing client disconnects.
-      const std::string number = ":" + std::to_string(3000 + getpid() % 4000);
+      const std::string name = ":" + std::to_string(number);
       const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", number.c_str(), "-displayfd", fd.c_str(), "-screen", "0", "320x240x24", "-nolisten",
+      execlp("Xvfb", "Xvfb", name.c_str(), "-displayfd", fd.c_str(), "-screen", "0", "320x240x24", "-nolisten",
              "tcp", "-br", "-noreset", static_cast<char*>(nullptr));
       _exit(127);
     }
     close(fds[1]);
-    std::string number;
+    std::string got;
     pollfd p{fds[0], POLLIN, 0};
     char c;
-    while (poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    while (poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') got += c;
     close(fds[0]);
-    ASSERT_FALSE(number.empty()) << "Xvfb did not start: install it with tools/deps --test";
-    display = ":" + number;
+    if (got.empty()) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+      return {};
+    }
+    return ":" + got;
   }
   void TearDown() override {
     if (pid_ > 0) {
