@@ -1,7 +1,6 @@
-// Runs Quor without any window: the start-up order (serial ports, program
-// folder, sound input, command line, project or autosave load, autostart,
-// frame clock), a small message loop that does the engine's post-message
-// work until SIGINT/SIGTERM, the time limit or a shutdown request, and the
+// Runs Quor without any window: the shared start-up (engine/lifecycle.h),
+// then a small message loop that does the engine's post-message work until
+// SIGINT/SIGTERM, the time limit or a shutdown request, then the shared
 // orderly shutdown that writes autosave.dat.
 #pragma once
 
@@ -11,9 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/program_paths.h"
-#include "core/command_line.h"
-#include "core/engine.h"
+#include "engine/engine.h"
+#include "engine/lifecycle.h"
 
 namespace quor {
 
@@ -27,13 +25,9 @@ class HeadlessHost {
 
  private:
   void Wake();
-  void Autostart();
-  void ShutdownWithAutosave();
 
   Engine& engine_;
-  std::vector<std::string> args_;
-  CommandLine commandLine_;
-  ProgramPaths paths_;
+  Lifecycle lifecycle_;
   std::mutex mutex_;
   std::condition_variable wake_;
   bool woken_ = false;

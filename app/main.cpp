@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "app/headless_host.h"
-#include "core/command_line.h"
-#include "core/engine.h"
+#include "engine/command_line.h"
+#include "engine/engine.h"
 #include "generators/builtin_generators.h"
 
 int main(int argc, char** argv) {
