@@ -20,14 +20,27 @@ namespace {
 using namespace std::chrono_literals;
 
 // Text-drawing generators need a QGuiApplication; this executable has none.
-void EnsureGuiApplication() {
+// It is destroyed when the tests end, before static destruction: Qt's own
+// statics (the image plugin loaders among them) are gone by then and the
+// application's destructor would crash on them.
+std::unique_ptr<QGuiApplication>& GuiApplication() {
   static std::unique_ptr<QGuiApplication> app;
+  return app;
+}
+
+class GuiApplicationCleanup : public testing::Environment {
+ public:
+  void TearDown() override { GuiApplication().reset(); }
+};
+[[maybe_unused]] testing::Environment* const kGuiCleanup = testing::AddGlobalTestEnvironment(new GuiApplicationCleanup);
+
+void EnsureGuiApplication() {
   if (QGuiApplication::instance() != nullptr) return;
   qputenv("QT_QPA_PLATFORM", "offscreen");
   static int argc = 1;
   static char name[] = "quor_thread_tests";
   static char* argv[] = {name, nullptr};
-  app = std::make_unique<QGuiApplication>(argc, argv);
+  GuiApplication() = std::make_unique<QGuiApplication>(argc, argv);
 }
 
 void BindEverywhere(Engine& engine, int type) {

@@ -75,7 +75,8 @@ TEST(ImageScaling, FitZoomCentreSmoothAndOneToOne) {
 class ImageViewerTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir = test::FreshTestDir("image_viewer");
+    // One folder per test: ctest runs them side by side.
+    dir = test::FreshTestDir(std::string("image_viewer_") + testing::UnitTest::GetInstance()->current_test_info()->name());
     rig.gen.SetClock([this] { return now; });
   }
   std::string File(const std::string& name, const Bytes& bytes) {
