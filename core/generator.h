@@ -44,6 +44,8 @@ struct GeneratorContext {
   ColorWheel& sharedColorWheel;  // touched only while the engine serialises ticks
   const std::atomic<int>& pixelStep;  // 1..4: extra movement per rendered frame
   AudioAnalyzer& audio;               // spectrum and audio triggers
+  // Screen Capture generators running now (at most one may).
+  std::atomic<int> screenCaptures{0};
 };
 
 class Generator {

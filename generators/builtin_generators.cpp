@@ -6,12 +6,16 @@
 #include "generators/falling_rain.h"
 #include "generators/file_player.h"
 #include "generators/fire.h"
+#include "generators/image_viewer.h"
 #include "generators/metaballs.h"
 #include "generators/plasma.h"
 #include "generators/radar.h"
+#include "generators/screen_capture.h"
+#include "generators/scrolling_text.h"
 #include "generators/simple_color.h"
 #include "generators/simple_lines.h"
 #include "generators/sine_lines.h"
+#include "generators/spectrum_analyzer.h"
 #include "generators/starfield.h"
 #include "generators/strobe.h"
 
@@ -23,10 +27,14 @@ void RegisterBuiltinGenerators(GeneratorRegistry& registry) {
   registry.Register(2, &CreateFireGenerator);
   registry.Register(3, &CreateSineLinesGenerator);
   registry.Register(4, &CreateSimpleLinesGenerator);
+  registry.Register(5, &CreateScrollingTextGenerator);
+  registry.Register(6, &CreateImageViewerGenerator);
   registry.Register(7, &CreateSimpleColorGenerator);
   registry.Register(8, &CreateStrobeGenerator);
   registry.Register(9, &CreateMetaballsGenerator);
   registry.Register(10, &CreateExpandingShapesGenerator);
+  registry.Register(11, &CreateSpectrumAnalyzerGenerator);
+  registry.Register(12, &CreateScreenCaptureGenerator);
   registry.Register(13, &CreateFallingRainGenerator);
   registry.Register(14, &CreateColorScrollGenerator);
   registry.Register(15, &CreateRadarGenerator);

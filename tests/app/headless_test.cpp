@@ -153,7 +153,12 @@ TEST(Headless, TheBundledDemoShowLoads) {
   Engine engine(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1});
   ProjectFileResult load = LoadProject(engine, std::string(QUOR_SOURCE_DIR) + "/share/demo.qrx");
   ASSERT_EQ(load.status, ProjectFileStatus::kDone);
-  EXPECT_EQ(engine.show().scenes().count(), 5);
+  // Five mixes of the effects, then one scene each for text, picture and
+  // spectrum (written by tools/make-demo).
+  ASSERT_EQ(engine.show().scenes().count(), 8);
+  EXPECT_EQ(engine.show().scenes().at(5).types[0], 5);
+  EXPECT_EQ(engine.show().scenes().at(6).types[0], 6);
+  EXPECT_EQ(engine.show().scenes().at(7).types[0], 11);
   EXPECT_EQ(engine.show().chases().count(), 1);
   EXPECT_EQ(engine.width(), 64);
 }

@@ -1,0 +1,251 @@
+#include "generators/screen_capture.h"
+
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/byte_io.h"
+#include "core/console.h"
+
+namespace quor {
+
+static_assert(kScreenCaptureSettingsBytes <= kSettingsBlockSize);
+
+void AreaAverage(int sourceWidth, int sourceHeight, const uint8_t* source, size_t sourceStride, int bytesPerPixel,
+                 const int rgbOffsets[3], uint8_t* frame, int width, int height) {
+  if (sourceWidth <= 0 || sourceHeight <= 0) {
+    std::memset(frame, 0, static_cast<size_t>(width) * height * 3);
+    return;
+  }
+  auto span = [](int i, int target, int sourceSize) {
+    const int first = static_cast<int>(int64_t{i} * sourceSize / target);
+    const int end = static_cast<int>(int64_t{i + 1} * sourceSize / target);
+    return std::pair{first, std::max(end, first + 1)};
+  };
+  uint8_t* out = frame;
+  for (int y = 0; y < height; ++y) {
+    const auto [rowFirst, rowEnd] = span(y, height, sourceHeight);
+    for (int x = 0; x < width; ++x) {
+      const auto [columnFirst, columnEnd] = span(x, width, sourceWidth);
+      uint64_t sum[3] = {0, 0, 0};
+      for (int r = rowFirst; r < rowEnd; ++r) {
+        const uint8_t* p = source + static_cast<size_t>(r) * sourceStride + static_cast<size_t>(columnFirst) * bytesPerPixel;
+        for (int c = columnFirst; c < columnEnd; ++c, p += bytesPerPixel) {
+          sum[0] += p[rgbOffsets[0]];
+          sum[1] += p[rgbOffsets[1]];
+          sum[2] += p[rgbOffsets[2]];
+        }
+      }
+      const uint64_t n = static_cast<uint64_t>(rowEnd - rowFirst) * static_cast<uint64_t>(columnEnd - columnFirst);
+      out[0] = static_cast<uint8_t>(sum[0] / n);
+      out[1] = static_cast<uint8_t>(sum[1] / n);
+      out[2] = static_cast<uint8_t>(sum[2] / n);
+      out += 3;
+    }
+  }
+}
+
+namespace {
+
+// The root window picture inside `rect`, parts off the screen black, as
+// tightly packed RGB rows. False when the server cannot deliver it in a
+// layout read here.
+bool GrabScreen(xcb_connection_t* connection, const CaptureRectangle& rect, std::vector<uint8_t>& rgb, int& w,
+                int& h) {
+  const xcb_setup_t* setup = xcb_get_setup(connection);
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(setup).data;
+  if (screen == nullptr) return false;
+  w = std::clamp(rect.right - rect.left, 0, kMaxCaptureSide);
+  h = std::clamp(rect.bottom - rect.top, 0, kMaxCaptureSide);
+  rgb.assign(static_cast<size_t>(w) * static_cast<size_t>(h) * 3, 0);
+  // The part of the rectangle that lies on the screen.
+  const int x0 = std::max(rect.left, 0);
+  const int y0 = std::max(rect.top, 0);
+  const int x1 = std::min<int64_t>(int64_t{rect.left} + w, screen->width_in_pixels);
+  const int y1 = std::min<int64_t>(int64_t{rect.top} + h, screen->height_in_pixels);
+  if (x1 <= x0 || y1 <= y0) return true;
+
+  xcb_get_image_cookie_t cookie =
+      xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, static_cast<int16_t>(x0),
+                    static_cast<int16_t>(y0), static_cast<uint16_t>(x1 - x0), static_cast<uint16_t>(y1 - y0), ~0u);
+  xcb_get_image_reply_t* reply = xcb_get_image_reply(connection, cookie, nullptr);
+  if (reply == nullptr) return false;
+  int bitsPerPixel = 0;
+  for (xcb_format_iterator_t it = xcb_setup_pixmap_formats_iterator(setup); it.rem > 0; xcb_format_next(&it)) {
+    if (it.data->depth == reply->depth) bitsPerPixel = it.data->bits_per_pixel;
+  }
+  const int bytesPerPixel = bitsPerPixel / 8;
+  const int columns = x1 - x0;
+  const int rows = y1 - y0;
+  const size_t length = static_cast<size_t>(xcb_get_image_data_length(reply));
+  const size_t stride = length / static_cast<size_t>(rows);
+  const bool ok = (bytesPerPixel == 3 || bytesPerPixel == 4) && reply->depth >= 24 &&
+                  stride >= static_cast<size_t>(columns) * static_cast<size_t>(bytesPerPixel);
+  if (ok) {
+    const uint8_t* data = xcb_get_image_data(reply);
+    // 24-bit true colour: blue in the low byte of each pixel value.
+    const bool lsbFirst = setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
+    const int red = lsbFirst ? 2 : bytesPerPixel - 3;
+    const int green = lsbFirst ? 1 : bytesPerPixel - 2;
+    const int blue = lsbFirst ? 0 : bytesPerPixel - 1;
+    for (int r = 0; r < rows; ++r) {
+      const uint8_t* in = data + static_cast<size_t>(r) * stride;
+      uint8_t* out = &rgb[(static_cast<size_t>(y0 - rect.top + r) * w + static_cast<size_t>(x0 - rect.left)) * 3];
+      for (int c = 0; c < columns; ++c, in += bytesPerPixel, out += 3) {
+        out[0] = in[red];
+        out[1] = in[green];
+        out[2] = in[blue];
+      }
+    }
+  }
+  std::free(reply);
+  return ok;
+}
+
+}  // namespace
+
+ScreenCaptureGenerator::~ScreenCaptureGenerator() { Destroy(); }
+
+bool ScreenCaptureGenerator::Create(int width, int height) {
+  Destroy();
+  int expected = 0;
+  if (!context_.screenCaptures.compare_exchange_strong(expected, 1)) return false;
+  counted_ = true;
+  status_.BeginCreate();
+  width_ = width;
+  height_ = height;
+  SetRectangle({100, 100, 420, 100 + 320 * height / std::max(width, 1)});
+  ready_.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * 3, 0);
+  captures_ = 0;
+  wanted_ = false;
+  stop_ = false;
+  xcb_connection_t* connection = xcb_connect(displayName_.empty() ? nullptr : displayName_.c_str(), nullptr);
+  if (xcb_connection_has_error(connection) != 0) {
+    xcb_disconnect(connection);
+    context_.console.Write("Screen Capture: no X11 display; the picture stays black\n");
+  } else {
+    connection_ = connection;
+    thread_ = std::thread(&ScreenCaptureGenerator::CaptureMain, this);
+  }
+  status_.SetReady();
+  return true;
+}
+
+void ScreenCaptureGenerator::Stop() {
+  if (thread_.joinable()) {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+  if (connection_ != nullptr) {
+    xcb_disconnect(static_cast<xcb_connection_t*>(connection_));
+    connection_ = nullptr;
+  }
+}
+
+void ScreenCaptureGenerator::Destroy() {
+  if (status_.Get() == BusyStatus::kDestroyed && !counted_) return;
+  status_.WaitAndEnter(BusyStatus::kDestroyed, context_.console);
+  Stop();
+  if (counted_) {
+    context_.screenCaptures.store(0);
+    counted_ = false;
+  }
+}
+
+void ScreenCaptureGenerator::SetRectangle(const CaptureRectangle& r) {
+  left_.store(r.left);
+  top_.store(r.top);
+  right_.store(r.right);
+  bottom_.store(r.bottom);
+}
+
+CaptureRectangle ScreenCaptureGenerator::rectangle() const {
+  return {left_.load(), top_.load(), right_.load(), bottom_.load()};
+}
+
+void ScreenCaptureGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  if (direction == SettingsDirection::kStore) {
+    ByteWriter writer(block);
+    const CaptureRectangle r = rectangle();
+    for (int v : {r.left, r.top, r.right, r.bottom}) writer.PutI32(v);
+    return;
+  }
+  ByteReader reader(block);
+  CaptureRectangle r;
+  r.left = reader.GetI32();
+  r.top = reader.GetI32();
+  r.right = reader.GetI32();
+  r.bottom = reader.GetI32();
+  SetRectangle(r);
+}
+
+void ScreenCaptureGenerator::Render(uint8_t* frame, int width, int height) {
+  RenderGuard guard(status_);
+  if (!guard || frame == nullptr || width != width_ || height != height_) return;
+  std::unique_lock lock(mutex_, std::try_to_lock);
+  // The capture thread is handing over a picture right now: the frame keeps
+  // the previous one.
+  if (!lock.owns_lock()) return;
+  std::memcpy(frame, ready_.data(), ready_.size());
+  wanted_ = true;
+  lock.unlock();
+  wake_.notify_one();
+}
+
+bool ScreenCaptureGenerator::WaitForCaptures(int count, int timeoutMs) {
+  std::unique_lock lock(mutex_);
+  const uint64_t target = captures_ + static_cast<uint64_t>(count);
+  wanted_ = true;
+  wake_.notify_one();
+  return delivered_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+    if (captures_ < target) {
+      wanted_ = true;
+      wake_.notify_one();
+    }
+    return captures_ >= target;
+  });
+}
+
+void ScreenCaptureGenerator::CaptureMain() {
+  auto* connection = static_cast<xcb_connection_t*>(connection_);
+  std::vector<uint8_t> grabbed;
+  std::vector<uint8_t> picture(ready_.size());
+  bool warned = false;
+  const int rgb[3] = {0, 1, 2};
+  for (;;) {
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait(lock, [&] { return stop_ || wanted_; });
+      if (stop_) return;
+      wanted_ = false;
+    }
+    int w = 0;
+    int h = 0;
+    if (xcb_connection_has_error(connection) != 0 || !GrabScreen(connection, rectangle(), grabbed, w, h)) {
+      if (!warned) context_.console.Write("Screen Capture: the X server gives no picture in a readable layout\n");
+      warned = true;
+      std::fill(picture.begin(), picture.end(), uint8_t{0});
+    } else {
+      AreaAverage(w, h, grabbed.data(), static_cast<size_t>(w) * 3, 3, rgb, picture.data(), width_, height_);
+    }
+    {
+      std::lock_guard lock(mutex_);
+      ready_.swap(picture);
+      ++captures_;
+    }
+    delivered_.notify_all();
+  }
+}
+
+std::unique_ptr<Generator> CreateScreenCaptureGenerator(GeneratorContext& context) {
+  return std::make_unique<ScreenCaptureGenerator>(context);
+}
+
+}  // namespace quor

@@ -1,0 +1,278 @@
+#include "generators/image_viewer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "generator_rig.h"
+#include "image_files.h"
+
+namespace quor {
+namespace {
+
+using test::Bytes;
+
+constexpr Rgb kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255};
+
+// A picture whose pixel (x, y) is (x, y, 7).
+std::vector<uint8_t> Ramp(int w, int h) {
+  std::vector<uint8_t> rgb;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) rgb.insert(rgb.end(), {uint8_t(x), uint8_t(y), 7});
+  return rgb;
+}
+
+bool AllPixels(const test::Frame& frame, Rgb colour) {
+  for (int i = 0; i < frame.width * frame.height; ++i)
+    if (frame.At(i % frame.width, i / frame.width) != colour) return false;
+  return true;
+}
+
+TEST(ImageScaling, FitZoomCentreSmoothAndOneToOne) {
+  // 64 x 32 on 32 x 16 with resize and keep aspect: scale 2; smoothing
+  // averages each 2 x 2 block, else the block's top-left pixel is taken.
+  const std::vector<uint8_t> ramp = Ramp(64, 32);
+  test::Frame frame(32, 16);
+  ImagePlacement place;
+  ScaleImageFrame(ramp.data(), 64, 32, place, frame.bytes.data(), 32, 16);
+  EXPECT_EQ(frame.At(5, 3), (Rgb{10, 6, 7}));
+  place.smooth = 1;
+  ScaleImageFrame(ramp.data(), 64, 32, place, frame.bytes.data(), 32, 16);
+  EXPECT_EQ(frame.At(5, 3), (Rgb{10, 6, 7}));  // (10 + 11) / 2 and (6 + 7) / 2, truncated
+  EXPECT_EQ(frame.At(31, 15), (Rgb{62, 30, 7}));
+
+  // 100 x 50 on 32 x 32, fitted and centred: scale 3.125, rows 8..23 hold
+  // the image, black bands above and below.
+  const std::vector<uint8_t> wide = Ramp(100, 50);
+  test::Frame square(32, 32);
+  place = ImagePlacement{};
+  ScaleImageFrame(wide.data(), 100, 50, place, square.bytes.data(), 32, 32);
+  for (int y = 0; y < 32; ++y) EXPECT_EQ(square.At(0, y) == Rgb{}, y < 8 || y > 23) << y;
+  EXPECT_EQ(square.At(1, 8), (Rgb{3, 0, 7}));
+  EXPECT_EQ(square.At(31, 23), (Rgb{96, 46, 7}));
+  // Zoomed: scale 1.5625, offset x -16, the image fills the matrix cropped
+  // left and right: column 0 shows image column trunc(1.5625 * 16) = 25.
+  place.zoom = 1;
+  ScaleImageFrame(wide.data(), 100, 50, place, square.bytes.data(), 32, 32);
+  EXPECT_EQ(square.LitCount(), 32 * 32);
+  EXPECT_EQ(square.At(0, 0), (Rgb{25, 0, 7}));
+  EXPECT_EQ(square.At(31, 31), (Rgb{73, 48, 7}));
+
+  // Without resize: one image pixel per matrix pixel, the top-left part (or
+  // the centre part with centring).
+  place = ImagePlacement{};
+  place.resize = 0;
+  place.centre = 0;
+  ScaleImageFrame(wide.data(), 100, 50, place, frame.bytes.data(), 32, 16);
+  EXPECT_EQ(frame.At(31, 15), (Rgb{31, 15, 7}));
+  place.centre = 1;
+  ScaleImageFrame(wide.data(), 100, 50, place, frame.bytes.data(), 32, 16);
+  EXPECT_EQ(frame.At(0, 0), (Rgb{34, 17, 7}));
+}
+
+class ImageViewerTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    // One folder per test: ctest runs them side by side.
+    dir = test::FreshTestDir(std::string("image_viewer_") + testing::UnitTest::GetInstance()->current_test_info()->name());
+    rig.gen.SetClock([this] { return now; });
+  }
+  std::string File(const std::string& name, const Bytes& bytes) {
+    const std::string path = dir + "/" + name;
+    test::WriteFile(path, bytes);
+    return path;
+  }
+  // Loads and shows the first frame.
+  void Load(const std::string& path) {
+    ASSERT_TRUE(rig.gen.LoadPath(path));
+    ASSERT_TRUE(rig.gen.WaitForLoader(10000));
+    rig.Render();
+  }
+  void Tick() {
+    rig.Render();
+    ASSERT_TRUE(rig.gen.WaitForLoader(10000));
+    rig.Render();
+  }
+  std::string dir;
+  int64_t now = 1000;
+  test::Rig<ImageViewerGenerator> rig{4, 4};
+  test::ConsoleCapture console{rig.harness.console};
+};
+
+TEST_F(ImageViewerTest, AnimatedGifShowsOneFramePerRender) {
+  Load(File("three.gif", test::AnimatedGif(4, 4, {kRed, kGreen, kBlue})));
+  EXPECT_EQ(rig.gen.frameCount(), 3);
+  std::string seen;
+  for (int n = 0; n < 5; ++n) {
+    seen += AllPixels(rig.frame, kRed) ? 'R' : AllPixels(rig.frame, kGreen) ? 'G' : AllPixels(rig.frame, kBlue) ? 'B' : '?';
+    rig.Render();
+  }
+  EXPECT_EQ(seen, "RGBRG");
+  EXPECT_EQ(console.Count("Image Viewer:"), 0) << console.Text();
+}
+
+TEST_F(ImageViewerTest, MultiPageTiffShowsEveryPage) {
+  Load(File("pages.tif", test::MultiPageTiff(8, 8, {kBlue, kGreen})));
+  ASSERT_EQ(rig.gen.frameCount(), 2) << console.Text();
+  EXPECT_TRUE(AllPixels(rig.frame, kBlue));
+  rig.Render();
+  EXPECT_TRUE(AllPixels(rig.frame, kGreen));
+}
+
+TEST_F(ImageViewerTest, StillImageIsDrawnOnceAndAgainAfterAPlacementChange) {
+  Load(File("ramp.png", test::Png(8, 8, Ramp(8, 8))));
+  EXPECT_EQ(rig.At(1, 1), (Rgb{2, 2, 7}));
+  rig.frame.Fill(9);
+  rig.Render();
+  EXPECT_EQ(rig.At(1, 1), (Rgb{9, 9, 9}));  // left as it was
+  ImagePlacement place;
+  place.smooth = 1;
+  rig.gen.SetPlacement(place);
+  rig.Render();
+  EXPECT_EQ(rig.At(1, 1), (Rgb{2, 2, 7}));  // (2 + 3) / 2 = 2
+}
+
+TEST_F(ImageViewerTest, SlideshowWalksTheFolderSkippingOtherFiles) {
+  const std::string show = dir + "/show";
+  std::filesystem::create_directory(show);
+  auto solid = [](Rgb c) {
+    std::vector<uint8_t> rgb;
+    for (int i = 0; i < 16; ++i) rgb.insert(rgb.end(), {uint8_t(c.r), uint8_t(c.g), uint8_t(c.b)});
+    return test::Png(4, 4, rgb);
+  };
+  test::WriteFile(show + "/a.png", solid(kRed));
+  test::WriteFile(show + "/b.txt", {'h', 'i'});
+  test::WriteFile(show + "/C.PNG", solid(kBlue));
+  std::filesystem::create_directory(show + "/d.png");  // a folder, not an image
+  rig.gen.SetSlideshow(true);
+  rig.gen.SetTime(1);
+  Load(show);
+  std::string seen;
+  for (int n = 0; n < 4; ++n) {
+    seen += AllPixels(rig.frame, kRed) ? 'a' : AllPixels(rig.frame, kBlue) ? 'C' : '?';
+    now += 999;
+    rig.Render();  // not yet due
+    EXPECT_TRUE(rig.gen.WaitForLoader(10000));
+    rig.Render();
+    EXPECT_EQ(seen.back(), AllPixels(rig.frame, kRed) ? 'a' : AllPixels(rig.frame, kBlue) ? 'C' : '?');
+    now += 2;
+    Tick();
+  }
+  EXPECT_EQ(seen, "aCaC");
+}
+
+TEST_F(ImageViewerTest, AudioSlideshowAdvancesOnRisingBeatsOnly) {
+  const std::string show = dir + "/beats";
+  std::filesystem::create_directory(show);
+  std::vector<uint8_t> red, blue;
+  for (int i = 0; i < 16; ++i) red.insert(red.end(), {255, 0, 0}), blue.insert(blue.end(), {0, 0, 255});
+  test::WriteFile(show + "/1.png", test::Png(4, 4, red));
+  test::WriteFile(show + "/2.png", test::Png(4, 4, blue));
+  rig.gen.SetSlideshow(true);
+  rig.gen.SetTimed(false);
+  rig.gen.SetAudio(true);
+  // Threshold 0 fires even in silence: a steady "loud" input.
+  rig.gen.audioTrigger().threshold = 0;
+  auto shown = [&] {
+    EXPECT_TRUE(rig.gen.WaitForLoader(10000));
+    rig.Render();
+    return AllPixels(rig.frame, kRed) ? 'r' : AllPixels(rig.frame, kBlue) ? 'b' : '?';
+  };
+  ASSERT_TRUE(rig.gen.LoadPath(show));
+  std::string seen;
+  seen += shown();  // the first picture; its first frame is the rising edge
+  for (int n = 0; n < 3; ++n) seen += shown();
+  rig.gen.audioTrigger().threshold = 30000;  // quiet
+  seen += shown();
+  rig.gen.audioTrigger().threshold = 0;  // loud again: one more step
+  for (int n = 0; n < 3; ++n) seen += shown();
+  EXPECT_EQ(seen, "rbbbbbrr");  // the new picture shows from the frame after the beat
+}
+
+TEST_F(ImageViewerTest, DamagedMissingAndHugeFilesGiveAConsoleLineAndBlack) {
+  const Bytes png = test::Png(8, 8, Ramp(8, 8));
+  const Bytes gif = test::AnimatedGif(4, 4, {kRed, kGreen, kBlue});
+  const Bytes tiff = test::MultiPageTiff(8, 8, {kBlue});
+  Bytes gifBomb = test::AnimatedGif(4, 4, {kRed});
+  // Logical screen and image both claim 65535 x 65535.
+  for (size_t at : {size_t(6), size_t(7), size_t(8), size_t(9)}) gifBomb[at] = 0xFF;
+  struct Case {
+    const char* name;
+    Bytes bytes;
+  };
+  const Case cases[] = {
+      {"truncated.png", Bytes(png.begin(), png.begin() + long(png.size() / 2))},
+      {"truncated.gif", Bytes(gif.begin(), gif.begin() + 20)},
+      {"truncated.tif", Bytes(tiff.begin(), tiff.begin() + 40)},
+      {"huge.png", test::PngHeaderOnly(30000, 30000)},
+      {"bomb.gif", gifBomb},
+      {"empty.png", {}},
+      {"text.jpg", {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}},
+  };
+  for (const Case& c : cases) {
+    console.Clear();
+    rig.frame.Fill(0x44);
+    Load(File(c.name, c.bytes));
+    rig.Render();
+    EXPECT_EQ(rig.frame.LitCount(), 0) << c.name;
+    EXPECT_EQ(console.Count("Image Viewer: "), 1) << c.name << ": " << console.Text();
+  }
+  for (const std::string& path : {dir + "/missing.png", dir}) {
+    console.Clear();
+    Load(path);
+    EXPECT_EQ(rig.frame.LitCount(), 0) << path;
+    EXPECT_EQ(console.Count("Image Viewer: "), 1) << path;
+  }
+  // A slideshow folder without images.
+  const std::string empty = dir + "/empty";
+  std::filesystem::create_directory(empty);
+  test::WriteFile(empty + "/notes.txt", {'x'});
+  console.Clear();
+  rig.gen.SetSlideshow(true);
+  Load(empty);
+  EXPECT_EQ(rig.frame.LitCount(), 0);
+  EXPECT_EQ(console.Count("Image Viewer: no image file in"), 1) << console.Text();
+}
+
+TEST_F(ImageViewerTest, SettingsBlockLayoutRepairsAndReload) {
+  const std::string path = File("ramp.png", test::Png(8, 8, Ramp(8, 8)));
+  Load(path);
+  SettingsBlock block{};
+  rig.gen.ExchangeSettings(block, SettingsDirection::kStore);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(block.data())), path);
+  EXPECT_EQ(std::vector<uint8_t>(block.begin() + 255, block.begin() + 311),
+            test::LittleEndian({1, 1, 1, 0, 5, 1, 0, 1200, 50, 900, 14, 30, 0, 0}));
+
+  // Slideshow 2 -> 0, time 0 -> 5, timed 0 and audio 0 -> timed, smooth 7 -> 0.
+  const Bytes bad = test::LittleEndian({2, 0, 0, 0});
+  std::copy(bad.begin(), bad.end(), block.begin() + 267);
+  block[303] = 7;
+  test::Rig<ImageViewerGenerator> other(4, 4);
+  other.gen.ExchangeSettings(block, SettingsDirection::kLoad);
+  EXPECT_FALSE(other.gen.slideshow());
+  EXPECT_EQ(other.gen.time(), 5);
+  EXPECT_TRUE(other.gen.timed());
+  EXPECT_EQ(other.gen.placement().smooth, 0);
+  ASSERT_TRUE(other.gen.WaitForLoader(10000));
+  other.Render();
+  EXPECT_EQ(other.At(1, 1), (Rgb{2, 2, 7}));
+
+  // A path the block cannot hold is refused and changes nothing.
+  EXPECT_FALSE(rig.gen.LoadPath(std::string(300, 'x')));
+  EXPECT_EQ(rig.gen.path(), path);
+}
+
+TEST_F(ImageViewerTest, DestroyReleasesTheImageAndRendersBlack) {
+  Load(File("ramp.png", test::Png(8, 8, Ramp(8, 8))));
+  rig.gen.Destroy();
+  EXPECT_EQ(rig.gen.status(), BusyStatus::kDestroyed);
+  EXPECT_EQ(rig.gen.frameCount(), 0);
+  rig.frame.Fill(3);
+  rig.Render();
+  EXPECT_EQ(rig.frame.LitCount(), 0);
+}
+
+}  // namespace
+}  // namespace quor

@@ -1,0 +1,165 @@
+#include "generators/spectrum_analyzer.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "audio/audio_analyzer.h"
+#include "generator_rig.h"
+
+namespace quor {
+namespace {
+
+using Spectrum = std::array<int16_t, kSpectrumBins>;
+
+// Bins are 1-based in the band tables below: band k range {first, last}
+// covers spectrum bins first + 1 .. last + 1.
+TEST(SpectrumAnalyzer, BandsCoverLogarithmicBinRanges) {
+  struct Case {
+    int bands;
+    std::vector<std::pair<int, int>> bins;
+  };
+  const Case cases[] = {
+      {10, {{2, 2}, {3, 3}, {4, 4}, {5, 7}, {8, 12}, {13, 22}, {23, 41}, {42, 75}, {76, 138}, {139, 255}}},
+      {4, {{2, 2}, {3, 7}, {8, 41}, {42, 255}}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::pair<int, int>> got;
+    for (const SpectrumBandRange& r : SpectrumBandRanges(c.bands)) got.push_back({r.first + 1, r.last + 1});
+    EXPECT_EQ(got, c.bins) << c.bands << " bands";
+  }
+  // Many bands still give every band at least one bin and never pass bin 255.
+  for (const SpectrumBandRange& r : SpectrumBandRanges(320)) EXPECT_LE(r.last, 254);
+}
+
+TEST(SpectrumAnalyzer, BandCountFollowsTheMatrixWidth) {
+  EXPECT_EQ(DefaultSpectrumBands(40), 13);
+  EXPECT_EQ(DefaultSpectrumBands(10), 4);
+  EXPECT_EQ(DefaultSpectrumBands(300), 64);
+
+  // A scene with 30 bands loaded onto a 20-column matrix gets 20; a damaged
+  // count below 4 gets 4.
+  test::Rig<SpectrumAnalyzerGenerator> rig(20, 8);
+  SettingsBlock block{};
+  rig.gen.ExchangeSettings(block, SettingsDirection::kStore);
+  for (auto [stored, want] : {std::pair{30, 20}, {0, 4}, {-5, 4}}) {
+    block[4] = uint8_t(stored);
+    block[5] = block[6] = block[7] = stored < 0 ? 0xFF : 0;
+    rig.gen.ExchangeSettings(block, SettingsDirection::kLoad);
+    EXPECT_EQ(rig.gen.bands(), want) << stored;
+    EXPECT_EQ(rig.gen.status(), BusyStatus::kReady);
+    rig.Render();
+  }
+}
+
+// 8 x 4 matrix, 4 bands of 2 columns (1 lit, 1 gap), gain 20. Band heights
+// are trunc(2 v / ((4 - i) * 160)); rows from the bottom: 0, 1 base, 2 mid
+// (4 * 69 / 100), 3 peak (4 * 82 / 100); peak dots are 2/3 of the row colour.
+TEST(SpectrumAnalyzer, BarsGoldenFrame) {
+  test::Rig<SpectrumAnalyzerGenerator> rig(8, 4);
+  Spectrum spectrum{};
+  spectrum[2] = 240;  // band 0: height 0
+  spectrum[5] = 480;  // band 1 (bins 3..7): height 2
+  spectrum[30] = 200; // band 2 (bins 8..41): height 1
+  spectrum[100] = 500;  // band 3 (bins 42..255): height 6, peak dot at the top row
+  rig.frame.Fill(0x5A);
+  rig.gen.RenderSpectrum(spectrum.data(), rig.frame.bytes.data(), 8, 4);
+
+  const Rgb k{}, base{0, 255, 0}, mid{255, 255, 0}, dotBase{0, 170, 0}, dotMid{170, 170, 0}, dotPeak{170, 0, 0};
+  const Rgb want[4][8] = {
+      {k, k, k, k, k, k, dotPeak, k},
+      {k, k, dotMid, k, k, k, mid, k},
+      {k, k, base, k, dotBase, k, base, k},
+      {dotBase, k, base, k, base, k, base, k},
+  };
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(rig.At(x, y), want[y][x]) << x << "," << y;
+}
+
+TEST(SpectrumAnalyzer, LevelsFallByAQuarterAndPeaksHoldTenFrames) {
+  test::Rig<SpectrumAnalyzerGenerator> rig(8, 4);
+  Spectrum loud{}, silent{};
+  loud[100] = 500;
+  rig.gen.RenderSpectrum(loud.data(), rig.frame.bytes.data(), 8, 4);
+  EXPECT_EQ(rig.gen.level(3), 500);
+  std::vector<int> levels;
+  for (int n = 0; n < 10; ++n) {
+    rig.gen.RenderSpectrum(silent.data(), rig.frame.bytes.data(), 8, 4);
+    levels.push_back(rig.gen.level(3));
+    EXPECT_EQ(rig.gen.peak(3), 500) << "frame " << n;
+  }
+  EXPECT_EQ(std::vector<int>(levels.begin(), levels.begin() + 3), (std::vector<int>{375, 281, 210}));
+  rig.gen.RenderSpectrum(silent.data(), rig.frame.bytes.data(), 8, 4);
+  // Four halvings towards the peak from the level.
+  int x = rig.gen.level(3);
+  for (int n = 0; n < 4; ++n) x = (x + 500) / 2;
+  EXPECT_EQ(rig.gen.peak(3), x);
+}
+
+TEST(SpectrumAnalyzer, SilenceLightsOnlyTheBottomRowAndGapColumnsStayDark) {
+  // W = 33 with 10 bands: bars 3 wide, 2 lit; columns 30..32 stay black.
+  test::Rig<SpectrumAnalyzerGenerator> rig(33, 6);
+  rig.gen.SetBands(10);
+  Spectrum silent{};
+  rig.gen.RenderSpectrum(silent.data(), rig.frame.bytes.data(), 33, 6);
+  for (int x = 0; x < 33; ++x) {
+    const bool lit = x < 30 && x % 3 != 2;
+    // Peak hold on: the bottom row shows the peak dot, 2/3 of the base colour.
+    EXPECT_EQ(rig.At(x, 5), (lit ? Rgb{0, 170, 0} : Rgb{})) << x;
+  }
+  EXPECT_EQ(rig.frame.LitCount(), 20);
+}
+
+TEST(SpectrumAnalyzer, LineModeInSilenceDrawsTheBaselineInThePeakColour) {
+  test::Rig<SpectrumAnalyzerGenerator> rig(12, 5);
+  rig.gen.SetLineMode(true);
+  rig.gen.SetLineFill(true);
+  EXPECT_TRUE(rig.gen.LineFillEnabled());
+  EXPECT_FALSE(rig.gen.BarControlsEnabled());
+  Spectrum silent{};
+  rig.gen.RenderSpectrum(silent.data(), rig.frame.bytes.data(), 12, 5);
+  for (int x = 0; x < 12; ++x) EXPECT_EQ(rig.At(x, 4), (Rgb{255, 0, 0})) << x;
+  EXPECT_EQ(rig.frame.LitCount(), 12);
+
+  // A loud top band raises the line there; the fill reaches the bottom.
+  Spectrum loud{};
+  loud[200] = 3000;
+  rig.gen.SetPeakHold(false);
+  rig.gen.RenderSpectrum(loud.data(), rig.frame.bytes.data(), 12, 5);
+  EXPECT_EQ(rig.At(11, 4), (Rgb{0, 255, 0}));
+  EXPECT_GT(rig.frame.LitCount(), 12);
+}
+
+TEST(SpectrumAnalyzer, SettingsBlockLayoutAndSliderRules) {
+  test::Rig<SpectrumAnalyzerGenerator> rig(40, 10);
+  EXPECT_FALSE(rig.gen.SetMidPosition(90));  // above peak 82
+  EXPECT_TRUE(rig.gen.SetPeakPosition(90));
+  EXPECT_FALSE(rig.gen.SetPeakPosition(50));  // below mid 69
+  rig.gen.SetLineMode(true);
+  rig.gen.peakColor = {1, 2, 3};
+  SettingsBlock block{};
+  block.fill(0xEE);
+  rig.gen.ExchangeSettings(block, SettingsDirection::kStore);
+  EXPECT_EQ(std::vector<uint8_t>(block.begin(), block.begin() + kSpectrumSettingsBytes),
+            test::LittleEndian({1, 13, 1, 69, 90, 20, 0, 255, 0, 255, 255, 0, 1, 2, 3, 1, 0}));
+  EXPECT_EQ(block[kSpectrumSettingsBytes], 0xEE);  // the rest is not written
+
+  test::Rig<SpectrumAnalyzerGenerator> other(40, 10);
+  other.gen.ExchangeSettings(block, SettingsDirection::kLoad);
+  EXPECT_EQ(other.gen.peakPosition(), 90);
+  EXPECT_TRUE(other.gen.lineMode());
+  EXPECT_EQ(other.gen.peakColor, (Rgb{1, 2, 3}));
+}
+
+TEST(SpectrumAnalyzer, DestroyedGeneratorDrawsNothing) {
+  test::Rig<SpectrumAnalyzerGenerator> rig(8, 4);
+  rig.gen.Destroy();
+  rig.frame.Fill(7);
+  rig.Render();
+  EXPECT_EQ(rig.frame.bytes, std::vector<uint8_t>(8 * 4 * 3, 7));
+}
+
+}  // namespace
+}  // namespace quor
