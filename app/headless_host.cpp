@@ -6,6 +6,7 @@
 
 #include "files/frame_snapshot.h"
 #include "files/project_file.h"
+#include "output/artnet_discovery.h"
 #include "output/serial_port.h"
 #include "show/show.h"
 
@@ -70,6 +71,8 @@ int HeadlessHost::Run() {
     return 2;
   }
 
+  if (commandLine_.scanArtNet) return ScanArtNetOnly();
+
   paths_ = ResolveProgramPaths(commandLine_.configDir);
   console.Print("Binarypath: %s\n", paths_.programFolder.c_str());
   // Without an input device the spectrum simply stays silent.
@@ -78,7 +81,12 @@ int HeadlessHost::Run() {
 
   const std::string loadPath = commandLine_.loadPath.empty() ? paths_.autosavePath : commandLine_.loadPath;
   console.Print("Try to load file: %s\n", loadPath.c_str());
-  const ProjectFileResult loaded = LoadProject(engine_, loadPath);
+  // An installation driven by a console opens its remote input here, with
+  // no window.
+  ProjectLoadHooks loadHooks;
+  loadHooks.closeRemoteInput = [this] { engine_.show().remote().CloseRemoteInput(); };
+  loadHooks.openRemoteInput = [this] { return engine_.show().remote().OpenRemoteInput(); };
+  const ProjectFileResult loaded = LoadProject(engine_, loadPath, loadHooks);
   ReportErrors(loaded.messages);
   if (loaded.status == ProjectFileStatus::kRefused && loadPath == paths_.autosavePath) {
     // The exit autosave would replace it: keep the refused file for a look.
@@ -148,8 +156,33 @@ void HeadlessHost::Autostart() {
   }
 }
 
+int HeadlessHost::ScanArtNetOnly() {
+  // A list of its own: the scan reports every node, known or not, and the
+  // project is left alone.
+  OutputDeviceList found(engine_.console());
+  const std::optional<ArtNetScanResult> result = RunArtNetScan(found, engine_.console());
+  if (!result) {
+    std::fputs("quor: cannot open a UDP socket for the Art-Net scan\n", stderr);
+    return 1;
+  }
+  std::printf("Art-Net nodes found: %zu\n", result->replies.size());
+  for (const ArtPollReplyInfo& node : result->replies) {
+    for (const ArtPollReplyPort& port : node.outputPorts) {
+      std::printf("node \"%s\" %s port %d net %d subnet %d universe %d\n", node.shortName.c_str(),
+                  node.AddressText().c_str(), node.port, node.net, node.subnet, port.universe);
+    }
+    if (node.outputPorts.empty()) {
+      std::printf("node \"%s\" %s port %d (no output port)\n", node.shortName.c_str(), node.AddressText().c_str(),
+                  node.port);
+    }
+  }
+  std::fflush(stdout);
+  return 0;
+}
+
 void HeadlessHost::ShutdownWithAutosave() {
   engine_.StopRendering();
+  engine_.show().remote().CloseRemoteInput();
   ProjectFileResult saved = SaveProject(engine_, paths_.autosavePath);
   ReportErrors(saved.messages);
   engine_.Shutdown();

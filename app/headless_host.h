@@ -29,6 +29,7 @@ class HeadlessHost {
   void Wake();
   void Autostart();
   void ShutdownWithAutosave();
+  int ScanArtNetOnly();
 
   Engine& engine_;
   std::vector<std::string> args_;

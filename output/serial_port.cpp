@@ -20,18 +20,18 @@ std::string SerialPort::PathFor(std::string_view name) {
   return "/dev/" + std::string(name);
 }
 
-std::unique_ptr<SerialPort> SerialPort::Open(std::string_view name, int baudRate, std::string* error) {
-  auto fail = [error](const char* why, int fd) -> std::unique_ptr<SerialPort> {
+int OpenRawSerial(std::string_view name, int baudRate, int access, std::string* error) {
+  auto fail = [error](const char* why, int fd) {
     if (error) *error = why;
     if (fd >= 0) ::close(fd);
-    return nullptr;
+    return -1;
   };
   if (name.empty()) return fail("no port name", -1);
   if (baudRate < 1) return fail("invalid baud rate", -1);
-  const std::string path = PathFor(name);
-  const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  const std::string path = SerialPort::PathFor(name);
+  const int fd = ::open(path.c_str(), access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return fail("cannot open port", -1);
-  // One writer per port: a second program (or device entry) fails here.
+  // One user per port: a second program (or device entry) fails here.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail("port in use", fd);
   ::ioctl(fd, TIOCEXCL);
 
@@ -51,6 +51,12 @@ std::unique_ptr<SerialPort> SerialPort::Open(std::string_view name, int baudRate
   settings.c_cc[VMIN] = 0;
   settings.c_cc[VTIME] = 0;
   if (::ioctl(fd, TCSETS2, &settings) != 0) return fail("cannot write port settings", fd);
+  return fd;
+}
+
+std::unique_ptr<SerialPort> SerialPort::Open(std::string_view name, int baudRate, std::string* error) {
+  const int fd = OpenRawSerial(name, baudRate, O_WRONLY, error);
+  if (fd < 0) return nullptr;
   return std::unique_ptr<SerialPort>(new SerialPort(fd));
 }
 

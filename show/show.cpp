@@ -11,7 +11,8 @@ Show::Show(Engine& engine)
       player_(engine, chases_),
       sceneList_(engine, scenes_, chases_, player_),
       editor_(engine, scenes_, chases_, player_, sceneList_),
-      chaseList_(engine, scenes_, chases_, player_, editor_) {
+      chaseList_(engine, scenes_, chases_, player_, editor_),
+      remote_(engine, *this) {
   player_.hooks().selectScene = [this](int index) { sceneList_.ShowSelection(index); };
   player_.hooks().stopped = [this] { chaseList_.OnPlayerStopped(); };
 }
@@ -19,6 +20,7 @@ Show::Show(Engine& engine)
 void Show::Attach(EngineHooks& hooks) {
   hooks.beginSceneRecall = [this](int index) { return BeginSceneRecall(engine_, scenes_, index); };
   hooks.advanceChase = [this] { player_.AdvanceChase(); };
+  hooks.pollRemoteInput = [this] { remote_.PollRemoteInput(); };
 }
 
 }  // namespace quor

@@ -11,6 +11,7 @@
 #include "show/chase_list.h"
 #include "show/chase_player.h"
 #include "show/chase_store.h"
+#include "show/remote_control.h"
 #include "show/scene_list.h"
 #include "show/scene_store.h"
 
@@ -22,7 +23,8 @@ class Show {
   Show(const Show&) = delete;
   Show& operator=(const Show&) = delete;
 
-  // Sets the engine's beginSceneRecall and advanceChase hooks.
+  // Sets the engine's beginSceneRecall, advanceChase and pollRemoteInput
+  // hooks.
   void Attach(EngineHooks& hooks);
 
   SceneStore& scenes() { return scenes_; }
@@ -31,6 +33,7 @@ class Show {
   SceneList& sceneList() { return sceneList_; }
   ChaseEditor& editor() { return editor_; }
   ChaseList& chaseList() { return chaseList_; }
+  RemoteControl& remote() { return remote_; }
 
  private:
   Engine& engine_;
@@ -40,6 +43,7 @@ class Show {
   SceneList sceneList_;
   ChaseEditor editor_;
   ChaseList chaseList_;
+  RemoteControl remote_;
 };
 
 }  // namespace quor
