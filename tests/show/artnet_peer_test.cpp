@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "files/project_file.h"
 #include "output/artnet_discovery.h"
 #include "show/remote_control.h"
 #include "tests/show/show_fixture.h"
@@ -60,7 +61,7 @@ TEST(ArtNetPeer, OlaScenariosPassInsideAPrivateNetworkNamespace) {
   const std::string command = std::string(kInsideVariable) + "=1 " QUOR_SOURCE_DIR "/tools/netns-run '" +
                               self.substr(0, self.find('\n')) + "' --gtest_filter='ArtNetPeerInside.*'";
   const std::string output = Shell(command);
-  EXPECT_NE(output.find("[  PASSED  ] 3 tests"), std::string::npos)
+  EXPECT_NE(output.find("[  PASSED  ] 4 tests"), std::string::npos)
       << "the Art-Net peer tests failed inside the namespace:\n" << output;
 }
 
@@ -251,6 +252,35 @@ TEST_F(ArtNetPeerInside, OlaListsQuorAfterItsPollReplyAndTsharkDecodesTheReply) 
   EXPECT_NE(decoded.find("Quor\t127.0.0.1\t1\t0x02\t\t"), std::string::npos) << decoded;
   EXPECT_EQ(decoded.find("alformed"), std::string::npos) << decoded;
   std::system(("rm -rf '" + std::string(captureDir) + "'").c_str());
+}
+
+TEST_F(ArtNetPeerInside, HeadlessQuorOpensTheProjectsRemoteInputAndScansFromTheCommandLine) {
+  // A project with Art-Net remote control on universe 2, enabled.
+  RemoteInputSettings& s = engine_.remoteInputSettings();
+  s.inputType = kRemoteArtNet, s.listenPort = 6454, s.universe = 2;
+  settings().remoteControlEnabled = 1;
+  const std::string project = confDir_ + "/remote.qrx";
+  ASSERT_EQ(SaveProject(engine_, project).status, ProjectFileStatus::kDone);
+  Ola("ola_patch -d " + device_ + " -p 1 -i -u 7");
+  std::string run;
+  std::atomic<bool> ended{false};
+  std::thread quor([&] {
+    run = Shell(std::string(QUOR_BINARY) + " --headless --seconds=4 --config-dir=" + confDir_ + " " + project);
+    ended = true;
+  });
+  // Polls broadcast from here (inside the namespace) reach the headless
+  // program only when it opened the project's remote input.
+  ArtNetScan poller(engine_.outputs().devices(), engine_.console());
+  while (!ended.load()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    poller.Start();
+  }
+  quor.join();
+  EXPECT_NE(run.find("received artnet discover (artpoll)"), std::string::npos) << run;
+
+  const std::string scan = Shell(std::string(QUOR_BINARY) + " --scan-artnet");
+  EXPECT_NE(scan.find("Artpoll timer finished."), std::string::npos) << scan;
+  EXPECT_NE(scan.find("node \"OLA Peer\" 127.0.0.1 port 6454 net 0 subnet 0 universe 7"), std::string::npos) << scan;
 }
 
 }  // namespace
