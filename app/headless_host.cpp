@@ -54,6 +54,22 @@ void HeadlessHost::RequestStop() {
 }
 
 int HeadlessHost::Run() {
+  if (const int failed = Start(); failed >= 0) return failed;
+  const auto started = std::chrono::steady_clock::now();
+  const auto limit = std::chrono::seconds(commandLine_.seconds);
+  while (!stop_.load() && !StopSignalReceived() && engine_.flags().shutdownRequested.load() == 0) {
+    if (commandLine_.seconds >= 0 && std::chrono::steady_clock::now() - started >= limit) break;
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait_for(lock, kLoopTurn, [this] { return woken_; });
+      woken_ = false;
+    }
+    engine_.PostMessageWork();
+  }
+  return Finish();
+}
+
+int HeadlessHost::Start() {
   Console& console = engine_.console();
 
   std::string ports = "Found Serialports: ";
@@ -68,10 +84,14 @@ int HeadlessHost::Run() {
   if (!commandLine_.errors.empty()) {
     for (const std::string& error : commandLine_.errors) std::fprintf(stderr, "quor: %s\n", error.c_str());
     std::fputs(UsageText().c_str(), stderr);
+    finished_ = true;  // nothing started, nothing to save
     return 2;
   }
 
-  if (commandLine_.scanArtNet) return ScanArtNetOnly();
+  if (commandLine_.scanArtNet) {
+    finished_ = true;  // the project is neither loaded nor saved
+    return ScanArtNetOnly();
+  }
 
   paths_ = ResolveProgramPaths(commandLine_.configDir);
   console.Print("Binarypath: %s\n", paths_.programFolder.c_str());
@@ -87,7 +107,11 @@ int HeadlessHost::Run() {
   loadHooks.closeRemoteInput = [this] { engine_.show().remote().CloseRemoteInput(); };
   loadHooks.openRemoteInput = [this] { return engine_.show().remote().OpenRemoteInput(); };
   const ProjectFileResult loaded = LoadProject(engine_, loadPath, loadHooks);
-  ReportErrors(loaded.messages);
+  if (reportErrors) {
+    reportErrors(loaded.messages);
+  } else {
+    ReportErrors(loaded.messages);
+  }
   if (loaded.status == ProjectFileStatus::kRefused && loadPath == paths_.autosavePath) {
     // The exit autosave would replace it: keep the refused file for a look.
     const std::string kept = paths_.autosavePath + ".bad";
@@ -110,19 +134,13 @@ int HeadlessHost::Run() {
   engine_.RebindSlots();
   Autostart();
   engine_.StartClock();
+  return -1;
+}
 
-  const auto started = std::chrono::steady_clock::now();
-  const auto limit = std::chrono::seconds(commandLine_.seconds);
-  while (!stop_.load() && !StopSignalReceived() && engine_.flags().shutdownRequested.load() == 0) {
-    if (commandLine_.seconds >= 0 && std::chrono::steady_clock::now() - started >= limit) break;
-    {
-      std::unique_lock lock(mutex_);
-      wake_.wait_for(lock, kLoopTurn, [this] { return woken_; });
-      woken_ = false;
-    }
-    engine_.PostMessageWork();
-  }
-
+int HeadlessHost::Finish() {
+  if (finished_) return 0;
+  finished_ = true;
+  Console& console = engine_.console();
   ShutdownWithAutosave();
   int exitCode = 0;
   if (!commandLine_.snapshotPath.empty()) {
@@ -152,7 +170,13 @@ void HeadlessHost::Autostart() {
   }
   if (started && engine_.flags().outputState.load() != kOutputRunning) {
     engine_.console().Write("Try to autostart output ...\n");
-    if (!engine_.outputs().OpenOutputs()) ReportErrors({kOpenOutputsFailedMessage});
+    if (!engine_.outputs().OpenOutputs()) {
+      if (reportErrors) {
+        reportErrors({kOpenOutputsFailedMessage});
+      } else {
+        ReportErrors({kOpenOutputsFailedMessage});
+      }
+    }
   }
 }
 
