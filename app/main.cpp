@@ -9,8 +9,8 @@
 
 #include "app/headless_host.h"
 #include "app/windowed_host.h"
-#include "core/command_line.h"
-#include "core/engine.h"
+#include "engine/command_line.h"
+#include "engine/engine.h"
 #include "generators/builtin_generators.h"
 
 int main(int argc, char** argv) {

@@ -11,8 +11,9 @@
 #include <QMessageBox>
 #include <QVBoxLayout>
 
-#include "core/engine.h"
-#include "files/project_file.h"
+#include "engine/engine.h"
+#include "engine/project_file.h"
+#include "engine/remote_control.h"
 #include "output/device_editor.h"
 #include "output/remote_input_parser.h"
 #include "output/serial_port.h"
@@ -164,7 +165,7 @@ void RemoteControlDialog::accept() {
 }
 
 bool RunRemoteControlCommand(Engine& engine, std::vector<std::string> serialPorts, QWidget* parent) {
-  RemoteControl& remote = engine.show().remote();
+  RemoteControl& remote = engine.remote();
   remote.CloseRemoteInput();  // the dialog always works on a closed input
   {
     RemoteControlDialog dialog(engine, std::move(serialPorts), parent);

@@ -19,7 +19,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "core/engine.h"
+#include "engine/engine.h"
+#include "engine/remote_control.h"
 #include "generators/builtin_generators.h"
 #include "output/remote_input_parser.h"
 #include "show/show.h"

@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "show/remote_control.h"
+#include "engine/remote_control.h"
 #include "tests/show/show_fixture.h"
 
 namespace quor {
@@ -55,7 +55,7 @@ Bytes Tpm2Net(uint8_t scene, uint8_t chase, uint8_t master, uint8_t strobe) {
 
 class RemoteControlTest : public test::ShowTest {
  protected:
-  RemoteControl& remote() { return show_.remote(); }
+  RemoteControl& remote() { return engine_.remote(); }
   // Opens tpm2.net on a free port and returns a sender to it.
   std::unique_ptr<LoopbackSender> OpenTpm2Net(int limitTo32 = 0) {
     RemoteInputSettings& s = engine_.remoteInputSettings();

@@ -17,7 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/engine.h"
+#include "engine/engine.h"
+#include "engine/remote_control.h"
 #include "show/show.h"
 #include "test_support.h"
 
@@ -57,27 +58,28 @@ TEST(RemoteInputLoad, HundredThousandMixedDatagramsWhileTheClockRuns) {
   }
   RemoteInputSettings& s = engine.remoteInputSettings();
   s.inputType = kRemoteTpm2Net, s.listenPort = ntohs(to.sin_port);
-  ASSERT_TRUE(show.remote().OpenRemoteInput());
+  ASSERT_TRUE(engine.remote().OpenRemoteInput());
 
   // Time each pass from the remote poll (its first stage) to the chase
   // player (its last).
   std::atomic<int64_t> passStartUs{0}, maxPassUs{0}, maxPollUs{0}, passes{0};
-  EngineHooks& hooks = engine.hooks();
-  auto poll = hooks.pollRemoteInput;
-  auto advance = hooks.advanceChase;
-  hooks.pollRemoteInput = [&] {
-    const int64_t start = NowUs();
-    passStartUs.store(start);
-    poll();
-    StoreMax(maxPollUs, NowUs() - start);
-  };
-  hooks.advanceChase = [&] {
-    advance();
-    if (engine.flags().remoteInputActive.load() == 1) {
-      StoreMax(maxPassUs, NowUs() - passStartUs.load());
-      passes.fetch_add(1);
-    }
-  };
+  engine.EditHooks([&](EngineHooks& hooks) {
+    auto poll = hooks.pollRemoteInput;
+    auto advance = hooks.advanceChase;
+    hooks.pollRemoteInput = [&, poll] {
+      const int64_t start = NowUs();
+      passStartUs.store(start);
+      poll();
+      StoreMax(maxPollUs, NowUs() - start);
+    };
+    hooks.advanceChase = [&, advance] {
+      advance();
+      if (engine.flags().remoteInputActive.load() == 1) {
+        StoreMax(maxPassUs, NowUs() - passStartUs.load());
+        passes.fetch_add(1);
+      }
+    };
+  });
   engine.StartClock();
 
   std::mt19937 random(7);
@@ -115,12 +117,12 @@ TEST(RemoteInputLoad, HundredThousandMixedDatagramsWhileTheClockRuns) {
   send({0x9C, 0xDA, 0x00, 0x04, 0x01, 0x01, 3, 0, 33, 0});
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   engine.StopClock();
-  show.remote().CloseRemoteInput();
+  engine.remote().CloseRemoteInput();
   ::close(sender);
 
-  const RemoteInputCounters& c = show.remote().counters();
+  const RemoteInputCounters& c = engine.remote().counters();
   EXPECT_EQ(engine.settings().masterLevel.load(), 222);
-  EXPECT_EQ(show.remote().LastValues(), (RemoteValues{2, 0, 222, 9}));
+  EXPECT_EQ(engine.remote().LastValues(), (RemoteValues{2, 0, 222, 9}));
   EXPECT_EQ(engine.settings().strobeTime.load(), 1);
   const int periodUs = 1000000 / engine.settings().outputFps.load();
   EXPECT_LT(maxPassUs.load(), periodUs) << "a mix pass took longer than its period";

@@ -18,7 +18,7 @@
 #include <functional>
 #include <memory>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "output/remote_input_parser.h"
 #include "output/remote_input_settings.h"
 

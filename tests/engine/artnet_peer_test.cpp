@@ -18,9 +18,9 @@
 #include <string>
 #include <thread>
 
-#include "files/project_file.h"
+#include "engine/project_file.h"
+#include "engine/remote_control.h"
 #include "output/artnet_discovery.h"
-#include "show/remote_control.h"
 #include "tests/show/show_fixture.h"
 
 namespace quor {
@@ -111,7 +111,7 @@ class ArtNetPeerInside : public test::ShowTest {
     if (!confDir_.empty()) std::system(("rm -rf '" + confDir_ + "'").c_str());
   }
 
-  RemoteControl& remote() { return show_.remote(); }
+  RemoteControl& remote() { return engine_.remote(); }
 
   // Runs mix passes (which poll the remote input) and the message loop's
   // work every 10 ms until `done` or the time is up.
@@ -144,11 +144,12 @@ TEST_F(ArtNetPeerInside, DmxFromOlaDrivesSceneChaseMasterAndStrobeOnce) {
   for (const char* name : {"A", "B", "C"}) AddScene(name);
   AddChase({SceneStep(0, 3000), SceneStep(1, 3000)});
   int recalls = 0;  // of scene index 2 (the chase recalls its own scenes)
-  auto begin = engine_.hooks().beginSceneRecall;
-  engine_.hooks().beginSceneRecall = [&](int index) {
-    recalls += index == 2;
-    return begin(index);
-  };
+  engine_.EditHooks([&](EngineHooks& hooks) {
+    hooks.beginSceneRecall = [&, begin = hooks.beginSceneRecall](int index) {
+      recalls += index == 2;
+      return begin(index);
+    };
+  });
   OpenArtNetInput(2);
   // OLA universe 2 on Art-Net output port 0: Art-Net address 0:0:2.
   Ola("ola_patch -d " + device_ + " -p 0 -u 2");

@@ -1,4 +1,4 @@
-#include "show/remote_control.h"
+#include "engine/remote_control.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
