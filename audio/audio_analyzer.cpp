@@ -18,8 +18,9 @@ constexpr int kMaxFftOrder = 10;
 constexpr double kAgcTargetSumOfSquares = 5.12;
 constexpr float kAgcMaxGain = 5.0f;
 
-// A 16-bit store of a wider intermediate: keeps the low 16 bits, the way the
-// transform's arithmetic has always wrapped.
+// A 16-bit store of a wider intermediate: keeps the low 16 bits, so the
+// fixed-point transform wraps exactly as its 16-bit registers would and the
+// spectrum the audio generators react to stays bit-exact.
 inline int16_t Store16(int32_t value) { return static_cast<int16_t>(value); }
 
 // Q15 product of two 16-bit values; the product always fits 32 bits.

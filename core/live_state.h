@@ -31,12 +31,10 @@ enum PreviewSource : int { kPreviewOff = 0, kPreviewMix = 1, kPreviewGenerator1 
 // Output state: stopped, running, sending the final black frames.
 enum OutputStateValue : int { kOutputStopped = 0, kOutputRunning = 1, kOutputClosing = 2 };
 
-// Settings of the master section and preview, and the scene-fade options.
+// Settings of the master section, the preview sources and the scene-fade
+// options, all read by the mix pass or the generators.
 struct EngineSettings {
   std::atomic<int> pixelStep{1};
-  std::atomic<int> previewHeight{200};
-  std::atomic<int> previewGrid{1};
-  std::atomic<int> previewAspect{0};
   std::atomic<int> outputFps{25};
   std::atomic<int> gammaSetting{100};
   std::atomic<int> masterLevel{255};
@@ -48,15 +46,23 @@ struct EngineSettings {
   std::atomic<int> rightPreviewSource{kPreviewMix};
   std::atomic<int> sceneFadeEnabled{1};
   std::atomic<int> sceneFadeStep{10};
-  // Show mode window rectangle and button size (kept in the project).
+  // "Remote Control Enabled": open the remote input whenever possible.
+  std::atomic<int> remoteControlEnabled{0};
+};
+
+// What the windows keep in the project besides the live values: the preview
+// options and the show mode window's rectangle and button size. Nothing in
+// the mix pass reads them.
+struct UiState {
+  std::atomic<int> previewHeight{200};
+  std::atomic<int> previewGrid{1};
+  std::atomic<int> previewAspect{0};
   std::atomic<int> showWindowLeft{0};
   std::atomic<int> showWindowTop{0};
   std::atomic<int> showWindowWidth{360};
   std::atomic<int> showWindowHeight{500};
   std::atomic<int> showButtonWidth{100};
   std::atomic<int> showButtonHeight{50};
-  // "Remote Control Enabled": open the remote input whenever possible.
-  std::atomic<int> remoteControlEnabled{0};
 };
 
 // Run-time flags (never saved).

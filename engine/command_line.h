@@ -17,7 +17,7 @@ struct SlotRequest {
 };
 
 struct CommandLine {
-  // The switches the program always had.
+  // The single-letter switches.
   std::string loadPath;  // empty: load autosave.dat
   int autostartScene = 0;
   int autostartChase = 0;

@@ -366,17 +366,17 @@ bool Engine::ResizeMatrix(int newWidth, int newHeight, int aspectOption) {
     outputs_.PatchChanged();
     width_.store(newWidth);
     height_.store(newHeight);
-    settings_.previewAspect.store(aspectOption);
+    uiState_.previewAspect.store(aspectOption);
   }
 
-  const int oldPreviewHeight = settings_.previewHeight.load();
+  const int oldPreviewHeight = uiState_.previewHeight.load();
   int previewHeight;
   if (aspectOption == 1) {
     previewHeight = std::min(static_cast<int>(static_cast<double>(newHeight) / newWidth * 320.0), 640);
   } else {
     previewHeight = std::max(newHeight, 200);
   }
-  settings_.previewHeight.store(previewHeight);
+  uiState_.previewHeight.store(previewHeight);
 
   {
     std::lock_guard tick(tickMutex_);

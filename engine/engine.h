@@ -131,6 +131,8 @@ class Engine : public ShowHost, public RecorderHost {
   RandomSource& random() { return random_; }
   FrameClock& clock() override { return clock_; }
   EngineSettings& settings() override { return settings_; }
+  // Preview options and the show mode window's placement (UI thread).
+  UiState& uiState() { return uiState_; }
   RuntimeFlags& flags() override { return flags_; }
   MixerPanel& panel() { return panel_; }
   const EngineHooks& hooks() const { return hooks_; }
@@ -283,6 +285,7 @@ class Engine : public ShowHost, public RecorderHost {
   ColorWheel sharedColorWheel_;
   AudioAnalyzer audio_;
   EngineSettings settings_;
+  UiState uiState_;
   RuntimeFlags flags_;
   MixerPanel panel_;
   EngineHooks hooks_;

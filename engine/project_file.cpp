@@ -52,9 +52,9 @@ ProjectFileResult WriteFailed(const std::string& path, const QString& why) {
 
 // The show mode window stays reachable: a corner beyond the desktop's right
 // or bottom edge (less the part needed to grab it) goes back to 0.
-void KeepShowWindowOnScreen(EngineSettings& settings, ScreenEdges desktop) {
-  if (settings.showWindowLeft.load() >= desktop.right - 39) settings.showWindowLeft.store(0);
-  if (settings.showWindowTop.load() >= desktop.bottom - 49) settings.showWindowTop.store(0);
+void KeepShowWindowOnScreen(UiState& ui, ScreenEdges desktop) {
+  if (ui.showWindowLeft.load() >= desktop.right - 39) ui.showWindowLeft.store(0);
+  if (ui.showWindowTop.load() >= desktop.bottom - 49) ui.showWindowTop.store(0);
 }
 
 }  // namespace
@@ -71,13 +71,14 @@ ProjectData CaptureProject(Engine& engine) {
   project.devices.assign(devices.begin(), devices.end());
 
   EngineSettings& settings = engine.settings();
+  UiState& ui = engine.uiState();
   project.matrixWidth = engine.width();
   project.matrixHeight = engine.height();
-  project.previewAspect = settings.previewAspect.load();
-  project.previewGrid = settings.previewGrid.load();
-  project.showWindow = ShowWindowPlacement{settings.showWindowLeft.load(),  settings.showWindowTop.load(),
-                                           settings.showWindowWidth.load(), settings.showWindowHeight.load(),
-                                           settings.showButtonWidth.load(), settings.showButtonHeight.load()};
+  project.previewAspect = ui.previewAspect.load();
+  project.previewGrid = ui.previewGrid.load();
+  project.showWindow = ShowWindowPlacement{ui.showWindowLeft.load(),  ui.showWindowTop.load(),
+                                           ui.showWindowWidth.load(), ui.showWindowHeight.load(),
+                                           ui.showButtonWidth.load(), ui.showButtonHeight.load()};
   project.masterLevel = settings.masterLevel.load();
   project.gammaSetting = settings.gammaSetting.load();
   project.sceneFadeEnabled = settings.sceneFadeEnabled.load();
@@ -98,6 +99,7 @@ ProjectFileResult ApplyProject(Engine& engine, ProjectData&& project, const Proj
   ProjectFileResult result;
   Show& show = engine.show();
   EngineSettings& settings = engine.settings();
+  UiState& ui = engine.uiState();
 
   // Nothing may send or read remote commands while the configuration is
   // swapped underneath.
@@ -123,12 +125,12 @@ ProjectFileResult ApplyProject(Engine& engine, ProjectData&& project, const Proj
   engine.outputs().devices().Load(std::move(project.devices));
 
   const ShowWindowPlacement& window = project.showWindow;
-  settings.showWindowLeft.store(window.left);
-  settings.showWindowTop.store(window.top);
-  settings.showWindowWidth.store(window.width);
-  settings.showWindowHeight.store(window.height);
-  settings.showButtonWidth.store(window.buttonWidth);
-  settings.showButtonHeight.store(window.buttonHeight);
+  ui.showWindowLeft.store(window.left);
+  ui.showWindowTop.store(window.top);
+  ui.showWindowWidth.store(window.width);
+  ui.showWindowHeight.store(window.height);
+  ui.showButtonWidth.store(window.buttonWidth);
+  ui.showButtonHeight.store(window.buttonHeight);
   settings.masterLevel.store(project.masterLevel);
   settings.gammaSetting.store(project.gammaSetting);
   settings.sceneFadeEnabled.store(project.sceneFadeEnabled);
@@ -141,15 +143,15 @@ ProjectFileResult ApplyProject(Engine& engine, ProjectData&& project, const Proj
     engine.remoteInputSettings() = project.remoteInput;
     settings.remoteControlEnabled.store(project.remoteControlEnabled);
   }
-  if (hooks.desktop) KeepShowWindowOnScreen(settings, *hooks.desktop);
+  if (hooks.desktop) KeepShowWindowOnScreen(ui, *hooks.desktop);
 
   // Resizing resets the generators and the panel, so it happens only when
   // the matrix or its preview really change.
   if (project.matrixWidth != engine.width() || project.matrixHeight != engine.height() ||
-      project.previewAspect != settings.previewAspect.load() || project.previewGrid != settings.previewGrid.load()) {
+      project.previewAspect != ui.previewAspect.load() || project.previewGrid != ui.previewGrid.load()) {
     engine.console().Print("new matrix size: %d x %d\n", project.matrixWidth, project.matrixHeight);
-    settings.previewAspect.store(project.previewAspect);
-    settings.previewGrid.store(project.previewGrid);
+    ui.previewAspect.store(project.previewAspect);
+    ui.previewGrid.store(project.previewGrid);
     engine.ResizeMatrix(project.matrixWidth, project.matrixHeight, project.previewAspect);
     result.matrixResized = true;
   }

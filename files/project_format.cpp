@@ -10,9 +10,11 @@
 namespace quor {
 namespace {
 
-// Items 7 to 22: sixteen 32-bit values between the devices and the patch.
+// The sixteen 32-bit settings between the devices and the patch (matrix
+// size through the AGC switch).
 constexpr size_t kSettingsItemsBytes = 16 * 4;
-// Items 24 to 27 in a version-4 file.
+// What follows the patch in a version-4 file: output running, strobe
+// time, the remote input record and its enabled switch.
 constexpr size_t kTailBytes = 4 + 4 + kRemoteInputSettingsBytes + 4;
 // Where a chase header keeps its step count and capacity.
 constexpr size_t kChaseStepCountOffset = kNameFieldSize + 4;
@@ -70,13 +72,13 @@ ProjectParseResult ParseProject(std::span<const uint8_t> bytes, ProjectScope sco
   ByteReader in(bytes);
   in.Skip(kProjectHeaderBytes);
 
-  // Items 1 and 2: scenes.
+  // The scene count, then the scenes.
   const int32_t sceneCount = in.GetI32();
   if (!CountFits(sceneCount, kSceneRecordSize, in)) return Refuse(kUnknownFileFormatMessage);
   project.scenes.reserve(static_cast<size_t>(sceneCount));
   for (int32_t i = 0; i < sceneCount; ++i) project.scenes.push_back(ReadScene(in));
 
-  // Items 3 and 4: chases, each followed by its steps.
+  // The chase count, then the chases, each followed by its steps.
   if (project.HasChases()) {
     const int32_t chaseCount = in.GetI32();
     if (!CountFits(chaseCount, kChaseRecordSize, in)) return Refuse(kUnknownFileFormatMessage);
@@ -90,13 +92,13 @@ ProjectParseResult ParseProject(std::span<const uint8_t> bytes, ProjectScope sco
   if (!in.ok()) return Refuse(kUnknownFileFormatMessage);
   if (scope == ProjectScope::kScenesAndChases) return ProjectParseResult{std::move(project), {}};
 
-  // Items 5 and 6: devices, 52-byte records before version 4.
+  // The device count, then the devices (52-byte records before version 4).
   const int32_t deviceCount = in.GetI32();
   if (!CountFits(deviceCount, DeviceRecordBytes(project.version), in)) return Refuse(kUnknownFileFormatMessage);
   project.devices.resize(static_cast<size_t>(deviceCount));
   for (OutputDevice& device : project.devices) ReadDeviceRecord(in, project.version, device);
 
-  // Items 7 to 22.
+  // The sixteen settings.
   project.matrixWidth = in.GetI32();
   project.matrixHeight = in.GetI32();
   project.previewAspect = in.GetI32();
@@ -120,7 +122,7 @@ ProjectParseResult ParseProject(std::span<const uint8_t> bytes, ProjectScope sco
     return Refuse(kUnknownFileFormatMessage);
   }
 
-  // Item 23: the patch. Entries with a negative device are unpatched and
+  // The patch, one entry per pixel. Entries with a negative device are unpatched and
   // kept as they are; channels beyond a device's count are kept too (the
   // sender drops them), since the fast patch can store such entries.
   const size_t pixels = static_cast<size_t>(project.matrixWidth) * static_cast<size_t>(project.matrixHeight);
@@ -134,7 +136,7 @@ ProjectParseResult ParseProject(std::span<const uint8_t> bytes, ProjectScope sco
     if (entry.device >= deviceCount) return Refuse(kUnknownFileFormatMessage);
   }
 
-  // Items 24 to 27.
+  // The tail: output running, strobe time, remote input.
   project.outputRunning = in.GetI32();
   project.strobeTime = std::clamp(in.GetI32(), 1, 25);
   if (project.HasRemoteControl()) {

@@ -7,6 +7,7 @@
 
 #include "core/byte_io.h"
 #include "generators/color.h"
+#include "generators/tuned_constants.h"
 
 namespace quor {
 
@@ -14,9 +15,6 @@ static_assert(kColorScrollSettingsBytes <= kSettingsBlockSize);
 
 namespace {
 
-// The half turn the patterns are tuned to. It is deliberately not pi: the
-// look of every palette and shape depends on it.
-constexpr double kHalfTurn = 3.14593;
 // log10(3200) + 0.5: with the larger side s the index grows by
 // (kScaleLog - log10(s)) * zoom / 10 per pixel, so patterns look alike on
 // any matrix.
@@ -62,7 +60,7 @@ int WrapColorScrollIndex(int v) {
 std::array<Rgb, 256> BuildColorScrollPalette(int palette) {
   std::array<Rgb, 256> table;
   for (int i = 0; i < 256; ++i) {
-    const double angle = kHalfTurn * i * 0.0078125;
+    const double angle = kTunedHalfTurn * i * 0.0078125;
     const int s = std::abs(static_cast<int>(std::sin(angle) * 255));
     const int c = std::abs(static_cast<int>(std::cos(angle) * 255));
     Rgb entry;
@@ -145,7 +143,7 @@ void ColorScrollGenerator::Render(uint8_t* frame, int width, int height) {
     case 6:  // "Circle"
       PaintIndexed(frame, width, height, pixels_, [&](int x, int y) {
         const int dx = x - hw, dy = y - hh;
-        return static_cast<int>(std::sqrt(kHalfTurn * (dx * dx + dy * dy)) * f + offset);
+        return static_cast<int>(std::sqrt(kTunedHalfTurn * (dx * dx + dy * dy)) * f + offset);
       });
       break;
     case 7:  // "Hyperbola"

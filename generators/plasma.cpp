@@ -7,6 +7,7 @@
 
 #include "core/byte_io.h"
 #include "generators/color.h"
+#include "generators/tuned_constants.h"
 
 namespace quor {
 
@@ -14,9 +15,6 @@ static_assert(kPlasmaSettingsBytes <= kSettingsBlockSize);
 
 namespace {
 
-// The half turn the patterns are tuned to. It is deliberately not pi: the
-// look of every palette and field depends on it.
-constexpr double kHalfTurn = 3.14593;
 // log10(3200): with the larger side s the fields are scaled by
 // 1 / (kScaleLog - log10(s)), so patterns look alike on any matrix.
 constexpr double kScaleLog = 3.505149978319906;
@@ -34,9 +32,9 @@ Palette256 BuildPlasmaPalette(int palette) {
     case 1: {  // "Psychadelic": three sines at unrelated rates
       float a = 0.0f, b = 0.0f, c = 0.0f;
       for (int i = 0; i < 256; ++i) {
-        table[static_cast<size_t>(i)] = {Magnitude255(std::sin(kHalfTurn * a / 180)),
-                                         Magnitude255(std::sin(kHalfTurn * b / 180)),
-                                         Magnitude255(std::sin(kHalfTurn * c / 180))};
+        table[static_cast<size_t>(i)] = {Magnitude255(std::sin(kTunedHalfTurn * a / 180)),
+                                         Magnitude255(std::sin(kTunedHalfTurn * b / 180)),
+                                         Magnitude255(std::sin(kTunedHalfTurn * c / 180))};
         a += 2.125f;
         b += 1.4166666f;
         c += 0.7083333f;
@@ -45,25 +43,25 @@ Palette256 BuildPlasmaPalette(int palette) {
     }
     case 2:  // "Blue/Green"
       for (int i = 0; i < 256; ++i) {
-        const double angle = kHalfTurn * i * 0.0078125;
+        const double angle = kTunedHalfTurn * i * 0.0078125;
         table[static_cast<size_t>(i)] = {0, Magnitude255(std::cos(angle)), Magnitude255(std::sin(angle))};
       }
       break;
     case 3:  // "Red/Green Small": red runs eight times as fast as green
       for (int i = 0; i < 256; ++i) {
-        table[static_cast<size_t>(i)] = {Offset128(std::sin(kHalfTurn * i * 0.0625)),
-                                         Offset128(std::sin(kHalfTurn * i * 0.0078125)), 0};
+        table[static_cast<size_t>(i)] = {Offset128(std::sin(kTunedHalfTurn * i * 0.0625)),
+                                         Offset128(std::sin(kTunedHalfTurn * i * 0.0078125)), 0};
       }
       break;
     case 4:  // "Red/Green Smooth"
       for (int i = 0; i < 256; ++i) {
-        const double angle = kHalfTurn * i * 0.0078125;
+        const double angle = kTunedHalfTurn * i * 0.0078125;
         table[static_cast<size_t>(i)] = {Offset128(std::sin(angle)), Offset128(std::cos(angle)), 0};
       }
       break;
     case 5:  // "Red/Yellow"
       for (int i = 0; i < 256; ++i) {
-        const double angle = kHalfTurn * i * 0.0078125;
+        const double angle = kTunedHalfTurn * i * 0.0078125;
         table[static_cast<size_t>(i)] = {255, Offset128(std::cos(angle)), Offset128(std::sin(angle))};
       }
       break;
@@ -114,7 +112,7 @@ void PlasmaGenerator::Render(uint8_t* frame, int width, int height) {
   std::array<double, kMaxMatrixSide> diagonalX{};
   for (int x = 0; x < width; ++x) {
     const size_t i = static_cast<size_t>(x);
-    if (needC1) c1[i] = Magnitude255(std::sin((t + x) * kHalfTurn / wave));
+    if (needC1) c1[i] = Magnitude255(std::sin((t + x) * kTunedHalfTurn / wave));
     diagonalX[i] = sinT * x;
   }
 
@@ -125,10 +123,10 @@ void PlasmaGenerator::Render(uint8_t* frame, int width, int height) {
       const size_t i = static_cast<size_t>(x);
       int c2 = 0;
       int c3 = 0;
-      if (needC2) c2 = Magnitude255(std::sin((diagonalX[i] + diagonalY + t) * kHalfTurn / wave));
+      if (needC2) c2 = Magnitude255(std::sin((diagonalX[i] + diagonalY + t) * kTunedHalfTurn / wave));
       if (needC3) {
         const int distance100 = (x * x + y * y) * 100;
-        c3 = Magnitude255(std::sin(std::sqrt(kHalfTurn * distance100) / ring + ringPhase));
+        c3 = Magnitude255(std::sin(std::sqrt(kTunedHalfTurn * distance100) / ring + ringPhase));
       }
       int index;
       if (mix) {

@@ -7,6 +7,7 @@
 #include "core/byte_io.h"
 #include "generators/color.h"
 #include "generators/draw.h"
+#include "generators/tuned_constants.h"
 
 namespace quor {
 namespace {
@@ -16,8 +17,6 @@ constexpr int kMaxCount = 5;
 constexpr int kMinBeam = 20;
 constexpr int kMaxBeam = 60;
 constexpr int kMaxPhase = 180;
-// Pi as the spotlight angles have always been computed with.
-constexpr double kSpotPi = 3.14593;
 // Pi as the snakes use it, in single precision.
 constexpr float kSnakePi = 3.1416f;
 // Snake angles count up by 4 degrees per frame in single precision. Before
@@ -232,7 +231,7 @@ void SimpleLinesGenerator::DrawSpotlights(uint8_t* frame, int width, int height,
     // The point `length` pixels from the corner at `degrees`, measured from
     // the vertical edge and mirrored into the corner's quadrant.
     const auto rayEnd = [&](int degrees, int length, int* x, int* y) {
-      const double radians = (degrees / 360.0) * 2 * kSpotPi;
+      const double radians = (degrees / 360.0) * 2 * kTunedHalfTurn;
       const int dx = static_cast<int>(std::sin(radians) * length);
       const int dy = static_cast<int>(std::cos(radians) * length);
       *x = right ? width - 1 - dx : dx;

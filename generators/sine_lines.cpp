@@ -7,6 +7,7 @@
 #include "audio/audio_analyzer.h"
 #include "core/byte_io.h"
 #include "generators/draw.h"
+#include "generators/tuned_constants.h"
 
 namespace quor {
 namespace {
@@ -14,9 +15,6 @@ namespace {
 constexpr int kSettingsWords = 13;
 constexpr int kMinGain = 1;
 constexpr int kMaxGain = 50;
-// Pi as the curves have always been computed with.
-constexpr double kCurvePi = 3.14593;
-constexpr float kCurvePiSingle = 3.14593f;
 // The phases grow without bound in single precision; long before their
 // steps get lost in rounding (after days of running) they are taken back by
 // whole turns, which leaves the curves where they are.
@@ -116,7 +114,7 @@ void SineLinesGenerator::Render(uint8_t* frame, int width, int height) {
   }
 
   const int steps = context_.pixelStep.load(std::memory_order_relaxed);
-  const float waveStep = static_cast<float>(width_) * kCurvePiSingle / static_cast<float>(width);
+  const float waveStep = static_cast<float>(width_) * kTunedHalfTurnSingle / static_cast<float>(width);
   for (int k = 1; k <= lines_; ++k) {
     const size_t curve = static_cast<size_t>(k - 1);
     float& phase = phases_[curve];
@@ -140,7 +138,7 @@ void SineLinesGenerator::Render(uint8_t* frame, int width, int height) {
     const double phaseValue = phase;
     int previousY = 0;
     for (int x = 0; x < width; ++x) {
-      const double angle = (static_cast<double>(x) / (width - 1)) * kCurvePi * width_ - phaseValue;
+      const double angle = (static_cast<double>(x) / (width - 1)) * kTunedHalfTurn * width_ - phaseValue;
       const int y = static_cast<int>(std::sin(angle) * amplitude + half);
       if (x == 0) {
         PutPixel(canvas, x, y, color, false);

@@ -15,30 +15,23 @@
 #include <string_view>
 #include <vector>
 
-#include "core/change_feed.h"
-#include "core/console.h"
+#include "core/record_store.h"
 #include "show/chase.h"
 
 namespace quor {
 
 inline constexpr int kInitialChaseCapacity = 5;
 
-class ChaseStore {
+class ChaseStore : public RecordStore<Chase> {
  public:
-  explicit ChaseStore(Console& console);
-
-  int count() const { return static_cast<int>(chases_.size()); }
-  int capacity() const { return capacity_; }
-  bool Contains(int index) const { return index >= 0 && index < count(); }
-  // `index` must be valid.
-  const Chase& at(int index) const;
-  std::vector<std::string> Names() const;
+  explicit ChaseStore(Console& console)
+      : RecordStore(console, "Chases", kInitialChaseCapacity, Change::kChases), console_(console) {}
 
   // Inserts a new chase at `position` (0..count): the name, loop on, no
   // steps, room for 5. False (and nothing changed) when memory runs out.
   bool InsertChase(int position, std::string_view name);
-  void RemoveChase(int index);
-  void SwapChases(int a, int b);
+  void RemoveChase(int index) { RemoveAt(index); }
+  void SwapChases(int a, int b) { Swap(a, b); }
 
   // Inserts `step` at `position` (0..stepCount) of chase `chase`.
   bool InsertStep(int chase, int position, const ChaseStep& step);
@@ -54,32 +47,18 @@ class ChaseStore {
   void ScenesSwapped(int a, int b);  // values a and b are exchanged
   bool SceneInUse(int index) const;
 
-  // Project load and import. Import shifts the scene steps of the added
-  // chases by `sceneOffset`, the number of scenes there were before.
-  bool ReplaceAll(std::vector<Chase> chases);
+  // Project import: the added chases' scene steps move by `sceneOffset`,
+  // the number of scenes there were before.
   bool Append(std::vector<Chase> chases, int sceneOffset);
 
   // Held by the chase player while it reads a chase.
-  std::unique_lock<std::mutex> LockForPlayer() const { return std::unique_lock(mutex_); }
-
-  // Every change of the records is announced as kChases on `feed` (none when
-  // null).
-  void AnnounceTo(ChangeFeed* feed) { feed_ = feed; }
+  std::unique_lock<std::mutex> LockForPlayer() const { return Lock(); }
 
  private:
-  void Changed() {
-    if (feed_ != nullptr) feed_->Announce(Change::kChases);
-  }
-  bool GrowTo(int records);
-  Chase& Mutable(int index);
   template <typename F>
   void ForEachSceneStep(F&& f);
 
   Console& console_;
-  ChangeFeed* feed_ = nullptr;
-  std::vector<Chase> chases_;
-  int capacity_ = kInitialChaseCapacity;
-  mutable std::mutex mutex_;
 };
 
 }  // namespace quor

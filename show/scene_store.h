@@ -7,54 +7,21 @@
 // input only ask for recalls by index).
 #pragma once
 
-#include <vector>
-
-#include "core/change_feed.h"
-#include "core/console.h"
+#include "core/record_store.h"
 #include "show/scene.h"
 
 namespace quor {
 
 inline constexpr int kInitialSceneCapacity = 25;
 
-class SceneStore {
+class SceneStore : public RecordStore<Scene> {
  public:
-  explicit SceneStore(Console& console);
+  explicit SceneStore(Console& console) : RecordStore(console, "Scenes", kInitialSceneCapacity, Change::kScenes) {}
 
-  int count() const { return static_cast<int>(scenes_.size()); }
-  int capacity() const { return capacity_; }
-  bool Contains(int index) const { return index >= 0 && index < count(); }
-  // `index` must be valid.
-  const Scene& at(int index) const;
-  Scene& at(int index);
-  std::vector<std::string> Names() const;
-
-  // Inserts a blank record at `position` (0..count), growing by one record
-  // when full. Returns nullptr and changes nothing when memory runs out.
-  Scene* InsertAt(int position);
-  void RemoveAt(int index);
-  void Swap(int a, int b);
-
-  // Project load: the store becomes exactly `scenes`, growing to their
-  // number when it exceeds the capacity.
-  bool ReplaceAll(std::vector<Scene> scenes);
-  // Project import: `scenes` go after the existing ones.
-  bool Append(std::vector<Scene> scenes);
-
-  // Every change of the records is announced as kScenes on `feed` (none when
-  // null).
-  void AnnounceTo(ChangeFeed* feed) { feed_ = feed; }
-
- private:
-  void Changed() {
-    if (feed_ != nullptr) feed_->Announce(Change::kScenes);
-  }
-  bool GrowTo(int records);
-
-  Console& console_;
-  ChangeFeed* feed_ = nullptr;
-  std::vector<Scene> scenes_;
-  int capacity_ = kInitialSceneCapacity;
+  using RecordStore::InsertAt;
+  // Inserts a blank record at `position` (0..count). Returns nullptr and
+  // changes nothing when memory runs out.
+  Scene* InsertAt(int position) { return InsertAt(position, Scene{}); }
 };
 
 }  // namespace quor

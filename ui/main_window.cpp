@@ -257,7 +257,7 @@ void MainWindow::UpdateMenuChecks() {
 }
 
 void MainWindow::ApplyPreviewHeight() {
-  const int p = engine_.settings().previewHeight.load();
+  const int p = engine_.uiState().previewHeight.load();
   if (p == appliedPreviewHeight_) return;
   appliedPreviewHeight_ = p;
   for (PreviewWidget* preview : previews_) preview->SetPreviewHeight(p);

@@ -53,8 +53,8 @@ MatrixSizeDialog::MatrixSizeDialog(Engine& engine, QWidget* parent)
   count_->setText(QString::number(engine_.width() * engine_.height()));
   for (int step = 1; step <= 4; ++step) pixelStep_->addItem(QString::number(step));
   pixelStep_->setCurrentIndex(std::clamp(engine_.settings().pixelStep.load(), 1, 4) - 1);
-  aspect_->setChecked(engine_.settings().previewAspect.load() != 0);
-  grid_->setChecked(engine_.settings().previewGrid.load() != 0);
+  aspect_->setChecked(engine_.uiState().previewAspect.load() != 0);
+  grid_->setChecked(engine_.uiState().previewGrid.load() != 0);
   connect(height_, &QLineEdit::textChanged, this, [this] { Correct(height_, width_); });
   connect(width_, &QLineEdit::textChanged, this, [this] { Correct(width_, height_); });
 }
@@ -74,10 +74,10 @@ void MatrixSizeDialog::Apply() {
   const int height = std::max(height_->text().toInt(), kMinSide);
   const int aspect = aspect_->isChecked() ? 1 : 0;
   engine_.settings().pixelStep.store(pixelStep_->currentIndex() + 1);
-  engine_.settings().previewGrid.store(grid_->isChecked() ? 1 : 0);
-  if (width != engine_.width() || height != engine_.height() || aspect != engine_.settings().previewAspect.load()) {
+  engine_.uiState().previewGrid.store(grid_->isChecked() ? 1 : 0);
+  if (width != engine_.width() || height != engine_.height() || aspect != engine_.uiState().previewAspect.load()) {
     engine_.console().Print("new matrix size: %d x %d\n", width, height);
-    engine_.settings().previewAspect.store(aspect);
+    engine_.uiState().previewAspect.store(aspect);
     engine_.ResizeMatrix(width, height, aspect);
   }
 }

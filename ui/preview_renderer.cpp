@@ -84,8 +84,8 @@ bool PreviewBuffer::TakeNew() {
 void PreviewRenderer::RenderAll() {
   const int w = engine_.width();
   const int h = engine_.height();
-  const int previewHeight = engine_.settings().previewHeight.load();
-  const int grid = engine_.settings().previewGrid.load();
+  const int previewHeight = engine_.uiState().previewHeight.load();
+  const int grid = engine_.uiState().previewGrid.load();
   auto draw = [&](int index, FrameIndex frame, bool invert) {
     PreviewBuffer& buffer = buffers_[static_cast<size_t>(index)];
     DrawPreview(engine_.frame(frame), w, h, grid, invert, buffer.BackBuffer(previewHeight));

@@ -60,7 +60,7 @@ ShowModeWindow::ShowModeWindow(Engine& engine, PreviewBuffer& output, Hooks hook
   setCentralWidget(client);
   preview_ = new PreviewWidget(output, {}, {}, client);
   preview_->move(10, 10);
-  preview_->SetPreviewHeight(engine_.settings().previewHeight.load());
+  preview_->SetPreviewHeight(engine_.uiState().previewHeight.load());
   BuildControls();
 
   QMenuBar* bar = menuBar();
@@ -73,7 +73,7 @@ ShowModeWindow::ShowModeWindow(Engine& engine, PreviewBuffer& output, Hooks hook
   // The clock draws the output picture here from now on.
   engine_.flags().showModeActive.store(1);
   BuildButtons();
-  const EngineSettings& s = engine_.settings();
+  const UiState& s = engine_.uiState();
   move(s.showWindowLeft.load(), s.showWindowTop.load());
   resize(std::max(s.showWindowWidth.load(), 100), std::max(s.showWindowHeight.load(), 100));
   highlighted_ = -1;
@@ -86,7 +86,7 @@ ShowModeWindow::~ShowModeWindow() { engine_.flags().showModeActive.store(0); }
 
 void ShowModeWindow::BuildControls() {
   QWidget* client = centralWidget();
-  const int p = engine_.settings().previewHeight.load();
+  const int p = engine_.uiState().previewHeight.load();
   Place(new QGroupBox(QStringLiteral("Control"), client), 10, p + 20, 320, 120);
   FitLabel(Place(new QLabel(QStringLiteral("Fade Time"), client), 20, p + 44, 60, 16), QStringLiteral("Fade Time"));
   fadeTime_ = Place(new QSlider(Qt::Horizontal, client), 85, p + 40, 160, 25);
@@ -191,14 +191,14 @@ void ShowModeWindow::Refresh() {
 }
 
 void ShowModeWindow::ResizeButtons(int dw, int dh) {
-  EngineSettings& s = engine_.settings();
+  UiState& s = engine_.uiState();
   s.showButtonWidth.store(std::clamp(s.showButtonWidth.load() + dw, kMinButtonWidth, kMaxButtonWidth));
   s.showButtonHeight.store(std::clamp(s.showButtonHeight.load() + dh, kMinButtonHeight, kMaxButtonHeight));
   LayoutButtons();
 }
 
 void ShowModeWindow::RestoreRectangle(QSize frameHint) {
-  const EngineSettings& s = engine_.settings();
+  const UiState& s = engine_.uiState();
   // The frame is known to the window system once the window is shown.
   const QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
   QSize frameExtra(frame.left() + frame.right(), frame.top() + frame.bottom());
@@ -215,7 +215,7 @@ void ShowModeWindow::StoreRectangle() {
   // Until the stored rectangle is applied, sizes are not the user's.
   if (!restored_) return;
   const QRect frame = frameGeometry();
-  EngineSettings& s = engine_.settings();
+  UiState& s = engine_.uiState();
   s.showWindowLeft.store(frame.x());
   s.showWindowTop.store(frame.y());
   s.showWindowWidth.store(frame.width());
@@ -225,7 +225,7 @@ void ShowModeWindow::StoreRectangle() {
 void ShowModeWindow::LayoutButtons() {
   if (closing_) return;
   StoreRectangle();
-  const EngineSettings& s = engine_.settings();
+  const UiState& s = engine_.uiState();
   const int w = std::clamp(s.showButtonWidth.load(), kMinButtonWidth, kMaxButtonWidth);
   const int h = std::clamp(s.showButtonHeight.load(), kMinButtonHeight, kMaxButtonHeight);
   const std::vector<QPoint> positions =

@@ -1,7 +1,7 @@
 // Quor against a real Art-Net peer, the OLA daemon, inside a private network
 // namespace that holds only loopback (so broadcasts never leave the test).
-// The outer test re-runs this binary inside tools/netns-run; the inner tests
-// skip anywhere else. OLA refuses to run as root, so its daemon runs as its
+// The outer test re-runs this binary inside the project's private network
+// (tests/private_network.h); the inner tests skip anywhere else. OLA refuses to run as root, so its daemon runs as its
 // own user, which needs the test to start as root.
 #include <grp.h>
 #include <pwd.h>
@@ -21,6 +21,7 @@
 #include "engine/project_file.h"
 #include "engine/remote_control.h"
 #include "output/artnet_discovery.h"
+#include "private_network.h"
 #include "tests/show/show_fixture.h"
 
 namespace quor {
@@ -58,11 +59,16 @@ TEST(ArtNetPeer, OlaScenariosPassInsideAPrivateNetworkNamespace) {
   if (::geteuid() != 0) GTEST_SKIP() << "the OLA daemon must run as its own user: start the tests as root";
   if (::getpwnam("olad") == nullptr) GTEST_SKIP() << "no user olad (the ola package creates it)";
   const std::string self = Shell("readlink /proc/" + std::to_string(::getpid()) + "/exe");
-  const std::string command = std::string(kInsideVariable) + "=1 " QUOR_SOURCE_DIR "/tools/netns-run '" +
-                              self.substr(0, self.find('\n')) + "' --gtest_filter='ArtNetPeerInside.*'";
-  const std::string output = Shell(command);
-  EXPECT_NE(output.find("[  PASSED  ] 4 tests"), std::string::npos)
-      << "the Art-Net peer tests failed inside the namespace:\n" << output;
+  const std::string command = std::string(kInsideVariable) + "=1 '" + self.substr(0, self.find('\n')) +
+                              "' --gtest_filter='ArtNetPeerInside.*'";
+  const test::PrivateNetworkResult result = test::RunInPrivateNetwork([&] {
+    const std::string output = Shell(command);
+    const bool passed = output.find("[  PASSED  ] 4 tests") != std::string::npos;
+    if (!passed) std::fprintf(stderr, "the Art-Net peer tests failed inside the namespace:\n%s", output.c_str());
+    return passed;
+  });
+  if (result == test::PrivateNetworkResult::kUnavailable) GTEST_SKIP() << "no private network namespace here";
+  EXPECT_EQ(result, test::PrivateNetworkResult::kPassed) << "see the inner test output above";
 }
 
 class ArtNetPeerInside : public test::ShowTest {

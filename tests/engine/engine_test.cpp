@@ -187,8 +187,8 @@ TEST_F(EngineTest, ResizeComputesPreviewHeightAndRefusesBadSizes) {
   } cases[] = {{320, 4, 1, 4}, {4, 320, 1, 640}, {32, 100, 0, 200}, {40, 320, 0, 320}, {64, 32, 1, 160}};
   for (const Case& c : cases) {
     ASSERT_TRUE(engine_.ResizeMatrix(c.w, c.h, c.aspect));
-    EXPECT_EQ(engine_.settings().previewHeight.load(), c.preview) << c.w << "x" << c.h;
-    EXPECT_EQ(engine_.settings().previewAspect.load(), c.aspect);
+    EXPECT_EQ(engine_.uiState().previewHeight.load(), c.preview) << c.w << "x" << c.h;
+    EXPECT_EQ(engine_.uiState().previewAspect.load(), c.aspect);
   }
   EXPECT_FALSE(engine_.ResizeMatrix(3, 16, 0));
   EXPECT_FALSE(engine_.ResizeMatrix(200, 200, 0));  // 40000 pixels

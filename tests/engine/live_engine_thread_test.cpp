@@ -19,16 +19,24 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Text-drawing generators need a QGuiApplication; this executable has none.
-void EnsureGuiApplication() {
-  static std::unique_ptr<QGuiApplication> app;
-  if (QGuiApplication::instance() != nullptr) return;
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "quor_thread_tests";
-  static char* argv[] = {name, nullptr};
-  app = std::make_unique<QGuiApplication>(argc, argv);
-}
+// Text-drawing generators need a QGuiApplication; this executable has none
+// of its own. It goes away after the last test, before static destruction.
+class GuiEnvironment : public testing::Environment {
+ public:
+  void SetUp() override {
+    if (QGuiApplication::instance() != nullptr) return;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    app_ = std::make_unique<QGuiApplication>(argc_, argv_);
+  }
+  void TearDown() override { app_.reset(); }
+
+ private:
+  int argc_ = 1;
+  char name_[18] = "quor_thread_tests";
+  char* argv_[2] = {name_, nullptr};
+  std::unique_ptr<QGuiApplication> app_;
+};
+[[maybe_unused]] testing::Environment* const kGui = testing::AddGlobalTestEnvironment(new GuiEnvironment);
 
 void BindEverywhere(Engine& engine, int type) {
   for (int s = 0; s < kSlotCount; ++s) engine.SelectEffect(s, EffectListPosition(type));
@@ -36,7 +44,6 @@ void BindEverywhere(Engine& engine, int type) {
 }
 
 TEST(LiveEngineThread, EveryBuiltinGeneratorIsBoundEditedCopiedAndResizedUnderTheClock) {
-  EnsureGuiApplication();
   Engine engine(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kThread, 7});
   engine.console().SetSink([](std::string_view) {});
   engine.StartClock();
@@ -71,7 +78,6 @@ TEST(LiveEngineThread, EveryBuiltinGeneratorIsBoundEditedCopiedAndResizedUnderTh
 }
 
 TEST(LiveEngineThread, ProjectsLoadWhileTheClockAndLoopbackOutputsRun) {
-  EnsureGuiApplication();
   test::UdpReceiver receiver;
   Engine engine(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kThread, 3});
   engine.console().SetSink([](std::string_view) {});

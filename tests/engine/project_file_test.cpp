@@ -129,7 +129,8 @@ class ProjectFileTest : public testing::Test {
     device.SetPath("out.bin");
     engine.outputs().devices().Add(device);
     EngineSettings& s = engine.settings();
-    s.showWindowLeft = 10, s.showWindowTop = 20, s.masterLevel = 200, s.gammaSetting = 150, s.pixelStep = 2;
+    engine.uiState().showWindowLeft = 10, engine.uiState().showWindowTop = 20;
+    s.masterLevel = 200, s.gammaSetting = 150, s.pixelStep = 2;
     s.strobeTime = 3;
     engine.audio().agcEnabled = 0;
     engine.patch().At(0, 0) = PatchEntry{0, 0, 1, 2};
@@ -291,9 +292,9 @@ TEST_F(ProjectFileTest, MatrixIsResizedOnlyWhenSizeOrPreviewDiffer) {
   EXPECT_EQ(engine_.panel().masterFade[kMixMain].load(), 40);
 
   // Only the grid differs: the slots go back to None / Blackout.
-  engine_.settings().previewGrid = 0;
+  engine_.uiState().previewGrid = 0;
   EXPECT_TRUE(LoadProjectBytes(engine_, same).matrixResized);
-  EXPECT_EQ(engine_.settings().previewGrid.load(), 1);
+  EXPECT_EQ(engine_.uiState().previewGrid.load(), 1);
   EXPECT_EQ(engine_.RequestedType(0), 0);
   EXPECT_EQ(engine_.panel().masterFade[kMixMain].load(), 128);
   EXPECT_EQ(capture_.Count("new matrix size: 32 x 16\n"), 1);
@@ -358,8 +359,8 @@ TEST_F(ProjectFileTest, LoadStopsTheChaseAndUsesTheRemoteInputAndDesktopHooks) {
   EXPECT_EQ(calls, (std::vector<std::string>{"close, scenes 1", "open, universe 3"}));
   EXPECT_EQ(result.messages, std::vector<std::string>{kOpenRemoteInputFailedMessage});
   EXPECT_FALSE(result.remoteControlEnabled || engine_.settings().remoteControlEnabled.load());
-  EXPECT_EQ(engine_.settings().showWindowLeft.load(), 0);
-  EXPECT_EQ(engine_.settings().showWindowTop.load(), 1030);
+  EXPECT_EQ(engine_.uiState().showWindowLeft.load(), 0);
+  EXPECT_EQ(engine_.uiState().showWindowTop.load(), 1030);
 }
 
 TEST_F(ProjectFileTest, ImportAppendsScenesAndChasesAndShiftsSceneSteps) {

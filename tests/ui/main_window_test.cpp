@@ -248,7 +248,7 @@ TEST_F(MainWindowTest, MatrixResizeMovesThePanelAndGrowsTheWindow) {
   window_.Tick();
   ASSERT_TRUE(engine_.ResizeMatrix(32, 250, 0));
   engine_.StopClock();
-  EXPECT_EQ(engine_.settings().previewHeight.load(), 250);
+  EXPECT_EQ(engine_.uiState().previewHeight.load(), 250);
   window_.Tick();  // the window follows the engine's change events
   EXPECT_EQ(window_.panel()->effectList(0)->currentIndex(), 0);
   EXPECT_EQ(window_.panel()->y(), 250);

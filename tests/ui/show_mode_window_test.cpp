@@ -75,12 +75,12 @@ TEST_F(ShowModeTest, ButtonsHighlightTheClickedChaseOrSceneAndSizeMenuKeepsLimit
   window.masterSlider()->setFocus();
   QTest::keyClick(window.masterSlider(), Qt::Key_Home);
   EXPECT_EQ(engine_.settings().masterLevel.load(), 0);
-  engine_.settings().showButtonWidth.store(50);
+  engine_.uiState().showButtonWidth.store(50);
   window.ResizeButtons(-5, 0);
-  EXPECT_EQ(engine_.settings().showButtonWidth.load(), 50);
-  engine_.settings().showButtonHeight.store(160);
+  EXPECT_EQ(engine_.uiState().showButtonWidth.load(), 50);
+  engine_.uiState().showButtonHeight.store(160);
   window.ResizeButtons(0, 5);
-  EXPECT_EQ(engine_.settings().showButtonHeight.load(), 160);
+  EXPECT_EQ(engine_.uiState().showButtonHeight.load(), 160);
   window.close();
   EXPECT_EQ(engine_.flags().showModeActive.load(), 0);
 }
@@ -103,7 +103,7 @@ TEST_F(ShowModeTest, ClosingGivesBackTheWindowsThatWereVisibleAndKeepsTheRectang
   EXPECT_TRUE(main.isVisible());
   EXPECT_TRUE(main.sceneWindow()->isVisible());
   EXPECT_FALSE(main.chaseWindow()->isVisible());
-  EXPECT_EQ(engine_.settings().showWindowWidth.load(), outer.width());
+  EXPECT_EQ(engine_.uiState().showWindowWidth.load(), outer.width());
   EXPECT_EQ(engine_.flags().showModeActive.load(), 0);
   // Opening again restores the same outer rectangle.
   main.RunCommand(kCmdShowMode);
