@@ -35,6 +35,8 @@ void ParseLongOption(const std::string& arg, CommandLine& line) {
     line.help = true;
   } else if (name == "version" && !hasValue) {
     line.version = true;
+  } else if (name == "scan-artnet" && !hasValue) {
+    line.scanArtNet = true;
   } else if (name == "seconds") {
     if (!ParseInt(value, 0, INT_MAX, &line.seconds)) bad("expected a whole number of seconds");
   } else if (name == "matrix") {
@@ -140,6 +142,7 @@ std::string UsageText() {
          "  --slot=S:TYPE      run generator type TYPE (type id) in slot S (0..3)\n"
          "  --snapshot=FILE    write the last output frame to FILE (PNG) at exit\n"
          "  --config-dir=DIR   folder for autosave.dat\n"
+         "  --scan-artnet      look for Art-Net nodes for five seconds, list them and exit\n"
          "  --help, --version\n";
 }
 

@@ -34,6 +34,7 @@ struct CommandLine {
   std::vector<SlotRequest> slotRequests;
   std::string snapshotPath;
   std::string configDir;
+  bool scanArtNet = false;  // run one Art-Net scan, print the nodes, exit
 
   // Problems with long options; the caller reports them and exits.
   std::vector<std::string> errors;

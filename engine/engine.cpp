@@ -6,6 +6,7 @@
 #include <new>
 #include <thread>
 
+#include "engine/remote_control.h"
 #include "engine/scene_recall.h"
 
 namespace quor {
@@ -45,6 +46,8 @@ Engine::Engine(const GeneratorRegistry& registry, EngineOptions options)
   show_ = std::make_unique<Show>(*this);
   hooks_.beginSceneRecall = [this](int index) { return BeginSceneRecall(*this, show_->scenes(), index); };
   hooks_.advanceChase = [this] { show_->player().AdvanceChase(); };
+  remote_ = std::make_unique<RemoteControl>(*this, *show_);
+  hooks_.pollRemoteInput = [this] { remote_->PollRemoteInput(); };
   recorder_ = std::make_unique<Recorder>(*this);
   hooks_.recordFrame = [this](const uint8_t* frame, int w, int h) { recorder_->RecordFrame(frame, w, h); };
   hooks_.stopRecorder = [this] { recorder_->Stop(); };

@@ -61,6 +61,8 @@
 
 namespace quor {
 
+class RemoteControl;
+
 // The eight frames, in the order in which they are allocated and freed.
 enum class FrameIndex : int {
   kSlot0 = 0,
@@ -148,6 +150,9 @@ class Engine : public ShowHost, public RecorderHost {
   AudioAnalyzer& audio() { return audio_; }
   // Scenes, chases, the chase player and the models of their windows.
   Show& show() { return *show_; }
+  // The remote-control input (opened by the UI thread, polled in the mix
+  // pass).
+  RemoteControl& remote() { return *remote_; }
   // Records the output frames into a recording file.
   Recorder& recorder() { return *recorder_; }
   ColorWheel& sharedColorWheel() { return sharedColorWheel_; }  // clock thread / tick lock
@@ -320,6 +325,7 @@ class Engine : public ShowHost, public RecorderHost {
   std::array<std::atomic<int>, kSlotCount> slotTimerId_{};
   std::atomic<int> mixTimerId_{0};
   std::unique_ptr<Show> show_;  // outlives every tick: the clock goes first
+  std::unique_ptr<RemoteControl> remote_;
   std::unique_ptr<Recorder> recorder_;
   int64_t rateStartUs_ = 0;
   bool renderingStopped_ = false;

@@ -3,8 +3,10 @@
 #include <cstdio>
 
 #include "engine/project_file.h"
+#include "engine/remote_control.h"
 #include "files/frame_snapshot.h"
 #include "files/safe_file.h"
+#include "output/artnet_discovery.h"
 #include "output/serial_port.h"
 
 namespace quor {
@@ -38,6 +40,10 @@ std::optional<int> Lifecycle::Start() {
     finished_ = true;  // nothing was started, so nothing is saved
     return 2;
   }
+  if (commandLine_.scanArtNet) {
+    finished_ = true;  // the project is neither loaded nor saved
+    return ScanArtNetOnly();
+  }
 
   paths_ = ResolveProgramPaths(commandLine_.configDir);
   console.Print("Binarypath: %s\n", paths_.programFolder.c_str());
@@ -69,7 +75,12 @@ std::optional<int> Lifecycle::Start() {
 void Lifecycle::LoadStartProject() {
   const std::string loadPath = commandLine_.loadPath.empty() ? paths_.autosavePath : commandLine_.loadPath;
   engine_.console().Print("Try to load file: %s\n", loadPath.c_str());
-  const ProjectFileResult loaded = LoadProject(engine_, loadPath);
+  // An installation driven by a console opens its remote input here, also
+  // with no window.
+  ProjectLoadHooks hooks;
+  hooks.closeRemoteInput = [this] { engine_.remote().CloseRemoteInput(); };
+  hooks.openRemoteInput = [this] { return engine_.remote().OpenRemoteInput(); };
+  const ProjectFileResult loaded = LoadProject(engine_, loadPath, hooks);
   ReportErrors(loadPath, loaded.messages);
   if (loaded.status != ProjectFileStatus::kDone && (loadPath != paths_.autosavePath || !loaded.messages.empty())) {
     engine_.console().Print("Could not load %s: %s\n", loadPath.c_str(), loaded.reason.c_str());
@@ -117,10 +128,35 @@ bool Lifecycle::ShouldEnd() const {
          std::chrono::steady_clock::now() - started_ >= std::chrono::seconds(commandLine_.seconds);
 }
 
+int Lifecycle::ScanArtNetOnly() {
+  // A list of its own: the scan reports every node, known or not, and the
+  // project is left alone.
+  OutputDeviceList found(engine_.console());
+  const std::optional<ArtNetScanResult> result = RunArtNetScan(found, engine_.console());
+  if (!result) {
+    std::fputs("quor: cannot open a UDP socket for the Art-Net scan\n", stderr);
+    return 1;
+  }
+  std::printf("Art-Net nodes found: %zu\n", result->replies.size());
+  for (const ArtPollReplyInfo& node : result->replies) {
+    for (const ArtPollReplyPort& port : node.outputPorts) {
+      std::printf("node \"%s\" %s port %d net %d subnet %d universe %d\n", node.shortName.c_str(),
+                  node.AddressText().c_str(), node.port, node.net, node.subnet, port.universe);
+    }
+    if (node.outputPorts.empty()) {
+      std::printf("node \"%s\" %s port %d (no output port)\n", node.shortName.c_str(), node.AddressText().c_str(),
+                  node.port);
+    }
+  }
+  std::fflush(stdout);
+  return 0;
+}
+
 int Lifecycle::Finish() {
   if (finished_) return 0;
   finished_ = true;
   engine_.StopRendering();
+  engine_.remote().CloseRemoteInput();
   const ProjectFileResult saved = SaveProjectKeepingBackup(engine_, paths_.autosavePath);
   ReportErrors(paths_.autosavePath, saved.messages);
   engine_.Shutdown();

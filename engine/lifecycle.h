@@ -44,6 +44,8 @@ class Lifecycle {
   void LoadStartProject();
   void ApplySlotRequests();
   void Autostart();
+  // --scan-artnet: one scan, the nodes on standard output; the exit code.
+  int ScanArtNetOnly();
   void ReportErrors(const std::string& subject, const std::vector<std::string>& messages);
 
   Engine& engine_;

@@ -36,24 +36,28 @@ std::string SerialOpenFailure(int error) {
   }
 }
 
-std::unique_ptr<SerialPort> SerialPort::Open(std::string_view name, int baudRate, std::string* error) {
-  auto fail = [error](const char* why, int fd) -> std::unique_ptr<SerialPort> {
+int OpenRawSerial(std::string_view name, int baudRate, int access, std::string* error) {
+  auto fail = [error](const std::string& why, int fd) {
+    if (error) *error = why;
+    if (fd >= 0) {
+      ::ioctl(fd, TIOCNXCL);
+      ::close(fd);
+    }
+    return -1;
+  };
     if (error) *error = why;
     if (fd >= 0) ::close(fd);
-    return nullptr;
+    return -1;
   };
   if (name.empty()) return fail("no port name", -1);
   if (baudRate < 1) return fail("invalid baud rate", -1);
-  const std::string path = PathFor(name);
-  const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    if (error) *error = SerialOpenFailure(errno);
-    return nullptr;
-  }
-  // One writer per port: a second program (or device entry) fails here.
+  const std::string path = SerialPort::PathFor(name);
+  const int fd = ::open(path.c_str(), access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return fail(SerialOpenFailure(errno), -1);
+  // One user per port: a second program (or device entry) fails here.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(kSerialPortInUse, fd);
   // Programs that do not lock are kept out too while the port is ours; the
-  // flag is taken back on close (see the destructor).
+  // flag is taken back on close.
   ::ioctl(fd, TIOCEXCL);
 
   struct termios2 settings {};
@@ -72,16 +76,25 @@ std::unique_ptr<SerialPort> SerialPort::Open(std::string_view name, int baudRate
   settings.c_cc[VMIN] = 0;
   settings.c_cc[VTIME] = 0;
   if (::ioctl(fd, TCSETS2, &settings) != 0) return fail("cannot write port settings", fd);
+  return fd;
+}
+
+std::unique_ptr<SerialPort> SerialPort::Open(std::string_view name, int baudRate, std::string* error) {
+  const int fd = OpenRawSerial(name, baudRate, O_WRONLY, error);
+  if (fd < 0) return nullptr;
   return std::unique_ptr<SerialPort>(new SerialPort(fd));
 }
 
-SerialPort::~SerialPort() {
+void CloseRawSerial(int fd) {
+  if (fd < 0) return;
   // The exclusive flag belongs to the terminal, not to this descriptor: left
   // set, it would outlive us wherever another descriptor keeps the terminal
   // open, and every later open by an ordinary user would fail with EBUSY.
-  ::ioctl(fd_, TIOCNXCL);
-  ::close(fd_);
+  ::ioctl(fd, TIOCNXCL);
+  ::close(fd);
 }
+
+SerialPort::~SerialPort() { CloseRawSerial(fd_); }
 
 bool SerialPort::ReadyForFrame() {
   if (pendingBegin_ < pendingEnd_) {

@@ -51,6 +51,14 @@ class SerialPort : public Transport {
   size_t pendingEnd_ = 0;
 };
 
+// Opens `name` raw 8N1 at `baudRate`, exclusive and non-blocking, with
+// reads that return at once; `access` is O_RDONLY, O_WRONLY or O_RDWR.
+// Returns the descriptor, or -1 with `error` saying why.
+int OpenRawSerial(std::string_view name, int baudRate, int access, std::string* error = nullptr);
+// Gives the terminal's exclusive flag back and closes a descriptor from
+// OpenRawSerial (any other descriptor is just closed).
+void CloseRawSerial(int fd);
+
 // The serial ports of this system, by name ("ttyUSB0"): the entries of
 // `classDir` (normally /sys/class/tty) that are backed by a device driver,
 // sorted by name. Virtual terminals and other driverless entries are left

@@ -35,7 +35,7 @@ bool ChaseList::Delete() {
   player_.StopChaseNow();
   if (!chases_.Contains(selection_)) return false;
   chases_.RemoveChase(selection_);
-  selection_ = std::min(selection_, chases_.count() - 1);
+  selection_ = std::min(selection_.load(), chases_.count() - 1);
   return true;
 }
 

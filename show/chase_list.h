@@ -36,7 +36,7 @@ class ChaseList {
   ChaseList(ShowHost& engine, const SceneStore& scenes, ChaseStore& chases, ChasePlayer& player, ChaseEditor& editor);
 
   std::vector<std::string> Names() const { return chases_.Names(); }
-  int selection() const { return selection_; }
+  int selection() const { return selection_.load(); }
   // The user moved the selection (no other effect).
   void Select(int index) { selection_ = chases_.Contains(index) ? index : -1; }
   bool PlayPressed() const { return playPressed_.load(); }
@@ -73,7 +73,7 @@ class ChaseList {
   ChaseStore& chases_;
   ChasePlayer& player_;
   ChaseEditor& editor_;
-  int selection_ = -1;
+  std::atomic<int> selection_{-1};  // the remote input selects from the mix pass
   std::atomic<bool> playPressed_{false};
   std::atomic<bool> stopPressed_{true};
 };

@@ -10,6 +10,7 @@
 
 #include "engine/engine.h"
 #include "engine/project_file.h"
+#include "output/serial_port.h"
 #include "show/show.h"
 #include "ui/about_box.h"
 #include "ui/command_ids.h"
@@ -19,6 +20,7 @@
 #include "ui/mixer_panel.h"
 #include "ui/modal_commands.h"
 #include "ui/preview_widget.h"
+#include "ui/remote_control_dialog.h"
 #include "ui/show_mode_window.h"
 
 namespace quor {
@@ -65,6 +67,8 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
   sceneWindow_->onVisibilityChanged = [this](bool visible) { ListWindowShownOrHidden(sceneWindow_, visible); };
   chaseWindow_->onVisibilityChanged = [this](bool visible) { ListWindowShownOrHidden(chaseWindow_, visible); };
   modal_->SetGuardedWindows({sceneWindow_, chaseWindow_});
+  modal_->Register(kCmdRemoteControl,
+                   [this](QWidget* parent) { RunRemoteControlCommand(engine_, ListSerialPorts(), parent); });
   modal_->Register(kCmdMatrixSize, [this](QWidget* parent) {
     MatrixSizeDialog dialog(engine_, parent);
     dialog.exec();

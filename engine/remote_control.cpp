@@ -1,0 +1,206 @@
+#include "engine/remote_control.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "output/own_address.h"
+#include "output/serial_port.h"
+#include "show/show.h"
+
+namespace quor {
+namespace {
+
+// A UDP socket for the input: non-blocking, broadcast and address reuse on,
+// bound to every local address at `port`. -1 on failure.
+int OpenInputSocket(int port) {
+  if (port < 1 || port > 65535) return -1;
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  const int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  local.sin_port = htons(static_cast<uint16_t>(port));
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+RemoteControl::RemoteControl(Engine& engine, Show& show) : engine_(engine), show_(show) {
+  for (std::atomic<int>& value : last_) value.store(-1);
+}
+
+RemoteControl::~RemoteControl() {
+  // The clock is gone by now (it is the engine's first member to go).
+  CloseRawSerial(fd_);
+}
+
+bool RemoteControl::OpenRemoteInput() {
+  if (engine_.flags().remoteInputActive.load() == 1) CloseRemoteInput();
+  settings_ = engine_.remoteInputSettings();
+  serialBuffer_ = std::make_unique<Tpm2StreamBuffer>();
+  switch (settings_.inputType) {
+    case kRemoteTpm2:
+      fd_ = OpenRawSerial(settings_.PortName(), settings_.baudOrNet, O_RDONLY);
+      break;
+    case kRemoteTpm2Net:
+    case kRemoteArtNet:
+      fd_ = OpenInputSocket(settings_.listenPort);
+      break;
+    default:
+      break;  // nothing to open
+  }
+  const bool needsHandle = settings_.inputType >= kRemoteTpm2 && settings_.inputType <= kRemoteArtNet;
+  if (needsHandle && fd_ < 0) {
+    serialBuffer_.reset();
+    return false;
+  }
+  // Looked up here rather than in the pass: the lookup asks the kernel.
+  if (settings_.inputType == kRemoteArtNet) ownAddress_ = FindOwnIpv4Address();
+  for (std::atomic<int>& value : last_) value.store(-1);
+  engine_.flags().remoteInputActive.store(1);
+  return true;
+}
+
+void RemoteControl::CloseRemoteInput() {
+  if (engine_.flags().remoteInputActive.load() != 1) return;
+  engine_.flags().remoteInputActive.store(0);
+  // A pass that saw the flag still set may be reading: wait for it.
+  engine_.WithTickLock([this] {
+    CloseRawSerial(fd_);
+    fd_ = -1;
+    serialBuffer_.reset();
+  });
+}
+
+RemoteValues RemoteControl::LastValues() const {
+  RemoteValues values{};
+  for (size_t i = 0; i < values.size(); ++i) values[i] = last_[i].load();
+  return values;
+}
+
+void RemoteControl::PollRemoteInput() {
+  if (fd_ < 0) return;
+  if (settings_.inputType == kRemoteTpm2) {
+    PollSerial();
+  } else {
+    PollDatagrams();
+  }
+}
+
+void RemoteControl::PollDatagrams() {
+  RemoteValues values = kNothingReceived;
+  bool any = false;
+  std::array<uint8_t, kRemoteDatagramBytes> buffer;
+  for (int n = 0; n < kMaxRemoteReadsPerPass; ++n) {
+    const ssize_t got = ::recv(fd_, buffer.data(), buffer.size(), 0);
+    if (got < 0) break;
+    counters_.received.fetch_add(1, std::memory_order_relaxed);
+    const std::span<const uint8_t> datagram(buffer.data(), static_cast<size_t>(got));
+    bool frame = false;
+    if (settings_.inputType == kRemoteTpm2Net) {
+      frame = ParseTpm2NetDatagram(datagram, settings_.firstChannel, values);
+    } else {
+      const ArtNetInputKind kind = ParseArtNetInput(datagram, settings_, values);
+      frame = kind == ArtNetInputKind::kDmx;
+      if (kind == ArtNetInputKind::kPoll) AnswerPoll();
+    }
+    if (frame) counters_.frames.fetch_add(1, std::memory_order_relaxed);
+    any = any || frame;
+  }
+  if (any) Apply(values);
+}
+
+void RemoteControl::PollSerial() {
+  RemoteValues values = kNothingReceived;
+  std::array<uint8_t, kRemoteDatagramBytes> chunk;
+  for (int n = 0; n < kMaxRemoteReadsPerPass; ++n) {
+    const ssize_t got = ::read(fd_, chunk.data(), chunk.size());
+    if (got <= 0) break;
+    counters_.received.fetch_add(1, std::memory_order_relaxed);
+    serialBuffer_->Append(std::span<const uint8_t>(chunk.data(), static_cast<size_t>(got)), settings_.firstChannel,
+                          values);
+  }
+  if (values != kNothingReceived) Apply(values);
+}
+
+void RemoteControl::AnswerPoll() {
+  counters_.polls.fetch_add(1, std::memory_order_relaxed);
+  Console& console = engine_.console();
+  console.Write("received artnet discover (artpoll)\n");
+  console.Print("found own IP: %d %d %d %d\n", ownAddress_[0], ownAddress_[1], ownAddress_[2], ownAddress_[3]);
+  const std::array<uint8_t, kArtPollReplyBytes> reply = BuildRemoteArtPollReply(ownAddress_, settings_);
+  sockaddr_in target{};
+  target.sin_family = AF_INET;
+  target.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+  target.sin_port = htons(kArtNetPort);
+  // Non-blocking: a reply the system cannot take at once is lost, like any
+  // datagram.
+  ::sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<const sockaddr*>(&target), sizeof target);
+}
+
+void RemoteControl::Apply(const RemoteValues& received) {
+  counters_.passes.fetch_add(1, std::memory_order_relaxed);
+  const bool limit = settings_.limitTo32 == 1;
+  RemoteValues value = received;
+  value[kRemoteScene] = MapSceneOrChaseValue(received[kRemoteScene], limit);
+  value[kRemoteChase] = MapSceneOrChaseValue(received[kRemoteChase], limit);
+  RemoteValues last = LastValues();
+  auto acted = [this](int channel, int v) {
+    if (hooks_.acted) hooks_.acted(channel, v);
+  };
+
+  const int chase = value[kRemoteChase];
+  if (chase > 0 && chase != last[kRemoteChase]) {
+    int chases = 0;
+    {
+      auto lock = show_.chases().LockForPlayer();
+      chases = show_.chases().count();
+    }
+    if (chase <= chases) {
+      // As a double click in the chase window: selected, "Play" pressed.
+      show_.chaseList().PlayAt(chase - 1);
+      acted(kRemoteChase, chase);
+    }
+  }
+
+  const int scene = value[kRemoteScene];
+  if (scene > 0 && scene != last[kRemoteScene] && scene <= show_.scenes().count()) {
+    show_.sceneList().ShowSelection(scene - 1);
+    show_.player().RequestChaseStop();
+    engine_.RequestSceneRecall(scene - 1);  // wakes the main thread
+    acted(kRemoteScene, scene);
+  }
+
+  const int master = value[kRemoteMaster];
+  if (master >= 0 && master != last[kRemoteMaster]) {
+    engine_.SetMasterLevel(master);
+    acted(kRemoteMaster, master);
+  }
+
+  const int strobe = value[kRemoteStrobe];
+  if (strobe == 0 && last[kRemoteStrobe] != 0) {
+    engine_.SetStrobe(false);
+    acted(kRemoteStrobe, 0);
+  } else if (strobe >= 1 && strobe != last[kRemoteStrobe]) {
+    // A running strobe keeps its phase; only a stopped one starts.
+    if (engine_.settings().strobeCounter.load() < 0) engine_.SetStrobe(true);
+    engine_.SetStrobeTime(StrobeTimeForValue(strobe));
+    acted(kRemoteStrobe, strobe);
+  }
+
+  for (size_t i = 0; i < value.size(); ++i) {
+    if (value[i] != -1) last_[i].store(value[i]);
+  }
+}
+
+}  // namespace quor

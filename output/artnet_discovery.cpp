@@ -1,0 +1,187 @@
+#include "output/artnet_discovery.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "output/output_device.h"
+
+namespace quor {
+namespace {
+
+constexpr size_t kShortNameOffset = 26;
+constexpr size_t kShortNameBytes = 18;
+constexpr size_t kPortCountOffset = 173;
+constexpr size_t kPortTypeOffset = 173;    // + p, p = 1..4
+constexpr size_t kGoodInputOffset = 177;   // + p
+constexpr size_t kOutUniverseOffset = 189;  // + p
+constexpr uint8_t kPortOutputBit = 0x80;
+constexpr int kArtNetChannels = 512;
+constexpr int kArtNetHeaderLength = 18;
+
+}  // namespace
+
+std::array<uint8_t, kArtPollBytes> BuildArtPoll() {
+  std::array<uint8_t, kArtPollBytes> poll{};
+  std::memcpy(poll.data(), "Art-Net", 8);
+  poll[8] = 0x00, poll[9] = 0x20;    // OpPoll, low byte first
+  poll[10] = 0x00, poll[11] = 0x0E;  // protocol version 14
+  return poll;                       // 12, 13: no reply on change, priority 0
+}
+
+std::string ArtPollReplyInfo::AddressText() const {
+  return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." + std::to_string(address[2]) + "." +
+         std::to_string(address[3]);
+}
+
+std::optional<ArtPollReplyInfo> ParseArtPollReply(std::span<const uint8_t> datagram) {
+  const size_t length = datagram.size();
+  if (length < kShortNameOffset + kShortNameBytes) return std::nullopt;
+  if (std::memcmp(datagram.data(), "Art-Net", 7) != 0 || datagram[8] != 0x00 || datagram[9] != 0x21) {
+    return std::nullopt;
+  }
+  ArtPollReplyInfo info;
+  for (size_t i = 0; i < kShortNameBytes && datagram[kShortNameOffset + i] != 0; ++i) {
+    const uint8_t c = datagram[kShortNameOffset + i];
+    info.shortName.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
+  }
+  std::copy(&datagram[10], &datagram[14], info.address.begin());
+  info.port = datagram[14] + 256 * datagram[15];
+  info.net = datagram[18];
+  info.subnet = datagram[19] & 0x0F;
+  if (length <= kPortCountOffset) return info;
+  info.portCount = datagram[kPortCountOffset];
+  const int ports = std::min(info.portCount, kMaxReplyPorts);
+  for (int p = 1; p <= ports; ++p) {
+    const size_t at = static_cast<size_t>(p);
+    if (kOutUniverseOffset + at >= length) break;
+    const bool output = (datagram[kPortTypeOffset + at] & kPortOutputBit) != 0 || datagram[kGoodInputOffset + at] == 0x80;
+    if (output) info.outputPorts.push_back({p, datagram[kOutUniverseOffset + at] & 0x0F});
+  }
+  return info;
+}
+
+int AddDiscoveredDevices(OutputDeviceList& devices, const ArtPollReplyInfo& reply, Console& console) {
+  const std::string address = reply.AddressText();
+  console.Print("Artpollreply: %s %s (%x) net: %d subnet: %d\n", reply.shortName.c_str(), address.c_str(),
+                static_cast<unsigned>(reply.port), reply.net, reply.subnet);
+  console.Print("Artpollreply: #Ports %d\n", reply.portCount);
+  const bool ownReply = reply.shortName.rfind("Quor", 0) == 0;
+  int added = 0;
+  for (const ArtPollReplyPort& port : reply.outputPorts) {
+    console.Print("Artpollreply: Out-Port %d: Universe: %d\n", port.number, port.universe);
+    bool known = false;
+    for (const OutputDevice& d : devices.devices()) {
+      known = known || (d.driver == kDriverArtNet && d.driverParam == reply.net && d.subnet == reply.subnet &&
+                        d.universe == port.universe && d.AddressText() == address);
+    }
+    if (ownReply || known) continue;
+    console.Write("Artpollreply: New Device, adding to Devicelist.\n");
+    OutputDevice device;
+    device.driver = kDriverArtNet;
+    device.SetAddress(address);
+    device.port = reply.port;
+    device.channels = kArtNetChannels;
+    device.driverParam = reply.net;
+    device.subnet = reply.subnet;
+    device.universe = port.universe;
+    device.headerLength = kArtNetHeaderLength;
+    devices.Add(device);
+    ++added;
+  }
+  return added;
+}
+
+ArtNetScan::ArtNetScan(OutputDeviceList& devices, Console& console) : ArtNetScan(devices, console, Options{}) {}
+
+ArtNetScan::ArtNetScan(OutputDeviceList& devices, Console& console, Options options)
+    : devices_(devices), console_(console), options_(std::move(options)) {}
+
+ArtNetScan::~ArtNetScan() { Close(); }
+
+int64_t ArtNetScan::Now() const {
+  if (options_.nowMs) return options_.nowMs();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+bool ArtNetScan::Start() {
+  Close();
+  fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd_ < 0) {
+    console_.Write("cant open socket\n");
+    return false;
+  }
+  const int on = 1;
+  ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+  ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  local.sin_port = htons(static_cast<uint16_t>(options_.port));
+  if (::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) console_.Write("cant bind socket\n");
+
+  sockaddr_in target{};
+  target.sin_family = AF_INET;
+  target.sin_port = htons(static_cast<uint16_t>(options_.port));
+  if (::inet_pton(AF_INET, options_.pollAddress.c_str(), &target.sin_addr) == 1) {
+    const std::array<uint8_t, kArtPollBytes> poll = BuildArtPoll();
+    ::sendto(fd_, poll.data(), poll.size(), 0, reinterpret_cast<const sockaddr*>(&target), sizeof target);
+  }
+  startMs_ = Now();
+  added_ = 0;
+  replies_.clear();
+  return true;
+}
+
+bool ArtNetScan::Tick() {
+  if (fd_ < 0) return false;
+  const int64_t elapsed = Now() - startMs_;
+  const int seconds = static_cast<int>(elapsed / 1000);
+  if (seconds != lastShownSecond_) {
+    lastShownSecond_ = seconds;
+    countdown_ = "Please Wait ... " + std::to_string(options_.durationMs / 1000 - seconds);
+  }
+  uint8_t buffer[kScanDatagramBytes];
+  for (;;) {
+    const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
+    if (got < 0) break;
+    const std::optional<ArtPollReplyInfo> reply =
+        ParseArtPollReply(std::span<const uint8_t>(buffer, static_cast<size_t>(got)));
+    if (!reply) continue;
+    added_ += AddDiscoveredDevices(devices_, *reply, console_);
+    replies_.push_back(*reply);
+  }
+  if (elapsed > options_.durationMs) {
+    console_.Write("Artpoll timer finished.\n");
+    Close();
+    return false;
+  }
+  return true;
+}
+
+std::optional<std::string> ArtNetScan::TakeCountdown() {
+  std::optional<std::string> text = std::move(countdown_);
+  countdown_.reset();
+  return text;
+}
+
+void ArtNetScan::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+std::optional<ArtNetScanResult> RunArtNetScan(OutputDeviceList& devices, Console& console,
+                                              ArtNetScan::Options options) {
+  ArtNetScan scan(devices, console, std::move(options));
+  if (!scan.Start()) return std::nullopt;
+  while (scan.Tick()) std::this_thread::sleep_for(std::chrono::milliseconds(kScanTickMs));
+  return ArtNetScanResult{scan.added(), scan.replies()};
+}
+
+}  // namespace quor

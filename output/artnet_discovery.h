@@ -1,0 +1,112 @@
+// Art-Net discovery: the poll that asks every node on the network to
+// answer, the reader of their poll replies and the rules that turn a reply
+// into new Art-Net devices, one per output port not yet in the list. The
+// scan itself (ArtNetScan) owns a socket for about five seconds and is
+// driven by ticks, so a window's timer or the headless host can run it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/console.h"
+#include "output/device_list.h"
+
+namespace quor {
+
+inline constexpr size_t kArtPollBytes = 14;
+inline constexpr size_t kScanDatagramBytes = 250;
+inline constexpr int kScanDurationMs = 5000;
+inline constexpr int kScanTickMs = 40;
+inline constexpr int kMaxReplyPorts = 4;
+
+std::array<uint8_t, kArtPollBytes> BuildArtPoll();
+
+struct ArtPollReplyPort {
+  int number = 0;  // 1..4
+  int universe = 0;
+};
+
+// What a poll reply says about its node. Only the ports marked as output
+// ports are listed.
+struct ArtPollReplyInfo {
+  std::string shortName;  // up to 18 characters; unprintable bytes become '?'
+  std::array<uint8_t, 4> address{};
+  int port = 0;
+  int net = 0;
+  int subnet = 0;
+  int portCount = 0;  // as the reply states it
+  std::vector<ArtPollReplyPort> outputPorts;
+
+  std::string AddressText() const;
+};
+
+// A poll reply ("Art-Net", OpPollReply), or nothing. A reply too short for
+// the node name is refused; ports whose bytes lie past the end are left out.
+// A port counts as an output port when its port-type byte has the output
+// bit (0x80) or its following status byte is exactly 0x80.
+std::optional<ArtPollReplyInfo> ParseArtPollReply(std::span<const uint8_t> datagram);
+
+// Adds one Art-Net device per output port of `reply` that the list does not
+// hold yet (same address text, Net, subnet and universe); a node whose name
+// begins with "Quor" is this program and adds nothing. Writes the scan's
+// console lines. Returns the number of devices added.
+int AddDiscoveredDevices(OutputDeviceList& devices, const ArtPollReplyInfo& reply, Console& console);
+
+// One scan. Start() opens the socket and broadcasts the poll; Tick() is
+// called every kScanTickMs and returns false once the scan is over (more
+// than five seconds after the start), after which the socket is closed.
+class ArtNetScan {
+ public:
+  struct Options {
+    std::string pollAddress = "255.255.255.255";
+    int port = 6454;
+    int durationMs = kScanDurationMs;
+    std::function<int64_t()> nowMs;  // default: the steady clock
+  };
+  ArtNetScan(OutputDeviceList& devices, Console& console);
+  ArtNetScan(OutputDeviceList& devices, Console& console, Options options);
+  ~ArtNetScan();
+  ArtNetScan(const ArtNetScan&) = delete;
+  ArtNetScan& operator=(const ArtNetScan&) = delete;
+
+  // False when no socket could be created ("cant open socket"); the scan
+  // then has not started and adds nothing.
+  bool Start();
+  bool Tick();
+  // The countdown text "Please Wait ... %d" when the shown second changed
+  // at the last tick.
+  std::optional<std::string> TakeCountdown();
+  int added() const { return added_; }
+  const std::vector<ArtPollReplyInfo>& replies() const { return replies_; }
+
+ private:
+  void Close();
+  int64_t Now() const;
+
+  OutputDeviceList& devices_;
+  Console& console_;
+  Options options_;
+  int fd_ = -1;
+  int64_t startMs_ = 0;
+  int lastShownSecond_ = -1;
+  std::optional<std::string> countdown_;
+  int added_ = 0;
+  std::vector<ArtPollReplyInfo> replies_;
+};
+
+// Runs a whole scan on the calling thread, sleeping between ticks; returns
+// the scan (its replies and how many devices it added), or nothing when the
+// socket could not be opened.
+struct ArtNetScanResult {
+  int added = 0;
+  std::vector<ArtPollReplyInfo> replies;
+};
+std::optional<ArtNetScanResult> RunArtNetScan(OutputDeviceList& devices, Console& console,
+                                              ArtNetScan::Options options = {});
+
+}  // namespace quor

@@ -1,0 +1,316 @@
+// The remote input's wire readers over byte arrays: which tpm2.net, Art-Net
+// and tpm2 serial bytes carry the four remote channels, and which are
+// refused; the value mapping; the poll reply and the discovery reader.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "output/artnet_discovery.h"
+#include "output/remote_input_parser.h"
+#include "test_support.h"
+
+namespace quor {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+TEST(RemoteTpm2Net, AcceptsFramesThatCarryTheFourChannelsAndRefusesTheRest) {
+  const Bytes good = {
+      0x9C, 0xDA,              // tpm2.net start, data frame
+      0x00, 0x04,              // size 4
+      0x01, 0x01,              // packet 1 of 1
+      0x03, 0x00, 0xFF, 0x80,  // scene 3, chase 0, master 255, strobe 128
+      0x36,                    // end byte
+  };
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    int firstChannel;
+    RemoteValues expect;  // kNothingReceived = refused
+  };
+  auto with = [&](size_t at, uint8_t value) { Bytes b = good; b[at] = value; return b; };
+  const Case cases[] = {
+      {"the example frame", good, 0, {3, 0, 255, 128}},
+      {"trailing bytes after the end byte", [&] { Bytes b = good; b.push_back(0xAA); return b; }(), 0, {3, 0, 255, 128}},
+      {"ten bytes", Bytes(good.begin(), good.end() - 1), 0, kNothingReceived},
+      {"wrong start byte", with(0, 0x9D), 0, kNothingReceived},
+      {"wrong frame type", with(1, 0xDB), 0, kNothingReceived},
+      {"size too small for the channels", with(3, 0x03), 0, kNothingReceived},
+      {"size reaches past the datagram", with(3, 0x05), 0, kNothingReceived},
+      {"size 0xFFFF", with(2, 0xFF), 0, kNothingReceived},
+      {"wrong end byte", with(10, 0x37), 0, kNothingReceived},
+      {"first channel 1 needs a fifth channel", good, 1, kNothingReceived},
+      {"first channel out of range", good, -1, kNothingReceived},
+      {"first channel 2 of six channels",
+       {0x9C, 0xDA, 0x00, 0x06, 0x01, 0x01, 9, 9, 5, 6, 7, 8, 0x36}, 2, {5, 6, 7, 8}},
+  };
+  for (const Case& c : cases) {
+    RemoteValues values = kNothingReceived;
+    const bool accepted = ParseTpm2NetDatagram(c.bytes, c.firstChannel, values);
+    EXPECT_EQ(accepted, c.expect != kNothingReceived) << c.what;
+    EXPECT_EQ(values, c.expect) << c.what;
+  }
+}
+
+// An ArtDmx datagram for Net 1, Subnet 2, Universe 3 with `data` channels.
+Bytes ArtDmx(std::initializer_list<uint8_t> data, uint8_t subUni = 0x23, uint8_t net = 1) {
+  Bytes b = {
+      'A', 'r', 't', '-', 'N', 'e', 't', 0,  // id
+      0x00, 0x50,                            // OpDmx, low byte first
+      0x00, 14,                              // protocol version 14
+      0x00,                                  // sequence
+      0x00,                                  // physical
+      subUni,                                // subnet (high nibble), universe (low nibble)
+      net,                                   // Net
+      0x00, static_cast<uint8_t>(data.size()),  // data length, high byte first
+  };
+  b.insert(b.end(), data);
+  return b;
+}
+
+TEST(RemoteArtNet, DmxForTheConfiguredAddressCarriesTheChannelsPollsAreRecognised) {
+  RemoteInputSettings s;
+  s.inputType = kRemoteArtNet, s.baudOrNet = 1, s.subnet = 2, s.universe = 3, s.firstChannel = 1;
+  const Bytes good = ArtDmx({0, 4, 5, 6, 7});
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    ArtNetInputKind kind;
+  };
+  auto with = [&](size_t at, uint8_t value) { Bytes b = good; b[at] = value; return b; };
+  const Bytes poll = {'A', 'r', 't', '-', 'N', 'e', 't', 0,  // id
+                      0x00, 0x20,                            // OpPoll
+                      0x00, 14};                             // version 14, nothing else
+  const Case cases[] = {
+      {"DMX on Net 1 Subnet 2 Universe 3", good, ArtNetInputKind::kDmx},
+      {"another universe", with(14, 0x24), ArtNetInputKind::kIgnored},
+      {"another subnet", with(14, 0x33), ArtNetInputKind::kIgnored},
+      {"another Net", with(15, 0), ArtNetInputKind::kIgnored},
+      {"other operation", with(9, 0x51), ArtNetInputKind::kIgnored},
+      {"operation high byte first", with(8, 0x50), ArtNetInputKind::kIgnored},
+      {"version 13", with(11, 13), ArtNetInputKind::kIgnored},
+      {"foreign id", with(6, 'x'), ArtNetInputKind::kIgnored},
+      {"length field says 4 channels", with(17, 4), ArtNetInputKind::kIgnored},
+      // Length field claims five channels but the datagram ends one byte
+      // before the strobe channel.
+      {"datagram ends before the strobe channel", Bytes(good.begin(), good.end() - 1), ArtNetInputKind::kIgnored},
+      {"twenty bytes", Bytes(good.begin(), good.begin() + 20), ArtNetInputKind::kIgnored},
+      {"poll of 12 bytes", poll, ArtNetInputKind::kPoll},
+      {"poll with version 13", [&] { Bytes b = poll; b[11] = 13; return b; }(), ArtNetInputKind::kIgnored},
+      {"poll cut to 11 bytes", Bytes(poll.begin(), poll.end() - 1), ArtNetInputKind::kIgnored},
+      {"six bytes", Bytes(good.begin(), good.begin() + 6), ArtNetInputKind::kIgnored},
+  };
+  for (const Case& c : cases) {
+    RemoteValues values = kNothingReceived;
+    EXPECT_EQ(ParseArtNetInput(c.bytes, s, values), c.kind) << c.what;
+    EXPECT_EQ(values, (c.kind == ArtNetInputKind::kDmx ? RemoteValues{4, 5, 6, 7} : kNothingReceived)) << c.what;
+  }
+}
+
+// A tpm2 serial frame: C9 DA, size (high, low), the data, 36.
+Bytes Tpm2Frame(std::initializer_list<uint8_t> data) {
+  Bytes b = {0xC9, 0xDA, 0x00, static_cast<uint8_t>(data.size())};
+  for (uint8_t d : data) b.push_back(d);
+  b.push_back(0x36);
+  return b;
+}
+
+TEST(RemoteTpm2Stream, FramesAreFoundAcrossReadsGarbageAndDamage) {
+  struct Case {
+    const char* what;
+    std::vector<Bytes> chunks;
+    RemoteValues expect;  // after the last chunk
+    size_t fillAfter;
+  };
+  const Bytes a = Tpm2Frame({1, 2, 3, 4});
+  const Bytes b = Tpm2Frame({5, 6, 7, 8, 9});
+  auto cat = [](std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+  };
+  const Bytes garbage = {0x00, 0xC9, 0x11, 0xDA, 0x36, 0xC9};
+  const Case cases[] = {
+      {"one frame", {a}, {1, 2, 3, 4}, 0},
+      {"two frames in one read: the last wins", {cat({a, b})}, {5, 6, 7, 8}, 0},
+      {"split inside the data", {Bytes(a.begin(), a.begin() + 6), Bytes(a.begin() + 6, a.end())}, {1, 2, 3, 4}, 0},
+      {"split inside the start pair", {Bytes(a.begin(), a.begin() + 1), Bytes(a.begin() + 1, a.end())}, {1, 2, 3, 4}, 0},
+      {"garbage before, between and after", {cat({garbage, a, garbage, b, {0x01, 0x02}})}, {5, 6, 7, 8}, 2},
+      {"wrong end byte is skipped", {cat({Bytes(a.begin(), a.end() - 1), {0x37}, b})}, {5, 6, 7, 8}, 0},
+      // A frame too short for the channels or too long for the buffer does
+      // not hold up the frames behind it.
+      {"too short a frame", {cat({Tpm2Frame({1, 2, 3}), a})}, {1, 2, 3, 4}, 0},
+      {"size 0xFFFF", {cat({{0xC9, 0xDA, 0xFF, 0xFF}, a})}, {1, 2, 3, 4}, 0},
+      {"incomplete frame waits", {Bytes(a.begin(), a.end() - 1)}, kNothingReceived, 8},
+      {"four bytes are not scanned", {{0xC9, 0xDA, 0x00, 0x04}}, kNothingReceived, 4},
+  };
+  for (const Case& c : cases) {
+    Tpm2StreamBuffer buffer;
+    RemoteValues values = kNothingReceived;
+    for (const Bytes& chunk : c.chunks) buffer.Append(chunk, 0, values);
+    EXPECT_EQ(values, c.expect) << c.what;
+    EXPECT_EQ(buffer.fill(), c.fillAfter) << c.what;
+  }
+}
+
+TEST(RemoteTpm2Stream, OverflowDropsWhatWasBufferedAndTheStreamRecovers) {
+  Tpm2StreamBuffer buffer;
+  RemoteValues values = kNothingReceived;
+  // A frame of 1000 data bytes, never finished.
+  Bytes open = {0xC9, 0xDA, 0x03, 0xE8};
+  open.resize(600, 0x11);
+  buffer.Append(open, 0, values);
+  EXPECT_EQ(buffer.fill(), 600u);
+  buffer.Append(Bytes(500, 0x22), 0, values);  // 1100 > 1060: emptied first
+  EXPECT_EQ(buffer.fill(), 4u);  // emptied, then scanned: only the last four bytes kept
+  buffer.Append(Tpm2Frame({9, 8, 7, 6}), 0, values);
+  EXPECT_EQ(values, (RemoteValues{9, 8, 7, 6}));
+  // A chunk larger than the whole buffer keeps its tail.
+  Bytes huge(3000, 0x00);
+  const Bytes tail = Tpm2Frame({4, 3, 2, 1});
+  std::copy(tail.begin(), tail.end(), huge.end() - static_cast<std::ptrdiff_t>(tail.size()));
+  buffer.Append(huge, 0, values);
+  EXPECT_EQ(values, (RemoteValues{4, 3, 2, 1}));
+}
+
+TEST(RemoteValueMapping, ThirtyTwoSceneLimitAndStrobeTime) {
+  const int limited[][2] = {{0, 0}, {1, 1}, {7, 1}, {8, 2}, {15, 2}, {16, 3}, {248, 32}, {255, 32}};
+  for (const auto& [in, out] : limited) EXPECT_EQ(MapSceneOrChaseValue(in, true), out) << in;
+  EXPECT_EQ(MapSceneOrChaseValue(200, false), 200);
+  EXPECT_EQ(MapSceneOrChaseValue(-1, true), -1);
+  const int strobe[][2] = {{1, 1}, {9, 1}, {10, 2}, {128, 13}, {239, 24}, {240, 25}, {255, 25}};
+  for (const auto& [in, out] : strobe) EXPECT_EQ(StrobeTimeForValue(in), out) << in;
+}
+
+TEST(RemotePollReply, LayoutAndOwnReaderAgree) {
+  RemoteInputSettings s;
+  s.baudOrNet = 5, s.subnet = 6, s.universe = 7;
+  const auto reply = BuildRemoteArtPollReply({10, 1, 2, 3}, s);
+  Bytes expect(kArtPollReplyBytes, 0);
+  const Bytes head = {
+      'A', 'r', 't', '-', 'N', 'e', 't', 0,  // id
+      0x00, 0x21,                            // OpPollReply
+      10, 1, 2, 3,                           // own address
+      0x36, 0x19,                            // port 6454, low byte first
+      0x00, 0x01,                            // version
+      5,                                     // Net
+      6,                                     // subnet
+  };
+  std::copy(head.begin(), head.end(), expect.begin());
+  std::copy_n("Quor", 4, expect.begin() + 26);  // short name
+  std::copy_n("Quor", 4, expect.begin() + 44);  // long name
+  expect[173] = 1;     // one port
+  expect[174] = 0x80;  // port 1: output
+  expect[178] = 0x80;
+  expect[190] = 7;     // port 1 output universe
+  expect[212] = 0x04;
+  EXPECT_EQ(Bytes(reply.begin(), reply.end()), expect);
+
+  const auto info = ParseArtPollReply(reply);
+  ASSERT_TRUE(info.has_value());
+  EXPECT_EQ(info->shortName, "Quor");
+  EXPECT_EQ(info->AddressText(), "10.1.2.3");
+  EXPECT_EQ(info->port, 6454);
+  EXPECT_EQ(info->net, 5);
+  EXPECT_EQ(info->subnet, 6);
+  ASSERT_EQ(info->outputPorts.size(), 1u);
+  EXPECT_EQ(info->outputPorts[0].universe, 7);
+}
+
+// A poll reply of `length` bytes from node "Node" at 2.0.0.9 with Net 1,
+// subnet 0x12 (low bits 2) and the given port bytes.
+Bytes NodeReply(size_t length, uint8_t ports, std::array<uint8_t, 4> types, std::array<uint8_t, 4> goodInput,
+                std::array<uint8_t, 4> universes) {
+  Bytes b(239, 0);
+  const Bytes head = {'A', 'r', 't', '-', 'N', 'e', 't', 0,  // id
+                      0x00, 0x21,                            // OpPollReply
+                      2, 0, 0, 9,                            // address
+                      0x36, 0x19,                            // port 6454
+                      0, 0,                                  // version
+                      1,                                     // Net
+                      0x12};                                 // subnet 2 (high bits ignored)
+  std::copy(head.begin(), head.end(), b.begin());
+  std::copy_n("Node", 4, b.begin() + 26);
+  b[173] = ports;
+  for (size_t i = 0; i < 4; ++i) {
+    b[174 + i] = types[i];      // port types
+    b[178 + i] = goodInput[i];  // good-input status
+    b[190 + i] = universes[i];  // output universes
+  }
+  b.resize(length);
+  return b;
+}
+
+TEST(ArtPollReplyReader, OutputPortsByTypeBitOrStatusByteAndBoundsChecked) {
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    int portCount;
+    std::vector<int> universes;  // of the output ports found
+  };
+  const Case cases[] = {
+      {"two output ports by type bit", NodeReply(239, 2, {0xC0, 0x80, 0, 0}, {}, {0x10, 0x11, 0, 0}), 2, {0, 1}},
+      {"output port by status byte 0x80 only", NodeReply(239, 1, {0x00, 0, 0, 0}, {0x80, 0, 0, 0}, {5, 0, 0, 0}), 1, {5}},
+      {"input-only port", NodeReply(239, 1, {0x40, 0, 0, 0}, {0x08, 0, 0, 0}, {5, 0, 0, 0}), 1, {}},
+      {"port count above four", NodeReply(239, 200, {0x80, 0x80, 0x80, 0x80}, {}, {1, 2, 3, 4}), 200, {1, 2, 3, 4}},
+      {"cut after the port types", NodeReply(180, 2, {0x80, 0x80, 0, 0}, {}, {1, 2, 0, 0}), 2, {}},
+      {"cut inside the universes", NodeReply(191, 2, {0x80, 0x80, 0, 0}, {}, {1, 2, 0, 0}), 2, {1}},
+      {"cut before the port count", NodeReply(100, 2, {0x80, 0x80, 0, 0}, {}, {1, 2, 0, 0}), 0, {}},
+  };
+  for (const Case& c : cases) {
+    const auto info = ParseArtPollReply(c.bytes);
+    ASSERT_TRUE(info.has_value()) << c.what;
+    EXPECT_EQ(info->shortName, "Node") << c.what;
+    EXPECT_EQ(info->AddressText(), "2.0.0.9") << c.what;
+    EXPECT_EQ(info->net, 1) << c.what;
+    EXPECT_EQ(info->subnet, 2) << c.what;
+    EXPECT_EQ(info->portCount, c.portCount) << c.what;
+    std::vector<int> universes;
+    for (const ArtPollReplyPort& p : info->outputPorts) universes.push_back(p.universe);
+    EXPECT_EQ(universes, c.universes) << c.what;
+  }
+  const Bytes reply = NodeReply(239, 1, {0x80, 0, 0, 0}, {}, {});
+  EXPECT_FALSE(ParseArtPollReply(Bytes(reply.begin(), reply.begin() + 43))) << "too short for the name";
+  Bytes poll = reply;
+  poll[9] = 0x20;
+  EXPECT_FALSE(ParseArtPollReply(poll)) << "a poll is no reply";
+  Bytes odd = reply;
+  odd[27] = 0x07, odd[28] = 0xFF;  // unprintable name bytes
+  EXPECT_EQ(ParseArtPollReply(odd)->shortName, "N??e");
+}
+
+TEST(ArtNetDiscovery, AddsOneDevicePerNewOutputPortAndNothingTwice) {
+  Console console;
+  test::ConsoleCapture capture(console);
+  OutputDeviceList devices(console, 1);
+  const auto node = ParseArtPollReply(NodeReply(239, 2, {0x80, 0x80, 0, 0}, {}, {0, 1, 0, 0}));
+  ASSERT_TRUE(node.has_value());
+  EXPECT_EQ(AddDiscoveredDevices(devices, *node, console), 2);
+  ASSERT_EQ(devices.count(), 2);
+  const OutputDevice& d = devices[1];
+  EXPECT_EQ(d.driver, kDriverArtNet);
+  EXPECT_EQ(d.AddressText(), "2.0.0.9");
+  EXPECT_EQ(d.port, 6454);
+  EXPECT_EQ(d.channels, 512);
+  EXPECT_EQ(d.driverParam, 1);
+  EXPECT_EQ(d.subnet, 2);
+  EXPECT_EQ(d.universe, 1);
+  EXPECT_EQ(d.headerLength, 18);
+  EXPECT_EQ(d.redirect, 0);
+  EXPECT_EQ(d.PathText(), "");
+  EXPECT_EQ(capture.Count("Artpollreply: New Device, adding to Devicelist."), 2);
+  EXPECT_EQ(capture.Count("Realloc - Devices: 1 Malloc 2"), 1);
+
+  EXPECT_EQ(AddDiscoveredDevices(devices, *node, console), 0) << "the second scan adds nothing";
+  const auto other = ParseArtPollReply(NodeReply(239, 1, {0x80, 0, 0, 0}, {}, {2, 0, 0, 0}));
+  EXPECT_EQ(AddDiscoveredDevices(devices, *other, console), 1) << "same node, another universe";
+
+  RemoteInputSettings own;
+  const auto self = ParseArtPollReply(BuildRemoteArtPollReply({2, 0, 0, 9}, own));
+  EXPECT_EQ(AddDiscoveredDevices(devices, *self, console), 0) << "our own reply";
+  EXPECT_EQ(devices.count(), 3);
+  EXPECT_EQ(capture.Count("Artpollreply: Node 2.0.0.9 (1936) net: 1 subnet: 2"), 3);
+}
+
+}  // namespace
+}  // namespace quor

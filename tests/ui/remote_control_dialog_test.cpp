@@ -1,0 +1,169 @@
+// The "Remote Control" dialog and the "Artnet Scan" window on the offscreen
+// platform: field enabling per input type, the channel display, the checks
+// of "OK", the failed-open box, and a scan over loopback only.
+#include "ui/remote_control_dialog.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include "engine/engine.h"
+#include "engine/remote_control.h"
+#include "generators/builtin_generators.h"
+#include "output/remote_input_parser.h"
+#include "show/show.h"
+#include "ui/artnet_scan_window.h"
+
+namespace quor {
+namespace {
+
+void Retype(QLineEdit* edit, const QString& text) {
+  edit->setFocus();
+  edit->selectAll();
+  QTest::keyClick(edit, Qt::Key_Backspace);
+  QTest::keyClicks(edit, text);
+}
+
+class RemoteControlDialogTest : public testing::Test {
+ protected:
+  Engine engine_{BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1}};
+};
+
+TEST_F(RemoteControlDialogTest, FieldsFollowTheInputTypeAndTheChannel) {
+  RemoteInputSettings& s = engine_.remoteInputSettings();
+  s.inputType = kRemoteTpm2, s.baudOrNet = 250000, s.firstChannel = 7;
+  s.SetPortName("ttyUSB1");
+  RemoteControlDialog dialog(engine_, {"ttyACM0", "ttyUSB1"}, nullptr);
+  dialog.show();
+  EXPECT_EQ(dialog.serialList()->currentText(), "ttyUSB1");
+  EXPECT_EQ(dialog.baudList()->currentText(), "250000");
+  EXPECT_TRUE(dialog.serialList()->isEnabled());
+  EXPECT_FALSE(dialog.netEdit()->isEnabled());
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(dialog.channelField(i)->text(), QString::number(7 + i));
+  Retype(dialog.channelEdit(), "100");
+  EXPECT_EQ(dialog.channelField(3)->text(), "103");
+
+  dialog.typeList()->setCurrentIndex(kRemoteArtNet);  // a baud rate is no Net: shown as 0
+  EXPECT_EQ(dialog.netEdit()->text(), "0");
+  EXPECT_EQ(dialog.portField()->text(), "6454");
+  EXPECT_TRUE(dialog.universeEdit()->isEnabled());
+  EXPECT_FALSE(dialog.baudList()->isEnabled());
+  EXPECT_FALSE(dialog.portField()->isEnabled());
+  dialog.typeList()->setCurrentIndex(kRemoteTpm2Net);
+  EXPECT_EQ(dialog.portField()->text(), "65506");
+  EXPECT_FALSE(dialog.subnetEdit()->isEnabled());
+  EXPECT_TRUE(dialog.channelEdit()->isEnabled());
+}
+
+TEST_F(RemoteControlDialogTest, OkRefusesOutOfRangeNumbersInOrderAndStoresWhatPassed) {
+  RemoteInputSettings& s = engine_.remoteInputSettings();
+  RemoteControlDialog dialog(engine_, {}, nullptr);
+  dialog.show();
+  QApplication::setActiveWindow(&dialog);
+  dialog.typeList()->setCurrentIndex(kRemoteArtNet);
+  struct Step {
+    QLineEdit* field;
+    const char* text;
+  };
+  // Each refused value keeps the dialog open with its field selected.
+  for (const Step& bad : {Step{dialog.channelEdit(), "509"}, Step{dialog.netEdit(), "128"},
+                          Step{dialog.subnetEdit(), "16"}, Step{dialog.universeEdit(), "x"}}) {
+    Retype(bad.field, bad.text);
+    EXPECT_FALSE(dialog.Store()) << bad.text;
+    EXPECT_TRUE(bad.field->hasFocus()) << bad.text;
+    EXPECT_EQ(bad.field->selectedText(), bad.text);
+    Retype(bad.field, "3");
+  }
+  EXPECT_EQ(s.inputType, kRemoteArtNet);  // stored before the first refusal
+  dialog.enabledBox()->setChecked(true);
+  dialog.limitBox()->setChecked(true);
+  EXPECT_TRUE(dialog.Store());
+  EXPECT_EQ(s.firstChannel, 3);
+  EXPECT_EQ(s.baudOrNet, 3);
+  EXPECT_EQ(s.subnet, 3);
+  EXPECT_EQ(s.universe, 3);
+  EXPECT_EQ(s.listenPort, 6454);
+  EXPECT_EQ(s.limitTo32, 1);
+  EXPECT_EQ(engine_.settings().remoteControlEnabled.load(), 1);
+}
+
+TEST_F(RemoteControlDialogTest, FailedOpenSwitchesTheOptionOffAndSaysSo) {
+  RemoteInputSettings& s = engine_.remoteInputSettings();
+  s.inputType = kRemoteTpm2;
+  QString boxText;
+  // Answer the dialog ("OK" with the option on, a serial port that does not
+  // exist), then the error box.
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* dialog = dynamic_cast<RemoteControlDialog*>(modal)) {
+      dialog->enabledBox()->setChecked(true);
+      dialog->accept();
+    } else if (auto* box = dynamic_cast<QMessageBox*>(modal)) {
+      boxText = box->windowTitle() + ": " + box->text();
+      box->close();
+    }
+  });
+  answer.start(20);
+  EXPECT_FALSE(RunRemoteControlCommand(engine_, {"ttyQuorMissing"}, nullptr));
+  answer.stop();
+  EXPECT_EQ(engine_.settings().remoteControlEnabled.load(), 0);
+  EXPECT_EQ(engine_.flags().remoteInputActive.load(), 0);
+  EXPECT_TRUE(boxText.startsWith("Error: Failed to open input. Please check your device.")) << boxText.toStdString();
+}
+
+TEST(ArtNetScanWindow, CountsDownAddsTheNodeThatAnsweredAndClosesItself) {
+  Console console;
+  OutputDeviceList devices(console);
+  // The scan listens on a port of its own and polls itself on loopback; a
+  // node answers from another socket.
+  const int node = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof a;
+  ::bind(node, reinterpret_cast<sockaddr*>(&a), length);
+  ::getsockname(node, reinterpret_cast<sockaddr*>(&a), &length);
+  const int scanPort = ntohs(a.sin_port) + 1;
+  ArtNetScan::Options options;
+  options.pollAddress = "127.0.0.1", options.port = scanPort, options.durationMs = 2000;
+  QStringList shown;
+  QTimer::singleShot(300, [&] {
+    RemoteInputSettings nodeSettings;
+    nodeSettings.universe = 4;
+    auto reply = BuildRemoteArtPollReply({127, 0, 0, 1}, nodeSettings);
+    std::copy_n("Node", 4, reply.begin() + 26);
+    sockaddr_in to = a;
+    to.sin_port = htons(static_cast<uint16_t>(scanPort));
+    ::sendto(node, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    if (auto* window = dynamic_cast<ArtNetScanWindow*>(QApplication::activeModalWidget())) {
+      shown << window->countdown()->text();
+    }
+  });
+  QTimer::singleShot(1300, [&] {
+    if (auto* window = dynamic_cast<ArtNetScanWindow*>(QApplication::activeModalWidget())) {
+      shown << window->countdown()->text();
+    }
+  });
+  EXPECT_EQ(RunArtNetScanWindow(devices, console, nullptr, options), 1);
+  ::close(node);
+  EXPECT_EQ(shown, (QStringList{"Please Wait ... 2", "Please Wait ... 1"}));
+  ASSERT_EQ(devices.count(), 1);
+  EXPECT_EQ(devices[0].universe, 4);
+  EXPECT_EQ(devices[0].AddressText(), "127.0.0.1");
+}
+
+}  // namespace
+}  // namespace quor

@@ -1,0 +1,41 @@
+// The modal "Artnet Scan" window: broadcasts one Art-Net poll, counts down
+// five seconds ("Please Wait ... 5") while replies come in, adds a device
+// for every new output port and closes itself. Its 40 ms timer runs on the
+// GUI thread, the thread that owns the device list.
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+#include <memory>
+
+#include "output/artnet_discovery.h"
+
+class QLabel;
+
+namespace quor {
+
+class ArtNetScanWindow : public QDialog {
+ public:
+  ArtNetScanWindow(OutputDeviceList& devices, Console& console, ArtNetScan::Options options, QWidget* parent);
+  QLabel* countdown() const { return countdown_; }
+  // False when the scan could not start (no socket): the window then ends
+  // at once.
+  bool started() const { return started_; }
+  int added() const { return scan_.added(); }
+
+ private:
+  void Tick();
+
+  ArtNetScan scan_;
+  QLabel* countdown_;
+  QTimer timer_;
+  bool started_ = false;
+};
+
+// The device list's "Scan" button: runs the window modally over `parent`.
+// Returns the number of devices added (the caller then rebuilds its list),
+// or -1 when no socket could be opened.
+int RunArtNetScanWindow(OutputDeviceList& devices, Console& console, QWidget* parent,
+                        ArtNetScan::Options options = {});
+
+}  // namespace quor
