@@ -45,10 +45,6 @@ int OpenRawSerial(std::string_view name, int baudRate, int access, std::string* 
     }
     return -1;
   };
-    if (error) *error = why;
-    if (fd >= 0) ::close(fd);
-    return -1;
-  };
   if (name.empty()) return fail("no port name", -1);
   if (baudRate < 1) return fail("invalid baud rate", -1);
   const std::string path = SerialPort::PathFor(name);
