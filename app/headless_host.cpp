@@ -53,6 +53,22 @@ void HeadlessHost::RequestStop() {
 }
 
 int HeadlessHost::Run() {
+  if (const int failed = Start(); failed >= 0) return failed;
+  const auto started = std::chrono::steady_clock::now();
+  const auto limit = std::chrono::seconds(commandLine_.seconds);
+  while (!stop_.load() && !StopSignalReceived() && engine_.flags().shutdownRequested.load() == 0) {
+    if (commandLine_.seconds >= 0 && std::chrono::steady_clock::now() - started >= limit) break;
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait_for(lock, kLoopTurn, [this] { return woken_; });
+      woken_ = false;
+    }
+    engine_.PostMessageWork();
+  }
+  return Finish();
+}
+
+int HeadlessHost::Start() {
   Console& console = engine_.console();
 
   std::string ports = "Found Serialports: ";
@@ -67,6 +83,7 @@ int HeadlessHost::Run() {
   if (!commandLine_.errors.empty()) {
     for (const std::string& error : commandLine_.errors) std::fprintf(stderr, "quor: %s\n", error.c_str());
     std::fputs(UsageText().c_str(), stderr);
+    finished_ = true;  // nothing started, nothing to save
     return 2;
   }
 
@@ -79,7 +96,11 @@ int HeadlessHost::Run() {
   const std::string loadPath = commandLine_.loadPath.empty() ? paths_.autosavePath : commandLine_.loadPath;
   console.Print("Try to load file: %s\n", loadPath.c_str());
   const ProjectFileResult loaded = LoadProject(engine_, loadPath);
-  ReportErrors(loaded.messages);
+  if (reportErrors) {
+    reportErrors(loaded.messages);
+  } else {
+    ReportErrors(loaded.messages);
+  }
   if (loaded.status == ProjectFileStatus::kRefused && loadPath == paths_.autosavePath) {
     // The exit autosave would replace it: keep the refused file for a look.
     const std::string kept = paths_.autosavePath + ".bad";
@@ -102,19 +123,13 @@ int HeadlessHost::Run() {
   engine_.RebindSlots();
   Autostart();
   engine_.StartClock();
+  return -1;
+}
 
-  const auto started = std::chrono::steady_clock::now();
-  const auto limit = std::chrono::seconds(commandLine_.seconds);
-  while (!stop_.load() && !StopSignalReceived() && engine_.flags().shutdownRequested.load() == 0) {
-    if (commandLine_.seconds >= 0 && std::chrono::steady_clock::now() - started >= limit) break;
-    {
-      std::unique_lock lock(mutex_);
-      wake_.wait_for(lock, kLoopTurn, [this] { return woken_; });
-      woken_ = false;
-    }
-    engine_.PostMessageWork();
-  }
-
+int HeadlessHost::Finish() {
+  if (finished_) return 0;
+  finished_ = true;
+  Console& console = engine_.console();
   ShutdownWithAutosave();
   int exitCode = 0;
   if (!commandLine_.snapshotPath.empty()) {
@@ -144,7 +159,13 @@ void HeadlessHost::Autostart() {
   }
   if (started && engine_.flags().outputState.load() != kOutputRunning) {
     engine_.console().Write("Try to autostart output ...\n");
-    if (!engine_.outputs().OpenOutputs()) ReportErrors({kOpenOutputsFailedMessage});
+    if (!engine_.outputs().OpenOutputs()) {
+      if (reportErrors) {
+        reportErrors({kOpenOutputsFailedMessage});
+      } else {
+        ReportErrors({kOpenOutputsFailedMessage});
+      }
+    }
   }
 }
 

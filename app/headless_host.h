@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -22,6 +23,16 @@ class HeadlessHost {
   HeadlessHost(Engine& engine, std::vector<std::string> args);
   // Returns the process exit code.
   int Run();
+  // The start-up alone, up to and including the frame clock: -1 when the
+  // program runs, else the exit code. The windowed host runs its own loop
+  // between Start and Finish.
+  int Start();
+  // The orderly shutdown with autosave (once) and the snapshot; returns the
+  // exit code.
+  int Finish();
+  const CommandLine& commandLine() const { return commandLine_; }
+  // Failed autostart or load messages go here instead of standard error.
+  std::function<void(const std::vector<std::string>&)> reportErrors;
   // Any thread: ends the loop at its next turn.
   void RequestStop();
 
@@ -38,6 +49,7 @@ class HeadlessHost {
   std::condition_variable wake_;
   bool woken_ = false;
   std::atomic<bool> stop_{false};
+  bool finished_ = false;
 };
 
 // Installs SIGINT/SIGTERM handlers that make the running host stop.

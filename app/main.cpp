@@ -1,11 +1,13 @@
-// Quor's entry point. Until the windowed interface exists every run is
-// headless.
+// Quor's entry point: the windowed interface when a display is there,
+// otherwise (or with --headless) the headless host.
+#include <QApplication>
 #include <QGuiApplication>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/headless_host.h"
+#include "app/windowed_host.h"
 #include "core/command_line.h"
 #include "core/engine.h"
 #include "generators/builtin_generators.h"
@@ -25,18 +27,25 @@ int main(int argc, char** argv) {
     }
     headless = headless || arg == "--headless";
   }
-  if (!headless) {
-    std::fputs("quor: the windowed interface is not part of this build yet; running headless (Ctrl+C ends)\n", stderr);
+  std::string why;
+  if (!headless && !DisplayAvailable(&why)) {
+    std::fprintf(stderr, "quor: %s; running headless (Ctrl+C ends)\n", why.c_str());
+    headless = true;
   }
-
-  // Text rendering needs a QGuiApplication; without windows it runs on the
-  // offscreen platform.
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  int qtArgc = 1;
-  QGuiApplication app(qtArgc, argv);
-
-  Engine engine(BuiltinGenerators());
   InstallStopSignals();
-  HeadlessHost host(engine, std::move(args));
-  return host.Run();
+  int qtArgc = 1;
+  if (headless) {
+    // Text rendering needs a QGuiApplication; without windows it runs on the
+    // offscreen platform.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(qtArgc, argv);
+    Engine engine(BuiltinGenerators());
+    HeadlessHost host(engine, std::move(args));
+    return host.Run();
+  }
+  QApplication app(qtArgc, argv);
+  app.setQuitOnLastWindowClosed(false);
+  Engine engine(BuiltinGenerators());
+  WindowedHost host(engine, std::move(args));
+  return host.Run(app);
 }

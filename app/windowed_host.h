@@ -1,0 +1,33 @@
+// Runs Quor with its windows: the main window is created before the
+// start-up loads the project (so a resize or a load can lay it out), the Qt
+// event loop stands in for the message loop, and closing the window,
+// "&Exit", SIGINT or SIGTERM end it with the orderly shutdown and one
+// autosave. Start-up and shutdown are those of the headless host.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class QApplication;
+
+namespace quor {
+
+class Engine;
+
+// True when a window system can be reached: QT_QPA_PLATFORM names a
+// platform, or DISPLAY names an X server that accepts a connection, or
+// WAYLAND_DISPLAY is set. `why` says what is missing otherwise.
+bool DisplayAvailable(std::string* why);
+
+class WindowedHost {
+ public:
+  WindowedHost(Engine& engine, std::vector<std::string> args) : engine_(engine), args_(std::move(args)) {}
+  // Returns the process exit code.
+  int Run(QApplication& app);
+
+ private:
+  Engine& engine_;
+  std::vector<std::string> args_;
+};
+
+}  // namespace quor

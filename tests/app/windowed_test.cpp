@@ -1,0 +1,178 @@
+// Runs the real quor binary with its windows on a private Xvfb display:
+// the window appears, a screenshot shows it, and a window-manager close
+// request or SIGTERM ends it with one autosave.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_support.h"
+
+namespace quor {
+namespace {
+
+constexpr const char* kTitle = "Quor! - LED Matrix Control";
+
+pid_t Spawn(const std::vector<std::string>& argv, const std::string& logPath) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    FILE* log = std::freopen(logPath.c_str(), "w", stdout);
+    if (log) dup2(fileno(stdout), fileno(stderr));
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+// Waits up to `timeout` for the child; returns its exit code or -1.
+int WaitFor(pid_t pid, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  int status = 0;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  return -1;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+int Count(const std::string& text, const std::string& needle) {
+  int n = 0;
+  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
+  return n;
+}
+
+// A private X server on a free display number, ended with the fixture.
+class XvfbDisplay {
+ public:
+  XvfbDisplay() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      const std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1400x900x24", "-nolisten", "tcp",
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    char buffer[32] = {};
+    const ssize_t n = read(fds[0], buffer, sizeof buffer - 1);
+    close(fds[0]);
+    if (n <= 0) return;
+    std::string number(buffer, static_cast<size_t>(n));
+    while (!number.empty() && (number.back() == '\n' || number.back() == ' ')) number.pop_back();
+    display_ = std::string(1, ':');
+    display_.append(number);
+  }
+  ~XvfbDisplay() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  const std::string& name() const { return display_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+class WindowedTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(x_.name().empty()) << "Xvfb did not start: install it with tools/deps --test";
+    setenv("DISPLAY", x_.name().c_str(), 1);
+    unsetenv("QT_QPA_PLATFORM");
+    unsetenv("WAYLAND_DISPLAY");
+  }
+  void TearDown() override { setenv("QT_QPA_PLATFORM", "offscreen", 1); }
+  int Probe(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {QUOR_X11_PROBE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return WaitFor(Spawn(argv, dir_ + "/probe.log"), std::chrono::seconds(20));
+  }
+  pid_t StartQuor() {
+    return Spawn({QUOR_BINARY, std::string(QUOR_SOURCE_DIR) + "/share/demo.qrx", "-C1", "--config-dir=" + dir_},
+                 dir_ + "/quor.log");
+  }
+  XvfbDisplay x_;
+  std::string dir_;
+};
+
+TEST_F(WindowedTest, DemoShowOpensAWindowAndACloseRequestAutosavesOnce) {
+  dir_ = test::FreshTestDir("windowed_close");
+  const pid_t quor = StartQuor();
+  ASSERT_EQ(Probe({"wait", kTitle, "15000"}), 0) << ReadFile(dir_ + "/quor.log");
+  // Let a few mix passes reach the previews.
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  const std::string shot = dir_ + "/main_window.png";
+  ASSERT_EQ(Probe({"shot", shot, kTitle}), 0) << ReadFile(dir_ + "/probe.log");
+  QImage picture(QString::fromStdString(shot));
+  ASSERT_FALSE(picture.isNull());
+  EXPECT_EQ(picture.width(), 1046);
+  // The centre preview shows the running demo, not only its grey margins.
+  int coloured = 0;
+  for (int y = 40; y < 200; y += 4) {
+    for (int x = 370; x < 670; x += 4) {
+      const QRgb p = picture.pixel(x, y);
+      if (qRed(p) != qGreen(p) || qGreen(p) != qBlue(p)) ++coloured;
+    }
+  }
+  EXPECT_GT(coloured, 100) << "the centre preview shows no picture; see " << shot;
+
+  ASSERT_EQ(Probe({"close", kTitle}), 0);
+  EXPECT_EQ(WaitFor(quor, std::chrono::seconds(10)), 0) << ReadFile(dir_ + "/quor.log");
+  const std::string log = ReadFile(dir_ + "/quor.log");
+  EXPECT_EQ(Count(log, "shutdown"), 1) << log;
+  EXPECT_TRUE(std::filesystem::exists(dir_ + "/autosave.dat")) << log;
+  EXPECT_EQ(ReadFile(dir_ + "/autosave.dat").substr(0, 4), "QRX!");
+}
+
+TEST_F(WindowedTest, SigtermEndsTheWindowedProgramWithAutosave) {
+  dir_ = test::FreshTestDir("windowed_sigterm");
+  const pid_t quor = StartQuor();
+  ASSERT_EQ(Probe({"wait", kTitle, "15000"}), 0) << ReadFile(dir_ + "/quor.log");
+  kill(quor, SIGTERM);
+  EXPECT_EQ(WaitFor(quor, std::chrono::seconds(10)), 0) << ReadFile(dir_ + "/quor.log");
+  EXPECT_EQ(Count(ReadFile(dir_ + "/quor.log"), "shutdown"), 1);
+  EXPECT_TRUE(std::filesystem::exists(dir_ + "/autosave.dat"));
+}
+
+TEST(WindowedStart, WithoutADisplayQuorSaysSoAndRunsHeadless) {
+  const std::string dir = test::FreshTestDir("windowed_nodisplay");
+  const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") + QUOR_BINARY +
+                              " --seconds=1 --config-dir=" + dir + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string output;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+  EXPECT_EQ(pclose(pipe), 0) << output;
+  EXPECT_EQ(Count(output, "running headless"), 1) << output;
+  EXPECT_TRUE(std::filesystem::exists(dir + "/autosave.dat"));
+}
+
+}  // namespace
+}  // namespace quor

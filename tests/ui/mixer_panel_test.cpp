@@ -1,0 +1,135 @@
+// The mixer panel on the real widgets: controls move engine values, follow
+// engine changes without echoing them back, glide and strobe buttons, the
+// gamma label and the double-click resets.
+#include "ui/mixer_panel.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+
+#include "core/engine.h"
+#include "generators/builtin_generators.h"
+#include "ui/modal_commands.h"
+
+namespace quor {
+namespace {
+
+class MixerPanelTest : public testing::Test {
+ protected:
+  MixerPanelTest()
+      : engine_(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1}),
+        modal_(engine_, nullptr),
+        panel_(engine_, modal_, {}, nullptr) {
+    panel_.show();
+  }
+  static void Key(QWidget* widget, Qt::Key key) {
+    widget->setFocus();
+    QTest::keyClick(widget, key);
+  }
+  Engine engine_;
+  ModalCommands modal_;
+  MixerPanelWidget panel_;
+};
+
+TEST_F(MixerPanelTest, ControlsSitAtTheirRectanglesWithTheirDefaults) {
+  EXPECT_EQ(panel_.editButton(0)->geometry(), QRect(251, 39, 70, 23));
+  EXPECT_EQ(panel_.editButton(3)->geometry(), QRect(951, 229, 70, 23));
+  EXPECT_EQ(panel_.speedSlider(1)->geometry(), QRect(765, 75, 175, 25));
+  EXPECT_EQ(panel_.glideButton(kMixMain, 2)->geometry(), QRect(651, 39, 20, 23));
+  EXPECT_EQ(panel_.glideButton(kMixChannel2, 0)->geometry(), QRect(951, 134, 20, 23));
+  EXPECT_EQ(panel_.masterFade(kMixChannel1)->geometry(), QRect(20, 170, 300, 25));
+  EXPECT_EQ(panel_.masterOut()->geometry(), QRect(445, 265, 225, 25));
+  EXPECT_EQ(panel_.showModeButton()->geometry(), QRect(581, 134, 100, 23));
+  EXPECT_EQ(panel_.effectList(2)->count(), 19);
+  EXPECT_EQ(panel_.effectList(2)->itemText(18), "Quor! File Player");
+  EXPECT_EQ(panel_.mergeList(kMixMain)->itemText(9), "Right Overlay (Border)");
+  EXPECT_EQ(panel_.mergeList(kMixChannel1)->itemText(2), "Upper Shape");
+  EXPECT_EQ(panel_.speedSlider(0)->value(), 25);
+  EXPECT_EQ(panel_.masterFade(kMixMain)->value(), 128);
+  EXPECT_EQ(panel_.gammaLabel()->text(), "Gamma (1.00)");
+}
+
+TEST_F(MixerPanelTest, UserChangesReachTheEngine) {
+  Key(panel_.effectList(2), Qt::Key_Down);
+  EXPECT_EQ(engine_.RequestedType(2), 7);  // position 1: Simple Color
+  Key(panel_.speedSlider(1), Qt::Key_Left);
+  EXPECT_EQ(engine_.panel().speed[1].load(), 24);
+  QTest::mouseClick(panel_.invertBox(3), Qt::LeftButton, {}, QPoint(5, 8));
+  EXPECT_EQ(engine_.panel().invert[3].load(), 1);
+  Key(panel_.mergeList(kMixChannel2), Qt::Key_End);
+  EXPECT_EQ(engine_.panel().mergeMode[kMixChannel2].load(), 9);
+  Key(panel_.masterFade(kMixChannel1), Qt::Key_Home);
+  EXPECT_EQ(engine_.panel().masterFade[kMixChannel1].load(), 0);
+  Key(panel_.strobeTimeSlider(), Qt::Key_End);
+  EXPECT_EQ(engine_.settings().strobeTime.load(), 25);
+  Key(panel_.masterOut(), Qt::Key_PageDown);
+  EXPECT_LT(engine_.settings().masterLevel.load(), 255);
+}
+
+TEST_F(MixerPanelTest, GlideButtonsStrobeAndHandMovesOfTheCrossfader) {
+  QTest::mouseClick(panel_.glideButton(kMixChannel1, 2), Qt::LeftButton);
+  EXPECT_EQ(engine_.panel().masterFade[kMixChannel1].load(), 255);
+  EXPECT_EQ(panel_.masterFade(kMixChannel1)->value(), 255);
+  QTest::mouseClick(panel_.glideButton(kMixChannel2, 0), Qt::LeftButton);
+  EXPECT_EQ(engine_.panel().masterFade[kMixChannel2].load(), 0);
+
+  QTest::mouseClick(panel_.glideButton(kMixMain, 0), Qt::LeftButton);
+  EXPECT_EQ(engine_.settings().mainFadeDirection.load(), kGlideToStart);
+  // The glide moves the crossfader; following it must not end the glide.
+  engine_.RunMixPass();
+  panel_.Refresh();
+  EXPECT_EQ(panel_.masterFade(kMixMain)->value(), 124);
+  EXPECT_EQ(engine_.settings().mainFadeDirection.load(), kGlideToStart);
+  // A hand move does.
+  Key(panel_.masterFade(kMixMain), Qt::Key_Right);
+  EXPECT_EQ(engine_.settings().mainFadeDirection.load(), kGlideNone);
+  EXPECT_EQ(engine_.panel().masterFade[kMixMain].load(), 125);
+
+  QTest::mouseClick(panel_.strobeButton(), Qt::LeftButton);
+  EXPECT_EQ(engine_.settings().strobeCounter.load(), 0);
+  QTest::mouseClick(panel_.strobeButton(), Qt::LeftButton);
+  EXPECT_EQ(engine_.settings().strobeCounter.load(), -1);
+  // A strobe switched on elsewhere (a chase) presses the button.
+  engine_.SetStrobe(true);
+  panel_.Refresh();
+  EXPECT_TRUE(panel_.strobeButton()->isChecked());
+}
+
+TEST_F(MixerPanelTest, GammaLabelFollowsAndDoubleClicksReset) {
+  Key(panel_.gammaSlider(), Qt::Key_End);
+  EXPECT_EQ(engine_.settings().gammaSetting.load(), 500);
+  EXPECT_EQ(panel_.gammaLabel()->text(), "Gamma (5.00)");
+  engine_.SetGammaSetting(250);
+  panel_.Refresh();
+  EXPECT_EQ(panel_.gammaSlider()->value(), 250);
+  EXPECT_EQ(panel_.gammaLabel()->text(), "Gamma (2.50)");
+  QTest::mouseDClick(panel_.gammaLabel(), Qt::LeftButton);
+  EXPECT_EQ(engine_.settings().gammaSetting.load(), 100);
+  EXPECT_EQ(panel_.gammaSlider()->value(), 100);
+  EXPECT_EQ(panel_.gammaLabel()->text(), "Gamma (1.00)");
+  QTest::mouseDClick(panel_.masterLabel(), Qt::LeftButton);
+  EXPECT_EQ(engine_.settings().masterLevel.load(), 0);
+  EXPECT_EQ(panel_.masterOut()->value(), 0);
+}
+
+TEST_F(MixerPanelTest, EngineChangesAndResizeResetShowInTheControls) {
+  engine_.SelectEffect(1, 4);
+  engine_.SetMergeMode(kMixMain, 3);
+  panel_.Refresh();
+  EXPECT_EQ(panel_.effectList(1)->currentIndex(), 4);
+  EXPECT_EQ(panel_.mergeList(kMixMain)->currentIndex(), 3);
+  // Refreshing does not echo a command back (the effect stays requested).
+  EXPECT_EQ(engine_.RequestedType(1), 2);
+  ASSERT_TRUE(engine_.ResizeMatrix(64, 32, 0));
+  engine_.StopClock();
+  panel_.Refresh();
+  EXPECT_EQ(panel_.effectList(1)->currentIndex(), 0);
+  EXPECT_EQ(panel_.mergeList(kMixMain)->currentIndex(), 0);
+}
+
+}  // namespace
+}  // namespace quor

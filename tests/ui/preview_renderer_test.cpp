@@ -1,0 +1,102 @@
+// DrawPreview's cell layout and pixels, and the hand-off buffer between the
+// clock and the GUI thread.
+#include "ui/preview_renderer.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "core/engine.h"
+#include "generators/builtin_generators.h"
+
+namespace quor {
+namespace {
+
+TEST(PreviewGeometry, CellsAndMarginsForTypicalMatrices) {
+  struct Case {
+    int w, h, previewHeight, grid;
+    PreviewGeometry expected;
+  };
+  const Case cases[] = {
+      {32, 16, 200, 1, {1, 9, 0, 20}},     // min(320/32 - 1, 200/16 - 1) = 9; (201 - 160) / 2
+      {32, 16, 200, 0, {0, 10, 0, 20}},    // without the grid the cells touch
+      {320, 4, 200, 1, {0, 1, 0, 98}},     // 640 > 320: the grid is dropped
+      {128, 128, 200, 1, {0, 1, 96, 36}},  // 256 > 200: dropped; cell min(2, 1)
+      {4, 4, 200, 1, {1, 49, 60, 0}},      // square cells limited by the height
+      {7, 5, 200, 1, {1, 39, 20, 0}},      // (321 - 280) / 2 truncated
+  };
+  for (const Case& c : cases) {
+    const PreviewGeometry g = ComputePreviewGeometry(c.w, c.h, c.previewHeight, c.grid);
+    EXPECT_EQ(g.grid, c.expected.grid) << c.w << "x" << c.h;
+    EXPECT_EQ(g.cell, c.expected.cell) << c.w << "x" << c.h;
+    EXPECT_EQ(g.left, c.expected.left) << c.w << "x" << c.h;
+    EXPECT_EQ(g.top, c.expected.top) << c.w << "x" << c.h;
+  }
+}
+
+TEST(DrawPreview, FillsCellsLeavesGridGreyAndInverts) {
+  // 32 x 16, pixel (0, 0) red, pixel (1, 0) green, the rest black.
+  std::vector<uint8_t> frame(32 * 16 * 3, 0);
+  frame[0] = 255;
+  frame[4] = 200;
+  QImage picture(kPreviewWidth, 200, QImage::Format_RGB32);
+  DrawPreview(frame.data(), 32, 16, 1, false, picture);
+  const QRgb grey = qRgb(40, 40, 40);
+  EXPECT_EQ(picture.pixel(0, 0), grey);         // top margin
+  EXPECT_EQ(picture.pixel(0, 20), qRgb(255, 0, 0));
+  EXPECT_EQ(picture.pixel(8, 28), qRgb(255, 0, 0));  // last pixel of the 9 x 9 cell
+  EXPECT_EQ(picture.pixel(9, 20), grey);        // grid column
+  EXPECT_EQ(picture.pixel(0, 29), grey);        // grid row
+  EXPECT_EQ(picture.pixel(10, 20), qRgb(0, 200, 0));
+  EXPECT_EQ(picture.pixel(20, 20), qRgb(0, 0, 0));
+  EXPECT_EQ(picture.pixel(319, 199), grey);
+
+  DrawPreview(frame.data(), 32, 16, 1, true, picture);
+  EXPECT_EQ(picture.pixel(0, 20), qRgb(0, 255, 255));
+  EXPECT_EQ(picture.pixel(20, 20), qRgb(255, 255, 255));
+  EXPECT_EQ(picture.pixel(9, 20), grey);  // the grid is not inverted
+}
+
+TEST(PreviewBuffer, ReaderSeesEachPublishedPictureOnceAndTheLatestWins) {
+  PreviewBuffer buffer;
+  EXPECT_FALSE(buffer.TakeNew());
+  EXPECT_TRUE(buffer.Latest().isNull());
+  for (int value : {10, 20, 30}) {
+    buffer.BackBuffer(200).fill(qRgb(value, 0, 0));
+    buffer.Publish();
+  }
+  ASSERT_TRUE(buffer.TakeNew());
+  EXPECT_EQ(buffer.Latest().pixel(5, 5), qRgb(30, 0, 0));
+  EXPECT_FALSE(buffer.TakeNew());
+  // The writer never draws into the picture the reader holds.
+  buffer.BackBuffer(200).fill(qRgb(40, 0, 0));
+  EXPECT_EQ(buffer.Latest().pixel(5, 5), qRgb(30, 0, 0));
+  buffer.Publish();
+  buffer.BackBuffer(100).fill(qRgb(50, 0, 0));
+  EXPECT_EQ(buffer.Latest().pixel(5, 5), qRgb(30, 0, 0));
+  ASSERT_TRUE(buffer.TakeNew());
+  EXPECT_EQ(buffer.Latest().pixel(5, 5), qRgb(40, 0, 0));
+}
+
+TEST(PreviewRenderer, ChannelPreviewsFollowTheirSourceAndShowModeDrawsOnlyTheOutput) {
+  Engine engine(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1});
+  PreviewRenderer renderer(engine);
+  // Slot 0 all red with Invert on, so "Generator 1" shows cyan.
+  std::fill_n(engine.frame(FrameIndex::kSlot0), engine.width() * engine.height() * 3, 0);
+  for (int i = 0; i < engine.width() * engine.height(); ++i) engine.frame(FrameIndex::kSlot0)[i * 3] = 255;
+  engine.SetInvert(0, true);
+  engine.settings().leftPreviewSource.store(kPreviewGenerator1);
+  renderer.RenderAll();
+  for (int i = 0; i < kPreviewCount; ++i) ASSERT_TRUE(renderer.buffer(i).TakeNew()) << i;
+  EXPECT_EQ(renderer.buffer(kPreviewLeft).Latest().pixel(0, 20), qRgb(0, 255, 255));
+  EXPECT_EQ(renderer.buffer(kPreviewRight).Latest().pixel(0, 20), qRgb(0, 0, 0));
+
+  engine.flags().showModeActive.store(1);
+  renderer.RenderAll();
+  EXPECT_TRUE(renderer.buffer(kPreviewCentre).TakeNew());
+  EXPECT_FALSE(renderer.buffer(kPreviewLeft).TakeNew());
+  EXPECT_FALSE(renderer.buffer(kPreviewRight).TakeNew());
+}
+
+}  // namespace
+}  // namespace quor

@@ -1,0 +1,59 @@
+#include "ui/about_box.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace quor {
+
+AboutBox::AboutBox(QWidget* owner) : QDialog(owner) {
+  setWindowTitle(QStringLiteral("About"));
+  setAttribute(Qt::WA_DeleteOnClose);
+  auto* layout = new QVBoxLayout(this);
+  auto* icon = new QLabel(this);
+  icon->setPixmap(QApplication::windowIcon().pixmap(32, 32));
+  layout->addWidget(icon);
+  layout->addWidget(new QLabel(QString::fromLatin1(kProductLine), this));
+  layout->addWidget(new QLabel(QStringLiteral("Version %1").arg(QString::fromLatin1(kVersionText)), this));
+  auto* notice = new QGroupBox(this);
+  auto* noticeLayout = new QVBoxLayout(notice);
+  auto* text = new QLabel(QStringLiteral("Free software for LED matrix shows.\n"
+                                         "Renders, mixes and sends pictures to LED hardware\n"
+                                         "over Art-Net, tpm2.net and serial lines."),
+                          notice);
+  noticeLayout->addWidget(text);
+  layout->addWidget(notice);
+  auto* close = new QPushButton(QStringLiteral("Close"), this);
+  close->setDefault(true);
+  layout->addWidget(close);
+  connect(close, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+AboutBox* AboutBox::Open(QWidget* owner, const std::vector<QWidget*>& disabledWhileOpen) {
+  auto* box = new AboutBox(owner);
+  for (QWidget* window : disabledWhileOpen) {
+    if (window == nullptr) continue;
+    window->setEnabled(false);
+    box->disabled_.emplace_back(window);
+  }
+  // A disabled owner would disable the box too: it is a window of its own.
+  box->setWindowFlag(Qt::Window);
+  box->adjustSize();
+  if (owner != nullptr) box->move(owner->frameGeometry().center() - box->rect().center());
+  box->setEnabled(true);
+  box->show();
+  return box;
+}
+
+void AboutBox::done(int result) {
+  for (auto& window : disabled_) {
+    if (window) window->setEnabled(true);
+  }
+  disabled_.clear();
+  QDialog::done(result);
+}
+
+}  // namespace quor

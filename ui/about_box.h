@@ -1,0 +1,30 @@
+// The modeless "About" box. While it is open the windows it was given are
+// disabled; "Close", Escape or closing the box enables them again and
+// destroys it.
+// GUI thread only.
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <vector>
+
+namespace quor {
+
+inline constexpr const char* kProductLine = "Quor! - LED Matrix Control";
+inline constexpr const char* kVersionText = "0.99";
+
+class AboutBox : public QDialog {
+ public:
+  // Creates, shows and returns the box centred over `owner`; it deletes
+  // itself when closed.
+  static AboutBox* Open(QWidget* owner, const std::vector<QWidget*>& disabledWhileOpen);
+
+ protected:
+  void done(int result) override;
+
+ private:
+  explicit AboutBox(QWidget* owner);
+  std::vector<QPointer<QWidget>> disabled_;
+};
+
+}  // namespace quor

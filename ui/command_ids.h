@@ -1,0 +1,32 @@
+// The main window's command ids. Other windows, the chase player and the
+// command line ask for a command by its id (MainWindow::RunCommand).
+#pragma once
+
+namespace quor {
+
+enum CommandId : int {
+  kCmdExit = 9200,
+  kCmdOpen = 9201,
+  kCmdSave = 9202,
+  kCmdImport = 9203,
+  kCmdSceneList = 9204,
+  kCmdShowMode = 9205,
+  kCmdMatrixSize = 9206,
+  kCmdAbout = 9207,
+  kCmdAudioAgc = 9208,
+  kCmdOutputDevices = 9209,
+  kCmdOutputPatch = 9210,
+  kCmdStartOutput = 9211,
+  kCmdDockSceneWindow = 9212,
+  kCmdRemoteControl = 9213,
+  kCmdHelpContents = 9214,
+  kCmdFileRecorder = 9215,
+  kCmdChaseList = 9216,
+  kCmdDockChaseWindow = 9217,
+  // The panel buttons that give the same commands.
+  kCmdScenesButton = 9027,
+  kCmdShowModeButton = 9028,
+  kCmdChasesButton = 9053,
+};
+
+}  // namespace quor

@@ -1,0 +1,35 @@
+// The built-in help browser: one HTML page per help context id
+// (<folder>/<id>.html), shown in a small window that works offline. A
+// context without a page does nothing.
+// GUI thread only.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QTextBrowser;
+
+namespace quor {
+
+inline constexpr int kHelpMainWindow = 1;
+inline constexpr int kHelpShowMode = 24;
+inline constexpr int kHelpMatrixSize = 25;
+
+// share/help next to the program or one folder up (the build tree).
+QString DefaultHelpFolder();
+
+class HelpViewer : public QWidget {
+ public:
+  explicit HelpViewer(QString folder, QWidget* parent = nullptr);
+  // Shows the page of `contextId`; returns false (and shows nothing) when
+  // there is no such page.
+  bool Open(int contextId);
+  int currentContext() const { return current_; }
+
+ private:
+  QString folder_;
+  QTextBrowser* browser_;
+  int current_ = 0;
+};
+
+}  // namespace quor

@@ -1,0 +1,423 @@
+#include "ui/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
+
+#include "core/engine.h"
+#include "files/project_file.h"
+#include "show/show.h"
+#include "ui/about_box.h"
+#include "ui/command_ids.h"
+#include "ui/help_viewer.h"
+#include "ui/list_window.h"
+#include "ui/matrix_size_dialog.h"
+#include "ui/mixer_panel.h"
+#include "ui/modal_commands.h"
+#include "ui/preview_widget.h"
+#include "ui/show_mode_window.h"
+
+namespace quor {
+namespace {
+
+constexpr const char* kProjectFilter = "Quor (*.qrx);;All Files (*.*)";
+constexpr int kPreviewTop = 10;
+constexpr std::array<int, kPreviewCount> kPreviewLeftEdge = {10, 360, 710};
+
+}  // namespace
+
+MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOptions options)
+    : QMainWindow(nullptr), engine_(engine), renderer_(previews) {
+  setWindowTitle(QString::fromLatin1(kMainWindowTitle));
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  setProperty("quorHelpId", kHelpMainWindow);
+  modal_ = std::make_unique<ModalCommands>(engine_, this);
+  help_ = new HelpViewer(options.helpFolder.isEmpty() ? DefaultHelpFolder() : options.helpFolder, this);
+
+  auto* client = new QWidget(this);
+  setCentralWidget(client);
+  std::array<std::atomic<int>*, kPreviewCount> sources = {&engine_.settings().leftPreviewSource, nullptr,
+                                                         &engine_.settings().rightPreviewSource};
+  for (int i = 0; i < kPreviewCount; ++i) {
+    auto* preview = new PreviewWidget(renderer_.buffer(i), sources[static_cast<size_t>(i)], client);
+    preview->move(kPreviewLeftEdge[static_cast<size_t>(i)], kPreviewTop);
+    previews_[static_cast<size_t>(i)] = preview;
+  }
+  panel_ = new MixerPanelWidget(engine_, *modal_,
+                                {[this] { RunCommand(kCmdScenesButton); }, [this] { RunCommand(kCmdChasesButton); },
+                                 [this] { RunCommand(kCmdShowModeButton); }},
+                                client);
+
+  sceneWindow_ = new ListWindow(QStringLiteral("Scenes"), kHelpSceneWindow, this);
+  chaseWindow_ = new ListWindow(QStringLiteral("Chases"), kHelpChaseWindow, this);
+  sceneWindow_->onVisibilityChanged = [this](bool visible) { ListWindowShownOrHidden(sceneWindow_, visible); };
+  chaseWindow_->onVisibilityChanged = [this](bool visible) { ListWindowShownOrHidden(chaseWindow_, visible); };
+  modal_->SetGuardedWindows({sceneWindow_, chaseWindow_});
+  modal_->Register(kCmdMatrixSize, [this](QWidget* parent) {
+    MatrixSizeDialog dialog(engine_, parent);
+    dialog.exec();
+  });
+
+  BuildMenus();
+  ApplyPreviewHeight();
+  engine_.hooks().layoutPanel = [this](int) { ApplyPreviewHeight(); };
+  qApp->installEventFilter(this);
+  connect(&refresh_, &QTimer::timeout, this, [this] { Tick(); });
+  refresh_.start(options.refreshMs);
+}
+
+MainWindow::~MainWindow() {
+  qApp->removeEventFilter(this);
+  engine_.hooks().layoutPanel = nullptr;
+  if (showMode_) delete showMode_.data();
+}
+
+QAction* MainWindow::AddCommand(QMenu* menu, const char* text, int commandId, bool checkable) {
+  QAction* action = menu->addAction(QString::fromLatin1(text));
+  action->setCheckable(checkable);
+  action->setData(commandId);
+  // The shortcut column is for show: the keys act on release (eventFilter).
+  action->setShortcutContext(Qt::WidgetShortcut);
+  connect(action, &QAction::triggered, this, [this, commandId] { RunCommand(commandId); });
+  actions_[commandId] = action;
+  return action;
+}
+
+void MainWindow::BuildMenus() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  AddCommand(file, "&Open", kCmdOpen);
+  AddCommand(file, "&Save", kCmdSave);
+  file->addSeparator();
+  AddCommand(file, "&Import", kCmdImport);
+  file->addSeparator();
+  AddCommand(file, "&Exit", kCmdExit);
+  QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+  AddCommand(view, "&Scenelist\tF2", kCmdSceneList, true);
+  AddCommand(view, "&Chaselist\tF3", kCmdChaseList, true);
+  AddCommand(view, "File &Recorder\tF4", kCmdFileRecorder, true);
+  view->addSeparator();
+  AddCommand(view, "Show &Mode\tF11", kCmdShowMode);
+  view->addSeparator();
+  AddCommand(view, "Dock &Scenewindow", kCmdDockSceneWindow, true)->setChecked(dockScene_);
+  AddCommand(view, "Dock &Chasewindow", kCmdDockChaseWindow, true)->setChecked(dockChase_);
+  QMenu* setup = menuBar()->addMenu(QStringLiteral("&Setup"));
+  AddCommand(setup, "&Matrix Size", kCmdMatrixSize);
+  setup->addSeparator();
+  AddCommand(setup, "Output &Devices", kCmdOutputDevices);
+  AddCommand(setup, "Output &Patch", kCmdOutputPatch);
+  setup->addSeparator();
+  AddCommand(setup, "&Remote Control", kCmdRemoteControl, true);
+  setup->addSeparator();
+  AddCommand(setup, "&Audio AutoGainControl", kCmdAudioAgc, true);
+  setup->addSeparator();
+  AddCommand(setup, "Start &Output", kCmdStartOutput, true);
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  AddCommand(help, "&Contents\tF1", kCmdHelpContents);
+  help->addSeparator();
+  AddCommand(help, "&About Quor!", kCmdAbout);
+  UpdateMenuChecks();
+}
+
+QAction* MainWindow::action(int commandId) const {
+  auto found = actions_.find(commandId);
+  return found == actions_.end() ? nullptr : found->second;
+}
+
+void MainWindow::RunCommand(int commandId) {
+  switch (commandId) {
+    case kCmdExit:
+      close();
+      break;
+    case kCmdOpen:
+      OpenProject();
+      break;
+    case kCmdSave:
+      SaveProjectAs();
+      break;
+    case kCmdImport:
+      ImportProjectFile();
+      break;
+    case kCmdSceneList:
+    case kCmdScenesButton:
+      ToggleListWindow(sceneWindow_);
+      break;
+    case kCmdChaseList:
+    case kCmdChasesButton:
+      ToggleListWindow(chaseWindow_);
+      break;
+    case kCmdFileRecorder:
+      modal_->ShowNotAvailable(this, QStringLiteral("The file recorder"));
+      break;
+    case kCmdShowMode:
+    case kCmdShowModeButton:
+      OpenShowMode();
+      break;
+    case kCmdDockSceneWindow:
+      dockScene_ = !dockScene_;
+      PlaceDockedWindows();
+      break;
+    case kCmdDockChaseWindow:
+      dockChase_ = !dockChase_;
+      PlaceDockedWindows();
+      break;
+    case kCmdMatrixSize:
+      modal_->RunCommand(kCmdMatrixSize, QStringLiteral("Matrix Size"));
+      break;
+    case kCmdOutputDevices:
+      modal_->RunCommand(kCmdOutputDevices, QStringLiteral("Output Devices"));
+      break;
+    case kCmdOutputPatch:
+      modal_->RunCommand(kCmdOutputPatch, QStringLiteral("Output Patch"));
+      break;
+    case kCmdRemoteControl:
+      modal_->RunCommand(kCmdRemoteControl, QStringLiteral("Remote Control"));
+      break;
+    case kCmdAudioAgc: {
+      std::atomic<int>& agc = engine_.audio().agcEnabled;
+      agc.store(agc.load() > 0 ? 0 : 1);
+      break;
+    }
+    case kCmdStartOutput:
+      ToggleOutput();
+      break;
+    case kCmdHelpContents:
+      OpenHelp(kHelpMainWindow);
+      break;
+    case kCmdAbout:
+      AboutBox::Open(this, {centralWidget(), menuBar(), sceneWindow_, chaseWindow_});
+      break;
+    default:
+      break;
+  }
+  UpdateMenuChecks();
+}
+
+bool MainWindow::OpenHelp(int contextId) { return help_->Open(contextId); }
+
+void MainWindow::Tick() {
+  engine_.PostMessageWork();
+  if (engine_.flags().shutdownRequested.load() != 0 && !closed_) {
+    close();
+    return;
+  }
+  panel_->Refresh();
+  if (showMode_) showMode_->Refresh();
+  for (int i = 0; i < kPreviewCount; ++i) {
+    if (!renderer_.buffer(i).TakeNew()) continue;
+    if (showMode_ && i == kPreviewCentre) {
+      showMode_->preview()->update();
+    } else if (!showMode_) {
+      previews_[static_cast<size_t>(i)]->update();
+    }
+  }
+  UpdateMenuChecks();
+}
+
+void MainWindow::UpdateMenuChecks() {
+  const bool running = engine_.flags().outputState.load() != kOutputStopped;
+  auto set = [this](int id, bool checked) {
+    if (QAction* a = action(id); a != nullptr && a->isChecked() != checked) a->setChecked(checked);
+  };
+  set(kCmdStartOutput, running);
+  set(kCmdSceneList, sceneWindow_->isVisible());
+  set(kCmdChaseList, chaseWindow_->isVisible());
+  set(kCmdFileRecorder, false);
+  set(kCmdDockSceneWindow, dockScene_);
+  set(kCmdDockChaseWindow, dockChase_);
+  set(kCmdAudioAgc, engine_.audio().agcEnabled.load() > 0);
+  set(kCmdRemoteControl, engine_.settings().remoteControlEnabled.load() != 0);
+  for (int id : {kCmdOutputPatch, kCmdOutputDevices, kCmdMatrixSize}) {
+    if (QAction* a = action(id)) a->setEnabled(!running);
+  }
+}
+
+void MainWindow::ApplyPreviewHeight() {
+  const int p = engine_.settings().previewHeight.load();
+  if (p == appliedPreviewHeight_) return;
+  appliedPreviewHeight_ = p;
+  for (PreviewWidget* preview : previews_) preview->SetPreviewHeight(p);
+  panel_->move(0, p);
+  panel_->Refresh();
+  sceneWindow_->SetPreviewHeight(p);
+  chaseWindow_->SetPreviewHeight(p);
+  centralWidget()->setFixedSize(kMainWindowWidth, p + kPanelHeight + 10);
+  // The window is as high as the previews plus 360 with its menu bar.
+  setFixedSize(kMainWindowWidth, std::max(p + 360, p + kPanelHeight + 10 + menuBar()->sizeHint().height()));
+  PlaceDockedWindows();
+}
+
+// --- scene and chase windows -----------------------------------------------------
+
+void MainWindow::ToggleListWindow(ListWindow* window) { window->setVisible(!window->isVisible()); }
+
+void MainWindow::ListWindowShownOrHidden(ListWindow* window, bool visible) {
+  if (restoringFromShowMode_) return;
+  if (visible) {
+    PlaceDockedWindows();
+  } else {
+    if (window == chaseWindow_) PlaceDockedWindows();
+    if (isVisible()) {
+      raise();
+      activateWindow();
+    }
+  }
+  UpdateMenuChecks();
+}
+
+void MainWindow::PlaceDockedWindows() {
+  const QRect main = frameGeometry();
+  if (dockChase_ && chaseWindow_->isVisible()) chaseWindow_->move(main.right() + 1, main.top());
+  if (dockScene_) {
+    const bool besideChase = dockChase_ && chaseWindow_->isVisible();
+    const QRect anchor = besideChase ? chaseWindow_->frameGeometry() : main;
+    sceneWindow_->move(anchor.right() + 1, anchor.top());
+  }
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  PlaceDockedWindows();
+}
+
+// --- show mode ------------------------------------------------------------------
+
+void MainWindow::OpenShowMode() {
+  if (engine_.flags().showModeActive.load() == 1 || showMode_) return;
+  auto* window = new ShowModeWindow(engine_, renderer_.buffer(kPreviewCentre),
+                                    {[this] { CloseShowMode(); }, [this] { RunCommand(kCmdFileRecorder); }});
+  showMode_ = window;
+  window->show();
+  window->RestoreRectangle(frameGeometry().size() - size());
+  hide();
+  sceneWasVisible_ = sceneWindow_->isVisible();
+  chaseWasVisible_ = chaseWindow_->isVisible();
+  sceneWindow_->hide();
+  chaseWindow_->hide();
+  window->raise();
+  window->activateWindow();
+}
+
+void MainWindow::CloseShowMode() {
+  // The window closes itself (and is deleted on close).
+  showMode_ = nullptr;
+  restoringFromShowMode_ = true;
+  show();
+  if (sceneWasVisible_) sceneWindow_->show();
+  if (chaseWasVisible_) chaseWindow_->show();
+  restoringFromShowMode_ = false;
+  UpdateMenuChecks();
+}
+
+// --- outputs ----------------------------------------------------------------------
+
+void MainWindow::ToggleOutput() {
+  if (engine_.flags().outputState.load() == kOutputStopped) {
+    if (!engine_.outputs().OpenOutputs()) {
+      QMessageBox::critical(this, QStringLiteral("Error"), QString::fromLatin1(kOpenOutputsFailedMessage));
+    }
+  } else {
+    engine_.outputs().CloseOutputs();
+  }
+  UpdateMenuChecks();
+}
+
+// --- files ------------------------------------------------------------------------
+
+void MainWindow::ShowErrors(const std::vector<std::string>& messages) {
+  for (const std::string& message : messages) {
+    QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(message));
+  }
+}
+
+void MainWindow::OpenProject() {
+  const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open ..."), QString(),
+                                                    QString::fromLatin1(kProjectFilter));
+  if (path.isEmpty()) return;
+  ShowErrors(LoadProject(engine_, path.toStdString()).messages);
+  panel_->Refresh();
+}
+
+void MainWindow::SaveProjectAs() {
+  QFileDialog dialog(this, QStringLiteral("Save As ..."), QString(), QString::fromLatin1(kProjectFilter));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("qrx"));
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  ShowErrors(SaveProject(engine_, dialog.selectedFiles().front().toStdString()).messages);
+}
+
+void MainWindow::ImportProjectFile() {
+  const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Import ..."), QString(),
+                                                    QString::fromLatin1(kProjectFilter));
+  if (path.isEmpty()) return;
+  ShowErrors(ImportProject(engine_, path.toStdString()).messages);
+}
+
+// --- keys and closing ---------------------------------------------------------------
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyRelease) return QMainWindow::eventFilter(watched, event);
+  auto* key = static_cast<QKeyEvent*>(event);
+  const int k = key->key();
+  if (key->isAutoRepeat() || (k != Qt::Key_F1 && k != Qt::Key_F2 && k != Qt::Key_F3 && k != Qt::Key_F4 && k != Qt::Key_F11)) {
+    return QMainWindow::eventFilter(watched, event);
+  }
+  HandleFunctionKey(k);
+  return true;
+}
+
+void MainWindow::HandleFunctionKey(int key) {
+  // The key goes to the window in front, whichever widget had the focus.
+  QWidget* front = QApplication::activeWindow();
+  if (front == nullptr) front = this;
+  if (key == Qt::Key_F1) {
+    const QVariant id = front->property("quorHelpId");
+    if (id.isValid()) OpenHelp(id.toInt());
+    return;
+  }
+  if (showMode_ && front == showMode_.data()) {
+    if (key == Qt::Key_F4) RunCommand(kCmdFileRecorder);
+    if (key == Qt::Key_F11) showMode_->close();
+    return;
+  }
+  if (front != this && front != sceneWindow_ && front != chaseWindow_) return;
+  switch (key) {
+    case Qt::Key_F2:
+      RunCommand(kCmdScenesButton);
+      break;
+    case Qt::Key_F3:
+      RunCommand(kCmdChasesButton);
+      break;
+    case Qt::Key_F4:
+      RunCommand(kCmdFileRecorder);
+      break;
+    case Qt::Key_F11:
+      RunCommand(kCmdShowModeButton);
+      break;
+    default:
+      break;
+  }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (closed_) {
+    event->accept();
+    return;
+  }
+  closed_ = true;
+  refresh_.stop();
+  engine_.flags().shutdownRequested.store(1);
+  if (showMode_) showMode_->close();
+  sceneWindow_->hide();
+  chaseWindow_->hide();
+  help_->hide();
+  event->accept();
+  if (onClosed) onClosed();
+}
+
+}  // namespace quor

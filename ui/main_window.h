@@ -1,0 +1,108 @@
+// The main window: three previews across the top, the mixer panel below,
+// the menu bar with every command, the function keys, the scene and chase
+// windows it owns and docks, show mode, the file dialogs and the output
+// switch. It runs the engine's post-message work and refreshes the controls
+// and previews on a 40 ms GUI timer; the clock thread never touches it.
+// GUI thread only.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "ui/preview_renderer.h"
+#include "ui/show_mode_window.h"
+
+namespace quor {
+
+class Engine;
+class HelpViewer;
+class ListWindow;
+class MixerPanelWidget;
+class ModalCommands;
+class PreviewWidget;
+class ShowModeWindow;
+
+inline constexpr const char* kMainWindowTitle = "Quor! - LED Matrix Control";
+inline constexpr int kMainWindowWidth = 1046;
+
+struct MainWindowOptions {
+  QString helpFolder;     // empty: DefaultHelpFolder()
+  int refreshMs = 40;     // post-message work, control and preview refresh
+};
+
+class MainWindow : public QMainWindow {
+ public:
+  MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOptions options = {});
+  ~MainWindow() override;
+
+  // Runs a menu or button command by id (command_ids.h).
+  void RunCommand(int commandId);
+  // One turn of the loop's work: the engine's post-message work, then the
+  // controls, menu checks and previews follow the engine.
+  void Tick();
+  // Shows the help page of `contextId`; nothing when there is none.
+  bool OpenHelp(int contextId);
+  // Applies PreviewHeight to the window, previews, panel and list windows.
+  void ApplyPreviewHeight();
+  // Places the docked scene and chase windows beside the main window.
+  void PlaceDockedWindows();
+
+  ModalCommands& modal() { return *modal_; }
+  MixerPanelWidget* panel() const { return panel_; }
+  ListWindow* sceneWindow() const { return sceneWindow_; }
+  ListWindow* chaseWindow() const { return chaseWindow_; }
+  ShowModeWindow* showModeWindow() const { return showMode_; }
+  HelpViewer* helpViewer() const { return help_; }
+  PreviewWidget* preview(int index) const { return previews_[static_cast<size_t>(index)]; }
+  QAction* action(int commandId) const;
+
+  // Called once when the window was closed or "&Exit" was chosen; the host
+  // then ends the loop and runs the orderly shutdown.
+  std::function<void()> onClosed;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildMenus();
+  QAction* AddCommand(QMenu* menu, const char* text, int commandId, bool checkable = false);
+  void ToggleListWindow(ListWindow* window);
+  void ListWindowShownOrHidden(ListWindow* window, bool visible);
+  void OpenShowMode();
+  void CloseShowMode();
+  void ToggleOutput();
+  void OpenProject();
+  void SaveProjectAs();
+  void ImportProjectFile();
+  void ShowErrors(const std::vector<std::string>& messages);
+  void UpdateMenuChecks();
+  void HandleFunctionKey(int key);
+
+  Engine& engine_;
+  PreviewRenderer& renderer_;
+  std::unique_ptr<ModalCommands> modal_;
+  HelpViewer* help_ = nullptr;
+  MixerPanelWidget* panel_ = nullptr;
+  std::array<PreviewWidget*, kPreviewCount> previews_{};
+  ListWindow* sceneWindow_ = nullptr;
+  ListWindow* chaseWindow_ = nullptr;
+  QPointer<ShowModeWindow> showMode_;
+  bool sceneWasVisible_ = false;
+  bool chaseWasVisible_ = false;
+  bool restoringFromShowMode_ = false;
+  bool dockScene_ = true;
+  bool dockChase_ = true;
+  bool closed_ = false;
+  int appliedPreviewHeight_ = 0;
+  std::map<int, QAction*> actions_;
+  QTimer refresh_;
+};
+
+}  // namespace quor

@@ -1,0 +1,75 @@
+// The three live previews: DrawPreview paints a frame as square cells on a
+// grey 320 x PreviewHeight picture, and PreviewRenderer runs it for the left
+// (channel 1), centre (output) and right (channel 2) previews in every mix
+// pass. Pictures go to the GUI thread through one triple buffer per preview,
+// so the clock thread never waits for a paint.
+//
+// Threads: RenderAll runs on the clock thread (inside the mix pass, tick lock
+// held); Latest/TakeNew on the GUI thread only.
+#pragma once
+
+#include <QImage>
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+namespace quor {
+
+class Engine;
+
+inline constexpr int kPreviewWidth = 320;
+inline constexpr int kPreviewBackground = 40;  // grey level of the margins and grid
+
+// Where DrawPreview puts the cells. `grid` is 0 when the grid does not fit.
+struct PreviewGeometry {
+  int grid = 0;
+  int cell = 0;
+  int left = 0;
+  int top = 0;
+};
+
+// Cell size and margins of a matrix drawn on 320 x previewHeight pixels.
+PreviewGeometry ComputePreviewGeometry(int matrixWidth, int matrixHeight, int previewHeight, int previewGrid);
+
+// Draws `frame` (matrixWidth x matrixHeight RGB bytes) into `picture`, which
+// must be Format_RGB32, 320 wide and previewHeight high; invert shows
+// 255 - value.
+void DrawPreview(const uint8_t* frame, int matrixWidth, int matrixHeight, int previewGrid, bool invert,
+                 QImage& picture);
+
+// One writer (clock thread), one reader (GUI thread); neither ever waits.
+class PreviewBuffer {
+ public:
+  // Writer: the picture to draw into next, sized 320 x height.
+  QImage& BackBuffer(int height);
+  // Writer: publishes the back buffer as the latest picture.
+  void Publish();
+  // Reader: true when a newer picture was published since the last call;
+  // it then becomes Latest().
+  bool TakeNew();
+  const QImage& Latest() const { return images_[front_]; }
+
+ private:
+  static constexpr int kNewBit = 4;
+  std::array<QImage, 3> images_;
+  int back_ = 0;                  // writer's
+  std::atomic<int> middle_{1};    // index, plus kNewBit when not yet taken
+  int front_ = 2;                 // reader's
+};
+
+enum PreviewIndex : int { kPreviewLeft = 0, kPreviewCentre = 1, kPreviewRight = 2 };
+inline constexpr int kPreviewCount = 3;
+
+class PreviewRenderer {
+ public:
+  explicit PreviewRenderer(Engine& engine) : engine_(engine) {}
+  // Clock thread, from the engine's drawPreview hook.
+  void RenderAll();
+  PreviewBuffer& buffer(int index) { return buffers_[static_cast<size_t>(index)]; }
+
+ private:
+  Engine& engine_;
+  std::array<PreviewBuffer, kPreviewCount> buffers_;
+};
+
+}  // namespace quor

@@ -1,0 +1,258 @@
+#include "ui/show_mode_window.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QWindow>
+#include <algorithm>
+
+#include "core/engine.h"
+#include "ui/fixed_layout.h"
+#include "show/show.h"
+#include "ui/help_viewer.h"
+#include "ui/preview_widget.h"
+
+namespace quor {
+namespace {
+
+constexpr int kButtonGap = 10;
+constexpr int kReservedRight = 329;     // preview and "Control" group width
+constexpr int kReservedBelowPreview = 139;
+constexpr int kMinButtonWidth = 50, kMaxButtonWidth = 320;
+constexpr int kMinButtonHeight = 20, kMaxButtonHeight = 160;
+constexpr int kSizeStep = 5;
+
+}  // namespace
+
+std::vector<QPoint> ShowModeButtonPositions(int windowWidth, int buttonWidth, int buttonHeight, int previewHeight,
+                                            int count) {
+  const int stepX = buttonWidth + kButtonGap;
+  const int stepY = buttonHeight + kButtonGap;
+  const int columns = windowWidth / stepX - 1;
+  std::vector<QPoint> positions;
+  positions.reserve(static_cast<size_t>(std::max(count, 0)));
+  int ox = 0;
+  int oy = 0;
+  while (static_cast<int>(positions.size()) < count) {
+    const int x = ox;
+    const int y = oy;
+    ox += stepX;
+    if (ox > stepX * columns) {
+      ox = 0;
+      oy += stepY;
+    }
+    if (x <= kReservedRight && y <= previewHeight + kReservedBelowPreview) continue;
+    positions.emplace_back(x + kButtonGap, y + kButtonGap);
+  }
+  return positions;
+}
+
+ShowModeWindow::ShowModeWindow(Engine& engine, PreviewBuffer& output, Hooks hooks)
+    : QMainWindow(nullptr), engine_(engine), hooks_(std::move(hooks)), binding_(this) {
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowTitle(QString::fromLatin1(kShowModeTitle));
+  setProperty("quorHelpId", kHelpShowMode);
+  auto* client = new QWidget(this);
+  setCentralWidget(client);
+  preview_ = new PreviewWidget(output, nullptr, client);
+  preview_->move(10, 10);
+  preview_->SetPreviewHeight(engine_.settings().previewHeight.load());
+  BuildControls();
+
+  QMenuBar* bar = menuBar();
+  connect(bar->addAction(QStringLiteral("-")), &QAction::triggered, this, [this] { ResizeButtons(-kSizeStep, 0); });
+  connect(bar->addAction(QStringLiteral("+")), &QAction::triggered, this, [this] { ResizeButtons(kSizeStep, 0); });
+  bar->addSeparator();
+  connect(bar->addAction(QStringLiteral("-")), &QAction::triggered, this, [this] { ResizeButtons(0, -kSizeStep); });
+  connect(bar->addAction(QStringLiteral("+")), &QAction::triggered, this, [this] { ResizeButtons(0, kSizeStep); });
+
+  // The clock draws the output picture here from now on.
+  engine_.flags().showModeActive.store(1);
+  BuildButtons();
+  const EngineSettings& s = engine_.settings();
+  move(s.showWindowLeft.load(), s.showWindowTop.load());
+  resize(std::max(s.showWindowWidth.load(), 100), std::max(s.showWindowHeight.load(), 100));
+  highlighted_ = -1;
+  lastEngineHighlight_ = EngineHighlight();
+  Highlight(lastEngineHighlight_);
+  Refresh();
+}
+
+ShowModeWindow::~ShowModeWindow() { engine_.flags().showModeActive.store(0); }
+
+void ShowModeWindow::BuildControls() {
+  QWidget* client = centralWidget();
+  const int p = engine_.settings().previewHeight.load();
+  Place(new QGroupBox(QStringLiteral("Control"), client), 10, p + 20, 320, 120);
+  FitLabel(Place(new QLabel(QStringLiteral("Fade Time"), client), 20, p + 44, 60, 16), QStringLiteral("Fade Time"));
+  fadeTime_ = Place(new QSlider(Qt::Horizontal, client), 85, p + 40, 160, 25);
+  fadeTime_->setRange(0, 26);
+  fadeOut_ = Place(new QCheckBox(QStringLiteral("Fade Out"), client), 252, p + 44, 70, 16);
+  FitLabel(Place(new QLabel(QStringLiteral("Strobe Time"), client), 20, p + 77, 60, 16), QStringLiteral("Strobe Time"));
+  strobeTime_ = Place(new QSlider(Qt::Horizontal, client), 85, p + 73, 160, 25);
+  strobeTime_->setRange(1, 25);
+  strobe_ = Place(new QPushButton(QStringLiteral("Strobe"), client), 251, p + 74, 70, 23);
+  strobe_->setCheckable(true);
+  Place(new QLabel(QStringLiteral("Master"), client), 20, p + 110, 60, 16);
+  master_ = Place(new QSlider(Qt::Horizontal, client), 85, p + 106, 235, 25);
+  master_->setRange(0, 255);
+
+  SceneList& scenes = engine_.show().sceneList();
+  EngineSettings& settings = engine_.settings();
+  binding_.Bind(fadeTime_, [&scenes] { return scenes.FadeTimePosition(); },
+                [&scenes](int position) { scenes.SetFadeTime(position); });
+  binding_.Bind(fadeOut_, [&scenes] { return scenes.FadeOutChecked() ? 1 : 0; },
+                [&scenes](int on) { scenes.SetFadeOut(on != 0); });
+  binding_.Bind(strobeTime_, [&settings] { return settings.strobeTime.load(); },
+                [this](int value) { engine_.SetStrobeTime(value); });
+  binding_.Bind(strobe_, [&settings] { return settings.strobeCounter.load() >= 0 ? 1 : 0; },
+                [this](int on) { engine_.SetStrobe(on != 0); });
+  binding_.Bind(master_, [&settings] { return settings.masterLevel.load(); },
+                [this](int value) { engine_.SetMasterLevel(value); });
+}
+
+void ShowModeWindow::BuildButtons() {
+  QWidget* client = centralWidget();
+  const std::vector<std::string> chases = engine_.show().chases().Names();
+  const std::vector<std::string> scenes = engine_.show().scenes().Names();
+  chaseCount_ = static_cast<int>(chases.size());
+  auto add = [&](const QString& text) {
+    auto* button = new QPushButton(text, client);
+    button->setCheckable(true);
+    buttons_.push_back(button);
+    return button;
+  };
+  for (int i = 0; i < chaseCount_; ++i) {
+    QPushButton* button = add(QStringLiteral(">> Chase <<\n%1").arg(QString::fromStdString(chases[static_cast<size_t>(i)])));
+    connect(button, &QPushButton::clicked, this, [this, i] { ChaseClicked(i); });
+  }
+  for (int j = 0; j < static_cast<int>(scenes.size()); ++j) {
+    QPushButton* button = add(QString::fromStdString(scenes[static_cast<size_t>(j)]));
+    connect(button, &QPushButton::clicked, this, [this, j] { SceneClicked(j); });
+  }
+}
+
+int ShowModeWindow::EngineHighlight() const {
+  const int running = engine_.show().player().RunningChase();
+  if (running > 0 && running <= chaseCount_) return running - 1;
+  const int scene = engine_.show().sceneList().selection();
+  if (scene >= 0 && chaseCount_ + scene < buttonCount()) return chaseCount_ + scene;
+  return -1;
+}
+
+void ShowModeWindow::Highlight(int index) {
+  if (highlighted_ >= 0 && highlighted_ < buttonCount()) {
+    QPushButton* old = buttons_[static_cast<size_t>(highlighted_)];
+    QFont font = old->font();
+    font.setBold(false);
+    old->setFont(font);
+    old->setChecked(false);
+  }
+  highlighted_ = index;
+  if (index >= 0 && index < buttonCount()) {
+    QPushButton* button = buttons_[static_cast<size_t>(index)];
+    QFont font = button->font();
+    font.setBold(true);
+    button->setFont(font);
+    button->setChecked(true);
+  }
+}
+
+void ShowModeWindow::ChaseClicked(int chase) {
+  Highlight(chase);
+  engine_.console().Print("chaser: %d\n", chase);
+  engine_.show().chaseList().PlayAt(chase);
+  LayoutButtons();
+}
+
+void ShowModeWindow::SceneClicked(int scene) {
+  engine_.show().player().RequestChaseStop();
+  engine_.RequestSceneRecall(scene);
+  engine_.console().Print("scene: %d\n", scene);
+  engine_.show().sceneList().ShowSelection(scene);
+  Highlight(chaseCount_ + scene);
+  LayoutButtons();
+}
+
+void ShowModeWindow::Refresh() {
+  binding_.Refresh();
+  // The chase player or the remote input changed what runs.
+  const int now = EngineHighlight();
+  if (now != lastEngineHighlight_) {
+    lastEngineHighlight_ = now;
+    if (now != highlighted_) Highlight(now);
+  }
+  // A highlighted button that was clicked again stays pressed.
+  if (highlighted_ >= 0) buttons_[static_cast<size_t>(highlighted_)]->setChecked(true);
+}
+
+void ShowModeWindow::ResizeButtons(int dw, int dh) {
+  EngineSettings& s = engine_.settings();
+  s.showButtonWidth.store(std::clamp(s.showButtonWidth.load() + dw, kMinButtonWidth, kMaxButtonWidth));
+  s.showButtonHeight.store(std::clamp(s.showButtonHeight.load() + dh, kMinButtonHeight, kMaxButtonHeight));
+  LayoutButtons();
+}
+
+void ShowModeWindow::RestoreRectangle(QSize frameHint) {
+  const EngineSettings& s = engine_.settings();
+  // The frame is known to the window system once the window is shown.
+  const QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
+  QSize frameExtra(frame.left() + frame.right(), frame.top() + frame.bottom());
+  if (frameExtra.isNull()) frameExtra = frameHint;
+  const int width = std::max(s.showWindowWidth.load(), 100);
+  const int height = std::max(s.showWindowHeight.load(), 100);
+  move(s.showWindowLeft.load(), s.showWindowTop.load());
+  resize(std::max(width - frameExtra.width(), 50), std::max(height - frameExtra.height(), 50));
+  restored_ = true;
+  LayoutButtons();
+}
+
+void ShowModeWindow::StoreRectangle() {
+  // Until the stored rectangle is applied, sizes are not the user's.
+  if (!restored_) return;
+  const QRect frame = frameGeometry();
+  EngineSettings& s = engine_.settings();
+  s.showWindowLeft.store(frame.x());
+  s.showWindowTop.store(frame.y());
+  s.showWindowWidth.store(frame.width());
+  s.showWindowHeight.store(frame.height());
+}
+
+void ShowModeWindow::LayoutButtons() {
+  if (closing_) return;
+  StoreRectangle();
+  const EngineSettings& s = engine_.settings();
+  const int w = std::clamp(s.showButtonWidth.load(), kMinButtonWidth, kMaxButtonWidth);
+  const int h = std::clamp(s.showButtonHeight.load(), kMinButtonHeight, kMaxButtonHeight);
+  const std::vector<QPoint> positions =
+      ShowModeButtonPositions(frameGeometry().width(), w, h, s.previewHeight.load(), buttonCount());
+  for (int i = 0; i < buttonCount(); ++i) {
+    buttons_[static_cast<size_t>(i)]->setGeometry(QRect(positions[static_cast<size_t>(i)], QSize(w, h)));
+  }
+}
+
+void ShowModeWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  LayoutButtons();
+}
+
+void ShowModeWindow::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  if (!closing_ && isVisible()) StoreRectangle();
+}
+
+void ShowModeWindow::closeEvent(QCloseEvent* event) {
+  if (!closing_) {
+    StoreRectangle();
+    closing_ = true;
+    engine_.flags().showModeActive.store(0);
+    if (hooks_.closed) hooks_.closed();
+  }
+  event->accept();
+}
+
+}  // namespace quor

@@ -1,0 +1,94 @@
+// The show mode window: the output preview at its top left, the "Control"
+// group (scene fade, strobe, master level) and one large button per chase
+// and per scene, laid out in rows around the preview. Its rectangle and the
+// button size live in the engine settings (saved in the project).
+// GUI thread only.
+#pragma once
+
+#include <QPoint>
+#include <QMainWindow>
+#include <functional>
+#include <vector>
+
+#include "ui/engine_binding.h"
+
+class QPushButton;
+class QSlider;
+class QCheckBox;
+
+namespace quor {
+
+class Engine;
+class PreviewBuffer;
+class PreviewWidget;
+
+inline constexpr const char* kShowModeTitle = "Quor! - LED Matrix Control - ShowMode";
+
+// Top-left corners of `count` buttons of buttonWidth x buttonHeight in a
+// window `windowWidth` wide, skipping the area of the preview and the
+// "Control" group (x up to 329, y up to previewHeight + 139).
+std::vector<QPoint> ShowModeButtonPositions(int windowWidth, int buttonWidth, int buttonHeight, int previewHeight,
+                                            int count);
+
+class ShowModeWindow : public QMainWindow {
+ public:
+  struct Hooks {
+    std::function<void()> closed;        // after the window stored its rectangle
+    std::function<void()> fileRecorder;  // F4
+  };
+
+  ShowModeWindow(Engine& engine, PreviewBuffer& output, Hooks hooks);
+  ~ShowModeWindow() override;
+
+  // Controls and the button highlight follow the engine.
+  void Refresh();
+  // Puts the window's outer rectangle where the settings say (after show,
+  // when the frame is known). A window system that tells the frame only
+  // later gets `frameHint`, the frame of another window of the program.
+  void RestoreRectangle(QSize frameHint = {});
+  // Places the buttons for the current window and button size.
+  void LayoutButtons();
+  // Changes the button size by (dw, dh), kept within 50..320 x 20..160.
+  void ResizeButtons(int dw, int dh);
+
+  PreviewWidget* preview() const { return preview_; }
+  int buttonCount() const { return static_cast<int>(buttons_.size()); }
+  QPushButton* button(int index) const { return buttons_[static_cast<size_t>(index)]; }
+  // Index of the highlighted button, -1 for none.
+  int highlighted() const { return highlighted_; }
+  QSlider* fadeTimeSlider() const { return fadeTime_; }
+  QSlider* masterSlider() const { return master_; }
+  QPushButton* strobeButton() const { return strobe_; }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildControls();
+  void BuildButtons();
+  void StoreRectangle();
+  void Highlight(int index);
+  void ChaseClicked(int chase);
+  void SceneClicked(int scene);
+  int EngineHighlight() const;
+
+  Engine& engine_;
+  Hooks hooks_;
+  EngineBinding binding_;
+  PreviewWidget* preview_ = nullptr;
+  QSlider* fadeTime_ = nullptr;
+  QCheckBox* fadeOut_ = nullptr;
+  QSlider* strobeTime_ = nullptr;
+  QPushButton* strobe_ = nullptr;
+  QSlider* master_ = nullptr;
+  std::vector<QPushButton*> buttons_;
+  int chaseCount_ = 0;
+  int highlighted_ = -1;
+  int lastEngineHighlight_ = -1;
+  bool closing_ = false;
+  bool restored_ = false;
+};
+
+}  // namespace quor
