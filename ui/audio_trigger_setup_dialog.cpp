@@ -9,6 +9,7 @@
 #include <QSlider>
 
 #include "core/engine.h"
+#include "ui/fixed_layout.h"
 
 namespace quor {
 namespace {
@@ -76,7 +77,11 @@ AudioTriggerSetupDialog::AudioTriggerSetupDialog(Engine& engine, int slot, int t
       case TriggerSetupControl::Kind::kText: {
         auto* label = new QLabel(Text(c.text), this);
         label->setGeometry(rect);
-        if (&c == &kTriggerSetupLayout[kBandText]) bandText_ = label;
+        if (&c == &kTriggerSetupLayout[kBandText]) {
+          bandText_ = label;
+        } else {
+          FitLabel(label, label->text());
+        }
         break;
       }
       case TriggerSetupControl::Kind::kButton: {

@@ -288,5 +288,14 @@ TEST_F(SettingsDialogTest, FilePlayerLoadsARecordingAndShowsItsResolution) {
   EXPECT_EQ(resolution->text(), "File Resolution: 0 x 0");
 }
 
+TEST(SettingsDialogHelp, EveryDialogHasItsHelpPage) {
+  std::vector<int> topics = {kTriggerSetupHelpTopic};
+  for (const SettingsDialogSpec* spec : BuiltinSettingsDialogs()) topics.push_back(spec->helpTopic);
+  for (int topic : topics) {
+    const std::string page = std::string(QUOR_SOURCE_DIR) + "/share/help/" + std::to_string(topic) + ".html";
+    EXPECT_TRUE(std::ifstream(page).good()) << "missing help page " << page;
+  }
+}
+
 }  // namespace
 }  // namespace quor
