@@ -79,8 +79,9 @@ GeneratorSettingsDialog::GeneratorSettingsDialog(Engine& engine, int slot, const
   Build();
   Refresh();
   // A scene recall or a remote command may rebind the slot while the
-  // dialog is open; it then has nothing left to edit.
-  connect(&watch_, &QTimer::timeout, this, [this] { StillBound(); });
+  // dialog is open: another type closes the dialog; the same type with
+  // other settings shows them.
+  connect(&watch_, &QTimer::timeout, this, [this] { Refresh(); });
   watch_.start(kWatchMs);
 }
 
