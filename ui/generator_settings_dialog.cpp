@@ -17,6 +17,7 @@
 #include "core/engine.h"
 #include "generators/builtin_dialogs.h"
 #include "ui/audio_trigger_setup_dialog.h"
+#include "ui/fixed_layout.h"
 #include "ui/modal_commands.h"
 
 namespace quor {
@@ -105,6 +106,7 @@ void GeneratorSettingsDialog::BuildControl(View& view) {
     if (c.text.empty()) return whole;
     view.caption = new QLabel(Text(c.text), this);
     view.caption->setGeometry(units_.Rect(r.x, r.y, captionUnits, r.height));
+    FitLabel(view.caption, view.caption->text());
     return units_.Rect(r.x + captionUnits, r.y, r.width - captionUnits, r.height);
   };
   auto slider = [&](QRect geometry, PositionRange range, auto moved) {
