@@ -3,13 +3,14 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/headless_host.h"
 #include "app/windowed_host.h"
-#include "core/command_line.h"
-#include "core/engine.h"
+#include "engine/command_line.h"
+#include "engine/engine.h"
 #include "generators/builtin_generators.h"
 
 int main(int argc, char** argv) {
@@ -27,10 +28,13 @@ int main(int argc, char** argv) {
     }
     headless = headless || arg == "--headless";
   }
-  std::string why;
-  if (!headless && !DisplayAvailable(&why)) {
-    std::fprintf(stderr, "quor: %s; running headless (Ctrl+C ends)\n", why.c_str());
-    headless = true;
+  std::optional<DisplayCheck> display;
+  if (!headless) {
+    display.emplace();
+    if (!display->ok()) {
+      std::fprintf(stderr, "quor: %s; running headless (Ctrl+C ends)\n", display->why().c_str());
+      headless = true;
+    }
   }
   InstallStopSignals();
   int qtArgc = 1;
@@ -44,6 +48,7 @@ int main(int argc, char** argv) {
     return host.Run();
   }
   QApplication app(qtArgc, argv);
+  display.reset();
   app.setQuitOnLastWindowClosed(false);
   Engine engine(BuiltinGenerators());
   WindowedHost host(engine, std::move(args));

@@ -14,10 +14,26 @@ namespace quor {
 
 class Engine;
 
-// True when a window system can be reached: QT_QPA_PLATFORM names a
-// platform, or DISPLAY names an X server that accepts a connection, or
-// WAYLAND_DISPLAY is set. `why` says what is missing otherwise.
-bool DisplayAvailable(std::string* why);
+// Whether a window system can be reached: QT_QPA_PLATFORM names a
+// platform, or WAYLAND_DISPLAY is set, or DISPLAY names an X server that
+// accepts a connection. The test connection stays open while the object
+// lives, so an X server that resets when its last client leaves does not
+// reset between the test and Qt's own connection.
+class DisplayCheck {
+ public:
+  DisplayCheck();
+  ~DisplayCheck();
+  DisplayCheck(const DisplayCheck&) = delete;
+  DisplayCheck& operator=(const DisplayCheck&) = delete;
+  bool ok() const { return ok_; }
+  // What is missing when !ok().
+  const std::string& why() const { return why_; }
+
+ private:
+  bool ok_ = false;
+  std::string why_;
+  void* connection_ = nullptr;
+};
 
 class WindowedHost {
  public:

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "bench/bench_support.h"
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "generators/builtin_generators.h"
 
 namespace quor {

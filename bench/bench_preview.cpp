@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "bench/bench_support.h"
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "generators/builtin_generators.h"
 #include "ui/preview_renderer.h"
 
@@ -30,7 +30,7 @@ void MixPassWithPreviews(benchmark::State& state) {
   engine.ResizeMatrix(128, 128, 0);
   engine.StopClock();
   PreviewRenderer renderer(engine);
-  engine.hooks().drawPreview = [&renderer] { renderer.RenderAll(); };
+  engine.EditHooks([&renderer](EngineHooks& hooks) { hooks.drawPreview = [&renderer] { renderer.RenderAll(); }; });
   for (int s = 0; s < kSlotCount; ++s) {
     const auto picture = bench::TestFrame(128, 128, static_cast<uint32_t>(s + 1));
     std::copy(picture.begin(), picture.end(), engine.frame(static_cast<FrameIndex>(s)));
@@ -43,7 +43,7 @@ void MixPassWithPreviews(benchmark::State& state) {
     // The GUI side takes each picture, as the window's refresh does.
     for (int i = 0; i < kPreviewCount; ++i) benchmark::DoNotOptimize(renderer.buffer(i).TakeNew());
   }
-  engine.hooks().drawPreview = nullptr;
+  engine.EditHooks([](EngineHooks& hooks) { hooks.drawPreview = nullptr; });
   const int pixels = 128 * 128;
   bench::SetCaseSize(state, pixels, 6 * pixels * 3.0, 3 * pixels * 3.0 + 3 * kPreviewWidth * 200 * 4.0);
 }

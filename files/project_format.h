@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "files/file_messages.h"
 #include "output/output_device.h"
 #include "output/patch_table.h"
 #include "output/remote_input_settings.h"
@@ -27,7 +28,6 @@ inline constexpr int kProjectFormatVersion = 4;
 
 // Shown by the caller (error box titled "Error", or standard error when
 // headless).
-inline constexpr const char* kUnknownFileFormatMessage = "Unknown File Format.";
 inline constexpr const char* kNewerFileVersionMessage = "File Version newer than application, loading failed.";
 
 // What the body holds besides the matrix: the show mode window and its

@@ -3,24 +3,16 @@
 #include <span>
 #include <utility>
 
-#include "core/engine.h"
 #include "core/rgb_frame.h"
 
 namespace quor {
 
-Recorder::Recorder(Engine& engine) : engine_(engine) {}
+Recorder::Recorder(RecorderHost& engine) : engine_(engine) {}
 
 // No tick can reach the recorder any more (see the header), so the file is
 // completed without the tick lock.
 Recorder::~Recorder() {
   if (sink_ != nullptr) sink_->Close();
-}
-
-void Recorder::InstallHooks() {
-  engine_.hooks().recordFrame = [this](const uint8_t* frame, int width, int height) {
-    RecordFrame(frame, width, height);
-  };
-  engine_.hooks().stopRecorder = [this] { Stop(); };
 }
 
 Recorder::StartResult Recorder::Start(const std::string& path, int width, int height) {
@@ -43,6 +35,7 @@ Recorder::StartResult Recorder::StartInto(std::unique_ptr<RecordingSink> sink, c
   if (!sink->Write(EncodeRecordingHeader(header))) {
     sink->Close();
     engine_.console().Print("Recorder: cannot write to %s\n", name.c_str());
+    engine_.changes().ReportError({name, 0, "cannot write the recording header"});
     return StartResult::kWriteFailed;
   }
   engine_.WithTickLock([&] {
@@ -53,11 +46,12 @@ Recorder::StartResult Recorder::StartInto(std::unique_ptr<RecordingSink> sink, c
   });
   fileName_ = name;
   engine_.flags().recorderActive.store(1);
+  engine_.changes().Announce(Change::kRecorder);
   return StartResult::kStarted;
 }
 
 void Recorder::Stop() {
-  engine_.flags().recorderActive.store(0);
+  if (engine_.flags().recorderActive.exchange(0) == 1) engine_.changes().Announce(Change::kRecorder);
   // A mix pass that saw the flag still set finishes before the file is taken.
   std::unique_ptr<RecordingSink> sink;
   std::string name;
@@ -69,6 +63,7 @@ void Recorder::Stop() {
   fileName_.clear();
   if (sink != nullptr && !sink->Close()) {
     engine_.console().Print("Recorder: completing %s failed, the recording may be incomplete.\n", name.c_str());
+    engine_.changes().ReportError({name, 0, "completing the recording failed; it may be incomplete"});
   }
 }
 
@@ -90,6 +85,7 @@ void Recorder::RecordFrame(const uint8_t* frame, int width, int height) {
 
 void Recorder::AbortLocked(const char* reason) {
   engine_.flags().recorderActive.store(0);
+  engine_.changes().Announce(Change::kRecorder);
   engine_.console().Print("Recorder: %s, recording into %s stopped.\n", reason, sinkName_.c_str());
   sink_->Close();
   sink_.reset();

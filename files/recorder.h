@@ -2,22 +2,38 @@
 // to a recording file (files/recording_file.h) as "QX", 0 and the frame.
 //
 // Threads: Start, Stop and the accessors run on the UI thread; RecordFrame
-// runs on the clock thread inside the mix pass (the engine's recordFrame
-// hook, called only while flags().recorderActive is 1). The file is handed
-// over and taken back only under the engine's tick lock, so Stop never
+// runs on the clock thread inside the mix pass (called only while
+// flags().recorderActive is 1). The file is handed over and taken back only
+// under the host's tick lock, so Stop never
 // closes it under a RecordFrame in progress. The Recorder must outlive every
 // mix pass that can call it (stop it before the engine's clock goes away).
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "core/change_feed.h"
+#include "core/console.h"
+#include "core/live_state.h"
 #include "files/recording_file.h"
 
 namespace quor {
 
-class Engine;
+// What the recorder needs from the live system (the Engine implements it).
+class RecorderHost {
+ public:
+  virtual Console& console() = 0;
+  virtual EngineSettings& settings() = 0;
+  virtual RuntimeFlags& flags() = 0;
+  virtual ChangeFeed& changes() = 0;
+  // Runs `work` while no tick runs (UI thread only).
+  virtual void WithTickLock(const std::function<void()>& work) = 0;
+
+ protected:
+  ~RecorderHost() = default;
+};
 
 class Recorder {
  public:
@@ -28,13 +44,10 @@ class Recorder {
     kWriteFailed,       // the header could not be written; the recorder stays idle
   };
 
-  explicit Recorder(Engine& engine);
+  explicit Recorder(RecorderHost& engine);
   ~Recorder();
   Recorder(const Recorder&) = delete;
   Recorder& operator=(const Recorder&) = delete;
-
-  // Points the engine's recordFrame and stopRecorder hooks at this recorder.
-  void InstallHooks();
 
   // Creates or truncates `path`, writes the header (size as given, the
   // current OutputFps) and sets recorderActive to 1.
@@ -58,7 +71,7 @@ class Recorder {
   // Mix pass: ends the recording after a fault, keeping what was written.
   void AbortLocked(const char* reason);
 
-  Engine& engine_;
+  RecorderHost& engine_;
   // Guarded by the engine's tick lock.
   std::unique_ptr<RecordingSink> sink_;
   std::string sinkName_;

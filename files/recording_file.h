@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "files/file_messages.h"
+
 namespace quor {
 
 inline constexpr uint8_t kRecordingMagic[5] = {'Q', 'R', 'R', '!', 0};
@@ -32,7 +34,6 @@ inline constexpr uint8_t kFrameMarkerFrame = 0;  // third marker byte: a frame f
 inline constexpr uint8_t kFrameMarkerEnd = 1;    // third marker byte: end of the recording
 inline constexpr size_t kFrameMarkerSize = 3;
 
-inline constexpr const char* kUnknownFileFormatMessage = "Unknown File Format.";
 inline constexpr const char* kWrongFileVersionMessage = "Wrong File Version.";
 
 struct RecordingHeader {

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <span>
 
-#include "core/engine.h"
 #include "core/generator_registry.h"
-#include "files/project_file.h"
+#include "engine/engine.h"
+#include "engine/project_file.h"
 #include "files/project_format.h"
 
 namespace {

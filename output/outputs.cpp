@@ -24,7 +24,7 @@ Outputs::Outputs(Console& console, std::atomic<int>& outputState, PatchTable& pa
 Outputs::~Outputs() { CloseOutputs(); }
 
 bool Outputs::OpenOutputs() {
-  if (state_.load() != kOutputsStopped) CloseOutputs();
+  if (state_.load() != kOutputStopped) CloseOutputs();
   std::lock_guard lock(sendMutex_);
   ReleaseLocked();
   bool failed = false;
@@ -84,7 +84,7 @@ bool Outputs::OpenOutputs() {
   }
   if (failed) {
     ReleaseLocked();
-    state_.store(kOutputsStopped);
+    state_.store(kOutputStopped);
     return false;
   }
   targets_.assign(connections_.size(), PatchTarget{});
@@ -98,35 +98,35 @@ bool Outputs::OpenOutputs() {
   }
   RebuildPlanLocked(patch_.width(), patch_.height());
   bitmapCounter_ = 0;
-  state_.store(kOutputsRunning);
+  state_.store(kOutputRunning);
   return true;
 }
 
 void Outputs::CloseOutputs() {
-  int expected = kOutputsRunning;
-  if (state_.compare_exchange_strong(expected, kOutputsClosing)) {
+  int expected = kOutputRunning;
+  if (state_.compare_exchange_strong(expected, kOutputClosing)) {
     const int width = patch_.width();
     const int height = patch_.height();
     const std::vector<uint8_t> black(static_cast<size_t>(width) * static_cast<size_t>(height) * 3, 0);
     for (int k = 0; k < 2; ++k) {
-      state_.store(kOutputsClosing);
+      state_.store(kOutputClosing);
       {
         std::lock_guard lock(sendMutex_);
-        SendLocked(black.data(), width, height, kOutputsClosing);
+        SendLocked(black.data(), width, height, kOutputClosing);
       }
-      state_.store(kOutputsStopped);
+      state_.store(kOutputStopped);
       options_.pause(kBlackFrameGap);
     }
   }
-  state_.store(kOutputsStopped);
+  state_.store(kOutputStopped);
   std::lock_guard lock(sendMutex_);
   ReleaseLocked();
 }
 
 void Outputs::SendFrame(const uint8_t* frame, int width, int height) {
   std::lock_guard lock(sendMutex_);
-  if (state_.load() != kOutputsRunning) return;
-  SendLocked(frame, width, height, kOutputsRunning);
+  if (state_.load() != kOutputRunning) return;
+  SendLocked(frame, width, height, kOutputRunning);
 }
 
 int Outputs::SharedSocketLocalPort() {
@@ -150,7 +150,7 @@ void Outputs::SendLocked(const uint8_t* frame, int width, int height, int state)
     if (info == nullptr) continue;
     // Files are written only while running, never with the black frames
     // of a stop.
-    if (c.toFile && state != kOutputsRunning) continue;
+    if (c.toFile && state != kOutputRunning) continue;
     switch (info->transport) {
       case TransportKind::kUdp:
       case TransportKind::kSerial:
@@ -159,7 +159,7 @@ void Outputs::SendLocked(const uint8_t* frame, int width, int height, int state)
         info->encode(c.device, std::span<uint8_t>(c.buffer.data(), c.buffer.size() - 1), scratch_, send);
         break;
       case TransportKind::kBitmapFolder: {
-        if (state != kOutputsRunning) break;
+        if (state != kOutputRunning) break;
         ++bitmapCounter_;
         EncodeBitmap(frame, width, height, scratch_);
         WriteWholeFile(BitmapFileName(c.device.PathText(), bitmapCounter_), scratch_);  // failures skip the file

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "core/console.h"
+#include "core/live_state.h"
 #include "output/device_list.h"
 #include "output/fast_patch.h"
 #include "output/patch_plan.h"
@@ -34,11 +35,6 @@ class UdpSocket;
 inline constexpr const char* kOpenOutputsFailedMessage =
     "Failed to open output. Please check your devices.\nMaybe a com-port is not available anymore or in double use.";
 inline constexpr std::chrono::milliseconds kBlackFrameGap{40};
-
-// Output state values (the same as the Engine's run-time flag).
-inline constexpr int kOutputsStopped = 0;
-inline constexpr int kOutputsRunning = 1;
-inline constexpr int kOutputsClosing = 2;
 
 struct OutputsOptions {
   // Waits after each black frame of a stop; empty = sleep.

@@ -33,7 +33,7 @@ std::string FormatDuration(int durationMs) {
   return text;
 }
 
-ChaseEditor::ChaseEditor(Engine& engine, const SceneStore& scenes, ChaseStore& chases, ChasePlayer& player,
+ChaseEditor::ChaseEditor(ShowHost& engine, const SceneStore& scenes, ChaseStore& chases, ChasePlayer& player,
                          SceneList& sceneList)
     : engine_(engine),
       scenes_(scenes),
@@ -58,6 +58,7 @@ bool ChaseEditor::Open(int chaseIndex) {
 int ChaseEditor::Close() {
   if (!open_) return chase_;
   RestoreFadeStrobe(engine_.settings(), saved_);
+  engine_.changes().Announce(Change::kMaster);
   open_ = false;
   current_ = -1;
   return chase_;
@@ -146,11 +147,15 @@ void ChaseEditor::ReplayBefore(int row) {
   }
   if (haveScene) {
     engine_.settings().sceneFadeEnabled.store(0);
+    engine_.changes().Announce(Change::kMaster);
     engine_.StartMainGlide(kGlideNone);
     PreviewScene(engine_, selectScene_, scene);
   }
-  if (haveCrossfade) engine_.SetMainFadeByHand(crossfade);
-  if (strobe > 0) PreviewStrobe(engine_.settings(), strobe);
+  if (haveCrossfade) engine_.JumpMainFade(crossfade);
+  if (strobe > 0) {
+    PreviewStrobe(engine_.settings(), strobe);
+    engine_.changes().Announce(Change::kMaster);
+  }
 }
 
 void ChaseEditor::SelectRow(int row) {
@@ -242,12 +247,13 @@ void ChaseEditor::SetType(int kind) {
     const int value = controls_.strobe;
     EditCurrent([&](ChaseStep& s) { s.kind = kStepMasterstrobe, s.value = value; });
     PreviewStrobe(engine_.settings(), value);
+    engine_.changes().Announce(Change::kMaster);
   } else {
     controls_.crossfadeMax = 255;
     controls_.crossfade = 128;
     controls_.autofade = false;
     EditCurrent([](ChaseStep& s) { s.kind = kStepCrossfade, s.value = 128, s.autofade = 0; });
-    engine_.SetMainFadeByHand(128);
+    engine_.JumpMainFade(128);
   }
 }
 
@@ -278,6 +284,7 @@ void ChaseEditor::SetStrobe(int position) {
   const int value = controls_.strobe;
   EditCurrent([&](ChaseStep& s) { s.value = value; });
   PreviewStrobe(engine_.settings(), value);
+  engine_.changes().Announce(Change::kMaster);
 }
 
 void ChaseEditor::SetCrossfade(int position) {

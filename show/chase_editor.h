@@ -13,11 +13,11 @@
 #include <string_view>
 #include <vector>
 
-#include "core/engine.h"
 #include "show/chase_player.h"
 #include "show/chase_store.h"
 #include "show/scene_list.h"
 #include "show/scene_store.h"
+#include "show/show_host.h"
 #include "show/step_actions.h"
 
 namespace quor {
@@ -54,7 +54,7 @@ struct ChaseStepControls {
 
 class ChaseEditor {
  public:
-  ChaseEditor(Engine& engine, const SceneStore& scenes, ChaseStore& chases, ChasePlayer& player,
+  ChaseEditor(ShowHost& engine, const SceneStore& scenes, ChaseStore& chases, ChasePlayer& player,
               SceneList& sceneList);
 
   // False when `chaseIndex` is not a chase.
@@ -104,7 +104,7 @@ class ChaseEditor {
   void ReplayBefore(int row);
   void Move(int to);
 
-  Engine& engine_;
+  ShowHost& engine_;
   const SceneStore& scenes_;
   ChaseStore& chases_;
   ChasePlayer& player_;

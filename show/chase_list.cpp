@@ -5,7 +5,7 @@
 
 namespace quor {
 
-ChaseList::ChaseList(Engine& engine, const SceneStore& scenes, ChaseStore& chases, ChasePlayer& player,
+ChaseList::ChaseList(ShowHost& engine, const SceneStore& scenes, ChaseStore& chases, ChasePlayer& player,
                      ChaseEditor& editor)
     : engine_(engine), scenes_(scenes), chases_(chases), player_(player), editor_(editor) {}
 

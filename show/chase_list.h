@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "core/engine.h"
 #include "show/chase_editor.h"
 #include "show/chase_player.h"
 #include "show/chase_store.h"
 #include "show/scene_store.h"
+#include "show/show_host.h"
 
 namespace quor {
 
@@ -33,7 +33,7 @@ struct ChaseListResult {
 
 class ChaseList {
  public:
-  ChaseList(Engine& engine, const SceneStore& scenes, ChaseStore& chases, ChasePlayer& player, ChaseEditor& editor);
+  ChaseList(ShowHost& engine, const SceneStore& scenes, ChaseStore& chases, ChasePlayer& player, ChaseEditor& editor);
 
   std::vector<std::string> Names() const { return chases_.Names(); }
   int selection() const { return selection_; }
@@ -68,7 +68,7 @@ class ChaseList {
   void Start(int index);
   bool Move(int to);
 
-  Engine& engine_;
+  ShowHost& engine_;
   const SceneStore& scenes_;
   ChaseStore& chases_;
   ChasePlayer& player_;

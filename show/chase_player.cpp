@@ -2,7 +2,13 @@
 
 namespace quor {
 
-ChasePlayer::ChasePlayer(Engine& engine, ChaseStore& chases) : engine_(engine), chases_(chases) {}
+ChasePlayer::ChasePlayer(ShowHost& engine, ChaseStore& chases) : engine_(engine), chases_(chases) {}
+
+bool ChasePlayer::SetHooks(ChasePlayerHooks hooks) {
+  if (engine_.ClockRunning()) return false;
+  hooks_ = std::move(hooks);
+  return true;
+}
 
 int64_t ChasePlayer::NowMs() const { return engine_.clock().NowMicros() / 1000; }
 
@@ -25,9 +31,11 @@ void ChasePlayer::StopChaseNow() {
 
 void ChasePlayer::PerformStopLocked() {
   RestoreFadeStrobe(engine_.settings(), saved_);
+  engine_.changes().Announce(Change::kMaster);
   engine_.console().Print("Chase stopped.\n");
   runningChase_.store(kIdle);
   lastRunningChase_.store(-1);
+  engine_.changes().Announce(Change::kChasePlayer);
   if (hooks_.stopped) hooks_.stopped();
 }
 
@@ -39,6 +47,7 @@ void ChasePlayer::AdvanceChase() {
     stepIndex_.store(0);
     nextStepDueMs_.store(NowMs());
     runningChase_.store(command);
+    engine_.changes().Announce(Change::kChasePlayer);
   } else if (command == kStopRequested) {
     runningChase_.store(kStopRequested);
   }
@@ -76,6 +85,8 @@ void ChasePlayer::AdvanceChase() {
     if (step < 0 || step >= chase.StepCount()) step = 0;  // steps were removed meanwhile
     const ChaseStep& current = chase.steps[static_cast<size_t>(step)];
     ExecuteStep(engine_, hooks_.selectScene, current);
+    engine_.changes().Announce(Change::kChasePlayer);
+    engine_.changes().Announce(Change::kMaster);
     nextStepDueMs_.store(NowMs() + current.duration);
     ++step;
     if (step >= chase.StepCount()) step = chase.Loops() ? 0 : -1;

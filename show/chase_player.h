@@ -15,8 +15,8 @@
 #include <functional>
 #include <mutex>
 
-#include "core/engine.h"
 #include "show/chase_store.h"
+#include "show/show_host.h"
 #include "show/step_actions.h"
 
 namespace quor {
@@ -35,12 +35,14 @@ class ChasePlayer {
   static constexpr int kIdle = 0;
   static constexpr int kStopRequested = -1;
 
-  ChasePlayer(Engine& engine, ChaseStore& chases);
+  ChasePlayer(ShowHost& engine, ChaseStore& chases);
   ChasePlayer(const ChasePlayer&) = delete;
   ChasePlayer& operator=(const ChasePlayer&) = delete;
 
-  // Hooks are set before the clock starts.
-  ChasePlayerHooks& hooks() { return hooks_; }
+  const ChasePlayerHooks& hooks() const { return hooks_; }
+  // Replaces the hooks; refused (false) while the clock runs, because the
+  // mix pass calls them without a lock.
+  bool SetHooks(ChasePlayerHooks hooks);
 
   // `number` is 1-based (store index + 1). The first step runs in the next
   // mix pass. Starting a chase while another runs switches to it and keeps
@@ -67,7 +69,7 @@ class ChasePlayer {
   int64_t NowMs() const;
   void PerformStopLocked();
 
-  Engine& engine_;
+  ShowHost& engine_;
   ChaseStore& chases_;
   ChasePlayerHooks hooks_;
   // Requests: kNoCommand, a chase number to start, or kStopRequested.

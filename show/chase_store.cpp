@@ -33,6 +33,7 @@ bool ChaseStore::GrowTo(int records) {
 }
 
 bool ChaseStore::InsertChase(int position, std::string_view name) {
+  Changed();
   assert(position >= 0 && position <= count());
   console_.Print("Chases: %d Malloc %d\n", count(), capacity_);
   try {
@@ -52,18 +53,21 @@ bool ChaseStore::InsertChase(int position, std::string_view name) {
 }
 
 void ChaseStore::RemoveChase(int index) {
+  Changed();
   assert(Contains(index));
   std::lock_guard lock(mutex_);
   chases_.erase(chases_.begin() + index);
 }
 
 void ChaseStore::SwapChases(int a, int b) {
+  Changed();
   assert(Contains(a) && Contains(b));
   std::lock_guard lock(mutex_);
   std::swap(chases_[static_cast<size_t>(a)], chases_[static_cast<size_t>(b)]);
 }
 
 bool ChaseStore::InsertStep(int chaseIndex, int position, const ChaseStep& step) {
+  Changed();
   Chase& chase = Mutable(chaseIndex);
   assert(position >= 0 && position <= chase.StepCount());
   console_.Print("Chasesteps: %d Malloc %d\n", chase.StepCount(), chase.stepCapacity);
@@ -82,6 +86,7 @@ bool ChaseStore::InsertStep(int chaseIndex, int position, const ChaseStep& step)
 }
 
 void ChaseStore::RemoveStep(int chaseIndex, int position) {
+  Changed();
   Chase& chase = Mutable(chaseIndex);
   assert(position >= 0 && position < chase.StepCount());
   std::lock_guard lock(mutex_);
@@ -89,6 +94,7 @@ void ChaseStore::RemoveStep(int chaseIndex, int position) {
 }
 
 void ChaseStore::SwapSteps(int chaseIndex, int a, int b) {
+  Changed();
   Chase& chase = Mutable(chaseIndex);
   assert(a >= 0 && a < chase.StepCount() && b >= 0 && b < chase.StepCount());
   std::lock_guard lock(mutex_);
@@ -96,6 +102,7 @@ void ChaseStore::SwapSteps(int chaseIndex, int a, int b) {
 }
 
 void ChaseStore::EditChase(int chaseIndex, const std::function<void(Chase&)>& edit) {
+  Changed();
   Chase& chase = Mutable(chaseIndex);
   std::lock_guard lock(mutex_);
   const size_t steps = chase.steps.size();
@@ -146,6 +153,7 @@ bool ChaseStore::SceneInUse(int index) const {
 }
 
 bool ChaseStore::ReplaceAll(std::vector<Chase> chases) {
+  Changed();
   const int n = static_cast<int>(chases.size());
   console_.Print("Chases: %d Malloc %d\n", n, capacity_);
   std::lock_guard lock(mutex_);
@@ -160,6 +168,7 @@ bool ChaseStore::ReplaceAll(std::vector<Chase> chases) {
 }
 
 bool ChaseStore::Append(std::vector<Chase> chases, int sceneOffset) {
+  Changed();
   const int n = count() + static_cast<int>(chases.size());
   console_.Print("Chases: %d Malloc %d\n", n, capacity_);
   std::lock_guard lock(mutex_);

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/change_feed.h"
 #include "core/console.h"
 #include "show/chase.h"
 
@@ -61,13 +62,21 @@ class ChaseStore {
   // Held by the chase player while it reads a chase.
   std::unique_lock<std::mutex> LockForPlayer() const { return std::unique_lock(mutex_); }
 
+  // Every change of the records is announced as kChases on `feed` (none when
+  // null).
+  void AnnounceTo(ChangeFeed* feed) { feed_ = feed; }
+
  private:
+  void Changed() {
+    if (feed_ != nullptr) feed_->Announce(Change::kChases);
+  }
   bool GrowTo(int records);
   Chase& Mutable(int index);
   template <typename F>
   void ForEachSceneStep(F&& f);
 
   Console& console_;
+  ChangeFeed* feed_ = nullptr;
   std::vector<Chase> chases_;
   int capacity_ = kInitialChaseCapacity;
   mutable std::mutex mutex_;

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 
-#include "show/scene_recall.h"
 #include "show/step_actions.h"
 
 namespace quor {
 
-SceneList::SceneList(Engine& engine, SceneStore& scenes, ChaseStore& chases, ChasePlayer& player)
+SceneList::SceneList(ShowHost& engine, SceneStore& scenes, ChaseStore& chases, ChasePlayer& player)
     : engine_(engine), scenes_(scenes), chases_(chases), player_(player) {}
 
 bool SceneList::Add(std::string_view name) {
@@ -18,8 +17,8 @@ bool SceneList::Add(std::string_view name) {
   Scene* scene = scenes_.InsertAt(position);
   if (!scene) return false;
   chases_.SceneInserted(position);
-  StoreScene(engine_, *scene, name.substr(0, kMaxEnteredNameLength));
-  selection_.store(position);
+  engine_.StoreLiveScene(*scene, name.substr(0, kMaxEnteredNameLength));
+  ShowSelection(position);
   return true;
 }
 
@@ -28,7 +27,7 @@ bool SceneList::Replace(std::string_view name) {
   const int selected = selection_.load();
   if (!scenes_.Contains(selected)) return false;
   Scene& scene = scenes_.at(selected);
-  StoreScene(engine_, scene, name.empty() ? scene.Name() : std::string(name.substr(0, kMaxEnteredNameLength)));
+  engine_.StoreLiveScene(scene, name.empty() ? scene.Name() : std::string(name.substr(0, kMaxEnteredNameLength)));
   return true;
 }
 
@@ -40,7 +39,7 @@ std::optional<std::string> SceneList::Delete() {
   scenes_.RemoveAt(selected);
   chases_.SceneRemoved(selected);
   const int next = std::min(selected, scenes_.count() - 1);  // -1 when empty
-  selection_.store(next);
+  ShowSelection(next);
   if (next >= 0) engine_.RequestSceneRecall(next);
   return std::nullopt;
 }
@@ -50,7 +49,7 @@ bool SceneList::Move(int from, int to) {
   if (!scenes_.Contains(from) || !scenes_.Contains(to)) return false;
   scenes_.Swap(from, to);
   chases_.ScenesSwapped(from, to);
-  selection_.store(to);
+  ShowSelection(to);
   return true;
 }
 
@@ -68,7 +67,7 @@ void SceneList::SelectByUser(int index) {
   player_.StopChaseNow();
   if (!scenes_.Contains(index)) return;
   engine_.console().Print("item: %d\n", index);
-  selection_.store(index);
+  ShowSelection(index);
   engine_.RequestSceneRecall(index);
 }
 
@@ -81,11 +80,13 @@ bool SceneList::FadeOutChecked() const { return engine_.settings().sceneFadeEnab
 void SceneList::SetFadeTime(int position) {
   player_.StopChaseNow();
   engine_.settings().sceneFadeStep.store(30 - std::clamp(position, 0, kMaxFadeTimePosition));
+  engine_.changes().Announce(Change::kMaster);
 }
 
 void SceneList::SetFadeOut(bool checked) {
   player_.StopChaseNow();
   engine_.settings().sceneFadeEnabled.store(checked ? 1 : 0);
+  engine_.changes().Announce(Change::kMaster);
 }
 
 }  // namespace quor

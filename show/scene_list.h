@@ -15,10 +15,10 @@
 #include <string_view>
 #include <vector>
 
-#include "core/engine.h"
 #include "show/chase_player.h"
 #include "show/chase_store.h"
 #include "show/scene_store.h"
+#include "show/show_host.h"
 
 namespace quor {
 
@@ -26,13 +26,15 @@ inline constexpr const char* kSceneInUseMessage = "Cannot delete this scene, it 
 
 class SceneList {
  public:
-  SceneList(Engine& engine, SceneStore& scenes, ChaseStore& chases, ChasePlayer& player);
+  SceneList(ShowHost& engine, SceneStore& scenes, ChaseStore& chases, ChasePlayer& player);
 
   std::vector<std::string> Names() const { return scenes_.Names(); }
   // -1 when nothing is selected.
   int selection() const { return selection_.load(); }
   // Moves the highlight without recalling anything (any thread).
-  void ShowSelection(int index) { selection_.store(index); }
+  void ShowSelection(int index) {
+    if (selection_.exchange(index) != index) engine_.changes().Announce(Change::kSceneSelection);
+  }
 
   // Stores the live state as a new scene after the selection (at the top
   // when nothing is selected) and selects it. An empty name does nothing.
@@ -59,7 +61,7 @@ class SceneList {
  private:
   bool Move(int from, int to);
 
-  Engine& engine_;
+  ShowHost& engine_;
   SceneStore& scenes_;
   ChaseStore& chases_;
   ChasePlayer& player_;

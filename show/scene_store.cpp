@@ -31,6 +31,7 @@ bool SceneStore::GrowTo(int records) {
 }
 
 Scene* SceneStore::InsertAt(int position) {
+  Changed();
   assert(position >= 0 && position <= count());
   console_.Print("Scenes: %d Malloc %d\n", count(), capacity_);
   if (count() >= capacity_) {
@@ -46,16 +47,19 @@ Scene* SceneStore::InsertAt(int position) {
 }
 
 void SceneStore::RemoveAt(int index) {
+  Changed();
   assert(Contains(index));
   scenes_.erase(scenes_.begin() + index);
 }
 
 void SceneStore::Swap(int a, int b) {
+  Changed();
   assert(Contains(a) && Contains(b));
   std::swap(scenes_[static_cast<size_t>(a)], scenes_[static_cast<size_t>(b)]);
 }
 
 bool SceneStore::ReplaceAll(std::vector<Scene> scenes) {
+  Changed();
   const int n = static_cast<int>(scenes.size());
   console_.Print("Scenes: %d Malloc %d\n", n, capacity_);
   if (n > capacity_) {
@@ -68,6 +72,7 @@ bool SceneStore::ReplaceAll(std::vector<Scene> scenes) {
 }
 
 bool SceneStore::Append(std::vector<Scene> scenes) {
+  Changed();
   const int n = count() + static_cast<int>(scenes.size());
   console_.Print("Scenes: %d Malloc %d\n", n, capacity_);
   if (n > capacity_) {

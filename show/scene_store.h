@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "core/change_feed.h"
 #include "core/console.h"
 #include "show/scene.h"
 
@@ -40,10 +41,18 @@ class SceneStore {
   // Project import: `scenes` go after the existing ones.
   bool Append(std::vector<Scene> scenes);
 
+  // Every change of the records is announced as kScenes on `feed` (none when
+  // null).
+  void AnnounceTo(ChangeFeed* feed) { feed_ = feed; }
+
  private:
+  void Changed() {
+    if (feed_ != nullptr) feed_->Announce(Change::kScenes);
+  }
   bool GrowTo(int records);
 
   Console& console_;
+  ChangeFeed* feed_ = nullptr;
   std::vector<Scene> scenes_;
   int capacity_ = kInitialSceneCapacity;
 };

@@ -1,24 +1,18 @@
 #include "show/show.h"
 
-#include "show/scene_recall.h"
-
 namespace quor {
 
-Show::Show(Engine& engine)
-    : engine_(engine),
-      scenes_(engine.console()),
+Show::Show(ShowHost& engine)
+    : scenes_(engine.console()),
       chases_(engine.console()),
       player_(engine, chases_),
       sceneList_(engine, scenes_, chases_, player_),
       editor_(engine, scenes_, chases_, player_, sceneList_),
       chaseList_(engine, scenes_, chases_, player_, editor_) {
-  player_.hooks().selectScene = [this](int index) { sceneList_.ShowSelection(index); };
-  player_.hooks().stopped = [this] { chaseList_.OnPlayerStopped(); };
-}
-
-void Show::Attach(EngineHooks& hooks) {
-  hooks.beginSceneRecall = [this](int index) { return BeginSceneRecall(engine_, scenes_, index); };
-  hooks.advanceChase = [this] { player_.AdvanceChase(); };
+  scenes_.AnnounceTo(&engine.changes());
+  chases_.AnnounceTo(&engine.changes());
+  player_.SetHooks({.selectScene = [this](int index) { sceneList_.ShowSelection(index); },
+                    .stopped = [this] { chaseList_.OnPlayerStopped(); }});
 }
 
 }  // namespace quor

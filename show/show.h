@@ -1,29 +1,26 @@
-// Everything of the scenes-and-chases subsystem for one Engine: the scene
-// and chase stores, the chase player, and the models of the scene window,
-// the chase window and the chase editor, wired to each other. Attach()
-// joins it to the engine's mix pass and message loop.
-// Construct and attach on the UI thread before the clock starts; the Show
-// must outlive every mix pass (declare it before the engine's clock).
+// Everything of the scenes-and-chases subsystem for one live system: the
+// scene and chase stores, the chase player, and the models of the scene
+// window, the chase window and the chase editor, wired to each other. The
+// Engine joins the player to its mix pass and the stores to its scene
+// recall. Construct on the UI thread before the clock starts; the Show must
+// outlive every mix pass (declare it before the engine's clock).
 #pragma once
 
-#include "core/engine.h"
 #include "show/chase_editor.h"
 #include "show/chase_list.h"
 #include "show/chase_player.h"
 #include "show/chase_store.h"
 #include "show/scene_list.h"
 #include "show/scene_store.h"
+#include "show/show_host.h"
 
 namespace quor {
 
 class Show {
  public:
-  explicit Show(Engine& engine);
+  explicit Show(ShowHost& engine);
   Show(const Show&) = delete;
   Show& operator=(const Show&) = delete;
-
-  // Sets the engine's beginSceneRecall and advanceChase hooks.
-  void Attach(EngineHooks& hooks);
 
   SceneStore& scenes() { return scenes_; }
   ChaseStore& chases() { return chases_; }
@@ -33,7 +30,6 @@ class Show {
   ChaseList& chaseList() { return chaseList_; }
 
  private:
-  Engine& engine_;
   SceneStore scenes_;
   ChaseStore chases_;
   ChasePlayer player_;

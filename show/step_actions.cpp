@@ -30,7 +30,7 @@ void ApplyStepFade(EngineSettings& settings, int fade) {
   settings.sceneFadeEnabled.store(1);
 }
 
-void PreviewScene(Engine& engine, const SceneSelectedFn& selectScene, int index) {
+void PreviewScene(ShowHost& engine, const SceneSelectedFn& selectScene, int index) {
   if (index < 0) return;
   if (selectScene) selectScene(index);
   engine.RequestSceneRecall(index);  // wakes the main thread
@@ -48,15 +48,15 @@ void PreviewStrobe(EngineSettings& settings, int value) {
   settings.strobeTime.store(std::min(value / 10 + 1, 25));
 }
 
-void PreviewCrossfade(Engine& engine, int value, int autofade) {
+void PreviewCrossfade(ShowHost& engine, int value, int autofade) {
   if (autofade == 1) {
     engine.StartMainGlide(std::clamp(value, 0, 2) + 1);
   } else {
-    engine.SetMainFadeByHand(value);
+    engine.JumpMainFade(value);
   }
 }
 
-void ExecuteStep(Engine& engine, const SceneSelectedFn& selectScene, const ChaseStep& step) {
+void ExecuteStep(ShowHost& engine, const SceneSelectedFn& selectScene, const ChaseStep& step) {
   switch (step.kind) {
     case kStepScene:
       ApplyStepFade(engine.settings(), step.fade);

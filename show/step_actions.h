@@ -7,8 +7,8 @@
 
 #include <functional>
 
-#include "core/engine.h"
 #include "show/chase.h"
+#include "show/show_host.h"
 
 namespace quor {
 
@@ -38,14 +38,14 @@ using SceneSelectedFn = std::function<void(int sceneIndex)>;
 void ApplyStepFade(EngineSettings& settings, int fade);
 // Shows scene `index` in the scene list and asks the main thread to recall
 // it. Negative indexes name no scene and do nothing.
-void PreviewScene(Engine& engine, const SceneSelectedFn& selectScene, int index);
+void PreviewScene(ShowHost& engine, const SceneSelectedFn& selectScene, int index);
 // 0 (or less): strobe off. Otherwise strobe on (counting from 0 unless it
 // already runs) with strobe time min(value / 10 + 1, 25).
 void PreviewStrobe(EngineSettings& settings, int value);
 // Autofade 1: glide to 0 / 128 / 255 for value 0 / 1 / 2. Otherwise the
 // crossfader jumps to value (0..255) and any glide stops.
-void PreviewCrossfade(Engine& engine, int value, int autofade);
+void PreviewCrossfade(ShowHost& engine, int value, int autofade);
 // One step as the player executes it; unknown kinds do nothing.
-void ExecuteStep(Engine& engine, const SceneSelectedFn& selectScene, const ChaseStep& step);
+void ExecuteStep(ShowHost& engine, const SceneSelectedFn& selectScene, const ChaseStep& step);
 
 }  // namespace quor

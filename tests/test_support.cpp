@@ -45,7 +45,7 @@ std::string FreshTestDir(const std::string& name) {
 
 #include <cstring>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include <thread>
 
 namespace quor::test {

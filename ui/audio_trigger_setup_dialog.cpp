@@ -8,7 +8,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "ui/fixed_layout.h"
 
 namespace quor {

@@ -14,7 +14,7 @@
 #include <QSlider>
 #include <array>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "generators/builtin_dialogs.h"
 #include "ui/audio_trigger_setup_dialog.h"
 #include "ui/fixed_layout.h"

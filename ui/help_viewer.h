@@ -1,6 +1,8 @@
 // The built-in help browser: one HTML page per help context id
 // (<folder>/<id>.html), shown in a small window that works offline. A
-// context without a page does nothing.
+// context without a page does nothing. A window or dialog gets F1 help by
+// setting its topic as the "quorHelpId" property (setProperty); the main
+// window opens that page when F1 is released while it is in front.
 // GUI thread only.
 #pragma once
 

@@ -8,8 +8,8 @@
 #include <QMessageBox>
 #include <QScreen>
 
-#include "core/engine.h"
-#include "files/project_file.h"
+#include "engine/engine.h"
+#include "engine/project_file.h"
 #include "show/show.h"
 #include "ui/about_box.h"
 #include "ui/command_ids.h"
@@ -42,10 +42,17 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
 
   auto* client = new QWidget(this);
   setCentralWidget(client);
-  std::array<std::atomic<int>*, kPreviewCount> sources = {&engine_.settings().leftPreviewSource, nullptr,
-                                                         &engine_.settings().rightPreviewSource};
   for (int i = 0; i < kPreviewCount; ++i) {
-    auto* preview = new PreviewWidget(renderer_.buffer(i), sources[static_cast<size_t>(i)], client);
+    std::function<int()> source;
+    std::function<void(int)> setSource;
+    if (i != kPreviewCentre) {
+      const int side = i == kPreviewLeft ? 0 : 1;
+      std::atomic<int>& value =
+          side == 0 ? engine_.settings().leftPreviewSource : engine_.settings().rightPreviewSource;
+      source = [&value] { return value.load(); };
+      setSource = [this, side](int s) { engine_.SetPreviewSource(side, s); };
+    }
+    auto* preview = new PreviewWidget(renderer_.buffer(i), source, setSource, client);
     preview->move(kPreviewLeftEdge[static_cast<size_t>(i)], kPreviewTop);
     previews_[static_cast<size_t>(i)] = preview;
   }
@@ -68,7 +75,6 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
 
   BuildMenus();
   ApplyPreviewHeight();
-  engine_.hooks().layoutPanel = [this](int) { ApplyPreviewHeight(); };
   qApp->installEventFilter(this);
   connect(&refresh_, &QTimer::timeout, this, [this] { Tick(); });
   refresh_.start(options.refreshMs);
@@ -76,7 +82,6 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
 
 MainWindow::~MainWindow() {
   qApp->removeEventFilter(this);
-  engine_.hooks().layoutPanel = nullptr;
   if (showMode_) delete showMode_.data();
 }
 
@@ -203,13 +208,19 @@ void MainWindow::RunCommand(int commandId) {
 bool MainWindow::OpenHelp(int contextId) { return help_->Open(contextId); }
 
 void MainWindow::Tick() {
+  // An error box below runs a nested loop whose timer must not re-enter.
+  if (inTick_) return;
+  inTick_ = true;
   engine_.PostMessageWork();
-  if (engine_.flags().shutdownRequested.load() != 0 && !closed_) {
-    close();
-    return;
+  const ChangeBatch changes = engine_.changes().Drain();
+  if (changes.Has(Change::kMatrix)) ApplyPreviewHeight();
+  if (changes.Has(Change::kPanel) || changes.Has(Change::kMaster) || changes.Has(Change::kMatrix)) {
+    panel_->Refresh();
   }
-  panel_->Refresh();
-  if (showMode_) showMode_->Refresh();
+  if (showMode_ && (changes.Has(Change::kMaster) || changes.Has(Change::kChasePlayer) ||
+                    changes.Has(Change::kSceneSelection) || changes.Has(Change::kPanel))) {
+    showMode_->Refresh();
+  }
   for (int i = 0; i < kPreviewCount; ++i) {
     if (!renderer_.buffer(i).TakeNew()) continue;
     if (showMode_ && i == kPreviewCentre) {
@@ -219,6 +230,11 @@ void MainWindow::Tick() {
     }
   }
   UpdateMenuChecks();
+  for (const EngineError& error : changes.errors) {
+    QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(error.message));
+  }
+  inTick_ = false;
+  if (engine_.flags().shutdownRequested.load() != 0 && !closed_) close();
 }
 
 void MainWindow::UpdateMenuChecks() {
@@ -259,7 +275,7 @@ void MainWindow::ApplyPreviewHeight() {
 void MainWindow::ToggleListWindow(ListWindow* window) { window->setVisible(!window->isVisible()); }
 
 void MainWindow::ListWindowShownOrHidden(ListWindow* window, bool visible) {
-  if (restoringFromShowMode_) return;
+  if (restoringFromShowMode_ || closed_) return;
   if (visible) {
     PlaceDockedWindows();
   } else {
@@ -308,6 +324,7 @@ void MainWindow::OpenShowMode() {
 void MainWindow::CloseShowMode() {
   // The window closes itself (and is deleted on close).
   showMode_ = nullptr;
+  if (closed_) return;  // the program is ending: nothing comes back
   restoringFromShowMode_ = true;
   show();
   if (sceneWasVisible_) sceneWindow_->show();
@@ -319,12 +336,11 @@ void MainWindow::CloseShowMode() {
 // --- outputs ----------------------------------------------------------------------
 
 void MainWindow::ToggleOutput() {
+  // A failure comes back through the change feed and is shown by Tick.
   if (engine_.flags().outputState.load() == kOutputStopped) {
-    if (!engine_.outputs().OpenOutputs()) {
-      QMessageBox::critical(this, QStringLiteral("Error"), QString::fromLatin1(kOpenOutputsFailedMessage));
-    }
+    engine_.OpenOutputs();
   } else {
-    engine_.outputs().CloseOutputs();
+    engine_.CloseOutputs();
   }
   UpdateMenuChecks();
 }
@@ -341,7 +357,11 @@ void MainWindow::OpenProject() {
   const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open ..."), QString(),
                                                     QString::fromLatin1(kProjectFilter));
   if (path.isEmpty()) return;
-  ShowErrors(LoadProject(engine_, path.toStdString()).messages);
+  ProjectLoadHooks hooks;
+  if (const QScreen* desktop = screen()) {
+    hooks.desktop = ScreenEdges{desktop->geometry().right() + 1, desktop->geometry().bottom() + 1};
+  }
+  ShowErrors(LoadProject(engine_, path.toStdString(), hooks).messages);
   panel_->Refresh();
 }
 

@@ -100,6 +100,7 @@ class MainWindow : public QMainWindow {
   bool dockScene_ = true;
   bool dockChase_ = true;
   bool closed_ = false;
+  bool inTick_ = false;
   int appliedPreviewHeight_ = 0;
   std::map<int, QAction*> actions_;
   QTimer refresh_;

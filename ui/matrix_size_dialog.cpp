@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "ui/help_viewer.h"
 
 namespace quor {

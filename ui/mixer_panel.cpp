@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QSlider>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "ui/fixed_layout.h"
 #include "core/generator_registry.h"
 #include "ui/modal_commands.h"

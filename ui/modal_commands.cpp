@@ -3,7 +3,7 @@
 #include <QMessageBox>
 #include <QWidget>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "core/generator_registry.h"
 #include "show/show.h"
 

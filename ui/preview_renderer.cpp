@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 
 namespace quor {
 

@@ -5,13 +5,14 @@
 #include <QPainter>
 #include <array>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "ui/preview_renderer.h"
 
 namespace quor {
 
-PreviewWidget::PreviewWidget(PreviewBuffer& buffer, std::atomic<int>* source, QWidget* parent)
-    : QWidget(parent), buffer_(buffer), source_(source) {
+PreviewWidget::PreviewWidget(PreviewBuffer& buffer, std::function<int()> source, std::function<void(int)> setSource,
+                             QWidget* parent)
+    : QWidget(parent), buffer_(buffer), source_(std::move(source)), setSource_(std::move(setSource)) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   SetPreviewHeight(200);
 }
@@ -28,7 +29,7 @@ void PreviewWidget::paintEvent(QPaintEvent*) {
 }
 
 void PreviewWidget::contextMenuEvent(QContextMenuEvent* event) {
-  if (source_ == nullptr) return;
+  if (!source_ || !setSource_) return;
   // Right of and below the corner pixel, within the picture.
   const QPoint p = event->pos();
   if (p.x() < 1 || p.x() > kPreviewWidth - 1 || p.y() < 1 || p.y() > height() - 1) return;
@@ -42,10 +43,10 @@ void PreviewWidget::contextMenuEvent(QContextMenuEvent* event) {
   for (const Entry& entry : kEntries) {
     QAction* action = menu.addAction(QString::fromLatin1(entry.text));
     action->setCheckable(true);
-    action->setChecked(source_->load() == entry.value);
+    action->setChecked(source_() == entry.value);
     action->setData(entry.value);
   }
-  if (QAction* chosen = menu.exec(event->globalPos())) source_->store(chosen->data().toInt());
+  if (QAction* chosen = menu.exec(event->globalPos())) setSource_(chosen->data().toInt());
 }
 
 }  // namespace quor

@@ -5,7 +5,7 @@
 #pragma once
 
 #include <QWidget>
-#include <atomic>
+#include <functional>
 
 namespace quor {
 
@@ -13,9 +13,10 @@ class PreviewBuffer;
 
 class PreviewWidget : public QWidget {
  public:
-  // `source` is the engine's preview source of a channel preview, or
-  // nullptr for the output preview (no menu).
-  PreviewWidget(PreviewBuffer& buffer, std::atomic<int>* source, QWidget* parent);
+  // A channel preview reads and sets its source through `source` and
+  // `setSource`; the output preview passes empty functions (no menu).
+  PreviewWidget(PreviewBuffer& buffer, std::function<int()> source, std::function<void(int)> setSource,
+                QWidget* parent);
   void SetPreviewHeight(int previewHeight);
 
  protected:
@@ -24,7 +25,8 @@ class PreviewWidget : public QWidget {
 
  private:
   PreviewBuffer& buffer_;
-  std::atomic<int>* source_;
+  std::function<int()> source_;
+  std::function<void(int)> setSource_;
 };
 
 }  // namespace quor

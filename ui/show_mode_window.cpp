@@ -10,7 +10,7 @@
 #include <QWindow>
 #include <algorithm>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "ui/fixed_layout.h"
 #include "show/show.h"
 #include "ui/help_viewer.h"
@@ -58,7 +58,7 @@ ShowModeWindow::ShowModeWindow(Engine& engine, PreviewBuffer& output, Hooks hook
   setProperty("quorHelpId", kHelpShowMode);
   auto* client = new QWidget(this);
   setCentralWidget(client);
-  preview_ = new PreviewWidget(output, nullptr, client);
+  preview_ = new PreviewWidget(output, {}, {}, client);
   preview_->move(10, 10);
   preview_->SetPreviewHeight(engine_.settings().previewHeight.load());
   BuildControls();

@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "core/engine.h"
-#include "files/project_file.h"
+#include "engine/engine.h"
+#include "engine/project_file.h"
 #include "generators/builtin_generators.h"
 #include "generators/simple_color.h"
 #include "show/show.h"

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -64,26 +65,41 @@ int Count(const std::string& text, const std::string& needle) {
 // A private X server on a free display number, ended with the fixture.
 class XvfbDisplay {
  public:
+  // Tries display numbers until one Xvfb keeps running with its socket up;
+  // tests running in parallel each get their own.
   XvfbDisplay() {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(fds[0]);
-      const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1400x900x24", "-nolisten", "tcp",
-             static_cast<char*>(nullptr));
-      _exit(127);
+    for (int attempt = 0; attempt < 10 && display_.empty(); ++attempt) {
+      const int number = 100 + (static_cast<int>(getpid()) * 7 + attempt * 13) % 800;
+      char socket[64], lock[64], name[16];
+      std::snprintf(socket, sizeof socket, "/tmp/.X11-unix/X%d", number);
+      std::snprintf(lock, sizeof lock, "/tmp/.X%d-lock", number);
+      std::snprintf(name, sizeof name, ":%d", number);
+      if (std::filesystem::exists(socket) || std::filesystem::exists(lock)) continue;
+      pid_ = fork();
+      if (pid_ == 0) {
+        std::freopen("/dev/null", "w", stderr);
+        execlp("Xvfb", "Xvfb", name, "-screen", "0", "1400x900x24", "-nolisten", "tcp", "-noreset",
+               static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (std::chrono::steady_clock::now() < deadline) {
+        if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+          pid_ = -1;
+          break;
+        }
+        if (std::filesystem::exists(socket)) {
+          display_ = name;
+          break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+      if (display_.empty() && pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+      }
     }
-    close(fds[1]);
-    char buffer[32] = {};
-    const ssize_t n = read(fds[0], buffer, sizeof buffer - 1);
-    close(fds[0]);
-    if (n <= 0) return;
-    std::string number(buffer, static_cast<size_t>(n));
-    while (!number.empty() && (number.back() == '\n' || number.back() == ' ')) number.pop_back();
-    display_ = std::string(1, ':');
-    display_.append(number);
   }
   ~XvfbDisplay() {
     if (pid_ > 0) {
@@ -101,12 +117,20 @@ class XvfbDisplay {
 class WindowedTest : public testing::Test {
  protected:
   void SetUp() override {
+    if (const char* display = std::getenv("DISPLAY")) oldDisplay_ = display;
     ASSERT_FALSE(x_.name().empty()) << "Xvfb did not start: install it with tools/deps --test";
     setenv("DISPLAY", x_.name().c_str(), 1);
     unsetenv("QT_QPA_PLATFORM");
     unsetenv("WAYLAND_DISPLAY");
   }
-  void TearDown() override { setenv("QT_QPA_PLATFORM", "offscreen", 1); }
+  void TearDown() override {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (oldDisplay_.empty()) {
+      unsetenv("DISPLAY");
+    } else {
+      setenv("DISPLAY", oldDisplay_.c_str(), 1);
+    }
+  }
   int Probe(const std::vector<std::string>& args) {
     std::vector<std::string> argv = {QUOR_X11_PROBE};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -118,6 +142,7 @@ class WindowedTest : public testing::Test {
   }
   XvfbDisplay x_;
   std::string dir_;
+  std::string oldDisplay_;
 };
 
 TEST_F(WindowedTest, DemoShowOpensAWindowAndACloseRequestAutosavesOnce) {

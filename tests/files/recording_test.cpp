@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "files/recording_file.h"
 #include "test_support.h"
 

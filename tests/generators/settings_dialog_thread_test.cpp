@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "generators/builtin_dialogs.h"
 #include "generators/builtin_generators.h"
 

@@ -3,7 +3,7 @@
 // the last thing sent.
 #include <gtest/gtest.h>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "output/outputs.h"
 #include "test_support.h"
 #include "tests/output/udp_receiver.h"

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "show/show.h"
 #include "test_support.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "show/scene_recall.h"
+#include "engine/scene_recall.h"
 #include "show_fixture.h"
 
 namespace quor {

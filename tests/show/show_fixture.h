@@ -9,7 +9,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "show/show.h"
 #include "test_support.h"
 
@@ -18,7 +18,7 @@ namespace quor::test {
 class ShowTest : public testing::Test {
  protected:
   ShowTest() : engine_(TestRegistry(), EngineOptions{FrameClock::Mode::kManual, 1}), show_(engine_.show()), capture_(engine_.console()) {
-    engine_.hooks().wakeMainThread = [this] { wakes_.fetch_add(1); };
+    engine_.EditHooks([this](EngineHooks& hooks) { hooks.wakeMainThread = [this] { wakes_.fetch_add(1); }; });
   }
 
   EngineSettings& settings() { return engine_.settings(); }

@@ -19,7 +19,7 @@
 #include <array>
 #include <fstream>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "generators/builtin_dialogs.h"
 #include "generators/builtin_generators.h"
 #include "test_support.h"

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -14,7 +15,7 @@
 #include <QTimer>
 #include <fstream>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "generators/builtin_generators.h"
 #include "test_support.h"
 #include "ui/command_ids.h"
@@ -209,6 +210,18 @@ TEST_F(MainWindowTest, ModalCommandsStopTheChaseAndDisableTheListWindows) {
   QTest::mouseClick(window_.panel()->editButton(1), Qt::LeftButton);
   QTest::qWait(100);
   EXPECT_TRUE(none.text.isEmpty());
+  // A type whose settings dialog is not built in says so.
+  engine_.SelectEffect(1, 3);
+  engine_.RebindSlots();
+  BoxCatcher plasma;
+  plasma.Arm();
+  QTest::mouseClick(window_.panel()->editButton(1), Qt::LeftButton);
+  EXPECT_TRUE(plasma.text.startsWith("Plasma settings")) << plasma.text.toStdString();
+  // A registered dialog runs with the windows locked.
+  int editedSlot = -1;
+  window_.modal().RegisterGeneratorDialog(1, [&](QWidget*, int slot) { editedSlot = slot; });
+  QTest::mouseClick(window_.panel()->editButton(1), Qt::LeftButton);
+  EXPECT_EQ(editedSlot, 1);
 }
 
 TEST_F(MainWindowTest, StartOutputWithoutDevicesChecksAndGreysTheSetupEntries) {
@@ -231,9 +244,13 @@ TEST_F(MainWindowTest, ClosingOrExitRequestsTheShutdownOnce) {
 }
 
 TEST_F(MainWindowTest, MatrixResizeMovesThePanelAndGrowsTheWindow) {
+  engine_.SelectEffect(0, 3);
+  window_.Tick();
   ASSERT_TRUE(engine_.ResizeMatrix(32, 250, 0));
   engine_.StopClock();
   EXPECT_EQ(engine_.settings().previewHeight.load(), 250);
+  window_.Tick();  // the window follows the engine's change events
+  EXPECT_EQ(window_.panel()->effectList(0)->currentIndex(), 0);
   EXPECT_EQ(window_.panel()->y(), 250);
   EXPECT_EQ(window_.preview(kPreviewLeft)->height(), 250);
   EXPECT_GE(window_.height(), 250 + 300);

@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QTest>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "generators/builtin_generators.h"
 
 namespace quor {

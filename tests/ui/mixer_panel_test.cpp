@@ -11,7 +11,7 @@
 #include <QSlider>
 #include <QTest>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "generators/builtin_generators.h"
 #include "ui/modal_commands.h"
 

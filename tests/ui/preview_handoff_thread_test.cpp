@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "generators/builtin_generators.h"
 #include "ui/preview_renderer.h"
 
@@ -16,7 +16,7 @@ namespace {
 TEST(PreviewHandoffThread, GuiReadsEveryPreviewWhileTheClockDrawsThem) {
   Engine engine(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kThread, 1});
   PreviewRenderer renderer(engine);
-  engine.hooks().drawPreview = [&renderer] { renderer.RenderAll(); };
+  engine.EditHooks([&renderer](EngineHooks& hooks) { hooks.drawPreview = [&renderer] { renderer.RenderAll(); }; });
   engine.SelectEffect(0, 3);  // Plasma
   engine.SelectEffect(1, 5);  // Metaballs
   engine.RebindSlots();
@@ -45,7 +45,7 @@ TEST(PreviewHandoffThread, GuiReadsEveryPreviewWhileTheClockDrawsThem) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   engine.StopClock();
-  engine.hooks().drawPreview = nullptr;
+  engine.EditHooks([](EngineHooks& hooks) { hooks.drawPreview = nullptr; });
   for (int i = 0; i < kPreviewCount; ++i) EXPECT_GT(taken[static_cast<size_t>(i)], 5) << "preview " << i;
   EXPECT_EQ(renderer.buffer(kPreviewCentre).Latest().height(), 260);
   EXPECT_NE(checksum, 0u);

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "generators/builtin_generators.h"
 
 namespace quor {

@@ -8,7 +8,7 @@
 #include <QSlider>
 #include <QTest>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "generators/builtin_generators.h"
 #include "show/show.h"
 #include "ui/command_ids.h"

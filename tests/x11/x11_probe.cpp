@@ -134,7 +134,12 @@ int Close(Connection& x, const std::string& title) {
   event.type = Atom(x.c, "WM_PROTOCOLS");
   event.data.data32[0] = Atom(x.c, "WM_DELETE_WINDOW");
   event.data.data32[1] = XCB_CURRENT_TIME;
-  xcb_send_event(x.c, 0, *window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+  xcb_void_cookie_t cookie = xcb_send_event_checked(x.c, 0, *window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+  if (xcb_generic_error_t* error = xcb_request_check(x.c, cookie)) {
+    std::fprintf(stderr, "quor_x11_probe: the close request failed (X error %d)\n", error->error_code);
+    std::free(error);
+    return 1;
+  }
   xcb_flush(x.c);
   return 0;
 }

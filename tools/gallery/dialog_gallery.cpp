@@ -9,7 +9,7 @@
 #include <array>
 #include <cstdio>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "core/generator_registry.h"
 #include "generators/builtin_dialogs.h"
 #include "generators/builtin_generators.h"

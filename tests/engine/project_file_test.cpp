@@ -1,4 +1,4 @@
-#include "files/project_file.h"
+#include "engine/project_file.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string_view>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "show/show.h"
 #include "test_support.h"
 

@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/engine.h"
 #include "core/frame_clock.h"
+#include "engine/engine.h"
 #include "test_support.h"
 
 namespace quor {

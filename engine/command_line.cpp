@@ -1,4 +1,4 @@
-#include "core/command_line.h"
+#include "engine/command_line.h"
 
 #include <cctype>
 #include <cerrno>
@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "core/rgb_frame.h"
 #include "core/generator.h"
+#include "core/rgb_frame.h"
 
 namespace quor {
 namespace {

@@ -1,4 +1,4 @@
-#include "files/project_file.h"
+#include "engine/project_file.h"
 
 #include <QSaveFile>
 #include <QString>
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "show/show.h"
 
 namespace quor {
@@ -174,6 +174,12 @@ ProjectFileResult ApplyProject(Engine& engine, ProjectData&& project, const Proj
     }
   }
   result.remoteControlEnabled = settings.remoteControlEnabled.load() == 1;
+  // A load may change any value a window shows.
+  for (int g = 0; g < kChangeGroupCount; ++g) {
+    if (g != static_cast<int>(Change::kConsole) && g != static_cast<int>(Change::kErrors)) {
+      engine.changes().Announce(static_cast<Change>(g));
+    }
+  }
   if (engine.hooks().refillSceneList) engine.hooks().refillSceneList();
   return result;
 }

@@ -1,4 +1,4 @@
-#include "core/engine.h"
+#include "engine/engine.h"
 
 #include <gtest/gtest.h>
 
@@ -145,7 +145,7 @@ TEST_F(EngineTest, ResizeKeepsTopLeftPatchAndResetsSlotsAndPanel) {
   engine_.SetGammaSetting(220);
   engine_.SetStrobe(true);
   int layoutDelta = 0;
-  engine_.hooks().layoutPanel = [&](int delta) { layoutDelta = delta; };
+  engine_.EditHooks([&](EngineHooks& h) { h.layoutPanel = [&](int delta) { layoutDelta = delta; }; });
 
   ASSERT_TRUE(engine_.ResizeMatrix(16, 32, 0));
   EXPECT_EQ(engine_.width(), 16);
@@ -312,7 +312,7 @@ TEST_F(EngineTest, PreviewOffClearsChannelFrameExceptInShowMode) {
   SolidIn(engine_, 0)->Render(engine_.frame(FrameIndex::kSlot0), 32, 16);
   engine_.settings().leftPreviewSource.store(kPreviewOff);
   int previews = 0;
-  engine_.hooks().drawPreview = [&] { ++previews; };
+  engine_.EditHooks([&](EngineHooks& h) { h.drawPreview = [&] { ++previews; }; });
   engine_.RunMixPass();
   EXPECT_EQ(Pixel(FrameIndex::kChannel1, 0, 0), (std::array<int, 3>{0, 0, 0}));
   engine_.flags().showModeActive.store(1);
@@ -323,10 +323,10 @@ TEST_F(EngineTest, PreviewOffClearsChannelFrameExceptInShowMode) {
 
 TEST_F(EngineTest, MixPassCallsOutputRecorderAndChaseHooksOnlyWhenActive) {
   int sent = 0, recorded = 0, chase = 0, polled = 0;
-  engine_.hooks().sendFrame = [&](const uint8_t*, int w, int h) { sent += (w == 32 && h == 16); };
-  engine_.hooks().recordFrame = [&](const uint8_t*, int, int) { ++recorded; };
-  engine_.hooks().advanceChase = [&] { ++chase; };
-  engine_.hooks().pollRemoteInput = [&] { ++polled; };
+  engine_.EditHooks([&](EngineHooks& h) { h.sendFrame = [&](const uint8_t*, int w, int h) { sent += (w == 32 && h == 16); }; });
+  engine_.EditHooks([&](EngineHooks& h) { h.recordFrame = [&](const uint8_t*, int, int) { ++recorded; }; });
+  engine_.EditHooks([&](EngineHooks& h) { h.advanceChase = [&] { ++chase; }; });
+  engine_.EditHooks([&](EngineHooks& h) { h.pollRemoteInput = [&] { ++polled; }; });
   engine_.RunMixPass();
   EXPECT_EQ(sent + recorded + polled, 0);
   engine_.flags().outputState.store(kOutputRunning);
@@ -342,13 +342,15 @@ TEST_F(EngineTest, MixPassCallsOutputRecorderAndChaseHooksOnlyWhenActive) {
 TEST_F(EngineTest, PendingSceneRecallRunsBothHalvesAroundTheRebinding) {
   std::vector<std::string> order;
   int woken = 0;
-  engine_.hooks().wakeMainThread = [&] { ++woken; };
-  engine_.hooks().beginSceneRecall = [&](int index) -> std::optional<SceneStart> {
-    order.push_back("begin " + std::to_string(index));
-    engine_.StopClock();
-    engine_.RequestType(0, kSolidType);
-    return SceneStart{};
-  };
+  engine_.EditHooks([&](EngineHooks& h) { h.wakeMainThread = [&] { ++woken; }; });
+  engine_.EditHooks([&](EngineHooks& h) {
+    h.beginSceneRecall = [&](int index) -> std::optional<SceneStart> {
+      order.push_back("begin " + std::to_string(index));
+      engine_.StopClock();
+      engine_.RequestType(0, kSolidType);
+      return SceneStart{};
+    };
+  });
   engine_.RequestSceneRecall(2);
   EXPECT_EQ(woken, 1);
   engine_.PostMessageWork();

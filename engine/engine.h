@@ -1,8 +1,27 @@
 // The Engine owns everything that is process-wide in Quor: the matrix size
 // and the eight frames, the settings and run-time flags, the mixer panel
 // values the mix pass reads, the generator slots with one state object per
-// (type, slot), the clipboard, the frame clock and the patch table. Tests
-// may create as many engines as they like.
+// (type, slot), the clipboard, the frame clock, the patch table, the
+// outputs, the show (scenes and chases) and the recorder. Tests may create
+// as many engines as they like.
+//
+// Using it from a window (UI thread):
+//   - Read: panel(), settings(), flags(), width()/height(), show(),
+//     outputs(), recorder(). Never store into these atomics.
+//   - Write: only through the commands below (SelectEffect, SetSlotSpeed,
+//     SetInvert, SetMergeMode, SetChannelFade, SetMainFadeByHand,
+//     StartMainGlide, SetMasterLevel, SetGammaSetting, SetStrobe,
+//     SetStrobeTime, SetOutputFps, SetPreviewSource, ResizeMatrix,
+//     OpenOutputs/CloseOutputs, ...) and the show's window models
+//     (show().sceneList(), chaseList(), editor()). Commands clamp, do what
+//     belongs to them and skip values already in place, so echoes are
+//     harmless.
+//   - Follow: drain changes() (core/change_feed.h) whenever the main thread
+//     wakes (hooks().wakeMainThread) or every 40 ms, re-read the groups it
+//     names and show its errors; call PostMessageWork() after each turn.
+//   - Hooks: EditHooks() before StartClock(); it refuses while the clock
+//     runs.
+//   - Start-up and shut-down: engine/lifecycle.h, the same for every host.
 //
 // Threads: methods marked "UI thread" are called by the one thread that runs
 // the message loop (the window or the headless host); the frame clock calls
@@ -19,24 +38,27 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "audio/audio_analyzer.h"
+#include "core/change_feed.h"
 #include "core/console.h"
 #include "core/frame_clock.h"
 #include "core/generator.h"
 #include "core/generator_registry.h"
+#include "core/live_state.h"
 #include "core/mixer.h"
 #include "core/random_source.h"
+#include "files/recorder.h"
 #include "generators/color.h"
 #include "output/outputs.h"
 #include "output/patch_table.h"
 #include "output/remote_input_settings.h"
+#include "show/show.h"
+#include "show/show_host.h"
 
 namespace quor {
-
-class Recorder;
-class Show;
 
 // The eight frames, in the order in which they are allocated and freed.
 enum class FrameIndex : int {
@@ -53,80 +75,8 @@ inline constexpr int kFrameCount = 8;
 
 inline constexpr int kDefaultMatrixWidth = 32;
 inline constexpr int kDefaultMatrixHeight = 16;
-inline constexpr int kDefaultSlotSpeed = 25;
-inline constexpr int kMinSlotSpeed = 5;
-inline constexpr int kMaxSlotSpeed = 25;
 inline constexpr int kStartupSlotPeriodMs = 40;
 inline constexpr int kTimerStartGapMs = 2;
-
-// The three mixes: channel 1 (slots 0 and 2), channel 2 (slots 1 and 3) and
-// the main mix of the two channels.
-enum MixIndex : int { kMixChannel1 = 0, kMixChannel2 = 1, kMixMain = 2 };
-inline constexpr int kMixCount = 3;
-
-// Crossfader glide of the main mix.
-enum GlideDirection : int { kGlideNone = 0, kGlideToStart = 1, kGlideToCentre = 2, kGlideToEnd = 3 };
-
-// Preview sources of the channel previews.
-enum PreviewSource : int { kPreviewOff = 0, kPreviewMix = 1, kPreviewGenerator1 = 2, kPreviewGenerator2 = 3 };
-
-// Output state: stopped, running, sending the final black frames.
-enum OutputStateValue : int { kOutputStopped = 0, kOutputRunning = 1, kOutputClosing = 2 };
-
-// Settings of the master section and preview, and the scene-fade options.
-struct EngineSettings {
-  std::atomic<int> pixelStep{1};
-  std::atomic<int> previewHeight{200};
-  std::atomic<int> previewGrid{1};
-  std::atomic<int> previewAspect{0};
-  std::atomic<int> outputFps{25};
-  std::atomic<int> gammaSetting{100};
-  std::atomic<int> masterLevel{255};
-  std::atomic<int> strobeTime{1};
-  std::atomic<int> strobeCounter{-1};
-  std::atomic<int> mainFadeDirection{kGlideNone};
-  std::atomic<int> sceneFadeLevel{0};
-  std::atomic<int> leftPreviewSource{kPreviewMix};
-  std::atomic<int> rightPreviewSource{kPreviewMix};
-  std::atomic<int> sceneFadeEnabled{1};
-  std::atomic<int> sceneFadeStep{10};
-  // Show mode window rectangle and button size (kept in the project).
-  std::atomic<int> showWindowLeft{0};
-  std::atomic<int> showWindowTop{0};
-  std::atomic<int> showWindowWidth{360};
-  std::atomic<int> showWindowHeight{500};
-  std::atomic<int> showButtonWidth{100};
-  std::atomic<int> showButtonHeight{50};
-  // "Remote Control Enabled": open the remote input whenever possible.
-  std::atomic<int> remoteControlEnabled{0};
-};
-
-// Run-time flags (never saved).
-struct RuntimeFlags {
-  std::atomic<int> outputState{kOutputStopped};
-  std::atomic<int> recorderActive{0};
-  std::atomic<int> remoteInputActive{0};
-  std::atomic<int> showModeActive{0};
-  std::atomic<int> frameCounter{0};
-  std::atomic<int> shutdownRequested{0};
-};
-
-// The mixer panel values that the mix pass and scenes read. The panel
-// widgets bind to these; they never hold the only copy.
-struct MixerPanel {
-  std::array<std::atomic<int>, kSlotCount> effectListPosition{};
-  std::array<std::atomic<int>, kSlotCount> speed{};
-  std::array<std::atomic<int>, kSlotCount> invert{};
-  std::array<std::atomic<int>, kMixCount> mergeMode{};
-  std::array<std::atomic<int>, kMixCount> masterFade{};
-
-  MixerPanel() { Reset(); }
-  // Effects to None / Blackout, speeds 25, invert off, merge modes 0,
-  // masterfades 128.
-  void Reset();
-};
-
-static_assert(std::atomic<int>::is_always_lock_free);
 
 // What the second half of a scene recall needs from the scene.
 struct SceneStart {
@@ -134,8 +84,8 @@ struct SceneStart {
   std::array<int, kSlotCount> speeds{kDefaultSlotSpeed, kDefaultSlotSpeed, kDefaultSlotSpeed, kDefaultSlotSpeed};
 };
 
-// Points where the parts around the engine join in. Set them before the
-// clock starts; each may be empty.
+// Points where the parts around the engine join in, changed only through
+// Engine::EditHooks while the clock is stopped; each may be empty.
 struct EngineHooks {
   // Clock thread, inside the mix pass.
   std::function<void()> pollRemoteInput;
@@ -167,21 +117,26 @@ struct GeneratorClipboard {
   int invert = 0;
 };
 
-class Engine {
+class Engine : public ShowHost, public RecorderHost {
  public:
   explicit Engine(const GeneratorRegistry& registry, EngineOptions options = {});
-  ~Engine();
+  virtual ~Engine();
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 
   // --- services ---------------------------------------------------------
-  Console& console() { return console_; }
+  Console& console() override { return console_; }
   RandomSource& random() { return random_; }
-  FrameClock& clock() { return clock_; }
-  EngineSettings& settings() { return settings_; }
-  RuntimeFlags& flags() { return flags_; }
+  FrameClock& clock() override { return clock_; }
+  EngineSettings& settings() override { return settings_; }
+  RuntimeFlags& flags() override { return flags_; }
   MixerPanel& panel() { return panel_; }
-  EngineHooks& hooks() { return hooks_; }
+  const EngineHooks& hooks() const { return hooks_; }
+  // Changes the hooks. Refused (false, nothing changed) while the clock
+  // runs, because the clock thread calls them without a lock.
+  bool EditHooks(const std::function<void(EngineHooks&)>& edit);
+  // What changed since the main thread last looked (core/change_feed.h).
+  ChangeFeed& changes() override { return changes_; }
   PatchTable& patch() { return patch_; }  // UI thread, outputs stopped
   // Output devices and their connections; SendFrame runs in the mix pass.
   Outputs& outputs() { return outputs_; }
@@ -206,7 +161,7 @@ class Engine {
   // Runs `work` while no tick (slot render or mix pass) runs, for UI-thread
   // changes to what the mix pass reads (the patch, the recorder's file).
   // Never call it from the clock thread.
-  void WithTickLock(const std::function<void()>& work);
+  void WithTickLock(const std::function<void()>& work) override;
 
   // Changes the matrix size (UI thread). Stops the clock, re-creates every
   // frame and the patch (keeping its top-left part), puts all four slots
@@ -241,7 +196,7 @@ class Engine {
   void StartClock();
   // Stops all five timers; on return no tick is running.
   void StopClock();
-  bool ClockRunning() const { return mixTimerId_.load() != 0; }
+  bool ClockRunning() const override { return mixTimerId_.load() != 0; }
   // A slot's "Speed" (5..25) changed: its timer restarts at 1000 / speed ms.
   void SetSlotSpeed(int slot, int speed);
   int SlotTimerPeriod(int slot) const { return clock_.PeriodOf(slotTimerId_[Checked(slot)].load()); }
@@ -258,7 +213,7 @@ class Engine {
 
   // --- message loop -----------------------------------------------------
   // Asks for a scene recall on the UI thread (any thread).
-  void RequestSceneRecall(int sceneIndex);
+  void RequestSceneRecall(int sceneIndex) override;
   int PendingSceneIndex() const { return pendingSceneIndex_.load(); }
   // The work after every message: pending recall, rebinding, pending paste,
   // rate report. Shutdown is left to the host (flags().shutdownRequested).
@@ -266,20 +221,38 @@ class Engine {
   // Writes "FPS: %f\n" once more than 99 mix passes were counted.
   void ReportRate();
 
-  // --- master section ---------------------------------------------------
+  // --- commands -----------------------------------------------------------
+  // Every write to the live values from outside the mix pass goes through
+  // these. Each holds its value to the allowed range, does what belongs to
+  // it (a hand move of the crossfader ends its glide, a speed change
+  // restarts the slot's timer) and announces its change group. A command
+  // whose value is already in place does nothing and announces nothing, so
+  // a window echoing a refreshed value back changes nothing. Any thread
+  // unless marked otherwise.
   void SetGammaSetting(int position);  // 1..500
   void ResetGamma() { SetGammaSetting(100); }
   void SetMasterLevel(int level);  // 0..255
   void Blackout() { SetMasterLevel(0); }
   void SetStrobe(bool on);
   void SetStrobeTime(int passes);  // 1..25
-  void StartMainGlide(int direction);
-  // The main "Masterfade" moved by hand: the glide stops.
+  void StartMainGlide(int direction) override;
+  // The main "Masterfade" moved by hand to a new value: the glide stops.
   void SetMainFadeByHand(int value);
+  // The crossfader jumps to `value` and any glide stops, even when the
+  // value is in place (a chase step, the chase editor's preview).
+  void JumpMainFade(int value) override;
+  // Fills `scene` from the live slots and panel (UI thread).
+  void StoreLiveScene(Scene& scene, std::string_view name) override;
   // The channel glide buttons set their channel's fade at once.
   void SetChannelFade(int mix, int value);
   void SetMergeMode(int mix, int mode);
   void SetInvert(int slot, bool on);
+  void SetOutputFps(int fps);  // 1..100, takes effect at the next clock start
+  void SetPreviewSource(int side, int source);  // side 0 left, 1 right
+  // UI thread: opens or closes the outputs, announcing kOutputs; a failed
+  // open reports an EngineError and returns false.
+  bool OpenOutputs();
+  void CloseOutputs();
 
   // First half of an orderly exit (UI thread): stops the recorder and the
   // clock and destroys every generator. Stores, devices and the output
@@ -292,6 +265,7 @@ class Engine {
 
  private:
   static size_t Checked(int slot);
+  bool Store(std::atomic<int>& target, int value, Change change);
   Generator* StateFor(int typeId, int slot);
   void RenderSlotLocked(int slot);
   void MixPassLocked();
@@ -307,6 +281,7 @@ class Engine {
   RuntimeFlags flags_;
   MixerPanel panel_;
   EngineHooks hooks_;
+  ChangeFeed changes_;
   GeneratorContext context_;
 
   std::atomic<int> width_{kDefaultMatrixWidth};

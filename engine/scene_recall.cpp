@@ -1,4 +1,4 @@
-#include "show/scene_recall.h"
+#include "engine/scene_recall.h"
 
 #include <algorithm>
 #include <string>

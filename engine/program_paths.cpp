@@ -1,4 +1,4 @@
-#include "app/program_paths.h"
+#include "engine/program_paths.h"
 
 #include <unistd.h>
 

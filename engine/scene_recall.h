@@ -9,7 +9,7 @@
 #include <optional>
 #include <string_view>
 
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "show/scene.h"
 #include "show/scene_store.h"
 

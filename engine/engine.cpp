@@ -1,12 +1,11 @@
-#include "core/engine.h"
+#include "engine/engine.h"
 
 #include <algorithm>
 #include <cassert>
 #include <cstring>
 #include <new>
 
-#include "files/recorder.h"
-#include "show/show.h"
+#include "engine/scene_recall.h"
 
 namespace quor {
 namespace {
@@ -18,18 +17,6 @@ std::vector<uint8_t> BlackFrame(int width, int height) {
 int Clamp(int value, int low, int high) { return std::min(std::max(value, low), high); }
 
 }  // namespace
-
-void MixerPanel::Reset() {
-  for (int s = 0; s < kSlotCount; ++s) {
-    effectListPosition[static_cast<size_t>(s)].store(EffectListPosition(0));
-    speed[static_cast<size_t>(s)].store(kDefaultSlotSpeed);
-    invert[static_cast<size_t>(s)].store(0);
-  }
-  for (int m = 0; m < kMixCount; ++m) {
-    mergeMode[static_cast<size_t>(m)].store(0);
-    masterFade[static_cast<size_t>(m)].store(128);
-  }
-}
 
 Engine::Engine(const GeneratorRegistry& registry, EngineOptions options)
     : registry_(registry),
@@ -55,9 +42,11 @@ Engine::Engine(const GeneratorRegistry& registry, EngineOptions options)
   for (int f = kSlotCount; f < kFrameCount; ++f) frames_[static_cast<size_t>(f)] = BlackFrame(width(), height());
   hooks_.sendFrame = [this](const uint8_t* frame, int w, int h) { outputs_.SendFrame(frame, w, h); };
   show_ = std::make_unique<Show>(*this);
-  show_->Attach(hooks_);
+  hooks_.beginSceneRecall = [this](int index) { return BeginSceneRecall(*this, show_->scenes(), index); };
+  hooks_.advanceChase = [this] { show_->player().AdvanceChase(); };
   recorder_ = std::make_unique<Recorder>(*this);
-  recorder_->InstallHooks();
+  hooks_.recordFrame = [this](const uint8_t* frame, int w, int h) { recorder_->RecordFrame(frame, w, h); };
+  hooks_.stopRecorder = [this] { recorder_->Stop(); };
   rateStartUs_ = clock_.NowMicros();
 }
 
@@ -89,8 +78,9 @@ void Engine::WithTickLock(const std::function<void()>& work) {
 void Engine::RequestType(int slot, int typeId) { requestedType_[Checked(slot)].store(typeId); }
 
 void Engine::SelectEffect(int slot, int listPosition) {
-  panel_.effectListPosition[Checked(slot)].store(listPosition);
-  RequestType(slot, EffectTypeAt(listPosition));
+  const int type = EffectTypeAt(listPosition);
+  const bool moved = Store(panel_.effectListPosition[Checked(slot)], EffectListPosition(type), Change::kPanel);
+  if (moved || RequestedType(slot) != type) RequestType(slot, type);
 }
 
 void Engine::RebindSlots() {
@@ -108,6 +98,7 @@ void Engine::RebindSlots() {
       // The next pass destroys the failed generator and binds None.
       requestedType_[i].store(0);
       panel_.effectListPosition[i].store(EffectListPosition(0));
+      changes_.Announce(Change::kPanel);
     }
   }
 }
@@ -145,6 +136,7 @@ void Engine::CompletePaste() {
     bound_[i]->Render(frames_[i].data(), width(), height());
   }
   pasteSlot_.store(-1);
+  changes_.Announce(Change::kPanel);
 }
 
 // --- clock ------------------------------------------------------------------
@@ -171,7 +163,7 @@ void Engine::StopClock() {
 void Engine::SetSlotSpeed(int slot, int speed) {
   const size_t i = Checked(slot);
   speed = Clamp(speed, kMinSlotSpeed, kMaxSlotSpeed);
-  panel_.speed[i].store(speed);
+  if (!Store(panel_.speed[i], speed, Change::kPanel)) return;
   const int old = slotTimerId_[i].load();
   if (old == 0) return;  // the clock is stopped; the next start uses its own periods
   clock_.KillTimer(old);
@@ -227,7 +219,7 @@ void Engine::MixPassLocked() {
       p += 4;
       if (p > 254) p = 255, next = kGlideNone;
     }
-    panel_.masterFade[kMixMain].store(p);
+    if (panel_.masterFade[kMixMain].exchange(p) != p) changes_.Announce(Change::kPanel);
     // A hand move or a new glide that came in meanwhile wins.
     int expected = direction;
     if (next != direction) settings_.mainFadeDirection.compare_exchange_strong(expected, next);
@@ -318,7 +310,11 @@ void Engine::PostMessageWork() {
   if (pending >= 0 && hooks_.beginSceneRecall) start = hooks_.beginSceneRecall(pending);
   RebindSlots();
   if (pending >= 0) {
-    if (start) StartScene(*start);
+    if (start) {
+      StartScene(*start);
+      // The recall set the panel from the scene.
+      changes_.Announce(Change::kPanel);
+    }
     // A newer request that arrived meanwhile stays pending.
     pendingSceneIndex_.compare_exchange_strong(pending, -1);
   }
@@ -389,34 +385,88 @@ bool Engine::ResizeMatrix(int newWidth, int newHeight, int aspectOption) {
     }
   }
   panel_.Reset();
+  changes_.Announce(Change::kMatrix);
+  changes_.Announce(Change::kPanel);
   if (hooks_.layoutPanel) hooks_.layoutPanel(previewHeight - oldPreviewHeight);
   if (hooks_.refillSceneList) hooks_.refillSceneList();
   StartClock();
   return true;
 }
 
-// --- master section -------------------------------------------------------------
+// --- commands -------------------------------------------------------------------
 
-void Engine::SetGammaSetting(int position) { settings_.gammaSetting.store(Clamp(position, 1, 500)); }
-void Engine::SetMasterLevel(int level) { settings_.masterLevel.store(Clamp(level, 0, 255)); }
-void Engine::SetStrobe(bool on) { settings_.strobeCounter.store(on ? 0 : -1); }
-void Engine::SetStrobeTime(int passes) { settings_.strobeTime.store(Clamp(passes, 1, 25)); }
-void Engine::StartMainGlide(int direction) { settings_.mainFadeDirection.store(Clamp(direction, 0, 3)); }
-
-void Engine::SetMainFadeByHand(int value) {
-  settings_.mainFadeDirection.store(kGlideNone);
-  panel_.masterFade[kMixMain].store(Clamp(value, 0, 255));
+// Stores `value` and announces `change` when it differs from what is there.
+bool Engine::Store(std::atomic<int>& target, int value, Change change) {
+  if (target.exchange(value) == value) return false;
+  changes_.Announce(change);
+  return true;
 }
 
+void Engine::SetGammaSetting(int position) { Store(settings_.gammaSetting, Clamp(position, 1, 500), Change::kMaster); }
+void Engine::SetMasterLevel(int level) { Store(settings_.masterLevel, Clamp(level, 0, 255), Change::kMaster); }
+void Engine::SetStrobeTime(int passes) { Store(settings_.strobeTime, Clamp(passes, 1, 25), Change::kMaster); }
+void Engine::SetOutputFps(int fps) { Store(settings_.outputFps, Clamp(fps, 1, 100), Change::kMaster); }
+
+void Engine::SetStrobe(bool on) {
+  // Switching on counts from 0; an echo of "on" leaves the running count.
+  if ((settings_.strobeCounter.load() >= 0) == on) return;
+  settings_.strobeCounter.store(on ? 0 : -1);
+  changes_.Announce(Change::kMaster);
+}
+
+void Engine::StartMainGlide(int direction) {
+  Store(settings_.mainFadeDirection, Clamp(direction, kGlideNone, kGlideToEnd), Change::kPanel);
+}
+
+void Engine::SetMainFadeByHand(int value) {
+  value = Clamp(value, 0, 255);
+  if (panel_.masterFade[kMixMain].load() == value) return;
+  JumpMainFade(value);
+}
+
+void Engine::JumpMainFade(int value) {
+  settings_.mainFadeDirection.store(kGlideNone);
+  panel_.masterFade[kMixMain].store(Clamp(value, 0, 255));
+  changes_.Announce(Change::kPanel);
+}
+
+void Engine::StoreLiveScene(Scene& scene, std::string_view name) { StoreScene(*this, scene, name); }
+
 void Engine::SetChannelFade(int mix, int value) {
-  panel_.masterFade[static_cast<size_t>(Clamp(mix, 0, kMixCount - 1))].store(Clamp(value, 0, 255));
+  Store(panel_.masterFade[static_cast<size_t>(Clamp(mix, 0, kMixCount - 1))], Clamp(value, 0, 255), Change::kPanel);
 }
 
 void Engine::SetMergeMode(int mix, int mode) {
-  panel_.mergeMode[static_cast<size_t>(Clamp(mix, 0, kMixCount - 1))].store(mode);
+  Store(panel_.mergeMode[static_cast<size_t>(Clamp(mix, 0, kMixCount - 1))], Clamp(mode, 0, kMixModeCount - 1),
+        Change::kPanel);
 }
 
-void Engine::SetInvert(int slot, bool on) { panel_.invert[Checked(slot)].store(on ? 1 : 0); }
+void Engine::SetInvert(int slot, bool on) { Store(panel_.invert[Checked(slot)], on ? 1 : 0, Change::kPanel); }
+
+void Engine::SetPreviewSource(int side, int source) {
+  std::atomic<int>& target = side == 0 ? settings_.leftPreviewSource : settings_.rightPreviewSource;
+  Store(target, Clamp(source, kPreviewOff, kPreviewGenerator2), Change::kMaster);
+}
+
+bool Engine::OpenOutputs() {
+  if (flags_.outputState.load() == kOutputRunning) return true;
+  const bool opened = outputs_.OpenOutputs();
+  changes_.Announce(Change::kOutputs);
+  if (!opened) changes_.ReportError({"outputs", 0, kOpenOutputsFailedMessage});
+  return opened;
+}
+
+void Engine::CloseOutputs() {
+  if (flags_.outputState.load() != kOutputRunning) return;
+  outputs_.CloseOutputs();
+  changes_.Announce(Change::kOutputs);
+}
+
+bool Engine::EditHooks(const std::function<void(EngineHooks&)>& edit) {
+  if (ClockRunning()) return false;
+  edit(hooks_);
+  return true;
+}
 
 void Engine::StopRendering() {
   if (renderingStopped_) return;

@@ -1,0 +1,129 @@
+#include "engine/lifecycle.h"
+
+#include <cstdio>
+
+#include "engine/project_file.h"
+#include "files/frame_snapshot.h"
+#include "output/serial_port.h"
+
+namespace quor {
+namespace {
+
+constexpr int kSnapshotLongSide = 320;
+
+}  // namespace
+
+Lifecycle::Lifecycle(Engine& engine, std::vector<std::string> args) : engine_(engine), args_(std::move(args)) {}
+
+void Lifecycle::ReportErrors(const std::string& subject, const std::vector<std::string>& messages) {
+  for (const std::string& message : messages) engine_.changes().ReportError({subject, 0, message});
+}
+
+std::optional<int> Lifecycle::Start() {
+  Console& console = engine_.console();
+
+  std::string ports = "Found Serialports: ";
+  for (const std::string& port : ListSerialPorts()) ports += port + " ";
+  console.Print("%s\n", ports.c_str());
+
+  console.Write("Parsing command line ...\n");
+  commandLine_ = ParseCommandLine(args_, console);
+  for (const std::string& unknown : commandLine_.unknown) {
+    std::fprintf(stderr, "quor: ignoring unknown option %s\n", unknown.c_str());
+  }
+  if (!commandLine_.errors.empty()) {
+    for (const std::string& error : commandLine_.errors) std::fprintf(stderr, "quor: %s\n", error.c_str());
+    std::fputs(UsageText().c_str(), stderr);
+    finished_ = true;  // nothing was started, so nothing is saved
+    return 2;
+  }
+
+  paths_ = ResolveProgramPaths(commandLine_.configDir);
+  console.Print("Binarypath: %s\n", paths_.programFolder.c_str());
+  // Without an input device the spectrum simply stays silent.
+  engine_.audio().Start();
+  if (commandLine_.limitTo20Fps) engine_.SetOutputFps(20);
+
+  LoadStartProject();
+  if (commandLine_.matrixWidth > 0 &&
+      (commandLine_.matrixWidth != engine_.width() || commandLine_.matrixHeight != engine_.height())) {
+    engine_.ResizeMatrix(commandLine_.matrixWidth, commandLine_.matrixHeight, engine_.settings().previewAspect.load());
+    engine_.StopClock();  // the resize restarts it; it starts below with the others
+  }
+  ApplySlotRequests();
+  engine_.RebindSlots();
+  Autostart();
+  engine_.StartClock();
+  started_ = std::chrono::steady_clock::now();
+  return std::nullopt;
+}
+
+void Lifecycle::LoadStartProject() {
+  const std::string loadPath = commandLine_.loadPath.empty() ? paths_.autosavePath : commandLine_.loadPath;
+  engine_.console().Print("Try to load file: %s\n", loadPath.c_str());
+  const ProjectFileResult loaded = LoadProject(engine_, loadPath);
+  ReportErrors(loadPath, loaded.messages);
+  if (loaded.status == ProjectFileStatus::kRefused && loadPath == paths_.autosavePath) {
+    // The exit autosave would replace it: keep the refused file for a look.
+    const std::string kept = paths_.autosavePath + ".bad";
+    if (std::rename(loadPath.c_str(), kept.c_str()) == 0) {
+      engine_.console().Print("Kept the unreadable autosave as %s\n", kept.c_str());
+    }
+  }
+}
+
+void Lifecycle::ApplySlotRequests() {
+  for (const SlotRequest& request : commandLine_.slotRequests) {
+    if (!engine_.registry().IsRegistered(request.type)) {
+      engine_.console().Print("Generator type %d is not available; slot %d stays None / Blackout\n", request.type,
+                              request.slot);
+    }
+    engine_.SelectEffect(request.slot, EffectListPosition(request.type));
+  }
+}
+
+void Lifecycle::Autostart() {
+  Show& show = engine_.show();
+  const int chase = commandLine_.autostartChase;
+  const int scene = commandLine_.autostartScene;
+  bool started = false;
+  if (chase > 0 && chase <= show.chases().count()) {
+    show.player().StartChase(chase);
+    started = true;
+  } else if (scene > 0 && scene <= show.scenes().count()) {
+    engine_.RequestSceneRecall(scene - 1);
+    started = true;
+  }
+  if (started && engine_.flags().outputState.load() != kOutputRunning) {
+    engine_.console().Write("Try to autostart output ...\n");
+    engine_.OpenOutputs();
+  }
+}
+
+bool Lifecycle::ShouldEnd() const {
+  if (engine_.flags().shutdownRequested.load() != 0) return true;
+  return commandLine_.seconds >= 0 &&
+         std::chrono::steady_clock::now() - started_ >= std::chrono::seconds(commandLine_.seconds);
+}
+
+int Lifecycle::Finish() {
+  if (finished_) return 0;
+  finished_ = true;
+  engine_.StopRendering();
+  ReportErrors(paths_.autosavePath, SaveProject(engine_, paths_.autosavePath).messages);
+  engine_.Shutdown();
+  int exitCode = 0;
+  if (!commandLine_.snapshotPath.empty()) {
+    std::vector<uint8_t> frame = engine_.CopyFrame(FrameIndex::kOutput);
+    std::string error;
+    if (!WriteFrameSnapshot(commandLine_.snapshotPath, frame.data(), engine_.width(), engine_.height(),
+                            kSnapshotLongSide, &error)) {
+      std::fprintf(stderr, "quor: cannot write snapshot %s: %s\n", commandLine_.snapshotPath.c_str(), error.c_str());
+      exitCode = 1;
+    }
+  }
+  engine_.console().Write("shutdown\n");
+  return exitCode;
+}
+
+}  // namespace quor

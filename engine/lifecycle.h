@@ -1,0 +1,55 @@
+// The one start-up and shut-down path of Quor, shared by every host: the
+// serial port listing, the command line, the program and config folders,
+// the sound input, the project or autosave load, the matrix size and slot
+// requests of the command line, the autostart switches and the clock start;
+// at the end the orderly stop that writes autosave.dat and the snapshot.
+// A host runs Start(), its own message loop (calling the engine's
+// PostMessageWork and asking ShouldEnd()), then Finish(). Failures (a
+// refused project, a failed autostart or autosave) go to the engine's
+// change feed as errors; the host shows them when it drains the feed.
+// UI thread only.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/command_line.h"
+#include "engine/engine.h"
+#include "engine/program_paths.h"
+
+namespace quor {
+
+class Lifecycle {
+ public:
+  // `args` are the arguments after the program name.
+  Lifecycle(Engine& engine, std::vector<std::string> args);
+
+  // Everything up to the running clock. Returns the exit code when the
+  // program must end at once (a bad command line), nothing when it runs.
+  std::optional<int> Start();
+  // The --seconds limit has passed or a shutdown was requested.
+  bool ShouldEnd() const;
+  // Stops rendering, writes the autosave, shuts the engine down and writes
+  // the --snapshot picture. Returns the exit code.
+  int Finish();
+
+  const CommandLine& commandLine() const { return commandLine_; }
+  const ProgramPaths& paths() const { return paths_; }
+
+ private:
+  void LoadStartProject();
+  void ApplySlotRequests();
+  void Autostart();
+  void ReportErrors(const std::string& subject, const std::vector<std::string>& messages);
+
+  Engine& engine_;
+  std::vector<std::string> args_;
+  CommandLine commandLine_;
+  ProgramPaths paths_;
+  std::chrono::steady_clock::time_point started_{};
+  bool finished_ = false;
+};
+
+}  // namespace quor
