@@ -143,15 +143,7 @@ void AudioAnalyzer::AnalyzeLocked(int16_t* out) {
 int AudioAnalyzer::TriggerLevel(const AudioTrigger& trigger) {
   std::lock_guard lock(mutex_);
   AnalyzeLocked(triggerSpectrum_.data());
-  // Band k is bin k + 1; bands that would fall outside the spectrum are not
-  // watched (a damaged record must not read past it).
-  const int64_t first = std::max<int64_t>(trigger.lowBand, 0);
-  const int64_t last = std::min<int64_t>(trigger.highBand, kSpectrumBins - 2);
-  int level = 0;
-  for (int64_t k = first; k <= last; ++k) {
-    level = std::max<int>(level, triggerSpectrum_[static_cast<size_t>(k + 1)]);
-  }
-  return level;
+  return TriggerBandLevel(triggerSpectrum_, trigger);
 }
 
 float AudioAnalyzer::AgcGain() {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "core/byte_io.h"
 
@@ -48,6 +49,19 @@ inline AudioTrigger GetAudioTrigger(ByteReader& reader) {
   trigger.lowBand = reader.GetI32();
   trigger.highBand = reader.GetI32();
   return trigger;
+}
+
+// The level a trigger watches in one spectrum: the largest of bins
+// lowBand + 1 .. highBand + 1 (band k is bin k + 1, so the DC bin is never
+// watched), starting from 0 so negative magnitudes never count. Bands past
+// the end of the spectrum are not watched, so a damaged record cannot read
+// outside it.
+inline int TriggerBandLevel(std::span<const int16_t> spectrum, const AudioTrigger& trigger) {
+  const int64_t first = std::max<int64_t>(trigger.lowBand, 0);
+  const int64_t last = std::min<int64_t>(trigger.highBand, static_cast<int64_t>(spectrum.size()) - 2);
+  int level = 0;
+  for (int64_t k = first; k <= last; ++k) level = std::max<int>(level, spectrum[static_cast<size_t>(k + 1)]);
+  return level;
 }
 
 // Load repair for a record from a damaged block: gain, percentage and bands

@@ -78,6 +78,10 @@ TriggerMeter ComputeTriggerMeter(const AudioTrigger& trigger, int level) {
   return meter;
 }
 
+TriggerMeter MeterForSpectrum(std::span<const int16_t> spectrum, const AudioTrigger& trigger) {
+  return ComputeTriggerMeter(trigger, TriggerBandLevel(spectrum, trigger));
+}
+
 TriggerMeter ReadTriggerMeter(AudioAnalyzer& analyzer, const AudioTrigger& trigger) {
   return ComputeTriggerMeter(trigger, analyzer.TriggerLevel(trigger));
 }

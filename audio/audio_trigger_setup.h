@@ -8,7 +8,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "audio/audio_trigger.h"
 #include "core/rgb_frame.h"
@@ -74,11 +76,45 @@ struct TriggerMeter {
 // Bar heights for a band level: min(level * 106 / gain, 106) and
 // min(thresholdPercent * 106 / 100, 106); red mark while level >= threshold.
 TriggerMeter ComputeTriggerMeter(const AudioTrigger& trigger, int level);
+// The meter for one spectrum (the band level as the trigger sees it).
+TriggerMeter MeterForSpectrum(std::span<const int16_t> spectrum, const AudioTrigger& trigger);
 // The 40 ms meter tick: a fresh band level from the analyzer, then the bars.
 TriggerMeter ReadTriggerMeter(AudioAnalyzer& analyzer, const AudioTrigger& trigger);
 
 // Where the bars of a meter go inside the two backgrounds.
 DialogRect LevelBarRect(const TriggerMeter& meter);      // (150, 120 - h)-(161, 120)
 DialogRect ThresholdBarRect(const TriggerMeter& meter);  // (166, 120 - t)-(169, 120)
+
+// The dialog's layout in dialog units (x, y, width, height); the frame is
+// 181 x 153.
+struct TriggerSetupControl {
+  enum class Kind : int { kGroupBox, kSlider, kText, kButton } kind;
+  std::string_view text;
+  int x, y, width, height;
+};
+inline constexpr int kTriggerSetupWidth = 181;
+inline constexpr int kTriggerSetupHeight = 153;
+inline constexpr int kTriggerSetupHelpTopic = 34;
+inline constexpr std::string_view kTriggerSetupTitle = "Audio Trigger Setup";
+// Indices into kTriggerSetupLayout.
+enum TriggerSetupItem : int {
+  kSensitivityGroup, kGainSlider, kGainLabel, kThreshSlider, kThreshLabel, kFrequencyGroup, kLowSlider, kLowLabel,
+  kHiSlider, kHiLabel, kBandText, kMeterGroup, kTriggerCloseButton, kTriggerSetupItems
+};
+inline constexpr TriggerSetupControl kTriggerSetupLayout[kTriggerSetupItems] = {
+    {TriggerSetupControl::Kind::kGroupBox, "Trigger Sensitivity", 7, 7, 130, 53},
+    {TriggerSetupControl::Kind::kSlider, "", 8, 19, 100, 16},
+    {TriggerSetupControl::Kind::kText, "Gain", 110, 22, 26, 8},
+    {TriggerSetupControl::Kind::kSlider, "", 8, 37, 100, 16},
+    {TriggerSetupControl::Kind::kText, "Thresh", 110, 40, 26, 8},
+    {TriggerSetupControl::Kind::kGroupBox, "Trigger Frequency", 7, 63, 130, 62},
+    {TriggerSetupControl::Kind::kSlider, "", 8, 75, 100, 16},
+    {TriggerSetupControl::Kind::kText, "Low", 110, 78, 26, 8},
+    {TriggerSetupControl::Kind::kSlider, "", 8, 93, 100, 16},
+    {TriggerSetupControl::Kind::kText, "Hi", 110, 96, 26, 8},
+    {TriggerSetupControl::Kind::kText, "800 - 20000 Hz", 14, 113, 96, 8},
+    {TriggerSetupControl::Kind::kGroupBox, "", 145, 7, 28, 118},
+    {TriggerSetupControl::Kind::kButton, "Close", 67, 132, 47, 14},
+};
 
 }  // namespace quor

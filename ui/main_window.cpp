@@ -14,6 +14,7 @@
 #include "show/show.h"
 #include "ui/about_box.h"
 #include "ui/command_ids.h"
+#include "ui/generator_settings_dialog.h"
 #include "ui/help_viewer.h"
 #include "ui/list_window.h"
 #include "ui/matrix_size_dialog.h"
@@ -73,6 +74,8 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
     MatrixSizeDialog dialog(engine_, parent);
     dialog.exec();
   });
+  RegisterGeneratorSettingsDialogs(*modal_, engine_,
+                                   DefaultSettingsDialogServices([this](int topic) { OpenHelp(topic); }));
 
   BuildMenus();
   ApplyPreviewHeight();

@@ -95,5 +95,31 @@ TEST(AudioTriggerSetup, MeterBarsShareOneScale) {
   EXPECT_EQ(ComputeTriggerMeter(trigger, 32).levelHeight, 2);
 }
 
+TEST(AudioTriggerSetup, MeterFromASpectrumWatchesBandsOneBinUp) {
+  std::array<int16_t, kSpectrumBins> spectrum{};
+  spectrum[0] = 30000;  // DC: never watched
+  spectrum[1] = 100;    // band 0
+  spectrum[2] = -32768; // band 1: a wrapped magnitude never counts
+  spectrum[3] = 700;    // band 2
+  spectrum[255] = 1200; // band 254: past every valid high band
+  // {low, high, level}: the range is inclusive; a damaged range reads
+  // nothing outside the spectrum.
+  const int cases[][3] = {{0, 1, 100}, {1, 1, 0}, {0, 2, 700}, {2, 0, 0}, {-9, 178, 700}, {0, 9999, 1200}};
+  for (const auto& c : cases) {
+    const AudioTrigger trigger{1200, 50, 600, c[0], c[1]};
+    EXPECT_EQ(TriggerBandLevel(spectrum, trigger), c[2]) << c[0] << ".." << c[1];
+    EXPECT_EQ(MeterForSpectrum(spectrum, trigger), ComputeTriggerMeter(trigger, c[2]));
+  }
+  // 700 of gain 1200 fills 61 of 106; the mark at 50 % turns red (700 >= 600).
+  const TriggerMeter meter = MeterForSpectrum(spectrum, AudioTrigger{1200, 50, 600, 0, 2});
+  EXPECT_EQ((std::array{meter.levelHeight, meter.thresholdHeight}), (std::array{61, 53}));
+  EXPECT_EQ(meter.thresholdColor, kMeterFiringColor);
+  // The layout keeps every control inside the 181 x 153 frame.
+  for (const TriggerSetupControl& c : kTriggerSetupLayout) {
+    EXPECT_LE(c.x + c.width, kTriggerSetupWidth) << c.text;
+    EXPECT_LE(c.y + c.height, kTriggerSetupHeight) << c.text;
+  }
+}
+
 }  // namespace
 }  // namespace quor

@@ -1,0 +1,251 @@
+// The settings dialog tables of every generator: layout sanity, fixed help
+// topics, mappings that round-trip their fields over whole ranges, the
+// colour group rules and the enable rules.
+// Controls name only the members they use; GCC 12 warns about the rest of
+// a designated initializer.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/generator_registry.h"
+#include "generators/builtin_dialogs.h"
+#include "generators/builtin_generators.h"
+#include "test_support.h"
+
+namespace quor {
+namespace {
+
+constexpr int kW = 32;
+constexpr int kH = 16;
+
+struct Live {
+  explicit Live(int typeId) : generator(BuiltinGenerators().FactoryFor(typeId)(harness.context)) {
+    EXPECT_TRUE(generator->Create(kW, kH)) << typeId;
+  }
+  ~Live() { generator->Destroy(); }
+  test::GeneratorHarness harness;
+  std::unique_ptr<Generator> generator;
+};
+
+bool HasPosition(const DialogControl& c) {
+  const bool positional = c.kind == ControlKind::kSlider || c.kind == ControlKind::kCheckBox ||
+                          c.kind == ControlKind::kDropDown || c.kind == ControlKind::kTextDropDown;
+  return positional && c.indicator == nullptr;
+}
+
+TEST(SettingsDialogs, EveryGeneratorHasASoundTableWithItsHelpTopic) {
+  // The help file's topic numbers are fixed.
+  const std::map<int, int> topics = {{1, 48},  {2, 49},  {3, 59},  {4, 58},  {7, 46},  {8, 60},  {9, 50},
+                                     {10, 51}, {13, 52}, {14, 47}, {15, 53}, {16, 56}, {17, 63}, {18, 57}};
+  EXPECT_EQ(SettingsDialogFor(0), nullptr);  // None / Blackout opens nothing
+  std::set<int> seen;
+  for (int type = 1; type <= kMaxGeneratorType; ++type) {
+    if (!BuiltinGenerators().IsRegistered(type)) continue;
+    const SettingsDialogSpec* spec = SettingsDialogFor(type);
+    ASSERT_NE(spec, nullptr) << "type " << type << " has no dialog table: add generators/<name>_dialog.cpp";
+    EXPECT_EQ(CheckSettingsDialog(*spec), "");
+    EXPECT_EQ(spec->title, kEffectListTexts[static_cast<size_t>(EffectListPosition(type))]);
+    EXPECT_EQ(spec->helpTopic, topics.contains(type) ? topics.at(type) : spec->helpTopic) << spec->title;
+    seen.insert(type);
+  }
+  for (const SettingsDialogSpec* spec : BuiltinSettingsDialogs()) EXPECT_TRUE(seen.contains(spec->typeId));
+}
+
+TEST(SettingsDialogs, MappingsRoundTripTheirFieldsOverWholeRanges) {
+  for (const SettingsDialogSpec* spec : BuiltinSettingsDialogs()) {
+    Live live(spec->typeId);
+    Generator& g = *live.generator;
+    for (const DialogControl& c : spec->controls) {
+      const std::string where = std::string(spec->title) + " / " + std::string(c.text) + " #" + std::to_string(c.id);
+      if (HasPosition(c)) {
+        const PositionRange range = ControlRange(c);
+        ASSERT_LE(range.first, range.last) << where;
+        for (int p = range.first; p <= range.last; ++p) {
+          const int before = c.field.get != nullptr ? c.field.get(g) : 0;
+          ApplyControlPosition(c, g, p);
+          ASSERT_EQ(ReadControlPosition(c, g, kW, kH), p) << where;
+          // The field holds what the mapping says (inverted and offset
+          // mappings included), not merely something that reads back.
+          if (c.field.get != nullptr) {
+            EXPECT_EQ(c.field.get(g), ValueFromPosition(c.mapping, p, before)) << where;
+          }
+        }
+        // Positions outside the range are taken at its ends.
+        ApplyControlPosition(c, g, range.first - 7);
+        EXPECT_EQ(ReadControlPosition(c, g, kW, kH), range.first) << where;
+        ApplyControlPosition(c, g, range.last + 7);
+        EXPECT_EQ(ReadControlPosition(c, g, kW, kH), range.last) << where;
+      } else if (c.kind == ControlKind::kColorGroup) {
+        const ColorChannel channels[] = {ColorChannel::kRed, ColorChannel::kGreen, ColorChannel::kBlue};
+        for (ColorChannel ch : channels) {
+          for (int v = 0; v <= 255; ++v) {
+            ApplyColorChannel(c, g, ch, v);
+            ASSERT_EQ(ReadColorChannel(c, g, ch), v) << where;
+          }
+          ApplyColorChannel(c, g, ch, -4);
+          EXPECT_EQ(ReadColorChannel(c, g, ch), 0) << where;
+          ApplyColorChannel(c, g, ch, 300);
+          EXPECT_EQ(ReadColorChannel(c, g, ch), 255) << where;
+        }
+        ApplyColorChannel(c, g, ColorChannel::kGreen, 17);
+        EXPECT_EQ(c.color.get(g), (Rgb{255, 17, 255})) << where;  // the other channels stay
+        if (c.color.getMode != nullptr) {
+          // {box, checked, mode}: the boxes drive one mode field.
+          const int steps[][3] = {{1, 1, 2}, {0, 0, 0}, {0, 1, 1}, {1, 1, 2}, {1, 0, 1}};
+          for (const auto& s : steps) {
+            ApplyAutoColorBox(c, g, s[0] != 0 ? AutoColorBox::kAutoColorSync : AutoColorBox::kAutoColor, s[1] != 0);
+            EXPECT_EQ(c.color.getMode(g), s[2]) << where;
+          }
+        }
+      } else if (c.kind == ControlKind::kTextBox) {
+        ApplyControlText(c, g, "Hello");
+        EXPECT_EQ(ReadControlText(c, g), "Hello") << where;
+        ApplyControlText(c, g, std::string(400, 'x'));
+        EXPECT_EQ(ReadControlText(c, g).size(), static_cast<size_t>(c.maxLength)) << where;
+      } else if (c.kind == ControlKind::kAudioTriggerButton) {
+        EXPECT_NE(c.trigger(g), nullptr) << where;
+      }
+    }
+  }
+}
+
+TEST(SettingsDialogs, PositionMappingsAndAutoColorBoxes) {
+  // {kind, constant, value, current, position, value back}
+  struct Case {
+    PositionMapping mapping;
+    int value, current, position, back;
+  };
+  const Case cases[] = {
+      {kDirectMapping, 42, 0, 42, 42},  {ListPlusOne(), 1, 0, 0, 1},     {ListPlusOne(), 5, 0, 4, 5},
+      {Inverted(100), 100, 0, 0, 100},  {Inverted(100), 1, 0, 99, 1},    {Inverted(129), 128, 0, 1, 128},
+      {Inverted(7010), 10, 0, 7000, 10}, {Bit(4), 6, 6, 1, 6},            {Bit(8), 6, 6, 0, 6},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PositionFromValue(c.mapping, c.value), c.position) << c.value;
+    EXPECT_EQ(ValueFromPosition(c.mapping, c.position, c.current), c.back) << c.value;
+  }
+  EXPECT_EQ(ValueFromPosition(Bit(8), 1, 6), 14);  // checking sets only its bit
+  EXPECT_EQ(ValueFromPosition(Bit(2), 0, 7), 5);   // unchecking clears only its bit
+  // Opening: " Autocolor" shows mode >= 1, " Autocolor Sync" mode >= 2.
+  for (int mode = 0; mode <= 3; ++mode) {
+    EXPECT_EQ(AutoColorBoxChecked(mode, AutoColorBox::kAutoColor), mode >= 1);
+    EXPECT_EQ(AutoColorBoxChecked(mode, AutoColorBox::kAutoColorSync), mode >= 2);
+  }
+}
+
+void WriteRecording(const std::string& path, std::string_view magic, char version, int w, int h) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(magic.data(), 5);
+  out.put(version);
+  for (int word : {w, h, 25})
+    for (int shift = 0; shift < 32; shift += 8) out.put(static_cast<char>((word >> shift) & 0xff));
+  out.write("QX\0", 3);
+  out << std::string(static_cast<size_t>(w) * h * 3, '\x40');
+}
+
+TEST(SettingsDialogs, EnableRulesFollowTheControlsAndTheFile) {
+  {
+    const SettingsDialogSpec& spec = kSimpleLinesDialog;
+    Live live(spec.typeId);
+    const DialogControl* mode = FindControl(spec, 2);
+    ASSERT_NE(mode, nullptr);
+    for (int m = 0; m <= 4; ++m) {
+      ApplyControlPosition(*mode, *live.generator, m);
+      for (const DialogControl& c : spec.controls) {
+        bool expected = true;
+        if (c.text == "Line/Snake Count") expected = m == 2 || m == 4;
+        if (c.id == 5 || c.group == 5) expected = m == 3;  // the "Spotlights" group and its members
+        EXPECT_EQ(ControlEnabled(spec, c, *live.generator, kW, kH), expected) << "mode " << m << " " << c.text;
+      }
+    }
+  }
+  {
+    const SettingsDialogSpec& spec = kFilePlayerDialog;
+    Live live(spec.typeId);
+    Generator& g = *live.generator;
+    const DialogControl &chooser = *FindControl(spec, 2), &resolution = *FindControl(spec, 4),
+                        &resize = *FindControl(spec, 5), &smooth = *FindControl(spec, 6);
+    const std::string dir = std::string(QUOR_TEST_OUTPUT_DIR) + "/settings_dialog";
+    std::filesystem::create_directories(dir);
+    // {file, magic, version, width, height, message, resolution, resize/smooth enabled}
+    struct Case {
+      const char* name;
+      std::string_view magic;
+      char version;
+      int w, h;
+      const char* message;
+      const char* label;
+      bool differs;
+    };
+    const Case cases[] = {
+        {"same.qrr", {"QRR!\0", 5}, '1', kW, kH, "", "File Resolution: 32 x 16", false},
+        {"small.qrr", {"QRR!\0", 5}, '1', 16, 8, "", "File Resolution: 16 x 8", true},
+        {"project.qrr", {"QRX!\0", 5}, '1', kW, kH, "Unknown File Format.", "File Resolution: 0 x 0", true},
+        {"v2.qrr", {"QRR!\0", 5}, '2', kW, kH, "Wrong File Version.", "File Resolution: 0 x 0", true},
+    };
+    for (const Case& c : cases) {
+      const std::string path = dir + "/" + c.name;
+      WriteRecording(path, c.magic, c.version, c.w, c.h);
+      EXPECT_EQ(chooser.load(g, path), c.message) << c.name;
+      EXPECT_EQ(resolution.label(g, kW, kH), c.label) << c.name;
+      EXPECT_EQ(ReadControlText(chooser, g), *c.message == '\0' ? path : "") << c.name;
+      EXPECT_EQ(ReadControlPosition(resize, g, kW, kH), c.differs ? 1 : 0) << c.name;
+      EXPECT_FALSE(ControlEnabled(spec, resize, g, kW, kH));  // an indicator only
+      EXPECT_EQ(ControlEnabled(spec, smooth, g, kW, kH), c.differs) << c.name;
+    }
+    ApplyControlPosition(resize, g, 0);  // an indicator ignores the user
+    EXPECT_EQ(ReadControlPosition(resize, g, kW, kH), 1);
+  }
+}
+
+TEST(SettingsDialogs, CheckNamesTheMistakesATableCanMake) {
+  static constexpr std::string_view kItems[] = {"a"};
+  const IntField field = kSimpleLinesDialog.controls[2].field;
+  const DialogControl close{.kind = ControlKind::kPushButton, .id = 9, .text = kCloseText,
+                            .rect = {60, 60, 50, 14}, .closes = true};
+  auto check = [&](DialogControl control, bool withClose = true) {
+    const std::vector<DialogControl> controls =
+        withClose ? std::vector<DialogControl>{control, close} : std::vector<DialogControl>{control};
+    return CheckSettingsDialog({.typeId = 4, .title = "T", .helpTopic = 1, .width = 180, .height = 80,
+                                .controls = controls});
+  };
+  const DialogControl good{.kind = ControlKind::kDropDown, .id = 1, .rect = {7, 7, 100, 14}, .field = field,
+                           .items = kItems};
+  EXPECT_EQ(check(good), "");
+  DialogControl bad = good;
+  bad.id = 9;
+  EXPECT_NE(check(bad).find("unique id"), std::string::npos);
+  bad = good;
+  bad.rect.width = 200;
+  EXPECT_NE(check(bad).find("outside the frame"), std::string::npos);
+  bad = good;
+  bad.group = 5;
+  EXPECT_NE(check(bad).find("group box"), std::string::npos);
+  bad = good;
+  bad.items = {};
+  EXPECT_NE(check(bad).find("lacks"), std::string::npos);
+  bad = good;
+  bad.enable = EnabledWhen(3, {1});
+  EXPECT_NE(check(bad).find("missing control"), std::string::npos);
+  EXPECT_NE(check(good, false).find("Close"), std::string::npos);
+}
+
+TEST(SettingsDialogPosition, TheFirstDialogCentresAndEveryLaterOneOpensWhereTheLastWas) {
+  SettingsDialogPosition shared;
+  EXPECT_EQ(PlaceSettingsDialog(shared, {300, 200}), (SettingsDialogPosition{300, 200}));
+  EXPECT_EQ(shared, (SettingsDialogPosition{300, 200}));
+  shared = {12, 34};  // the user moved a dialog
+  EXPECT_EQ(PlaceSettingsDialog(shared, {300, 200}), (SettingsDialogPosition{12, 34}));
+  shared = {-1, 40};  // half a position is no position
+  EXPECT_EQ(PlaceSettingsDialog(shared, {5, 6}), (SettingsDialogPosition{5, 6}));
+}
+
+}  // namespace
+}  // namespace quor

@@ -1,0 +1,301 @@
+// The generator settings dialogs on real widgets: opened from the slots'
+// "Edit" buttons, every kind of control acting on the live generator and
+// the next rendered frame, Escape/"Close", the shared position, F1, a
+// rebinding under an open dialog, the trigger setup with its meter and the
+// File Player's "Load".
+#include "ui/generator_settings_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <array>
+#include <fstream>
+
+#include "engine/engine.h"
+#include "generators/builtin_dialogs.h"
+#include "generators/builtin_generators.h"
+#include "test_support.h"
+#include "ui/audio_trigger_setup_dialog.h"
+#include "ui/help_viewer.h"
+#include "ui/main_window.h"
+#include "ui/mixer_panel.h"
+
+namespace quor {
+namespace {
+
+class SettingsDialogTest : public testing::Test {
+ protected:
+  SettingsDialogTest()
+      : engine_(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1}),
+        renderer_(engine_),
+        helpDir_(test::FreshTestDir("settings_dialog_help")),
+        window_(engine_, renderer_, MainWindowOptions{QString::fromStdString(helpDir_), 40}) {
+    for (int topic : {34, 48}) std::ofstream(helpDir_ + "/" + std::to_string(topic) + ".html") << "<h1>Help</h1>";
+    window_.show();
+    window_.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&window_));
+    engine_.StartClock();
+  }
+  ~SettingsDialogTest() override { engine_.StopClock(); }
+
+  void Bind(int slot, int type) {
+    engine_.SelectEffect(slot, EffectListPosition(type));
+    engine_.RebindSlots();
+    ASSERT_EQ(engine_.BoundType(slot), type);
+  }
+  // Clicks the slot's "Edit" button and runs `inside` on the dialog that
+  // opens; returns false when none opened.
+  bool WithDialog(int slot, const std::function<void(GeneratorSettingsDialog&)>& inside) {
+    bool opened = false;
+    QTimer::singleShot(50, [&] {
+      auto* dialog = dynamic_cast<GeneratorSettingsDialog*>(QApplication::activeModalWidget());
+      if (dialog == nullptr) return;
+      opened = true;
+      inside(*dialog);
+      if (dialog->isVisible()) dialog->reject();
+    });
+    QTest::mouseClick(window_.panel()->editButton(slot), Qt::LeftButton);
+    return opened;
+  }
+  int Read(int slot, const DialogControl& control) {
+    int value = 0;
+    engine_.EditGenerator(slot, [&](Generator& g) { value = ReadControlPosition(control, g, 32, 16); });
+    return value;
+  }
+  std::array<int, 3> Pixel(int slot) {
+    const std::vector<uint8_t> frame = engine_.CopyFrame(static_cast<FrameIndex>(slot));
+    return {frame[0], frame[1], frame[2]};
+  }
+
+  Engine engine_;
+  PreviewRenderer renderer_;
+  std::string helpDir_;
+  MainWindow window_;
+};
+
+TEST_F(SettingsDialogTest, EveryDialogOpensFromEditAndItsControlsActOnTheLiveGenerator) {
+  for (const SettingsDialogSpec* spec : BuiltinSettingsDialogs()) {
+    Bind(0, spec->typeId);
+    int moved = 0;
+    const bool opened = WithDialog(0, [&](GeneratorSettingsDialog& dialog) {
+      EXPECT_EQ(dialog.windowTitle().toStdString(), spec->title);
+      for (const DialogControl& c : spec->controls) {
+        QWidget* widget = dialog.Widget(c.id);
+        if (widget == nullptr || !widget->isEnabled()) continue;
+        if (c.kind == ControlKind::kColorGroup) {  // the "Blue" trackbar
+          static_cast<QSlider*>(dialog.Widget(c.id, 2))->setValue(77);
+          int blue = 0;
+          engine_.EditGenerator(0, [&](Generator& g) { blue = ReadColorChannel(c, g, ColorChannel::kBlue); });
+          EXPECT_EQ(blue, 77) << spec->title;
+          ++moved;
+          continue;
+        }
+        const PositionRange range = ControlRange(c);
+        const int before = Read(0, c);
+        const int target = before == range.last ? range.first : range.last;
+        if (auto* slider = qobject_cast<QSlider*>(widget); slider && c.kind == ControlKind::kSlider) {
+          slider->setValue(target);
+        } else if (auto* box = qobject_cast<QCheckBox*>(widget); box && c.indicator == nullptr) {
+          QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
+        } else if (auto* list = qobject_cast<QComboBox*>(widget)) {
+          list->setCurrentIndex(target);
+        } else {
+          continue;
+        }
+        EXPECT_EQ(Read(0, c), target) << spec->title << " / " << c.text;
+        ++moved;
+      }
+    });
+    EXPECT_TRUE(opened) << spec->title;
+    EXPECT_GT(moved, 0) << spec->title;
+  }
+
+  // The next render shows what a dialog set: "Simple Color"'s trackbars and
+  // auto colour box, "Color Scroll"'s inverted zoom.
+  Bind(0, 7);
+  WithDialog(0, [&](GeneratorSettingsDialog& dialog) {
+    static_cast<QCheckBox*>(dialog.Widget(1, 3))->setChecked(false);
+    static_cast<QSlider*>(dialog.Widget(1, 0))->setValue(10);
+    static_cast<QSlider*>(dialog.Widget(1, 1))->setValue(20);
+    static_cast<QSlider*>(dialog.Widget(1, 2))->setValue(30);
+    engine_.clock().Advance(40);
+    EXPECT_EQ(Pixel(0), (std::array{10, 20, 30}));
+    QTest::mouseClick(dialog.Widget(1, 4), Qt::LeftButton, {}, QPoint(4, 6));  // " Autocolor Sync"
+    EXPECT_TRUE(static_cast<QCheckBox*>(dialog.Widget(1, 3))->isChecked());  // checks " Autocolor" too
+    engine_.clock().Advance(40);
+    EXPECT_NE(Pixel(0), (std::array{10, 20, 30}));
+  });
+  Bind(0, 14);
+  WithDialog(0, [&](GeneratorSettingsDialog& dialog) {
+    static_cast<QSlider*>(dialog.Widget(4))->setValue(99);  // zoom 1
+    int zoom = 0;
+    engine_.EditGenerator(0, [&](Generator& g) { zoom = kColorScrollDialog.controls[3].field.get(g); });
+    EXPECT_EQ(zoom, 1);
+  });
+}
+
+TEST_F(SettingsDialogTest, EscapeAndCloseEndItAndThePositionIsShared) {
+  Bind(0, 1);
+  Bind(2, 2);
+  EXPECT_TRUE(WithDialog(0, [&](GeneratorSettingsDialog& dialog) {
+    dialog.move(123, 77);
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_FALSE(dialog.isVisible());
+  }));
+  EXPECT_TRUE(WithDialog(2, [&](GeneratorSettingsDialog& dialog) {
+    EXPECT_EQ(dialog.windowTitle(), "Fire");
+    EXPECT_EQ(dialog.pos(), QPoint(123, 77));
+    QPushButton* close = nullptr;
+    for (auto* button : dialog.findChildren<QPushButton*>()) {
+      if (button->text() == "Close") close = button;
+    }
+    ASSERT_NE(close, nullptr);
+    QTest::mouseClick(close, Qt::LeftButton);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  }));
+}
+
+TEST_F(SettingsDialogTest, F1OpensTheDialogsHelpTopic) {
+  Bind(0, 1);
+  EXPECT_TRUE(WithDialog(0, [&](GeneratorSettingsDialog& dialog) {
+    QTest::keyClick(&dialog, Qt::Key_F1);
+    EXPECT_EQ(window_.helpViewer()->currentContext(), 48);
+  }));
+}
+
+TEST_F(SettingsDialogTest, RebindingTheSlotClosesTheDialogInsteadOfEditingAnotherType) {
+  Bind(1, 4);
+  bool closed = false;
+  EXPECT_TRUE(WithDialog(1, [&](GeneratorSettingsDialog& dialog) {
+    engine_.SelectEffect(1, EffectListPosition(1));  // a scene recall would do this
+    engine_.RebindSlots();
+    static_cast<QSlider*>(dialog.Widget(3))->setValue(77);  // edits nothing now
+    closed = QTest::qWaitFor([&] { return !dialog.isVisible(); }, 1000);
+  }));
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(engine_.BoundType(1), 1);
+}
+
+// 512 stereo frames with one impulse: every bin gets 32 with the gain
+// control off.
+void FeedImpulse(Engine& engine) {
+  std::array<int16_t, kAudioChannels * kAudioBlockFrames> block{};
+  block[0] = block[1] = 16384;
+  ASSERT_TRUE(engine.audio().DeliverBlock(block.data()));
+}
+
+TEST_F(SettingsDialogTest, TriggerSetupEditsTheRecordAndItsMeterFollowsTheSpectrum) {
+  Bind(3, 8);
+  engine_.audio().agcEnabled = 0;
+  SettingsDialogServices services;
+  bool ran = false;
+  services.openHelp = [&](int topic) { window_.OpenHelp(topic); };
+  services.runModal = [&](QDialog& d) {
+    auto& setup = dynamic_cast<AudioTriggerSetupDialog&>(d);
+    ran = true;
+    setup.show();
+    EXPECT_EQ(setup.windowTitle(), "Audio Trigger Setup");
+    EXPECT_EQ(setup.bandText()->text(), "1290 - 2666 Hz");
+    EXPECT_EQ(setup.gainSlider()->value(), 5810);
+    setup.gainSlider()->setValue(7010 - 64);  // gain 64
+    setup.threshSlider()->setValue(50);       // threshold 32
+    setup.lowSlider()->setValue(40);          // above Hi: snaps back
+    EXPECT_EQ(setup.lowSlider()->value(), 14);
+    setup.hiSlider()->setValue(0);  // below Low: snaps back
+    EXPECT_EQ(setup.hiSlider()->value(), 30);
+    setup.lowSlider()->setValue(0);
+    EXPECT_EQ(setup.bandText()->text(), "86 - 2666 Hz");
+    setup.TickMeter();
+    EXPECT_EQ(setup.meter().levelHeight, 0);
+    FeedImpulse(engine_);
+    setup.TickMeter();
+    EXPECT_EQ(setup.meter().level, 32);
+    EXPECT_EQ(setup.meter().levelHeight, 32 * 106 / 64);
+    EXPECT_TRUE(setup.meter().firing);
+    // The bars as drawn: green level, red threshold mark.
+    const QImage picture = setup.grab().toImage();
+    const DialogUnits units(setup);
+    EXPECT_EQ(picture.pixelColor(units.X(155), units.Y(119)), QColor(0, 255, 0));
+    EXPECT_EQ(picture.pixelColor(units.X(167), units.Y(119)), QColor(255, 0, 0));
+    QTest::keyClick(&setup, Qt::Key_F1);
+    EXPECT_EQ(window_.helpViewer()->currentContext(), 34);
+  };
+  SettingsDialogPosition position;
+  GeneratorSettingsDialog dialog(engine_, 3, kStrobeDialog, position, services, &window_);
+  dialog.show();
+  static_cast<QPushButton*>(dialog.Widget(4))->click();
+  EXPECT_TRUE(ran);
+  AudioTrigger record;
+  engine_.EditGenerator(3, [&](Generator& g) { record = *kStrobeDialog.controls[3].trigger(g); });
+  EXPECT_EQ(record, (AudioTrigger{64, 50, 32, 0, 30}));
+}
+
+TEST_F(SettingsDialogTest, FilePlayerLoadsARecordingAndShowsItsResolution) {
+  const std::string dir = test::FreshTestDir("settings_dialog_player");
+  auto write = [&](const char* name, const char* magic, int w, int h) {
+    const std::string path = dir + "/" + name;
+    std::ofstream out(path, std::ios::binary);
+    out.write(magic, 5);
+    out.put('1');
+    for (int word : {w, h, 25})
+      for (int shift = 0; shift < 32; shift += 8) out.put(static_cast<char>((word >> shift) & 0xff));
+    out.write("QX\0", 3);
+    out << std::string(static_cast<size_t>(w) * h * 3, '\x50');
+    return path;
+  };
+  const std::string small = write("small.qrr", "QRR!\0", 16, 8);
+  const std::string bad = write("bad.qrr", "QRX!\0", 16, 8);
+  Bind(0, kFilePlayerDialog.typeId);
+  std::string next = small;
+  QString shownError;
+  QString filter;
+  SettingsDialogServices services;
+  services.chooseFile = [&](QWidget*, const QString&, const QString& f) {
+    filter = f;
+    return QString::fromStdString(next);
+  };
+  services.showError = [&](QWidget*, const QString& text) { shownError = text; };
+  SettingsDialogPosition position;
+  GeneratorSettingsDialog dialog(engine_, 0, kFilePlayerDialog, position, services, &window_);
+  dialog.show();
+  auto* resolution = static_cast<QLabel*>(dialog.Widget(4));
+  auto* resize = static_cast<QCheckBox*>(dialog.Widget(5));
+  auto* smooth = static_cast<QCheckBox*>(dialog.Widget(6));
+  auto* load = static_cast<QPushButton*>(dialog.Widget(2, 1));
+  load->click();
+  EXPECT_TRUE(filter.startsWith("Quor Recordings (*.qrr)"));
+  EXPECT_EQ(resolution->text(), "File Resolution: 16 x 8");
+  EXPECT_EQ(static_cast<QLineEdit*>(dialog.Widget(2, 0))->text().toStdString(), small);
+  EXPECT_TRUE(resize->isChecked());
+  EXPECT_FALSE(resize->isEnabled());
+  EXPECT_TRUE(smooth->isEnabled());
+  smooth->click();
+  EXPECT_EQ(Read(0, kFilePlayerDialog.controls[5]), 1);
+  engine_.clock().Advance(40);  // the recording plays, scaled up
+  EXPECT_EQ(Pixel(0), (std::array{0x50, 0x50, 0x50}));
+  next = bad;
+  load->click();
+  EXPECT_EQ(shownError, "Unknown File Format.");
+  EXPECT_EQ(resolution->text(), "File Resolution: 0 x 0");
+}
+
+TEST(SettingsDialogHelp, EveryDialogHasItsHelpPage) {
+  std::vector<int> topics = {kTriggerSetupHelpTopic};
+  for (const SettingsDialogSpec* spec : BuiltinSettingsDialogs()) topics.push_back(spec->helpTopic);
+  for (int topic : topics) {
+    const std::string page = std::string(QUOR_SOURCE_DIR) + "/share/help/" + std::to_string(topic) + ".html";
+    EXPECT_TRUE(std::ifstream(page).good()) << "missing help page " << page;
+  }
+}
+
+}  // namespace
+}  // namespace quor
