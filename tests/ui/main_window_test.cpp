@@ -211,15 +211,19 @@ TEST_F(MainWindowTest, ModalCommandsStopTheChaseAndDisableTheListWindows) {
   QTest::qWait(100);
   EXPECT_TRUE(none.text.isEmpty());
   // A type whose settings dialog is not built in says so.
-  engine_.SelectEffect(1, 3);
+  const int typeWithoutDialog = 12;
+  engine_.SelectEffect(1, EffectListPosition(typeWithoutDialog));
   engine_.RebindSlots();
-  BoxCatcher plasma;
-  plasma.Arm();
+  BoxCatcher missing;
+  missing.Arm();
   QTest::mouseClick(window_.panel()->editButton(1), Qt::LeftButton);
-  EXPECT_TRUE(plasma.text.startsWith("Plasma settings")) << plasma.text.toStdString();
+  EXPECT_TRUE(missing.text.contains("settings is not available yet")) << missing.text.toStdString();
   // A registered dialog runs with the windows locked.
   int editedSlot = -1;
-  window_.modal().RegisterGeneratorDialog(1, [&](QWidget*, int slot) { editedSlot = slot; });
+  window_.modal().RegisterGeneratorDialog(typeWithoutDialog, [&](QWidget*, int slot) {
+    editedSlot = slot;
+    EXPECT_FALSE(window_.sceneWindow()->isEnabled());
+  });
   QTest::mouseClick(window_.panel()->editButton(1), Qt::LeftButton);
   EXPECT_EQ(editedSlot, 1);
 }
