@@ -94,6 +94,11 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
 MainWindow::~MainWindow() {
   qApp->removeEventFilter(this);
   if (showMode_) delete showMode_.data();
+  // Its close hook reads the menus, which are gone once this body ends.
+  if (recorder_) {
+    recorder_->disconnect(this);
+    delete recorder_.data();
+  }
 }
 
 QAction* MainWindow::AddCommand(QMenu* menu, const char* text, int commandId, bool checkable) {
