@@ -106,8 +106,11 @@ void ChaseWindow::Refresh() {
     }
     list_->setCurrentRow(chases.selection() < list_->count() ? chases.selection() : -1);
   }
-  play_->setChecked(chases.PlayPressed());
-  stop_->setChecked(chases.StopPressed());
+  // The player's own state, whoever started or stopped it (command line,
+  // show mode, remote input, a chase that ran out).
+  const bool running = engine_.show().player().PlayingOrStarting();
+  play_->setChecked(running);
+  stop_->setChecked(!running);
 }
 
 void ChaseWindow::Follow(const ChaseListResult& result) {

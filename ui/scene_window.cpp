@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStyle>
 #include <QWheelEvent>
 
 #include "engine/engine.h"
@@ -106,6 +107,14 @@ void SceneWindow::LayoutControls(int m, int p) {
   Place(control_, 10, m + p + 115, 210, 56);
   Place(fadeTime_, 20, m + p + 134, 118, 25);
   Place(fadeOut_, 148, m + p + 138, 65, 16);
+  // A larger desktop font must not cut "Fade Out" off: shrink it to fit
+  // beside the check mark.
+  QFont font = fadeOut_->font();
+  const int room = fadeOut_->width() - fadeOut_->style()->pixelMetric(QStyle::PM_IndicatorWidth) - 6;
+  while (QFontMetrics(font).horizontalAdvance(fadeOut_->text()) > room && font.pointSizeF() > 6.0) {
+    font.setPointSizeF(font.pointSizeF() - 0.5);
+  }
+  fadeOut_->setFont(font);
   Place(manage_, 10, m + p + 175, 210, 125);
   Place(up_, 20, m + p + 194, 57, 23);
   Place(down_, 87, m + p + 194, 56, 23);
