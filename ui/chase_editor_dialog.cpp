@@ -48,7 +48,7 @@ ChaseEditorDialog::ChaseEditorDialog(Engine& engine, int chase, QWidget* owner, 
   Refresh();
 }
 
-ChaseEditorDialog::~ChaseEditorDialog() { Finish(); }
+ChaseEditorDialog::~ChaseEditorDialog() { Finish(true); }
 
 void ChaseEditorDialog::Build() {
   const DialogUnits u(font());
@@ -220,9 +220,12 @@ void ChaseEditorDialog::closeEvent(QCloseEvent* event) {
 }
 
 // The cancel key closes the dialog like "Close".
-void ChaseEditorDialog::reject() { close(); }
+void ChaseEditorDialog::reject() {
+  Finish();
+  QDialog::reject();
+}
 
-void ChaseEditorDialog::Finish() {
+void ChaseEditorDialog::Finish(bool destroying) {
   if (finished_) return;
   finished_ = true;
   ChaseEditor& model = engine_.show().editor();
@@ -231,6 +234,7 @@ void ChaseEditorDialog::Finish() {
     if (w) w->setEnabled(true);
   }
   if (onClosed) onClosed(edited);
+  if (!destroying) deleteLater();
 }
 
 }  // namespace quor

@@ -60,7 +60,7 @@ class ChaseEditorDialog : public QDialog {
   void Build();
   void Place();
   void Run(const std::function<void()>& change);
-  void Finish();
+  void Finish(bool destroying = false);
 
   Engine& engine_;
   std::vector<QPointer<QWidget>> guarded_;

@@ -266,7 +266,7 @@ void MainWindow::UpdateMenuChecks() {
   set(kCmdStartOutput, running);
   set(kCmdSceneList, sceneWindow_->isVisible());
   set(kCmdChaseList, chaseWindow_->isVisible());
-  set(kCmdFileRecorder, !recorder_.isNull());
+  set(kCmdFileRecorder, recorder_ && recorder_->isVisible());
   set(kCmdDockSceneWindow, dockScene_);
   set(kCmdDockChaseWindow, dockChase_);
   set(kCmdAudioAgc, engine_.audio().agcEnabled.load() > 0);
@@ -429,7 +429,7 @@ void MainWindow::HandleFunctionKey(int key) {
     if (key == Qt::Key_F11) showMode_->close();
     return;
   }
-  if (recorder_ && front == recorder_.data() && key == Qt::Key_F4) {
+  if (recorder_ && recorder_->isVisible() && front == recorder_.data() && key == Qt::Key_F4) {
     recorder_->close();
     UpdateMenuChecks();
     return;
@@ -454,7 +454,7 @@ void MainWindow::HandleFunctionKey(int key) {
 }
 
 void MainWindow::ToggleRecorder() {
-  if (recorder_) {
+  if (recorder_ && recorder_->isVisible()) {
     recorder_->close();
     return;
   }

@@ -61,7 +61,7 @@ class MainWindow : public QMainWindow {
   ListWindow* chaseWindow() const { return chaseWindow_; }
   SceneWindow* scenes() const { return scenes_; }
   ChaseWindow* chases() const { return chases_; }
-  // The open file recorder window, or null.
+  // The file recorder window, or null; closed, it is deleted soon.
   RecorderWindow* recorderWindow() const { return recorder_; }
   ShowModeWindow* showModeWindow() const { return showMode_; }
   HelpViewer* helpViewer() const { return help_; }

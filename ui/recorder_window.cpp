@@ -39,6 +39,8 @@ RecorderWindow::RecorderWindow(Engine& engine, QWidget* owner) : QDialog(owner),
     b->setCheckable(true);
     b->setAutoDefault(false);
   }
+  // Escape hides the dialog without a close event; it goes away all the same.
+  connect(this, &QDialog::finished, this, &QObject::deleteLater);
   connect(record_, &QPushButton::clicked, this, [this] { Record(); });
   connect(stop_, &QPushButton::clicked, this, [this] {
     engine_.recorder().Stop();
@@ -73,8 +75,5 @@ void RecorderWindow::keyReleaseEvent(QKeyEvent* event) {
   }
   QDialog::keyReleaseEvent(event);
 }
-
-// Escape closes the window; the recording goes on.
-void RecorderWindow::reject() { close(); }
 
 }  // namespace quor

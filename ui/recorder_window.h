@@ -38,7 +38,6 @@ class RecorderWindow : public QDialog {
 
  protected:
   void keyReleaseEvent(QKeyEvent* event) override;
-  void reject() override;
 
  private:
   void Record();

@@ -3,6 +3,7 @@
 // engine; message boxes are found and closed by the test.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,6 +25,9 @@
 #include "test_support.h"
 #include "ui/chase_editor_dialog.h"
 #include "ui/chase_window.h"
+#include "ui/command_ids.h"
+#include "ui/main_window.h"
+#include "ui/preview_renderer.h"
 #include "ui/recorder_window.h"
 #include "ui/scene_window.h"
 
@@ -254,7 +258,7 @@ TEST(RecorderWindowTest, RecordsFramesThatTheFilePlayerReadsBack) {
   for (int i = 0; i < 3; ++i) engine.RunMixPass();
   // Closing the window leaves the recording running.
   QTest::keyClick(window, Qt::Key_Escape);
-  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_FALSE(window->isVisible());
   EXPECT_TRUE(engine.recorder().Recording());
   engine.RunMixPass();
   engine.recorder().Stop();
@@ -265,6 +269,35 @@ TEST(RecorderWindowTest, RecordsFramesThatTheFilePlayerReadsBack) {
   int frames = 0;
   while (reader->ReadFrame(frame) == FrameReadResult::kFrame) ++frames;
   EXPECT_EQ(frames, 4);
+}
+
+}  // namespace
+}  // namespace quor
+
+namespace quor {
+namespace {
+
+// The main window's menu follows the recorder window and the docking of the
+// list windows: F4 / the menu entry toggle the recorder with its check mark,
+// a list window moved by hand is no longer docked.
+TEST(ShowWindowsInMainWindow, RecorderCheckMarkAndUndockingByHand) {
+  Engine engine(test::TestRegistry(), EngineOptions{FrameClock::Mode::kManual, 1});
+  PreviewRenderer renderer(engine);
+  MainWindow window(engine, renderer);
+  window.show();
+  window.RunCommand(kCmdFileRecorder);
+  ASSERT_NE(window.recorderWindow(), nullptr);
+  EXPECT_TRUE(window.action(kCmdFileRecorder)->isChecked());
+  window.action(kCmdFileRecorder)->trigger();
+  EXPECT_FALSE(window.recorderWindow()->isVisible());
+  EXPECT_FALSE(window.action(kCmdFileRecorder)->isChecked());
+
+  window.RunCommand(kCmdChaseList);
+  ASSERT_TRUE(window.chases()->isVisible());
+  EXPECT_TRUE(window.action(kCmdDockChaseWindow)->isChecked());
+  window.chases()->move(window.chases()->pos() + QPoint(40, 30));
+  EXPECT_FALSE(window.action(kCmdDockChaseWindow)->isChecked());
+  window.close();
 }
 
 }  // namespace
