@@ -13,6 +13,7 @@
 #include <QSlider>
 #include <QTreeWidget>
 #include <algorithm>
+#include <cassert>
 
 #include "engine/engine.h"
 #include "ui/dialog_units.h"
@@ -33,6 +34,8 @@ T* At(T* widget, const DialogUnits& units, int x, int y, int w, int h) {
 
 ChaseEditorDialog::ChaseEditorDialog(Engine& engine, int chase, QWidget* owner, std::vector<QWidget*> guarded)
     : QDialog(owner), engine_(engine) {
+  // The chase window opens the model first; the dialog only shows it.
+  assert(engine_.show().editor().IsOpen() && engine_.show().editor().chaseIndex() == chase);
   (void)chase;
   setWindowTitle(QStringLiteral("Edit Chase"));
   setModal(false);
