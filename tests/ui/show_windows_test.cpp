@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -168,6 +169,15 @@ TEST_F(ShowWindowsTest, ChaseWindowCommandsAndPlayFollowsThePlayer) {
   EXPECT_EQ(Names(chases_.list()), QStringList({"New Chase 2", "New Chase 1"}));
   QTest::mouseClick(chases_.button("Delete"), Qt::LeftButton);
   EXPECT_EQ(Names(chases_.list()), QStringList({"New Chase 1"}));
+  // A right click on a chase opens it in the editor.
+  const QPoint at = chases_.list()->visualItemRect(chases_.list()->item(0)).center();
+  QContextMenuEvent menu(QContextMenuEvent::Mouse, at, chases_.list()->viewport()->mapToGlobal(at));
+  QApplication::sendEvent(chases_.list()->viewport(), &menu);
+  ASSERT_NE(chases_.editor(), nullptr);
+  EXPECT_EQ(engine_.show().editor().chaseIndex(), 0);
+  QTest::keyClick(chases_.editor(), Qt::Key_Escape);
+  EXPECT_EQ(chases_.editor(), nullptr);
+  EXPECT_TRUE(chases_.isEnabled());
 
   // A chase of two 1 s steps without loop: both scenes, then it ends.
   ChaseStore& store = engine_.show().chases();
