@@ -63,6 +63,11 @@ struct UiState {
   std::atomic<int> showWindowHeight{500};
   std::atomic<int> showButtonWidth{100};
   std::atomic<int> showButtonHeight{50};
+  // The one screen position shared by the settings dialogs and the chase
+  // editor; 0 in settingsDialogPlaced until one of them was first placed.
+  std::atomic<int> settingsDialogPlaced{0};
+  std::atomic<int> settingsDialogLeft{0};
+  std::atomic<int> settingsDialogTop{0};
 };
 
 // Run-time flags (never saved).

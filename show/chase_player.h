@@ -63,6 +63,13 @@ class ChasePlayer {
   int LastRunningChase() const { return lastRunningChase_.load(); }
   int64_t NextStepDueMs() const { return nextStepDueMs_.load(); }
   bool Running() const { return lastRunningChase_.load() != -1; }
+  // What the next pass will do: > 0 start that chase, < 0 stop, 0 nothing.
+  int PendingCommand() const { return command_.load(); }
+  // Whether a chase runs or is about to: what "Play" shows.
+  bool PlayingOrStarting() const {
+    const int pending = PendingCommand();
+    return pending > 0 || (pending == kNoCommand && RunningChase() > 0);
+  }
 
  private:
   static constexpr int kNoCommand = 0;

@@ -1,10 +1,11 @@
 // The frame of the "Scenes" and "Chases" windows: a tool window owned by the
 // main window, 236 pixels wide and as high as the main window, created
-// hidden. Closing only hides it. The lists inside are filled by their own
-// windows' code.
+// hidden. Closing only hides it. The controls inside belong to the derived
+// windows, which place them in LayoutControls.
 // GUI thread only.
 #pragma once
 
+#include <QPoint>
 #include <QWidget>
 #include <functional>
 
@@ -21,10 +22,21 @@ class ListWindow : public QWidget {
   void SetPreviewHeight(int previewHeight);
   // Called after the window was shown or hidden.
   std::function<void(bool visible)> onVisibilityChanged;
+  // Called when the window was moved by hand, not by PlaceAt.
+  std::function<void()> onMovedByHand;
+  // Moves the window (docking) without counting as a move by hand.
+  void PlaceAt(const QPoint& topLeft);
 
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  // Places the controls for the menu-bar height M and the preview height P.
+  virtual void LayoutControls(int menuBarHeight, int previewHeight);
+
+ private:
+  QPoint placedAt_;
+  bool placing_ = false;
 };
 
 }  // namespace quor

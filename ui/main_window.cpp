@@ -16,12 +16,16 @@
 #include "ui/command_ids.h"
 #include "ui/generator_settings_dialog.h"
 #include "ui/help_viewer.h"
+#include "ui/chase_editor_dialog.h"
+#include "ui/chase_window.h"
 #include "ui/list_window.h"
 #include "ui/matrix_size_dialog.h"
 #include "ui/mixer_panel.h"
 #include "ui/modal_commands.h"
 #include "ui/preview_widget.h"
+#include "ui/recorder_window.h"
 #include "ui/remote_control_dialog.h"
+#include "ui/scene_window.h"
 #include "ui/show_mode_window.h"
 
 namespace quor {
@@ -63,8 +67,18 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
                                  [this] { RunCommand(kCmdShowModeButton); }},
                                 client);
 
-  sceneWindow_ = new ListWindow(QStringLiteral("Scenes"), kHelpSceneWindow, this);
-  chaseWindow_ = new ListWindow(QStringLiteral("Chases"), kHelpChaseWindow, this);
+  sceneWindow_ = scenes_ = new SceneWindow(engine_, this);
+  chaseWindow_ = chases_ = new ChaseWindow(engine_, this);
+  chases_->SetEditorGuardedWindows({centralWidget(), menuBar(), sceneWindow_});
+  // Moving a docked window by hand undocks it.
+  sceneWindow_->onMovedByHand = [this] {
+    dockScene_ = false;
+    UpdateMenuChecks();
+  };
+  chaseWindow_->onMovedByHand = [this] {
+    dockChase_ = false;
+    UpdateMenuChecks();
+  };
   sceneWindow_->onVisibilityChanged = [this](bool visible) { ListWindowShownOrHidden(sceneWindow_, visible); };
   chaseWindow_->onVisibilityChanged = [this](bool visible) { ListWindowShownOrHidden(chaseWindow_, visible); };
   modal_->SetGuardedWindows({sceneWindow_, chaseWindow_});
@@ -87,6 +101,11 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
 MainWindow::~MainWindow() {
   qApp->removeEventFilter(this);
   if (showMode_) delete showMode_.data();
+  // Its close hook reads the menus, which are gone once this body ends.
+  if (recorder_) {
+    recorder_->disconnect(this);
+    delete recorder_.data();
+  }
 }
 
 QAction* MainWindow::AddCommand(QMenu* menu, const char* text, int commandId, bool checkable) {
@@ -163,7 +182,7 @@ void MainWindow::RunCommand(int commandId) {
       ToggleListWindow(chaseWindow_);
       break;
     case kCmdFileRecorder:
-      modal_->ShowNotAvailable(this, QStringLiteral("The file recorder"));
+      ToggleRecorder();
       break;
     case kCmdShowMode:
     case kCmdShowModeButton:
@@ -221,6 +240,11 @@ void MainWindow::Tick() {
   if (changes.Has(Change::kPanel) || changes.Has(Change::kMaster) || changes.Has(Change::kMatrix)) {
     panel_->Refresh();
   }
+  if (changes.Has(Change::kScenes) || changes.Has(Change::kSceneSelection) || changes.Has(Change::kMaster)) {
+    scenes_->Refresh();
+  }
+  if (changes.Has(Change::kChases) || changes.Has(Change::kChasePlayer)) chases_->Refresh();
+  if (recorder_ && changes.Has(Change::kRecorder)) recorder_->Refresh();
   if (showMode_ && (changes.Has(Change::kMaster) || changes.Has(Change::kChasePlayer) ||
                     changes.Has(Change::kSceneSelection) || changes.Has(Change::kPanel))) {
     showMode_->Refresh();
@@ -249,7 +273,7 @@ void MainWindow::UpdateMenuChecks() {
   set(kCmdStartOutput, running);
   set(kCmdSceneList, sceneWindow_->isVisible());
   set(kCmdChaseList, chaseWindow_->isVisible());
-  set(kCmdFileRecorder, false);
+  set(kCmdFileRecorder, recorder_ && recorder_->isVisible());
   set(kCmdDockSceneWindow, dockScene_);
   set(kCmdDockChaseWindow, dockChase_);
   set(kCmdAudioAgc, engine_.audio().agcEnabled.load() > 0);
@@ -294,11 +318,11 @@ void MainWindow::ListWindowShownOrHidden(ListWindow* window, bool visible) {
 
 void MainWindow::PlaceDockedWindows() {
   const QRect main = frameGeometry();
-  if (dockChase_ && chaseWindow_->isVisible()) chaseWindow_->move(main.right() + 1, main.top());
+  if (dockChase_ && chaseWindow_->isVisible()) chaseWindow_->PlaceAt(QPoint(main.right() + 1, main.top()));
   if (dockScene_) {
     const bool besideChase = dockChase_ && chaseWindow_->isVisible();
     const QRect anchor = besideChase ? chaseWindow_->frameGeometry() : main;
-    sceneWindow_->move(anchor.right() + 1, anchor.top());
+    sceneWindow_->PlaceAt(QPoint(anchor.right() + 1, anchor.top()));
   }
 }
 
@@ -412,7 +436,12 @@ void MainWindow::HandleFunctionKey(int key) {
     if (key == Qt::Key_F11) showMode_->close();
     return;
   }
-  if (front != this && front != sceneWindow_ && front != chaseWindow_) return;
+  if (recorder_ && recorder_->isVisible() && front == recorder_.data() && key == Qt::Key_F4) {
+    recorder_->close();
+    UpdateMenuChecks();
+    return;
+  }
+  if (front != this && front != sceneWindow_ && front != chaseWindow_ && front != recorder_.data()) return;
   switch (key) {
     case Qt::Key_F2:
       RunCommand(kCmdScenesButton);
@@ -429,6 +458,16 @@ void MainWindow::HandleFunctionKey(int key) {
     default:
       break;
   }
+}
+
+void MainWindow::ToggleRecorder() {
+  if (recorder_ && recorder_->isVisible()) {
+    recorder_->close();
+    return;
+  }
+  recorder_ = new RecorderWindow(engine_, this);
+  connect(recorder_, &QObject::destroyed, this, [this] { UpdateMenuChecks(); });
+  recorder_->show();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

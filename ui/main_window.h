@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "ui/preview_renderer.h"
+#include "ui/recorder_window.h"
 #include "ui/show_mode_window.h"
 
 namespace quor {
@@ -26,6 +27,8 @@ class MixerPanelWidget;
 class ModalCommands;
 class PreviewWidget;
 class ShowModeWindow;
+class SceneWindow;
+class ChaseWindow;
 
 inline constexpr const char* kMainWindowTitle = "Quor! - LED Matrix Control";
 inline constexpr int kMainWindowWidth = 1046;
@@ -56,6 +59,10 @@ class MainWindow : public QMainWindow {
   MixerPanelWidget* panel() const { return panel_; }
   ListWindow* sceneWindow() const { return sceneWindow_; }
   ListWindow* chaseWindow() const { return chaseWindow_; }
+  SceneWindow* scenes() const { return scenes_; }
+  ChaseWindow* chases() const { return chases_; }
+  // The file recorder window, or null; closed, it is deleted soon.
+  RecorderWindow* recorderWindow() const { return recorder_; }
   ShowModeWindow* showModeWindow() const { return showMode_; }
   HelpViewer* helpViewer() const { return help_; }
   PreviewWidget* preview(int index) const { return previews_[static_cast<size_t>(index)]; }
@@ -84,6 +91,7 @@ class MainWindow : public QMainWindow {
   void ShowErrors(const std::vector<std::string>& messages);
   void UpdateMenuChecks();
   void HandleFunctionKey(int key);
+  void ToggleRecorder();
 
   Engine& engine_;
   PreviewRenderer& renderer_;
@@ -93,6 +101,9 @@ class MainWindow : public QMainWindow {
   std::array<PreviewWidget*, kPreviewCount> previews_{};
   ListWindow* sceneWindow_ = nullptr;
   ListWindow* chaseWindow_ = nullptr;
+  SceneWindow* scenes_ = nullptr;
+  ChaseWindow* chases_ = nullptr;
+  QPointer<RecorderWindow> recorder_;
   QPointer<ShowModeWindow> showMode_;
   bool sceneWasVisible_ = false;
   bool chaseWasVisible_ = false;

@@ -184,6 +184,58 @@ TEST_F(WindowedTest, SigtermEndsTheWindowedProgramWithAutosave) {
   EXPECT_TRUE(std::filesystem::exists(dir_ + "/autosave.dat"));
 }
 
+// Reads the little-endian 32-bit value at `at`.
+uint32_t U32At(const std::string& bytes, size_t at) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(bytes[at + static_cast<size_t>(i)]);
+  return v;
+}
+
+TEST_F(WindowedTest, ChaseWindowPlayRecorderAndSceneWindowThroughTheRealBinary) {
+  dir_ = test::FreshTestDir("windowed_show_windows");
+  const std::string recording = dir_ + "/two.qrr";
+  const pid_t quor = StartQuor();
+  ASSERT_EQ(Probe({"wait", kTitle, "15000"}), 0) << ReadFile(dir_ + "/quor.log");
+  // Each step: a probe command and what it needs to succeed.
+  const std::vector<std::vector<std::string>> steps = {
+      {"key", kTitle, "ffc0"},                    // F3: the chase window
+      {"wait", "Chases", "5000"},
+      {"click", "Chases", "60", "20"},            // the first chase
+      {"click", "Chases", "48", "-156"},          // "Play"
+      {"key", kTitle, "ffbf"},                    // F2: the scene window
+      {"wait", "Scenes", "5000"},
+      {"click", "Scenes", "100", "-94"},          // the name box
+      {"type", "Scenes", "Window Scene"},         // Return adds the scene
+      {"key", kTitle, "ffc1"},                    // F4: the recorder
+      {"wait", "Quor! File Recorder", "5000"},
+      {"click", "Quor! File Recorder", "100", "69"},  // "Record"
+      {"wait", "Record into File ...", "5000"},
+      {"type", "Record into File ...", recording},
+  };
+  for (const std::vector<std::string>& step : steps) {
+    ASSERT_EQ(Probe(step), 0) << step[0] << " " << step[1] << ": " << ReadFile(dir_ + "/probe.log");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  ASSERT_EQ(Probe({"click", "Quor! File Recorder", "230", "69"}), 0);  // "Stop"
+  ASSERT_EQ(Probe({"close", kTitle}), 0);
+  EXPECT_EQ(WaitFor(quor, std::chrono::seconds(10)), 0) << ReadFile(dir_ + "/quor.log");
+
+  const std::string log = ReadFile(dir_ + "/quor.log");
+  EXPECT_NE(log.find("Starting Chase: 0"), std::string::npos) << log;
+  // Two seconds of frames at the recorded rate, give or take a loaded
+  // machine (the clock may lag, the clicks take time): each frame is a 3-byte marker and width x height x 3 bytes.
+  const std::string bytes = ReadFile(recording);
+  ASSERT_GE(bytes.size(), 18u) << "no recording; " << log;
+  const uint32_t width = U32At(bytes, 6), height = U32At(bytes, 10), fps = U32At(bytes, 14);
+  const size_t frameBytes = 3 + static_cast<size_t>(width) * height * 3;
+  EXPECT_EQ((bytes.size() - 18) % frameBytes, 0u);
+  const size_t frames = (bytes.size() - 18) / frameBytes;
+  EXPECT_GE(frames, fps / 2) << frames << " frames at " << fps << " fps";
+  EXPECT_LE(frames, 4 * fps) << frames << " frames at " << fps << " fps";
+  EXPECT_NE(ReadFile(dir_ + "/autosave.dat").find("Window Scene"), std::string::npos) << log;
+}
+
 TEST(WindowedStart, WithoutADisplayQuorSaysSoAndRunsHeadless) {
   const std::string dir = test::FreshTestDir("windowed_nodisplay");
   const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") + QUOR_BINARY +

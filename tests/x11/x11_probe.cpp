@@ -5,6 +5,12 @@
 //   quor_x11_probe wait TITLE [TIMEOUT_MS]   exit 0 when a window shows TITLE
 //   quor_x11_probe shot FILE.png [TITLE]     the screen, or that window's area
 //   quor_x11_probe close TITLE               sends WM_DELETE_WINDOW
+//   quor_x11_probe click TITLE X Y           a left click at X, Y in the window
+//                                            (a negative Y counts from its bottom)
+//   quor_x11_probe key TITLE KEYSYM          press and release (KEYSYM in hex)
+//   quor_x11_probe type TITLE TEXT           ASCII text, then Return
+// Input is sent as events to the window's own client, so no extension is
+// needed; the window must be one the program created.
 #include <xcb/xcb.h>
 
 #include <QImage>
@@ -16,6 +22,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -144,11 +151,92 @@ int Close(Connection& x, const std::string& title) {
   return 0;
 }
 
+// The keycode and shift state that give `keysym`; 0 when none does.
+std::pair<xcb_keycode_t, uint16_t> KeyFor(Connection& x, uint32_t keysym) {
+  const xcb_setup_t* setup = xcb_get_setup(x.c);
+  const int count = setup->max_keycode - setup->min_keycode + 1;
+  xcb_get_keyboard_mapping_reply_t* map = xcb_get_keyboard_mapping_reply(
+      x.c, xcb_get_keyboard_mapping(x.c, setup->min_keycode, static_cast<uint8_t>(count)), nullptr);
+  std::pair<xcb_keycode_t, uint16_t> found{0, 0};
+  if (map == nullptr) return found;
+  const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map);
+  for (int code = 0; code < count && found.first == 0; ++code) {
+    for (int column = 0; column < 2 && column < map->keysyms_per_keycode; ++column) {
+      if (syms[code * map->keysyms_per_keycode + column] == keysym) {
+        found = {static_cast<xcb_keycode_t>(setup->min_keycode + code), column == 1 ? XCB_MOD_MASK_SHIFT : 0};
+        break;
+      }
+    }
+  }
+  std::free(map);
+  return found;
+}
+
+bool SendInput(Connection& x, xcb_window_t window, uint8_t type, uint8_t detail, int16_t wx, int16_t wy, uint16_t state) {
+  xcb_button_press_event_t event{};  // the same layout as key events
+  event.response_type = type;
+  event.detail = detail;
+  event.time = XCB_CURRENT_TIME;
+  event.root = x.screen->root;
+  event.event = window;
+  event.child = XCB_NONE;
+  event.event_x = wx;
+  event.event_y = wy;
+  event.state = state;
+  event.same_screen = 1;
+  xcb_void_cookie_t cookie = xcb_send_event_checked(x.c, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+  xcb_generic_error_t* error = xcb_request_check(x.c, cookie);
+  std::free(error);
+  return error == nullptr;
+}
+
+int Input(Connection& x, const std::string& command, int argc, char** argv) {
+  const auto window = FindWindow(x.c, x.screen->root, argv[2]);
+  if (!window) {
+    std::fprintf(stderr, "quor_x11_probe: no window titled \"%s\"\n", argv[2]);
+    return 1;
+  }
+  bool ok = true;
+  if (command == "click" && argc > 4) {
+    xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(x.c, xcb_get_geometry(x.c, *window), nullptr);
+    const int height = g != nullptr ? g->height : 0;
+    std::free(g);
+    const auto cx = static_cast<int16_t>(std::atoi(argv[3]));
+    int y = std::atoi(argv[4]);
+    if (y < 0) y += height;
+    ok = SendInput(x, *window, XCB_BUTTON_PRESS, 1, cx, static_cast<int16_t>(y), 0) &&
+         SendInput(x, *window, XCB_BUTTON_RELEASE, 1, cx, static_cast<int16_t>(y), XCB_BUTTON_MASK_1);
+  } else if ((command == "key" || command == "type") && argc > 3) {
+    std::vector<uint32_t> keysyms;
+    if (command == "key") {
+      keysyms.push_back(static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 16)));
+    } else {
+      for (const char* p = argv[3]; *p != 0; ++p) keysyms.push_back(static_cast<unsigned char>(*p));
+      keysyms.push_back(0xff0d);  // Return
+    }
+    for (uint32_t keysym : keysyms) {
+      const auto [code, state] = KeyFor(x, keysym);
+      if (code == 0) {
+        std::fprintf(stderr, "quor_x11_probe: no key gives keysym 0x%x\n", keysym);
+        return 1;
+      }
+      ok = ok && SendInput(x, *window, XCB_KEY_PRESS, code, 1, 1, state) &&
+           SendInput(x, *window, XCB_KEY_RELEASE, code, 1, 1, state);
+    }
+  } else {
+    std::fprintf(stderr, "quor_x11_probe: %s needs more arguments\n", command.c_str());
+    return 2;
+  }
+  xcb_flush(x.c);
+  if (!ok) std::fprintf(stderr, "quor_x11_probe: sending %s failed\n", command.c_str());
+  return ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fputs("usage: quor_x11_probe wait TITLE [TIMEOUT_MS] | shot FILE [TITLE] | close TITLE\n", stderr);
+    std::fputs("usage: quor_x11_probe wait TITLE [TIMEOUT_MS] | shot FILE [TITLE] | close TITLE | click TITLE X Y | key TITLE KEYSYM | type TITLE TEXT\n", stderr);
     return 2;
   }
   Connection x;
@@ -162,6 +250,7 @@ int main(int argc, char** argv) {
   if (command == "wait") return Wait(x, argv[2], argc > 3 ? std::atoi(argv[3]) : 10000);
   if (command == "shot") return Shot(x, argv[2], argc > 3 ? argv[3] : "");
   if (command == "close") return Close(x, argv[2]);
+  if (command == "click" || command == "key" || command == "type") return Input(x, command, argc, argv);
   std::fprintf(stderr, "quor_x11_probe: unknown command %s\n", command.c_str());
   return 2;
 }

@@ -1,0 +1,60 @@
+// The "Chases" window: the chase list, "Play" and "Stop" (push buttons that
+// stay pressed and always show the chase player's real state, so a chase
+// that ends by itself releases "Play"), and "Up", "Down", "Delete", "Edit"
+// and "Add". "Add", "Edit" and a right click open the modeless "Edit Chase"
+// dialog; a double click plays the chase.
+// GUI thread only.
+#pragma once
+
+#include <QPointer>
+
+#include "ui/list_window.h"
+
+class QGroupBox;
+class QListWidget;
+class QPushButton;
+
+namespace quor {
+
+class ChaseEditorDialog;
+class Engine;
+
+class ChaseWindow : public ListWindow {
+ public:
+  ChaseWindow(Engine& engine, QWidget* owner);
+  ~ChaseWindow() override;
+
+  // Rebuilds the list from the store and shows the player's state.
+  void Refresh();
+
+  QListWidget* list() const { return list_; }
+  QPushButton* button(const QString& text) const;
+  // The open "Edit Chase" dialog, or null.
+  ChaseEditorDialog* editor() const { return editor_; }
+  // The windows the editor disables while it is open (the main window and
+  // the scene window; this window always).
+  void SetEditorGuardedWindows(std::vector<QWidget*> windows) { guarded_ = std::move(windows); }
+
+ protected:
+  void LayoutControls(int menuBarHeight, int previewHeight) override;
+
+ private:
+  void Follow(const struct ChaseListResult& result);
+  void OpenEditor(int chase);
+
+  Engine& engine_;
+  QListWidget* list_;
+  QGroupBox* control_;
+  QPushButton* play_;
+  QPushButton* stop_;
+  QGroupBox* manage_;
+  QPushButton* up_;
+  QPushButton* down_;
+  QPushButton* delete_;
+  QPushButton* edit_;
+  QPushButton* add_;
+  QPointer<ChaseEditorDialog> editor_;
+  std::vector<QWidget*> guarded_;
+};
+
+}  // namespace quor
