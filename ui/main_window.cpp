@@ -16,6 +16,7 @@
 #include "ui/help_viewer.h"
 #include "ui/list_window.h"
 #include "ui/matrix_size_dialog.h"
+#include "ui/output_dialogs.h"
 #include "ui/mixer_panel.h"
 #include "ui/modal_commands.h"
 #include "ui/preview_widget.h"
@@ -69,6 +70,7 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
     MatrixSizeDialog dialog(engine_, parent);
     dialog.exec();
   });
+  RegisterOutputDialogs(*modal_, engine_);
 
   BuildMenus();
   ApplyPreviewHeight();
