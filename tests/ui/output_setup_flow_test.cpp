@@ -12,9 +12,11 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/project_file.h"
 #include "generators/builtin_generators.h"
 #include "test_support.h"
 #include "ui/command_ids.h"
@@ -106,6 +108,20 @@ TEST(OutputSetupFlow, MenuDialogsToArtNetPayloadInSnakeOrder) {
     EXPECT_EQ(p[1], y) << k;
     EXPECT_EQ(p[2], x) << k;
   }
+
+  // Saved and loaded into a fresh engine: the same device and patch, and the
+  // dialogs show them.
+  const std::string path = test::FreshTestDir("flow_project") + "/leds.qrx";
+  ASSERT_EQ(SaveProject(engine, path).status, ProjectFileStatus::kDone);
+  Engine loaded(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1});
+  ASSERT_EQ(LoadProject(loaded, path).status, ProjectFileStatus::kDone);
+  ASSERT_EQ(loaded.outputs().devices().count(), 1);
+  EXPECT_EQ(loaded.outputs().devices()[0], engine.outputs().devices()[0]);
+  EXPECT_EQ(loaded.patch().entries(), engine.patch().entries());
+  OutputDevicesDialog devices(loaded, nullptr);
+  EXPECT_EQ(devices.list()->topLevelItem(0)->text(3), "Net: 0 - Subnet: 0 - Universe: 0");
+  OutputPatchDialog patch(loaded, nullptr);
+  EXPECT_EQ(patch.model()->data(patch.model()->index(2, 16), Qt::ToolTipRole).toString(), "Device 1: R 50 G 49 B 48");
 }
 
 }  // namespace
