@@ -21,6 +21,7 @@
 #include "test_support.h"
 #include "ui/command_ids.h"
 #include "ui/main_window.h"
+#include "output/fast_patch.h"
 #include "ui/output_dialogs.h"
 #include "ui/preview_renderer.h"
 
@@ -122,6 +123,47 @@ TEST(OutputSetupFlow, MenuDialogsToArtNetPayloadInSnakeOrder) {
   EXPECT_EQ(devices.list()->topLevelItem(0)->text(3), "Net: 0 - Subnet: 0 - Universe: 0");
   OutputPatchDialog patch(loaded, nullptr);
   EXPECT_EQ(patch.model()->data(patch.model()->index(2, 16), Qt::ToolTipRole).toString(), "Device 1: R 50 G 49 B 48");
+}
+
+}  // namespace
+}  // namespace quor
+
+namespace quor {
+namespace {
+
+// Pictures of the four dialogs for the README, written only when
+// QUOR_DIALOG_SHOTS names a folder.
+TEST(OutputSetupFlow, DialogPicturesForTheReadme) {
+  const QString folder = qEnvironmentVariable("QUOR_DIALOG_SHOTS");
+  if (folder.isEmpty()) GTEST_SKIP() << "set QUOR_DIALOG_SHOTS=<folder> to write the pictures";
+  Engine engine(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1});
+  ASSERT_TRUE(engine.ResizeMatrix(16, 8, 0));
+  OutputDevice node = NewDeviceDefaults();
+  node.SetAddress("192.168.1.50");
+  node.channels = 384;
+  node.headerLength = 18;
+  engine.outputs().devices().Add(node);
+  node.universe = 1;
+  engine.outputs().devices().Add(node);
+  FastPatchSettings& s = engine.outputs().fastPatch();
+  s = {16, 4, 0, 4, 5, 0};
+  ApplyFastPatch(engine.patch(), engine.outputs().devices(), 0, 0, s);
+  s = {16, 4, 0, 4, 5, 1};
+  ApplyFastPatch(engine.patch(), engine.outputs().devices(), 0, 4, s);
+  auto save = [&folder](QWidget& w, const char* name) {
+    w.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(w.grab().save(folder + "/" + name));
+  };
+  OutputDevicesDialog devices(engine, nullptr);
+  save(devices, "output_devices.png");
+  DeviceEditorDialog editor(engine.outputs().devices()[0], 16, 8, nullptr);
+  save(editor, "device_editor.png");
+  OutputPatchDialog patch(engine, nullptr);
+  patch.resize(760, 330);
+  save(patch, "output_patch.png");
+  FastPatchDialog fast(engine, 1, 5, nullptr);
+  save(fast, "fast_patch.png");
 }
 
 }  // namespace
