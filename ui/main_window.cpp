@@ -20,6 +20,7 @@
 #include "ui/chase_window.h"
 #include "ui/list_window.h"
 #include "ui/matrix_size_dialog.h"
+#include "ui/output_dialogs.h"
 #include "ui/mixer_panel.h"
 #include "ui/modal_commands.h"
 #include "ui/preview_widget.h"
@@ -90,6 +91,7 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
   });
   RegisterGeneratorSettingsDialogs(*modal_, engine_,
                                    DefaultSettingsDialogServices([this](int topic) { OpenHelp(topic); }));
+  RegisterOutputDialogs(*modal_, engine_);
 
   BuildMenus();
   ApplyPreviewHeight();
