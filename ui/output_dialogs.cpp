@@ -1,5 +1,7 @@
 #include "ui/output_dialogs.h"
 
+#include "ui/artnet_scan_window.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -23,6 +25,7 @@
 #include "output/fast_patch.h"
 #include "output/patch_table.h"
 #include "output/serial_port.h"
+#include "ui/artnet_scan_window.h"
 #include "ui/command_ids.h"
 #include "ui/modal_commands.h"
 
@@ -42,11 +45,6 @@ bool IsFileDriver(int driver) {
   const DriverInfo* info = FindDriver(driver);
   return info != nullptr &&
          (info->transport == TransportKind::kBitmapFolder || info->transport == TransportKind::kRecorderFile);
-}
-
-bool IsSerialDriver(int driver) {
-  const DriverInfo* info = FindDriver(driver);
-  return info != nullptr && info->transport == TransportKind::kSerial;
 }
 
 // The patch device lists: entries carry the device index as item data.
@@ -71,21 +69,7 @@ void SelectAllIn(QWidget* widget) {
 }  // namespace
 
 std::vector<QString> DeviceRowTexts(const OutputDevice& d, int index) {
-  QString addressing;
-  switch (d.driver) {
-    case kDriverArtNet:
-      addressing = QStringLiteral("Net: %1 - Subnet: %2 - Universe: %3").arg(d.driverParam).arg(d.subnet).arg(d.universe);
-      break;
-    case kDriverTpm2Net:
-      addressing = QStringLiteral("Chan: %1 - Chan/Block: %2").arg(d.channels).arg(d.driverParam);
-      break;
-    default:
-      if (IsSerialDriver(d.driver)) {
-        addressing = QStringLiteral("Chan: %1 - Baud: %2").arg(d.channels).arg(d.driverParam);
-      } else if (!IsFileDriver(d.driver)) {
-        addressing = QStringLiteral("Chan: %1").arg(d.channels);
-      }
-  }
+  const QString addressing = Text(AddressingText(d));
   return {QString::number(index + 1), DriverName(d.driver), Text(d.Redirected() ? d.PathText() : d.AddressText()),
           addressing};
 }
@@ -148,6 +132,7 @@ DeviceEditorDialog::DeviceEditorDialog(const OutputDevice& device, int matrixWid
       channels_(new QLineEdit(this)),
       chanPerBlock_(new QLineEdit(this)),
       blocks_(new QLineEdit(this)),
+      priority_(new QLineEdit(this)),
       serial_(new QComboBox(this)),
       baud_(new QComboBox(this)),
       refreshPorts_(new QPushButton(QStringLiteral("Refresh"), this)),
@@ -172,7 +157,8 @@ DeviceEditorDialog::DeviceEditorDialog(const OutputDevice& device, int matrixWid
   ip_->setMaxLength(15);
   net_->setMaxLength(3);
   subnet_->setMaxLength(2);
-  universe_->setMaxLength(2);
+  universe_->setMaxLength(5);  // sACN universes go up to 63999
+  priority_->setMaxLength(3);
   for (QLineEdit* e : {port_, blocks_, path_}) e->setReadOnly(true);
 
   auto* form = new QFormLayout;
@@ -185,6 +171,7 @@ DeviceEditorDialog::DeviceEditorDialog(const OutputDevice& device, int matrixWid
   form->addRow(QStringLiteral("Channels"), channels_);
   form->addRow(QStringLiteral("Chan/Block"), chanPerBlock_);
   form->addRow(QStringLiteral("Blocks"), blocks_);
+  form->addRow(QStringLiteral("Priority"), priority_);
   auto* serialRow = new QHBoxLayout;
   serialRow->addWidget(serial_, 1);
   serialRow->addWidget(refreshPorts_);
@@ -256,6 +243,7 @@ void DeviceEditorDialog::ReadWidgets() {
   form_.universe = universe_->text().toStdString();
   form_.channels = channels_->text().toStdString();
   form_.chanPerBlock = chanPerBlock_->text().toStdString();
+  form_.priority = priority_->text().toStdString();
   form_.serialPort = serial_->currentText().toStdString();
   form_.baud = baud_->currentData().toInt();
   form_.redirect = redirect_->isChecked();
@@ -276,6 +264,7 @@ void DeviceEditorDialog::ShowForm() {
   put(channels_, form_.channels);
   put(chanPerBlock_, form_.chanPerBlock);
   put(blocks_, form_.blocks);
+  put(priority_, form_.priority);
   put(path_, form_.path);
   serial_->clear();
   for (const std::string& p : ports_) serial_->addItem(Text(p));
@@ -284,7 +273,7 @@ void DeviceEditorDialog::ShowForm() {
   redirect_->setChecked(form_.redirect);
   const uint32_t on = EnabledFields(form_);
   for (EditorField f : {kFieldIpAddress, kFieldNet, kFieldSubnet, kFieldUniverse, kFieldChannels, kFieldChanPerBlock,
-                        kFieldSerialPort, kFieldBaud, kFieldRedirect, kFieldSelect}) {
+                        kFieldSerialPort, kFieldBaud, kFieldRedirect, kFieldSelect, kFieldPriority}) {
     FieldWidget(f)->setEnabled((on & f) != 0);
   }
   refreshPorts_->setEnabled((on & kFieldSerialPort) != 0);
@@ -302,6 +291,7 @@ QWidget* DeviceEditorDialog::FieldWidget(EditorField field) const {
     case kFieldBaud: return baud_;
     case kFieldRedirect: return redirect_;
     case kFieldSelect: return select_;
+    case kFieldPriority: return priority_;
     case kFieldNone: break;
   }
   return ok_;
@@ -314,7 +304,11 @@ void DeviceEditorDialog::accept() {
   FormCheck check = CheckForm(form_, working_);
   // A network device needs an address the socket can send to; a typing
   // slip would otherwise be stored and only fail when output starts.
-  if (check.failed == kFieldNone && (EnabledFields(form_) & kFieldIpAddress) != 0 && !IsDottedIpv4(ip_->text())) {
+  // sACN also takes no address or "multicast": it then sends to the
+  // universe's multicast group.
+  const bool multicast = form_.driver == kDriverSacn && (ip_->text().isEmpty() || ip_->text() == "multicast");
+  if (check.failed == kFieldNone && (EnabledFields(form_) & kFieldIpAddress) != 0 && !multicast &&
+      !IsDottedIpv4(ip_->text())) {
     check.failed = kFieldIpAddress;
   }
   refused_ = check.failed;
@@ -334,7 +328,13 @@ OutputDevicesDialog::OutputDevicesDialog(Engine& engine, QWidget* parent)
   setWindowTitle(QStringLiteral("Output Devices"));
   setProperty("quorHelpId", kHelpOutputDevices);
   runEditor = [](DeviceEditorDialog& editor) { return editor.exec(); };
-  scan = [](QWidget* p) { ModalCommands::ShowNotAvailable(p, QStringLiteral("Artnet Scan")); };
+  scan = [this](QWidget* p) {
+    if (RunArtNetScanWindow(engine_.outputs().devices(), engine_.console(), p) < 0) {
+      QMessageBox::critical(p, QStringLiteral("Error"),
+                            QStringLiteral("Artnet Scan: no UDP socket could be opened for the poll. Check that no other "
+                                           "program holds the Art-Net port and that a network is up."));
+    }
+  };
   list_->setRootIsDecorated(false);
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
   list_->setHeaderLabels({QStringLiteral("ID"), QStringLiteral("Driver"), QStringLiteral("IP-Address/Serialport"),

@@ -68,6 +68,7 @@ class DeviceEditorDialog : public QDialog {
   QLineEdit* channelsEdit() const { return channels_; }
   QLineEdit* chanPerBlockEdit() const { return chanPerBlock_; }
   QLineEdit* blocksEdit() const { return blocks_; }
+  QLineEdit* priorityEdit() const { return priority_; }
   QComboBox* serialList() const { return serial_; }
   QComboBox* baudList() const { return baud_; }
   QCheckBox* redirectBox() const { return redirect_; }
@@ -92,7 +93,7 @@ class DeviceEditorDialog : public QDialog {
   int matrixHeight_;
   EditorField refused_ = kFieldNone;
   QComboBox* type_;
-  QLineEdit *ip_, *port_, *net_, *subnet_, *universe_, *channels_, *chanPerBlock_, *blocks_;
+  QLineEdit *ip_, *port_, *net_, *subnet_, *universe_, *channels_, *chanPerBlock_, *blocks_, *priority_;
   QComboBox* serial_;
   QComboBox* baud_;
   QPushButton* refreshPorts_;

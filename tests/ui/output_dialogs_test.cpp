@@ -84,10 +84,13 @@ TEST(OutputDevicesDialog, AddsOneDeviceOfEachDriverWithItsRowTexts) {
       {{kDriverMiniDmx, {{&D::channelsEdit, "97"}}}, {"5", "MiniDMX", "", "Chan: 256 - Baud: 115200"}},
       {{kDriverBitmapExport, {}, "/tmp/quor-bitmaps"}, {"6", "Bitmap Export", "/tmp/quor-bitmaps", ""}},
       {{kDriverFileRecorder, {}, "/tmp/quor-rec.out"}, {"7", "Glediator File Recorder", "/tmp/quor-rec.out", ""}},
+      {{kDriverSacn, {{&D::ipEdit, "multicast"}, {&D::universeEdit, "63999"}, {&D::priorityEdit, "150"}}},
+       {"8", "sACN (E1.31)", "multicast", "Universe: 63999 - Priority: 150"}},
+      {{kDriverDdp, {{&D::ipEdit, "127.0.0.1"}, {&D::channelsEdit, "4000"}}}, {"9", "DDP", "127.0.0.1", "Channels: 4000"}},
   };
   for (const Case& c : cases) AddDevice(dialog, c.in);
-  ASSERT_EQ(dialog.list()->topLevelItemCount(), 7);
-  for (int i = 0; i < 7; ++i) {
+  ASSERT_EQ(dialog.list()->topLevelItemCount(), 9);
+  for (int i = 0; i < 9; ++i) {
     QStringList row;
     for (int col = 0; col < 4; ++col) row << dialog.list()->topLevelItem(i)->text(col);
     // Serial rows show the system's first port, which differs per machine.
@@ -98,7 +101,7 @@ TEST(OutputDevicesDialog, AddsOneDeviceOfEachDriverWithItsRowTexts) {
   EXPECT_FALSE(f.devices()[2].Redirected());
   EXPECT_EQ(f.devices()[4].channels, 256);
   EXPECT_EQ(f.devices()[5].redirect, 1);
-  EXPECT_EQ(dialog.list()->currentItem(), dialog.list()->topLevelItem(6));
+  EXPECT_EQ(dialog.list()->currentItem(), dialog.list()->topLevelItem(8));
 }
 
 TEST(DeviceEditorDialog, RefusesEachBadFieldWithFocusOrMessage) {
