@@ -30,8 +30,8 @@ inline constexpr int kProjectFormatVersion = 4;
 // near them; they bound what a damaged or hostile file can make the reader
 // allocate, and with them the length of the largest valid file.
 inline constexpr int32_t kMaxProjectScenes = 10000;
-inline constexpr int32_t kMaxProjectChases = 1000;
-inline constexpr int32_t kMaxProjectChaseSteps = 1000;  // per chase
+inline constexpr int32_t kMaxProjectChases = 250;
+inline constexpr int32_t kMaxProjectChaseSteps = 10000;  // per chase: hours of steps
 inline constexpr int32_t kMaxProjectDevices = 16384;    // one per pixel of the largest matrix
 
 // Shown by the caller (error box titled "Error", or standard error when

@@ -85,7 +85,7 @@ TEST(HostileFiles, FifosAndEndlessProjectsAreRefusedWithoutBlockingOrReading) {
 TEST(HostileFiles, AProjectThatCannotBeLoadedLeavesTheLastShowInTheBackup) {
   const fs::path dir = test::FreshTestDir("hostile_backup");
   ASSERT_EQ(Shell(Quor(dir, kDemo)).exitCode, 0);
-  ASSERT_EQ(ScenesIn(dir / "autosave.dat"), 5);
+  ASSERT_EQ(ScenesIn(dir / "autosave.dat"), ScenesIn(kDemo));
   EXPECT_FALSE(fs::exists(dir / "autosave.dat.bak"));  // there was no autosave before
 
   // A missing file, then a refused one: nothing is loaded and each run says
@@ -97,7 +97,7 @@ TEST(HostileFiles, AProjectThatCannotBeLoadedLeavesTheLastShowInTheBackup) {
   const ShellRun second = Shell(Quor(dir, damaged));
   EXPECT_TRUE(second.Says("Could not load " + damaged + ": Unknown File Format.")) << second.output;
   EXPECT_EQ(ScenesIn(dir / "autosave.dat"), 0);
-  EXPECT_EQ(ScenesIn(dir / "autosave.dat.bak"), 5);
+  EXPECT_EQ(ScenesIn(dir / "autosave.dat.bak"), ScenesIn(kDemo));
 }
 
 TEST(HostileFiles, StaleTemporariesAreRemovedAndUnusableConfigDirsRefusedAtStart) {
@@ -137,7 +137,7 @@ TEST(HostileFiles, AFullDiskKeepsTheOldAutosaveAndSaysSo) {
   EXPECT_TRUE(run.Says("exit=1")) << run.output;
   std::ifstream before(dir / "seed" / "autosave.dat", std::ios::binary), after(dir / "after.dat", std::ios::binary);
   EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(before), {}, std::istreambuf_iterator<char>(after), {}));
-  EXPECT_EQ(ScenesIn(dir / "after.dat"), 5);
+  EXPECT_EQ(ScenesIn(dir / "after.dat"), ScenesIn(kDemo));
 }
 
 // Without any sound card the sound libraries stay quiet and quor says it in

