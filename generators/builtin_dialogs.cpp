@@ -5,7 +5,7 @@
 namespace quor {
 namespace {
 
-const std::array<const SettingsDialogSpec*, 14> kDialogs = {
+const std::array<const SettingsDialogTable*, 14> kDialogs = {
     &kSimpleColorDialog, &kStrobeDialog,      &kPlasmaDialog,         &kColorScrollDialog, &kFireDialog,
     &kMetaballsDialog,   &kFallingRainDialog, &kStarfieldDialog,      &kFadingPixelsDialog, &kRadarDialog,
     &kExpandingShapesDialog, &kSimpleLinesDialog, &kSineLinesDialog, &kFilePlayerDialog,
@@ -13,11 +13,11 @@ const std::array<const SettingsDialogSpec*, 14> kDialogs = {
 
 }  // namespace
 
-std::span<const SettingsDialogSpec* const> BuiltinSettingsDialogs() { return kDialogs; }
+std::span<const SettingsDialogTable* const> BuiltinSettingsDialogs() { return kDialogs; }
 
-const SettingsDialogSpec* SettingsDialogFor(int typeId) {
-  for (const SettingsDialogSpec* spec : kDialogs) {
-    if (spec->typeId == typeId) return spec;
+const SettingsDialogTable* SettingsDialogFor(int typeId) {
+  for (const SettingsDialogTable* dialogTable : kDialogs) {
+    if (dialogTable->typeId == typeId) return dialogTable;
   }
   return nullptr;
 }

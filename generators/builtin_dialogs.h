@@ -9,24 +9,24 @@
 
 namespace quor {
 
-extern const SettingsDialogSpec kSimpleColorDialog;
-extern const SettingsDialogSpec kStrobeDialog;
-extern const SettingsDialogSpec kPlasmaDialog;
-extern const SettingsDialogSpec kColorScrollDialog;
-extern const SettingsDialogSpec kFireDialog;
-extern const SettingsDialogSpec kMetaballsDialog;
-extern const SettingsDialogSpec kFallingRainDialog;
-extern const SettingsDialogSpec kStarfieldDialog;
-extern const SettingsDialogSpec kFadingPixelsDialog;
-extern const SettingsDialogSpec kRadarDialog;
-extern const SettingsDialogSpec kExpandingShapesDialog;
-extern const SettingsDialogSpec kSimpleLinesDialog;
-extern const SettingsDialogSpec kSineLinesDialog;
-extern const SettingsDialogSpec kFilePlayerDialog;
+extern const SettingsDialogTable kSimpleColorDialog;
+extern const SettingsDialogTable kStrobeDialog;
+extern const SettingsDialogTable kPlasmaDialog;
+extern const SettingsDialogTable kColorScrollDialog;
+extern const SettingsDialogTable kFireDialog;
+extern const SettingsDialogTable kMetaballsDialog;
+extern const SettingsDialogTable kFallingRainDialog;
+extern const SettingsDialogTable kStarfieldDialog;
+extern const SettingsDialogTable kFadingPixelsDialog;
+extern const SettingsDialogTable kRadarDialog;
+extern const SettingsDialogTable kExpandingShapesDialog;
+extern const SettingsDialogTable kSimpleLinesDialog;
+extern const SettingsDialogTable kSineLinesDialog;
+extern const SettingsDialogTable kFilePlayerDialog;
 
 // Every built-in dialog, one per type that has one.
-std::span<const SettingsDialogSpec* const> BuiltinSettingsDialogs();
+std::span<const SettingsDialogTable* const> BuiltinSettingsDialogs();
 // The dialog of a type id, or nullptr when the type has none.
-const SettingsDialogSpec* SettingsDialogFor(int typeId);
+const SettingsDialogTable* SettingsDialogFor(int typeId);
 
 }  // namespace quor

@@ -36,7 +36,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogSpec kColorScrollDialog{
+constinit const SettingsDialogTable kColorScrollDialog{
     .typeId = 14, .title = "Color Scroll", .helpTopic = kColorScrollHelpTopic,
     .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
 

@@ -69,7 +69,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogSpec kExpandingShapesDialog{
+constinit const SettingsDialogTable kExpandingShapesDialog{
     .typeId = 10, .title = "Expanding Shapes", .helpTopic = kExpandingShapesHelpTopic,
     .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
 

@@ -32,7 +32,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogSpec kFadingPixelsDialog{
+constinit const SettingsDialogTable kFadingPixelsDialog{
     .typeId = 18, .title = "Fading Pixels", .helpTopic = kFadingPixelsHelpTopic,
     .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
 

@@ -36,7 +36,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogSpec kFallingRainDialog{
+constinit const SettingsDialogTable kFallingRainDialog{
     .typeId = 13, .title = "Falling Rain", .helpTopic = kFallingRainHelpTopic,
     .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
 

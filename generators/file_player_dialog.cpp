@@ -53,7 +53,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogSpec kFilePlayerDialog{
+constinit const SettingsDialogTable kFilePlayerDialog{
     .typeId = kFilePlayerType, .title = "Quor! File Player", .helpTopic = kFilePlayerHelpTopic,
     .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
 

@@ -27,7 +27,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogSpec kFireDialog{
+constinit const SettingsDialogTable kFireDialog{
     .typeId = 2, .title = "Fire", .helpTopic = kFireHelpTopic,
     .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
 

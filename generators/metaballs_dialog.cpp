@@ -29,7 +29,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogSpec kMetaballsDialog{
+constinit const SettingsDialogTable kMetaballsDialog{
     .typeId = 9, .title = "Metaballs", .helpTopic = kMetaballsHelpTopic,
     .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
 

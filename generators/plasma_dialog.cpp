@@ -26,7 +26,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogSpec kPlasmaDialog{
+constinit const SettingsDialogTable kPlasmaDialog{
     .typeId = 1, .title = "Plasma", .helpTopic = kPlasmaHelpTopic,
     .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
 

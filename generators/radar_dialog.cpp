@@ -38,7 +38,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogSpec kRadarDialog{
+constinit const SettingsDialogTable kRadarDialog{
     .typeId = 15, .title = "Radar/Scan Lines", .helpTopic = kRadarHelpTopic,
     .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
 

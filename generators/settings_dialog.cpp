@@ -16,7 +16,7 @@ bool HasAutoColor(const DialogControl& control) {
   return control.color.getMode != nullptr && control.color.setMode != nullptr;
 }
 
-bool RuleHolds(const SettingsDialogSpec& spec, const EnableRule& rule, const Generator& generator, int matrixWidth,
+bool RuleHolds(const SettingsDialogTable& dialogTable, const EnableRule& rule, const Generator& generator, int matrixWidth,
                int matrixHeight) {
   switch (rule.kind) {
     case EnableRule::Kind::kAlways:
@@ -24,7 +24,7 @@ bool RuleHolds(const SettingsDialogSpec& spec, const EnableRule& rule, const Gen
     case EnableRule::Kind::kNever:
       return false;
     case EnableRule::Kind::kWhenControl: {
-      const DialogControl* source = FindControl(spec, rule.control);
+      const DialogControl* source = FindControl(dialogTable, rule.control);
       if (source == nullptr) return true;
       const int position = ReadControlPosition(*source, generator, matrixWidth, matrixHeight);
       return position >= 0 && position < 64 && ((rule.positions >> position) & 1) != 0;
@@ -35,8 +35,8 @@ bool RuleHolds(const SettingsDialogSpec& spec, const EnableRule& rule, const Gen
   return true;
 }
 
-std::string Named(const SettingsDialogSpec& spec, const DialogControl& control, const char* problem) {
-  return std::string(spec.title) + ": control " + std::to_string(control.id) + " \"" + std::string(control.text) +
+std::string Named(const SettingsDialogTable& dialogTable, const DialogControl& control, const char* problem) {
+  return std::string(dialogTable.title) + ": control " + std::to_string(control.id) + " \"" + std::string(control.text) +
          "\" " + problem;
 }
 
@@ -177,53 +177,53 @@ void ApplyControlText(const DialogControl& control, Generator& generator, std::s
   control.textField.set(generator, text);
 }
 
-const DialogControl* FindControl(const SettingsDialogSpec& spec, int id) {
-  for (const DialogControl& control : spec.controls) {
+const DialogControl* FindControl(const SettingsDialogTable& dialogTable, int id) {
+  for (const DialogControl& control : dialogTable.controls) {
     if (control.id == id) return &control;
   }
   return nullptr;
 }
 
-bool ControlEnabled(const SettingsDialogSpec& spec, const DialogControl& control, const Generator& generator,
+bool ControlEnabled(const SettingsDialogTable& dialogTable, const DialogControl& control, const Generator& generator,
                     int matrixWidth, int matrixHeight) {
-  if (!RuleHolds(spec, control.enable, generator, matrixWidth, matrixHeight)) return false;
+  if (!RuleHolds(dialogTable, control.enable, generator, matrixWidth, matrixHeight)) return false;
   // Groups may nest; a table cannot make this loop endless because
   // CheckSettingsDialog refuses a group that is its own ancestor, and the
   // depth bound keeps a broken table from hanging the dialog anyway.
-  const DialogControl* group = FindControl(spec, control.group);
+  const DialogControl* group = FindControl(dialogTable, control.group);
   for (int depth = 0; group != nullptr && depth < 8; ++depth) {
-    if (!RuleHolds(spec, group->enable, generator, matrixWidth, matrixHeight)) return false;
-    group = FindControl(spec, group->group);
+    if (!RuleHolds(dialogTable, group->enable, generator, matrixWidth, matrixHeight)) return false;
+    group = FindControl(dialogTable, group->group);
   }
   return true;
 }
 
-std::string CheckSettingsDialog(const SettingsDialogSpec& spec) {
-  if (spec.title.empty() || spec.helpTopic <= 0 || spec.width <= 0 || spec.height <= 0) {
-    return std::string(spec.title) + ": title, help topic and frame size must be set";
+std::string CheckSettingsDialog(const SettingsDialogTable& dialogTable) {
+  if (dialogTable.title.empty() || dialogTable.helpTopic <= 0 || dialogTable.width <= 0 || dialogTable.height <= 0) {
+    return std::string(dialogTable.title) + ": title, help topic and frame size must be set";
   }
   std::set<int> ids;
   int closeButtons = 0;
-  for (const DialogControl& control : spec.controls) {
-    if (control.id <= 0 || !ids.insert(control.id).second) return Named(spec, control, "needs a unique id > 0");
+  for (const DialogControl& control : dialogTable.controls) {
+    if (control.id <= 0 || !ids.insert(control.id).second) return Named(dialogTable, control, "needs a unique id > 0");
     const ControlRect& r = control.rect;
-    if (r.x < 0 || r.y < 0 || r.width <= 0 || r.height <= 0 || r.x + r.width > spec.width ||
-        r.y + r.height > spec.height) {
-      return Named(spec, control, "lies outside the frame");
+    if (r.x < 0 || r.y < 0 || r.width <= 0 || r.height <= 0 || r.x + r.width > dialogTable.width ||
+        r.y + r.height > dialogTable.height) {
+      return Named(dialogTable, control, "lies outside the frame");
     }
     if (control.group != 0) {
-      const DialogControl* group = FindControl(spec, control.group);
+      const DialogControl* group = FindControl(dialogTable, control.group);
       if (group == nullptr || group->kind != ControlKind::kGroupBox || group == &control) {
-        return Named(spec, control, "names a group box that does not exist");
+        return Named(dialogTable, control, "names a group box that does not exist");
       }
       const ControlRect& g = group->rect;
       if (r.x < g.x || r.y < g.y || r.x + r.width > g.x + g.width || r.y + r.height > g.y + g.height) {
-        return Named(spec, control, "lies outside its group box");
+        return Named(dialogTable, control, "lies outside its group box");
       }
     }
     if (control.enable.kind == EnableRule::Kind::kWhenControl) {
-      const DialogControl* source = FindControl(spec, control.enable.control);
-      if (source == nullptr || source == &control) return Named(spec, control, "depends on a missing control");
+      const DialogControl* source = FindControl(dialogTable, control.enable.control);
+      if (source == nullptr || source == &control) return Named(dialogTable, control, "depends on a missing control");
     }
     bool complete = true;
     switch (control.kind) {
@@ -260,17 +260,17 @@ std::string CheckSettingsDialog(const SettingsDialogSpec& spec) {
       case ControlKind::kLabel:
         break;
     }
-    if (!complete) return Named(spec, control, "lacks what its kind needs");
+    if (!complete) return Named(dialogTable, control, "lacks what its kind needs");
   }
   // A group that is its own ancestor would make the group chain circular.
-  for (const DialogControl& control : spec.controls) {
-    const DialogControl* group = FindControl(spec, control.group);
+  for (const DialogControl& control : dialogTable.controls) {
+    const DialogControl* group = FindControl(dialogTable, control.group);
     for (int depth = 0; group != nullptr; ++depth) {
-      if (depth > static_cast<int>(spec.controls.size())) return Named(spec, control, "sits in a circle of groups");
-      group = FindControl(spec, group->group);
+      if (depth > static_cast<int>(dialogTable.controls.size())) return Named(dialogTable, control, "sits in a circle of groups");
+      group = FindControl(dialogTable, group->group);
     }
   }
-  if (closeButtons != 1) return std::string(spec.title) + ": needs exactly one \"Close\" button";
+  if (closeButtons != 1) return std::string(dialogTable.title) + ": needs exactly one \"Close\" button";
   return {};
 }
 

@@ -14,13 +14,13 @@
 // ------------------------------------
 // 1. Create generators/<name>_dialog.cpp next to the generator. Define the
 //    controls as a `constexpr DialogControl k...[]` array and the dialog as
-//    `extern const SettingsDialogSpec k<Name>Dialog{...}` (declared in
+//    `extern const SettingsDialogTable k<Name>Dialog{...}` (declared in
 //    generators/builtin_dialogs.h), then add it to the list in
 //    generators/builtin_dialogs.cpp.
 // 2. Controls appear in array order (also the tab order). Every control has
 //    a unique `id` > 0; a control inside a group box names the box's id in
 //    `group`. Rectangles are dialog units (x, y, width, height) inside the
-//    frame (`width` x `height` of the spec); DialogRow() gives the standard
+//    frame (`width` x `height` of the dialogTable); DialogRow() gives the standard
 //    one-control-per-row layout.
 // 3. Kinds and the members they use:
 //    - kGroupBox: `text` is the caption. Disabling a group (its `enable`
@@ -179,7 +179,7 @@ struct DialogControl {
   EnableRule enable;
 };
 
-struct SettingsDialogSpec {
+struct SettingsDialogTable {
   int typeId = 0;
   std::string_view title;
   int helpTopic = 0;
@@ -243,14 +243,14 @@ std::string ReadControlText(const DialogControl& control, const Generator& gener
 void ApplyControlText(const DialogControl& control, Generator& generator, std::string_view text);
 
 // Whether a control is enabled now: its own rule and its group's.
-bool ControlEnabled(const SettingsDialogSpec& spec, const DialogControl& control, const Generator& generator,
+bool ControlEnabled(const SettingsDialogTable& dialogTable, const DialogControl& control, const Generator& generator,
                     int matrixWidth, int matrixHeight);
-const DialogControl* FindControl(const SettingsDialogSpec& spec, int id);
+const DialogControl* FindControl(const SettingsDialogTable& dialogTable, int id);
 
 // Checks a description for mistakes a table can make: ids, groups and rule
 // sources that do not exist, rectangles outside the frame, controls without
 // the accessors their kind needs. Returns "" or the first mistake found.
-std::string CheckSettingsDialog(const SettingsDialogSpec& spec);
+std::string CheckSettingsDialog(const SettingsDialogTable& dialogTable);
 
 // The screen position all generator settings dialogs share, (-1, -1) until
 // the first one opens.

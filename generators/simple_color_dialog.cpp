@@ -20,7 +20,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogSpec kSimpleColorDialog{
+constinit const SettingsDialogTable kSimpleColorDialog{
     .typeId = 7, .title = "Simple Color", .helpTopic = kSimpleColorHelpTopic,
     .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
 

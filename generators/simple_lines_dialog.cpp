@@ -58,7 +58,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogSpec kSimpleLinesDialog{
+constinit const SettingsDialogTable kSimpleLinesDialog{
     .typeId = 4, .title = "Simple Lines", .helpTopic = kSimpleLinesHelpTopic,
     .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
 

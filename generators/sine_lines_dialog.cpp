@@ -51,7 +51,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogSpec kSineLinesDialog{
+constinit const SettingsDialogTable kSineLinesDialog{
     .typeId = 3, .title = "Sine Lines", .helpTopic = kSineLinesHelpTopic,
     .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
 

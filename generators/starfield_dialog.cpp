@@ -29,7 +29,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogSpec kStarfieldDialog{
+constinit const SettingsDialogTable kStarfieldDialog{
     .typeId = 16, .title = "Starfield", .helpTopic = kStarfieldHelpTopic,
     .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
 

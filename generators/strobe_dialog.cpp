@@ -32,7 +32,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogSpec kStrobeDialog{
+constinit const SettingsDialogTable kStrobeDialog{
     .typeId = 8, .title = "Strobe", .helpTopic = kStrobeHelpTopic,
     .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
 

@@ -64,19 +64,19 @@ struct GeneratorSettingsDialog::View {
   bool enabled = true;
 };
 
-GeneratorSettingsDialog::GeneratorSettingsDialog(Engine& engine, int slot, const SettingsDialogSpec& spec,
+GeneratorSettingsDialog::GeneratorSettingsDialog(Engine& engine, int slot, const SettingsDialogTable& dialogTable,
                                                  SettingsDialogPosition& position, SettingsDialogServices services,
                                                  QWidget* parent)
     : QDialog(parent),
       engine_(engine),
       slot_(slot),
-      spec_(spec),
+      table_(dialogTable),
       position_(position),
       services_(std::move(services)),
       units_(*this) {
-  setWindowTitle(Text(spec_.title));
+  setWindowTitle(Text(table_.title));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  setFixedSize(units_.X(spec_.width), units_.Y(spec_.height));
+  setFixedSize(units_.X(table_.width), units_.Y(table_.height));
   Build();
   Refresh();
   // A scene recall or a remote command may rebind the slot while the
@@ -89,7 +89,7 @@ GeneratorSettingsDialog::GeneratorSettingsDialog(Engine& engine, int slot, const
 GeneratorSettingsDialog::~GeneratorSettingsDialog() = default;
 
 void GeneratorSettingsDialog::Build() {
-  for (const DialogControl& control : spec_.controls) {
+  for (const DialogControl& control : table_.controls) {
     auto view = std::make_unique<View>();
     view->control = &control;
     BuildControl(*view);
@@ -240,7 +240,7 @@ QWidget* GeneratorSettingsDialog::Widget(int controlId, int part) const {
 }
 
 bool GeneratorSettingsDialog::StillBound() {
-  if (engine_.BoundType(slot_) == spec_.typeId) return true;
+  if (engine_.BoundType(slot_) == table_.typeId) return true;
   if (!closing_) {
     closing_ = true;
     watch_.stop();
@@ -265,7 +265,7 @@ void GeneratorSettingsDialog::Refresh() {
   engine_.EditGenerator(slot_, [&](Generator& g) {
     for (auto& view : views_) {
       const DialogControl& c = *view->control;
-      view->enabled = ControlEnabled(spec_, c, g, width, height);
+      view->enabled = ControlEnabled(table_, c, g, width, height);
       switch (c.kind) {
         case ControlKind::kColorGroup:
           for (int channel = 0; channel < 3; ++channel) {
@@ -326,7 +326,7 @@ void GeneratorSettingsDialog::Refresh() {
 
 void GeneratorSettingsDialog::OpenTriggerSetup(const DialogControl& control) {
   if (!StillBound()) return;
-  AudioTriggerSetupDialog setup(engine_, slot_, spec_.typeId, control.trigger, services_.openHelp, this);
+  AudioTriggerSetupDialog setup(engine_, slot_, table_.typeId, control.trigger, services_.openHelp, this);
   if (services_.runModal) {
     services_.runModal(setup);
   } else {
@@ -349,7 +349,7 @@ void GeneratorSettingsDialog::LoadFile(const DialogControl& control) {
 
 void GeneratorSettingsDialog::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_F1 && services_.openHelp) {
-    services_.openHelp(spec_.helpTopic);
+    services_.openHelp(table_.helpTopic);
     return;
   }
   QDialog::keyPressEvent(event);  // Escape ends the dialog
@@ -375,9 +375,9 @@ void GeneratorSettingsDialog::moveEvent(QMoveEvent* event) {
 
 void RegisterGeneratorSettingsDialogs(ModalCommands& modal, Engine& engine, SettingsDialogServices services) {
   auto position = std::make_shared<SettingsDialogPosition>();
-  for (const SettingsDialogSpec* spec : BuiltinSettingsDialogs()) {
-    modal.RegisterGeneratorDialog(spec->typeId, [&engine, spec, position, services](QWidget* parent, int slot) {
-      GeneratorSettingsDialog dialog(engine, slot, *spec, *position, services, parent);
+  for (const SettingsDialogTable* dialogTable : BuiltinSettingsDialogs()) {
+    modal.RegisterGeneratorDialog(dialogTable->typeId, [&engine, dialogTable, position, services](QWidget* parent, int slot) {
+      GeneratorSettingsDialog dialog(engine, slot, *dialogTable, *position, services, parent);
       dialog.exec();
     });
   }

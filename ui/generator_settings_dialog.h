@@ -55,12 +55,12 @@ struct DialogUnits {
 
 class GeneratorSettingsDialog : public QDialog {
  public:
-  GeneratorSettingsDialog(Engine& engine, int slot, const SettingsDialogSpec& spec, SettingsDialogPosition& position,
+  GeneratorSettingsDialog(Engine& engine, int slot, const SettingsDialogTable& dialogTable, SettingsDialogPosition& position,
                           SettingsDialogServices services, QWidget* parent);
   ~GeneratorSettingsDialog() override;
 
   int slot() const { return slot_; }
-  const SettingsDialogSpec& spec() const { return spec_; }
+  const SettingsDialogTable& dialogTable() const { return table_; }
   // Re-reads every control from the live generator.
   void Refresh();
 
@@ -88,7 +88,7 @@ class GeneratorSettingsDialog : public QDialog {
 
   Engine& engine_;
   const int slot_;
-  const SettingsDialogSpec& spec_;
+  const SettingsDialogTable& table_;
   SettingsDialogPosition& position_;
   SettingsDialogServices services_;
   DialogUnits units_;

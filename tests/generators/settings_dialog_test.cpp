@@ -51,22 +51,22 @@ TEST(SettingsDialogs, EveryGeneratorHasASoundTableWithItsHelpTopic) {
   std::set<int> seen;
   for (int type = 1; type <= kMaxGeneratorType; ++type) {
     if (!BuiltinGenerators().IsRegistered(type) || withoutTable.contains(type)) continue;
-    const SettingsDialogSpec* spec = SettingsDialogFor(type);
-    ASSERT_NE(spec, nullptr) << "type " << type << " has no dialog table: add generators/<name>_dialog.cpp";
-    EXPECT_EQ(CheckSettingsDialog(*spec), "");
-    EXPECT_EQ(spec->title, kEffectListTexts[static_cast<size_t>(EffectListPosition(type))]);
-    EXPECT_EQ(spec->helpTopic, topics.contains(type) ? topics.at(type) : spec->helpTopic) << spec->title;
+    const SettingsDialogTable* dialogTable = SettingsDialogFor(type);
+    ASSERT_NE(dialogTable, nullptr) << "type " << type << " has no dialog table: add generators/<name>_dialog.cpp";
+    EXPECT_EQ(CheckSettingsDialog(*dialogTable), "");
+    EXPECT_EQ(dialogTable->title, kEffectListTexts[static_cast<size_t>(EffectListPosition(type))]);
+    EXPECT_EQ(dialogTable->helpTopic, topics.contains(type) ? topics.at(type) : dialogTable->helpTopic) << dialogTable->title;
     seen.insert(type);
   }
-  for (const SettingsDialogSpec* spec : BuiltinSettingsDialogs()) EXPECT_TRUE(seen.contains(spec->typeId));
+  for (const SettingsDialogTable* dialogTable : BuiltinSettingsDialogs()) EXPECT_TRUE(seen.contains(dialogTable->typeId));
 }
 
 TEST(SettingsDialogs, MappingsRoundTripTheirFieldsOverWholeRanges) {
-  for (const SettingsDialogSpec* spec : BuiltinSettingsDialogs()) {
-    Live live(spec->typeId);
+  for (const SettingsDialogTable* dialogTable : BuiltinSettingsDialogs()) {
+    Live live(dialogTable->typeId);
     Generator& g = *live.generator;
-    for (const DialogControl& c : spec->controls) {
-      const std::string where = std::string(spec->title) + " / " + std::string(c.text) + " #" + std::to_string(c.id);
+    for (const DialogControl& c : dialogTable->controls) {
+      const std::string where = std::string(dialogTable->title) + " / " + std::string(c.text) + " #" + std::to_string(c.id);
       if (HasPosition(c)) {
         const PositionRange range = ControlRange(c);
         ASSERT_LE(range.first, range.last) << where;
@@ -155,26 +155,26 @@ void WriteRecording(const std::string& path, std::string_view magic, char versio
 
 TEST(SettingsDialogs, EnableRulesFollowTheControlsAndTheFile) {
   {
-    const SettingsDialogSpec& spec = kSimpleLinesDialog;
-    Live live(spec.typeId);
-    const DialogControl* mode = FindControl(spec, 2);
+    const SettingsDialogTable& dialogTable = kSimpleLinesDialog;
+    Live live(dialogTable.typeId);
+    const DialogControl* mode = FindControl(dialogTable, 2);
     ASSERT_NE(mode, nullptr);
     for (int m = 0; m <= 4; ++m) {
       ApplyControlPosition(*mode, *live.generator, m);
-      for (const DialogControl& c : spec.controls) {
+      for (const DialogControl& c : dialogTable.controls) {
         bool expected = true;
         if (c.text == "Line/Snake Count") expected = m == 2 || m == 4;
         if (c.id == 5 || c.group == 5) expected = m == 3;  // the "Spotlights" group and its members
-        EXPECT_EQ(ControlEnabled(spec, c, *live.generator, kW, kH), expected) << "mode " << m << " " << c.text;
+        EXPECT_EQ(ControlEnabled(dialogTable, c, *live.generator, kW, kH), expected) << "mode " << m << " " << c.text;
       }
     }
   }
   {
-    const SettingsDialogSpec& spec = kFilePlayerDialog;
-    Live live(spec.typeId);
+    const SettingsDialogTable& dialogTable = kFilePlayerDialog;
+    Live live(dialogTable.typeId);
     Generator& g = *live.generator;
-    const DialogControl &chooser = *FindControl(spec, 2), &resolution = *FindControl(spec, 4),
-                        &resize = *FindControl(spec, 5), &smooth = *FindControl(spec, 6);
+    const DialogControl &chooser = *FindControl(dialogTable, 2), &resolution = *FindControl(dialogTable, 4),
+                        &resize = *FindControl(dialogTable, 5), &smooth = *FindControl(dialogTable, 6);
     const std::string dir = std::string(QUOR_TEST_OUTPUT_DIR) + "/settings_dialog";
     std::filesystem::create_directories(dir);
     // {file, magic, version, width, height, message, resolution, resize/smooth enabled}
@@ -200,8 +200,8 @@ TEST(SettingsDialogs, EnableRulesFollowTheControlsAndTheFile) {
       EXPECT_EQ(resolution.label(g, kW, kH), c.label) << c.name;
       EXPECT_EQ(ReadControlText(chooser, g), *c.message == '\0' ? path : "") << c.name;
       EXPECT_EQ(ReadControlPosition(resize, g, kW, kH), c.differs ? 1 : 0) << c.name;
-      EXPECT_FALSE(ControlEnabled(spec, resize, g, kW, kH));  // an indicator only
-      EXPECT_EQ(ControlEnabled(spec, smooth, g, kW, kH), c.differs) << c.name;
+      EXPECT_FALSE(ControlEnabled(dialogTable, resize, g, kW, kH));  // an indicator only
+      EXPECT_EQ(ControlEnabled(dialogTable, smooth, g, kW, kH), c.differs) << c.name;
     }
     ApplyControlPosition(resize, g, 0);  // an indicator ignores the user
     EXPECT_EQ(ReadControlPosition(resize, g, kW, kH), 1);

@@ -24,8 +24,8 @@ TEST(SettingsDialogThread, EveryControlEditsTheLiveGeneratorWhileItRenders) {
     engine.RebindSlots();
     for (int round = 0; round < 3; ++round) {
       for (int slot = 0; slot < kSlotCount; ++slot) {
-        const SettingsDialogSpec& spec = *dialogs[(first + static_cast<size_t>(slot)) % dialogs.size()];
-        for (const DialogControl& c : spec.controls) {
+        const SettingsDialogTable& dialogTable = *dialogs[(first + static_cast<size_t>(slot)) % dialogs.size()];
+        for (const DialogControl& c : dialogTable.controls) {
           const PositionRange range = ControlRange(c);
           engine.EditGenerator(slot, [&](Generator& g) {
             if (range.first <= range.last) ApplyControlPosition(c, g, round % 2 == 0 ? range.last : range.first);
@@ -34,7 +34,7 @@ TEST(SettingsDialogThread, EveryControlEditsTheLiveGeneratorWhileItRenders) {
               ApplyAutoColorBox(c, g, AutoColorBox::kAutoColorSync, round == 1);
             }
             if (c.kind == ControlKind::kTextBox) ApplyControlText(c, g, round == 1 ? "" : "Quor!");
-            (void)ControlEnabled(spec, c, g, engine.width(), engine.height());
+            (void)ControlEnabled(dialogTable, c, g, engine.width(), engine.height());
           });
         }
       }

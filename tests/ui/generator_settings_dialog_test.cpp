@@ -82,19 +82,19 @@ class SettingsDialogTest : public testing::Test {
 };
 
 TEST_F(SettingsDialogTest, EveryDialogOpensFromEditAndItsControlsActOnTheLiveGenerator) {
-  for (const SettingsDialogSpec* spec : BuiltinSettingsDialogs()) {
-    Bind(0, spec->typeId);
+  for (const SettingsDialogTable* dialogTable : BuiltinSettingsDialogs()) {
+    Bind(0, dialogTable->typeId);
     int moved = 0;
     const bool opened = WithDialog(0, [&](GeneratorSettingsDialog& dialog) {
-      EXPECT_EQ(dialog.windowTitle().toStdString(), spec->title);
-      for (const DialogControl& c : spec->controls) {
+      EXPECT_EQ(dialog.windowTitle().toStdString(), dialogTable->title);
+      for (const DialogControl& c : dialogTable->controls) {
         QWidget* widget = dialog.Widget(c.id);
         if (widget == nullptr || !widget->isEnabled()) continue;
         if (c.kind == ControlKind::kColorGroup) {  // the "Blue" trackbar
           static_cast<QSlider*>(dialog.Widget(c.id, 2))->setValue(77);
           int blue = 0;
           engine_.EditGenerator(0, [&](Generator& g) { blue = ReadColorChannel(c, g, ColorChannel::kBlue); });
-          EXPECT_EQ(blue, 77) << spec->title;
+          EXPECT_EQ(blue, 77) << dialogTable->title;
           ++moved;
           continue;
         }
@@ -110,12 +110,12 @@ TEST_F(SettingsDialogTest, EveryDialogOpensFromEditAndItsControlsActOnTheLiveGen
         } else {
           continue;
         }
-        EXPECT_EQ(Read(0, c), target) << spec->title << " / " << c.text;
+        EXPECT_EQ(Read(0, c), target) << dialogTable->title << " / " << c.text;
         ++moved;
       }
     });
-    EXPECT_TRUE(opened) << spec->title;
-    EXPECT_GT(moved, 0) << spec->title;
+    EXPECT_TRUE(opened) << dialogTable->title;
+    EXPECT_GT(moved, 0) << dialogTable->title;
   }
 
   // The next render shows what a dialog set: "Simple Color"'s trackbars and
@@ -290,7 +290,7 @@ TEST_F(SettingsDialogTest, FilePlayerLoadsARecordingAndShowsItsResolution) {
 
 TEST(SettingsDialogHelp, EveryDialogHasItsHelpPage) {
   std::vector<int> topics = {kTriggerSetupHelpTopic};
-  for (const SettingsDialogSpec* spec : BuiltinSettingsDialogs()) topics.push_back(spec->helpTopic);
+  for (const SettingsDialogTable* dialogTable : BuiltinSettingsDialogs()) topics.push_back(dialogTable->helpTopic);
   for (int topic : topics) {
     const std::string page = std::string(QUOR_SOURCE_DIR) + "/share/help/" + std::to_string(topic) + ".html";
     EXPECT_TRUE(std::ifstream(page).good()) << "missing help page " << page;

@@ -59,13 +59,13 @@ int main(int argc, char** argv) {
   quor::SettingsDialogServices services;
   QStringList entries;
   bool ok = true;
-  for (const quor::SettingsDialogSpec* spec : quor::BuiltinSettingsDialogs()) {
-    engine.SelectEffect(0, quor::EffectListPosition(spec->typeId));
+  for (const quor::SettingsDialogTable* dialogTable : quor::BuiltinSettingsDialogs()) {
+    engine.SelectEffect(0, quor::EffectListPosition(dialogTable->typeId));
     engine.RebindSlots();
-    quor::GeneratorSettingsDialog dialog(engine, 0, *spec, position, services, nullptr);
-    const QString file = FileStem(spec->title) + QStringLiteral(".png");
+    quor::GeneratorSettingsDialog dialog(engine, 0, *dialogTable, position, services, nullptr);
+    const QString file = FileStem(dialogTable->title) + QStringLiteral(".png");
     ok = Save(dialog, folder.filePath(file)) && ok;
-    entries << QStringLiteral("| %1 | ![%1](%2) |").arg(QString::fromLatin1(spec->title.data(), spec->title.size()), file);
+    entries << QStringLiteral("| %1 | ![%1](%2) |").arg(QString::fromLatin1(dialogTable->title.data(), dialogTable->title.size()), file);
   }
   // The trigger setup of a Strobe, its meter showing a band at 2/3 of the
   // gain with the threshold at half: the mark is red.
