@@ -7,6 +7,8 @@
 // GUI thread only.
 #pragma once
 
+#include <memory>
+
 #include "ui/list_window.h"
 
 class QCheckBox;
@@ -45,7 +47,7 @@ class SceneWindow : public ListWindow {
   void DeleteScene();
 
   Engine& engine_;
-  EngineBinding* binding_;
+  std::unique_ptr<EngineBinding> binding_;
   QListWidget* list_;
   QGroupBox* control_;
   QSlider* fadeTime_;
