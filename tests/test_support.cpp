@@ -7,6 +7,8 @@
 #include <future>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #ifndef QUOR_TEST_OUTPUT_DIR
 #define QUOR_TEST_OUTPUT_DIR "/tmp/quor-test-output"
 #endif
@@ -58,7 +60,16 @@ void FinishesWithin(int limitMs, const char* what, const std::function<void()>& 
 }
 
 std::string FreshTestDir(const std::string& name) {
-  std::filesystem::path dir = std::filesystem::path(QUOR_TEST_OUTPUT_DIR) / name;
+  // ctest runs tests of one fixture in parallel processes: each test gets a
+  // folder of its own, or one would delete the other's files.
+  std::string folder = name;
+  if (const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info()) {
+    folder += std::string("-") + info->test_suite_name() + "." + info->name();
+    for (char& c : folder) {
+      if (c == '/') c = '_';
+    }
+  }
+  std::filesystem::path dir = std::filesystem::path(QUOR_TEST_OUTPUT_DIR) / folder;
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   return dir.string();
