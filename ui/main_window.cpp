@@ -25,6 +25,7 @@
 #include "ui/modal_commands.h"
 #include "ui/preview_widget.h"
 #include "ui/recorder_window.h"
+#include "ui/screen_capture_window.h"
 #include "ui/remote_control_dialog.h"
 #include "ui/scene_window.h"
 #include "ui/show_mode_window.h"
@@ -91,6 +92,7 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
   });
   RegisterGeneratorSettingsDialogs(*modal_, engine_,
                                    DefaultSettingsDialogServices([this](int topic) { OpenHelp(topic); }));
+  RegisterScreenCaptureWindow(*modal_, engine_, [this](int topic) { OpenHelp(topic); });
   RegisterOutputDialogs(*modal_, engine_);
 
   BuildMenus();
