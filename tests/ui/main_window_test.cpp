@@ -210,13 +210,13 @@ TEST_F(MainWindowTest, ModalCommandsStopTheChaseAndDisableTheListWindows) {
   QTest::mouseClick(window_.panel()->editButton(1), Qt::LeftButton);
   QTest::qWait(100);
   EXPECT_TRUE(none.text.isEmpty());
-  // A type whose settings dialog is not built in says so.
+  // A type without a registered settings dialog says so.
   const int typeWithoutDialog = 12;
   engine_.SelectEffect(1, EffectListPosition(typeWithoutDialog));
   engine_.RebindSlots();
   BoxCatcher missing;
   missing.Arm();
-  QTest::mouseClick(window_.panel()->editButton(1), Qt::LeftButton);
+  ModalCommands(engine_, &window_).EditSlot(1);
   EXPECT_TRUE(missing.text.contains("settings is not available yet")) << missing.text.toStdString();
   // A registered dialog runs with the windows locked.
   int editedSlot = -1;
