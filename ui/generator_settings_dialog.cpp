@@ -182,6 +182,14 @@ void GeneratorSettingsDialog::BuildControl(View& view) {
     case ControlKind::kCheckBox: {
       auto* box = new QCheckBox(Text(c.text), this);
       box->setGeometry(whole);
+      // A narrow fixed box takes a smaller font rather than cutting its text.
+      const int indicator = box->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) +
+                            box->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box);
+      QFont font = box->font();
+      while (indicator + QFontMetrics(font).horizontalAdvance(box->text()) > whole.width() && font.pointSizeF() > 6.0) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+      }
+      box->setFont(font);
       connect(box, &QCheckBox::toggled, this, [this, &c](bool checked) {
         Edit([&](Generator& g) { ApplyControlPosition(c, g, checked ? 1 : 0); });
       });
