@@ -5,10 +5,11 @@
 namespace quor {
 namespace {
 
-const std::array<const SettingsDialogTable*, 14> kDialogs = {
+const std::array<const SettingsDialogTable*, 17> kDialogs = {
     &kSimpleColorDialog, &kStrobeDialog,      &kPlasmaDialog,         &kColorScrollDialog, &kFireDialog,
     &kMetaballsDialog,   &kFallingRainDialog, &kStarfieldDialog,      &kFadingPixelsDialog, &kRadarDialog,
     &kExpandingShapesDialog, &kSimpleLinesDialog, &kSineLinesDialog, &kFilePlayerDialog,
+    &kScrollingTextDialog, &kImageViewerDialog, &kSpectrumAnalyzerDialog,
 };
 
 }  // namespace

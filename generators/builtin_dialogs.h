@@ -23,6 +23,9 @@ extern const SettingsDialogTable kExpandingShapesDialog;
 extern const SettingsDialogTable kSimpleLinesDialog;
 extern const SettingsDialogTable kSineLinesDialog;
 extern const SettingsDialogTable kFilePlayerDialog;
+extern const SettingsDialogTable kScrollingTextDialog;
+extern const SettingsDialogTable kImageViewerDialog;
+extern const SettingsDialogTable kSpectrumAnalyzerDialog;
 
 // Every built-in dialog, one per type that has one.
 std::span<const SettingsDialogTable* const> BuiltinSettingsDialogs();

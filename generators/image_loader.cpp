@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 namespace quor {
@@ -23,7 +24,10 @@ std::string Text(const QString& text) { return text.toStdString(); }
 
 ImageDecodeResult Decode(QImageReader& reader) {
   ImageDecodeResult result;
-  QImageReader::setAllocationLimit(kAllocationLimitMb);
+  // A process-wide setting: written once, before the first decode, so that
+  // decoders on several threads (loaders, the dialog's check) never race on it.
+  static std::once_flag limitSet;
+  std::call_once(limitSet, [] { QImageReader::setAllocationLimit(kAllocationLimitMb); });
   // Counting pages first: multi-page handlers (TIFF) count them from the
   // start of the file, which later reads move away from.
   (void)reader.imageCount();

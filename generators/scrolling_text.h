@@ -89,6 +89,25 @@ class ScrollingTextGenerator final : public Generator {
   void SetAlign(int align) { align_ = std::clamp(align, 0, 2); }
   void SetSineWave(bool on, int width, int height);
   void SetPerspective(bool on, int angle, int fade);
+  int textSize() const { return static_cast<int>(size_); }
+  int pos() const { return pos_; }
+  bool bold() const { return bold_ != 0; }
+  bool italic() const { return italic_ != 0; }
+  bool antialias() const { return antialias_ != 0; }
+  int align() const { return align_; }
+  bool sineWave() const { return sineOn_ != 0; }
+  int waveWidth() const { return waveWidth_; }
+  int waveHeight() const { return waveHeight_; }
+  bool perspective() const { return perspectiveOn_ != 0; }
+  int angle() const { return angle_; }
+  int fade() const { return fade_; }
+  // One value of the sine wave or the perspective, the others kept.
+  void SetSineOn(bool on) { SetSineWave(on, waveWidth_, waveHeight_); }
+  void SetWaveWidth(int width) { SetSineWave(sineOn_ != 0, width, waveHeight_); }
+  void SetWaveHeight(int height) { SetSineWave(sineOn_ != 0, waveWidth_, height); }
+  void SetPerspectiveOn(bool on) { SetPerspective(on, angle_, fade_); }
+  void SetAngle(int angle) { SetPerspective(perspectiveOn_ != 0, angle, fade_); }
+  void SetFade(int fade) { SetPerspective(perspectiveOn_ != 0, angle_, fade); }
   ColorGroup& colorGroup() { return colors_; }
   const ColorGroup& colorGroup() const { return colors_; }
 

@@ -104,10 +104,23 @@ int ReadControlPosition(const DialogControl& control, const Generator& generator
   }
 }
 
+PositionRange AcceptedPositions(const DialogControl& control, const Generator& generator) {
+  PositionRange range = ControlRange(control);
+  if (control.accepts != nullptr && range.first <= range.last) {
+    const PositionRange accepted = control.accepts(generator);
+    range = {std::max(range.first, accepted.first), std::min(range.last, accepted.last)};
+  }
+  return range;
+}
+
 void ApplyControlPosition(const DialogControl& control, Generator& generator, int position) {
   const PositionRange range = ControlRange(control);
   if (range.last < range.first) return;
   position = std::clamp(position, range.first, range.last);
+  if (control.accepts != nullptr) {
+    const PositionRange accepted = AcceptedPositions(control, generator);
+    if (position < accepted.first || position > accepted.last) return;
+  }
   if (control.kind == ControlKind::kTextDropDown) {
     if (control.textField.set != nullptr) {
       control.textField.set(generator, control.items[static_cast<size_t>(position)]);
@@ -250,7 +263,8 @@ std::string CheckSettingsDialog(const SettingsDialogTable& dialogTable) {
         complete = control.trigger != nullptr;
         break;
       case ControlKind::kFileChooser:
-        complete = control.load != nullptr && control.textField.get && !control.filter.empty();
+        complete = control.load != nullptr && control.textField.get && !control.filter.empty() &&
+                   (control.choosesFolder == nullptr || !control.folderTitle.empty());
         break;
       case ControlKind::kPushButton:
         complete = control.closes;  // the only push button action so far

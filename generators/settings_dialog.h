@@ -27,11 +27,15 @@
 //      rule) disables every member.
 //    - kLabel: `text`, or `label` for text computed from the generator.
 //    - kSlider: `text` is the caption left of the trackbar, `range` the
-//      trackbar positions, `field` + `mapping` the value.
-//    - kCheckBox: `text`; position 0/1 through `field` + `mapping`, or,
-//      for an indicator the user cannot change, `indicator`.
+//      trackbar positions, `field` + `mapping` the value. With `accepts`
+//      only those positions are taken now: the trackbar marks them as its
+//      selection and a move outside them springs back.
+//    - kCheckBox: `text`, or `label` for text computed from the generator;
+//      position 0/1 through `field` + `mapping`, or, for an indicator the
+//      user cannot change, `indicator`.
 //    - kDropDown: `text` is the caption ("" for none), `items` the list,
-//      the list position through `field` + `mapping`.
+//      the list position through `field` + `mapping`. With `accepts` the
+//      list offers only the items up to its last accepted position.
 //    - kTextDropDown: like kDropDown, but the selected item's text goes to
 //      `textField` (for example a font name); a stored text that is not in
 //      the list selects nothing.
@@ -42,8 +46,11 @@
 //      characters.
 //    - kAudioTriggerButton: `text` ("Setup") opens "Audio Trigger Setup" on
 //      the record `trigger` returns.
-//    - kFileChooser: `text` ("Load") opens a file dialog with `filter`; the
-//      chosen path goes to `load`, which returns an error text or "".
+//    - kFileChooser: `text` ("Load") opens a file dialog with `filter`, or,
+//      while `choosesFolder` holds, a folder browser titled `folderTitle`.
+//      `check` (when set) examines the chosen path first, away from the
+//      running generator; its error text is shown and nothing changes.
+//      Then the path goes to `load`, which returns an error text or "".
 //      `textField` gives the file name shown next to it.
 //    - kPushButton: `text`; `closes` ends the dialog. Every dialog has one
 //      "Close" push button.
@@ -174,6 +181,10 @@ struct DialogControl {
   AudioTrigger* (*trigger)(Generator&) = nullptr;
   std::string (*label)(const Generator&, int matrixWidth, int matrixHeight) = nullptr;
   std::string (*load)(Generator&, const std::string& path) = nullptr;
+  std::string (*check)(const std::string& path, bool folder) = nullptr;  // kFileChooser
+  bool (*choosesFolder)(const Generator&) = nullptr;                     // kFileChooser
+  std::string_view folderTitle;                                          // kFileChooser
+  PositionRange (*accepts)(const Generator&) = nullptr;                  // kSlider, kDropDown
   bool (*indicator)(const Generator&, int matrixWidth, int matrixHeight) = nullptr;
   bool closes = false;
   EnableRule enable;
@@ -223,7 +234,10 @@ PositionRange ControlRange(const DialogControl& control);
 // text is not in the list, 0 for kinds without a position).
 int ReadControlPosition(const DialogControl& control, const Generator& generator, int matrixWidth = 0,
                         int matrixHeight = 0);
-// The control was moved to `position` (brought into ControlRange first).
+// The positions a control takes now: ControlRange narrowed by `accepts`.
+PositionRange AcceptedPositions(const DialogControl& control, const Generator& generator);
+// The control was moved to `position` (brought into ControlRange first); a
+// position outside AcceptedPositions changes nothing.
 void ApplyControlPosition(const DialogControl& control, Generator& generator, int position);
 
 enum class ColorChannel : int { kRed = 0, kGreen = 1, kBlue = 2 };

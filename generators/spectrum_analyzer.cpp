@@ -75,9 +75,12 @@ void SpectrumAnalyzerGenerator::ReallocateBands() {
   status_.SetReady();
 }
 
+int SpectrumAnalyzerGenerator::maxBands() const {
+  return std::min(std::max(width_, kSpectrumMinBands), kSpectrumMaxBands);
+}
+
 void SpectrumAnalyzerGenerator::SetBands(int bands) {
-  const int limit = std::min(std::max(width_, kSpectrumMinBands), kSpectrumMaxBands);
-  const int wanted = std::clamp(bands, kSpectrumMinBands, limit);
+  const int wanted = std::clamp(bands, kSpectrumMinBands, maxBands());
   status_.ChangeAndRebuild(context_.console, [&] { bands_ = wanted; }, [&] { ReallocateBands(); });
 }
 

@@ -52,6 +52,8 @@ class SpectrumAnalyzerGenerator final : public Generator {
   // The "Spectrum Analyzer" dialog's controls.
   void SetBands(int bands);  // "FFT Bands": 4..min(width, 64); restarts the levels
   int bands() const { return bands_; }
+  // The most bands the matrix allows: its width, within 4..64.
+  int maxBands() const;
   // "Mid" and "Peak" of "Color Transition Pos": a move that would cross the
   // other slider is refused (returns false, nothing changes).
   bool SetMidPosition(int percent);

@@ -9,9 +9,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <array>
 
 #include "engine/engine.h"
@@ -31,6 +34,42 @@ QString Text(std::string_view text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+constexpr size_t kColorFramePart = 5;
+
+// A trackbar that marks the positions it accepts now with a bar under its
+// groove (the rest of the range springs back when chosen).
+class SelectionSlider : public QSlider {
+ public:
+  using QSlider::QSlider;
+  void SetSelection(PositionRange selection) {
+    if (selection == selection_) return;
+    selection_ = selection;
+    update();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    QSlider::paintEvent(event);
+    if (selection_.first > selection_.last || maximum() <= minimum()) return;
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+    const QRect handle = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    const int span = std::max(1, groove.width() - handle.width());
+    auto at = [&](int value) {
+      return groove.x() + handle.width() / 2 +
+             QStyle::sliderPositionFromValue(minimum(), maximum(), value, span, option.upsideDown);
+    };
+    const int y = std::min(height() - 2, handle.bottom() + 1);
+    QPainter painter(this);
+    painter.fillRect(QRect(QPoint(at(selection_.first), y), QPoint(at(selection_.last), y + 1)),
+                     palette().highlight());
+  }
+
+ private:
+  PositionRange selection_{0, -1};
+};
+
 }  // namespace
 
 DialogUnits::DialogUnits(const QWidget& widget) {
@@ -45,6 +84,9 @@ SettingsDialogServices DefaultSettingsDialogServices(std::function<void(int topi
   services.chooseFile = [](QWidget* parent, const QString& title, const QString& filter) {
     return QFileDialog::getOpenFileName(parent, title, QString(), filter);
   };
+  services.chooseFolder = [](QWidget* parent, const QString& title) {
+    return QFileDialog::getExistingDirectory(parent, title);
+  };
   services.showError = [](QWidget* parent, const QString& text) {
     QMessageBox::critical(parent, QStringLiteral("Error"), text);
   };
@@ -54,10 +96,11 @@ SettingsDialogServices DefaultSettingsDialogServices(std::function<void(int topi
 // The widgets of one control and what the generator showed last.
 struct GeneratorSettingsDialog::View {
   const DialogControl* control = nullptr;
-  std::array<QWidget*, 5> parts{};
+  std::array<QWidget*, 6> parts{};
   QLabel* caption = nullptr;
   // Read from the generator by Refresh.
   int position = 0;
+  PositionRange accepted;
   std::array<int, 3> color{};
   int autoColorMode = 0;
   std::string text;
@@ -110,7 +153,7 @@ void GeneratorSettingsDialog::BuildControl(View& view) {
     return units_.Rect(r.x + captionUnits, r.y, r.width - captionUnits, r.height);
   };
   auto slider = [&](QRect geometry, PositionRange range, auto moved) {
-    auto* s = new QSlider(Qt::Horizontal, this);
+    auto* s = new SelectionSlider(Qt::Horizontal, this);
     s->setGeometry(geometry);
     s->setRange(range.first, range.last);
     s->setPageStep(std::max(1, (range.last - range.first) / 10));
@@ -139,6 +182,14 @@ void GeneratorSettingsDialog::BuildControl(View& view) {
     case ControlKind::kCheckBox: {
       auto* box = new QCheckBox(Text(c.text), this);
       box->setGeometry(whole);
+      // A narrow fixed box takes a smaller font rather than cutting its text.
+      const int indicator = box->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) +
+                            box->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box);
+      QFont font = box->font();
+      while (indicator + QFontMetrics(font).horizontalAdvance(box->text()) > whole.width() && font.pointSizeF() > 6.0) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+      }
+      box->setFont(font);
       connect(box, &QCheckBox::toggled, this, [this, &c](bool checked) {
         Edit([&](Generator& g) { ApplyControlPosition(c, g, checked ? 1 : 0); });
       });
@@ -162,6 +213,7 @@ void GeneratorSettingsDialog::BuildControl(View& view) {
         auto* box = new QGroupBox(Text(c.text), this);
         box->setGeometry(whole);
         box->lower();
+        view.parts[kColorFramePart] = box;
         top += 10;
       } else {
         top += 2;
@@ -232,7 +284,7 @@ void GeneratorSettingsDialog::BuildControl(View& view) {
 }
 
 QWidget* GeneratorSettingsDialog::Widget(int controlId, int part) const {
-  if (part < 0 || part >= 5) return nullptr;
+  if (part < 0 || part >= static_cast<int>(kColorFramePart) + 1) return nullptr;
   for (const auto& view : views_) {
     if (view->control->id == controlId) return view->parts[static_cast<size_t>(part)];
   }
@@ -282,6 +334,8 @@ void GeneratorSettingsDialog::Refresh() {
           break;
         default:
           view->position = ReadControlPosition(c, g, width, height);
+          view->accepted = AcceptedPositions(c, g);
+          if (c.kind == ControlKind::kCheckBox && c.label != nullptr) view->text = c.label(g, width, height);
           break;
       }
     }
@@ -293,12 +347,21 @@ void GeneratorSettingsDialog::Refresh() {
       if (part == nullptr) continue;
       const QSignalBlocker blocker(part);
       part->setEnabled(view->enabled);
-      if (auto* s = qobject_cast<QSlider*>(part); s != nullptr && c.kind != ControlKind::kColorGroup) {
+      if (auto* s = qobject_cast<QSlider*>(part); s != nullptr && c.kind == ControlKind::kSlider) {
         s->setValue(view->position);
+        if (c.accepts != nullptr) static_cast<SelectionSlider*>(s)->SetSelection(view->accepted);
       } else if (auto* list = qobject_cast<QComboBox*>(part)) {
+        // A list whose choices depend on the generator offers just those.
+        const int count = c.accepts != nullptr ? std::max(0, view->accepted.last + 1) : list->count();
+        while (list->count() > count) list->removeItem(list->count() - 1);
+        while (list->count() < count && list->count() < static_cast<int>(c.items.size())) {
+          list->addItem(Text(c.items[static_cast<size_t>(list->count())]));
+        }
         list->setCurrentIndex(view->position);
       } else if (auto* edit = qobject_cast<QLineEdit*>(part)) {
-        const QString text = QString::fromLatin1(view->text.c_str());
+        // Paths are in the system's encoding, typed texts one byte a character.
+        const QString text = c.kind == ControlKind::kFileChooser ? QString::fromLocal8Bit(view->text.c_str())
+                                                                 : QString::fromLatin1(view->text.c_str());
         if (edit->text() != text) edit->setText(text);
       } else if (auto* label = qobject_cast<QLabel*>(part)) {
         label->setText(QString::fromLatin1(view->text.c_str()));
@@ -307,7 +370,9 @@ void GeneratorSettingsDialog::Refresh() {
     if (view->caption != nullptr) view->caption->setEnabled(view->enabled);
     if (c.kind == ControlKind::kCheckBox) {
       const QSignalBlocker blocker(view->parts[0]);
-      static_cast<QCheckBox*>(view->parts[0])->setChecked(view->position != 0);
+      auto* box = static_cast<QCheckBox*>(view->parts[0]);
+      box->setChecked(view->position != 0);
+      if (c.label != nullptr) box->setText(QString::fromLatin1(view->text.c_str()));
     } else if (c.kind == ControlKind::kColorGroup) {
       for (size_t i = 0; i < 3; ++i) {
         const QSignalBlocker blocker(view->parts[i]);
@@ -336,14 +401,23 @@ void GeneratorSettingsDialog::OpenTriggerSetup(const DialogControl& control) {
 }
 
 void GeneratorSettingsDialog::LoadFile(const DialogControl& control) {
-  if (!services_.chooseFile) return;
-  const QString path =
-      services_.chooseFile(this, QStringLiteral("Open"), Text(control.filter) + QStringLiteral(";;"));
+  if (!StillBound()) return;
+  bool folder = false;
+  if (control.choosesFolder != nullptr) {
+    engine_.EditGenerator(slot_, [&](Generator& g) { folder = control.choosesFolder(g); });
+  }
+  QString path;
+  if (folder) {
+    if (services_.chooseFolder) path = services_.chooseFolder(this, Text(control.folderTitle));
+  } else if (services_.chooseFile) {
+    path = services_.chooseFile(this, QStringLiteral("Open"), Text(control.filter) + QStringLiteral(";;"));
+  }
   if (path.isEmpty()) return;
-  std::string message;
   const std::string bytes = path.toLocal8Bit().toStdString();
-  if (!Edit([&](Generator& g) { message = control.load(g, bytes); })) return;
-  if (!message.empty() && services_.showError) services_.showError(this, QString::fromLatin1(message.c_str()));
+  // Examined outside the generator's lock: the slot keeps rendering meanwhile.
+  std::string message = control.check != nullptr ? control.check(bytes, folder) : std::string();
+  if (message.empty() && !Edit([&](Generator& g) { message = control.load(g, bytes); })) return;
+  if (!message.empty() && services_.showError) services_.showError(this, QString::fromLocal8Bit(message.c_str()));
   Refresh();
 }
 

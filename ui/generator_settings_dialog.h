@@ -36,6 +36,8 @@ struct SettingsDialogServices {
   std::function<void(int topic)> openHelp;
   // An open-file chooser; an empty result means cancelled.
   std::function<QString(QWidget* parent, const QString& title, const QString& filter)> chooseFile;
+  // A folder browser; an empty result means cancelled.
+  std::function<QString(QWidget* parent, const QString& title)> chooseFolder;
   std::function<void(QWidget* parent, const QString& text)> showError;
   // Runs a dialog modally (the trigger setup); QDialog::exec when empty.
   std::function<void(QDialog& dialog)> runModal;
@@ -67,7 +69,8 @@ class GeneratorSettingsDialog : public QDialog {
   // The widgets of a control, for tests and screenshots: `part` picks the
   // trackbar (0) of a slider, the list (0) of a drop-down, the "Red",
   // "Green", "Blue" trackbars and " Autocolor", " Autocolor Sync" boxes
-  // (0..4) of a colour group, the name (0) or "Load" (1) of a file chooser.
+  // (0..4) and its frame (5) of a colour group, the name (0) or "Load" (1)
+  // of a file chooser.
   QWidget* Widget(int controlId, int part = 0) const;
 
  protected:

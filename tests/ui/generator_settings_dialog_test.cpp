@@ -98,7 +98,8 @@ TEST_F(SettingsDialogTest, EveryDialogOpensFromEditAndItsControlsActOnTheLiveGen
           ++moved;
           continue;
         }
-        const PositionRange range = ControlRange(c);
+        PositionRange range;
+        engine_.EditGenerator(0, [&](Generator& g) { range = AcceptedPositions(c, g); });
         const int before = Read(0, c);
         const int target = before == range.last ? range.first : range.last;
         if (auto* slider = qobject_cast<QSlider*>(widget); slider && c.kind == ControlKind::kSlider) {
