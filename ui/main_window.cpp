@@ -105,6 +105,9 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
 MainWindow::~MainWindow() {
   qApp->removeEventFilter(this);
   if (showMode_) delete showMode_.data();
+  // A show mode window closed in a turn without an event loop after it
+  // still waits for its deletion; it must not outlive the engine.
+  if (closedShowMode_) delete closedShowMode_.data();
   // Its close hook reads the menus, which are gone once this body ends.
   if (recorder_) {
     recorder_->disconnect(this);
@@ -250,7 +253,8 @@ void MainWindow::Tick() {
   if (changes.Has(Change::kChases) || changes.Has(Change::kChasePlayer)) chases_->Refresh();
   if (recorder_ && changes.Has(Change::kRecorder)) recorder_->Refresh();
   if (showMode_ && (changes.Has(Change::kMaster) || changes.Has(Change::kChasePlayer) ||
-                    changes.Has(Change::kSceneSelection) || changes.Has(Change::kPanel))) {
+                    changes.Has(Change::kSceneSelection) || changes.Has(Change::kPanel) ||
+                    changes.Has(Change::kScenes) || changes.Has(Change::kChases))) {
     showMode_->Refresh();
   }
   for (int i = 0; i < kPreviewCount; ++i) {
@@ -339,6 +343,7 @@ void MainWindow::moveEvent(QMoveEvent* event) {
 
 void MainWindow::OpenShowMode() {
   if (engine_.flags().showModeActive.load() == 1 || showMode_) return;
+  if (closedShowMode_) delete closedShowMode_.data();  // only one waits at a time
   auto* window = new ShowModeWindow(engine_, renderer_.buffer(kPreviewCentre),
                                     {[this] { CloseShowMode(); }, [this] { RunCommand(kCmdFileRecorder); }});
   showMode_ = window;
@@ -355,6 +360,7 @@ void MainWindow::OpenShowMode() {
 
 void MainWindow::CloseShowMode() {
   // The window closes itself (and is deleted on close).
+  closedShowMode_ = showMode_;
   showMode_ = nullptr;
   if (closed_) return;  // the program is ending: nothing comes back
   restoringFromShowMode_ = true;
@@ -483,6 +489,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   refresh_.stop();
   engine_.flags().shutdownRequested.store(1);
   if (showMode_) showMode_->close();
+  // An open "Edit Chase" puts back the fade and strobe settings its
+  // previews changed, so the exit autosave keeps the user's own.
+  if (ChaseEditorDialog* editor = chases_->editor()) editor->close();
   sceneWindow_->hide();
   chaseWindow_->hide();
   help_->hide();

@@ -105,6 +105,7 @@ class MainWindow : public QMainWindow {
   ChaseWindow* chases_ = nullptr;
   QPointer<RecorderWindow> recorder_;
   QPointer<ShowModeWindow> showMode_;
+  QPointer<ShowModeWindow> closedShowMode_;  // closed, its deletion still pending
   bool sceneWasVisible_ = false;
   bool chaseWasVisible_ = false;
   bool restoringFromShowMode_ = false;

@@ -117,8 +117,10 @@ void ShowModeWindow::BuildControls() {
 
 void ShowModeWindow::BuildButtons() {
   QWidget* client = centralWidget();
-  const std::vector<std::string> chases = engine_.show().chases().Names();
-  const std::vector<std::string> scenes = engine_.show().scenes().Names();
+  chaseNames_ = engine_.show().chases().Names();
+  sceneNames_ = engine_.show().scenes().Names();
+  const std::vector<std::string>& chases = chaseNames_;
+  const std::vector<std::string>& scenes = sceneNames_;
   chaseCount_ = static_cast<int>(chases.size());
   auto add = [&](const QString& text) {
     auto* button = new QPushButton(text, client);
@@ -134,6 +136,19 @@ void ShowModeWindow::BuildButtons() {
     QPushButton* button = add(QString::fromStdString(scenes[static_cast<size_t>(j)]));
     connect(button, &QPushButton::clicked, this, [this, j] { SceneClicked(j); });
   }
+}
+
+void ShowModeWindow::RebuildButtons() {
+  // Refresh runs from the main window's turn, never from a button's own
+  // click, so the old buttons can go at once.
+  for (QPushButton* button : buttons_) delete button;
+  buttons_.clear();
+  highlighted_ = -1;
+  BuildButtons();
+  for (QPushButton* button : buttons_) button->show();
+  LayoutButtons();
+  lastEngineHighlight_ = EngineHighlight();
+  Highlight(lastEngineHighlight_);
 }
 
 int ShowModeWindow::EngineHighlight() const {
@@ -180,6 +195,9 @@ void ShowModeWindow::SceneClicked(int scene) {
 
 void ShowModeWindow::Refresh() {
   binding_.Refresh();
+  if (engine_.show().chases().Names() != chaseNames_ || engine_.show().scenes().Names() != sceneNames_) {
+    RebuildButtons();
+  }
   // The chase player or the remote input changed what runs.
   const int now = EngineHighlight();
   if (now != lastEngineHighlight_) {

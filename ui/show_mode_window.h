@@ -8,6 +8,7 @@
 #include <QPoint>
 #include <QMainWindow>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "ui/engine_binding.h"
@@ -40,7 +41,9 @@ class ShowModeWindow : public QMainWindow {
   ShowModeWindow(Engine& engine, PreviewBuffer& output, Hooks hooks);
   ~ShowModeWindow() override;
 
-  // Controls and the button highlight follow the engine.
+  // Controls, buttons and the button highlight follow the engine. A chase
+  // or scene added, deleted or moved meanwhile rebuilds the buttons, so each
+  // button still starts what it shows.
   void Refresh();
   // Puts the window's outer rectangle where the settings say (after show,
   // when the frame is known). A window system that tells the frame only
@@ -68,6 +71,7 @@ class ShowModeWindow : public QMainWindow {
  private:
   void BuildControls();
   void BuildButtons();
+  void RebuildButtons();
   void StoreRectangle();
   void Highlight(int index);
   void ChaseClicked(int chase);
@@ -85,6 +89,9 @@ class ShowModeWindow : public QMainWindow {
   QSlider* master_ = nullptr;
   std::vector<QPushButton*> buttons_;
   int chaseCount_ = 0;
+  // The names the buttons were built from.
+  std::vector<std::string> chaseNames_;
+  std::vector<std::string> sceneNames_;
   int highlighted_ = -1;
   int lastEngineHighlight_ = -1;
   bool closing_ = false;
