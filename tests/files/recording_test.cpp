@@ -153,14 +153,18 @@ TEST_F(RecorderTest, FailingWritesAndForeignFrameSizesStopWithAConsoleLine) {
 }
 
 // Cut and flipped headers and their messages are checked through the file
-// player; here the frame sizes no matrix can have, which would size the
-// frame buffer from the file.
-TEST(RecordingFile, OpenRefusesSizesNoMatrixCanHave) {
+// player; here which message a short header gets, and frame sizes no matrix
+// can have, which would size the frame buffer from the file.
+TEST(RecordingFile, OpenSortsShortHeadersAndSizesNoMatrixCanHave) {
   std::unique_ptr<RecordingReader> reader;
-  for (const Bytes& header : {Header(0, 8), Header(321, 4), Header(200, 200), Header(~0u, ~0u)}) {
-    Bytes bytes = header;
-    EXPECT_EQ(OpenBytes(Append(bytes, {}, Bytes(48, 1)), &reader), R::kUnknownFormat) << header[6] << "x" << header[10];
-  }
+  Bytes shortHeader = Header(16, 8);
+  shortHeader.resize(15);
+  const auto framed = [](Bytes header) { return Append(header, {}, Bytes(48, 1)); };
+  const std::pair<Bytes, R> cases[] = {
+      {{'Q', 'R', 'R', '!', 0}, R::kWrongVersion},       {shortHeader, R::kUnknownFormat},
+      {framed(Header(0, 8)), R::kUnknownFormat},         {framed(Header(321, 4)), R::kUnknownFormat},
+      {framed(Header(200, 200)), R::kUnknownFormat},     {framed(Header(~0u, ~0u)), R::kUnknownFormat}};
+  for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(OpenBytes(cases[i].first, &reader), cases[i].second) << i;
   EXPECT_EQ(reader, nullptr);
   Bytes good = Header(16, 8);  // outlives the reader that reads it
   ASSERT_EQ(OpenBytes(Append(good, {}, Bytes(16 * 8 * 3, 1)), &reader), R::kOpened);
