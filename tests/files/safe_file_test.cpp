@@ -39,11 +39,7 @@ TEST(SafeFile, ReadsOnlyRegularFilesWithinTheLimitAndNeverBlocks) {
   const fs::path dir = test::FreshTestDir("safe_file_read");
   std::ofstream(dir / "ten") << "0123456789";
   ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-  const struct {
-    std::string name;
-    size_t limit;
-    FileReadStatus status;
-  } cases[] = {
+  const struct { std::string name; size_t limit; FileReadStatus status; } cases[] = {
       {"ten", 10, FileReadStatus::kDone},         {"ten", 9, FileReadStatus::kTooLarge},
       {"fifo", 100, FileReadStatus::kNotRegular}, {".", 100, FileReadStatus::kMissing},
       {"missing", 100, FileReadStatus::kMissing}, {"/dev/zero", 100, FileReadStatus::kNotRegular},

@@ -104,11 +104,7 @@ std::string Checked(const DeviceForm& form) {
 
 TEST(DeviceEditor, EachDriverChecksItsFieldsInOrderAndStoresWhatPassed) {
   using F = DeviceForm;
-  struct Case {
-    int driver;
-    void (*edit)(DeviceForm&);
-    std::string expect;
-  } cases[] = {
+  const struct { int driver; void (*edit)(DeviceForm&); std::string expect; } cases[] = {
       {kDriverArtNet, [](F& f) { f.channels = "511"; }, "refused: channels"},
       {kDriverArtNet, [](F& f) { f.channels = "0"; }, "refused: channels"},
       {kDriverArtNet, [](F& f) { f.channels = "514"; }, "refused: channels"},
@@ -147,7 +143,7 @@ TEST(DeviceEditor, EachDriverChecksItsFieldsInOrderAndStoresWhatPassed) {
       {kDriverSacn, [](F& f) { f.universe = "63999", f.priority = "200", f.channels = "512"; },
        "7 :5568 ch 512 param 200 sub 0 uni 63999 head 126 redirect 0 "},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     DeviceForm f = OpenForm(NewDeviceDefaults(), kPorts);
     ChangeDriver(f, c.driver, 16, 8, kPorts);
     c.edit(f);
@@ -157,11 +153,7 @@ TEST(DeviceEditor, EachDriverChecksItsFieldsInOrderAndStoresWhatPassed) {
 
 TEST(DeviceEditor, DriverChangesSetDefaultsEnabledFieldsAndDerivedCounts) {
   // Channels, port and blocks after the change (nullptr: not checked here).
-  const struct {
-    int driver, width, height;
-    const char *channels, *port, *blocks;
-    uint32_t enabled;
-  } cases[] = {
+  const struct { int driver, width, height; const char *channels, *port, *blocks; uint32_t enabled; } cases[] = {
       {kDriverArtNet, 16, 8, nullptr, nullptr, nullptr,
        kFieldIpAddress | kFieldNet | kFieldSubnet | kFieldUniverse | kFieldChannels | kFieldRedirect},
       {kDriverTpm2Net, 16, 8, "384", "65506", nullptr, 0},

@@ -125,13 +125,11 @@ TEST(Ddp, FramesSplitAt1440BytesWithPushOnTheLastAndSequence1To15) {
   Bytes buffer = Buffer(d, channels);
   const std::vector<Bytes> packets = Encode(d, buffer);
   ASSERT_EQ(packets.size(), 3u);
-  const struct {
-    uint8_t flags, sequence, offset[4], length[2];
-  } want[] = {{0x40, 1, {0, 0, 0, 0}, {0x05, 0xA0}}, {0x40, 2, {0, 0, 0x05, 0xA0}, {0x05, 0xA0}},
-              {0x41, 3, {0, 0, 0x0B, 0x40}, {0, 120}}};
+  const Bytes headers[] = {{0x40, 1, 0x0B, 0x01, 0, 0, 0, 0, 0x05, 0xA0},  // flags, sequence, type, id, offset, length
+                           {0x40, 2, 0x0B, 0x01, 0, 0, 0x05, 0xA0, 0x05, 0xA0},
+                           {0x41, 3, 0x0B, 0x01, 0, 0, 0x0B, 0x40, 0, 120}};  // push on the last
   for (size_t k = 0; k < 3; ++k) {
-    const auto& w = want[k];
-    Bytes expected = {w.flags, w.sequence, 0x0B, 0x01, w.offset[0], w.offset[1], w.offset[2], w.offset[3], w.length[0], w.length[1]};
+    Bytes expected = headers[k];
     expected.insert(expected.end(), channels.begin() + long(k * 1440), channels.begin() + long(std::min<size_t>(3000, k * 1440 + 1440)));
     EXPECT_EQ(packets[k], expected) << k;
   }

@@ -24,12 +24,8 @@ Bytes With(Bytes bytes, size_t at, uint8_t value) {
 TEST(RemoteTpm2Net, AcceptsFramesThatCarryTheFourChannelsAndRefusesTheRest) {
   // Start, data frame, size 4, packet 1 of 1; scene 3, chase 0, master 255, strobe 128; end byte.
   const Bytes good = {0x9C, 0xDA, 0x00, 0x04, 0x01, 0x01, 0x03, 0x00, 0xFF, 0x80, 0x36};
-  struct Case {
-    const char* what;
-    Bytes bytes;
-    int firstChannel;
-    RemoteValues expect;  // kNothingReceived = refused
-  };
+  // `expect` kNothingReceived: refused.
+  struct Case { const char* what; Bytes bytes; int firstChannel; RemoteValues expect; };
   auto with = [&](size_t at, uint8_t value) { return With(good, at, value); };
   const Case cases[] = {
       {"the example frame", good, 0, {3, 0, 255, 128}},
@@ -61,11 +57,7 @@ TEST(RemoteArtNet, DmxForTheConfiguredAddressCarriesTheChannelsPollsAreRecognise
                       0x00, 0x50, 0x00, 14,  // OpDmx (low byte first), protocol version 14
                       0x00, 0x00, 0x23, 1,   // sequence, physical, subnet 2 and universe 3, Net 1
                       0x00, 5, 0, 4, 5, 6, 7};  // data length (high byte first), channels
-  struct Case {
-    const char* what;
-    Bytes bytes;
-    ArtNetInputKind kind;
-  };
+  struct Case { const char* what; Bytes bytes; ArtNetInputKind kind; };
   auto with = [&](size_t at, uint8_t value) { return With(good, at, value); };
   const Bytes poll = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x20, 0x00, 14};  // OpPoll, version 14, nothing else
   const Case cases[] = {
@@ -103,12 +95,8 @@ Bytes Tpm2Frame(std::initializer_list<uint8_t> data) {
 }
 
 TEST(RemoteTpm2Stream, FramesAreFoundAcrossReadsGarbageAndDamage) {
-  struct Case {
-    const char* what;
-    std::vector<Bytes> chunks;
-    RemoteValues expect;  // after the last chunk
-    size_t fillAfter;
-  };
+  // `expect` and `fillAfter`: after the last chunk.
+  struct Case { const char* what; std::vector<Bytes> chunks; RemoteValues expect; size_t fillAfter; };
   const Bytes a = Tpm2Frame({1, 2, 3, 4});
   const Bytes b = Tpm2Frame({5, 6, 7, 8, 9});
   auto cat = [](std::initializer_list<Bytes> parts) {
@@ -210,12 +198,8 @@ Bytes NodeReply(size_t length, uint8_t ports, std::array<uint8_t, 4> types, std:
 }
 
 TEST(ArtPollReplyReader, OutputPortsByTypeBitOrStatusByteAndBoundsChecked) {
-  struct Case {
-    const char* what;
-    Bytes bytes;
-    int portCount;
-    std::vector<int> universes;  // of the output ports found
-  };
+  // `universes`: of the output ports found.
+  struct Case { const char* what; Bytes bytes; int portCount; std::vector<int> universes; };
   const Case cases[] = {
       {"two output ports by type bit", NodeReply(239, 2, {0xC0, 0x80, 0, 0}, {}, {0x10, 0x11, 0, 0}), 2, {0, 1}},
       {"output port by status byte 0x80 only", NodeReply(239, 1, {0x00, 0, 0, 0}, {0x80, 0, 0, 0}, {5, 0, 0, 0}), 1, {5}},
