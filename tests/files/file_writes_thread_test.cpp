@@ -4,14 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <fstream>
 #include <thread>
 
 #include "core/async_writer.h"
 #include "engine/engine.h"
 #include "files/recorder.h"
-#include "files/recording_read_ahead.h"
 #include "generators/file_player.h"
 #include "test_support.h"
 
@@ -21,7 +19,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-// A gate the writer thread waits at until it is opened.
+// A gate the writer or reader thread waits at until it is opened.
 struct Gate {
   std::atomic<bool> open{false};
   void Pass() const {
@@ -31,7 +29,7 @@ struct Gate {
 
 TEST(AsyncWriter, AStalledWriterDropsAndCountsButNeverBlocksThePoster) {
   Gate gate;
-  std::vector<int64_t> written;
+  std::vector<int64_t> written, accepted;
   AsyncWriter writer(
       [&](int64_t tag, std::span<const uint8_t> bytes) {
         gate.Pass();
@@ -43,20 +41,18 @@ TEST(AsyncWriter, AStalledWriterDropsAndCountsButNeverBlocksThePoster) {
       AsyncWriterLimits{4, 1 << 20});
   const uint8_t head[3] = {'Q', 'X', 0};
   const auto start = Clock::now();
-  std::vector<int64_t> acceptedTags;
   for (int i = 0; i < 100; ++i) {
     const uint8_t tail[3] = {1, 2, static_cast<uint8_t>(i)};
-    if (writer.Post(i, head, tail)) acceptedTags.push_back(i);
+    if (writer.Post(i, head, tail)) accepted.push_back(i);
   }
-  const int accepted = static_cast<int>(acceptedTags.size());
-  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500)) << "posting waited for the writer";
   // The one the writer holds plus four queued. Which ones depends on when
   // the writer takes its first record: a slot it frees takes a later post.
-  EXPECT_LE(accepted, 5);
-  EXPECT_EQ(writer.dropped(), static_cast<uint64_t>(100 - accepted));
+  EXPECT_LE(accepted.size(), 5u);
+  EXPECT_EQ(writer.dropped(), 100 - accepted.size());
   gate.open.store(true);
   writer.Finish();
-  EXPECT_EQ(written, acceptedTags);
+  EXPECT_EQ(written, accepted);
   EXPECT_FALSE(writer.Post(100, head));  // finished
 }
 
@@ -70,11 +66,11 @@ TEST(AsyncWriter, AFailedWriteDiscardsTheRest) {
   EXPECT_EQ(calls, 2);
 }
 
-// A sink that waits at a gate on every write.
+// A sink that lets the header through, then waits at a gate on every write.
 struct StalledSink final : RecordingSink {
   StalledSink(Gate& gate, Bytes& bytes) : gate(gate), bytes(bytes) {}
   bool Write(std::span<const uint8_t> data) override {
-    if (!bytes.empty()) gate.Pass();  // the header goes through
+    if (!bytes.empty()) gate.Pass();
     bytes.insert(bytes.end(), data.begin(), data.end());
     return true;
   }
@@ -95,8 +91,7 @@ TEST(RecorderThreads, AStalledDiskNeitherStopsTheClockNorCorruptsTheRecording) {
   engine.StartClock();
   const int before = engine.flags().frameCounter.load();
   std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-  const int passes = engine.flags().frameCounter.load() - before;
-  EXPECT_GT(passes, 50) << "the mix pass waited for the disk";
+  EXPECT_GT(engine.flags().frameCounter.load() - before, 50) << "the mix pass waited for the disk";
   gate.open.store(true);
   engine.recorder().Stop();
   engine.StopClock();
@@ -106,53 +101,37 @@ TEST(RecorderThreads, AStalledDiskNeitherStopsTheClockNorCorruptsTheRecording) {
   ASSERT_GT(recorded.size(), 18u);
   EXPECT_EQ((recorded.size() - 18) % (3 + 384), 0u);
   for (size_t at = 18; at < recorded.size(); at += 3 + 384) {
-    EXPECT_EQ(Bytes(recorded.begin() + static_cast<long>(at), recorded.begin() + static_cast<long>(at) + 3),
-              (Bytes{'Q', 'X', 0}));
+    EXPECT_EQ(Bytes(recorded.begin() + long(at), recorded.begin() + long(at) + 3), (Bytes{'Q', 'X', 0})) << at;
   }
 }
 
-Bytes Frame(int seed) { return Bytes(16 * 8 * 3, static_cast<uint8_t>(seed)); }
-
+// A 16 x 8 recording whose frame i (from 1) is all i.
 std::string WriteRecording(const std::string& path, int frames) {
   std::ofstream out(path, std::ios::binary);
   const auto header = EncodeRecordingHeader({16, 8, 25});
   out.write(reinterpret_cast<const char*>(header.data()), header.size());
-  for (int i = 1; i <= frames; ++i) {
-    out.write("QX", 3);  // with the terminating zero: a frame marker
-    const Bytes frame = Frame(i);
-    out.write(reinterpret_cast<const char*>(frame.data()), static_cast<std::streamsize>(frame.size()));
-  }
+  for (int i = 1; i <= frames; ++i) out << std::string("QX", 3) << std::string(16 * 8 * 3, char(i));
   return path;
 }
 
 TEST(FilePlayerThreads, ReadsAheadOnItsOwnThreadInPlaybackOrder) {
   const std::string path = WriteRecording(test::FreshTestDir("read_ahead") + "/take.qrr", 20);
   test::GeneratorHarness harness;
-  test::ConsoleCapture capture(harness.console);
   FilePlayerGenerator player(harness.console, &OpenRecordingFile, FilePlayerReading::kAhead);
   ASSERT_TRUE(player.Create(16, 8));
   ASSERT_EQ(player.Load(path), RecordingOpenResult::kOpened);
   // Frames 1..20, one blank render at the end, then 1 again.
-  std::vector<int> seen;
+  std::vector<int> seen, expected;
   for (int i = 0; i < 45; ++i) {
+    expected.push_back(i % 21 == 20 ? 0 : i % 21 + 1);
     Bytes frame(16 * 8 * 3, 0xEE);
-    // Renders at a pace the reader keeps ahead of.
+    // A render the reader is not ready for (a slow machine) draws nothing: try again.
     const auto end = Clock::now() + std::chrono::seconds(2);
-    player.Render(frame.data(), 16, 8);
+    do player.Render(frame.data(), 16, 8);
+    while (frame[0] == 0xEE && expected.back() != 0 && Clock::now() < end);
     seen.push_back(frame[0] == 0xEE ? 0 : frame[0]);
-    while (Clock::now() < end && seen.back() == 0 && i % 21 != 20) {
-      // Not ready yet (a slow machine): the render drew nothing; try again.
-      player.Render(frame.data(), 16, 8);
-      seen.back() = frame[0] == 0xEE ? 0 : frame[0];
-    }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  std::vector<int> expected;
-  for (int loop = 0; loop < 3; ++loop) {
-    for (int f = 1; f <= 20; ++f) expected.push_back(f);
-    expected.push_back(0);
-  }
-  expected.resize(45);
   EXPECT_EQ(seen, expected);
   player.Destroy();
 }
@@ -189,7 +168,7 @@ TEST(FilePlayerThreads, ADiskThatFallsBehindNeverStallsRender) {
   Bytes frame(16 * 8 * 3, 0);
   const auto start = Clock::now();
   for (int i = 0; i < 100; ++i) player.Render(frame.data(), 16, 8);
-  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500)) << "rendering waited for the disk";
   gate.open.store(true);
   player.Destroy();
   EXPECT_EQ(capture.Count("frames were not read in time and were left out."), 1);

@@ -1,13 +1,13 @@
+// Outputs sending a frame to every device through the patch, over loopback
+// UDP and into files, and stopping with black frames.
 #include "output/outputs.h"
 
 #include <gtest/gtest.h>
 
 #include <time.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "output/bitmap_encoder.h"
 #include "output/udp_transport.h"
@@ -64,8 +64,7 @@ TEST_F(OutputsTest, NetworkDevicesShareOneSocketAndSendThePatchedChannels) {
   patch_.At(2, 0) = PatchEntry{2, 1, 2, 3};
   patch_.At(3, 0) = PatchEntry{0, 4, 5, 600};  // blue outside the device: dropped
   ASSERT_TRUE(outputs_.OpenOutputs());
-  EXPECT_EQ(state_.load(), kOutputRunning);
-  EXPECT_EQ(outputs_.socketsOpened(), 1);
+  EXPECT_EQ(std::make_pair(state_.load(), outputs_.socketsOpened()), std::make_pair(int{kOutputRunning}, 1));
   Send();
   const auto frame = receiver_.ReceiveAll();
   ASSERT_EQ(frame.size(), 4u);
@@ -79,12 +78,11 @@ TEST_F(OutputsTest, NetworkDevicesShareOneSocketAndSendThePatchedChannels) {
   // Stopping: two black frames 40 ms apart to every network device, one
   // socket closed; stopping again or sending while stopped does nothing.
   outputs_.CloseOutputs();
-  EXPECT_EQ(state_.load(), kOutputStopped);
+  EXPECT_EQ(std::make_pair(state_.load(), outputs_.socketsClosed()), std::make_pair(int{kOutputStopped}, 1));
   const auto black = receiver_.ReceiveAll();
   ASSERT_EQ(black.size(), 8u);
   EXPECT_EQ(UdpReceiver::ArtNetData(black[4]), Bytes(6, 0));
   EXPECT_EQ(black[7].bytes, frame[3].bytes);
-  EXPECT_EQ(outputs_.socketsClosed(), 1);
   outputs_.CloseOutputs();
   Send();
   EXPECT_TRUE(receiver_.ReceiveAll(50).empty());
@@ -98,20 +96,19 @@ TEST_F(OutputsTest, AnyFailedDeviceLeavesNothingOpen) {
   OutputDeviceList& list = outputs_.devices();
   list.Load({Device(kDriverArtNet, 512), serial, Device(kDriverFileRecorder, 0, 0, dir + "/rec.out")});
   EXPECT_FALSE(outputs_.OpenOutputs());
-  EXPECT_EQ(state_.load(), kOutputStopped);
-  EXPECT_EQ(std::make_pair(outputs_.socketsOpened(), outputs_.socketsClosed()), std::make_pair(1, 1));
+  EXPECT_EQ(std::make_tuple(state_.load(), outputs_.socketsOpened(), outputs_.socketsClosed()),
+            std::make_tuple(int{kOutputStopped}, 1, 1));
   EXPECT_TRUE(pauses_.empty());  // nothing was running: no black frames
   EXPECT_EQ(capture_.Count("/dev/quor-none"), 1);
   Send();
   EXPECT_TRUE(receiver_.ReceiveAll(50).empty());
 
   // Channel counts no wire format carries fail the open instead of
-  // allocating for them.
-  list.Load({Device(kDriverArtNet, -4)});
-  EXPECT_FALSE(outputs_.OpenOutputs());
-  list.Load({Device(kDriverTpm2Net, 70000, 100)});
-  EXPECT_FALSE(outputs_.OpenOutputs());
-  // No devices at all is a valid open.
+  // allocating for them; no devices at all is a valid open.
+  for (const OutputDevice& d : {Device(kDriverArtNet, -4), Device(kDriverTpm2Net, 70000, 100)}) {
+    list.Load({d});
+    EXPECT_FALSE(outputs_.OpenOutputs()) << d.channels;
+  }
   list.Load({});
   EXPECT_TRUE(outputs_.OpenOutputs());
   outputs_.CloseOutputs();
@@ -198,6 +195,16 @@ TEST(UdpSocketBatch, AFrameLeavesInOrderAndARefusedDatagramCostsOnlyItself) {
   EXPECT_EQ(socket.refused(), 1u);
 }
 
+// Outputs of a `width` x `height` matrix with a silent console that sends
+// the black frames of a stop without pausing.
+struct QuietOutputs {
+  QuietOutputs(int width, int height) : patch(width, height) { console.SetSink([](std::string_view) {}); }
+  Console console;
+  std::atomic<int> state{0};
+  PatchTable patch;
+  Outputs outputs{console, state, patch, OutputsOptions{[](std::chrono::milliseconds) {}}};
+};
+
 // One Art-Net device per pixel of a 128 x 128 matrix must leave well
 // inside a 40 ms frame. Measured as the sending thread's processor time
 // (median of five frames), which a busy machine disturbs far less than
@@ -207,34 +214,74 @@ TEST(OutputsLoad, SixteenThousandArtNetDevicesFitAFrame) {
   GTEST_SKIP() << "timing means nothing in a sanitizer build";
 #endif
   constexpr int kSide = 128;
-  Console console;
-  console.SetSink([](std::string_view) {});
-  std::atomic<int> state{0};
-  PatchTable patch(kSide, kSide);
-  Outputs outputs(console, state, patch, OutputsOptions{[](std::chrono::milliseconds) {}});
+  QuietOutputs out(kSide, kSide);
   UdpReceiver receiver;  // reads nothing: what it cannot hold is dropped
   std::vector<OutputDevice> devices;
   for (int p = 0; p < kSide * kSide; ++p) {
-    patch.entries()[static_cast<size_t>(p)] = PatchEntry{p, 0, 1, 2};
+    out.patch.entries()[static_cast<size_t>(p)] = PatchEntry{p, 0, 1, 2};
     OutputDevice d;
     d.SetAddress("127.0.0.1");
     d.port = receiver.port(), d.channels = 4, d.driverParam = p / 256, d.subnet = (p / 16) % 16, d.universe = p % 16;
     devices.push_back(d);
   }
-  outputs.devices().Load(std::move(devices));
-  ASSERT_TRUE(outputs.OpenOutputs());
+  out.outputs.devices().Load(std::move(devices));
+  ASSERT_TRUE(out.outputs.OpenOutputs());
   const Bytes frame(kSide * kSide * 3, 0x40);
   std::vector<double> ms;
   for (int n = 0; n < 5; ++n) {
     timespec start{}, end{};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
-    outputs.SendFrame(frame.data(), kSide, kSide);
+    out.outputs.SendFrame(frame.data(), kSide, kSide);
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
     ms.push_back((end.tv_sec - start.tv_sec) * 1e3 + (end.tv_nsec - start.tv_nsec) / 1e6);
   }
-  outputs.CloseOutputs();
+  out.outputs.CloseOutputs();
   std::sort(ms.begin(), ms.end());
   EXPECT_LT(ms[2], 30.0) << "one frame to 16384 Art-Net devices took " << ms[2] << " ms of processor time";
+}
+
+// Receives DDP datagrams, checking each header against the published
+// layout, and returns the frame assembled up to the packet with push set.
+Bytes ReceiveDdpFrame(UdpReceiver& receiver, std::string& fault) {
+  Bytes frame;
+  for (test::Datagram d; receiver.Receive(d, 2000);) {
+    const Bytes& p = d.bytes;
+    if (p.size() < 10) return fault = "short datagram", frame;
+    if ((p[0] & 0xC0) != 0x40) return fault = "version is not 1", frame;
+    if ((p[0] & 0x10) != 0) return fault = "timecode flag set", frame;
+    if ((p[1] & 0x0F) == 0) return fault = "sequence 0", frame;
+    if (p[2] != 0x0B || p[3] != 0x01) return fault = "type or id", frame;
+    const size_t offset = (size_t{p[4]} << 24) | (size_t{p[5]} << 16) | (size_t{p[6]} << 8) | p[7];
+    const size_t length = (size_t{p[8]} << 8) | p[9];
+    if (length != p.size() - 10 || length > 1440) return fault = "length field", frame;
+    if (offset != frame.size()) return fault = "offset out of order", frame;
+    frame.insert(frame.end(), p.begin() + 10, p.end());
+    if (p[0] & 0x01) return frame;
+  }
+  fault = "no packet with push";
+  return frame;
+}
+
+TEST(Ddp, ReceiverReassemblesWhatOutputsSend) {
+  constexpr int kWidth = 40, kHeight = 30;  // 3600 channels: three packets
+  QuietOutputs out(kWidth, kHeight);
+  UdpReceiver receiver;
+  OutputDevice d;
+  d.driver = kDriverDdp, d.port = receiver.port(), d.channels = kWidth * kHeight * 3;
+  d.SetAddress("127.0.0.1");
+  out.outputs.devices().Add(d);
+  for (int p = 0; p < kWidth * kHeight; ++p) out.patch.entries()[size_t(p)] = PatchEntry{0, 3 * p, 3 * p + 1, 3 * p + 2};
+  Bytes frame(static_cast<size_t>(d.channels));
+  for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 13 + 5);
+  ASSERT_TRUE(out.outputs.OpenOutputs());
+  std::string fault;
+  for (int n = 0; n < 2; ++n) {
+    out.outputs.SendFrame(frame.data(), kWidth, kHeight);
+    EXPECT_EQ(ReceiveDdpFrame(receiver, fault), frame) << n;
+    EXPECT_EQ(fault, "") << n;
+  }
+  out.outputs.CloseOutputs();
+  EXPECT_EQ(ReceiveDdpFrame(receiver, fault), Bytes(frame.size(), 0));  // the black frames of the stop
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <random>
 
-#include "core/console.h"
 #include "output/fast_patch.h"
 #include "output/patch_plan.h"
 
@@ -59,9 +58,7 @@ TEST(PatchPlan, MatchesEntryByEntryApplicationAndNeverLeavesTheBuffer) {
     std::vector<uint8_t> frame(static_cast<size_t>(width * height * 3));
     for (uint8_t& b : frame) b = static_cast<uint8_t>(random());
     Buffers expected;
-    for (const PatchTarget& t : targets) {
-      expected.emplace_back(t.channels < 0 ? 4 : static_cast<size_t>(t.headerLength + t.channels) + 2, 0x55);
-    }
+    for (const PatchTarget& t : targets) expected.emplace_back(static_cast<size_t>(std::max(4, t.headerLength + t.channels + 2)), 0x55);
     Buffers actual = expected;
     ApplyDirectly(patch, width, height, frame.data(), targets, expected);
     PatchPlan plan;
@@ -116,7 +113,7 @@ TEST_F(FastPatchTest, VisitsTheAreaInEachPixelOrderAndPlacesEachColourOrder) {
 }
 
 TEST_F(FastPatchTest, StopsWhenTheDeviceRunsOutAndClipsTheArea) {
-  AddDevice(kDriverArtNet, 6);
+  AddDevice(kDriverSacn, 6);
   PatchTable patch(4, 4);
   FastPatchSettings s{4, 4, 0, 0, 0, 0};
   ASSERT_TRUE(ApplyFastPatch(patch, devices_, 0, 0, s));

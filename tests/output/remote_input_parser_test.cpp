@@ -14,24 +14,22 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
+// `bytes` with byte `at` set to `value` (appended when `at` is the end).
+Bytes With(Bytes bytes, size_t at, uint8_t value) {
+  bytes.resize(std::max(bytes.size(), at + 1));
+  bytes[at] = value;
+  return bytes;
+}
+
 TEST(RemoteTpm2Net, AcceptsFramesThatCarryTheFourChannelsAndRefusesTheRest) {
-  const Bytes good = {
-      0x9C, 0xDA,              // tpm2.net start, data frame
-      0x00, 0x04,              // size 4
-      0x01, 0x01,              // packet 1 of 1
-      0x03, 0x00, 0xFF, 0x80,  // scene 3, chase 0, master 255, strobe 128
-      0x36,                    // end byte
-  };
-  struct Case {
-    const char* what;
-    Bytes bytes;
-    int firstChannel;
-    RemoteValues expect;  // kNothingReceived = refused
-  };
-  auto with = [&](size_t at, uint8_t value) { Bytes b = good; b[at] = value; return b; };
+  // Start, data frame, size 4, packet 1 of 1; scene 3, chase 0, master 255, strobe 128; end byte.
+  const Bytes good = {0x9C, 0xDA, 0x00, 0x04, 0x01, 0x01, 0x03, 0x00, 0xFF, 0x80, 0x36};
+  // `expect` kNothingReceived: refused.
+  struct Case { const char* what; Bytes bytes; int firstChannel; RemoteValues expect; };
+  auto with = [&](size_t at, uint8_t value) { return With(good, at, value); };
   const Case cases[] = {
       {"the example frame", good, 0, {3, 0, 255, 128}},
-      {"trailing bytes after the end byte", [&] { Bytes b = good; b.push_back(0xAA); return b; }(), 0, {3, 0, 255, 128}},
+      {"trailing bytes after the end byte", with(good.size(), 0xAA), 0, {3, 0, 255, 128}},
       {"ten bytes", Bytes(good.begin(), good.end() - 1), 0, kNothingReceived},
       {"wrong start byte", with(0, 0x9D), 0, kNothingReceived},
       {"wrong frame type", with(1, 0xDB), 0, kNothingReceived},
@@ -52,35 +50,16 @@ TEST(RemoteTpm2Net, AcceptsFramesThatCarryTheFourChannelsAndRefusesTheRest) {
   }
 }
 
-// An ArtDmx datagram for Net 1, Subnet 2, Universe 3 with `data` channels.
-Bytes ArtDmx(std::initializer_list<uint8_t> data, uint8_t subUni = 0x23, uint8_t net = 1) {
-  Bytes b = {
-      'A', 'r', 't', '-', 'N', 'e', 't', 0,  // id
-      0x00, 0x50,                            // OpDmx, low byte first
-      0x00, 14,                              // protocol version 14
-      0x00,                                  // sequence
-      0x00,                                  // physical
-      subUni,                                // subnet (high nibble), universe (low nibble)
-      net,                                   // Net
-      0x00, static_cast<uint8_t>(data.size()),  // data length, high byte first
-  };
-  b.insert(b.end(), data);
-  return b;
-}
-
 TEST(RemoteArtNet, DmxForTheConfiguredAddressCarriesTheChannelsPollsAreRecognised) {
   RemoteInputSettings s;
   s.inputType = kRemoteArtNet, s.baudOrNet = 1, s.subnet = 2, s.universe = 3, s.firstChannel = 1;
-  const Bytes good = ArtDmx({0, 4, 5, 6, 7});
-  struct Case {
-    const char* what;
-    Bytes bytes;
-    ArtNetInputKind kind;
-  };
-  auto with = [&](size_t at, uint8_t value) { Bytes b = good; b[at] = value; return b; };
-  const Bytes poll = {'A', 'r', 't', '-', 'N', 'e', 't', 0,  // id
-                      0x00, 0x20,                            // OpPoll
-                      0x00, 14};                             // version 14, nothing else
+  const Bytes good = {'A', 'r', 't', '-', 'N', 'e', 't', 0,  //
+                      0x00, 0x50, 0x00, 14,  // OpDmx (low byte first), protocol version 14
+                      0x00, 0x00, 0x23, 1,   // sequence, physical, subnet 2 and universe 3, Net 1
+                      0x00, 5, 0, 4, 5, 6, 7};  // data length (high byte first), channels
+  struct Case { const char* what; Bytes bytes; ArtNetInputKind kind; };
+  auto with = [&](size_t at, uint8_t value) { return With(good, at, value); };
+  const Bytes poll = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x20, 0x00, 14};  // OpPoll, version 14, nothing else
   const Case cases[] = {
       {"DMX on Net 1 Subnet 2 Universe 3", good, ArtNetInputKind::kDmx},
       {"another universe", with(14, 0x24), ArtNetInputKind::kIgnored},
@@ -96,7 +75,7 @@ TEST(RemoteArtNet, DmxForTheConfiguredAddressCarriesTheChannelsPollsAreRecognise
       {"datagram ends before the strobe channel", Bytes(good.begin(), good.end() - 1), ArtNetInputKind::kIgnored},
       {"twenty bytes", Bytes(good.begin(), good.begin() + 20), ArtNetInputKind::kIgnored},
       {"poll of 12 bytes", poll, ArtNetInputKind::kPoll},
-      {"poll with version 13", [&] { Bytes b = poll; b[11] = 13; return b; }(), ArtNetInputKind::kIgnored},
+      {"poll with version 13", With(poll, 11, 13), ArtNetInputKind::kIgnored},
       {"poll cut to 11 bytes", Bytes(poll.begin(), poll.end() - 1), ArtNetInputKind::kIgnored},
       {"six bytes", Bytes(good.begin(), good.begin() + 6), ArtNetInputKind::kIgnored},
   };
@@ -116,12 +95,8 @@ Bytes Tpm2Frame(std::initializer_list<uint8_t> data) {
 }
 
 TEST(RemoteTpm2Stream, FramesAreFoundAcrossReadsGarbageAndDamage) {
-  struct Case {
-    const char* what;
-    std::vector<Bytes> chunks;
-    RemoteValues expect;  // after the last chunk
-    size_t fillAfter;
-  };
+  // `expect` and `fillAfter`: after the last chunk.
+  struct Case { const char* what; std::vector<Bytes> chunks; RemoteValues expect; size_t fillAfter; };
   const Bytes a = Tpm2Frame({1, 2, 3, 4});
   const Bytes b = Tpm2Frame({5, 6, 7, 8, 9});
   auto cat = [](std::initializer_list<Bytes> parts) {
@@ -176,8 +151,7 @@ TEST(RemoteTpm2Stream, OverflowDropsWhatWasBufferedAndTheStreamRecovers) {
 TEST(RemoteValueMapping, ThirtyTwoSceneLimitAndStrobeTime) {
   const int limited[][2] = {{0, 0}, {1, 1}, {7, 1}, {8, 2}, {15, 2}, {16, 3}, {248, 32}, {255, 32}};
   for (const auto& [in, out] : limited) EXPECT_EQ(MapSceneOrChaseValue(in, true), out) << in;
-  EXPECT_EQ(MapSceneOrChaseValue(200, false), 200);
-  EXPECT_EQ(MapSceneOrChaseValue(-1, true), -1);
+  EXPECT_EQ(std::make_pair(MapSceneOrChaseValue(200, false), MapSceneOrChaseValue(-1, true)), std::make_pair(200, -1));
   const int strobe[][2] = {{1, 1}, {9, 1}, {10, 2}, {128, 13}, {239, 24}, {240, 25}, {255, 25}};
   for (const auto& [in, out] : strobe) EXPECT_EQ(StrobeTimeForValue(in), out) << in;
 }
@@ -186,50 +160,32 @@ TEST(RemotePollReply, LayoutAndOwnReaderAgree) {
   RemoteInputSettings s;
   s.baudOrNet = 5, s.subnet = 6, s.universe = 7;
   const auto reply = BuildRemoteArtPollReply({10, 1, 2, 3}, s);
+  // OpPollReply, own address, port 6454 (low byte first), version, Net, subnet.
+  const uint8_t head[] = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x21, 10, 1, 2, 3, 0x36, 0x19, 0x00, 0x01, 5, 6};
   Bytes expect(kArtPollReplyBytes, 0);
-  const Bytes head = {
-      'A', 'r', 't', '-', 'N', 'e', 't', 0,  // id
-      0x00, 0x21,                            // OpPollReply
-      10, 1, 2, 3,                           // own address
-      0x36, 0x19,                            // port 6454, low byte first
-      0x00, 0x01,                            // version
-      5,                                     // Net
-      6,                                     // subnet
-  };
-  std::copy(head.begin(), head.end(), expect.begin());
+  std::copy(std::begin(head), std::end(head), expect.begin());
   std::copy_n("Quor", 4, expect.begin() + 26);  // short name
   std::copy_n("Quor", 4, expect.begin() + 44);  // long name
-  expect[173] = 1;     // one port
-  expect[174] = 0x80;  // port 1: output
-  expect[178] = 0x80;
-  expect[190] = 7;     // port 1 output universe
+  expect[173] = 1;                      // one port
+  expect[174] = expect[178] = 0x80;     // port 1: output
+  expect[190] = 7;                      // port 1 output universe
   expect[212] = 0x04;
   EXPECT_EQ(Bytes(reply.begin(), reply.end()), expect);
-
   const auto info = ParseArtPollReply(reply);
   ASSERT_TRUE(info.has_value());
-  EXPECT_EQ(info->shortName, "Quor");
-  EXPECT_EQ(info->AddressText(), "10.1.2.3");
-  EXPECT_EQ(info->port, 6454);
-  EXPECT_EQ(info->net, 5);
-  EXPECT_EQ(info->subnet, 6);
   ASSERT_EQ(info->outputPorts.size(), 1u);
-  EXPECT_EQ(info->outputPorts[0].universe, 7);
+  EXPECT_EQ(std::make_tuple(info->shortName, info->AddressText(), info->port, info->net, info->subnet, info->outputPorts[0].universe),
+            std::make_tuple(std::string("Quor"), std::string("10.1.2.3"), 6454, 5, 6, 7));
 }
 
 // A poll reply of `length` bytes from node "Node" at 2.0.0.9 with Net 1,
 // subnet 0x12 (low bits 2) and the given port bytes.
 Bytes NodeReply(size_t length, uint8_t ports, std::array<uint8_t, 4> types, std::array<uint8_t, 4> goodInput,
                 std::array<uint8_t, 4> universes) {
+  // OpPollReply, address, port 6454, version, Net, subnet 2 (high bits ignored).
+  const uint8_t head[] = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x21, 2, 0, 0, 9, 0x36, 0x19, 0, 0, 1, 0x12};
   Bytes b(239, 0);
-  const Bytes head = {'A', 'r', 't', '-', 'N', 'e', 't', 0,  // id
-                      0x00, 0x21,                            // OpPollReply
-                      2, 0, 0, 9,                            // address
-                      0x36, 0x19,                            // port 6454
-                      0, 0,                                  // version
-                      1,                                     // Net
-                      0x12};                                 // subnet 2 (high bits ignored)
-  std::copy(head.begin(), head.end(), b.begin());
+  std::copy(std::begin(head), std::end(head), b.begin());
   std::copy_n("Node", 4, b.begin() + 26);
   b[173] = ports;
   for (size_t i = 0; i < 4; ++i) {
@@ -242,12 +198,8 @@ Bytes NodeReply(size_t length, uint8_t ports, std::array<uint8_t, 4> types, std:
 }
 
 TEST(ArtPollReplyReader, OutputPortsByTypeBitOrStatusByteAndBoundsChecked) {
-  struct Case {
-    const char* what;
-    Bytes bytes;
-    int portCount;
-    std::vector<int> universes;  // of the output ports found
-  };
+  // `universes`: of the output ports found.
+  struct Case { const char* what; Bytes bytes; int portCount; std::vector<int> universes; };
   const Case cases[] = {
       {"two output ports by type bit", NodeReply(239, 2, {0xC0, 0x80, 0, 0}, {}, {0x10, 0x11, 0, 0}), 2, {0, 1}},
       {"output port by status byte 0x80 only", NodeReply(239, 1, {0x00, 0, 0, 0}, {0x80, 0, 0, 0}, {5, 0, 0, 0}), 1, {5}},
@@ -260,11 +212,8 @@ TEST(ArtPollReplyReader, OutputPortsByTypeBitOrStatusByteAndBoundsChecked) {
   for (const Case& c : cases) {
     const auto info = ParseArtPollReply(c.bytes);
     ASSERT_TRUE(info.has_value()) << c.what;
-    EXPECT_EQ(info->shortName, "Node") << c.what;
-    EXPECT_EQ(info->AddressText(), "2.0.0.9") << c.what;
-    EXPECT_EQ(info->net, 1) << c.what;
-    EXPECT_EQ(info->subnet, 2) << c.what;
-    EXPECT_EQ(info->portCount, c.portCount) << c.what;
+    EXPECT_EQ(std::make_tuple(info->shortName, info->AddressText(), info->net, info->subnet, info->portCount),
+              std::make_tuple(std::string("Node"), std::string("2.0.0.9"), 1, 2, c.portCount)) << c.what;
     std::vector<int> universes;
     for (const ArtPollReplyPort& p : info->outputPorts) universes.push_back(p.universe);
     EXPECT_EQ(universes, c.universes) << c.what;
@@ -288,16 +237,9 @@ TEST(ArtNetDiscovery, AddsOneDevicePerNewOutputPortAndNothingTwice) {
   EXPECT_EQ(AddDiscoveredDevices(devices, *node, console), 2);
   ASSERT_EQ(devices.count(), 2);
   const OutputDevice& d = devices[1];
-  EXPECT_EQ(d.driver, kDriverArtNet);
-  EXPECT_EQ(d.AddressText(), "2.0.0.9");
-  EXPECT_EQ(d.port, 6454);
-  EXPECT_EQ(d.channels, 512);
-  EXPECT_EQ(d.driverParam, 1);
-  EXPECT_EQ(d.subnet, 2);
-  EXPECT_EQ(d.universe, 1);
-  EXPECT_EQ(d.headerLength, 18);
-  EXPECT_EQ(d.redirect, 0);
-  EXPECT_EQ(d.PathText(), "");
+  EXPECT_EQ(std::make_tuple(d.driver, std::string(d.AddressText()), d.port, d.channels, d.driverParam, d.subnet,
+                            d.universe, d.headerLength, d.redirect, std::string(d.PathText())),
+            std::make_tuple(int{kDriverArtNet}, std::string("2.0.0.9"), 6454, 512, 1, 2, 1, 18, 0, std::string()));
   EXPECT_EQ(capture.Count("Artpollreply: New Device, adding to Devicelist."), 2);
   EXPECT_EQ(capture.Count("Realloc - Devices: 1 Malloc 2"), 1);
 

@@ -1,3 +1,5 @@
+// Serial output through pseudo-terminal pairs: the program writes to the
+// terminal side as to a serial port, the test reads the controller side.
 #include "output/serial_port.h"
 
 #include <fcntl.h>
@@ -17,8 +19,6 @@
 namespace quor {
 namespace {
 
-// A pseudo-terminal pair: the program writes to the terminal side as to a
-// serial port, the test reads what arrives at the controller side.
 class PseudoTerminal {
  public:
   PseudoTerminal() {
@@ -56,13 +56,13 @@ TEST(SerialPort, SendsRawFramesAtAnyBaudRate) {
   std::atomic<int> state{0};
   PatchTable patch(2, 1);
   Outputs outputs(console, state, patch, OutputsOptions{[](std::chrono::milliseconds) {}});
-  OutputDevice d;
-  d.driver = kDriverMiniDmx, d.channels = 96, d.driverParam = 1000000;
-  d.SetAddress(miniDmx.path);
-  outputs.devices().Add(d);
-  d.driver = kDriverGlediator, d.channels = 3, d.driverParam = 250000;
-  d.SetAddress(glediator.path);
-  outputs.devices().Add(d);
+  for (auto [driver, channels, baud, path] : {std::tuple{kDriverMiniDmx, 96, 1000000, miniDmx.path},
+                                              {kDriverGlediator, 3, 250000, glediator.path}}) {
+    OutputDevice d;
+    d.driver = driver, d.channels = channels, d.driverParam = baud;
+    d.SetAddress(path);
+    outputs.devices().Add(d);
+  }
   patch.At(0, 0) = PatchEntry{0, 0, 1, 2};
   patch.At(1, 0) = PatchEntry{1, 0, 1, 2};
   ASSERT_TRUE(outputs.OpenOutputs());
@@ -157,20 +157,17 @@ TEST(SerialPort, SaysWhyAPortCannotBeOpenedAndFreesItOnClose) {
     ASSERT_EQ(::chmod(foreign.path.c_str(), 0), 0);
   }
   const std::string lines = AsOrdinaryUser([&] {
-    std::string out;
     std::unique_ptr<SerialPort> first;
-    out += TryOpen(mine.path, &first) + "\n";
+    std::string out = TryOpen(mine.path, &first) + "\n";
     out += TryOpen(mine.path) + "\n";  // the second writer
     first.reset();
-    for (int i = 0; i < 2; ++i) out += TryOpen(mine.path) + "\n";  // free again, and again
-    out += TryOpen(foreign.path) + "\n";
-    out += TryOpen("quor-no-such-port") + "\n";
-    out += TryOpen("/dev/null") + "\n";
+    for (const std::string& path : {mine.path, mine.path, foreign.path, std::string("quor-no-such-port"), std::string("/dev/null")}) {
+      out += TryOpen(path) + "\n";  // free again, and again; the others
+    }
     return out;
   });
   EXPECT_EQ(lines, std::string("open\n") + kSerialPortInUse + "\nopen\nopen\n" + kSerialPortNoPermission + "\n" +
                        kSerialPortMissing + "\ncannot read port settings\n");
-  EXPECT_NE(std::string(kSerialPortNoPermission).find("dialout"), std::string::npos);
   std::string why;
   EXPECT_EQ(SerialPort::Open(mine.path, 0, &why), nullptr);
   EXPECT_EQ(why, "invalid baud rate");

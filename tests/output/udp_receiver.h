@@ -13,10 +13,7 @@
 
 namespace quor::test {
 
-struct Datagram {
-  std::vector<uint8_t> bytes;
-  int sourcePort = 0;
-};
+struct Datagram { std::vector<uint8_t> bytes; int sourcePort = 0; };
 
 class UdpReceiver {
  public:

@@ -3,7 +3,6 @@
 // mix passes run.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <thread>
 
 #include "engine/engine.h"
@@ -19,8 +18,12 @@ class ChaseThreads : public testing::Test {
   void SetUp() override {
     engine.RequestType(0, test::kSolidType);
     engine.RebindSlots();
-    ASSERT_TRUE(show.sceneList().Add("A"));
-    ASSERT_TRUE(show.sceneList().Add("B"));
+    ASSERT_TRUE(show.sceneList().Add("A") && show.sceneList().Add("B"));
+  }
+  // Inserts chase `index` with `steps`.
+  void Insert(int index, std::initializer_list<ChaseStep> steps) {
+    chases.InsertChase(index, "c");
+    for (const ChaseStep& step : steps) chases.InsertStep(index, chases.at(index).StepCount(), step);
   }
   Engine engine{test::TestRegistry(), EngineOptions{FrameClock::Mode::kThread, 1}};
   Show& show = engine.show();
@@ -31,10 +34,7 @@ class ChaseThreads : public testing::Test {
 TEST_F(ChaseThreads, UiCommandsAndStepEditsRaceNoMixPass) {
   // Zero-length steps make every pass execute several steps.
   for (int c = 0; c < 2; ++c) {
-    chases.InsertChase(c, "c");
-    const ChaseStep steps[] = {{kStepMasterstrobe, 120, 0, 0, 0}, {kStepCrossfade, 2, 0, 1, 0}, {kStepScene, c, 27, 0, 0},
-                               {7, 0, 0, 0, 2500}};
-    for (int i = 0; i < 4; ++i) chases.InsertStep(c, i, steps[i]);
+    Insert(c, {{kStepMasterstrobe, 120, 0, 0, 0}, {kStepCrossfade, 2, 0, 1, 0}, {kStepScene, c, 27, 0, 0}, {7, 0, 0, 0, 2500}});
   }
   engine.StartClock();
 
@@ -54,18 +54,15 @@ TEST_F(ChaseThreads, UiCommandsAndStepEditsRaceNoMixPass) {
   engine.StopClock();
 
   EXPECT_FALSE(show.player().Running());
-  EXPECT_EQ(engine.settings().strobeCounter.load(), -1);
-  EXPECT_EQ(engine.settings().sceneFadeStep.load(), 10);
+  EXPECT_EQ(std::make_pair(engine.settings().strobeCounter.load(), engine.settings().sceneFadeStep.load()), std::make_pair(-1, 10));
   EXPECT_GT(capture.Count("Next Chase Step"), 0);
 }
 
 // The editor's step edits, previews and closing race the mix pass, and
 // remote starts may restart the chase while it is edited.
 TEST_F(ChaseThreads, EditingARunningChaseRacesNoMixPass) {
-  chases.InsertChase(0, "edited");
   // Zero-length steps and a long last one: every pass executes steps.
-  const ChaseStep steps[] = {{kStepScene, 1, 5, 0, 0}, {kStepMasterstrobe, 60, 0, 0, 0}, {7, 0, 0, 0, 2100}};
-  for (int i = 0; i < 3; ++i) chases.InsertStep(0, i, steps[i]);
+  Insert(0, {{kStepScene, 1, 5, 0, 0}, {kStepMasterstrobe, 60, 0, 0, 0}, {7, 0, 0, 0, 2100}});
   ChaseEditor& editor = show.editor();
   engine.StartClock();
 
@@ -92,8 +89,7 @@ TEST_F(ChaseThreads, EditingARunningChaseRacesNoMixPass) {
   engine.StopClock();
 
   EXPECT_FALSE(show.player().Running());
-  EXPECT_EQ(chases.at(0).StepCount(), 3);
-  EXPECT_EQ(engine.settings().strobeCounter.load(), -1);
+  EXPECT_EQ(std::make_pair(chases.at(0).StepCount(), engine.settings().strobeCounter.load()), std::make_pair(3, -1));
   EXPECT_GT(capture.Count("Next Chase Step"), 0);
 }
 

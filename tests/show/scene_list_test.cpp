@@ -1,6 +1,6 @@
+// The scene list's commands, scene recall and damaged scene records. The
+// record layout itself is pinned by the project file's golden bytes.
 #include "show/scene_list.h"
-
-#include <gtest/gtest.h>
 
 #include <cstring>
 
@@ -65,16 +65,12 @@ TEST_F(SceneListTest, InsertDeleteAndMovesKeepEveryChaseOnItsScenes) {
   EXPECT_EQ(values(first), (V{0, 3, -101}));
   EXPECT_EQ(values(second), (V{2, 1}));
   // The scene that takes its place is recalled.
-  EXPECT_EQ(list.selection(), 2);
-  EXPECT_EQ(engine_.PendingSceneIndex(), 2);
-  EXPECT_EQ(wakes_.load(), wakesBefore + 1);
+  EXPECT_EQ(std::make_tuple(list.selection(), engine_.PendingSceneIndex(), wakes_.load()), std::make_tuple(2, 2, wakesBefore + 1));
 }
 
 TEST_F(SceneListTest, DeleteIsRefusedForScenesInUseAndSelectsTheNeighbour) {
   SceneList& list = show_.sceneList();
-  AddScene("A");
-  AddScene("B");
-  AddScene("C");
+  for (const char* name : {"A", "B", "C"}) AddScene(name);
   AddChase({CrossfadeStep(2, 0, 1000), SceneStep(1, 1000)});
 
   list.ShowSelection(1);
@@ -85,8 +81,7 @@ TEST_F(SceneListTest, DeleteIsRefusedForScenesInUseAndSelectsTheNeighbour) {
   // goes, and the new last one is selected and recalled.
   list.ShowSelection(2);
   EXPECT_EQ(list.Delete(), std::nullopt);
-  EXPECT_EQ(list.selection(), 1);
-  EXPECT_EQ(engine_.PendingSceneIndex(), 1);
+  EXPECT_EQ(std::make_pair(list.selection(), engine_.PendingSceneIndex()), std::make_pair(1, 1));
 
   // Deleting the only scene leaves no selection and recalls nothing.
   show_.chases().RemoveChase(0);
@@ -96,13 +91,9 @@ TEST_F(SceneListTest, DeleteIsRefusedForScenesInUseAndSelectsTheNeighbour) {
   const int wakesBefore = wakes_.load();
   list.ShowSelection(0);
   ASSERT_EQ(list.Delete(), std::nullopt);
-  EXPECT_EQ(wakes_.load(), wakesBefore);
-  EXPECT_EQ(list.selection(), -1);
-  EXPECT_EQ(engine_.PendingSceneIndex(), -1);
+  EXPECT_EQ(std::make_tuple(wakes_.load(), list.selection(), engine_.PendingSceneIndex()), std::make_tuple(wakesBefore, -1, -1));
   EXPECT_EQ(list.Delete(), std::nullopt);  // nothing selected: nothing happens
-
-  EXPECT_FALSE(list.Add(""));
-  EXPECT_FALSE(list.Replace("x"));
+  EXPECT_FALSE(list.Add("") || list.Replace("x"));
 }
 
 TEST_F(SceneListTest, StoresGrowByOneRecordWithTheirConsoleLines) {
@@ -132,9 +123,8 @@ TEST_F(SceneListTest, ReplaceStoresAndRecallRestoresTheMixerTimersAndFade) {
   engine_.SetInvert(1, true);
   engine_.SetMergeMode(kMixChannel2, 6);
   engine_.SetChannelFade(kMixMain, 30);
-  ASSERT_TRUE(show_.sceneList().Replace(""));  // an empty name keeps "Look"
-  EXPECT_EQ(show_.scenes().at(0).Name(), "Look");
-  EXPECT_EQ(engine_.PendingSceneIndex(), -1);  // no recall
+  ASSERT_TRUE(show_.sceneList().Replace(""));  // an empty name keeps "Look"; no recall
+  EXPECT_EQ(std::make_pair(show_.scenes().at(0).Name(), engine_.PendingSceneIndex()), std::make_pair(std::string("Look"), -1));
 
   // Change everything, then recall.
   engine_.SelectEffect(0, 0);
@@ -149,20 +139,17 @@ TEST_F(SceneListTest, ReplaceStoresAndRecallRestoresTheMixerTimersAndFade) {
   EXPECT_EQ(capture_.Text(), "item: 0\n");
   engine_.PostMessageWork();
 
-  EXPECT_EQ(engine_.BoundType(0), kSolidType);
-  EXPECT_EQ(engine_.panel().effectListPosition[0].load(), EffectListPosition(kSolidType));
-  EXPECT_EQ(SolidIn(engine_, 0)->color[0], 90);
+  EXPECT_EQ(std::make_tuple(engine_.BoundType(0), engine_.panel().effectListPosition[0].load(), SolidIn(engine_, 0)->color[0]),
+            std::make_tuple(kSolidType, EffectListPosition(kSolidType), uint8_t{90}));
   // Speeds 10 and 5 restart their timers at 100 and 200 ms; slot 1 (empty)
   // and the mix keep 40.
   EXPECT_EQ((std::array{engine_.SlotTimerPeriod(0), engine_.SlotTimerPeriod(3), engine_.SlotTimerPeriod(1),
                         engine_.MixTimerPeriod()}),
             (std::array{100, 200, 40, 40}));
-  EXPECT_EQ(engine_.panel().speed[3].load(), 5);
-  EXPECT_EQ(engine_.panel().invert[1].load(), 1);
-  EXPECT_EQ(engine_.panel().mergeMode[kMixChannel2].load(), 6);
-  EXPECT_EQ(engine_.panel().masterFade[kMixMain].load(), 30);
-  EXPECT_EQ(settings().sceneFadeLevel.load(), 128);
-  EXPECT_EQ(engine_.PendingSceneIndex(), -1);
+  const MixerPanel& panel = engine_.panel();
+  EXPECT_EQ((std::array{panel.speed[3].load(), panel.invert[1].load(), panel.mergeMode[kMixChannel2].load(), MainFade(),
+                        settings().sceneFadeLevel.load(), engine_.PendingSceneIndex()}),
+            (std::array{5, 1, 6, 30, 128, -1}));
 
   // With "Fade Out" off the recall cuts.
   show_.sceneList().SetFadeOut(false);
@@ -185,15 +172,12 @@ TEST_F(SceneListTest, DamagedScenesRecallSafely) {
   EXPECT_EQ((std::array{engine_.RequestedType(0), engine_.RequestedType(1), engine_.RequestedType(2)}),
             (std::array{0, 0, kSolidType}));
   EXPECT_EQ(start->speeds, (std::array<int, 4>{5, 5, 25, 25}));
-  EXPECT_EQ(engine_.panel().mergeMode[0].load(), 0);
-  EXPECT_EQ(engine_.panel().mergeMode[2].load(), 3);
-  EXPECT_EQ(engine_.panel().masterFade[0].load(), 0);
-  EXPECT_EQ(engine_.panel().masterFade[1].load(), 255);
-  EXPECT_FALSE(BeginSceneRecall(engine_, show_.scenes(), 1).has_value());
-  EXPECT_FALSE(BeginSceneRecall(engine_, show_.scenes(), -1).has_value());
+  const MixerPanel& panel = engine_.panel();
+  EXPECT_EQ((std::array{panel.mergeMode[0].load(), panel.mergeMode[2].load(), panel.masterFade[0].load(), panel.masterFade[1].load()}),
+            (std::array{0, 3, 0, 255}));
+  EXPECT_FALSE(BeginSceneRecall(engine_, show_.scenes(), 1).has_value() || BeginSceneRecall(engine_, show_.scenes(), -1).has_value());
 }
 
-// The record layout itself is pinned by the project file's golden bytes.
 TEST(SceneRecord, NamesAreBoundedAndShortRecordsRefused) {
   Scene scene;
   SetNameText(scene.name, std::string(400, 'x'));

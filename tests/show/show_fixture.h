@@ -55,6 +55,8 @@ class ShowTest : public testing::Test {
   // that stopping a chase or closing the editor puts back.
   static constexpr std::array<int, 4> kStartUpStrobeAndFade{-1, 1, 10, 1};
 
+  int MainFade() { return engine_.panel().masterFade[kMixMain].load(); }
+  int Glide() { return settings().mainFadeDirection.load(); }
   int64_t NowMs() { return engine_.clock().NowMicros() / 1000; }
   // Moves virtual time to `ms` (no timers run: the clock is not started)
   // and runs one mix pass there.
