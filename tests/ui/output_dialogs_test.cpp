@@ -1,42 +1,23 @@
-// The output setup dialogs on the real widgets: devices added and refused
-// through the editor, delete and edit keeping the patch consistent, the
-// patch grid and FastPatch against the engine's own FastPatch.
+// The output setup dialogs: devices added and refused through the editor,
+// delete and edit keeping the patch consistent, the patch grid and FastPatch
+// against the engine's own FastPatch, and both refused while output runs.
 #include "ui/output_dialogs.h"
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QElapsedTimer>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QTableView>
-#include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
-#include <cstdio>
 
-#include "engine/engine.h"
-#include "generators/builtin_generators.h"
 #include "output/fast_patch.h"
 #include "ui/command_ids.h"
 #include "ui/modal_commands.h"
+#include "ui_support.h"
 
 namespace quor {
 namespace {
 
-void Retype(QLineEdit* edit, const QString& text) {
-  edit->setFocus();
-  edit->selectAll();
-  QTest::keyClick(edit, Qt::Key_Backspace);
-  QTest::keyClicks(edit, text);
-}
+using test::Retype;
 
 struct Fixture {
-  Engine engine{BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1}};
+  Engine engine{BuiltinGenerators(), test::kManualClock};
   OutputDeviceList& devices() { return engine.outputs().devices(); }
 };
 
@@ -257,35 +238,11 @@ TEST(OutputDialogs, RefusedWhileOutputRuns) {
   RegisterOutputDialogs(modal, f.engine);
   f.engine.flags().outputState.store(kOutputRunning);
   for (int command : {kCmdOutputDevices, kCmdOutputPatch}) {
-    QString seen;
-    QTimer::singleShot(0, [&seen] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        seen = box->text();
-        box->accept();
-      }
-    });
+    test::BoxCatcher box;
     modal.RunCommand(command, "x");
-    EXPECT_EQ(seen, QString::fromLatin1(kStopOutputFirstMessage));
+    EXPECT_EQ(box.text, QString::fromLatin1(kStopOutputFirstMessage));
   }
   f.engine.flags().outputState.store(kOutputStopped);
-}
-
-TEST(OutputPatchDialog, OpenTimeAt128x128IsPrinted) {
-  Fixture f;
-  ASSERT_TRUE(f.engine.ResizeMatrix(128, 128, 0));
-  QElapsedTimer timer;
-  timer.start();
-  OutputPatchDialog dialog(f.engine, nullptr);
-  dialog.show();
-  QApplication::processEvents();
-  const qint64 openMs = timer.elapsed();
-  timer.restart();
-  for (int step = 0; step < 50; ++step) {
-    dialog.grid()->scrollTo(dialog.model()->index(step * 2, step * 2));
-    dialog.grid()->viewport()->repaint();
-  }
-  std::printf("Output Patch 128x128: open %lld ms, 50 scroll steps %lld ms\n", static_cast<long long>(openMs),
-              static_cast<long long>(timer.elapsed()));
 }
 
 }  // namespace
