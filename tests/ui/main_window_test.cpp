@@ -5,12 +5,15 @@
 #include <QMenu>
 #include <fstream>
 
+#include "ui/chase_editor_dialog.h"
+#include "ui/chase_window.h"
 #include "ui/command_ids.h"
 #include "ui/help_viewer.h"
 #include "ui/list_window.h"
 #include "ui/mixer_panel.h"
 #include "ui/modal_commands.h"
 #include "ui/preview_widget.h"
+#include "ui/recorder_window.h"
 #include "ui_support.h"
 
 namespace quor {
@@ -57,8 +60,12 @@ class MainWindowTest : public testing::Test {
   MainWindowTest() {
     std::ofstream(helpDir_ + "/1.html") << "<h1>Main window</h1>";
     window_.show();
-    window_.activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&window_));
+    EXPECT_TRUE(Front(&window_));
+  }
+  // Brings `window` to the front so that it gets the keys.
+  static bool Front(QWidget* window) {
+    window->activateWindow();
+    return QTest::qWaitForWindowActive(window);
   }
   Engine engine_{BuiltinGenerators(), test::kManualClock};
   PreviewRenderer renderer_{engine_};
@@ -102,31 +109,43 @@ TEST_F(MainWindowTest, FunctionKeysActOnTheWindowInFront) {
   EXPECT_EQ(window_.chaseWindow()->frameGeometry().left(), window_.frameGeometry().right() + 1);
   EXPECT_EQ(window_.sceneWindow()->frameGeometry().left(), window_.chaseWindow()->frameGeometry().right() + 1);
 
-  window_.chaseWindow()->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.chaseWindow()));
+  ASSERT_TRUE(Front(window_.chaseWindow()));
   QTest::keyClick(window_.chaseWindow(), Qt::Key_F3);
   EXPECT_FALSE(window_.chaseWindow()->isVisible());
   EXPECT_FALSE(window_.action(kCmdChaseList)->isChecked());
 
-  window_.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+  ASSERT_TRUE(Front(&window_));
   QTest::keyClick(window_.panel()->masterOut(), Qt::Key_F1);
   EXPECT_TRUE(window_.helpViewer()->isVisible());
   EXPECT_EQ(window_.helpViewer()->currentContext(), 1);
   window_.helpViewer()->hide();
 
-  window_.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+  ASSERT_TRUE(Front(&window_));
   QTest::keyClick(window_.panel()->masterOut(), Qt::Key_F11);
   ASSERT_NE(window_.showModeWindow(), nullptr);
   ShowModeWindow* show = window_.showModeWindow();
-  show->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(show));
+  ASSERT_TRUE(Front(show));
   QTest::keyClick(show, Qt::Key_F1);  // topic 24 has no page here: nothing
   EXPECT_EQ(window_.helpViewer()->currentContext(), 1);
   QTest::keyClick(show, Qt::Key_F11);
   EXPECT_EQ(window_.showModeWindow(), nullptr);
   EXPECT_TRUE(window_.isVisible());
+}
+
+// The recorder's menu entry toggles it with its check mark; a list window
+// moved by hand is no longer docked.
+TEST_F(MainWindowTest, RecorderCheckMarkAndUndockingByHand) {
+  window_.RunCommand(kCmdFileRecorder);
+  ASSERT_NE(window_.recorderWindow(), nullptr);
+  EXPECT_TRUE(window_.action(kCmdFileRecorder)->isChecked());
+  window_.action(kCmdFileRecorder)->trigger();
+  EXPECT_FALSE(window_.recorderWindow()->isVisible());
+  EXPECT_FALSE(window_.action(kCmdFileRecorder)->isChecked());
+  window_.RunCommand(kCmdChaseList);
+  ASSERT_TRUE(window_.chases()->isVisible());
+  EXPECT_TRUE(window_.action(kCmdDockChaseWindow)->isChecked());
+  window_.chases()->move(window_.chases()->pos() + QPoint(40, 30));
+  EXPECT_FALSE(window_.action(kCmdDockChaseWindow)->isChecked());
 }
 
 TEST_F(MainWindowTest, ModalCommandsStopTheChaseAndDisableTheListWindows) {

@@ -1,6 +1,5 @@
-// The "Scenes" and "Chases" windows, the "Edit Chase" dialog, the recorder
-// window and their menu entries, driven with QTest on a manual-clock engine.
-#include <QAction>
+// The "Scenes" and "Chases" windows, the "Edit Chase" dialog and the
+// recorder window, driven with QTest on a manual-clock engine.
 #include <QContextMenuEvent>
 #include <QListWidget>
 #include <QTreeWidget>
@@ -12,8 +11,6 @@
 #include "show/show.h"
 #include "ui/chase_editor_dialog.h"
 #include "ui/chase_window.h"
-#include "ui/command_ids.h"
-#include "ui/main_window.h"
 #include "ui/recorder_window.h"
 #include "ui/scene_window.h"
 #include "ui_support.h"
@@ -225,27 +222,6 @@ TEST(RecorderWindowTest, RecordsFramesThatTheFilePlayerReadsBack) {
   // The header and four marked frames.
   EXPECT_EQ(std::filesystem::file_size(path),
             kRecordingHeaderSize + 4 * (kFrameMarkerSize + static_cast<size_t>(engine.width() * engine.height() * 3)));
-}
-
-// F4 / the menu entry toggle the recorder with its check mark; a list window
-// moved by hand is no longer docked.
-TEST(ShowWindowsInMainWindow, RecorderCheckMarkAndUndockingByHand) {
-  Engine engine(test::TestRegistry(), test::kManualClock);
-  PreviewRenderer renderer(engine);
-  MainWindow window(engine, renderer);
-  window.show();
-  window.RunCommand(kCmdFileRecorder);
-  ASSERT_NE(window.recorderWindow(), nullptr);
-  EXPECT_TRUE(window.action(kCmdFileRecorder)->isChecked());
-  window.action(kCmdFileRecorder)->trigger();
-  EXPECT_FALSE(window.recorderWindow()->isVisible());
-  EXPECT_FALSE(window.action(kCmdFileRecorder)->isChecked());
-  window.RunCommand(kCmdChaseList);
-  ASSERT_TRUE(window.chases()->isVisible());
-  EXPECT_TRUE(window.action(kCmdDockChaseWindow)->isChecked());
-  window.chases()->move(window.chases()->pos() + QPoint(40, 30));
-  EXPECT_FALSE(window.action(kCmdDockChaseWindow)->isChecked());
-  window.close();
 }
 
 }  // namespace
