@@ -1,7 +1,5 @@
-// The real program, headless, with what used to stop its clock thread: a
-// standard output nobody reads, and File Player scenes that name a huge
-// recording with almost no frame markers or a FIFO. Frames are counted on
-// a 127.0.0.1 Art-Net receiver; each case must keep most of its 25 frames/s.
+// The real program, headless, with what used to stop its clock thread; frames
+// are counted on a 127.0.0.1 Art-Net receiver and must keep most of 25 frames/s.
 #include <fcntl.h>
 #include <sys/stat.h>
 

@@ -1,6 +1,4 @@
-// The real quor binary headless: its start-up lines, the snapshot, a loaded
-// project's autostarted scene and output on the wire, the autosave at exit
-// and refused options.
+// The real quor binary headless, from its command line to its autosave.
 #include <QImage>
 #include <chrono>
 

@@ -1,7 +1,5 @@
-// The real quor binary against files and folders that used to hang it,
-// abort it or cost the last show: a FIFO, an endless project, a full disk,
-// a refused project before the exit autosave, stray temporaries, an
-// unusable --config-dir and a machine without sound input.
+// The real quor binary against files and folders that used to hang it, abort it
+// or cost the last show.
 #include <sys/stat.h>
 
 #include <filesystem>

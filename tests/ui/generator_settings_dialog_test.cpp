@@ -1,7 +1,4 @@
-// The generator settings dialogs opened from the slots' "Edit" buttons on a
-// running engine: every control acting on the live generator and the next
-// frame, closing, the shared position, F1, rebinding under an open dialog,
-// the trigger setup with its meter and the File Player's "Load".
+// The generator settings dialogs opened from the slots' "Edit" buttons on a running engine.
 #include "ui/generator_settings_dialog.h"
 
 #include <algorithm>

@@ -1,5 +1,4 @@
-// The main window: the preview source menus, the Copy/Paste menu, function
-// keys for the window in front, the modal commands, output and closing.
+// The main window: its menus, function keys, modal commands and closing.
 #include "ui/main_window.h"
 
 #include <QMenu>

@@ -1,5 +1,4 @@
-// The "Matrix Size" dialog's live corrections and what "OK" applies, typed
-// into the real line edits.
+// The "Matrix Size" dialog, typed into the real line edits.
 #include "ui/matrix_size_dialog.h"
 
 #include "ui_support.h"

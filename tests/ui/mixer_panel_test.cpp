@@ -1,6 +1,4 @@
-// The mixer panel on the real widgets: controls move engine values, follow
-// engine changes without echoing them back, glide and strobe buttons, the
-// gamma label and the double-click resets.
+// The mixer panel's controls against the engine values, both ways.
 #include "ui/mixer_panel.h"
 
 #include "ui/modal_commands.h"

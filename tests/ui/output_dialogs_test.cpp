@@ -1,6 +1,4 @@
-// The output setup dialogs: devices added and refused through the editor,
-// delete and edit keeping the patch consistent, the patch grid and FastPatch
-// against the engine's own FastPatch, and both refused while output runs.
+// The output setup dialogs: device list, device editor, patch grid and FastPatch.
 #include "ui/output_dialogs.h"
 
 #include <QTableView>

@@ -1,7 +1,4 @@
-// From the main window's menu to the wire: an Art-Net device to 127.0.0.1
-// and a snake FastPatch set up in the real (modal) dialogs, output started
-// from the menu, the payload read by a loopback receiver, and the project
-// saved and loaded with the same setup.
+// From the main window's menu through the real output dialogs to the wire.
 #include <QTreeWidget>
 
 #include "engine/project_file.h"

@@ -1,5 +1,4 @@
-// DrawPreview's cell layout and pixels, and the hand-off buffer between the
-// clock and the GUI thread.
+// The preview pictures and their hand-off buffer between clock and GUI thread.
 #include "ui/preview_renderer.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,4 @@
-// The "Remote Control" dialog and the "Artnet Scan" window on the offscreen
-// platform: field enabling per input type, the channel display, the checks
-// of "OK", the failed-open box, and a scan over loopback only.
+// The "Remote Control" dialog and the "Artnet Scan" window (loopback only).
 #include "ui/remote_control_dialog.h"
 
 #include <arpa/inet.h>

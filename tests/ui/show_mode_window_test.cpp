@@ -1,5 +1,4 @@
-// Show mode: the button layout, highlighting on clicks, the "Control" group
-// and giving the hidden windows back on close.
+// The show mode window: button layout, clicks, the "Control" group, closing.
 #include "ui/show_mode_window.h"
 
 #include "show/show.h"
