@@ -1,29 +1,14 @@
-// The real program, headless, with what used to stop its clock thread: a
-// standard output nobody reads, and File Player scenes that name a huge
-// recording with almost no frame markers or a FIFO. Frames are counted on
-// a 127.0.0.1 Art-Net receiver; each case must keep most of its 25 frames/s.
+// The real program, headless, with what used to stop its clock thread; frames
+// are counted on a 127.0.0.1 Art-Net receiver and must keep most of 25 frames/s.
 #include <fcntl.h>
-#include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <fstream>
-#include <functional>
-#include <iterator>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include "engine/engine.h"
-#include "engine/project_file.h"
-#include "generators/builtin_generators.h"
+#include "files/recording_file.h"
 #include "generators/file_player.h"
+#include "quor_run.h"
 #include "show/show.h"
-#include "test_support.h"
 #include "tests/output/udp_receiver.h"
 
 namespace quor {
@@ -88,24 +73,6 @@ double FramesPerSecond(test::UdpReceiver& receiver, double seconds) {
   return frames / std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// A project with one Art-Net device on `port` (pixel 0 patched) and scene 1
-// set up by `slot0` on slot 0.
-void SaveShow(const std::string& path, int port, const std::function<void(Engine&)>& slot0,
-              const std::function<void(Show&)>& more = {}) {
-  Engine setup(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1});
-  slot0(setup);
-  ASSERT_TRUE(setup.show().sceneList().Add("Scene"));
-  if (more) more(setup.show());
-  OutputDevice device;
-  device.driver = kDriverArtNet;
-  device.SetAddress("127.0.0.1");
-  device.port = port;
-  device.channels = 6;
-  setup.outputs().devices().Add(device);
-  setup.patch().At(0, 0) = PatchEntry{0, 0, 1, 2};
-  ASSERT_EQ(SaveProject(setup, path).status, ProjectFileStatus::kDone);
-}
-
 void WriteRecording(const std::string& path, size_t junkBytes, bool withFrame) {
   std::ofstream out(path, std::ios::binary);
   const auto header = EncodeRecordingHeader({32, 16, 25});
@@ -124,10 +91,12 @@ TEST(ClockNeverWaits, AStandardOutputNobodyReadsKeepsTheFrameRate) {
   test::UdpReceiver receiver;
   // A chase whose zero-length steps print thousands of console lines per
   // pass: far more than a pipe holds.
-  SaveShow(dir + "/show.qrx", receiver.port(), [](Engine&) {}, [](Show& show) {
-    show.chases().InsertChase(0, "Chatter");
-    for (int i = 0; i < 2000; ++i) show.chases().InsertStep(0, i, ChaseStep{7, 0, 0, 0, 0});
-    show.chases().InsertStep(0, 2000, ChaseStep{7, 0, 0, 0, 2000});
+  test::SaveArtNetShow(dir + "/show.qrx", receiver.port(), [](Engine& setup) {
+    ASSERT_TRUE(setup.show().sceneList().Add("Scene"));
+    ChaseStore& chases = setup.show().chases();
+    chases.InsertChase(0, "Chatter");
+    for (int i = 0; i < 2000; ++i) chases.InsertStep(0, i, ChaseStep{7, 0, 0, 0, 0});
+    chases.InsertStep(0, 2000, ChaseStep{7, 0, 0, 0, 2000});
   });
   QuorWithPipe quor({"--headless", "--config-dir=" + dir, dir + "/show.qrx", "-C1"});
   ASSERT_TRUE(quor.started());
@@ -141,8 +110,6 @@ TEST(ClockNeverWaits, AStandardOutputNobodyReadsKeepsTheFrameRate) {
 
 TEST(ClockNeverWaits, HugeMarkerlessRecordingsAndFifosNeitherStallNorHang) {
   const std::string dir = test::FreshTestDir("file_player_hostile");
-  const std::string fifo = dir + "/pipe.qrr";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   struct Case {
     const char* name;
     size_t junk;
@@ -152,30 +119,20 @@ TEST(ClockNeverWaits, HugeMarkerlessRecordingsAndFifosNeitherStallNorHang) {
                         Case{"64 MiB without a marker", 64u << 20, false}, Case{"a FIFO", 0, false}}) {
     SCOPED_TRACE(c.name);
     test::UdpReceiver receiver;
-    const std::string recording = c.junk > 0 ? dir + "/take.qrr" : fifo;
-    // The scene names a valid recording; it is replaced after the save.
-    WriteRecording(dir + "/take.qrr", 0, true);
-    SaveShow(dir + "/show.qrx", receiver.port(), [&](Engine& e) {
+    // The scene names a valid recording, which is then replaced.
+    const std::string recording = dir + (c.junk > 0 ? "/take.qrr" : "/pipe.qrr");
+    WriteRecording(recording, 0, true);
+    test::SaveArtNetShow(dir + "/show.qrx", receiver.port(), [&](Engine& e) {
       e.RequestType(0, kFilePlayerType);
       e.RebindSlots();
-      e.EditGenerator(0, [&](Generator& g) { dynamic_cast<FilePlayerGenerator&>(g).Load(dir + "/take.qrr"); });
+      e.EditGenerator(0, [&](Generator& g) { dynamic_cast<FilePlayerGenerator&>(g).Load(recording); });
+      ASSERT_TRUE(e.show().sceneList().Add("Scene"));
     });
     if (c.junk > 0) {
       WriteRecording(recording, c.junk, c.withFrame);
     } else {
-      std::string project;
-      {
-        std::ifstream in(dir + "/show.qrx", std::ios::binary);
-        project.assign(std::istreambuf_iterator<char>(in), {});
-      }
-      // Same length, so the project's layout stays: take.qrr -> pipe.qrr.
-      size_t replaced = 0;
-      for (size_t at = project.find("take.qrr"); at != std::string::npos; at = project.find("take.qrr", at)) {
-        project.replace(at, 8, "pipe.qrr");
-        ++replaced;
-      }
-      ASSERT_GT(replaced, 0u);
-      std::ofstream(dir + "/show.qrx", std::ios::binary) << project;
+      ASSERT_EQ(::unlink(recording.c_str()), 0);
+      ASSERT_EQ(::mkfifo(recording.c_str(), 0600), 0);
     }
     const auto started = Clock::now();
     QuorWithPipe quor({"--headless", "--config-dir=" + dir, dir + "/show.qrx", "-S1", "--seconds=4"});

@@ -1,48 +1,20 @@
-// The real quor binary against files and folders that used to hang it,
-// abort it or cost the last show: a FIFO, an endless project, a full disk,
-// a refused project before the exit autosave, stray temporaries, an
-// unusable --config-dir and a machine without sound input.
-#include <gtest/gtest.h>
+// The real quor binary against files and folders that used to hang it, abort it
+// or cost the last show.
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <string>
 
 #include "audio/audio_capture.h"
-#include "engine/engine.h"
-#include "engine/project_file.h"
 #include "files/safe_file.h"
-#include "generators/builtin_generators.h"
+#include "quor_run.h"
 #include "show/show.h"
-#include "test_support.h"
 
 namespace quor {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ShellRun {
-  int exitCode = -1;
-  std::string output;
-  bool Says(const std::string& text) const { return output.find(text) != std::string::npos; }
-};
-
-// Runs `command` through the shell (stdout and stderr together), killed
-// after 30 s so a hang fails instead of stalling the suite.
-ShellRun Shell(const std::string& command) {
-  ShellRun run;
-  FILE* pipe = ::popen(("timeout -s KILL 30 sh -c '" + command + "' 2>&1").c_str(), "r");
-  if (!pipe) return run;
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, n);
-  const int status = ::pclose(pipe);
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
+using test::Shell;
+using test::ShellRun;
 
 std::string Quor(const fs::path& configDir, const std::string& args = "") {
   return std::string(QUOR_BINARY) + " --headless --seconds=0 --config-dir=" + configDir.string() + " " + args;

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "quor_run.h"
 #include "test_support.h"
 
 namespace quor {
@@ -238,16 +239,10 @@ TEST_F(WindowedTest, ChaseWindowPlayRecorderAndSceneWindowThroughTheRealBinary) 
 
 TEST(WindowedStart, WithoutADisplayQuorSaysSoAndRunsHeadless) {
   const std::string dir = test::FreshTestDir("windowed_nodisplay");
-  const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") + QUOR_BINARY +
-                              " --seconds=1 --config-dir=" + dir + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string output;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  EXPECT_EQ(pclose(pipe), 0) << output;
-  EXPECT_EQ(Count(output, "running headless"), 1) << output;
+  const test::ShellRun run = test::Shell(std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") +
+                                         QUOR_BINARY + " --seconds=1 --config-dir=" + dir);
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_EQ(Count(run.output, "running headless"), 1) << run.output;
   EXPECT_TRUE(std::filesystem::exists(dir + "/autosave.dat"));
 }
 

@@ -22,16 +22,14 @@ TEST(DialogUnitsTest, ConvertsWithTheFontMetrics) {
   };
   for (const Case& c : cases) {
     DialogUnits units(c.charWidth, c.charHeight);
-    EXPECT_EQ(units.X(c.dlu), c.x) << c.charWidth << "/" << c.dlu;
-    EXPECT_EQ(units.Y(c.dlu), c.y) << c.charHeight << "/" << c.dlu;
+    EXPECT_EQ(QPoint(units.X(c.dlu), units.Y(c.dlu)), QPoint(c.x, c.y)) << c.charWidth << "/" << c.dlu;
   }
   EXPECT_EQ(DialogUnits(6, 13).Rect(7, 8, 50, 14), QRect(11, 13, 75, 23));
 }
 
 TEST(DialogUnitsTest, FollowsTheDialogFont) {
-  QFont small = QApplication::font();
+  QFont small = QApplication::font(), large = small;
   small.setPixelSize(10);
-  QFont large = small;
   large.setPixelSize(20);
   const DialogUnits a(small), b(large);
   EXPECT_GT(b.X(100), a.X(100));

@@ -1,43 +1,24 @@
-// The generator settings dialogs on real widgets: opened from the slots'
-// "Edit" buttons, every kind of control acting on the live generator and
-// the next rendered frame, Escape/"Close", the shared position, F1, a
-// rebinding under an open dialog, the trigger setup with its meter and the
-// File Player's "Load".
+// The generator settings dialogs opened from the slots' "Edit" buttons on a running engine.
 #include "ui/generator_settings_dialog.h"
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSlider>
-#include <QTest>
-#include <QTimer>
+#include <algorithm>
 #include <array>
 #include <fstream>
 
-#include "engine/engine.h"
+#include "files/recording_file.h"
 #include "generators/builtin_dialogs.h"
-#include "generators/builtin_generators.h"
-#include "test_support.h"
 #include "ui/audio_trigger_setup_dialog.h"
 #include "ui/help_viewer.h"
 #include "ui/main_window.h"
 #include "ui/mixer_panel.h"
+#include "ui_support.h"
 
 namespace quor {
 namespace {
 
 class SettingsDialogTest : public testing::Test {
  protected:
-  SettingsDialogTest()
-      : engine_(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1}),
-        renderer_(engine_),
-        helpDir_(test::FreshTestDir("settings_dialog_help")),
-        window_(engine_, renderer_, MainWindowOptions{QString::fromStdString(helpDir_), 40}) {
+  SettingsDialogTest() {
     for (int topic : {34, 48}) std::ofstream(helpDir_ + "/" + std::to_string(topic) + ".html") << "<h1>Help</h1>";
     window_.show();
     window_.activateWindow();
@@ -54,16 +35,9 @@ class SettingsDialogTest : public testing::Test {
   // Clicks the slot's "Edit" button and runs `inside` on the dialog that
   // opens; returns false when none opened.
   bool WithDialog(int slot, const std::function<void(GeneratorSettingsDialog&)>& inside) {
-    bool opened = false;
-    QTimer::singleShot(50, [&] {
-      auto* dialog = dynamic_cast<GeneratorSettingsDialog*>(QApplication::activeModalWidget());
-      if (dialog == nullptr) return;
-      opened = true;
-      inside(*dialog);
-      if (dialog->isVisible()) dialog->reject();
-    });
+    test::OnModal<GeneratorSettingsDialog> dialog(inside);
     QTest::mouseClick(window_.panel()->editButton(slot), Qt::LeftButton);
-    return opened;
+    return dialog.opened;
   }
   int Read(int slot, const DialogControl& control) {
     int value = 0;
@@ -75,10 +49,10 @@ class SettingsDialogTest : public testing::Test {
     return {frame[0], frame[1], frame[2]};
   }
 
-  Engine engine_;
-  PreviewRenderer renderer_;
-  std::string helpDir_;
-  MainWindow window_;
+  Engine engine_{BuiltinGenerators(), test::kManualClock};
+  PreviewRenderer renderer_{engine_};
+  std::string helpDir_ = test::FreshTestDir("settings_dialog_help");
+  MainWindow window_{engine_, renderer_, MainWindowOptions{QString::fromStdString(helpDir_), 40}};
 };
 
 TEST_F(SettingsDialogTest, EveryDialogOpensFromEditAndItsControlsActOnTheLiveGenerator) {
@@ -154,12 +128,10 @@ TEST_F(SettingsDialogTest, EscapeAndCloseEndItAndThePositionIsShared) {
   EXPECT_TRUE(WithDialog(2, [&](GeneratorSettingsDialog& dialog) {
     EXPECT_EQ(dialog.windowTitle(), "Fire");
     EXPECT_EQ(dialog.pos(), QPoint(123, 77));
-    QPushButton* close = nullptr;
-    for (auto* button : dialog.findChildren<QPushButton*>()) {
-      if (button->text() == "Close") close = button;
-    }
-    ASSERT_NE(close, nullptr);
-    QTest::mouseClick(close, Qt::LeftButton);
+    auto buttons = dialog.findChildren<QPushButton*>();
+    auto close = std::find_if(buttons.begin(), buttons.end(), [](QPushButton* b) { return b->text() == "Close"; });
+    ASSERT_NE(close, buttons.end());
+    QTest::mouseClick(*close, Qt::LeftButton);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
   }));
@@ -186,19 +158,11 @@ TEST_F(SettingsDialogTest, RebindingTheSlotClosesTheDialogInsteadOfEditingAnothe
   EXPECT_EQ(engine_.BoundType(1), 1);
 }
 
-// 512 stereo frames with one impulse: every bin gets 32 with the gain
-// control off.
-void FeedImpulse(Engine& engine) {
-  std::array<int16_t, kAudioChannels * kAudioBlockFrames> block{};
-  block[0] = block[1] = 16384;
-  ASSERT_TRUE(engine.audio().DeliverBlock(block.data()));
-}
-
 TEST_F(SettingsDialogTest, TriggerSetupEditsTheRecordAndItsMeterFollowsTheSpectrum) {
   Bind(3, 8);
   engine_.audio().agcEnabled = 0;
-  SettingsDialogServices services;
   bool ran = false;
+  SettingsDialogServices services;
   services.openHelp = [&](int topic) { window_.OpenHelp(topic); };
   services.runModal = [&](QDialog& d) {
     auto& setup = dynamic_cast<AudioTriggerSetupDialog&>(d);
@@ -217,7 +181,8 @@ TEST_F(SettingsDialogTest, TriggerSetupEditsTheRecordAndItsMeterFollowsTheSpectr
     EXPECT_EQ(setup.bandText()->text(), "86 - 2666 Hz");
     setup.TickMeter();
     EXPECT_EQ(setup.meter().levelHeight, 0);
-    FeedImpulse(engine_);
+    std::array<int16_t, kAudioChannels * kAudioBlockFrames> impulse{16384, 16384};  // 32 in every bin
+    ASSERT_TRUE(engine_.audio().DeliverBlock(impulse.data()));
     setup.TickMeter();
     EXPECT_EQ(setup.meter().level, 32);
     EXPECT_EQ(setup.meter().levelHeight, 32 * 106 / 64);
@@ -242,23 +207,18 @@ TEST_F(SettingsDialogTest, TriggerSetupEditsTheRecordAndItsMeterFollowsTheSpectr
 
 TEST_F(SettingsDialogTest, FilePlayerLoadsARecordingAndShowsItsResolution) {
   const std::string dir = test::FreshTestDir("settings_dialog_player");
-  auto write = [&](const char* name, const char* magic, int w, int h) {
-    const std::string path = dir + "/" + name;
-    std::ofstream out(path, std::ios::binary);
-    out.write(magic, 5);
-    out.put('1');
-    for (int word : {w, h, 25})
-      for (int shift = 0; shift < 32; shift += 8) out.put(static_cast<char>((word >> shift) & 0xff));
-    out.write("QX\0", 3);
-    out << std::string(static_cast<size_t>(w) * h * 3, '\x50');
-    return path;
+  auto write = [&](const char* name, char magicFirst) {  // 16 x 8, one grey frame
+    std::ofstream out(dir + "/" + name, std::ios::binary);
+    auto header = EncodeRecordingHeader({16, 8, 25});
+    header[0] = static_cast<uint8_t>(magicFirst);
+    out.write(reinterpret_cast<const char*>(header.data()), header.size());
+    out << std::string(kFrameMarker.begin(), kFrameMarker.end()) << std::string(16 * 8 * 3, '\x50');
+    return dir + "/" + name;
   };
-  const std::string small = write("small.qrr", "QRR!\0", 16, 8);
-  const std::string bad = write("bad.qrr", "QRX!\0", 16, 8);
+  const std::string small = write("small.qrr", 'Q'), bad = write("bad.qrr", 'X');
   Bind(0, kFilePlayerDialog.typeId);
   std::string next = small;
-  QString shownError;
-  QString filter;
+  QString shownError, filter;
   SettingsDialogServices services;
   services.chooseFile = [&](QWidget*, const QString&, const QString& f) {
     filter = f;

@@ -1,28 +1,15 @@
-// The "Matrix Size" dialog's live corrections and what "OK" applies, typed
-// into the real line edits.
+// The "Matrix Size" dialog, typed into the real line edits.
 #include "ui/matrix_size_dialog.h"
 
-#include <gtest/gtest.h>
-
-#include <QLabel>
-#include <QLineEdit>
-#include <QTest>
-
-#include "engine/engine.h"
-#include "generators/builtin_generators.h"
+#include "ui_support.h"
 
 namespace quor {
 namespace {
 
-void Retype(QLineEdit* edit, const QString& text) {
-  edit->setFocus();
-  edit->selectAll();
-  QTest::keyClick(edit, Qt::Key_Backspace);
-  QTest::keyClicks(edit, text);
-}
+using test::Retype;
 
 TEST(MatrixSizeDialog, TooTallHeightIsCappedAndWidthKeepsWithin16384Pixels) {
-  Engine engine(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1});
+  Engine engine(BuiltinGenerators(), test::kManualClock);
   MatrixSizeDialog dialog(engine, nullptr);
   EXPECT_EQ(dialog.widthEdit()->text(), "32");
   EXPECT_EQ(dialog.pixelCount()->text(), "512");
@@ -41,7 +28,7 @@ TEST(MatrixSizeDialog, TooTallHeightIsCappedAndWidthKeepsWithin16384Pixels) {
 }
 
 TEST(MatrixSizeDialog, OkRaisesSidesToFourAndResizesOnlyWhenSomethingChanged) {
-  Engine engine(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1});
+  Engine engine(BuiltinGenerators(), test::kManualClock);
   {
     MatrixSizeDialog dialog(engine, nullptr);
     Retype(dialog.widthEdit(), "2");

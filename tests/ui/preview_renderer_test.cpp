@@ -1,9 +1,9 @@
-// DrawPreview's cell layout and pixels, and the hand-off buffer between the
-// clock and the GUI thread.
+// The preview pictures and their hand-off buffer between clock and GUI thread.
 #include "ui/preview_renderer.h"
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "engine/engine.h"
@@ -27,10 +27,8 @@ TEST(PreviewGeometry, CellsAndMarginsForTypicalMatrices) {
   };
   for (const Case& c : cases) {
     const PreviewGeometry g = ComputePreviewGeometry(c.w, c.h, c.previewHeight, c.grid);
-    EXPECT_EQ(g.grid, c.expected.grid) << c.w << "x" << c.h;
-    EXPECT_EQ(g.cell, c.expected.cell) << c.w << "x" << c.h;
-    EXPECT_EQ(g.left, c.expected.left) << c.w << "x" << c.h;
-    EXPECT_EQ(g.top, c.expected.top) << c.w << "x" << c.h;
+    EXPECT_EQ(std::tie(g.grid, g.cell, g.left, g.top), std::tie(c.expected.grid, c.expected.cell, c.expected.left, c.expected.top))
+        << c.w << "x" << c.h;
   }
 }
 

@@ -1,6 +1,4 @@
-// The "Remote Control" dialog and the "Artnet Scan" window on the offscreen
-// platform: field enabling per input type, the channel display, the checks
-// of "OK", the failed-open box, and a scan over loopback only.
+// The "Remote Control" dialog and the "Artnet Scan" window (loopback only).
 #include "ui/remote_control_dialog.h"
 
 #include <arpa/inet.h>
@@ -8,37 +6,20 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QTest>
-#include <QTimer>
-
-#include "engine/engine.h"
 #include "engine/remote_control.h"
-#include "generators/builtin_generators.h"
 #include "output/remote_input_parser.h"
 #include "show/show.h"
 #include "ui/artnet_scan_window.h"
+#include "ui_support.h"
 
 namespace quor {
 namespace {
 
-void Retype(QLineEdit* edit, const QString& text) {
-  edit->setFocus();
-  edit->selectAll();
-  QTest::keyClick(edit, Qt::Key_Backspace);
-  QTest::keyClicks(edit, text);
-}
+using test::Retype;
 
 class RemoteControlDialogTest : public testing::Test {
  protected:
-  Engine engine_{BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1}};
+  Engine engine_{BuiltinGenerators(), test::kManualClock};
 };
 
 TEST_F(RemoteControlDialogTest, FieldsFollowTheInputTypeAndTheChannel) {
@@ -90,38 +71,25 @@ TEST_F(RemoteControlDialogTest, OkRefusesOutOfRangeNumbersInOrderAndStoresWhatPa
   dialog.enabledBox()->setChecked(true);
   dialog.limitBox()->setChecked(true);
   EXPECT_TRUE(dialog.Store());
-  EXPECT_EQ(s.firstChannel, 3);
-  EXPECT_EQ(s.baudOrNet, 3);
-  EXPECT_EQ(s.subnet, 3);
-  EXPECT_EQ(s.universe, 3);
-  EXPECT_EQ(s.listenPort, 6454);
-  EXPECT_EQ(s.limitTo32, 1);
+  EXPECT_EQ(std::make_tuple(s.firstChannel, s.baudOrNet, s.subnet, s.universe, s.listenPort, s.limitTo32),
+            std::make_tuple(3, 3, 3, 3, 6454, 1));
   EXPECT_EQ(engine_.settings().remoteControlEnabled.load(), 1);
 }
 
 TEST_F(RemoteControlDialogTest, FailedOpenSwitchesTheOptionOffAndSaysSo) {
   RemoteInputSettings& s = engine_.remoteInputSettings();
   s.inputType = kRemoteTpm2;
-  QString boxText;
-  // Answer the dialog ("OK" with the option on, a serial port that does not
-  // exist), then the error box.
-  QTimer answer;
-  QObject::connect(&answer, &QTimer::timeout, [&] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (auto* dialog = dynamic_cast<RemoteControlDialog*>(modal)) {
-      dialog->enabledBox()->setChecked(true);
-      dialog->accept();
-    } else if (auto* box = dynamic_cast<QMessageBox*>(modal)) {
-      boxText = box->windowTitle() + ": " + box->text();
-      box->close();
-    }
+  // "OK" with the option on and a serial port that does not exist.
+  test::OnModal<RemoteControlDialog> dialog([](RemoteControlDialog& d) {
+    d.enabledBox()->setChecked(true);
+    d.accept();
   });
-  answer.start(20);
+  test::BoxCatcher box;
   EXPECT_FALSE(RunRemoteControlCommand(engine_, {"ttyQuorMissing"}, nullptr));
-  answer.stop();
   EXPECT_EQ(engine_.settings().remoteControlEnabled.load(), 0);
   EXPECT_EQ(engine_.flags().remoteInputActive.load(), 0);
-  EXPECT_TRUE(boxText.startsWith("Error: Failed to open input. Please check your device.")) << boxText.toStdString();
+  EXPECT_EQ(box.title, "Error");
+  EXPECT_TRUE(box.text.startsWith("Failed to open input. Please check your device.")) << box.text.toStdString();
 }
 
 TEST(ArtNetScanWindow, CountsDownAddsTheNodeThatAnsweredAndClosesItself) {
@@ -140,6 +108,9 @@ TEST(ArtNetScanWindow, CountsDownAddsTheNodeThatAnsweredAndClosesItself) {
   ArtNetScan::Options options;
   options.pollAddress = "127.0.0.1", options.port = scanPort, options.durationMs = 2000;
   QStringList shown;
+  auto countdown = [&shown] {
+    if (auto* window = dynamic_cast<ArtNetScanWindow*>(QApplication::activeModalWidget())) shown << window->countdown()->text();
+  };
   QTimer::singleShot(300, [&] {
     RemoteInputSettings nodeSettings;
     nodeSettings.universe = 4;
@@ -148,15 +119,9 @@ TEST(ArtNetScanWindow, CountsDownAddsTheNodeThatAnsweredAndClosesItself) {
     sockaddr_in to = a;
     to.sin_port = htons(static_cast<uint16_t>(scanPort));
     ::sendto(node, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    if (auto* window = dynamic_cast<ArtNetScanWindow*>(QApplication::activeModalWidget())) {
-      shown << window->countdown()->text();
-    }
+    countdown();
   });
-  QTimer::singleShot(1300, [&] {
-    if (auto* window = dynamic_cast<ArtNetScanWindow*>(QApplication::activeModalWidget())) {
-      shown << window->countdown()->text();
-    }
-  });
+  QTimer::singleShot(1300, countdown);
   EXPECT_EQ(RunArtNetScanWindow(devices, console, nullptr, options), 1);
   ::close(node);
   EXPECT_EQ(shown, (QStringList{"Please Wait ... 2", "Please Wait ... 1"}));

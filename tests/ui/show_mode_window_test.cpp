@@ -1,53 +1,48 @@
-// Show mode: the button layout, highlighting on clicks, the "Control" group
-// and giving the hidden windows back on close.
+// The show mode window: button layout, clicks, the "Control" group, closing.
 #include "ui/show_mode_window.h"
 
-#include <gtest/gtest.h>
-
-#include <QPushButton>
-#include <QSlider>
-#include <QTest>
-
-#include "engine/engine.h"
-#include "generators/builtin_generators.h"
 #include "show/show.h"
 #include "ui/command_ids.h"
 #include "ui/list_window.h"
 #include "ui/main_window.h"
-#include "ui/preview_renderer.h"
+#include "ui_support.h"
 
 namespace quor {
 namespace {
 
 TEST(ShowModeLayout, KeepsClearOfPreviewAndControlGroup) {
-  // 360 wide, 100 x 50 buttons: columns = 2, rows are reserved up to oy 339.
-  std::vector<QPoint> narrow = ShowModeButtonPositions(360, 100, 50, 200, 4);
-  ASSERT_EQ(narrow.size(), 4u);
-  EXPECT_EQ(narrow[0], QPoint(10, 370));
-  EXPECT_EQ(narrow[1], QPoint(120, 370));
-  EXPECT_EQ(narrow[2], QPoint(230, 370));
-  EXPECT_EQ(narrow[3], QPoint(10, 430));
-  // 1000 wide: the first row starts at ox 330 and holds six buttons.
-  std::vector<QPoint> wide = ShowModeButtonPositions(1000, 100, 50, 200, 7);
-  ASSERT_EQ(wide.size(), 7u);
-  EXPECT_EQ(wide[0], QPoint(340, 10));
-  EXPECT_EQ(wide[5], QPoint(890, 10));
-  EXPECT_EQ(wide[6], QPoint(340, 70));
-  // A window narrower than two buttons still places every button.
-  EXPECT_EQ(ShowModeButtonPositions(100, 100, 50, 200, 3).size(), 3u);
+  struct Case {
+    int width, count;
+    std::vector<QPoint> expected;  // every top-left corner; empty: not checked
+  };
+  const Case cases[] = {
+      // Two columns beside the preview: the rows start below the reserved oy 339.
+      {360, 4, {{10, 370}, {120, 370}, {230, 370}, {10, 430}}},
+      // The first row starts right of the preview at ox 330 and holds six.
+      {1000, 7, {{340, 10}, {450, 10}, {560, 10}, {670, 10}, {780, 10}, {890, 10}, {340, 70}}},
+      // Narrower than two buttons: every button is still placed.
+      {100, 3, {}},
+  };
+  for (const Case& c : cases) {
+    const std::vector<QPoint> at = ShowModeButtonPositions(c.width, 100, 50, 200, c.count);
+    ASSERT_EQ(at.size(), static_cast<size_t>(c.count)) << c.width;
+    if (!c.expected.empty()) {
+      EXPECT_EQ(at, c.expected) << c.width;
+    }
+  }
 }
 
 class ShowModeTest : public testing::Test {
  protected:
-  ShowModeTest() : engine_(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1}), renderer_(engine_) {
+  ShowModeTest() {
     SceneList& scenes = engine_.show().sceneList();
     scenes.Add("Intro");
     scenes.Add("Finale");
     engine_.show().chaseList().Add();
     engine_.show().editor().Close();
   }
-  Engine engine_;
-  PreviewRenderer renderer_;
+  Engine engine_{BuiltinGenerators(), test::kManualClock};
+  PreviewRenderer renderer_{engine_};
 };
 
 TEST_F(ShowModeTest, ButtonsHighlightTheClickedChaseOrSceneAndSizeMenuKeepsLimits) {

@@ -1,0 +1,87 @@
+// Running the real quor binary from a test: through the shell with its
+// output captured, or in the background with its output in a log file, and
+// the Art-Net project such runs load.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/project_file.h"
+#include "generators/builtin_generators.h"
+#include "test_support.h"
+
+namespace quor::test {
+
+struct ShellRun {
+  int exitCode = -1;
+  std::string output;
+  bool Says(const std::string& text) const { return output.find(text) != std::string::npos; }
+};
+
+// Runs `command` through the shell (stdout and stderr together), killed
+// after 30 s so a hang fails instead of stalling the suite.
+inline ShellRun Shell(const std::string& command) {
+  ShellRun run;
+  FILE* pipe = ::popen(("timeout -s KILL 30 sh -c '" + command + "' 2>&1").c_str(), "r");
+  if (!pipe) return run;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, n);
+  const int status = ::pclose(pipe);
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+inline std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Starts quor with `args` in the background, its output in `logPath`.
+inline pid_t StartQuor(const std::vector<std::string>& args, const std::string& logPath) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    FILE* log = std::freopen(logPath.c_str(), "w", stdout);
+    if (log) ::dup2(fileno(stdout), fileno(stderr));
+    std::vector<char*> argv{const_cast<char*>(QUOR_BINARY)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    ::execv(QUOR_BINARY, argv.data());
+    ::_exit(127);
+  }
+  return pid;
+}
+
+// SIGTERM, then the exit code once it has ended (-1 if it did not exit).
+inline int StopQuor(pid_t pid) {
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Saves a project with one Art-Net device to 127.0.0.1:`port` (6 channels,
+// pixel (0, 0) on channels 0..2) and whatever `prepare` sets up.
+inline void SaveArtNetShow(const std::string& path, int port, const std::function<void(Engine&)>& prepare) {
+  Engine setup(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1});
+  prepare(setup);
+  OutputDevice device;
+  device.driver = kDriverArtNet;
+  device.SetAddress("127.0.0.1");
+  device.port = port;
+  device.channels = 6;
+  setup.outputs().devices().Add(device);
+  setup.patch().At(0, 0) = PatchEntry{0, 0, 1, 2};
+  ASSERT_EQ(SaveProject(setup, path).status, ProjectFileStatus::kDone);
+}
+
+}  // namespace quor::test
