@@ -60,7 +60,7 @@ void ApplySineWave(const Canvas& canvas, int waveWidth, int waveHeight, float ph
 // darken by fade percent of 255 / (H / 2) per row; the bottom row is kept.
 void ApplyPerspective(const Canvas& canvas, int angle, int fade);
 
-class ScrollingTextGenerator final : public Generator {
+class ScrollingTextGenerator final : public Generator, public ColorGroupOwner {
  public:
   explicit ScrollingTextGenerator(GeneratorContext& context) : context_(context) {}
 
@@ -89,8 +89,6 @@ class ScrollingTextGenerator final : public Generator {
   void SetAlign(int align) { align_ = std::clamp(align, 0, 2); }
   void SetSineWave(bool on, int width, int height);
   void SetPerspective(bool on, int angle, int fade);
-  ColorGroup& colorGroup() { return colors_; }
-  const ColorGroup& colorGroup() const { return colors_; }
 
   int scrollPosition() const { return scrollPos_; }
   // The widest line in pixels as last drawn.
@@ -118,7 +116,6 @@ class ScrollingTextGenerator final : public Generator {
   int angle_ = 20;
   int fade_ = 0;
   int align_ = 1;
-  ColorGroup colors_;
   int blockWidth_ = 0;
 };
 
