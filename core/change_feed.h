@@ -56,6 +56,9 @@ struct EngineError {
   int errorNumber = 0;
   std::string message;
   bool operator==(const EngineError&) const = default;
+  // The text of the error box: the message, then the subject and the
+  // system's text for the errno where the message does not hold them yet.
+  std::string DialogText() const;
 };
 
 struct ChangeBatch {

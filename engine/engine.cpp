@@ -478,7 +478,10 @@ bool Engine::OpenOutputs() {
   if (flags_.outputState.load() == kOutputRunning) return true;
   const bool opened = outputs_.OpenOutputs();
   changes_.Announce(Change::kOutputs);
-  if (!opened) changes_.ReportError({"outputs", 0, kOpenOutputsFailedMessage});
+  if (!opened) {
+    const EngineError& failure = outputs_.openFailure();
+    changes_.ReportError({failure.subject, failure.errorNumber, kOpenOutputsFailedMessage});
+  }
   return opened;
 }
 

@@ -18,8 +18,8 @@ constexpr int kSnapshotLongSide = 320;
 
 Lifecycle::Lifecycle(Engine& engine, std::vector<std::string> args) : engine_(engine), args_(std::move(args)) {}
 
-void Lifecycle::ReportErrors(const std::string& subject, const std::vector<std::string>& messages) {
-  for (const std::string& message : messages) engine_.changes().ReportError({subject, 0, message});
+void Lifecycle::ReportErrors(const std::vector<EngineError>& errors) {
+  for (const EngineError& error : errors) engine_.changes().ReportError(error);
 }
 
 std::optional<int> Lifecycle::Start() {
@@ -81,7 +81,7 @@ void Lifecycle::LoadStartProject() {
   hooks.closeRemoteInput = [this] { engine_.remote().CloseRemoteInput(); };
   hooks.openRemoteInput = [this] { return engine_.remote().OpenRemoteInput(); };
   const ProjectFileResult loaded = LoadProject(engine_, loadPath, hooks);
-  ReportErrors(loadPath, loaded.messages);
+  ReportErrors(loaded.errors);
   if (loaded.status != ProjectFileStatus::kDone && (loadPath != paths_.autosavePath || !loaded.messages.empty())) {
     engine_.console().Print("Could not load %s: %s\n", loadPath.c_str(), loaded.reason.c_str());
   }
@@ -158,7 +158,7 @@ int Lifecycle::Finish() {
   engine_.StopRendering();
   engine_.remote().CloseRemoteInput();
   const ProjectFileResult saved = SaveProjectKeepingBackup(engine_, paths_.autosavePath);
-  ReportErrors(paths_.autosavePath, saved.messages);
+  ReportErrors(saved.errors);
   engine_.Shutdown();
   int exitCode = saved.status == ProjectFileStatus::kDone ? 0 : 1;
   if (!commandLine_.snapshotPath.empty()) {

@@ -46,7 +46,7 @@ class Lifecycle {
   void Autostart();
   // --scan-artnet: one scan, the nodes on standard output; the exit code.
   int ScanArtNetOnly();
-  void ReportErrors(const std::string& subject, const std::vector<std::string>& messages);
+  void ReportErrors(const std::vector<EngineError>& errors);
 
   Engine& engine_;
   std::vector<std::string> args_;

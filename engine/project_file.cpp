@@ -14,6 +14,12 @@ namespace {
 // The whole file when it is a regular file no longer than the largest
 // valid project; anything else is never read (a FIFO would block, an
 // endless file would exhaust the memory).
+// Adds one failure to show, as text and with its structure.
+void AddFailure(ProjectFileResult& result, std::string subject, int errorNumber, std::string message) {
+  result.messages.push_back(message);
+  result.errors.push_back({std::move(subject), errorNumber, std::move(message)});
+}
+
 ProjectFileResult ReadProjectFile(const std::string& path, std::vector<uint8_t>& bytes) {
   FileReadResult read = ReadRegularFile(path, MaxProjectFileBytes());
   ProjectFileResult result;
@@ -28,26 +34,38 @@ ProjectFileResult ReadProjectFile(const std::string& path, std::vector<uint8_t>&
     case FileReadStatus::kNotRegular:
     case FileReadStatus::kTooLarge:
       result.status = ProjectFileStatus::kRefused;
-      result.messages.emplace_back(kUnknownFileFormatMessage);
+      AddFailure(result, path, read.errorNumber, kUnknownFileFormatMessage);
       break;
   }
   result.reason = std::move(read.reason);
+  result.errorNumber = read.errorNumber;
   return result;
 }
 
+// The bytes came from memory: the file's path is filled in by the caller
+// that read them.
 ProjectFileResult Refused(std::string message) {
   ProjectFileResult result;
   result.status = ProjectFileStatus::kRefused;
   result.reason = message;
-  result.messages.push_back(std::move(message));
+  AddFailure(result, "", 0, std::move(message));
   return result;
 }
 
-ProjectFileResult WriteFailed(const std::string& path, const std::string& why) {
+ProjectFileResult WriteFailed(const std::string& path, const std::string& why, int errorNumber) {
   ProjectFileResult result;
   result.status = ProjectFileStatus::kWriteFailed;
   result.reason = why;
-  result.messages.push_back("Failed to save " + path + ": " + why);
+  result.errorNumber = errorNumber;
+  AddFailure(result, path, errorNumber, "Failed to save " + path + ": " + why);
+  return result;
+}
+
+// A failure found in bytes read from `path` names that file.
+ProjectFileResult NamingFile(ProjectFileResult result, const std::string& path) {
+  for (EngineError& error : result.errors) {
+    if (error.subject.empty()) error.subject = path;
+  }
   return result;
 }
 
@@ -167,13 +185,17 @@ ProjectFileResult ApplyProject(Engine& engine, ProjectData&& project, const Proj
 
   if (outputsWereRunning || project.outputRunning == 1) {
     result.outputsRunning = engine.outputs().OpenOutputs();
-    if (!result.outputsRunning) result.messages.emplace_back(kOpenOutputsFailedMessage);
+    if (!result.outputsRunning) {
+      const EngineError& failure = engine.outputs().openFailure();
+      AddFailure(result, failure.subject, failure.errorNumber, kOpenOutputsFailedMessage);
+    }
   }
 
   if (settings.remoteControlEnabled.load() == 1 && hooks.openRemoteInput) {
     if (!hooks.openRemoteInput()) {
       settings.remoteControlEnabled.store(0);
-      result.messages.emplace_back(kOpenRemoteInputFailedMessage);
+      const std::string port = engine.remoteInputSettings().PortName();
+      AddFailure(result, port.empty() ? "remote input" : port, 0, kOpenRemoteInputFailedMessage);
     }
   }
   result.remoteControlEnabled = settings.remoteControlEnabled.load() == 1;
@@ -218,17 +240,20 @@ ProjectFileResult ImportProjectBytes(Engine& engine, std::span<const uint8_t> by
 ProjectFileResult SaveProject(Engine& engine, const std::string& path) {
   const ProjectData project = CaptureProject(engine);
   if (const std::string exceeded = ProjectLimitExceeded(project); !exceeded.empty()) {
-    return WriteFailed(path, "the project holds " + exceeded);
+    return WriteFailed(path, "the project holds " + exceeded, 0);
   }
   // The old file stays whole until the new one is completely on the disk.
-  if (const std::string why = ReplaceFile(path, EncodeProject(project)); !why.empty()) return WriteFailed(path, why);
+  int error = 0;
+  if (const std::string why = ReplaceFile(path, EncodeProject(project), &error); !why.empty()) {
+    return WriteFailed(path, why, error);
+  }
   return {};
 }
 
 ProjectFileResult SaveProjectKeepingBackup(Engine& engine, const std::string& path) {
   const ProjectData project = CaptureProject(engine);
   if (const std::string exceeded = ProjectLimitExceeded(project); !exceeded.empty()) {
-    return WriteFailed(path, "the project holds " + exceeded);
+    return WriteFailed(path, "the project holds " + exceeded, 0);
   }
   const std::vector<uint8_t> bytes = EncodeProject(project);
   // An unchanged project leaves both files alone, so a run that loaded
@@ -236,12 +261,14 @@ ProjectFileResult SaveProjectKeepingBackup(Engine& engine, const std::string& pa
   if (FileHoldsBytes(path, bytes)) return {};
   ProjectFileResult result;
   const std::string backup = path + kProjectBackupSuffix;
-  if (const std::string why = ReplaceBackup(path, backup); !why.empty()) {
-    result.messages.push_back("Failed to keep " + backup + ": " + why);
+  int error = 0;
+  if (const std::string why = ReplaceBackup(path, backup, &error); !why.empty()) {
+    AddFailure(result, backup, error, "Failed to keep " + backup + ": " + why);
   }
-  if (const std::string why = ReplaceFile(path, bytes); !why.empty()) {
-    ProjectFileResult failed = WriteFailed(path, why);
+  if (const std::string why = ReplaceFile(path, bytes, &error); !why.empty()) {
+    ProjectFileResult failed = WriteFailed(path, why, error);
     failed.messages.insert(failed.messages.begin(), result.messages.begin(), result.messages.end());
+    failed.errors.insert(failed.errors.begin(), result.errors.begin(), result.errors.end());
     return failed;
   }
   return result;
@@ -250,13 +277,13 @@ ProjectFileResult SaveProjectKeepingBackup(Engine& engine, const std::string& pa
 ProjectFileResult LoadProject(Engine& engine, const std::string& path, const ProjectLoadHooks& hooks) {
   std::vector<uint8_t> bytes;
   if (ProjectFileResult unread = ReadProjectFile(path, bytes); unread.status != ProjectFileStatus::kDone) return unread;
-  return LoadProjectBytes(engine, bytes, hooks);
+  return NamingFile(LoadProjectBytes(engine, bytes, hooks), path);
 }
 
 ProjectFileResult ImportProject(Engine& engine, const std::string& path) {
   std::vector<uint8_t> bytes;
   if (ProjectFileResult unread = ReadProjectFile(path, bytes); unread.status != ProjectFileStatus::kDone) return unread;
-  return ImportProjectBytes(engine, bytes);
+  return NamingFile(ImportProjectBytes(engine, bytes), path);
 }
 
 }  // namespace quor

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "core/change_feed.h"
 #include "files/project_format.h"
 
 namespace quor {
@@ -58,6 +59,10 @@ struct ProjectFileResult {
   // Error texts to show, in order (a refused file, a failed reopen of the
   // outputs or the remote input, a failed save).
   std::vector<std::string> messages;
+  // The same failures with their structure, one per message in the same
+  // order: the file, port or device that failed and the errno behind it
+  // (0 when no system call failed).
+  std::vector<EngineError> errors;
   // Load: the outputs run afterwards ("Start &Output" checked, "Output
   // &Patch", "Output &Devices" and "&Matrix Size" greyed).
   bool outputsRunning = false;
@@ -69,6 +74,8 @@ struct ProjectFileResult {
   // Why the file was not loaded or saved ("No such file or directory",
   // "Unknown File Format.", "No space left on device"); empty when done.
   std::string reason;
+  // The errno behind `reason`; 0 when done or when no system call failed.
+  int errorNumber = 0;
 };
 
 // The previous autosave is kept beside it under this suffix.

@@ -102,13 +102,18 @@ std::string ResolveLink(const std::string& path) {
 
 }  // namespace
 
-std::string ReplaceFile(const std::string& named, std::span<const uint8_t> bytes) {
+std::string ReplaceFile(const std::string& named, std::span<const uint8_t> bytes, int* errorNumber) {
+  auto fail = [errorNumber](int error) {
+    if (errorNumber != nullptr) *errorNumber = error;
+    return Reason(error);
+  };
+  if (errorNumber != nullptr) *errorNumber = 0;
   const std::string path = ResolveLink(named);
   struct stat old {};
   const mode_t mode = RegularFile(path, old) ? (old.st_mode & 07777) : 0666;  // the umask applies to a new file
   std::string tempPath;
   Fd fd(CreateTemporary(path, mode, tempPath));
-  if (fd.get() < 0) return Reason(errno);
+  if (fd.get() < 0) return fail(errno);
   if (mode != 0666) ::fchmod(fd.get(), mode);
   int error = WriteAll(fd.get(), bytes);
   if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
@@ -117,13 +122,14 @@ std::string ReplaceFile(const std::string& named, std::span<const uint8_t> bytes
   if (error == 0 && ::rename(tempPath.c_str(), path.c_str()) != 0) error = errno;
   if (error != 0) {
     ::unlink(tempPath.c_str());
-    return Reason(error);
+    return fail(error);
   }
   SyncFolder(FolderOfPath(path));
   return {};
 }
 
-std::string ReplaceBackup(const std::string& named, const std::string& backupPath) {
+std::string ReplaceBackup(const std::string& named, const std::string& backupPath, int* errorNumber) {
+  if (errorNumber != nullptr) *errorNumber = 0;
   const std::string path = ResolveLink(named);
   struct stat info {};
   if (!RegularFile(path, info)) return {};
@@ -136,14 +142,18 @@ std::string ReplaceBackup(const std::string& named, const std::string& backupPat
       if (::rename(tempPath.c_str(), backupPath.c_str()) == 0) return {};
       const int error = errno;
       ::unlink(tempPath.c_str());
+      if (errorNumber != nullptr) *errorNumber = error;
       return Reason(error);
     }
     if (errno != EEXIST) break;
   }
   // File systems without hard links: copy it.
   const FileReadResult current = ReadRegularFile(path, static_cast<size_t>(info.st_size));
-  if (current.status != FileReadStatus::kDone) return current.reason;
-  return ReplaceFile(backupPath, current.bytes);
+  if (current.status != FileReadStatus::kDone) {
+    if (errorNumber != nullptr) *errorNumber = current.errorNumber;
+    return current.reason;
+  }
+  return ReplaceFile(backupPath, current.bytes, errorNumber);
 }
 
 bool FileHoldsBytes(const std::string& path, std::span<const uint8_t> bytes) {
@@ -197,19 +207,24 @@ std::string UnusableFolderReason(const std::string& folder) {
 
 FileReadResult ReadRegularFile(const std::string& path, size_t maxBytes) {
   FileReadResult result;
-  auto fail = [&result](FileReadStatus status, std::string reason) {
+  auto fail = [&result](FileReadStatus status, std::string reason, int error = 0) {
     result.status = status;
     result.reason = std::move(reason);
+    result.errorNumber = error;
     result.bytes.clear();
     return result;
   };
+  auto failErrno = [&fail](FileReadStatus status) {
+    const int error = errno;
+    return fail(status, Reason(error), error);
+  };
   // O_NONBLOCK: opening a FIFO would otherwise wait for a writer.
   Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-  if (fd.get() < 0) return fail(FileReadStatus::kMissing, Reason(errno));
+  if (fd.get() < 0) return failErrno(FileReadStatus::kMissing);
   struct stat info {};
-  if (::fstat(fd.get(), &info) != 0) return fail(FileReadStatus::kFailed, Reason(errno));
+  if (::fstat(fd.get(), &info) != 0) return failErrno(FileReadStatus::kFailed);
   // A folder cannot be read as a file at all, as with read()'s EISDIR.
-  if (S_ISDIR(info.st_mode)) return fail(FileReadStatus::kMissing, Reason(EISDIR));
+  if (S_ISDIR(info.st_mode)) return fail(FileReadStatus::kMissing, Reason(EISDIR), EISDIR);
   if (!S_ISREG(info.st_mode)) return fail(FileReadStatus::kNotRegular, "not a regular file");
   if (info.st_size < 0 || static_cast<uint64_t>(info.st_size) > maxBytes) {
     return fail(FileReadStatus::kTooLarge, "larger than " + std::to_string(maxBytes) + " bytes");
@@ -229,7 +244,7 @@ FileReadResult ReadRegularFile(const std::string& path, size_t maxBytes) {
     } else if (n == 0) {
       break;
     } else if (errno != EINTR) {
-      return fail(FileReadStatus::kFailed, Reason(errno));
+      return failErrno(FileReadStatus::kFailed);
     }
   }
   if (done > maxBytes) return fail(FileReadStatus::kTooLarge, "larger than " + std::to_string(maxBytes) + " bytes");

@@ -23,16 +23,17 @@ inline constexpr const char* kTemporaryMarker = ".quor-tmp-";
 // flush to the disk and the close, then renames it over `path`. On any
 // failure the temporary is removed, `path` keeps its old content and the
 // result is the system's reason ("No space left on device"); "" on success.
-// The new file keeps the mode of the one it replaces; a symbolic link at
-// `path` stays and its target is replaced.
-std::string ReplaceFile(const std::string& path, std::span<const uint8_t> bytes);
+// `errorNumber`, when given, receives the errno behind the reason (0 on
+// success). The new file keeps the mode of the one it replaces; a symbolic
+// link at `path` stays and its target is replaced.
+std::string ReplaceFile(const std::string& path, std::span<const uint8_t> bytes, int* errorNumber = nullptr);
 
 // Makes `backupPath` a copy of the regular file `path` in one step (a hard
 // link renamed over the old backup, or a full copy where links are not
 // possible). Nothing happens when `path` is missing or not a regular file.
-// Returns "" or the reason the backup could not be made; the old backup is
-// then untouched.
-std::string ReplaceBackup(const std::string& path, const std::string& backupPath);
+// Returns "" or the reason the backup could not be made (its errno in
+// `errorNumber` when given); the old backup is then untouched.
+std::string ReplaceBackup(const std::string& path, const std::string& backupPath, int* errorNumber = nullptr);
 
 // Whether the regular file `path` holds exactly `bytes`.
 bool FileHoldsBytes(const std::string& path, std::span<const uint8_t> bytes);
@@ -58,6 +59,7 @@ struct FileReadResult {
   FileReadStatus status = FileReadStatus::kDone;
   std::vector<uint8_t> bytes;
   std::string reason;  // the system's reason when not kDone
+  int errorNumber = 0;  // the errno behind `reason`; 0 when no system call failed
 };
 
 // Reads the regular file `path` whole when it is at most `maxBytes` long.

@@ -1,5 +1,6 @@
 #include "generators/color.h"
 
+#include <algorithm>
 #include <cassert>
 
 namespace quor {
@@ -92,6 +93,24 @@ void NextAutoColor(Rgb* out, int* position, int* phase, int shared, ColorWheel& 
     *position = wheel.position;
     *phase = wheel.phase;
   }
+}
+
+Rgb ColorGroup::NextColor(GeneratorContext& context) {
+  if (autoColorMode < kAutoColorOwn) return color;
+  Rgb next;
+  NextAutoColor(&next, &wheelPosition, &wheelPhase, autoColorMode != kAutoColorOwn ? 1 : 0,
+                context.sharedColorWheel, context.random);
+  return next;
+}
+
+void ColorGroup::SetRed(int value) { color.r = std::clamp(value, 0, 255); }
+void ColorGroup::SetGreen(int value) { color.g = std::clamp(value, 0, 255); }
+void ColorGroup::SetBlue(int value) { color.b = std::clamp(value, 0, 255); }
+
+void ColorGroup::SetColor(Rgb value) {
+  SetRed(value.r);
+  SetGreen(value.g);
+  SetBlue(value.b);
 }
 
 }  // namespace quor

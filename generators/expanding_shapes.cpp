@@ -43,11 +43,8 @@ bool ExpandingShapesGenerator::Create(int width, int height) {
   start_ = 30;
   end_ = 117;
   count_ = 5;
-  autoColorMode_ = 2;
   shape_ = kOpenRectangle;
   fade_ = 1;
-  wheelPosition_ = -1;
-  wheelPhase_ = -1;
   text_ = "Quor!";
   fontName_ = "Arial";
   bold_ = 1;
@@ -59,7 +56,7 @@ bool ExpandingShapesGenerator::Create(int width, int height) {
   nextShape_ = 0;
   lastTrigger_ = 0;
   trigger_ = AudioTrigger{};
-  color_ = {255, 0, 0};
+  colors_.Reset(kDefaultColor, kAutoColorShared);
   matrixWidth_ = width;
   matrixHeight_ = height;
   Rebuild();
@@ -141,9 +138,9 @@ void ExpandingShapesGenerator::SetFont(std::string_view name) {
 void ExpandingShapesGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
   if (direction == SettingsDirection::kStore) {
     ByteWriter out(block);
-    for (int v : {start_, end_, count_, shape_, autoColorMode_, fade_, audioTrigger_, trigger_.gain,
-                  trigger_.thresholdPercent, trigger_.threshold, trigger_.lowBand, trigger_.highBand, color_.r,
-                  color_.g, color_.b}) {
+    for (int v : {start_, end_, count_, shape_, colors_.autoColorMode, fade_, audioTrigger_, trigger_.gain,
+                  trigger_.thresholdPercent, trigger_.threshold, trigger_.lowBand, trigger_.highBand,
+                  colors_.color.r, colors_.color.g, colors_.color.b}) {
       out.PutI32(v);
     }
     WriteStringField(out, text_);
@@ -160,7 +157,7 @@ void ExpandingShapesGenerator::ExchangeSettings(SettingsBlock& block, SettingsDi
   end_ = std::clamp(in.GetI32(), start_ + 1, start_ + kMaxEndOffset);
   count_ = std::clamp(in.GetI32(), 1, kMaxCount);
   shape_ = in.GetI32();
-  autoColorMode_ = in.GetI32();
+  colors_.autoColorMode = in.GetI32();
   fade_ = in.GetI32();
   audioTrigger_ = in.GetI32();
   trigger_.gain = in.GetI32();
@@ -168,9 +165,9 @@ void ExpandingShapesGenerator::ExchangeSettings(SettingsBlock& block, SettingsDi
   trigger_.threshold = in.GetI32();
   trigger_.lowBand = in.GetI32();
   trigger_.highBand = in.GetI32();
-  color_.r = in.GetI32();
-  color_.g = in.GetI32();
-  color_.b = in.GetI32();
+  colors_.color.r = in.GetI32();
+  colors_.color.g = in.GetI32();
+  colors_.color.b = in.GetI32();
   text_ = ReadStringField(in);
   fontName_ = ReadStringField(in);
   bold_ = in.GetI32();
@@ -179,8 +176,7 @@ void ExpandingShapesGenerator::ExchangeSettings(SettingsBlock& block, SettingsDi
   randomChars_ = in.GetI32();
   symbol_ = in.GetI32();
   static_assert(kSettingsBytes == 15 * 4 + 2 * kStringField + 5 * 4);
-  wheelPosition_ = -1;
-  wheelPhase_ = -1;
+  colors_.RestartWheel();
   if (matrixWidth_ > 0) {
     Rebuild();
   } else {
@@ -227,11 +223,7 @@ void ExpandingShapesGenerator::Render(uint8_t* frame, int width, int height) {
   RenderGuard guard(busy_);
   if (!guard || width <= 0 || height <= 0) return;
 
-  Rgb color = color_;
-  if (autoColorMode_ >= 1) {
-    NextAutoColor(&color, &wheelPosition_, &wheelPhase_, autoColorMode_ != 1, context_.sharedColorWheel,
-                  context_.random);
-  }
+  const Rgb color = colors_.NextColor(context_);
   const bool triggered = audioTrigger_ != 0;
   bool beat = false;
   if (triggered) {

@@ -15,10 +15,11 @@
 #include "audio/audio_trigger.h"
 #include "core/busy_status.h"
 #include "core/generator.h"
+#include "generators/color.h"
 
 namespace quor {
 
-class ExpandingShapesGenerator : public Generator {
+class ExpandingShapesGenerator : public Generator, public ColorGroupOwner {
  public:
   enum Shape : int {
     kOpenRectangle = 0,
@@ -39,6 +40,7 @@ class ExpandingShapesGenerator : public Generator {
   // including the terminating NUL).
   static constexpr size_t kMaxTextLength = 254;
   static constexpr size_t kMaxDialogTextLength = 253;
+  static constexpr Rgb kDefaultColor{255, 0, 0};
   static constexpr int kSettingsBytes = 590;
 
   struct ShapeRecord {
@@ -48,7 +50,8 @@ class ExpandingShapesGenerator : public Generator {
     int character = 0;  // low byte: the character shown in random-character mode
   };
 
-  explicit ExpandingShapesGenerator(GeneratorContext& context) : context_(context) {}
+  explicit ExpandingShapesGenerator(GeneratorContext& context)
+      : ColorGroupOwner(kDefaultColor, kAutoColorShared), context_(context) {}
   ~ExpandingShapesGenerator() override = default;
 
   bool Create(int width, int height) override;
@@ -88,10 +91,6 @@ class ExpandingShapesGenerator : public Generator {
   void SetAntialias(bool on) { antialias_ = on ? 1 : 0; }
   bool randomCharacters() const { return randomChars_ != 0; }
   void SetRandomCharacters(bool on) { randomChars_ = on ? 1 : 0; }
-  Rgb color() const { return color_; }
-  void SetColor(Rgb color) { color_ = color; }
-  int autoColorMode() const { return autoColorMode_; }
-  void SetAutoColorMode(int mode) { autoColorMode_ = mode; }
 
   // Run-time state, for inspection.
   const std::vector<ShapeRecord>& shapes() const { return shapes_; }
@@ -111,13 +110,10 @@ class ExpandingShapesGenerator : public Generator {
   int start_ = 30;
   int end_ = 117;
   int count_ = 5;
-  int autoColorMode_ = 2;
   int shape_ = kOpenRectangle;
   int fade_ = 1;
   std::vector<ShapeRecord> shapes_;
   BusyStatus busy_;
-  int wheelPosition_ = -1;
-  int wheelPhase_ = -1;
   std::string text_ = "Quor!";
   std::string fontName_ = "Arial";
   int bold_ = 1;
@@ -129,7 +125,6 @@ class ExpandingShapesGenerator : public Generator {
   int nextShape_ = 0;
   int lastTrigger_ = 0;
   AudioTrigger trigger_;
-  Rgb color_{255, 0, 0};
   int matrixWidth_ = 0;
   int matrixHeight_ = 0;
 };

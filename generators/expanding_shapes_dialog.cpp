@@ -63,7 +63,7 @@ constexpr DialogControl kControls[] = {
      .rect = {12, kTextTop + 61, 156, 12}, .group = 9,
      .field = MemberField<G, &G::randomCharacters, &G::SetRandomCharacters>()},
     {.kind = ControlKind::kColorGroup, .id = 16, .rect = DialogRow(kColorTop, ColorGroupHeight(true)),
-     .color = MemberColor<G>()},
+     .color = ColorGroupMember<G>()},
     {.kind = ControlKind::kPushButton, .id = 17, .text = kCloseText, .rect = CloseButtonRect(kHeight), .closes = true},
 };
 

@@ -14,19 +14,8 @@ bool FadingPixelsGenerator::Create(int, int) {
   fade_ = kDefaultFade;
   size_ = 0;
   randomColor_ = 0;
-  red_ = 255;
-  green_ = 0;
-  blue_ = 0;
-  autoColorMode_ = kDefaultAutoColorMode;
-  wheelPosition_ = -1;
-  wheelPhase_ = -1;
+  colors_.Reset(kDefaultColor, kDefaultAutoColorMode);
   return true;
-}
-
-void FadingPixelsGenerator::SetColor(Rgb color) {
-  red_ = std::clamp(color.r, 0, 255);
-  green_ = std::clamp(color.g, 0, 255);
-  blue_ = std::clamp(color.b, 0, 255);
 }
 
 void FadingPixelsGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
@@ -36,10 +25,10 @@ void FadingPixelsGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirec
     writer.PutI32(fade_);
     writer.PutI32(size_);
     writer.PutI32(randomColor_);
-    writer.PutI32(red_);
-    writer.PutI32(green_);
-    writer.PutI32(blue_);
-    writer.PutI32(autoColorMode_);
+    writer.PutI32(colors_.color.r);
+    writer.PutI32(colors_.color.g);
+    writer.PutI32(colors_.color.b);
+    writer.PutI32(colors_.autoColorMode);
     return;
   }
   ByteReader reader{std::span<const uint8_t>(block)};
@@ -53,10 +42,9 @@ void FadingPixelsGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirec
   color.r = reader.GetI32();
   color.g = reader.GetI32();
   color.b = reader.GetI32();
-  SetColor(color);
-  autoColorMode_ = reader.GetI32();
-  wheelPosition_ = -1;
-  wheelPhase_ = -1;
+  colors_.SetColor(color);
+  colors_.autoColorMode = reader.GetI32();
+  colors_.RestartWheel();
 }
 
 void FadingPixelsGenerator::Render(uint8_t* frame, int width, int height) {
@@ -69,11 +57,7 @@ void FadingPixelsGenerator::Render(uint8_t* frame, int width, int height) {
     frame[i] = v > fade ? static_cast<uint8_t>(v - fade) : uint8_t{0};
   }
 
-  Rgb color{red_, green_, blue_};
-  if (autoColorMode_ >= 1) {
-    NextAutoColor(&color, &wheelPosition_, &wheelPhase_, autoColorMode_ != 1 ? 1 : 0, context_.sharedColorWheel,
-                  context_.random);
-  }
+  Rgb color = colors_.NextColor(context_);
 
   const Canvas canvas{frame, width, height};
   RandomSource& random = context_.random;

@@ -9,22 +9,25 @@
 #include <cstdint>
 
 #include "core/generator.h"
+#include "generators/color.h"
 
 namespace quor {
 
-class FadingPixelsGenerator final : public Generator {
+class FadingPixelsGenerator final : public Generator, public ColorGroupOwner {
  public:
   static constexpr int kDefaultCount = 20;
   static constexpr int kDefaultFade = 10;
   static constexpr int kMinFade = 1;
   static constexpr int kMaxFade = 128;
   static constexpr int kMaxSize = 10;
+  static constexpr Rgb kDefaultColor{255, 0, 0};
   static constexpr int kDefaultAutoColorMode = 1;
   // Settings block: count, fade, size, random colour, red, green, blue,
   // AutoColorMode (eight 32-bit words).
   static constexpr int kSettingsBytes = 8 * 4;
 
-  explicit FadingPixelsGenerator(GeneratorContext& context) : context_(context) {}
+  explicit FadingPixelsGenerator(GeneratorContext& context)
+      : ColorGroupOwner(kDefaultColor, kDefaultAutoColorMode), context_(context) {}
 
   bool Create(int width, int height) override;
   void Render(uint8_t* frame, int width, int height) override;
@@ -47,12 +50,6 @@ class FadingPixelsGenerator final : public Generator {
   // " Randomize Pixel Color": every new pixel gets its own random colour.
   void SetRandomColor(bool on) { randomColor_ = on ? 1 : 0; }
   bool randomColor() const { return randomColor_ != 0; }
-  // Components are clamped to 0..255.
-  void SetColor(Rgb color);
-  Rgb color() const { return {red_, green_, blue_}; }
-  // 0 fixed colour, 1 own colour wheel, 2 shared wheel.
-  void SetAutoColorMode(int mode) { autoColorMode_ = mode; }
-  int autoColorMode() const { return autoColorMode_; }
 
  private:
   GeneratorContext& context_;
@@ -60,12 +57,6 @@ class FadingPixelsGenerator final : public Generator {
   int fade_ = kDefaultFade;
   int size_ = 0;
   int randomColor_ = 0;
-  int red_ = 255;
-  int green_ = 0;
-  int blue_ = 0;
-  int autoColorMode_ = kDefaultAutoColorMode;
-  int wheelPosition_ = -1;
-  int wheelPhase_ = -1;
 };
 
 std::unique_ptr<Generator> CreateFadingPixelsGenerator(GeneratorContext& context);

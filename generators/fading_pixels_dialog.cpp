@@ -26,7 +26,7 @@ constexpr DialogControl kControls[] = {
     {.kind = ControlKind::kCheckBox, .id = 4, .text = " Randomize Pixel Color",
      .rect = DialogRow(7 + 3 * kDialogRowPitch, 12), .field = MemberField<G, &G::randomColor, &G::SetRandomColor>()},
     {.kind = ControlKind::kColorGroup, .id = 5, .rect = DialogRow(kColorTop, ColorGroupHeight(true)),
-     .color = MemberColor<G>()},
+     .color = ColorGroupMember<G>()},
     {.kind = ControlKind::kPushButton, .id = 6, .text = kCloseText, .rect = CloseButtonRect(kHeight), .closes = true},
 };
 

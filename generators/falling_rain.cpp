@@ -11,7 +11,8 @@ namespace quor {
 
 static_assert(FallingRainGenerator::kSettingsBytes <= kSettingsBlockSize);
 
-FallingRainGenerator::FallingRainGenerator(GeneratorContext& context) : context_(context) {}
+FallingRainGenerator::FallingRainGenerator(GeneratorContext& context)
+    : ColorGroupOwner(kDefaultColor, kDefaultAutoColorMode), context_(context) {}
 
 int FallingRainGenerator::ClampLength(int length) { return std::clamp(length, 0, 100); }
 
@@ -24,12 +25,7 @@ bool FallingRainGenerator::Create(int width, int height) {
   drops_ = kDefaultDrops;
   length_ = kDefaultLength;
   direction_ = kTopToBottom;
-  red_ = 0;
-  green_ = 0;
-  blue_ = 255;
-  autoColorMode_ = kDefaultAutoColorMode;
-  wheelPosition_ = -1;
-  wheelPhase_ = -1;
+  colors_.Reset(kDefaultColor, kDefaultAutoColorMode);
   width_ = std::max(width, 0);
   height_ = std::max(height, 0);
   Rebuild();
@@ -72,22 +68,16 @@ void FallingRainGenerator::SetDirection(int direction) {
   ChangeAndRebuild([&] { direction_ = ValidDirection(direction); });
 }
 
-void FallingRainGenerator::SetColor(Rgb color) {
-  red_ = std::clamp(color.r, 0, 255);
-  green_ = std::clamp(color.g, 0, 255);
-  blue_ = std::clamp(color.b, 0, 255);
-}
-
 void FallingRainGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
   if (direction == SettingsDirection::kStore) {
     ByteWriter writer{std::span<uint8_t>(block)};
     writer.PutI32(drops_);
     writer.PutI32(length_);
     writer.PutI32(direction_);
-    writer.PutI32(red_);
-    writer.PutI32(green_);
-    writer.PutI32(blue_);
-    writer.PutI32(autoColorMode_);
+    writer.PutI32(colors_.color.r);
+    writer.PutI32(colors_.color.g);
+    writer.PutI32(colors_.color.b);
+    writer.PutI32(colors_.autoColorMode);
     return;
   }
   ByteReader reader{std::span<const uint8_t>(block)};
@@ -105,10 +95,9 @@ void FallingRainGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirect
     drops_ = std::clamp(drops, 0, 100);
     length_ = ClampLength(length);
     direction_ = ValidDirection(fallDirection);
-    SetColor(color);
-    autoColorMode_ = mode;
-    wheelPosition_ = -1;
-    wheelPhase_ = -1;
+    colors_.SetColor(color);
+    colors_.autoColorMode = mode;
+    colors_.RestartWheel();
   });
 }
 
@@ -119,11 +108,7 @@ void FallingRainGenerator::Render(uint8_t* frame, int width, int height) {
   if (width != width_ || height != height_ || dropList_.empty()) return;
 
   std::memset(frame, 0, static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
-  Rgb color{red_, green_, blue_};
-  if (autoColorMode_ >= 1) {
-    NextAutoColor(&color, &wheelPosition_, &wheelPhase_, autoColorMode_ != 1 ? 1 : 0, context_.sharedColorWheel,
-                  context_.random);
-  }
+  const Rgb color = colors_.NextColor(context_);
 
   const int fall = FallSize();
   const int tail = (fall * 3 * length_) / 100 + 1;

@@ -12,10 +12,11 @@
 
 #include "core/busy_status.h"
 #include "core/generator.h"
+#include "generators/color.h"
 
 namespace quor {
 
-class FallingRainGenerator final : public Generator {
+class FallingRainGenerator final : public Generator, public ColorGroupOwner {
  public:
   enum Direction : int {
     kTopToBottom = 0,
@@ -33,6 +34,7 @@ class FallingRainGenerator final : public Generator {
 
   static constexpr int kDefaultDrops = 25;
   static constexpr int kDefaultLength = 15;
+  static constexpr Rgb kDefaultColor{0, 0, 255};
   static constexpr int kDefaultAutoColorMode = 2;
   // Settings block: drops, length, direction, red, green, blue,
   // AutoColorMode (seven 32-bit words).
@@ -56,12 +58,6 @@ class FallingRainGenerator final : public Generator {
   // Rebuilds the drops; values outside 0..3 select top to bottom.
   void SetDirection(int direction);
   int direction() const { return direction_; }
-  // Components are clamped to 0..255.
-  void SetColor(Rgb color);
-  Rgb color() const { return {red_, green_, blue_}; }
-  // 0 fixed colour, 1 own colour wheel, 2 shared wheel.
-  void SetAutoColorMode(int mode) { autoColorMode_ = mode; }
-  int autoColorMode() const { return autoColorMode_; }
 
   std::span<const Drop> dropList() const { return dropList_; }
   int busyState() const { return busy_.Get(); }
@@ -83,13 +79,7 @@ class FallingRainGenerator final : public Generator {
   int length_ = kDefaultLength;
   int direction_ = kTopToBottom;
   std::vector<Drop> dropList_;
-  int red_ = 0;
-  int green_ = 0;
-  int blue_ = 255;
-  int autoColorMode_ = kDefaultAutoColorMode;
   BusyStatus busy_;
-  int wheelPosition_ = -1;
-  int wheelPhase_ = -1;
   int width_ = 0;
   int height_ = 0;
 };

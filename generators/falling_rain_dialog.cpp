@@ -30,7 +30,7 @@ constexpr DialogControl kControls[] = {
     {.kind = ControlKind::kSlider, .id = 4, .text = "Length", .rect = DialogRow(kSlidersTop + kDialogRowPitch),
      .range = {0, 100}, .field = MemberField<G, &G::length, &G::SetLength>()},
     {.kind = ControlKind::kColorGroup, .id = 5, .rect = DialogRow(kColorTop, ColorGroupHeight(true)),
-     .color = MemberColor<G>()},
+     .color = ColorGroupMember<G>()},
     {.kind = ControlKind::kPushButton, .id = 6, .text = kCloseText, .rect = CloseButtonRect(kHeight), .closes = true},
 };
 

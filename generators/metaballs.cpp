@@ -26,19 +26,15 @@ float RandomSpeed(RandomSource& random) {
 
 }  // namespace
 
-MetaballsGenerator::MetaballsGenerator(GeneratorContext& context) : context_(context) {}
+MetaballsGenerator::MetaballsGenerator(GeneratorContext& context)
+    : ColorGroupOwner(kDefaultColor, kDefaultAutoColorMode), context_(context) {}
 
 bool MetaballsGenerator::Create(int width, int height) {
   busy_.WaitAndEnter(BusyStatus::kCreating, context_.console);
   size_ = kDefaultSize;
   balls_ = kDefaultBalls;
-  autoColorMode_ = kDefaultAutoColorMode;
   collision_ = 1;
-  wheelPosition_ = -1;
-  wheelPhase_ = -1;
-  red_ = 255;
-  green_ = 0;
-  blue_ = 0;
+  colors_.Reset(kDefaultColor, kDefaultAutoColorMode);
   width_ = std::max(width, 0);
   height_ = std::max(height, 0);
   field_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_), 0);
@@ -109,12 +105,6 @@ void MetaballsGenerator::SetBalls(int balls) {
   ChangeAndRebuild([&] { balls_ = std::clamp(balls, 0, 100); });
 }
 
-void MetaballsGenerator::SetColor(Rgb color) {
-  red_ = std::clamp(color.r, 0, 255);
-  green_ = std::clamp(color.g, 0, 255);
-  blue_ = std::clamp(color.b, 0, 255);
-}
-
 void MetaballsGenerator::PlaceBall(int index, const Ball& ball) {
   if (index < 0 || static_cast<size_t>(index) >= ballList_.size()) return;
   if (!std::isfinite(ball.x) || !std::isfinite(ball.y) || !std::isfinite(ball.vx) || !std::isfinite(ball.vy)) {
@@ -128,11 +118,11 @@ void MetaballsGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirectio
     ByteWriter writer{std::span<uint8_t>(block)};
     writer.PutI32(size_);
     writer.PutI32(balls_);
-    writer.PutI32(autoColorMode_);
+    writer.PutI32(colors_.autoColorMode);
     writer.PutI32(collision_);
-    writer.PutI32(red_);
-    writer.PutI32(green_);
-    writer.PutI32(blue_);
+    writer.PutI32(colors_.color.r);
+    writer.PutI32(colors_.color.g);
+    writer.PutI32(colors_.color.b);
     return;
   }
   ByteReader reader{std::span<const uint8_t>(block)};
@@ -149,11 +139,10 @@ void MetaballsGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirectio
     // ask for a negative number of balls; they are clamped into range.
     size_ = std::clamp(size, 1, 100);
     balls_ = std::clamp(balls, 0, 100);
-    autoColorMode_ = mode;
+    colors_.autoColorMode = mode;
     collision_ = collision;
-    SetColor(color);
-    wheelPosition_ = -1;
-    wheelPhase_ = -1;
+    colors_.SetColor(color);
+    colors_.RestartWheel();
   });
 }
 
@@ -200,11 +189,7 @@ void MetaballsGenerator::Render(uint8_t* frame, int width, int height) {
   // Field, kernel and balls belong to the size of the last Create.
   if (width != width_ || height != height_ || kernelSize_ <= 0) return;
 
-  Rgb color{red_, green_, blue_};
-  if (autoColorMode_ >= 1) {
-    NextAutoColor(&color, &wheelPosition_, &wheelPhase_, autoColorMode_ != 1 ? 1 : 0, context_.sharedColorWheel,
-                  context_.random);
-  }
+  const Rgb color = colors_.NextColor(context_);
 
   std::fill(field_.begin(), field_.end(), uint8_t{0});
   MoveBalls(context_.pixelStep.load(std::memory_order_relaxed));

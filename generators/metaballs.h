@@ -11,10 +11,11 @@
 
 #include "core/busy_status.h"
 #include "core/generator.h"
+#include "generators/color.h"
 
 namespace quor {
 
-class MetaballsGenerator final : public Generator {
+class MetaballsGenerator final : public Generator, public ColorGroupOwner {
  public:
   // Position and velocity in pixels (per step), single precision.
   struct Ball {
@@ -26,6 +27,7 @@ class MetaballsGenerator final : public Generator {
 
   static constexpr int kDefaultSize = 20;
   static constexpr int kDefaultBalls = 10;
+  static constexpr Rgb kDefaultColor{255, 0, 0};
   static constexpr int kDefaultAutoColorMode = 2;
   // Settings block: size, balls, AutoColorMode, collision, red, green, blue.
   static constexpr int kSettingsBytes = 7 * 4;
@@ -45,14 +47,9 @@ class MetaballsGenerator final : public Generator {
   // Rebuilds kernel and balls.
   void SetBalls(int balls);
   int balls() const { return balls_; }
-  // 0 fixed colour, 1 own colour wheel, 2 shared wheel.
-  void SetAutoColorMode(int mode) { autoColorMode_ = mode; }
-  int autoColorMode() const { return autoColorMode_; }
   void SetCollision(bool on) { collision_ = on ? 1 : 0; }
   bool collision() const { return collision_ != 0; }
   // Components are clamped to 0..255.
-  void SetColor(Rgb color);
-  Rgb color() const { return {red_, green_, blue_}; }
 
   // The kernel edge D and its cells (D x D, row-major) of the last rebuild.
   int kernelSize() const { return kernelSize_; }
@@ -75,17 +72,11 @@ class MetaballsGenerator final : public Generator {
   GeneratorContext& context_;
   int size_ = kDefaultSize;
   int balls_ = kDefaultBalls;
-  int autoColorMode_ = kDefaultAutoColorMode;
   int collision_ = 1;
   std::vector<uint8_t> kernel_;
   std::vector<uint8_t> field_;
   std::vector<Ball> ballList_;
   BusyStatus busy_;
-  int wheelPosition_ = -1;
-  int wheelPhase_ = -1;
-  int red_ = 255;
-  int green_ = 0;
-  int blue_ = 0;
   int kernelSize_ = 0;
   int width_ = 0;
   int height_ = 0;

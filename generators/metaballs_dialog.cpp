@@ -23,7 +23,7 @@ constexpr DialogControl kControls[] = {
     {.kind = ControlKind::kCheckBox, .id = 3, .text = " Collision Detection",
      .rect = DialogRow(7 + 2 * kDialogRowPitch, 12), .field = MemberField<G, &G::collision, &G::SetCollision>()},
     {.kind = ControlKind::kColorGroup, .id = 4, .rect = DialogRow(kColorTop, ColorGroupHeight(true)),
-     .color = MemberColor<G>()},
+     .color = ColorGroupMember<G>()},
     {.kind = ControlKind::kPushButton, .id = 5, .text = kCloseText, .rect = CloseButtonRect(kHeight), .closes = true},
 };
 

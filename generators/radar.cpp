@@ -29,12 +29,9 @@ bool RadarGenerator::Create(int width, int height) {
   width_ = 0;
   fade_ = 0;
   offset_ = 0;
-  color_ = {255, 0, 0};
-  autoColorMode_ = 2;
+  colors_.Reset(kDefaultColor, kAutoColorShared);
   position_ = 0;
   bounce_ = 0;
-  wheelPosition_ = -1;
-  wheelPhase_ = -1;
   matrixWidth_ = width;
   matrixHeight_ = height;
   return true;
@@ -53,7 +50,7 @@ void RadarGenerator::SetOffset(int percent) {
 void RadarGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
   if (direction == SettingsDirection::kStore) {
     ByteWriter out(block);
-    for (int v : {mode_, width_, fade_, color_.r, color_.g, color_.b, autoColorMode_, offset_}) out.PutI32(v);
+    for (int v : {mode_, width_, fade_, colors_.color.r, colors_.color.g, colors_.color.b, colors_.autoColorMode, offset_}) out.PutI32(v);
     return;
   }
   ByteReader in(block);
@@ -62,15 +59,14 @@ void RadarGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection di
   // or make the fade step divide by zero; bring them back into range.
   width_ = std::clamp(in.GetI32(), 0, 100);
   fade_ = std::clamp(in.GetI32(), 0, 100);
-  color_.r = in.GetI32();
-  color_.g = in.GetI32();
-  color_.b = in.GetI32();
-  autoColorMode_ = in.GetI32();
+  colors_.color.r = in.GetI32();
+  colors_.color.g = in.GetI32();
+  colors_.color.b = in.GetI32();
+  colors_.autoColorMode = in.GetI32();
   offset_ = in.GetI32();
   if (offset_ > 100 || offset_ < 0) offset_ = 0;
   static_assert(kSettingsWords * 4 <= kSettingsBlockSize);
-  wheelPosition_ = -1;
-  wheelPhase_ = -1;
+  colors_.RestartWheel();
   position_ = ((Vertical() ? matrixHeight_ : matrixWidth_ - 1) * offset_) / 100;
   bounce_ = 0;
 }
@@ -95,11 +91,7 @@ void RadarGenerator::Move(int band, int extent) {
 
 void RadarGenerator::Render(uint8_t* frame, int width, int height) {
   if (width <= 0 || height <= 0) return;
-  Rgb color = color_;
-  if (autoColorMode_ >= 1) {
-    NextAutoColor(&color, &wheelPosition_, &wheelPhase_, autoColorMode_ != 1, context_.sharedColorWheel,
-                  context_.random);
-  }
+  const Rgb color = colors_.NextColor(context_);
   const uint8_t rgb[3] = {static_cast<uint8_t>(color.r), static_cast<uint8_t>(color.g),
                           static_cast<uint8_t>(color.b)};
 

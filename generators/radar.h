@@ -9,10 +9,11 @@
 #include <memory>
 
 #include "core/generator.h"
+#include "generators/color.h"
 
 namespace quor {
 
-class RadarGenerator : public Generator {
+class RadarGenerator : public Generator, public ColorGroupOwner {
  public:
   enum Mode : int {
     kLeftToRight = 0,
@@ -23,7 +24,10 @@ class RadarGenerator : public Generator {
     kBounceVertical = 5,
   };
 
-  explicit RadarGenerator(GeneratorContext& context) : context_(context) {}
+  static constexpr Rgb kDefaultColor{255, 0, 0};
+
+  explicit RadarGenerator(GeneratorContext& context)
+      : ColorGroupOwner(kDefaultColor, kAutoColorShared), context_(context) {}
 
   bool Create(int width, int height) override;
   void Render(uint8_t* frame, int width, int height) override;
@@ -41,10 +45,6 @@ class RadarGenerator : public Generator {
   // 0..100; also moves the band to that share of the sweep dimension and
   // restarts a bounce forwards.
   void SetOffset(int percent);
-  Rgb color() const { return color_; }
-  void SetColor(Rgb color) { color_ = color; }
-  int autoColorMode() const { return autoColorMode_; }
-  void SetAutoColorMode(int mode) { autoColorMode_ = mode; }
 
   // Run-time state, for inspection.
   int position() const { return position_; }
@@ -59,12 +59,8 @@ class RadarGenerator : public Generator {
   int width_ = 0;
   int fade_ = 0;
   int offset_ = 0;
-  Rgb color_{255, 0, 0};
-  int autoColorMode_ = 2;
   int position_ = 0;
   int bounce_ = 0;
-  int wheelPosition_ = -1;
-  int wheelPhase_ = -1;
   int matrixWidth_ = 0;
   int matrixHeight_ = 0;
 };

@@ -32,7 +32,7 @@ constexpr DialogControl kControls[] = {
     {.kind = ControlKind::kSlider, .id = 5, .text = "Offset", .rect = DialogRow(kSlidersTop + 2 * kDialogRowPitch),
      .range = {0, 100}, .field = MemberField<G, &G::offset, &G::SetOffset>()},
     {.kind = ControlKind::kColorGroup, .id = 6, .rect = DialogRow(kColorTop, ColorGroupHeight(true)),
-     .color = MemberColor<G>()},
+     .color = ColorGroupMember<G>()},
     {.kind = ControlKind::kPushButton, .id = 7, .text = kCloseText, .rect = CloseButtonRect(kHeight), .closes = true},
 };
 

@@ -131,8 +131,7 @@ bool ScrollingTextGenerator::Create(int width, int height) {
   scrollPos_ = width;
   movingRight_ = 0;
   mode_ = 0;
-  colors_ = ColorGroup{};
-  colors_.color = {255, 0, 0};
+  colors_.Reset({255, 0, 0}, kAutoColorOff);
   sineOn_ = 0;
   waveWidth_ = 4;
   waveHeight_ = 20;

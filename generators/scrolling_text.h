@@ -60,7 +60,7 @@ void ApplySineWave(const Canvas& canvas, int waveWidth, int waveHeight, float ph
 // darken by fade percent of 255 / (H / 2) per row; the bottom row is kept.
 void ApplyPerspective(const Canvas& canvas, int angle, int fade);
 
-class ScrollingTextGenerator final : public Generator {
+class ScrollingTextGenerator final : public Generator, public ColorGroupOwner {
  public:
   explicit ScrollingTextGenerator(GeneratorContext& context) : context_(context) {}
 
@@ -108,8 +108,6 @@ class ScrollingTextGenerator final : public Generator {
   void SetPerspectiveOn(bool on) { SetPerspective(on, angle_, fade_); }
   void SetAngle(int angle) { SetPerspective(perspectiveOn_ != 0, angle, fade_); }
   void SetFade(int fade) { SetPerspective(perspectiveOn_ != 0, angle_, fade); }
-  ColorGroup& colorGroup() { return colors_; }
-  const ColorGroup& colorGroup() const { return colors_; }
 
   int scrollPosition() const { return scrollPos_; }
   // The widest line in pixels as last drawn.
@@ -137,7 +135,6 @@ class ScrollingTextGenerator final : public Generator {
   int angle_ = 20;
   int fade_ = 0;
   int align_ = 1;
-  ColorGroup colors_;
   int blockWidth_ = 0;
 };
 

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <set>
 
+#include "generators/color.h"
+
 namespace quor {
 namespace {
 
@@ -165,12 +167,19 @@ void ApplyColorChannel(const DialogControl& control, Generator& generator, Color
 }
 
 bool AutoColorBoxChecked(int autoColorMode, AutoColorBox box) {
-  return autoColorMode >= (box == AutoColorBox::kAutoColor ? 1 : 2);
+  ColorGroup group;
+  group.autoColorMode = autoColorMode;
+  return box == AutoColorBox::kAutoColor ? group.AutoColorChecked() : group.AutoColorSyncChecked();
 }
 
 int AutoColorModeAfter(AutoColorBox box, bool checked) {
-  if (box == AutoColorBox::kAutoColor) return checked ? 1 : 0;
-  return checked ? 2 : 1;
+  ColorGroup group;
+  if (box == AutoColorBox::kAutoColor) {
+    group.SetAutoColorChecked(checked);
+  } else {
+    group.SetAutoColorSyncChecked(checked);
+  }
+  return group.autoColorMode;
 }
 
 void ApplyAutoColorBox(const DialogControl& control, Generator& generator, AutoColorBox box, bool checked) {

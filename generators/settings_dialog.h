@@ -63,7 +63,8 @@
 //    while control `control` shows a position p whose bit (1 << p) is set in
 //    `positions`; kWhen: `test` on the generator and the matrix size.
 // 6. Field accessors: MemberField<G, &G::getter, &G::Setter>() and
-//    MemberText / MemberColor for the common getter/setter pairs; write a
+//    MemberText for the common getter/setter pairs, ColorGroupMember for a
+//    generator's colour group (a ColorGroupOwner); write a
 //    captureless lambda where a field needs more. Accessors cast with
 //    dynamic_cast and do nothing on a generator of another type.
 // The table-driven test in tests/generators/settings_dialog_test.cpp then
@@ -300,29 +301,7 @@ constexpr TextField MemberText() {
           }};
 }
 
-// colour via color()/SetColor(Rgb), mode via autoColorMode()/SetAutoColorMode.
-template <class G>
-constexpr ColorField MemberColor(bool autoColor = true) {
-  ColorField field{[](const Generator& g) -> Rgb {
-                     const auto* p = dynamic_cast<const G*>(&g);
-                     return p != nullptr ? p->color() : Rgb{};
-                   },
-                   [](Generator& g, Rgb color) {
-                     if (auto* p = dynamic_cast<G*>(&g)) p->SetColor(color);
-                   }};
-  if (autoColor) {
-    field.getMode = [](const Generator& g) -> int {
-      const auto* p = dynamic_cast<const G*>(&g);
-      return p != nullptr ? p->autoColorMode() : 0;
-    };
-    field.setMode = [](Generator& g, int mode) {
-      if (auto* p = dynamic_cast<G*>(&g)) p->SetAutoColorMode(mode);
-    };
-  }
-  return field;
-}
-
-// colour and mode through colorGroup() (a ColorGroup of simple_color.h).
+// Colour and mode through colorGroup() (the ColorGroup of generators/color.h).
 template <class G>
 constexpr ColorField ColorGroupMember() {
   return {[](const Generator& g) -> Rgb {
@@ -330,11 +309,7 @@ constexpr ColorField ColorGroupMember() {
             return p != nullptr ? p->colorGroup().color : Rgb{};
           },
           [](Generator& g, Rgb color) {
-            if (auto* p = dynamic_cast<G*>(&g)) {
-              p->colorGroup().SetRed(color.r);
-              p->colorGroup().SetGreen(color.g);
-              p->colorGroup().SetBlue(color.b);
-            }
+            if (auto* p = dynamic_cast<G*>(&g)) p->colorGroup().SetColor(color);
           },
           [](const Generator& g) -> int {
             const auto* p = dynamic_cast<const G*>(&g);

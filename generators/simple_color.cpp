@@ -1,6 +1,5 @@
 #include "generators/simple_color.h"
 
-#include <algorithm>
 #include <cassert>
 #include <cstring>
 
@@ -9,18 +8,6 @@
 namespace quor {
 
 static_assert(kSimpleColorSettingsBytes <= kSettingsBlockSize);
-
-Rgb ColorGroup::NextColor(GeneratorContext& context) {
-  if (autoColorMode < kAutoColorOwn) return color;
-  Rgb next;
-  NextAutoColor(&next, &wheelPosition, &wheelPhase, autoColorMode != kAutoColorOwn ? 1 : 0,
-                context.sharedColorWheel, context.random);
-  return next;
-}
-
-void ColorGroup::SetRed(int value) { color.r = std::clamp(value, 0, 255); }
-void ColorGroup::SetGreen(int value) { color.g = std::clamp(value, 0, 255); }
-void ColorGroup::SetBlue(int value) { color.b = std::clamp(value, 0, 255); }
 
 void FillFrame(uint8_t* frame, int width, int height, Rgb color) {
   if (width <= 0 || height <= 0) return;
@@ -33,8 +20,7 @@ void FillFrame(uint8_t* frame, int width, int height, Rgb color) {
 }
 
 bool SimpleColorGenerator::Create(int, int) {
-  colors_ = ColorGroup{};
-  colors_.color = {255, 0, 0};
+  colors_.Reset({255, 0, 0}, kAutoColorOff);
   return true;
 }
 

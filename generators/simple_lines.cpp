@@ -46,16 +46,13 @@ int ScaleComponent(int component, int numerator) {
 bool SimpleLinesGenerator::Create(int width, int height) {
   if (!IsValidMatrixSize(width, height)) return false;
   mode_ = kCross;
-  autoColorMode_ = 2;
   fade_ = 15;
   counter_ = 0;
   count_ = 1;
   beam_ = 25;
   phase_ = 60;
   corners_ = kLeftTop | kRightTop;
-  color_ = {0, 255, 0};
-  wheelPosition_ = -1;
-  wheelPhase_ = -1;
+  colors_.Reset(kDefaultColor, kAutoColorShared);
   matrixWidth_ = width;
   matrixHeight_ = height;
   scratch_.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * 3, 0);
@@ -120,27 +117,26 @@ void SimpleLinesGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirect
   static_assert(kSettingsWords * 4 <= kSettingsBlockSize);
   if (direction == SettingsDirection::kStore) {
     ByteWriter out(block);
-    for (int v : {mode_, autoColorMode_, fade_, color_.r, color_.g, color_.b, count_, beam_, phase_, corners_}) {
+    for (int v : {mode_, colors_.autoColorMode, fade_, colors_.color.r, colors_.color.g, colors_.color.b, count_, beam_, phase_, corners_}) {
       out.PutI32(v);
     }
     return;
   }
   ByteReader in(block);
   mode_ = in.GetI32();
-  autoColorMode_ = in.GetI32();
+  colors_.autoColorMode = in.GetI32();
   // Values out of range would divide by zero (fade, beam), overflow (phase)
   // or size the element array from garbage (count).
   fade_ = std::clamp(in.GetI32(), 0, 100);
-  color_.r = in.GetI32();
-  color_.g = in.GetI32();
-  color_.b = in.GetI32();
+  colors_.color.r = in.GetI32();
+  colors_.color.g = in.GetI32();
+  colors_.color.b = in.GetI32();
   count_ = std::clamp(in.GetI32(), 1, kMaxCount);
   beam_ = std::clamp(in.GetI32(), kMinBeam, kMaxBeam);
   phase_ = std::clamp(in.GetI32(), 0, kMaxPhase);
   corners_ = in.GetI32() & 15;
   counter_ = 0;
-  wheelPosition_ = -1;
-  wheelPhase_ = -1;
+  colors_.RestartWheel();
   if (matrixWidth_ > 0) Rebuild();
 }
 
@@ -302,11 +298,7 @@ void SimpleLinesGenerator::Render(uint8_t* frame, int width, int height) {
   const int step = 255 / ((std::max(width, height) * fade_) / 100 + 1);
   FadeFrame(frame, static_cast<size_t>(width) * static_cast<size_t>(height) * 3, step);
 
-  Rgb color = color_;
-  if (autoColorMode_ >= 1) {
-    NextAutoColor(&color, &wheelPosition_, &wheelPhase_, autoColorMode_ != 1, context_.sharedColorWheel,
-                  context_.random);
-  }
+  const Rgb color = colors_.NextColor(context_);
 
   const int steps = context_.pixelStep.load(std::memory_order_relaxed);
   for (int iteration = 0; iteration < steps; ++iteration) {

@@ -12,10 +12,11 @@
 
 #include "core/busy_status.h"
 #include "core/generator.h"
+#include "generators/color.h"
 
 namespace quor {
 
-class SimpleLinesGenerator : public Generator {
+class SimpleLinesGenerator : public Generator, public ColorGroupOwner {
  public:
   enum Mode : int {
     kCross = 0,
@@ -39,7 +40,10 @@ class SimpleLinesGenerator : public Generator {
     float d = 0;
   };
 
-  explicit SimpleLinesGenerator(GeneratorContext& context) : context_(context) {}
+  static constexpr Rgb kDefaultColor{0, 255, 0};
+
+  explicit SimpleLinesGenerator(GeneratorContext& context)
+      : ColorGroupOwner(kDefaultColor, kAutoColorShared), context_(context) {}
 
   bool Create(int width, int height) override;
   void Render(uint8_t* frame, int width, int height) override;
@@ -60,10 +64,6 @@ class SimpleLinesGenerator : public Generator {
   void SetPhase(int degrees);  // 0..180
   int corners() const { return corners_; }
   void SetCorners(int mask) { corners_ = mask & 15; }
-  Rgb color() const { return color_; }
-  void SetColor(Rgb color) { color_ = color; }
-  int autoColorMode() const { return autoColorMode_; }
-  void SetAutoColorMode(int mode) { autoColorMode_ = mode; }
 
   // Run-time state, for inspection.
   int counter() const { return counter_; }
@@ -80,7 +80,6 @@ class SimpleLinesGenerator : public Generator {
 
   GeneratorContext& context_;
   int mode_ = kCross;
-  int autoColorMode_ = 2;
   int fade_ = 15;
   int counter_ = 0;
   int count_ = 1;
@@ -88,9 +87,6 @@ class SimpleLinesGenerator : public Generator {
   int phase_ = 60;
   int corners_ = kLeftTop | kRightTop;
   std::vector<Element> elements_;
-  Rgb color_{0, 255, 0};
-  int wheelPosition_ = -1;
-  int wheelPhase_ = -1;
   BusyStatus busy_;
   std::vector<uint8_t> scratch_;
   int matrixWidth_ = 0;

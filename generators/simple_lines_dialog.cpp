@@ -52,7 +52,7 @@ constexpr DialogControl kControls[] = {
     {.kind = ControlKind::kSlider, .id = 11, .text = "Phase", .rect = {12, kSpotTop + 57, 156, 14}, .group = 5,
      .range = {0, 180}, .field = MemberField<G, &G::phase, &G::SetPhase>()},
     {.kind = ControlKind::kColorGroup, .id = 12, .rect = DialogRow(kColorTop, ColorGroupHeight(true)),
-     .color = MemberColor<G>()},
+     .color = ColorGroupMember<G>()},
     {.kind = ControlKind::kPushButton, .id = 13, .text = kCloseText, .rect = CloseButtonRect(kHeight), .closes = true},
 };
 

@@ -12,7 +12,8 @@ namespace quor {
 
 static_assert(StarfieldGenerator::kSettingsBytes <= kSettingsBlockSize);
 
-StarfieldGenerator::StarfieldGenerator(GeneratorContext& context) : context_(context) {}
+StarfieldGenerator::StarfieldGenerator(GeneratorContext& context)
+    : ColorGroupOwner(kDefaultColor, kAutoColorOff), context_(context) {}
 
 bool StarfieldGenerator::Create(int width, int height) {
   busy_.WaitAndEnter(BusyStatus::kCreating, context_.console);
@@ -20,12 +21,7 @@ bool StarfieldGenerator::Create(int width, int height) {
   trails_ = 1;
   zoom_ = kDefaultZoom;
   speed_ = kDefaultSpeed;
-  red_ = 255;
-  green_ = 255;
-  blue_ = 0;
-  autoColorMode_ = 0;
-  wheelPosition_ = -1;
-  wheelPhase_ = -1;
+  colors_.Reset(kDefaultColor, kAutoColorOff);
   width_ = std::max(width, 0);
   height_ = std::max(height, 0);
   Rebuild();
@@ -70,19 +66,13 @@ void StarfieldGenerator::SetStars(int stars) {
   ChangeAndRebuild([&] { stars_ = std::clamp(stars, 10, 100); });
 }
 
-void StarfieldGenerator::SetColor(Rgb color) {
-  red_ = std::clamp(color.r, 0, 255);
-  green_ = std::clamp(color.g, 0, 255);
-  blue_ = std::clamp(color.b, 0, 255);
-}
-
 void StarfieldGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
   if (direction == SettingsDirection::kStore) {
     ByteWriter writer{std::span<uint8_t>(block)};
-    writer.PutI32(red_);
-    writer.PutI32(green_);
-    writer.PutI32(blue_);
-    writer.PutI32(autoColorMode_);
+    writer.PutI32(colors_.color.r);
+    writer.PutI32(colors_.color.g);
+    writer.PutI32(colors_.color.b);
+    writer.PutI32(colors_.autoColorMode);
     writer.PutI32(stars_);
     writer.PutI32(trails_);
     writer.PutI32(zoom_);
@@ -103,14 +93,13 @@ void StarfieldGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirectio
     // A speed of -10 would divide by zero in the brightness and a negative
     // one draw a negative respawn range; zoom and star count would overflow
     // the projection or the star list. All are clamped into range.
-    SetColor(color);
-    autoColorMode_ = mode;
+    colors_.SetColor(color);
+    colors_.autoColorMode = mode;
     stars_ = std::clamp(stars, 10, 100);
     trails_ = trails;
     SetZoom(zoom);
     SetSpeed(speed);
-    wheelPosition_ = -1;
-    wheelPhase_ = -1;
+    colors_.RestartWheel();
   });
 }
 
@@ -120,11 +109,7 @@ void StarfieldGenerator::Render(uint8_t* frame, int width, int height) {
   // Star positions are scaled to the size of the last Create.
   if (width != width_ || height != height_) return;
 
-  Rgb color{red_, green_, blue_};
-  if (autoColorMode_ >= 1) {
-    NextAutoColor(&color, &wheelPosition_, &wheelPhase_, autoColorMode_ != 1 ? 1 : 0, context_.sharedColorWheel,
-                  context_.random);
-  }
+  const Rgb color = colors_.NextColor(context_);
   const Canvas canvas{frame, width, height};
   std::memset(frame, 0, canvas.ByteSize());
 

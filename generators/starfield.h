@@ -13,10 +13,11 @@
 
 #include "core/busy_status.h"
 #include "core/generator.h"
+#include "generators/color.h"
 
 namespace quor {
 
-class StarfieldGenerator final : public Generator {
+class StarfieldGenerator final : public Generator, public ColorGroupOwner {
  public:
   // Space position (x, y around the axis of view, z the depth), speed in
   // depth units per frame and the screen position of the last frame
@@ -35,6 +36,7 @@ class StarfieldGenerator final : public Generator {
   static constexpr int kDefaultSpeed = 5;
   // Settings block: red, green, blue, AutoColorMode, stars, trails, zoom,
   // speed (eight 32-bit words).
+  static constexpr Rgb kDefaultColor{255, 255, 0};
   static constexpr int kSettingsBytes = 8 * 4;
 
   explicit StarfieldGenerator(GeneratorContext& context);
@@ -57,12 +59,6 @@ class StarfieldGenerator final : public Generator {
   // Streaks from the last screen position (on) or single pixels (off).
   void SetTrails(bool on) { trails_ = on ? 1 : 0; }
   bool trails() const { return trails_ != 0; }
-  // Components are clamped to 0..255.
-  void SetColor(Rgb color);
-  Rgb color() const { return {red_, green_, blue_}; }
-  // 0 fixed colour, 1 own colour wheel, 2 shared wheel.
-  void SetAutoColorMode(int mode) { autoColorMode_ = mode; }
-  int autoColorMode() const { return autoColorMode_; }
 
   std::span<const Star> starList() const { return starList_; }
   int busyState() const { return busy_.Get(); }
@@ -80,12 +76,6 @@ class StarfieldGenerator final : public Generator {
   int trails_ = 1;
   int zoom_ = kDefaultZoom;
   int speed_ = kDefaultSpeed;
-  int red_ = 255;
-  int green_ = 255;
-  int blue_ = 0;
-  int autoColorMode_ = 0;
-  int wheelPosition_ = -1;
-  int wheelPhase_ = -1;
   int width_ = 0;
   int height_ = 0;
 };

@@ -23,7 +23,7 @@ constexpr DialogControl kControls[] = {
     {.kind = ControlKind::kSlider, .id = 3, .text = "Speed", .rect = DialogRow(7 + 2 * kDialogRowPitch),
      .range = {1, 20}, .field = MemberField<G, &G::speed, &G::SetSpeed>()},
     {.kind = ControlKind::kColorGroup, .id = 4, .rect = DialogRow(kColorTop, ColorGroupHeight(true)),
-     .color = MemberColor<G>()},
+     .color = ColorGroupMember<G>()},
     {.kind = ControlKind::kPushButton, .id = 5, .text = kCloseText, .rect = CloseButtonRect(kHeight), .closes = true},
 };
 

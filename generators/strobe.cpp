@@ -22,8 +22,7 @@ bool StrobeGenerator::Create(int, int) {
   frameCounter_ = 0;
   audioTriggerOn_ = 0;
   trigger_ = AudioTrigger{};
-  colors_ = ColorGroup{};
-  colors_.color = {255, 255, 255};
+  colors_.Reset({255, 255, 255}, kAutoColorOff);
   return true;
 }
 

@@ -20,7 +20,7 @@ inline constexpr int kStrobeSettingsBytes = 12 * 4;
 inline constexpr int kStrobeMinTime = 1;
 inline constexpr int kStrobeMaxTime = 25;
 
-class StrobeGenerator final : public Generator {
+class StrobeGenerator final : public Generator, public ColorGroupOwner {
  public:
   explicit StrobeGenerator(GeneratorContext& context) : context_(context) {}
 
@@ -40,8 +40,6 @@ class StrobeGenerator final : public Generator {
   bool AudioTriggerChecked() const { return audioTriggerOn_ > 0; }
   // "Setup" edits this record in place.
   AudioTrigger& audioTrigger() { return trigger_; }
-  ColorGroup& colorGroup() { return colors_; }
-  const ColorGroup& colorGroup() const { return colors_; }
 
   // Position in the on/off cycle: 0 .. time on + time off.
   int frameCounter() const { return frameCounter_; }
@@ -53,7 +51,6 @@ class StrobeGenerator final : public Generator {
   int frameCounter_ = 0;
   int audioTriggerOn_ = 0;
   AudioTrigger trigger_;
-  ColorGroup colors_;
 };
 
 std::unique_ptr<Generator> CreateStrobeGenerator(GeneratorContext& context);

@@ -21,14 +21,19 @@ bool WriteAll(int fd, std::span<const uint8_t> bytes) {
 
 }  // namespace
 
-std::unique_ptr<FileTransport> FileTransport::Create(const std::string& path) {
-  if (path.empty()) return nullptr;
+std::unique_ptr<FileTransport> FileTransport::Create(const std::string& path, int* errorNumber) {
+  auto fail = [errorNumber](int error) {
+    if (errorNumber != nullptr) *errorNumber = error;
+    return nullptr;
+  };
+  if (path.empty()) return fail(ENOENT);
   // Not truncated before the lock is held: a file in use stays intact.
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return nullptr;
+  if (fd < 0) return fail(errno);
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0) {
+    const int error = errno;
     ::close(fd);
-    return nullptr;
+    return fail(error);
   }
   return std::unique_ptr<FileTransport>(new FileTransport(fd));
 }

@@ -17,8 +17,9 @@ namespace quor {
 
 class FileTransport : public Transport {
  public:
-  // nullptr when the file cannot be created or is in use by another writer.
-  static std::unique_ptr<FileTransport> Create(const std::string& path);
+  // nullptr when the file cannot be created or is in use by another writer;
+  // `errorNumber`, when given, then holds the errno of the call that failed.
+  static std::unique_ptr<FileTransport> Create(const std::string& path, int* errorNumber = nullptr);
   ~FileTransport() override;
   void Send(std::span<const uint8_t> bytes) override;
   // Sends that were dropped because the writer fell behind.

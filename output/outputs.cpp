@@ -30,6 +30,12 @@ bool Outputs::OpenOutputs() {
   std::unique_lock lock(sendMutex_);
   CloseReleased(ReleaseLocked());
   bool failed = false;
+  openFailure_ = {};
+  // Keeps the first failure for the caller's error dialog.
+  auto fail = [this, &failed](std::string subject, int errorNumber, std::string reason) {
+    if (!failed) openFailure_ = {std::move(subject), errorNumber, std::move(reason)};
+    failed = true;
+  };
   const std::span<const OutputDevice> list = devices_.devices();
   connections_.resize(list.size());
   for (size_t i = 0; i < list.size(); ++i) {
@@ -42,15 +48,16 @@ bool Outputs::OpenOutputs() {
     const bool buffered = info->encode != nullptr;
     if (buffered && (d.channels < 0 || d.channels > kMaxDeviceChannels)) {
       console_.Print("Output %zu: %d channels cannot be sent\n", i + 1, d.channels);
-      failed = true;
+      fail("Output " + std::to_string(i + 1), 0, std::to_string(d.channels) + " channels cannot be sent");
       continue;
     }
     const std::string path(d.PathText());
+    int fileError = 0;
     switch (info->transport) {
       case TransportKind::kUdp:
       case TransportKind::kSerial:
         if (d.Redirected()) {
-          auto file = FileTransport::Create(path);
+          auto file = FileTransport::Create(path, &fileError);
           c.file = file.get();
           c.transport = std::move(file);
           c.toFile = true;
@@ -63,26 +70,28 @@ bool Outputs::OpenOutputs() {
           c.transport = std::make_unique<UdpTransport>(*socket_, DestinationOf(d), d.port);
         } else {
           std::string why;
-          c.transport = SerialPort::Open(d.AddressText(), d.driverParam, &why);
+          int portError = 0;
+          c.transport = SerialPort::Open(d.AddressText(), d.driverParam, &why, &portError);
           if (!c.transport) {
-            console_.Print("Output %zu: %s %s\n", i + 1, SerialPort::PathFor(d.AddressText()).c_str(), why.c_str());
-            failed = true;
+            const std::string port = SerialPort::PathFor(d.AddressText());
+            console_.Print("Output %zu: %s %s\n", i + 1, port.c_str(), why.c_str());
+            fail(port, portError, why);
           }
           break;
         }
         if (d.Redirected() && !c.transport) {
           console_.Print("Output %zu: cannot create %s\n", i + 1, path.c_str());
-          failed = true;
+          fail(path, fileError, "cannot create the file");
         }
         break;
       case TransportKind::kRecorderFile: {
-        auto file = FileTransport::Create(path);
+        auto file = FileTransport::Create(path, &fileError);
         c.file = file.get();
         c.transport = std::move(file);
         c.toFile = true;
         if (!c.transport) {
           console_.Print("Output %zu: cannot create %s\n", i + 1, path.c_str());
-          failed = true;
+          fail(path, fileError, "cannot create the file");
         }
         break;
       }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "core/async_writer.h"
+#include "core/change_feed.h"
 #include "core/console.h"
 #include "core/live_state.h"
 #include "output/device_list.h"
@@ -59,6 +60,11 @@ class Outputs {
   // state stopped, when a serial port or a file cannot be opened or a device
   // holds a channel count no wire format carries.
   bool OpenOutputs();
+  // Why the last OpenOutputs failed: the first device that could not open
+  // (its port or file path, else "Output <n>"), the errno of the failing
+  // call (0 when no system call failed) and the reason. Empty after a
+  // successful open.
+  const EngineError& openFailure() const { return openFailure_; }
   // Sends two black frames when running, then releases every buffer, port,
   // file and the shared socket. Safe in any state.
   void CloseOutputs();
@@ -111,6 +117,7 @@ class Outputs {
   std::atomic<bool> planStale_{true};
   std::vector<uint8_t> scratch_;
   int bitmapCounter_ = 0;
+  EngineError openFailure_;
   int socketsOpened_ = 0;
   int socketsClosed_ = 0;
 };

@@ -36,17 +36,19 @@ std::string SerialOpenFailure(int error) {
   }
 }
 
-int OpenRawSerial(std::string_view name, int baudRate, int access, std::string* error) {
-  auto fail = [error](const std::string& why, int fd) {
+int OpenRawSerial(std::string_view name, int baudRate, int access, std::string* error, int* errorNumber) {
+  // `code` is read before the clean-up below can change errno.
+  auto fail = [error, errorNumber](const std::string& why, int fd, int code = errno) {
     if (error) *error = why;
+    if (errorNumber) *errorNumber = code;
     if (fd >= 0) {
       ::ioctl(fd, TIOCNXCL);
       ::close(fd);
     }
     return -1;
   };
-  if (name.empty()) return fail("no port name", -1);
-  if (baudRate < 1) return fail("invalid baud rate", -1);
+  if (name.empty()) return fail("no port name", -1, EINVAL);
+  if (baudRate < 1) return fail("invalid baud rate", -1, EINVAL);
   const std::string path = SerialPort::PathFor(name);
   const int fd = ::open(path.c_str(), access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return fail(SerialOpenFailure(errno), -1);
@@ -75,8 +77,9 @@ int OpenRawSerial(std::string_view name, int baudRate, int access, std::string* 
   return fd;
 }
 
-std::unique_ptr<SerialPort> SerialPort::Open(std::string_view name, int baudRate, std::string* error) {
-  const int fd = OpenRawSerial(name, baudRate, O_WRONLY, error);
+std::unique_ptr<SerialPort> SerialPort::Open(std::string_view name, int baudRate, std::string* error,
+                                             int* errorNumber) {
+  const int fd = OpenRawSerial(name, baudRate, O_WRONLY, error, errorNumber);
   if (fd < 0) return nullptr;
   return std::unique_ptr<SerialPort>(new SerialPort(fd));
 }

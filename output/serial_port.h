@@ -29,9 +29,11 @@ class SerialPort : public Transport {
   // `name` is a port name such as "ttyUSB0" (under /dev) or an absolute
   // path. nullptr when the port does not exist, is in use, may not be
   // opened by this user, is not a terminal, or refuses the settings;
-  // `error` then says why. The port is exclusive while open and free for
-  // anyone again once closed.
-  static std::unique_ptr<SerialPort> Open(std::string_view name, int baudRate, std::string* error = nullptr);
+  // `error` then says why and `errorNumber` holds the errno of the call that
+  // failed (EINVAL for a missing name or a bad baud rate). The port is
+  // exclusive while open and free for anyone again once closed.
+  static std::unique_ptr<SerialPort> Open(std::string_view name, int baudRate, std::string* error = nullptr,
+                                          int* errorNumber = nullptr);
   ~SerialPort() override;
 
   bool ReadyForFrame() override;
@@ -53,8 +55,10 @@ class SerialPort : public Transport {
 
 // Opens `name` raw 8N1 at `baudRate`, exclusive and non-blocking, with
 // reads that return at once; `access` is O_RDONLY, O_WRONLY or O_RDWR.
-// Returns the descriptor, or -1 with `error` saying why.
-int OpenRawSerial(std::string_view name, int baudRate, int access, std::string* error = nullptr);
+// Returns the descriptor, or -1 with `error` saying why and `errorNumber`
+// holding the errno.
+int OpenRawSerial(std::string_view name, int baudRate, int access, std::string* error = nullptr,
+                  int* errorNumber = nullptr);
 // Gives the terminal's exclusive flag back and closes a descriptor from
 // OpenRawSerial (any other descriptor is just closed).
 void CloseRawSerial(int fd);

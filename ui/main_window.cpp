@@ -266,9 +266,7 @@ void MainWindow::Tick() {
     }
   }
   UpdateMenuChecks();
-  for (const EngineError& error : changes.errors) {
-    QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(error.message));
-  }
+  ShowErrors(changes.errors);
   inTick_ = false;
   if (engine_.flags().shutdownRequested.load() != 0 && !closed_) close();
 }
@@ -385,9 +383,23 @@ void MainWindow::ToggleOutput() {
 
 // --- files ------------------------------------------------------------------------
 
-void MainWindow::ShowErrors(const std::vector<std::string>& messages) {
-  for (const std::string& message : messages) {
-    QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(message));
+namespace {
+
+// A file the user chose that could not be read at all is an error here,
+// unlike a missing autosave at start-up.
+std::vector<EngineError> LoadErrors(const ProjectFileResult& result, const std::string& path) {
+  std::vector<EngineError> errors = result.errors;
+  if (result.status == ProjectFileStatus::kNoFile) {
+    errors.push_back({path, result.errorNumber, "Could not load " + path + ": " + result.reason});
+  }
+  return errors;
+}
+
+}  // namespace
+
+void MainWindow::ShowErrors(const std::vector<EngineError>& errors) {
+  for (const EngineError& error : errors) {
+    QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(error.DialogText()));
   }
 }
 
@@ -399,7 +411,7 @@ void MainWindow::OpenProject() {
   if (const QScreen* desktop = screen()) {
     hooks.desktop = ScreenEdges{desktop->geometry().right() + 1, desktop->geometry().bottom() + 1};
   }
-  ShowErrors(LoadProject(engine_, path.toStdString(), hooks).messages);
+  ShowErrors(LoadErrors(LoadProject(engine_, path.toStdString(), hooks), path.toStdString()));
   panel_->Refresh();
 }
 
@@ -409,14 +421,14 @@ void MainWindow::SaveProjectAs() {
   dialog.setDefaultSuffix(QStringLiteral("qrx"));
   dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  ShowErrors(SaveProject(engine_, dialog.selectedFiles().front().toStdString()).messages);
+  ShowErrors(SaveProject(engine_, dialog.selectedFiles().front().toStdString()).errors);
 }
 
 void MainWindow::ImportProjectFile() {
   const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Import ..."), QString(),
                                                     QString::fromLatin1(kProjectFilter));
   if (path.isEmpty()) return;
-  ShowErrors(ImportProject(engine_, path.toStdString()).messages);
+  ShowErrors(LoadErrors(ImportProject(engine_, path.toStdString()), path.toStdString()));
 }
 
 // --- keys and closing ---------------------------------------------------------------

@@ -13,7 +13,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
+#include "core/change_feed.h"
 #include "ui/preview_renderer.h"
 #include "ui/recorder_window.h"
 #include "ui/show_mode_window.h"
@@ -88,7 +90,7 @@ class MainWindow : public QMainWindow {
   void OpenProject();
   void SaveProjectAs();
   void ImportProjectFile();
-  void ShowErrors(const std::vector<std::string>& messages);
+  void ShowErrors(const std::vector<EngineError>& errors);
   void UpdateMenuChecks();
   void HandleFunctionKey(int key);
   void ToggleRecorder();
