@@ -1,10 +1,5 @@
 #include "generators/fading_pixels.h"
 
-#include <gtest/gtest.h>
-
-#include <array>
-#include <vector>
-
 #include "generator_rig.h"
 
 namespace quor {
@@ -14,9 +9,7 @@ namespace {
 // 41, 18467, 6334, 26500, 19169, ...
 struct SmallFade : test::Rig<FadingPixelsGenerator> {
   SmallFade() : Rig(4, 4) {
-    gen.SetCount(0);
-    gen.SetAutoColorMode(0);
-    gen.SetFade(128);
+    gen.SetCount(0), gen.SetAutoColorMode(0), gen.SetFade(128);
   }
 };
 
@@ -55,14 +48,10 @@ TEST(FadingPixelsRender, SquaresAreClippedAtTheEdge) {
     for (int x = 0; x < 4; ++x) EXPECT_EQ(f.At(x, y).r, x >= 2 && y <= 2 ? 200 : (y == 3 && x >= 1 ? 72 : 0)) << x << "," << y;
 }
 
-TEST(FadingPixelsSettings, RoundTripAndRepairs) {
-  EXPECT_EQ(FadingPixelsGenerator::FadeFromTrackbar(1), 128);
-  EXPECT_EQ(FadingPixelsGenerator::FadeFromTrackbar(128), 1);
+TEST(FadingPixelsSettings, DamagedBlocksAreRepaired) {
   SmallFade f;
-  // count, fade, size, random colour, red, green, blue, AutoColorMode.
-  test::ExpectRoundTrip(f.gen, test::Words({42, 99, 3, 1, 4, 5, 6, 2}));
-  // Damaged: a huge count and size would overflow the pixel arithmetic, fade
-  // 0 would leave the picture standing.
+  // A huge count and size would overflow the pixel arithmetic, fade 0 would
+  // leave the picture standing.
   test::LoadWords(f.gen, {2000000000, 0, 2147483647, 0, 300, -4, 0, 0});
   EXPECT_EQ((std::array{f.gen.count(), f.gen.fade(), f.gen.size()}), (std::array{100, 1, 10}));
   EXPECT_EQ(f.gen.color(), (Rgb{255, 0, 0}));

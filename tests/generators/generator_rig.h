@@ -1,12 +1,15 @@
-// Helpers shared by the generator tests.
+// Helpers shared by the generator tests (and the headers they all use).
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <climits>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/generator.h"
@@ -30,6 +33,11 @@ struct Frame {
     for (int i = 0; i < width * height; ++i)
       if (At(i % width, i / width) != Rgb{}) rows[i / width][i % width] = '#';
     return rows;
+  }
+  bool All(Rgb c) const {  // every pixel shows `c`
+    for (int i = 0; i < width * height; ++i)
+      if (At(i % width, i / width) != c) return false;
+    return true;
   }
   int LitCount() const {
     int n = 0;
@@ -78,43 +86,12 @@ inline std::vector<uint8_t> LittleEndian(std::initializer_list<int32_t> words) {
   return bytes;
 }
 
-// A settings block starting with `words`, the rest `fill`.
-inline SettingsBlock Words(std::initializer_list<int32_t> words, uint8_t fill = 0) {
-  SettingsBlock block;
-  block.fill(fill);
-  std::ranges::copy(LittleEndian(words), block.begin());
-  return block;
-}
-
+// Loads a block starting with `words`, the rest zero.
 template <class G>
 void LoadWords(G& generator, std::initializer_list<int32_t> words) {
-  SettingsBlock block = Words(words);
+  SettingsBlock block{};
+  std::ranges::copy(LittleEndian(words), block.begin());
   generator.ExchangeSettings(block, SettingsDirection::kLoad);
-}
-
-// Stores `generator` over a block of `fill` bytes: the block must begin with
-// `words` and keep `fill` just after them. Returns the block.
-template <class G>
-SettingsBlock ExpectStored(G& generator, std::initializer_list<int32_t> words, uint8_t fill = 0xA5) {
-  SettingsBlock block;
-  block.fill(fill);
-  generator.ExchangeSettings(block, SettingsDirection::kStore);
-  std::vector<uint8_t> want = LittleEndian(words);
-  want.push_back(fill);
-  EXPECT_EQ(std::vector<uint8_t>(block.begin(), block.begin() + want.size()), want);
-  return block;
-}
-
-// Loading `block` and storing again gives the same block; bytes past the
-// generator's own are expected to hold the block's last byte.
-template <class G>
-void ExpectRoundTrip(G& generator, SettingsBlock block) {
-  const SettingsBlock original = block;
-  SettingsBlock again;
-  again.fill(block.back());
-  generator.ExchangeSettings(block, SettingsDirection::kLoad);
-  generator.ExchangeSettings(again, SettingsDirection::kStore);
-  EXPECT_EQ(again, original);
 }
 
 }  // namespace quor::test
