@@ -1,16 +1,12 @@
 #include "generators/file_player.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <map>
-#include <string>
 #include <thread>
 #include <tuple>
-#include <vector>
 
-#include "test_support.h"
+#include "generator_rig.h"
 
 namespace quor {
 namespace {
@@ -120,7 +116,8 @@ TEST_F(FilePlayerTest, OpenReportsFormatErrorsAndClearsTheName) {
 TEST_F(FilePlayerTest, EveryDamagedRecordingIsRefusedWithItsMessageOnTheConsole) {
   const Bytes good = Recording(16, 8, {Pattern16x8(1)});
   std::vector<std::pair<std::string, Bytes>> damaged;
-  for (size_t n = 0; n < kRecordingHeaderSize + 3; ++n) damaged.push_back({"cut" + std::to_string(n), Bytes(good.begin(), good.begin() + n)});
+  for (size_t n = 0; n < kRecordingHeaderSize + 3; ++n)
+    damaged.push_back({"cut" + std::to_string(n), Bytes(good.begin(), good.begin() + long(n))});
   for (size_t i = 0; i < 6; ++i) {
     Bytes flipped = good;
     flipped[i] ^= 0x20;
@@ -143,40 +140,33 @@ TEST_F(FilePlayerTest, EveryDamagedRecordingIsRefusedWithItsMessageOnTheConsole)
   }
 }
 
-TEST_F(FilePlayerTest, SettingsBlockHoldsNameAndSmoothFlagAndReopensOnLoad) {
+TEST_F(FilePlayerTest, SceneLoadReopensTheFileAndCreateForgetsIt) {
   files_["show.qrr"] = Recording(16, 8, {Pattern16x8(4)});
-  ASSERT_EQ(player_.Load("show.qrr"), RecordingOpenResult::kOpened);
-  player_.SetSmoothResize(true);
-  SettingsBlock block;
-  block.fill(0xCC);
-  player_.ExchangeSettings(block, SettingsDirection::kStore);
-  Bytes expected(256, 0);
-  std::copy_n("show.qrr", 8, expected.begin());  // bytes 0..254: the name, zero-padded
-  expected[255] = 1;                              // smoothResize
-  expected.push_back(0xCC);                       // the rest of the block is not this type's
-  EXPECT_EQ(Bytes(block.begin(), block.begin() + 257), expected);
-
-  FilePlayerGenerator other(harness_.console, opener_);
-  ASSERT_TRUE(other.Create(16, 8));
-  other.ExchangeSettings(block, SettingsDirection::kLoad);
-  EXPECT_EQ(other.fileName(), "show.qrr");
-  EXPECT_EQ((std::vector{other.smoothResize(), other.fileWidth(), other.fileHeight(), other.fileFps()}),
+  SettingsBlock block{};
+  std::memcpy(block.data(), "show.qrr", 8);
+  block[kFilePlayerSmoothOffset] = 1;
+  ASSERT_TRUE(player_.Create(16, 8));
+  player_.ExchangeSettings(block, SettingsDirection::kLoad);
+  EXPECT_EQ((std::vector{player_.smoothResize(), player_.fileWidth(), player_.fileHeight(), player_.fileFps()}),
             (std::vector{1, 16, 8, 25}));
-  EXPECT_EQ(other.TakeMessage(), "");
-  const FilePlayerDialogState same = other.DialogState(16, 8);
+  EXPECT_EQ(player_.TakeMessage(), "");
+  const FilePlayerDialogState same = player_.DialogState(16, 8);
   EXPECT_EQ(same.resolutionLabel, "File Resolution: 16 x 8");
   EXPECT_TRUE(!same.smoothEnabled && same.smoothChecked);
+  EXPECT_EQ(Render(16, 8), Pattern16x8(4));
 
-  // A damaged block: no terminator within the name field, and a name that
-  // is not a recording; the message waits for the caller.
+  // No terminator within the name field, and a name that is not a
+  // recording; the message waits for the caller.
   files_[std::string(255, 'q')] = Recording(16, 8, {});
   files_[std::string(255, 'q')][0] = 'X';
   block.fill('q');
-  other.ExchangeSettings(block, SettingsDirection::kLoad);
-  EXPECT_EQ(other.TakeMessage(), "Unknown File Format.");
-  EXPECT_EQ(other.TakeMessage(), "");
-  EXPECT_EQ(other.status(), BusyStatus::kDestroyed);
-  ASSERT_TRUE(player_.Create(16, 8));  // Create forgets the file
+  player_.ExchangeSettings(block, SettingsDirection::kLoad);
+  EXPECT_EQ(player_.TakeMessage(), "Unknown File Format.");
+  EXPECT_EQ(player_.TakeMessage(), "");
+  EXPECT_EQ(player_.status(), BusyStatus::kDestroyed);
+  files_["show.qrr"] = Recording(16, 8, {Pattern16x8(4)});
+  ASSERT_EQ(player_.Load("show.qrr"), RecordingOpenResult::kOpened);
+  ASSERT_TRUE(player_.Create(16, 8));
   EXPECT_TRUE(player_.fileName().empty() && player_.fileWidth() == 0 && player_.status() == BusyStatus::kDestroyed);
 }
 
