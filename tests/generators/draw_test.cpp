@@ -1,14 +1,9 @@
 #include "generators/draw.h"
 
-#include <gtest/gtest.h>
-
-#include <array>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <random>
-#include <vector>
 
 #include "generator_rig.h"
 

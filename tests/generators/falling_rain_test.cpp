@@ -1,10 +1,5 @@
 #include "generators/falling_rain.h"
 
-#include <gtest/gtest.h>
-
-#include <array>
-#include <vector>
-
 #include "generator_rig.h"
 
 namespace quor {

@@ -1,11 +1,5 @@
 #include "generators/fire.h"
 
-#include <gtest/gtest.h>
-
-#include <array>
-#include <utility>
-#include <vector>
-
 #include "generator_rig.h"
 
 namespace quor {

@@ -1,6 +1,7 @@
 #include "generators/image_viewer.h"
 
 #include <filesystem>
+#include <tuple>
 
 #include "generator_rig.h"
 #include "image_files.h"
@@ -21,45 +22,33 @@ std::vector<uint8_t> Ramp(int w, int h) {
 }
 
 TEST(ImageScaling, FitZoomCentreSmoothAndOneToOne) {
-  // 64 x 32 on 32 x 16 with resize and keep aspect: scale 2; smoothing
-  // averages each 2 x 2 block, else the block's top-left pixel is taken.
-  const std::vector<uint8_t> ramp = Ramp(64, 32);
-  test::Frame frame(32, 16);
-  ImagePlacement place;
-  ScaleImageFrame(ramp.data(), 64, 32, place, frame.bytes.data(), 32, 16);
-  EXPECT_EQ(frame.At(5, 3), (Rgb{10, 6, 7}));
-  place.smooth = 1;
-  ScaleImageFrame(ramp.data(), 64, 32, place, frame.bytes.data(), 32, 16);
-  EXPECT_EQ(frame.At(5, 3), (Rgb{10, 6, 7}));  // (10 + 11) / 2 and (6 + 7) / 2, truncated
-  EXPECT_EQ(frame.At(31, 15), (Rgb{62, 30, 7}));
-
-  // 100 x 50 on 32 x 32, fitted and centred: scale 3.125, rows 8..23 hold
-  // the image, black bands above and below.
-  const std::vector<uint8_t> wide = Ramp(100, 50);
-  test::Frame square(32, 32);
-  place = ImagePlacement{};
-  ScaleImageFrame(wide.data(), 100, 50, place, square.bytes.data(), 32, 32);
-  for (int y = 0; y < 32; ++y) EXPECT_EQ(square.At(0, y) == Rgb{}, y < 8 || y > 23) << y;
-  EXPECT_EQ(square.At(1, 8), (Rgb{3, 0, 7}));
-  EXPECT_EQ(square.At(31, 23), (Rgb{96, 46, 7}));
-  // Zoomed: scale 1.5625, offset x -16, the image fills the matrix cropped
-  // left and right: column 0 shows image column trunc(1.5625 * 16) = 25.
-  place.zoom = 1;
-  ScaleImageFrame(wide.data(), 100, 50, place, square.bytes.data(), 32, 32);
-  EXPECT_EQ(square.LitCount(), 32 * 32);
-  EXPECT_EQ(square.At(0, 0), (Rgb{25, 0, 7}));
-  EXPECT_EQ(square.At(31, 31), (Rgb{73, 48, 7}));
-
-  // Without resize: one image pixel per matrix pixel, the top-left part (or
-  // the centre part with centring).
-  place = ImagePlacement{};
-  place.resize = 0;
-  place.centre = 0;
-  ScaleImageFrame(wide.data(), 100, 50, place, frame.bytes.data(), 32, 16);
-  EXPECT_EQ(frame.At(31, 15), (Rgb{31, 15, 7}));
-  place.centre = 1;
-  ScaleImageFrame(wide.data(), 100, 50, place, frame.bytes.data(), 32, 16);
-  EXPECT_EQ(frame.At(0, 0), (Rgb{34, 17, 7}));
+  struct Case {
+    int imageWidth, imageHeight;
+    ImagePlacement place;
+    int width, height, black;  // black pixels in all
+    std::vector<std::tuple<int, int, Rgb>> pixels;
+  };
+  const Case cases[] = {
+      // Resized keeping the aspect, scale 2: the block's top-left pixel, or
+      // with smoothing the 2 x 2 mean truncated ((10 + 11) / 2, (6 + 7) / 2).
+      {64, 32, {}, 32, 16, 0, {{5, 3, {10, 6, 7}}}},
+      {64, 32, {.smooth = 1}, 32, 16, 0, {{5, 3, {10, 6, 7}}, {31, 15, {62, 30, 7}}}},
+      // Fitted and centred, scale 3.125: rows 8..23 hold the image, black bands above and below.
+      {100, 50, {}, 32, 32, 32 * 16, {{0, 7, {}}, {1, 8, {3, 0, 7}}, {31, 23, {96, 46, 7}}, {0, 24, {}}}},
+      // Zoomed, scale 1.5625, offset x -16: cropped left and right, column 0
+      // shows image column trunc(1.5625 * 16) = 25.
+      {100, 50, {.zoom = 1}, 32, 32, 0, {{0, 0, {25, 0, 7}}, {31, 31, {73, 48, 7}}}},
+      // One image pixel per matrix pixel: the top-left part, or the centre part.
+      {100, 50, {.resize = 0, .centre = 0}, 32, 16, 0, {{31, 15, {31, 15, 7}}}},
+      {100, 50, {.resize = 0}, 32, 16, 0, {{0, 0, {34, 17, 7}}}},
+  };
+  for (const Case& c : cases) {
+    const std::vector<uint8_t> image = Ramp(c.imageWidth, c.imageHeight);
+    test::Frame frame(c.width, c.height, 0x5A);
+    ScaleImageFrame(image.data(), c.imageWidth, c.imageHeight, c.place, frame.bytes.data(), c.width, c.height);
+    for (auto [x, y, rgb] : c.pixels) EXPECT_EQ(frame.At(x, y), rgb) << c.imageWidth << " " << x << "," << y;
+    EXPECT_EQ(frame.LitCount(), c.width * c.height - c.black) << c.imageWidth << " zoom " << c.place.zoom;
+  }
 }
 
 Bytes SolidPng(Rgb c) {
@@ -173,48 +162,35 @@ TEST_F(ImageViewerTest, AudioSlideshowAdvancesOnRisingBeatsOnly) {
 }
 
 TEST_F(ImageViewerTest, DamagedMissingAndHugeFilesGiveAConsoleLineAndBlack) {
-  const Bytes png = test::Png(8, 8, Ramp(8, 8));
-  const Bytes gif = test::AnimatedGif(4, 4, {kRed, kGreen, kBlue});
+  const Bytes png = test::Png(8, 8, Ramp(8, 8)), gif = test::AnimatedGif(4, 4, {kRed, kGreen, kBlue});
   const Bytes tiff = test::MultiPageTiff(8, 8, {kBlue});
   Bytes gifBomb = test::AnimatedGif(4, 4, {kRed});
-  // Logical screen and image both claim 65535 x 65535.
-  for (size_t at : {size_t(6), size_t(7), size_t(8), size_t(9)}) gifBomb[at] = 0xFF;
-  struct Case {
-    const char* name;
-    Bytes bytes;
-  };
-  const Case cases[] = {
-      {"truncated.png", Bytes(png.begin(), png.begin() + long(png.size() / 2))},
-      {"truncated.gif", Bytes(gif.begin(), gif.begin() + 20)},
-      {"truncated.tif", Bytes(tiff.begin(), tiff.begin() + 40)},
-      {"huge.png", test::PngHeaderOnly(30000, 30000)},
-      {"bomb.gif", gifBomb},
-      {"empty.png", {}},
-      {"text.jpg", {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}},
-  };
-  for (const Case& c : cases) {
-    console.Clear();
-    rig.frame.Fill(0x44);
-    Load(File(c.name, c.bytes));
-    rig.Render();
-    EXPECT_EQ(rig.frame.LitCount(), 0) << c.name;
-    EXPECT_EQ(console.Count("Image Viewer: "), 1) << c.name << ": " << console.Text();
-  }
-  for (const std::string& path : {dir + "/missing.png", dir}) {
-    console.Clear();
-    Load(path);
-    EXPECT_EQ(rig.frame.LitCount(), 0) << path;
-    EXPECT_EQ(console.Count("Image Viewer: "), 1) << path;
-  }
-  // A slideshow folder without images.
-  const std::string empty = dir + "/empty";
+  for (size_t at = 6; at < 10; ++at) gifBomb[at] = 0xFF;  // logical screen and image claim 65535 x 65535
+  const std::string empty = dir + "/empty";  // a slideshow folder without images
   std::filesystem::create_directory(empty);
   test::WriteFile(empty + "/notes.txt", {'x'});
-  console.Clear();
-  rig.gen.SetSlideshow(true);
-  Load(empty);
-  EXPECT_EQ(rig.frame.LitCount(), 0);
-  EXPECT_EQ(console.Count("Image Viewer: no image file in"), 1) << console.Text();
+  const std::vector<std::string> paths = {
+      File("truncated.png", Bytes(png.begin(), png.begin() + long(png.size() / 2))),
+      File("truncated.gif", Bytes(gif.begin(), gif.begin() + 20)),
+      File("truncated.tif", Bytes(tiff.begin(), tiff.begin() + 40)),
+      File("huge.png", test::PngHeaderOnly(30000, 30000)),
+      File("bomb.gif", gifBomb),
+      File("empty.png", {}),
+      File("text.jpg", {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}),
+      dir + "/missing.png",
+      dir,
+      empty,
+  };
+  for (const std::string& path : paths) {
+    console.Clear();
+    rig.frame.Fill(0x44);
+    rig.gen.SetSlideshow(path == empty);
+    Load(path);
+    rig.Render();
+    EXPECT_EQ(rig.frame.LitCount(), 0) << path;
+    EXPECT_EQ(console.Count(path == empty ? "Image Viewer: no image file in" : "Image Viewer: "), 1)
+        << path << ": " << console.Text();
+  }
 }
 
 TEST_F(ImageViewerTest, LoadRepairsTheBlockAndShowsThePictureAndDestroyReleasesIt) {

@@ -1,10 +1,5 @@
 #include "generators/starfield.h"
 
-#include <gtest/gtest.h>
-
-#include <array>
-#include <vector>
-
 #include "generator_rig.h"
 
 namespace quor {
