@@ -54,20 +54,20 @@ TEST(ColorScroll, StylesMapGeometryPlusOffset) {
   Load(scroll, {});
   EXPECT_EQ(scroll.paletteEntry(2), (Rgb{12, 12, 12}));  // Black/white entries 2, 22: 12, 131
   EXPECT_EQ(scroll.paletteEntry(22), (Rgb{131, 131, 131}));
-  // 4 x 4, zoom 20: f = float((4.00515 - log10(4)) * 20) / 10 = 6.80618; first frame offset 2:
-  // trunc(6.80618 x + 2) = 2, 8, 15, 22.
+  // 4 x 4, zoom 20: f = float((4.00515 - log10(4)) * 20) / 10 = 6.80618; first frame offset 2: trunc(6.80618 x + 2) =
+  // 2, 8, 15, 22.
   test::ExpectPaletteIndices(scroll, 1, Indices(4, {2, 8, 15, 22}), "scroll_horizontal");
-  // 5 x 5, zoom 20: f = 6.61236. The symmetric distance runs 1, 0, -1, 0, 1 across; "Horizontal
-  // Symetric" clamps it at 0, "Diamond" does not: the centre gets trunc(6.61236 * -2 + 2) = -11 ->
-  // 244, its neighbours trunc(-6.61 + 2) = -4 -> 251.
+  // 5 x 5, zoom 20: f = 6.61236. The symmetric distance runs 1, 0, -1, 0, 1 across; "Horizontal Symetric" clamps it
+  // at 0, "Diamond" does not: the centre gets trunc(6.61236 * -2 + 2) = -11 -> 244, its neighbours trunc(-6.61 + 2) =
+  // -4 -> 251.
   Load(scroll, {.style = 4});
   test::ExpectPaletteIndices(scroll, 1, Indices(5, {8, 2, 2, 2, 8}), "scroll_horizontal_symmetric");
   Load(scroll, {.style = 8});
   test::ExpectPaletteIndices(scroll, 1,
               {{15, 8, 2, 8, 15}, {8, 2, 251, 2, 8}, {2, 251, 244, 251, 2}, {8, 2, 251, 2, 8}, {15, 8, 2, 8, 15}},
               "scroll_diamond");
-  // 8 x 8, zoom 100: f = float((4.00515 - log10(8)) * 100) / 10 = 31.0206. "Circle" at the corner:
-  // sqrt(3.14593 * 32) * 31.02 + 2 = 313.2 -> 58; (1, 0): 277 -> 22; (2, 0): 248; the centre: the offset.
+  // 8 x 8, zoom 100: f = float((4.00515 - log10(8)) * 100) / 10 = 31.0206. "Circle" at the corner: sqrt(3.14593 * 32)
+  // * 31.02 + 2 = 313.2 -> 58; (1, 0): 277 -> 22; (2, 0): 248; the centre: the offset.
   Load(scroll, {.zoom = 100, .style = 6});
   Frame frame = Render(scroll, 8, 8);
   const std::pair<int, int> circle[] = {{0, 58}, {1, 22}, {2, 248}, {4 * 8 + 4, 2}};
@@ -80,9 +80,8 @@ TEST(ColorScroll, StylesMapGeometryPlusOffset) {
 }
 
 TEST(ColorScroll, SpiralTurnsWithTheOffsetAndRedrawsOnZoomOrSizeChange) {
-  // 8 x 8, zoom 100: g = f / 3 = 10.34, so every pixel off the centre lands at least 10 grid units
-  // out and only the centre cross is near an axis: index (k * 63) / 4 with k the nearness to an
-  // axis of the turned point.
+  // 8 x 8, zoom 100: g = f / 3 = 10.34, so every pixel off the centre lands at least 10 grid units out and only the
+  // centre cross is near an axis: index (k * 63) / 4 with k the nearness to an axis of the turned point.
   test::GeneratorHarness harness;
   ColorScrollGenerator scroll(harness.context), fresh(harness.context);
   ASSERT_TRUE(scroll.Create(8, 8));

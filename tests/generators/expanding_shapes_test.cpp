@@ -24,8 +24,8 @@ struct ShapesRig : test::Rig<Shapes> {
 };
 
 TEST(ExpandingShapesRender, ShapesWaitGrowFadeAndRespawn) {
-  // 20 x 20: m = 20, s0 = (30 * 10) / 100 = 3, s1 = (10 * 117) / 100 = 11
-  // (clipped past half the matrix), span = 9, fade step = 255 / 9 = 28.
+  // 20 x 20: m = 20, s0 = (30 * 10) / 100 = 3, s1 = (10 * 117) / 100 = 11 (clipped past half the matrix), span = 9,
+  // fade step = 255 / 9 = 28.
   ShapesRig rig(20, 20);
   rig.gen.SetCount(1);
   std::vector<int> reds;
@@ -48,8 +48,7 @@ TEST(ExpandingShapesRender, ShapesWaitGrowFadeAndRespawn) {
       EXPECT_NE(rig.At(before.x + d, before.y + d), Rgb{});
     }
   }
-  // Phases 20..28 show: full red for 20 and 21, then 255 - (phase - 21) * 28;
-  // phase 29 = span + m respawns.
+  // Phases 20..28 show: full red for 20 and 21, then 255 - (phase - 21) * 28; phase 29 = span + m respawns.
   EXPECT_EQ(reds, (std::vector<int>{255, 255, 227, 199, 171, 143, 115, 87, 59}));
   EXPECT_TRUE(respawned);
 }
@@ -62,8 +61,7 @@ TEST(ExpandingShapesRender, AudioTriggerStartsOneShapePerRisingBeat) {
   EXPECT_EQ(rig.LitOver(52), 0);
   EXPECT_EQ(rig.gen.nextTriggeredShape(), 52 % 5);
   EXPECT_TRUE(rig.AllWaiting());
-  // Threshold 0 fires in silence; only the rising edge starts a shape, the
-  // one the index points at (2).
+  // Threshold 0 fires in silence; only the rising edge starts a shape, the one the index points at (2).
   rig.gen.trigger().threshold = 0;
   EXPECT_GT(rig.LitOver(6), 0);
   for (size_t i = 0; i < rig.gen.shapes().size(); ++i)
@@ -74,8 +72,8 @@ TEST(ExpandingShapesRender, AudioTriggerStartsOneShapePerRisingBeat) {
 }
 
 TEST(ExpandingShapesRender, ShapeKindsAndText) {
-  // Same seed, so the same shape records: every kind draws, filled kinds
-  // cover more than their outlines, an unknown kind draws the open rectangle.
+  // Same seed, so the same shape records: every kind draws, filled kinds cover more than their outlines, an unknown
+  // kind draws the open rectangle.
   std::vector<int> lit;
   for (int kind : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 42}) {
     ShapesRig rig(32, 32, 11);
@@ -88,8 +86,7 @@ TEST(ExpandingShapesRender, ShapeKindsAndText) {
   EXPECT_GT(lit[Shapes::kFilledStar5], lit[Shapes::kOpenStar5]);
   EXPECT_EQ(lit.back(), lit[Shapes::kOpenRectangle]);
 
-  // Random characters from an empty text show nothing; from "AB" each shape
-  // holds one of its characters.
+  // Random characters from an empty text show nothing; from "AB" each shape holds one of its characters.
   for (const char* text : {"", "AB"}) {
     ShapesRig chars(32, 32);
     chars.gen.SetShape(Shapes::kTextChars);
@@ -135,8 +132,7 @@ TEST(ExpandingShapesSettings, LoadRebuildsWaitingShapesAndRepairs) {
   EXPECT_TRUE(rig.AllWaiting());
   for (const auto& shape : rig.gen.shapes()) EXPECT_TRUE(shape.character == 'H' || shape.character == 'i');
 
-  // Damage: end not above start (span 0 would divide by zero), a count far
-  // out of range and a text without its NUL.
+  // Damage: end not above start (span 0 would divide by zero), a count far out of range and a text without its NUL.
   std::ranges::copy(test::LittleEndian({0, -5, 100000}), block.begin());
   std::memset(&block[60], 'z', 255);
   rig.gen.ExchangeSettings(block, SettingsDirection::kLoad);

@@ -155,8 +155,7 @@ TEST_F(FilePlayerTest, SceneLoadReopensTheFileAndCreateForgetsIt) {
   EXPECT_TRUE(!same.smoothEnabled && same.smoothChecked);
   EXPECT_EQ(Render(16, 8), Pattern16x8(4));
 
-  // No terminator within the name field, and a name that is not a
-  // recording; the message waits for the caller.
+  // No terminator within the name field, and a name that is not a recording; the message waits for the caller.
   files_[std::string(255, 'q')] = Recording(16, 8, {});
   files_[std::string(255, 'q')][0] = 'X';
   block.fill('q');
@@ -170,8 +169,7 @@ TEST_F(FilePlayerTest, SceneLoadReopensTheFileAndCreateForgetsIt) {
   EXPECT_TRUE(player_.fileName().empty() && player_.fileWidth() == 0 && player_.status() == BusyStatus::kDestroyed);
 }
 
-// Once armed, blocks inside Read until released, so a Render can be held
-// mid-frame.
+// Once armed, blocks inside Read until released, so a Render can be held mid-frame.
 struct GateSource final : RecordingSource {
   GateSource(const Bytes& bytes, std::atomic<int>& armed, std::atomic<int>& entered, std::atomic<int>& release)
       : inner(bytes), armed(armed), entered(entered), release(release) {}

@@ -61,8 +61,8 @@ struct Rig {
   Frame frame;
 };
 
-// Renders `frames` frames over stale bytes; every pixel of the last must show
-// the palette entry (low bytes) that `indices` selects for it.
+// Renders `frames` frames over stale bytes; every pixel of the last must show the palette entry (low bytes) that
+// `indices` selects for it.
 template <class G>
 void ExpectPaletteIndices(G& generator, int frames, const std::vector<std::vector<int>>& indices,
                           const std::string& name) {
@@ -77,8 +77,8 @@ void ExpectPaletteIndices(G& generator, int frames, const std::vector<std::vecto
   EXPECT_EQ(frame.bytes, want) << name;
 }
 
-// Little-endian 32-bit words, spelled out byte by byte so that the layout is
-// pinned independently of the writer the generators use.
+// Little-endian 32-bit words, spelled out byte by byte so that the layout is pinned independently of the writer the
+// generators use.
 inline std::vector<uint8_t> LittleEndian(std::initializer_list<int32_t> words) {
   std::vector<uint8_t> bytes;
   for (int32_t word : words)

@@ -29,14 +29,14 @@ TEST(ImageScaling, FitZoomCentreSmoothAndOneToOne) {
     std::vector<std::tuple<int, int, Rgb>> pixels;
   };
   const Case cases[] = {
-      // Resized keeping the aspect, scale 2: the block's top-left pixel, or
-      // with smoothing the 2 x 2 mean truncated ((10 + 11) / 2, (6 + 7) / 2).
+      // Resized keeping the aspect, scale 2: the block's top-left pixel, or with smoothing the 2 x 2 mean truncated
+      // ((10 + 11) / 2, (6 + 7) / 2).
       {64, 32, {}, 32, 16, 0, {{5, 3, {10, 6, 7}}}},
       {64, 32, {.smooth = 1}, 32, 16, 0, {{5, 3, {10, 6, 7}}, {31, 15, {62, 30, 7}}}},
       // Fitted and centred, scale 3.125: rows 8..23 hold the image, black bands above and below.
       {100, 50, {}, 32, 32, 32 * 16, {{0, 7, {}}, {1, 8, {3, 0, 7}}, {31, 23, {96, 46, 7}}, {0, 24, {}}}},
-      // Zoomed, scale 1.5625, offset x -16: cropped left and right, column 0
-      // shows image column trunc(1.5625 * 16) = 25.
+      // Zoomed, scale 1.5625, offset x -16: cropped left and right, column 0 shows image column trunc(1.5625 * 16) =
+      // 25.
       {100, 50, {.zoom = 1}, 32, 32, 0, {{0, 0, {25, 0, 7}}, {31, 31, {73, 48, 7}}}},
       // One image pixel per matrix pixel: the top-left part, or the centre part.
       {100, 50, {.resize = 0, .centre = 0}, 32, 16, 0, {{31, 15, {31, 15, 7}}}},
@@ -75,8 +75,8 @@ class ImageViewerTest : public testing::Test {
     ASSERT_TRUE(rig.gen.WaitForLoader(10000));
     rig.Render();
   }
-  // A render that finds the loader busy asks again on the next one, so the
-  // step renders until the loader had its turn and then shows its picture.
+  // A render that finds the loader busy asks again on the next one, so the step renders until the loader had its turn
+  // and then shows its picture.
   void Tick() {
     for (int i = 0; i < 2; ++i) {
       rig.Render();
@@ -197,8 +197,8 @@ TEST_F(ImageViewerTest, LoadRepairsTheBlockAndShowsThePictureAndDestroyReleasesI
   const std::string path = File("ramp.png", test::Png(8, 8, Ramp(8, 8)));
   SettingsBlock block{};
   std::ranges::copy(path, block.begin());
-  // Resize, centre, keep aspect; slideshow 2 -> 0, time 0 -> 5, timed 0 and
-  // audio 0 -> timed; the audio trigger; smooth 7 -> 0, zoom.
+  // Resize, centre, keep aspect; slideshow 2 -> 0, time 0 -> 5, timed 0 and audio 0 -> timed; the audio trigger;
+  // smooth 7 -> 0, zoom.
   std::ranges::copy(test::LittleEndian({1, 1, 1, 2, 0, 0, 0, 1200, 50, 900, 14, 30, 7, 0}), block.begin() + 255);
   rig.gen.ExchangeSettings(block, SettingsDirection::kLoad);
   EXPECT_EQ((std::vector<int>{rig.gen.slideshow(), rig.gen.time(), rig.gen.timed(), rig.gen.placement().smooth}),

@@ -1,6 +1,5 @@
-// The Image Viewer on a rendering thread of its own while the UI side
-// reloads, replaces and destroys images: a Render never reads a released
-// image (ASan) and never races the loader or the UI side (TSan).
+// The Image Viewer on a rendering thread of its own while the UI side reloads, replaces and destroys images: a Render
+// never reads a released image (ASan) and never races the loader or the UI side (TSan).
 
 #include <atomic>
 #include <thread>

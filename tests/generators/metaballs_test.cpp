@@ -7,8 +7,7 @@ namespace {
 
 using Ball = MetaballsGenerator::Ball;
 
-// 4 x 4 in fixed red: kernel edge D = 4 * 20 / 100 + 5 = 5 and one ball, so
-// the red channel shows the field.
+// 4 x 4 in fixed red: kernel edge D = 4 * 20 / 100 + 5 = 5 and one ball, so the red channel shows the field.
 struct SmallMetaballs : test::Rig<MetaballsGenerator> {
   SmallMetaballs() : Rig(4, 4) { gen.SetAutoColorMode(0); }
   std::vector<int> Red() {
@@ -25,15 +24,14 @@ struct SmallMetaballs : test::Rig<MetaballsGenerator> {
 
 TEST(MetaballsRender, SoftDiscFollowsTheBouncingBall) {
   SmallMetaballs m;
-  // r = 2.5; cells trunc(255 * (1 - d / 2.5)^2): d 0 -> 255, 1 -> 91.8,
-  // 1.414 -> 48.1, 2 -> 10.2, 2.236 -> 2.8, 2.828 >= r -> 0.
+  // r = 2.5; cells trunc(255 * (1 - d / 2.5)^2): d 0 -> 255, 1 -> 91.8, 1.414 -> 48.1, 2 -> 10.2, 2.236 -> 2.8, 2.828
+  // >= r -> 0.
   const std::vector<uint8_t> kernel = {0,  2,  10, 2,  0,  2, 48, 91, 48, 2, 10, 91, 255,
                                        91, 10, 2,  48, 91, 48, 2, 0,  2,  10, 2,  0};
   EXPECT_EQ(std::vector<uint8_t>(m.gen.kernel().begin(), m.gen.kernel().end()), kernel);
-  // Seed 1 starts the ball at (41 % 4, 18467 % 4) = (1, 3) with v = (-2.117, 1.460).
-  // Frame 1: x -1.117 bounces to 0, y 4.46 to 3; only the kernel's lower-right
-  // quarter is inside. Frame 2: centre (2, 1); the column that would land at
-  // x = 4 is clipped, not wrapped into the next row.
+  // Seed 1 starts the ball at (41 % 4, 18467 % 4) = (1, 3) with v = (-2.117, 1.460). Frame 1: x -1.117 bounces to 0,
+  // y 4.46 to 3; only the kernel's lower-right quarter is inside. Frame 2: centre (2, 1); the column that would land
+  // at x = 4 is clipped, not wrapped into the next row.
   EXPECT_EQ(m.Red(), (std::vector<int>{0, 0, 0, 0, 10, 2, 0, 0, 91, 48, 2, 0, 255, 91, 10, 0}));
   EXPECT_EQ(m.Red(), (std::vector<int>{2, 48, 91, 48, 10, 91, 255, 91, 2, 48, 91, 48, 0, 2, 10, 2}));
   for (size_t i = 0; i < m.frame.bytes.size(); i += 3) EXPECT_EQ(m.frame.bytes[i + 1] | m.frame.bytes[i + 2], 0);
@@ -52,8 +50,8 @@ TEST(MetaballsRender, EdgesBouncePixelStepAndCollision) {
   m.gen.PlaceBall(0, {0, 0, 0.5f, 0.25f});
   m.Render();
   EXPECT_TRUE(m.BallIs(0, {2, 1, 0.5f, 0.25f}));
-  // Two balls: ball 0 moves first and misses ball 1 still at (2, 2); ball 1
-  // then lands on ball 0 at (1.5, 1.5) and turns round only with collision.
+  // Two balls: ball 0 moves first and misses ball 1 still at (2, 2); ball 1 then lands on ball 0 at (1.5, 1.5) and
+  // turns round only with collision.
   for (bool collision : {true, false}) {
     SmallMetaballs two;
     two.gen.SetBalls(25), two.gen.SetCollision(collision);
@@ -71,8 +69,7 @@ TEST(MetaballsSettings, LoadRebuildsForTheMatrixRepairsAndBuildsNothingOnceDestr
   // Size 33, 50 balls: N = 16 * 50 / 100 + 1, D = 16 * 33 / 100 + 5.
   test::LoadWords(m.gen, {33, 50, 1, 0, 1, 2, 255});
   EXPECT_EQ(std::pair(m.gen.ballList().size(), m.gen.kernelSize()), std::pair(size_t(9), 10));
-  // Size 0, a negative ball count, colours outside a byte; then sizes that
-  // would overflow the kernel arithmetic.
+  // Size 0, a negative ball count, colours outside a byte; then sizes that would overflow the kernel arithmetic.
   test::LoadWords(m.gen, {0, -40, 2, 1, -7, 256, 100000});
   EXPECT_EQ(std::pair(m.gen.size(), m.gen.ballList().size()), std::pair(1, size_t(1)));
   EXPECT_EQ(m.gen.color(), (Rgb{0, 255, 255}));

@@ -40,8 +40,8 @@ TEST(Plasma, PalettesFollowTheirWavesIncludingTheOverflowingPeak) {
   const Palette256 classic = BuildPlasmaPalette(0);  // the hue circle
   EXPECT_TRUE(classic[0] == (Rgb{255, 0, 0}) && classic[86] == (Rgb{0, 255, 0}));
   for (int unknown : {6, -1}) EXPECT_EQ(BuildPlasmaPalette(unknown), classic) << unknown;
-  // Psychadelic: float angles 0, 2.125, 4.25 (red), 1.4166666, ... (green), 0.7083333, ... (blue) degrees
-  // of a 3.14593 half turn; entry 2 red = |trunc(sin(3.14593 * 4.25 / 180) * 255)| = trunc(18.9) = 18.
+  // Psychadelic: float angles 0, 2.125, 4.25 (red), 1.4166666, ... (green), 0.7083333, ... (blue) degrees of a
+  // 3.14593 half turn; entry 2 red = |trunc(sin(3.14593 * 4.25 / 180) * 255)| = trunc(18.9) = 18.
   EXPECT_EQ(BuildPlasmaPalette(1)[0], (Rgb{0, 0, 0}));
   EXPECT_EQ(BuildPlasmaPalette(1)[2], (Rgb{18, 12, 6}));
   // Blue/Green at a quarter turn of 3.14593: cos = -0.0022 -> 0, sin = 0.999998 -> 254.
@@ -64,8 +64,8 @@ TEST(Plasma, PalettesFollowTheirWavesIncludingTheOverflowingPeak) {
 }
 
 TEST(Plasma, StylesPickTheirFieldsOnASmallMatrix) {
-  // 4 x 4, zoom 30: z = (60 * 30 / 100 + 2) / (3.50515 - log10(4)) = 6.889211 (float), 8z = 55.11,
-  // 32z = 220.5. First frame at speed 50: T = 0.5.
+  // 4 x 4, zoom 30: z = (60 * 30 / 100 + 2) / (3.50515 - log10(4)) = 6.889211 (float), 8z = 55.11, 32z = 220.5. First
+  // frame at speed 50: T = 0.5.
   const Indices mix = {{13, 24, 36, 47}, {24, 32, 42, 53}, {36, 42, 51, 61}, {47, 53, 61, 69}};
   const std::pair<int, Indices> cases[] = {
       // Vertical: |trunc(sin((0.5 + x) * 3.14593 / 55.11) * 255)| = 7.3, 21.8, 36.3, 50.6.
@@ -97,8 +97,8 @@ TEST(Plasma, LoadRebuildsThePaletteAndRepairsSpeedAndZoom) {
     Load(plasma, 77, 5, 3, speed);
     EXPECT_EQ(plasma.speed(), speed >= 1 && speed <= 100 ? speed : 50) << speed;
   }
-  // Any zoom a damaged block holds keeps the fields finite and the index a palette position
-  // (the sanitizer build checks the conversions).
+  // Any zoom a damaged block holds keeps the fields finite and the index a palette position (the sanitizer build
+  // checks the conversions).
   std::vector<uint8_t> frame(16 * 4 * 3);
   for (int zoom : {INT_MIN, -4, -3, 0, INT_MAX}) {
     Load(plasma, zoom, -7, 0, 50);

@@ -20,8 +20,8 @@ struct RadarRig : test::Rig<RadarGenerator> {
 };
 
 TEST(RadarScan, OneWayModesRestartBeyondTheEdgeAndBouncingModesTurn) {
-  // 10 wide, width 20 %: band = (10 * 20) / 100 + 1 = 3 lines; positions
-  // 0..9, then -3, -2, -1: the band slides out and back in.
+  // 10 wide, width 20 %: band = (10 * 20) / 100 + 1 = 3 lines; positions 0..9, then -3, -2, -1: the band slides out
+  // and back in.
   RadarRig rig(10, 4, RadarGenerator::kLeftToRight, 20);
   std::vector<std::string> seen;
   for (int i = 0; i < 13; ++i) rig.Render(), seen.push_back(rig.Lit());
@@ -81,8 +81,8 @@ TEST(RadarSettings, LoadPlacesTheBandAtTheOffsetAndRepairs) {
   EXPECT_EQ(rig.gen.position(), 3);  // vertical: (H * offset) / 100 = (6 * 50) / 100
   test::LoadWords(rig.gen, {0, 12, 34, 1, 2, 3, 1, 50});
   EXPECT_EQ(rig.gen.position(), 4);  // horizontal uses W - 1: (9 * 50) / 100
-  // Offset above 100 becomes 0; width and fade come back into 0..100 (a
-  // fade of -1 would make the trail step divide by zero).
+  // Offset above 100 becomes 0; width and fade come back into 0..100 (a fade of -1 would make the trail step divide
+  // by zero).
   test::LoadWords(rig.gen, {0, 5000, -1, 255, 0, 0, 0, 101});
   EXPECT_EQ((std::array{rig.gen.offset(), rig.gen.position(), rig.gen.bandWidth(), rig.gen.fade()}),
             (std::array{0, 0, 100, 0}));

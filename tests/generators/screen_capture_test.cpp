@@ -51,14 +51,14 @@ TEST(ScreenCapture, OnlyOneRunsAtATimeAndWithoutDisplayItShowsBlack) {
 class XvfbTest : public testing::Test {
  protected:
   void SetUp() override {
-    // Display numbers of our own (other test runs may hold :0 and up); a
-    // number in use makes the server exit at once, and the next is tried.
+    // Display numbers of our own (other test runs may hold :0 and up); a number in use makes the server exit at once,
+    // and the next is tried.
     for (int attempt = 0; attempt < 5 && display.empty(); ++attempt)
       Start(3000 + (getpid() * 7 + attempt * 613) % 4000);
     ASSERT_FALSE(display.empty()) << "Xvfb did not start: install it with tools/deps --test";
   }
-  // -noreset keeps the server (and its screen) as it is when the drawing
-  // client disconnects; -displayfd says when it is ready.
+  // -noreset keeps the server (and its screen) as it is when the drawing client disconnects; -displayfd says when it
+  // is ready.
   void Start(int number) {
     int fds[2];
     if (pipe(fds) != 0) return;
@@ -81,8 +81,7 @@ class XvfbTest : public testing::Test {
     if (pid_ > 0) kill(pid_, SIGTERM), waitpid(pid_, nullptr, 0);
     pid_ = -1;
   }
-  // Draws the 64 x 32 pattern (8x, 16y, 255 on odd x + y) at the screen's
-  // top-left corner, again until it reads back.
+  // Draws the 64 x 32 pattern (8x, 16y, 255 on odd x + y) at the screen's top-left corner, again until it reads back.
   void DrawPattern() {
     xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
     ASSERT_EQ(xcb_connection_has_error(c), 0);
@@ -117,9 +116,8 @@ TEST_F(XvfbTest, CapturesTheRectangleAveragedOntoTheMatrix) {
   capture.SetDisplayName(display);
   ASSERT_TRUE(capture.Create(32, 16));
   test::Frame frame(32, 16);
-  // 64 x 32 onto 32 x 16: 2 x 2 boxes, red 8 bx + 2, green 16 by + 4, blue
-  // half of the box: 510 / 4 = 127. Half the rectangle off the screen: that
-  // half is black, 4 x 2 boxes.
+  // 64 x 32 onto 32 x 16: 2 x 2 boxes, red 8 bx + 2, green 16 by + 4, blue half of the box: 510 / 4 = 127. Half the
+  // rectangle off the screen: that half is black, 4 x 2 boxes.
   for (bool half : {false, true}) {
     capture.SetRectangle({half ? -64 : 0, 0, 64, 32});
     ASSERT_TRUE(capture.WaitForCaptures(2, 10000)) << display << console.Text();

@@ -42,8 +42,8 @@ test::Frame Numbered() {
 }
 
 TEST(ScrollingText, SineWaveMovesColumnsAndBlacksWhatComesFromOutside) {
-  // Height 50 on 4 rows: amplitude 2. Width 2, phase 4.7189: shifts
-  // trunc(sin(P / 4 * x + 4.7189) * 2) = -1, -1, 0, 1 for x = 0..3.
+  // Height 50 on 4 rows: amplitude 2. Width 2, phase 4.7189: shifts trunc(sin(P / 4 * x + 4.7189) * 2) = -1, -1, 0, 1
+  // for x = 0..3.
   test::Frame frame = Numbered();
   ApplySineWave(frame.canvas(), 2, 50, 4.7189f);
   const int shift[4] = {-1, -1, 0, 1};
@@ -69,9 +69,8 @@ TEST(ScrollingText, PerspectiveShrinksAndFadesTowardsTheTop) {
     for (int x = 0; x < 4; ++x)
       EXPECT_EQ(faded.At(x, y), (Rgb{(10 * x + y + 1) * intensity[y] / 255, 255 * intensity[y] / 255, 0}));
 
-  // Angle 100 on 4 x 4: k = 0.625, scales 2.875, 1.078125, 0.404..., 0.151...
-  // Row 0 samples row -8 (black), row 1 row 1 unscaled, row 2 pixel (2, 3)
-  // everywhere, row 3 row 4 (black).
+  // Angle 100 on 4 x 4: k = 0.625, scales 2.875, 1.078125, 0.404..., 0.151... Row 0 samples row -8 (black), row 1 row
+  // 1 unscaled, row 2 pixel (2, 3) everywhere, row 3 row 4 (black).
   test::Frame bent = Numbered();
   ApplyPerspective(bent.canvas(), 100, 0);
   for (int x = 0; x < 4; ++x) {
@@ -82,10 +81,9 @@ TEST(ScrollingText, PerspectiveShrinksAndFadesTowardsTheTop) {
   }
 }
 
-// Mode "None/Center" at size 50 and pos 50 on 32 x 16: the font is
-// trunc(2 * 16 * 50 / 100 + 4) = 20 pixels high, the text's cell top (without
-// its internal leading) at ((16 + 20) * 50) / 100 - 20 = -2, the block centred
-// at 16 - M / 2. The shared text primitive places text the same way.
+// Mode "None/Center" at size 50 and pos 50 on 32 x 16: the font is trunc(2 * 16 * 50 / 100 + 4) = 20 pixels high, the
+// text's cell top (without its internal leading) at ((16 + 20) * 50) / 100 - 20 = -2, the block centred at 16 - M /
+// 2. The shared text primitive places text the same way.
 TEST(ScrollingText, CentredTextLandsWhereTheFormulasPutIt) {
   test::Rig<ScrollingTextGenerator> rig(32, 16);
   ScrollingTextGenerator& text = rig.gen;
@@ -125,8 +123,8 @@ TEST(ScrollingText, ScrollModesWrapAndTurnWhereTheyShould) {
   EXPECT_EQ(*std::min_element(seen.begin(), seen.end()), -m);
   EXPECT_NE(std::find(seen.begin() + 2, seen.end(), 32), seen.end());
 
-  // Inside bouncing: a wider text stays between W - M and 0, a narrower one
-  // between 0 and W - M (each overshooting by the one step that turns it).
+  // Inside bouncing: a wider text stays between W - M and 0, a narrower one between 0 and W - M (each overshooting by
+  // the one step that turns it).
   auto range = [](test::Rig<ScrollingTextGenerator>& r) {
     r.Render(200);
     int low = 1 << 30, high = -(1 << 30);

@@ -1,7 +1,6 @@
-// Every built-in generator's settings block: the byte layout stored scenes
-// hold, what each field means once loaded, a store giving back the loaded
-// bytes while leaving the rest of the block alone, and a destroyed generator
-// holding buffers that leaves the frame alone.
+// Every built-in generator's settings block: the byte layout stored scenes hold, what each field means once loaded, a
+// store giving back the loaded bytes while leaving the rest of the block alone, and a destroyed generator holding
+// buffers that leaves the frame alone.
 #include <cstring>
 #include <functional>
 #include <set>
@@ -49,8 +48,7 @@ Bytes Layout(size_t size, const std::vector<std::pair<size_t, std::string>>& pie
   return b;
 }
 
-// Red, green, blue (and the auto colour mode) of every colour group the
-// dialog shows, in the dialog's order.
+// Red, green, blue (and the auto colour mode) of every colour group the dialog shows, in the dialog's order.
 std::vector<int> DialogColours(int type, const Generator& g) {
   std::vector<int> out;
   const SettingsDialogTable* table = SettingsDialogFor(type);
@@ -70,8 +68,8 @@ struct Case {
   std::vector<int> want;  // what `read` gives, then DialogColours
 };
 
-// Words hold the numbers in the order the getters name them, colours as
-// red, green, blue and auto colour mode; texts are 255-byte fields.
+// Words hold the numbers in the order the getters name them, colours as red, green, blue and auto colour mode; texts
+// are 255-byte fields.
 std::vector<Case> Cases() {
   float size = 33.5f;
   std::string f32(4, '\0');
@@ -85,8 +83,8 @@ std::vector<Case> Cases() {
       {4, Layout(40, {{0, W({3, 1, 40, 7, 8, 9, 4, 33, 120, 12})}}),  // auto colour mode before the colour
        READ(SimpleLinesGenerator, g.mode(), g.fade(), g.count(), g.beam(), g.phase(), g.corners()),
        {3, 40, 4, 33, 120, 12, 7, 8, 9, 1}},
-      // text, font, size (float), position, bold, italic, antialias, mode, colour, sine wave, wave width and
-      // height, alignment, auto colour mode, perspective, angle, fade
+      // text, font, size (float), position, bold, italic, antialias, mode, colour, sine wave, wave width and height,
+      // alignment, auto colour mode, perspective, angle, fade
       {5,
        Layout(578, {{0, "Hello"}, {255, "Courier New"}, {510, f32},
                     {514, W({40, 1, 1, 0, 2, 10, 20, 30, 1, 4, 20, 2, 1, 1, 30, 40})}}),
@@ -108,8 +106,8 @@ std::vector<Case> Cases() {
        {3, 4, 1, 7000, 100, 300, 1, 178, 10, 20, 30, 1}},
       {9, Layout(28, {{0, W({33, 50, 1, 0, 1, 2, 255})}}),  // auto colour mode before collision and colour
        READ(MetaballsGenerator, g.size(), g.balls(), g.collision()), {33, 50, 0, 1, 2, 255, 1}},
-      // start, end, count, shape, auto colour mode, fade, audio trigger, trigger, colour; text, font; bold,
-      // italic, antialias, random characters, symbol font (unaligned at 570)
+      // start, end, count, shape, auto colour mode, fade, audio trigger, trigger, colour; text, font; bold, italic,
+      // antialias, random characters, symbol font (unaligned at 570)
       {10,
        Layout(590, {{0, W({20, 100, 9, 3, 1, 0, 1, 3000, 40, 1200, 5, 60, 10, 20, 30})}, {60, "Hi"},
                     {315, "Wingdings"}, {570, W({0, 1, 0, 1, 1})}}),
@@ -118,8 +116,7 @@ std::vector<Case> Cases() {
             g.trigger().highBand, g.text() == "Hi", g.fontName() == "Wingdings", g.bold(), g.italic(),
             g.antialias(), g.randomCharacters(), g.symbolFont()),
        {20, 100, 9, 3, 0, 1, 3000, 40, 1200, 5, 60, 1, 1, 0, 1, 0, 1, 1, 10, 20, 30, 1}},
-      // bars with gap, bands, peak hold, mid and peak positions, gain, base, mid and peak colours, line mode
-      // and fill
+      // bars with gap, bands, peak hold, mid and peak positions, gain, base, mid and peak colours, line mode and fill
       {11, Layout(68, {{0, W({0, 10, 0, 60, 85, 30, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, 1})}}),
        READ(SpectrumAnalyzerGenerator, g.barsWithGap(), g.bands(), g.peakHold(), g.midPosition(), g.peakPosition(),
             g.gain(), g.lineMode(), g.lineFill(), g.peakColor.r, g.peakColor.g, g.peakColor.b),
@@ -167,8 +164,8 @@ TEST(SettingsBlocks, EveryTypeLoadsItsLayoutStoresItBackAndLeavesTheRestAlone) {
     EXPECT_EQ(Bytes(stored.begin() + long(c.layout.size()), stored.end()),
               Bytes(stored.size() - c.layout.size(), 0x5A));  // the rest is not this type's
 
-    // Types holding buffers release them on Destroy; a render then leaves
-    // the frame alone (the Image Viewer shows black).
+    // Types holding buffers release them on Destroy; a render then leaves the frame alone (the Image Viewer shows
+    // black).
     g->Destroy();
     test::Frame frame(16, 8, 0x33);
     g->Render(frame.bytes.data(), 16, 8);

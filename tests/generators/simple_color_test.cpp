@@ -5,8 +5,8 @@
 namespace quor {
 namespace {
 
-// Seed 1 draws 41, 18467, 6334, 26500, 19169, 15724, ...: a wheel restart takes position
-// draw % 255 and phase draw % 5, and every frame first steps the position by 2.
+// Seed 1 draws 41, 18467, 6334, 26500, 19169, 15724, ...: a wheel restart takes position draw % 255 and phase draw %
+// 5, and every frame first steps the position by 2.
 class SimpleColorTest : public testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(generator.Create(5, 3)); }

@@ -8,8 +8,7 @@ namespace {
 
 using Spectrum = std::array<int16_t, kSpectrumBins>;
 
-// Bins are 1-based in the band tables below: band k range {first, last}
-// covers spectrum bins first + 1 .. last + 1.
+// Bins are 1-based in the band tables below: band k range {first, last} covers spectrum bins first + 1 .. last + 1.
 TEST(SpectrumAnalyzer, BandsCoverLogarithmicBinRanges) {
   struct Case {
     int bands;
@@ -33,8 +32,7 @@ TEST(SpectrumAnalyzer, BandCountFollowsTheMatrixWidth) {
   EXPECT_EQ(DefaultSpectrumBands(10), 4);
   EXPECT_EQ(DefaultSpectrumBands(300), 64);
 
-  // A scene with 30 bands loaded onto a 20-column matrix gets 20; a damaged
-  // count below 4 gets 4.
+  // A scene with 30 bands loaded onto a 20-column matrix gets 20; a damaged count below 4 gets 4.
   test::Rig<SpectrumAnalyzerGenerator> rig(20, 8);
   for (auto [stored, want] : {std::pair{30, 20}, {0, 4}, {-5, 4}}) {
     test::LoadWords(rig.gen, {1, stored, 1, 69, 82, 20});
@@ -44,9 +42,8 @@ TEST(SpectrumAnalyzer, BandCountFollowsTheMatrixWidth) {
   }
 }
 
-// 8 x 4 matrix, 4 bands of 2 columns (1 lit, 1 gap), gain 20. Band heights
-// are trunc(2 v / ((4 - i) * 160)); rows from the bottom: 0, 1 base, 2 mid
-// (4 * 69 / 100), 3 peak (4 * 82 / 100); peak dots are 2/3 of the row colour.
+// 8 x 4 matrix, 4 bands of 2 columns (1 lit, 1 gap), gain 20. Band heights are trunc(2 v / ((4 - i) * 160)); rows
+// from the bottom: 0, 1 base, 2 mid (4 * 69 / 100), 3 peak (4 * 82 / 100); peak dots are 2/3 of the row colour.
 TEST(SpectrumAnalyzer, BarsGoldenFrame) {
   test::Rig<SpectrumAnalyzerGenerator> rig(8, 4);
   Spectrum spectrum{};

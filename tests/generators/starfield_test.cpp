@@ -7,8 +7,8 @@ namespace {
 
 using Lit = std::vector<std::array<int, 5>>;  // x, y, r, g, b
 
-// One fast star on 8 x 8: stars 10 gives (64 / 5 * 10) / 100 = 1 star,
-// zoom 150, speed 20, rebuilt right after reseeding with 1.
+// One fast star on 8 x 8: stars 10 gives (64 / 5 * 10) / 100 = 1 star, zoom 150, speed 20, rebuilt right after
+// reseeding with 1.
 struct OneStar {
   explicit OneStar(bool trails = true) : stars(harness.context) {
     stars.Create(8, 8);
@@ -35,21 +35,19 @@ struct OneStar {
 
 TEST(StarfieldRender, StreaksLeaveRespawnAndReappearTwoFramesLater) {
   OneStar s;
-  // Frame 1: the new star has no screen position, so it respawns at once at
-  // (-15, -4), depth 578, speed 20 + 29358 % 35 + 5 = 53, and is not drawn;
-  // its screen position becomes (-2250 / 578 + 4, -600 / 578 + 4) = (1, 3).
+  // Frame 1: the new star has no screen position, so it respawns at once at (-15, -4), depth 578, speed 20 + 29358 %
+  // 35 + 5 = 53, and is not drawn; its screen position becomes (-2250 / 578 + 4, -600 / 578 + 4) = (1, 3).
   EXPECT_EQ(s.Render(), Lit{});
   const StarfieldGenerator::Star star = s.stars.starList()[0];
   EXPECT_EQ((std::array{star.x, star.y, star.z, star.speed, star.lastX, star.lastY}),
             (std::array{-15, -4, 578, 53, 1, 3}));
-  // Frame 2: z 525, screen (0, 3); brightness (53 * 255 / 60) * (1000 / 525)
-  // = 225: a streak (0, 3)-(1, 3). Frame 3: 225 * (1000 / 472) clamps to 255.
+  // Frame 2: z 525, screen (0, 3); brightness (53 * 255 / 60) * (1000 / 525) = 225: a streak (0, 3)-(1, 3). Frame 3:
+  // 225 * (1000 / 472) clamps to 255.
   EXPECT_EQ(s.Render(), (Lit{{0, 3, 225, 225, 0}, {1, 3, 225, 225, 0}}));
   EXPECT_EQ(s.Render(), (Lit{{0, 3, 255, 255, 0}}));
   // Frame 4: x -2250 / 419 + 4 = -1 has left; the streak is clipped.
   EXPECT_EQ(s.Render(), (Lit{{0, 3, 255, 255, 0}}));
-  // Frame 5 respawns at (2, 0, 805), speed 30; frame 6 draws it at (4, 4) in
-  // (30 * 255 / 60) * (1000 / 775) = 127.
+  // Frame 5 respawns at (2, 0, 805), speed 30; frame 6 draws it at (4, 4) in (30 * 255 / 60) * (1000 / 775) = 127.
   EXPECT_EQ(s.Render(), Lit{});
   EXPECT_EQ(s.Render(), (Lit{{4, 4, 127, 127, 0}}));
 

@@ -5,8 +5,8 @@
 namespace quor {
 namespace {
 
-// Renders `frames` 4 x 3 frames; one letter per frame: 'L' when every pixel
-// shows the fixed colour, 'D' when all black, '?' for anything else.
+// Renders `frames` 4 x 3 frames; one letter per frame: 'L' when every pixel shows the fixed colour, 'D' when all
+// black, '?' for anything else.
 std::string Rhythm(StrobeGenerator& strobe, int frames) {
   std::string rhythm;
   for (int n = 0; n < frames; ++n) {
@@ -32,8 +32,7 @@ TEST_F(StrobeTest, FrameRhythmLightsTimeOnThenDarkTimeOffPlusOne) {
   EXPECT_EQ(Rhythm(strobe, 10), "LLDDDLLDDD");  // defaults: white, 2 lit and 2 + 1 dark
   Restart(1, 1);
   EXPECT_EQ(Rhythm(strobe, 9), "LDDLDDLDD");
-  // Shortening the cycle while the counter stands beyond it costs one dark
-  // frame, then the new rhythm starts.
+  // Shortening the cycle while the counter stands beyond it costs one dark frame, then the new rhythm starts.
   Restart(25, 1);
   EXPECT_EQ(Rhythm(strobe, 54), std::string(25, 'L') + "DD" + std::string(25, 'L') + "DD");
   Restart(25, 2);
