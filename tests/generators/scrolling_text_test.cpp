@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <cstring>
+#include <functional>
 
 #include "generator_rig.h"
 #include "generators/text_render.h"
@@ -12,9 +13,7 @@ namespace {
 
 std::tm At(int hour, int minute, int second) {
   std::tm t{};
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  t.tm_sec = second;
+  t.tm_hour = hour, t.tm_min = minute, t.tm_sec = second;
   return t;
 }
 
@@ -29,55 +28,33 @@ TEST(ScrollingText, LineBreaksAndClockPlaceholders) {
   EXPECT_EQ(ExpandTimePlaceholders("$TIME/$LTIME", At(0, 0, 0)), "00:00/00:00:00");
 }
 
-// A 4 x 4 frame whose pixel (x, y) is (10 x + y + 1, 255, 0).
-test::Frame Numbered() {
-  test::Frame frame(4, 4);
-  for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 4; ++x) {
-      uint8_t* p = frame.canvas().At(x, y);
-      p[0] = uint8_t(10 * x + y + 1);
-      p[1] = 255;
-    }
-  return frame;
-}
-
-TEST(ScrollingText, SineWaveMovesColumnsAndBlacksWhatComesFromOutside) {
-  // Height 50 on 4 rows: amplitude 2. Width 2, phase 4.7189: shifts trunc(sin(P / 4 * x + 4.7189) * 2) = -1, -1, 0, 1
-  // for x = 0..3.
-  test::Frame frame = Numbered();
-  ApplySineWave(frame.canvas(), 2, 50, 4.7189f);
-  const int shift[4] = {-1, -1, 0, 1};
-  for (int x = 0; x < 4; ++x)
-    for (int y = 0; y < 4; ++y) {
-      const int from = y + shift[x];
-      const Rgb want = from < 0 || from > 3 ? Rgb{} : Rgb{10 * x + from + 1, 255, 0};
-      EXPECT_EQ(frame.At(x, y), want) << x << "," << y;
-    }
-}
-
-TEST(ScrollingText, PerspectiveShrinksAndFadesTowardsTheTop) {
-  // Angle 0, fade 0: unchanged.
-  test::Frame same = Numbered();
-  ApplyPerspective(same.canvas(), 0, 0);
-  EXPECT_EQ(same.bytes, Numbered().bytes);
-
-  // Fade 100 on 4 rows: step 127, intensities -126 (0), 1, 128, 255.
-  test::Frame faded = Numbered();
-  ApplyPerspective(faded.canvas(), 0, 100);
-  const int intensity[4] = {0, 1, 128, 255};
-  for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 4; ++x)
-      EXPECT_EQ(faded.At(x, y), (Rgb{(10 * x + y + 1) * intensity[y] / 255, 255 * intensity[y] / 255, 0}));
-
-  // Angle 100 on 4 x 4: k = 0.625, scales 2.875, 1.078125, 0.404..., 0.151... Row 0 samples row -8 (black), row 1 row
-  // 1 unscaled, row 2 pixel (2, 3) everywhere, row 3 row 4 (black).
-  test::Frame bent = Numbered();
-  ApplyPerspective(bent.canvas(), 100, 0);
-  for (int x = 0; x < 4; ++x) {
-    EXPECT_EQ(bent.At(x, 0), Rgb{});
-    EXPECT_EQ(bent.At(x, 1), (Rgb{10 * x + 2, 255, 0}));
-    EXPECT_EQ(bent.At(x, 2), (Rgb{24, 255, 0}));
-    EXPECT_EQ(bent.At(x, 3), Rgb{});
+// Each effect on a 4 x 4 frame whose pixel (x, y) is (10 x + y + 1, 255, 0): what each pixel then shows.
+TEST(ScrollingText, SineWaveAndPerspectiveMoveAndFadeRowsAndBlackWhatComesFromOutside) {
+  const auto numbered = [](int x, int y) { return y < 0 || y > 3 ? Rgb{} : Rgb{10 * x + y + 1, 255, 0}; };
+  const int shift[4] = {-1, -1, 0, 1}, intensity[4] = {0, 1, 128, 255}, bentFrom[4] = {-8, 1, 3, 4};
+  struct Case {
+    const char* name;
+    std::function<void(Canvas)> apply;
+    std::function<Rgb(int, int)> want;
+  };
+  const Case cases[] = {
+      // Height 50 on 4 rows: amplitude 2. Width 2, phase 4.7189: shifts trunc(sin(P / 4 * x + 4.7189) * 2).
+      {"sine", [](Canvas c) { ApplySineWave(c, 2, 50, 4.7189f); }, [&](int x, int y) { return numbered(x, y + shift[x]); }},
+      {"angle 0, fade 0", [](Canvas c) { ApplyPerspective(c, 0, 0); }, numbered},
+      // Fade 100 on 4 rows: step 127, intensities -126 (0), 1, 128, 255.
+      {"fade 100", [](Canvas c) { ApplyPerspective(c, 0, 100); },
+       [&](int x, int y) { return Rgb{numbered(x, y).r * intensity[y] / 255, 255 * intensity[y] / 255, 0}; }},
+      // Angle 100: k = 0.625, scales 2.875, 1.078125, 0.404..., 0.151...: row 0 samples row -8 (black), row 1 row 1
+      // unscaled, row 2 pixel (2, 3) everywhere, row 3 row 4 (black).
+      {"angle 100", [](Canvas c) { ApplyPerspective(c, 100, 0); },
+       [&](int x, int y) { return numbered(y == 2 ? 2 : x, bentFrom[y]); }},
+  };
+  for (const Case& c : cases) {
+    test::Frame frame(4, 4);
+    for (int i = 0; i < 16; ++i) frame.canvas().At(i % 4, i / 4)[0] = uint8_t(10 * (i % 4) + i / 4 + 1);
+    for (int i = 0; i < 16; ++i) frame.canvas().At(i % 4, i / 4)[1] = 255;
+    c.apply(frame.canvas());
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(frame.At(i % 4, i / 4), c.want(i % 4, i / 4)) << c.name << " " << i;
   }
 }
 
