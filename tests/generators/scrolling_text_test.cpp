@@ -39,7 +39,8 @@ TEST(ScrollingText, SineWaveAndPerspectiveMoveAndFadeRowsAndBlackWhatComesFromOu
   };
   const Case cases[] = {
       // Height 50 on 4 rows: amplitude 2. Width 2, phase 4.7189: shifts trunc(sin(P / 4 * x + 4.7189) * 2).
-      {"sine", [](Canvas c) { ApplySineWave(c, 2, 50, 4.7189f); }, [&](int x, int y) { return numbered(x, y + shift[x]); }},
+      {"sine", [](Canvas c) { ApplySineWave(c, 2, 50, 4.7189f); },
+       [&](int x, int y) { return numbered(x, y + shift[x]); }},
       {"angle 0, fade 0", [](Canvas c) { ApplyPerspective(c, 0, 0); }, numbered},
       // Fade 100 on 4 rows: step 127, intensities -126 (0), 1, 128, 255.
       {"fade 100", [](Canvas c) { ApplyPerspective(c, 0, 100); },

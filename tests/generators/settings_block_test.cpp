@@ -34,7 +34,8 @@ using Bytes = std::vector<uint8_t>;
 using Reads = std::function<std::vector<int>(Generator&)>;
 
 // What the fields of a generator of type G read once loaded.
-#define READ(G, ...) [](Generator& base) { [[maybe_unused]] auto& g = dynamic_cast<G&>(base); return std::vector<int>{__VA_ARGS__}; }
+#define READ(G, ...) \
+  [](Generator& base) { [[maybe_unused]] auto& g = dynamic_cast<G&>(base); return std::vector<int>{__VA_ARGS__}; }
 
 std::string W(std::initializer_list<int32_t> words) {
   const Bytes b = test::LittleEndian(words);
