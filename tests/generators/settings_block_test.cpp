@@ -178,5 +178,58 @@ TEST(SettingsBlocks, EveryTypeLoadsItsLayoutStoresItBackAndLeavesTheRestAlone) {
     EXPECT_EQ(BuiltinGenerators().IsRegistered(type), std::ranges::count(seen, type) == 1) << "a row for type " << type;
 }
 
+// Values no dialog produces (huge, negative, unknown) that would divide by zero, overflow or allocate without bound
+// come back into range at the load; forty frames then render without fault (the sanitizer builds check).
+TEST(SettingsBlocks, DamagedBlocksAreRepairedAtTheLoad) {
+  const int small = FireGenerator::kSmallHotspots, big = 2000000000;
+  const Case cases[] = {
+      // An unknown size (a modulo by zero or less) is Small.
+      {2, Layout(8, {{0, W({-5, 0})}}), READ(FireGenerator, g.hotspots(), g.hotspotSize()), {0, small}},
+      {2, Layout(8, {{0, W({500, 4})}}), READ(FireGenerator, g.hotspots(), g.hotspotSize()), {100, small}},
+      {2, Layout(8, {{0, W({50, -1})}}), READ(FireGenerator, g.hotspots(), g.hotspotSize()), {50, small}},
+      // A gain that would overflow the band amplitudes.
+      {3, Layout(16, {{0, W({9, 2, 0, big})}}), READ(SineLinesGenerator, g.gain()), {50, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      // A beam of 90 would make the spotlight period 0, a negative fade the fade step's divisor 0.
+      {4, Layout(40, {{0, W({3, 0, -100, 255, 255, 255, 0, 90, -7, 0x1F})}}),
+       READ(SimpleLinesGenerator, g.fade(), g.count(), g.beam(), g.phase(), g.corners()),
+       {0, 1, 60, 0, 15, 255, 255, 255, 0}},
+      // Size 0, a negative ball count, colours outside a byte; sizes that would overflow the kernel arithmetic.
+      {9, Layout(28, {{0, W({0, -40, 2, 1, -7, 256, 100000})}}),
+       READ(MetaballsGenerator, g.size(), int(g.ballList().size())), {1, 1, 0, 255, 255, 2}},
+      {9, Layout(16, {{0, W({big, big, 0, 1})}}), READ(MetaballsGenerator, g.size(), g.balls()), {100, 100, 0, 0, 0, 0}},
+      // Negative drops, a length making L = 8 * 3 * -5 / 100 + 1 = 0, an unknown direction.
+      {13, Layout(28, {{0, W({-50, -5, 9, 0, -1, 999, 0})}}),
+       READ(FallingRainGenerator, g.length(), g.direction(), int(g.dropList().size())),
+       {0, FallingRainGenerator::kTopToBottom, 1, 0, 0, 255, 0}},
+      // Zoom and speed that would drive the index and offset past int.
+      {14, Layout(20, {{0, W({INT_MAX, INT_MIN, 4, 6, 0})}}), READ(ColorScrollGenerator, g.zoom(), g.speed()), {100, 1}},
+      {14, Layout(20, {{0, W({-5, INT_MAX, 4, 6, 0})}}), READ(ColorScrollGenerator, g.zoom(), g.speed()), {1, 20}},
+      // Offset above 100 becomes 0; width and fade back into 0..100 (a fade of -1 divides the trail step by zero).
+      {15, Layout(32, {{0, W({0, 5000, -1, 255, 0, 0, 0, 101})}}),
+       READ(RadarGenerator, g.offset(), g.position(), g.bandWidth(), g.fade()), {0, 0, 100, 0, 255, 0, 0, 0}},
+      // Speed -10 would make the brightness divide by 0; zoom and star count out of range.
+      {16, Layout(32, {{0, W({1, 2, 3, 0, 5000, 1, 100000, -10})}}),
+       READ(StarfieldGenerator, g.stars(), g.zoom(), g.speed()), {100, 150, 1, 1, 2, 3, 0}},
+      // A huge count and size would overflow the pixel arithmetic, fade 0 would leave the picture standing.
+      {18, Layout(32, {{0, W({big, 0, INT_MAX, 0, 300, -4, 0, 0})}}),
+       READ(FadingPixelsGenerator, g.count(), g.fade(), g.size()), {100, 1, 10, 255, 0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("type " + std::to_string(c.type));
+    test::GeneratorHarness harness;
+    std::unique_ptr<Generator> g = BuiltinGenerators().FactoryFor(c.type)(harness.context);
+    ASSERT_TRUE(g->Create(16, 8));
+    SettingsBlock block{};
+    std::ranges::copy(c.layout, block.begin());
+    g->ExchangeSettings(block, SettingsDirection::kLoad);
+    std::vector<int> got = c.read(*g);
+    for (int v : DialogColours(c.type, *g)) got.push_back(v);
+    EXPECT_EQ(got, c.want);
+    test::Frame frame(16, 8);
+    for (int n = 0; n < 40; ++n) g->Render(frame.bytes.data(), 16, 8);
+    g->Destroy();
+  }
+}
+
 }  // namespace
 }  // namespace quor
