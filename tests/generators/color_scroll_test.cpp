@@ -26,19 +26,13 @@ TEST(ColorScroll, OffsetJumpsToTheFarEndInsteadOfCarryingAndIndicesWrapInStepsOf
   test::GeneratorHarness harness;
   ColorScrollGenerator scroll(harness.context);
   ASSERT_TRUE(scroll.Create(4, 4));
-  scroll.SetSpeed(10);
-  Render(scroll, 4, 4, 25);
-  EXPECT_EQ(scroll.offset(), 250);
-  Render(scroll, 4, 4);
-  EXPECT_EQ(scroll.offset(), 0);  // 260 -> 0, not 4
-  scroll.SetSpeed(5);
-  Render(scroll, 4, 4);
-  scroll.SetSpeed(10);
-  scroll.SetReverseChecked(true);
-  Render(scroll, 4, 4);
-  EXPECT_EQ(scroll.offset(), 255);  // 5 - 10 -> 255
-  Render(scroll, 4, 4);
-  EXPECT_EQ(scroll.offset(), 245);
+  // {speed, reverse, frames, offset after}: 260 -> 0, not 4; 5 - 10 -> 255.
+  for (auto [speed, reverse, frames, offset] :
+       {std::array{10, 0, 25, 250}, {10, 0, 1, 0}, {5, 0, 1, 5}, {10, 1, 1, 255}, {10, 1, 1, 245}}) {
+    scroll.SetSpeed(speed), scroll.SetReverseChecked(reverse != 0);
+    Render(scroll, 4, 4, frames);
+    EXPECT_EQ(scroll.offset(), offset) << speed << " " << frames;
+  }
 
   // Raw indices wrap in steps of 255, up to the ends of int.
   for (auto [raw, index] : {std::pair{256, 1}, {-1, 254}, {510, 255}, {-255, 0}, {255, 255}, {0, 0}, {3001, 196}})

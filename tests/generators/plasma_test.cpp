@@ -20,19 +20,16 @@ TEST(Plasma, TimeAdvancesBySpeedHundredthsInSinglePrecision) {
   const auto render = [&] { plasma.Render(frame.data(), 8, 8); };
   render(), render();
   EXPECT_EQ(plasma.time(), 1.0f);  // 0.5 a frame at the default speed
-  plasma.SetSpeed(1);
-  render();
+  plasma.SetSpeed(1), render();
   EXPECT_EQ(plasma.time(), 1.01f);
   // Create and a scene load both restart the animation.
   ASSERT_TRUE(plasma.Create(8, 8));
   EXPECT_EQ(plasma.time(), 0.0f);
-  plasma.SetSpeed(1);
-  render(), render();
+  plasma.SetSpeed(1), render(), render();
   EXPECT_EQ(plasma.time(), static_cast<float>(0.01f + 0.01));  // 0.01 as float, plus 0.01 in double, rounded
   Load(plasma, 30, 0, 0, 1);
   EXPECT_EQ(plasma.time(), 0.0f);
-  plasma.SetSpeed(0);  // the trackbars keep 1..100
-  plasma.SetZoom(101);
+  plasma.SetSpeed(0), plasma.SetZoom(101);  // the trackbars keep 1..100
   EXPECT_EQ(std::pair(plasma.speed(), plasma.zoom()), std::pair(1, 100));
 }
 
