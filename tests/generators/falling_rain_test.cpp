@@ -10,20 +10,15 @@ using Lit = std::vector<std::array<int, 3>>;  // x, y, blue
 // One blue drop (drops 0), rebuilt right after reseeding with 1: lane 41 % K, head -(18467 % 4F).
 struct OneDrop : test::Rig<FallingRainGenerator> {
   OneDrop(int w, int h, int direction, int length) : Rig(w, h) {
-    gen.SetAutoColorMode(0);
-    gen.SetLength(length);
-    gen.SetDirection(direction);
-    harness.random.Seed(1);
-    gen.SetDrops(0);
-    frame.Fill(0x77);
+    gen.SetAutoColorMode(0), gen.SetLength(length), gen.SetDirection(direction);
+    harness.random.Seed(1), gen.SetDrops(0), frame.Fill(0x77);
   }
   Lit Render(int times = 1) {
     Rig::Render(times);
     Lit lit;
-    for (int i = 0; i < frame.width * frame.height; ++i) {
-      const Rgb c = frame.At(i % frame.width, i / frame.width);
-      if (c != Rgb{}) lit.push_back({i % frame.width, i / frame.width, c.b});
-    }
+    for (int i = 0; i < frame.width * frame.height; ++i)
+      if (const Rgb c = frame.At(i % frame.width, i / frame.width); c != Rgb{})
+        lit.push_back({i % frame.width, i / frame.width, c.b});
     return lit;
   }
 };

@@ -9,10 +9,7 @@ using Field = std::vector<std::vector<int>>;
 
 // A fire on 4 x 4, hotspots 0 (one spot per step). Seed 1 draws 41, 18467, 6334, 26500, 19169, 15724, ...
 struct SmallFire {
-  SmallFire() : fire(harness.context) {
-    fire.Create(4, 4);
-    fire.SetHotspots(0);
-  }
+  SmallFire() : fire(harness.context) { fire.Create(4, 4), fire.SetHotspots(0); }
   // Renders one frame and returns heat rows 0..4 (row 4 hidden).
   Field Render() {
     fire.Render(frame.data(), 4, 4);

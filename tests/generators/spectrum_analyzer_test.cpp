@@ -101,8 +101,7 @@ TEST(SpectrumAnalyzer, SilenceLightsOnlyTheBottomRowAndGapColumnsStayDark) {
 
 TEST(SpectrumAnalyzer, LineModeInSilenceDrawsTheBaselineInThePeakColour) {
   test::Rig<SpectrumAnalyzerGenerator> rig(12, 5);
-  rig.gen.SetLineMode(true);
-  rig.gen.SetLineFill(true);
+  rig.gen.SetLineMode(true), rig.gen.SetLineFill(true);
   EXPECT_TRUE(rig.gen.LineFillEnabled());
   EXPECT_FALSE(rig.gen.BarControlsEnabled());
   Spectrum silent{};
@@ -112,8 +111,7 @@ TEST(SpectrumAnalyzer, LineModeInSilenceDrawsTheBaselineInThePeakColour) {
 
   // A loud top band raises the line there; the fill reaches the bottom.
   Spectrum loud{};
-  loud[200] = 3000;
-  rig.gen.SetPeakHold(false);
+  loud[200] = 3000, rig.gen.SetPeakHold(false);
   rig.gen.RenderSpectrum(loud.data(), rig.frame.bytes.data(), 12, 5);
   EXPECT_EQ(rig.At(11, 4), (Rgb{0, 255, 0}));
   EXPECT_GT(rig.frame.LitCount(), 12);

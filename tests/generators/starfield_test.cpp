@@ -11,21 +11,15 @@ using Lit = std::vector<std::array<int, 5>>;  // x, y, r, g, b
 // reseeding with 1.
 struct OneStar {
   explicit OneStar(bool trails = true) : stars(harness.context) {
-    stars.Create(8, 8);
-    stars.SetZoom(150);
-    stars.SetSpeed(20);
-    stars.SetTrails(trails);
-    harness.random.Seed(1);
-    stars.SetStars(10);
+    stars.Create(8, 8), stars.SetZoom(150), stars.SetSpeed(20), stars.SetTrails(trails);
+    harness.random.Seed(1), stars.SetStars(10);
   }
   Lit Render() {
     frame.assign(8 * 8 * 3, 0x66);
     stars.Render(frame.data(), 8, 8);
     Lit lit;
-    for (int i = 0; i < 64; ++i) {
-      const uint8_t* p = &frame[static_cast<size_t>(i) * 3];
-      if (p[0] | p[1] | p[2]) lit.push_back({i % 8, i / 8, p[0], p[1], p[2]});
-    }
+    for (int i = 0; i < 64; ++i)
+      if (const uint8_t* p = &frame[size_t(i) * 3]; p[0] | p[1] | p[2]) lit.push_back({i % 8, i / 8, p[0], p[1], p[2]});
     return lit;
   }
   test::GeneratorHarness harness{1};
