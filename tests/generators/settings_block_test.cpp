@@ -141,23 +141,28 @@ std::vector<Case> Cases() {
   };
 }
 
+// A generator of the case's type created at 16 x 8 (Screen Capture is not: only one may run, and loads need none),
+// the case's layout loaded over `fill` bytes and its fields checked.
+std::unique_ptr<Generator> LoadAndCheck(const Case& c, test::GeneratorHarness& harness, uint8_t fill) {
+  std::unique_ptr<Generator> g = BuiltinGenerators().FactoryFor(c.type)(harness.context);
+  EXPECT_TRUE(c.type == 12 || g->Create(16, 8));
+  SettingsBlock block;
+  block.fill(fill);
+  std::ranges::copy(c.layout, block.begin());
+  g->ExchangeSettings(block, SettingsDirection::kLoad);
+  std::vector<int> got = c.read(*g);
+  for (int v : DialogColours(c.type, *g)) got.push_back(v);
+  EXPECT_EQ(got, c.want);
+  return g;
+}
+
 TEST(SettingsBlocks, EveryTypeLoadsItsLayoutStoresItBackAndLeavesTheRestAlone) {
   std::vector<int> seen;
   for (const Case& c : Cases()) {
     SCOPED_TRACE("type " + std::to_string(c.type));
     seen.push_back(c.type);
     test::GeneratorHarness harness;
-    std::unique_ptr<Generator> g = BuiltinGenerators().FactoryFor(c.type)(harness.context);
-    if (c.type != 12) {  // one Screen Capture at a time; loads need none
-      ASSERT_TRUE(g->Create(16, 8));
-    }
-    SettingsBlock block;
-    block.fill(0xA5);
-    std::ranges::copy(c.layout, block.begin());
-    g->ExchangeSettings(block, SettingsDirection::kLoad);
-    std::vector<int> got = c.read(*g);
-    for (int v : DialogColours(c.type, *g)) got.push_back(v);
-    EXPECT_EQ(got, c.want);
+    const std::unique_ptr<Generator> g = LoadAndCheck(c, harness, 0xA5);
     SettingsBlock stored;
     stored.fill(0x5A);
     g->ExchangeSettings(stored, SettingsDirection::kStore);
@@ -217,14 +222,7 @@ TEST(SettingsBlocks, DamagedBlocksAreRepairedAtTheLoad) {
   for (const Case& c : cases) {
     SCOPED_TRACE("type " + std::to_string(c.type));
     test::GeneratorHarness harness;
-    std::unique_ptr<Generator> g = BuiltinGenerators().FactoryFor(c.type)(harness.context);
-    ASSERT_TRUE(g->Create(16, 8));
-    SettingsBlock block{};
-    std::ranges::copy(c.layout, block.begin());
-    g->ExchangeSettings(block, SettingsDirection::kLoad);
-    std::vector<int> got = c.read(*g);
-    for (int v : DialogColours(c.type, *g)) got.push_back(v);
-    EXPECT_EQ(got, c.want);
+    const std::unique_ptr<Generator> g = LoadAndCheck(c, harness, 0);
     test::Frame frame(16, 8);
     for (int n = 0; n < 40; ++n) g->Render(frame.bytes.data(), 16, 8);
     g->Destroy();
