@@ -9,8 +9,8 @@ namespace {
 
 TEST(ColorConversion, HsvSectorsGreysAndTruncation) {
   for (int hue : {0, 100, 255}) EXPECT_EQ(HsvToRgb(hue, 0, 77), (Rgb{77, 77, 77})) << hue;
-  // Sector starts are 43 hues apart. t = 21 / 43 * 255 = 124.5 -> 124; hue 255:
-  // q = 0.07 * 255 = 17.8 -> 17; p = (1 - 128 / 255) * 200 = 99.6 -> 99.
+  // Sector starts are 43 hues apart. t = 21 / 43 * 255 = 124.5 -> 124; hue 255: q = 0.07 * 255 = 17.8 -> 17; p = (1 -
+  // 128 / 255) * 200 = 99.6 -> 99.
   const std::pair<int, Rgb> full[] = {{0, {255, 0, 0}},     {43, {255, 255, 0}}, {86, {0, 255, 0}},
                                       {129, {0, 255, 255}}, {172, {0, 0, 255}},  {215, {255, 0, 255}},
                                       {21, {255, 124, 0}},  {255, {255, 0, 17}}};

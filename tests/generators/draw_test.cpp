@@ -1,14 +1,9 @@
 #include "generators/draw.h"
 
-#include <gtest/gtest.h>
-
-#include <array>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <random>
-#include <vector>
 
 #include "generator_rig.h"
 
@@ -168,8 +163,8 @@ TEST(DrawStar, OutlinesFilledMaskAndHugeStars) {
   EXPECT_EQ(huge.LitCount(), 256);
 }
 
-// Any 32-bit geometry is legal: no overflow (the sanitizer build checks), no
-// fault, and work bounded by the frame rather than the shape.
+// Any 32-bit geometry is legal: no overflow (the sanitizer build checks), no fault, and work bounded by the frame
+// rather than the shape.
 TEST(DrawShapes, ArbitraryGeometryNeverFaultsAndStaysCheap) {
   std::mt19937 rng(23);
   std::uniform_int_distribution<int> any(kMin, kMax), pick(0, 4), near(-30, 50);

@@ -1,12 +1,15 @@
-// Helpers shared by the generator tests.
+// Helpers shared by the generator tests (and the headers they all use).
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <climits>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/generator.h"
@@ -31,6 +34,11 @@ struct Frame {
       if (At(i % width, i / width) != Rgb{}) rows[i / width][i % width] = '#';
     return rows;
   }
+  bool All(Rgb c) const {  // every pixel shows `c`
+    for (int i = 0; i < width * height; ++i)
+      if (At(i % width, i / width) != c) return false;
+    return true;
+  }
   int LitCount() const {
     int n = 0;
     for (int i = 0; i < width * height; ++i) n += At(i % width, i / width) != Rgb{};
@@ -53,8 +61,8 @@ struct Rig {
   Frame frame;
 };
 
-// Renders `frames` frames over stale bytes; every pixel of the last must show
-// the palette entry (low bytes) that `indices` selects for it.
+// Renders `frames` frames over stale bytes; every pixel of the last must show the palette entry (low bytes) that
+// `indices` selects for it.
 template <class G>
 void ExpectPaletteIndices(G& generator, int frames, const std::vector<std::vector<int>>& indices,
                           const std::string& name) {
@@ -69,8 +77,8 @@ void ExpectPaletteIndices(G& generator, int frames, const std::vector<std::vecto
   EXPECT_EQ(frame.bytes, want) << name;
 }
 
-// Little-endian 32-bit words, spelled out byte by byte so that the layout is
-// pinned independently of the writer the generators use.
+// Little-endian 32-bit words, spelled out byte by byte so that the layout is pinned independently of the writer the
+// generators use.
 inline std::vector<uint8_t> LittleEndian(std::initializer_list<int32_t> words) {
   std::vector<uint8_t> bytes;
   for (int32_t word : words)
@@ -78,43 +86,12 @@ inline std::vector<uint8_t> LittleEndian(std::initializer_list<int32_t> words) {
   return bytes;
 }
 
-// A settings block starting with `words`, the rest `fill`.
-inline SettingsBlock Words(std::initializer_list<int32_t> words, uint8_t fill = 0) {
-  SettingsBlock block;
-  block.fill(fill);
-  std::ranges::copy(LittleEndian(words), block.begin());
-  return block;
-}
-
+// Loads a block starting with `words`, the rest zero.
 template <class G>
 void LoadWords(G& generator, std::initializer_list<int32_t> words) {
-  SettingsBlock block = Words(words);
+  SettingsBlock block{};
+  std::ranges::copy(LittleEndian(words), block.begin());
   generator.ExchangeSettings(block, SettingsDirection::kLoad);
-}
-
-// Stores `generator` over a block of `fill` bytes: the block must begin with
-// `words` and keep `fill` just after them. Returns the block.
-template <class G>
-SettingsBlock ExpectStored(G& generator, std::initializer_list<int32_t> words, uint8_t fill = 0xA5) {
-  SettingsBlock block;
-  block.fill(fill);
-  generator.ExchangeSettings(block, SettingsDirection::kStore);
-  std::vector<uint8_t> want = LittleEndian(words);
-  want.push_back(fill);
-  EXPECT_EQ(std::vector<uint8_t>(block.begin(), block.begin() + want.size()), want);
-  return block;
-}
-
-// Loading `block` and storing again gives the same block; bytes past the
-// generator's own are expected to hold the block's last byte.
-template <class G>
-void ExpectRoundTrip(G& generator, SettingsBlock block) {
-  const SettingsBlock original = block;
-  SettingsBlock again;
-  again.fill(block.back());
-  generator.ExchangeSettings(block, SettingsDirection::kLoad);
-  generator.ExchangeSettings(again, SettingsDirection::kStore);
-  EXPECT_EQ(again, original);
 }
 
 }  // namespace quor::test

@@ -9,14 +9,8 @@ namespace quor::test {
 namespace {
 
 // Byte by byte: GCC 12 misjudges the bounds of inserted initializer lists.
-void Put16(Bytes& b, uint32_t v) {
-  b.push_back(uint8_t(v));
-  b.push_back(uint8_t(v >> 8));
-}
-void Put32(Bytes& b, uint32_t v) {
-  Put16(b, v);
-  Put16(b, v >> 16);
-}
+void Put16(Bytes& b, uint32_t v) { b.push_back(uint8_t(v)), b.push_back(uint8_t(v >> 8)); }
+void Put32(Bytes& b, uint32_t v) { Put16(b, v), Put16(b, v >> 16); }
 void Put32Big(Bytes& b, uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) b.push_back(uint8_t(v >> shift));
 }
@@ -46,8 +40,7 @@ Bytes AnimatedGif(int width, int height, const std::vector<Rgb>& colours) {
     if (std::find(palette.begin(), palette.end(), c) == palette.end()) palette.push_back(c);
   palette.resize(4);
   Bytes b = {'G', 'I', 'F', '8', '9', 'a'};
-  Put16(b, uint32_t(width));
-  Put16(b, uint32_t(height));
+  for (int v : {width, height}) Put16(b, uint32_t(v));
   b.insert(b.end(), {0x91, 0, 0});  // global table of 4 entries
   for (const Rgb& c : palette) b.insert(b.end(), {uint8_t(c.r), uint8_t(c.g), uint8_t(c.b)});
   // Loop forever.
@@ -57,12 +50,8 @@ Bytes AnimatedGif(int width, int height, const std::vector<Rgb>& colours) {
     const uint8_t index = uint8_t(std::find(palette.begin(), palette.end(), c) - palette.begin());
     b.insert(b.end(), {0x21, 0xF9, 0x04, 0x00, 10, 0, 0, 0});  // 100 ms
     b.push_back(0x2C);
-    Put16(b, 0);
-    Put16(b, 0);
-    Put16(b, uint32_t(width));
-    Put16(b, uint32_t(height));
-    b.push_back(0);
-    b.push_back(2);  // minimum code size: 3-bit codes, clear 4, end 5
+    for (int v : {0, 0, width, height}) Put16(b, uint32_t(v));
+    b.push_back(0), b.push_back(2);  // minimum code size: 3-bit codes, clear 4, end 5
     // A clear code before every pixel keeps the code size at 3 bits.
     Bytes data;
     uint32_t bits = 0;
@@ -76,10 +65,7 @@ Bytes AnimatedGif(int width, int height, const std::vector<Rgb>& colours) {
         count -= 8;
       }
     };
-    for (int i = 0; i < width * height; ++i) {
-      code(4);
-      code(index);
-    }
+    for (int i = 0; i < width * height; ++i) code(4), code(index);
     code(5);
     if (count > 0) data.push_back(uint8_t(bits));
     for (size_t at = 0; at < data.size(); at += 255) {
@@ -101,9 +87,7 @@ Bytes MultiPageTiff(int width, int height, const std::vector<Rgb>& colours) {
     for (int i = 0; i < width * height; ++i) b.insert(b.end(), {uint8_t(c.r), uint8_t(c.g), uint8_t(c.b)});
     if (b.size() % 2) b.push_back(0);
     const uint32_t bitsAt = uint32_t(b.size());
-    Put16(b, 8);
-    Put16(b, 8);
-    Put16(b, 8);
+    for (int k = 0; k < 3; ++k) Put16(b, 8);
     const uint32_t ifd = uint32_t(b.size());
     for (int k = 0; k < 4; ++k) b[nextLinks.back() + size_t(k)] = uint8_t(ifd >> (8 * k));
     struct Entry {
@@ -117,15 +101,8 @@ Bytes MultiPageTiff(int width, int height, const std::vector<Rgb>& colours) {
                              {284, 3, 1, 1}};
     Put16(b, sizeof(entries) / sizeof(entries[0]));
     for (const Entry& e : entries) {
-      Put16(b, e.tag);
-      Put16(b, e.type);
-      Put32(b, e.count);
-      if (e.type == 3 && e.count == 1) {
-        Put16(b, e.value);
-        Put16(b, 0);
-      } else {
-        Put32(b, e.value);
-      }
+      Put16(b, e.tag), Put16(b, e.type), Put32(b, e.count);
+      Put32(b, e.type == 3 && e.count == 1 ? e.value & 0xFFFF : e.value);  // a short sits in the low half
     }
     nextLinks.push_back(b.size());
     Put32(b, 0);

@@ -1,6 +1,5 @@
-// Image files written byte by byte for the Image Viewer tests and the fuzz
-// seeds: animated GIFs and multi-page TIFFs (which Qt cannot write), and
-// damaged or hostile headers.
+// Image files written byte by byte for the Image Viewer tests and the fuzz seeds: animated GIFs and multi-page TIFFs
+// (which Qt cannot write), and damaged or hostile headers.
 #pragma once
 
 #include <cstdint>
@@ -13,8 +12,8 @@ namespace quor::test {
 
 using Bytes = std::vector<uint8_t>;
 
-// An animated GIF of width x height whose frame i is filled with colours[i]
-// (at most 4 distinct colours in all), each frame shown 100 ms.
+// An animated GIF of width x height whose frame i is filled with colours[i] (at most 4 distinct colours in all), each
+// frame shown 100 ms.
 Bytes AnimatedGif(int width, int height, const std::vector<Rgb>& colours);
 // An uncompressed RGB TIFF with one page per colour, each filled with it.
 Bytes MultiPageTiff(int width, int height, const std::vector<Rgb>& colours);

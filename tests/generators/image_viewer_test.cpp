@@ -1,10 +1,7 @@
 #include "generators/image_viewer.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
-#include <string>
-#include <vector>
+#include <tuple>
 
 #include "generator_rig.h"
 #include "image_files.h"
@@ -24,52 +21,40 @@ std::vector<uint8_t> Ramp(int w, int h) {
   return rgb;
 }
 
-bool AllPixels(const test::Frame& frame, Rgb colour) {
-  for (int i = 0; i < frame.width * frame.height; ++i)
-    if (frame.At(i % frame.width, i / frame.width) != colour) return false;
-  return true;
+TEST(ImageScaling, FitZoomCentreSmoothAndOneToOne) {
+  struct Case {
+    int imageWidth, imageHeight;
+    ImagePlacement place;
+    int width, height, black;  // black pixels in all
+    std::vector<std::tuple<int, int, Rgb>> pixels;
+  };
+  const Case cases[] = {
+      // Resized keeping the aspect, scale 2: the block's top-left pixel, or with smoothing the 2 x 2 mean truncated
+      // ((10 + 11) / 2, (6 + 7) / 2).
+      {64, 32, {}, 32, 16, 0, {{5, 3, {10, 6, 7}}}},
+      {64, 32, {.smooth = 1}, 32, 16, 0, {{5, 3, {10, 6, 7}}, {31, 15, {62, 30, 7}}}},
+      // Fitted and centred, scale 3.125: rows 8..23 hold the image, black bands above and below.
+      {100, 50, {}, 32, 32, 32 * 16, {{0, 7, {}}, {1, 8, {3, 0, 7}}, {31, 23, {96, 46, 7}}, {0, 24, {}}}},
+      // Zoomed, scale 1.5625, offset x -16: cropped left and right, column 0 shows image column trunc(1.5625 * 16) =
+      // 25.
+      {100, 50, {.zoom = 1}, 32, 32, 0, {{0, 0, {25, 0, 7}}, {31, 31, {73, 48, 7}}}},
+      // One image pixel per matrix pixel: the top-left part, or the centre part.
+      {100, 50, {.resize = 0, .centre = 0}, 32, 16, 0, {{31, 15, {31, 15, 7}}}},
+      {100, 50, {.resize = 0}, 32, 16, 0, {{0, 0, {34, 17, 7}}}},
+  };
+  for (const Case& c : cases) {
+    const std::vector<uint8_t> image = Ramp(c.imageWidth, c.imageHeight);
+    test::Frame frame(c.width, c.height, 0x5A);
+    ScaleImageFrame(image.data(), c.imageWidth, c.imageHeight, c.place, frame.bytes.data(), c.width, c.height);
+    for (auto [x, y, rgb] : c.pixels) EXPECT_EQ(frame.At(x, y), rgb) << c.imageWidth << " " << x << "," << y;
+    EXPECT_EQ(frame.LitCount(), c.width * c.height - c.black) << c.imageWidth << " zoom " << c.place.zoom;
+  }
 }
 
-TEST(ImageScaling, FitZoomCentreSmoothAndOneToOne) {
-  // 64 x 32 on 32 x 16 with resize and keep aspect: scale 2; smoothing
-  // averages each 2 x 2 block, else the block's top-left pixel is taken.
-  const std::vector<uint8_t> ramp = Ramp(64, 32);
-  test::Frame frame(32, 16);
-  ImagePlacement place;
-  ScaleImageFrame(ramp.data(), 64, 32, place, frame.bytes.data(), 32, 16);
-  EXPECT_EQ(frame.At(5, 3), (Rgb{10, 6, 7}));
-  place.smooth = 1;
-  ScaleImageFrame(ramp.data(), 64, 32, place, frame.bytes.data(), 32, 16);
-  EXPECT_EQ(frame.At(5, 3), (Rgb{10, 6, 7}));  // (10 + 11) / 2 and (6 + 7) / 2, truncated
-  EXPECT_EQ(frame.At(31, 15), (Rgb{62, 30, 7}));
-
-  // 100 x 50 on 32 x 32, fitted and centred: scale 3.125, rows 8..23 hold
-  // the image, black bands above and below.
-  const std::vector<uint8_t> wide = Ramp(100, 50);
-  test::Frame square(32, 32);
-  place = ImagePlacement{};
-  ScaleImageFrame(wide.data(), 100, 50, place, square.bytes.data(), 32, 32);
-  for (int y = 0; y < 32; ++y) EXPECT_EQ(square.At(0, y) == Rgb{}, y < 8 || y > 23) << y;
-  EXPECT_EQ(square.At(1, 8), (Rgb{3, 0, 7}));
-  EXPECT_EQ(square.At(31, 23), (Rgb{96, 46, 7}));
-  // Zoomed: scale 1.5625, offset x -16, the image fills the matrix cropped
-  // left and right: column 0 shows image column trunc(1.5625 * 16) = 25.
-  place.zoom = 1;
-  ScaleImageFrame(wide.data(), 100, 50, place, square.bytes.data(), 32, 32);
-  EXPECT_EQ(square.LitCount(), 32 * 32);
-  EXPECT_EQ(square.At(0, 0), (Rgb{25, 0, 7}));
-  EXPECT_EQ(square.At(31, 31), (Rgb{73, 48, 7}));
-
-  // Without resize: one image pixel per matrix pixel, the top-left part (or
-  // the centre part with centring).
-  place = ImagePlacement{};
-  place.resize = 0;
-  place.centre = 0;
-  ScaleImageFrame(wide.data(), 100, 50, place, frame.bytes.data(), 32, 16);
-  EXPECT_EQ(frame.At(31, 15), (Rgb{31, 15, 7}));
-  place.centre = 1;
-  ScaleImageFrame(wide.data(), 100, 50, place, frame.bytes.data(), 32, 16);
-  EXPECT_EQ(frame.At(0, 0), (Rgb{34, 17, 7}));
+Bytes SolidPng(Rgb c) {
+  std::vector<uint8_t> rgb;
+  for (int i = 0; i < 16; ++i) rgb.insert(rgb.end(), {uint8_t(c.r), uint8_t(c.g), uint8_t(c.b)});
+  return test::Png(4, 4, rgb);
 }
 
 class ImageViewerTest : public testing::Test {
@@ -90,8 +75,8 @@ class ImageViewerTest : public testing::Test {
     ASSERT_TRUE(rig.gen.WaitForLoader(10000));
     rig.Render();
   }
-  // A render that finds the loader busy asks again on the next one, so the
-  // step renders until the loader had its turn and then shows its picture.
+  // A render that finds the loader busy asks again on the next one, so the step renders until the loader had its turn
+  // and then shows its picture.
   void Tick() {
     for (int i = 0; i < 2; ++i) {
       rig.Render();
@@ -99,30 +84,26 @@ class ImageViewerTest : public testing::Test {
     }
     rig.Render();
   }
+  // The colour filling the whole frame as a letter, '?' for a picture.
+  char Shown() const {
+    return rig.frame.All(kRed) ? 'R' : rig.frame.All(kGreen) ? 'G' : rig.frame.All(kBlue) ? 'B' : '?';
+  }
   std::string dir;
   int64_t now = 1000;
   test::Rig<ImageViewerGenerator> rig{4, 4};
   test::ConsoleCapture console{rig.harness.console};
 };
 
-TEST_F(ImageViewerTest, AnimatedGifShowsOneFramePerRender) {
-  Load(File("three.gif", test::AnimatedGif(4, 4, {kRed, kGreen, kBlue})));
-  EXPECT_EQ(rig.gen.frameCount(), 3);
-  std::string seen;
-  for (int n = 0; n < 5; ++n) {
-    seen += AllPixels(rig.frame, kRed) ? 'R' : AllPixels(rig.frame, kGreen) ? 'G' : AllPixels(rig.frame, kBlue) ? 'B' : '?';
-    rig.Render();
+TEST_F(ImageViewerTest, AnimatedGifAndMultiPageTiffShowOneFramePerRender) {
+  const std::pair<std::string, Bytes> files[] = {{"three.gif", test::AnimatedGif(4, 4, {kRed, kGreen, kBlue})},
+                                                 {"pages.tif", test::MultiPageTiff(8, 8, {kBlue, kGreen})}};
+  for (const auto& [name, bytes] : files) {
+    Load(File(name, bytes));
+    std::string seen;
+    for (int n = 0; n < 5; ++n, rig.Render()) seen += Shown();
+    EXPECT_EQ(seen, name == "three.gif" ? "RGBRG" : "BGBGB") << name;
   }
-  EXPECT_EQ(seen, "RGBRG");
   EXPECT_EQ(console.Count("Image Viewer:"), 0) << console.Text();
-}
-
-TEST_F(ImageViewerTest, MultiPageTiffShowsEveryPage) {
-  Load(File("pages.tif", test::MultiPageTiff(8, 8, {kBlue, kGreen})));
-  ASSERT_EQ(rig.gen.frameCount(), 2) << console.Text();
-  EXPECT_TRUE(AllPixels(rig.frame, kBlue));
-  rig.Render();
-  EXPECT_TRUE(AllPixels(rig.frame, kGreen));
 }
 
 TEST_F(ImageViewerTest, StillImageIsDrawnOnceAndAgainAfterAPlacementChange) {
@@ -140,142 +121,96 @@ TEST_F(ImageViewerTest, StillImageIsDrawnOnceAndAgainAfterAPlacementChange) {
 
 TEST_F(ImageViewerTest, SlideshowWalksTheFolderSkippingOtherFiles) {
   const std::string show = dir + "/show";
-  std::filesystem::create_directory(show);
-  auto solid = [](Rgb c) {
-    std::vector<uint8_t> rgb;
-    for (int i = 0; i < 16; ++i) rgb.insert(rgb.end(), {uint8_t(c.r), uint8_t(c.g), uint8_t(c.b)});
-    return test::Png(4, 4, rgb);
-  };
-  test::WriteFile(show + "/a.png", solid(kRed));
+  std::filesystem::create_directories(show + "/d.png");  // a folder, not an image
+  test::WriteFile(show + "/a.png", SolidPng(kRed));
   test::WriteFile(show + "/b.txt", {'h', 'i'});
-  test::WriteFile(show + "/C.PNG", solid(kBlue));
-  std::filesystem::create_directory(show + "/d.png");  // a folder, not an image
-  rig.gen.SetSlideshow(true);
-  rig.gen.SetTime(1);
+  test::WriteFile(show + "/C.PNG", SolidPng(kBlue));
+  rig.gen.SetSlideshow(true), rig.gen.SetTime(1);
   Load(show);
   std::string seen;
   for (int n = 0; n < 4; ++n) {
-    seen += AllPixels(rig.frame, kRed) ? 'a' : AllPixels(rig.frame, kBlue) ? 'C' : '?';
+    seen += Shown();
     now += 999;
     rig.Render();  // not yet due
     EXPECT_TRUE(rig.gen.WaitForLoader(10000));
     rig.Render();
-    EXPECT_EQ(seen.back(), AllPixels(rig.frame, kRed) ? 'a' : AllPixels(rig.frame, kBlue) ? 'C' : '?');
+    EXPECT_EQ(seen.back(), Shown());
     now += 2;
     Tick();
   }
-  EXPECT_EQ(seen, "aCaC");
+  EXPECT_EQ(seen, "RBRB");
 }
 
 TEST_F(ImageViewerTest, AudioSlideshowAdvancesOnRisingBeatsOnly) {
   const std::string show = dir + "/beats";
   std::filesystem::create_directory(show);
-  std::vector<uint8_t> red, blue;
-  for (int i = 0; i < 16; ++i) red.insert(red.end(), {255, 0, 0}), blue.insert(blue.end(), {0, 0, 255});
-  test::WriteFile(show + "/1.png", test::Png(4, 4, red));
-  test::WriteFile(show + "/2.png", test::Png(4, 4, blue));
-  rig.gen.SetSlideshow(true);
-  rig.gen.SetTimed(false);
-  rig.gen.SetAudio(true);
-  // Threshold 0 fires even in silence: a steady "loud" input.
-  rig.gen.audioTrigger().threshold = 0;
-  auto shown = [&] {
-    EXPECT_TRUE(rig.gen.WaitForLoader(10000));
-    rig.Render();
-    return AllPixels(rig.frame, kRed) ? 'r' : AllPixels(rig.frame, kBlue) ? 'b' : '?';
-  };
+  test::WriteFile(show + "/1.png", SolidPng(kRed));
+  test::WriteFile(show + "/2.png", SolidPng(kBlue));
+  rig.gen.SetSlideshow(true), rig.gen.SetTimed(false), rig.gen.SetAudio(true);
+  rig.gen.audioTrigger().threshold = 0;  // fires even in silence: a steady "loud" input
   ASSERT_TRUE(rig.gen.LoadPath(show));
   std::string seen;
-  seen += shown();  // the first picture; its first frame is the rising edge
-  for (int n = 0; n < 3; ++n) seen += shown();
+  const auto step = [&](int frames) {
+    for (int n = 0; n < frames; ++n, rig.Render(), seen += Shown()) EXPECT_TRUE(rig.gen.WaitForLoader(10000));
+  };
+  step(4);  // the first picture; its first frame is the rising edge
   rig.gen.audioTrigger().threshold = 30000;  // quiet
-  seen += shown();
+  step(1);
   rig.gen.audioTrigger().threshold = 0;  // loud again: one more step
-  for (int n = 0; n < 3; ++n) seen += shown();
-  EXPECT_EQ(seen, "rbbbbbrr");  // the new picture shows from the frame after the beat
+  step(3);
+  EXPECT_EQ(seen, "RBBBBBRR");  // the new picture shows from the frame after the beat
 }
 
 TEST_F(ImageViewerTest, DamagedMissingAndHugeFilesGiveAConsoleLineAndBlack) {
-  const Bytes png = test::Png(8, 8, Ramp(8, 8));
-  const Bytes gif = test::AnimatedGif(4, 4, {kRed, kGreen, kBlue});
+  const Bytes png = test::Png(8, 8, Ramp(8, 8)), gif = test::AnimatedGif(4, 4, {kRed, kGreen, kBlue});
   const Bytes tiff = test::MultiPageTiff(8, 8, {kBlue});
   Bytes gifBomb = test::AnimatedGif(4, 4, {kRed});
-  // Logical screen and image both claim 65535 x 65535.
-  for (size_t at : {size_t(6), size_t(7), size_t(8), size_t(9)}) gifBomb[at] = 0xFF;
-  struct Case {
-    const char* name;
-    Bytes bytes;
-  };
-  const Case cases[] = {
-      {"truncated.png", Bytes(png.begin(), png.begin() + long(png.size() / 2))},
-      {"truncated.gif", Bytes(gif.begin(), gif.begin() + 20)},
-      {"truncated.tif", Bytes(tiff.begin(), tiff.begin() + 40)},
-      {"huge.png", test::PngHeaderOnly(30000, 30000)},
-      {"bomb.gif", gifBomb},
-      {"empty.png", {}},
-      {"text.jpg", {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}},
-  };
-  for (const Case& c : cases) {
-    console.Clear();
-    rig.frame.Fill(0x44);
-    Load(File(c.name, c.bytes));
-    rig.Render();
-    EXPECT_EQ(rig.frame.LitCount(), 0) << c.name;
-    EXPECT_EQ(console.Count("Image Viewer: "), 1) << c.name << ": " << console.Text();
-  }
-  for (const std::string& path : {dir + "/missing.png", dir}) {
-    console.Clear();
-    Load(path);
-    EXPECT_EQ(rig.frame.LitCount(), 0) << path;
-    EXPECT_EQ(console.Count("Image Viewer: "), 1) << path;
-  }
-  // A slideshow folder without images.
-  const std::string empty = dir + "/empty";
+  for (size_t at = 6; at < 10; ++at) gifBomb[at] = 0xFF;  // logical screen and image claim 65535 x 65535
+  const std::string empty = dir + "/empty";  // a slideshow folder without images
   std::filesystem::create_directory(empty);
   test::WriteFile(empty + "/notes.txt", {'x'});
-  console.Clear();
-  rig.gen.SetSlideshow(true);
-  Load(empty);
-  EXPECT_EQ(rig.frame.LitCount(), 0);
-  EXPECT_EQ(console.Count("Image Viewer: no image file in"), 1) << console.Text();
+  const std::vector<std::string> paths = {
+      File("truncated.png", Bytes(png.begin(), png.begin() + long(png.size() / 2))),
+      File("truncated.gif", Bytes(gif.begin(), gif.begin() + 20)),
+      File("truncated.tif", Bytes(tiff.begin(), tiff.begin() + 40)),
+      File("huge.png", test::PngHeaderOnly(30000, 30000)),
+      File("bomb.gif", gifBomb),
+      File("empty.png", {}),
+      File("text.jpg", {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}),
+      dir + "/missing.png",
+      dir,
+      empty,
+  };
+  for (const std::string& path : paths) {
+    console.Clear();
+    rig.frame.Fill(0x44);
+    rig.gen.SetSlideshow(path == empty);
+    Load(path);
+    rig.Render();
+    EXPECT_EQ(rig.frame.LitCount(), 0) << path;
+    EXPECT_EQ(console.Count(path == empty ? "Image Viewer: no image file in" : "Image Viewer: "), 1)
+        << path << ": " << console.Text();
+  }
 }
 
-TEST_F(ImageViewerTest, SettingsBlockLayoutRepairsAndReload) {
+TEST_F(ImageViewerTest, LoadRepairsTheBlockAndShowsThePictureAndDestroyReleasesIt) {
   const std::string path = File("ramp.png", test::Png(8, 8, Ramp(8, 8)));
-  Load(path);
   SettingsBlock block{};
-  rig.gen.ExchangeSettings(block, SettingsDirection::kStore);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(block.data())), path);
-  EXPECT_EQ(std::vector<uint8_t>(block.begin() + 255, block.begin() + 311),
-            test::LittleEndian({1, 1, 1, 0, 5, 1, 0, 1200, 50, 900, 14, 30, 0, 0}));
-
-  // Slideshow 2 -> 0, time 0 -> 5, timed 0 and audio 0 -> timed, smooth 7 -> 0.
-  const Bytes bad = test::LittleEndian({2, 0, 0, 0});
-  std::copy(bad.begin(), bad.end(), block.begin() + 267);
-  block[303] = 7;
-  test::Rig<ImageViewerGenerator> other(4, 4);
-  other.gen.ExchangeSettings(block, SettingsDirection::kLoad);
-  EXPECT_FALSE(other.gen.slideshow());
-  EXPECT_EQ(other.gen.time(), 5);
-  EXPECT_TRUE(other.gen.timed());
-  EXPECT_EQ(other.gen.placement().smooth, 0);
-  ASSERT_TRUE(other.gen.WaitForLoader(10000));
-  other.Render();
-  EXPECT_EQ(other.At(1, 1), (Rgb{2, 2, 7}));
-
+  std::ranges::copy(path, block.begin());
+  // Resize, centre, keep aspect; slideshow 2 -> 0, time 0 -> 5, timed 0 and audio 0 -> timed; the audio trigger;
+  // smooth 7 -> 0, zoom.
+  std::ranges::copy(test::LittleEndian({1, 1, 1, 2, 0, 0, 0, 1200, 50, 900, 14, 30, 7, 0}), block.begin() + 255);
+  rig.gen.ExchangeSettings(block, SettingsDirection::kLoad);
+  EXPECT_EQ((std::vector<int>{rig.gen.slideshow(), rig.gen.time(), rig.gen.timed(), rig.gen.placement().smooth}),
+            (std::vector<int>{0, 5, 1, 0}));
+  ASSERT_TRUE(rig.gen.WaitForLoader(10000));
+  rig.Render();
+  EXPECT_EQ(rig.At(1, 1), (Rgb{2, 2, 7}));
   // A path the block cannot hold is refused and changes nothing.
   EXPECT_FALSE(rig.gen.LoadPath(std::string(300, 'x')));
   EXPECT_EQ(rig.gen.path(), path);
-}
-
-TEST_F(ImageViewerTest, DestroyReleasesTheImageAndRendersBlack) {
-  Load(File("ramp.png", test::Png(8, 8, Ramp(8, 8))));
   rig.gen.Destroy();
-  EXPECT_EQ(rig.gen.status(), BusyStatus::kDestroyed);
   EXPECT_EQ(rig.gen.frameCount(), 0);
-  rig.frame.Fill(3);
-  rig.Render();
-  EXPECT_EQ(rig.frame.LitCount(), 0);
 }
 
 }  // namespace

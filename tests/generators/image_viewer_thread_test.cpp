@@ -1,11 +1,8 @@
-// The Image Viewer on a rendering thread of its own while the UI side
-// reloads, replaces and destroys images: a Render never reads a released
-// image (ASan) and never races the loader or the UI side (TSan).
-#include <gtest/gtest.h>
+// The Image Viewer on a rendering thread of its own while the UI side reloads, replaces and destroys images: a Render
+// never reads a released image (ASan) and never races the loader or the UI side (TSan).
 
 #include <atomic>
 #include <thread>
-#include <vector>
 
 #include "generator_rig.h"
 #include "generators/image_viewer.h"

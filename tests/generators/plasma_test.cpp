@@ -1,12 +1,5 @@
 #include "generators/plasma.h"
 
-#include <gtest/gtest.h>
-
-#include <climits>
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "generator_rig.h"
 #include "generators/color.h"
 
@@ -27,19 +20,16 @@ TEST(Plasma, TimeAdvancesBySpeedHundredthsInSinglePrecision) {
   const auto render = [&] { plasma.Render(frame.data(), 8, 8); };
   render(), render();
   EXPECT_EQ(plasma.time(), 1.0f);  // 0.5 a frame at the default speed
-  plasma.SetSpeed(1);
-  render();
+  plasma.SetSpeed(1), render();
   EXPECT_EQ(plasma.time(), 1.01f);
   // Create and a scene load both restart the animation.
   ASSERT_TRUE(plasma.Create(8, 8));
   EXPECT_EQ(plasma.time(), 0.0f);
-  plasma.SetSpeed(1);
-  render(), render();
+  plasma.SetSpeed(1), render(), render();
   EXPECT_EQ(plasma.time(), static_cast<float>(0.01f + 0.01));  // 0.01 as float, plus 0.01 in double, rounded
   Load(plasma, 30, 0, 0, 1);
   EXPECT_EQ(plasma.time(), 0.0f);
-  plasma.SetSpeed(0);  // the trackbars keep 1..100
-  plasma.SetZoom(101);
+  plasma.SetSpeed(0), plasma.SetZoom(101);  // the trackbars keep 1..100
   EXPECT_EQ(std::pair(plasma.speed(), plasma.zoom()), std::pair(1, 100));
 }
 
@@ -47,8 +37,8 @@ TEST(Plasma, PalettesFollowTheirWavesIncludingTheOverflowingPeak) {
   const Palette256 classic = BuildPlasmaPalette(0);  // the hue circle
   EXPECT_TRUE(classic[0] == (Rgb{255, 0, 0}) && classic[86] == (Rgb{0, 255, 0}));
   for (int unknown : {6, -1}) EXPECT_EQ(BuildPlasmaPalette(unknown), classic) << unknown;
-  // Psychadelic: float angles 0, 2.125, 4.25 (red), 1.4166666, ... (green), 0.7083333, ... (blue) degrees
-  // of a 3.14593 half turn; entry 2 red = |trunc(sin(3.14593 * 4.25 / 180) * 255)| = trunc(18.9) = 18.
+  // Psychadelic: float angles 0, 2.125, 4.25 (red), 1.4166666, ... (green), 0.7083333, ... (blue) degrees of a
+  // 3.14593 half turn; entry 2 red = |trunc(sin(3.14593 * 4.25 / 180) * 255)| = trunc(18.9) = 18.
   EXPECT_EQ(BuildPlasmaPalette(1)[0], (Rgb{0, 0, 0}));
   EXPECT_EQ(BuildPlasmaPalette(1)[2], (Rgb{18, 12, 6}));
   // Blue/Green at a quarter turn of 3.14593: cos = -0.0022 -> 0, sin = 0.999998 -> 254.
@@ -71,8 +61,8 @@ TEST(Plasma, PalettesFollowTheirWavesIncludingTheOverflowingPeak) {
 }
 
 TEST(Plasma, StylesPickTheirFieldsOnASmallMatrix) {
-  // 4 x 4, zoom 30: z = (60 * 30 / 100 + 2) / (3.50515 - log10(4)) = 6.889211 (float), 8z = 55.11,
-  // 32z = 220.5. First frame at speed 50: T = 0.5.
+  // 4 x 4, zoom 30: z = (60 * 30 / 100 + 2) / (3.50515 - log10(4)) = 6.889211 (float), 8z = 55.11, 32z = 220.5. First
+  // frame at speed 50: T = 0.5.
   const Indices mix = {{13, 24, 36, 47}, {24, 32, 42, 53}, {36, 42, 51, 61}, {47, 53, 61, 69}};
   const std::pair<int, Indices> cases[] = {
       // Vertical: |trunc(sin((0.5 + x) * 3.14593 / 55.11) * 255)| = 7.3, 21.8, 36.3, 50.6.
@@ -93,28 +83,24 @@ TEST(Plasma, StylesPickTheirFieldsOnASmallMatrix) {
   }
 }
 
-TEST(Plasma, SettingsBlockRoundTripsAndLoadRepairsSpeedAndZoom) {
+TEST(Plasma, LoadRebuildsThePaletteAndRepairsSpeedAndZoom) {
   test::GeneratorHarness harness;
-  PlasmaGenerator plasma(harness.context), copy(harness.context);
+  PlasmaGenerator plasma(harness.context);
   ASSERT_TRUE(plasma.Create(4, 4));
-  ASSERT_TRUE(copy.Create(4, 4));
-  plasma.SetZoom(77), plasma.SetPalette(5), plasma.SetStyle(3), plasma.SetSpeed(100);
-  // Zoom, palette Red/Yellow, style Radial, speed.
-  test::ExpectRoundTrip(copy, test::ExpectStored(plasma, {77, 5, 3, 100}));
-  EXPECT_EQ(copy.paletteEntry(0), (Rgb{255, 256, 128}));  // rebuilt as Red/Yellow
-
+  Load(plasma, 77, 5, 3, 100);
+  EXPECT_EQ(plasma.paletteEntry(0), (Rgb{255, 256, 128}));  // rebuilt as Red/Yellow
   // Speeds outside 1..100 load as 50; the bounds themselves are kept.
   for (int speed : {0, -3, 101, 1, 100}) {
-    Load(copy, 77, 5, 3, speed);
-    EXPECT_EQ(copy.speed(), speed >= 1 && speed <= 100 ? speed : 50) << speed;
+    Load(plasma, 77, 5, 3, speed);
+    EXPECT_EQ(plasma.speed(), speed >= 1 && speed <= 100 ? speed : 50) << speed;
   }
-  // Any zoom a damaged block holds keeps the fields finite and the index a palette position
-  // (the sanitizer build checks the conversions).
+  // Any zoom a damaged block holds keeps the fields finite and the index a palette position (the sanitizer build
+  // checks the conversions).
   std::vector<uint8_t> frame(16 * 4 * 3);
   for (int zoom : {INT_MIN, -4, -3, 0, INT_MAX}) {
-    Load(copy, zoom, -7, 0, 50);
-    EXPECT_EQ(copy.paletteEntry(0), (Rgb{255, 0, 0})) << zoom;  // palette -7 is Classic
-    copy.Render(frame.data(), 16, 4);
+    Load(plasma, zoom, -7, 0, 50);
+    EXPECT_EQ(plasma.paletteEntry(0), (Rgb{255, 0, 0})) << zoom;  // palette -7 is Classic
+    plasma.Render(frame.data(), 16, 4);
   }
 }
 

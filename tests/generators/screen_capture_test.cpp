@@ -1,6 +1,5 @@
 #include "generators/screen_capture.h"
 
-#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -8,8 +7,6 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <string>
-#include <vector>
 
 #include "generator_rig.h"
 
@@ -48,75 +45,52 @@ TEST(ScreenCapture, OnlyOneRunsAtATimeAndWithoutDisplayItShowsBlack) {
   first.Destroy();
   second.SetDisplayName(":64999");
   EXPECT_TRUE(second.Create(32, 16));
-
-  SettingsBlock block{};
-  second.SetRectangle({-5, 6, 700, 800});
-  second.ExchangeSettings(block, SettingsDirection::kStore);
-  EXPECT_EQ(std::vector<uint8_t>(block.begin(), block.begin() + 16), test::LittleEndian({-5, 6, 700, 800}));
-  first.ExchangeSettings(block, SettingsDirection::kLoad);
-  EXPECT_EQ(first.rectangle(), (CaptureRectangle{-5, 6, 700, 800}));
 }
 
 // A private X server for the test; stopped with the fixture.
 class XvfbTest : public testing::Test {
  protected:
   void SetUp() override {
-    // Display numbers of our own (other test runs may hold :0 and up); a
-    // number in use makes the server exit at once, and the next is tried.
-    for (int attempt = 0; attempt < 5 && display.empty(); ++attempt) {
-      display = Start(3000 + (getpid() * 7 + attempt * 613) % 4000);
-    }
+    // Display numbers of our own (other test runs may hold :0 and up); a number in use makes the server exit at once,
+    // and the next is tried.
+    for (int attempt = 0; attempt < 5 && display.empty(); ++attempt)
+      Start(3000 + (getpid() * 7 + attempt * 613) % 4000);
     ASSERT_FALSE(display.empty()) << "Xvfb did not start: install it with tools/deps --test";
   }
-  // -noreset keeps the server (and its screen) as it is when the drawing
-  // client disconnects.
-  std::string Start(int number) {
+  // -noreset keeps the server (and its screen) as it is when the drawing client disconnects; -displayfd says when it
+  // is ready.
+  void Start(int number) {
     int fds[2];
-    if (pipe(fds) != 0) return {};
-    pid_ = fork();
-    if (pid_ == 0) {
+    if (pipe(fds) != 0) return;
+    if ((pid_ = fork()) == 0) {
       close(fds[0]);
-      const std::string name = ":" + std::to_string(number);
-      const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", name.c_str(), "-displayfd", fd.c_str(), "-screen", "0", "320x240x24", "-nolisten",
-             "tcp", "-br", "-noreset", static_cast<char*>(nullptr));
+      const std::string name = ":" + std::to_string(number), fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", name.c_str(), "-displayfd", fd.c_str(), "-screen", "0", "320x240x24", "-nolisten", "tcp",
+             "-br", "-noreset", static_cast<char*>(nullptr));
       _exit(127);
     }
     close(fds[1]);
     std::string got;
     pollfd p{fds[0], POLLIN, 0};
-    char c;
-    while (poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') got += c;
+    for (char c; poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n';) got += c;
     close(fds[0]);
-    if (got.empty()) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-      return {};
-    }
-    return ":" + got;
+    if (got.empty()) TearDown();
+    display = got.empty() ? "" : ":" + got;
   }
   void TearDown() override {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
+    if (pid_ > 0) kill(pid_, SIGTERM), waitpid(pid_, nullptr, 0);
+    pid_ = -1;
   }
-  // Pixel (x, y) of the 64 x 32 pattern at the screen's top-left corner.
-  static Rgb Pattern(int x, int y) { return {x * 4, y * 8, (x + y) % 2 ? 255 : 0}; }
+  // Draws the 64 x 32 pattern (8x, 16y, 255 on odd x + y) at the screen's top-left corner, again until it reads back.
   void DrawPattern() {
     xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
     ASSERT_EQ(xcb_connection_has_error(c), 0);
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     const xcb_gcontext_t gc = xcb_generate_id(c);
     xcb_create_gc(c, gc, screen->root, 0, nullptr);
-    std::vector<uint8_t> pixels;
-    for (int y = 0; y < 32; ++y)
-      for (int x = 0; x < 64; ++x) {
-        const Rgb p = Pattern(x, y);
-        pixels.insert(pixels.end(), {uint8_t(p.b), uint8_t(p.g), uint8_t(p.r), 0});
-      }
-    // Drawn once the pattern reads back.
+    std::vector<uint8_t> pixels;  // B, G, R, unused
+    for (int i = 0; i < 64 * 32; ++i)
+      pixels.insert(pixels.end(), {uint8_t((i / 64 + i) % 2 ? 255 : 0), uint8_t(i / 64 * 8), uint8_t(i % 64 * 4), 0});
     bool drawn = false;
     for (int attempt = 0; attempt < 50 && !drawn; ++attempt) {
       xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, gc, 64, 32, 0, 0, 0, 24, uint32_t(pixels.size()),
@@ -131,8 +105,6 @@ class XvfbTest : public testing::Test {
     ASSERT_TRUE(drawn) << "cannot draw on the X screen " << display;
   }
   std::string display;
-
- private:
   pid_t pid_ = -1;
 };
 
@@ -144,25 +116,17 @@ TEST_F(XvfbTest, CapturesTheRectangleAveragedOntoTheMatrix) {
   capture.SetDisplayName(display);
   ASSERT_TRUE(capture.Create(32, 16));
   test::Frame frame(32, 16);
-
-  // 64 x 32 onto 32 x 16: 2 x 2 boxes. Red 8 bx + 2, green 16 by + 4, blue
-  // half of the box: 510 / 4 = 127.
-  capture.SetRectangle({0, 0, 64, 32});
-  ASSERT_TRUE(capture.WaitForCaptures(2, 10000)) << display << console.Text();
-  capture.Render(frame.bytes.data(), 32, 16);
-  for (int y = 0; y < 16; ++y)
-    for (int x = 0; x < 32; ++x)
-      ASSERT_EQ(frame.At(x, y), (Rgb{8 * x + 2, 16 * y + 4, 127})) << x << "," << y << " " << display << console.Text();
-
-  // Half the rectangle off the screen: that half is black; 4 x 2 boxes.
-  capture.SetRectangle({-64, 0, 64, 32});
-  ASSERT_TRUE(capture.WaitForCaptures(2, 10000));
-  capture.Render(frame.bytes.data(), 32, 16);
-  for (int y = 0; y < 16; ++y)
-    for (int x = 0; x < 32; ++x) {
-      const Rgb want = x < 16 ? Rgb{} : Rgb{16 * (x - 16) + 6, 16 * y + 4, 127};
-      ASSERT_EQ(frame.At(x, y), want) << x << "," << y;
+  // 64 x 32 onto 32 x 16: 2 x 2 boxes, red 8 bx + 2, green 16 by + 4, blue half of the box: 510 / 4 = 127. Half the
+  // rectangle off the screen: that half is black, 4 x 2 boxes.
+  for (bool half : {false, true}) {
+    capture.SetRectangle({half ? -64 : 0, 0, 64, 32});
+    ASSERT_TRUE(capture.WaitForCaptures(2, 10000)) << display << console.Text();
+    capture.Render(frame.bytes.data(), 32, 16);
+    for (int x = 0, y = 0; y < 16; x = (x + 1) % 32, y += x == 0) {
+      const Rgb want = !half ? Rgb{8 * x + 2, 16 * y + 4, 127} : x < 16 ? Rgb{} : Rgb{16 * x - 250, 16 * y + 4, 127};
+      ASSERT_EQ(frame.At(x, y), want) << x << "," << y << (half ? " half off" : "") << console.Text();
     }
+  }
   EXPECT_EQ(console.Text(), "");
   capture.Destroy();
 }

@@ -1,14 +1,9 @@
 #include "generators/scrolling_text.h"
 
-#include <gtest/gtest.h>
-
 #include <QFont>
 #include <QFontMetrics>
-#include <algorithm>
 #include <cstring>
-#include <string>
-#include <utility>
-#include <vector>
+#include <functional>
 
 #include "generator_rig.h"
 #include "generators/text_render.h"
@@ -18,9 +13,7 @@ namespace {
 
 std::tm At(int hour, int minute, int second) {
   std::tm t{};
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  t.tm_sec = second;
+  t.tm_hour = hour, t.tm_min = minute, t.tm_sec = second;
   return t;
 }
 
@@ -35,73 +28,45 @@ TEST(ScrollingText, LineBreaksAndClockPlaceholders) {
   EXPECT_EQ(ExpandTimePlaceholders("$TIME/$LTIME", At(0, 0, 0)), "00:00/00:00:00");
 }
 
-// A 4 x 4 frame whose pixel (x, y) is (10 x + y + 1, 255, 0).
-test::Frame Numbered() {
-  test::Frame frame(4, 4);
-  for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 4; ++x) {
-      uint8_t* p = frame.canvas().At(x, y);
-      p[0] = uint8_t(10 * x + y + 1);
-      p[1] = 255;
-    }
-  return frame;
-}
-
-TEST(ScrollingText, SineWaveMovesColumnsAndBlacksWhatComesFromOutside) {
-  // Height 50 on 4 rows: amplitude 2. Width 2, phase 4.7189: shifts
-  // trunc(sin(P / 4 * x + 4.7189) * 2) = -1, -1, 0, 1 for x = 0..3.
-  test::Frame frame = Numbered();
-  ApplySineWave(frame.canvas(), 2, 50, 4.7189f);
-  const int shift[4] = {-1, -1, 0, 1};
-  for (int x = 0; x < 4; ++x)
-    for (int y = 0; y < 4; ++y) {
-      const int from = y + shift[x];
-      const Rgb want = from < 0 || from > 3 ? Rgb{} : Rgb{10 * x + from + 1, 255, 0};
-      EXPECT_EQ(frame.At(x, y), want) << x << "," << y;
-    }
-}
-
-TEST(ScrollingText, PerspectiveShrinksAndFadesTowardsTheTop) {
-  // Angle 0, fade 0: unchanged.
-  test::Frame same = Numbered();
-  ApplyPerspective(same.canvas(), 0, 0);
-  EXPECT_EQ(same.bytes, Numbered().bytes);
-
-  // Fade 100 on 4 rows: step 127, intensities -126 (0), 1, 128, 255.
-  test::Frame faded = Numbered();
-  ApplyPerspective(faded.canvas(), 0, 100);
-  const int intensity[4] = {0, 1, 128, 255};
-  for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 4; ++x)
-      EXPECT_EQ(faded.At(x, y), (Rgb{(10 * x + y + 1) * intensity[y] / 255, 255 * intensity[y] / 255, 0}));
-
-  // Angle 100 on 4 x 4: k = 0.625, scales 2.875, 1.078125, 0.404..., 0.151...
-  // Row 0 samples row -8 (black), row 1 row 1 unscaled, row 2 pixel (2, 3)
-  // everywhere, row 3 row 4 (black).
-  test::Frame bent = Numbered();
-  ApplyPerspective(bent.canvas(), 100, 0);
-  for (int x = 0; x < 4; ++x) {
-    EXPECT_EQ(bent.At(x, 0), Rgb{});
-    EXPECT_EQ(bent.At(x, 1), (Rgb{10 * x + 2, 255, 0}));
-    EXPECT_EQ(bent.At(x, 2), (Rgb{24, 255, 0}));
-    EXPECT_EQ(bent.At(x, 3), Rgb{});
+// Each effect on a 4 x 4 frame whose pixel (x, y) is (10 x + y + 1, 255, 0): what each pixel then shows.
+TEST(ScrollingText, SineWaveAndPerspectiveMoveAndFadeRowsAndBlackWhatComesFromOutside) {
+  const auto numbered = [](int x, int y) { return y < 0 || y > 3 ? Rgb{} : Rgb{10 * x + y + 1, 255, 0}; };
+  const int shift[4] = {-1, -1, 0, 1}, intensity[4] = {0, 1, 128, 255}, bentFrom[4] = {-8, 1, 3, 4};
+  struct Case {
+    const char* name;
+    std::function<void(Canvas)> apply;
+    std::function<Rgb(int, int)> want;
+  };
+  const Case cases[] = {
+      // Height 50 on 4 rows: amplitude 2. Width 2, phase 4.7189: shifts trunc(sin(P / 4 * x + 4.7189) * 2).
+      {"sine", [](Canvas c) { ApplySineWave(c, 2, 50, 4.7189f); },
+       [&](int x, int y) { return numbered(x, y + shift[x]); }},
+      {"angle 0, fade 0", [](Canvas c) { ApplyPerspective(c, 0, 0); }, numbered},
+      // Fade 100 on 4 rows: step 127, intensities -126 (0), 1, 128, 255.
+      {"fade 100", [](Canvas c) { ApplyPerspective(c, 0, 100); },
+       [&](int x, int y) { return Rgb{numbered(x, y).r * intensity[y] / 255, 255 * intensity[y] / 255, 0}; }},
+      // Angle 100: k = 0.625, scales 2.875, 1.078125, 0.404..., 0.151...: row 0 samples row -8 (black), row 1 row 1
+      // unscaled, row 2 pixel (2, 3) everywhere, row 3 row 4 (black).
+      {"angle 100", [](Canvas c) { ApplyPerspective(c, 100, 0); },
+       [&](int x, int y) { return numbered(y == 2 ? 2 : x, bentFrom[y]); }},
+  };
+  for (const Case& c : cases) {
+    test::Frame frame(4, 4);
+    for (int i = 0; i < 16; ++i) frame.canvas().At(i % 4, i / 4)[0] = uint8_t(10 * (i % 4) + i / 4 + 1);
+    for (int i = 0; i < 16; ++i) frame.canvas().At(i % 4, i / 4)[1] = 255;
+    c.apply(frame.canvas());
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(frame.At(i % 4, i / 4), c.want(i % 4, i / 4)) << c.name << " " << i;
   }
 }
 
-// Mode "None/Center" at size 50 and pos 50 on 32 x 16: the font is
-// trunc(2 * 16 * 50 / 100 + 4) = 20 pixels high, the text's cell top (without
-// its internal leading) at ((16 + 20) * 50) / 100 - 20 = -2, the block centred
-// at 16 - M / 2. The shared text primitive places text the same way.
+// Mode "None/Center" at size 50 and pos 50 on 32 x 16: the font is trunc(2 * 16 * 50 / 100 + 4) = 20 pixels high, the
+// text's cell top (without its internal leading) at ((16 + 20) * 50) / 100 - 20 = -2, the block centred at 16 - M /
+// 2. The shared text primitive places text the same way.
 TEST(ScrollingText, CentredTextLandsWhereTheFormulasPutIt) {
   test::Rig<ScrollingTextGenerator> rig(32, 16);
   ScrollingTextGenerator& text = rig.gen;
-  text.SetText("Hi!");
-  text.SetFontName("Courier New");
-  text.SetBold(false);
-  text.SetAntialias(false);
-  text.SetSize(50);
-  text.SetPos(50);
-  text.SetScrollMode(int(ScrollMode::kCentre));
+  text.SetText("Hi!"), text.SetFontName("Courier New"), text.SetBold(false), text.SetAntialias(false);
+  text.SetSize(50), text.SetPos(50), text.SetScrollMode(int(ScrollMode::kCentre));
   text.colorGroup().color = {255, 0, 0};
   rig.frame.Fill(0x33);
   text.RenderAt(rig.frame.bytes.data(), 32, 16, At(12, 0, 0));
@@ -111,9 +76,7 @@ TEST(ScrollingText, CentredTextLandsWhereTheFormulasPutIt) {
   const int width = QFontMetrics(font).horizontalAdvance("Hi!");
   EXPECT_EQ(text.blockWidth(), width);
   test::Frame want(32, 16);
-  TextStyle style;
-  style.fontName = "Courier New";
-  DrawTextChars(want.canvas(), 16 - width / 2, -2, 20, {255, 0, 0}, false, style, "Hi!");
+  DrawTextChars(want.canvas(), 16 - width / 2, -2, 20, {255, 0, 0}, false, {.fontName = "Courier New"}, "Hi!");
   EXPECT_GT(want.LitCount(), 20);
   EXPECT_EQ(rig.frame.Lit(), want.Lit());
   EXPECT_EQ(rig.frame.bytes, want.bytes);
@@ -138,8 +101,8 @@ TEST(ScrollingText, ScrollModesWrapAndTurnWhereTheyShould) {
   EXPECT_EQ(*std::min_element(seen.begin(), seen.end()), -m);
   EXPECT_NE(std::find(seen.begin() + 2, seen.end(), 32), seen.end());
 
-  // Inside bouncing: a wider text stays between W - M and 0, a narrower one
-  // between 0 and W - M (each overshooting by the one step that turns it).
+  // Inside bouncing: a wider text stays between W - M and 0, a narrower one between 0 and W - M (each overshooting by
+  // the one step that turns it).
   auto range = [](test::Rig<ScrollingTextGenerator>& r) {
     r.Render(200);
     int low = 1 << 30, high = -(1 << 30);
@@ -154,8 +117,7 @@ TEST(ScrollingText, ScrollModesWrapAndTurnWhereTheyShould) {
   EXPECT_EQ(range(rig), (std::pair{32 - m - 1, 1}));
 
   test::Rig<ScrollingTextGenerator> narrow(32, 16);
-  narrow.gen.SetFontName("Courier New");
-  narrow.gen.SetText("ab");
+  narrow.gen.SetFontName("Courier New"), narrow.gen.SetText("ab");
   narrow.gen.SetScrollMode(int(ScrollMode::kBounceInside));
   narrow.Render();
   const int n = narrow.gen.blockWidth();
@@ -175,9 +137,7 @@ TEST(ScrollingText, AnyBytesLongTextsAndDamagedBlocksAreSafe) {
   rig.gen.SetText(all);
   EXPECT_EQ(rig.gen.text().size(), size_t(kScrollingTextMaxChars));
   for (int mode = 0; mode < kScrollModeCount; ++mode) {
-    rig.gen.SetScrollMode(mode);
-    rig.gen.SetSineWave(true, 10, 50);
-    rig.gen.SetPerspective(true, 100, 100);
+    rig.gen.SetScrollMode(mode), rig.gen.SetSineWave(true, 10, 50), rig.gen.SetPerspective(true, 100, 100);
     rig.Render(3);
   }
   SettingsBlock block;
@@ -186,31 +146,15 @@ TEST(ScrollingText, AnyBytesLongTextsAndDamagedBlocksAreSafe) {
   EXPECT_EQ(rig.gen.text().size(), size_t(kScrollingTextFieldBytes - 1));
   EXPECT_EQ(rig.gen.scrollPosition(), kScrollRestart);
   rig.Render(2);
-}
-
-TEST(ScrollingText, SettingsBlockLayoutAndLoadRepairs) {
-  test::Rig<ScrollingTextGenerator> rig(32, 16);
-  rig.gen.SetText("Hello");
-  rig.gen.SetPerspective(true, 30, 40);
-  SettingsBlock block{};
-  rig.gen.ExchangeSettings(block, SettingsDirection::kStore);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&block[0])), "Hello");
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&block[255])), "Arial");
-  const std::vector<uint8_t> words(block.begin() + 514, block.begin() + 578);
-  EXPECT_EQ(words, test::LittleEndian({57, 1, 0, 1, 0, 255, 0, 0, 0, 4, 20, 1, 0, 1, 30, 40}));
-  float size;
-  std::memcpy(&size, &block[510], 4);
-  EXPECT_EQ(size, 57.0f);
-
   // Perspective 2 -> 0, angle 101 -> 20, fade 101 -> 0.
-  const std::vector<uint8_t> bad = test::LittleEndian({2, 101, 101});
-  std::copy(bad.begin(), bad.end(), block.begin() + 566);
-  test::Rig<ScrollingTextGenerator> other(32, 16);
-  other.gen.ExchangeSettings(block, SettingsDirection::kLoad);
-  SettingsBlock again{};
-  other.gen.ExchangeSettings(again, SettingsDirection::kStore);
-  EXPECT_EQ(std::vector<uint8_t>(again.begin() + 566, again.begin() + 578), test::LittleEndian({0, 20, 0}));
-  EXPECT_EQ(other.gen.text(), "Hello");
+  block = {};
+  std::memcpy(&block[0], "Hello", 5);
+  std::ranges::copy(test::LittleEndian({2, 101, 101}), block.begin() + 566);
+  rig.gen.ExchangeSettings(block, SettingsDirection::kLoad);
+  rig.gen.ExchangeSettings(block, SettingsDirection::kStore);
+  EXPECT_EQ(std::vector<uint8_t>(block.begin() + 566, block.begin() + 578), test::LittleEndian({0, 20, 0}));
+  EXPECT_EQ(rig.gen.text(), "Hello");
+  rig.Render(2);
 }
 
 }  // namespace

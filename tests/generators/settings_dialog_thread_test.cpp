@@ -1,6 +1,5 @@
-// Dialog edits against the running clock: every control of every table is
-// moved through Engine::EditGenerator while the four slots render on the
-// clock thread. The ThreadSanitizer build runs this.
+// Dialog edits against the running clock: every control of every table is moved through Engine::EditGenerator while
+// the four slots render on the clock thread. The ThreadSanitizer build runs this.
 #include <gtest/gtest.h>
 
 #include <chrono>

@@ -1,12 +1,6 @@
 #include "generators/simple_lines.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <array>
 #include <cmath>
-#include <utility>
-#include <vector>
 
 #include "generator_rig.h"
 
@@ -21,9 +15,7 @@ constexpr Rgb kGreen{0, 255, 0};
 // Fixed green, fade 0 (step 255: every frame starts black).
 struct LinesRig : test::Rig<Lines> {
   LinesRig(int w, int h, int mode) : Rig(w, h, 3) {
-    gen.SetAutoColorMode(0);
-    gen.SetFade(0);
-    gen.SetMode(mode);
+    gen.SetAutoColorMode(0), gen.SetFade(0), gen.SetMode(mode);
   }
   void ExpectAt(const Points& points, Rgb color) const {
     for (auto [x, y] : points) EXPECT_EQ(At(x, y), color) << x << "," << y;
@@ -31,14 +23,13 @@ struct LinesRig : test::Rig<Lines> {
 };
 
 TEST(SimpleLinesRender, CrossRunsAlongTheBorder) {
-  // 8 x 8, hw = hh = 4. Counter 0: (x1, y1) = (4, 7), (x2, y2) = (3, 0),
-  // (x3, y3) = (7, 3), (x4, y4) = (0, 4).
+  // 8 x 8, hw = hh = 4. Counter 0: (x1, y1) = (4, 7), (x2, y2) = (3, 0), (x3, y3) = (7, 3), (x4, y4) = (0, 4).
   LinesRig rig(8, 8, Lines::kCross);
   rig.Render();
   rig.ExpectAt({{4, 7}, {3, 0}, {7, 3}, {0, 4}}, kGreen);
   rig.ExpectAt({{0, 0}}, Rgb{});
-  // Counter 5 (>= hw and >= hh): (x1, y1) = (7, 8 + (4 - 5) - 2) = (7, 5),
-  // (x2, y2) = (0, 2), (x3, y3) = (8 + (4 - 5) - 2, 0) = (5, 0), (x4, y4) = (2, 7).
+  // Counter 5 (>= hw and >= hh): (x1, y1) = (7, 8 + (4 - 5) - 2) = (7, 5), (x2, y2) = (0, 2), (x3, y3) = (8 + (4 - 5)
+  // - 2, 0) = (5, 0), (x4, y4) = (2, 7).
   rig.Render(5);
   rig.ExpectAt({{7, 5}, {0, 2}, {5, 0}, {2, 7}}, kGreen);
   rig.ExpectAt({{4, 7}}, Rgb{});
@@ -54,8 +45,7 @@ TEST(SimpleLinesRender, CrossRunsAlongTheBorder) {
 }
 
 TEST(SimpleLinesRender, RectangularTurnsOncePerWidthAndPixelStep) {
-  // Counter 0 on 8 x 8: y1 = trunc(8 - 8 / 8 * 0) = 8, so the four lines
-  // run along the border.
+  // Counter 0 on 8 x 8: y1 = trunc(8 - 8 / 8 * 0) = 8, so the four lines run along the border.
   LinesRig rig(8, 8, Lines::kRectangular);
   rig.Render();
   rig.ExpectAt({{0, 7}, {7, 3}, {3, 0}, {0, 3}, {7, 7}}, kGreen);
@@ -73,17 +63,15 @@ TEST(SimpleLinesRender, RectangularTurnsOncePerWidthAndPixelStep) {
 }
 
 TEST(SimpleLinesRender, SpotlightConesFromTheCorners) {
-  // Left-top only, 16 x 16, beam 25, phase 60: reach = 65, a = 60; edge
-  // rays at 60 and 85 degrees from the left edge end at (27, 15) and
-  // (31, 2); the centre ray at 72 degrees, length 15, seeds the fill at (14, 4).
+  // Left-top only, 16 x 16, beam 25, phase 60: reach = 65, a = 60; edge rays at 60 and 85 degrees from the left edge
+  // end at (27, 15) and (31, 2); the centre ray at 72 degrees, length 15, seeds the fill at (14, 4).
   LinesRig rig(16, 16, Lines::kSpotlights);
   rig.gen.SetCorners(Lines::kLeftTop);
   rig.Render();
   rig.ExpectAt({{0, 0}, {14, 4}, {10, 3}, {15, 5}, {15, 1}}, kGreen);
   rig.ExpectAt({{15, 0}, {3, 10}, {0, 15}, {15, 15}}, Rgb{});
 
-  // No corners: nothing drawn, only the fade. Fade 15 on 16: step =
-  // 255 / ((16 * 15) / 100 + 1) = 85.
+  // No corners: nothing drawn, only the fade. Fade 15 on 16: step = 255 / ((16 * 15) / 100 + 1) = 85.
   LinesRig dark(16, 16, Lines::kSpotlights);
   dark.gen.SetCorners(0);
   dark.gen.SetFade(15);
@@ -99,8 +87,8 @@ TEST(SimpleLinesRender, SnakesBrightenTowardsTheHeadAndLinesBounce) {
   EXPECT_TRUE(rig.gen.elements()[0].c == 5.0f && rig.gen.elements()[0].d == 3.0f);  // first snake: speed 5, width 3
   rig.gen.SetColor({255, 255, 255});
   rig.Render();
-  // Segment i is drawn in 255 * (i - 1) / 255 = i - 1 per component, blended
-  // by maximum: grey levels from 1 at the tail to 254 at the head.
+  // Segment i is drawn in 255 * (i - 1) / 255 = i - 1 per component, blended by maximum: grey levels from 1 at the
+  // tail to 254 at the head.
   int brightest = 0, darkest = 255;
   for (int p = 0; p < 32 * 32; ++p) {
     const Rgb c = rig.At(p % 32, p / 32);
@@ -121,35 +109,11 @@ TEST(SimpleLinesRender, SnakesBrightenTowardsTheHeadAndLinesBounce) {
   }
 }
 
-TEST(SimpleLinesSettings, RoundTripRepairsAndLifecycle) {
-  LinesRig rig(16, 16, Lines::kSpotlights);
-  Lines& g = rig.gen;
-  g.SetAutoColorMode(1), g.SetFade(40), g.SetColor({7, 8, 9}), g.SetCount(4), g.SetBeam(33), g.SetPhase(120);
-  g.SetCorners(Lines::kLeftBottom | Lines::kRightBottom);
-  // mode, auto colour mode, fade, red, green, blue, count, beam, phase, corners.
-  const SettingsBlock block = test::ExpectStored(rig.gen, {3, 1, 40, 7, 8, 9, 4, 33, 120, 12});
-
-  LinesRig loaded(16, 16, Lines::kCross);
-  loaded.Render(4);
-  test::ExpectRoundTrip(loaded.gen, block);
-  EXPECT_EQ(loaded.gen.counter(), 0);
-  EXPECT_EQ(loaded.gen.elements().size(), 8u);
-
-  // Damage: a beam of 90 would make the spotlight period 0 (division by
-  // zero), a negative fade the fade step's divisor 0.
-  test::LoadWords(loaded.gen, {3, 0, -100, 255, 255, 255, 0, 90, -7, 0x1F});
-  EXPECT_EQ((std::array{loaded.gen.fade(), loaded.gen.count(), loaded.gen.beam(), loaded.gen.phase(),
-                        loaded.gen.corners()}),
-            (std::array{0, 1, 60, 0, 15}));
-  loaded.Render();
-  EXPECT_EQ(loaded.At(0, 0), (Rgb{255, 255, 255}));
-
-  // Destroy drops the elements; Render then leaves the frame alone.
-  loaded.gen.Destroy();
-  EXPECT_TRUE(loaded.gen.elements().empty());
-  loaded.frame.Fill(9);
-  loaded.Render();
-  EXPECT_EQ(loaded.At(0, 0), (Rgb{9, 9, 9}));
+TEST(SimpleLinesSettings, LoadRestartsTheElements) {
+  LinesRig rig(16, 16, Lines::kCross);
+  rig.Render(4);
+  test::LoadWords(rig.gen, {3, 1, 40, 7, 8, 9, 4, 33, 120, 12});  // four spotlights
+  EXPECT_EQ(std::pair(rig.gen.counter(), rig.gen.elements().size()), std::pair(0, size_t(8)));
 }
 
 }  // namespace

@@ -1,9 +1,5 @@
 #include "generators/text_render.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <chrono>
 #include <thread>
 
 #include "generators/draw.h"
