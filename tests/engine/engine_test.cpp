@@ -36,21 +36,6 @@ class EngineTest : public testing::Test {
   ConsoleCapture capture_;
 };
 
-TEST_F(EngineTest, StartsWithDefaultsAndFourBlackoutSlots) {
-  EXPECT_EQ(engine_.width(), 32);
-  EXPECT_EQ(engine_.height(), 16);
-  for (int s = 0; s < kSlotCount; ++s) {
-    EXPECT_EQ(engine_.BoundType(s), 0);
-    EXPECT_EQ(engine_.panel().speed[static_cast<size_t>(s)].load(), 25);
-  }
-  EXPECT_EQ(engine_.panel().masterFade[kMixMain].load(), 128);
-  EXPECT_EQ(engine_.settings().strobeCounter.load(), -1);
-  EXPECT_EQ(engine_.patch().width(), 32);
-  EXPECT_EQ(engine_.patch().At(31, 15).device, -1);
-  EXPECT_FALSE(engine_.CanPaste());
-  EXPECT_FALSE(engine_.PasteSlot(0));
-}
-
 TEST_F(EngineTest, RebindingCreatesRequestedTypesAndLogsEachChange) {
   engine_.SelectEffect(1, EffectListPosition(kSolidType));
   EXPECT_EQ(engine_.RequestedType(1), kSolidType);
