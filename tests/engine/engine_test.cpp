@@ -82,6 +82,7 @@ TEST_F(EngineTest, UnknownAndUnregisteredTypesRenderAsBlackout) {
 }
 
 TEST_F(EngineTest, PasteRebindsLoadsSettingsSetsInvertAndRendersOnce) {
+  EXPECT_FALSE(engine_.CanPaste() || engine_.PasteSlot(3)) << "nothing copied yet";
   Bind(0, kSolidType);
   SolidIn(engine_, 0)->color[0] = 200;
   engine_.SetInvert(0, true);
