@@ -110,7 +110,7 @@ TEST(MixFrames, HandComputedPixelsOfEveryMode) {
       {"progressive 128: max(127 * a / 128, b)", {255, 255, 255}, {}, {.fade = 128}, {253, 253, 253}},
       {"progressive 128, mixed", {200, 10, 0}, {100, 20, 254}, {.fade = 128}, {198, 20, 254}},
       {"linear 128 adds truncated halves", kWhite, kWhite, {.mode = kMixLinear, .fade = 128}, kWhite},
-      {"linear: 100 * 127 / 255 + 50 * 128 / 255", {100, 0, 0}, {50, 0, 0}, {.mode = kMixLinear, .fade = 128}, {74, 0, 0}},
+      {"linear: 100 * 127 / 255 + 50 * 128 / 255", {100}, {50}, {.mode = kMixLinear, .fade = 128}, {74, 0, 0}},
       {"shape of black A", {0, 0, 0}, {90, 150, 255}, {.mode = kMixShapeOfA, .fade = 255}, {0, 0, 0}},
       {"shape of barely lit A", {0, 0, 1}, {90, 150, 255}, {.mode = kMixShapeOfA}, {90, 150, 255}},
       {"shape of black B", {90, 150, 255}, {0, 0, 0}, {.mode = kMixShapeOfB, .fade = 255}, {0, 0, 0}},

@@ -134,7 +134,8 @@ class ArtNetPeerInside : public test::ShowTest {
 
   void OpenArtNetInput(int universe) {
     RemoteInputSettings& s = engine_.remoteInputSettings();
-    s.inputType = kRemoteArtNet, s.listenPort = 6454, s.baudOrNet = 0, s.subnet = 0, s.universe = universe, s.firstChannel = 0;
+    s.inputType = kRemoteArtNet, s.listenPort = 6454, s.baudOrNet = 0, s.subnet = 0, s.universe = universe;
+    s.firstChannel = 0;
     ASSERT_TRUE(remote().OpenRemoteInput()) << "cannot listen on UDP 6454 beside olad";
   }
 

@@ -28,7 +28,8 @@ std::vector<int> PanelAndMaster(Engine& engine) {
   std::vector<int> values;
   MixerPanel& panel = engine.panel();
   for (size_t i = 0; i < size_t{kSlotCount}; ++i) {
-    values.insert(values.end(), {panel.effectListPosition[i], panel.speed[i], panel.invert[i], engine.RequestedType(int(i))});
+    values.insert(values.end(),
+                  {panel.effectListPosition[i], panel.speed[i], panel.invert[i], engine.RequestedType(int(i))});
   }
   for (size_t m = 0; m < size_t{kMixCount}; ++m) values.insert(values.end(), {panel.mergeMode[m], panel.masterFade[m]});
   const EngineSettings& s = engine.settings();

@@ -39,7 +39,8 @@ TEST(CommandLine, LongOptionsAndTheirErrors) {
       {"--headless", "--seconds=3", "--matrix=64x16", "--slot=2:7", "--snapshot=a.png", "--config-dir=/tmp/q", "--what"},
       console);
   EXPECT_TRUE(good.errors.empty());
-  EXPECT_EQ(std::tuple(good.headless, good.seconds, good.matrixWidth, good.matrixHeight, good.snapshotPath, good.configDir),
+  EXPECT_EQ(std::tuple(good.headless, good.seconds, good.matrixWidth, good.matrixHeight, good.snapshotPath,
+                       good.configDir),
             std::tuple(true, 3, 64, 16, "a.png", "/tmp/q"));
   ASSERT_EQ(good.slotRequests.size(), 1u);
   EXPECT_EQ(std::pair(good.slotRequests[0].slot, good.slotRequests[0].type), std::pair(2, 7));

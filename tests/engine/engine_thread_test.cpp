@@ -116,7 +116,7 @@ TEST_F(EngineThread, RebindingPastingAndResizingWhileTheClockRuns) {
     if (round % 40 == 39) engine_.ResizeMatrix(round % 80 == 39 ? 16 : 32, 16, 0);
     engine_.StartMainGlide(1 + round % 3);
     engine_.SetSlotSpeed(round % 4, 5 + round % 21);
-    EXPECT_EQ(engine_.CopyFrame(FrameIndex::kOutput).size(), static_cast<size_t>(engine_.width() * engine_.height() * 3));
+    EXPECT_EQ(engine_.CopyFrame(FrameIndex::kOutput).size(), size_t(engine_.width() * engine_.height() * 3));
     std::this_thread::sleep_for(3ms);
   }
   engine_.Shutdown();
@@ -346,8 +346,8 @@ TEST_F(RemoteInputLoad, HundredThousandMixedDatagramsWhileTheClockRuns) {
   const int periodUs = 1000000 / engine_.settings().outputFps.load();
   EXPECT_LT(maxPassUs.load(), periodUs) << "a mix pass took longer than its period";
   EXPECT_GT(passes.load(), 5);
-  std::printf("[ figures  ] sent %d datagrams (%d valid, %d taken) in %.1f ms; received %lld, frames %lld, "
-              "passes applying values %lld; mix passes %lld, longest pass %lld us, longest poll %lld us (period %d us)\n",
+  std::printf("[ figures  ] sent %d datagrams (%d valid, %d taken) in %.1f ms; received %lld, frames %lld, passes "
+              "applying values %lld; mix passes %lld, longest pass %lld us, longest poll %lld us (period %d us)\n",
               kDatagrams, valid, sentOk, floodUs / 1000.0, static_cast<long long>(c.received.load()),
               static_cast<long long>(c.frames.load()), static_cast<long long>(c.passes.load()),
               static_cast<long long>(passes.load()), static_cast<long long>(maxPassUs.load()),
