@@ -140,3 +140,43 @@ SolidGenerator* SolidIn(Engine& engine, int slot) {
 }
 
 }  // namespace quor::test
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace quor::test {
+namespace {
+
+sockaddr_in Loopback(int port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  return a;
+}
+
+}  // namespace
+
+int FreeLoopbackPort() {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a = Loopback(0);
+  socklen_t length = sizeof a;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&a), length);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+  ::close(fd);
+  return ntohs(a.sin_port);
+}
+
+LoopbackSender::LoopbackSender(int port) : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)), port_(port) {}
+
+LoopbackSender::~LoopbackSender() { ::close(fd_); }
+
+bool LoopbackSender::Send(const std::vector<uint8_t>& bytes) {
+  const sockaddr_in to = Loopback(port_);
+  return ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) ==
+         static_cast<ssize_t>(bytes.size());
+}
+
+}  // namespace quor::test

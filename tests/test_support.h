@@ -97,3 +97,25 @@ struct GeneratorHarness {
 };
 
 }  // namespace quor::test
+
+namespace quor::test {
+
+// A UDP port on 127.0.0.1 that nobody listens on right now.
+int FreeLoopbackPort();
+
+// A UDP socket that sends datagrams to 127.0.0.1:`port` only.
+class LoopbackSender {
+ public:
+  explicit LoopbackSender(int port);
+  ~LoopbackSender();
+  LoopbackSender(const LoopbackSender&) = delete;
+  LoopbackSender& operator=(const LoopbackSender&) = delete;
+  // True when the system took the whole datagram.
+  bool Send(const std::vector<uint8_t>& bytes);
+
+ private:
+  int fd_;
+  int port_;
+};
+
+}  // namespace quor::test

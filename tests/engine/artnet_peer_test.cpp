@@ -1,8 +1,8 @@
 // Quor against a real Art-Net peer, the OLA daemon, inside a private network
 // namespace that holds only loopback (so broadcasts never leave the test).
-// The outer test re-runs this binary inside the project's private network
-// (tests/private_network.h); the inner tests skip anywhere else. OLA refuses to run as root, so its daemon runs as its
-// own user, which needs the test to start as root.
+// The outer test re-runs this binary there (tests/private_network.h); the
+// inner tests skip anywhere else. The daemon refuses to run as root, so it
+// runs as its own user, which needs the test to start as root.
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
@@ -139,8 +139,6 @@ class ArtNetPeerInside : public test::ShowTest {
     ASSERT_TRUE(remote().OpenRemoteInput()) << "cannot listen on UDP 6454 beside olad";
   }
 
-  std::string Ola(const std::string& args) { return Shell(args); }
-
   std::string confDir_;
   pid_t daemon_ = -1;
   std::string device_;
@@ -158,8 +156,8 @@ TEST_F(ArtNetPeerInside, DmxFromOlaDrivesSceneChaseMasterAndStrobeOnce) {
   });
   OpenArtNetInput(2);
   // OLA universe 2 on Art-Net output port 0: Art-Net address 0:0:2.
-  Ola("ola_patch -d " + device_ + " -p 0 -u 2");
-  Ola("ola_set_dmx -u 2 -d 0,1,200,128");
+  Shell("ola_patch -d " + device_ + " -p 0 -u 2");
+  Shell("ola_set_dmx -u 2 -d 0,1,200,128");
   ASSERT_TRUE(WaitFor([&] { return settings().masterLevel.load() == 200; }, 5000)) << capture_.Text();
   EXPECT_EQ(show_.player().RunningChase(), 1);
   EXPECT_TRUE(show_.chaseList().PlayPressed());
@@ -167,13 +165,13 @@ TEST_F(ArtNetPeerInside, DmxFromOlaDrivesSceneChaseMasterAndStrobeOnce) {
   EXPECT_GE(settings().strobeCounter.load(), 0);
 
   // Scene 3 stops the chase; strobe 0 then switches the strobe off.
-  Ola("ola_set_dmx -u 2 -d 3,1,90,128");
+  Shell("ola_set_dmx -u 2 -d 3,1,90,128");
   ASSERT_TRUE(WaitFor([&] { return settings().masterLevel.load() == 90; }, 5000));
   EXPECT_FALSE(show_.player().Running());
-  Ola("ola_set_dmx -u 2 -d 3,1,90,0");
+  Shell("ola_set_dmx -u 2 -d 3,1,90,0");
   ASSERT_TRUE(WaitFor([&] { return settings().strobeCounter.load() == -1; }, 5000));
   // The same values again (and OLA's own repeats): still one recall.
-  Ola("ola_set_dmx -u 2 -d 3,1,90,0");
+  Shell("ola_set_dmx -u 2 -d 3,1,90,0");
   WaitFor([] { return false; }, 1500);
   EXPECT_EQ(recalls, 1);
   EXPECT_EQ(show_.sceneList().selection(), 2);
@@ -182,8 +180,8 @@ TEST_F(ArtNetPeerInside, DmxFromOlaDrivesSceneChaseMasterAndStrobeOnce) {
 
 TEST_F(ArtNetPeerInside, ScanAddsOneDevicePerOlaOutputPortAndSkipsItsOwnReply) {
   // OLA's input ports are Art-Net output ports: patch two of them.
-  Ola("ola_patch -d " + device_ + " -p 0 -i -u 4");
-  Ola("ola_patch -d " + device_ + " -p 1 -i -u 5");
+  Shell("ola_patch -d " + device_ + " -p 0 -i -u 4");
+  Shell("ola_patch -d " + device_ + " -p 1 -i -u 5");
   OpenArtNetInput(2);  // Quor answers the scan's poll too, by name
   OutputDeviceList& devices = engine_.outputs().devices();
   ArtNetScan::Options options;
@@ -215,12 +213,12 @@ TEST_F(ArtNetPeerInside, OlaListsQuorAfterItsPollReplyAndTsharkDecodesTheReply) 
   OpenArtNetInput(2);
   // An OLA output port on 0:0:2 polls regularly and records the nodes
   // whose output ports listen to its address.
-  Ola("ola_patch -d " + device_ + " -p 0 -u 2");
+  Shell("ola_patch -d " + device_ + " -p 0 -u 2");
   std::string nodes;
   const bool listed = WaitFor(
       [&] {
         if (remote().counters().polls.load() == 0) return false;
-        nodes = Ola("ola_artnet -d " + device_ + " -u 2");
+        nodes = Shell("ola_artnet -d " + device_ + " -u 2");
         return nodes.find('.') != std::string::npos;
       },
       20000);
@@ -268,7 +266,7 @@ TEST_F(ArtNetPeerInside, HeadlessQuorOpensTheProjectsRemoteInputAndScansFromTheC
   settings().remoteControlEnabled = 1;
   const std::string project = confDir_ + "/remote.qrx";
   ASSERT_EQ(SaveProject(engine_, project).status, ProjectFileStatus::kDone);
-  Ola("ola_patch -d " + device_ + " -p 1 -i -u 7");
+  Shell("ola_patch -d " + device_ + " -p 1 -i -u 7");
   std::string run;
   std::atomic<bool> ended{false};
   std::thread quor([&] {

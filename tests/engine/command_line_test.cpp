@@ -11,12 +11,10 @@ TEST(CommandLine, ClassicSwitchesAndFileNamesWithTheirConsoleLines) {
   Console console;
   test::ConsoleCapture capture(console);
   CommandLine line = ParseCommandLine({"first.qrx", "-s3", "-C12", "-x", "-m", "-P", "-S", "3", "last.qrx"}, console);
-  EXPECT_EQ(line.loadPath, "last.qrx");
-  EXPECT_EQ(line.autostartScene, 0);  // "-S" then "3": the number is not joined
-  EXPECT_EQ(line.autostartChase, 12);
-  EXPECT_TRUE(line.showMode);
-  EXPECT_TRUE(line.limitTo20Fps);
-  EXPECT_FALSE(line.headless);
+  // "-S" then "3": the number is not joined.
+  EXPECT_EQ(std::tuple(line.loadPath, line.autostartScene, line.autostartChase, line.showMode, line.limitTo20Fps,
+                       line.headless),
+            std::tuple("last.qrx", 0, 12, true, true, false));
   EXPECT_EQ(capture.Text(),
             "-Filename to load: first.qrx\n"
             "-Autostart-Scene: 3\n"
@@ -29,11 +27,9 @@ TEST(CommandLine, ClassicSwitchesAndFileNamesWithTheirConsoleLines) {
 }
 
 TEST(CommandLine, SwitchNumbersParseLikeAtoi) {
-  EXPECT_EQ(ParseSwitchNumber(""), 0);
-  EXPECT_EQ(ParseSwitchNumber("abc"), 0);
-  EXPECT_EQ(ParseSwitchNumber("7x"), 7);
-  EXPECT_EQ(ParseSwitchNumber(" -2"), -2);
-  EXPECT_EQ(ParseSwitchNumber("99999999999999999999"), 2147483647);
+  EXPECT_EQ((std::vector{ParseSwitchNumber(""), ParseSwitchNumber("abc"), ParseSwitchNumber("7x"),
+                         ParseSwitchNumber(" -2"), ParseSwitchNumber("99999999999999999999")}),
+            (std::vector{0, 0, 7, -2, 2147483647}));
 }
 
 TEST(CommandLine, LongOptionsAndTheirErrors) {
@@ -43,15 +39,11 @@ TEST(CommandLine, LongOptionsAndTheirErrors) {
       {"--headless", "--seconds=3", "--matrix=64x16", "--slot=2:7", "--snapshot=a.png", "--config-dir=/tmp/q", "--what"},
       console);
   EXPECT_TRUE(good.errors.empty());
-  EXPECT_TRUE(good.headless);
-  EXPECT_EQ(good.seconds, 3);
-  EXPECT_EQ(good.matrixWidth, 64);
-  EXPECT_EQ(good.matrixHeight, 16);
+  EXPECT_EQ(std::tuple(good.headless, good.seconds, good.matrixWidth, good.matrixHeight, good.snapshotPath,
+                       good.configDir),
+            std::tuple(true, 3, 64, 16, "a.png", "/tmp/q"));
   ASSERT_EQ(good.slotRequests.size(), 1u);
-  EXPECT_EQ(good.slotRequests[0].slot, 2);
-  EXPECT_EQ(good.slotRequests[0].type, 7);
-  EXPECT_EQ(good.snapshotPath, "a.png");
-  EXPECT_EQ(good.configDir, "/tmp/q");
+  EXPECT_EQ(std::pair(good.slotRequests[0].slot, good.slotRequests[0].type), std::pair(2, 7));
   EXPECT_EQ(good.unknown, (std::vector<std::string>{"--what"}));
   EXPECT_EQ(capture.Text(), "");
 

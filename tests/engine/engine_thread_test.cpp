@@ -1,0 +1,358 @@
+// The engine on its real clock thread while other threads work on it. These
+// are the ThreadSanitizer build's main targets: nothing may race, deadlock,
+// lose a command or let a mix pass overrun its period.
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <thread>
+
+#include "engine/engine.h"
+#include "engine/project_file.h"
+#include "engine/remote_control.h"
+#include "generators/builtin_generators.h"
+#include "show/show.h"
+#include "test_support.h"
+#include "tests/output/udp_receiver.h"
+
+namespace quor {
+namespace {
+
+using namespace std::chrono;
+using namespace std::chrono_literals;
+
+int64_t NowUs() { return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count(); }
+
+// Text-drawing generators need a QGuiApplication; this executable has none
+// of its own. It goes away after the last test, before static destruction.
+class GuiEnvironment : public testing::Environment {
+ public:
+  void SetUp() override {
+    if (QGuiApplication::instance() != nullptr) return;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    app_ = std::make_unique<QGuiApplication>(argc_, argv_);
+  }
+  void TearDown() override { app_.reset(); }
+
+ private:
+  int argc_ = 1;
+  char name_[18] = "quor_thread_tests";
+  char* argv_[2] = {name_, nullptr};
+  std::unique_ptr<QGuiApplication> app_;
+};
+[[maybe_unused]] testing::Environment* const kGui = testing::AddGlobalTestEnvironment(new GuiEnvironment);
+
+// An engine with the test generators on the real clock thread.
+class ThreadedEngine : public testing::Test {
+ protected:
+  Engine engine_{test::TestRegistry(), EngineOptions{FrameClock::Mode::kThread, 1}};
+  test::ConsoleCapture capture_{engine_.console()};
+};
+using EngineThread = ThreadedEngine;
+using ClockContention = ThreadedEngine;
+using RemoteInputLoad = ThreadedEngine;
+
+// An engine with every built-in generator, its console lines discarded.
+class LiveEngineThread : public testing::Test {
+ protected:
+  LiveEngineThread() { engine_.console().SetSink([](std::string_view) {}); }
+  void BindEverywhere(int type) {
+    for (int s = 0; s < kSlotCount; ++s) engine_.SelectEffect(s, EffectListPosition(type));
+    engine_.PostMessageWork();
+  }
+  Engine engine_{BuiltinGenerators(), EngineOptions{FrameClock::Mode::kThread, 7}};
+};
+
+TEST(FrameClockThread, TicksArriveAtTheirPeriodsOneAtATime) {
+  std::mutex mutex;
+  std::vector<int64_t> mixTimes;
+  std::atomic<int> inTick{0}, overlaps{0}, slotTicks{0}, mixId{0};
+  FrameClock clock(FrameClock::Mode::kThread, [&](int id) {
+    if (inTick.fetch_add(1) != 0) overlaps.fetch_add(1);
+    std::this_thread::sleep_for(300us);
+    if (id == mixId.load()) {
+      std::lock_guard lock(mutex);
+      mixTimes.push_back(clock.NowMicros());
+    } else {
+      slotTicks.fetch_add(1);
+    }
+    inTick.fetch_sub(1);
+  });
+  for (int s = 0; s < 4; ++s) {
+    clock.StartTimer(20);
+    clock.Pause(2);
+  }
+  mixId.store(clock.StartTimer(40));
+  std::this_thread::sleep_for(1000ms);
+  clock.KillAll();
+  const int afterKill = slotTicks.load();
+  std::this_thread::sleep_for(60ms);
+  EXPECT_EQ(slotTicks.load(), afterKill) << "ticks after KillAll returned";
+  EXPECT_EQ(overlaps.load(), 0);
+
+  std::lock_guard lock(mutex);
+  ASSERT_GE(mixTimes.size(), 15u);  // 25 expected; generous for loaded machines
+  EXPECT_LE(mixTimes.size(), 26u);
+  const double meanMs = (mixTimes.back() - mixTimes.front()) / 1000.0 / static_cast<double>(mixTimes.size() - 1);
+  EXPECT_NEAR(meanMs, 40.0, 8.0);
+  EXPECT_GE(slotTicks.load(), 4 * 30);
+}
+
+TEST_F(EngineThread, RebindingPastingAndResizingWhileTheClockRuns) {
+  engine_.RequestType(0, test::kSolidType);
+  engine_.RebindSlots();
+  engine_.StartClock();
+  const auto end = steady_clock::now() + 600ms;
+  for (int round = 0; steady_clock::now() < end; ++round) {
+    engine_.RequestType(1, round % 2 == 0 ? test::kSolidType : 0);
+    engine_.RequestType(2, round % 3 == 0 ? test::kFailingType : test::kSolidType);
+    engine_.PostMessageWork();
+    if (round % 5 == 0) {
+      engine_.CopySlot(0);
+      engine_.PasteSlot(3);
+    }
+    if (round % 40 == 39) engine_.ResizeMatrix(round % 80 == 39 ? 16 : 32, 16, 0);
+    engine_.StartMainGlide(1 + round % 3);
+    engine_.SetSlotSpeed(round % 4, 5 + round % 21);
+    EXPECT_EQ(engine_.CopyFrame(FrameIndex::kOutput).size(), size_t(engine_.width() * engine_.height() * 3));
+    std::this_thread::sleep_for(3ms);
+  }
+  engine_.Shutdown();
+  EXPECT_GT(engine_.flags().frameCounter.load() + capture_.Count("FPS:") * 100, 5);
+}
+
+// Runs the mix pass flat out on a thread of its own (the clock stays
+// stopped, so RunMixPass may be called from any thread).
+class FlatOutMixPass {
+ public:
+  explicit FlatOutMixPass(Engine& engine) : engine_(engine), thread_([this] {
+    while (!stop_.load()) engine_.RunMixPass();
+  }) {}
+  ~FlatOutMixPass() {
+    stop_.store(true);
+    thread_.join();
+  }
+  // Waits until two more passes have completed (the second started after now).
+  void WaitTwoPasses() {
+    const int start = engine_.flags().frameCounter.load();
+    while (engine_.flags().frameCounter.load() - start < 2) std::this_thread::yield();
+  }
+
+ private:
+  Engine& engine_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+TEST_F(ClockContention, ACommandFromAnotherThreadAlwaysWinsOverTheMixPass) {
+  struct Case {
+    const char* name;
+    void (*arm)(Engine&);      // the state the pass keeps writing back
+    void (*command)(Engine&);  // from the other thread
+    bool (*held)(Engine&);     // the command's effect survived
+  };
+  const Case cases[] = {
+      {"strobe off", [](Engine& e) { e.SetStrobeTime(1), e.SetStrobe(true); },
+       [](Engine& e) { e.SetStrobe(false); }, [](Engine& e) { return e.settings().strobeCounter.load() == -1; }},
+      {"crossfader moved by hand during a glide",
+       [](Engine& e) { e.SetMainFadeByHand(0), e.StartMainGlide(kGlideToEnd); },
+       [](Engine& e) { e.SetMainFadeByHand(101); },  // odd: never a glide position
+       [](Engine& e) {
+         return e.panel().masterFade[kMixMain].load() == 101 && e.settings().mainFadeDirection.load() == kGlideNone;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FlatOutMixPass pass(engine_);
+    int lost = 0, rounds = 0;
+    // The window between the pass's read and its write is short: many
+    // rounds, bounded by time so that slow (sanitizer) builds stay quick.
+    const auto end = steady_clock::now() + 2s;
+    for (; rounds < 20000 && steady_clock::now() < end && lost == 0; ++rounds) {
+      c.arm(engine_);
+      for (int spin = rounds % 64; spin > 0; --spin) std::this_thread::yield();
+      c.command(engine_);
+      pass.WaitTwoPasses();
+      if (!c.held(engine_)) ++lost;
+    }
+    EXPECT_EQ(lost, 0) << "the mix pass undid the command in round " << rounds;
+  }
+}
+
+TEST_F(ClockContention, StoppingTheClockOrChangingASpeedInsideTheTickLockReturns) {
+  engine_.StartClock();
+  // Each time, a tick falls due while the lock is held and waits for it.
+  test::FinishesWithin(5000, "SetSlotSpeed inside WithTickLock", [&] {
+    engine_.WithTickLock([&] {
+      std::this_thread::sleep_for(60ms);
+      engine_.SetSlotSpeed(0, 10);
+    });
+  });
+  EXPECT_EQ(engine_.SlotTimerPeriod(0), 100);
+  test::FinishesWithin(5000, "StopClock inside WithTickLock", [&] {
+    engine_.WithTickLock([&] {
+      std::this_thread::sleep_for(60ms);
+      engine_.StopClock();
+    });
+  });
+  EXPECT_FALSE(engine_.ClockRunning());
+  // The tick that waited found its timer gone and did nothing; the clock
+  // starts again normally.
+  const int before = engine_.flags().frameCounter.load();
+  engine_.StartClock();
+  const auto end = steady_clock::now() + 2s;
+  while (engine_.flags().frameCounter.load() == before && steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+  EXPECT_GT(engine_.flags().frameCounter.load(), before);
+  engine_.StopClock();
+}
+
+TEST_F(LiveEngineThread, EveryBuiltinGeneratorIsBoundEditedCopiedAndResizedUnderTheClock) {
+  engine_.StartClock();
+  int bound = 0;
+  for (int type = 1; type <= kMaxGeneratorType; ++type) {
+    if (!engine_.registry().IsRegistered(type)) continue;
+    ++bound;
+    BindEverywhere(type);
+    ASSERT_EQ(engine_.BoundType(3), type);
+    std::this_thread::sleep_for(40ms);
+
+    // A settings dialog's round trip on a running slot, then copy and paste.
+    engine_.EditGenerator(2, [](Generator& g) {
+      SettingsBlock block{};
+      g.ExchangeSettings(block, SettingsDirection::kStore);
+      g.ExchangeSettings(block, SettingsDirection::kLoad);
+    });
+    engine_.CopySlot(2);
+    ASSERT_TRUE(engine_.PasteSlot(1));
+    engine_.PostMessageWork();
+    std::this_thread::sleep_for(20ms);
+
+    // A resize puts every slot back to None; the type comes back at the new size.
+    const bool wide = type % 2 == 0;
+    ASSERT_TRUE(engine_.ResizeMatrix(wide ? 40 : 12, wide ? 8 : 20, 0));
+    BindEverywhere(type);
+    std::this_thread::sleep_for(40ms);
+  }
+  EXPECT_GE(bound, 14);
+  engine_.StopRendering();
+  EXPECT_GT(engine_.flags().frameCounter.load(), 0);
+}
+
+TEST_F(LiveEngineThread, ProjectsLoadWhileTheClockAndLoopbackOutputsRun) {
+  test::UdpReceiver receiver;
+  OutputDevice device;
+  device.port = receiver.port(), device.channels = 30;
+  device.SetAddress("127.0.0.1");
+  engine_.outputs().devices().Add(device);
+  engine_.SetMasterLevel(255);
+  BindEverywhere(7);
+  ASSERT_TRUE(engine_.OpenOutputs());
+  engine_.StartClock();
+  test::Datagram got;
+  ASSERT_TRUE(receiver.Receive(got));
+
+  // Two projects that differ in matrix size, so every other load resizes.
+  const std::vector<uint8_t> small = SerializeProject(engine_);
+  ASSERT_TRUE(engine_.ResizeMatrix(48, 24, 0));
+  const std::vector<uint8_t> large = SerializeProject(engine_);
+  for (int load = 0; load < 6; ++load) {
+    const ProjectFileResult result = LoadProjectBytes(engine_, load % 2 == 0 ? small : large);
+    ASSERT_EQ(result.status, ProjectFileStatus::kDone) << load;
+    EXPECT_TRUE(result.outputsRunning);
+    EXPECT_EQ(engine_.width(), load % 2 == 0 ? 32 : 48);
+    BindEverywhere(load % 2 == 0 ? 1 : 2);
+    receiver.ReceiveAll(30);
+    EXPECT_TRUE(receiver.Receive(got)) << "no frame reached the loopback receiver after load " << load;
+  }
+  engine_.StopRendering();
+  engine_.Shutdown();
+  EXPECT_EQ(engine_.flags().outputState.load(), kOutputStopped);
+}
+
+// 100 000 tpm2.net datagrams, valid and malformed mixed, sent over loopback
+// as fast as the system takes them: nothing may crash, the values of the
+// last complete frame must win, and the mix pass must stay within its period.
+TEST_F(RemoteInputLoad, HundredThousandMixedDatagramsWhileTheClockRuns) {
+  engine_.RequestType(0, test::kSolidType);
+  engine_.RebindSlots();
+  for (const char* name : {"A", "B", "C"}) ASSERT_TRUE(engine_.show().sceneList().Add(name));
+  RemoteInputSettings& s = engine_.remoteInputSettings();
+  s.inputType = kRemoteTpm2Net, s.listenPort = test::FreeLoopbackPort();
+  ASSERT_TRUE(engine_.remote().OpenRemoteInput());
+  test::LoopbackSender sender(s.listenPort);
+
+  // Time each pass from the remote poll (its first stage) to the chase
+  // player (its last).
+  std::atomic<int64_t> passStartUs{0}, maxPassUs{0}, maxPollUs{0}, passes{0};
+  auto storeMax = [](std::atomic<int64_t>& target, int64_t value) {
+    for (int64_t seen = target.load(); value > seen && !target.compare_exchange_weak(seen, value);) {
+    }
+  };
+  engine_.EditHooks([&](EngineHooks& hooks) {
+    hooks.pollRemoteInput = [&, poll = hooks.pollRemoteInput] {
+      const int64_t start = NowUs();
+      passStartUs.store(start);
+      poll();
+      storeMax(maxPollUs, NowUs() - start);
+    };
+    hooks.advanceChase = [&, advance = hooks.advanceChase] {
+      advance();
+      if (engine_.flags().remoteInputActive.load() == 1) {
+        storeMax(maxPassUs, NowUs() - passStartUs.load());
+        passes.fetch_add(1);
+      }
+    };
+  });
+  engine_.StartClock();
+
+  std::mt19937 random(7);
+  constexpr int kDatagrams = 100000;
+  int valid = 0, sentOk = 0;
+  const int64_t floodStart = NowUs();
+  for (int i = 0; i < kDatagrams; ++i) {
+    std::vector<uint8_t> b = {0x9C, 0xDA, 0x00, 0x04, 0x01, 0x01, static_cast<uint8_t>(i % 3 + 1), 0,
+                              static_cast<uint8_t>(i % 256), static_cast<uint8_t>(i % 7), 0x36};
+    switch (i % 4) {
+      case 1:  // random bytes of any length up to the receive size
+        b.resize(random() % 600);
+        for (uint8_t& byte : b) byte = static_cast<uint8_t>(random());
+        break;
+      case 2:  // truncated
+        b.resize(random() % b.size());
+        break;
+      case 3:  // size field pointing past the end
+        b[3] = static_cast<uint8_t>(5 + random() % 250);
+        break;
+      default:
+        ++valid;
+    }
+    sentOk += sender.Send(b);
+  }
+  const int64_t floodUs = NowUs() - floodStart;
+  std::this_thread::sleep_for(200ms);
+  // The last complete frame of a pass wins: two frames, then a damaged one.
+  sender.Send({0x9C, 0xDA, 0x00, 0x04, 0x01, 0x01, 1, 0, 11, 0, 0x36});
+  sender.Send({0x9C, 0xDA, 0x00, 0x04, 0x01, 0x01, 2, 0, 222, 9, 0x36});
+  sender.Send({0x9C, 0xDA, 0x00, 0x04, 0x01, 0x01, 3, 0, 33, 0});
+  std::this_thread::sleep_for(200ms);
+  engine_.StopClock();
+  engine_.remote().CloseRemoteInput();
+
+  const RemoteInputCounters& c = engine_.remote().counters();
+  EXPECT_EQ(engine_.remote().LastValues(), (RemoteValues{2, 0, 222, 9}));
+  EXPECT_EQ(std::pair(engine_.settings().masterLevel.load(), engine_.settings().strobeTime.load()), std::pair(222, 1));
+  const int periodUs = 1000000 / engine_.settings().outputFps.load();
+  EXPECT_LT(maxPassUs.load(), periodUs) << "a mix pass took longer than its period";
+  EXPECT_GT(passes.load(), 5);
+  std::printf("[ figures  ] sent %d datagrams (%d valid, %d taken) in %.1f ms; received %lld, frames %lld, passes "
+              "applying values %lld; mix passes %lld, longest pass %lld us, longest poll %lld us (period %d us)\n",
+              kDatagrams, valid, sentOk, floodUs / 1000.0, static_cast<long long>(c.received.load()),
+              static_cast<long long>(c.frames.load()), static_cast<long long>(c.passes.load()),
+              static_cast<long long>(passes.load()), static_cast<long long>(maxPassUs.load()),
+              static_cast<long long>(maxPollUs.load()), periodUs);
+}
+
+}  // namespace
+}  // namespace quor
