@@ -305,8 +305,8 @@ TEST_F(OutputSetupWindowedTest, ArtNetDevicesAndSnakeFastPatchFromTheMenusReachT
                              << want.device << " red " << want.red;
   }
 
-  // Started again on the saved project, quor resumes the output it was
-  // saved with: the same devices and patch on the wire.
+  // Started again on the saved project (saved while the output ran, so it
+  // opens the outputs on loading): the same devices and patch on the wire.
   receiver_.reset();
   ASSERT_TRUE(StartQuor(saved)) << "the private network for the second start failed";
   Steps({{"wait", kTitle, "20000"}});
