@@ -79,6 +79,13 @@ inline bool SetUpLoopback() {
 
 }  // namespace private_network_detail
 
+// Moves the calling process into a fresh private network as above, for a
+// child that then starts another program there; false when this machine
+// allows no such namespace or lo cannot be set up.
+inline bool EnterPrivateNetwork() {
+  return private_network_detail::EnterNamespace() && private_network_detail::SetUpLoopback();
+}
+
 inline PrivateNetworkResult RunInPrivateNetwork(const std::function<bool()>& body) {
   namespace detail = private_network_detail;
   std::fflush(nullptr);

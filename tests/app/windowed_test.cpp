@@ -19,131 +19,22 @@
 
 #include "quor_run.h"
 #include "test_support.h"
+#include "tests/app/windowed_support.h"
 
 namespace quor {
 namespace {
 
-constexpr const char* kTitle = "Quor! - LED Matrix Control";
+using test::Count;
+using test::ReadFile;
+using test::WaitFor;
+constexpr const char* kTitle = test::kMainTitle;
 
-pid_t Spawn(const std::vector<std::string>& argv, const std::string& logPath) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    FILE* log = std::freopen(logPath.c_str(), "w", stdout);
-    if (log) dup2(fileno(stdout), fileno(stderr));
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-// Waits up to `timeout` for the child; returns its exit code or -1.
-int WaitFor(pid_t pid, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  int status = 0;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, &status, 0);
-  return -1;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-int Count(const std::string& text, const std::string& needle) {
-  int n = 0;
-  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
-  return n;
-}
-
-// A private X server on a free display number, ended with the fixture.
-class XvfbDisplay {
- public:
-  // Tries display numbers until one Xvfb keeps running with its socket up;
-  // tests running in parallel each get their own.
-  XvfbDisplay() {
-    for (int attempt = 0; attempt < 10 && display_.empty(); ++attempt) {
-      const int number = 100 + (static_cast<int>(getpid()) * 7 + attempt * 13) % 800;
-      char socket[64], lock[64], name[16];
-      std::snprintf(socket, sizeof socket, "/tmp/.X11-unix/X%d", number);
-      std::snprintf(lock, sizeof lock, "/tmp/.X%d-lock", number);
-      std::snprintf(name, sizeof name, ":%d", number);
-      if (std::filesystem::exists(socket) || std::filesystem::exists(lock)) continue;
-      pid_ = fork();
-      if (pid_ == 0) {
-        std::freopen("/dev/null", "w", stderr);
-        execlp("Xvfb", "Xvfb", name, "-screen", "0", "1400x900x24", "-nolisten", "tcp", "-noreset",
-               static_cast<char*>(nullptr));
-        _exit(127);
-      }
-      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-      while (std::chrono::steady_clock::now() < deadline) {
-        if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-          pid_ = -1;
-          break;
-        }
-        if (std::filesystem::exists(socket)) {
-          display_ = name;
-          break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      }
-      if (display_.empty() && pid_ > 0) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-      }
-    }
-  }
-  ~XvfbDisplay() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  const std::string& name() const { return display_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string display_;
-};
-
-class WindowedTest : public testing::Test {
+class WindowedTest : public test::XvfbTest {
  protected:
-  void SetUp() override {
-    if (const char* display = std::getenv("DISPLAY")) oldDisplay_ = display;
-    ASSERT_FALSE(x_.name().empty()) << "Xvfb did not start: install it with tools/deps --test";
-    setenv("DISPLAY", x_.name().c_str(), 1);
-    unsetenv("QT_QPA_PLATFORM");
-    unsetenv("WAYLAND_DISPLAY");
-  }
-  void TearDown() override {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    if (oldDisplay_.empty()) {
-      unsetenv("DISPLAY");
-    } else {
-      setenv("DISPLAY", oldDisplay_.c_str(), 1);
-    }
-  }
-  int Probe(const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {QUOR_X11_PROBE};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return WaitFor(Spawn(argv, dir_ + "/probe.log"), std::chrono::seconds(20));
-  }
   pid_t StartQuor() {
-    return Spawn({QUOR_BINARY, std::string(QUOR_SOURCE_DIR) + "/share/demo.qrx", "-C1", "--config-dir=" + dir_},
-                 dir_ + "/quor.log");
+    return test::Spawn({QUOR_BINARY, std::string(QUOR_SOURCE_DIR) + "/share/demo.qrx", "-C1", "--config-dir=" + dir_},
+                       dir_ + "/quor.log");
   }
-  XvfbDisplay x_;
-  std::string dir_;
-  std::string oldDisplay_;
 };
 
 TEST_F(WindowedTest, DemoShowOpensAWindowAndACloseRequestAutosavesOnce) {
@@ -210,13 +101,12 @@ TEST_F(WindowedTest, ChaseWindowPlayRecorderAndSceneWindowThroughTheRealBinary) 
       {"key", kTitle, "ffc1"},                    // F4: the recorder
       {"wait", "Quor! File Recorder", "5000"},
       {"click", "Quor! File Recorder", "100", "69"},  // "Record"
-      {"wait", "Record into File ...", "5000"},
-      {"type", "Record into File ...", recording},
   };
   for (const std::vector<std::string>& step : steps) {
     ASSERT_EQ(Probe(step), 0) << step[0] << " " << step[1] << ": " << ReadFile(dir_ + "/probe.log");
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
   }
+  ASSERT_TRUE(ChooseFile("Record into File ...", recording)) << ReadFile(dir_ + "/probe.log");
   std::this_thread::sleep_for(std::chrono::seconds(2));
   ASSERT_EQ(Probe({"click", "Quor! File Recorder", "230", "69"}), 0);  // "Stop"
   ASSERT_EQ(Probe({"close", kTitle}), 0);

@@ -27,7 +27,16 @@ class UdpReceiver {
     ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
     port_ = ntohs(a.sin_port);
   }
-  ~UdpReceiver() { ::close(fd_); }
+  // Takes over a socket that is already bound (for example one made in
+  // another network namespace).
+  explicit UdpReceiver(int boundFd) : fd_(boundFd) {
+    sockaddr_in a{};
+    socklen_t length = sizeof a;
+    if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length) == 0) port_ = ntohs(a.sin_port);
+  }
+  UdpReceiver(const UdpReceiver&) = delete;
+  UdpReceiver& operator=(const UdpReceiver&) = delete;
+  ~UdpReceiver() { if (fd_ >= 0) ::close(fd_); }
   int port() const { return port_; }
   // Asks for a receive buffer of `bytes`; returns what the system granted
   // (it caps the request at its maximum).

@@ -7,10 +7,17 @@
 //   quor_x11_probe close TITLE               sends WM_DELETE_WINDOW
 //   quor_x11_probe click TITLE X Y           a left click at X, Y in the window
 //                                            (a negative Y counts from its bottom)
-//   quor_x11_probe key TITLE KEYSYM          press and release (KEYSYM in hex)
+//   quor_x11_probe gone TITLE [TIMEOUT_MS]   exit 0 when no window shows TITLE
+//   quor_x11_probe key TITLE KEY...          each KEY pressed and released in turn:
+//                                            a character, a name (Tab, Return, Escape,
+//                                            space, Up, Down, Home, End) or a keysym in
+//                                            hex, each optionally after "alt+", "ctrl+"
+//                                            or "shift+" ("alt+s" opens a menu)
 //   quor_x11_probe type TITLE TEXT           ASCII text, then Return
 // Input is sent as events to the window's own client, so no extension is
-// needed; the window must be one the program created.
+// needed; the window must be one the program created. Keys first give the
+// window the input focus, as a user's click on it would, so that the
+// program treats it as the active window.
 #include <xcb/xcb.h>
 
 #include <QImage>
@@ -89,6 +96,16 @@ int Wait(Connection& x, const std::string& title, int timeoutMs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   std::fprintf(stderr, "quor_x11_probe: no window titled \"%s\" appeared within %d ms\n", title.c_str(), timeoutMs);
+  return 1;
+}
+
+int Gone(Connection& x, const std::string& title, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (!FindWindow(x.c, x.screen->root, title)) return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  std::fprintf(stderr, "quor_x11_probe: the window titled \"%s\" was still open after %d ms\n", title.c_str(), timeoutMs);
   return 1;
 }
 
@@ -190,6 +207,34 @@ bool SendInput(Connection& x, xcb_window_t window, uint8_t type, uint8_t detail,
   return error == nullptr;
 }
 
+// One KEY argument of "key": the keysym and the modifier state, or
+// keysym 0 when the text names no key.
+std::pair<uint32_t, uint16_t> ParseKey(std::string text) {
+  static const std::pair<const char*, uint16_t> kModifiers[] = {
+      {"alt+", XCB_MOD_MASK_1}, {"ctrl+", XCB_MOD_MASK_CONTROL}, {"shift+", XCB_MOD_MASK_SHIFT}};
+  static const std::pair<const char*, uint32_t> kNames[] = {
+      {"Tab", 0xff09}, {"Return", 0xff0d}, {"Escape", 0xff1b}, {"space", 0x20},
+      {"Up", 0xff52},  {"Down", 0xff54},   {"Home", 0xff50},   {"End", 0xff57}};
+  uint16_t state = 0;
+  for (bool more = true; more;) {
+    more = false;
+    for (const auto& [prefix, mask] : kModifiers) {
+      if (text.size() > std::strlen(prefix) && text.rfind(prefix, 0) == 0) {
+        state |= mask;
+        text.erase(0, std::strlen(prefix));
+        more = true;
+      }
+    }
+  }
+  if (text.size() == 1) return {static_cast<unsigned char>(text[0]), state};
+  for (const auto& [name, keysym] : kNames) {
+    if (text == name) return {keysym, state};
+  }
+  char* end = nullptr;
+  const unsigned long keysym = std::strtoul(text.c_str(), &end, 16);
+  return {end != nullptr && *end == 0 ? static_cast<uint32_t>(keysym) : 0u, state};
+}
+
 int Input(Connection& x, const std::string& command, int argc, char** argv) {
   const auto window = FindWindow(x.c, x.screen->root, argv[2]);
   if (!window) {
@@ -207,22 +252,33 @@ int Input(Connection& x, const std::string& command, int argc, char** argv) {
     ok = SendInput(x, *window, XCB_BUTTON_PRESS, 1, cx, static_cast<int16_t>(y), 0) &&
          SendInput(x, *window, XCB_BUTTON_RELEASE, 1, cx, static_cast<int16_t>(y), XCB_BUTTON_MASK_1);
   } else if ((command == "key" || command == "type") && argc > 3) {
-    std::vector<uint32_t> keysyms;
+    std::vector<std::pair<uint32_t, uint16_t>> keys;
     if (command == "key") {
-      keysyms.push_back(static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 16)));
+      for (int i = 3; i < argc; ++i) {
+        keys.push_back(ParseKey(argv[i]));
+        if (keys.back().first == 0) {
+          std::fprintf(stderr, "quor_x11_probe: \"%s\" names no key\n", argv[i]);
+          return 2;
+        }
+      }
     } else {
-      for (const char* p = argv[3]; *p != 0; ++p) keysyms.push_back(static_cast<unsigned char>(*p));
-      keysyms.push_back(0xff0d);  // Return
+      for (const char* p = argv[3]; *p != 0; ++p) keys.emplace_back(static_cast<unsigned char>(*p), 0);
+      keys.emplace_back(0xff0d, 0);  // Return
     }
-    for (uint32_t keysym : keysyms) {
-      const auto [code, state] = KeyFor(x, keysym);
+    xcb_set_input_focus(x.c, XCB_INPUT_FOCUS_PARENT, *window, XCB_CURRENT_TIME);
+    for (const auto& [keysym, modifiers] : keys) {
+      const auto [code, shift] = KeyFor(x, keysym);
       if (code == 0) {
         std::fprintf(stderr, "quor_x11_probe: no key gives keysym 0x%x\n", keysym);
         return 1;
       }
+      const auto state = static_cast<uint16_t>(shift | modifiers);
       ok = ok && SendInput(x, *window, XCB_KEY_PRESS, code, 1, 1, state) &&
            SendInput(x, *window, XCB_KEY_RELEASE, code, 1, 1, state);
     }
+    // A key that closes the window (Return, Escape) may take it away before
+    // the last events reach it.
+    ok = ok || !FindWindow(x.c, x.screen->root, argv[2]);
   } else {
     std::fprintf(stderr, "quor_x11_probe: %s needs more arguments\n", command.c_str());
     return 2;
@@ -236,7 +292,7 @@ int Input(Connection& x, const std::string& command, int argc, char** argv) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fputs("usage: quor_x11_probe wait TITLE [TIMEOUT_MS] | shot FILE [TITLE] | close TITLE | click TITLE X Y | key TITLE KEYSYM | type TITLE TEXT\n", stderr);
+    std::fputs("usage: quor_x11_probe wait TITLE [TIMEOUT_MS] | gone TITLE [TIMEOUT_MS] | shot FILE [TITLE] | close TITLE | click TITLE X Y | key TITLE KEY... | type TITLE TEXT\n", stderr);
     return 2;
   }
   Connection x;
@@ -249,6 +305,7 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   if (command == "wait") return Wait(x, argv[2], argc > 3 ? std::atoi(argv[3]) : 10000);
   if (command == "shot") return Shot(x, argv[2], argc > 3 ? argv[3] : "");
+  if (command == "gone") return Gone(x, argv[2], argc > 3 ? std::atoi(argv[3]) : 10000);
   if (command == "close") return Close(x, argv[2]);
   if (command == "click" || command == "key" || command == "type") return Input(x, command, argc, argv);
   std::fprintf(stderr, "quor_x11_probe: unknown command %s\n", command.c_str());
