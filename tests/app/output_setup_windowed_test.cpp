@@ -28,7 +28,7 @@
 namespace quor {
 namespace {
 
-using test::ReadFile;
+using test::ReadWholeFile;
 
 constexpr int kWidth = 16, kHeight = 8;
 constexpr int kDeviceChannels = kWidth * kHeight / 2 * 3;  // half the rows per universe
@@ -160,12 +160,12 @@ class OutputSetupWindowedTest : public test::XvfbTest {
   void Steps(const std::vector<std::vector<std::string>>& steps) {
     for (const std::vector<std::string>& step : steps) {
       if (Probe(step) == 0) continue;
-      const std::string log = ReadFile(dir_ + "/probe.log");
+      const std::string log = ReadWholeFile(dir_ + "/probe.log");
       Probe({"shot", dir_ + "/failed_step.png"});
       std::string text;
       for (const std::string& word : step) text += word + " ";
       FAIL() << "step \"" << text << "\" failed: " << log << "(screen in " << dir_ << "/failed_step.png)\n"
-             << ReadFile(dir_ + "/quor.log");
+             << ReadWholeFile(dir_ + "/quor.log");
     }
   }
 
@@ -191,7 +191,7 @@ class OutputSetupWindowedTest : public test::XvfbTest {
     }
     if (matched[0] && matched[1]) return testing::AssertionSuccess();
     return testing::AssertionFailure() << when << ": the Art-Net payload never followed the snake patch; last came "
-                                       << last << "\n" << ReadFile(dir_ + "/quor.log");
+                                       << last << "\n" << ReadWholeFile(dir_ + "/quor.log");
   }
 
   // The top-left pixel of the first unpatched (dark red) cell in a picture
@@ -278,10 +278,10 @@ TEST_F(OutputSetupWindowedTest, ArtNetDevicesAndSnakeFastPatchFromTheMenusReachT
   Steps({{"key", kTitle, "alt+f", "s"}});  // File > Save
   if (HasFatalFailure()) return;
   ASSERT_TRUE(ChooseFile("Save As ...", saved)) << "the save dialog did not take " << saved << ": "
-                                                << ReadFile(dir_ + "/probe.log");
+                                                << ReadWholeFile(dir_ + "/probe.log");
   Steps({{"close", kTitle}});
   if (HasFatalFailure()) return;
-  ASSERT_EQ(test::WaitFor(quor_, std::chrono::seconds(20)), 0) << ReadFile(dir_ + "/quor.log");
+  ASSERT_EQ(test::WaitFor(quor_, std::chrono::seconds(20)), 0) << ReadWholeFile(dir_ + "/quor.log");
   quor_ = -1;
   Engine loaded(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1});
   const ProjectFileResult load = LoadProject(loaded, saved);
@@ -313,7 +313,7 @@ TEST_F(OutputSetupWindowedTest, ArtNetDevicesAndSnakeFastPatchFromTheMenusReachT
   if (HasFatalFailure()) return;
   EXPECT_TRUE(PayloadsArrive(expected, "after loading the saved project"));
   Steps({{"close", kTitle}});
-  EXPECT_EQ(test::WaitFor(quor_, std::chrono::seconds(20)), 0) << ReadFile(dir_ + "/quor.log");
+  EXPECT_EQ(test::WaitFor(quor_, std::chrono::seconds(20)), 0) << ReadWholeFile(dir_ + "/quor.log");
   quor_ = -1;
 }
 

@@ -46,19 +46,30 @@ inline std::string ReadWholeFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Starts quor with `args` in the background, its output in `logPath`.
-inline pid_t StartQuor(const std::vector<std::string>& args, const std::string& logPath) {
-  const pid_t pid = ::fork();
+// Starts `argv` with stdout and stderr in `logPath`. `beforeExec` runs in
+// the child first; when it fails the child ends with exit code 77.
+inline pid_t Spawn(const std::vector<std::string>& argv, const std::string& logPath,
+                   const std::function<bool()>& beforeExec = {}) {
+  std::fflush(nullptr);
+  const pid_t pid = fork();
   if (pid == 0) {
+    if (beforeExec && !beforeExec()) _exit(77);
     FILE* log = std::freopen(logPath.c_str(), "w", stdout);
-    if (log) ::dup2(fileno(stdout), fileno(stderr));
-    std::vector<char*> argv{const_cast<char*>(QUOR_BINARY)};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    ::execv(QUOR_BINARY, argv.data());
-    ::_exit(127);
+    if (log) dup2(fileno(stdout), fileno(stderr));
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
   }
   return pid;
+}
+
+// Starts quor with `args` in the background, its output in `logPath`.
+inline pid_t StartQuor(const std::vector<std::string>& args, const std::string& logPath) {
+  std::vector<std::string> argv{QUOR_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return Spawn(argv, logPath);
 }
 
 // SIGTERM, then the exit code once it has ended (-1 if it did not exit).

@@ -17,28 +17,11 @@
 #include <thread>
 #include <vector>
 
+#include "tests/app/quor_run.h"
+
 namespace quor::test {
 
 inline constexpr const char* kMainTitle = "Quor! - LED Matrix Control";
-
-// Starts `argv` with stdout and stderr in `logPath`. `beforeExec` runs in
-// the child first; when it fails the child ends with exit code 77.
-inline pid_t Spawn(const std::vector<std::string>& argv, const std::string& logPath,
-                   const std::function<bool()>& beforeExec = {}) {
-  std::fflush(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (beforeExec && !beforeExec()) _exit(77);
-    FILE* log = std::freopen(logPath.c_str(), "w", stdout);
-    if (log) dup2(fileno(stdout), fileno(stderr));
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  return pid;
-}
 
 // Waits up to `timeout` for the child; returns its exit code, or -1 after
 // killing it when it did not end in time.
@@ -62,11 +45,6 @@ inline bool WaitUntil(const std::function<bool()>& condition, std::chrono::milli
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 inline int Count(const std::string& text, const std::string& needle) {

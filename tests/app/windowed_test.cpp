@@ -25,7 +25,7 @@ namespace quor {
 namespace {
 
 using test::Count;
-using test::ReadFile;
+using test::ReadWholeFile;
 using test::WaitFor;
 constexpr const char* kTitle = test::kMainTitle;
 
@@ -40,11 +40,11 @@ class WindowedTest : public test::XvfbTest {
 TEST_F(WindowedTest, DemoShowOpensAWindowAndACloseRequestAutosavesOnce) {
   dir_ = test::FreshTestDir("windowed_close");
   const pid_t quor = StartQuor();
-  ASSERT_EQ(Probe({"wait", kTitle, "15000"}), 0) << ReadFile(dir_ + "/quor.log");
+  ASSERT_EQ(Probe({"wait", kTitle, "15000"}), 0) << ReadWholeFile(dir_ + "/quor.log");
   // Let a few mix passes reach the previews.
   std::this_thread::sleep_for(std::chrono::milliseconds(600));
   const std::string shot = dir_ + "/main_window.png";
-  ASSERT_EQ(Probe({"shot", shot, kTitle}), 0) << ReadFile(dir_ + "/probe.log");
+  ASSERT_EQ(Probe({"shot", shot, kTitle}), 0) << ReadWholeFile(dir_ + "/probe.log");
   QImage picture(QString::fromStdString(shot));
   ASSERT_FALSE(picture.isNull());
   EXPECT_EQ(picture.width(), 1046);
@@ -59,20 +59,20 @@ TEST_F(WindowedTest, DemoShowOpensAWindowAndACloseRequestAutosavesOnce) {
   EXPECT_GT(coloured, 100) << "the centre preview shows no picture; see " << shot;
 
   ASSERT_EQ(Probe({"close", kTitle}), 0);
-  EXPECT_EQ(WaitFor(quor, std::chrono::seconds(10)), 0) << ReadFile(dir_ + "/quor.log");
-  const std::string log = ReadFile(dir_ + "/quor.log");
+  EXPECT_EQ(WaitFor(quor, std::chrono::seconds(10)), 0) << ReadWholeFile(dir_ + "/quor.log");
+  const std::string log = ReadWholeFile(dir_ + "/quor.log");
   EXPECT_EQ(Count(log, "shutdown"), 1) << log;
   EXPECT_TRUE(std::filesystem::exists(dir_ + "/autosave.dat")) << log;
-  EXPECT_EQ(ReadFile(dir_ + "/autosave.dat").substr(0, 4), "QRX!");
+  EXPECT_EQ(ReadWholeFile(dir_ + "/autosave.dat").substr(0, 4), "QRX!");
 }
 
 TEST_F(WindowedTest, SigtermEndsTheWindowedProgramWithAutosave) {
   dir_ = test::FreshTestDir("windowed_sigterm");
   const pid_t quor = StartQuor();
-  ASSERT_EQ(Probe({"wait", kTitle, "15000"}), 0) << ReadFile(dir_ + "/quor.log");
+  ASSERT_EQ(Probe({"wait", kTitle, "15000"}), 0) << ReadWholeFile(dir_ + "/quor.log");
   kill(quor, SIGTERM);
-  EXPECT_EQ(WaitFor(quor, std::chrono::seconds(10)), 0) << ReadFile(dir_ + "/quor.log");
-  EXPECT_EQ(Count(ReadFile(dir_ + "/quor.log"), "shutdown"), 1);
+  EXPECT_EQ(WaitFor(quor, std::chrono::seconds(10)), 0) << ReadWholeFile(dir_ + "/quor.log");
+  EXPECT_EQ(Count(ReadWholeFile(dir_ + "/quor.log"), "shutdown"), 1);
   EXPECT_TRUE(std::filesystem::exists(dir_ + "/autosave.dat"));
 }
 
@@ -87,7 +87,7 @@ TEST_F(WindowedTest, ChaseWindowPlayRecorderAndSceneWindowThroughTheRealBinary) 
   dir_ = test::FreshTestDir("windowed_show_windows");
   const std::string recording = dir_ + "/two.qrr";
   const pid_t quor = StartQuor();
-  ASSERT_EQ(Probe({"wait", kTitle, "15000"}), 0) << ReadFile(dir_ + "/quor.log");
+  ASSERT_EQ(Probe({"wait", kTitle, "15000"}), 0) << ReadWholeFile(dir_ + "/quor.log");
   // Each step: a probe command and what it needs to succeed.
   const std::vector<std::vector<std::string>> steps = {
       {"key", kTitle, "ffc0"},                    // F3: the chase window
@@ -103,20 +103,20 @@ TEST_F(WindowedTest, ChaseWindowPlayRecorderAndSceneWindowThroughTheRealBinary) 
       {"click", "Quor! File Recorder", "100", "69"},  // "Record"
   };
   for (const std::vector<std::string>& step : steps) {
-    ASSERT_EQ(Probe(step), 0) << step[0] << " " << step[1] << ": " << ReadFile(dir_ + "/probe.log");
+    ASSERT_EQ(Probe(step), 0) << step[0] << " " << step[1] << ": " << ReadWholeFile(dir_ + "/probe.log");
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
   }
-  ASSERT_TRUE(ChooseFile("Record into File ...", recording)) << ReadFile(dir_ + "/probe.log");
+  ASSERT_TRUE(ChooseFile("Record into File ...", recording)) << ReadWholeFile(dir_ + "/probe.log");
   std::this_thread::sleep_for(std::chrono::seconds(2));
   ASSERT_EQ(Probe({"click", "Quor! File Recorder", "230", "69"}), 0);  // "Stop"
   ASSERT_EQ(Probe({"close", kTitle}), 0);
-  EXPECT_EQ(WaitFor(quor, std::chrono::seconds(10)), 0) << ReadFile(dir_ + "/quor.log");
+  EXPECT_EQ(WaitFor(quor, std::chrono::seconds(10)), 0) << ReadWholeFile(dir_ + "/quor.log");
 
-  const std::string log = ReadFile(dir_ + "/quor.log");
+  const std::string log = ReadWholeFile(dir_ + "/quor.log");
   EXPECT_NE(log.find("Starting Chase: 0"), std::string::npos) << log;
   // Two seconds of frames at the recorded rate, give or take a loaded
   // machine (the clock may lag, the clicks take time): each frame is a 3-byte marker and width x height x 3 bytes.
-  const std::string bytes = ReadFile(recording);
+  const std::string bytes = ReadWholeFile(recording);
   ASSERT_GE(bytes.size(), 18u) << "no recording; " << log;
   const uint32_t width = U32At(bytes, 6), height = U32At(bytes, 10), fps = U32At(bytes, 14);
   const size_t frameBytes = 3 + static_cast<size_t>(width) * height * 3;
@@ -124,7 +124,7 @@ TEST_F(WindowedTest, ChaseWindowPlayRecorderAndSceneWindowThroughTheRealBinary) 
   const size_t frames = (bytes.size() - 18) / frameBytes;
   EXPECT_GE(frames, fps / 2) << frames << " frames at " << fps << " fps";
   EXPECT_LE(frames, 4 * fps) << frames << " frames at " << fps << " fps";
-  EXPECT_NE(ReadFile(dir_ + "/autosave.dat").find("Window Scene"), std::string::npos) << log;
+  EXPECT_NE(ReadWholeFile(dir_ + "/autosave.dat").find("Window Scene"), std::string::npos) << log;
 }
 
 TEST(WindowedStart, WithoutADisplayQuorSaysSoAndRunsHeadless) {
