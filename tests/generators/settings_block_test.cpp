@@ -89,8 +89,7 @@ std::vector<Case> Cases() {
       {5,
        Layout(578, {{0, "Hello"}, {255, "Courier New"}, {510, f32},
                     {514, W({40, 1, 1, 0, 2, 10, 20, 30, 1, 4, 20, 2, 1, 1, 30, 40})}}),
-       READ(ScrollingTextGenerator, g.text() == "Hello", g.fontName() == "Courier New", g.scrollMode(),
-            g.colorGroup().color.r, g.colorGroup().color.g, g.colorGroup().color.b, g.colorGroup().autoColorMode),
+       READ(ScrollingTextGenerator, g.text() == "Hello", g.fontName() == "Courier New", g.scrollMode()),
        {1, 1, 2, 10, 20, 30, 1}},
       // path, resize, centre, keep aspect, slideshow, seconds, timed, audio, trigger (gain, threshold per cent,
       // threshold, low and high band), smooth, zoom
@@ -120,8 +119,8 @@ std::vector<Case> Cases() {
       // bars with gap, bands, peak hold, mid and peak positions, gain, base, mid and peak colours, line mode and fill
       {11, Layout(68, {{0, W({0, 10, 0, 60, 85, 30, 1, 2, 3, 4, 5, 6, 7, 8, 9, 1, 1})}}),
        READ(SpectrumAnalyzerGenerator, g.barsWithGap(), g.bands(), g.peakHold(), g.midPosition(), g.peakPosition(),
-            g.gain(), g.lineMode(), g.lineFill(), g.peakColor.r, g.peakColor.g, g.peakColor.b),
-       {0, 10, 0, 60, 85, 30, 1, 1, 7, 8, 9}},
+            g.gain(), g.lineMode(), g.lineFill()),
+       {0, 10, 0, 60, 85, 30, 1, 1, 1, 2, 3, 4, 5, 6, 7, 8, 9}},
       {12, Layout(16, {{0, W({-5, 6, 700, 800})}}),
        READ(ScreenCaptureGenerator, g.rectangle().left, g.rectangle().top, g.rectangle().right, g.rectangle().bottom),
        {-5, 6, 700, 800}},
