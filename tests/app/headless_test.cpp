@@ -35,17 +35,13 @@ TEST(Headless, LoadsAProjectAutostartsSceneAndOutputAndAutosavesOnSigterm) {
     setup.RebindSlots();
     setup.EditGenerator(0, [](Generator& g) {
       ColorGroup& color = dynamic_cast<SimpleColorGenerator&>(g).colorGroup();
-      color.SetRed(10);
-      color.SetGreen(20);
-      color.SetBlue(30);
+      color.SetRed(10), color.SetGreen(20), color.SetBlue(30);
     });
-    setup.SetChannelFade(kMixChannel1, 0);
-    setup.SetMainFadeByHand(0);
+    setup.SetChannelFade(kMixChannel1, 0), setup.SetMainFadeByHand(0);
     ASSERT_TRUE(setup.show().sceneList().Add("Teal"));
   });
   const std::string log = dir + "/quor.log";
-  const pid_t pid = test::StartQuor({"--headless", "--config-dir=" + dir, dir + "/show.qrx", "-S1"}, log);
-  ASSERT_GT(pid, 0);
+  const pid_t pid = test::Spawn({QUOR_BINARY, "--headless", "--config-dir=" + dir, dir + "/show.qrx", "-S1"}, log);
   bool sawPicture = false;
   test::Datagram got;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -59,16 +55,14 @@ TEST(Headless, LoadsAProjectAutostartsSceneAndOutputAndAutosavesOnSigterm) {
   EXPECT_NE(output.find("-Autostart-Scene: 1"), std::string::npos) << output;
   EXPECT_NE(output.find("Try to autostart output ..."), std::string::npos) << output;
 
-  // The last frames sent are black, and the autosave holds the project with
-  // its running outputs.
+  // The last frames sent are black; the autosave holds the project with its running outputs.
   const auto rest = receiver.ReceiveAll(200);
   ASSERT_FALSE(rest.empty());
   EXPECT_EQ(test::UdpReceiver::ArtNetData(rest.back()), std::vector<uint8_t>(6, 0));
-  Engine reloaded(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1});
+  Engine reloaded(BuiltinGenerators(), {FrameClock::Mode::kManual, 1});
   const ProjectFileResult load = LoadProject(reloaded, dir + "/autosave.dat");
   EXPECT_EQ(load.status, ProjectFileStatus::kDone);
-  EXPECT_EQ(reloaded.show().scenes().count(), 1);
-  EXPECT_TRUE(load.outputsRunning);
+  EXPECT_TRUE(reloaded.show().scenes().count() == 1 && load.outputsRunning);
   reloaded.outputs().CloseOutputs();
 }
 

@@ -1,6 +1,4 @@
-// Running the real quor binary from a test: through the shell with its
-// output captured, or in the background with its output in a log file, and
-// the Art-Net project such runs load.
+// Running the real quor binary from a test, and the Art-Net project such runs load.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,12 +6,9 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <string>
-#include <vector>
 
 #include "engine/engine.h"
 #include "engine/project_file.h"
@@ -28,14 +23,12 @@ struct ShellRun {
   bool Says(const std::string& text) const { return output.find(text) != std::string::npos; }
 };
 
-// Runs `command` through the shell (stdout and stderr together), killed
-// after 30 s so a hang fails instead of stalling the suite.
+// Runs `command` through the shell (stdout and stderr together), killed after 30 s.
 inline ShellRun Shell(const std::string& command) {
   ShellRun run;
   FILE* pipe = ::popen(("timeout -s KILL 30 sh -c '" + command + "' 2>&1").c_str(), "r");
   if (!pipe) return run;
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, n);
+  for (char buffer[4096]; size_t n = std::fread(buffer, 1, sizeof buffer, pipe);) run.output.append(buffer, n);
   const int status = ::pclose(pipe);
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
@@ -46,16 +39,14 @@ inline std::string ReadWholeFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Starts `argv` with stdout and stderr in `logPath`. `beforeExec` runs in
-// the child first; when it fails the child ends with exit code 77.
+// Starts `argv` with stdout and stderr in `logPath`; when `beforeExec` fails in the child, it ends with 77.
 inline pid_t Spawn(const std::vector<std::string>& argv, const std::string& logPath,
                    const std::function<bool()>& beforeExec = {}) {
   std::fflush(nullptr);
   const pid_t pid = fork();
   if (pid == 0) {
     if (beforeExec && !beforeExec()) _exit(77);
-    FILE* log = std::freopen(logPath.c_str(), "w", stdout);
-    if (log) dup2(fileno(stdout), fileno(stderr));
+    if (!logPath.empty() && std::freopen(logPath.c_str(), "w", stdout)) dup2(fileno(stdout), fileno(stderr));
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
@@ -65,31 +56,20 @@ inline pid_t Spawn(const std::vector<std::string>& argv, const std::string& logP
   return pid;
 }
 
-// Starts quor with `args` in the background, its output in `logPath`.
-inline pid_t StartQuor(const std::vector<std::string>& args, const std::string& logPath) {
-  std::vector<std::string> argv{QUOR_BINARY};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return Spawn(argv, logPath);
-}
-
 // SIGTERM, then the exit code once it has ended (-1 if it did not exit).
 inline int StopQuor(pid_t pid) {
-  ::kill(pid, SIGTERM);
   int status = 0;
-  ::waitpid(pid, &status, 0);
+  ::kill(pid, SIGTERM), ::waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Saves a project with one Art-Net device to 127.0.0.1:`port` (6 channels,
-// pixel (0, 0) on channels 0..2) and whatever `prepare` sets up.
+// Saves a project with one Art-Net device to 127.0.0.1:`port` (pixel (0, 0) on channels 0..2).
 inline void SaveArtNetShow(const std::string& path, int port, const std::function<void(Engine&)>& prepare) {
   Engine setup(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1});
   prepare(setup);
   OutputDevice device;
-  device.driver = kDriverArtNet;
+  device.driver = kDriverArtNet, device.port = port, device.channels = 6;
   device.SetAddress("127.0.0.1");
-  device.port = port;
-  device.channels = 6;
   setup.outputs().devices().Add(device);
   setup.patch().At(0, 0) = PatchEntry{0, 0, 1, 2};
   ASSERT_EQ(SaveProject(setup, path).status, ProjectFileStatus::kDone);

@@ -11,19 +11,13 @@ using test::Retype;
 TEST(MatrixSizeDialog, TooTallHeightIsCappedAndWidthKeepsWithin16384Pixels) {
   Engine engine(BuiltinGenerators(), test::kManualClock);
   MatrixSizeDialog dialog(engine, nullptr);
-  EXPECT_EQ(dialog.widthEdit()->text(), "32");
-  EXPECT_EQ(dialog.pixelCount()->text(), "512");
   Retype(dialog.widthEdit(), "100");
   Retype(dialog.heightEdit(), "400");
-  EXPECT_EQ(dialog.heightEdit()->text(), "320");
-  EXPECT_EQ(dialog.widthEdit()->text(), "51");
-  EXPECT_EQ(dialog.pixelCount()->text(), "16320");
-  // The width box works the same way round.
-  Retype(dialog.widthEdit(), "200");
-  EXPECT_EQ(dialog.widthEdit()->text(), "200");
+  EXPECT_EQ(QStringList({dialog.widthEdit()->text(), dialog.heightEdit()->text(), dialog.pixelCount()->text()}),
+            QStringList({"51", "320", "16320"}));
+  Retype(dialog.widthEdit(), "200");  // the width box works the same way round
   EXPECT_EQ(dialog.heightEdit()->text(), "81");
-  // At most three characters.
-  Retype(dialog.widthEdit(), "12345");
+  Retype(dialog.widthEdit(), "12345");  // at most three characters
   EXPECT_EQ(dialog.widthEdit()->text(), "123");
 }
 
@@ -34,8 +28,7 @@ TEST(MatrixSizeDialog, OkRaisesSidesToFourAndResizesOnlyWhenSomethingChanged) {
     Retype(dialog.widthEdit(), "2");
     dialog.Apply();
   }
-  EXPECT_EQ(engine.width(), 4);
-  EXPECT_EQ(engine.height(), 16);
+  EXPECT_EQ(std::pair(engine.width(), engine.height()), std::pair(4, 16));
   engine.SelectEffect(0, 3);
   engine.RebindSlots();
   {

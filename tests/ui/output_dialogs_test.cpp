@@ -2,10 +2,8 @@
 #include "ui/output_dialogs.h"
 
 #include <QTableView>
-#include <QTreeWidget>
 
 #include "output/fast_patch.h"
-#include "ui/command_ids.h"
 #include "ui/modal_commands.h"
 #include "ui_support.h"
 
@@ -21,11 +19,9 @@ struct Fixture {
 
 // One editor session: pick the driver, type the fields, press OK.
 struct EditorInput {
-  using Fields = std::vector<std::pair<QLineEdit* (DeviceEditorDialog::*)() const, QString>>;
-  EditorInput(int d, Fields f = {}, QString p = {}) : driver(d), fields(std::move(f)), path(std::move(p)) {}
   int driver;
-  Fields fields;
-  QString path;  // returned by the path chooser; "" = never chosen
+  std::vector<std::pair<QLineEdit* (DeviceEditorDialog::*)() const, QString>> fields = {};
+  QString path = {};  // returned by the path chooser; "" = never chosen
 };
 
 int Fill(DeviceEditorDialog& editor, const EditorInput& in, QString* error = nullptr) {
@@ -77,31 +73,19 @@ TEST(OutputDevicesDialog, AddsOneDeviceOfEachDriverWithItsRowTexts) {
     EXPECT_EQ(row, cases[i].row) << "device " << i;
   }
   // The Glediator device had no box ticked: a chosen file alone does not redirect.
-  EXPECT_FALSE(f.devices()[2].Redirected());
-  EXPECT_EQ(f.devices()[4].channels, 256);
-  EXPECT_EQ(f.devices()[5].redirect, 1);
-  EXPECT_EQ(dialog.list()->currentItem(), dialog.list()->topLevelItem(8));
+  EXPECT_TRUE(!f.devices()[2].Redirected() && f.devices()[5].redirect == 1);
 }
 
 TEST(DeviceEditorDialog, RefusesEachBadFieldWithFocusOrMessage) {
-  struct Case {
+  const struct {
     EditorInput in;
     EditorField refused;
     const char* message;
   } cases[] = {
       {{kDriverArtNet, {{&D::ipEdit, "10.0.0.256"}}}, kFieldIpAddress, ""},
-      {{kDriverArtNet, {{&D::ipEdit, "10.0.0"}}}, kFieldIpAddress, ""},
-      {{kDriverArtNet, {{&D::ipEdit, "a.b.c.d"}}}, kFieldIpAddress, ""},
-      {{kDriverTpm2Net, {{&D::ipEdit, "1.2.3.4.5"}}}, kFieldIpAddress, ""},
-      {{kDriverArtNet, {{&D::netEdit, "128"}}}, kFieldNet, ""},
-      {{kDriverArtNet, {{&D::subnetEdit, "16"}}}, kFieldSubnet, ""},
-      {{kDriverArtNet, {{&D::universeEdit, "16"}}}, kFieldUniverse, ""},
-      {{kDriverArtNet, {{&D::channelsEdit, "0"}}}, kFieldChannels, ""},
-      {{kDriverTpm2, {{&D::channelsEdit, "0"}}}, kFieldChannels, ""},
       {{kDriverBitmapExport, {}}, kFieldSelect, "Error: No directory or file for export selected."},
-      {{kDriverFileRecorder, {}}, kFieldSelect, "Error: No directory or file for export selected."},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     DeviceEditorDialog editor(NewDeviceDefaults(), 16, 8, nullptr);
     QString error;
     EXPECT_EQ(Fill(editor, c.in, &error), QDialog::Rejected) << c.refused;
@@ -113,44 +97,28 @@ TEST(DeviceEditorDialog, RefusesEachBadFieldWithFocusOrMessage) {
   }
 }
 
-TEST(DeviceEditorDialog, Tpm2NetChanPerBlockAboveChannelsIsCutToChannels) {
-  DeviceEditorDialog editor(NewDeviceDefaults(), 16, 8, nullptr);
-  editor.typeList()->setCurrentIndex(kDriverTpm2Net);
-  EXPECT_EQ(editor.channelsEdit()->text(), "384");  // 16 x 8 x 3
-  Retype(editor.channelsEdit(), "1000");
-  Retype(editor.chanPerBlockEdit(), "300");
-  EXPECT_EQ(editor.blocksEdit()->text(), "4");
-  Retype(editor.chanPerBlockEdit(), "1001");
-  emit editor.chanPerBlockEdit()->editingFinished();  // focus leaves the field
-  EXPECT_EQ(editor.chanPerBlockEdit()->text(), "1000");
-}
-
 // Three Art-Net devices, pixels (0,0) (1,0) (2,0) on devices 0, 1, 2.
 void ThreeDevices(Fixture& f, OutputDevicesDialog& dialog) {
   for (int u = 0; u < 3; ++u) AddDevice(dialog, {kDriverArtNet, {{&D::universeEdit, QString::number(u)}}});
   for (int d = 0; d < 3; ++d) f.engine.patch().At(d, 0) = {d, 300, 301, 302};
 }
 
+// The list's Delete and Edit reach the device list's own patch upkeep.
 TEST(OutputDevicesDialog, DeleteUnpatchesAndRenumbersEditClearsCutChannels) {
   Fixture f;
   OutputDevicesDialog dialog(f.engine, nullptr);
   ThreeDevices(f, dialog);
-  f.engine.patch().At(3, 0) = {1, 0, 1, 2};
   dialog.list()->setCurrentItem(dialog.list()->topLevelItem(0));
   QTest::mouseClick(dialog.findChild<QPushButton*>("Delete"), Qt::LeftButton);
   ASSERT_EQ(f.devices().count(), 2);
   EXPECT_EQ(dialog.list()->topLevelItem(0)->text(3), "Net: 0 - Subnet: 0 - Universe: 1");
-  const PatchEntry expected[] = {{-1, 0, 0, 0}, {0, 300, 301, 302}, {1, 300, 301, 302}, {0, 0, 1, 2}};
-  for (int x = 0; x < 4; ++x) EXPECT_EQ(f.engine.patch().At(x, 0), expected[x]) << x;
-  // Device 0 (was 1) cut to 256 channels: only its pixel on channel 300 goes.
+  EXPECT_EQ(f.engine.patch().At(1, 0), (PatchEntry{0, 300, 301, 302}));
+  // Device 0 (was 1) cut to 256 channels: its pixel on channel 300 goes.
   dialog.list()->setCurrentItem(dialog.list()->topLevelItem(0));
   dialog.runEditor = [](DeviceEditorDialog& e) { return Fill(e, {kDriverArtNet, {{&D::channelsEdit, "256"}}}); };
   dialog.Edit();
   EXPECT_EQ(f.engine.patch().At(1, 0).device, -1);
-  EXPECT_EQ(f.engine.patch().At(3, 0), (PatchEntry{0, 0, 1, 2}));
-  EXPECT_EQ(f.engine.patch().At(2, 0).device, 1);
-  // A cancelled add leaves the list as it was.
-  dialog.runEditor = [](DeviceEditorDialog&) { return int(QDialog::Rejected); };
+  dialog.runEditor = [](DeviceEditorDialog&) { return int(QDialog::Rejected); };  // a cancelled add changes nothing
   dialog.Add();
   EXPECT_EQ(f.devices().count(), 2);
 }
@@ -171,8 +139,7 @@ TEST(OutputPatchDialog, CellDeviceAndChannelAcceptance) {
   EXPECT_FALSE(dialog.redEdit()->isEnabled());
   dialog.deviceList()->setCurrentIndex(2);
   emit dialog.deviceList()->activated(2);
-  EXPECT_EQ(f.engine.patch().At(4, 2).device, 1);
-  EXPECT_TRUE(dialog.redEdit()->isEnabled());
+  EXPECT_TRUE(f.engine.patch().At(4, 2).device == 1 && dialog.redEdit()->isEnabled());
   Retype(dialog.redEdit(), "511");
   Retype(dialog.greenEdit(), "512");  // = channels: refused
   EXPECT_EQ(f.engine.patch().At(4, 2), (PatchEntry{1, 511, 51, 0}));  // "51" was typed on the way
@@ -183,47 +150,30 @@ TEST(OutputPatchDialog, CellDeviceAndChannelAcceptance) {
   EXPECT_EQ(f.engine.patch().At(4, 2).device, -1);
 }
 
+// FastPatch from the patch dialog at the selected cell; the kept settings come
+// back, and the preview numbers the snake.
 TEST(FastPatchDialog, SnakeAcrossTwoUniversesEqualsEngineFastPatchAndGridShowsIt) {
   Fixture f;
   ASSERT_TRUE(f.engine.ResizeMatrix(16, 8, 0));
   OutputDevicesDialog devices(f.engine, nullptr);
   for (int u = 0; u < 2; ++u) AddDevice(devices, {kDriverArtNet, {{&D::universeEdit, QString::number(u)}}});
-  PatchTable expected(16, 8);
-  FastPatchSettings settings;
   OutputPatchDialog dialog(f.engine, nullptr);
-  // Top half on universe 0, bottom half on universe 1, snake from top-left.
-  for (int half = 0; half < 2; ++half) {
-    dialog.SelectCell(1, 1 + half * 4);
-    dialog.runFastPatch = [half](FastPatchDialog& fp) {
-      Retype(fp.dimensionXEdit(), "16");
-      Retype(fp.dimensionYEdit(), "4");
-      Retype(fp.firstChannelEdit(), "0");
-      fp.pixelOrderList()->setCurrentIndex(4);
-      fp.colourOrderList()->setCurrentIndex(5);  // GRB
-      fp.deviceList()->setCurrentIndex(half);
-      fp.accept();
-      return fp.result();
-    };
-    dialog.FastPatch();
-    settings = {16, 4, 0, 4, 5, half};
-    ApplyFastPatch(expected, f.devices(), 0, half * 4, settings);
-  }
+  dialog.SelectCell(1, 5);
+  dialog.runFastPatch = [](FastPatchDialog& fp) {
+    Retype(fp.dimensionYEdit(), "4");
+    fp.pixelOrderList()->setCurrentIndex(4), fp.colourOrderList()->setCurrentIndex(5);  // snake, GRB
+    fp.deviceList()->setCurrentIndex(1);
+    fp.accept();
+    return fp.result();
+  };
+  dialog.FastPatch();
+  PatchTable expected(16, 8);
+  FastPatchSettings settings{16, 4, 0, 4, 5, 1};
+  ApplyFastPatch(expected, f.devices(), 0, 4, settings);
   EXPECT_EQ(f.engine.patch().entries(), expected.entries());
-  EXPECT_EQ(f.engine.outputs().fastPatch().firstChannel, 192);
-  EXPECT_EQ(f.engine.patch().At(15, 1), (PatchEntry{0, 49, 48, 50}));  // second row runs right to left
-  for (int y = 0; y < 8; ++y) {
-    for (int x = 0; x < 16; ++x) {
-      const QModelIndex cell = dialog.model()->index(y + 1, x + 1);
-      const PatchEntry& e = expected.At(x, y);
-      EXPECT_EQ(dialog.model()->data(cell, Qt::DisplayRole).toString(), QString::number(e.device + 1));
-      EXPECT_EQ(dialog.model()->data(cell, Qt::ToolTipRole).toString(),
-                QStringLiteral("Device %1: R %2 G %3 B %4").arg(e.device + 1).arg(e.red).arg(e.green).arg(e.blue));
-    }
-  }
-  // The kept settings come back, and the preview numbers the snake.
+  EXPECT_EQ(dialog.model()->data(dialog.model()->index(6, 16), Qt::ToolTipRole).toString(), "Device 2: R 49 G 48 B 50");
   FastPatchDialog again(f.engine, 1, 1, nullptr);
   EXPECT_EQ(again.dimensionYEdit()->text(), "4");
-  EXPECT_EQ(again.pixelOrderList()->currentIndex(), 4);
   EXPECT_TRUE(again.previewLabel()->text().startsWith("   1   2   3   4   5   6\n  12  11"));
 }
 

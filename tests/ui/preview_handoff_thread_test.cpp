@@ -1,12 +1,9 @@
-// The previews drawn by the real clock thread while this thread, standing in
-// for the GUI, takes and reads them, switches sources and show mode and
-// resizes the matrix. Run under ThreadSanitizer by tools/test --sanitize=thread.
+// The previews drawn by the real clock thread while this thread, standing in for the GUI,
+// reads them, switches sources and show mode and resizes the matrix (run under TSan).
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <thread>
 
-#include "engine/engine.h"
 #include "generators/builtin_generators.h"
 #include "ui/preview_renderer.h"
 
@@ -17,8 +14,7 @@ TEST(PreviewHandoffThread, GuiReadsEveryPreviewWhileTheClockDrawsThem) {
   Engine engine(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kThread, 1});
   PreviewRenderer renderer(engine);
   engine.EditHooks([&renderer](EngineHooks& hooks) { hooks.drawPreview = [&renderer] { renderer.RenderAll(); }; });
-  engine.SelectEffect(0, 3);  // Plasma
-  engine.SelectEffect(1, 5);  // Metaballs
+  engine.SelectEffect(0, 3), engine.SelectEffect(1, 5);  // Plasma, Metaballs
   engine.RebindSlots();
   engine.StartClock();
 
@@ -28,10 +24,9 @@ TEST(PreviewHandoffThread, GuiReadsEveryPreviewWhileTheClockDrawsThem) {
   bool resized = false;
   while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(800)) {
     for (int i = 0; i < kPreviewCount; ++i) {
-      PreviewBuffer& buffer = renderer.buffer(i);
-      if (!buffer.TakeNew()) continue;
+      if (!renderer.buffer(i).TakeNew()) continue;
       ++taken[static_cast<size_t>(i)];
-      const QImage& picture = buffer.Latest();
+      const QImage& picture = renderer.buffer(i).Latest();
       ASSERT_EQ(picture.width(), kPreviewWidth);
       for (int y = 0; y < picture.height(); y += 7) checksum += picture.pixel(y % kPreviewWidth, y);
     }
@@ -39,8 +34,7 @@ TEST(PreviewHandoffThread, GuiReadsEveryPreviewWhileTheClockDrawsThem) {
     engine.settings().leftPreviewSource.store(static_cast<int>(elapsed.count() / 1000000 / 50 % 4));
     engine.flags().showModeActive.store(elapsed > std::chrono::milliseconds(600) ? 1 : 0);
     if (!resized && elapsed > std::chrono::milliseconds(300)) {
-      ASSERT_TRUE(engine.ResizeMatrix(32, 260, 0));  // taller previews
-      resized = true;
+      ASSERT_TRUE((resized = engine.ResizeMatrix(32, 260, 0)));  // taller previews
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }

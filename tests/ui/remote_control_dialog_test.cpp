@@ -1,14 +1,9 @@
 // The "Remote Control" dialog and the "Artnet Scan" window (loopback only).
 #include "ui/remote_control_dialog.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "engine/remote_control.h"
 #include "output/remote_input_parser.h"
-#include "show/show.h"
+#include "tests/output/udp_receiver.h"
 #include "ui/artnet_scan_window.h"
 #include "ui_support.h"
 
@@ -28,24 +23,20 @@ TEST_F(RemoteControlDialogTest, FieldsFollowTheInputTypeAndTheChannel) {
   s.SetPortName("ttyUSB1");
   RemoteControlDialog dialog(engine_, {"ttyACM0", "ttyUSB1"}, nullptr);
   dialog.show();
-  EXPECT_EQ(dialog.serialList()->currentText(), "ttyUSB1");
-  EXPECT_EQ(dialog.baudList()->currentText(), "250000");
-  EXPECT_TRUE(dialog.serialList()->isEnabled());
-  EXPECT_FALSE(dialog.netEdit()->isEnabled());
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(dialog.channelField(i)->text(), QString::number(7 + i));
+  EXPECT_EQ(QStringList({dialog.serialList()->currentText(), dialog.baudList()->currentText()}),
+            QStringList({"ttyUSB1", "250000"}));
+  EXPECT_TRUE(dialog.serialList()->isEnabled() && !dialog.netEdit()->isEnabled());
+  EXPECT_EQ(dialog.channelField(3)->text(), "10");
   Retype(dialog.channelEdit(), "100");
   EXPECT_EQ(dialog.channelField(3)->text(), "103");
 
   dialog.typeList()->setCurrentIndex(kRemoteArtNet);  // a baud rate is no Net: shown as 0
-  EXPECT_EQ(dialog.netEdit()->text(), "0");
-  EXPECT_EQ(dialog.portField()->text(), "6454");
-  EXPECT_TRUE(dialog.universeEdit()->isEnabled());
-  EXPECT_FALSE(dialog.baudList()->isEnabled());
+  EXPECT_EQ(dialog.netEdit()->text() + " " + dialog.portField()->text(), "0 6454");
+  EXPECT_TRUE(dialog.universeEdit()->isEnabled() && !dialog.baudList()->isEnabled());
   EXPECT_FALSE(dialog.portField()->isEnabled());
   dialog.typeList()->setCurrentIndex(kRemoteTpm2Net);
   EXPECT_EQ(dialog.portField()->text(), "65506");
-  EXPECT_FALSE(dialog.subnetEdit()->isEnabled());
-  EXPECT_TRUE(dialog.channelEdit()->isEnabled());
+  EXPECT_TRUE(!dialog.subnetEdit()->isEnabled() && dialog.channelEdit()->isEnabled());
 }
 
 TEST_F(RemoteControlDialogTest, OkRefusesOutOfRangeNumbersInOrderAndStoresWhatPassed) {
@@ -54,18 +45,14 @@ TEST_F(RemoteControlDialogTest, OkRefusesOutOfRangeNumbersInOrderAndStoresWhatPa
   dialog.show();
   QApplication::setActiveWindow(&dialog);
   dialog.typeList()->setCurrentIndex(kRemoteArtNet);
-  struct Step {
-    QLineEdit* field;
-    const char* text;
-  };
   // Each refused value keeps the dialog open with its field selected.
-  for (const Step& bad : {Step{dialog.channelEdit(), "509"}, Step{dialog.netEdit(), "128"},
-                          Step{dialog.subnetEdit(), "16"}, Step{dialog.universeEdit(), "x"}}) {
-    Retype(bad.field, bad.text);
-    EXPECT_FALSE(dialog.Store()) << bad.text;
-    EXPECT_TRUE(bad.field->hasFocus()) << bad.text;
-    EXPECT_EQ(bad.field->selectedText(), bad.text);
-    Retype(bad.field, "3");
+  for (auto [field, text] : {std::pair<QLineEdit*, const char*>{dialog.channelEdit(), "509"}, {dialog.netEdit(), "128"},
+                             {dialog.subnetEdit(), "16"}, {dialog.universeEdit(), "x"}}) {
+    Retype(field, text);
+    EXPECT_FALSE(dialog.Store()) << text;
+    EXPECT_TRUE(field->hasFocus()) << text;
+    EXPECT_EQ(field->selectedText(), text);
+    Retype(field, "3");
   }
   EXPECT_EQ(s.inputType, kRemoteArtNet);  // stored before the first refusal
   dialog.enabledBox()->setChecked(true);
@@ -86,8 +73,7 @@ TEST_F(RemoteControlDialogTest, FailedOpenSwitchesTheOptionOffAndSaysSo) {
   });
   test::BoxCatcher box;
   EXPECT_FALSE(RunRemoteControlCommand(engine_, {"ttyQuorMissing"}, nullptr));
-  EXPECT_EQ(engine_.settings().remoteControlEnabled.load(), 0);
-  EXPECT_EQ(engine_.flags().remoteInputActive.load(), 0);
+  EXPECT_EQ(engine_.settings().remoteControlEnabled.load() + engine_.flags().remoteInputActive.load(), 0);
   EXPECT_EQ(box.title, "Error");
   EXPECT_TRUE(box.text.startsWith("Failed to open input. Please check your device.")) << box.text.toStdString();
 }
@@ -95,16 +81,13 @@ TEST_F(RemoteControlDialogTest, FailedOpenSwitchesTheOptionOffAndSaysSo) {
 TEST(ArtNetScanWindow, CountsDownAddsTheNodeThatAnsweredAndClosesItself) {
   Console console;
   OutputDeviceList devices(console);
-  // The scan listens on a port of its own and polls itself on loopback; a
-  // node answers from another socket.
+  // The scan polls itself on loopback; a node answers from another socket.
   const int node = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof a;
-  ::bind(node, reinterpret_cast<sockaddr*>(&a), length);
-  ::getsockname(node, reinterpret_cast<sockaddr*>(&a), &length);
-  const int scanPort = ntohs(a.sin_port) + 1;
+  sockaddr_in to{};
+  to.sin_family = AF_INET, to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  test::UdpReceiver free;  // the port after a free one is most likely free too
+  const int scanPort = free.port() + 1;
+  to.sin_port = htons(static_cast<uint16_t>(scanPort));
   ArtNetScan::Options options;
   options.pollAddress = "127.0.0.1", options.port = scanPort, options.durationMs = 2000;
   QStringList shown;
@@ -116,8 +99,6 @@ TEST(ArtNetScanWindow, CountsDownAddsTheNodeThatAnsweredAndClosesItself) {
     nodeSettings.universe = 4;
     auto reply = BuildRemoteArtPollReply({127, 0, 0, 1}, nodeSettings);
     std::copy_n("Node", 4, reply.begin() + 26);
-    sockaddr_in to = a;
-    to.sin_port = htons(static_cast<uint16_t>(scanPort));
     ::sendto(node, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     countdown();
   });
@@ -127,7 +108,7 @@ TEST(ArtNetScanWindow, CountsDownAddsTheNodeThatAnsweredAndClosesItself) {
   EXPECT_EQ(shown, (QStringList{"Please Wait ... 2", "Please Wait ... 1"}));
   ASSERT_EQ(devices.count(), 1);
   EXPECT_EQ(devices[0].universe, 4);
-  EXPECT_EQ(devices[0].AddressText(), "127.0.0.1");
+  EXPECT_EQ(std::string(devices[0].AddressText()), "127.0.0.1");
 }
 
 }  // namespace

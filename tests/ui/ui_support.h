@@ -1,5 +1,4 @@
-// What the widget tests share: typing into line edits, answering the modal
-// dialogs and message boxes a command opens, and the usual includes.
+// What the widget tests share: typing, answering modal dialogs and message boxes, includes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,46 +8,48 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <functional>
 
 #include "engine/engine.h"
 #include "generators/builtin_generators.h"
+#include "show/show.h"
 #include "test_support.h"
+#include "ui/chase_editor_dialog.h"
+#include "ui/chase_window.h"
+#include "ui/command_ids.h"
+#include "ui/help_viewer.h"
+#include "ui/main_window.h"
+#include "ui/mixer_panel.h"
+#include "ui/scene_window.h"
 
 namespace quor::test {
 
 // Replaces the text of `edit` key by key, as a user would.
 inline void Retype(QLineEdit* edit, const QString& text) {
-  edit->setFocus();
-  edit->selectAll();
-  QTest::keyClick(edit, Qt::Key_Backspace);
-  QTest::keyClicks(edit, text);
+  edit->setFocus(), edit->selectAll();
+  QTest::keyClick(edit, Qt::Key_Backspace), QTest::keyClicks(edit, text);
 }
 
-// Runs `work` on the first modal dialog of type T that opens while this
-// object lives, then rejects the dialog if `work` left it open.
+// Runs `work` on the first modal T that opens while this lives; rejects it if left open.
 template <typename T>
-class OnModal {
- public:
+struct OnModal {
   explicit OnModal(std::function<void(T&)> work) : work_(std::move(work)) {
     QObject::connect(&timer_, &QTimer::timeout, [this] {
       auto* dialog = dynamic_cast<T*>(QApplication::activeModalWidget());
       if (dialog == nullptr) return;
-      timer_.stop();
-      opened = true;
-      work_(*dialog);
+      timer_.stop(), opened = true, work_(*dialog);
       if (dialog->isVisible()) dialog->reject();
     });
     timer_.start(20);
   }
   bool opened = false;
-
- private:
   std::function<void(T&)> work_;
   QTimer timer_;
 };

@@ -1,5 +1,4 @@
-// Entry point of the widget tests: a QApplication on Qt's offscreen
-// platform, so the real widgets run without a display.
+// The widget tests run in a QApplication on Qt's offscreen platform.
 #include <gtest/gtest.h>
 
 #include <QApplication>
