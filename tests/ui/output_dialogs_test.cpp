@@ -95,6 +95,11 @@ TEST(DeviceEditorDialog, RefusesEachBadFieldWithFocusOrMessage) {
       EXPECT_EQ(edit->selectedText(), edit->text()) << "refused text is selected";
     }
   }
+  DeviceEditorDialog editor(NewDeviceDefaults(), 16, 8, nullptr);  // Chan/Block is cut to Channels on leaving
+  editor.typeList()->setCurrentIndex(kDriverTpm2Net);
+  Retype(editor.channelsEdit(), "1000"), Retype(editor.chanPerBlockEdit(), "1001");
+  emit editor.chanPerBlockEdit()->editingFinished();
+  EXPECT_EQ(editor.chanPerBlockEdit()->text(), "1000");
 }
 
 // Three Art-Net devices, pixels (0,0) (1,0) (2,0) on devices 0, 1, 2.

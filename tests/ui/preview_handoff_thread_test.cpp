@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "engine/engine.h"
 #include "generators/builtin_generators.h"
 #include "ui/preview_renderer.h"
 
