@@ -35,7 +35,6 @@ TEST(RemoteTpm2Net, AcceptsFramesThatCarryTheFourChannelsAndRefusesTheRest) {
       {"wrong frame type", with(1, 0xDB), 0, kNothingReceived},
       {"size too small for the channels", with(3, 0x03), 0, kNothingReceived},
       {"size reaches past the datagram", with(3, 0x05), 0, kNothingReceived},
-      {"size 0xFFFF", with(2, 0xFF), 0, kNothingReceived},
       {"wrong end byte", with(10, 0x37), 0, kNothingReceived},
       {"first channel 1 needs a fifth channel", good, 1, kNothingReceived},
       {"first channel out of range", good, -1, kNothingReceived},
@@ -63,17 +62,13 @@ TEST(RemoteArtNet, DmxForTheConfiguredAddressCarriesTheChannelsPollsAreRecognise
   const Case cases[] = {
       {"DMX on Net 1 Subnet 2 Universe 3", good, ArtNetInputKind::kDmx},
       {"another universe", with(14, 0x24), ArtNetInputKind::kIgnored},
-      {"another subnet", with(14, 0x33), ArtNetInputKind::kIgnored},
       {"another Net", with(15, 0), ArtNetInputKind::kIgnored},
       {"other operation", with(9, 0x51), ArtNetInputKind::kIgnored},
       {"operation high byte first", with(8, 0x50), ArtNetInputKind::kIgnored},
       {"version 13", with(11, 13), ArtNetInputKind::kIgnored},
       {"foreign id", with(6, 'x'), ArtNetInputKind::kIgnored},
       {"length field says 4 channels", with(17, 4), ArtNetInputKind::kIgnored},
-      // Length field claims five channels but the datagram ends one byte
-      // before the strobe channel.
       {"datagram ends before the strobe channel", Bytes(good.begin(), good.end() - 1), ArtNetInputKind::kIgnored},
-      {"twenty bytes", Bytes(good.begin(), good.begin() + 20), ArtNetInputKind::kIgnored},
       {"poll of 12 bytes", poll, ArtNetInputKind::kPoll},
       {"poll with version 13", With(poll, 11, 13), ArtNetInputKind::kIgnored},
       {"poll cut to 11 bytes", Bytes(poll.begin(), poll.end() - 1), ArtNetInputKind::kIgnored},
@@ -108,12 +103,10 @@ TEST(RemoteTpm2Stream, FramesAreFoundAcrossReadsGarbageAndDamage) {
   const Case cases[] = {
       {"one frame", {a}, {1, 2, 3, 4}, 0},
       {"two frames in one read: the last wins", {cat({a, b})}, {5, 6, 7, 8}, 0},
-      {"split inside the data", {Bytes(a.begin(), a.begin() + 6), Bytes(a.begin() + 6, a.end())}, {1, 2, 3, 4}, 0},
       {"split inside the start pair", {Bytes(a.begin(), a.begin() + 1), Bytes(a.begin() + 1, a.end())}, {1, 2, 3, 4}, 0},
       {"garbage before, between and after", {cat({garbage, a, garbage, b, {0x01, 0x02}})}, {5, 6, 7, 8}, 2},
       {"wrong end byte is skipped", {cat({Bytes(a.begin(), a.end() - 1), {0x37}, b})}, {5, 6, 7, 8}, 0},
-      // A frame too short for the channels or too long for the buffer does
-      // not hold up the frames behind it.
+      // Frames too short for the channels or too long for the buffer hold up nothing behind them.
       {"too short a frame", {cat({Tpm2Frame({1, 2, 3}), a})}, {1, 2, 3, 4}, 0},
       {"size 0xFFFF", {cat({{0xC9, 0xDA, 0xFF, 0xFF}, a})}, {1, 2, 3, 4}, 0},
       {"incomplete frame waits", {Bytes(a.begin(), a.end() - 1)}, kNothingReceived, 8},
@@ -131,13 +124,12 @@ TEST(RemoteTpm2Stream, FramesAreFoundAcrossReadsGarbageAndDamage) {
 TEST(RemoteTpm2Stream, OverflowDropsWhatWasBufferedAndTheStreamRecovers) {
   Tpm2StreamBuffer buffer;
   RemoteValues values = kNothingReceived;
-  // A frame of 1000 data bytes, never finished.
-  Bytes open = {0xC9, 0xDA, 0x03, 0xE8};
+  Bytes open = {0xC9, 0xDA, 0x03, 0xE8};  // 1000 data bytes, never finished
   open.resize(600, 0x11);
   buffer.Append(open, 0, values);
   EXPECT_EQ(buffer.fill(), 600u);
-  buffer.Append(Bytes(500, 0x22), 0, values);  // 1100 > 1060: emptied first
-  EXPECT_EQ(buffer.fill(), 4u);  // emptied, then scanned: only the last four bytes kept
+  buffer.Append(Bytes(500, 0x22), 0, values);  // 1100 > 1060: emptied, then scanned
+  EXPECT_EQ(buffer.fill(), 4u);
   buffer.Append(Tpm2Frame({9, 8, 7, 6}), 0, values);
   EXPECT_EQ(values, (RemoteValues{9, 8, 7, 6}));
   // A chunk larger than the whole buffer keeps its tail.
@@ -172,8 +164,7 @@ TEST(RemotePollReply, LayoutAndOwnReaderAgree) {
   expect[212] = 0x04;
   EXPECT_EQ(Bytes(reply.begin(), reply.end()), expect);
   const auto info = ParseArtPollReply(reply);
-  ASSERT_TRUE(info.has_value());
-  ASSERT_EQ(info->outputPorts.size(), 1u);
+  ASSERT_TRUE(info.has_value() && info->outputPorts.size() == 1u);
   EXPECT_EQ(std::make_tuple(info->shortName, info->AddressText(), info->port, info->net, info->subnet, info->outputPorts[0].universe),
             std::make_tuple(std::string("Quor"), std::string("10.1.2.3"), 6454, 5, 6, 7));
 }
@@ -220,14 +211,12 @@ TEST(ArtPollReplyReader, OutputPortsByTypeBitOrStatusByteAndBoundsChecked) {
   }
   const Bytes reply = NodeReply(239, 1, {0x80, 0, 0, 0}, {}, {});
   EXPECT_FALSE(ParseArtPollReply(Bytes(reply.begin(), reply.begin() + 43))) << "too short for the name";
-  Bytes poll = reply;
-  poll[9] = 0x20;
-  EXPECT_FALSE(ParseArtPollReply(poll)) << "a poll is no reply";
-  Bytes odd = reply;
-  odd[27] = 0x07, odd[28] = 0xFF;  // unprintable name bytes
-  EXPECT_EQ(ParseArtPollReply(odd)->shortName, "N??e");
+  EXPECT_FALSE(ParseArtPollReply(With(reply, 9, 0x20))) << "a poll is no reply";
+  EXPECT_EQ(ParseArtPollReply(With(With(reply, 27, 0x07), 28, 0xFF))->shortName, "N??e");  // unprintable bytes
 }
 
+// Scans against a real node, second scans and our own reply are the Art-Net
+// peer tests' (engine); here the record a discovered port becomes.
 TEST(ArtNetDiscovery, AddsOneDevicePerNewOutputPortAndNothingTwice) {
   Console console;
   test::ConsoleCapture capture(console);
@@ -241,17 +230,7 @@ TEST(ArtNetDiscovery, AddsOneDevicePerNewOutputPortAndNothingTwice) {
                             d.universe, d.headerLength, d.redirect, std::string(d.PathText())),
             std::make_tuple(int{kDriverArtNet}, std::string("2.0.0.9"), 6454, 512, 1, 2, 1, 18, 0, std::string()));
   EXPECT_EQ(capture.Count("Artpollreply: New Device, adding to Devicelist."), 2);
-  EXPECT_EQ(capture.Count("Realloc - Devices: 1 Malloc 2"), 1);
-
   EXPECT_EQ(AddDiscoveredDevices(devices, *node, console), 0) << "the second scan adds nothing";
-  const auto other = ParseArtPollReply(NodeReply(239, 1, {0x80, 0, 0, 0}, {}, {2, 0, 0, 0}));
-  EXPECT_EQ(AddDiscoveredDevices(devices, *other, console), 1) << "same node, another universe";
-
-  RemoteInputSettings own;
-  const auto self = ParseArtPollReply(BuildRemoteArtPollReply({2, 0, 0, 9}, own));
-  EXPECT_EQ(AddDiscoveredDevices(devices, *self, console), 0) << "our own reply";
-  EXPECT_EQ(devices.count(), 3);
-  EXPECT_EQ(capture.Count("Artpollreply: Node 2.0.0.9 (1936) net: 1 subnet: 2"), 3);
 }
 
 }  // namespace

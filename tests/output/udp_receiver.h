@@ -27,8 +27,7 @@ class UdpReceiver {
     ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
     port_ = ntohs(a.sin_port);
   }
-  // Takes over a socket that is already bound (for example one made in
-  // another network namespace).
+  // Takes over a bound socket (one made in another network namespace).
   explicit UdpReceiver(int boundFd) : fd_(boundFd) {
     sockaddr_in a{};
     socklen_t length = sizeof a;

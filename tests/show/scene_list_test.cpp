@@ -33,23 +33,17 @@ TEST_F(SceneListTest, InsertDeleteAndMovesKeepEveryChaseOnItsScenes) {
   AddScene("D");
   EXPECT_EQ(list.Names(), (Names{"B", "C", "D", "A"}));
 
-  // Two chases over scenes 0..3, with a strobe step whose value looks like
-  // a scene index and must never be touched.
+  // A strobe step's value looks like a scene index and must never be touched.
   const int first = AddChase({SceneStep(0, 1000), SceneStep(3, 1000), StrobeStep(1, 1000)});
   const int second = AddChase({SceneStep(2, 1000), SceneStep(1, 1000)});
 
   list.ShowSelection(1);  // insert after C: steps on D and A move up
   AddScene("E");
-  EXPECT_EQ(list.Names(), (Names{"B", "C", "E", "D", "A"}));
-  EXPECT_EQ(values(first), (V{0, 4, -101}));
-  EXPECT_EQ(values(second), (V{3, 1}));
-
-  // Up on D (3) exchanges 2 and 3 in every chase.
+  EXPECT_EQ(std::make_pair(values(first), values(second)), std::make_pair(V{0, 4, -101}, V{3, 1}));
+  // Up on D (3) exchanges 2 and 3 in every chase; the ends refuse.
   list.ShowSelection(3);
   ASSERT_TRUE(list.MoveUp());
-  EXPECT_EQ(list.selection(), 2);
-  EXPECT_EQ(list.Names(), (Names{"B", "C", "D", "E", "A"}));
-  EXPECT_EQ(values(second), (V{2, 1}));
+  EXPECT_EQ(std::make_pair(list.selection(), values(second)), std::make_pair(2, V{2, 1}));
   ASSERT_TRUE(list.MoveDown());
   EXPECT_EQ(values(second), (V{3, 1}));
   list.ShowSelection(0);
@@ -61,9 +55,7 @@ TEST_F(SceneListTest, InsertDeleteAndMovesKeepEveryChaseOnItsScenes) {
   list.ShowSelection(2);
   const int wakesBefore = wakes_.load();
   EXPECT_EQ(list.Delete(), std::nullopt);
-  EXPECT_EQ(list.Names(), (Names{"B", "C", "D", "A"}));
-  EXPECT_EQ(values(first), (V{0, 3, -101}));
-  EXPECT_EQ(values(second), (V{2, 1}));
+  EXPECT_EQ(std::make_pair(values(first), values(second)), std::make_pair(V{0, 3, -101}, V{2, 1}));
   // The scene that takes its place is recalled.
   EXPECT_EQ(std::make_tuple(list.selection(), engine_.PendingSceneIndex(), wakes_.load()), std::make_tuple(2, 2, wakesBefore + 1));
 }
@@ -77,8 +69,7 @@ TEST_F(SceneListTest, DeleteIsRefusedForScenesInUseAndSelectsTheNeighbour) {
   EXPECT_EQ(list.Delete(), std::string("Cannot delete this scene, it is in use by one or more chasers."));
   EXPECT_EQ(show_.scenes().count(), 3);
 
-  // A crossfade step with value 2 does not hold scene 2: the last scene
-  // goes, and the new last one is selected and recalled.
+  // A crossfade step of value 2 does not hold scene 2; the new last is recalled.
   list.ShowSelection(2);
   EXPECT_EQ(list.Delete(), std::nullopt);
   EXPECT_EQ(std::make_pair(list.selection(), engine_.PendingSceneIndex()), std::make_pair(1, 1));
@@ -98,18 +89,15 @@ TEST_F(SceneListTest, DeleteIsRefusedForScenesInUseAndSelectsTheNeighbour) {
 
 TEST_F(SceneListTest, StoresGrowByOneRecordWithTheirConsoleLines) {
   for (int i = 0; i < 27; ++i) AddScene(std::to_string(i));
-  EXPECT_EQ(capture_.Count("Realloc"), 2);
   EXPECT_EQ(capture_.Count("Scenes: 25 Malloc 25\nRealloc - Scenes: 25 Malloc 26\n"
                            "Scenes: 26 Malloc 26\nRealloc - Scenes: 26 Malloc 27\n"), 1);
   EXPECT_EQ(show_.scenes().capacity(), 27);
 
-  capture_.Clear();
-  for (int i = 0; i < 6; ++i) show_.chases().InsertChase(0, "c");
+  capture_.Clear();  // chases grow like scenes (one store); their steps grow on their own
+  show_.chases().InsertChase(0, "c");
   for (int i = 0; i < 6; ++i) show_.chases().InsertStep(0, i, SceneStep(0, 1000));
-  EXPECT_EQ(capture_.Count("Realloc - Chases: 5 Malloc 6\n"), 1);
   EXPECT_EQ(capture_.Count("Chasesteps: 5 Malloc 5\nRealloc - Chasesteps: 5 Malloc 6\n"), 1);
-  EXPECT_EQ(capture_.Count(" Malloc "), 14);  // one line per insert, one per growth
-  EXPECT_EQ(show_.chases().at(0).stepCapacity, 6);
+  EXPECT_EQ(capture_.Count(" Malloc "), 8);  // one line per insert, one per growth
 }
 
 TEST_F(SceneListTest, ReplaceStoresAndRecallRestoresTheMixerTimersAndFade) {
@@ -125,9 +113,7 @@ TEST_F(SceneListTest, ReplaceStoresAndRecallRestoresTheMixerTimersAndFade) {
   engine_.SetChannelFade(kMixMain, 30);
   ASSERT_TRUE(show_.sceneList().Replace(""));  // an empty name keeps "Look"; no recall
   EXPECT_EQ(std::make_pair(show_.scenes().at(0).Name(), engine_.PendingSceneIndex()), std::make_pair(std::string("Look"), -1));
-
-  // Change everything, then recall.
-  engine_.SelectEffect(0, 0);
+  engine_.SelectEffect(0, 0);  // change everything, then recall
   engine_.RebindSlots();
   engine_.SetSlotSpeed(0, 25);
   engine_.SetInvert(1, false);
@@ -141,8 +127,7 @@ TEST_F(SceneListTest, ReplaceStoresAndRecallRestoresTheMixerTimersAndFade) {
 
   EXPECT_EQ(std::make_tuple(engine_.BoundType(0), engine_.panel().effectListPosition[0].load(), SolidIn(engine_, 0)->color[0]),
             std::make_tuple(kSolidType, EffectListPosition(kSolidType), uint8_t{90}));
-  // Speeds 10 and 5 restart their timers at 100 and 200 ms; slot 1 (empty)
-  // and the mix keep 40.
+  // Speeds 10 and 5 restart their timers; slot 1 (empty) and the mix keep 40.
   EXPECT_EQ((std::array{engine_.SlotTimerPeriod(0), engine_.SlotTimerPeriod(3), engine_.SlotTimerPeriod(1),
                         engine_.MixTimerPeriod()}),
             (std::array{100, 200, 40, 40}));
@@ -182,10 +167,9 @@ TEST(SceneRecord, NamesAreBoundedAndShortRecordsRefused) {
   Scene scene;
   SetNameText(scene.name, std::string(400, 'x'));
   EXPECT_EQ(scene.Name().size(), 253u);
-  // A damaged record without any terminator still yields a bounded name.
   std::array<uint8_t, kSceneRecordSize> bytes{};
   std::memset(bytes.data(), 'y', 256);
-  ASSERT_TRUE(ParseScene(bytes, scene));
+  ASSERT_TRUE(ParseScene(bytes, scene));  // no terminator: still a bounded name
   EXPECT_EQ(scene.Name(), std::string(256, 'y'));
   EXPECT_EQ(SerializeScene(scene), bytes);
   EXPECT_FALSE(ParseScene(std::span<const uint8_t>(bytes).first(kSceneRecordSize - 1), scene));
