@@ -100,8 +100,7 @@ TEST(RecorderThreads, AStalledDiskNeitherStopsTheClockNorCorruptsTheRecording) {
   }
 }
 
-// A 16 x 8 recording whose frame i (from 1) is all i.
-std::string WriteRecording(const std::string& path, int frames) {
+std::string WriteRecording(const std::string& path, int frames) {  // 16 x 8, frame i (from 1) all i
   const auto header = EncodeRecordingHeader({16, 8, 25});
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(header.data()), header.size());

@@ -95,8 +95,7 @@ TEST(SafeFile, AFailedWriteKeepsTheOldFileAndSaysWhy) {
 TEST(SafeFile, BackupIsOneGenerationAndStaleTemporariesOfDeadWritersGo) {
   const fs::path dir = test::FreshTestDir("safe_file_backup");
   const std::string path = (dir / "autosave.dat").string(), backup = path + ".bak";
-  EXPECT_EQ(ReplaceBackup(path, backup), "");  // nothing to keep yet
-  EXPECT_FALSE(fs::exists(backup));
+  EXPECT_TRUE(ReplaceBackup(path, backup).empty() && !fs::exists(backup));  // nothing to keep yet
   for (const char* generation : {"one", "two", "three"}) {
     ASSERT_EQ(ReplaceBackup(path, backup), "");
     ASSERT_EQ(ReplaceFile(path, Bytes(generation)), "");
@@ -109,19 +108,15 @@ TEST(SafeFile, BackupIsOneGenerationAndStaleTemporariesOfDeadWritersGo) {
   ::waitpid(dead, nullptr, 0);
   const std::string deadName = "autosave.dat" + std::string(kTemporaryMarker) + std::to_string(dead) + "-1a2b";
   const std::string liveName = "autosave.dat" + std::string(kTemporaryMarker) + std::to_string(::getppid()) + "-1a2b";
-  for (const std::string& name : {deadName, liveName, std::string("autosave.dat.quor-tmp-x"), std::string("notes")}) {
-    std::ofstream(dir / name) << "stray";
-  }
+  for (const std::string& name : {deadName, liveName, std::string("autosave.dat.quor-tmp-x"), std::string("notes")}) std::ofstream(dir / name) << "stray";
   EXPECT_EQ(RemoveStaleTemporaries(dir.string()), 1);
-  EXPECT_FALSE(fs::exists(dir / deadName));
-  EXPECT_TRUE(fs::exists(dir / liveName) && fs::exists(dir / "notes") && fs::exists(dir / "autosave.dat.quor-tmp-x"));
+  EXPECT_TRUE(!fs::exists(dir / deadName) && fs::exists(dir / liveName) && fs::exists(dir / "notes") && fs::exists(dir / "autosave.dat.quor-tmp-x"));
 }
 
 TEST(SafeFile, UnusableFoldersAreNamedWithTheReason) {
   const fs::path dir = test::FreshTestDir("safe_file_folder");
   std::ofstream(dir / "plain") << "x";
-  EXPECT_EQ(UnusableFolderReason((dir / "new" / "deeper").string()), "");
-  EXPECT_TRUE(fs::is_directory(dir / "new" / "deeper"));
+  EXPECT_TRUE(UnusableFolderReason((dir / "new" / "deeper").string()).empty() && fs::is_directory(dir / "new" / "deeper"));
   EXPECT_EQ(UnusableFolderReason((dir / "plain" / "below").string()), "Not a directory");
   if (::geteuid() != 0) {  // root may write anywhere
     fs::create_directory(dir / "locked");

@@ -19,11 +19,9 @@ namespace {
 TEST(PrivateNetwork, HoldsOnlyLoopbackAndCarriesLimitedBroadcast) {
   const test::PrivateNetworkResult result = test::RunInPrivateNetwork([] {
     struct if_nameindex* names = if_nameindex();
-    if (names == nullptr || names[0].if_index == 0 || std::strcmp(names[0].if_name, "lo") != 0 || names[1].if_index != 0) {
-      std::fprintf(stderr, "the private network holds more than lo\n");
-      return false;
-    }
-    if_freenameindex(names);
+    const bool onlyLo = names && names[0].if_index != 0 && std::strcmp(names[0].if_name, "lo") == 0 && names[1].if_index == 0;
+    if (names) if_freenameindex(names);
+    if (!onlyLo) return std::fprintf(stderr, "the private network holds more than lo\n"), false;
     const int receiver = socket(AF_INET, SOCK_DGRAM, 0), sender = socket(AF_INET, SOCK_DGRAM, 0), on = 1;
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -35,8 +33,7 @@ TEST(PrivateNetwork, HoldsOnlyLoopbackAndCarriesLimitedBroadcast) {
     }
     address.sin_addr.s_addr = htonl(INADDR_BROADCAST);
     if (sendto(sender, "ping", 5, 0, reinterpret_cast<sockaddr*>(&address), sizeof(address)) < 0) {
-      std::fprintf(stderr, "broadcast send failed: %s\n", std::strerror(errno));
-      return false;
+      return std::fprintf(stderr, "broadcast send failed: %s\n", std::strerror(errno)), false;
     }
     pollfd wait{receiver, POLLIN, 0};
     char got[8] = {};
@@ -49,7 +46,6 @@ TEST(PrivateNetwork, HoldsOnlyLoopbackAndCarriesLimitedBroadcast) {
   EXPECT_EQ(result, test::PrivateNetworkResult::kPassed);
 }
 
-// Reads `pipe` until `until` has arrived, or to its end.
 std::string ReadPipe(FILE* pipe, const std::string& until = "") {
   std::string text;
   char line[4096];
@@ -80,7 +76,6 @@ struct TwoPixels {
     outputs.devices().Load(std::move(devices));
     patch.At(0, 0) = first, patch.At(1, 0) = second;
   }
-  // The frame once, then the black frames of the stop.
   void SendAndStop() {
     ASSERT_TRUE(outputs.OpenOutputs());
     outputs.SendFrame(frame, 2, 1);
@@ -99,7 +94,6 @@ std::string CaptureOnLoopback(int port, int count, const std::function<void()>& 
   if (std::system("command -v tshark >/dev/null 2>&1") != 0) return why = "tshark is not installed", "";
   if (::geteuid() != 0) return why = "capturing on the loopback interface needs root", "";
   const std::string file = test::FreshTestDir("capture_" + std::to_string(port)) + "/capture.pcapng";
-  // tshark stops by itself after `count` datagrams, or after ten seconds.
   FILE* tshark = ::popen(("tshark -q -i lo -c " + std::to_string(count) + " -a duration:10 -f 'udp dst port " +
                           std::to_string(port) + "' -w '" + file + "' 2>&1").c_str(), "r");
   if (tshark == nullptr) return why = "tshark did not start", "";
@@ -119,7 +113,6 @@ TEST(ArtNetCapture, TsharkDecodesUniverseLengthAndData) {
   std::string why;
   const std::string file = CaptureOnLoopback(receiver.port(), 3, [&] { out.SendAndStop(); }, why);
   if (file.empty()) GTEST_SKIP() << why;
-  // The frame, then the two black frames of the stop.
   EXPECT_EQ(Shell("tshark -r '" + file + "' -d udp.port==" + std::to_string(receiver.port()) +
                   ",artnet -Y artnet -T fields -e artnet.output.universe -e artnet.output.length "
                   "-e dmx_chan.data_filter 2>/dev/null"),

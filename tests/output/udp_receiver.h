@@ -37,8 +37,7 @@ class UdpReceiver {
   UdpReceiver& operator=(const UdpReceiver&) = delete;
   ~UdpReceiver() { if (fd_ >= 0) ::close(fd_); }
   int port() const { return port_; }
-  // Asks for a receive buffer of `bytes`; returns what the system granted
-  // (it caps the request at its maximum).
+  // Asks for a receive buffer of `bytes`; returns what the system granted.
   int SetReceiveBuffer(int bytes) {
     ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
     int granted = 0;
@@ -47,7 +46,6 @@ class UdpReceiver {
     return granted;
   }
 
-  // The next datagram, or none within `timeoutMs`.
   bool Receive(Datagram& out, int timeoutMs = 2000) {
     pollfd p{fd_, POLLIN, 0};
     if (::poll(&p, 1, timeoutMs) != 1) return false;
