@@ -20,9 +20,7 @@ class ErrorStructureTest : public test::ShowTest {
   // The errors OpenOutputs announces for this one device.
   std::vector<EngineError> OpenOne(int driver, const std::string& path) {
     OutputDevice device;
-    device.driver = driver;
-    device.channels = 24;
-    device.driverParam = 115200;
+    device.driver = driver, device.channels = 24, device.driverParam = 115200;
     driver == kDriverTpm2 ? device.SetAddress(path) : device.SetPath(path);
     engine_.outputs().devices().Load({device});
     engine_.changes().Drain();
