@@ -37,8 +37,7 @@ TEST(AudioCaptureChildProcess, CapturesTheDefaultInput) {
   analyzer.Stop();  // harmless without a device
   EXPECT_FALSE(analyzer.Capturing());
   if (std::string(mode) == "none") {
-    EXPECT_FALSE(started);
-    EXPECT_TRUE(silent());
+    EXPECT_FALSE(started || !silent());
     return;
   }
   ASSERT_TRUE(started);
@@ -83,9 +82,7 @@ TEST(AudioCapture, ThroughAlsaDevices) {
   std::string log;
   EXPECT_EQ(RunChild(dir, "tone",
                      "pcm.!default { type file slave.pcm \"null\" file \"/dev/null\" infile \"" + tone.string() +
-                         "\" format \"raw\" }\n",
-                     log),
-            0) << log;
+                         "\" format \"raw\" }\n", log), 0) << log;
   // A default PCM on a missing card: no input device (only where no sound
   // card would stand in for it).
   if (!std::filesystem::exists("/dev/snd")) {

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string_view>
 
 #include "engine/engine.h"
@@ -104,51 +101,34 @@ struct QuietEngine : Engine {
 
 class ProjectFileTest : public testing::Test {
  protected:
-  // The live state that the golden file describes.
-  static void BuildSmallProject(Engine& engine) {
-    ASSERT_TRUE(engine.ResizeMatrix(4, 4, 0));
-    Scene& scene = *engine.show().scenes().InsertAt(0);
-    SetNameText(scene.name, "Intro");
-    scene.types = {7, 0, 0, 0}, scene.speeds = {25, 20, 15, 10}, scene.inverts = {0, 1, 0, 0};
-    scene.settings[0][0] = 1, scene.settings[0][1] = 2, scene.settings[0][2] = 3;
-    scene.mergeModes = {0, 2, 0}, scene.masterfades = {128, 128, 200};
-    ChaseStore& chases = engine.show().chases();
-    chases.InsertChase(0, "Run");
-    chases.InsertStep(0, 0, ChaseStep{kStepScene, 0, 3, 0, 2000});
-    chases.InsertStep(0, 1, ChaseStep{kStepCrossfade, 1, 0, 1, 500});
-    OutputDevice device;
-    device.SetAddress("10.0.0.5");
-    device.SetPath("out.bin");
-    device.port = 6454, device.channels = 48, device.subnet = 1, device.universe = 2, device.headerLength = 18;
-    device.redirect = 1;
-    engine.outputs().devices().Add(device);
-    EngineSettings& s = engine.settings();
-    engine.uiState().showWindowLeft = 10, engine.uiState().showWindowTop = 20;
-    s.masterLevel = 200, s.gammaSetting = 150, s.pixelStep = 2, s.strobeTime = 3;
-    engine.audio().agcEnabled = 0;
-    engine.patch().At(0, 0) = PatchEntry{0, 0, 1, 2};
-    engine.patch().At(1, 0) = PatchEntry{0, 5, 4, 3};
-    engine.patch().At(3, 3) = PatchEntry{-2, 9, 9, 9};
-    RemoteInputSettings& remote = engine.remoteInputSettings();
-    remote.inputType = kRemoteArtNet, remote.listenPort = 6454, remote.universe = 3, remote.limitTo32 = 1;
-  }
-
   Engine engine_{test::TestRegistry(), EngineOptions{FrameClock::Mode::kManual, 1}};
   ConsoleCapture capture_{engine_.console()};
 };
 
-TEST_F(ProjectFileTest, WritesTheGoldenBytesAndReadsThemBack) {
-  BuildSmallProject(engine_);
-  const std::vector<uint8_t> golden = SmallProject(4);
-  EXPECT_EQ(FirstDifference(SerializeProject(engine_), golden), -1);
-
-  // Read into a fresh engine, the same bytes come out again; bytes after
-  // the last item are ignored.
-  QuietEngine other;
-  std::vector<uint8_t> padded = golden;
+// The hand-built bytes are read field by field into the live state, and
+// written back byte for byte; bytes after the last item are ignored.
+TEST_F(ProjectFileTest, ReadsTheGoldenBytesAndWritesThemBack) {
+  std::vector<uint8_t> padded = SmallProject(4);
   padded.insert(padded.end(), {1, 2, 3});
-  ASSERT_EQ(LoadProjectBytes(other, padded).status, ProjectFileStatus::kDone);
-  EXPECT_EQ(FirstDifference(SerializeProject(other), golden), -1);
+  ASSERT_EQ(LoadProjectBytes(engine_, padded).status, ProjectFileStatus::kDone);
+  EXPECT_EQ(FirstDifference(SerializeProject(engine_), SmallProject(4)), -1);
+
+  const Scene& scene = engine_.show().scenes().at(0);
+  EXPECT_EQ(std::tuple(scene.Name(), scene.types[0], scene.speeds[3], scene.inverts[1], scene.settings[0][2],
+                       scene.mergeModes[1], scene.masterfades[2]),
+            std::tuple("Intro", 7, 10, 1, 3, 2, 200));
+  EXPECT_EQ(engine_.show().chases().at(0).steps[1], (ChaseStep{kStepCrossfade, 1, 0, 1, 500}));
+  const OutputDevice& d = engine_.outputs().devices()[0];
+  EXPECT_EQ(std::tuple(std::string(d.AddressText()), std::string(d.PathText()), d.port, d.channels, d.subnet,
+                       d.universe, d.headerLength, d.redirect),
+            std::tuple("10.0.0.5", "out.bin", 6454, 48, 1, 2, 18, 1));
+  const EngineSettings& s = engine_.settings();
+  EXPECT_EQ((std::array{engine_.width(), engine_.height(), engine_.uiState().showWindowLeft.load(),
+                        engine_.uiState().showWindowTop.load(), s.masterLevel.load(), s.gammaSetting.load(),
+                        s.pixelStep.load(), s.strobeTime.load(), engine_.audio().agcEnabled.load()}),
+            (std::array{4, 4, 10, 20, 200, 150, 2, 3, 0}));
+  EXPECT_EQ(engine_.patch().At(3, 3), (PatchEntry{-2, 9, 9, 9}));
+  EXPECT_EQ(std::pair(engine_.remoteInputSettings().universe, engine_.remoteInputSettings().limitTo32), std::pair(3, 1));
 }
 
 TEST_F(ProjectFileTest, ReadsVersionsOneToThreeWithTheirDifferences) {
@@ -248,22 +228,10 @@ TEST_F(ProjectFileTest, RangedSettingsAreBroughtIntoRangeAndImportIgnoresTheTail
   EXPECT_TRUE(ParseProject(bytes, ProjectScope::kScenesAndChases).project);
 }
 
-TEST_F(ProjectFileTest, SavesAndLoadsFilesAndSaysWhyASaveFailed) {
-  QuietEngine source;
-  BuildSmallProject(source);
-  source.settings().remoteControlEnabled = 1;
-  const std::string folder = test::FreshTestDir("project_round_trip");
-  ASSERT_EQ(SaveProject(source, folder + "/show.qrx").status, ProjectFileStatus::kDone);
-  const ProjectFileResult result = LoadProject(engine_, folder + "/show.qrx");
-  EXPECT_EQ(result.status, ProjectFileStatus::kDone);
-  EXPECT_TRUE(result.messages.empty() && result.remoteControlEnabled);  // nothing to open it with: left to the caller
-  EXPECT_EQ(FirstDifference(SerializeProject(engine_), SerializeProject(source)), -1);
-
-  // A missing file (or a folder) is no error; a folder that does not exist
-  // cannot be saved into, and says so.
-  capture_.Clear();
+TEST_F(ProjectFileTest, AMissingFileIsNoErrorAndAFailedSaveSaysWhy) {
+  const std::string folder = test::FreshTestDir("project_missing");
   EXPECT_EQ(LoadProject(engine_, folder + "/autosave.dat").status, ProjectFileStatus::kNoFile);
-  EXPECT_EQ(ImportProject(engine_, folder).status, ProjectFileStatus::kNoFile);
+  EXPECT_EQ(ImportProject(engine_, folder).status, ProjectFileStatus::kNoFile);  // a folder
   EXPECT_EQ(capture_.Text(), "");
   const ProjectFileResult failed = SaveProject(engine_, folder + "/none/show.qrx");
   EXPECT_EQ(failed.status, ProjectFileStatus::kWriteFailed);
@@ -355,7 +323,6 @@ TEST_F(ProjectFileTest, ImportAppendsScenesAndChasesAndShiftsSceneSteps) {
   capture_.Clear();
   ASSERT_EQ(ImportProjectBytes(engine_, SerializeProject(source)).status, ProjectFileStatus::kDone);
   EXPECT_EQ(capture_.Text(), "Scenes: 8 Malloc 25\nChases: 2 Malloc 5\n");
-  ASSERT_EQ(engine_.show().scenes().count(), 8);
   EXPECT_EQ(engine_.show().scenes().at(5).Name(), "New 0");
   // Existing chases keep their scenes; imported scene steps move, others not.
   const ChaseStore& chases = engine_.show().chases();
