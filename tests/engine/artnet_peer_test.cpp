@@ -158,24 +158,18 @@ TEST_F(ArtNetPeerInside, OlaDrivesAndListsQuorTsharkDecodesTheReplyAndTheScanFin
   if (!Have("tshark")) return;
 
   // Capture the next reply named "Quor" (UDP payload byte 26 on) while the
-  // passes answer OLA's next poll; tshark ends after that one datagram.
+  // passes answer OLA's polls; tshark ends after that one datagram.
   char captureDir[] = "/tmp/quor-capture-XXXXXX";
   ASSERT_NE(::mkdtemp(captureDir), nullptr);
   ::chmod(captureDir, 0777);  // tshark's capture helper writes here
   const std::string capture = std::string(captureDir) + "/reply.pcapng";
-  FILE* sniffer = ::popen(("tshark -q -i lo -c 1 -a duration:20 -f 'udp port 6454 and udp[34:4] = 0x51756f72' -w '" +
-                           capture + "' 2>&1").c_str(), "r");
-  ASSERT_NE(sniffer, nullptr);
-  std::atomic<bool> started{false}, finished{false};
-  std::thread reader([&] {
-    char line[512];
-    while (std::fgets(line, sizeof line, sniffer)) started = started || std::strstr(line, "Capture started") != nullptr;
+  std::atomic<bool> finished{false};
+  std::thread sniffer([&] {
+    Shell("tshark -q -i lo -c 1 -a duration:20 -f 'udp port 6454 and udp[34:4] = 0x51756f72' -w '" + capture + "'");
     finished = true;
   });
-  WaitFor([&] { return started.load() || finished.load(); }, 10000);
   WaitFor([&] { return finished.load(); }, 25000);
-  reader.join();
-  ::pclose(sniffer);
+  sniffer.join();
   const std::string decoded =
       Shell("tshark -r '" + capture + "' -Y artnet.poll_reply -T fields -e artnet.poll_reply.short_name "
             "-e artnet.poll_reply.ip_address -e artnet.poll_reply.num_ports -e artnet.poll_reply.swout_1 "

@@ -65,37 +65,6 @@ class LiveEngineThread : public testing::Test {
   Engine engine_{BuiltinGenerators(), EngineOptions{FrameClock::Mode::kThread, 7}};
 };
 
-TEST(FrameClockThread, TicksArriveAtTheirPeriodsOneAtATime) {
-  std::atomic<int> inTick{0}, overlaps{0}, slotTicks{0}, mixTicks{0}, mixId{0};
-  std::atomic<int64_t> firstMixUs{0}, lastMixUs{0};
-  FrameClock clock(FrameClock::Mode::kThread, [&](int id) {
-    if (inTick.fetch_add(1) != 0) overlaps.fetch_add(1);
-    std::this_thread::sleep_for(300us);
-    if (id == mixId.load()) {
-      lastMixUs.store(clock.NowMicros());
-      if (mixTicks.fetch_add(1) == 0) firstMixUs.store(lastMixUs.load());
-    } else {
-      slotTicks.fetch_add(1);
-    }
-    inTick.fetch_sub(1);
-  });
-  for (int s = 0; s < 4; ++s) {
-    clock.StartTimer(20);
-    clock.Pause(2);
-  }
-  mixId.store(clock.StartTimer(40));
-  std::this_thread::sleep_for(1000ms);
-  clock.KillAll();
-  const int afterKill = slotTicks.load();
-  std::this_thread::sleep_for(60ms);
-  EXPECT_EQ(slotTicks.load(), afterKill) << "ticks after KillAll returned";
-  EXPECT_EQ(overlaps.load(), 0);
-  ASSERT_GE(mixTicks.load(), 15);  // 25 expected; generous for loaded machines
-  EXPECT_LE(mixTicks.load(), 26);
-  EXPECT_NEAR((lastMixUs.load() - firstMixUs.load()) / 1000.0 / (mixTicks.load() - 1), 40.0, 8.0);
-  EXPECT_GE(slotTicks.load(), 4 * 30);
-}
-
 TEST_F(EngineThread, RebindingPastingAndResizingWhileTheClockRuns) {
   engine_.RequestType(0, test::kSolidType);
   engine_.RebindSlots();
@@ -123,13 +92,9 @@ TEST_F(EngineThread, RebindingPastingAndResizingWhileTheClockRuns) {
 // stopped, so RunMixPass may be called from any thread).
 class FlatOutMixPass {
  public:
-  explicit FlatOutMixPass(Engine& engine) : engine_(engine), thread_([this] {
-    while (!stop_.load()) engine_.RunMixPass();
-  }) {}
-  ~FlatOutMixPass() {
-    stop_.store(true);
-    thread_.join();
-  }
+  explicit FlatOutMixPass(Engine& engine)
+      : engine_(engine), thread_([this] { while (!stop_.load()) engine_.RunMixPass(); }) {}
+  ~FlatOutMixPass() { stop_ = true; thread_.join(); }
   // Waits until two more passes have completed (the second started after now).
   void WaitTwoPasses() {
     const int start = engine_.flags().frameCounter.load();
@@ -291,7 +256,6 @@ TEST_F(RemoteInputLoad, HundredThousandMixedDatagramsWhileTheClockRuns) {
   engine_.StartClock();
 
   std::mt19937 random(7);
-  const int64_t floodStart = NowUs();
   for (int i = 0; i < 100000; ++i) {
     std::vector<uint8_t> b = {0x9C, 0xDA, 0x00, 0x04, 0x01, 0x01, static_cast<uint8_t>(i % 3 + 1), 0,
                               static_cast<uint8_t>(i % 256), static_cast<uint8_t>(i % 7), 0x36};
@@ -305,7 +269,6 @@ TEST_F(RemoteInputLoad, HundredThousandMixedDatagramsWhileTheClockRuns) {
     }
     sender.Send(b);
   }
-  const int64_t floodUs = NowUs() - floodStart;
   std::this_thread::sleep_for(200ms);
   // The last complete frame of a pass wins: two frames, then a damaged one.
   sender.Send({0x9C, 0xDA, 0x00, 0x04, 0x01, 0x01, 1, 0, 11, 0, 0x36});
@@ -320,8 +283,8 @@ TEST_F(RemoteInputLoad, HundredThousandMixedDatagramsWhileTheClockRuns) {
   const int periodUs = 1000000 / engine_.settings().outputFps.load();
   EXPECT_LT(maxPassUs.load(), periodUs) << "a mix pass took longer than its period";
   EXPECT_GT(passes.load(), 5);
-  std::printf("[ figures  ] 100000 datagrams sent in %.1f ms, %lld received; %lld mix passes, longest %lld us\n",
-              floodUs / 1000.0, static_cast<long long>(engine_.remote().counters().received.load()),
+  std::printf("[ figures  ] 100000 datagrams sent, %lld received; %lld mix passes, longest %lld us\n",
+              static_cast<long long>(engine_.remote().counters().received.load()),
               static_cast<long long>(passes.load()), static_cast<long long>(maxPassUs.load()));
 }
 

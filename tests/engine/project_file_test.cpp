@@ -310,28 +310,21 @@ TEST_F(ProjectFileTest, LoadStopsTheChaseAndUsesTheRemoteInputAndDesktopHooks) {
 }
 
 TEST_F(ProjectFileTest, ImportAppendsScenesAndChasesAndShiftsSceneSteps) {
-  QuietEngine source;
-  for (int i = 0; i < 3; ++i) SetNameText(source.show().scenes().InsertAt(i)->name, "New " + std::to_string(i));
-  source.show().chases().InsertChase(0, "Imported");
-  source.show().chases().InsertStep(0, 0, ChaseStep{kStepScene, 0, 0, 0, 3000});
-  source.show().chases().InsertStep(0, 1, ChaseStep{kStepMasterstrobe, 0, 0, 0, 3000});
-  source.outputs().devices().Add(OutputDevice{});
-
   for (int i = 0; i < 5; ++i) engine_.show().scenes().InsertAt(i);
   engine_.show().chases().InsertChase(0, "Mine");
   engine_.show().chases().InsertStep(0, 0, ChaseStep{kStepScene, 4, 0, 0, 3000});
   capture_.Clear();
-  ASSERT_EQ(ImportProjectBytes(engine_, SerializeProject(source)).status, ProjectFileStatus::kDone);
-  EXPECT_EQ(capture_.Text(), "Scenes: 8 Malloc 25\nChases: 2 Malloc 5\n");
-  EXPECT_EQ(engine_.show().scenes().at(5).Name(), "New 0");
+  ASSERT_EQ(ImportProjectBytes(engine_, SmallProject(4)).status, ProjectFileStatus::kDone);
+  EXPECT_EQ(capture_.Text(), "Scenes: 6 Malloc 25\nChases: 2 Malloc 5\n");
+  EXPECT_EQ(engine_.show().scenes().at(5).Name(), "Intro");
   // Existing chases keep their scenes; imported scene steps move, others not.
   const ChaseStore& chases = engine_.show().chases();
   EXPECT_EQ((std::array{chases.at(0).steps[0].value, chases.at(1).steps[0].value, chases.at(1).steps[1].value}),
-            (std::array{4, 5, 0}));
+            (std::array{4, 5, 1}));
   EXPECT_EQ(engine_.outputs().devices().count(), 0);  // devices are not imported
   // A version 2 file brings its scenes only.
   ASSERT_EQ(ImportProjectBytes(engine_, SmallProject(2)).status, ProjectFileStatus::kDone);
-  EXPECT_EQ(std::pair(engine_.show().scenes().count(), engine_.show().chases().count()), std::pair(9, 2));
+  EXPECT_EQ(std::pair(engine_.show().scenes().count(), engine_.show().chases().count()), std::pair(7, 2));
 }
 
 // The record limits bound both what a file can make the reader allocate and
