@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -35,18 +34,6 @@ std::string Shell(const std::string& command) {
   while (std::fgets(line, sizeof line, pipe)) out += line;
   ::pclose(pipe);
   return out;
-}
-
-// Asks the process group `pid` to end with `signal`; after five seconds it is
-// killed, so a stuck helper cannot hang the test.
-void StopProcessGroup(pid_t pid, int signal) {
-  ::kill(-pid, signal);
-  for (int i = 0; i < 100; ++i) {
-    if (::waitpid(pid, nullptr, WNOHANG) == pid) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  ::kill(-pid, SIGKILL);
-  ::waitpid(pid, nullptr, 0);
 }
 
 bool Have(const char* program) { return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0; }
@@ -105,7 +92,7 @@ class ArtNetPeerInside : public test::ShowTest {
 
   void TearDown() override {
     remote().CloseRemoteInput();
-    if (daemon_ > 0) StopProcessGroup(daemon_, SIGTERM);
+    if (daemon_ > 0) ::kill(-daemon_, SIGTERM), ::waitpid(daemon_, nullptr, 0);
     if (!confDir_.empty()) std::system(("rm -rf '" + confDir_ + "'").c_str());
   }
 

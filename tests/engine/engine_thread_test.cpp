@@ -28,15 +28,12 @@ int64_t NowUs() { return duration_cast<microseconds>(steady_clock::now().time_si
 // Text-drawing generators need a QGuiApplication; this executable has none
 // of its own. It goes away after the last test, before static destruction.
 class GuiEnvironment : public testing::Environment {
- public:
   void SetUp() override {
     if (QGuiApplication::instance() != nullptr) return;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     app_ = std::make_unique<QGuiApplication>(argc_, argv_);
   }
   void TearDown() override { app_.reset(); }
-
- private:
   int argc_ = 1;
   char name_[18] = "quor_thread_tests";
   char* argv_[2] = {name_, nullptr};
@@ -74,10 +71,7 @@ TEST_F(EngineThread, RebindingPastingAndResizingWhileTheClockRuns) {
     engine_.RequestType(1, round % 2 == 0 ? test::kSolidType : 0);
     engine_.RequestType(2, round % 3 == 0 ? test::kFailingType : test::kSolidType);
     engine_.PostMessageWork();
-    if (round % 5 == 0) {
-      engine_.CopySlot(0);
-      engine_.PasteSlot(3);
-    }
+    if (round % 5 == 0) engine_.CopySlot(0), engine_.PasteSlot(3);
     if (round % 40 == 39) engine_.ResizeMatrix(round % 80 == 39 ? 16 : 32, 16, 0);
     engine_.StartMainGlide(1 + round % 3);
     engine_.SetSlotSpeed(round % 4, 5 + round % 21);
@@ -238,14 +232,10 @@ TEST_F(RemoteInputLoad, HundredThousandMixedDatagramsWhileTheClockRuns) {
   s.inputType = kRemoteTpm2Net, s.listenPort = test::FreeLoopbackPort();
   ASSERT_TRUE(engine_.remote().OpenRemoteInput());
   test::LoopbackSender sender(s.listenPort);
-  // Each pass timed from the remote poll (its first stage) to the chase
-  // player (its last).
+  // Each pass timed from the remote poll (its first stage) to the chase player (its last).
   std::atomic<int64_t> passStartUs{0}, maxPassUs{0}, passes{0};
   engine_.EditHooks([&](EngineHooks& hooks) {
-    hooks.pollRemoteInput = [&, poll = hooks.pollRemoteInput] {
-      passStartUs.store(NowUs());
-      poll();
-    };
+    hooks.pollRemoteInput = [&, poll = hooks.pollRemoteInput] { passStartUs.store(NowUs()), poll(); };
     hooks.advanceChase = [&, advance = hooks.advanceChase] {
       advance();
       const int64_t took = NowUs() - passStartUs.load();
@@ -277,7 +267,6 @@ TEST_F(RemoteInputLoad, HundredThousandMixedDatagramsWhileTheClockRuns) {
   std::this_thread::sleep_for(200ms);
   engine_.StopClock();
   engine_.remote().CloseRemoteInput();
-
   EXPECT_EQ(engine_.remote().LastValues(), (RemoteValues{2, 0, 222, 9}));
   EXPECT_EQ(std::pair(engine_.settings().masterLevel.load(), engine_.settings().strobeTime.load()), std::pair(222, 1));
   const int periodUs = 1000000 / engine_.settings().outputFps.load();
