@@ -1,7 +1,5 @@
-// The fixed-point transform against a direct transform, the gain control,
-// the 16-bit overflow rules, the block hand-over and the trigger level; the
-// trigger record and the setup dialog's rules: slider arithmetic, band
-// snap-back, band text and the level meter.
+// The fixed-point transform, gain control, 16-bit overflow, block hand-over and
+// trigger level; the trigger record and the setup dialog's arithmetic.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -61,8 +59,7 @@ TEST(FixedPointFft, MatchesDirectTransformWithinRounding) {
       }
       worst = std::max({worst, std::abs(re[size_t(k)] - sumRe / n), std::abs(im[size_t(k)] - sumIm / n)});
     }
-    // Truncation costs up to about 10 LSB over 10 stages; a wrong twiddle
-    // or ordering would be off by thousands.
+    // Truncation costs about 10 LSB over 10 stages; a wrong twiddle thousands.
     EXPECT_LE(worst, 12.0) << "order " << order;
   }
 }
@@ -119,8 +116,7 @@ TEST(AudioAnalyzer, GainControlClimbsSlowlyFallsAtOnceAndSaturates) {
   EXPECT_EQ(Analyse(analyzer, Impulse(16384, 16384)), Filled(9));
 
   AudioAnalyzer overflow;
-  // 32767 * 1.0253 = 33594 is outside 16 bits and becomes -32768 (not
-  // 32767, not wrapped): -32768 / 512 = -64, magnitude 64.
+  // 32767 * 1.0253 = 33594 becomes -32768 (not clamped, not wrapped): magnitude 64.
   EXPECT_EQ(Analyse(overflow, Impulse(32767, 32767)), Filled(64));
 }
 
@@ -151,8 +147,7 @@ TEST(AudioTriggerRecord, RoundTripsAndRepairsDamage) {
   ByteReader reader(bytes);
   EXPECT_EQ(GetAudioTrigger(reader), trigger);
   EXPECT_EQ(reader.position(), kAudioTriggerBytes);
-  // {stored, after}: a valid record keeps even a threshold no slider
-  // produced; values are clamped; crossed bands fall back to 14..30.
+  // {stored, after}: valid records stay; values are clamped; crossed bands become 14..30.
   const AudioTrigger cases[][2] = {{{7000, 0, -5, 0, 178}, {7000, 0, -5, 0, 178}},
                                    {{0, 250, 12345, -3, 999}, {10, 100, 12345, 0, 178}},
                                    {{1200, 50, 600, 90, 40}, {1200, 50, 600, 14, 30}}};
@@ -163,8 +158,7 @@ TEST(AudioTriggerRecord, RoundTripsAndRepairsDamage) {
   }
 }
 
-// The dialog's widget test shows the sliders reach these rules; here are
-// their ends and truncations.
+// The widget test shows the sliders reach these rules; here are ends and truncations.
 TEST(AudioTriggerSetup, SliderArithmeticAndBandSnapBack) {
   AudioTrigger trigger;  // gain 1200, 50 %, stored threshold 900, bands 14..30
   // {gain slider?, position, gain, percent, threshold}: the gain slider runs
@@ -207,8 +201,7 @@ TEST(AudioTriggerSetup, MeterBarsShareOneScaleAndWatchBandsOneBinUp) {
   spectrum[2] = -32768;  // band 1: a wrapped magnitude never counts
   spectrum[3] = 700;     // band 2
   spectrum[255] = 1200;  // band 254: past every valid high band
-  // {low, high, level}: the range is inclusive; a damaged range reads
-  // nothing outside the spectrum.
+  // {low, high, level}: inclusive; a damaged range reads nothing outside the spectrum.
   const int bands[][3] = {{0, 1, 100},    {1, 1, 0},       {0, 2, 700},           {2, 0, 0},
                           {-9, 178, 700}, {0, 9999, 1200}, {INT_MAX, INT_MAX, 0}, {INT_MIN, INT_MAX, 1200}};
   for (const auto& b : bands) {

@@ -1,5 +1,4 @@
-// The console from several threads while standard output is stalled; the
-// ThreadSanitizer build runs this.
+// The console from several threads while standard output is stalled (run under TSan).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -23,8 +22,7 @@ TEST(Console, AStalledStandardOutputBlocksNoWriterAndDroppedLinesAreCounted) {
   ::dup2(pipeFds[1], STDOUT_FILENO);
   ::close(pipeFds[1]);
 
-  // Far more than the pipe and the queue hold, from a second thread (the
-  // clock thread's part) and from the draining thread itself.
+  // Far more than pipe and queue hold, from a second thread and the draining one.
   test::FinishesWithin(5000, "writing to the console while standard output is stalled", [&] {
     console.MakeDrainThread();
     std::thread clock([&] {
@@ -38,8 +36,7 @@ TEST(Console, AStalledStandardOutputBlocksNoWriterAndDroppedLinesAreCounted) {
   });
   EXPECT_GT(console.droppedLines(), 0u);
 
-  // Once the output is read again, the queued lines arrive whole, with one
-  // line telling how many were dropped.
+  // Read again, the queued lines arrive whole, with a line telling how many were dropped.
   std::string text;
   std::thread reader([&] {
     char buffer[65536];

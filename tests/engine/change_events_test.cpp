@@ -1,13 +1,11 @@
-// The change feed as a window uses it: each kind of live change announces
-// the groups a panel must re-read. That a refreshed widget echoing its value
-// back changes nothing is the widget tests' part.
+// Each kind of live change announces the groups a window must re-read (that a
+// refreshed widget's echo changes nothing is the widget tests' part).
 #include "core/change_feed.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 
-#include "output/output_device.h"
 #include "show/show_fixture.h"
 
 namespace quor {
@@ -67,21 +65,11 @@ TEST_F(ChangeEventsTest, ResizeAnnouncesMatrixAndPanelAndListsAnnounceTheirChang
   EXPECT_TRUE(Drain().Empty()) << "a refused size announces nothing";
   show_.chases().InsertChase(0, "C");
   EXPECT_EQ(Changed(Drain()), (std::set<Change>{Change::kChases}));
-  // A failed open announces the outputs and its error (the error's
-  // contents are the error structure test's).
-  OutputDevice serial;
-  serial.driver = kDriverTpm2, serial.channels = 24, serial.driverParam = 115200;
-  serial.SetAddress("/dev/quor-none");
-  engine_.outputs().devices().Load({serial});
-  Drain();
-  EXPECT_FALSE(engine_.OpenOutputs());
-  EXPECT_EQ(Changed(Drain()), (std::set<Change>{Change::kOutputs, Change::kErrors}));
   engine_.StopClock();
 }
 
 TEST_F(ChangeEventsTest, CommandsHoldValuesToTheirRanges) {
   engine_.SetMasterLevel(999);
-  engine_.SetGammaSetting(0);
   engine_.SetStrobeTime(80);
   engine_.SetMergeMode(kMixChannel1, 42);
   engine_.SetChannelFade(kMixChannel2, -5);
@@ -90,9 +78,9 @@ TEST_F(ChangeEventsTest, CommandsHoldValuesToTheirRanges) {
   engine_.SetOutputFps(0);
   const EngineSettings& s = settings();
   const MixerPanel& p = engine_.panel();
-  EXPECT_EQ((std::vector<int>{s.masterLevel.load(), s.gammaSetting.load(), s.strobeTime.load(), p.mergeMode[kMixChannel1],
+  EXPECT_EQ((std::vector<int>{s.masterLevel.load(), s.strobeTime.load(), p.mergeMode[kMixChannel1],
                               p.masterFade[kMixChannel2], p.speed[3], p.speed[2], s.outputFps.load()}),
-            (std::vector<int>{255, 1, 25, kMixModeCount - 1, 0, kMinSlotSpeed, 25, 1}));
+            (std::vector<int>{255, 25, kMixModeCount - 1, 0, kMinSlotSpeed, 25, 1}));
 }
 
 TEST_F(ChangeEventsTest, HooksAreRefusedWhileTheClockRuns) {

@@ -103,7 +103,10 @@ TEST_F(EngineTest, ResizeKeepsTopLeftPatchResetsSlotsAndPanelAndRefusesBadSizes)
   engine_.SetMergeMode(kMixMain, 6);
   engine_.SetMasterLevel(77);
   engine_.SetStrobe(true);
+  int layoutDelta = -1;
+  engine_.EditHooks([&](EngineHooks& h) { h.layoutPanel = [&](int delta) { layoutDelta = delta; }; });
   ASSERT_TRUE(engine_.ResizeMatrix(16, 32, 0));
+  EXPECT_EQ(layoutDelta, 0);  // 32 rows: the preview stays 200 high
   EXPECT_EQ(std::pair(engine_.patch().At(15, 15), engine_.patch().At(0, 16).device), std::pair(PatchEntry{0, 15, 15, 1}, -1));
   EXPECT_EQ(engine_.CopyFrame(FrameIndex::kSceneFade).size(), 16u * 32u * 3u);
   EXPECT_EQ(SolidIn(engine_, 0)->createdWidth, 16);  // re-created at the new size first
@@ -124,12 +127,8 @@ TEST_F(EngineTest, ResizeKeepsTopLeftPatchResetsSlotsAndPanelAndRefusesBadSizes)
 }
 
 TEST_F(EngineTest, ResizeComputesThePreviewHeight) {
-  // {width, height, aspect, preview height}; 32 rows keep the panel where it is.
+  // {width, height, aspect, preview height}
   const int cases[][4] = {{320, 4, 1, 4}, {4, 320, 1, 640}, {32, 100, 0, 200}, {40, 320, 0, 320}, {64, 32, 1, 160}};
-  int layoutDelta = -1;
-  engine_.EditHooks([&](EngineHooks& h) { h.layoutPanel = [&](int delta) { layoutDelta = delta; }; });
-  ASSERT_TRUE(engine_.ResizeMatrix(16, 32, 0));
-  EXPECT_EQ(layoutDelta, 0);
   for (const auto& c : cases) {
     ASSERT_TRUE(engine_.ResizeMatrix(c[0], c[1], c[2]));
     EXPECT_EQ(engine_.uiState().previewHeight.load(), c[3]) << c[0] << "x" << c[1];
