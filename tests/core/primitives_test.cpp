@@ -20,8 +20,6 @@ TEST(Console, PrintFormatsLongAndShortLinesIntoTheSink) {
 TEST(RandomSource, FollowsTheClassicSequenceAndStaysInRange) {
   RandomSource random(1);
   EXPECT_EQ((std::vector{random.Next(), random.Next(), random.Next()}), (std::vector{41, 18467, 6334}));
-  random.Seed(1);
-  EXPECT_EQ(random.Next(), 41);
   for (int i = 0; i < 10000; ++i) ASSERT_LE(static_cast<unsigned>(random.Next()), unsigned{RandomSource::kMax});
 }
 

@@ -127,7 +127,7 @@ TEST_F(ArtNetPeerInside, OlaDrivesAndListsQuorTsharkDecodesTheReplyAndTheScanFin
   Shell("ola_set_dmx -u 2 -d 0,0,200,0");
   EXPECT_TRUE(WaitFor([&] { return settings().masterLevel.load() == 200; }, 5000)) << capture_.Text();
   std::string nodes;
-  const auto listed = [&] { return (nodes = Shell("ola_artnet -d " + device_ + " -u 2")).find('.') != std::string::npos; };
+  const auto listed = [&] { return (nodes = Shell("ola_artnet -d " + device_ + " -u 2")).find('.') != nodes.npos; };
   EXPECT_TRUE(WaitFor([&] { return remote().counters().polls.load() > 0 && listed(); }, 20000))
       << "OLA does not list Quor: " << nodes << capture_.Text();
   EXPECT_GE(capture_.Count("found own IP: 127 0 0 1"), 1);

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -136,19 +137,12 @@ TEST_F(ClockContention, ACommandFromAnotherThreadAlwaysWinsOverTheMixPass) {
 TEST_F(ClockContention, StoppingTheClockOrChangingASpeedInsideTheTickLockReturns) {
   engine_.StartClock();
   // Each time, a tick falls due while the lock is held and waits for it.
-  test::FinishesWithin(5000, "SetSlotSpeed inside WithTickLock", [&] {
-    engine_.WithTickLock([&] {
-      std::this_thread::sleep_for(60ms);
-      engine_.SetSlotSpeed(0, 10);
-    });
-  });
+  const auto insideTheLock = [&](const char* what, const std::function<void()>& run) {
+    test::FinishesWithin(5000, what, [&] { engine_.WithTickLock([&] { std::this_thread::sleep_for(60ms); run(); }); });
+  };
+  insideTheLock("SetSlotSpeed inside WithTickLock", [&] { engine_.SetSlotSpeed(0, 10); });
   EXPECT_EQ(engine_.SlotTimerPeriod(0), 100);
-  test::FinishesWithin(5000, "StopClock inside WithTickLock", [&] {
-    engine_.WithTickLock([&] {
-      std::this_thread::sleep_for(60ms);
-      engine_.StopClock();
-    });
-  });
+  insideTheLock("StopClock inside WithTickLock", [&] { engine_.StopClock(); });
   EXPECT_FALSE(engine_.ClockRunning());
   // The tick that waited found its timer gone; the clock starts again normally.
   const int before = engine_.flags().frameCounter.load();

@@ -28,7 +28,6 @@ struct FileBytes {
     bytes.resize(bytes.size() + size - text.size(), 0);
     return *this;
   }
-  size_t Mark() const { return bytes.size(); }
 };
 
 // Where the hand-built file keeps the fields the damage tests change.
@@ -41,29 +40,29 @@ std::vector<uint8_t> SmallProject(int version, Offsets* at = nullptr) {
   Offsets o;
   FileBytes f;
   f.bytes = {'Q', 'R', 'X', '!', 0, static_cast<uint8_t>('0' + version)};
-  o.sceneCount = f.Mark();
+  o.sceneCount = f.bytes.size();
   f.I32({1}).Text("Intro", 256);                    // one scene: name,
   f.I32({7, 0, 0, 0, 25, 20, 15, 10, 0, 1, 0, 0});  // generator types, speeds and inverts per slot,
   f.Text("\1\2\3", 4 * 1024);                       // the four settings blocks,
   f.I32({0, 2, 0, 128, 128, 200});                  // merge modes and masterfades per mix
   if (version >= 3) {
-    o.chaseCount = f.Mark();
+    o.chaseCount = f.bytes.size();
     f.I32({1}).Text("Run", 256).I32({1});        // one chase: name, loop,
-    o.stepCount = f.Mark();
+    o.stepCount = f.bytes.size();
     f.I32({2, 5, 0});                            // step count, step capacity, pointer word,
     f.I32({0, 0, 3, 0, 2000, 2, 1, 0, 1, 500});  // scene 0 with fade 3 for 2 s, glide to the centre for 0.5 s
   }
-  o.deviceCount = f.Mark();
+  o.deviceCount = f.bytes.size();
   f.I32({1, 0}).Text("10.0.0.5", 16);                 // one device: driver Art-Net, address,
   f.I32({6454, 48, 0, 1, 2, 0, 18, 0});               // port, channels, Net, subnet, universe, buffer, header, handle
   if (version >= 4) f.I32({1}).Text("out.bin", 256);  // redirect, path
-  o.width = f.Mark();
+  o.width = f.bytes.size();
   f.I32({4, 4, 0, 1});                                // matrix 4 x 4, preview aspect 0, grid 1
   f.I32({10, 20, 360, 500, 100, 50});                 // show window left, top, width, height, buttons
   f.I32({200, 150, 1, 10});                           // master, gamma, fade enabled, fade step
-  o.pixelStep = f.Mark();
+  o.pixelStep = f.bytes.size();
   f.I32({2, 0});                                      // PixelStep, audio AGC
-  o.patch = f.Mark();
+  o.patch = f.bytes.size();
   f.I32({0, 0, 1, 2, 0, 5, 4, 3});                    // pixels (0,0) and (1,0) on device 0
   for (int i = 2; i < 15; ++i) f.I32({-1, 0, 0, 0});  // unpatched
   f.I32({-2, 9, 9, 9});                               // pixel (3,3): a foreign negative device
@@ -122,7 +121,8 @@ TEST_F(ProjectFileTest, ReadsTheGoldenBytesAndWritesThemBack) {
                         s.pixelStep.load(), s.strobeTime.load(), engine_.audio().agcEnabled.load()}),
             (std::array{4, 4, 10, 20, 200, 150, 2, 3, 0}));
   EXPECT_EQ(engine_.patch().At(3, 3), (PatchEntry{-2, 9, 9, 9}));
-  EXPECT_EQ(std::pair(engine_.remoteInputSettings().universe, engine_.remoteInputSettings().limitTo32), std::pair(3, 1));
+  const RemoteInputSettings& remote = engine_.remoteInputSettings();
+  EXPECT_EQ(std::pair(remote.universe, remote.limitTo32), std::pair(3, 1));
 }
 
 TEST_F(ProjectFileTest, ReadsVersionsOneToThreeWithTheirDifferences) {
@@ -264,18 +264,15 @@ TEST_F(ProjectFileTest, LoadStopsTheChaseAndUsesTheRemoteInputAndDesktopHooks) {
   PutI32At(bytes, bytes.size() - 4, 1);  // RemoteControlEnabled
   PutI32At(bytes, at.width + 16, 1881);  // ShowWindowLeft: right edge 1920 - 39
   PutI32At(bytes, at.width + 20, 1030);  // ShowWindowTop: bottom edge 1080 - 50
-  std::vector<std::string> calls;
+  std::vector<int> calls;  // the remote universe at each close and open
   ProjectLoadHooks hooks;
-  hooks.closeRemoteInput = [&] { calls.push_back("close, scenes " + std::to_string(engine_.show().scenes().count())); };
-  hooks.openRemoteInput = [&] {
-    calls.push_back("open, universe " + std::to_string(engine_.remoteInputSettings().universe));
-    return false;
-  };
+  hooks.closeRemoteInput = [&] { calls.push_back(engine_.remoteInputSettings().universe); };
+  hooks.openRemoteInput = [&] { return calls.push_back(engine_.remoteInputSettings().universe), false; };
   hooks.desktop = ScreenEdges{1920, 1080};
   capture_.Clear();
   const ProjectFileResult result = LoadProjectBytes(engine_, bytes, hooks);
   EXPECT_EQ(capture_.Text().rfind("Chase stopped.\nScenes: 1", 0), 0u);
-  EXPECT_EQ(calls, (std::vector<std::string>{"close, scenes 1", "open, universe 3"}));
+  EXPECT_EQ(calls, (std::vector<int>{0, 3}));  // closed with the old settings, opened with the loaded ones
   EXPECT_EQ(result.messages, std::vector<std::string>{kOpenRemoteInputFailedMessage});
   EXPECT_FALSE(result.remoteControlEnabled || engine_.settings().remoteControlEnabled.load());
   EXPECT_EQ(std::pair(engine_.uiState().showWindowLeft.load(), engine_.uiState().showWindowTop.load()),

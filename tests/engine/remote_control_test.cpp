@@ -38,14 +38,11 @@ class RemoteControlTest : public test::ShowTest {
     engine_.PostMessageWork();
     return pending;
   }
-  void AddScenes(int count) {
-    for (int i = 0; i < count; ++i) AddScene(std::string(1, static_cast<char>('A' + i)));
-  }
   std::unique_ptr<test::LoopbackSender> sender_;
 };
 
 TEST_F(RemoteControlTest, Tpm2NetActsOncePerChangeAndChasesStartLikeAPlayClick) {
-  AddScenes(3);
+  for (const char* name : {"A", "B", "C"}) AddScene(name);
   AddChase({SceneStep(0, 3000), SceneStep(1, 3000)});
   OpenUdp();
   EXPECT_EQ(engine_.flags().remoteInputActive.load(), 1);
@@ -107,7 +104,7 @@ TEST_F(RemoteControlTest, OpenFailsCleanlyAndCloseReleasesThePort) {
 }
 
 TEST_F(RemoteControlTest, Tpm2SerialThroughAPseudoTerminal) {
-  AddScenes(2);
+  for (const char* name : {"A", "B"}) AddScene(name);
   int controller = -1, terminal = -1;
   char name[128] = {};
   ASSERT_EQ(::openpty(&controller, &terminal, name, nullptr, nullptr), 0);
