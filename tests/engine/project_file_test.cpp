@@ -101,7 +101,7 @@ TEST_F(ProjectFileTest, ReadsTheGoldenBytesAndWritesThemBack) {
   padded.insert(padded.end(), {1, 2, 3});
   ASSERT_EQ(LoadProjectBytes(engine_, padded).status, ProjectFileStatus::kDone);
   EXPECT_EQ(FirstDifference(SerializeProject(engine_), SmallProject(4)), -1);
-  // The same size again keeps the running generators; another grid resets them.
+  // The same size again is no resize (the slots keep running); another grid is one.
   EXPECT_FALSE(LoadProjectBytes(engine_, padded).matrixResized);
   engine_.uiState().previewGrid = 0;
   EXPECT_TRUE(LoadProjectBytes(engine_, padded).matrixResized);
