@@ -37,8 +37,7 @@ TEST(AudioCaptureChildProcess, CapturesTheDefaultInput) {
   analyzer.Stop();  // harmless without a device
   EXPECT_FALSE(analyzer.Capturing());
   if (std::string(mode) == "none") {
-    EXPECT_FALSE(started);
-    EXPECT_TRUE(silent());
+    EXPECT_FALSE(started || !silent());
     return;
   }
   ASSERT_TRUE(started);
@@ -50,8 +49,7 @@ TEST(AudioCaptureChildProcess, CapturesTheDefaultInput) {
   EXPECT_LT(spectrum[40], *peak / 10);
 }
 
-// Re-runs this binary on the child test under the given ALSA configuration
-// (killed after 60 s); returns its exit code, its output in `log`.
+// Re-runs this binary on the child test under `pcm` (killed after 60 s); its output in `log`.
 int RunChild(const std::filesystem::path& dir, const std::string& mode, const std::string& pcm, std::string& log) {
   const auto config = dir / (mode + ".conf"), output = dir / (mode + ".log"), supp = dir / "lsan.supp";
   std::ofstream(config) << "</usr/share/alsa/alsa.conf>\n" << pcm;
@@ -83,11 +81,8 @@ TEST(AudioCapture, ThroughAlsaDevices) {
   std::string log;
   EXPECT_EQ(RunChild(dir, "tone",
                      "pcm.!default { type file slave.pcm \"null\" file \"/dev/null\" infile \"" + tone.string() +
-                         "\" format \"raw\" }\n",
-                     log),
-            0) << log;
-  // A default PCM on a missing card: no input device (only where no sound
-  // card would stand in for it).
+                         "\" format \"raw\" }\n", log), 0) << log;
+  // A default PCM on a missing card: no input device (only where no sound card stands in).
   if (!std::filesystem::exists("/dev/snd")) {
     EXPECT_EQ(RunChild(dir, "none", "pcm.!default { type hw card 97 }\nctl.!default { type hw card 97 }\n", log), 0)
         << log;

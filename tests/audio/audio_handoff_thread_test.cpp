@@ -1,6 +1,5 @@
-// The block hand-over under real threads: a capture thread offers blocks
-// while two readers ask for spectra and trigger levels. Every spectrum must
-// come from one whole block (a torn block would mix the two patterns).
+// A capture thread offers blocks while two readers ask for spectra and trigger
+// levels: every spectrum must come from one whole block, never a torn one.
 #include <gtest/gtest.h>
 
 #include <array>

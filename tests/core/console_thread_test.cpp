@@ -1,5 +1,4 @@
-// The console from several threads while standard output is stalled; the
-// ThreadSanitizer build runs this.
+// The console from several threads while standard output is stalled (run under TSan).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -23,8 +22,7 @@ TEST(Console, AStalledStandardOutputBlocksNoWriterAndDroppedLinesAreCounted) {
   ::dup2(pipeFds[1], STDOUT_FILENO);
   ::close(pipeFds[1]);
 
-  // Far more than the pipe and the queue hold, from a second thread (the
-  // clock thread's part) and from the draining thread itself.
+  // Far more than pipe and queue hold, from a second thread and the draining one.
   test::FinishesWithin(5000, "writing to the console while standard output is stalled", [&] {
     console.MakeDrainThread();
     std::thread clock([&] {
@@ -38,8 +36,7 @@ TEST(Console, AStalledStandardOutputBlocksNoWriterAndDroppedLinesAreCounted) {
   });
   EXPECT_GT(console.droppedLines(), 0u);
 
-  // Once the output is read again, the queued lines arrive whole, with one
-  // line telling how many were dropped.
+  // Read again, the queued lines arrive whole, with a line telling how many were dropped.
   std::string text;
   std::thread reader([&] {
     char buffer[65536];
@@ -53,13 +50,10 @@ TEST(Console, AStalledStandardOutputBlocksNoWriterAndDroppedLinesAreCounted) {
   std::istringstream lines(text);
   int notices = 0, kept = 0;
   for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("Console: ", 0) == 0) {
-      EXPECT_NE(line.find("lines dropped"), std::string::npos) << line;
-      ++notices;
-    } else {
-      EXPECT_TRUE(line.rfind("Next Chase Step: ", 0) == 0 || line.rfind("FPS: ", 0) == 0) << line;
-      ++kept;
-    }
+    const bool notice = line.rfind("Console: ", 0) == 0;
+    EXPECT_TRUE(notice ? line.find("lines dropped") != std::string::npos
+                       : line.rfind("Next Chase Step: ", 0) == 0 || line.rfind("FPS: ", 0) == 0) << line;
+    ++(notice ? notices : kept);
   }
   EXPECT_GE(notices, 1);
   EXPECT_GT(kept, 1000);

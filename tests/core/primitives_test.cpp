@@ -13,16 +13,13 @@ TEST(Console, PrintFormatsLongAndShortLinesIntoTheSink) {
   Console console;
   test::ConsoleCapture capture(console);
   const std::string longText(1000, 'x');
-  console.Print("Effect[%d]: %d\n", 2, 7);
-  console.Print("%s\n", longText.c_str());
+  console.Print("Effect[%d]: %d\n%s\n", 2, 7, longText.c_str());
   EXPECT_EQ(capture.Text(), "Effect[2]: 7\n" + longText + "\n");
 }
 
 TEST(RandomSource, FollowsTheClassicSequenceAndStaysInRange) {
   RandomSource random(1);
   EXPECT_EQ((std::vector{random.Next(), random.Next(), random.Next()}), (std::vector{41, 18467, 6334}));
-  random.Seed(1);
-  EXPECT_EQ(random.Next(), 41);
   for (int i = 0; i < 10000; ++i) ASSERT_LE(static_cast<unsigned>(random.Next()), unsigned{RandomSource::kMax});
 }
 
@@ -44,23 +41,20 @@ TEST(FrameClock, KillAndRestartInsideATickIdsAreNeverReusedAndPeriodsAreAtLeastO
   int fired = 0, first = 0, restarted = 0;
   FrameClock* self = nullptr;
   FrameClock clock(FrameClock::Mode::kManual, [&](int id) {
-    ++fired;
-    if (id != first) return;
+    if (++fired > 1) return;
     self->KillTimer(id);
     restarted = self->StartTimer(100);
   });
   self = &clock;
   first = clock.StartTimer(10);
   clock.Advance(50);
-  EXPECT_EQ(fired, 1);
   EXPECT_NE(restarted, first);
-  EXPECT_EQ(std::pair(clock.PeriodOf(first), clock.PeriodOf(restarted)), std::pair(0, 100));
+  EXPECT_EQ(std::tuple(fired, clock.PeriodOf(first), clock.PeriodOf(restarted)), std::tuple(1, 0, 100));
   clock.Advance(100);
   EXPECT_EQ(fired, 2);
   clock.KillAll();
   EXPECT_EQ(clock.ActiveTimerCount(), 0);
-  const int fast = clock.StartTimer(0);
-  EXPECT_EQ(clock.PeriodOf(fast), 1);
+  EXPECT_EQ(clock.PeriodOf(clock.StartTimer(0)), 1);
   clock.Advance(10);
   EXPECT_EQ(fired, 12);
 }

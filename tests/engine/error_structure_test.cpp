@@ -1,5 +1,4 @@
-// Failures an error box shows name what failed and carry the errno of the
-// system call behind them, so the box can add the system's own text.
+// Failures an error box shows name what failed and carry the errno behind them.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -20,14 +19,14 @@ class ErrorStructureTest : public test::ShowTest {
   // The errors OpenOutputs announces for this one device.
   std::vector<EngineError> OpenOne(int driver, const std::string& path) {
     OutputDevice device;
-    device.driver = driver;
-    device.channels = 24;
-    device.driverParam = 115200;
+    device.driver = driver, device.channels = 24, device.driverParam = 115200;
     driver == kDriverTpm2 ? device.SetAddress(path) : device.SetPath(path);
     engine_.outputs().devices().Load({device});
     engine_.changes().Drain();
     EXPECT_FALSE(engine_.OpenOutputs());
-    return engine_.changes().Drain().errors;
+    const ChangeBatch batch = engine_.changes().Drain();
+    EXPECT_TRUE(batch.Has(Change::kOutputs) && batch.Has(Change::kErrors));
+    return batch.errors;
   }
 };
 
@@ -47,7 +46,11 @@ TEST_F(ErrorStructureTest, FailuresCarryTheSubjectTheErrnoAndAMessage) {
       {"recorder file in a missing folder", dir + "/missing/rec.dat", ENOENT,
        [&] { return OpenOne(kDriverFileRecorder, dir + "/missing/rec.dat"); }},
       {"project saved under a plain file", plain + "/p.qrx", ENOTDIR,
-       [&] { return SaveProject(engine_, plain + "/p.qrx").errors; }},
+       [&] {
+         const ProjectFileResult saved = SaveProject(engine_, plain + "/p.qrx");
+         EXPECT_EQ(saved.messages.at(0).rfind("Failed to save " + plain + "/p.qrx: ", 0), 0u) << saved.messages.at(0);
+         return saved.errors;
+       }},
       {"autosave kept under a plain file", plain + "/p.qrx", ENOTDIR,
        [&] { return SaveProjectKeepingBackup(engine_, plain + "/p.qrx").errors; }},
   };
