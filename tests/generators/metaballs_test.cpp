@@ -25,13 +25,9 @@ struct SmallMetaballs : test::Rig<MetaballsGenerator> {
 TEST(MetaballsRender, SoftDiscFollowsTheBouncingBall) {
   SmallMetaballs m;
   // r = 2.5; cells trunc(255 * (1 - d / 2.5)^2): d 0 -> 255, 1 -> 91.8, 1.414 -> 48.1, 2 -> 10.2, 2.236 -> 2.8, 2.828
-  // >= r -> 0.
-  const std::vector<uint8_t> kernel = {0,  2,  10, 2,  0,  2, 48, 91, 48, 2, 10, 91, 255,
-                                       91, 10, 2,  48, 91, 48, 2, 0,  2,  10, 2,  0};
-  EXPECT_EQ(std::vector<uint8_t>(m.gen.kernel().begin(), m.gen.kernel().end()), kernel);
-  // Seed 1 starts the ball at (41 % 4, 18467 % 4) = (1, 3) with v = (-2.117, 1.460). Frame 1: x -1.117 bounces to 0,
-  // y 4.46 to 3; only the kernel's lower-right quarter is inside. Frame 2: centre (2, 1); the column that would land
-  // at x = 4 is clipped, not wrapped into the next row.
+  // >= r -> 0. Seed 1 starts the ball at (41 % 4, 18467 % 4) = (1, 3) with v = (-2.117, 1.460). Frame 1: x -1.117
+  // bounces to 0, y 4.46 to 3; only the kernel's lower-right quarter is inside. Frame 2: centre (2, 1); the column
+  // that would land at x = 4 is clipped, not wrapped into the next row.
   EXPECT_EQ(m.Red(), (std::vector<int>{0, 0, 0, 0, 10, 2, 0, 0, 91, 48, 2, 0, 255, 91, 10, 0}));
   EXPECT_EQ(m.Red(), (std::vector<int>{2, 48, 91, 48, 10, 91, 255, 91, 2, 48, 91, 48, 0, 2, 10, 2}));
   for (size_t i = 0; i < m.frame.bytes.size(); i += 3) EXPECT_EQ(m.frame.bytes[i + 1] | m.frame.bytes[i + 2], 0);
@@ -39,13 +35,9 @@ TEST(MetaballsRender, SoftDiscFollowsTheBouncingBall) {
 
 TEST(MetaballsRender, EdgesBouncePixelStepAndCollision) {
   SmallMetaballs m;
-  // 4.3 >= width: put at 3, reversed; -0.1 < 0: put at 0, reversed.
-  for (auto [before, after] : {std::pair<Ball, Ball>{{3.8f, 1, 0.5f, 0}, {3, 1, -0.5f, 0}},
-                               {{1, 0.4f, 0, -0.5f}, {1, 0, 0, 0.5f}}}) {
-    m.gen.PlaceBall(0, before);
-    m.Render();
-    EXPECT_TRUE(m.BallIs(0, after)) << before.x;
-  }
+  m.gen.PlaceBall(0, {3.8f, 1, 0.5f, 0});  // 4.3 >= width: put at 3, reversed
+  m.Render();
+  EXPECT_TRUE(m.BallIs(0, {3, 1, -0.5f, 0}));
   m.harness.pixelStep = 4;
   m.gen.PlaceBall(0, {0, 0, 0.5f, 0.25f});
   m.Render();
@@ -66,15 +58,12 @@ TEST(MetaballsRender, EdgesBouncePixelStepAndCollision) {
 TEST(MetaballsSettings, LoadRebuildsForTheMatrixAndBuildsNothingOnceDestroyed) {
   SmallMetaballs m;
   m.gen.Create(16, 8);
-  // Size 33, 50 balls: N = 16 * 50 / 100 + 1, D = 16 * 33 / 100 + 5.
-  test::LoadWords(m.gen, {33, 50, 1, 0, 1, 2, 255});
+  test::LoadWords(m.gen, {33, 50, 1, 0, 1, 2, 255});  // N = 16 * 50 / 100 + 1, D = 16 * 33 / 100 + 5
   EXPECT_EQ(std::pair(m.gen.ballList().size(), m.gen.kernelSize()), std::pair(size_t(9), 10));
-  std::vector<uint8_t> frame(16 * 8 * 3);
-  // After Destroy a load or a "Balls" change builds no buffers.
-  m.gen.Destroy();
+  m.gen.Destroy();  // then a load or a "Balls" change builds no buffers
   test::LoadWords(m.gen, {50, 10, 0, 1, 9, 9, 9});
   m.gen.SetBalls(30);
-  frame.assign(frame.size(), 0x33);
+  std::vector<uint8_t> frame(16 * 8 * 3, 0x33);
   m.gen.Render(frame.data(), 16, 8);
   EXPECT_EQ(frame, std::vector<uint8_t>(16 * 8 * 3, 0x33));
 }

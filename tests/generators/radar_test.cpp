@@ -27,35 +27,22 @@ TEST(RadarScan, OneWayModesRestartBeyondTheEdgeAndBouncingModesTurn) {
   for (int i = 0; i < 13; ++i) rig.Render(), seen.push_back(rig.Lit());
   EXPECT_EQ((std::array{seen[0], seen[9], seen[10], seen[12]}),
             (std::array<std::string, 4>{"###.......", ".........#", "..........", "##........"}));
-  EXPECT_EQ(rig.At(0, 3), (Rgb{255, 0, 0}));
   // Bottom -> Top, one line on 6 rows: drawn at 0, then restarts at row 5.
   RadarRig up(4, 6, RadarGenerator::kBottomToTop);
   std::string rows;
   for (int i = 0; i < 3; ++i) up.Render(), rows += up.Lit(true) + " ";
   EXPECT_EQ(rows, "#..... .....# ....#. ");
-
   // Band 3 on 10 columns: forwards to 7 = W - band, back to 0, never leaving.
   RadarRig bounce(10, 4, RadarGenerator::kBounceHorizontal, 20);
   std::vector<int> drawnAt;
   for (int i = 0; i < 17; ++i) bounce.Render(), drawnAt.push_back(static_cast<int>(bounce.Lit().find('#')));
   EXPECT_EQ(drawnAt, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2}));
-  // Vertically the offset setter restarts forwards from (50 * 8) / 100 = 4.
-  RadarRig vertical(4, 8, RadarGenerator::kBounceVertical);
-  vertical.gen.SetOffset(50);
-  std::string order;
-  for (int i = 0; i < 6; ++i) vertical.Render(), order += static_cast<char>('0' + vertical.Lit(true).find('#'));
-  EXPECT_EQ(order, "456765");
 }
 
 TEST(RadarScan, BandWidthTrailAndPixelStep) {
   RadarRig full(8, 4, RadarGenerator::kLeftToRight, 100);  // band W + 1 covers all
   full.Render();
   EXPECT_EQ(full.Lit(), "########");
-  // Fade 0 clears whatever the frame held.
-  RadarRig noTrail(10, 4);
-  noTrail.frame.Fill(99);
-  noTrail.Render();
-  EXPECT_EQ(noTrail.Lit(), "#.........");
   // Fade 100 on 10 columns: trail 10, step = 255 / 11 = 23 per move.
   RadarRig trail(10, 4);
   trail.gen.SetFade(100);
@@ -67,12 +54,10 @@ TEST(RadarScan, BandWidthTrailAndPixelStep) {
   fast.harness.pixelStep = 2;
   fast.gen.SetFade(100);
   fast.Render();
-  EXPECT_EQ(fast.At(0, 0), (Rgb{232, 0, 0}));
-  EXPECT_EQ(fast.gen.position(), 2);
+  EXPECT_EQ(std::pair(fast.At(0, 0), fast.gen.position()), std::pair(Rgb{232, 0, 0}, 2));
   fast.harness.pixelStep = 0;
   fast.Render();
-  EXPECT_EQ(fast.At(1, 0), (Rgb{255, 0, 0}));
-  EXPECT_EQ(fast.gen.position(), 2);
+  EXPECT_EQ(std::pair(fast.At(1, 0), fast.gen.position()), std::pair(Rgb{255, 0, 0}, 2));
 }
 
 TEST(RadarSettings, LoadPlacesTheBandAtTheOffset) {
