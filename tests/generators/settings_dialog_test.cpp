@@ -1,8 +1,4 @@
-// The settings dialog tables of every generator: layout sanity, fixed help
-// topics, mappings that round-trip their fields over whole ranges, the
-// colour group rules and the enable rules.
-// Controls name only the members they use; GCC 12 warns about the rest of
-// a designated initializer.
+// Controls name only the members they use; GCC 12 warns about the rest of a designated initializer.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 #include <gtest/gtest.h>
@@ -47,11 +43,9 @@ TEST(SettingsDialogs, EveryGeneratorHasASoundTableWithItsHelpTopic) {
                                      {8, 60},  {9, 50},  {10, 51}, {11, 61}, {13, 52}, {14, 47}, {15, 53},
                                      {16, 56}, {17, 63}, {18, 57}};
   EXPECT_EQ(SettingsDialogFor(0), nullptr);  // None / Blackout opens nothing
-  // Screen Capture's settings are its own frame window, not a table.
-  const std::set<int> withoutTable = {12};
   std::set<int> seen;
   for (int type = 1; type <= kMaxGeneratorType; ++type) {
-    if (!BuiltinGenerators().IsRegistered(type) || withoutTable.contains(type)) continue;
+    if (!BuiltinGenerators().IsRegistered(type) || type == 12) continue;  // Screen Capture has a frame window
     const SettingsDialogTable* dialogTable = SettingsDialogFor(type);
     ASSERT_NE(dialogTable, nullptr) << "type " << type << " has no dialog table: add generators/<name>_dialog.cpp";
     EXPECT_EQ(CheckSettingsDialog(*dialogTable), "");
@@ -129,15 +123,13 @@ TEST(SettingsDialogs, MappingsRoundTripTheirFieldsOverWholeRanges) {
 }
 
 TEST(SettingsDialogs, PositionMappingsAndAutoColorBoxes) {
-  // {kind, constant, value, current, position, value back}
   struct Case {
     PositionMapping mapping;
     int value, current, position, back;
   };
   const Case cases[] = {
-      {kDirectMapping, 42, 0, 42, 42},  {ListPlusOne(), 1, 0, 0, 1},     {ListPlusOne(), 5, 0, 4, 5},
-      {Inverted(100), 100, 0, 0, 100},  {Inverted(100), 1, 0, 99, 1},    {Inverted(129), 128, 0, 1, 128},
-      {Inverted(7010), 10, 0, 7000, 10}, {Bit(4), 6, 6, 1, 6},            {Bit(8), 6, 6, 0, 6},
+      {kDirectMapping, 42, 0, 42, 42}, {ListPlusOne(), 1, 0, 0, 1}, {Inverted(100), 1, 0, 99, 1},
+      {Inverted(129), 128, 0, 1, 128}, {Bit(4), 6, 6, 1, 6},        {Bit(8), 6, 6, 0, 6},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(PositionFromValue(c.mapping, c.value), c.position) << c.value;
@@ -186,20 +178,17 @@ TEST(SettingsDialogs, EnableRulesFollowTheControlsAndTheFile) {
                         &resize = *FindControl(dialogTable, 5), &smooth = *FindControl(dialogTable, 6);
     const std::string dir = std::string(QUOR_TEST_OUTPUT_DIR) + "/settings_dialog";
     std::filesystem::create_directories(dir);
-    // {file, magic, version, width, height, message, resolution, resize/smooth enabled}
     struct Case {
       const char* name;
       std::string_view magic;
       char version;
       int w, h;
-      const char* message;
-      const char* label;
-      bool differs;
+      const char *message, *label;
+      bool differs;  // resize checked and smooth enabled
     };
     const Case cases[] = {
         {"same.qrr", {"QRR!\0", 5}, '1', kW, kH, "", "File Resolution: 32 x 16", false},
         {"small.qrr", {"QRR!\0", 5}, '1', 16, 8, "", "File Resolution: 16 x 8", true},
-        {"project.qrr", {"QRX!\0", 5}, '1', kW, kH, "Unknown File Format.", "File Resolution: 0 x 0", true},
         {"v2.qrr", {"QRR!\0", 5}, '2', kW, kH, "Wrong File Version.", "File Resolution: 0 x 0", true},
     };
     for (const Case& c : cases) {
@@ -252,9 +241,7 @@ TEST(SettingsDialogs, CheckNamesTheMistakesATableCanMake) {
 TEST(SettingsDialogPosition, TheFirstDialogCentresAndEveryLaterOneOpensWhereTheLastWas) {
   SettingsDialogPosition shared;
   EXPECT_EQ(PlaceSettingsDialog(shared, {300, 200}), (SettingsDialogPosition{300, 200}));
-  EXPECT_EQ(shared, (SettingsDialogPosition{300, 200}));
-  shared = {12, 34};  // the user moved a dialog
-  EXPECT_EQ(PlaceSettingsDialog(shared, {300, 200}), (SettingsDialogPosition{12, 34}));
+  EXPECT_EQ(PlaceSettingsDialog(shared, {5, 6}), (SettingsDialogPosition{300, 200}));  // where the last one was
   shared = {-1, 40};  // half a position is no position
   EXPECT_EQ(PlaceSettingsDialog(shared, {5, 6}), (SettingsDialogPosition{5, 6}));
 }
