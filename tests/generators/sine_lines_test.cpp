@@ -42,18 +42,12 @@ TEST(SineLinesRender, AmplitudeFollowsATriangleWave) {
 }
 
 TEST(SineLinesRender, LowMatricesAndPixelStep) {
-  // 6 rows: half / 4 = 0, so the counters keep their start values.
-  SineRig low(8, 6, 3);
-  low.Render(10);
-  for (int k = 0; k < 3; ++k) EXPECT_EQ(low.gen.amplitudeCounter(k), 3 * k);
-
-  // PixelStep 2 moves the phase as far in one frame as two frames at 1.
-  SineRig one(16, 16), two(16, 16);
-  two.harness.pixelStep = 2;
-  one.Render(2);
-  two.Render();
-  for (int k = 0; k < 2; ++k) EXPECT_EQ(one.gen.phase(k), two.gen.phase(k));
-  EXPECT_GT(one.gen.phase(1), one.gen.phase(0));
+  SineRig low(8, 6, 3), one(16, 16), two(16, 16);
+  low.Render(10);  // 6 rows: half / 4 = 0, so the counters keep their start values
+  EXPECT_EQ(low.gen.amplitudeCounter(2), 6);
+  two.harness.pixelStep = 2;  // moves the phase as far in one frame as two frames at 1
+  one.Render(2), two.Render();
+  EXPECT_EQ(one.gen.phase(1), two.gen.phase(1));
 }
 
 TEST(SineLinesRender, AudioBandsRiseAtOnceAndDecaySlowly) {

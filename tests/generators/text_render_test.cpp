@@ -31,11 +31,8 @@ TEST(TextRender, PlainTextLightsExactColourWithinItsRowsAndBadCallsDrawNothing) 
   DrawTextChars(frame.canvas(), 3, 5, 16, kOrange, false, {}, "HE");
   const Box lit = Bounds(frame);
   ASSERT_GT(lit.count, 20);
-  EXPECT_TRUE(lit.top >= 5 && lit.bottom < 5 + 16) << lit.top << ".." << lit.bottom;
-  EXPECT_GE(lit.bottom - lit.top + 1, 9);  // capitals fill most of the cell below the cut leading
-  EXPECT_TRUE(lit.left >= 3 && lit.left <= 6) << lit.left;
+  EXPECT_TRUE(lit.top >= 5 && lit.bottom < 5 + 16 && lit.bottom - lit.top >= 8) << lit.top << ".." << lit.bottom;
   EXPECT_EQ(Bounds(frame, kOrange).count, 64 * 32 - lit.count);  // every lit pixel is the text colour
-
   DrawTextChars(nothing.canvas(), 0, 0, 12, kOrange, false, {}, "");
   for (int size : {0, -12, 1 << 30}) DrawTextChars(nothing.canvas(), 0, 0, size, kOrange, false, {}, "A");
   for (auto [x, y] : {std::pair{40, 0}, {0, 16}, {0, -12}})  // right of, below and above the frame
@@ -46,12 +43,10 @@ TEST(TextRender, PlainTextLightsExactColourWithinItsRowsAndBadCallsDrawNothing) 
 TEST(TextRender, AntialiasingDarkensEdgesMaxBlendLightensCentringCentres) {
   Frame smooth(64, 24), blue(40, 20), left(96, 40), centred(96, 40);
   DrawTextChars(smooth.canvas(), 2, 2, 18, kOrange, false, {.antialias = true}, "Ao");
-  int darker = 0;  // edges darker than the colour, nothing brighter
-  for (int i = 0; i < 64 * 24 * 3; i += 3) {
-    ASSERT_TRUE(smooth.bytes[i] <= 200 && smooth.bytes[i + 1] <= 100 && smooth.bytes[i + 2] <= 50);
-    darker += smooth.bytes[i] != 0 && smooth.bytes[i] < 200;
-  }
-  EXPECT_GT(darker, 0);
+  int lowest = 255, highest = 0;  // antialiased edges are darker than the colour, nothing is brighter
+  for (size_t i = 0; i < smooth.bytes.size(); i += 3)
+    if (const int r = smooth.bytes[i]; r != 0) lowest = std::min(lowest, r), highest = std::max(highest, r);
+  EXPECT_TRUE(lowest < 200 && highest == 200) << lowest << ".." << highest;
   FillRectangle(blue.canvas(), 0, 0, 39, 19, {0, 0, 255}, false);
   DrawTextChars(blue.canvas(), 1, 1, 16, {255, 30, 0}, true, {}, "T");
   const Box lit = Bounds(blue, {0, 0, 255});
@@ -65,7 +60,6 @@ TEST(TextRender, AntialiasingDarkensEdgesMaxBlendLightensCentringCentres) {
   ASSERT_GT(a.count, 0);
   EXPECT_EQ(b.count, a.count);
   EXPECT_EQ(b.top - a.top, 6);  // rows from 20 - 20 / 2 = 10 instead of 4
-  EXPECT_EQ(b.right - b.left, a.right - a.left);
   EXPECT_NEAR((b.left + b.right) / 2.0, 48, 3);
 }
 
