@@ -187,6 +187,10 @@ TEST(SettingsBlocks, EveryTypeLoadsItsLayoutStoresItBackAndLeavesTheRestAlone) {
 TEST(SettingsBlocks, DamagedBlocksAreRepairedAtTheLoad) {
   const int small = FireGenerator::kSmallHotspots, big = 2000000000;
   const Case cases[] = {
+      // Speeds outside 1..100 load as 50; any zoom keeps the fields finite; an unknown palette is Classic.
+      {1, Layout(16, {{0, W({INT_MIN, -7, 0, 0})}}), READ(PlasmaGenerator, g.speed(), g.paletteEntry(0).g), {50, 0}},
+      {1, Layout(16, {{0, W({INT_MAX, 6, 0, 101})}}), READ(PlasmaGenerator, g.speed(), g.paletteEntry(0).r), {50, 255}},
+      {1, Layout(16, {{0, W({-3, 0, 0, 50})}}), READ(PlasmaGenerator, g.speed()), {50}},
       // An unknown size (a modulo by zero or less) is Small.
       {2, Layout(8, {{0, W({-5, 0})}}), READ(FireGenerator, g.hotspots(), g.hotspotSize()), {0, small}},
       {2, Layout(8, {{0, W({500, 4})}}), READ(FireGenerator, g.hotspots(), g.hotspotSize()), {100, small}},
