@@ -137,16 +137,6 @@ TEST_F(StrobeTest, AudioTriggerFollowsTheBandLevelWhileTheCounterRuns) {
   EXPECT_EQ(Rhythm(4), "DLDD");
 }
 
-TEST_F(StrobeTest, AutoColourStepsOnDarkFramesToo) {
-  Restart(1, 1);
-  strobe.colorGroup().SetAutoColorSyncChecked(true);
-  Rhythm(3);
-  EXPECT_EQ(harness.sharedWheel.position, 6);  // one lit and two dark frames: three steps of 2
-  test::Frame frame(4, 3);
-  strobe.Render(frame.bytes.data(), 4, 3);
-  EXPECT_EQ(frame.At(0, 0), (Rgb{255, 0, 247}));  // lit again, phase 0 (magenta to red) at position 8
-}
-
 TEST_F(StrobeTest, LoadKeepsTheCounterAndRepairsTimes) {
   Restart(3, 4);
   Rhythm(3);

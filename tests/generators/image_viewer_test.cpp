@@ -123,24 +123,6 @@ TEST_F(ImageViewerTest, SlideshowWalksTheFolderSkippingOtherFiles) {
   EXPECT_EQ(seen, "RBRB");
 }
 
-TEST_F(ImageViewerTest, AudioSlideshowAdvancesOnRisingBeatsOnly) {
-  const std::string show = dir + "/beats";
-  std::filesystem::create_directory(show);
-  test::WriteFile(show + "/1.png", SolidPng(kRed));
-  test::WriteFile(show + "/2.png", SolidPng(kBlue));
-  rig.gen.SetSlideshow(true), rig.gen.SetTimed(false), rig.gen.SetAudio(true);
-  ASSERT_TRUE(rig.gen.LoadPath(show));
-  std::string seen;
-  // Threshold 0 fires even in silence, 30000 never: loud for 4 frames (the first is the rising edge), quiet for 1,
-  // loud for 3. The new picture shows from the frame after the beat.
-  for (int threshold : {0, 0, 0, 0, 30000, 0, 0, 0}) {
-    rig.gen.audioTrigger().threshold = threshold;
-    EXPECT_TRUE(rig.gen.WaitForLoader(10000));
-    rig.Render(), seen += Shown();
-  }
-  EXPECT_EQ(seen, "RBBBBBRR");
-}
-
 TEST_F(ImageViewerTest, DamagedMissingAndHugeFilesGiveAConsoleLineAndBlack) {
   const Bytes png = test::Png(8, 8, Ramp(8, 8)), gif = test::AnimatedGif(4, 4, {kRed, kGreen, kBlue});
   const Bytes tiff = test::MultiPageTiff(8, 8, {kBlue});

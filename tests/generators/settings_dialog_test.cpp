@@ -220,22 +220,18 @@ TEST(SettingsDialogs, CheckNamesTheMistakesATableCanMake) {
   const DialogControl good{.kind = ControlKind::kDropDown, .id = 1, .rect = {7, 7, 100, 14}, .field = field,
                            .items = kItems};
   EXPECT_EQ(check(good), "");
-  DialogControl bad = good;
-  bad.id = 9;
-  EXPECT_NE(check(bad).find("unique id"), std::string::npos);
-  bad = good;
-  bad.rect.width = 200;
-  EXPECT_NE(check(bad).find("outside the frame"), std::string::npos);
-  bad = good;
-  bad.group = 5;
-  EXPECT_NE(check(bad).find("group box"), std::string::npos);
-  bad = good;
-  bad.items = {};
-  EXPECT_NE(check(bad).find("lacks"), std::string::npos);
-  bad = good;
-  bad.enable = EnabledWhen(3, {1});
-  EXPECT_NE(check(bad).find("missing control"), std::string::npos);
   EXPECT_NE(check(good, false).find("Close"), std::string::npos);
+  const std::pair<void (*)(DialogControl&), const char*> mistakes[] = {
+      {[](DialogControl& c) { c.id = 9; }, "unique id"},
+      {[](DialogControl& c) { c.rect.width = 200; }, "outside the frame"},
+      {[](DialogControl& c) { c.group = 5; }, "group box"},
+      {[](DialogControl& c) { c.items = {}; }, "lacks"},
+      {[](DialogControl& c) { c.enable = EnabledWhen(3, {1}); }, "missing control"}};
+  for (auto [spoil, message] : mistakes) {
+    DialogControl bad = good;
+    spoil(bad);
+    EXPECT_NE(check(bad).find(message), std::string::npos) << message;
+  }
 }
 
 TEST(SettingsDialogPosition, TheFirstDialogCentresAndEveryLaterOneOpensWhereTheLastWas) {
