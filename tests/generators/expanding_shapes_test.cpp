@@ -67,21 +67,6 @@ TEST(ExpandingShapesRender, AudioTriggerStartsOneShapePerRisingBeat) {
   for (const auto& shape : rig.gen.shapes()) EXPECT_TRUE(shape.phase >= 0 && shape.phase < 16 + 9);
 }
 
-TEST(ExpandingShapesRender, EveryKindDrawsAndAnUnknownOneIsTheOpenRectangle) {
-  std::vector<int> lit;  // the same seed, so the same shape records
-  for (int kind : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 42}) {
-    ShapesRig rig(32, 32, 11);
-    rig.gen.SetShape(kind), rig.gen.SetFade(false);
-    lit.push_back(rig.LitOver(40));
-    EXPECT_GT(lit.back(), 0) << "shape " << kind;
-  }
-  EXPECT_EQ(lit.back(), lit[Shapes::kOpenRectangle]);
-  ShapesRig rig(24, 16);
-  rig.gen.SetStart(50);  // start keeps the distance to end; end is set as start + offset
-  rig.gen.SetEndOffset(10);
-  EXPECT_EQ(rig.gen.end(), 60);
-}
-
 TEST(ExpandingShapesSettings, LoadRebuildsWaitingShapesAndRepairs) {
   ShapesRig rig(20, 20);  // 9 shapes waiting for a beat, random characters from "Hi"
   SettingsBlock block{};

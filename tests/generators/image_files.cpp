@@ -90,10 +90,7 @@ Bytes MultiPageTiff(int width, int height, const std::vector<Rgb>& colours) {
     for (int k = 0; k < 3; ++k) Put16(b, 8);
     const uint32_t ifd = uint32_t(b.size());
     for (int k = 0; k < 4; ++k) b[nextLinks.back() + size_t(k)] = uint8_t(ifd >> (8 * k));
-    struct Entry {
-      uint16_t tag, type;
-      uint32_t count, value;
-    };
+    struct Entry { uint16_t tag, type; uint32_t count, value; };
     const uint32_t size = uint32_t(width * height * 3);
     const Entry entries[] = {{256, 3, 1, uint32_t(width)}, {257, 3, 1, uint32_t(height)}, {258, 3, 3, bitsAt},
                              {259, 3, 1, 1},               {262, 3, 1, 2},                {273, 4, 1, pixels},

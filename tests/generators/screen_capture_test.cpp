@@ -15,18 +15,6 @@
 namespace quor {
 namespace {
 
-TEST(AreaAverage, EveryTargetPixelAveragesItsBoxOfSourcePixels) {
-  // 5 x 2 source to 2 x 1: columns [0, 2) and [2, 5), both rows; then enlarging repeats source pixels.
-  const uint8_t source[] = {10, 0, 0, 20, 0, 0, 30, 0, 0, 40, 0, 0, 50, 0, 0,  //
-                            30, 0, 9, 40, 0, 9, 50, 0, 9, 60, 0, 9, 71, 0, 9};
-  const int rgb[3] = {0, 1, 2};
-  uint8_t out[6], wide[12];
-  AreaAverage(5, 2, source, 15, 3, rgb, out, 2, 1);
-  AreaAverage(2, 1, source, 15, 3, rgb, wide, 4, 1);
-  EXPECT_EQ(std::vector<uint8_t>(out, out + 6), (std::vector<uint8_t>{25, 0, 4, 50, 0, 4}));
-  EXPECT_EQ(std::vector<uint8_t>(wide, wide + 12), (std::vector<uint8_t>{10, 0, 0, 10, 0, 0, 20, 0, 0, 20, 0, 0}));
-}
-
 TEST(ScreenCapture, OnlyOneRunsAtATimeAndWithoutDisplayItShowsBlack) {
   test::GeneratorHarness harness;
   test::ConsoleCapture console(harness.console);
