@@ -22,24 +22,16 @@ std::vector<uint8_t> Ramp(int w, int h) {
 }
 
 TEST(ImageScaling, FitZoomCentreSmoothAndOneToOne) {
-  struct Case {
-    int imageWidth, imageHeight;
-    ImagePlacement place;
-    int width, height, black;  // black pixels in all
-    std::vector<std::tuple<int, int, Rgb>> pixels;
-  };
+  struct Case { int imageWidth, imageHeight; ImagePlacement place; int width, height, black;
+                std::vector<std::tuple<int, int, Rgb>> pixels; };
   const Case cases[] = {
-      // Resized keeping the aspect, scale 2: the block's top-left pixel, or with smoothing the 2 x 2 mean truncated
-      // ((10 + 11) / 2, (6 + 7) / 2).
+      // Resized keeping the aspect, scale 2, smoothed: the 2 x 2 mean truncated ((10 + 11) / 2, (6 + 7) / 2).
       {64, 32, {.smooth = 1}, 32, 16, 0, {{5, 3, {10, 6, 7}}, {31, 15, {62, 30, 7}}}},
       // Fitted and centred, scale 3.125: rows 8..23 hold the image, black bands above and below.
       {100, 50, {}, 32, 32, 32 * 16, {{0, 7, {}}, {1, 8, {3, 0, 7}}, {31, 23, {96, 46, 7}}, {0, 24, {}}}},
-      // Zoomed, scale 1.5625, offset x -16: cropped left and right, column 0 shows image column trunc(1.5625 * 16) =
-      // 25.
+      // Zoomed, scale 1.5625, offset x -16: column 0 shows image column trunc(1.5625 * 16) = 25.
       {100, 50, {.zoom = 1}, 32, 32, 0, {{0, 0, {25, 0, 7}}, {31, 31, {73, 48, 7}}}},
-      // One image pixel per matrix pixel: the centre part.
-      {100, 50, {.resize = 0}, 32, 16, 0, {{0, 0, {34, 17, 7}}}},
-  };
+      {100, 50, {.resize = 0}, 32, 16, 0, {{0, 0, {34, 17, 7}}}}};  // one image pixel per matrix pixel, centred
   for (const Case& c : cases) {
     const std::vector<uint8_t> image = Ramp(c.imageWidth, c.imageHeight);
     test::Frame frame(c.width, c.height, 0x5A);
@@ -66,14 +58,12 @@ class ImageViewerTest : public testing::Test {
     test::WriteFile(path, bytes);
     return path;
   }
-  // Loads and shows the first frame.
-  void Load(const std::string& path) {
+  void Load(const std::string& path) {  // and show the first frame
     ASSERT_TRUE(rig.gen.LoadPath(path));
     ASSERT_TRUE(rig.gen.WaitForLoader(10000));
     rig.Render();
   }
-  // A render that finds the loader busy asks again on the next one, so the step renders until the loader had its turn
-  // and then shows its picture.
+  // A render that finds the loader busy asks again on the next one: render until the loader had its turn, then show.
   void Tick() {
     for (int i = 0; i < 2; ++i) {
       rig.Render();
@@ -81,7 +71,6 @@ class ImageViewerTest : public testing::Test {
     }
     rig.Render();
   }
-  // The colour filling the whole frame as a letter, '?' for a picture.
   char Shown() const {
     return rig.frame.All(kRed) ? 'R' : rig.frame.All(kGreen) ? 'G' : rig.frame.All(kBlue) ? 'B' : '?';
   }

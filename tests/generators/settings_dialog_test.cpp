@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -76,11 +75,8 @@ TEST(SettingsDialogs, MappingsRoundTripTheirFieldsOverWholeRanges) {
           const int want = expected(p, ReadControlPosition(c, g, kW, kH));
           ApplyControlPosition(c, g, p);
           ASSERT_EQ(ReadControlPosition(c, g, kW, kH), want) << where << " position " << p;
-          // The field holds what the mapping says (inverted and offset
-          // mappings included), not merely something that reads back.
-          if (c.field.get != nullptr) {
-            EXPECT_EQ(c.field.get(g), ValueFromPosition(c.mapping, want, before)) << where;
-          }
+          // The field holds what the mapping says (inverted and offset ones too), not merely something that reads back.
+          if (c.field.get != nullptr) { EXPECT_EQ(c.field.get(g), ValueFromPosition(c.mapping, want, before)) << where; }
         }
         // Positions outside the range are taken at its ends.
         for (int p : {range.first - 7, range.last + 7}) {
@@ -89,26 +85,19 @@ TEST(SettingsDialogs, MappingsRoundTripTheirFieldsOverWholeRanges) {
           EXPECT_EQ(ReadControlPosition(c, g, kW, kH), want) << where;
         }
       } else if (c.kind == ControlKind::kColorGroup) {
-        const ColorChannel channels[] = {ColorChannel::kRed, ColorChannel::kGreen, ColorChannel::kBlue};
-        for (ColorChannel ch : channels) {
-          for (int v = 0; v <= 255; ++v) {
+        for (ColorChannel ch : {ColorChannel::kRed, ColorChannel::kGreen, ColorChannel::kBlue}) {
+          for (int v = -4; v <= 300; ++v) {
             ApplyColorChannel(c, g, ch, v);
-            ASSERT_EQ(ReadColorChannel(c, g, ch), v) << where;
+            ASSERT_EQ(ReadColorChannel(c, g, ch), std::clamp(v, 0, 255)) << where;
           }
-          ApplyColorChannel(c, g, ch, -4);
-          EXPECT_EQ(ReadColorChannel(c, g, ch), 0) << where;
-          ApplyColorChannel(c, g, ch, 300);
-          EXPECT_EQ(ReadColorChannel(c, g, ch), 255) << where;
         }
         ApplyColorChannel(c, g, ColorChannel::kGreen, 17);
         EXPECT_EQ(c.color.get(g), (Rgb{255, 17, 255})) << where;  // the other channels stay
-        if (c.color.getMode != nullptr) {
-          // {box, checked, mode}: the boxes drive one mode field.
-          const int steps[][3] = {{1, 1, 2}, {0, 0, 0}, {0, 1, 1}, {1, 1, 2}, {1, 0, 1}};
-          for (const auto& s : steps) {
-            ApplyAutoColorBox(c, g, s[0] != 0 ? AutoColorBox::kAutoColorSync : AutoColorBox::kAutoColor, s[1] != 0);
-            EXPECT_EQ(c.color.getMode(g), s[2]) << where;
-          }
+        // {box, checked, mode}: the boxes drive one mode field.
+        for (auto [sync, checked, mode] : {std::array{1, 1, 2}, {0, 0, 0}, {0, 1, 1}, {1, 1, 2}, {1, 0, 1}}) {
+          if (c.color.getMode == nullptr) break;
+          ApplyAutoColorBox(c, g, sync != 0 ? AutoColorBox::kAutoColorSync : AutoColorBox::kAutoColor, checked != 0);
+          EXPECT_EQ(c.color.getMode(g), mode) << where;
         }
       } else if (c.kind == ControlKind::kTextBox) {
         ApplyControlText(c, g, "Hello");
@@ -141,10 +130,9 @@ TEST(SettingsDialogs, PositionMappingsAndAutoColorBoxes) {
   }
 }
 
-void WriteRecording(const std::string& path, std::string_view magic, char version, int w, int h) {
+void WriteRecording(const std::string& path, char version, int w, int h) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(magic.data(), 5);
-  out.put(version);
+  out.write("QRR!\0", 5).put(version);
   for (int word : {w, h, 25})
     for (int shift = 0; shift < 32; shift += 8) out.put(static_cast<char>((word >> shift) & 0xff));
   out.write("QX\0", 3);
@@ -155,10 +143,8 @@ TEST(SettingsDialogs, EnableRulesFollowTheControlsAndTheFile) {
   {
     const SettingsDialogTable& dialogTable = kSimpleLinesDialog;
     Live live(dialogTable.typeId);
-    const DialogControl* mode = FindControl(dialogTable, 2);
-    ASSERT_NE(mode, nullptr);
     for (int m = 0; m <= 4; ++m) {
-      ApplyControlPosition(*mode, *live.generator, m);
+      ApplyControlPosition(*FindControl(dialogTable, 2), *live.generator, m);
       for (const DialogControl& c : dialogTable.controls) {
         bool expected = true;
         if (c.text == "Line/Snake Count") expected = m == 2 || m == 4;
@@ -173,24 +159,15 @@ TEST(SettingsDialogs, EnableRulesFollowTheControlsAndTheFile) {
     Generator& g = *live.generator;
     const DialogControl &chooser = *FindControl(dialogTable, 2), &resolution = *FindControl(dialogTable, 4),
                         &resize = *FindControl(dialogTable, 5), &smooth = *FindControl(dialogTable, 6);
-    const std::string dir = std::string(QUOR_TEST_OUTPUT_DIR) + "/settings_dialog";
-    std::filesystem::create_directories(dir);
-    struct Case {
-      const char* name;
-      std::string_view magic;
-      char version;
-      int w, h;
-      const char *message, *label;
-      bool differs;  // resize checked and smooth enabled
-    };
-    const Case cases[] = {
-        {"same.qrr", {"QRR!\0", 5}, '1', kW, kH, "", "File Resolution: 32 x 16", false},
-        {"small.qrr", {"QRR!\0", 5}, '1', 16, 8, "", "File Resolution: 16 x 8", true},
-        {"v2.qrr", {"QRR!\0", 5}, '2', kW, kH, "Wrong File Version.", "File Resolution: 0 x 0", true},
-    };
+    const std::string dir = test::FreshTestDir("settings_dialog");
+    struct Case { const char* name; char version; int w, h; const char *message, *label; bool differs; };
+    const Case cases[] = {  // differs: resize checked and smooth enabled
+        {"same.qrr", '1', kW, kH, "", "File Resolution: 32 x 16", false},
+        {"small.qrr", '1', 16, 8, "", "File Resolution: 16 x 8", true},
+        {"v2.qrr", '2', kW, kH, "Wrong File Version.", "File Resolution: 0 x 0", true}};
     for (const Case& c : cases) {
       const std::string path = dir + "/" + c.name;
-      WriteRecording(path, c.magic, c.version, c.w, c.h);
+      WriteRecording(path, c.version, c.w, c.h);
       EXPECT_EQ(chooser.load(g, path), c.message) << c.name;
       EXPECT_EQ(resolution.label(g, kW, kH), c.label) << c.name;
       EXPECT_EQ(ReadControlText(chooser, g), *c.message == '\0' ? path : "") << c.name;
