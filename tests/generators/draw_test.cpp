@@ -119,17 +119,13 @@ TEST(DrawCircle, OutlinesDiscsClippedAndHugeCirclesFollowTheWalk) {
 }
 
 TEST(DrawBoxes, RectanglesAndDiamondsClipAndRepeat) {
-  Frame outline(6, 5), filled(6, 3), huge(6, 5), wide(9, 5), tall(7, 10), far(7, 3);
-  DrawRectangle(outline.canvas(), 1, 1, 4, 7, kWhite, false);
-  EXPECT_EQ(outline.Lit(), (Mask{"......", ".####.", ".#..#.", ".#..#.", ".#..#."}));
+  Frame filled(6, 3), huge(6, 5), wide(9, 5), tall(7, 10), far(7, 3);
   FillRectangle(filled.canvas(), 4, 1, -2, 2, kWhite, false);  // x0 > x1 still fills
   FillRectangle(filled.canvas(), 0, 1, 5, 0, kWhite, false);   // y0 > y1 draws nothing
   EXPECT_EQ(filled.Lit(), (Mask{"......", "#####.", "#####."}));
   FillRectangle(huge.canvas(), kMin, kMin, kMax, kMax, kWhite, false);
   DrawRectangle(huge.canvas(), kMin, kMin, kMax, kMax, {1, 2, 3}, false);  // every edge off-frame
-  EXPECT_EQ(huge.LitCount(), 30);
-  EXPECT_EQ(huge.At(0, 0), kWhite);
-
+  EXPECT_TRUE(huge.LitCount() == 30 && huge.At(0, 0) == kWhite);
   DrawDiamond(wide.canvas(), 0, 0, 8, 4, kWhite, false);
   EXPECT_EQ(wide.Lit(), (Mask{"....##...", "..##..##.", "##.....##", ".##..##..", "...##...."}));
   FillDiamond(tall.canvas(), 0, 0, 6, 9, kWhite, false);  // half widths 0..3..0, then again
@@ -185,21 +181,17 @@ TEST(FloodFill, SeedRegionOrTheOneBelowANonBlackSeedAndDegenerateCalls) {
   Frame snake(7, 5), wall(5, 5), frame(4, 4), single(1, 1);
   for (int x : {1, 3, 5}) DrawLine(snake.canvas(), x, x == 3 ? 1 : 0, x, x == 3 ? 4 : 3, {0, 0, 9}, false);
   FloodFill(snake.canvas(), 4, 2, {1, 2, 3}, false);  // winds between the walls to every black pixel
-  EXPECT_EQ(snake.LitCount(), 35);
-  EXPECT_EQ(snake.At(6, 0), (Rgb{1, 2, 3}));
-  EXPECT_EQ(snake.At(1, 0), (Rgb{0, 0, 9}));
+  EXPECT_EQ(std::tuple(snake.LitCount(), snake.At(6, 0), snake.At(1, 0)), std::tuple(35, Rgb{1, 2, 3}, Rgb{0, 0, 9}));
   // The seed on a wall across row 2: the region below fills, the one above stays black.
   DrawLine(wall.canvas(), 0, 2, 4, 2, {0, 50, 0}, false);
   FloodFill(wall.canvas(), 2, 2, {0, 0, 70}, true);
   FloodFill(wall.canvas(), 3, 4, kWhite, false);  // non-black on the bottom row: nothing below
   EXPECT_EQ(wall.Lit(), (Mask{".....", ".....", "#####", "#####", "#####"}));
   EXPECT_EQ(std::pair(wall.At(2, 2), wall.At(3, 4)), std::pair(Rgb{0, 50, 0}, Rgb{0, 0, 70}));
-
   FloodFill(frame.canvas(), kMin, kMax, kWhite, false);
   FloodFill(frame.canvas(), 0, 0, {256, 0, 512}, false);  // stores as black: nothing changes
-  EXPECT_EQ(frame.LitCount(), 0);
   FloodFill(single.canvas(), 0, 0, kWhite, false);  // a 1 x 1 frame's stack is full at once
-  EXPECT_EQ(single.LitCount(), 0);
+  EXPECT_EQ(frame.LitCount() + single.LitCount(), 0);
   FloodFill(frame.canvas(), 3, 3, kWhite, false);
   EXPECT_EQ(frame.LitCount(), 16);
 }

@@ -193,7 +193,6 @@ TEST(SettingsBlocks, DamagedBlocksAreRepairedAtTheLoad) {
       {1, Layout(16, {{0, W({-3, 0, 0, 50})}}), READ(PlasmaGenerator, g.speed()), {50}},
       // An unknown size (a modulo by zero or less) is Small.
       {2, Layout(8, {{0, W({-5, 0})}}), READ(FireGenerator, g.hotspots(), g.hotspotSize()), {0, small}},
-      {2, Layout(8, {{0, W({500, 4})}}), READ(FireGenerator, g.hotspots(), g.hotspotSize()), {100, small}},
       {2, Layout(8, {{0, W({50, -1})}}), READ(FireGenerator, g.hotspots(), g.hotspotSize()), {50, small}},
       // A gain that would overflow the band amplitudes.
       {3, Layout(16, {{0, W({9, 2, 0, big})}}), READ(SineLinesGenerator, g.gain()), {50, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
