@@ -43,8 +43,7 @@ Bytes AnimatedGif(int width, int height, const std::vector<Rgb>& colours) {
   for (int v : {width, height}) Put16(b, uint32_t(v));
   b.insert(b.end(), {0x91, 0, 0});  // global table of 4 entries
   for (const Rgb& c : palette) b.insert(b.end(), {uint8_t(c.r), uint8_t(c.g), uint8_t(c.b)});
-  // Loop forever.
-  const char* loop = "\x21\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00";
+  const char* loop = "\x21\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00";  // loop forever
   b.insert(b.end(), loop, loop + 19);
   for (const Rgb& c : colours) {
     const uint8_t index = uint8_t(std::find(palette.begin(), palette.end(), c) - palette.begin());

