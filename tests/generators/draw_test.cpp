@@ -61,9 +61,7 @@ TEST(DrawPixel, ClipsAndMaxBlendsPerComponent) {
 }
 
 TEST(DrawLine, TiesClippingAndExtremeEndPointsFollowTheWalk) {
-  Frame dot(5, 5), forward(5, 2), backward(5, 2), frame(16, 16);
-  DrawLine(dot.canvas(), 2, 3, 2, 3, kWhite, false);
-  EXPECT_EQ(dot.LitCount(), 1);
+  Frame forward(5, 2), backward(5, 2), frame(16, 16);
   DrawLine(forward.canvas(), 0, 0, 4, 1, kWhite, false);  // halfway ties round back towards the start
   DrawLine(backward.canvas(), 4, 1, 0, 0, kWhite, false);
   EXPECT_EQ(forward.Lit(), (Mask{"###..", "...##"}));

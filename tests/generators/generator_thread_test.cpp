@@ -2,7 +2,6 @@
 #include "generators/builtin_generators.h"
 #include "generators/image_viewer.h"
 
-#include <gtest/gtest.h>
 #include <chrono>
 #include <thread>
 #include <atomic>

@@ -49,7 +49,7 @@ TEST(SettingsDialogs, EveryGeneratorHasASoundTableWithItsHelpTopic) {
     ASSERT_NE(dialogTable, nullptr) << "type " << type << " has no dialog table: add generators/<name>_dialog.cpp";
     EXPECT_EQ(CheckSettingsDialog(*dialogTable), "");
     EXPECT_EQ(dialogTable->title, kEffectListTexts[static_cast<size_t>(EffectListPosition(type))]);
-    EXPECT_EQ(dialogTable->helpTopic, topics.contains(type) ? topics.at(type) : dialogTable->helpTopic) << dialogTable->title;
+    EXPECT_EQ(dialogTable->helpTopic, topics.at(type)) << dialogTable->title;
     seen.insert(type);
   }
   for (const SettingsDialogTable* dialogTable : BuiltinSettingsDialogs()) EXPECT_TRUE(seen.contains(dialogTable->typeId));

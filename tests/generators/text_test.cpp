@@ -105,12 +105,9 @@ TEST(ScrollingText, AnyBytesLongTextsAndDamagedBlocksAreSafe) {
   test::Rig<ScrollingTextGenerator> rig(40, 20);
   std::string all;
   for (int i = 0; i < 300; ++i) all.push_back(char(1 + i % 255));
-  rig.gen.SetText(all);
+  rig.gen.SetText(all), rig.gen.SetSineWave(true, 10, 50), rig.gen.SetPerspective(true, 100, 100);
   EXPECT_EQ(rig.gen.text().size(), size_t(kScrollingTextMaxChars));
-  for (int mode = 0; mode < kScrollModeCount; ++mode) {
-    rig.gen.SetScrollMode(mode), rig.gen.SetSineWave(true, 10, 50), rig.gen.SetPerspective(true, 100, 100);
-    rig.Render(3);
-  }
+  for (int mode = 0; mode < kScrollModeCount; ++mode, rig.Render(3)) rig.gen.SetScrollMode(mode);
   SettingsBlock block;
   block.fill(0xFF);  // no terminating zeros, every word -1, size NaN
   rig.gen.ExchangeSettings(block, SettingsDirection::kLoad);
