@@ -1,6 +1,4 @@
-// Every built-in generator's settings block: the byte layout stored scenes hold, what each field means once loaded, a
-// store giving back the loaded bytes while leaving the rest of the block alone, and a destroyed generator holding
-// buffers that leaves the frame alone.
+// Every built-in generator's settings block: the byte layout stored scenes hold and what each field means once loaded.
 #include <cstring>
 #include <functional>
 #include <set>
@@ -140,8 +138,7 @@ std::vector<Case> Cases() {
   };
 }
 
-// A generator of the case's type created at 16 x 8 (Screen Capture is not: only one may run, and loads need none),
-// the case's layout loaded over `fill` bytes and its fields checked.
+// The case's layout loaded over `fill` bytes into a generator created at 16 x 8 (Screen Capture loads uncreated).
 std::unique_ptr<Generator> LoadAndCheck(const Case& c, test::GeneratorHarness& harness, uint8_t fill) {
   std::unique_ptr<Generator> g = BuiltinGenerators().FactoryFor(c.type)(harness.context);
   EXPECT_TRUE(c.type == 12 || g->Create(16, 8));

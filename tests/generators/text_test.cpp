@@ -95,8 +95,7 @@ TEST(ScrollingText, ScrollModesWrapAndTurnWhereTheyShould) {
   text.SetScrollMode(int(ScrollMode::kBounceInside));
   range(200);
   EXPECT_EQ(range(400), (std::pair{32 - m - 1, 1}));
-  // Switching to a vertical mode restarts from the bottom edge.
-  text.SetScrollMode(int(ScrollMode::kBottomToTop));
+  text.SetScrollMode(int(ScrollMode::kBottomToTop));  // a vertical mode restarts from the bottom edge
   rig.Render();
   EXPECT_EQ(text.scrollPosition(), 15);
 }
