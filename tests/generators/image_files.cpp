@@ -47,8 +47,7 @@ Bytes AnimatedGif(int width, int height, const std::vector<Rgb>& colours) {
   b.insert(b.end(), loop, loop + 19);
   for (const Rgb& c : colours) {
     const uint8_t index = uint8_t(std::find(palette.begin(), palette.end(), c) - palette.begin());
-    b.insert(b.end(), {0x21, 0xF9, 0x04, 0x00, 10, 0, 0, 0});  // 100 ms
-    b.push_back(0x2C);
+    b.insert(b.end(), {0x21, 0xF9, 0x04, 0x00, 10, 0, 0, 0, 0x2C});  // 100 ms, then the image descriptor
     for (int v : {0, 0, width, height}) Put16(b, uint32_t(v));
     b.push_back(0), b.push_back(2);  // minimum code size: 3-bit codes, clear 4, end 5
     // A clear code before every pixel keeps the code size at 3 bits.
@@ -56,13 +55,7 @@ Bytes AnimatedGif(int width, int height, const std::vector<Rgb>& colours) {
     uint32_t bits = 0;
     int count = 0;
     auto code = [&](uint32_t c) {
-      bits |= c << count;
-      count += 3;
-      while (count >= 8) {
-        data.push_back(uint8_t(bits));
-        bits >>= 8;
-        count -= 8;
-      }
+      for (bits |= c << count, count += 3; count >= 8; bits >>= 8, count -= 8) data.push_back(uint8_t(bits));
     };
     for (int i = 0; i < width * height; ++i) code(4), code(index);
     code(5);

@@ -115,8 +115,7 @@ TEST(SettingsDialogs, PositionMappingsAndAutoColorBoxes) {
   struct Case { PositionMapping mapping; int value, current, position, back; };
   const Case cases[] = {
       {kDirectMapping, 42, 0, 42, 42}, {ListPlusOne(), 1, 0, 0, 1}, {Inverted(100), 1, 0, 99, 1},
-      {Inverted(129), 128, 0, 1, 128}, {Bit(4), 6, 6, 1, 6},        {Bit(8), 6, 6, 0, 6},
-  };
+      {Inverted(129), 128, 0, 1, 128}, {Bit(4), 6, 6, 1, 6},        {Bit(8), 6, 6, 0, 6}};
   for (const Case& c : cases) {
     EXPECT_EQ(PositionFromValue(c.mapping, c.value), c.position) << c.value;
     EXPECT_EQ(ValueFromPosition(c.mapping, c.position, c.current), c.back) << c.value;

@@ -15,8 +15,7 @@ using Spectrum = std::array<int16_t, kSpectrumBins>;
 TEST(SpectrumAnalyzer, BandsCoverLogarithmicBinRanges) {
   struct Case { int bands; std::vector<std::pair<int, int>> bins; };
   const Case cases[] = {
-      {10, {{2, 2}, {3, 3}, {4, 4}, {5, 7}, {8, 12}, {13, 22}, {23, 41}, {42, 75}, {76, 138}, {139, 255}}},
-  };
+      {10, {{2, 2}, {3, 3}, {4, 4}, {5, 7}, {8, 12}, {13, 22}, {23, 41}, {42, 75}, {76, 138}, {139, 255}}}};
   for (const Case& c : cases) {
     std::vector<std::pair<int, int>> got;
     for (const SpectrumBandRange& r : SpectrumBandRanges(c.bands)) got.push_back({r.first + 1, r.last + 1});

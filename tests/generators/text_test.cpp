@@ -42,8 +42,7 @@ TEST(ScrollingText, SineWaveAndPerspectiveMoveAndFadeRowsAndBlackWhatComesFromOu
       // Angle 100: k = 0.625, scales 2.875, 1.078125, 0.404..., 0.151...: row 0 samples row -8 (black), row 1 row 1
       // unscaled, row 2 pixel (2, 3) everywhere, row 3 row 4 (black).
       {"angle 100", [](Canvas c) { ApplyPerspective(c, 100, 0); },
-       [&](int x, int y) { return numbered(y == 2 ? 2 : x, bentFrom[y]); }},
-  };
+       [&](int x, int y) { return numbered(y == 2 ? 2 : x, bentFrom[y]); }}};
   for (const Case& c : cases) {
     test::Frame frame(4, 4);
     for (int i = 0; i < 16; ++i) frame.canvas().At(i % 4, i / 4)[0] = uint8_t(10 * (i % 4) + i / 4 + 1);
@@ -135,9 +134,8 @@ Box Bounds(const Frame& frame, Rgb background = {}) {
   Box b;
   for (int i = 0; i < frame.width * frame.height; ++i) {
     const int x = i % frame.width, y = i / frame.width;
-    if (frame.At(x, y) == background) continue;
-    ++b.count, b.left = std::min(b.left, x), b.right = std::max(b.right, x);
-    b.top = std::min(b.top, y), b.bottom = std::max(b.bottom, y);
+    if (frame.At(x, y) != background)
+      ++b.count, b.left = std::min(b.left, x), b.right = std::max(b.right, x), b.top = std::min(b.top, y), b.bottom = y;
   }
   return b;
 }
