@@ -80,10 +80,7 @@ TEST_F(SimpleColorTest, SyncModeContinuesSharedWheelAcrossLoads) {
 
 class StrobeTest : public testing::Test {
  protected:
-  void Restart(int on, int off) {
-    ASSERT_TRUE(strobe.Create(4, 3));
-    strobe.SetTimeOn(on), strobe.SetTimeOff(off);
-  }
+  void Restart(int on, int off) { ASSERT_TRUE(strobe.Create(4, 3)); strobe.SetTimeOn(on), strobe.SetTimeOff(off); }
   // One letter per rendered frame: 'L' all the fixed colour, 'D' all black, '?' anything else.
   std::string Rhythm(int frames) {
     std::string rhythm;
@@ -228,9 +225,9 @@ TEST(ColorScroll, OffsetJumpsToTheFarEndInsteadOfCarryingAndIndicesWrapInStepsOf
     EXPECT_EQ(scroll.offset(), offset) << speed << " " << frames;
   }
   // Raw indices wrap in steps of 255, up to the ends of int.
-  for (auto [raw, index] : {std::pair{256, 1}, {-1, 254}, {510, 255}, {-255, 0}}) EXPECT_EQ(WrapColorScrollIndex(raw), index);
-  EXPECT_EQ(WrapColorScrollIndex(INT_MAX), (INT_MAX - 1) % 255 + 1);
-  EXPECT_EQ(WrapColorScrollIndex(INT_MIN), INT_MIN % 255 + 255);
+  for (auto [raw, index] : {std::pair{256, 1}, {-1, 254}, {510, 255}, {-255, 0}, {INT_MAX, (INT_MAX - 1) % 255 + 1},
+                            {INT_MIN, INT_MIN % 255 + 255}})
+    EXPECT_EQ(WrapColorScrollIndex(raw), index) << raw;
 }
 
 TEST(ColorScroll, StylesMapGeometryPlusOffset) {

@@ -186,8 +186,7 @@ Bytes Recording(int width, int height, const std::vector<Bytes>& frames) {
 // Plays recordings served by name from memory.
 class FilePlayerTest : public testing::Test {
  protected:
-  // Renders once into a frame of stale bytes.
-  Bytes Render(int width, int height) {
+  Bytes Render(int width, int height) {  // once, into a frame of stale bytes
     Bytes frame = Stale(width, height);
     player_.Render(frame.data(), width, height);
     return frame;

@@ -46,9 +46,7 @@ struct Frame {
 template <class G>
 struct Rig {
   Rig(int w, int h, uint32_t seed = 1) : harness(seed), frame(w, h) { EXPECT_TRUE(gen.Create(w, h)); }
-  void Render(int times = 1) {
-    for (int i = 0; i < times; ++i) gen.Render(frame.bytes.data(), frame.width, frame.height);
-  }
+  void Render(int times = 1) { while (times-- > 0) gen.Render(frame.bytes.data(), frame.width, frame.height); }
   Rgb At(int x, int y) const { return frame.At(x, y); }
   GeneratorHarness harness;
   G gen{harness.context};

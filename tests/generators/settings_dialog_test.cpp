@@ -31,9 +31,8 @@ struct Live {
 };
 
 bool HasPosition(const DialogControl& c) {
-  const bool positional = c.kind == ControlKind::kSlider || c.kind == ControlKind::kCheckBox ||
-                          c.kind == ControlKind::kDropDown || c.kind == ControlKind::kTextDropDown;
-  return positional && c.indicator == nullptr;
+  return c.indicator == nullptr && (c.kind == ControlKind::kSlider || c.kind == ControlKind::kCheckBox ||
+                                    c.kind == ControlKind::kDropDown || c.kind == ControlKind::kTextDropDown);
 }
 
 TEST(SettingsDialogs, EveryGeneratorHasASoundTableWithItsHelpTopic) {
@@ -199,14 +198,6 @@ TEST(SettingsDialogs, CheckNamesTheMistakesATableCanMake) {
   EXPECT_NE(check(bad).find("outside the frame"), std::string::npos);
   bad.rect = good.rect;
   EXPECT_NE(check(bad).find("missing control"), std::string::npos);
-}
-
-TEST(SettingsDialogPosition, TheFirstDialogCentresAndEveryLaterOneOpensWhereTheLastWas) {
-  SettingsDialogPosition shared;
-  EXPECT_EQ(PlaceSettingsDialog(shared, {300, 200}), (SettingsDialogPosition{300, 200}));
-  EXPECT_EQ(PlaceSettingsDialog(shared, {5, 6}), (SettingsDialogPosition{300, 200}));  // where the last one was
-  shared = {-1, 40};  // half a position is no position
-  EXPECT_EQ(PlaceSettingsDialog(shared, {5, 6}), (SettingsDialogPosition{5, 6}));
 }
 
 }  // namespace
