@@ -61,9 +61,7 @@ TEST(DrawPixel, ClipsAndMaxBlendsPerComponent) {
 }
 
 TEST(DrawLine, TiesClippingAndExtremeEndPointsFollowTheWalk) {
-  Frame dot(5, 5), forward(5, 2), backward(5, 2), frame(16, 16), actual(16, 16), expected(16, 16);
-  DrawLine(dot.canvas(), 2, 3, 2, 3, kWhite, false);
-  EXPECT_EQ(dot.LitCount(), 1);
+  Frame forward(5, 2), backward(5, 2), frame(16, 16);
   DrawLine(forward.canvas(), 0, 0, 4, 1, kWhite, false);  // halfway ties round back towards the start
   DrawLine(backward.canvas(), 4, 1, 0, 0, kWhite, false);
   EXPECT_EQ(forward.Lit(), (Mask{"###..", "...##"}));
@@ -82,9 +80,6 @@ TEST(DrawLine, TiesClippingAndExtremeEndPointsFollowTheWalk) {
   DrawLine(frame.canvas(), kMin, kMin, kMin + 1, kMax, kWhite, false);  // never visible
   EXPECT_EQ(frame.LitCount(), 31);  // row 5 and the diagonal
   for (int i = 0; i < 16; ++i) EXPECT_TRUE(frame.At(i, i) != Rgb{} && frame.At(i, 5) != Rgb{}) << i;
-  DrawLine(actual.canvas(), -300000, -5, 300010, 20, kWhite, false);
-  WalkLine(-300000, -5, 300010, 20, expected);
-  EXPECT_EQ(actual.Lit(), expected.Lit());
 }
 
 TEST(DrawCircle, OutlinesDiscsClippedAndHugeCirclesFollowTheWalk) {
@@ -122,20 +117,14 @@ TEST(DrawCircle, OutlinesDiscsClippedAndHugeCirclesFollowTheWalk) {
 }
 
 TEST(DrawBoxes, RectanglesAndDiamondsClipAndRepeat) {
-  Frame outline(6, 5), filled(6, 3), huge(6, 5), square(7, 7), wide(9, 5), tall(7, 10), far(7, 3);
-  DrawRectangle(outline.canvas(), 1, 1, 4, 7, kWhite, false);
-  EXPECT_EQ(outline.Lit(), (Mask{"......", ".####.", ".#..#.", ".#..#.", ".#..#."}));
+  Frame filled(6, 3), huge(6, 5), wide(9, 5), tall(7, 10), far(7, 3);
   FillRectangle(filled.canvas(), 4, 1, -2, 2, kWhite, false);  // x0 > x1 still fills
   FillRectangle(filled.canvas(), 0, 1, 5, 0, kWhite, false);   // y0 > y1 draws nothing
   EXPECT_EQ(filled.Lit(), (Mask{"......", "#####.", "#####."}));
   FillRectangle(huge.canvas(), kMin, kMin, kMax, kMax, kWhite, false);
   DrawRectangle(huge.canvas(), kMin, kMin, kMax, kMax, {1, 2, 3}, false);  // every edge off-frame
-  EXPECT_EQ(huge.LitCount(), 30);
-  EXPECT_EQ(huge.At(0, 0), kWhite);
-
-  DrawDiamond(square.canvas(), 0, 0, 6, 6, kWhite, false);
+  EXPECT_TRUE(huge.LitCount() == 30 && huge.At(0, 0) == kWhite);
   DrawDiamond(wide.canvas(), 0, 0, 8, 4, kWhite, false);
-  EXPECT_EQ(square.Lit(), (Mask{"...#...", "..#.#..", ".#...#.", "#.....#", ".#...#.", "..#.#..", "...#..."}));
   EXPECT_EQ(wide.Lit(), (Mask{"....##...", "..##..##.", "##.....##", ".##..##..", "...##...."}));
   FillDiamond(tall.canvas(), 0, 0, 6, 9, kWhite, false);  // half widths 0..3..0, then again
   EXPECT_EQ(tall.Lit(), (Mask{"...#...", "..###..", ".#####.", "#######", ".#####.", "..###..", "...#...",
@@ -145,18 +134,13 @@ TEST(DrawBoxes, RectanglesAndDiamondsClipAndRepeat) {
 }
 
 TEST(DrawStar, OutlinesFilledMaskAndHugeStars) {
-  Frame simple(9, 9), outline(12, 12), filled(10, 10), huge(16, 16);
+  Frame simple(9, 9), filled(10, 10), huge(16, 16);
   DrawSimpleStar(simple.canvas(), 4, 4, 3, kWhite, false);  // diagonals reach sqrt(9 / 2) -> 2
   EXPECT_EQ(simple.Lit(), (Mask{".........", "....#....", "..#.#.#..", "...###...", ".#######.", "...###...",
                                 "..#.#.#..", "....#....", "........."}));
-  DrawStar5(outline.canvas(), 5, 5, 5, kWhite, false);  // centre lands on row 12 - 1 - 5 = 6
-  EXPECT_EQ(outline.Lit(), (Mask{"............", "............", ".....#......", ".....#......", "....#.#.....",
-                                 ".####.####..", "...##.##....", "....###.....", "....#.##....", "...##.##....",
-                                 "...#...#....", "............"}));
   FillStar5(filled.canvas(), 5, 5, 4, kWhite, false);  // rows and columns 1..8
   EXPECT_EQ(filled.Lit(), (Mask{"..........", ".....#....", ".....##...", "..#######.", "....####..",
                                 "....###...", "...##.##..", "...#...#..", "..........", ".........."}));
-  FillStar5(huge.canvas(), 8, 8, 0, kWhite, false);
   FillStar5(huge.canvas(), 8, 8, -5, kWhite, false);
   EXPECT_EQ(huge.LitCount(), 0);
   FillStar5(huge.canvas(), 8, 8, kMax, kWhite, false);  // the frame lies inside the body
@@ -185,8 +169,7 @@ TEST(DrawShapes, ArbitraryGeometryNeverFaultsAndStaysCheap) {
     DrawStar5(c, a, b, d, color, blend), FillStar5(c, a, b, d, color, blend);
     FloodFill(c, a % 20, b % 12, color, blend);
   }
-  // Huge circles, discs and stars centred on or near the frame, each tried separately.
-  for (int r : {kMax, 1000000000}) {
+  for (int r : {kMax, 1000000000}) {  // huge shapes centred on or near the frame
     DrawCircle(c, 8 - 707106781, 8 - 707106781, r, kWhite, false), DrawCircle(c, 8, 8, r, kWhite, false);
     FillCircle(c, 8, 8, r, kWhite, false), FillStar5(c, 8, 8, r, kWhite, false);
   }
@@ -196,24 +179,17 @@ TEST(FloodFill, SeedRegionOrTheOneBelowANonBlackSeedAndDegenerateCalls) {
   Frame snake(7, 5), wall(5, 5), frame(4, 4), single(1, 1);
   for (int x : {1, 3, 5}) DrawLine(snake.canvas(), x, x == 3 ? 1 : 0, x, x == 3 ? 4 : 3, {0, 0, 9}, false);
   FloodFill(snake.canvas(), 4, 2, {1, 2, 3}, false);  // winds between the walls to every black pixel
-  EXPECT_EQ(snake.LitCount(), 35);
-  EXPECT_EQ(snake.At(6, 0), (Rgb{1, 2, 3}));
-  EXPECT_EQ(snake.At(1, 0), (Rgb{0, 0, 9}));
+  EXPECT_EQ(std::tuple(snake.LitCount(), snake.At(6, 0), snake.At(1, 0)), std::tuple(35, Rgb{1, 2, 3}, Rgb{0, 0, 9}));
   // The seed on a wall across row 2: the region below fills, the one above stays black.
   DrawLine(wall.canvas(), 0, 2, 4, 2, {0, 50, 0}, false);
   FloodFill(wall.canvas(), 2, 2, {0, 0, 70}, true);
-  EXPECT_EQ(wall.Lit(), (Mask{".....", ".....", "#####", "#####", "#####"}));
-  EXPECT_EQ(wall.At(2, 2), (Rgb{0, 50, 0}));
-  EXPECT_EQ(wall.At(0, 4), (Rgb{0, 0, 70}));
   FloodFill(wall.canvas(), 3, 4, kWhite, false);  // non-black on the bottom row: nothing below
-  EXPECT_EQ(wall.At(3, 4), (Rgb{0, 0, 70}));
-
-  FloodFill(frame.canvas(), -1, 0, kWhite, false);
+  EXPECT_EQ(wall.Lit(), (Mask{".....", ".....", "#####", "#####", "#####"}));
+  EXPECT_EQ(std::pair(wall.At(2, 2), wall.At(3, 4)), std::pair(Rgb{0, 50, 0}, Rgb{0, 0, 70}));
   FloodFill(frame.canvas(), kMin, kMax, kWhite, false);
   FloodFill(frame.canvas(), 0, 0, {256, 0, 512}, false);  // stores as black: nothing changes
-  EXPECT_EQ(frame.LitCount(), 0);
   FloodFill(single.canvas(), 0, 0, kWhite, false);  // a 1 x 1 frame's stack is full at once
-  EXPECT_EQ(single.LitCount(), 0);
+  EXPECT_EQ(frame.LitCount() + single.LitCount(), 0);
   FloodFill(frame.canvas(), 3, 3, kWhite, false);
   EXPECT_EQ(frame.LitCount(), 16);
 }

@@ -6,14 +6,12 @@
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <cstdint>
-#include <initializer_list>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "core/generator.h"
 #include "core/rgb_frame.h"
+#include "generators/draw.h"
 #include "test_support.h"
 
 namespace quor::test {
@@ -30,20 +28,16 @@ struct Frame {
   void Fill(uint8_t value) { std::ranges::fill(bytes, value); }
   Mask Lit() const {  // one string per row, '#' for a pixel that is not black
     Mask rows(height, std::string(width, '.'));
-    for (int i = 0; i < width * height; ++i)
-      if (At(i % width, i / width) != Rgb{}) rows[i / width][i % width] = '#';
+    for (int i = 0; i < width * height; ++i) rows[i / width][i % width] = At(i % width, i / width) != Rgb{} ? '#' : '.';
     return rows;
   }
-  bool All(Rgb c) const {  // every pixel shows `c`
-    for (int i = 0; i < width * height; ++i)
-      if (At(i % width, i / width) != c) return false;
-    return true;
-  }
-  int LitCount() const {
+  int Count(Rgb c) const {  // pixels showing `c`
     int n = 0;
-    for (int i = 0; i < width * height; ++i) n += At(i % width, i / width) != Rgb{};
+    for (int i = 0; i < width * height; ++i) n += At(i % width, i / width) == c;
     return n;
   }
+  bool All(Rgb c) const { return Count(c) == width * height; }
+  int LitCount() const { return width * height - Count({}); }
   int width, height;
   std::vector<uint8_t> bytes;
 };
@@ -52,9 +46,7 @@ struct Frame {
 template <class G>
 struct Rig {
   Rig(int w, int h, uint32_t seed = 1) : harness(seed), frame(w, h) { EXPECT_TRUE(gen.Create(w, h)); }
-  void Render(int times = 1) {
-    for (int i = 0; i < times; ++i) gen.Render(frame.bytes.data(), frame.width, frame.height);
-  }
+  void Render(int times = 1) { while (times-- > 0) gen.Render(frame.bytes.data(), frame.width, frame.height); }
   Rgb At(int x, int y) const { return frame.At(x, y); }
   GeneratorHarness harness;
   G gen{harness.context};
@@ -64,21 +56,15 @@ struct Rig {
 // Renders `frames` frames over stale bytes; every pixel of the last must show the palette entry (low bytes) that
 // `indices` selects for it.
 template <class G>
-void ExpectPaletteIndices(G& generator, int frames, const std::vector<std::vector<int>>& indices,
-                          const std::string& name) {
-  Frame frame(int(indices[0].size()), int(indices.size()), 0x5A);
-  std::vector<uint8_t> want;
+void ExpectPaletteIndices(G& generator, int frames, const std::vector<std::vector<int>>& indices, std::string name) {
+  Frame frame(int(indices[0].size()), int(indices.size()), 0x5A), want(frame.width, frame.height);
   for (int n = 0; n < frames; ++n) generator.Render(frame.bytes.data(), frame.width, frame.height);
-  for (const std::vector<int>& row : indices)
-    for (int index : row) {
-      const Rgb c = generator.paletteEntry(index);
-      want.insert(want.end(), {uint8_t(c.r), uint8_t(c.g), uint8_t(c.b)});
-    }
-  EXPECT_EQ(frame.bytes, want) << name;
+  for (int y = 0; y < frame.height; ++y)
+    for (int x = 0; x < frame.width; ++x) PutPixel(want.canvas(), x, y, generator.paletteEntry(indices[y][x]), false);
+  EXPECT_EQ(frame.bytes, want.bytes) << name;
 }
 
-// Little-endian 32-bit words, spelled out byte by byte so that the layout is pinned independently of the writer the
-// generators use.
+// Little-endian 32-bit words, spelled out here so the layout does not rest on the writer the generators use.
 inline std::vector<uint8_t> LittleEndian(std::initializer_list<int32_t> words) {
   std::vector<uint8_t> bytes;
   for (int32_t word : words)

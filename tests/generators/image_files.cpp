@@ -43,13 +43,11 @@ Bytes AnimatedGif(int width, int height, const std::vector<Rgb>& colours) {
   for (int v : {width, height}) Put16(b, uint32_t(v));
   b.insert(b.end(), {0x91, 0, 0});  // global table of 4 entries
   for (const Rgb& c : palette) b.insert(b.end(), {uint8_t(c.r), uint8_t(c.g), uint8_t(c.b)});
-  // Loop forever.
-  const char* loop = "\x21\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00";
+  const char* loop = "\x21\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00";  // loop forever
   b.insert(b.end(), loop, loop + 19);
   for (const Rgb& c : colours) {
     const uint8_t index = uint8_t(std::find(palette.begin(), palette.end(), c) - palette.begin());
-    b.insert(b.end(), {0x21, 0xF9, 0x04, 0x00, 10, 0, 0, 0});  // 100 ms
-    b.push_back(0x2C);
+    b.insert(b.end(), {0x21, 0xF9, 0x04, 0x00, 10, 0, 0, 0, 0x2C});  // 100 ms, then the image descriptor
     for (int v : {0, 0, width, height}) Put16(b, uint32_t(v));
     b.push_back(0), b.push_back(2);  // minimum code size: 3-bit codes, clear 4, end 5
     // A clear code before every pixel keeps the code size at 3 bits.
@@ -57,13 +55,7 @@ Bytes AnimatedGif(int width, int height, const std::vector<Rgb>& colours) {
     uint32_t bits = 0;
     int count = 0;
     auto code = [&](uint32_t c) {
-      bits |= c << count;
-      count += 3;
-      while (count >= 8) {
-        data.push_back(uint8_t(bits));
-        bits >>= 8;
-        count -= 8;
-      }
+      for (bits |= c << count, count += 3; count >= 8; bits >>= 8, count -= 8) data.push_back(uint8_t(bits));
     };
     for (int i = 0; i < width * height; ++i) code(4), code(index);
     code(5);
@@ -90,10 +82,7 @@ Bytes MultiPageTiff(int width, int height, const std::vector<Rgb>& colours) {
     for (int k = 0; k < 3; ++k) Put16(b, 8);
     const uint32_t ifd = uint32_t(b.size());
     for (int k = 0; k < 4; ++k) b[nextLinks.back() + size_t(k)] = uint8_t(ifd >> (8 * k));
-    struct Entry {
-      uint16_t tag, type;
-      uint32_t count, value;
-    };
+    struct Entry { uint16_t tag, type; uint32_t count, value; };
     const uint32_t size = uint32_t(width * height * 3);
     const Entry entries[] = {{256, 3, 1, uint32_t(width)}, {257, 3, 1, uint32_t(height)}, {258, 3, 3, bitsAt},
                              {259, 3, 1, 1},               {262, 3, 1, 2},                {273, 4, 1, pixels},

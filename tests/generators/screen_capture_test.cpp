@@ -1,33 +1,19 @@
 #include "generators/screen_capture.h"
+#include "generators/capture_frame.h"
 
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
+#include <climits>
 
 #include "generator_rig.h"
 
 namespace quor {
 namespace {
-
-TEST(AreaAverage, EveryTargetPixelAveragesItsBoxOfSourcePixels) {
-  // 5 x 2 source to 2 x 1: columns [0, 2) and [2, 5), both rows.
-  const uint8_t source[] = {10, 0, 0, 20, 0, 0, 30, 0, 0, 40, 0, 0, 50, 0, 0,  //
-                            30, 0, 9, 40, 0, 9, 50, 0, 9, 60, 0, 9, 71, 0, 9};
-  const int rgb[3] = {0, 1, 2};
-  uint8_t out[6];
-  AreaAverage(5, 2, source, 15, 3, rgb, out, 2, 1);
-  EXPECT_EQ(std::vector<uint8_t>(out, out + 6), (std::vector<uint8_t>{25, 0, 4, 50, 0, 4}));
-  // Enlarging repeats source pixels; B, G, R order with a fourth byte.
-  const uint8_t bgrx[] = {1, 2, 3, 0, 4, 5, 6, 0};
-  const int bgr[3] = {2, 1, 0};
-  uint8_t wide[4 * 3];
-  AreaAverage(2, 1, bgrx, 8, 4, bgr, wide, 4, 1);
-  EXPECT_EQ(std::vector<uint8_t>(wide, wide + 12), (std::vector<uint8_t>{3, 2, 1, 3, 2, 1, 6, 5, 4, 6, 5, 4}));
-}
 
 TEST(ScreenCapture, OnlyOneRunsAtATimeAndWithoutDisplayItShowsBlack) {
   test::GeneratorHarness harness;
@@ -51,8 +37,7 @@ TEST(ScreenCapture, OnlyOneRunsAtATimeAndWithoutDisplayItShowsBlack) {
 class XvfbTest : public testing::Test {
  protected:
   void SetUp() override {
-    // Display numbers of our own (other test runs may hold :0 and up); a number in use makes the server exit at once,
-    // and the next is tried.
+    // Display numbers of our own; a number in use makes the server exit at once, and the next is tried.
     for (int attempt = 0; attempt < 5 && display.empty(); ++attempt)
       Start(3000 + (getpid() * 7 + attempt * 613) % 4000);
     ASSERT_FALSE(display.empty()) << "Xvfb did not start: install it with tools/deps --test";
@@ -129,6 +114,26 @@ TEST_F(XvfbTest, CapturesTheRectangleAveragedOntoTheMatrix) {
   }
   EXPECT_EQ(console.Text(), "");
   capture.Destroy();
+}
+
+TEST(CaptureFrame, TheDraggedEdgeDecidesWhichSideFollowsTheMatrixAspect) {
+  const CaptureRectangle start{100, 100, 420, 260};
+  struct Case { CaptureRectangle after; FrameEdge edge; CaptureRectangle kept; };
+  const Case cases[] = {  // kept on a 32 x 12 matrix
+      {{100, 100, 421, 260}, FrameEdge::kRight, {100, 100, 421, 220}},  // 321 * 12 / 32 = 120
+      {{100, 100, 420, 301}, FrameEdge::kBottom, {100, 100, 636, 301}},  // 201 * 32 / 12 = 536
+      {{100, 50, 420, 260}, FrameEdge::kTop, {100, 50, 660, 260}},
+      {{99, 50, 420, 260}, FrameEdge::kTopLeft, {99, 140, 420, 260}},
+      {{150, 150, 470, 310}, FrameEdge::kNone, {150, 150, 470, 310}},  // moved, not resized
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DraggedEdge(start, c.after), c.edge) << c.after.left << "," << c.after.top;
+    EXPECT_EQ(KeepAspect(c.after, c.edge, 32, 12), c.kept) << c.after.left << "," << c.after.top;
+  }
+  // Words from a damaged settings block neither overflow nor divide by 0.
+  const CaptureRectangle wild{INT_MIN, 0, INT_MAX, 10};
+  EXPECT_EQ(KeepAspect(wild, FrameEdge::kRight, 1, 1000).bottom, INT_MAX);
+  EXPECT_EQ(KeepAspect({0, 0, 10, 5}, FrameEdge::kRight, 0, 0).bottom, 10);
 }
 
 }  // namespace
