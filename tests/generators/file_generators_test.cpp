@@ -117,6 +117,26 @@ TEST_F(ImageViewerTest, SlideshowWalksTheFolderSkippingOtherFiles) {
   EXPECT_EQ(seen, "RBRB");
 }
 
+TEST_F(ImageViewerTest, AudioSlideshowAdvancesOnRisingBeatsOnly) {
+  const std::string show = dir + "/beats";
+  std::filesystem::create_directory(show);
+  test::WriteFile(show + "/1.png", SolidPng(kRed));
+  test::WriteFile(show + "/2.png", SolidPng(kBlue));
+  rig.gen.SetSlideshow(true), rig.gen.SetTimed(false), rig.gen.SetAudio(true);
+  rig.gen.audioTrigger().threshold = 0;  // fires even in silence: a steady "loud" input
+  ASSERT_TRUE(rig.gen.LoadPath(show));
+  std::string seen;
+  const auto step = [&](int frames) {
+    for (int n = 0; n < frames; ++n, rig.Render(), seen += Shown()) EXPECT_TRUE(rig.gen.WaitForLoader(10000));
+  };
+  step(4);  // the first picture; its first frame is the rising edge
+  rig.gen.audioTrigger().threshold = 30000;  // quiet
+  step(1);
+  rig.gen.audioTrigger().threshold = 0;  // loud again: one more step
+  step(3);
+  EXPECT_EQ(seen, "RBBBBBRR");  // the new picture shows from the frame after the beat
+}
+
 TEST_F(ImageViewerTest, DamagedMissingAndHugeFilesGiveAConsoleLineAndBlack) {
   const Bytes png = test::Png(8, 8, Ramp(8, 8)), gif = test::AnimatedGif(4, 4, {kRed, kGreen, kBlue});
   const Bytes tiff = test::MultiPageTiff(8, 8, {kBlue});
