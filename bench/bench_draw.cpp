@@ -4,7 +4,6 @@
 // too when max-blending).
 #include <benchmark/benchmark.h>
 
-#include <QGuiApplication>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -19,16 +18,6 @@ namespace {
 
 constexpr int kSide = 128;
 constexpr Rgb kColor{250, 120, 30};
-
-// Text rendering needs a QGuiApplication; the benchmark runner has none.
-void EnsureGuiApplication() {
-  if (QGuiApplication::instance() != nullptr) return;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "quor_bench";
-  static char* argv[] = {name, nullptr};
-  static auto app = std::make_unique<QGuiApplication>(argc, argv);
-}
 
 using DrawFn = std::function<void(const Canvas&)>;
 
@@ -60,7 +49,7 @@ const bool kRegistered = [] {
                                }),
                                false);
   benchmark::RegisterBenchmark("Draw/DrawTextChars/24px/128x128", DrawCase, DrawFn([](const Canvas& c) {
-                                 EnsureGuiApplication();
+                                 bench::EnsureGuiApplication();
                                  TextStyle style;
                                  style.antialias = true;
                                  DrawTextChars(c, 2, 50, 24, kColor, false, style, "Quor 128");

@@ -7,7 +7,6 @@
 // 1920x1080 picture).
 #include <benchmark/benchmark.h>
 
-#include <QGuiApplication>
 #include <memory>
 #include <vector>
 
@@ -23,18 +22,8 @@ namespace {
 
 constexpr int kSide = 128;
 
-// Text rendering needs a QGuiApplication; the benchmark runner has none.
-void EnsureGuiApplication() {
-  if (QGuiApplication::instance() != nullptr) return;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "quor_bench";
-  static char* argv[] = {name, nullptr};
-  static auto app = std::make_unique<QGuiApplication>(argc, argv);
-}
-
 void ScrollingText(benchmark::State& state, bool effects) {
-  EnsureGuiApplication();
+  bench::EnsureGuiApplication();
   bench::GeneratorBench bench;
   ScrollingTextGenerator text(bench.context);
   text.Create(kSide, kSide);

@@ -1,9 +1,11 @@
 #include "bench/bench_support.h"
 
+#include <QGuiApplication>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <random>
 
 namespace quor::bench {
@@ -40,6 +42,15 @@ double MeasureMemcpyNs(size_t bytes) {
     best = std::min(best, ns / copiesPerBatch);
   }
   return best;
+}
+
+void EnsureGuiApplication() {
+  if (QGuiApplication::instance() != nullptr) return;
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static int argc = 1;
+  static char name[] = "quor_bench";
+  static char* argv[] = {name, nullptr};
+  static auto app = std::make_unique<QGuiApplication>(argc, argv);
 }
 
 std::vector<uint8_t> TestFrame(int width, int height, uint32_t seed) {

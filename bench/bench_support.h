@@ -38,6 +38,10 @@ size_t FloorCopyBytes(double bytesRead, double bytesWritten);
 // Best observed time in ns of one memcpy of `bytes` between two buffers.
 double MeasureMemcpyNs(size_t bytes);
 
+// Starts an offscreen QGuiApplication once: text rendering needs one and the
+// benchmark runner has none.
+void EnsureGuiApplication();
+
 // Deterministic picture-like bytes: about a third black pixels, the rest
 // random, so per-pixel tests in the code under test go both ways.
 std::vector<uint8_t> TestFrame(int width, int height, uint32_t seed);
