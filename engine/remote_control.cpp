@@ -8,6 +8,7 @@
 
 #include "output/own_address.h"
 #include "output/serial_port.h"
+#include "output/udp_transport.h"
 #include "show/show.h"
 
 namespace quor {
@@ -17,20 +18,10 @@ namespace {
 // bound to every local address at `port`. -1 on failure.
 int OpenInputSocket(int port) {
   if (port < 1 || port > 65535) return -1;
-  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  const int on = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
-  local.sin_port = htons(static_cast<uint16_t>(port));
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
+  bool bound = false;
+  const int fd = OpenListeningSocket(port, bound);
+  if (fd >= 0 && !bound) ::close(fd);
+  return bound ? fd : -1;
 }
 
 }  // namespace

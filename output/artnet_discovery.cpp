@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "output/output_device.h"
+#include "output/udp_transport.h"
 
 namespace quor {
 namespace {
@@ -112,19 +113,13 @@ int64_t ArtNetScan::Now() const {
 
 bool ArtNetScan::Start() {
   Close();
-  fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  bool bound = false;
+  fd_ = OpenListeningSocket(options_.port, bound);
   if (fd_ < 0) {
     console_.Write("cant open socket\n");
     return false;
   }
-  const int on = 1;
-  ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-  ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
-  local.sin_port = htons(static_cast<uint16_t>(options_.port));
-  if (::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) console_.Write("cant bind socket\n");
+  if (!bound) console_.Write("cant bind socket\n");
 
   sockaddr_in target{};
   target.sin_family = AF_INET;

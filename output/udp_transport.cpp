@@ -169,4 +169,19 @@ void UdpTransport::Send(std::span<const uint8_t> bytes) {
   if (hasDestination_) socket_.SendTo(destination_, bytes);
 }
 
+int OpenListeningSocket(int port, bool& bound) {
+  bound = false;
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  const int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  local.sin_port = htons(static_cast<uint16_t>(port));
+  bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+  return fd;
+}
+
 }  // namespace quor

@@ -85,4 +85,10 @@ class UdpTransport : public Transport {
   bool hasDestination_ = false;
 };
 
+// A socket for receiving: non-blocking, broadcast and address reuse on,
+// bound to every local address at `port`. -1 when no socket could be made;
+// `bound` says whether binding worked (the socket stays open either way, as
+// it can still send).
+int OpenListeningSocket(int port, bool& bound);
+
 }  // namespace quor
