@@ -78,7 +78,7 @@ class ChaseList {
   ChaseStore& chases_;
   ChasePlayer& player_;
   ChaseEditor& editor_;
-  std::atomic<int> selection_{-1};  // the remote input selects from the mix pass
+  std::atomic<int> selection_{-1};  // written on the UI thread, read from any
   std::atomic<bool> playPressed_{false};
   std::atomic<bool> stopPressed_{true};
 };
