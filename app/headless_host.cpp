@@ -31,9 +31,7 @@ void InstallStopSignals() {
 bool StopSignalReceived() { return g_stopSignal != 0; }
 
 HeadlessHost::HeadlessHost(Engine& engine, std::vector<std::string> args)
-    : engine_(engine), lifecycle_(engine, std::move(args)) {
-  engine_.EditHooks([this](EngineHooks& hooks) { hooks.wakeMainThread = [this] { Wake(); }; });
-}
+    : engine_(engine), lifecycle_(engine, std::move(args), LifecycleOptions{.wakeMainThread = [this] { Wake(); }}) {}
 
 void HeadlessHost::Wake() {
   {

@@ -27,11 +27,11 @@ class HeadlessHost {
   void Wake();
 
   Engine& engine_;
-  Lifecycle lifecycle_;
   std::mutex mutex_;
   std::condition_variable wake_;
   bool woken_ = false;
   std::atomic<bool> stop_{false};
+  Lifecycle lifecycle_;  // after what its wake-up uses
 };
 
 // Installs SIGINT/SIGTERM handlers that make the running host stop.

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -49,13 +50,20 @@ DisplayCheck::~DisplayCheck() {
 }
 
 int WindowedHost::Run(QApplication& app) {
-  Lifecycle lifecycle(engine_, args_);
   PreviewRenderer previews(engine_);
   engine_.EditHooks([&previews](EngineHooks& hooks) { hooks.drawPreview = [&previews] { previews.RenderAll(); }; });
 
   MainWindow window(engine_, previews);
   window.move(0, 0);
   window.show();
+  // A recall or remote command from the clock thread runs at once, not at
+  // the next refresh; the start-up load keeps show mode on this desktop.
+  LifecycleOptions options;
+  options.wakeMainThread = [&window] { window.Wake(); };
+  if (const QScreen* desktop = window.screen()) {
+    options.desktop = ScreenEdges{desktop->geometry().right() + 1, desktop->geometry().bottom() + 1};
+  }
+  Lifecycle lifecycle(engine_, args_, std::move(options));
   if (const std::optional<int> exitCode = lifecycle.Start()) {
     PrintErrors(engine_.changes());
     engine_.EditHooks([](EngineHooks& hooks) { hooks.drawPreview = nullptr; });
@@ -64,12 +72,20 @@ int WindowedHost::Run(QApplication& app) {
   // Queued, so the loop ends even when the close arrives while it is not
   // yet (or no longer) the running loop.
   window.onClosed = [&app] { QMetaObject::invokeMethod(&app, [&app] { app.exit(0); }, Qt::QueuedConnection); };
+  // Closing by hand writes the autosave first, so a failure can be shown
+  // while the window is still there to save elsewhere.
+  window.saveBeforeClose = [&lifecycle] { return lifecycle.SaveAutosave(); };
   if (lifecycle.commandLine().showMode) {
     QTimer::singleShot(0, &window, [&window] { window.RunCommand(kCmdShowModeButton); });
   }
   QTimer ending;
   QObject::connect(&ending, &QTimer::timeout, &window, [&window, &lifecycle] {
-    if (StopSignalReceived() || lifecycle.ShouldEnd()) window.close();
+    if (StopSignalReceived() || lifecycle.ShouldEnd()) {
+      // Nobody may be there to answer a question: the shutdown saves and
+      // reports a failure on standard error.
+      window.saveBeforeClose = nullptr;
+      window.close();
+    }
   });
   ending.start(kSignalPollMs);
 

@@ -3,7 +3,9 @@
 // needed (each growth reported on the console as "<Label>: n Malloc c" /
 // "Realloc - <Label>: n Malloc c"), and all-or-nothing bulk loads: when the
 // memory for a load cannot be had the old records stay. Every change is
-// announced on the change feed, when one is set.
+// announced on the change feed, when one is set. A store holds at most
+// its `maxRecords`: an insert or bulk load past it is refused and changes
+// nothing.
 //
 // Threads: the owner's thread changes the store; a reader on another thread
 // (the chase player) holds Lock() while it reads, and every change here
@@ -27,14 +29,17 @@ namespace quor {
 template <typename Record>
 class RecordStore {
  public:
-  RecordStore(Console& console, const char* label, int initialCapacity, Change group)
-      : console_(console), label_(label), capacity_(initialCapacity), group_(group) {
+  RecordStore(Console& console, const char* label, int initialCapacity, int maxRecords, Change group)
+      : console_(console), label_(label), capacity_(initialCapacity), maxRecords_(maxRecords), group_(group) {
     records_.reserve(static_cast<size_t>(capacity_));
   }
 
   int count() const { return static_cast<int>(records_.size()); }
   int capacity() const { return capacity_; }
   bool Contains(int index) const { return index >= 0 && index < count(); }
+  int maxRecords() const { return maxRecords_; }
+  // Whether `more` records can still be added.
+  bool HasRoomFor(int more) const { return more >= 0 && more <= maxRecords_ - count(); }
   // `index` must be valid.
   const Record& at(int index) const {
     assert(Contains(index));
@@ -53,9 +58,11 @@ class RecordStore {
   const std::vector<Record>& records() const { return records_; }
 
   // Inserts `record` at `position` (0..count), growing by one record when
-  // full. Returns nullptr and changes nothing when memory runs out.
+  // full. Returns nullptr and changes nothing when the store already holds
+  // its most records or memory runs out.
   Record* InsertAt(int position, Record record) {
     assert(position >= 0 && position <= count());
+    if (!HasRoomFor(1)) return nullptr;
     console_.Print("%s: %d Malloc %d\n", label_, count(), capacity_);
     std::lock_guard lock(mutex_);
     if (count() >= capacity_) {
@@ -84,6 +91,7 @@ class RecordStore {
   }
   // Project load: the store becomes exactly `records`.
   bool ReplaceAll(std::vector<Record> records) {
+    if (records.size() > static_cast<size_t>(maxRecords_)) return false;
     std::lock_guard lock(mutex_);
     if (!MakeRoomFor(static_cast<int>(records.size()))) return false;
     records_.clear();
@@ -93,6 +101,9 @@ class RecordStore {
   }
   // Project import: `records` go after the existing ones.
   bool Append(std::vector<Record> records) {
+    if (records.size() > static_cast<size_t>(maxRecords_) || !HasRoomFor(static_cast<int>(records.size()))) {
+      return false;
+    }
     std::lock_guard lock(mutex_);
     if (!MakeRoomFor(count() + static_cast<int>(records.size()))) return false;
     for (Record& record : records) records_.push_back(std::move(record));
@@ -146,6 +157,7 @@ class RecordStore {
   const char* label_;
   std::vector<Record> records_;
   int capacity_;
+  int maxRecords_;
   Change group_;
   ChangeFeed* feed_ = nullptr;
   mutable std::mutex mutex_;

@@ -155,6 +155,8 @@ void Engine::CompletePaste() {
 // --- clock ------------------------------------------------------------------
 
 void Engine::StartSlotTimers(const std::array<int, kSlotCount>& periodsMs) {
+  // One set of five timers at most: a start while they run replaces them.
+  if (ClockRunning()) StopClock();
   for (int s = 0; s < kSlotCount; ++s) {
     slotTimerId_[static_cast<size_t>(s)].store(clock_.StartTimer(periodsMs[static_cast<size_t>(s)]));
     clock_.Pause(kTimerStartGapMs);
@@ -321,10 +323,17 @@ void Engine::StartScene(const SceneStart& scene) {
 
 void Engine::RequestSceneRecall(int sceneIndex) {
   pendingSceneIndex_.store(sceneIndex);
+  WakeMainThread();
+}
+
+void Engine::WakeMainThread() {
   if (hooks_.wakeMainThread) hooks_.wakeMainThread();
 }
 
 void Engine::PostMessageWork() {
+  // Remote chase and scene commands the last mix passes asked for; a scene
+  // becomes a pending recall, carried out below.
+  remote_->CarryOutRequests();
   int pending = pendingSceneIndex_.load();
   std::optional<SceneStart> start;
   if (pending >= 0 && hooks_.beginSceneRecall) start = hooks_.beginSceneRecall(pending);
@@ -358,6 +367,9 @@ void Engine::ReportRate() {
 bool Engine::ResizeMatrix(int newWidth, int newHeight, int aspectOption) {
   if (!IsValidMatrixSize(newWidth, newHeight)) return false;
   if (flags_.recorderActive.load() == 1 && hooks_.stopRecorder) hooks_.stopRecorder();
+  // Only a running clock is restarted: at start-up (a project or command
+  // line with another size) the clock starts once, after everything else.
+  const bool clockWasRunning = ClockRunning();
   StopClock();
 
   // Everything that needs memory is built before anything changes, so a
@@ -370,7 +382,7 @@ bool Engine::ResizeMatrix(int newWidth, int newHeight, int aspectOption) {
   } catch (const std::bad_alloc&) {
     console_.Print("ResizeMatrix: not enough memory for %d x %d, keeping %d x %d\n", newWidth, newHeight, width(),
                    height());
-    StartClock();
+    if (clockWasRunning) StartClock();
     return false;
   }
 
@@ -410,7 +422,7 @@ bool Engine::ResizeMatrix(int newWidth, int newHeight, int aspectOption) {
   changes_.Announce(Change::kPanel);
   if (hooks_.layoutPanel) hooks_.layoutPanel(previewHeight - oldPreviewHeight);
   if (hooks_.refillSceneList) hooks_.refillSceneList();
-  StartClock();
+  if (clockWasRunning) StartClock();
   return true;
 }
 

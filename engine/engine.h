@@ -174,7 +174,8 @@ class Engine : public ShowHost, public RecorderHost {
 
   // Changes the matrix size (UI thread). Stops the clock, re-creates every
   // frame and the patch (keeping its top-left part), puts all four slots
-  // back to None / Blackout, resets the panel and restarts the clock.
+  // back to None / Blackout, resets the panel and restarts the clock if it
+  // was running.
   // Returns false and changes nothing when the size is outside 4..320 /
   // 16384 pixels or the memory for it cannot be had.
   bool ResizeMatrix(int width, int height, int aspectOption);
@@ -202,6 +203,7 @@ class Engine : public ShowHost, public RecorderHost {
 
   // --- frame clock ------------------------------------------------------
   // Starts the four slot timers at 40 ms (2 ms apart), then the mix timer.
+  // Timers already running are stopped first, so one set runs at most.
   void StartClock();
   // Stops all five timers; on return no tick is running.
   void StopClock();
@@ -223,9 +225,13 @@ class Engine : public ShowHost, public RecorderHost {
   // --- message loop -----------------------------------------------------
   // Asks for a scene recall on the UI thread (any thread).
   void RequestSceneRecall(int sceneIndex) override;
+  // Asks the message loop to run PostMessageWork soon (any thread; nothing
+  // without a wakeMainThread hook: the loop's own timer comes round).
+  void WakeMainThread();
   int PendingSceneIndex() const { return pendingSceneIndex_.load(); }
-  // The work after every message: pending recall, rebinding, pending paste,
-  // rate report, then the console lines other threads queued. Shutdown is
+  // The work after every message: the remote input's requests, pending
+  // recall, rebinding, pending paste, rate report, then the console lines
+  // other threads queued. Shutdown is
   // left to the host (flags().shutdownRequested).
   void PostMessageWork();
   // Writes "FPS: %f\n" once more than 99 mix passes were counted.

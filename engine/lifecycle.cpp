@@ -16,7 +16,14 @@ constexpr int kSnapshotLongSide = 320;
 
 }  // namespace
 
-Lifecycle::Lifecycle(Engine& engine, std::vector<std::string> args) : engine_(engine), args_(std::move(args)) {}
+Lifecycle::Lifecycle(Engine& engine, std::vector<std::string> args, LifecycleOptions options)
+    : engine_(engine), args_(std::move(args)), options_(std::move(options)) {}
+
+Lifecycle::~Lifecycle() {
+  // The wake-up may name the host's window, which may go before the
+  // engine. (Refused while the clock runs; Finish has stopped it by then.)
+  if (options_.wakeMainThread) engine_.EditHooks([](EngineHooks& hooks) { hooks.wakeMainThread = nullptr; });
+}
 
 void Lifecycle::ReportErrors(const std::vector<EngineError>& errors) {
   for (const EngineError& error : errors) engine_.changes().ReportError(error);
@@ -54,6 +61,9 @@ std::optional<int> Lifecycle::Start() {
     return 1;
   }
   RemoveStaleTemporaries(paths_.configFolder);
+  if (options_.wakeMainThread) {
+    engine_.EditHooks([this](EngineHooks& hooks) { hooks.wakeMainThread = options_.wakeMainThread; });
+  }
   // Without an input device the spectrum simply stays silent.
   if (std::string why; !engine_.audio().Start(&why)) console.Print("%s\n", why.c_str());
   if (commandLine_.limitTo20Fps) engine_.SetOutputFps(20);
@@ -62,7 +72,6 @@ std::optional<int> Lifecycle::Start() {
   if (commandLine_.matrixWidth > 0 &&
       (commandLine_.matrixWidth != engine_.width() || commandLine_.matrixHeight != engine_.height())) {
     engine_.ResizeMatrix(commandLine_.matrixWidth, commandLine_.matrixHeight, engine_.uiState().previewAspect.load());
-    engine_.StopClock();  // the resize restarts it; it starts below with the others
   }
   ApplySlotRequests();
   engine_.RebindSlots();
@@ -80,6 +89,7 @@ void Lifecycle::LoadStartProject() {
   ProjectLoadHooks hooks;
   hooks.closeRemoteInput = [this] { engine_.remote().CloseRemoteInput(); };
   hooks.openRemoteInput = [this] { return engine_.remote().OpenRemoteInput(); };
+  hooks.desktop = options_.desktop;
   const ProjectFileResult loaded = LoadProject(engine_, loadPath, hooks);
   ReportErrors(loaded.errors);
   if (loaded.status != ProjectFileStatus::kDone && (loadPath != paths_.autosavePath || !loaded.messages.empty())) {
@@ -109,10 +119,13 @@ void Lifecycle::Autostart() {
   const int chase = commandLine_.autostartChase;
   const int scene = commandLine_.autostartScene;
   bool started = false;
+  // The list windows show what was started, so a later "Play" plays the
+  // same chase.
   if (chase > 0 && chase <= show.chases().count()) {
-    show.player().StartChase(chase);
+    show.chaseList().StartAt(chase - 1);
     started = true;
   } else if (scene > 0 && scene <= show.scenes().count()) {
+    show.sceneList().ShowSelection(scene - 1);
     engine_.RequestSceneRecall(scene - 1);
     started = true;
   }
@@ -152,12 +165,20 @@ int Lifecycle::ScanArtNetOnly() {
   return 0;
 }
 
+ProjectFileResult Lifecycle::SaveAutosave() {
+  ProjectFileResult saved = backupKept_ ? SaveProject(engine_, paths_.autosavePath)
+                                        : SaveProjectKeepingBackup(engine_, paths_.autosavePath);
+  if (saved.status == ProjectFileStatus::kDone) backupKept_ = true;
+  return saved;
+}
+
 int Lifecycle::Finish() {
   if (finished_) return 0;
   finished_ = true;
   engine_.StopRendering();
   engine_.remote().CloseRemoteInput();
-  const ProjectFileResult saved = SaveProjectKeepingBackup(engine_, paths_.autosavePath);
+  if (options_.wakeMainThread) engine_.EditHooks([](EngineHooks& hooks) { hooks.wakeMainThread = nullptr; });
+  const ProjectFileResult saved = SaveAutosave();
   ReportErrors(saved.errors);
   engine_.Shutdown();
   int exitCode = saved.status == ProjectFileStatus::kDone ? 0 : 1;

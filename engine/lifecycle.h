@@ -11,6 +11,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,23 +19,42 @@
 #include "engine/command_line.h"
 #include "engine/engine.h"
 #include "engine/program_paths.h"
+#include "engine/project_file.h"
 
 namespace quor {
+
+// What a host gives the shared start-up.
+struct LifecycleOptions {
+  // Any thread: makes the host's loop run the engine's post-message work
+  // soon (a scene recall or remote command requested from the clock
+  // thread). Installed as the engine's wakeMainThread hook from Start until
+  // Finish.
+  std::function<void()> wakeMainThread{};
+  // The desktop the show mode window must stay on; none when headless.
+  std::optional<ScreenEdges> desktop{};
+};
 
 class Lifecycle {
  public:
   // `args` are the arguments after the program name.
-  Lifecycle(Engine& engine, std::vector<std::string> args);
+  Lifecycle(Engine& engine, std::vector<std::string> args, LifecycleOptions options = {});
+  ~Lifecycle();
+  Lifecycle(const Lifecycle&) = delete;
+  Lifecycle& operator=(const Lifecycle&) = delete;
 
   // Everything up to the running clock. Returns the exit code when the
   // program must end at once (a bad command line), nothing when it runs.
   std::optional<int> Start();
   // The --seconds limit has passed or a shutdown was requested.
   bool ShouldEnd() const;
-  // Stops rendering, writes the autosave (keeping the previous one as
-  // autosave.dat.bak), shuts the engine down and writes the --snapshot
-  // picture. Returns the exit code: 1 when the autosave or the snapshot
-  // could not be written.
+  // Writes autosave.dat now. The first save of a run keeps the previous
+  // file as autosave.dat.bak, so that backup is always the show from before
+  // this run. The windowed host saves when the window is about to close, so
+  // a failure can be shown while the user can still save elsewhere.
+  ProjectFileResult SaveAutosave();
+  // Stops rendering, writes the autosave, shuts the engine down and writes
+  // the --snapshot picture. Returns the exit code: 1 when the autosave or
+  // the snapshot could not be written.
   int Finish();
 
   const CommandLine& commandLine() const { return commandLine_; }
@@ -50,6 +70,8 @@ class Lifecycle {
 
   Engine& engine_;
   std::vector<std::string> args_;
+  LifecycleOptions options_;
+  bool backupKept_ = false;  // an autosave of this run has kept the backup
   CommandLine commandLine_;
   ProgramPaths paths_;
   std::chrono::steady_clock::time_point started_{};

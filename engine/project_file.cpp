@@ -209,9 +209,21 @@ ProjectFileResult ApplyProject(Engine& engine, ProjectData&& project, const Proj
   return result;
 }
 
-void AppendProject(Engine& engine, ProjectData&& project) {
+ProjectFileResult AppendProject(Engine& engine, ProjectData&& project) {
   Show& show = engine.show();
   const int sceneOffset = show.scenes().count();
+  // Checked before anything is added, so a refused import changes nothing.
+  auto tooMany = [](const char* what, int limit, int holds, size_t adds) {
+    return "Import refused: the show would hold more than " + std::to_string(limit) + " " + what + " (it holds " +
+           std::to_string(holds) + ", the file adds " + std::to_string(adds) + "). Delete some " + what +
+           " before importing.";
+  };
+  if (!show.scenes().HasRoomFor(static_cast<int>(std::min<size_t>(project.scenes.size(), kMaxShowScenes + 1)))) {
+    return Refused(tooMany("scenes", kMaxShowScenes, sceneOffset, project.scenes.size()));
+  }
+  if (!show.chases().HasRoomFor(static_cast<int>(std::min<size_t>(project.chases.size(), kMaxShowChases + 1)))) {
+    return Refused(tooMany("chases", kMaxShowChases, show.chases().count(), project.chases.size()));
+  }
   if (!show.scenes().Append(std::move(project.scenes))) {
     engine.console().Print("Project: not enough memory for the scenes\n");
   }
@@ -222,6 +234,7 @@ void AppendProject(Engine& engine, ProjectData&& project) {
     show.chaseList().Select(show.chaseList().selection());
   }
   if (engine.hooks().refillSceneList) engine.hooks().refillSceneList();
+  return {};
 }
 
 ProjectFileResult LoadProjectBytes(Engine& engine, std::span<const uint8_t> bytes, const ProjectLoadHooks& hooks) {
@@ -233,8 +246,7 @@ ProjectFileResult LoadProjectBytes(Engine& engine, std::span<const uint8_t> byte
 ProjectFileResult ImportProjectBytes(Engine& engine, std::span<const uint8_t> bytes) {
   ProjectParseResult parsed = ParseProject(bytes, ProjectScope::kScenesAndChases);
   if (!parsed.project) return Refused(std::move(parsed.error));
-  AppendProject(engine, std::move(*parsed.project));
-  return {};
+  return AppendProject(engine, std::move(*parsed.project));
 }
 
 ProjectFileResult SaveProject(Engine& engine, const std::string& path) {

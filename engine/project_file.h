@@ -92,8 +92,10 @@ std::vector<uint8_t> SerializeProject(Engine& engine);
 // outputs when they ran before or the project says they ran.
 ProjectFileResult ApplyProject(Engine& engine, ProjectData&& project, const ProjectLoadHooks& hooks = {});
 // Appends the project's scenes and chases; scene steps of the added chases
-// move by the number of scenes there were before.
-void AppendProject(Engine& engine, ProjectData&& project);
+// move by the number of scenes there were before. Refused (kRefused, one
+// message, nothing changed) when the show would then hold more scenes or
+// chases than it may (show/show_limits.h).
+ProjectFileResult AppendProject(Engine& engine, ProjectData&& project);
 
 // The same operations on file bytes already in memory.
 ProjectFileResult LoadProjectBytes(Engine& engine, std::span<const uint8_t> bytes, const ProjectLoadHooks& hooks = {});

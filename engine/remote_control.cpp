@@ -150,26 +150,22 @@ void RemoteControl::Apply(const RemoteValues& received) {
     if (hooks_.acted) hooks_.acted(channel, v);
   };
 
+  // Chase and scene are carried out on the UI thread, which owns the
+  // stores and the chase list; the bounds are checked there.
   const int chase = value[kRemoteChase];
-  if (chase > 0 && chase != last[kRemoteChase]) {
-    int chases = 0;
-    {
-      auto lock = show_.chases().LockForPlayer();
-      chases = show_.chases().count();
-    }
-    if (chase <= chases) {
-      // As a double click in the chase window: selected, "Play" pressed.
-      show_.chaseList().PlayAt(chase - 1);
-      acted(kRemoteChase, chase);
-    }
-  }
-
   const int scene = value[kRemoteScene];
-  if (scene > 0 && scene != last[kRemoteScene] && scene <= show_.scenes().count()) {
-    show_.sceneList().ShowSelection(scene - 1);
-    show_.player().RequestChaseStop();
-    engine_.RequestSceneRecall(scene - 1);  // wakes the main thread
-    acted(kRemoteScene, scene);
+  // Within one frame the chase comes first (a scene then stops it); a
+  // scene still waiting from an earlier frame goes before a new chase.
+  bool requested = false;
+  if (chase > 0 && chase != last[kRemoteChase]) {
+    sceneBeforeChase_.store(pendingScene_.load() != 0);
+    pendingChase_.store(chase);
+    requested = true;
+  }
+  if (scene > 0 && scene != last[kRemoteScene]) {
+    sceneBeforeChase_.store(false);
+    pendingScene_.store(scene);
+    requested = true;
   }
 
   const int master = value[kRemoteMaster];
@@ -192,6 +188,28 @@ void RemoteControl::Apply(const RemoteValues& received) {
   for (size_t i = 0; i < value.size(); ++i) {
     if (value[i] != -1) last_[i].store(value[i]);
   }
+  if (requested) engine_.WakeMainThread();
+}
+
+void RemoteControl::CarryOutRequests() {
+  const bool sceneFirst = sceneBeforeChase_.load();
+  const int chase = pendingChase_.exchange(0);
+  const int scene = pendingScene_.exchange(0);
+  auto startChase = [this, chase] {
+    if (chase <= 0 || chase > show_.chases().count()) return;
+    // As a double click in the chase window (selected, "Play" pressed), but
+    // the remote input prints no line of its own.
+    show_.chaseList().StartAt(chase - 1);
+    if (hooks_.acted) hooks_.acted(kRemoteChase, chase);
+  };
+  if (!sceneFirst) startChase();
+  if (scene > 0 && scene <= show_.scenes().count()) {
+    show_.sceneList().ShowSelection(scene - 1);
+    show_.player().RequestChaseStop();
+    engine_.RequestSceneRecall(scene - 1);
+    if (hooks_.acted) hooks_.acted(kRemoteScene, scene);
+  }
+  if (sceneFirst) startChase();
 }
 
 }  // namespace quor

@@ -19,6 +19,7 @@
 #include "output/remote_input_settings.h"
 #include "show/chase.h"
 #include "show/scene.h"
+#include "show/show_limits.h"
 
 namespace quor {
 
@@ -28,10 +29,12 @@ inline constexpr int kProjectFormatVersion = 4;
 
 // The most records of each kind a project may hold. A show never comes
 // near them; they bound what a damaged or hostile file can make the reader
-// allocate, and with them the length of the largest valid file.
-inline constexpr int32_t kMaxProjectScenes = 10000;
-inline constexpr int32_t kMaxProjectChases = 250;
-inline constexpr int32_t kMaxProjectChaseSteps = 10000;  // per chase: hours of steps
+// allocate, and with them the length of the largest valid file. The show's
+// own limits are the same numbers (show/show_limits.h), so whatever the
+// stores hold can be saved.
+inline constexpr int32_t kMaxProjectScenes = kMaxShowScenes;
+inline constexpr int32_t kMaxProjectChases = kMaxShowChases;
+inline constexpr int32_t kMaxProjectChaseSteps = kMaxChaseSteps;
 inline constexpr int32_t kMaxProjectDevices = 16384;    // one per pixel of the largest matrix
 
 // Shown by the caller (error box titled "Error", or standard error when

@@ -176,8 +176,13 @@ void ChaseEditor::ClearSelection() {
   controls_.enabledKind = -1;
 }
 
+std::optional<std::string> ChaseEditor::InsertRefusal() const {
+  if (!open_ || chase().StepCount() < kMaxChaseSteps) return std::nullopt;
+  return std::string(kTooManyStepsMessage);
+}
+
 bool ChaseEditor::InsertStep() {
-  if (!open_) return false;
+  if (!open_ || InsertRefusal()) return false;
   const int position = CurrentStep() ? current_ + 1 : 0;
   ChaseStep step;
   step.kind = kStepScene;

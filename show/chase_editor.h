@@ -78,7 +78,11 @@ class ChaseEditor {
   void ClearSelection();
 
   // A new scene step after the selected row (at the top with none).
+  // Refused (false) when the chase holds kMaxChaseSteps steps;
+  // InsertRefusal says why.
   bool InsertStep();
+  // The message (title "Error") an InsertStep would be refused with now.
+  std::optional<std::string> InsertRefusal() const;
   bool MoveUp();
   bool MoveDown();
   bool DeleteStep();

@@ -12,6 +12,7 @@ ChaseList::ChaseList(ShowHost& engine, const SceneStore& scenes, ChaseStore& cha
 ChaseListResult ChaseList::Add() {
   player_.StopChaseNow();
   if (scenes_.count() == 0) return {std::string(kNeedScenesMessage), -1};
+  if (!chases_.HasRoomFor(1)) return {std::string(kTooManyChasesMessage), -1};
   const int position = chases_.Contains(selection_) ? selection_ + 1 : 0;
   const std::string name = "New Chase " + std::to_string(chases_.count() + 1);
   if (!chases_.InsertChase(position, name)) return {};
@@ -50,8 +51,9 @@ bool ChaseList::Move(int to) {
 bool ChaseList::MoveUp() { return Move(selection_ - 1); }
 bool ChaseList::MoveDown() { return Move(selection_ + 1); }
 
-void ChaseList::Start(int index) {
-  engine_.console().Print("Starting Chase: %d\n", index);
+void ChaseList::StartAt(int index) {
+  if (!chases_.Contains(index)) return;
+  selection_ = index;
   playPressed_.store(true);
   stopPressed_.store(false);
   player_.StartChase(index + 1);
@@ -63,13 +65,14 @@ void ChaseList::Play() {
     playPressed_.store(false);
     return;
   }
-  Start(selection_);
+  engine_.console().Print("Starting Chase: %d\n", selection_.load());
+  StartAt(selection_);
 }
 
 void ChaseList::PlayAt(int index) {
   if (!chases_.Contains(index)) return;
-  selection_ = index;
-  Start(index);
+  engine_.console().Print("Starting Chase: %d\n", index);
+  StartAt(index);
 }
 
 void ChaseList::Stop() {

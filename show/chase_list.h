@@ -43,7 +43,8 @@ class ChaseList {
   bool StopPressed() const { return stopPressed_.load(); }
 
   // A new looping chase "New Chase %d" after the selection (at the top with
-  // none), opened in the editor. Needs at least one scene.
+  // none), opened in the editor. Needs at least one scene and room for one
+  // more chase (kMaxShowChases).
   ChaseListResult Add();
   // The selected chase in the editor; EditAt selects first (right click).
   ChaseListResult Edit();
@@ -54,8 +55,13 @@ class ChaseList {
 
   // "Play" pressed: starts the selected chase; with none it pops up again.
   void Play();
-  // Double click on a chase.
+  // Double click on a chase: "Starting Chase: %d" and StartAt.
   void PlayAt(int index);
+  // A start from elsewhere (show mode, remote input, the command line): the
+  // list selects the chase, "Play" is pressed and the chase starts. Each of
+  // those sources prints its own console line (or none), so none is
+  // printed here.
+  void StartAt(int index);
   // "Stop" pressed.
   void Stop();
   // The editor closed on `editedChase`: the list is rebuilt and selects it.
@@ -65,7 +71,6 @@ class ChaseList {
   void OnPlayerStopped();
 
  private:
-  void Start(int index);
   bool Move(int to);
 
   ShowHost& engine_;
@@ -73,7 +78,7 @@ class ChaseList {
   ChaseStore& chases_;
   ChasePlayer& player_;
   ChaseEditor& editor_;
-  std::atomic<int> selection_{-1};  // the remote input selects from the mix pass
+  std::atomic<int> selection_{-1};  // written on the UI thread, read from any
   std::atomic<bool> playPressed_{false};
   std::atomic<bool> stopPressed_{true};
 };

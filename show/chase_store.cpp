@@ -21,6 +21,7 @@ bool ChaseStore::InsertChase(int position, std::string_view name) {
 bool ChaseStore::InsertStep(int chaseIndex, int position, const ChaseStep& step) {
   const Chase& current = at(chaseIndex);
   assert(position >= 0 && position <= current.StepCount());
+  if (current.StepCount() >= kMaxChaseSteps) return false;
   console_.Print("Chasesteps: %d Malloc %d\n", current.StepCount(), current.stepCapacity);
   bool inserted = true;
   Edit([&](std::vector<Chase>& chases) {
@@ -120,6 +121,9 @@ bool ChaseStore::SceneInUse(int index) const {
 }
 
 bool ChaseStore::Append(std::vector<Chase> chases, int sceneOffset) {
+  for (const Chase& chase : chases) {
+    if (chase.StepCount() > kMaxChaseSteps) return false;
+  }
   for (Chase& chase : chases) {
     for (ChaseStep& step : chase.steps) {
       // Saturating: a damaged index must not overflow; it simply names no scene.

@@ -1,7 +1,8 @@
 // The ChaseStore: the ordered array of chases, each with its own step
 // array. Capacities start at 5 chases and 5 steps per chase and grow by
 // exactly one record when an addition finds them full ("Chases: %d Malloc
-// %d", "Chasesteps: %d Malloc %d"). Scene steps refer to scenes by store
+// %d", "Chasesteps: %d Malloc %d"), up to kMaxShowChases chases of at
+// most kMaxChaseSteps steps. Scene steps refer to scenes by store
 // index, so the scene store reports every insert, delete and swap here.
 //
 // Threads: the UI thread owns the store and is the only one that changes
@@ -17,6 +18,7 @@
 
 #include "core/record_store.h"
 #include "show/chase.h"
+#include "show/show_limits.h"
 
 namespace quor {
 
@@ -25,15 +27,18 @@ inline constexpr int kInitialChaseCapacity = 5;
 class ChaseStore : public RecordStore<Chase> {
  public:
   explicit ChaseStore(Console& console)
-      : RecordStore(console, "Chases", kInitialChaseCapacity, Change::kChases), console_(console) {}
+      : RecordStore(console, "Chases", kInitialChaseCapacity, kMaxShowChases, Change::kChases), console_(console) {}
 
   // Inserts a new chase at `position` (0..count): the name, loop on, no
-  // steps, room for 5. False (and nothing changed) when memory runs out.
+  // steps, room for 5. False (and nothing changed) when the store holds
+  // kMaxShowChases chases or memory runs out.
   bool InsertChase(int position, std::string_view name);
   void RemoveChase(int index) { RemoveAt(index); }
   void SwapChases(int a, int b) { Swap(a, b); }
 
-  // Inserts `step` at `position` (0..stepCount) of chase `chase`.
+  // Inserts `step` at `position` (0..stepCount) of chase `chase`. False
+  // (and nothing changed) when the chase holds kMaxChaseSteps steps or
+  // memory runs out.
   bool InsertStep(int chase, int position, const ChaseStep& step);
   void RemoveStep(int chase, int position);
   void SwapSteps(int chase, int a, int b);
@@ -50,7 +55,9 @@ class ChaseStore : public RecordStore<Chase> {
   bool SceneInUse(int index) const;
 
   // Project import: the added chases' scene steps move by `sceneOffset`,
-  // the number of scenes there were before.
+  // the number of scenes there were before. Refused (false, nothing
+  // changed) when the chases would pass kMaxShowChases or one of them has
+  // more than kMaxChaseSteps steps.
   bool Append(std::vector<Chase> chases, int sceneOffset);
 
   // Held by the chase player while it reads a chase.

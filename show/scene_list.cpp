@@ -11,7 +11,7 @@ SceneList::SceneList(ShowHost& engine, SceneStore& scenes, ChaseStore& chases, C
 
 bool SceneList::Add(std::string_view name) {
   player_.StopChaseNow();
-  if (name.empty()) return false;
+  if (name.empty() || AddRefusal()) return false;
   const int selected = selection_.load();
   const int position = scenes_.Contains(selected) ? selected + 1 : 0;
   Scene* scene = scenes_.InsertAt(position);
@@ -20,6 +20,11 @@ bool SceneList::Add(std::string_view name) {
   engine_.StoreLiveScene(*scene, name.substr(0, kMaxEnteredNameLength));
   ShowSelection(position);
   return true;
+}
+
+std::optional<std::string> SceneList::AddRefusal() const {
+  if (scenes_.HasRoomFor(1)) return std::nullopt;
+  return std::string(kTooManyScenesMessage);
 }
 
 bool SceneList::Replace(std::string_view name) {

@@ -37,9 +37,14 @@ class SceneList {
   }
 
   // Stores the live state as a new scene after the selection (at the top
-  // when nothing is selected) and selects it. An empty name does nothing.
-  // Returns whether a scene was added; the window then clears its edit box.
+  // when nothing is selected) and selects it. An empty name does nothing,
+  // and so does a store that holds kMaxShowScenes scenes (AddRefusal says
+  // why). Returns whether a scene was added; the window then clears its
+  // edit box.
   bool Add(std::string_view name);
+  // The message (title "Error") an Add would be refused with now: the
+  // store is full. Nothing when there is room.
+  std::optional<std::string> AddRefusal() const;
   // Stores the live state into the selected scene, keeping its name when
   // `name` is empty. No recall.
   bool Replace(std::string_view name);

@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -121,7 +122,13 @@ void ChaseEditorDialog::Build() {
     });
   });
   // The new step takes its duration from the box (the model keeps its text).
-  connect(insert, &QPushButton::clicked, this, [this, &model] { Run([&] { model.InsertStep(); }); });
+  connect(insert, &QPushButton::clicked, this, [this, &model] {
+    if (const std::optional<std::string> full = model.InsertRefusal()) {
+      QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(*full));
+      return;
+    }
+    Run([&] { model.InsertStep(); });
+  });
   connect(up, &QPushButton::clicked, this, [this, &model] { Run([&] { model.MoveUp(); }); });
   connect(down, &QPushButton::clicked, this, [this, &model] { Run([&] { model.MoveDown(); }); });
   connect(remove, &QPushButton::clicked, this, [this, &model] { Run([&] { model.DeleteStep(); }); });

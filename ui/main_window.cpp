@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 
 #include "engine/engine.h"
@@ -492,18 +493,56 @@ void MainWindow::ToggleRecorder() {
   recorder_->show();
 }
 
+void MainWindow::Wake() {
+  if (wakePending_.exchange(true)) return;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        wakePending_.store(false);
+        if (!closed_) Tick();
+      },
+      Qt::QueuedConnection);
+}
+
+bool MainWindow::ExitWithoutAutosave(const std::vector<EngineError>& errors) {
+  QString text;
+  for (const EngineError& error : errors) text += QString::fromStdString(error.DialogText()) + QStringLiteral("\n\n");
+  text += QStringLiteral(
+      "The show since the last save is not stored. Keep the window open and save it elsewhere with "
+      "File > Save, or exit without saving.");
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::NoButton, this);
+  QPushButton* keep = box.addButton(QStringLiteral("Keep Open"), QMessageBox::RejectRole);
+  QPushButton* exit = box.addButton(QStringLiteral("Exit Without Saving"), QMessageBox::DestructiveRole);
+  box.setDefaultButton(keep);
+  box.setEscapeButton(keep);
+  box.exec();
+  return box.clickedButton() == exit;
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (closed_) {
     event->accept();
     return;
   }
+  // Show mode stores its rectangle and an open "Edit Chase" puts back the
+  // fade and strobe settings its previews changed, so the exit autosave
+  // keeps the user's own.
+  if (showMode_) showMode_->close();
+  if (ChaseEditorDialog* editor = chases_->editor()) editor->close();
+  if (saveBeforeClose) {
+    const ProjectFileResult saved = saveBeforeClose();
+    if (saved.status != ProjectFileStatus::kDone) {
+      if (!ExitWithoutAutosave(saved.errors)) {
+        event->ignore();
+        return;
+      }
+    } else {
+      ShowErrors(saved.errors);  // saved, but the backup could not be kept
+    }
+  }
   closed_ = true;
   refresh_.stop();
   engine_.flags().shutdownRequested.store(1);
-  if (showMode_) showMode_->close();
-  // An open "Edit Chase" puts back the fade and strobe settings its
-  // previews changed, so the exit autosave keeps the user's own.
-  if (ChaseEditorDialog* editor = chases_->editor()) editor->close();
   sceneWindow_->hide();
   chaseWindow_->hide();
   help_->hide();

@@ -15,7 +15,10 @@
 #include <memory>
 #include <vector>
 
+#include <atomic>
+
 #include "core/change_feed.h"
+#include "engine/project_file.h"
 #include "ui/preview_renderer.h"
 #include "ui/recorder_window.h"
 #include "ui/show_mode_window.h"
@@ -70,9 +73,18 @@ class MainWindow : public QMainWindow {
   PreviewWidget* preview(int index) const { return previews_[static_cast<size_t>(index)]; }
   QAction* action(int commandId) const;
 
+  // Any thread: runs Tick soon on the GUI thread, so a scene recall or a
+  // remote command requested from the clock thread does not wait for the
+  // next refresh. Wake-ups before that Tick runs make one Tick.
+  void Wake();
+
   // Called once when the window was closed or "&Exit" was chosen; the host
   // then ends the loop and runs the orderly shutdown.
   std::function<void()> onClosed;
+  // Called when the user closes the window: writes the exit autosave. When
+  // it fails the window asks, with the failure, whether to stay open (to
+  // save elsewhere) or to exit anyway. Empty: the window closes at once.
+  std::function<ProjectFileResult()> saveBeforeClose;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -94,6 +106,8 @@ class MainWindow : public QMainWindow {
   void UpdateMenuChecks();
   void HandleFunctionKey(int key);
   void ToggleRecorder();
+  // The exit autosave failed: true when the user still wants to exit.
+  bool ExitWithoutAutosave(const std::vector<EngineError>& errors);
 
   Engine& engine_;
   PreviewRenderer& renderer_;
@@ -115,6 +129,7 @@ class MainWindow : public QMainWindow {
   bool dockChase_ = true;
   bool closed_ = false;
   bool inTick_ = false;
+  std::atomic<bool> wakePending_{false};
   int appliedPreviewHeight_ = 0;
   std::map<int, QAction*> actions_;
   QTimer refresh_;

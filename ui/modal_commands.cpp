@@ -38,7 +38,11 @@ void ModalCommands::RunCommand(int commandId, const QString& name) {
 
 void ModalCommands::EditSlot(int slot) {
   const int type = engine_.BoundType(slot);
-  if (type == 0) return;  // None / Blackout has no settings
+  if (type == 0) {
+    // None / Blackout has no settings, but "Edit" stops the chase all the same.
+    engine_.show().player().RequestChaseStop();
+    return;
+  }
   auto found = slotDialogs_.find(type);
   Run([&] {
     if (found == slotDialogs_.end()) {

@@ -131,7 +131,12 @@ void SceneWindow::Refresh() {
 }
 
 void SceneWindow::AddScene() {
-  if (engine_.show().sceneList().Add(name_->text().toStdString())) name_->clear();
+  SceneList& scenes = engine_.show().sceneList();
+  if (const std::optional<std::string> full = scenes.AddRefusal(); full && !name_->text().isEmpty()) {
+    QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(*full));
+    return;
+  }
+  if (scenes.Add(name_->text().toStdString())) name_->clear();
   Refresh();
 }
 

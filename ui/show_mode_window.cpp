@@ -180,7 +180,7 @@ void ShowModeWindow::Highlight(int index) {
 void ShowModeWindow::ChaseClicked(int chase) {
   Highlight(chase);
   engine_.console().Print("chaser: %d\n", chase);
-  engine_.show().chaseList().PlayAt(chase);
+  engine_.show().chaseList().StartAt(chase);
   LayoutButtons();
 }
 

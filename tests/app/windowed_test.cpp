@@ -63,7 +63,8 @@ TEST_F(WindowedTest, ChaseWindowPlayRecorderAndSceneWindowThroughTheRealBinary) 
   const std::vector<std::vector<std::string>> steps = {
       {"key", kTitle, "ffc0"},                    // F3: the chase window
       {"wait", "Chases", "5000"},
-      {"click", "Chases", "60", "20"},            // the first chase
+      {"click", "Chases", "60", "20"},            // the first chase, running since -C1
+      {"click", "Chases", "115", "-156"},         // "Stop"
       {"click", "Chases", "48", "-156"},          // "Play"
       {"key", kTitle, "ffbf"},                    // F2: the scene window
       {"wait", "Scenes", "5000"},

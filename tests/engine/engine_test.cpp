@@ -101,6 +101,7 @@ TEST_F(EngineTest, ResizeKeepsTopLeftPatchResetsSlotsAndPanelAndRefusesBadSizes)
   engine_.SetStrobe(true);
   int layoutDelta = -1;
   engine_.EditHooks([&](EngineHooks& h) { h.layoutPanel = [&](int delta) { layoutDelta = delta; }; });
+  engine_.StartClock();  // a running clock is restarted with the new size
   ASSERT_TRUE(engine_.ResizeMatrix(16, 32, 0));
   EXPECT_EQ(layoutDelta, 0);  // 32 rows: the preview stays 200 high
   EXPECT_EQ(engine_.patch().At(15, 15), (PatchEntry{0, 15, 15, 1}));

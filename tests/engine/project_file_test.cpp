@@ -297,6 +297,32 @@ TEST_F(ProjectFileTest, ImportAppendsScenesAndChasesAndShiftsSceneSteps) {
   EXPECT_EQ(std::pair(engine_.show().scenes().count(), engine_.show().chases().count()), std::pair(7, 2));
 }
 
+// An import that would take the show past a record limit is refused whole, saying which.
+TEST_F(ProjectFileTest, ImportBeyondTheShowLimitsChangesNothing) {
+  ProjectData file;
+  file.scenes.resize(2), file.chases.resize(2);
+  const std::vector<uint8_t> bytes = EncodeProject(file);
+  const struct {
+    int scenes, chases;
+    std::string refusal;  // empty: imported
+  } rows[] = {
+      {kMaxShowScenes - 2, kMaxShowChases - 2, ""},
+      {kMaxShowScenes - 1, 0, "Import refused: the show would hold more than 10000 scenes (it holds 9999, the file "
+                              "adds 2). Delete some scenes before importing."},
+      {0, kMaxShowChases - 1, "Import refused: the show would hold more than 250 chases (it holds 249, the file "
+                              "adds 2). Delete some chases before importing."},
+  };
+  for (const auto& row : rows) {
+    ASSERT_TRUE(engine_.show().scenes().ReplaceAll(std::vector<Scene>(static_cast<size_t>(row.scenes))));
+    ASSERT_TRUE(engine_.show().chases().ReplaceAll(std::vector<Chase>(static_cast<size_t>(row.chases))));
+    const ProjectFileResult result = ImportProjectBytes(engine_, bytes);
+    EXPECT_EQ(result.messages, row.refusal.empty() ? std::vector<std::string>{} : std::vector{row.refusal});
+    const int added = row.refusal.empty() ? 2 : 0;
+    EXPECT_EQ(std::pair(engine_.show().scenes().count(), engine_.show().chases().count()),
+              std::pair(row.scenes + added, row.chases + added));
+  }
+}
+
 // A save never writes what a load refuses.
 TEST_F(ProjectFileTest, ProjectsBeyondTheRecordLimitsAreNeitherReadNorWritten) {
   ProjectData project;

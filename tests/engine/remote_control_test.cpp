@@ -21,6 +21,14 @@ Bytes Tpm2Net(uint8_t scene, uint8_t chase, uint8_t master, uint8_t strobe) {
 
 class RemoteControlTest : public test::ShowTest {
  protected:
+  RemoteControlTest() {
+    engine_.EditHooks([this](EngineHooks& hooks) {
+      hooks.beginSceneRecall = [this, begin = hooks.beginSceneRecall](int index) {
+        recalled_ = index;
+        return begin(index);
+      };
+    });
+  }
   RemoteControl& remote() { return engine_.remote(); }
   RemoteInputSettings& input() { return engine_.remoteInputSettings(); }
   // Opens the input on a free loopback port and a sender to it.
@@ -29,16 +37,18 @@ class RemoteControlTest : public test::ShowTest {
     EXPECT_TRUE(remote().OpenRemoteInput());
     sender_ = std::make_unique<test::LoopbackSender>(input().listenPort);
   }
-  // Sends `datagram`, runs one pass; returns the scene it requested (-1 none), then recalls it.
+  // Sends `datagram`, runs one pass and the main thread's work after it; returns the scene
+  // recalled (-1 none).
   int Pass(const Bytes& datagram = {}) {
     if (!datagram.empty()) sender_->Send(datagram);
     ::usleep(2000);  // loopback delivery
+    recalled_ = -1;
     engine_.RunMixPass();
-    const int pending = engine_.PendingSceneIndex();
     engine_.PostMessageWork();
-    return pending;
+    return recalled_;
   }
   std::unique_ptr<test::LoopbackSender> sender_;
+  int recalled_ = -1;
 };
 
 TEST_F(RemoteControlTest, Tpm2NetActsOncePerChangeAndChasesStartLikeAPlayClick) {
@@ -65,10 +75,42 @@ TEST_F(RemoteControlTest, Tpm2NetActsOncePerChangeAndChasesStartLikeAPlayClick) 
   Pass(Tpm2Net(4, 2, 0, 0));
   EXPECT_FALSE(show_.chaseList().PlayPressed());
   EXPECT_EQ(remote().LastValues()[kRemoteChase], 2);
+  const int wakes = wakes_.load();
   Pass(Tpm2Net(4, 1, 0, 0));
+  EXPECT_EQ(wakes_.load(), wakes + 1) << "the main thread is woken for the chase";
   EXPECT_TRUE(show_.chaseList().PlayPressed() && !show_.chaseList().StopPressed());
+  EXPECT_EQ(show_.chaseList().selection(), 0);
+  Pass();  // the start is carried out by the next pass
   EXPECT_EQ(show_.player().RunningChase(), 1) << capture_.Text();
+  EXPECT_EQ(capture_.Count("Starting Chase"), 0) << "the remote input prints no line of its own";
   EXPECT_EQ(remote().counters().frames.load(), 7);
+}
+
+// Chase and scene requests are carried out in the order the frames brought them; within one
+// frame the chase first, so its scene stops it.
+TEST_F(RemoteControlTest, ChaseAndSceneRequestsKeepTheirOrder) {
+  for (const char* name : {"A", "B"}) AddScene(name);
+  AddChase({SceneStep(0, 3000), SceneStep(1, 3000)});
+  OpenUdp();
+  const struct {
+    std::vector<Bytes> frames;  // each in a pass of its own, before the main thread runs
+    int recalled;
+    bool chaseRuns;
+  } rows[] = {
+      {{Tpm2Net(2, 1, 0, 0)}, 1, false},
+      {{Tpm2Net(1, 0, 0, 0), Tpm2Net(1, 1, 0, 0)}, 0, true},
+      {{Tpm2Net(0, 1, 0, 0), Tpm2Net(2, 1, 0, 0)}, 1, false},
+  };
+  for (const auto& row : rows) {
+    show_.player().StopChaseNow();
+    Pass(Tpm2Net(0, 0, 0, 0));
+    recalled_ = -1;
+    for (const Bytes& frame : row.frames) sender_->Send(frame), ::usleep(2000), engine_.RunMixPass();
+    engine_.PostMessageWork();
+    EXPECT_EQ(recalled_, row.recalled);
+    engine_.RunMixPass();  // carries out the start, or the stop the scene asked for
+    EXPECT_EQ(show_.player().RunningChase() == 1, row.chaseRuns) << capture_.Text();
+  }
 }
 
 TEST_F(RemoteControlTest, OpenFailsCleanlyAndCloseReleasesThePort) {

@@ -5,7 +5,10 @@
 
 #include <climits>
 #include <cstring>
+#include <functional>
+#include <optional>
 
+#include "engine/project_file.h"
 #include "engine/scene_recall.h"
 #include "show/chase_editor.h"
 #include "show/chase_player.h"
@@ -378,6 +381,45 @@ TEST_F(SceneListTest, DamagedScenesRecallSafely) {
   EXPECT_EQ((std::array{panel.mergeMode[0].load(), panel.mergeMode[2].load(), panel.masterFade[0].load(), panel.masterFade[1].load()}),
             (std::array{0, 3, 0, 255}));
   EXPECT_FALSE(BeginSceneRecall(engine_, show_.scenes(), 1).has_value() || BeginSceneRecall(engine_, show_.scenes(), -1).has_value());
+}
+
+// Each way the windows add a record stops at the project format's limit with its message and
+// changes nothing, so the show can always be saved.
+TEST_F(ChaseEditorTest, AdditionsStopAtTheLimitsAProjectCanHold) {
+  const std::vector<Scene> fullScenes(static_cast<size_t>(kMaxShowScenes));
+  std::vector<Chase> fullChases(static_cast<size_t>(kMaxShowChases));
+  std::vector<Chase> longChase(1);
+  longChase[0].steps.resize(static_cast<size_t>(kMaxChaseSteps));
+  struct Row {
+    const char* what;
+    std::function<void()> fill;
+    std::function<std::optional<std::string>()> refusal;  // asked before adding
+    std::function<bool()> add;                            // true when something was added
+    const char* message;
+  };
+  const Row rows[] = {
+      {"scene", [&] { ASSERT_TRUE(show_.scenes().ReplaceAll(fullScenes)); },
+       [&] { return show_.sceneList().AddRefusal(); }, [&] { return show_.sceneList().Add("X"); },
+       kTooManyScenesMessage},
+      {"chase", [&] { ASSERT_TRUE(show_.chases().ReplaceAll(fullChases)); },
+       [&] { return show_.chaseList().Add().error; }, [&] { return show_.chaseList().Add().editorChase >= 0; },
+       kTooManyChasesMessage},
+      {"step", [&] { ASSERT_TRUE(show_.chases().ReplaceAll(longChase) && editor().Open(0)); },
+       [&] { return editor().InsertRefusal(); }, [&] { return editor().InsertStep(); }, kTooManyStepsMessage},
+  };
+  for (const Row& row : rows) {
+    EXPECT_FALSE(row.refusal().has_value()) << row.what << ": room before filling";
+    row.fill();
+    const ProjectData before = CaptureProject(engine_);
+    EXPECT_EQ(row.refusal(), std::string(row.message)) << row.what;
+    EXPECT_FALSE(row.add()) << row.what;
+    const ProjectData after = CaptureProject(engine_);
+    EXPECT_EQ(std::pair(after.scenes.size(), after.chases.size()), std::pair(before.scenes.size(), before.chases.size()));
+    EXPECT_EQ(after.chases.empty() ? 0u : after.chases[0].steps.size(), before.chases.empty() ? 0u : before.chases[0].steps.size());
+    EXPECT_EQ(ProjectLimitExceeded(after), "") << row.what;
+    editor().Close();
+    ASSERT_TRUE(show_.chases().ReplaceAll({}) && show_.scenes().ReplaceAll(std::vector<Scene>(1)));
+  }
 }
 
 TEST(SceneRecord, NamesAreBoundedAndShortRecordsRefused) {

@@ -1,7 +1,13 @@
 // The main window: its menus, function keys, modal commands and closing.
 
 #include <QMenu>
+#include <filesystem>
 #include <fstream>
+#include <thread>
+
+#include "engine/lifecycle.h"
+#include "files/project_format.h"
+#include "show/show.h"
 
 #include "ui/list_window.h"
 #include "ui/modal_commands.h"
@@ -144,6 +150,10 @@ TEST_F(MainWindowTest, ModalCommandsStopTheChaseAndDisableTheListWindows) {
   QTest::mouseClick(window_.panel()->editButton(1), Qt::LeftButton);
   EXPECT_EQ(editedSlot, 1);
   EXPECT_TRUE(window_.sceneWindow()->isEnabled());
+  // "Edit" on None / Blackout opens nothing but stops the chase all the same.
+  engine_.show().player().StartChase(1);
+  QTest::mouseClick(window_.panel()->editButton(0), Qt::LeftButton);
+  EXPECT_EQ(engine_.show().player().PendingCommand(), ChasePlayer::kStopRequested);
 }
 
 TEST_F(MainWindowTest, StartOutputWithoutDevicesChecksAndGreysTheSetupEntries) {
@@ -161,6 +171,63 @@ TEST_F(MainWindowTest, ClosingOrExitRequestsTheShutdownOnce) {
   window_.close();
   EXPECT_EQ(closed, 1);
   EXPECT_EQ(engine_.flags().shutdownRequested.load(), 1);
+}
+
+// The window wired to the lifecycle as the windowed host wires it.
+struct HostedWindow {
+  explicit HostedWindow(const std::string& dir)
+      : lifecycle(engine, {"--config-dir=" + dir}, LifecycleOptions{.wakeMainThread = [this] { window.Wake(); }}) {
+    window.saveBeforeClose = [this] { return lifecycle.SaveAutosave(); };
+    window.onClosed = [this] { ++closed; };
+    window.show();
+  }
+  Engine engine{test::TestRegistry(), test::kManualClock};
+  PreviewRenderer renderer{engine};
+  MainWindow window{engine, renderer, MainWindowOptions{{}, 3600000}};  // the refresh never comes
+  Lifecycle lifecycle;
+  int closed = 0;
+};
+
+// A recall asked for on the clock thread runs at once, not at the next 40 ms refresh.
+TEST(HostedMainWindow, ARecallFromTheClockThreadWakesTheWindow) {
+  HostedWindow w(test::FreshTestDir("hosted_wake"));
+  ASSERT_FALSE(w.lifecycle.Start());
+  ASSERT_TRUE(w.engine.show().sceneList().Add("A"));
+  std::thread([&w] { w.engine.RequestSceneRecall(0); }).join();
+  QTRY_COMPARE_WITH_TIMEOUT(w.engine.PendingSceneIndex(), -1, 2000);
+  w.lifecycle.Finish();
+}
+
+// Closing writes the autosave first; when that fails the user sees why and chooses between
+// keeping the window (to save elsewhere) and exiting anyway.
+TEST(HostedMainWindow, AFailedExitAutosaveIsShownBeforeTheWindowCloses) {
+  for (const bool exitAnyway : {false, true}) {
+    const std::string dir = test::FreshTestDir("hosted_autosave");
+    HostedWindow w(dir);
+    ASSERT_FALSE(w.lifecycle.Start());
+    std::filesystem::create_directory(dir + "/autosave.dat");  // no file can replace a folder
+    QString title, text;
+    test::OnModal<QMessageBox> answer([&](QMessageBox& box) {
+      title = box.windowTitle(), text = box.text();
+      for (QAbstractButton* b : box.buttons()) {
+        if (b->text() == (exitAnyway ? "Exit Without Saving" : "Keep Open")) b->click();
+      }
+    });
+    w.window.close();
+    EXPECT_EQ(title, "Error");
+    EXPECT_TRUE(text.contains(QString::fromStdString("Failed to save " + dir + "/autosave.dat"))) << text.toStdString();
+    EXPECT_EQ(std::tuple(w.closed, w.window.isVisible(), w.engine.flags().shutdownRequested.load()),
+              exitAnyway ? std::tuple(1, false, 1) : std::tuple(0, true, 0));
+    if (exitAnyway) continue;
+    // Room again: the next close saves and closes without asking.
+    std::filesystem::remove(dir + "/autosave.dat");
+    test::BoxCatcher none;
+    w.window.close();
+    EXPECT_FALSE(none.opened);
+    EXPECT_EQ(w.closed, 1);
+    EXPECT_TRUE(ParseProject(test::ReadFileBytes(dir + "/autosave.dat")).project.has_value());
+    EXPECT_EQ(w.lifecycle.Finish(), 0);
+  }
 }
 
 TEST_F(MainWindowTest, MatrixResizeMovesThePanelAndGrowsTheWindow) {

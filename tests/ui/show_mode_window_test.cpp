@@ -34,7 +34,10 @@ TEST_F(ShowModeTest, ButtonsHighlightTheClickedChaseOrSceneAndSizeMenuKeepsLimit
   QTest::mouseClick(window.button(2), Qt::LeftButton);
   EXPECT_EQ(window.highlighted(), 2);
   EXPECT_EQ(std::pair(engine_.PendingSceneIndex(), engine_.show().sceneList().selection()), std::pair(1, 1));
+  test::ConsoleCapture console(engine_.console());
   QTest::mouseClick(window.button(0), Qt::LeftButton);
+  // Show mode prints its own line only, not the chase window's "Starting Chase".
+  EXPECT_EQ(std::pair(console.Count("chaser: 0\n"), console.Count("Starting Chase")), std::pair(1, 0));
   EXPECT_EQ(window.highlighted(), 0);
   EXPECT_FALSE(window.button(2)->isChecked() || window.button(2)->font().bold());
   EXPECT_TRUE(engine_.show().chaseList().PlayPressed());

@@ -1,0 +1,140 @@
+// The start-up and exit both hosts share: one set of timers whatever size the
+// matrix starts at, the main-thread wake-up it installs, autostart shown in
+// the list windows, the show mode window kept on the desktop, and the backup
+// the exit autosave keeps.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <thread>
+
+#include "engine/lifecycle.h"
+#include "engine/project_file.h"
+#include "show/show.h"
+#include "test_support.h"
+
+namespace quor {
+namespace {
+
+constexpr EngineOptions kManual{FrameClock::Mode::kManual, 1};
+
+// Writes `dir`/autosave.dat with what `prepare` makes.
+void WriteAutosave(const std::string& dir, const std::function<void(Engine&)>& prepare) {
+  Engine setup(test::TestRegistry(), kManual);
+  prepare(setup);
+  ASSERT_EQ(SaveProject(setup, dir + "/autosave.dat").status, ProjectFileStatus::kDone);
+}
+
+// Scenes A, B and the chases X, Y (two 3 s scene steps each).
+void TwoScenesTwoChases(Engine& e) {
+  for (const char* name : {"A", "B"}) e.show().sceneList().Add(name);
+  for (int c = 0; c < 2; ++c) {
+    e.show().chases().InsertChase(c, c == 0 ? "X" : "Y");
+    for (int s = 0; s < 2; ++s) e.show().chases().InsertStep(c, s, ChaseStep{kStepScene, s, 0, 0, 3000});
+  }
+}
+
+struct Started {
+  Started(const std::string& dir, std::vector<std::string> args, LifecycleOptions options = {})
+      : lifecycle(engine, WithDir(dir, std::move(args)), std::move(options)) {}
+  static std::vector<std::string> WithDir(const std::string& dir, std::vector<std::string> args) {
+    args.push_back("--config-dir=" + dir);
+    return args;
+  }
+  Engine engine{test::TestRegistry(), kManual};
+  test::ConsoleCapture console{engine.console()};
+  Lifecycle lifecycle;
+};
+
+// A size from the autosave or the command line used to start the five timers
+// a second time inside the resize; they ticked on beside the real ones.
+TEST(Lifecycle, StartsOneSetOfTimersWhateverSizeTheMatrixStartsAt) {
+  const struct {
+    int savedWidth, savedHeight;
+    const char* matrixOption;  // "" none
+    int width, height;
+  } rows[] = {{32, 16, "", 32, 16}, {64, 32, "", 64, 32}, {32, 16, "--matrix=48x24", 48, 24}, {64, 32, "--matrix=16x8", 16, 8}};
+  for (const auto& row : rows) {
+    const std::string dir = test::FreshTestDir("lifecycle_timers");
+    WriteAutosave(dir, [&](Engine& e) { ASSERT_TRUE(e.ResizeMatrix(row.savedWidth, row.savedHeight, 0)); });
+    Started run(dir, *row.matrixOption ? std::vector<std::string>{row.matrixOption} : std::vector<std::string>{});
+    ASSERT_FALSE(run.lifecycle.Start());
+    EXPECT_EQ(std::pair(run.engine.width(), run.engine.height()), std::pair(row.width, row.height));
+    EXPECT_EQ(run.engine.clock().ActiveTimerCount(), kSlotCount + 1) << row.width << "x" << row.height;
+    run.engine.clock().Advance(1000);  // 25 mix passes, not 50
+    EXPECT_EQ(run.engine.flags().frameCounter.load(), 25);
+    EXPECT_EQ(run.lifecycle.Finish(), 0);
+  }
+}
+
+// Both hosts get their wake-up through the lifecycle, so a recall asked for on the clock
+// thread wakes the loop; after the exit nothing calls into the host any more.
+TEST(Lifecycle, InstallsTheHostsWakeUpUntilTheExit) {
+  std::atomic<int> wakes{0};
+  Started run(test::FreshTestDir("lifecycle_wake"), {}, LifecycleOptions{.wakeMainThread = [&] { wakes.fetch_add(1); }});
+  ASSERT_FALSE(run.lifecycle.Start());
+  std::thread([&] { run.engine.RequestSceneRecall(0); }).join();
+  EXPECT_EQ(wakes.load(), 1);
+  EXPECT_EQ(run.lifecycle.Finish(), 0);
+  run.engine.RequestSceneRecall(0);
+  EXPECT_EQ(wakes.load(), 1);
+}
+
+// -C and -S select what they start in the chase or scene list (a later "Play" plays the
+// same chase); the command line prints only its own "-Autostart" lines.
+TEST(Lifecycle, AutostartSelectsWhatItStartsInItsList) {
+  const struct {
+    const char* option;
+    int chaseSelection, sceneSelection, pendingChase, pendingScene;
+  } rows[] = {{"-C2", 1, -1, 2, -1}, {"-S2", -1, 1, 0, 1}, {"-C3", -1, -1, 0, -1}};
+  for (const auto& row : rows) {
+    const std::string dir = test::FreshTestDir("lifecycle_autostart");
+    WriteAutosave(dir, TwoScenesTwoChases);
+    Started run(dir, {row.option});
+    ASSERT_FALSE(run.lifecycle.Start());
+    Show& show = run.engine.show();
+    EXPECT_EQ(show.chaseList().selection(), row.chaseSelection) << row.option;
+    EXPECT_EQ(show.chaseList().PlayPressed(), row.pendingChase > 0) << row.option;
+    EXPECT_EQ(show.player().PendingCommand(), row.pendingChase) << row.option;
+    EXPECT_EQ(show.sceneList().selection(), row.sceneSelection) << row.option;
+    EXPECT_EQ(run.engine.PendingSceneIndex(), row.pendingScene) << row.option;
+    EXPECT_EQ(run.console.Count("Starting Chase"), 0) << row.option;
+    run.lifecycle.Finish();
+  }
+}
+
+// The start-up load keeps the show mode window on the host's desktop, as File > Open does.
+TEST(Lifecycle, StartupLoadKeepsShowModeOnTheDesktop) {
+  for (const bool desktop : {false, true}) {
+    const std::string dir = test::FreshTestDir("lifecycle_desktop");
+    WriteAutosave(dir, [](Engine& e) { e.uiState().showWindowLeft = 3000, e.uiState().showWindowTop = 2000; });
+    LifecycleOptions options;
+    if (desktop) options.desktop = ScreenEdges{1024, 768};
+    Started run(dir, {}, options);
+    ASSERT_FALSE(run.lifecycle.Start());
+    const UiState& ui = run.engine.uiState();
+    EXPECT_EQ(std::pair(ui.showWindowLeft.load(), ui.showWindowTop.load()),
+              desktop ? std::pair(0, 0) : std::pair(3000, 2000));
+    run.lifecycle.Finish();
+  }
+}
+
+// The windowed host saves when the window closes and again at the exit: the backup stays
+// the show from before this run.
+TEST(Lifecycle, AutosavesOfOneRunKeepTheShowBeforeItAsBackup) {
+  const std::string dir = test::FreshTestDir("lifecycle_backup");
+  WriteAutosave(dir, TwoScenesTwoChases);
+  const std::vector<uint8_t> before = test::ReadFileBytes(dir + "/autosave.dat");
+  Started run(dir, {});
+  ASSERT_FALSE(run.lifecycle.Start());
+  run.engine.show().chases().RemoveChase(1);
+  ASSERT_EQ(run.lifecycle.SaveAutosave().status, ProjectFileStatus::kDone);
+  run.engine.show().chases().RemoveChase(0);
+  EXPECT_EQ(run.lifecycle.Finish(), 0);
+  EXPECT_EQ(test::ReadFileBytes(dir + "/autosave.dat.bak"), before);
+  const ProjectParseResult saved = ParseProject(test::ReadFileBytes(dir + "/autosave.dat"));
+  ASSERT_TRUE(saved.project);
+  EXPECT_TRUE(saved.project->chases.empty());
+}
+
+}  // namespace
+}  // namespace quor
