@@ -8,6 +8,7 @@
 
 #include "engine/remote_control.h"
 #include "engine/scene_recall.h"
+#include "generators/file_player.h"
 
 namespace quor {
 namespace {
@@ -136,6 +137,14 @@ bool Engine::PasteSlot(int slot) {
   return true;
 }
 
+void Engine::ReportLoadError(Generator& generator) {
+  // A File Player that could not open its recording: the same error box
+  // its dialog's "Load" shows.
+  if (auto* player = dynamic_cast<FilePlayerGenerator*>(&generator)) {
+    if (std::optional<EngineError> error = player->TakeLoadError()) changes_.ReportError(std::move(*error));
+  }
+}
+
 void Engine::CompletePaste() {
   const int slot = pasteSlot_.load();
   if (slot < 0) return;
@@ -148,6 +157,7 @@ void Engine::CompletePaste() {
     panel_.invert[i].store(clipboard_.invert);
     bound_[i]->Render(frames_[i].data(), width(), height());
   }
+  ReportLoadError(*bound_[i]);
   pasteSlot_.store(-1);
   changes_.Announce(Change::kPanel);
 }
@@ -311,6 +321,7 @@ void Engine::StartScene(const SceneStart& scene) {
     frames_[static_cast<size_t>(FrameIndex::kSceneFade)] = frames_[static_cast<size_t>(FrameIndex::kOutput)];
     settings_.sceneFadeLevel.store(settings_.sceneFadeEnabled.load() > 0 ? 128 : 0);
   }
+  for (Generator* generator : bound_) ReportLoadError(*generator);
   std::array<int, kSlotCount> periods{};
   for (int s = 0; s < kSlotCount; ++s) {
     periods[static_cast<size_t>(s)] = 1000 / Clamp(scene.speeds[static_cast<size_t>(s)], kMinSlotSpeed, kMaxSlotSpeed);
@@ -348,6 +359,8 @@ void Engine::PostMessageWork() {
     pendingSceneIndex_.compare_exchange_strong(pending, -1);
   }
   CompletePaste();
+  for (EngineError& fault : outputs_.TakeFaults()) changes_.ReportError(std::move(fault));
+  recorder_->ReportFault();
   ReportRate();
   console_.Drain();
 }

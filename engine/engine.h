@@ -230,8 +230,9 @@ class Engine : public ShowHost, public RecorderHost {
   void WakeMainThread();
   int PendingSceneIndex() const { return pendingSceneIndex_.load(); }
   // The work after every message: the remote input's requests, pending
-  // recall, rebinding, pending paste, rate report, then the console lines
-  // other threads queued. Shutdown is
+  // recall, rebinding, pending paste, the errors of outputs and the recorder
+  // that stopped by a fault (and of File Players a recall or paste could not
+  // open), rate report, then the console lines other threads queued. Shutdown is
   // left to the host (flags().shutdownRequested).
   void PostMessageWork();
   // Writes "FPS: %f\n" once more than 99 mix passes were counted.
@@ -286,6 +287,8 @@ class Engine : public ShowHost, public RecorderHost {
   void RenderSlotLocked(int slot);
   void MixPassLocked();
   void CompletePaste();
+  // Hands a load error a recall or paste left in `generator` to the change feed.
+  void ReportLoadError(Generator& generator);
   void StartSlotTimers(const std::array<int, kSlotCount>& periodsMs);
   // How a timer is killed from the calling thread.
   FrameClock::Wait KillWait() const;

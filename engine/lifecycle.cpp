@@ -54,8 +54,14 @@ std::optional<int> Lifecycle::Start() {
 
   paths_ = ResolveProgramPaths(commandLine_.configDir);
   console.Print("Binarypath: %s\n", paths_.programFolder.c_str());
-  const std::string unusable = commandLine_.configDir.empty() ? "" : UnusableFolderReason(paths_.configFolder);
-  if (!unusable.empty()) {
+  std::string unusable = commandLine_.configDir.empty() ? "" : UnusableFolderReason(paths_.configFolder);
+  // The exit autosave writes its backup and temporaries beside
+  // autosave.dat, under longer names: all of them must fit.
+  const std::string tooLong = NameTooLongReason(paths_.autosavePath + kProjectBackupSuffix);
+  if (unusable.empty()) unusable = tooLong;
+  if (!unusable.empty() && commandLine_.configDir.empty()) {
+    std::fprintf(stderr, "quor: cannot save autosave.dat in %s: %s\n", paths_.configFolder.c_str(), unusable.c_str());
+  } else if (!unusable.empty()) {
     std::fprintf(stderr, "quor: cannot use --config-dir %s: %s\n", paths_.configFolder.c_str(), unusable.c_str());
     finished_ = true;  // nothing was started, so nothing is saved
     return 1;
@@ -160,6 +166,9 @@ int Lifecycle::ScanArtNetOnly() {
       std::printf("node \"%s\" %s port %d (no output port)\n", node.shortName.c_str(), node.AddressText().c_str(),
                   node.port);
     }
+  }
+  if (result->repliesLeftOut > 0) {
+    std::printf("%lld more replies were not listed\n", static_cast<long long>(result->repliesLeftOut));
   }
   std::fflush(stdout);
   return 0;

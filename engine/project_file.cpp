@@ -69,6 +69,16 @@ ProjectFileResult NamingFile(ProjectFileResult result, const std::string& path) 
   return result;
 }
 
+// A save killed between writing and renaming leaves its temporary beside
+// the project: those of writers that no longer run are removed whenever the
+// project is opened or saved.
+void RemoveStaleTemporariesBeside(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (!name.empty()) RemoveStaleTemporaries(folder, name);
+}
+
 // The show mode window stays reachable: a corner beyond the desktop's right
 // or bottom edge (less the part needed to grab it) goes back to 0.
 void KeepShowWindowOnScreen(UiState& ui, ScreenEdges desktop) {
@@ -250,6 +260,7 @@ ProjectFileResult ImportProjectBytes(Engine& engine, std::span<const uint8_t> by
 }
 
 ProjectFileResult SaveProject(Engine& engine, const std::string& path) {
+  RemoveStaleTemporariesBeside(path);
   const ProjectData project = CaptureProject(engine);
   if (const std::string exceeded = ProjectLimitExceeded(project); !exceeded.empty()) {
     return WriteFailed(path, "the project holds " + exceeded, 0);
@@ -263,6 +274,7 @@ ProjectFileResult SaveProject(Engine& engine, const std::string& path) {
 }
 
 ProjectFileResult SaveProjectKeepingBackup(Engine& engine, const std::string& path) {
+  RemoveStaleTemporariesBeside(path);
   const ProjectData project = CaptureProject(engine);
   if (const std::string exceeded = ProjectLimitExceeded(project); !exceeded.empty()) {
     return WriteFailed(path, "the project holds " + exceeded, 0);
@@ -287,6 +299,7 @@ ProjectFileResult SaveProjectKeepingBackup(Engine& engine, const std::string& pa
 }
 
 ProjectFileResult LoadProject(Engine& engine, const std::string& path, const ProjectLoadHooks& hooks) {
+  RemoveStaleTemporariesBeside(path);
   std::vector<uint8_t> bytes;
   if (ProjectFileResult unread = ReadProjectFile(path, bytes); unread.status != ProjectFileStatus::kDone) return unread;
   return NamingFile(LoadProjectBytes(engine, bytes, hooks), path);

@@ -104,7 +104,8 @@ ProjectFileResult ImportProjectBytes(Engine& engine, std::span<const uint8_t> by
 // The file operations. A file that cannot be opened is kNoFile without a
 // message (a missing autosave is normal); a FIFO, device or socket and a
 // file longer than MaxProjectFileBytes are refused with
-// kUnknownFileFormatMessage without being read.
+// kUnknownFileFormatMessage without being read. Loading and saving first
+// remove the temporaries a killed save of this project left beside it.
 ProjectFileResult SaveProject(Engine& engine, const std::string& path);
 // SaveProject for the autosave: first the file at `path` becomes
 // `path` + kProjectBackupSuffix (one generation, replaced in one step), so

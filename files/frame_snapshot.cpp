@@ -1,9 +1,12 @@
 #include "files/frame_snapshot.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <algorithm>
+
+#include "files/safe_file.h"
 
 namespace quor {
 
@@ -26,19 +29,19 @@ bool WriteFrameSnapshot(const std::string& path, const uint8_t* frame, int width
   const int scale = SnapshotScale(width, height, minLongSide);
   if (scale > 1) image = image.scaled(width * scale, height * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
 
-  QSaveFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::WriteOnly)) {
-    if (error) *error = file.errorString().toStdString();
-    return false;
-  }
-  QImageWriter writer(&file, "png");
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "png");
   if (!writer.write(image)) {
     if (error) *error = writer.errorString().toStdString();
-    file.cancelWriting();
     return false;
   }
-  if (!file.commit()) {
-    if (error) *error = file.errorString().toStdString();
+  // The name is used as bytes, and the file is replaced in one step.
+  const std::string why = ReplaceFile(
+      path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(png.constData()), static_cast<size_t>(png.size())));
+  if (!why.empty()) {
+    if (error) *error = why;
     return false;
   }
   return true;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "files/file_messages.h"
+#include "output/device_list.h"
 #include "output/output_device.h"
 #include "output/patch_table.h"
 #include "output/remote_input_settings.h"
@@ -35,7 +36,7 @@ inline constexpr int kProjectFormatVersion = 4;
 inline constexpr int32_t kMaxProjectScenes = kMaxShowScenes;
 inline constexpr int32_t kMaxProjectChases = kMaxShowChases;
 inline constexpr int32_t kMaxProjectChaseSteps = kMaxChaseSteps;
-inline constexpr int32_t kMaxProjectDevices = 16384;    // one per pixel of the largest matrix
+inline constexpr int32_t kMaxProjectDevices = kMaxDevices;  // one per pixel of the largest matrix
 
 // Shown by the caller (error box titled "Error", or standard error when
 // headless).

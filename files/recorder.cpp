@@ -1,5 +1,6 @@
 #include "files/recorder.h"
 
+#include <cstring>
 #include <span>
 #include <utility>
 
@@ -25,8 +26,14 @@ constexpr AsyncWriterLimits kRecorderQueue{32, size_t{4} << 20};
 
 Recorder::StartResult Recorder::Start(const std::string& path, int width, int height) {
   if (Recording()) return StartResult::kAlreadyRecording;
-  std::unique_ptr<FileRecordingSink> sink = FileRecordingSink::Create(path);
-  if (sink == nullptr) return StartResult::kCannotCreate;
+  std::string reason;
+  std::unique_ptr<FileRecordingSink> sink = FileRecordingSink::Create(path, &reason);
+  if (sink == nullptr) {
+    engine_.console().Print("Recorder: cannot record into %s: %s\n", path.c_str(), reason.c_str());
+    engine_.changes().ReportError(
+        {path, 0, "Cannot record into " + path + ": " + reason + ". Choose another file."});
+    return StartResult::kCannotCreate;
+  }
   return StartInto(std::move(sink), path, width, height);
 }
 
@@ -94,6 +101,18 @@ void Recorder::Stop() {
   }
 }
 
+void Recorder::ReportFault() {
+  if (!faultPending_.load()) return;
+  std::string reason;
+  std::string name;
+  engine_.WithTickLock([&] {
+    reason = std::move(faultReason_);
+    name = sinkName_;
+    faultPending_.store(false);
+  });
+  engine_.changes().ReportError({name, 0, reason});
+}
+
 bool Recorder::Recording() const { return engine_.flags().recorderActive.load() == 1; }
 
 void Recorder::RecordFrame(const uint8_t* frame, int width, int height) {
@@ -101,12 +120,14 @@ void Recorder::RecordFrame(const uint8_t* frame, int width, int height) {
   if (width != width_ || height != height_) {
     // Every frame of a recording has the header's size; a frame of another
     // size would make the rest of the file unreadable.
-    AbortLocked("the matrix size changed");
+    AbortLocked("the matrix size changed", "Record again to record the new size.");
     return;
   }
   const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
   if (writer_->failed()) {
-    AbortLocked("writing failed");
+    const int error = sink_->error();
+    const std::string reason = error != 0 ? std::string("writing failed (") + std::strerror(error) + ")" : "writing failed";
+    AbortLocked(reason.c_str(), "Free some space or choose another file, then record again.");
     return;
   }
   // Marker and frame travel as one record: a dropped frame leaves no marker
@@ -114,9 +135,13 @@ void Recorder::RecordFrame(const uint8_t* frame, int width, int height) {
   writer_->Post(0, kFrameMarker, std::span<const uint8_t>(frame, bytes));
 }
 
-void Recorder::AbortLocked(const char* reason) {
+void Recorder::AbortLocked(const char* reason, const char* advice) {
   engine_.flags().recorderActive.store(0);
   aborted_ = true;
+  if (!faultPending_.load()) {
+    faultReason_ = std::string("Recording into ") + sinkName_ + " stopped: " + reason + ". " + advice;
+    faultPending_.store(true);
+  }
   engine_.changes().Announce(Change::kRecorder);
   engine_.console().Print("Recorder: %s, recording into %s stopped.\n", reason, sinkName_.c_str());
 }

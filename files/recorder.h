@@ -12,6 +12,7 @@
 // clock goes away).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -54,7 +55,9 @@ class Recorder {
   Recorder& operator=(const Recorder&) = delete;
 
   // Creates or truncates `path`, writes the header (size as given, the
-  // current OutputFps) and sets recorderActive to 1.
+  // current OutputFps) and sets recorderActive to 1. A name that cannot be
+  // recorded into (no regular file, in use, not writable) is reported once
+  // on the console and to the change feed.
   StartResult Start(const std::string& path, int width, int height);
   // The same into any sink; `name` is what fileName() shows.
   StartResult StartInto(std::unique_ptr<RecordingSink> sink, const std::string& name, int width, int height);
@@ -67,6 +70,10 @@ class Recorder {
   // the recording with a console line, leaving the file with every frame
   // written until then.
   void RecordFrame(const uint8_t* frame, int width, int height);
+  // UI thread: when the mix pass ended the recording by a fault since the
+  // last call, reports it once to the change feed as an error naming the
+  // file, the reason and what to do (the console line came at the fault).
+  void ReportFault();
   // Frames the writer could not take in time during the current or last
   // recording.
   uint64_t droppedFrames() const { return dropped_; }
@@ -78,13 +85,16 @@ class Recorder {
  private:
   // Mix pass: ends the recording after a fault, keeping what was written;
   // the file is closed by the next Stop or Start.
-  void AbortLocked(const char* reason);
+  void AbortLocked(const char* reason, const char* advice);
 
   RecorderHost& engine_;
   // Guarded by the engine's tick lock.
   std::unique_ptr<RecordingSink> sink_;
   std::unique_ptr<AsyncWriter> writer_;
   bool aborted_ = false;
+  // Set by the mix pass at a fault, taken by ReportFault.
+  std::atomic<bool> faultPending_{false};
+  std::string faultReason_;  // written before faultPending_ is set
   std::string sinkName_;
   uint64_t dropped_ = 0;  // UI thread
   int width_ = 0;

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "core/byte_io.h"
+#include "core/named_file.h"
 #include "core/rgb_frame.h"
 
 namespace quor {
@@ -48,20 +49,13 @@ bool RecordingSource::Seek(uint64_t offset) {
 }
 
 std::unique_ptr<FileRecordingSource> FileRecordingSource::Open(const std::string& path) {
-  if (path.empty()) return nullptr;
-  // Non-blocking, so that opening a FIFO returns at once; anything but a
-  // regular file is refused before a byte is read from it.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return nullptr;
-  }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  std::FILE* file = ::fdopen(fd, "rb");
+  // Anything but a regular file is refused before a byte is read from it,
+  // and the open itself never waits for a FIFO's writer.
+  const NamedFile opened = OpenNamedFile(path, NamedFileUse::kRead);
+  if (!opened.ok()) return nullptr;
+  std::FILE* file = ::fdopen(opened.fd, "rb");
   if (file == nullptr) {
-    ::close(fd);
+    ::close(opened.fd);
     return nullptr;
   }
   return std::unique_ptr<FileRecordingSource>(new FileRecordingSource(file));
@@ -214,6 +208,19 @@ RecordingIndex IndexRecording(RecordingSource& source, uint64_t offset, size_t f
   return index;
 }
 
+namespace {
+
+// Whether the bytes after the header are none, or begin with (a part of) a
+// frame marker.
+bool BeginsWithFrameMarker(RecordingSource& source) {
+  if (!source.Seek(kRecordingHeaderSize)) return false;
+  uint8_t next[kFrameMarkerSize] = {};
+  const size_t got = source.Read(next, sizeof next);
+  return std::memcmp(next, kFrameMarker.data(), got) == 0;
+}
+
+}  // namespace
+
 RecordingOpenResult RecordingReader::Open(std::unique_ptr<RecordingSource> source,
                                           std::unique_ptr<RecordingReader>* reader) {
   reader->reset();
@@ -222,9 +229,10 @@ RecordingOpenResult RecordingReader::Open(std::unique_ptr<RecordingSource> sourc
   const RecordingOpenResult result = ReadHeader(*source, &header);
   if (result != RecordingOpenResult::kOpened) return result;
   RecordingIndex index = IndexRecording(*source, kRecordingHeaderSize, header.FrameBytes());
-  // Without a frame there is nothing to play, and every render would search
-  // the whole file again.
-  if (index.frames.empty()) return RecordingOpenResult::kUnknownFormat;
+  // A recording stopped before its first frame was complete holds the
+  // header and at most a cut first frame: it plays as black. Other bytes
+  // without a single frame are no recording.
+  if (index.frames.empty() && !BeginsWithFrameMarker(*source)) return RecordingOpenResult::kUnknownFormat;
   reader->reset(new RecordingReader(std::move(source), header, std::move(index)));
   return result;
 }
@@ -287,19 +295,20 @@ FrameReadResult RecordingReader::ReadFrame(std::span<uint8_t> out) {
 
 // --- sink -------------------------------------------------------------------
 
-std::unique_ptr<FileRecordingSink> FileRecordingSink::Create(const std::string& path) {
-  if (path.empty()) return nullptr;
-  // Truncated only once the lock is held: a file another writer records
-  // into stays intact.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return nullptr;
-  struct stat info {};
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &info) != 0 ||
-      (S_ISREG(info.st_mode) && ::ftruncate(fd, 0) != 0)) {
-    ::close(fd);
+std::unique_ptr<FileRecordingSink> FileRecordingSink::Create(const std::string& path, std::string* reason) {
+  const NamedFile opened = OpenNamedFile(path, NamedFileUse::kWrite);
+  if (!opened.ok()) {
+    if (reason != nullptr) *reason = opened.reason;
     return nullptr;
   }
-  return std::unique_ptr<FileRecordingSink>(new FileRecordingSink(fd));
+  // Truncated only once the lock is held: a file another writer records
+  // into stays intact.
+  if (::flock(opened.fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(opened.fd, 0) != 0) {
+    if (reason != nullptr) *reason = errno == EWOULDBLOCK ? "in use by another writer" : std::strerror(errno);
+    ::close(opened.fd);
+    return nullptr;
+  }
+  return std::unique_ptr<FileRecordingSink>(new FileRecordingSink(opened.fd));
 }
 
 FileRecordingSink::~FileRecordingSink() {
@@ -311,7 +320,10 @@ bool FileRecordingSink::Write(std::span<const uint8_t> bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n <= 0) {
+      error_.store(n < 0 ? errno : ENOSPC);
+      return false;
+    }
     bytes = bytes.subspan(static_cast<size_t>(n));
   }
   return true;

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -114,7 +115,7 @@ enum class RecordingOpenResult {
   kOpened,
   kCannotOpen,     // no name, or the file cannot be read: silently nothing
   kUnknownFormat,  // not "QRR!\0", a short header, a frame size no matrix can have
-                   // or not a single frame marker
+                   // or other bytes than a frame after the header
   kWrongVersion,   // a version byte other than "1"
   kNameTooLong,    // longer than the 255 characters a settings block holds
 };
@@ -151,7 +152,10 @@ class RecordingReader {
  public:
   // Reads and checks the header and indexes the frames (reading the whole
   // file once). A recording without a single frame is refused as
-  // kUnknownFormat. On success the reader stands before the first frame.
+  // kUnknownFormat unless nothing but (a part of) a first frame follows the
+  // header: the recorder leaves that when stopped before the first frame,
+  // and it opens as a recording with no frames (ReadFrame gives kEnd until
+  // frames appear). On success the reader stands before the first frame.
   // The frame size must be one a matrix can have (each side 4..320, at
   // most 16384 pixels), which also bounds every later read.
   static RecordingOpenResult Open(std::unique_ptr<RecordingSource> source, std::unique_ptr<RecordingReader>* reader);
@@ -197,6 +201,8 @@ class RecordingSink {
   virtual bool Write(std::span<const uint8_t> bytes) = 0;
   // Completes the file; false when that failed. Called once at the end.
   virtual bool Close() { return true; }
+  // The errno of the last failed Write, 0 when none is known (any thread).
+  virtual int error() const { return 0; }
 };
 
 // Appends to a byte array that the caller keeps alive.
@@ -212,21 +218,25 @@ class MemoryRecordingSink final : public RecordingSink {
   std::vector<uint8_t>& bytes_;
 };
 
-// A file created or truncated for writing and locked against a second
-// writer; every Write is one synchronous write.
+// A regular file created or truncated for writing and locked against a
+// second writer; every Write is one synchronous write.
 class FileRecordingSink final : public RecordingSink {
  public:
-  // nullptr when the file cannot be created or another writer holds it.
-  static std::unique_ptr<FileRecordingSink> Create(const std::string& path);
+  // nullptr when the file cannot be created, is no regular file (opening
+  // never waits for a FIFO's reader) or another writer holds it; `reason`
+  // then says why.
+  static std::unique_ptr<FileRecordingSink> Create(const std::string& path, std::string* reason = nullptr);
   ~FileRecordingSink() override;
   FileRecordingSink(const FileRecordingSink&) = delete;
   FileRecordingSink& operator=(const FileRecordingSink&) = delete;
   bool Write(std::span<const uint8_t> bytes) override;
   bool Close() override;
+  int error() const override { return error_.load(); }
 
  private:
   explicit FileRecordingSink(int fd) : fd_(fd) {}
   int fd_;
+  std::atomic<int> error_{0};
 };
 
 }  // namespace quor

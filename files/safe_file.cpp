@@ -7,11 +7,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
+
+#include "core/named_file.h"
 
 namespace quor {
 namespace {
@@ -110,7 +113,11 @@ std::string ReplaceFile(const std::string& named, std::span<const uint8_t> bytes
   if (errorNumber != nullptr) *errorNumber = 0;
   const std::string path = ResolveLink(named);
   struct stat old {};
-  const mode_t mode = RegularFile(path, old) ? (old.st_mode & 07777) : 0666;  // the umask applies to a new file
+  const bool exists = ::stat(path.c_str(), &old) == 0;
+  // A FIFO, device or folder under the name is not ours to replace.
+  if (exists && S_ISDIR(old.st_mode)) return fail(EISDIR);
+  if (exists && !S_ISREG(old.st_mode)) return "not a regular file";
+  const mode_t mode = exists ? (old.st_mode & 07777) : 0666;  // the umask applies to a new file
   std::string tempPath;
   Fd fd(CreateTemporary(path, mode, tempPath));
   if (fd.get() < 0) return fail(errno);
@@ -164,7 +171,7 @@ bool FileHoldsBytes(const std::string& path, std::span<const uint8_t> bytes) {
                                                                 bytes.begin(), bytes.end());
 }
 
-int RemoveStaleTemporaries(const std::string& folder) {
+int RemoveStaleTemporaries(const std::string& folder, const std::string& target) {
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return 0;
   int removed = 0;
@@ -172,7 +179,7 @@ int RemoveStaleTemporaries(const std::string& folder) {
   while (const dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
     const size_t marker = name.rfind(kTemporaryMarker);
-    if (marker == std::string::npos) continue;
+    if (marker == std::string::npos || name.compare(0, target.size(), target) != 0) continue;
     // The writer's process id follows the marker; a running writer (another
     // instance saving right now) keeps its temporary.
     char* end = nullptr;
@@ -185,6 +192,16 @@ int RemoveStaleTemporaries(const std::string& folder) {
   }
   ::closedir(dir);
   return removed;
+}
+
+std::string NameTooLongReason(const std::string& path) {
+  // The longest names: "<path>.quor-tmp-<pid>-<8 hex digits>" and the
+  // backup's link "<path>.quor-tmp-<pid>-link<attempt up to 99>".
+  const size_t longest = std::strlen(kTemporaryMarker) + std::to_string(::getpid()).size() + std::max(1 + 8, 5 + 2);
+  const size_t slash = path.find_last_of('/');
+  const size_t nameLength = slash == std::string::npos ? path.size() : path.size() - slash - 1;
+  if (path.size() + longest >= PATH_MAX || nameLength + longest > NAME_MAX) return Reason(ENAMETOOLONG);
+  return {};
 }
 
 std::string UnusableFolderReason(const std::string& folder) {
@@ -218,14 +235,15 @@ FileReadResult ReadRegularFile(const std::string& path, size_t maxBytes) {
     const int error = errno;
     return fail(status, Reason(error), error);
   };
-  // O_NONBLOCK: opening a FIFO would otherwise wait for a writer.
-  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-  if (fd.get() < 0) return failErrno(FileReadStatus::kMissing);
+  // Never blocks on a FIFO, and refuses anything but a regular file.
+  const NamedFile opened = OpenNamedFile(path, NamedFileUse::kRead);
+  if (!opened.ok()) {
+    const FileReadStatus status = opened.errorNumber == 0 ? FileReadStatus::kNotRegular : FileReadStatus::kMissing;
+    return fail(status, opened.reason, opened.errorNumber);
+  }
+  Fd fd(opened.fd);
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) return failErrno(FileReadStatus::kFailed);
-  // A folder cannot be read as a file at all, as with read()'s EISDIR.
-  if (S_ISDIR(info.st_mode)) return fail(FileReadStatus::kMissing, Reason(EISDIR), EISDIR);
-  if (!S_ISREG(info.st_mode)) return fail(FileReadStatus::kNotRegular, "not a regular file");
   if (info.st_size < 0 || static_cast<uint64_t>(info.st_size) > maxBytes) {
     return fail(FileReadStatus::kTooLarge, "larger than " + std::to_string(maxBytes) + " bytes");
   }

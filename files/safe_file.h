@@ -39,9 +39,16 @@ std::string ReplaceBackup(const std::string& path, const std::string& backupPath
 bool FileHoldsBytes(const std::string& path, std::span<const uint8_t> bytes);
 
 // Removes the temporaries of our naming in `folder` whose writer is no
-// longer running (killed between writing and renaming). Returns how many
-// were removed.
-int RemoveStaleTemporaries(const std::string& folder);
+// longer running (killed between writing and renaming); with `target`, only
+// those of files whose name begins with it (a project and its backup).
+// Returns how many were removed.
+int RemoveStaleTemporaries(const std::string& folder, const std::string& target = {});
+
+// The temporaries beside a file are named longer than the file itself. ""
+// when every name ReplaceFile and ReplaceBackup write for `path` fits the
+// system's limits on a path and on a file name; else the system's reason
+// ("File name too long").
+std::string NameTooLongReason(const std::string& path);
 
 // "" when `folder` exists (or could be created) as a folder this process
 // may create, rename and remove files in; otherwise why not.

@@ -23,7 +23,7 @@ FilePlayerGenerator::~FilePlayerGenerator() { Close(); }
 bool FilePlayerGenerator::Create(int, int) {
   Close();
   fileName_.clear();
-  message_.clear();
+  loadError_.reset();
   return true;
 }
 
@@ -58,6 +58,7 @@ RecordingOpenResult FilePlayerGenerator::Open() {
   if (result != RecordingOpenResult::kOpened) return result;
 
   const RecordingHeader& header = reader->header();
+  noFrames_ = reader->index().frames.empty();
   fileWidth_ = static_cast<int>(header.width);
   fileHeight_ = static_cast<int>(header.height);
   fileFps_ = static_cast<int>(std::min<uint32_t>(header.fps, 0x7fffffff));
@@ -91,8 +92,9 @@ void FilePlayerGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirecti
   const auto nameEnd = std::find(block.begin(), block.begin() + kFilePlayerNameBytes, 0);
   fileName_.assign(block.begin(), nameEnd);
   smoothResize_.store(block[kFilePlayerSmoothOffset]);
-  const char* text = RecordingOpenMessage(Open());
-  message_ = text != nullptr ? text : "";
+  const std::string name = fileName_;  // a refused file's name is cleared
+  loadError_.reset();
+  if (const char* text = RecordingOpenMessage(Open())) loadError_ = EngineError{name, 0, text};
 }
 
 FilePlayerDialogState FilePlayerGenerator::DialogState(int matrixWidth, int matrixHeight) const {
@@ -111,11 +113,14 @@ FilePlayerDialogState FilePlayerGenerator::DialogState(int matrixWidth, int matr
 void FilePlayerGenerator::Render(uint8_t* frame, int width, int height) {
   RenderGuard guard(status_);
   if (!guard || frame == nullptr || width <= 0 || height <= 0) return;
-  if (ahead_ != nullptr) {
-    if (ahead_->Next(fileFrame_) != RecordingReadAhead::Result::kFrame) return;
-  } else if (reader_->ReadFrame(fileFrame_) != FrameReadResult::kFrame) {
+  const bool got = ahead_ != nullptr ? ahead_->Next(fileFrame_) == RecordingReadAhead::Result::kFrame
+                                     : reader_->ReadFrame(fileFrame_) == FrameReadResult::kFrame;
+  if (!got) {
+    // A recording without frames (yet) plays as black.
+    if (noFrames_) std::memset(frame, 0, static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
     return;
   }
+  noFrames_ = false;
   if (width == fileWidth_ && height == fileHeight_) {
     std::memcpy(frame, fileFrame_.data(), fileFrame_.size());
     return;

@@ -16,11 +16,13 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core/busy_status.h"
+#include "core/change_feed.h"
 #include "core/generator.h"
 #include "files/recording_file.h"
 #include "files/recording_read_ahead.h"
@@ -59,13 +61,14 @@ class FilePlayerGenerator final : public Generator {
   // Empty name, no file, header fields 0, status 0.
   bool Create(int width, int height) override;
   // Plays the next frame; draws nothing without a file, at the end of the
-  // recording (the next call starts over) or at a marker of unknown kind.
+  // recording (the next call starts over) or at a marker of unknown kind,
+  // and black while the recording holds no frame.
   void Render(uint8_t* frame, int width, int height) override;
   // Closes the file.
   void Destroy() override;
   // Store: name and smoothResize into the block. Load: closes the file,
   // takes name and smoothResize from the block and opens the file; an error
-  // text from opening is kept for TakeMessage.
+  // from opening is kept for TakeLoadError.
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
 
   // "Load": closes the open file, takes `path` and opens it. Returns the
@@ -77,9 +80,10 @@ class FilePlayerGenerator final : public Generator {
   int smoothResize() const { return smoothResize_.load(); }
   FilePlayerDialogState DialogState(int matrixWidth, int matrixHeight) const;
 
-  // The error box text left by the last ExchangeSettings load ("" if none),
-  // cleared by taking it.
-  std::string TakeMessage() { return std::exchange(message_, std::string()); }
+  // The error the last ExchangeSettings load left (the file and the error
+  // box text), if any; cleared by taking it. The engine hands it to the
+  // change feed after a scene recall or a paste.
+  std::optional<EngineError> TakeLoadError() { return std::exchange(loadError_, std::nullopt); }
 
   const std::string& fileName() const { return fileName_; }
   int fileWidth() const { return fileWidth_; }
@@ -110,7 +114,8 @@ class FilePlayerGenerator final : public Generator {
   int fileFps_ = 0;
   std::vector<uint8_t> fileFrame_;
   std::atomic<int> smoothResize_{0};
-  std::string message_;
+  std::optional<EngineError> loadError_;
+  bool noFrames_ = false;  // the open recording held no frame; Render draws black
 
   // Render only: where each target column and row reads from.
   struct Span {

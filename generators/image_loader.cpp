@@ -14,6 +14,8 @@
 #include <mutex>
 #include <system_error>
 
+#include "core/named_file.h"
+
 namespace quor {
 namespace {
 
@@ -85,8 +87,14 @@ ImageDecodeResult Decode(QImageReader& reader) {
 }  // namespace
 
 ImageDecodeResult DecodeImageFile(const std::string& path) {
-  QFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::ReadOnly)) {
+  // Opened by its bytes (a name that is no valid UTF-8 opens too) and only
+  // as a regular file: a FIFO would hold the loader, and the program's
+  // exit, for good.
+  const NamedFile opened = OpenNamedFile(path, NamedFileUse::kRead);
+  if (!opened.ok()) return {nullptr, "cannot open it: " + opened.reason};
+  QFile file;
+  if (!file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    CloseNamedFile(opened.fd);
     return {nullptr, "cannot open it: " + Text(file.errorString())};
   }
   QImageReader reader(&file);
@@ -144,8 +152,9 @@ std::string SlideshowWalk::Next() {
       const std::string& name = entries_[cursor_++];
       if (!IsImageFileName(name)) continue;
       const std::string file = folder_ + "/" + name;
+      // Folders, FIFOs and devices are no pictures (a FIFO would never end).
       std::error_code error;
-      if (std::filesystem::is_directory(file, error)) continue;
+      if (!std::filesystem::is_regular_file(file, error)) continue;
       return file;
     }
     open_ = false;

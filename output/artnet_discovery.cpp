@@ -67,21 +67,40 @@ std::optional<ArtPollReplyInfo> ParseArtPollReply(std::span<const uint8_t> datag
   return info;
 }
 
-int AddDiscoveredDevices(OutputDeviceList& devices, const ArtPollReplyInfo& reply, Console& console) {
+namespace {
+
+std::string PortKey(const std::string& address, int net, int subnet, int universe) {
+  return address + '/' + std::to_string(net) + '/' + std::to_string(subnet) + '/' + std::to_string(universe);
+}
+
+}  // namespace
+
+ArtNetPortKeys KnownArtNetPorts(const OutputDeviceList& devices) {
+  ArtNetPortKeys keys;
+  for (const OutputDevice& d : devices.devices()) {
+    if (d.driver == kDriverArtNet) keys.insert(PortKey(std::string(d.AddressText()), d.driverParam, d.subnet, d.universe));
+  }
+  return keys;
+}
+
+int AddDiscoveredDevices(OutputDeviceList& devices, const ArtPollReplyInfo& reply, Console& console,
+                         ArtNetPortKeys* known) {
   const std::string address = reply.AddressText();
   console.Print("Artpollreply: %s %s (%x) net: %d subnet: %d\n", reply.shortName.c_str(), address.c_str(),
                 static_cast<unsigned>(reply.port), reply.net, reply.subnet);
   console.Print("Artpollreply: #Ports %d\n", reply.portCount);
   const bool ownReply = reply.shortName.rfind("Quor", 0) == 0;
+  ArtNetPortKeys scratch;
+  if (known == nullptr && !ownReply) {
+    scratch = KnownArtNetPorts(devices);
+    known = &scratch;
+  }
   int added = 0;
   for (const ArtPollReplyPort& port : reply.outputPorts) {
     console.Print("Artpollreply: Out-Port %d: Universe: %d\n", port.number, port.universe);
-    bool known = false;
-    for (const OutputDevice& d : devices.devices()) {
-      known = known || (d.driver == kDriverArtNet && d.driverParam == reply.net && d.subnet == reply.subnet &&
-                        d.universe == port.universe && d.AddressText() == address);
-    }
-    if (ownReply || known) continue;
+    if (ownReply || devices.Full()) continue;
+    std::string key = PortKey(address, reply.net, reply.subnet, port.universe);
+    if (known->count(key) > 0) continue;
     console.Write("Artpollreply: New Device, adding to Devicelist.\n");
     OutputDevice device;
     device.driver = kDriverArtNet;
@@ -93,6 +112,7 @@ int AddDiscoveredDevices(OutputDeviceList& devices, const ArtPollReplyInfo& repl
     device.universe = port.universe;
     device.headerLength = kArtNetHeaderLength;
     devices.Add(device);
+    known->insert(std::move(key));
     ++added;
   }
   return added;
@@ -131,6 +151,9 @@ bool ArtNetScan::Start() {
   startMs_ = Now();
   added_ = 0;
   replies_.clear();
+  repliesLeftOut_ = 0;
+  known_ = KnownArtNetPorts(devices_);
+  listFull_ = false;
   return true;
 }
 
@@ -143,14 +166,25 @@ bool ArtNetScan::Tick() {
     countdown_ = "Please Wait ... " + std::to_string(options_.durationMs / 1000 - seconds);
   }
   uint8_t buffer[kScanDatagramBytes];
-  for (;;) {
+  // Bounded in count and in time, so the window stays responsive and the
+  // scan ends on time whatever arrives.
+  const int64_t tickEnd = Now() + kScanTickMs / 2;
+  for (int datagram = 0; datagram < kScanDatagramsPerTick && Now() < tickEnd; ++datagram) {
     const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
     if (got < 0) break;
     const std::optional<ArtPollReplyInfo> reply =
         ParseArtPollReply(std::span<const uint8_t>(buffer, static_cast<size_t>(got)));
     if (!reply) continue;
-    added_ += AddDiscoveredDevices(devices_, *reply, console_);
-    replies_.push_back(*reply);
+    added_ += AddDiscoveredDevices(devices_, *reply, console_, &known_);
+    if (devices_.Full() && !listFull_) {
+      listFull_ = true;
+      console_.Print("Artpollreply: %s\n", kDeviceListFullMessage);
+    }
+    if (replies_.size() < kMaxScanReplies) {
+      replies_.push_back(*reply);
+    } else {
+      ++repliesLeftOut_;
+    }
   }
   if (elapsed > options_.durationMs) {
     console_.Write("Artpoll timer finished.\n");
@@ -176,7 +210,7 @@ std::optional<ArtNetScanResult> RunArtNetScan(OutputDeviceList& devices, Console
   ArtNetScan scan(devices, console, std::move(options));
   if (!scan.Start()) return std::nullopt;
   while (scan.Tick()) std::this_thread::sleep_for(std::chrono::milliseconds(kScanTickMs));
-  return ArtNetScanResult{scan.added(), scan.replies()};
+  return ArtNetScanResult{scan.added(), scan.replies(), scan.repliesLeftOut(), scan.listFull()};
 }
 
 }  // namespace quor

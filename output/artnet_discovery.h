@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "core/console.h"
@@ -23,6 +24,11 @@ inline constexpr size_t kScanDatagramBytes = 250;
 inline constexpr int kScanDurationMs = 5000;
 inline constexpr int kScanTickMs = 40;
 inline constexpr int kMaxReplyPorts = 4;
+// Datagrams read per tick: a flood of replies can neither stretch a tick
+// nor keep the scan from ending on time.
+inline constexpr int kScanDatagramsPerTick = 256;
+// Replies a scan keeps for its caller; later ones are only counted.
+inline constexpr size_t kMaxScanReplies = 4096;
 
 std::array<uint8_t, kArtPollBytes> BuildArtPoll();
 
@@ -51,15 +57,26 @@ struct ArtPollReplyInfo {
 // bit (0x80) or its following status byte is exactly 0x80.
 std::optional<ArtPollReplyInfo> ParseArtPollReply(std::span<const uint8_t> datagram);
 
+// The Art-Net ports a device list holds, by address text, Net, subnet and
+// universe, so a scan tells a known port at once however long the list.
+using ArtNetPortKeys = std::unordered_set<std::string>;
+ArtNetPortKeys KnownArtNetPorts(const OutputDeviceList& devices);
+
 // Adds one Art-Net device per output port of `reply` that the list does not
 // hold yet (same address text, Net, subnet and universe); a node whose name
-// begins with "Quor" is this program and adds nothing. Writes the scan's
-// console lines. Returns the number of devices added.
-int AddDiscoveredDevices(OutputDeviceList& devices, const ArtPollReplyInfo& reply, Console& console);
+// begins with "Quor" is this program and adds nothing, and nothing is added
+// to a full list. Writes the scan's console lines. `known`, when given,
+// holds the list's ports (KnownArtNetPorts) and is kept up to date. Returns
+// the number of devices added.
+int AddDiscoveredDevices(OutputDeviceList& devices, const ArtPollReplyInfo& reply, Console& console,
+                         ArtNetPortKeys* known = nullptr);
 
 // One scan. Start() opens the socket and broadcasts the poll; Tick() is
-// called every kScanTickMs and returns false once the scan is over (more
-// than five seconds after the start), after which the socket is closed.
+// called every kScanTickMs, reads at most kScanDatagramsPerTick datagrams
+// and returns false once the scan is over (more than five seconds after the
+// start, however many replies keep coming), after which the socket is
+// closed. When the device list fills up, kDeviceListFullMessage goes to the
+// console once and listFull() turns true.
 class ArtNetScan {
  public:
   struct Options {
@@ -82,7 +99,10 @@ class ArtNetScan {
   // at the last tick.
   std::optional<std::string> TakeCountdown();
   int added() const { return added_; }
+  // The first kMaxScanReplies replies, and how many more came.
   const std::vector<ArtPollReplyInfo>& replies() const { return replies_; }
+  int64_t repliesLeftOut() const { return repliesLeftOut_; }
+  bool listFull() const { return listFull_; }
 
  private:
   void Close();
@@ -97,6 +117,9 @@ class ArtNetScan {
   std::optional<std::string> countdown_;
   int added_ = 0;
   std::vector<ArtPollReplyInfo> replies_;
+  int64_t repliesLeftOut_ = 0;
+  ArtNetPortKeys known_;
+  bool listFull_ = false;
 };
 
 // Runs a whole scan on the calling thread, sleeping between ticks; returns
@@ -105,6 +128,8 @@ class ArtNetScan {
 struct ArtNetScanResult {
   int added = 0;
   std::vector<ArtPollReplyInfo> replies;
+  int64_t repliesLeftOut = 0;
+  bool listFull = false;
 };
 std::optional<ArtNetScanResult> RunArtNetScan(OutputDeviceList& devices, Console& console,
                                               ArtNetScan::Options options = {});

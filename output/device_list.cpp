@@ -12,17 +12,20 @@ OutputDeviceList::OutputDeviceList(Console& console, int initialCapacity)
 }
 
 void OutputDeviceList::ReserveOne() {
-  if (count() < capacity_) return;
+  if (count() < capacity_ || Full()) return;
   const int oldCount = count();
+  // The capacity grows by one record as the console line says; the storage
+  // itself grows in larger steps, so that adding many devices (a scan) does
+  // not copy the whole list for every one.
   capacity_ = oldCount + 1;
-  records_.reserve(static_cast<size_t>(capacity_));
   console_.Print("Realloc - Devices: %d Malloc %d\n", oldCount, capacity_);
 }
 
 int OutputDeviceList::Add(const OutputDevice& device) {
+  if (Full()) return -1;
   ReserveOne();
   records_.push_back(device);
-  GiveSacnCids();
+  if (device.driver == kDriverSacn) GiveSacnCids();  // the others already have theirs
   return count() - 1;
 }
 

@@ -14,6 +14,12 @@
 namespace quor {
 
 inline constexpr int kInitialDeviceCapacity = 5;
+// The most devices the list holds: what the project file stores (one per
+// pixel of the largest matrix).
+inline constexpr int kMaxDevices = 16384;
+inline constexpr const char* kDeviceListFullMessage =
+    "The device list is full: it holds at most 16384 devices, so no more were added. Delete devices you no longer "
+    "need, then add the others again.";
 
 class OutputDeviceList {
  public:
@@ -24,10 +30,13 @@ class OutputDeviceList {
   std::span<const OutputDevice> devices() const { return records_; }
   const OutputDevice& operator[](int index) const { return records_.at(static_cast<size_t>(index)); }
 
+  bool Full() const { return count() >= kMaxDevices; }
   // Makes room for one more record (growing the capacity to count + 1 when
-  // full); the editor does this before it opens for a new device.
+  // full); the editor does this before it opens for a new device. Nothing
+  // happens when the list is Full().
   void ReserveOne();
-  // Grows when needed and appends; returns the new record's index.
+  // Grows when needed and appends; returns the new record's index, or -1
+  // with nothing changed when the list is Full().
   int Add(const OutputDevice& device);
   // Stores an edited record. A changed driver unpatches every pixel of the
   // device; fewer channels unpatch the pixels that used the channels that

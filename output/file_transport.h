@@ -2,11 +2,14 @@
 // serial device, or the Glediator File Recorder file. Created or truncated
 // on open and locked against a second writer. Send only queues its bytes for
 // a writer thread (core/async_writer.h), so the sending thread never waits
-// for the disk; bytes that find the queue full are dropped and counted. UI
-// thread opens and closes (closing writes what is queued); the sending
-// thread sends.
+// for the disk; bytes that find the queue full are dropped and counted. The
+// first failed write (a full disk) ends the writing and is kept as fault().
+// Only a regular file is taken, and opening never waits (a FIFO without a
+// reader would block it). UI thread opens and closes (closing writes what
+// is queued); the sending thread sends.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -17,22 +20,27 @@ namespace quor {
 
 class FileTransport : public Transport {
  public:
-  // nullptr when the file cannot be created or is in use by another writer;
-  // `errorNumber`, when given, then holds the errno of the call that failed.
-  static std::unique_ptr<FileTransport> Create(const std::string& path, int* errorNumber = nullptr);
+  // nullptr when the file cannot be created, is no regular file or is in
+  // use by another writer; `reason` then says why and `errorNumber` holds
+  // the errno of the call that failed (0 for a name of the wrong kind).
+  static std::unique_ptr<FileTransport> Create(const std::string& path, std::string* reason = nullptr,
+                                               int* errorNumber = nullptr);
   ~FileTransport() override;
   void Send(std::span<const uint8_t> bytes) override;
+  int fault() const override { return fault_.load(); }
   // Sends that were dropped because the writer fell behind.
   uint64_t dropped() const { return writer_.dropped(); }
 
  private:
   explicit FileTransport(int fd);
   int fd_;
-  AsyncWriter writer_;
+  std::atomic<int> fault_{0};
+  AsyncWriter writer_;  // last: its thread uses the members above
 };
 
-// Writes `bytes` as the whole new content of `path` (Bitmap Export files).
-// Returns false when the file cannot be created or written.
-bool WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes);
+// Writes `bytes` as the whole new content of the regular file `path`
+// (Bitmap Export files). Returns 0, or the errno of the call that failed
+// (EINVAL for a name that is no regular file).
+int WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes);
 
 }  // namespace quor

@@ -1,5 +1,6 @@
 #include "output/outputs.h"
 
+#include <cstring>
 #include <thread>
 
 #include "output/bitmap_encoder.h"
@@ -53,11 +54,12 @@ bool Outputs::OpenOutputs() {
     }
     const std::string path(d.PathText());
     int fileError = 0;
+    std::string fileReason;
     switch (info->transport) {
       case TransportKind::kUdp:
       case TransportKind::kSerial:
         if (d.Redirected()) {
-          auto file = FileTransport::Create(path, &fileError);
+          auto file = FileTransport::Create(path, &fileReason, &fileError);
           c.file = file.get();
           c.transport = std::move(file);
           c.toFile = true;
@@ -80,26 +82,32 @@ bool Outputs::OpenOutputs() {
           break;
         }
         if (d.Redirected() && !c.transport) {
-          console_.Print("Output %zu: cannot create %s\n", i + 1, path.c_str());
-          fail(path, fileError, "cannot create the file");
+          console_.Print("Output %zu: cannot create %s: %s\n", i + 1, path.c_str(), fileReason.c_str());
+          fail(path, fileError, "cannot create the file: " + fileReason);
         }
         break;
       case TransportKind::kRecorderFile: {
-        auto file = FileTransport::Create(path, &fileError);
+        auto file = FileTransport::Create(path, &fileReason, &fileError);
         c.file = file.get();
         c.transport = std::move(file);
         c.toFile = true;
         if (!c.transport) {
-          console_.Print("Output %zu: cannot create %s\n", i + 1, path.c_str());
-          fail(path, fileError, "cannot create the file");
+          console_.Print("Output %zu: cannot create %s: %s\n", i + 1, path.c_str(), fileReason.c_str());
+          fail(path, fileError, "cannot create the file: " + fileReason);
         }
         break;
       }
       case TransportKind::kBitmapFolder: {
         const std::string folder = path;
+        auto fault = std::make_shared<std::atomic<int>>(0);
+        c.bitmapFault = fault;
         c.bitmaps = std::make_unique<AsyncWriter>(
-            [folder](int64_t counter, std::span<const uint8_t> bytes) {
-              WriteWholeFile(BitmapFileName(folder, static_cast<int>(counter)), bytes);  // failures skip the file
+            [folder, fault](int64_t counter, std::span<const uint8_t> bytes) {
+              // A failure skips the file and is reported once; later files are tried again.
+              if (const int error = WriteWholeFile(BitmapFileName(folder, static_cast<int>(counter)), bytes)) {
+                int none = 0;
+                fault->compare_exchange_strong(none, error);
+              }
               return true;
             },
             kBitmapQueue);
@@ -161,6 +169,37 @@ void Outputs::SendFrame(const uint8_t* frame, int width, int height) {
   std::lock_guard lock(sendMutex_);
   if (state_.load() != kOutputRunning) return;
   SendLocked(frame, width, height, kOutputRunning);
+}
+
+std::vector<EngineError> Outputs::TakeFaults() {
+  std::vector<EngineError> faults;
+  for (size_t i = 0; i < connections_.size(); ++i) {
+    Connection& c = connections_[i];
+    if (c.faultReported || c.info == nullptr) continue;
+    const int error = c.transport ? c.transport->fault() : c.bitmapFault ? c.bitmapFault->load() : 0;
+    if (error == 0) continue;
+    c.faultReported = true;
+    const std::string reason = std::strerror(error);
+    const int number = static_cast<int>(i + 1);
+    std::string subject;
+    std::string message;
+    if (c.bitmaps) {
+      subject = c.device.PathText();
+      message = "Output " + std::to_string(number) + " cannot write its bitmap files into " + subject + ": " +
+                reason + ". Free some space or choose another folder, then start the output again.";
+    } else if (c.toFile) {
+      subject = c.device.PathText();
+      message = "Output " + std::to_string(number) + " stopped writing " + subject + ": " + reason +
+                ". Free some space or choose another file, then start the output again.";
+    } else {
+      subject = SerialPort::PathFor(c.device.AddressText());
+      message = "Output " + std::to_string(number) + " stopped sending to " + subject + ": " + reason +
+                ". Check the cable and the device, then start the output again.";
+    }
+    console_.Print("%s\n", message.c_str());
+    faults.push_back({std::move(subject), error, std::move(message)});
+  }
+  return faults;
 }
 
 int Outputs::SharedSocketLocalPort() {
@@ -225,7 +264,7 @@ void Outputs::CloseReleased(std::vector<Connection> connections) {
       c.bitmaps->Finish();
       dropped = c.bitmaps->dropped();
     }
-    if (c.file != nullptr) dropped = c.file->dropped();
+    if (c.file != nullptr && c.file->fault() == 0) dropped = c.file->dropped();  // a fault was said already
     if (dropped > 0) {
       console_.Print("Output %zu: %llu frames could not be written in time and were dropped.\n", i + 1,
                      static_cast<unsigned long long>(dropped));

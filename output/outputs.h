@@ -71,6 +71,11 @@ class Outputs {
   // One finished frame of width x height RGB pixels (clock thread). Does
   // nothing unless the state is running.
   void SendFrame(const uint8_t* frame, int width, int height);
+  // Devices that stopped since the last call (a serial port whose cable was
+  // pulled, a file on a full disk), each reported once per open as a
+  // console line and an error naming the device, the reason and what to
+  // do. UI thread; never waits for a send.
+  std::vector<EngineError> TakeFaults();
   // The patch table was edited or resized while output runs; the next send
   // re-reads it. (A change of the frame size is noticed by itself.)
   void PatchChanged() { planStale_.store(true); }
@@ -90,6 +95,8 @@ class Outputs {
     FileTransport* file = nullptr;         // the transport when it is a file
     bool toFile = false;                   // redirection or recorder file
     std::unique_ptr<AsyncWriter> bitmaps;  // Bitmap Export: writes the files
+    std::shared_ptr<std::atomic<int>> bitmapFault;  // the first failed bitmap write's errno
+    bool faultReported = false;            // UI thread
   };
 
   void SendLocked(const uint8_t* frame, int width, int height, int state);

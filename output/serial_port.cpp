@@ -13,6 +13,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "core/named_file.h"
+
 namespace quor {
 
 std::string SerialPort::PathFor(std::string_view name) {
@@ -50,8 +52,15 @@ int OpenRawSerial(std::string_view name, int baudRate, int access, std::string* 
   if (name.empty()) return fail("no port name", -1, EINVAL);
   if (baudRate < 1) return fail("invalid baud rate", -1, EINVAL);
   const std::string path = SerialPort::PathFor(name);
-  const int fd = ::open(path.c_str(), access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return fail(SerialOpenFailure(errno), -1);
+  const NamedFileUse use = access == O_RDONLY   ? NamedFileUse::kSerialDeviceRead
+                           : access == O_WRONLY ? NamedFileUse::kSerialDeviceWrite
+                                                : NamedFileUse::kSerialDeviceReadWrite;
+  const NamedFile port = OpenNamedFile(path, use);
+  if (!port.ok()) {
+    return fail(port.errorNumber != 0 ? SerialOpenFailure(port.errorNumber) : path + " " + port.reason, -1,
+                port.errorNumber);
+  }
+  const int fd = port.fd;
   // One user per port: a second program (or device entry) fails here.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(kSerialPortInUse, fd);
   // Programs that do not lock are kept out too while the port is ours; the
@@ -96,6 +105,7 @@ void CloseRawSerial(int fd) {
 SerialPort::~SerialPort() { CloseRawSerial(fd_); }
 
 bool SerialPort::ReadyForFrame() {
+  if (fault_.load() != 0) return false;  // the port is gone: nothing more is sent
   if (pendingBegin_ < pendingEnd_) {
     // The previous frame is finished before a new one is taken.
     PushRest();
@@ -107,6 +117,7 @@ bool SerialPort::ReadyForFrame() {
 }
 
 void SerialPort::Send(std::span<const uint8_t> bytes) {
+  if (fault_.load() != 0) return;
   writeCopy_.assign(bytes.begin(), bytes.end());
   pendingBegin_ = 0;
   pendingEnd_ = writeCopy_.size();
@@ -122,7 +133,9 @@ void SerialPort::PushRest() {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-    // The port failed (unplugged, hung up): this frame is lost.
+    // The port failed (unplugged, hung up): it stays failed, since the
+    // device that comes back is a new one.
+    fault_.store(n < 0 ? errno : EIO);
     pendingBegin_ = pendingEnd_ = 0;
     return;
   }

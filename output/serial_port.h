@@ -2,10 +2,13 @@
 // 8N1 at any baud rate (250000, 1000000 and the like included). A frame is
 // written without waiting; what the port does not take at once is kept in
 // the port's write copy and pushed on before the next frame is accepted, so
-// a busy port drops frames instead of delaying the sender. UI thread opens
-// and closes; the sending thread sends.
+// a busy port drops frames instead of delaying the sender. A port whose
+// write fails (the cable pulled, the device gone) sends nothing more and
+// keeps the reason in fault(). UI thread opens and closes; the sending
+// thread sends.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,7 +31,8 @@ class SerialPort : public Transport {
  public:
   // `name` is a port name such as "ttyUSB0" (under /dev) or an absolute
   // path. nullptr when the port does not exist, is in use, may not be
-  // opened by this user, is not a terminal, or refuses the settings;
+  // opened by this user, is not a terminal device (a FIFO or a plain file
+  // is refused without waiting), or refuses the settings;
   // `error` then says why and `errorNumber` holds the errno of the call that
   // failed (EINVAL for a missing name or a bad baud rate). The port is
   // exclusive while open and free for anyone again once closed.
@@ -38,6 +42,7 @@ class SerialPort : public Transport {
 
   bool ReadyForFrame() override;
   void Send(std::span<const uint8_t> bytes) override;
+  int fault() const override { return fault_.load(); }
   // Bytes of the last frame not yet taken by the port.
   size_t PendingBytes() const { return pendingEnd_ - pendingBegin_; }
 
@@ -48,6 +53,7 @@ class SerialPort : public Transport {
   void PushRest();
 
   int fd_;
+  std::atomic<int> fault_{0};
   std::vector<uint8_t> writeCopy_;
   size_t pendingBegin_ = 0;
   size_t pendingEnd_ = 0;

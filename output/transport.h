@@ -16,8 +16,13 @@ class Transport {
   // frame is then dropped for the device. A serial port also pushes on the
   // unwritten rest of its last frame here.
   virtual bool ReadyForFrame() { return true; }
-  // Hands one packet or frame over. Failures lose the bytes silently.
+  // Hands one packet or frame over. A failed send loses its bytes; a
+  // failure that ends the destination (a pulled cable, a full disk) is kept
+  // in fault().
   virtual void Send(std::span<const uint8_t> bytes) = 0;
+  // The errno of the failure that stopped this destination; 0 while it
+  // works. Any thread.
+  virtual int fault() const { return 0; }
 };
 
 }  // namespace quor

@@ -1,6 +1,7 @@
 #include "ui/artnet_scan_window.h"
 
 #include <QLabel>
+#include <QMessageBox>
 #include <QVBoxLayout>
 
 namespace quor {
@@ -31,6 +32,7 @@ int RunArtNetScanWindow(OutputDeviceList& devices, Console& console, QWidget* pa
   ArtNetScanWindow window(devices, console, std::move(options), parent);
   if (!window.started()) return -1;
   window.exec();
+  if (window.listFull()) QMessageBox::critical(parent, QStringLiteral("Error"), QString::fromLatin1(kDeviceListFullMessage));
   return window.added();
 }
 

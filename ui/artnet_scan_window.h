@@ -1,6 +1,7 @@
 // The modal "Artnet Scan" window: broadcasts one Art-Net poll, counts down
 // five seconds ("Please Wait ... 5") while replies come in, adds a device
-// for every new output port and closes itself. Its 40 ms timer runs on the
+// for every new output port and closes itself on time, however many replies
+// arrive (each tick reads a bounded number). Its 40 ms timer runs on the
 // GUI thread, the thread that owns the device list.
 #pragma once
 
@@ -22,6 +23,7 @@ class ArtNetScanWindow : public QDialog {
   // at once.
   bool started() const { return started_; }
   int added() const { return scan_.added(); }
+  bool listFull() const { return scan_.listFull(); }
 
  private:
   void Tick();
@@ -34,7 +36,8 @@ class ArtNetScanWindow : public QDialog {
 
 // The device list's "Scan" button: runs the window modally over `parent`.
 // Returns the number of devices added (the caller then rebuilds its list),
-// or -1 when no socket could be opened.
+// or -1 when no socket could be opened. A device list that filled up is
+// said in an error box once the scan has ended.
 int RunArtNetScanWindow(OutputDeviceList& devices, Console& console, QWidget* parent,
                         ArtNetScan::Options options = {});
 

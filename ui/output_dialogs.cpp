@@ -378,6 +378,10 @@ void OutputDevicesDialog::Rebuild() {
 
 void OutputDevicesDialog::Add() {
   OutputDeviceList& devices = engine_.outputs().devices();
+  if (devices.Full()) {
+    QMessageBox::critical(this, QStringLiteral("Error"), QString::fromLatin1(kDeviceListFullMessage));
+    return;
+  }
   devices.ReserveOne();
   DeviceEditorDialog editor(NewDeviceDefaults(), engine_.width(), engine_.height(), this);
   if (runEditor(editor) == QDialog::Accepted) current_ = devices.Add(editor.device());

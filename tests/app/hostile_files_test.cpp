@@ -6,6 +6,7 @@
 #include "audio/audio_capture.h"
 #include "files/safe_file.h"
 #include "quor_run.h"
+#include "tests/generators/image_files.h"
 #include "show/show.h"
 
 namespace quor {
@@ -83,6 +84,12 @@ TEST(HostileFiles, StaleTemporariesAreRemovedAndUnusableConfigDirsRefusedAtStart
     EXPECT_TRUE(run.Says("quor: cannot use --config-dir " + unusable.string() + ": Not a directory")) << run.output;
     EXPECT_FALSE(run.Says("Try to load file")) << run.output;
   }
+  // A folder path so long that the autosave's backup and temporaries would not fit beside it.
+  fs::path deep = dir;
+  while (deep.string().size() < 4066) deep /= std::string(std::min<size_t>(200, 4066 - deep.string().size() - 1), 'd');
+  const ShellRun run = Shell(Quor(deep));
+  EXPECT_EQ(run.exitCode, 1) << run.output;
+  EXPECT_TRUE(run.Says("quor: cannot use --config-dir " + deep.string() + ": File name too long")) << run.output;
 }
 
 // A full disk under the autosave: a small filled tmpfs in a private mount namespace.
@@ -103,6 +110,54 @@ TEST(HostileFiles, AFullDiskKeepsTheOldAutosaveAndSaysSo) {
   std::ifstream before(dir / "seed" / "autosave.dat", std::ios::binary), after(dir / "after.dat", std::ios::binary);
   EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(before), {}, std::istreambuf_iterator<char>(after), {}));
   EXPECT_EQ(ScenesIn(dir / "after.dat"), ScenesIn(kDemo));
+}
+
+// A project whose outputs run, with one device writing into `file`.
+void SaveFileDeviceShow(const fs::path& project, int driver, const std::string& file) {
+  Engine setup(BuiltinGenerators(), {FrameClock::Mode::kManual, 1});
+  OutputDevice device;
+  device.driver = driver, device.channels = 6, device.redirect = 1;
+  device.SetPath(file);
+  setup.outputs().devices().Add(device);
+  setup.patch().At(0, 0) = PatchEntry{0, 0, 1, 2};
+  ProjectData data = CaptureProject(setup);
+  data.outputRunning = 1;
+  test::WriteFile(project.string(), EncodeProject(data));
+}
+
+// A FIFO without a reader as the recorder file or a redirection file: start-up goes on, says why, and SIGTERM ends it.
+TEST(HostileFiles, AFifoAsOutputFileNeitherBlocksStartUpNorTheStopSignal) {
+  const fs::path dir = test::FreshTestDir("hostile_fifo_output");
+  ASSERT_EQ(::mkfifo((dir / "out.fifo").c_str(), 0600), 0);
+  for (int driver : {kDriverFileRecorder, kDriverTpm2}) {
+    const fs::path project = dir / ("show" + std::to_string(driver) + ".qrx");
+    SaveFileDeviceShow(project, driver, (dir / "out.fifo").string());
+    const std::string quor = std::string(QUOR_BINARY) + " --headless --config-dir=" + dir.string() + " " + project.string();
+    const ShellRun run = Shell("timeout -s TERM 2 " + quor + "; echo exit=$?");
+    EXPECT_TRUE(run.Says("exit=124")) << run.output;  // still running after 2 s, then ended by SIGTERM
+    EXPECT_TRUE(run.Says("cannot create " + (dir / "out.fifo").string() + ": is a FIFO, not a regular file"))
+        << run.output;
+    EXPECT_TRUE(run.Says("Error: Failed to open output.")) << run.output;
+    EXPECT_TRUE(run.Says("shutdown") && fs::is_regular_file(dir / "autosave.dat")) << run.output;
+  }
+}
+
+// An output file on a full disk stops with one message naming it, and the program goes on.
+TEST(HostileFiles, AFullDiskUnderAnOutputFileIsSaidOnce) {
+  if (Shell("unshare -rm true").exitCode != 0) GTEST_SKIP() << "no user namespaces for a private tmpfs here";
+  const fs::path dir = test::FreshTestDir("hostile_full_output");
+  const fs::path disk = dir / "disk";
+  fs::create_directory(disk);
+  SaveFileDeviceShow(dir / "show.qrx", kDriverFileRecorder, (disk / "take.out").string());
+  const ShellRun run = Shell("unshare -rm sh -c \"mount -t tmpfs -o size=16k tmpfs " + disk.string() + " && " +
+                             QUOR_BINARY + " --headless --seconds=2 --config-dir=" + dir.string() + " " +
+                             (dir / "show.qrx").string() + "\"");
+  const std::string says = "Output 1 stopped writing " + (disk / "take.out").string() + ": No space left on device.";
+  size_t count = 0;
+  for (size_t at = run.output.find(says); at != std::string::npos; at = run.output.find(says, at + 1)) ++count;
+  EXPECT_EQ(count, 2u) << run.output;  // the console line and the error
+  EXPECT_TRUE(run.Says("Error: " + says)) << run.output;
+  EXPECT_TRUE(run.Says("shutdown")) << run.output;
 }
 
 // Without any sound card the sound libraries stay quiet and quor says it in one line.

@@ -93,6 +93,7 @@ TEST_F(RecorderTest, FailingWritesAndForeignFrameSizesStopWithAConsoleLine) {
   EXPECT_EQ(recorder_.StartInto(std::make_unique<FlakySink>(0, &writes), "full", 32, 16), Start::kWriteFailed);
   EXPECT_FALSE(recorder_.Recording());
   EXPECT_EQ(capture_.Count("Recorder: cannot write to full\n"), 1);
+  engine_.changes().Drain();
 
   // Header and one frame pass; the next fails on the writer thread.
   writes = 0;
@@ -105,6 +106,13 @@ TEST_F(RecorderTest, FailingWritesAndForeignFrameSizesStopWithAConsoleLine) {
   }
   EXPECT_FALSE(recorder_.Recording());
   EXPECT_EQ(capture_.Count("Recorder: writing failed, recording into flaky stopped.\n"), 1);
+  // The window hears it once too, from the message loop.
+  engine_.PostMessageWork();
+  engine_.PostMessageWork();
+  EXPECT_EQ(engine_.changes().Drain().errors,
+            (std::vector<EngineError>{{"flaky", 0,
+                                       "Recording into flaky stopped: writing failed. Free some space or choose another "
+                                       "file, then record again."}}));
   MixPass(3);
   recorder_.Stop();
   EXPECT_EQ(writes, 3);  // nothing is written after the failure
@@ -166,6 +174,30 @@ TEST(RecordingFile, AFifoOrOtherSpecialFileIsRefusedWithoutBlocking) {
   test::FinishesWithin(5000, "opening a FIFO as a recording", [&] {
     for (const std::string& path : {fifo, dir, std::string("/dev/zero")}) EXPECT_EQ(OpenRecordingFile(path), nullptr) << path;
   });
+  // "Record into File" onto it: refused at once, with a message for the window.
+  Engine engine(test::TestRegistry(), EngineOptions{FrameClock::Mode::kManual, 1});
+  test::FinishesWithin(5000, "recording into a FIFO", [&] {
+    EXPECT_EQ(engine.recorder().Start(fifo, 32, 16), Recorder::StartResult::kCannotCreate);
+  });
+  EXPECT_EQ(engine.changes().Drain().errors,
+            (std::vector<EngineError>{
+                {fifo, 0, "Cannot record into " + fifo + ": is a FIFO, not a regular file. Choose another file."}}));
+}
+
+TEST(RecordingFile, AHeaderWithoutFramesOrWithACutFirstFrameOpensEmpty) {
+  std::unique_ptr<RecordingReader> reader;
+  Bytes header = Header(16, 8);
+  ASSERT_EQ(OpenBytes(header, &reader), R::kOpened);
+  EXPECT_TRUE(reader->index().frames.empty());
+  Bytes frame(16 * 8 * 3);
+  EXPECT_EQ(reader->ReadFrame(frame), FrameReadResult::kEnd);
+  EXPECT_EQ(reader->ReadFrame(frame), FrameReadResult::kEnd);
+  Bytes cut = Header(16, 8);
+  Append(cut, {}, Bytes(16 * 8 * 3, 1)).resize(cut.size() - 1);
+  EXPECT_EQ(OpenBytes(cut, &reader), R::kOpened);
+  Bytes junk = Header(16, 8);
+  Append(junk, {'J', 'Q'});
+  EXPECT_EQ(OpenBytes(junk, &reader), R::kUnknownFormat);
 }
 
 TEST(RecordingFile, FileSinkAndSourceRoundTripAndFollowARewrittenFile) {

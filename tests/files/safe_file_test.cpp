@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "engine/engine.h"
+#include "engine/project_file.h"
 #include "test_support.h"
 
 namespace quor {
@@ -111,6 +113,36 @@ TEST(SafeFile, BackupIsOneGenerationAndStaleTemporariesOfDeadWritersGo) {
   for (const std::string& name : {deadName, liveName, std::string("autosave.dat.quor-tmp-x"), std::string("notes")}) std::ofstream(dir / name) << "stray";
   EXPECT_EQ(RemoveStaleTemporaries(dir.string()), 1);
   EXPECT_TRUE(!fs::exists(dir / deadName) && fs::exists(dir / liveName) && fs::exists(dir / "notes") && fs::exists(dir / "autosave.dat.quor-tmp-x"));
+}
+
+// A save killed between writing and renaming: opening or saving the project removes what it left, nothing else.
+TEST(SafeFile, OpeningOrSavingAProjectRemovesTheTemporariesAKilledSaveLeftBesideIt) {
+  const fs::path dir = test::FreshTestDir("safe_file_project_strays");
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+  const std::string marker = kTemporaryMarker + std::to_string(dead);
+  const std::string project = (dir / "show.qrx").string();
+  Engine engine(test::TestRegistry(), EngineOptions{FrameClock::Mode::kManual, 1});
+  const std::function<void()> operations[] = {[&] { SaveProject(engine, project); },
+                                              [&] { LoadProject(engine, project); },
+                                              [&] { SaveProjectKeepingBackup(engine, project); }};
+  for (const auto& operation : operations) {
+    for (const std::string& name : {"show.qrx" + marker + "-0badf00d", "show.qrx.bak" + marker + "-link0", "other.qrx" + marker + "-1"}) {
+      std::ofstream(dir / name) << "stray";
+    }
+    operation();
+    EXPECT_EQ(Temporaries(dir), 1);
+    EXPECT_TRUE(fs::exists(dir / ("other.qrx" + marker + "-1")));
+  }
+}
+
+TEST(SafeFile, NamesWhoseTemporariesWouldNotFitAreRefused) {
+  const std::string folder(4000, 'd');
+  EXPECT_EQ(NameTooLongReason(folder + "/autosave.dat.bak"), "");
+  EXPECT_EQ(NameTooLongReason(folder + std::string(66, 'd') + "/autosave.dat.bak"), "File name too long");
+  EXPECT_EQ(NameTooLongReason(std::string(200, 'n')), "");
+  EXPECT_EQ(NameTooLongReason("/tmp/" + std::string(240, 'n')), "File name too long");  // the temporary's own name
 }
 
 TEST(SafeFile, UnusableFoldersAreNamedWithTheReason) {

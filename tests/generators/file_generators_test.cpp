@@ -8,7 +8,9 @@
 #include <map>
 #include <thread>
 
+#include "engine/engine.h"
 #include "generator_rig.h"
+#include "generators/builtin_generators.h"
 #include "image_files.h"
 
 namespace quor {
@@ -275,14 +277,12 @@ TEST_F(FilePlayerTest, EveryDamagedRecordingIsRefusedWithItsMessageOnTheConsole)
   const Bytes good = Recording(16, 8, {Pattern16x8(1)});
   std::vector<std::pair<std::string, Bytes>> damaged = {{"project.qrx", good}, {"v2.qrr", good}};
   damaged[0].second[2] = 'X', damaged[1].second[5] = '2';
-  for (size_t n = 0; n < kRecordingHeaderSize + 3; ++n)
+  for (size_t n = 0; n < kRecordingHeaderSize; ++n)
     damaged.push_back({"cut" + std::to_string(n), Bytes(good.begin(), good.begin() + long(n))});
   for (size_t i = 0; i < 6; ++i) {
     damaged.push_back({"flip" + std::to_string(i), good});
     damaged.back().second[i] ^= 0x20;
   }
-  damaged.push_back({"frames cut short", Recording(16, 8, {Bytes(100, 1)})});
-  damaged.push_back({"no frame marker", Recording(16, 8, {})});
   damaged.push_back({"markerless", Recording(16, 8, {})});
   damaged.back().second.resize(damaged.back().second.size() + (1 << 20), 'Q');
   for (const auto& [name, bytes] : damaged) {
@@ -297,6 +297,23 @@ TEST_F(FilePlayerTest, EveryDamagedRecordingIsRefusedWithItsMessageOnTheConsole)
   }
 }
 
+// What the recorder leaves when stopped before (or killed during) its first frame.
+TEST_F(FilePlayerTest, ARecordingStoppedBeforeItsFirstFramePlaysBlack) {
+  const Bytes header = Recording(16, 8, {});
+  Bytes cut = Recording(16, 8, {Pattern16x8(1)});
+  cut.resize(cut.size() - 100);
+  Bytes halfMarker = header;
+  halfMarker.push_back('Q');
+  for (const Bytes& bytes : {header, halfMarker, cut}) {
+    files_["take.qrr"] = bytes;
+    ASSERT_EQ(player_.Load("take.qrr"), RecordingOpenResult::kOpened) << bytes.size();
+    EXPECT_EQ(Render(16, 8), Bytes(16 * 8 * 3, 0)) << bytes.size();
+    EXPECT_EQ(Render(8, 4), Bytes(8 * 4 * 3, 0)) << bytes.size();
+    EXPECT_EQ(player_.DialogState(16, 8).resolutionLabel, "File Resolution: 16 x 8");
+  }
+  EXPECT_EQ(capture_.Text(), "");
+}
+
 TEST_F(FilePlayerTest, SceneLoadReopensTheFileAndCreateForgetsIt) {
   files_["show.qrr"] = Recording(16, 8, {Pattern16x8(4)});
   SettingsBlock block{};
@@ -306,18 +323,49 @@ TEST_F(FilePlayerTest, SceneLoadReopensTheFileAndCreateForgetsIt) {
   player_.ExchangeSettings(block, SettingsDirection::kLoad);
   EXPECT_EQ((std::vector{player_.smoothResize(), player_.fileWidth(), player_.fileHeight(), player_.fileFps()}),
             (std::vector{1, 16, 8, 25}));
-  EXPECT_EQ(player_.TakeMessage(), "");
+  EXPECT_EQ(player_.TakeLoadError(), std::nullopt);
   EXPECT_EQ(Render(16, 8), Pattern16x8(4));
   // No terminator within the name field, and a name that is not a recording; the message waits for the caller.
   files_[std::string(255, 'q')] = Recording(16, 8, {});
   files_[std::string(255, 'q')][0] = 'X';
   block.fill('q');
   player_.ExchangeSettings(block, SettingsDirection::kLoad);
-  EXPECT_EQ(player_.TakeMessage(), "Unknown File Format.");
-  EXPECT_EQ(std::pair(player_.TakeMessage(), player_.status()), std::pair(std::string(), BusyStatus::kDestroyed));
+  EXPECT_EQ(player_.TakeLoadError(), (EngineError{std::string(255, 'q'), 0, "Unknown File Format."}));
+  EXPECT_EQ(std::pair(player_.TakeLoadError(), player_.status()), std::pair(std::optional<EngineError>(), BusyStatus::kDestroyed));
   ASSERT_EQ(player_.Load("show.qrr"), RecordingOpenResult::kOpened);
   ASSERT_TRUE(player_.Create(16, 8));
   EXPECT_TRUE(player_.fileName().empty() && player_.fileWidth() == 0 && player_.status() == BusyStatus::kDestroyed);
+}
+
+// A recalled scene or a pasted slot whose File Player names no recording: the error box reaches the window's feed.
+TEST(FilePlayerInEngine, RecallAndPasteErrorsReachTheChangeFeed) {
+  const std::string dir = test::FreshTestDir("player_errors"), take = dir + "/take.qrr";
+  const Bytes project = {'Q', 'R', 'X', '!', 0, '4'};
+  test::WriteFile(take, Recording(16, 8, {Pattern16x8(1)}));
+  Engine engine(BuiltinGenerators(), {FrameClock::Mode::kManual, 1});
+  engine.RequestType(0, kFilePlayerType);
+  engine.RebindSlots();
+  engine.EditGenerator(0, [&](Generator& g) { static_cast<FilePlayerGenerator&>(g).Load(take); });
+  engine.CopySlot(0);
+  test::WriteFile(take, project);  // overwritten since the copy
+  const std::vector<EngineError> expected = {{take, 0, "Unknown File Format."}};
+  ASSERT_TRUE(engine.PasteSlot(1));
+  engine.PostMessageWork();
+  EXPECT_EQ(engine.changes().Drain().errors, expected);
+
+  engine.EditHooks([&](EngineHooks& hooks) {
+    hooks.beginSceneRecall = [&](int) -> std::optional<SceneStart> {
+      engine.StopClock();
+      engine.RequestType(2, kFilePlayerType);
+      SceneStart start;
+      std::memcpy(start.blocks[2].data(), take.data(), take.size());
+      return start;
+    };
+  });
+  engine.RequestSceneRecall(0);
+  engine.PostMessageWork();
+  EXPECT_EQ(engine.changes().Drain().errors, expected);
+  engine.Shutdown();
 }
 
 // Once armed, blocks inside Read until released, so a Render can be held mid-frame.

@@ -13,6 +13,7 @@
 
 
 #include "output/outputs.h"
+#include "test_support.h"
 
 namespace quor {
 namespace {
@@ -29,6 +30,11 @@ class PseudoTerminal {
     ::close(terminal_);
   }
   int terminalFd() const { return terminal_; }
+  // The controller goes away, as when a USB adapter is pulled: writes to the terminal side fail from now on.
+  void HangUp() {
+    ::close(controller_);
+    controller_ = -1;
+  }
   std::vector<uint8_t> Read(size_t count, int quietMs = 1000) {
     std::vector<uint8_t> got;
     uint8_t chunk[4096];
@@ -157,6 +163,33 @@ TEST(SerialPort, SaysWhyAPortCannotBeOpenedAndFreesItOnClose) {
   EXPECT_EQ(SerialPort::Open(mine.path, 0, &why), nullptr);
   EXPECT_EQ(why, "invalid baud rate");
   EXPECT_EQ(SerialPort::PathFor("ttyUSB0"), "/dev/ttyUSB0");
+}
+
+TEST(SerialPort, APulledCableStopsThePortAndIsSaidOnce) {
+  PseudoTerminal pty;
+  Console console;
+  test::ConsoleCapture capture(console);
+  std::atomic<int> state{0};
+  PatchTable patch(1, 1);
+  Outputs outputs(console, state, patch, OutputsOptions{[](std::chrono::milliseconds) {}});
+  OutputDevice d;
+  d.driver = kDriverTpm2, d.channels = 3, d.driverParam = 115200;
+  d.SetAddress(pty.path);
+  outputs.devices().Add(d);
+  ASSERT_TRUE(outputs.OpenOutputs());
+  const uint8_t frame[3] = {1, 2, 3};
+  outputs.SendFrame(frame, 1, 1);
+  EXPECT_EQ(pty.Read(8).size(), 8u);
+  EXPECT_TRUE(outputs.TakeFaults().empty());
+  pty.HangUp();
+  for (int i = 0; i < 3; ++i) outputs.SendFrame(frame, 1, 1);
+  const std::string says = "Output 1 stopped sending to " + pty.path +
+                           ": Input/output error. Check the cable and the device, then start the output again.";
+  EXPECT_EQ(outputs.TakeFaults(), (std::vector<EngineError>{{pty.path, EIO, says}}));
+  outputs.SendFrame(frame, 1, 1);
+  EXPECT_TRUE(outputs.TakeFaults().empty());
+  EXPECT_EQ(capture.Count(says + "\n"), 1);
+  EXPECT_EQ(state.load(), kOutputRunning);  // the other devices go on
 }
 
 }  // namespace
