@@ -664,7 +664,6 @@ void OutputPatchDialog::FastPatch() {
 }
 
 void OutputPatchDialog::ClearPatch() {
-  CommitChannels();
   engine_.patch().Clear();
   // A cleared patch starts again at the first channel.
   engine_.outputs().fastPatch().firstChannel = 0;
@@ -691,7 +690,8 @@ FastPatchDialog::FastPatchDialog(Engine& engine, int startX, int startY, QWidget
   setProperty("quorHelpId", kHelpFastPatch);
   showError = [this](const QString& text) { QMessageBox::critical(this, QStringLiteral("Error"), text); };
   askContinue = [this](const QString& text) {
-    return QMessageBox::question(this, QStringLiteral("FastPatch"), text) == QMessageBox::Yes;
+    return QMessageBox::question(this, QString::fromLatin1(kFastPatchContinueTitle), text,
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
   };
   const FastPatchSettings& s = engine_.outputs().fastPatch();
   for (int i = 0; i < kPixelOrderCount; ++i) order_->addItem(QString::fromLatin1(PixelOrderName(i)));
@@ -775,13 +775,21 @@ void FastPatchDialog::accept() {
   const OutputDeviceList& devices = engine_.outputs().devices();
   const int device = devices_->count() > 0 ? devices_->currentData().toInt() : -1;
   if (device >= 0 && device < devices.count() && static_cast<int64_t>(first) + 3 > devices[device].channels) {
-    showError(QStringLiteral("First Channel %1 leaves no room for a pixel on device %2 (%3), which has %4 channels: "
-                             "enter a First Channel from 0 to %5.")
+    const OutputDevice& d = devices[device];
+    const QString name = QStringLiteral("device %1 (%2)").arg(device + 1).arg(PatchDeviceText(d));
+    if (d.channels < 3) {
+      showError(QStringLiteral("Device %1 (%2) has %3 channels, fewer than one pixel takes: choose another device.")
+                    .arg(device + 1)
+                    .arg(PatchDeviceText(d))
+                    .arg(d.channels));
+      return SelectAllIn(devices_);
+    }
+    showError(QStringLiteral("First Channel %1 leaves no room for a pixel on %2, which has %3 channels: enter a First "
+                             "Channel from 0 to %4.")
                   .arg(first)
-                  .arg(device + 1)
-                  .arg(PatchDeviceText(devices[device]))
-                  .arg(devices[device].channels)
-                  .arg(std::max(0, devices[device].channels - 3)));
+                  .arg(name)
+                  .arg(d.channels)
+                  .arg(d.channels - 3));
     return SelectAllIn(first_);
   }
   FastPatchSettings& s = engine_.outputs().fastPatch();

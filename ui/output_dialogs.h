@@ -33,6 +33,7 @@ inline constexpr int kHelpOutputDevices = 26;
 inline constexpr int kHelpDeviceEditor = 27;
 inline constexpr int kHelpOutputPatch = 28;
 inline constexpr int kHelpFastPatch = 29;
+inline constexpr const char* kFastPatchContinueTitle = "FastPatch - Device Full";
 inline constexpr const char* kStopOutputFirstMessage = "Output is running. Stop the output before changing devices or the patch.";
 
 // The four texts of a device's row in "Output Devices".
