@@ -42,8 +42,12 @@ void SelectionSlider::paintEvent(QPaintEvent*) {
   QStyleOptionSlider option;
   initStyleOption(&option);
   // The groove and ticks first, then the band, then the handle over it.
-  option.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderTickmarks;
-  style()->drawComplexControl(QStyle::CC_Slider, &option, &painter, this);
+  // The groove is drawn as if at the minimum: styles that fill it up to the
+  // handle would otherwise show a second band that is not the selection.
+  QStyleOptionSlider groove = option;
+  groove.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderTickmarks;
+  groove.sliderPosition = groove.sliderValue = groove.upsideDown ? maximum() : minimum();
+  style()->drawComplexControl(QStyle::CC_Slider, &groove, &painter, this);
   const QRect band = SelectionRect();
   if (!band.isEmpty()) painter.fillRect(band, palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
                                                               QPalette::Highlight));
