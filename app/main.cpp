@@ -12,6 +12,7 @@
 #include "engine/command_line.h"
 #include "engine/engine.h"
 #include "generators/builtin_generators.h"
+#include "ui/program_icon.h"
 
 int main(int argc, char** argv) {
   using namespace quor;
@@ -43,11 +44,13 @@ int main(int argc, char** argv) {
     // offscreen platform.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(qtArgc, argv);
+    app.setWindowIcon(ProgramIcon());
     Engine engine(BuiltinGenerators());
     HeadlessHost host(engine, std::move(args));
     return host.Run();
   }
   QApplication app(qtArgc, argv);
+  app.setWindowIcon(ProgramIcon());  // every window shows it
   display.reset();
   app.setQuitOnLastWindowClosed(false);
   Engine engine(BuiltinGenerators());

@@ -1,5 +1,6 @@
 #include "output/fast_patch.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
@@ -43,66 +44,78 @@ const char* ColourOrderName(int order) {
   return order >= 0 && order < kColourOrderCount ? kColourOrders[static_cast<size_t>(order)].name : "";
 }
 
-bool ApplyFastPatch(PatchTable& patch, const OutputDeviceList& devices, int startX, int startY,
-                    FastPatchSettings& settings) {
-  if (settings.device < 0 || settings.device >= devices.count()) return false;
-  if (!HasSendBuffer(devices[settings.device].driver)) return false;
-  if (settings.pixelOrder < 0 || settings.pixelOrder >= kPixelOrderCount) return false;
-  if (settings.colourOrder < 0 || settings.colourOrder >= kColourOrderCount) return false;
+FastPatchResult ApplyFastPatch(PatchTable& patch, const OutputDeviceList& devices, int startX, int startY,
+                               FastPatchSettings& settings, int fromPixel) {
+  FastPatchResult result;
+  if (settings.device < 0 || settings.device >= devices.count()) return result;
+  if (!HasSendBuffer(devices[settings.device].driver)) return result;
+  if (settings.pixelOrder < 0 || settings.pixelOrder >= kPixelOrderCount) return result;
+  if (settings.colourOrder < 0 || settings.colourOrder >= kColourOrderCount) return result;
+  result.applied = true;
   const int64_t channels = devices[settings.device].channels;
   const ColourOrder& colours = kColourOrders[static_cast<size_t>(settings.colourOrder)];
 
   // Clip the area to the matrix.
   if (static_cast<int64_t>(startX) + settings.dimensionX > patch.width()) settings.dimensionX = patch.width() - startX;
   if (static_cast<int64_t>(startY) + settings.dimensionY > patch.height()) settings.dimensionY = patch.height() - startY;
-  const int areaW = settings.dimensionX;
-  const int areaH = settings.dimensionY;
+  const bool inside = startX >= 0 && startY >= 0 && settings.dimensionX > 0 && settings.dimensionY > 0;
+  const int areaW = inside ? settings.dimensionX : 0;
+  const int areaH = inside ? settings.dimensionY : 0;
+  result.areaPixels = areaW * areaH;
 
   const int order = settings.pixelOrder;
   const bool columns = order >= 8;
   const bool snake = (order & 4) != 0;
   const bool fromRight = (order & 1) != 0;
   const bool fromBottom = (order & 2) != 0;
-  const int lines = columns ? areaW : areaH;
   const int length = columns ? areaH : areaW;
+  // The k-th pixel of the visiting order, relative to the area.
+  auto visit = [&](int k, int& x, int& y) {
+    const int i = k / length, j = k % length;
+    const bool reversed = snake && (i % 2 == 1);
+    if (columns) {
+      x = fromRight ? areaW - 1 - i : i;
+      y = (fromBottom != reversed) ? areaH - 1 - j : j;
+    } else {
+      y = fromBottom ? areaH - 1 - i : i;
+      x = (fromRight != reversed) ? areaW - 1 - j : j;
+    }
+  };
 
   int64_t first = settings.firstChannel;
-  if (startX >= 0 && startY >= 0 && areaW > 0 && areaH > 0) {
-    bool done = false;
-    for (int i = 0; i < lines && !done; ++i) {
-      const bool reversed = snake && (i % 2 == 1);
-      for (int j = 0; j < length; ++j) {
-        int x, y;
-        if (columns) {
-          x = fromRight ? areaW - 1 - i : i;
-          const bool upward = fromBottom != reversed;
-          y = upward ? areaH - 1 - j : j;
-        } else {
-          y = fromBottom ? areaH - 1 - i : i;
-          const bool leftward = fromRight != reversed;
-          x = leftward ? areaW - 1 - j : j;
-        }
-        if (first < 0 || first + 2 > std::numeric_limits<int32_t>::max()) {
-          done = true;
-          break;
-        }
-        PatchEntry& e = patch.At(startX + x, startY + y);
-        e.device = settings.device;
-        e.red = static_cast<int32_t>(first + colours.red);
-        e.green = static_cast<int32_t>(first + colours.green);
-        e.blue = static_cast<int32_t>(first + colours.blue);
-        const int64_t old = first;
-        first += 3;
-        if (channels <= old + 5) {  // the next pixel would not fit
-          done = true;
-          break;
-        }
-      }
-    }
+  int k = std::clamp(fromPixel, 0, result.areaPixels);
+  for (; k < result.areaPixels; ++k) {
+    // All three channels of the pixel must exist on the device.
+    if (first < 0 || first + 3 > channels) break;
+    int x = 0, y = 0;
+    visit(k, x, y);
+    PatchEntry& e = patch.At(startX + x, startY + y);
+    e.device = settings.device;
+    e.red = static_cast<int32_t>(first + colours.red);
+    e.green = static_cast<int32_t>(first + colours.green);
+    e.blue = static_cast<int32_t>(first + colours.blue);
+    first += 3;
+    ++result.patched;
   }
-  if (first >= channels || first < 0 || first > std::numeric_limits<int32_t>::max()) first = 0;
+  result.next = k;
+  if (k < result.areaPixels) {
+    int x = 0, y = 0;
+    visit(k, x, y);
+    result.nextX = startX + x;
+    result.nextY = startY + y;
+  }
+  if (first < 0 || first + 3 > channels || first > std::numeric_limits<int32_t>::max()) first = 0;
   settings.firstChannel = static_cast<int>(first);
-  return true;
+  return result;
+}
+
+int NextDeviceLike(const OutputDeviceList& devices, int device) {
+  if (device < 0 || device >= devices.count()) return -1;
+  const OutputDevice& model = devices[device];
+  for (int i = device + 1; i < devices.count(); ++i) {
+    if (devices[i].driver == model.driver && devices[i].AddressText() == model.AddressText()) return i;
+  }
+  return -1;
 }
 
 }  // namespace quor

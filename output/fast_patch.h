@@ -26,13 +26,34 @@ struct FastPatchSettings {
 const char* PixelOrderName(int order);   // "" outside the range
 const char* ColourOrderName(int order);  // "" outside the range
 
+// What one FastPatch did. The area's pixels are counted in the visiting
+// order; `next` is the first one left unpatched (== `areaPixels` when the
+// whole area was patched), at matrix pixel (nextX, nextY).
+struct FastPatchResult {
+  bool applied = false;  // false: nothing changed (no such device or order)
+  int areaPixels = 0;
+  int patched = 0;       // pixels patched by this call
+  int next = 0;
+  int nextX = 0;
+  int nextY = 0;
+  bool complete() const { return applied && next >= areaPixels; }
+  explicit operator bool() const { return applied; }
+};
+
 // Patches the area whose top-left pixel is (startX, startY), 0-based,
-// clipped to the matrix (the kept Dimension X / Y are clipped too). Stops
-// when the device's channels are used up; afterwards First Channel is the
-// next free channel, or 0 when none is left. Returns false and changes
-// nothing when the settings name no device that takes channels or an order
-// outside the lists.
-bool ApplyFastPatch(PatchTable& patch, const OutputDeviceList& devices, int startX, int startY,
-                    FastPatchSettings& settings);
+// clipped to the matrix (the kept Dimension X / Y are clipped too),
+// beginning with the `fromPixel`th pixel of the visiting order (a
+// continuation on another device). A pixel is patched only when all three
+// of its channels lie below the device's channel count; the patch stops at
+// the first that does not fit. Afterwards First Channel is the next free
+// channel, or 0 when no whole pixel is left on the device. Changes nothing
+// when the settings name no device that takes channels or an order outside
+// the lists.
+FastPatchResult ApplyFastPatch(PatchTable& patch, const OutputDeviceList& devices, int startX, int startY,
+                               FastPatchSettings& settings, int fromPixel = 0);
+
+// The next device after `device` in the list with the same driver and
+// address (a matrix spread over consecutive universes of one node), or -1.
+int NextDeviceLike(const OutputDeviceList& devices, int device);
 
 }  // namespace quor

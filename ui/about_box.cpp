@@ -1,11 +1,12 @@
 #include "ui/about_box.h"
 
-#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
+
+#include "ui/program_icon.h"
 
 namespace quor {
 
@@ -14,7 +15,8 @@ AboutBox::AboutBox(QWidget* owner) : QDialog(owner) {
   setAttribute(Qt::WA_DeleteOnClose);
   auto* layout = new QVBoxLayout(this);
   auto* icon = new QLabel(this);
-  icon->setPixmap(QApplication::windowIcon().pixmap(32, 32));
+  icon->setObjectName(QStringLiteral("icon"));
+  icon->setPixmap(ProgramIcon().pixmap(64, 64));
   layout->addWidget(icon);
   layout->addWidget(new QLabel(QString::fromLatin1(kProductLine), this));
   layout->addWidget(new QLabel(QStringLiteral("Version %1").arg(QString::fromLatin1(kVersionText)), this));

@@ -10,6 +10,7 @@
 
 #include "engine/engine.h"
 #include "ui/fixed_layout.h"
+#include "ui/selection_slider.h"
 
 namespace quor {
 namespace {
@@ -67,7 +68,13 @@ AudioTriggerSetupDialog::AudioTriggerSetupDialog(Engine& engine, int slot, int t
         break;
       }
       case TriggerSetupControl::Kind::kSlider: {
-        auto* s = new QSlider(Qt::Horizontal, this);
+        // "Low" and "Hi" show the band the other slider leaves them.
+        QSlider* s = nullptr;
+        if (slider >= 2) {
+          s = bands_[slider - 2] = new SelectionSlider(this);
+        } else {
+          s = new QSlider(Qt::Horizontal, this);
+        }
         s->setGeometry(rect);
         s->setRange(ranges[slider].first, ranges[slider].last);
         connect(s, &QSlider::valueChanged, this, [this, slider](int position) { Moved(slider, position); });
@@ -137,6 +144,8 @@ void AudioTriggerSetupDialog::Show(const AudioTrigger& t) {
   const SliderRange low = LowSliderSelection(t), hi = HiSliderSelection(t);
   lowSlider()->setToolTip(QStringLiteral("%1 - %2").arg(low.first).arg(low.last));
   hiSlider()->setToolTip(QStringLiteral("%1 - %2").arg(hi.first).arg(hi.last));
+  lowSlider()->SetSelection(low.first, low.last);
+  hiSlider()->SetSelection(hi.first, hi.last);
   bandText_->setText(QString::fromStdString(BandText(t)));
   showing_ = false;
 }

@@ -22,6 +22,7 @@ class QSlider;
 namespace quor {
 
 class Engine;
+class SelectionSlider;
 
 class AudioTriggerSetupDialog : public QDialog {
  public:
@@ -31,8 +32,8 @@ class AudioTriggerSetupDialog : public QDialog {
 
   QSlider* gainSlider() const { return sliders_[0]; }
   QSlider* threshSlider() const { return sliders_[1]; }
-  QSlider* lowSlider() const { return sliders_[2]; }
-  QSlider* hiSlider() const { return sliders_[3]; }
+  SelectionSlider* lowSlider() const { return bands_[0]; }
+  SelectionSlider* hiSlider() const { return bands_[1]; }
   QLabel* bandText() const { return bandText_; }
   const TriggerMeter& meter() const { return meter_; }
   // One meter tick: a fresh band level from the spectrum, then a repaint.
@@ -57,6 +58,7 @@ class AudioTriggerSetupDialog : public QDialog {
   std::function<void(int)> openHelp_;
   DialogUnits units_;
   QSlider* sliders_[4] = {};
+  SelectionSlider* bands_[2] = {};  // "Low" and "Hi", also in sliders_
   QLabel* bandText_ = nullptr;
   QWidget* meterView_ = nullptr;
   QTimer meterTimer_;

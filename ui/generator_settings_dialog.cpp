@@ -9,12 +9,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStyle>
-#include <QStyleOptionSlider>
 #include <array>
 
 #include "engine/engine.h"
@@ -22,6 +20,7 @@
 #include "ui/audio_trigger_setup_dialog.h"
 #include "ui/fixed_layout.h"
 #include "ui/modal_commands.h"
+#include "ui/selection_slider.h"
 
 namespace quor {
 namespace {
@@ -35,40 +34,6 @@ QString Text(std::string_view text) {
 }
 
 constexpr size_t kColorFramePart = 5;
-
-// A trackbar that marks the positions it accepts now with a bar under its
-// groove (the rest of the range springs back when chosen).
-class SelectionSlider : public QSlider {
- public:
-  using QSlider::QSlider;
-  void SetSelection(PositionRange selection) {
-    if (selection == selection_) return;
-    selection_ = selection;
-    update();
-  }
-
- protected:
-  void paintEvent(QPaintEvent* event) override {
-    QSlider::paintEvent(event);
-    if (selection_.first > selection_.last || maximum() <= minimum()) return;
-    QStyleOptionSlider option;
-    initStyleOption(&option);
-    const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
-    const QRect handle = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
-    const int span = std::max(1, groove.width() - handle.width());
-    auto at = [&](int value) {
-      return groove.x() + handle.width() / 2 +
-             QStyle::sliderPositionFromValue(minimum(), maximum(), value, span, option.upsideDown);
-    };
-    const int y = std::min(height() - 2, handle.bottom() + 1);
-    QPainter painter(this);
-    painter.fillRect(QRect(QPoint(at(selection_.first), y), QPoint(at(selection_.last), y + 1)),
-                     palette().highlight());
-  }
-
- private:
-  PositionRange selection_{0, -1};
-};
 
 }  // namespace
 
@@ -153,7 +118,9 @@ void GeneratorSettingsDialog::BuildControl(View& view) {
     return units_.Rect(r.x + captionUnits, r.y, r.width - captionUnits, r.height);
   };
   auto slider = [&](QRect geometry, PositionRange range, auto moved) {
-    auto* s = new SelectionSlider(Qt::Horizontal, this);
+    // It marks the positions it accepts now on its groove (the rest of the
+    // range springs back when chosen).
+    auto* s = new SelectionSlider(this);
     s->setGeometry(geometry);
     s->setRange(range.first, range.last);
     s->setPageStep(std::max(1, (range.last - range.first) / 10));
@@ -349,7 +316,7 @@ void GeneratorSettingsDialog::Refresh() {
       part->setEnabled(view->enabled);
       if (auto* s = qobject_cast<QSlider*>(part); s != nullptr && c.kind == ControlKind::kSlider) {
         s->setValue(view->position);
-        if (c.accepts != nullptr) static_cast<SelectionSlider*>(s)->SetSelection(view->accepted);
+        if (c.accepts != nullptr) static_cast<SelectionSlider*>(s)->SetSelection(view->accepted.first, view->accepted.last);
       } else if (auto* list = qobject_cast<QComboBox*>(part)) {
         // A list whose choices depend on the generator offers just those.
         const int count = c.accepts != nullptr ? std::max(0, view->accepted.last + 1) : list->count();

@@ -6,9 +6,11 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstdint>
 
 #include "engine/engine.h"
 #include "ui/help_viewer.h"
@@ -19,6 +21,18 @@ namespace {
 constexpr int kMaxSide = 320;
 constexpr int kMinSide = 4;
 constexpr int kMaxPixels = 16384;
+// Room for more digits than a side can have, so that a mistyped 100000 is
+// seen and refused rather than cut to 100.
+constexpr int kSideMaxLength = 6;
+
+// The number typed into `edit`, or -1 when it is not a whole number.
+int SideIn(const QLineEdit* edit) {
+  bool ok = false;
+  const int value = edit->text().trimmed().toInt(&ok);
+  return ok && value >= 0 ? value : -1;
+}
+
+bool InRange(int side) { return side >= kMinSide && side <= kMaxSide; }
 
 }  // namespace
 
@@ -33,6 +47,7 @@ MatrixSizeDialog::MatrixSizeDialog(Engine& engine, QWidget* parent)
       grid_(new QCheckBox(QStringLiteral(" Display Grid in Preview"), this)) {
   setWindowTitle(QStringLiteral("Matrix Size"));
   setProperty("quorHelpId", kHelpMatrixSize);
+  showError = [this](const QString& text) { QMessageBox::critical(this, QStringLiteral("Error"), text); };
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("Width (4-320px)"), width_);
   form->addRow(QStringLiteral("Height (4-320px)"), height_);
@@ -47,7 +62,7 @@ MatrixSizeDialog::MatrixSizeDialog(Engine& engine, QWidget* parent)
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
-  for (QLineEdit* edit : {width_, height_}) edit->setMaxLength(3);
+  for (QLineEdit* edit : {width_, height_}) edit->setMaxLength(kSideMaxLength);
   width_->setText(QString::number(engine_.width()));
   height_->setText(QString::number(engine_.height()));
   count_->setText(QString::number(engine_.width() * engine_.height()));
@@ -60,18 +75,44 @@ MatrixSizeDialog::MatrixSizeDialog(Engine& engine, QWidget* parent)
 }
 
 void MatrixSizeDialog::Correct(QLineEdit* changed, QLineEdit* other) {
-  const int value = changed->text().toInt();
-  int otherValue = other->text().toInt();
-  const int capped = std::min(value, kMaxSide);
-  if (capped > 0 && capped * otherValue > kMaxPixels) otherValue = kMaxPixels / capped;
-  if (capped != value) changed->setText(QString::number(capped));
-  if (otherValue != other->text().toInt()) other->setText(QString::number(otherValue));
-  count_->setText(QString::number(capped * otherValue));
+  const int value = SideIn(changed);
+  int otherValue = SideIn(other);
+  // Only a side within range moves the other one; anything else is left as
+  // typed for "OK" to refuse.
+  if (InRange(value) && InRange(otherValue) && value * otherValue > kMaxPixels) {
+    otherValue = kMaxPixels / value;
+    other->setText(QString::number(otherValue));
+  }
+  count_->setText(value >= 0 && otherValue >= 0 ? QString::number(int64_t{value} * otherValue) : QString());
 }
 
-void MatrixSizeDialog::Apply() {
-  const int width = std::max(width_->text().toInt(), kMinSide);
-  const int height = std::max(height_->text().toInt(), kMinSide);
+int MatrixSizeDialog::ReadSide(QLineEdit* edit, const char* name) {
+  const int side = SideIn(edit);
+  if (InRange(side)) return side;
+  showError(QStringLiteral("The matrix %1 \"%2\" was not applied: enter %3 to %4 pixels.")
+                .arg(QString::fromLatin1(name), edit->text())
+                .arg(kMinSide)
+                .arg(kMaxSide));
+  edit->setFocus();
+  edit->selectAll();
+  return 0;
+}
+
+bool MatrixSizeDialog::Apply() {
+  const int width = ReadSide(width_, "width");
+  if (width == 0) return false;
+  const int height = ReadSide(height_, "height");
+  if (height == 0) return false;
+  if (width * height > kMaxPixels) {
+    showError(QStringLiteral("The matrix %1 x %2 has %3 pixels and was not applied: at most %4 are allowed.")
+                  .arg(width)
+                  .arg(height)
+                  .arg(width * height)
+                  .arg(kMaxPixels));
+    width_->setFocus();
+    width_->selectAll();
+    return false;
+  }
   const int aspect = aspect_->isChecked() ? 1 : 0;
   engine_.settings().pixelStep.store(pixelStep_->currentIndex() + 1);
   engine_.uiState().previewGrid.store(grid_->isChecked() ? 1 : 0);
@@ -80,11 +121,11 @@ void MatrixSizeDialog::Apply() {
     engine_.uiState().previewAspect.store(aspect);
     engine_.ResizeMatrix(width, height, aspect);
   }
+  return true;
 }
 
 void MatrixSizeDialog::accept() {
-  Apply();
-  QDialog::accept();
+  if (Apply()) QDialog::accept();
 }
 
 }  // namespace quor

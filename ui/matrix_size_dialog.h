@@ -1,10 +1,13 @@
-// The "Matrix Size" dialog: width and height of the matrix with live
-// correction to at most 320 per side and 16384 pixels, the pixel step and
-// the preview options. "OK" applies them through Engine::ResizeMatrix.
-// GUI thread only.
+// The "Matrix Size" dialog: width and height of the matrix, the pixel step
+// and the preview options. A side typed within 4..320 shrinks the other side
+// while typing so the matrix keeps within 16384 pixels; a side outside that
+// range is refused by "OK" with a message before anything changes (a resize
+// clears all four slots, so nothing is applied on a guess). "OK" applies
+// through Engine::ResizeMatrix. GUI thread only.
 #pragma once
 
 #include <QDialog>
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -23,15 +26,22 @@ class MatrixSizeDialog : public QDialog {
   QLineEdit* widthEdit() const { return width_; }
   QLineEdit* heightEdit() const { return height_; }
   QLabel* pixelCount() const { return count_; }
+  // Error box; tests replace it to read the message.
+  std::function<void(const QString& text)> showError;
   // Writes the choices into the engine (what "OK" does before closing).
-  void Apply();
+  // False, with the message shown and nothing changed, when a side is out
+  // of range.
+  bool Apply();
 
  protected:
   void accept() override;
 
  private:
-  // One box changed: keeps it at 320 and the other within 16384 pixels.
+  // One box changed to a side within range: keeps the other within 16384
+  // pixels.
   void Correct(QLineEdit* changed, QLineEdit* other);
+  // The side in `edit`, or 0 after refusing it.
+  int ReadSide(QLineEdit* edit, const char* name);
 
   Engine& engine_;
   QLineEdit* width_;

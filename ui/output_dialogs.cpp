@@ -157,7 +157,6 @@ DeviceEditorDialog::DeviceEditorDialog(const OutputDevice& device, int matrixWid
   ip_->setMaxLength(15);
   net_->setMaxLength(3);
   subnet_->setMaxLength(2);
-  universe_->setMaxLength(5);  // sACN universes go up to 63999
   priority_->setMaxLength(3);
   for (QLineEdit* e : {port_, blocks_, path_}) e->setReadOnly(true);
 
@@ -260,6 +259,8 @@ void DeviceEditorDialog::ShowForm() {
   put(port_, form_.port);
   put(net_, form_.net);
   put(subnet_, form_.subnet);
+  // Art-Net universes are 0..15; only sACN numbers them up to 63999.
+  universe_->setMaxLength(form_.driver == kDriverSacn ? 5 : 2);
   put(universe_, form_.universe);
   put(channels_, form_.channels);
   put(chanPerBlock_, form_.chanPerBlock);
@@ -373,7 +374,19 @@ void OutputDevicesDialog::Rebuild() {
     for (const QString& t : DeviceRowTexts(devices[i], i)) texts << t;
     list_->addTopLevelItem(new QTreeWidgetItem(texts));
   }
-  if (devices.count() > 0) list_->setCurrentItem(list_->topLevelItem(std::clamp(current_, 0, devices.count() - 1)));
+  // The current device's row is selected; with none (a cancelled "Add")
+  // no row is, so "Edit" and "Delete" do nothing until one is chosen.
+  if (current_ >= 0 && current_ < devices.count()) {
+    list_->setCurrentItem(list_->topLevelItem(current_));
+  } else {
+    list_->setCurrentItem(nullptr);
+    list_->clearSelection();
+  }
+}
+
+int OutputDevicesDialog::SelectedRow() const {
+  const QList<QTreeWidgetItem*> selected = list_->selectedItems();
+  return selected.isEmpty() ? -1 : list_->indexOfTopLevelItem(selected.front());
 }
 
 void OutputDevicesDialog::Add() {
@@ -383,13 +396,14 @@ void OutputDevicesDialog::Add() {
     return;
   }
   devices.ReserveOne();
+  current_ = -1;
   DeviceEditorDialog editor(NewDeviceDefaults(), engine_.width(), engine_.height(), this);
   if (runEditor(editor) == QDialog::Accepted) current_ = devices.Add(editor.device());
   Rebuild();
 }
 
 void OutputDevicesDialog::Edit() {
-  const int row = list_->indexOfTopLevelItem(list_->currentItem());
+  const int row = SelectedRow();
   OutputDeviceList& devices = engine_.outputs().devices();
   if (row < 0 || row >= devices.count()) return;
   current_ = row;
@@ -402,7 +416,7 @@ void OutputDevicesDialog::Edit() {
 }
 
 void OutputDevicesDialog::Delete() {
-  const int row = list_->indexOfTopLevelItem(list_->currentItem());
+  const int row = SelectedRow();
   OutputDeviceList& devices = engine_.outputs().devices();
   if (row < 0 || row >= devices.count()) return;
   current_ = devices.Remove(row, engine_.patch());
@@ -411,6 +425,7 @@ void OutputDevicesDialog::Delete() {
 }
 
 void OutputDevicesDialog::Scan() {
+  current_ = SelectedRow();
   scan(this);
   Rebuild();
 }
@@ -515,9 +530,12 @@ OutputPatchDialog::OutputPatchDialog(Engine& engine, QWidget* parent)
   devices_->addItem(QStringLiteral("None"), -1);
   FillPatchDevices(devices_, engine_.outputs().devices());
   connect(devices_, &QComboBox::activated, this, [this](int i) { DeviceChosen(i); });
+  // A channel is stored when its edit is finished, never keystroke by
+  // keystroke: typing 600 must not store 6 and 60 on the way.
   for (int c = 0; c < 3; ++c) {
-    connect(rgb_[c], &QLineEdit::textEdited, this, [this, c] { ChannelEdited(c); });
+    connect(rgb_[c], &QLineEdit::editingFinished, this, [this, c] { CommitChannel(c); });
   }
+  showError = [this](const QString& text) { QMessageBox::critical(this, QStringLiteral("Error"), text); };
 
   auto* side = new QFormLayout;
   side->addRow(QStringLiteral("X"), x_);
@@ -546,8 +564,15 @@ OutputPatchDialog::OutputPatchDialog(Engine& engine, QWidget* parent)
   ShowCell();
 }
 
+OutputPatchDialog::~OutputPatchDialog() {
+  // A field losing the focus while the dialog is torn down must not commit
+  // into a half-destroyed dialog.
+  for (QLineEdit* edit : rgb_) disconnect(edit, nullptr, this, nullptr);
+}
+
 void OutputPatchDialog::SelectCell(int x, int y) {
   if (x < 1 || y < 1 || x > engine_.patch().width() || y > engine_.patch().height()) return;
+  if (!CommitChannels()) return;
   selX_ = x;
   selY_ = y;
   model_->SetSelected(x, y);
@@ -564,35 +589,78 @@ void OutputPatchDialog::ShowCell() {
   const int values[3] = {e.red, e.green, e.blue};
   for (int c = 0; c < 3; ++c) {
     rgb_[c]->setText(QString::number(values[c]));
+    rgb_[c]->setModified(false);
     rgb_[c]->setEnabled(e.device >= 0);
   }
 }
 
 void OutputPatchDialog::DeviceChosen(int listIndex) {
+  const int device = devices_->itemData(listIndex).toInt();
+  if (!CommitChannels()) {
+    ShowCell();
+    return;
+  }
   PatchEntry& e = engine_.patch().At(selX_ - 1, selY_ - 1);
-  e.device = devices_->itemData(listIndex).toInt();
+  e.device = device;
   engine_.outputs().PatchChanged();
   model_->CellChanged(selX_, selY_);
   ShowCell();
 }
 
-void OutputPatchDialog::ChannelEdited(int colour) {
+bool OutputPatchDialog::CommitChannel(int colour) {
+  QLineEdit* edit = rgb_[colour];
+  if (committing_ || !edit->isModified()) return true;
   PatchEntry& e = engine_.patch().At(selX_ - 1, selY_ - 1);
   const OutputDeviceList& devices = engine_.outputs().devices();
-  if (e.device < 0 || e.device >= devices.count()) return;
-  bool number = false;
-  const int value = rgb_[colour]->text().toInt(&number);
-  if (!number || value < 0 || value >= devices[e.device].channels) {
-    SelectAllIn(rgb_[colour]);
-    return;
-  }
   int32_t* fields[3] = {&e.red, &e.green, &e.blue};
-  *fields[colour] = value;
-  engine_.outputs().PatchChanged();
-  model_->CellChanged(selX_, selY_);
+  if (e.device < 0 || e.device >= devices.count()) {
+    edit->setText(QString::number(*fields[colour]));
+    edit->setModified(false);
+    return true;
+  }
+  const OutputDevice& device = devices[e.device];
+  bool number = false;
+  const QString typed = edit->text().trimmed();
+  const int value = typed.toInt(&number);
+  if (number && value >= 0 && value < device.channels) {
+    *fields[colour] = value;
+    edit->setText(QString::number(value));
+    edit->setModified(false);
+    engine_.outputs().PatchChanged();
+    model_->CellChanged(selX_, selY_);
+    return true;
+  }
+  // Refused: the entry keeps its channel and the field shows it again, so
+  // leaving the field does not ask the same question twice.
+  const char* names[3] = {"Red", "Green", "Blue"};
+  const QString text = QStringLiteral("%1 channel \"%2\" was not stored: device %3 (%4) has %5 channels, so enter a "
+                                      "channel from 0 to %6.")
+                           .arg(QString::fromLatin1(names[colour]), typed)
+                           .arg(e.device + 1)
+                           .arg(PatchDeviceText(device))
+                           .arg(device.channels)
+                           .arg(device.channels - 1);
+  edit->setText(QString::number(*fields[colour]));
+  edit->setModified(false);
+  committing_ = true;
+  showError(text);
+  committing_ = false;
+  SelectAllIn(edit);
+  return false;
+}
+
+bool OutputPatchDialog::CommitChannels() {
+  bool all = true;
+  for (int c = 0; c < 3; ++c) all = CommitChannel(c) && all;
+  return all;
+}
+
+void OutputPatchDialog::reject() {
+  if (CommitChannels()) QDialog::reject();
 }
 
 void OutputPatchDialog::FastPatch() {
+  if (!CommitChannels()) return;
   FastPatchDialog dialog(engine_, selX_, selY_, this);
   runFastPatch(dialog);
   model_->Reset();
@@ -601,6 +669,8 @@ void OutputPatchDialog::FastPatch() {
 
 void OutputPatchDialog::ClearPatch() {
   engine_.patch().Clear();
+  // A cleared patch starts again at the first channel.
+  engine_.outputs().fastPatch().firstChannel = 0;
   engine_.outputs().PatchChanged();
   model_->Reset();
   ShowCell();
@@ -622,6 +692,11 @@ FastPatchDialog::FastPatchDialog(Engine& engine, int startX, int startY, QWidget
       preview_(new QLabel(this)) {
   setWindowTitle(QStringLiteral("FastPatch"));
   setProperty("quorHelpId", kHelpFastPatch);
+  showError = [this](const QString& text) { QMessageBox::critical(this, QStringLiteral("Error"), text); };
+  askContinue = [this](const QString& text) {
+    return QMessageBox::question(this, QString::fromLatin1(kFastPatchContinueTitle), text,
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+  };
   const FastPatchSettings& s = engine_.outputs().fastPatch();
   for (int i = 0; i < kPixelOrderCount; ++i) order_->addItem(QString::fromLatin1(PixelOrderName(i)));
   for (int i = 0; i < kColourOrderCount; ++i) colour_->addItem(QString::fromLatin1(ColourOrderName(i)));
@@ -701,15 +776,65 @@ void FastPatchDialog::accept() {
   if (!okX || dimX < 1) return SelectAllIn(dimX_);
   if (!okY || dimY < 1) return SelectAllIn(dimY_);
   if (!okFirst || first < 0) return SelectAllIn(first_);
+  const OutputDeviceList& devices = engine_.outputs().devices();
+  const int device = devices_->count() > 0 ? devices_->currentData().toInt() : -1;
+  if (device >= 0 && device < devices.count() && static_cast<int64_t>(first) + 3 > devices[device].channels) {
+    const OutputDevice& d = devices[device];
+    const QString name = QStringLiteral("device %1 (%2)").arg(device + 1).arg(PatchDeviceText(d));
+    if (d.channels < 3) {
+      showError(QStringLiteral("Device %1 (%2) has %3 channels, fewer than one pixel takes: choose another device.")
+                    .arg(device + 1)
+                    .arg(PatchDeviceText(d))
+                    .arg(d.channels));
+      return SelectAllIn(devices_);
+    }
+    showError(QStringLiteral("First Channel %1 leaves no room for a pixel on %2, which has %3 channels: enter a First "
+                             "Channel from 0 to %4.")
+                  .arg(first)
+                  .arg(name)
+                  .arg(d.channels)
+                  .arg(d.channels - 3));
+    return SelectAllIn(first_);
+  }
   FastPatchSettings& s = engine_.outputs().fastPatch();
   s.dimensionX = dimX;
   s.dimensionY = dimY;
   s.firstChannel = first;
   s.pixelOrder = order_->currentIndex();
   s.colourOrder = colour_->currentIndex();
-  if (devices_->count() > 0) {
-    s.device = devices_->currentData().toInt();
-    ApplyFastPatch(engine_.patch(), engine_.outputs().devices(), startX_ - 1, startY_ - 1, s);
+  if (device >= 0) {
+    s.device = device;
+    FastPatchResult result = ApplyFastPatch(engine_.patch(), devices, startX_ - 1, startY_ - 1, s);
+    // A device that runs out of channels hands the rest of the area, in the
+    // same order, to the next device on the same node when the operator
+    // agrees: a matrix spread over consecutive universes.
+    while (result.applied && !result.complete()) {
+      const int full = s.device;
+      const QString summary =
+          QStringLiteral("FastPatch patched %1 of %2 pixels. Device %3 (%4) has no channels left for the other %5, "
+                         "from cell %6/%7 on in the patch order.")
+              .arg(result.next)
+              .arg(result.areaPixels)
+              .arg(full + 1)
+              .arg(PatchDeviceText(devices[full]))
+              .arg(result.areaPixels - result.next)
+              .arg(result.nextX + 1)
+              .arg(result.nextY + 1);
+      const int next = NextDeviceLike(devices, full);
+      if (next < 0) {
+        showError(summary + QStringLiteral(" Add a device for them (for example the next universe) and Fast Patch "
+                                           "again from that cell with First Channel 0."));
+        break;
+      }
+      if (!askContinue(summary + QStringLiteral("\n\nContinue with them on device %1 (%2) from channel 0?")
+                                     .arg(next + 1)
+                                     .arg(PatchDeviceText(devices[next])))) {
+        break;
+      }
+      s.device = next;
+      s.firstChannel = 0;
+      result = ApplyFastPatch(engine_.patch(), devices, startX_ - 1, startY_ - 1, s, result.next);
+    }
     engine_.outputs().PatchChanged();
   }
   QDialog::accept();

@@ -33,6 +33,7 @@ inline constexpr int kHelpOutputDevices = 26;
 inline constexpr int kHelpDeviceEditor = 27;
 inline constexpr int kHelpOutputPatch = 28;
 inline constexpr int kHelpFastPatch = 29;
+inline constexpr const char* kFastPatchContinueTitle = "FastPatch - Device Full";
 inline constexpr const char* kStopOutputFirstMessage = "Output is running. Stop the output before changing devices or the patch.";
 
 // The four texts of a device's row in "Output Devices".
@@ -120,6 +121,7 @@ class OutputDevicesDialog : public QDialog {
   void Rebuild();
 
  private:
+  int SelectedRow() const;  // -1 when no row is selected
   Engine& engine_;
   int current_ = 0;
   QTreeWidget* list_;
@@ -148,6 +150,7 @@ class FastPatchDialog;
 class OutputPatchDialog : public QDialog {
  public:
   OutputPatchDialog(Engine& engine, QWidget* parent);
+  ~OutputPatchDialog() override;
   std::function<int(FastPatchDialog&)> runFastPatch;
 
   QTableView* grid() const { return grid_; }
@@ -158,17 +161,26 @@ class OutputPatchDialog : public QDialog {
   QLineEdit* blueEdit() const { return rgb_[2]; }
   QLabel* xLabel() const { return x_; }
   QLabel* yLabel() const { return y_; }
+  // Error box; tests replace it to read the message.
+  std::function<void(const QString& text)> showError;
   // Selects the 1-based cell, as a click does; header cells are ignored.
   void SelectCell(int x, int y);
   void FastPatch();
   void ClearPatch();
+  // Closing first stores the channel being edited (or refuses it).
+  void reject() override;
 
  private:
   void ShowCell();
   void DeviceChosen(int listIndex);
-  void ChannelEdited(int colour);
+  // Stores a changed "Red", "Green" or "Blue" field when its value is a
+  // channel of the pixel's device; otherwise says so and shows the stored
+  // channel again. False when refused.
+  bool CommitChannel(int colour);
+  bool CommitChannels();
 
   Engine& engine_;
+  bool committing_ = false;
   int selX_ = 1;
   int selY_ = 1;
   PatchGridModel* model_;
@@ -183,6 +195,10 @@ class FastPatchDialog : public QDialog {
  public:
   // `startX`, `startY`: the selected cell, 1-based.
   FastPatchDialog(Engine& engine, int startX, int startY, QWidget* parent);
+  // Error box and the yes/no question whether to go on with the next
+  // device; tests replace them.
+  std::function<void(const QString& text)> showError;
+  std::function<bool(const QString& text)> askContinue;
   QLineEdit* dimensionXEdit() const { return dimX_; }
   QLineEdit* dimensionYEdit() const { return dimY_; }
   QLineEdit* firstChannelEdit() const { return first_; }

@@ -8,6 +8,7 @@
 #include <bit>
 #include <random>
 #include <sstream>
+#include <tuple>
 
 #include "output/device_editor.h"
 #include "output/device_list.h"
@@ -287,6 +288,45 @@ TEST_F(FastPatchTest, StopsWhenTheDeviceRunsOutAndClipsTheArea) {
   none.device = 7;
   EXPECT_FALSE(ApplyFastPatch(wide, devices_, 0, 0, none));
   EXPECT_EQ(wide.At(0, 0), PatchEntry{});
+}
+
+// A 16 x 16 matrix on Art-Net universes of 170 pixels: the first device
+// fills up after pixel 170, no pixel ever gets a channel past the device's
+// last, and the rest of the area continues on the next universe of the node.
+TEST_F(FastPatchTest, NeverPassesTheLastChannelAndContinuesOnTheNextDeviceOfTheNode) {
+  auto artNet = [this](const char* address, int universe, int channels) {
+    OutputDevice d = NewDeviceDefaults();
+    d.SetAddress(address), d.universe = universe, d.channels = channels;
+    devices_.Add(d);
+  };
+  artNet("10.0.0.5", 0, 512);
+  artNet("10.0.0.9", 1, 512);  // another node: skipped
+  artNet("10.0.0.5", 1, 384);
+  PatchTable patch(16, 16);
+  FastPatchSettings s{16, 16, 0, 0, 0, 0};
+  const FastPatchResult full = ApplyFastPatch(patch, devices_, 0, 0, s);
+  EXPECT_EQ(std::tuple(full.areaPixels, full.patched, full.next, full.nextX, full.nextY, full.complete()),
+            std::tuple(256, 170, 170, 10, 10, false));
+  EXPECT_EQ(patch.At(9, 10), (PatchEntry{0, 507, 508, 509}));
+  EXPECT_EQ(s.firstChannel, 0) << "510 leaves no whole pixel";
+
+  // A First Channel kept from a bigger device patches nothing on a smaller one.
+  FastPatchSettings kept{16, 16, 510, 0, 0, 2};
+  PatchTable untouched(16, 16);
+  EXPECT_EQ(ApplyFastPatch(untouched, devices_, 0, 0, kept).patched, 0);
+  EXPECT_EQ(untouched.entries(), PatchTable(16, 16).entries());
+
+  EXPECT_EQ(NextDeviceLike(devices_, 0), 2);
+  EXPECT_EQ(NextDeviceLike(devices_, 2), -1);
+  s.device = 2, s.firstChannel = 0;
+  const FastPatchResult rest = ApplyFastPatch(patch, devices_, 0, 0, s, full.next);
+  EXPECT_EQ(std::tuple(rest.patched, rest.complete()), std::tuple(86, true));
+  EXPECT_EQ(patch.At(10, 10), (PatchEntry{2, 0, 1, 2}));
+  EXPECT_EQ(s.firstChannel, 258);
+  for (const PatchEntry& e : patch.entries()) {
+    ASSERT_GE(e.device, 0);
+    EXPECT_LT(std::max({e.red, e.green, e.blue}), devices_[e.device].channels);
+  }
 }
 
 }  // namespace

@@ -123,9 +123,27 @@ TEST(OutputDevicesDialog, DeleteUnpatchesAndRenumbersEditClearsCutChannels) {
   dialog.runEditor = [](DeviceEditorDialog& e) { return Fill(e, {kDriverArtNet, {{&D::channelsEdit, "256"}}}); };
   dialog.Edit();
   EXPECT_EQ(f.engine.patch().At(1, 0).device, -1);
-  dialog.runEditor = [](DeviceEditorDialog&) { return int(QDialog::Rejected); };  // a cancelled add changes nothing
-  dialog.Add();
+  // A cancelled add changes nothing and leaves no row selected, so Edit
+  // and Delete that follow act on no device.
+  dialog.runEditor = [](DeviceEditorDialog&) { return int(QDialog::Rejected); };
+  QTest::mouseClick(dialog.findChild<QPushButton*>("Add"), Qt::LeftButton);
   EXPECT_EQ(f.devices().count(), 2);
+  EXPECT_TRUE(dialog.list()->selectedItems().isEmpty());
+  bool edited = false;
+  dialog.runEditor = [&edited](DeviceEditorDialog&) { return edited = true, int(QDialog::Rejected); };
+  QTest::mouseClick(dialog.findChild<QPushButton*>("Edit"), Qt::LeftButton);
+  QTest::mouseClick(dialog.findChild<QPushButton*>("Delete"), Qt::LeftButton);
+  EXPECT_TRUE(!edited && f.devices().count() == 2);
+}
+
+// Art-Net numbers universes 0..15 (two digits); only sACN goes up to 63999.
+TEST(DeviceEditorDialog, UniverseFieldTakesTheDigitsOfItsDriver) {
+  for (const auto& [driver, kept] : {std::pair(kDriverArtNet, "12"), std::pair(kDriverSacn, "12345")}) {
+    DeviceEditorDialog editor(NewDeviceDefaults(), 16, 8, nullptr);
+    editor.typeList()->setCurrentIndex(driver);
+    Retype(editor.universeEdit(), "12345");
+    EXPECT_EQ(editor.universeEdit()->text(), kept) << driver;
+  }
 }
 
 TEST(OutputPatchDialog, CellDeviceAndChannelAcceptance) {
@@ -145,9 +163,38 @@ TEST(OutputPatchDialog, CellDeviceAndChannelAcceptance) {
   dialog.deviceList()->setCurrentIndex(2);
   emit dialog.deviceList()->activated(2);
   EXPECT_TRUE(f.engine.patch().At(4, 2).device == 1 && dialog.redEdit()->isEnabled());
-  Retype(dialog.redEdit(), "511");
-  Retype(dialog.greenEdit(), "512");  // = channels: refused
-  EXPECT_EQ(f.engine.patch().At(4, 2), (PatchEntry{1, 511, 51, 0}));  // "51" was typed on the way
+  QString error;
+  dialog.showError = [&error](const QString& text) { error = text; };
+  // A channel is stored when its edit is finished, and only when it fits
+  // the device's 512 channels; partial text never is.
+  const struct {
+    QLineEdit* (OutputPatchDialog::*field)() const;
+    const char* typed;
+    bool byReturn;  // else the edit ends by selecting another cell
+    PatchEntry stored;
+    const char* refusal;
+  } cases[] = {
+      {&OutputPatchDialog::redEdit, "511", true, {1, 511, 0, 0}, ""},
+      {&OutputPatchDialog::greenEdit, "600", true, {1, 511, 0, 0}, "Green channel \"600\" was not stored"},
+      {&OutputPatchDialog::greenEdit, "6x", true, {1, 511, 0, 0}, "Green channel \"6x\" was not stored"},
+      {&OutputPatchDialog::blueEdit, "42", false, {1, 511, 0, 42}, ""},
+  };
+  for (const auto& c : cases) {
+    dialog.SelectCell(5, 3), error.clear();
+    const PatchEntry before = f.engine.patch().At(4, 2);
+    Retype((dialog.*c.field)(), c.typed);
+    EXPECT_EQ(f.engine.patch().At(4, 2), before) << c.typed << ": nothing is stored while typing";
+    if (c.byReturn) QTest::keyClick((dialog.*c.field)(), Qt::Key_Return);
+    else dialog.SelectCell(6, 3);
+    EXPECT_EQ(f.engine.patch().At(4, 2), c.stored) << c.typed;
+    EXPECT_EQ(error.left(QString(c.refusal).size()), QString(c.refusal));
+    if (*c.refusal != 0) {
+      EXPECT_TRUE(error.endsWith("has 512 channels, so enter a channel from 0 to 511.")) << error.toStdString();
+      EXPECT_EQ((dialog.*c.field)()->text(), "0") << "the stored channel shows again";
+    }
+  }
+  f.engine.patch().At(4, 2).blue = 0;
+  dialog.SelectCell(5, 3);
   EXPECT_EQ(dialog.model()->data(dialog.model()->index(3, 5), Qt::BackgroundRole).value<QColor>(), QColor(0, 255, 0));
   EXPECT_EQ(dialog.model()->data(dialog.model()->index(3, 6), Qt::BackgroundRole).value<QColor>(), QColor(100, 0, 0));
   EXPECT_EQ(dialog.model()->data(dialog.model()->index(8, 0), Qt::DisplayRole).toString(), "8    ");
@@ -180,6 +227,55 @@ TEST(FastPatchDialog, SnakeAcrossTwoUniversesEqualsEngineFastPatchAndGridShowsIt
   FastPatchDialog again(f.engine, 1, 1, nullptr);
   EXPECT_EQ(again.dimensionYEdit()->text(), "4");
   EXPECT_TRUE(again.previewLabel()->text().startsWith("   1   2   3   4   5   6\n  12  11"));
+}
+
+// A 16 x 16 matrix over Art-Net universes of one node: the first universe
+// takes 170 pixels; FastPatch says so and continues on the next universe.
+TEST(FastPatchDialog, SaysWhatDidNotFitAndContinuesOnTheNextUniverseOfTheNode) {
+  Fixture f;
+  ASSERT_TRUE(f.engine.ResizeMatrix(16, 16, 0));
+  OutputDevicesDialog devices(f.engine, nullptr);
+  AddDevice(devices, {kDriverArtNet});
+  OutputPatchDialog dialog(f.engine, nullptr);
+  QString asked, error;
+  int result = -1;
+  auto run = [&](const char* first, int device) {
+    asked.clear(), error.clear();
+    dialog.runFastPatch = [&](FastPatchDialog& fp) {
+      fp.askContinue = [&](const QString& text) { return asked = text, true; };
+      fp.showError = [&](const QString& text) { error = text; };
+      Retype(fp.dimensionXEdit(), "16"), Retype(fp.dimensionYEdit(), "16"), Retype(fp.firstChannelEdit(), first);
+      fp.deviceList()->setCurrentIndex(device);
+      fp.accept();
+      return result = fp.result();
+    };
+    dialog.FastPatch();
+  };
+  const QString summary =
+      "FastPatch patched 170 of 256 pixels. Device 1 (Artnet 127.0.0.1 [ 0 | 0 | 0 ]) has no channels left for the "
+      "other 86, from cell 11/11 on in the patch order.";
+  run("0", 0);  // no second universe yet
+  EXPECT_EQ(error, summary + " Add a device for them (for example the next universe) and Fast Patch again from that "
+                             "cell with First Channel 0.");
+  EXPECT_TRUE(asked.isEmpty() && f.engine.patch().At(10, 10).device == -1);
+
+  AddDevice(devices, {kDriverArtNet, {{&D::universeEdit, "1"}}});
+  run("0", 0);
+  EXPECT_EQ(asked, summary + "\n\nContinue with them on device 2 (Artnet 127.0.0.1 [ 0 | 0 | 1 ]) from channel 0?");
+  EXPECT_TRUE(error.isEmpty());
+  EXPECT_EQ(f.engine.patch().At(10, 10), (PatchEntry{1, 0, 1, 2}));
+  EXPECT_EQ(f.engine.patch().At(15, 15), (PatchEntry{1, 255, 256, 257}));
+  const FastPatchSettings& kept = f.engine.outputs().fastPatch();
+  EXPECT_EQ(std::pair(kept.device, kept.firstChannel), std::pair(1, 258));
+
+  // A First Channel with no room for one pixel is refused before anything changes.
+  run("510", 1);
+  EXPECT_EQ(error, "First Channel 510 leaves no room for a pixel on device 2 (Artnet 127.0.0.1 [ 0 | 0 | 1 ]), "
+                   "which has 512 channels: enter a First Channel from 0 to 509.");
+  EXPECT_EQ(result, QDialog::Rejected);
+  EXPECT_EQ(kept.firstChannel, 258);
+  dialog.ClearPatch();
+  EXPECT_EQ(kept.firstChannel, 0) << "a cleared patch starts at the first channel";
 }
 
 TEST(OutputDialogs, RefusedWhileOutputRuns) {
