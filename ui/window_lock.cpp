@@ -26,6 +26,11 @@ WindowLock::WindowLock(QWidget* box, const std::vector<QWidget*>& windows) : box
     if (window == nullptr) continue;
     locked_.emplace_back(window);
     window->setEnabled(false);
+    // A window's `destroyed` comes before it deletes its children (such as
+    // the box): a window on its way out is not enabled again.
+    connect(window, &QObject::destroyed, this, [this](QObject* gone) {
+      std::erase_if(locked_, [gone](const QPointer<QWidget>& w) { return w.data() == gone; });
+    });
   }
   for (const QPointer<QWidget>& window : usable) {
     if (window && !IsLocked(window) && !window->isEnabled()) window->setEnabled(true);

@@ -187,6 +187,25 @@ TEST_F(MainWindowTest, AboutAndEditChaseLockTheMainSceneAndChaseWindows) {
   }
 }
 
+// The program may end with "About" or "Edit Chase" open; the sanitizer build checks that
+// nothing touches a window that is being destroyed.
+TEST(MainWindowExit, EndsWithTheLockingBoxesOpen) {
+  Engine engine{BuiltinGenerators(), test::kManualClock};
+  PreviewRenderer renderer{engine};
+  engine.show().sceneList().Add("A");
+  auto window = std::make_unique<MainWindow>(engine, renderer, MainWindowOptions{{}, 3600000});
+  window->show();
+  window->chaseWindow()->show();
+  QTest::mouseClick(window->chases()->button("Add"), Qt::LeftButton);
+  ASSERT_NE(window->chases()->editor(), nullptr);
+  window.reset();
+  window = std::make_unique<MainWindow>(engine, renderer, MainWindowOptions{{}, 3600000});
+  window->show();
+  window->RunCommand(kCmdAbout);
+  window->close();
+  window.reset();
+}
+
 // The recorder in front of show mode: F11 ends show mode there too.
 TEST_F(MainWindowTest, F11InTheRecorderClosesShowMode) {
   window_.RunCommand(kCmdShowMode);
