@@ -169,6 +169,9 @@ void ChaseEditor::SelectRow(int row) {
   const ChaseStep step = chase().steps[static_cast<size_t>(row)];
   LoadControls(step);
   ExecuteStep(engine_, selectScene_, step);
+  // The step may have changed the fade and strobe settings: the scene
+  // window, the panel and show mode show them.
+  engine_.changes().Announce(Change::kMaster);
 }
 
 void ChaseEditor::ClearSelection() {

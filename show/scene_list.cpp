@@ -84,12 +84,20 @@ bool SceneList::FadeOutChecked() const { return engine_.settings().sceneFadeEnab
 
 void SceneList::SetFadeTime(int position) {
   player_.StopChaseNow();
-  engine_.settings().sceneFadeStep.store(30 - std::clamp(position, 0, kMaxFadeTimePosition));
-  engine_.changes().Announce(Change::kMaster);
+  SetFadeTimeKeepingChase(position);
 }
 
 void SceneList::SetFadeOut(bool checked) {
   player_.StopChaseNow();
+  SetFadeOutKeepingChase(checked);
+}
+
+void SceneList::SetFadeTimeKeepingChase(int position) {
+  engine_.settings().sceneFadeStep.store(30 - std::clamp(position, 0, kMaxFadeTimePosition));
+  engine_.changes().Announce(Change::kMaster);
+}
+
+void SceneList::SetFadeOutKeepingChase(bool checked) {
   engine_.settings().sceneFadeEnabled.store(checked ? 1 : 0);
   engine_.changes().Announce(Change::kMaster);
 }

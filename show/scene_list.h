@@ -3,7 +3,8 @@
 // The window binds its widgets to these and to Names()/selection(); the
 // list always shows the store's names in store order, so a list index is a
 // store index. Every command first stops a running chase (working with
-// scenes by hand takes over from the chase).
+// scenes by hand takes over from the chase); show mode's fade controls
+// have setters of their own that do not.
 //
 // Threads: commands on the UI thread. ShowSelection may come from the
 // clock thread (a chase step selecting its scene); the selection is atomic.
@@ -57,11 +58,17 @@ class SceneList {
   void SelectByUser(int index);
 
   // "Fadetime" slider position 0..26 (fade step 30 - position) and the
-  // "Fade Out" box, as the window shows them.
+  // "Fade Out" box, as the window shows them. The Set commands are the
+  // scene window's and stop a running chase first.
   int FadeTimePosition() const;
   bool FadeOutChecked() const;
   void SetFadeTime(int position);
   void SetFadeOut(bool checked);
+  // The same settings from show mode's "Control" group: only the fade
+  // changes, a running chase keeps running (and puts back its saved fade
+  // settings when it stops).
+  void SetFadeTimeKeepingChase(int position);
+  void SetFadeOutKeepingChase(bool checked);
 
  private:
   bool Move(int from, int to);

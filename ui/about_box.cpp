@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "ui/program_icon.h"
+#include "ui/window_lock.h"
 
 namespace quor {
 
@@ -34,27 +35,19 @@ AboutBox::AboutBox(QWidget* owner) : QDialog(owner) {
   connect(close, &QPushButton::clicked, this, &QDialog::reject);
 }
 
+AboutBox::~AboutBox() = default;
+
 AboutBox* AboutBox::Open(QWidget* owner, const std::vector<QWidget*>& disabledWhileOpen) {
   auto* box = new AboutBox(owner);
-  for (QWidget* window : disabledWhileOpen) {
-    if (window == nullptr) continue;
-    window->setEnabled(false);
-    box->disabled_.emplace_back(window);
-  }
-  // A disabled owner would disable the box too: it is a window of its own.
-  box->setWindowFlag(Qt::Window);
   box->adjustSize();
   if (owner != nullptr) box->move(owner->frameGeometry().center() - box->rect().center());
-  box->setEnabled(true);
+  box->lock_ = std::make_unique<WindowLock>(box, disabledWhileOpen);
   box->show();
   return box;
 }
 
 void AboutBox::done(int result) {
-  for (auto& window : disabled_) {
-    if (window) window->setEnabled(true);
-  }
-  disabled_.clear();
+  lock_.reset();
   QDialog::done(result);
 }
 

@@ -1,14 +1,16 @@
 // The modeless "About" box. While it is open the windows it was given are
-// disabled; "Close", Escape or closing the box enables them again and
-// destroys it.
+// disabled (WindowLock); "Close", Escape or closing the box enables them
+// again and destroys it.
 // GUI thread only.
 #pragma once
 
 #include <QDialog>
-#include <QPointer>
+#include <memory>
 #include <vector>
 
 namespace quor {
+
+class WindowLock;
 
 inline constexpr const char* kProductLine = "Quor! - LED Matrix Control";
 inline constexpr const char* kVersionText = "0.99";
@@ -18,13 +20,14 @@ class AboutBox : public QDialog {
   // Creates, shows and returns the box centred over `owner`; it deletes
   // itself when closed.
   static AboutBox* Open(QWidget* owner, const std::vector<QWidget*>& disabledWhileOpen);
+  ~AboutBox() override;
 
  protected:
   void done(int result) override;
 
  private:
   explicit AboutBox(QWidget* owner);
-  std::vector<QPointer<QWidget>> disabled_;
+  std::unique_ptr<WindowLock> lock_;
 };
 
 }  // namespace quor

@@ -18,6 +18,7 @@
 
 #include "engine/engine.h"
 #include "ui/dialog_units.h"
+#include "ui/window_lock.h"
 
 namespace quor {
 
@@ -43,11 +44,7 @@ ChaseEditorDialog::ChaseEditorDialog(Engine& engine, int chase, QWidget* owner, 
   setAttribute(Qt::WA_DeleteOnClose);
   setProperty("quorHelpId", kHelpChaseEditor);
   Build();
-  for (QWidget* w : guarded) {
-    if (w == nullptr) continue;
-    guarded_.emplace_back(w);
-    w->setEnabled(false);
-  }
+  lock_ = std::make_unique<WindowLock>(this, guarded);
   Place();
   Refresh();
 }
@@ -240,9 +237,7 @@ void ChaseEditorDialog::Finish(bool destroying) {
   finished_ = true;
   ChaseEditor& model = engine_.show().editor();
   const int edited = model.IsOpen() ? model.Close() : -1;
-  for (const QPointer<QWidget>& w : guarded_) {
-    if (w) w->setEnabled(true);
-  }
+  lock_.reset();
   if (onClosed) onClosed(edited);
   if (!destroying) deleteLater();
 }

@@ -2,15 +2,16 @@
 // ("Step" and "Time" columns), the name and loop boxes, the step type, the
 // duration box, the scene list, the "Scenefade", "Strobe" and "Crossfade"
 // sliders with their live previews, the step buttons and "Close". While it
-// is open the windows given at construction are disabled; closing puts
-// back the saved fade and strobe settings and enables them again. The
+// is open the windows given at construction are disabled (WindowLock);
+// closing puts back the saved fade and strobe settings and enables them
+// again. The
 // control rectangles are in dialog units of the dialog's font.
 // GUI thread only.
 #pragma once
 
 #include <QDialog>
-#include <QPointer>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QCheckBox;
@@ -24,6 +25,7 @@ class QTreeWidget;
 namespace quor {
 
 class Engine;
+class WindowLock;
 
 inline constexpr int kHelpChaseEditor = 20;
 
@@ -63,7 +65,7 @@ class ChaseEditorDialog : public QDialog {
   void Finish(bool destroying = false);
 
   Engine& engine_;
-  std::vector<QPointer<QWidget>> guarded_;
+  std::unique_ptr<WindowLock> lock_;
   bool finished_ = false;
   bool placed_ = false;
   QTreeWidget* steps_ = nullptr;

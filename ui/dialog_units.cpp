@@ -1,6 +1,7 @@
 #include "ui/dialog_units.h"
 
 #include <QFontMetrics>
+#include <QWidget>
 #include <algorithm>
 #include <cstdint>
 
@@ -28,6 +29,8 @@ int MulDivRound(int value, int numerator, int denominator) {
 
 DialogUnits::DialogUnits(const QFont& font)
     : DialogUnits(AverageCharWidth(QFontMetrics(font)), QFontMetrics(font).height()) {}
+
+DialogUnits::DialogUnits(const QWidget& widget) : DialogUnits(widget.font()) {}
 
 DialogUnits::DialogUnits(int averageCharWidth, int charHeight)
     : charWidth_(std::max(1, averageCharWidth)), charHeight_(std::max(1, charHeight)) {}

@@ -9,16 +9,21 @@
 #include <QFont>
 #include <QRect>
 
+class QWidget;
+
 namespace quor {
 
 class DialogUnits {
  public:
   // Takes the metrics of `font` (normally the dialog's own font).
   explicit DialogUnits(const QFont& font);
+  // The metrics of the widget's own font.
+  explicit DialogUnits(const QWidget& widget);
   // Metrics given directly: average character width and character height
   // in pixels.
   DialogUnits(int averageCharWidth, int charHeight);
 
+  // Rounded to the nearest pixel, halves away from zero.
   int X(int dlu) const;
   int Y(int dlu) const;
   // A rectangle given as left, top, width, height in dialog units.

@@ -37,12 +37,6 @@ constexpr size_t kColorFramePart = 5;
 
 }  // namespace
 
-DialogUnits::DialogUnits(const QWidget& widget) {
-  const QFontMetrics metrics(widget.font());
-  baseX = std::max(4, metrics.averageCharWidth());
-  baseY = std::max(8, metrics.height());
-}
-
 SettingsDialogServices DefaultSettingsDialogServices(std::function<void(int topic)> openHelp) {
   SettingsDialogServices services;
   services.openHelp = std::move(openHelp);

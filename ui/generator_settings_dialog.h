@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "generators/settings_dialog.h"
+#include "ui/dialog_units.h"
 
 class QCheckBox;
 class QComboBox;
@@ -43,17 +44,6 @@ struct SettingsDialogServices {
   std::function<void(QDialog& dialog)> runModal;
 };
 SettingsDialogServices DefaultSettingsDialogServices(std::function<void(int topic)> openHelp);
-
-// Dialog units to pixels for a widget's font: 1/4 of the average character
-// width across, 1/8 of the character height down.
-struct DialogUnits {
-  explicit DialogUnits(const QWidget& widget);
-  int X(int units) const { return units * baseX / 4; }
-  int Y(int units) const { return units * baseY / 8; }
-  QRect Rect(int x, int y, int width, int height) const { return {X(x), Y(y), X(width), Y(height)}; }
-  int baseX = 7;
-  int baseY = 16;
-};
 
 class GeneratorSettingsDialog : public QDialog {
  public:

@@ -72,7 +72,7 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
 
   sceneWindow_ = scenes_ = new SceneWindow(engine_, this);
   chaseWindow_ = chases_ = new ChaseWindow(engine_, this);
-  chases_->SetEditorGuardedWindows({centralWidget(), menuBar(), sceneWindow_});
+  chases_->SetEditorGuardedWindows({this, sceneWindow_});
   // Moving a docked window by hand undocks it.
   sceneWindow_->onMovedByHand = [this] {
     dockScene_ = false;
@@ -228,7 +228,7 @@ void MainWindow::RunCommand(int commandId) {
       OpenHelp(kHelpMainWindow);
       break;
     case kCmdAbout:
-      AboutBox::Open(this, {centralWidget(), menuBar(), sceneWindow_, chaseWindow_});
+      AboutBox::Open(this, {this, sceneWindow_, chaseWindow_});
       break;
     default:
       break;
@@ -449,6 +449,7 @@ void MainWindow::HandleFunctionKey(int key) {
   // The key goes to the window in front, whichever widget had the focus.
   QWidget* front = QApplication::activeWindow();
   if (front == nullptr) front = this;
+  if (!front->isEnabled()) return;  // locked by "About" or "Edit Chase"
   if (key == Qt::Key_F1) {
     const QVariant id = front->property("quorHelpId");
     if (id.isValid()) OpenHelp(id.toInt());
@@ -459,11 +460,20 @@ void MainWindow::HandleFunctionKey(int key) {
     if (key == Qt::Key_F11) showMode_->close();
     return;
   }
-  if (recorder_ && recorder_->isVisible() && front == recorder_.data() && key == Qt::Key_F4) {
-    recorder_->close();
-    UpdateMenuChecks();
-    return;
+  if (recorder_ && recorder_->isVisible() && front == recorder_.data()) {
+    if (key == Qt::Key_F4) {
+      recorder_->close();
+      return;
+    }
+    // The recorder may be in front of show mode: F11 ends it there too.
+    if (key == Qt::Key_F11 && showMode_) {
+      showMode_->close();
+      return;
+    }
   }
+  // While "About" or "Edit Chase" locks this window its commands wait,
+  // whichever window the key came from.
+  if (!isEnabled()) return;
   if (front != this && front != sceneWindow_ && front != chaseWindow_ && front != recorder_.data()) return;
   switch (key) {
     case Qt::Key_F2:
@@ -489,7 +499,10 @@ void MainWindow::ToggleRecorder() {
     return;
   }
   recorder_ = new RecorderWindow(engine_, this);
-  connect(recorder_, &QObject::destroyed, this, [this] { UpdateMenuChecks(); });
+  // Every way of closing hides the window and ends it with `finished`
+  // while it is still whole; its deletion follows later. (Its `destroyed`
+  // comes from inside the destructor, too late to read it.)
+  connect(recorder_, &QDialog::finished, this, [this] { UpdateMenuChecks(); });
   recorder_->show();
 }
 

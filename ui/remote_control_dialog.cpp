@@ -24,6 +24,7 @@ namespace {
 
 constexpr int kHelpRemoteControl = 31;
 constexpr int kMaxNet = 127;
+constexpr int kMaxShownNet = 128;  // larger values are shown as 0
 constexpr int kMaxSubnetOrUniverse = 15;
 
 // The number in `field`, or -1 when it is not a whole number >= 0.
@@ -60,7 +61,10 @@ RemoteControlDialog::RemoteControlDialog(Engine& engine, std::vector<std::string
   subnet_->setMaxLength(2);
   universe_->setMaxLength(2);
   channel_->setText(QString::number(s.firstChannel));
-  net_->setText(QString::number(s.baudOrNet));
+  // The field holds the Net. For tpm2 the stored value is a baud rate,
+  // which is no Net: it shows as 0 (whole, never cut to the field's three
+  // characters).
+  net_->setText(QString::number(s.baudOrNet >= 0 && s.baudOrNet <= kMaxShownNet ? s.baudOrNet : 0));
   subnet_->setText(QString::number(s.subnet));
   universe_->setText(QString::number(s.universe));
   for (const std::string& name : serialPorts) serial_->addItem(QString::fromStdString(name));
@@ -113,7 +117,7 @@ void RemoteControlDialog::TypeChanged() {
   serial_->setEnabled(serial);
   baud_->setEnabled(serial);
   port_->setEnabled(false);
-  if (artNet && NumberIn(net_) > 128) net_->setText(QStringLiteral("0"));
+  if (artNet && NumberIn(net_) > kMaxShownNet) net_->setText(QStringLiteral("0"));
   if (type == kRemoteTpm2Net) port_->setText(QString::number(kTpm2NetPort));
   if (artNet) port_->setText(QString::number(kArtNetPort));
   if (serial) port_->clear();

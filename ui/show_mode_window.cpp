@@ -103,10 +103,12 @@ void ShowModeWindow::BuildControls() {
 
   SceneList& scenes = engine_.show().sceneList();
   EngineSettings& settings = engine_.settings();
+  // Unlike the scene window's, these only set the fade: a running chase
+  // goes on.
   binding_.Bind(fadeTime_, [&scenes] { return scenes.FadeTimePosition(); },
-                [&scenes](int position) { scenes.SetFadeTime(position); });
+                [&scenes](int position) { scenes.SetFadeTimeKeepingChase(position); });
   binding_.Bind(fadeOut_, [&scenes] { return scenes.FadeOutChecked() ? 1 : 0; },
-                [&scenes](int on) { scenes.SetFadeOut(on != 0); });
+                [&scenes](int on) { scenes.SetFadeOutKeepingChase(on != 0); });
   binding_.Bind(strobeTime_, [&settings] { return settings.strobeTime.load(); },
                 [this](int value) { engine_.SetStrobeTime(value); });
   binding_.Bind(strobe_, [&settings] { return settings.strobeCounter.load() >= 0 ? 1 : 0; },

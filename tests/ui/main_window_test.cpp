@@ -9,6 +9,7 @@
 #include "files/project_format.h"
 #include "show/show.h"
 
+#include "ui/about_box.h"
 #include "ui/list_window.h"
 #include "ui/modal_commands.h"
 #include "ui/preview_widget.h"
@@ -112,17 +113,114 @@ TEST_F(MainWindowTest, FunctionKeysActOnTheWindowInFront) {
   EXPECT_TRUE(window_.showModeWindow() == nullptr && window_.isVisible());
 }
 
-// The recorder's entry toggles it with its check mark; a list window moved by hand is undocked.
+// The recorder's entry toggles it with its check mark, and every way of closing it ends in a
+// deleted window and a cleared mark (the sanitizer build checks nothing reads it half-destroyed).
+// A list window moved by hand is undocked.
 TEST_F(MainWindowTest, RecorderCheckMarkAndUndockingByHand) {
-  window_.RunCommand(kCmdFileRecorder);
-  ASSERT_NE(window_.recorderWindow(), nullptr);
-  EXPECT_TRUE(window_.action(kCmdFileRecorder)->isChecked());
-  window_.action(kCmdFileRecorder)->trigger();
-  EXPECT_FALSE(window_.recorderWindow()->isVisible() || window_.action(kCmdFileRecorder)->isChecked());
+  const std::pair<const char*, std::function<void(RecorderWindow&)>> closers[] = {
+      {"menu entry", [this](RecorderWindow&) { window_.action(kCmdFileRecorder)->trigger(); }},
+      {"close box", [](RecorderWindow& r) { r.close(); }},
+      {"Escape", [](RecorderWindow& r) { QTest::keyClick(&r, Qt::Key_Escape); }},
+      {"F4", [](RecorderWindow& r) {
+         ASSERT_TRUE(Front(&r));
+         QTest::keyClick(&r, Qt::Key_F4);
+       }},
+  };
+  for (const auto& [how, close] : closers) {
+    window_.RunCommand(kCmdFileRecorder);
+    ASSERT_NE(window_.recorderWindow(), nullptr) << how;
+    EXPECT_TRUE(window_.action(kCmdFileRecorder)->isChecked()) << how;
+    close(*window_.recorderWindow());
+    EXPECT_FALSE(window_.recorderWindow()->isVisible() || window_.action(kCmdFileRecorder)->isChecked()) << how;
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(window_.recorderWindow(), nullptr) << how;
+    EXPECT_FALSE(window_.action(kCmdFileRecorder)->isChecked()) << how;
+  }
   window_.RunCommand(kCmdChaseList);
   EXPECT_TRUE(window_.chases()->isVisible() && window_.action(kCmdDockChaseWindow)->isChecked());
   window_.chases()->move(window_.chases()->pos() + QPoint(40, 30));
   EXPECT_FALSE(window_.action(kCmdDockChaseWindow)->isChecked());
+}
+
+// "About" and "Edit Chase" disable the main, scene and chase windows themselves: activating one
+// passes the activation to the box, and no function key acts, from them or from the recorder.
+// The box, the recorder and an error box shown meanwhile stay usable.
+TEST_F(MainWindowTest, AboutAndEditChaseLockTheMainSceneAndChaseWindows) {
+  engine_.show().sceneList().Add("A");
+  QWidget* chases = window_.chaseWindow();
+  const std::pair<const char*, std::function<QDialog*()>> boxes[] = {
+      {"About", [this] {
+         window_.RunCommand(kCmdAbout);
+         for (QWidget* w : QApplication::topLevelWidgets()) {
+           if (auto* box = dynamic_cast<AboutBox*>(w); box != nullptr && box->isVisible()) return static_cast<QDialog*>(box);
+         }
+         return static_cast<QDialog*>(nullptr);
+       }},
+      {"Edit Chase", [this] {
+         window_.chaseWindow()->show();
+         QTest::mouseClick(window_.chases()->button("Add"), Qt::LeftButton);
+         return static_cast<QDialog*>(window_.chases()->editor());
+       }},
+  };
+  for (const auto& [name, open] : boxes) {
+    window_.RunCommand(kCmdFileRecorder);
+    RecorderWindow* recorder = window_.recorderWindow();
+    QDialog* box = open();
+    ASSERT_NE(box, nullptr) << name;
+    const bool chaseShown = chases->isVisible();
+    EXPECT_EQ((std::array{window_.isEnabled(), window_.sceneWindow()->isEnabled(), chases->isEnabled(),
+                          box->isEnabled(), recorder->isEnabled()}),
+              (std::array{false, false, false, true, true}))
+        << name;
+    EXPECT_TRUE(Front(box)) << name;
+    window_.activateWindow();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == box; }, 2000)) << name;
+    for (QWidget* from : std::initializer_list<QWidget*>{&window_, recorder}) {
+      QApplication::setActiveWindow(from);  // as if a click had brought it forward
+      for (Qt::Key key : {Qt::Key_F2, Qt::Key_F3, Qt::Key_F11}) QTest::keyClick(from, key);
+    }
+    EXPECT_EQ(window_.showModeWindow(), nullptr) << name;
+    EXPECT_EQ(std::pair(window_.sceneWindow()->isVisible(), chases->isVisible()), std::pair(false, chaseShown)) << name;
+    bool errorUsable = false;
+    test::OnModal<QMessageBox> error([&](QMessageBox& b) { errorUsable = b.isEnabled(); });
+    QMessageBox::critical(&window_, QStringLiteral("Error"), QStringLiteral("meanwhile"));
+    EXPECT_TRUE(errorUsable) << name;
+
+    box->close();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window_.isEnabled() && window_.sceneWindow()->isEnabled() && chases->isEnabled()) << name;
+    window_.RunCommand(kCmdFileRecorder);
+  }
+}
+
+// The program may end with "About" or "Edit Chase" open; the sanitizer build checks that
+// nothing touches a window that is being destroyed.
+TEST(MainWindowExit, EndsWithTheLockingBoxesOpen) {
+  Engine engine{BuiltinGenerators(), test::kManualClock};
+  PreviewRenderer renderer{engine};
+  engine.show().sceneList().Add("A");
+  auto window = std::make_unique<MainWindow>(engine, renderer, MainWindowOptions{{}, 3600000});
+  window->show();
+  window->chaseWindow()->show();
+  QTest::mouseClick(window->chases()->button("Add"), Qt::LeftButton);
+  ASSERT_NE(window->chases()->editor(), nullptr);
+  window.reset();
+  window = std::make_unique<MainWindow>(engine, renderer, MainWindowOptions{{}, 3600000});
+  window->show();
+  window->RunCommand(kCmdAbout);
+  window->close();
+  window.reset();
+}
+
+// The recorder in front of show mode: F11 ends show mode there too.
+TEST_F(MainWindowTest, F11InTheRecorderClosesShowMode) {
+  window_.RunCommand(kCmdShowMode);
+  ASSERT_NE(window_.showModeWindow(), nullptr);
+  window_.RunCommand(kCmdFileRecorder);
+  // Its owner, the main window, is hidden: activated directly.
+  QApplication::setActiveWindow(window_.recorderWindow());
+  QTest::keyClick(window_.recorderWindow(), Qt::Key_F11);
+  EXPECT_TRUE(window_.showModeWindow() == nullptr && window_.isVisible());
 }
 
 TEST_F(MainWindowTest, ModalCommandsStopTheChaseAndDisableTheListWindows) {

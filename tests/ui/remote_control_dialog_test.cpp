@@ -39,6 +39,19 @@ TEST_F(RemoteControlDialogTest, FieldsFollowTheInputTypeAndTheChannel) {
   EXPECT_TRUE(!dialog.subnetEdit()->isEnabled() && dialog.channelEdit()->isEnabled());
 }
 
+// The Net field takes three characters: a stored baud rate must show as 0, never as its first
+// digits ("115" of 115200 would pass as a Net).
+TEST_F(RemoteControlDialogTest, ABaudRateNeverBecomesTheNet) {
+  RemoteInputSettings& s = engine_.remoteInputSettings();
+  for (auto [type, stored, net] : {std::tuple{kRemoteTpm2, 115200, "0"}, {kRemoteTpm2, 1000000, "0"},
+                                   {kRemoteTpm2, 250000, "0"}, {kRemoteArtNet, 7, "7"}, {kRemoteArtNet, 128, "128"}}) {
+    s.inputType = type, s.baudOrNet = stored;
+    RemoteControlDialog dialog(engine_, {}, nullptr);
+    dialog.typeList()->setCurrentIndex(kRemoteArtNet);
+    EXPECT_EQ(dialog.netEdit()->text(), net) << stored;
+  }
+}
+
 TEST_F(RemoteControlDialogTest, OkRefusesOutOfRangeNumbersInOrderAndStoresWhatPassed) {
   RemoteInputSettings& s = engine_.remoteInputSettings();
   RemoteControlDialog dialog(engine_, {}, nullptr);

@@ -122,6 +122,68 @@ TEST(ShowModeFollow, HighlightButtonsAndPanelFollowTheWindows) {
   EXPECT_FALSE(w.chases().button("Play")->isChecked());
 }
 
+// Show mode's fade controls only set the fade and a running chase goes on; the scene window's
+// take over from the chase and stop it.
+TEST(ShowModeFollow, ShowModeFadeControlsKeepTheChaseRunning) {
+  ShowWindows w;
+  w.Open();
+  w.window->RunCommand(kCmdShowMode);
+  ShowModeWindow* show = w.window->showModeWindow();
+  ASSERT_NE(show, nullptr);
+  w.scenes().show(), w.chases().show();
+  auto* showFadeOut = show->findChild<QCheckBox*>();
+  ASSERT_NE(showFadeOut, nullptr);
+  EngineSettings& s = w.engine.settings();
+  // The chase's first step cuts (fade off); stopping it puts back fade on, step 10.
+  const std::tuple<const char*, std::function<void()>, bool, int, int> rows[] = {
+      {"show mode Fadetime", [&] { show->fadeTimeSlider()->setValue(6); }, true, 0, 24},
+      {"show mode Fade Out", [&] { Click(showFadeOut); }, true, 1, 10},
+      {"scene window Fadetime", [&] { w.scenes().fadeTime()->setValue(10); }, false, 1, 20},
+      {"scene window Fade Out", [&] { Click(w.scenes().fadeOut()); }, false, 1, 10},
+  };
+  for (const auto& [what, act, running, fadeEnabled, fadeStep] : rows) {
+    s.sceneFadeEnabled.store(1), s.sceneFadeStep.store(10);
+    w.InChases(1, "Play");  // Y loops
+    w.engine.RunMixPass(), w.window->Tick();
+    ASSERT_EQ(w.engine.show().player().RunningChase(), 2) << what;
+    act();
+    w.engine.RunMixPass(), w.window->Tick();
+    EXPECT_EQ(w.engine.show().player().RunningChase() == 2, running) << what;
+    EXPECT_EQ(std::pair(s.sceneFadeEnabled.load(), s.sceneFadeStep.load()), std::pair(fadeEnabled, fadeStep)) << what;
+    Click(w.chases().button("Stop"));
+    w.engine.RunMixPass(), w.window->Tick();
+  }
+}
+
+// Selecting a step in "Edit Chase" previews it, and the controls showing fade and strobe follow:
+// the panel's "Strobetime" and "Strobe", the scene window's "Fadetime" and "Fade Out".
+TEST(ShowModeFollow, EditorStepPreviewsShowInThePanelAndTheSceneWindow) {
+  ShowWindows w;
+  w.Open();
+  ChaseStore& store = w.engine.show().chases();
+  store.EditChase(0, [](Chase& c) { c.steps[0].fade = 6; });                    // X: A with fade 6, B
+  store.EditChase(1, [](Chase& c) { std::swap(c.steps[0], c.steps[1]); });     // Y: strobe 95, A
+  w.engine.show().sceneList().SetFadeOut(false);
+  w.window->Tick();
+  ASSERT_FALSE(w.scenes().fadeOut()->isChecked() || w.window->panel()->strobeButton()->isChecked());
+
+  w.InChases(1, "Edit");
+  ClickRow(w.editor().steps(), 0);
+  w.window->Tick();
+  EXPECT_TRUE(w.window->panel()->strobeButton()->isChecked());
+  EXPECT_EQ(w.window->panel()->strobeTimeSlider()->value(), 10);
+  Click(w.editor().button("Close"));
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  w.window->Tick();
+  EXPECT_FALSE(w.window->panel()->strobeButton()->isChecked());  // put back on closing
+
+  w.InChases(0, "Edit");
+  ClickRow(w.editor().steps(), 0);
+  w.window->Tick();
+  EXPECT_TRUE(w.scenes().fadeOut()->isChecked());
+  EXPECT_EQ(w.scenes().fadeTime()->value(), 5);
+}
+
 // One command per kind of store change, then the normal exit: the autosave holds the change
 // and the user's fade and strobe settings ("Edit Chase" open at exit puts back its previews).
 TEST(AutosaveAfterExit, EveryStoreCommandOfTheShowWindowsIsSaved) {
