@@ -2,10 +2,8 @@
 #include "ui/help_viewer.h"
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <regex>
-#include <sstream>
 
 #include "generators/builtin_dialogs.h"
 #include "ui_support.h"
@@ -13,20 +11,16 @@
 namespace quor {
 namespace {
 
-// Help ids as the sources name them: constants such as kHelpRemoteControl
-// or kSpectrumHelpTopic, and literal ids given to "quorHelpId" or F1
-// handlers. A new window with a new id is found here without a list to
-// keep up to date.
+// Help ids as the sources name them (k...Help... constants, literal ids given to "quorHelpId"
+// or F1 handlers), so a new window's id is found without a list to keep up to date.
 std::map<int, std::string> HelpIdsInSources() {
   const std::regex constant(R"(constexpr\s+int\s+(k\w*Help\w*)\s*=\s*(\d+)\s*;)");
   const std::regex literal(R"((?:"quorHelpId",\s*|[oO]penHelp_?\()(\d+)\))");
   std::map<int, std::string> ids;
   for (const char* folder : {"ui", "generators", "audio", "engine"}) {
     for (const auto& entry : std::filesystem::directory_iterator(std::string(QUOR_SOURCE_DIR) + "/" + folder)) {
-      std::ifstream file(entry.path());
-      std::stringstream text;
-      text << file.rdbuf();
-      const std::string source = text.str();
+      const std::vector<uint8_t> bytes = test::ReadFileBytes(entry.path().string());
+      const std::string source(bytes.begin(), bytes.end());
       const std::string where = std::string(folder) + "/" + entry.path().filename().string();
       for (std::sregex_iterator m(source.begin(), source.end(), constant), end; m != end; ++m) {
         ids.emplace(std::stoi((*m)[2]), (*m)[1].str() + " in " + where);

@@ -199,17 +199,16 @@ TEST(MainWindowExit, EndsWithTheLockingBoxesOpen) {
   Engine engine{BuiltinGenerators(), test::kManualClock};
   PreviewRenderer renderer{engine};
   engine.show().sceneList().Add("A");
-  auto window = std::make_unique<MainWindow>(engine, renderer, MainWindowOptions{{}, 3600000});
-  window->show();
-  window->chaseWindow()->show();
-  QTest::mouseClick(window->chases()->button("Add"), Qt::LeftButton);
-  ASSERT_NE(window->chases()->editor(), nullptr);
-  window.reset();
-  window = std::make_unique<MainWindow>(engine, renderer, MainWindowOptions{{}, 3600000});
-  window->show();
-  window->RunCommand(kCmdAbout);
-  window->close();
-  window.reset();
+  for (const bool about : {false, true}) {
+    MainWindow window(engine, renderer, MainWindowOptions{{}, 3600000});
+    window.show();
+    if (about) {
+      window.RunCommand(kCmdAbout), window.close();
+    } else {
+      window.chaseWindow()->show(), QTest::mouseClick(window.chases()->button("Add"), Qt::LeftButton);
+      ASSERT_NE(window.chases()->editor(), nullptr);
+    }
+  }
 }
 
 // The recorder in front of show mode: F11 ends show mode there too.

@@ -49,10 +49,7 @@ TEST(MatrixSizeDialog, OkRefusesASideOutOfRangeBeforeAnythingChanges) {
   }
   EXPECT_EQ(std::pair(engine.width(), engine.height()), std::pair(32, 16));
   EXPECT_EQ(engine.BoundType(0), 1) << "no resize reset the slots";
-  {
-    MatrixSizeDialog dialog(engine, nullptr);
-    dialog.Apply();  // nothing changed: no resize, the slot keeps its effect
-  }
+  MatrixSizeDialog(engine, nullptr).Apply();  // nothing changed: no resize, the slot keeps its effect
   EXPECT_EQ(engine.BoundType(0), 1);
   {
     MatrixSizeDialog dialog(engine, nullptr);

@@ -1,7 +1,5 @@
 // Show mode and the mixer panel follow the scene and chase windows, and their
 // commands and "Edit Chase"'s reach the autosave written on a normal exit.
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "engine/lifecycle.h"
@@ -57,6 +55,13 @@ struct ShowWindows {
     }
     window->Tick();
   }
+  // Open() with show mode and both list windows shown.
+  ShowModeWindow* OpenShowMode() {
+    Open(), window->RunCommand(kCmdShowMode), scenes().show(), chases().show();
+    return window->showModeWindow();
+  }
+  // Runs one mix pass and the window's refresh.
+  void Pass() { engine.RunMixPass(), window->Tick(); }
   // The live picture (and crossfader) a stored scene takes, after any pending recall.
   void Live(int red, int mainFade = -1) {
     window->Tick();
@@ -83,11 +88,8 @@ struct ShowWindows {
 // and the main panel's crossfader shows the scene recalled last.
 TEST(ShowModeFollow, HighlightButtonsAndPanelFollowTheWindows) {
   ShowWindows w;
-  w.Open();
-  w.window->RunCommand(kCmdShowMode);
-  ShowModeWindow* show = w.window->showModeWindow();
+  ShowModeWindow* show = w.OpenShowMode();
   ASSERT_NE(show, nullptr);
-  w.scenes().show(), w.chases().show();
   auto play = [&w](int chase, int ms) {
     w.InChases(chase, "Play");
     for (int t = 0; t < ms; t += 500) w.engine.RunMixPass(), w.window->Tick(), w.engine.clock().Advance(500);
@@ -105,9 +107,7 @@ TEST(ShowModeFollow, HighlightButtonsAndPanelFollowTheWindows) {
       {"running chase moved up", [&] { Click(w.chases().button("Up")); }, "A", 0},
   };
   for (const auto& [what, act, highlighted, mainFade] : rows) {
-    act();
-    w.engine.RunMixPass();
-    w.window->Tick();
+    act(), w.Pass();
     QStringList expected, shown, pressed;
     for (auto& c : w.engine.show().chases().Names()) expected << ">> Chase <<\n" + QString::fromStdString(c);
     for (auto& s : w.engine.show().scenes().Names()) expected << QString::fromStdString(s);
@@ -126,11 +126,8 @@ TEST(ShowModeFollow, HighlightButtonsAndPanelFollowTheWindows) {
 // take over from the chase and stop it.
 TEST(ShowModeFollow, ShowModeFadeControlsKeepTheChaseRunning) {
   ShowWindows w;
-  w.Open();
-  w.window->RunCommand(kCmdShowMode);
-  ShowModeWindow* show = w.window->showModeWindow();
+  ShowModeWindow* show = w.OpenShowMode();
   ASSERT_NE(show, nullptr);
-  w.scenes().show(), w.chases().show();
   auto* showFadeOut = show->findChild<QCheckBox*>();
   ASSERT_NE(showFadeOut, nullptr);
   EngineSettings& s = w.engine.settings();
@@ -143,15 +140,12 @@ TEST(ShowModeFollow, ShowModeFadeControlsKeepTheChaseRunning) {
   };
   for (const auto& [what, act, running, fadeEnabled, fadeStep] : rows) {
     s.sceneFadeEnabled.store(1), s.sceneFadeStep.store(10);
-    w.InChases(1, "Play");  // Y loops
-    w.engine.RunMixPass(), w.window->Tick();
+    w.InChases(1, "Play"), w.Pass();  // Y loops
     ASSERT_EQ(w.engine.show().player().RunningChase(), 2) << what;
-    act();
-    w.engine.RunMixPass(), w.window->Tick();
+    act(), w.Pass();
     EXPECT_EQ(w.engine.show().player().RunningChase() == 2, running) << what;
     EXPECT_EQ(std::pair(s.sceneFadeEnabled.load(), s.sceneFadeStep.load()), std::pair(fadeEnabled, fadeStep)) << what;
-    Click(w.chases().button("Stop"));
-    w.engine.RunMixPass(), w.window->Tick();
+    Click(w.chases().button("Stop")), w.Pass();
   }
 }
 
@@ -167,9 +161,7 @@ TEST(ShowModeFollow, EditorStepPreviewsShowInThePanelAndTheSceneWindow) {
   w.window->Tick();
   ASSERT_FALSE(w.scenes().fadeOut()->isChecked() || w.window->panel()->strobeButton()->isChecked());
 
-  w.InChases(1, "Edit");
-  ClickRow(w.editor().steps(), 0);
-  w.window->Tick();
+  w.InChases(1, "Edit"), ClickRow(w.editor().steps(), 0), w.window->Tick();
   EXPECT_TRUE(w.window->panel()->strobeButton()->isChecked());
   EXPECT_EQ(w.window->panel()->strobeTimeSlider()->value(), 10);
   Click(w.editor().button("Close"));
@@ -177,9 +169,7 @@ TEST(ShowModeFollow, EditorStepPreviewsShowInThePanelAndTheSceneWindow) {
   w.window->Tick();
   EXPECT_FALSE(w.window->panel()->strobeButton()->isChecked());  // put back on closing
 
-  w.InChases(0, "Edit");
-  ClickRow(w.editor().steps(), 0);
-  w.window->Tick();
+  w.InChases(0, "Edit"), ClickRow(w.editor().steps(), 0), w.window->Tick();
   EXPECT_TRUE(w.scenes().fadeOut()->isChecked());
   EXPECT_EQ(w.scenes().fadeTime()->value(), 5);
 }
@@ -219,9 +209,7 @@ TEST(AutosaveAfterExit, EveryStoreCommandOfTheShowWindowsIsSaved) {
     rows[i].first(w);
     w.window->close();
     EXPECT_EQ(w.lifecycle.Finish(), 0) << i;
-    std::ifstream file(dir + "/autosave.dat", std::ios::binary);
-    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), {}};
-    const ProjectParseResult saved = ParseProject(bytes);
+    const ProjectParseResult saved = ParseProject(test::ReadFileBytes(dir + "/autosave.dat"));
     ASSERT_TRUE(saved.project) << i;
     const ProjectData& p = *saved.project;
     EXPECT_EQ(Summary(p), rows[i].second) << i;
