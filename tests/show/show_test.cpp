@@ -327,15 +327,13 @@ TEST_F(SceneListTest, DeleteIsRefusedForScenesInUseAndSelectsTheNeighbour) {
 TEST_F(SceneListTest, ReplaceStoresAndRecallRestoresTheMixerTimersAndFade) {
   engine_.StartClock();
   AddScene("Look", 200);
-  engine_.RequestType(3, kSolidType);
-  engine_.RebindSlots();
+  engine_.RequestType(3, kSolidType), engine_.RebindSlots();
   SolidIn(engine_, 0)->color[0] = 90;
   engine_.SetSlotSpeed(0, 10), engine_.SetSlotSpeed(3, 5), engine_.SetInvert(1, true);
   engine_.SetMergeMode(kMixChannel2, 6), engine_.SetChannelFade(kMixMain, 30);
   ASSERT_TRUE(show_.sceneList().Replace(""));  // an empty name keeps "Look"; no recall
   EXPECT_EQ(std::make_pair(show_.scenes().at(0).Name(), engine_.PendingSceneIndex()), std::make_pair(std::string("Look"), -1));
-  engine_.SelectEffect(0, 0);  // change everything, then recall
-  engine_.RebindSlots();
+  engine_.SelectEffect(0, 0), engine_.RebindSlots();  // change everything, then recall
   engine_.SetSlotSpeed(0, 25), engine_.SetInvert(1, false), engine_.SetMergeMode(kMixChannel2, 0);
   engine_.SetChannelFade(kMixMain, 128), settings().sceneFadeLevel.store(-6);
   capture_.Clear();
@@ -354,8 +352,7 @@ TEST_F(SceneListTest, ReplaceStoresAndRecallRestoresTheMixerTimersAndFade) {
                         settings().sceneFadeLevel.load(), engine_.PendingSceneIndex()}),
             (std::array{5, 1, 6, 30, 128, -1}));
 
-  show_.sceneList().SetFadeOut(false);  // the recall cuts
-  show_.sceneList().SelectByUser(0);
+  show_.sceneList().SetFadeOut(false), show_.sceneList().SelectByUser(0);  // the recall cuts
   engine_.PostMessageWork();
   EXPECT_EQ(settings().sceneFadeLevel.load(), 0);
   ASSERT_TRUE(show_.sceneList().Replace("Dim") && show_.scenes().at(0).Name() == "Dim");
