@@ -1,6 +1,5 @@
-// The real quor binary on a private Xvfb display opens and closes each of its windows and
-// dialogs the way a user does, then exits with its autosave. The sanitizer build runs this
-// too, so a window that is read while it is being destroyed stops the run.
+// The real binary (private Xvfb, also under sanitizers) opens and closes each window and dialog as a user
+// does, then exits with its autosave.
 #include "show/show.h"
 #include "tests/app/windowed_support.h"
 
@@ -12,8 +11,7 @@ constexpr const char* kTitle = test::kMainTitle;
 constexpr const char* kRecorder = "Quor! File Recorder";
 constexpr const char* kShowMode = "Quor! - LED Matrix Control - ShowMode";
 
-// Scene "A" (recalled at the start) runs Plasma in slot 0, whose "Edit" opens a dialog; one
-// chase for "Edit Chase".
+// Scene "A" (recalled at start) runs Plasma in slot 0, whose "Edit" opens a dialog; one chase to edit.
 void WriteStartProject(const std::string& path) {
   Engine setup(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1});
   setup.RequestType(0, 1);

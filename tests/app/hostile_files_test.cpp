@@ -28,6 +28,10 @@ int ScenesIn(const fs::path& project) {
 
 const std::string kDemo = std::string(QUOR_SOURCE_DIR) + "/share/demo.qrx";
 
+void ExpectSays(const ShellRun& run, std::initializer_list<std::string> lines) {
+  for (const std::string& line : lines) EXPECT_TRUE(run.Says(line)) << line << "\n" << run.output;
+}
+
 TEST(HostileFiles, FifosAndEndlessProjectsAreRefusedWithoutBlockingOrReading) {
   const fs::path dir = test::FreshTestDir("hostile_project");
   ASSERT_EQ(::mkfifo((dir / "show.qrx").c_str(), 0600), 0);
@@ -37,9 +41,7 @@ TEST(HostileFiles, FifosAndEndlessProjectsAreRefusedWithoutBlockingOrReading) {
   for (const char* name : {"show.qrx", "endless.qrx"}) {
     const ShellRun run = Shell(Quor(dir, (dir / name).string()));
     EXPECT_EQ(run.exitCode, 0) << name << "\n" << run.output;
-    EXPECT_TRUE(run.Says("Error: Unknown File Format.")) << run.output;
-    EXPECT_TRUE(run.Says("Could not load " + (dir / name).string() + ": ")) << run.output;
-    EXPECT_TRUE(run.Says("shutdown")) << run.output;
+    ExpectSays(run, {"Error: Unknown File Format.", "Could not load " + (dir / name).string() + ": ", "shutdown"});
   }
   // An autosave that is a FIFO is refused the same way and kept aside.
   fs::remove(dir / "autosave.dat");
@@ -55,8 +57,7 @@ TEST(HostileFiles, AProjectThatCannotBeLoadedLeavesTheLastShowInTheBackup) {
   ASSERT_EQ(ScenesIn(dir / "autosave.dat"), ScenesIn(kDemo));
   EXPECT_FALSE(fs::exists(dir / "autosave.dat.bak"));  // there was no autosave before
 
-  // A missing file, then a refused one: nothing is loaded and each run says
-  // so; the exit autosave holds the empty project, the backup the show.
+  // A missing, then a refused file: each run says so; the autosave holds the empty project, the backup the show.
   std::ofstream(dir / "damaged.qrx") << "QRX?";
   const std::string missing = (dir / "missing.qrx").string(), damaged = (dir / "damaged.qrx").string();
   for (const std::string& says : {missing + ": No such file or directory", damaged + ": Unknown File Format."}) {
@@ -104,9 +105,7 @@ TEST(HostileFiles, AFullDiskKeepsTheOldAutosaveAndSaysSo) {
                         (dir / "seed" / "autosave.dat").string() + " " + disk.string() + "/ && (dd if=/dev/zero of=" +
                         disk.string() + "/filler bs=4k 2>/dev/null; true) && " + Quor(disk, "--matrix=40x20") +
                         "; echo exit=\\$?; cp " + disk.string() + "/autosave.dat " + dir.string() + "/after.dat\"");
-  EXPECT_TRUE(run.Says("Failed to save " + (disk / "autosave.dat").string() + ": No space left on device"))
-      << run.output;
-  EXPECT_TRUE(run.Says("exit=1")) << run.output;
+  ExpectSays(run, {"Failed to save " + (disk / "autosave.dat").string() + ": No space left on device", "exit=1"});
   std::ifstream before(dir / "seed" / "autosave.dat", std::ios::binary), after(dir / "after.dat", std::ios::binary);
   EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(before), {}, std::istreambuf_iterator<char>(after), {}));
   EXPECT_EQ(ScenesIn(dir / "after.dat"), ScenesIn(kDemo));
@@ -134,11 +133,10 @@ TEST(HostileFiles, AFifoAsOutputFileNeitherBlocksStartUpNorTheStopSignal) {
     SaveFileDeviceShow(project, driver, (dir / "out.fifo").string());
     const std::string quor = std::string(QUOR_BINARY) + " --headless --config-dir=" + dir.string() + " " + project.string();
     const ShellRun run = Shell("timeout -s TERM 2 " + quor + "; echo exit=$?");
-    EXPECT_TRUE(run.Says("exit=124")) << run.output;  // still running after 2 s, then ended by SIGTERM
-    EXPECT_TRUE(run.Says("cannot create " + (dir / "out.fifo").string() + ": is a FIFO, not a regular file"))
-        << run.output;
-    EXPECT_TRUE(run.Says("Error: Failed to open output.")) << run.output;
-    EXPECT_TRUE(run.Says("shutdown") && fs::is_regular_file(dir / "autosave.dat")) << run.output;
+    // exit=124: still running after 2 s, then ended by SIGTERM.
+    ExpectSays(run, {"exit=124", "cannot create " + (dir / "out.fifo").string() + ": is a FIFO, not a regular file",
+                     "Error: Failed to open output.", "shutdown"});
+    EXPECT_TRUE(fs::is_regular_file(dir / "autosave.dat"));
   }
 }
 
@@ -156,8 +154,7 @@ TEST(HostileFiles, AFullDiskUnderAnOutputFileIsSaidOnce) {
   size_t count = 0;
   for (size_t at = run.output.find(says); at != std::string::npos; at = run.output.find(says, at + 1)) ++count;
   EXPECT_EQ(count, 2u) << run.output;  // the console line and the error
-  EXPECT_TRUE(run.Says("Error: " + says)) << run.output;
-  EXPECT_TRUE(run.Says("shutdown")) << run.output;
+  ExpectSays(run, {"Error: " + says, "shutdown"});
 }
 
 // Without any sound card the sound libraries stay quiet and quor says it in one line.

@@ -1,7 +1,5 @@
-// The output setup through the real quor binary on a private Xvfb display,
-// by keyboard and mouse only: two Art-Net devices (universes 0 and 1), a snake
-// FastPatch that fills the first and continues on the second, output started, the project saved from the menu and
-// loaded again. quor runs in a private network holding only loopback.
+// Output setup by keyboard in the real binary (private Xvfb, loopback-only network): two Art-Net devices, a snake
+// FastPatch across both, output started, the project saved from the menu and loaded again.
 #include <QImage>
 #include <cstring>
 
@@ -24,8 +22,7 @@ constexpr int kSnakeTopLeft = 4, kGrb = 5;
 // Each pixel has its own colour, so the payload shows where it went and in which order.
 QColor PictureAt(int x, int y) { return QColor(10 + x * 15, 20 + y * 25, 255 - (y * kWidth + x)); }
 
-// The engine's FastPatch for what the dialogs are told: device 1 from cell 1/1, device 2
-// from 1/5, snake from the top left, GRB, the kept 16 x 8 (each device fills 4 rows).
+// The engine's FastPatch for what the dialogs are told: snake from the top left, GRB, 4 rows per device.
 struct Expected {
   Console console;
   OutputDeviceList devices{console};
@@ -117,8 +114,7 @@ class OutputSetupWindowedTest : public test::XvfbTest {
     return fd >= 0;
   }
 
-  // Runs the probe steps; the first that fails is named, with a screenshot.
-  // Keys, clicks and typing first wait for their window.
+  // Runs the probe steps (input waits for its window); the first that fails is named, with a screenshot.
   testing::AssertionResult Steps(const std::vector<std::vector<std::string>>& steps) {
     for (const std::vector<std::string>& step : steps) {
       const bool input = step[0] == "key" || step[0] == "click" || step[0] == "type";
@@ -155,8 +151,7 @@ TEST_F(OutputSetupWindowedTest, ArtNetDevicesAndSnakeFastPatchFromTheMenusReachT
   dir_ = test::FreshTestDir("windowed_output_setup");
   ASSERT_NO_FATAL_FAILURE(WriteStartProject(dir_));
   if (!StartQuor(dir_ + "/start.qrx")) GTEST_SKIP() << "no private network namespace here (enable user namespaces)";
-  // Focus starts on the first field of each dialog; Tab walks the fields
-  // in order (five to "Universe"), selecting a field's text so that typing replaces it.
+  // Tab walks each dialog's fields from the first (five to "Universe"), selecting text so typing replaces it.
   ASSERT_TRUE(Steps({
       {"key", kTitle, "alt+s", "o"},  // recalling the scene started the output: stop it
       {"key", kTitle, "alt+s", "d"},  // Setup > Output Devices

@@ -1,8 +1,5 @@
-// Quor against a real Art-Net peer, the OLA daemon, inside a private network
-// namespace that holds only loopback (so broadcasts never leave the test).
-// The outer test re-runs this binary there (tests/private_network.h); the
-// inner test skips anywhere else. The daemon refuses to run as root, so it
-// runs as its own user, which needs the test to start as root.
+// Quor against the OLA daemon in a loopback-only network namespace the outer test re-runs this binary in
+// (tests/private_network.h); the daemon runs as its own user, so the test must start as root.
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -114,8 +111,6 @@ class ArtNetPeerInside : public test::ShowTest {
   std::string device_;
 };
 
-// OLA drives Quor's remote input and lists Quor after its poll reply, which tshark
-// decodes cleanly; Quor's command-line scan lists OLA.
 TEST_F(ArtNetPeerInside, OlaDrivesAndListsQuorTsharkDecodesTheReplyAndTheScanFindsOla) {
   RemoteInputSettings& input = engine_.remoteInputSettings();
   input.inputType = kRemoteArtNet, input.listenPort = 6454, input.universe = 2;

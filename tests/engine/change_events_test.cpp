@@ -1,5 +1,4 @@
-// Each kind of live change announces the groups a window must re-read (that a
-// refreshed widget's echo changes nothing is the widget tests' part).
+// Each kind of live change announces the groups a window must re-read.
 #include "core/change_feed.h"
 
 #include <gtest/gtest.h>

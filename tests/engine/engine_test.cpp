@@ -94,11 +94,8 @@ TEST_F(EngineTest, ResizeKeepsTopLeftPatchResetsSlotsAndPanelAndRefusesBadSizes)
     for (int x = 0; x < 32; ++x) engine_.patch().At(x, y) = PatchEntry{0, x, y, 1};
   }
   Bind(0, kSolidType);
-  engine_.SetSlotSpeed(1, 10);
-  engine_.SetInvert(1, true);
-  engine_.SetMergeMode(kMixMain, 6);
-  engine_.SetMasterLevel(77);
-  engine_.SetStrobe(true);
+  engine_.SetSlotSpeed(1, 10), engine_.SetInvert(1, true), engine_.SetMergeMode(kMixMain, 6);
+  engine_.SetMasterLevel(77), engine_.SetStrobe(true);
   int layoutDelta = -1;
   engine_.EditHooks([&](EngineHooks& h) { h.layoutPanel = [&](int delta) { layoutDelta = delta; }; });
   engine_.StartClock();  // a running clock is restarted with the new size
@@ -174,8 +171,7 @@ TEST_F(EngineTest, StrobeShowsOneLitPassAfterStrobeTimeDarkOnes) {
     engine_.RunMixPass();
     return Pixel(FrameIndex::kOutput, 0, 0)[1] != 0;
   };
-  engine_.SetStrobeTime(3);
-  engine_.SetStrobe(true);
+  engine_.SetStrobeTime(3), engine_.SetStrobe(true);
   EXPECT_EQ((std::vector<bool>{lit(), lit(), lit(), lit(), lit()}),
             (std::vector<bool>{false, false, false, true, false}));
 }
@@ -208,9 +204,7 @@ TEST_F(EngineTest, MixPassCallsOutputRecorderAndChaseHooksOnlyWhenActive) {
   });
   engine_.RunMixPass();
   EXPECT_EQ(sent + recorded + polled, 0);
-  engine_.flags().outputState.store(kOutputRunning);
-  engine_.flags().recorderActive.store(1);
-  engine_.flags().remoteInputActive.store(1);
+  engine_.flags().outputState = kOutputRunning, engine_.flags().recorderActive = 1, engine_.flags().remoteInputActive = 1;
   engine_.RunMixPass();
   EXPECT_EQ((std::array{sent, recorded, polled, chase}), (std::array{1, 1, 1, 2}));
 }

@@ -1,6 +1,4 @@
-// The engine on its real clock thread while other threads work on it. These
-// are the ThreadSanitizer build's main targets: nothing may race, deadlock,
-// lose a command or let a mix pass overrun its period.
+// The engine on its real clock thread under other threads (TSan targets): no race, deadlock, lost command or overrun.
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
@@ -210,9 +208,7 @@ TEST_F(LiveEngineThread, ProjectsLoadWhileTheClockAndLoopbackOutputsRun) {
   EXPECT_EQ(engine_.flags().outputState.load(), kOutputStopped);
 }
 
-// 100 000 tpm2.net datagrams, valid and malformed mixed, sent over loopback
-// as fast as the system takes them: nothing may crash, the values of the
-// last complete frame must win, and the mix pass must stay within its period.
+// 100 000 valid and malformed tpm2.net datagrams flat out: no crash, the last complete frame wins, no overrun.
 TEST_F(RemoteInputLoad, HundredThousandMixedDatagramsWhileTheClockRuns) {
   engine_.RequestType(0, test::kSolidType);
   engine_.RebindSlots();

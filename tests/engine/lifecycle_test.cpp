@@ -1,7 +1,4 @@
-// The start-up and exit both hosts share: one set of timers whatever size the
-// matrix starts at, the main-thread wake-up it installs, autostart shown in
-// the list windows, the show mode window kept on the desktop, and the backup
-// the exit autosave keeps.
+// The start-up and exit both hosts share: timers, wake-up, autostart, show window placement, autosave backup.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -45,8 +42,7 @@ struct Started {
   Lifecycle lifecycle;
 };
 
-// A size from the autosave or the command line used to start the five timers
-// a second time inside the resize; they ticked on beside the real ones.
+// A start-up size used to start the five timers a second time inside the resize.
 TEST(Lifecycle, StartsOneSetOfTimersWhateverSizeTheMatrixStartsAt) {
   const struct {
     int savedWidth, savedHeight;
@@ -66,8 +62,7 @@ TEST(Lifecycle, StartsOneSetOfTimersWhateverSizeTheMatrixStartsAt) {
   }
 }
 
-// Both hosts get their wake-up through the lifecycle, so a recall asked for on the clock
-// thread wakes the loop; after the exit nothing calls into the host any more.
+// A recall asked for on the clock thread wakes the host's loop; after the exit nothing calls the host.
 TEST(Lifecycle, InstallsTheHostsWakeUpUntilTheExit) {
   std::atomic<int> wakes{0};
   Started run(test::FreshTestDir("lifecycle_wake"), {}, LifecycleOptions{.wakeMainThread = [&] { wakes.fetch_add(1); }});
@@ -79,8 +74,7 @@ TEST(Lifecycle, InstallsTheHostsWakeUpUntilTheExit) {
   EXPECT_EQ(wakes.load(), 1);
 }
 
-// -C and -S select what they start in the chase or scene list (a later "Play" plays the
-// same chase); the command line prints only its own "-Autostart" lines.
+// -C and -S select what they start in their list; the command line prints only its own "-Autostart" lines.
 TEST(Lifecycle, AutostartSelectsWhatItStartsInItsList) {
   const struct {
     const char* option;
@@ -92,12 +86,10 @@ TEST(Lifecycle, AutostartSelectsWhatItStartsInItsList) {
     Started run(dir, {row.option});
     ASSERT_FALSE(run.lifecycle.Start());
     Show& show = run.engine.show();
-    EXPECT_EQ(show.chaseList().selection(), row.chaseSelection) << row.option;
-    EXPECT_EQ(show.chaseList().PlayPressed(), row.pendingChase > 0) << row.option;
-    EXPECT_EQ(show.player().PendingCommand(), row.pendingChase) << row.option;
-    EXPECT_EQ(show.sceneList().selection(), row.sceneSelection) << row.option;
-    EXPECT_EQ(run.engine.PendingSceneIndex(), row.pendingScene) << row.option;
-    EXPECT_EQ(run.console.Count("Starting Chase"), 0) << row.option;
+    EXPECT_EQ(std::tuple(show.chaseList().selection(), show.chaseList().PlayPressed(), show.player().PendingCommand(),
+                         show.sceneList().selection(), run.engine.PendingSceneIndex(), run.console.Count("Starting Chase")),
+              std::tuple(row.chaseSelection, row.pendingChase > 0, row.pendingChase, row.sceneSelection,
+                         row.pendingScene, 0)) << row.option;
     run.lifecycle.Finish();
   }
 }
@@ -118,8 +110,7 @@ TEST(Lifecycle, StartupLoadKeepsShowModeOnTheDesktop) {
   }
 }
 
-// The windowed host saves when the window closes and again at the exit: the backup stays
-// the show from before this run.
+// Saves at window close and at exit: the backup stays the show from before this run.
 TEST(Lifecycle, AutosavesOfOneRunKeepTheShowBeforeItAsBackup) {
   const std::string dir = test::FreshTestDir("lifecycle_backup");
   WriteAutosave(dir, TwoScenesTwoChases);

@@ -180,8 +180,7 @@ TEST_F(ProjectFileTest, RefusedFilesLeaveEverythingAsItWas) {
   // The live state: running outputs, a scene and a chase.
   engine_.outputs().devices().Add(BitmapDevice(test::FreshTestDir("project_refused")));
   ASSERT_TRUE(engine_.outputs().OpenOutputs());
-  engine_.show().scenes().InsertAt(0);
-  engine_.show().chases().InsertChase(0, "Mine");
+  engine_.show().scenes().InsertAt(0), engine_.show().chases().InsertChase(0, "Mine");
   const std::vector<uint8_t> before = SerializeProject(engine_);
   capture_.Clear();
   for (const Damage& d : damages) {
@@ -252,11 +251,9 @@ TEST_F(ProjectFileTest, OutputsAreReopenedWithTheLoadedDevicesOrTheFailureIsRepo
 }
 
 TEST_F(ProjectFileTest, LoadStopsTheChaseAndUsesTheRemoteInputAndDesktopHooks) {
-  engine_.show().scenes().InsertAt(0);
-  engine_.show().chases().InsertChase(0, "Long");
+  engine_.show().scenes().InsertAt(0), engine_.show().chases().InsertChase(0, "Long");
   engine_.show().chases().InsertStep(0, 0, ChaseStep{kStepScene, 0, 0, 0, 5000});
-  engine_.show().player().StartChase(1);
-  engine_.RunMixPass();
+  engine_.show().player().StartChase(1), engine_.RunMixPass();
   engine_.flags().remoteInputActive = 1;
 
   Offsets at;
@@ -282,8 +279,7 @@ TEST_F(ProjectFileTest, LoadStopsTheChaseAndUsesTheRemoteInputAndDesktopHooks) {
 TEST_F(ProjectFileTest, ImportAppendsScenesAndChasesAndShiftsSceneSteps) {
   for (int i = 0; i < 5; ++i) engine_.show().scenes().InsertAt(i);
   engine_.show().chases().InsertChase(0, "Mine");
-  engine_.show().chases().InsertStep(0, 0, ChaseStep{kStepScene, 4, 0, 0, 3000});
-  capture_.Clear();
+  engine_.show().chases().InsertStep(0, 0, ChaseStep{kStepScene, 4, 0, 0, 3000}), capture_.Clear();
   ASSERT_EQ(ImportProjectBytes(engine_, SmallProject(4)).status, ProjectFileStatus::kDone);
   EXPECT_EQ(capture_.Text(), "Scenes: 6 Malloc 25\nChases: 2 Malloc 5\n");
   EXPECT_EQ(engine_.show().scenes().at(5).Name(), "Intro");

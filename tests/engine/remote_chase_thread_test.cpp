@@ -1,7 +1,5 @@
-// Remote chase commands on the real clock thread while the main thread makes
-// the edits the chase window and the chase editor make. The remote input
-// only leaves requests in the mix pass; the chase list and the stores are
-// touched on the main thread alone. A ThreadSanitizer target.
+// Remote chase commands on the clock thread while the main thread edits chases (TSan target): the remote input
+// only leaves requests; the chase list and stores are touched on the main thread alone.
 #include <gtest/gtest.h>
 
 #include <atomic>

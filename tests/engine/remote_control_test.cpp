@@ -1,6 +1,4 @@
-// The remote input against real handles: tpm2.net datagrams over loopback
-// UDP, tpm2 through a pseudo-terminal pair, and what their channel values do
-// to scenes, chases, master and strobe. The byte rules are the parser's tests.
+// Remote input on real handles (tpm2.net over loopback, tpm2 over a pty) driving scenes, chases, master, strobe.
 #include <netinet/in.h>
 #include <pty.h>
 #include <sys/socket.h>
@@ -37,8 +35,7 @@ class RemoteControlTest : public test::ShowTest {
     EXPECT_TRUE(remote().OpenRemoteInput());
     sender_ = std::make_unique<test::LoopbackSender>(input().listenPort);
   }
-  // Sends `datagram`, runs one pass and the main thread's work after it; returns the scene
-  // recalled (-1 none).
+  // Sends `datagram`, runs one pass and the main thread's work; returns the scene recalled (-1 none).
   int Pass(const Bytes& datagram = {}) {
     if (!datagram.empty()) sender_->Send(datagram);
     ::usleep(2000);  // loopback delivery
@@ -86,8 +83,7 @@ TEST_F(RemoteControlTest, Tpm2NetActsOncePerChangeAndChasesStartLikeAPlayClick) 
   EXPECT_EQ(remote().counters().frames.load(), 7);
 }
 
-// Chase and scene requests are carried out in the order the frames brought them; within one
-// frame the chase first, so its scene stops it.
+// Requests run in frame order; within one frame the chase first, so its scene stops it.
 TEST_F(RemoteControlTest, ChaseAndSceneRequestsKeepTheirOrder) {
   for (const char* name : {"A", "B"}) AddScene(name);
   AddChase({SceneStep(0, 3000), SceneStep(1, 3000)});

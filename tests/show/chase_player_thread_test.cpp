@@ -1,5 +1,4 @@
-// The chase player and the "Edit Chase" model driven from this (UI) thread
-// while the real frame-clock thread runs mix passes.
+// The chase player and chase editor driven from this thread while the real clock thread runs mix passes.
 #include <gtest/gtest.h>
 
 #include <thread>

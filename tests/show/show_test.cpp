@@ -1,6 +1,4 @@
-// The scene list's commands and scene recall, the chase player on a manual
-// clock, the "Edit Chase" model, and damaged scene and chase records (their
-// layout is pinned by the project file's golden bytes).
+// Scene list, scene recall, chase player (manual clock), chase editor, damaged scene and chase records.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -24,7 +22,7 @@ using test::SolidIn;
 TEST(ChaseDuration, ReadsSecondsWithPointOrCommaExactly) {
   const std::pair<const char*, int> cases[] = {{"", 0}, {"2,5", 2500}, {" 10", 10000}, {"0.29", 290}, {"0.0019", 1},
       {"1.05s", 1050}, {"-1.5", -1500}, {"abc", 0}, {"7,", 7000}, {"99999999", INT_MAX}, {"-99999999", INT_MIN}};
-  for (auto [text, ms] : cases) EXPECT_EQ(ParseDurationText(text), ms) << '"' << text << '"';
+  for (auto [text, ms] : cases) EXPECT_EQ(ParseDurationText(text), ms) << text;
   EXPECT_EQ(std::make_pair(FormatDuration(2500), FormatDuration(10000)), std::make_pair(std::string("2.5"), std::string("10.0")));
 }
 
@@ -98,7 +96,6 @@ TEST_F(ChasePlayerTest, ChaseWithoutLoopEndsAfterItsLastStepAndRestoresSettings)
 TEST_F(ChasePlayerTest, StepsMapStrobeValuesFadesAndMoveTheCrossfader) {
   AddScene("A");
   const int chase = AddChase({StrobeStep(1, 0), ChaseStep{7, 0, 0, 0, 5000}});  // then an unknown kind waits
-  // Replaces step 0 and restarts the chase, which runs step 0 again.
   const auto runFirstStep = [&](ChaseStep step) {
     show_.chases().EditChase(chase, [step](Chase& c) { c.steps[0] = step; });
     player().StartChase(chase + 1);
@@ -271,11 +268,10 @@ TEST_F(SceneListTest, InsertDeleteAndMovesKeepEveryChaseOnItsScenes) {
     return v;
   };
   using V = std::vector<int>;
-  using Names = std::vector<std::string>;
   AddScene("A");
   list.ShowSelection(-1);
   for (const char* name : {"B", "C", "D"}) AddScene(name);  // B at the top (nothing selected), then after the selection
-  EXPECT_EQ(list.Names(), (Names{"B", "C", "D", "A"}));
+  EXPECT_EQ(list.Names(), (std::vector<std::string>{"B", "C", "D", "A"}));
 
   // A strobe step's value looks like a scene index and must never be touched.
   const int first = AddChase({SceneStep(0, 1000), SceneStep(3, 1000), StrobeStep(1, 1000)});
@@ -331,15 +327,13 @@ TEST_F(SceneListTest, DeleteIsRefusedForScenesInUseAndSelectsTheNeighbour) {
 TEST_F(SceneListTest, ReplaceStoresAndRecallRestoresTheMixerTimersAndFade) {
   engine_.StartClock();
   AddScene("Look", 200);
-  engine_.RequestType(3, kSolidType);
-  engine_.RebindSlots();
+  engine_.RequestType(3, kSolidType), engine_.RebindSlots();
   SolidIn(engine_, 0)->color[0] = 90;
   engine_.SetSlotSpeed(0, 10), engine_.SetSlotSpeed(3, 5), engine_.SetInvert(1, true);
   engine_.SetMergeMode(kMixChannel2, 6), engine_.SetChannelFade(kMixMain, 30);
   ASSERT_TRUE(show_.sceneList().Replace(""));  // an empty name keeps "Look"; no recall
   EXPECT_EQ(std::make_pair(show_.scenes().at(0).Name(), engine_.PendingSceneIndex()), std::make_pair(std::string("Look"), -1));
-  engine_.SelectEffect(0, 0);  // change everything, then recall
-  engine_.RebindSlots();
+  engine_.SelectEffect(0, 0), engine_.RebindSlots();  // change everything, then recall
   engine_.SetSlotSpeed(0, 25), engine_.SetInvert(1, false), engine_.SetMergeMode(kMixChannel2, 0);
   engine_.SetChannelFade(kMixMain, 128), settings().sceneFadeLevel.store(-6);
   capture_.Clear();
@@ -358,8 +352,7 @@ TEST_F(SceneListTest, ReplaceStoresAndRecallRestoresTheMixerTimersAndFade) {
                         settings().sceneFadeLevel.load(), engine_.PendingSceneIndex()}),
             (std::array{5, 1, 6, 30, 128, -1}));
 
-  show_.sceneList().SetFadeOut(false);  // the recall cuts
-  show_.sceneList().SelectByUser(0);
+  show_.sceneList().SetFadeOut(false), show_.sceneList().SelectByUser(0);  // the recall cuts
   engine_.PostMessageWork();
   EXPECT_EQ(settings().sceneFadeLevel.load(), 0);
   ASSERT_TRUE(show_.sceneList().Replace("Dim") && show_.scenes().at(0).Name() == "Dim");
@@ -383,11 +376,8 @@ TEST_F(SceneListTest, DamagedScenesRecallSafely) {
   EXPECT_FALSE(BeginSceneRecall(engine_, show_.scenes(), 1).has_value() || BeginSceneRecall(engine_, show_.scenes(), -1).has_value());
 }
 
-// Each way the windows add a record stops at the project format's limit with its message and
-// changes nothing, so the show can always be saved.
+// Each way of adding a record stops at the project format's limit, changing nothing, so the show stays saveable.
 TEST_F(ChaseEditorTest, AdditionsStopAtTheLimitsAProjectCanHold) {
-  const std::vector<Scene> fullScenes(static_cast<size_t>(kMaxShowScenes));
-  std::vector<Chase> fullChases(static_cast<size_t>(kMaxShowChases));
   std::vector<Chase> longChase(1);
   longChase[0].steps.resize(static_cast<size_t>(kMaxChaseSteps));
   struct Row {
@@ -398,10 +388,10 @@ TEST_F(ChaseEditorTest, AdditionsStopAtTheLimitsAProjectCanHold) {
     const char* message;
   };
   const Row rows[] = {
-      {"scene", [&] { ASSERT_TRUE(show_.scenes().ReplaceAll(fullScenes)); },
+      {"scene", [&] { ASSERT_TRUE(show_.scenes().ReplaceAll(std::vector<Scene>(static_cast<size_t>(kMaxShowScenes)))); },
        [&] { return show_.sceneList().AddRefusal(); }, [&] { return show_.sceneList().Add("X"); },
        kTooManyScenesMessage},
-      {"chase", [&] { ASSERT_TRUE(show_.chases().ReplaceAll(fullChases)); },
+      {"chase", [&] { ASSERT_TRUE(show_.chases().ReplaceAll(std::vector<Chase>(static_cast<size_t>(kMaxShowChases)))); },
        [&] { return show_.chaseList().Add().error; }, [&] { return show_.chaseList().Add().editorChase >= 0; },
        kTooManyChasesMessage},
       {"step", [&] { ASSERT_TRUE(show_.chases().ReplaceAll(longChase) && editor().Open(0)); },
