@@ -36,8 +36,7 @@ TEST(ColorWheel, PrivatePairWrapsAndStartsAtRandomTheSharedWheelTurnsWithoutJump
   EXPECT_EQ(std::pair(shared, ColorWheel{position, phase}), std::pair(ColorWheel{}, ColorWheel{0, 0}));
 }
 
-// Seed 1 draws 41, 18467, 6334, 26500, 19169, 15724, ...: a wheel restart takes position draw % 255 and phase draw %
-// 5, and every frame first steps the position by 2.
+// Seed 1 draws 41, 18467, 6334, 26500, 19169, 15724: a restart takes position draw % 255, phase draw % 5; frames step 2.
 class SimpleColorTest : public testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(generator.Create(5, 3)); }
