@@ -1,6 +1,5 @@
-// File writes and reads that ticks cause run on threads of their own: a
-// stalled disk never stalls the clock thread; what is late is dropped and
-// counted, the rest arrives whole and in order.
+// Tick-caused file writes and reads run on their own threads: a stalled disk never stalls the clock; late work is
+// dropped and counted, the rest arrives whole and in order.
 #include <gtest/gtest.h>
 
 #include <atomic>

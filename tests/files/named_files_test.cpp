@@ -1,6 +1,4 @@
-// Every place that opens a file by a name it was given, against the names
-// that used to hang it or fail: a FIFO without a partner, a folder, a
-// missing file, and a picture whose name is not valid UTF-8.
+// Every opener of a given name against names that hung or failed it: FIFO, folder, missing, not UTF-8.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,14 +30,9 @@ void Prepare(const std::string& path, Kind kind) {
     case kNotUtf8:
       test::WriteFile(path, test::Png(2, 2, std::vector<uint8_t>(12, 7)));
       break;
-    case kFifo:
-      ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-      break;
-    case kFolder:
-      fs::create_directory(path);
-      break;
-    case kMissing:
-      break;
+    case kFifo: ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); break;
+    case kFolder: fs::create_directory(path); break;
+    case kMissing: break;
   }
 }
 
@@ -87,12 +80,7 @@ TEST(NamedFiles, RefusalsSayWhatTheNameIs) {
   const std::string dir = test::FreshTestDir("named_file_reasons");
   ASSERT_EQ(::mkfifo((dir + "/pipe").c_str(), 0600), 0);
   test::WriteFile(dir + "/plain", {1});
-  const struct {
-    std::string path;
-    NamedFileUse use;
-    int errorNumber;
-    std::string reason;
-  } cases[] = {
+  const struct { std::string path; NamedFileUse use; int errorNumber; std::string reason; } cases[] = {
       {dir + "/pipe", NamedFileUse::kWrite, 0, "is a FIFO, not a regular file"},
       {"/dev/null", NamedFileUse::kRead, 0, "is a device, not a regular file"},
       {dir, NamedFileUse::kWrite, EISDIR, "Is a directory"},

@@ -1,17 +1,15 @@
-// The recording file: the recorder that writes it and the reader that
-// plays it back (huge markerless files are played end to end by the
-// ClockNeverWaits tests).
+// The recording file: the recorder that writes it and the reader that plays it back.
 #include "files/recorder.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <fstream>
 #include <thread>
 
 #include "engine/engine.h"
 #include "files/recording_file.h"
 #include "test_support.h"
+#include "tests/generators/image_files.h"
 
 namespace quor {
 namespace {
@@ -29,9 +27,6 @@ Bytes& Append(Bytes& bytes, std::initializer_list<uint8_t> more, const Bytes& fr
   if (!frame.empty()) bytes.insert(bytes.end(), {'Q', 'X', 0});
   bytes.insert(bytes.end(), frame.begin(), frame.end());
   return bytes;
-}
-void WriteFile(const std::string& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 R OpenBytes(const Bytes& bytes, std::unique_ptr<RecordingReader>* reader) {
   return RecordingReader::Open(std::make_unique<MemoryRecordingSource>(bytes), reader);
@@ -130,8 +125,7 @@ TEST_F(RecorderTest, FailingWritesAndForeignFrameSizesStopWithAConsoleLine) {
   EXPECT_FALSE(recorder_.Recording() || capture_.Count("resized") > 0);
 }
 
-// Cut and flipped headers and their messages are checked through the file
-// player; here short headers and sizes no matrix can have.
+// Cut and flipped headers are checked through the file player; here short headers and impossible sizes.
 TEST(RecordingFile, OpenSortsShortHeadersAndSizesNoMatrixCanHave) {
   std::unique_ptr<RecordingReader> reader;
   Bytes shortHeader = Header(16, 8);
@@ -190,8 +184,7 @@ TEST(RecordingFile, AHeaderWithoutFramesOrWithACutFirstFrameOpensEmpty) {
   ASSERT_EQ(OpenBytes(header, &reader), R::kOpened);
   EXPECT_TRUE(reader->index().frames.empty());
   Bytes frame(16 * 8 * 3);
-  EXPECT_EQ(reader->ReadFrame(frame), FrameReadResult::kEnd);
-  EXPECT_EQ(reader->ReadFrame(frame), FrameReadResult::kEnd);
+  for (int n = 0; n < 2; ++n) EXPECT_EQ(reader->ReadFrame(frame), FrameReadResult::kEnd) << n;
   Bytes cut = Header(16, 8);
   Append(cut, {}, Bytes(16 * 8 * 3, 1)).resize(cut.size() - 1);
   EXPECT_EQ(OpenBytes(cut, &reader), R::kOpened);
@@ -214,10 +207,10 @@ TEST(RecordingFile, FileSinkAndSourceRoundTripAndFollowARewrittenFile) {
   // Rewritten at another size: playback waits at the end until the size fits.
   Bytes other = Header(8, 4, 20);
   other.resize(other.size() + 3 + 96, 0);
-  WriteFile(path, other);
+  test::WriteFile(path, other);
   EXPECT_EQ(reader->ReadFrame(out), FrameReadResult::kEnd);
   written.push_back('Q');
-  WriteFile(path, written);
+  test::WriteFile(path, written);
   EXPECT_EQ(reader->ReadFrame(out), FrameReadResult::kFrame);
   EXPECT_TRUE(OpenRecordingFile(path + ".missing") == nullptr && FileRecordingSink::Create(dir + "/no/such/dir.qrr") == nullptr);
 }

@@ -1,5 +1,4 @@
-// Reading and replacing files without blocking, losing the last good copy
-// or leaving temporaries behind.
+// Reading and replacing files without blocking, losing the last good copy or leaving temporaries behind.
 #include "files/safe_file.h"
 
 #include <gtest/gtest.h>
@@ -68,8 +67,7 @@ TEST(SafeFile, ReplaceKeepsTheModeAndLeavesNoTemporary) {
   EXPECT_TRUE(fs::is_symlink(dir / "link.qrx") && Contents(path) == "third");
 }
 
-// A write the file system refuses half way (here the file size limit, as a
-// full disk would): the old file stays whole and the reason is the real one.
+// A write refused half way (the file size limit, as a full disk): the old file stays whole, the reason is the real one.
 TEST(SafeFile, AFailedWriteKeepsTheOldFileAndSaysWhy) {
   const fs::path dir = test::FreshTestDir("safe_file_fail");
   const std::string path = (dir / "autosave.dat").string();

@@ -36,8 +36,7 @@ TEST(ColorWheel, PrivatePairWrapsAndStartsAtRandomTheSharedWheelTurnsWithoutJump
   EXPECT_EQ(std::pair(shared, ColorWheel{position, phase}), std::pair(ColorWheel{}, ColorWheel{0, 0}));
 }
 
-// Seed 1 draws 41, 18467, 6334, 26500, 19169, 15724, ...: a wheel restart takes position draw % 255 and phase draw %
-// 5, and every frame first steps the position by 2.
+// Seed 1 draws 41, 18467, 6334, 26500, 19169, 15724: a restart takes position draw % 255, phase draw % 5; frames step 2.
 class SimpleColorTest : public testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(generator.Create(5, 3)); }
@@ -143,8 +142,7 @@ TEST(FadingPixelsRender, FadeSubtractsAndPixelsAreAddedWithCountAndColour) {
 TEST(FadingPixelsRender, SquaresAreClippedAtTheEdge) {
   SmallFade f;
   f.gen.SetSize(2), f.gen.SetColor({200, 0, 0});
-  // Frame 1: a 3 x 3 square from (1, 3) keeps row 3, columns 1..3. Frame 2: that fades to 72 and a new one from (6334
-  // % 4, 26500 % 4) = (2, 0) keeps columns 2..3 of rows 0..2.
+  // Frame 1: a 3 x 3 square from (1, 3) keeps row 3, columns 1..3; frame 2 fades it to 72, one from (2, 0) keeps 2..3 x 0..2.
   f.Render(2);
   for (int y = 0; y < 4; ++y)
     for (int x = 0; x < 4; ++x) EXPECT_EQ(f.At(x, y).r, x >= 2 && y <= 2 ? 200 : (y == 3 && x >= 1 ? 72 : 0)) << x << "," << y;
@@ -177,8 +175,7 @@ TEST(Plasma, PalettesFollowTheirWavesIncludingTheOverflowingPeak) {
 }
 
 TEST(Plasma, StylesPickTheirFieldsOnASmallMatrix) {
-  // 4 x 4, zoom 30: z = (60 * 30 / 100 + 2) / (3.50515 - log10(4)) = 6.889211 (float), 8z = 55.11, 32z = 220.5. First
-  // frame at speed 50: T = 0.5.
+  // 4 x 4, zoom 30: z = (60 * 30 / 100 + 2) / (3.50515 - log10(4)) = 6.889211 (float), 8z = 55.11, 32z = 220.5; T = 0.5.
   const std::pair<int, Indices> cases[] = {
       // Vertical: |trunc(sin((0.5 + x) * 3.14593 / 55.11) * 255)| = 7.3, 21.8, 36.3, 50.6.
       {1, Indices(4, {7, 21, 36, 50})},

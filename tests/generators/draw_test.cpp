@@ -147,8 +147,7 @@ TEST(DrawStar, OutlinesFilledMaskAndHugeStars) {
   EXPECT_EQ(huge.LitCount(), 256);
 }
 
-// Any 32-bit geometry is legal: no overflow (the sanitizer build checks), no fault, and work bounded by the frame
-// rather than the shape.
+// Any 32-bit geometry is legal: no overflow (sanitizer builds check), no fault, work bounded by the frame not the shape.
 TEST(DrawShapes, ArbitraryGeometryNeverFaultsAndStaysCheap) {
   std::mt19937 rng(23);
   std::uniform_int_distribution<int> any(kMin, kMax), pick(0, 4), near(-30, 50);

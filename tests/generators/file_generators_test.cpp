@@ -169,8 +169,7 @@ TEST_F(ImageViewerTest, LoadRepairsTheBlockAndShowsThePictureAndDestroyReleasesI
   const std::string path = File("ramp.png", test::Png(8, 8, Ramp(8, 8)));
   SettingsBlock block{};
   std::ranges::copy(path, block.begin());
-  // Resize, centre, keep aspect; slideshow 2 -> 0, time 0 -> 5, timed 0 and audio 0 -> timed; the audio trigger;
-  // smooth 7 -> 0, zoom.
+  // Resize, centre, aspect; slideshow 2 -> 0, time 0 -> 5, neither timed nor audio -> timed; trigger; smooth 7 -> 0, zoom.
   std::ranges::copy(test::LittleEndian({1, 1, 1, 2, 0, 0, 0, 1200, 50, 900, 14, 30, 7, 0}), block.begin() + 255);
   rig.gen.ExchangeSettings(block, SettingsDirection::kLoad);
   EXPECT_EQ((std::vector<int>{rig.gen.slideshow(), rig.gen.time(), rig.gen.timed(), rig.gen.placement().smooth}),
@@ -181,8 +180,7 @@ TEST_F(ImageViewerTest, LoadRepairsTheBlockAndShowsThePictureAndDestroyReleasesI
   rig.frame.Fill(9);  // a still image is drawn once and left alone
   rig.Render();
   EXPECT_EQ(rig.At(1, 1), (Rgb{9, 9, 9}));
-  // A path the block cannot hold is refused and changes nothing.
-  EXPECT_FALSE(rig.gen.LoadPath(std::string(300, 'x')));
+  EXPECT_FALSE(rig.gen.LoadPath(std::string(300, 'x')));  // too long for the block: refused, nothing changes
   EXPECT_EQ(rig.gen.path(), path);
   rig.gen.Destroy();
   EXPECT_EQ(rig.gen.frameCount(), 0);
@@ -198,10 +196,7 @@ Bytes Pattern16x8(int seed) {
 Bytes Recording(int width, int height, const std::vector<Bytes>& frames) {
   const auto header = EncodeRecordingHeader({static_cast<uint32_t>(width), static_cast<uint32_t>(height), 25});
   Bytes bytes(header.begin(), header.end());
-  for (const Bytes& frame : frames) {
-    bytes.insert(bytes.end(), {'Q', 'X', 0});
-    bytes.insert(bytes.end(), frame.begin(), frame.end());
-  }
+  for (const Bytes& frame : frames) bytes.insert(bytes.end(), {'Q', 'X', 0}), bytes.insert(bytes.end(), frame.begin(), frame.end());
   return bytes;
 }
 
@@ -214,7 +209,6 @@ class FilePlayerTest : public testing::Test {
     return frame;
   }
   Bytes Stale(int width, int height) { return Bytes(static_cast<size_t>(width) * height * 3, 0xA5); }
-
   test::GeneratorHarness harness_;
   test::ConsoleCapture capture_{harness_.console};
   std::map<std::string, Bytes> files_;
@@ -264,8 +258,7 @@ TEST_F(FilePlayerTest, LoopsToTheFirstFrameAfterOneBlankRenderAndDropsACutOffFra
 
 TEST_F(FilePlayerTest, AMissingFileKeepsItsNameAndPlaysNothingSilently) {
   EXPECT_EQ(player_.Load("gone.qrr"), RecordingOpenResult::kCannotOpen);
-  EXPECT_EQ(player_.status(), BusyStatus::kDestroyed);
-  EXPECT_EQ(player_.fileName(), "gone.qrr");
+  EXPECT_TRUE(player_.status() == BusyStatus::kDestroyed && player_.fileName() == "gone.qrr");
   EXPECT_EQ(Render(16, 8), Stale(16, 8));
   EXPECT_EQ(player_.Load(std::string(256, 'n')), RecordingOpenResult::kNameTooLong);
   EXPECT_EQ(player_.DialogState(16, 8).resolutionLabel, "File Resolution: 0 x 0");

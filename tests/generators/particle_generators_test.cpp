@@ -52,8 +52,7 @@ TEST(FireRender, HotSpotCountSizeAndPixelStep) {
 
 using StarLit = std::vector<std::array<int, 5>>;  // x, y, r, g, b
 
-// One fast star on 8 x 8: stars 10 gives (64 / 5 * 10) / 100 = 1 star, zoom 150, speed 20, rebuilt right after
-// reseeding with 1.
+// One fast star on 8 x 8: stars 10 gives (64 / 5 * 10) / 100 = 1 star, zoom 150, speed 20, rebuilt after seed 1.
 struct OneStar {
   OneStar() : stars(harness.context) {
     stars.Create(8, 8), stars.SetZoom(150), stars.SetSpeed(20), stars.SetTrails(true);

@@ -49,9 +49,8 @@ TEST(ScrollingText, SineWaveAndPerspectiveMoveAndFadeRowsAndBlackWhatComesFromOu
   }
 }
 
-// Mode "None/Center" at size 50 and pos 50 on 32 x 16: the font is trunc(2 * 16 * 50 / 100 + 4) = 20 pixels high, the
-// text's cell top (without its internal leading) at ((16 + 20) * 50) / 100 - 20 = -2, the block centred at 16 - M /
-// 2. The shared text primitive places text the same way.
+// "None/Center", size 50, pos 50 on 32 x 16: font trunc(2 * 16 * 50 / 100 + 4) = 20 high, cell top (no internal
+// leading) at ((16 + 20) * 50) / 100 - 20 = -2, block centred at 16 - M / 2; the shared text primitive agrees.
 TEST(ScrollingText, CentredTextLandsWhereTheFormulasPutIt) {
   test::Rig<ScrollingTextGenerator> rig(32, 16);
   ScrollingTextGenerator& text = rig.gen;

@@ -1,5 +1,4 @@
-// The Art-Net scan under a flood of invented poll replies, inside a private
-// network namespace: it ends on time and the device list stops at its limit.
+// The Art-Net scan flooded with invented poll replies in a private network: it ends on time, the list stops at its limit.
 #include <gtest/gtest.h>
 
 #include <atomic>

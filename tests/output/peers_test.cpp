@@ -1,6 +1,4 @@
-// Quor's Art-Net and sACN output as an independent peer reads it: tshark
-// decodes what it captures on the loopback interface (only the test's own
-// port). Also the private network fixture itself.
+// Art-Net and sACN output as tshark decodes it on loopback (the test's own port only); the private network fixture.
 #include <poll.h>
 #include <unistd.h>
 

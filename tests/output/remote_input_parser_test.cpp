@@ -1,7 +1,4 @@
-// The remote input's wire readers over byte arrays: which tpm2.net, Art-Net
-// and tpm2 serial bytes carry the four remote channels, and which are
-// refused (the value mapping is the remote control's test); the poll reply
-// and the discovery reader.
+// The remote input's wire readers: which tpm2.net, Art-Net and tpm2 bytes carry the four channels; poll replies.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -173,8 +170,7 @@ TEST(ArtPollReplyReader, OutputPortsByTypeBitOrStatusByteAndBoundsChecked) {
   EXPECT_EQ(ParseArtPollReply(With(With(reply, 27, 0x07), 28, 0xFF))->shortName, "N??e");  // unprintable bytes
 }
 
-// Scans against a real node, second scans and our own reply are the Art-Net
-// peer tests' (engine); here the record a discovered port becomes.
+// Scans against a node are the peer tests'; here the record a discovered port becomes.
 TEST(ArtNetDiscovery, AddsOneArtNetDevicePerNewOutputPort) {
   Console console;
   test::ConsoleCapture capture(console);

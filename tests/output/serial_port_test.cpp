@@ -1,5 +1,4 @@
-// Serial output through pseudo-terminal pairs: the program writes to the
-// terminal side as to a serial port, the test reads the controller side.
+// Serial output through pseudo-terminal pairs: the program writes the terminal side, the test reads the controller.
 #include "output/serial_port.h"
 
 #include <fcntl.h>
@@ -10,7 +9,6 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
-
 
 #include "output/outputs.h"
 #include "test_support.h"
@@ -25,16 +23,10 @@ class PseudoTerminal {
     if (::openpty(&controller_, &terminal_, name, nullptr, nullptr) == 0) path = name;
     ::fcntl(controller_, F_SETFL, O_NONBLOCK);
   }
-  ~PseudoTerminal() {
-    ::close(controller_);
-    ::close(terminal_);
-  }
+  ~PseudoTerminal() { ::close(controller_), ::close(terminal_); }
   int terminalFd() const { return terminal_; }
   // The controller goes away, as when a USB adapter is pulled: writes to the terminal side fail from now on.
-  void HangUp() {
-    ::close(controller_);
-    controller_ = -1;
-  }
+  void HangUp() { ::close(controller_), controller_ = -1; }
   std::vector<uint8_t> Read(size_t count, int quietMs = 1000) {
     std::vector<uint8_t> got;
     uint8_t chunk[4096];
@@ -48,24 +40,30 @@ class PseudoTerminal {
   std::string path;
 
  private:
-  int controller_ = -1;
-  int terminal_ = -1;
+  int controller_ = -1, terminal_ = -1;
+};
+
+// Outputs over a patch of `width` x 1 whose black-frame pauses take no time.
+struct SerialOutputs {
+  explicit SerialOutputs(int width) : patch(width, 1) {}
+  Console console;
+  std::atomic<int> state{0};
+  PatchTable patch;
+  Outputs outputs{console, state, patch, OutputsOptions{[](std::chrono::milliseconds) {}}};
 };
 
 TEST(SerialPort, SendsRawFramesAtAnyBaudRate) {
   PseudoTerminal miniDmx, glediator;
   ASSERT_TRUE(!miniDmx.path.empty() && miniDmx.path.size() < kDeviceAddressChars) << miniDmx.path;
-  Console console;
-  std::atomic<int> state{0};
-  PatchTable patch(2, 1);
-  Outputs outputs(console, state, patch, OutputsOptions{[](std::chrono::milliseconds) {}});
+  SerialOutputs rig(2);
+  Outputs& outputs = rig.outputs;
   for (auto [driver, channels, baud, path] : {std::tuple{kDriverMiniDmx, 96, 1000000, miniDmx.path},
                                               {kDriverGlediator, 3, 250000, glediator.path}}) {
     OutputDevice d;
     d.driver = driver, d.channels = channels, d.driverParam = baud;
     d.SetAddress(path);
     const int i = outputs.devices().Add(d);
-    patch.At(i, 0) = PatchEntry{i, 0, 1, 2};
+    rig.patch.At(i, 0) = PatchEntry{i, 0, 1, 2};
   }
   ASSERT_TRUE(outputs.OpenOutputs());
   EXPECT_EQ(std::make_pair(ReadSerialBaudRate(miniDmx.terminalFd()), ReadSerialBaudRate(glediator.terminalFd())),
@@ -106,8 +104,7 @@ TEST(SerialPort, BusyPortDropsFramesButFinishesTheOneUnderWay) {
   EXPECT_EQ(all, first);
 }
 
-// The lines `body` reports in a child process as an ordinary user (nobody
-// when run as root, which skips the permission and exclusivity checks).
+// The lines `body` reports in a child process as an ordinary user (nobody when run as root, who skips the checks).
 template <typename Body>
 std::string AsOrdinaryUser(Body body) {
   int fds[2];
@@ -167,11 +164,9 @@ TEST(SerialPort, SaysWhyAPortCannotBeOpenedAndFreesItOnClose) {
 
 TEST(SerialPort, APulledCableStopsThePortAndIsSaidOnce) {
   PseudoTerminal pty;
-  Console console;
-  test::ConsoleCapture capture(console);
-  std::atomic<int> state{0};
-  PatchTable patch(1, 1);
-  Outputs outputs(console, state, patch, OutputsOptions{[](std::chrono::milliseconds) {}});
+  SerialOutputs rig(1);
+  Outputs& outputs = rig.outputs;
+  test::ConsoleCapture capture(rig.console);
   OutputDevice d;
   d.driver = kDriverTpm2, d.channels = 3, d.driverParam = 115200;
   d.SetAddress(pty.path);
@@ -189,7 +184,7 @@ TEST(SerialPort, APulledCableStopsThePortAndIsSaidOnce) {
   outputs.SendFrame(frame, 1, 1);
   EXPECT_TRUE(outputs.TakeFaults().empty());
   EXPECT_EQ(capture.Count(says + "\n"), 1);
-  EXPECT_EQ(state.load(), kOutputRunning);  // the other devices go on
+  EXPECT_EQ(rig.state.load(), kOutputRunning);  // the other devices go on
 }
 
 }  // namespace
