@@ -38,11 +38,14 @@ TEST(RemoteChaseThread, DatagramsStartChasesWhileTheChaseListIsEdited) {
   engine.StartClock();
 
   // A console cycling through chases 1 to 4 (4 may not exist), with 0 between them to re-arm.
+  // Each value is held for 60 ms, longer than a frame, so that the last datagram a frame
+  // reads is not left to chance by the scheduler.
   std::atomic<bool> stop{false};
   std::thread console([&stop, port = input.listenPort] {
     test::LoopbackSender sender(port);
     for (int i = 0; !stop.load(); ++i) {
-      const uint8_t chase = i % 2 == 0 ? 0 : static_cast<uint8_t>(1 + i / 2 % 4);
+      const int held = i / 12;
+      const uint8_t chase = held % 2 == 0 ? 0 : static_cast<uint8_t>(1 + held / 2 % 4);
       sender.Send({0x9C, 0xDA, 0x00, 0x04, 0x01, 0x01, 0, chase, 255, 0, 0x36});
       std::this_thread::sleep_for(5ms);
     }
