@@ -44,10 +44,11 @@ enum class Change : int {
   kOutputs,         // the outputs opened or closed
   kRecorder,        // recording started or stopped
   kRemoteInput,     // the remote input opened or closed
+  kShowMode,        // the show mode window opened or closed
   kConsole,         // console lines are waiting
   kErrors,          // errors are waiting
 };
-inline constexpr int kChangeGroupCount = 12;
+inline constexpr int kChangeGroupCount = 13;
 
 // A failure a dialog must show: what failed (a device, a port, a file),
 // the errno when the system gave one (0 otherwise) and the message text.
