@@ -7,7 +7,7 @@
 namespace quor {
 namespace {
 
-using K = ControlKind;
+using K = ControlType;
 using I = ControlId;
 
 // Matches engine limits: 19 effects, speeds 5..25, 10 merge modes, gamma
@@ -52,7 +52,7 @@ const ControlSpec& SpecOf(ControlId id) {
   return kSpecs[index < kSpecs.size() ? index : 0];
 }
 
-std::string_view ControlKindName(ControlKind kind) {
+std::string_view ControlTypeName(ControlType kind) {
   switch (kind) {
     case K::kFader: return "fader";
     case K::kToggle: return "toggle";
@@ -95,7 +95,7 @@ std::optional<ControlAddress> ParseControlName(std::string_view name) {
 
 int ClampControlValue(ControlId id, int value) {
   const ControlSpec& spec = SpecOf(id);
-  if (spec.kind != ControlKind::kFader) return value != 0 ? 1 : 0;
+  if (spec.kind != ControlType::kFader) return value != 0 ? 1 : 0;
   return std::clamp(value, spec.min, spec.max);
 }
 

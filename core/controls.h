@@ -29,7 +29,7 @@
 
 namespace quor {
 
-enum class ControlKind : uint8_t { kFader, kToggle, kButton, kTrigger };
+enum class ControlType : uint8_t { kFader, kToggle, kButton, kTrigger };
 
 enum class ControlId : uint8_t {
   kSlotEffect,       // effect list position of a slot
@@ -58,7 +58,7 @@ struct ControlSpec {
   ControlId id;
   // The name with "#" where the 1-based instance goes.
   std::string_view pattern;
-  ControlKind kind;
+  ControlType kind;
   int min;
   int max;
   // How many instances: a fixed count, or 0 when it follows the show (the
@@ -79,7 +79,7 @@ struct ControlAddress {
 // Every control, in the order `quor --list-controls` prints them.
 std::span<const ControlSpec> ControlSpecs();
 const ControlSpec& SpecOf(ControlId id);
-std::string_view ControlKindName(ControlKind kind);
+std::string_view ControlTypeName(ControlType kind);
 
 // "slot/2/speed" for {kSlotSpeed, 1}.
 std::string ControlName(const ControlAddress& address);

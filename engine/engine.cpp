@@ -1,13 +1,13 @@
 #include "engine/engine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cassert>
 #include <cstring>
 #include <new>
 #include <thread>
 
 #include "engine/remote_control.h"
-#include "engine/scene_recall.h"
 #include "generators/file_player.h"
 
 namespace quor {
@@ -43,15 +43,9 @@ Engine::Engine(const GeneratorRegistry& registry, EngineOptions options)
     bound_[static_cast<size_t>(s)]->Create(width(), height());
   }
   for (int f = kSlotCount; f < kFrameCount; ++f) frames_[static_cast<size_t>(f)] = BlackFrame(width(), height());
-  hooks_.sendFrame = [this](const uint8_t* frame, int w, int h) { outputs_.SendFrame(frame, w, h); };
   show_ = std::make_unique<Show>(*this);
-  hooks_.beginSceneRecall = [this](int index) { return BeginSceneRecall(*this, show_->scenes(), index); };
-  hooks_.advanceChase = [this] { show_->player().AdvanceChase(); };
-  remote_ = std::make_unique<RemoteControl>(*this, *show_);
-  hooks_.pollRemoteInput = [this] { remote_->PollRemoteInput(); };
+  remote_ = std::make_unique<RemoteControl>(*this);
   recorder_ = std::make_unique<Recorder>(*this);
-  hooks_.recordFrame = [this](const uint8_t* frame, int w, int h) { recorder_->RecordFrame(frame, w, h); };
-  hooks_.stopRecorder = [this] { recorder_->Stop(); };
   rateStartUs_ = clock_.NowMicros();
 }
 
@@ -220,9 +214,10 @@ void Engine::RunMixPass() {
 }
 
 void Engine::MixPassLocked() {
+  const auto started = std::chrono::steady_clock::now();
   const int w = width();
   const int h = height();
-  if (flags_.remoteInputActive.load() == 1 && hooks_.pollRemoteInput) hooks_.pollRemoteInput();
+  if (flags_.remoteInputActive.load() == 1) remote_->PollRemoteInput();
 
   // Crossfader glide: 4 steps per pass towards the chosen end or the centre.
   // A hand move holds the fade lock while it writes; this pass then leaves
@@ -299,18 +294,22 @@ void Engine::MixPassLocked() {
     }
   }
   if (hooks_.drawPreview) hooks_.drawPreview();
-  if (flags_.outputState.load() == kOutputRunning && hooks_.sendFrame) hooks_.sendFrame(f(FrameIndex::kOutput), w, h);
-  if (flags_.recorderActive.load() == 1 && hooks_.recordFrame) hooks_.recordFrame(f(FrameIndex::kOutput), w, h);
-  if (hooks_.advanceChase) hooks_.advanceChase();
+  if (flags_.outputState.load() == kOutputRunning) outputs_.SendFrame(f(FrameIndex::kOutput), w, h);
+  if (flags_.recorderActive.load() == 1) recorder_->RecordFrame(f(FrameIndex::kOutput), w, h);
+  show_->player().AdvanceChase();
   flags_.frameCounter.fetch_add(1);
+  const int64_t took =
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started).count();
+  if (took > mixPassTiming_.longestUs.load(std::memory_order_relaxed)) mixPassTiming_.longestUs.store(took);
+  mixPassTiming_.passes.fetch_add(1, std::memory_order_relaxed);
 }
 
-void Engine::StartScene(const SceneStart& scene) {
+void Engine::StartScene(const std::array<SettingsBlock, kSlotCount>& blocks, const std::array<int, kSlotCount>& speeds) {
   {
     std::lock_guard tick(tickMutex_);
     for (int s = 0; s < kSlotCount; ++s) {
       std::lock_guard lock(slotMutex_[static_cast<size_t>(s)]);
-      SettingsBlock block = scene.blocks[static_cast<size_t>(s)];
+      SettingsBlock block = blocks[static_cast<size_t>(s)];
       bound_[static_cast<size_t>(s)]->ExchangeSettings(block, SettingsDirection::kLoad);
     }
     for (int s = 0; s < kSlotCount; ++s) std::fill(frames_[static_cast<size_t>(s)].begin(), frames_[static_cast<size_t>(s)].end(), 0);
@@ -324,9 +323,8 @@ void Engine::StartScene(const SceneStart& scene) {
   for (Generator* generator : bound_) ReportLoadError(*generator);
   std::array<int, kSlotCount> periods{};
   for (int s = 0; s < kSlotCount; ++s) {
-    periods[static_cast<size_t>(s)] = 1000 / Clamp(scene.speeds[static_cast<size_t>(s)], kMinSlotSpeed, kMaxSlotSpeed);
+    periods[static_cast<size_t>(s)] = 1000 / Clamp(speeds[static_cast<size_t>(s)], kMinSlotSpeed, kMaxSlotSpeed);
   }
-  StopClock();  // normally already stopped by the first half of the recall
   StartSlotTimers(periods);
 }
 
@@ -342,22 +340,16 @@ void Engine::WakeMainThread() {
 }
 
 void Engine::PostMessageWork() {
-  // Remote chase and scene commands the last mix passes asked for; a scene
+  // Control requests of other threads (chases, scenes, outputs); a scene
   // becomes a pending recall, carried out below.
-  remote_->CarryOutRequests();
+  CarryOutControlRequests();
   int pending = pendingSceneIndex_.load();
-  std::optional<SceneStart> start;
-  if (pending >= 0 && hooks_.beginSceneRecall) start = hooks_.beginSceneRecall(pending);
-  RebindSlots();
   if (pending >= 0) {
-    if (start) {
-      StartScene(*start);
-      // The recall set the panel from the scene.
-      changes_.Announce(Change::kPanel);
-    }
+    RecallScene(pending);
     // A newer request that arrived meanwhile stays pending.
     pendingSceneIndex_.compare_exchange_strong(pending, -1);
   }
+  RebindSlots();
   CompletePaste();
   for (EngineError& fault : outputs_.TakeFaults()) changes_.ReportError(std::move(fault));
   recorder_->ReportFault();
@@ -379,7 +371,7 @@ void Engine::ReportRate() {
 
 bool Engine::ResizeMatrix(int newWidth, int newHeight, int aspectOption) {
   if (!IsValidMatrixSize(newWidth, newHeight)) return false;
-  if (flags_.recorderActive.load() == 1 && hooks_.stopRecorder) hooks_.stopRecorder();
+  if (flags_.recorderActive.load() == 1) recorder_->Stop();
   // Only a running clock is restarted: at start-up (a project or command
   // line with another size) the clock starts once, after everything else.
   const bool clockWasRunning = ClockRunning();
@@ -412,7 +404,6 @@ bool Engine::ResizeMatrix(int newWidth, int newHeight, int aspectOption) {
     uiState_.previewAspect.store(aspectOption);
   }
 
-  const int oldPreviewHeight = uiState_.previewHeight.load();
   int previewHeight;
   if (aspectOption == 1) {
     previewHeight = std::min(static_cast<int>(static_cast<double>(newHeight) / newWidth * 320.0), 640);
@@ -433,8 +424,6 @@ bool Engine::ResizeMatrix(int newWidth, int newHeight, int aspectOption) {
   panel_.Reset();
   changes_.Announce(Change::kMatrix);
   changes_.Announce(Change::kPanel);
-  if (hooks_.layoutPanel) hooks_.layoutPanel(previewHeight - oldPreviewHeight);
-  if (hooks_.refillSceneList) hooks_.refillSceneList();
   if (clockWasRunning) StartClock();
   return true;
 }
@@ -481,8 +470,6 @@ void Engine::JumpMainFade(int value) {
   changes_.Announce(Change::kPanel);
 }
 
-void Engine::StoreLiveScene(Scene& scene, std::string_view name) { StoreScene(*this, scene, name); }
-
 void Engine::SetChannelFade(int mix, int value) {
   Store(panel_.masterFade[static_cast<size_t>(Clamp(mix, 0, kMixCount - 1))], Clamp(value, 0, 255), Change::kPanel);
 }
@@ -525,7 +512,7 @@ bool Engine::EditHooks(const std::function<void(EngineHooks&)>& edit) {
 void Engine::StopRendering() {
   if (renderingStopped_) return;
   renderingStopped_ = true;
-  if (flags_.recorderActive.load() == 1 && hooks_.stopRecorder) hooks_.stopRecorder();
+  if (flags_.recorderActive.load() == 1) recorder_->Stop();
   StopClock();
   std::lock_guard tick(tickMutex_);
   for (int s = 0; s < kSlotCount; ++s) {

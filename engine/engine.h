@@ -45,6 +45,7 @@
 #include "audio/audio_analyzer.h"
 #include "core/change_feed.h"
 #include "core/console.h"
+#include "core/controls.h"
 #include "core/frame_clock.h"
 #include "core/generator.h"
 #include "core/generator_registry.h"
@@ -81,30 +82,20 @@ inline constexpr int kDefaultMatrixHeight = 16;
 inline constexpr int kStartupSlotPeriodMs = 40;
 inline constexpr int kTimerStartGapMs = 2;
 
-// What the second half of a scene recall needs from the scene.
-struct SceneStart {
-  std::array<SettingsBlock, kSlotCount> blocks{};
-  std::array<int, kSlotCount> speeds{kDefaultSlotSpeed, kDefaultSlotSpeed, kDefaultSlotSpeed, kDefaultSlotSpeed};
-};
-
-// Points where the parts around the engine join in, changed only through
-// Engine::EditHooks while the clock is stopped; each may be empty.
+// What a host supplies, changed only through Engine::EditHooks while the
+// clock is stopped; each may be empty.
 struct EngineHooks {
-  // Clock thread, inside the mix pass.
-  std::function<void()> pollRemoteInput;
+  // Clock thread, inside the mix pass, after the output frame is mixed.
   std::function<void()> drawPreview;
-  std::function<void(const uint8_t* frame, int width, int height)> sendFrame;
-  std::function<void(const uint8_t* frame, int width, int height)> recordFrame;
-  std::function<void()> advanceChase;
-  // UI thread.
-  std::function<void()> stopRecorder;
-  std::function<void(int previewHeightDelta)> layoutPanel;
-  std::function<void()> refillSceneList;
-  // First half of a scene recall; returns what StartScene needs, or nothing
-  // when the index is not a scene.
-  std::function<std::optional<SceneStart>(int sceneIndex)> beginSceneRecall;
   // Any thread: asks the message loop to run PostMessageWork soon.
   std::function<void()> wakeMainThread;
+};
+
+// How long mix passes take, from the remote poll to the chase player
+// (written by the clock thread, read by any).
+struct MixPassTiming {
+  std::atomic<int64_t> passes{0};
+  std::atomic<int64_t> longestUs{0};
 };
 
 struct EngineOptions {
@@ -120,7 +111,7 @@ struct GeneratorClipboard {
   int invert = 0;
 };
 
-class Engine : public ShowHost, public RecorderHost {
+class Engine : public ShowHost, public RecorderHost, public ControlSurface {
  public:
   explicit Engine(const GeneratorRegistry& registry, EngineOptions options = {});
   virtual ~Engine();
@@ -217,10 +208,18 @@ class Engine : public ShowHost, public RecorderHost {
   // The mix/output pass (clock thread, or any thread while the clock is
   // stopped).
   void RunMixPass();
-  // Second half of a scene recall (UI thread, clock stopped): loads the
-  // slots' settings, renders each once, keeps the old picture for the scene
-  // fade and restarts the timers at the scene's speeds.
-  void StartScene(const SceneStart& scene);
+  // Recalls scene `sceneIndex` (UI thread): stops the clock once, sets the
+  // panel and the slots' types from the scene, binds them, loads each
+  // slot's settings, renders each once, keeps the old picture for the scene
+  // fade and restarts the timers at the scene's speeds. Nothing happens when
+  // the index is not a scene. Values from a damaged record are made safe:
+  // unknown types bind None / Blackout, speeds are held to 5..25, merge
+  // modes outside 0..9 become 0 and masterfades are held to 0..255.
+  void RecallScene(int sceneIndex);
+  // Recalls so far and the index of the last one (-1 before the first);
+  // any thread.
+  int RecallCount() const { return recallCount_.load(); }
+  int LastRecalledScene() const { return lastRecalledScene_.load(); }
 
   // --- message loop -----------------------------------------------------
   // Asks for a scene recall on the UI thread (any thread).
@@ -235,6 +234,7 @@ class Engine : public ShowHost, public RecorderHost {
   // open), rate report, then the console lines other threads queued. Shutdown is
   // left to the host (flags().shutdownRequested).
   void PostMessageWork();
+  const MixPassTiming& mixPassTiming() const { return mixPassTiming_; }
   // Writes "FPS: %f\n" once more than 99 mix passes were counted.
   void ReportRate();
 
@@ -258,7 +258,8 @@ class Engine : public ShowHost, public RecorderHost {
   // The crossfader jumps to `value` and any glide stops, even when the
   // value is in place (a chase step, the chase editor's preview).
   void JumpMainFade(int value) override;
-  // Fills `scene` from the live slots and panel (UI thread).
+  // Fills `scene` from the live slots and panel (UI thread); `name` may be
+  // the record's own name.
   void StoreLiveScene(Scene& scene, std::string_view name) override;
   // The channel glide buttons set their channel's fade at once.
   void SetChannelFade(int mix, int value);
@@ -271,6 +272,20 @@ class Engine : public ShowHost, public RecorderHost {
   bool OpenOutputs();
   void CloseOutputs();
 
+  // --- control address space (core/controls.h) ----------------------------
+  // Sets a control as a panel widget would. On the main thread it acts at
+  // once; from another thread the controls whose work belongs to the main
+  // thread (scene recall, chase play and stop, outputs) are left as
+  // requests that the next PostMessageWork carries out, in the order they
+  // came, a later request of a kind replacing an earlier one. Announces the
+  // control's change group when its value changed.
+  bool SetControl(const ControlAddress& address, int value) override;
+  std::optional<int> ControlValue(const ControlAddress& address) const override;
+  int ControlInstances(ControlId id) const override;
+  // True on the thread that created the engine (the one that runs the
+  // message loop).
+  bool OnMainThread() const { return std::this_thread::get_id() == mainThread_; }
+
   // First half of an orderly exit (UI thread): stops the recorder and the
   // clock and destroys every generator. Stores, devices and the output
   // state stay as they are, so the autosave that follows records them.
@@ -282,6 +297,10 @@ class Engine : public ShowHost, public RecorderHost {
 
  private:
   static size_t Checked(int slot);
+  // Chase and scene requests left by other threads, carried out in order.
+  void CarryOutControlRequests();
+  void StartChaseNumber(int number);  // 1-based
+  void RecallSceneNumber(int number);  // 1-based, as a scene button press
   bool Store(std::atomic<int>& target, int value, Change change);
   Generator* StateFor(int typeId, int slot);
   void RenderSlotLocked(int slot);
@@ -290,6 +309,9 @@ class Engine : public ShowHost, public RecorderHost {
   // Hands a load error a recall or paste left in `generator` to the change feed.
   void ReportLoadError(Generator& generator);
   void StartSlotTimers(const std::array<int, kSlotCount>& periodsMs);
+  // The scene's settings loaded, each slot rendered once, timers restarted
+  // at `speeds` (tick lock free, clock stopped).
+  void StartScene(const std::array<SettingsBlock, kSlotCount>& blocks, const std::array<int, kSlotCount>& speeds);
   // How a timer is killed from the calling thread.
   FrameClock::Wait KillWait() const;
 
@@ -322,6 +344,17 @@ class Engine : public ShowHost, public RecorderHost {
   GeneratorClipboard clipboard_;
   std::atomic<int> pasteSlot_{-1};
   std::atomic<int> pendingSceneIndex_{-1};
+  std::atomic<int> recallCount_{0};
+  std::atomic<int> lastRecalledScene_{-1};
+  // Requests from other threads: 1-based chase and scene numbers (0 none),
+  // whether the waiting scene came first, a chase stop, the outputs wanted
+  // on (1) or off (0) (-1 none).
+  std::atomic<int> pendingChase_{0};
+  std::atomic<int> pendingScene_{0};
+  std::atomic<bool> sceneBeforeChase_{false};
+  std::atomic<bool> pendingChaseStop_{false};
+  std::atomic<int> pendingOutputs_{-1};
+  const std::thread::id mainThread_ = std::this_thread::get_id();
 
   // tickMutex_ is held by every tick and by UI work that writes frames;
   // slotMutex_[s] guards slot s's generator. Order: tick, then slot.
@@ -337,6 +370,7 @@ class Engine : public ShowHost, public RecorderHost {
   std::unique_ptr<RemoteControl> remote_;
   std::unique_ptr<Recorder> recorder_;
   int64_t rateStartUs_ = 0;
+  MixPassTiming mixPassTiming_;
   bool renderingStopped_ = false;
   bool shutDown_ = false;
 

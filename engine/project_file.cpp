@@ -215,7 +215,6 @@ ProjectFileResult ApplyProject(Engine& engine, ProjectData&& project, const Proj
       engine.changes().Announce(static_cast<Change>(g));
     }
   }
-  if (engine.hooks().refillSceneList) engine.hooks().refillSceneList();
   return result;
 }
 
@@ -243,7 +242,6 @@ ProjectFileResult AppendProject(Engine& engine, ProjectData&& project) {
     }
     show.chaseList().Select(show.chaseList().selection());
   }
-  if (engine.hooks().refillSceneList) engine.hooks().refillSceneList();
   return {};
 }
 

@@ -9,7 +9,6 @@
 #include "output/own_address.h"
 #include "output/serial_port.h"
 #include "output/udp_transport.h"
-#include "show/show.h"
 
 namespace quor {
 namespace {
@@ -26,7 +25,7 @@ int OpenInputSocket(int port) {
 
 }  // namespace
 
-RemoteControl::RemoteControl(Engine& engine, Show& show) : engine_(engine), show_(show) {
+RemoteControl::RemoteControl(Engine& engine) : engine_(engine), controls_(engine) {
   for (std::atomic<int>& value : last_) value.store(-1);
 }
 
@@ -145,71 +144,31 @@ void RemoteControl::Apply(const RemoteValues& received) {
   RemoteValues value = received;
   value[kRemoteScene] = MapSceneOrChaseValue(received[kRemoteScene], limit);
   value[kRemoteChase] = MapSceneOrChaseValue(received[kRemoteChase], limit);
-  RemoteValues last = LastValues();
-  auto acted = [this](int channel, int v) {
-    if (hooks_.acted) hooks_.acted(channel, v);
-  };
+  const RemoteValues last = LastValues();
 
-  // Chase and scene are carried out on the UI thread, which owns the
-  // stores and the chase list; the bounds are checked there.
+  // A changed chase or scene number is a press of that chase's or scene's
+  // trigger; the chase first, so a scene in the same frame stops it. The
+  // engine carries both out on the main thread, which owns the show.
   const int chase = value[kRemoteChase];
+  if (chase > 0 && chase != last[kRemoteChase]) controls_.SetControl({ControlId::kChasePlay, chase - 1}, 1);
   const int scene = value[kRemoteScene];
-  // Within one frame the chase comes first (a scene then stops it); a
-  // scene still waiting from an earlier frame goes before a new chase.
-  bool requested = false;
-  if (chase > 0 && chase != last[kRemoteChase]) {
-    sceneBeforeChase_.store(pendingScene_.load() != 0);
-    pendingChase_.store(chase);
-    requested = true;
-  }
-  if (scene > 0 && scene != last[kRemoteScene]) {
-    sceneBeforeChase_.store(false);
-    pendingScene_.store(scene);
-    requested = true;
-  }
+  if (scene > 0 && scene != last[kRemoteScene]) controls_.SetControl({ControlId::kSceneRecall, scene - 1}, 1);
 
   const int master = value[kRemoteMaster];
-  if (master >= 0 && master != last[kRemoteMaster]) {
-    engine_.SetMasterLevel(master);
-    acted(kRemoteMaster, master);
-  }
+  if (master >= 0 && master != last[kRemoteMaster]) controls_.SetControl({ControlId::kMasterLevel}, master);
 
   const int strobe = value[kRemoteStrobe];
   if (strobe == 0 && last[kRemoteStrobe] != 0) {
-    engine_.SetStrobe(false);
-    acted(kRemoteStrobe, 0);
+    controls_.SetControl({ControlId::kStrobe}, 0);
   } else if (strobe >= 1 && strobe != last[kRemoteStrobe]) {
     // A running strobe keeps its phase; only a stopped one starts.
-    if (engine_.settings().strobeCounter.load() < 0) engine_.SetStrobe(true);
-    engine_.SetStrobeTime(StrobeTimeForValue(strobe));
-    acted(kRemoteStrobe, strobe);
+    controls_.SetControl({ControlId::kStrobe}, 1);
+    controls_.SetControl({ControlId::kStrobeTime}, StrobeTimeForValue(strobe));
   }
 
   for (size_t i = 0; i < value.size(); ++i) {
     if (value[i] != -1) last_[i].store(value[i]);
   }
-  if (requested) engine_.WakeMainThread();
-}
-
-void RemoteControl::CarryOutRequests() {
-  const bool sceneFirst = sceneBeforeChase_.load();
-  const int chase = pendingChase_.exchange(0);
-  const int scene = pendingScene_.exchange(0);
-  auto startChase = [this, chase] {
-    if (chase <= 0 || chase > show_.chases().count()) return;
-    // As a double click in the chase window (selected, "Play" pressed), but
-    // the remote input prints no line of its own.
-    show_.chaseList().StartAt(chase - 1);
-    if (hooks_.acted) hooks_.acted(kRemoteChase, chase);
-  };
-  if (!sceneFirst) startChase();
-  if (scene > 0 && scene <= show_.scenes().count()) {
-    show_.sceneList().ShowSelection(scene - 1);
-    show_.player().RequestChaseStop();
-    engine_.RequestSceneRecall(scene - 1);
-    if (hooks_.acted) hooks_.acted(kRemoteScene, scene);
-  }
-  if (sceneFirst) startChase();
 }
 
 }  // namespace quor

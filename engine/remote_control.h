@@ -8,10 +8,9 @@
 // PollRemoteInput in the mix pass. The input works on a copy of the
 // settings taken when it opens, and Close waits for a running pass before it
 // releases the socket or port, so a pass never reads a closed handle. A
-// poll only reads non-blocking handles, sets the master level and strobe
-// and leaves chase starts and scene recalls as requests: the stores and the
-// chase list belong to the UI thread, which carries the requests out in
-// CarryOutRequests (the engine's post-message work) after a wake-up.
+// poll only reads non-blocking handles and sets controls (core/controls.h);
+// the engine leaves chase starts and scene recalls to the main thread,
+// which owns the show.
 #pragma once
 
 #include <array>
@@ -26,20 +25,9 @@
 
 namespace quor {
 
-class Show;
-
 // Reads and datagrams taken per pass at most, so a flood cannot hold the
 // mix pass beyond its period; the rest waits for the next pass.
 inline constexpr int kMaxRemoteReadsPerPass = 1024;
-
-struct RemoteControlHooks {
-  // A remote action happened (master and strobe: mix pass, must not block;
-  // chase and scene: UI thread): the show mode window highlights the scene
-  // or chase button and the master and strobe controls follow. `channel` is
-  // a RemoteChannel, `value` the applied 1-based scene/chase number, master
-  // level or strobe value.
-  std::function<void(int channel, int value)> acted;
-};
 
 // Counters for diagnostics and the load test (any thread).
 struct RemoteInputCounters {
@@ -51,7 +39,7 @@ struct RemoteInputCounters {
 
 class RemoteControl {
  public:
-  RemoteControl(Engine& engine, Show& show);
+  explicit RemoteControl(Engine& engine);
   ~RemoteControl();
   RemoteControl(const RemoteControl&) = delete;
   RemoteControl& operator=(const RemoteControl&) = delete;
@@ -66,40 +54,25 @@ class RemoteControl {
   // complete set of channel values.
   void PollRemoteInput();
 
-  RemoteControlHooks& hooks() { return hooks_; }
   const RemoteInputCounters& counters() const { return counters_; }
   // The value last acted on per channel; -1 = nothing received yet.
   RemoteValues LastValues() const;
   // Applies one set of received values (what a poll does after reading):
-  // master and strobe at once, chase and scene as requests.
+  // each channel that changed sets its control.
   void Apply(const RemoteValues& received);
-  // UI thread: starts the requested chase and recalls the requested scene
-  // when they exist, in the order they came (a scene stops a chase; within
-  // one frame the chase comes first). What a later pass requests before
-  // this runs replaces an earlier request of its kind.
-  void CarryOutRequests();
-  // The 1-based chase and scene numbers waiting for CarryOutRequests; 0 =
-  // none (any thread).
-  int PendingChase() const { return pendingChase_.load(); }
-  int PendingScene() const { return pendingScene_.load(); }
-
  private:
   void PollDatagrams();
   void PollSerial();
   void AnswerPoll();
 
   Engine& engine_;
-  Show& show_;
-  RemoteControlHooks hooks_;
+  ControlSurface& controls_;
   RemoteInputCounters counters_;
   RemoteInputSettings settings_;  // copy taken at open
   int fd_ = -1;
   std::unique_ptr<Tpm2StreamBuffer> serialBuffer_;
   std::array<uint8_t, 4> ownAddress_{127, 0, 0, 1};
   std::array<std::atomic<int>, kRemoteChannelCount> last_{};
-  std::atomic<int> pendingChase_{0};
-  std::atomic<int> pendingScene_{0};
-  std::atomic<bool> sceneBeforeChase_{false};  // the pending scene came first
 };
 
 }  // namespace quor

@@ -96,11 +96,9 @@ TEST_F(EngineTest, ResizeKeepsTopLeftPatchResetsSlotsAndPanelAndRefusesBadSizes)
   Bind(0, kSolidType);
   engine_.SetSlotSpeed(1, 10), engine_.SetInvert(1, true), engine_.SetMergeMode(kMixMain, 6);
   engine_.SetMasterLevel(77), engine_.SetStrobe(true);
-  int layoutDelta = -1;
-  engine_.EditHooks([&](EngineHooks& h) { h.layoutPanel = [&](int delta) { layoutDelta = delta; }; });
   engine_.StartClock();  // a running clock is restarted with the new size
   ASSERT_TRUE(engine_.ResizeMatrix(16, 32, 0));
-  EXPECT_EQ(layoutDelta, 0);  // 32 rows: the preview stays 200 high
+  EXPECT_EQ(engine_.uiState().previewHeight.load(), 200);  // 32 rows: the preview stays 200 high
   EXPECT_EQ(engine_.patch().At(15, 15), (PatchEntry{0, 15, 15, 1}));
   EXPECT_EQ(engine_.patch().At(0, 16).device, -1);
   EXPECT_EQ(engine_.CopyFrame(FrameIndex::kSceneFade).size(), 16u * 32u * 3u);
@@ -182,9 +180,12 @@ TEST_F(EngineTest, SceneStartFadesTheOldPictureOutOverThirteenPasses) {
   engine_.SetMainFadeByHand(0);
   engine_.SetChannelFade(kMixChannel1, 0);
   Fill(FrameIndex::kOutput, 100, 100, 100);  // the old scene's last picture
-  SceneStart scene;
-  scene.blocks[0][0] = 200, scene.blocks[0][1] = 0, scene.blocks[0][2] = 0;  // new picture: (200, 0, 0) in slot 0
-  engine_.StartScene(scene);
+  Scene scene;
+  scene.types = {kSolidType, kSolidType, 0, 0};
+  scene.masterfades = {0, 0, 0};
+  scene.settings[0][0] = 200, scene.settings[0][1] = 0, scene.settings[0][2] = 0;  // new picture: (200, 0, 0) in slot 0
+  ASSERT_TRUE(engine_.show().scenes().ReplaceAll({scene}));
+  engine_.RecallScene(0);
   engine_.RunMixPass();
   EXPECT_EQ(Pixel(FrameIndex::kOutput, 1, 1), (Px{198, 100, 100}));  // max(127 * new / 128, old)
   int passes = 1;
@@ -194,39 +195,25 @@ TEST_F(EngineTest, SceneStartFadesTheOldPictureOutOverThirteenPasses) {
   EXPECT_EQ(Pixel(FrameIndex::kOutput, 1, 1), (Px{200, 0, 0}));
 }
 
-TEST_F(EngineTest, MixPassCallsOutputRecorderAndChaseHooksOnlyWhenActive) {
-  int sent = 0, recorded = 0, chase = 0, polled = 0;
-  engine_.EditHooks([&](EngineHooks& h) {
-    h.sendFrame = [&](const uint8_t*, int w, int h) { sent += (w == 32 && h == 16); };
-    h.recordFrame = [&](const uint8_t*, int, int) { ++recorded; };
-    h.advanceChase = [&] { ++chase; };
-    h.pollRemoteInput = [&] { ++polled; };
-  });
-  engine_.RunMixPass();
-  EXPECT_EQ(sent + recorded + polled, 0);
-  engine_.flags().outputState = kOutputRunning, engine_.flags().recorderActive = 1, engine_.flags().remoteInputActive = 1;
-  engine_.RunMixPass();
-  EXPECT_EQ((std::array{sent, recorded, polled, chase}), (std::array{1, 1, 1, 2}));
-}
-
-TEST_F(EngineTest, PendingSceneRecallRunsBothHalvesAroundTheRebinding) {
-  int woken = 0, begun = -1;
-  engine_.EditHooks([&](EngineHooks& h) {
-    h.wakeMainThread = [&] { ++woken; };
-    h.beginSceneRecall = [&](int index) -> std::optional<SceneStart> {
-      begun = index;
-      engine_.StopClock();
-      engine_.RequestType(0, kSolidType);
-      return SceneStart{};
-    };
-  });
+TEST_F(EngineTest, APendingSceneRecallStopsTheClockOnceBindsRendersAndRestarts) {
+  int woken = 0;
+  engine_.EditHooks([&](EngineHooks& h) { h.wakeMainThread = [&] { ++woken; }; });
+  Scene scene;
+  scene.types = {kSolidType, 0, 0, 0};
+  ASSERT_TRUE(engine_.show().scenes().ReplaceAll({Scene{}, Scene{}, scene}));
+  engine_.StartClock();
   engine_.RequestSceneRecall(2);
   EXPECT_EQ(woken, 1);
+  const int timersBefore = engine_.MixTimerPeriod();
   engine_.PostMessageWork();
   // Rebound and rendered once by the scene start, the clock running again.
-  EXPECT_EQ(std::tuple(begun, engine_.BoundType(0), SolidIn(engine_, 0)->renders.load(), engine_.PendingSceneIndex(),
-                       engine_.ClockRunning()),
-            std::tuple(2, kSolidType, 1, -1, true));
+  EXPECT_EQ(std::tuple(engine_.LastRecalledScene(), engine_.RecallCount(), engine_.BoundType(0),
+                       SolidIn(engine_, 0)->renders.load(), engine_.PendingSceneIndex(), engine_.ClockRunning()),
+            std::tuple(2, 1, kSolidType, 1, -1, true));
+  EXPECT_EQ(engine_.MixTimerPeriod(), timersBefore);
+  engine_.RequestSceneRecall(3);  // no such scene: nothing happens
+  engine_.PostMessageWork();
+  EXPECT_EQ(std::tuple(engine_.RecallCount(), engine_.PendingSceneIndex()), std::tuple(1, -1));
 }
 
 TEST_F(EngineTest, RateReportAfterMoreThan99Passes) {

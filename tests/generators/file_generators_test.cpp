@@ -346,15 +346,10 @@ TEST(FilePlayerInEngine, RecallAndPasteErrorsReachTheChangeFeed) {
   engine.PostMessageWork();
   EXPECT_EQ(engine.changes().Drain().errors, expected);
 
-  engine.EditHooks([&](EngineHooks& hooks) {
-    hooks.beginSceneRecall = [&](int) -> std::optional<SceneStart> {
-      engine.StopClock();
-      engine.RequestType(2, kFilePlayerType);
-      SceneStart start;
-      std::memcpy(start.blocks[2].data(), take.data(), take.size());
-      return start;
-    };
-  });
+  Scene scene;
+  scene.types[2] = kFilePlayerType;
+  std::memcpy(scene.settings[2].data(), take.data(), take.size());
+  ASSERT_TRUE(engine.show().scenes().ReplaceAll({scene}));
   engine.RequestSceneRecall(0);
   engine.PostMessageWork();
   EXPECT_EQ(engine.changes().Drain().errors, expected);

@@ -7,7 +7,6 @@
 #include <optional>
 
 #include "engine/project_file.h"
-#include "engine/scene_recall.h"
 #include "show/chase_editor.h"
 #include "show/chase_player.h"
 #include "show/scene_list.h"
@@ -365,15 +364,17 @@ TEST_F(SceneListTest, DamagedScenesRecallSafely) {
   damaged.mergeModes = {42, -1, 3};
   damaged.masterfades = {-20, 999, 128};
   ASSERT_TRUE(show_.scenes().ReplaceAll({damaged}));
-  const auto start = BeginSceneRecall(engine_, show_.scenes(), 0);
-  ASSERT_TRUE(start.has_value());
+  engine_.RecallScene(0);
+  EXPECT_EQ(engine_.RecallCount(), 1);
   EXPECT_EQ((std::array{engine_.RequestedType(0), engine_.RequestedType(1), engine_.RequestedType(2)}),
             (std::array{0, 0, kSolidType}));
-  EXPECT_EQ(start->speeds, (std::array<int, 4>{5, 5, 25, 25}));
   const MixerPanel& panel = engine_.panel();
+  EXPECT_EQ((std::array{panel.speed[0].load(), panel.speed[1].load(), panel.speed[2].load()}), (std::array{5, 5, 25}));
+  EXPECT_EQ((std::array{engine_.SlotTimerPeriod(0), engine_.SlotTimerPeriod(2)}), (std::array{200, 40}));
   EXPECT_EQ((std::array{panel.mergeMode[0].load(), panel.mergeMode[2].load(), panel.masterFade[0].load(), panel.masterFade[1].load()}),
             (std::array{0, 3, 0, 255}));
-  EXPECT_FALSE(BeginSceneRecall(engine_, show_.scenes(), 1).has_value() || BeginSceneRecall(engine_, show_.scenes(), -1).has_value());
+  engine_.RecallScene(1), engine_.RecallScene(-1);
+  EXPECT_EQ(engine_.RecallCount(), 1);
 }
 
 // Each way of adding a record stops at the project format's limit, changing nothing, so the show stays saveable.
