@@ -9,6 +9,7 @@
 
 #include "app/headless_host.h"
 #include "app/windowed_host.h"
+#include "core/controls.h"
 #include "engine/command_line.h"
 #include "engine/engine.h"
 #include "generators/builtin_generators.h"
@@ -21,6 +22,10 @@ int main(int argc, char** argv) {
   for (const std::string& arg : args) {
     if (arg == "--help") {
       std::fputs(UsageText().c_str(), stdout);
+      return 0;
+    }
+    if (arg == "--list-controls") {
+      std::fputs(ControlListText().c_str(), stdout);
       return 0;
     }
     if (arg == "--version") {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdio>
 
 namespace quor {
 namespace {
@@ -43,6 +44,16 @@ constexpr bool SpecsInIdOrder() {
 }
 static_assert(SpecsInIdOrder(), "the table is indexed by id");
 
+// `pattern` with its "#" (if any) replaced by `text`.
+std::string Filled(std::string_view pattern, std::string_view text) {
+  const size_t hash = pattern.find('#');
+  if (hash == std::string_view::npos) return std::string(pattern);
+  std::string out(pattern.substr(0, hash));
+  out.append(text);
+  out.append(pattern.substr(hash + 1));
+  return out;
+}
+
 }  // namespace
 
 std::span<const ControlSpec> ControlSpecs() { return kSpecs; }
@@ -63,13 +74,7 @@ std::string_view ControlTypeName(ControlType kind) {
 }
 
 std::string ControlName(const ControlAddress& address) {
-  const std::string_view pattern = SpecOf(address.id).pattern;
-  const size_t hash = pattern.find('#');
-  if (hash == std::string_view::npos) return std::string(pattern);
-  std::string name(pattern.substr(0, hash));
-  name += std::to_string(address.instance + 1);
-  name += pattern.substr(hash + 1);
-  return name;
+  return Filled(SpecOf(address.id).pattern, std::to_string(address.instance + 1));
 }
 
 std::optional<ControlAddress> ParseControlName(std::string_view name) {
@@ -91,6 +96,31 @@ std::optional<ControlAddress> ParseControlName(std::string_view name) {
     return ControlAddress{spec.id, number - 1};
   }
   return std::nullopt;
+}
+
+std::string ControlListText() {
+  std::string text = "NAME                  KIND     RANGE     WHAT\n";
+  auto line = [&text](const std::string& name, const ControlSpec& spec, const std::string& what) {
+    char range[32];
+    std::snprintf(range, sizeof range, "%d..%d", spec.min, spec.max);
+    char row[200];
+    std::snprintf(row, sizeof row, "%-21s %-8s %-9s ", name.c_str(), std::string(ControlTypeName(spec.kind)).c_str(),
+                  range);
+    text += row;
+    text += what;
+    text += '\n';
+  };
+  for (const ControlSpec& spec : kSpecs) {
+    if (spec.instances == 0) {
+      line(Filled(spec.pattern, "N"), spec,
+           Filled(spec.description, "N (1.." + std::to_string(spec.maxInstances) + ")"));
+      continue;
+    }
+    for (int i = 0; i < spec.instances; ++i) {
+      line(ControlName({spec.id, i}), spec, Filled(spec.description, std::to_string(i + 1)));
+    }
+  }
+  return text;
 }
 
 int ClampControlValue(ControlId id, int value) {

@@ -86,6 +86,10 @@ std::string ControlName(const ControlAddress& address);
 // The address a name stands for; nothing when no control has that name or
 // the instance is outside 1..maxInstances (a leading "/" is allowed).
 std::optional<ControlAddress> ParseControlName(std::string_view name);
+// The listing `quor --list-controls` prints: one line per control with its
+// name, kind, range and what it does; controls that follow the show are
+// listed once with "N" for the scene or chase number.
+std::string ControlListText();
 // The value held to the control's range (toggles to 0 or 1).
 int ClampControlValue(ControlId id, int value);
 

@@ -35,6 +35,8 @@ void ParseLongOption(const std::string& arg, CommandLine& line) {
     line.help = true;
   } else if (name == "version" && !hasValue) {
     line.version = true;
+  } else if (name == "list-controls" && !hasValue) {
+    line.listControls = true;
   } else if (name == "scan-artnet" && !hasValue) {
     line.scanArtNet = true;
   } else if (name == "seconds") {
@@ -143,6 +145,7 @@ std::string UsageText() {
          "  --snapshot=FILE    write the last output frame to FILE (PNG) at exit\n"
          "  --config-dir=DIR   folder for autosave.dat\n"
          "  --scan-artnet      look for Art-Net nodes for five seconds, list them and exit\n"
+         "  --list-controls    print every control's name, kind and range and exit\n"
          "  --help, --version\n";
 }
 

@@ -35,6 +35,7 @@ struct CommandLine {
   std::string snapshotPath;
   std::string configDir;
   bool scanArtNet = false;  // run one Art-Net scan, print the nodes, exit
+  bool listControls = false;  // print the control address space and exit
 
   // Problems with long options; the caller reports them and exits.
   std::vector<std::string> errors;
