@@ -7,6 +7,7 @@
 
 #include "bench/bench_support.h"
 #include "engine/engine.h"
+#include "engine/engine_write_access.h"
 #include "generators/builtin_generators.h"
 
 namespace quor {
@@ -31,7 +32,7 @@ void MixPass(benchmark::State& state) {
   engine.SetStrobeTime(1);
   engine.SetStrobe(true);
   for (auto _ : state) {
-    engine.settings().sceneFadeLevel.store(100);  // keep the fade running
+    EngineWriteAccess::Settings(engine).sceneFadeLevel.store(100);  // keep the fade running
     engine.RunMixPass();
     benchmark::DoNotOptimize(engine.frame(FrameIndex::kOutput));
   }

@@ -37,7 +37,7 @@ void MixPassWithPreviews(benchmark::State& state) {
   }
   engine.SetMergeMode(kMixChannel1, 6);
   engine.SetGammaSetting(200);
-  engine.settings().rightPreviewSource.store(kPreviewGenerator2);
+  engine.SetPreviewSource(1, kPreviewGenerator2);
   for (auto _ : state) {
     engine.RunMixPass();
     // The GUI side takes each picture, as the window's refresh does.

@@ -486,6 +486,15 @@ void Engine::SetPreviewSource(int side, int source) {
   Store(target, Clamp(source, kPreviewOff, kPreviewGenerator2), Change::kMaster);
 }
 
+void Engine::SetPixelStep(int step) { Store(settings_.pixelStep, Clamp(step, 1, 4), Change::kMaster); }
+void Engine::SetRemoteControlEnabled(bool on) { Store(settings_.remoteControlEnabled, on ? 1 : 0, Change::kRemoteInput); }
+void Engine::SetAudioAgc(bool on) { Store(audio_.agcEnabled, on ? 1 : 0, Change::kMaster); }
+
+void Engine::RequestShutdown() {
+  flags_.shutdownRequested.store(1);
+  WakeMainThread();
+}
+
 bool Engine::OpenOutputs() {
   if (flags_.outputState.load() == kOutputRunning) return true;
   const bool opened = outputs_.OpenOutputs();

@@ -122,11 +122,12 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   Console& console() override { return console_; }
   RandomSource& random() { return random_; }
   FrameClock& clock() override { return clock_; }
-  EngineSettings& settings() override { return settings_; }
+  // The live values, read-only: every change goes through a command below.
+  const EngineSettings& settings() const { return settings_; }
+  const RuntimeFlags& flags() const { return flags_; }
+  const MixerPanel& panel() const { return panel_; }
   // Preview options and the show mode window's placement (UI thread).
   UiState& uiState() { return uiState_; }
-  RuntimeFlags& flags() override { return flags_; }
-  MixerPanel& panel() { return panel_; }
   const EngineHooks& hooks() const { return hooks_; }
   // Changes the hooks. Refused (false, nothing changed) while the clock
   // runs, because the clock thread calls them without a lock.
@@ -267,6 +268,13 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   void SetInvert(int slot, bool on);
   void SetOutputFps(int fps);  // 1..100, takes effect at the next clock start
   void SetPreviewSource(int side, int source);  // side 0 left, 1 right
+  void SetPixelStep(int step);  // 1..4
+  // "Remote Control Enabled": open the remote input whenever possible.
+  void SetRemoteControlEnabled(bool on);
+  // The sound input's automatic gain.
+  void SetAudioAgc(bool on);
+  // Asks the host to end the program after this turn (any thread).
+  void RequestShutdown();
   // UI thread: opens or closes the outputs, announcing kOutputs; a failed
   // open reports an EngineError and returns false.
   bool OpenOutputs();
@@ -296,6 +304,10 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   void Shutdown();
 
  private:
+  friend struct EngineWriteAccess;
+  // For the show and the recorder, which change what belongs to them.
+  EngineSettings& liveSettings() override { return settings_; }
+  RuntimeFlags& liveFlags() override { return flags_; }
   static size_t Checked(int slot);
   // Chase and scene requests left by other threads, carried out in order.
   void CarryOutControlRequests();

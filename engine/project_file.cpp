@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "engine/engine.h"
+#include "engine/engine_write_access.h"
 #include "files/safe_file.h"
 #include "show/show.h"
 
@@ -99,7 +100,7 @@ ProjectData CaptureProject(Engine& engine) {
   const std::span<const OutputDevice> devices = engine.outputs().devices().devices();
   project.devices.assign(devices.begin(), devices.end());
 
-  EngineSettings& settings = engine.settings();
+  const EngineSettings& settings = engine.settings();
   UiState& ui = engine.uiState();
   project.matrixWidth = engine.width();
   project.matrixHeight = engine.height();
@@ -127,7 +128,7 @@ std::vector<uint8_t> SerializeProject(Engine& engine) { return EncodeProject(Cap
 ProjectFileResult ApplyProject(Engine& engine, ProjectData&& project, const ProjectLoadHooks& hooks) {
   ProjectFileResult result;
   Show& show = engine.show();
-  EngineSettings& settings = engine.settings();
+  EngineSettings& settings = EngineWriteAccess::Settings(engine);
   UiState& ui = engine.uiState();
 
   // Nothing may send or read remote commands while the configuration is

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "engine/engine_write_access.h"
 #include "output/own_address.h"
 #include "output/serial_port.h"
 #include "output/udp_transport.h"
@@ -57,13 +58,13 @@ bool RemoteControl::OpenRemoteInput() {
   // Looked up here rather than in the pass: the lookup asks the kernel.
   if (settings_.inputType == kRemoteArtNet) ownAddress_ = FindOwnIpv4Address();
   for (std::atomic<int>& value : last_) value.store(-1);
-  engine_.flags().remoteInputActive.store(1);
+  EngineWriteAccess::Flags(engine_).remoteInputActive.store(1);
   return true;
 }
 
 void RemoteControl::CloseRemoteInput() {
   if (engine_.flags().remoteInputActive.load() != 1) return;
-  engine_.flags().remoteInputActive.store(0);
+  EngineWriteAccess::Flags(engine_).remoteInputActive.store(0);
   // A pass that saw the flag still set may be reading: wait for it.
   engine_.WithTickLock([this] {
     CloseRawSerial(fd_);

@@ -46,7 +46,7 @@ Recorder::StartResult Recorder::StartInto(std::unique_ptr<RecordingSink> sink, c
   Stop();
 
   const RecordingHeader header{static_cast<uint32_t>(width), static_cast<uint32_t>(height),
-                               static_cast<uint32_t>(engine_.settings().outputFps.load())};
+                               static_cast<uint32_t>(engine_.liveSettings().outputFps.load())};
   if (!sink->Write(EncodeRecordingHeader(header))) {
     sink->Close();
     engine_.console().Print("Recorder: cannot write to %s\n", name.c_str());
@@ -66,13 +66,13 @@ Recorder::StartResult Recorder::StartInto(std::unique_ptr<RecordingSink> sink, c
     height_ = height;
   });
   fileName_ = name;
-  engine_.flags().recorderActive.store(1);
+  engine_.liveFlags().recorderActive.store(1);
   engine_.changes().Announce(Change::kRecorder);
   return StartResult::kStarted;
 }
 
 void Recorder::Stop() {
-  if (engine_.flags().recorderActive.exchange(0) == 1) engine_.changes().Announce(Change::kRecorder);
+  if (engine_.liveFlags().recorderActive.exchange(0) == 1) engine_.changes().Announce(Change::kRecorder);
   // A mix pass that saw the flag still set finishes before the file is taken.
   std::unique_ptr<RecordingSink> sink;
   std::unique_ptr<AsyncWriter> writer;
@@ -113,7 +113,7 @@ void Recorder::ReportFault() {
   engine_.changes().ReportError({name, 0, reason});
 }
 
-bool Recorder::Recording() const { return engine_.flags().recorderActive.load() == 1; }
+bool Recorder::Recording() const { return engine_.liveFlags().recorderActive.load() == 1; }
 
 void Recorder::RecordFrame(const uint8_t* frame, int width, int height) {
   if (writer_ == nullptr || aborted_) return;
@@ -136,7 +136,7 @@ void Recorder::RecordFrame(const uint8_t* frame, int width, int height) {
 }
 
 void Recorder::AbortLocked(const char* reason, const char* advice) {
-  engine_.flags().recorderActive.store(0);
+  engine_.liveFlags().recorderActive.store(0);
   aborted_ = true;
   if (!faultPending_.load()) {
     faultReason_ = std::string("Recording into ") + sinkName_ + " stopped: " + reason + ". " + advice;

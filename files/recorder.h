@@ -30,8 +30,8 @@ namespace quor {
 class RecorderHost {
  public:
   virtual Console& console() = 0;
-  virtual EngineSettings& settings() = 0;
-  virtual RuntimeFlags& flags() = 0;
+  virtual EngineSettings& liveSettings() = 0;
+  virtual RuntimeFlags& liveFlags() = 0;
   virtual ChangeFeed& changes() = 0;
   // Runs `work` while no tick runs (UI thread only).
   virtual void WithTickLock(const std::function<void()>& work) = 0;

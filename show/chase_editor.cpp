@@ -47,7 +47,7 @@ bool ChaseEditor::Open(int chaseIndex) {
   // The chase must be stopped before the settings are saved, or its stop
   // would later put back its own saved settings over the previews.
   player_.StopChaseNow();
-  saved_ = CaptureFadeStrobe(engine_.settings());
+  saved_ = CaptureFadeStrobe(engine_.liveSettings());
   chase_ = chaseIndex;
   current_ = -1;
   controls_ = ChaseStepControls{};
@@ -57,7 +57,7 @@ bool ChaseEditor::Open(int chaseIndex) {
 
 int ChaseEditor::Close() {
   if (!open_) return chase_;
-  RestoreFadeStrobe(engine_.settings(), saved_);
+  RestoreFadeStrobe(engine_.liveSettings(), saved_);
   engine_.changes().Announce(Change::kMaster);
   open_ = false;
   current_ = -1;
@@ -146,14 +146,14 @@ void ChaseEditor::ReplayBefore(int row) {
     }
   }
   if (haveScene) {
-    engine_.settings().sceneFadeEnabled.store(0);
+    engine_.liveSettings().sceneFadeEnabled.store(0);
     engine_.changes().Announce(Change::kMaster);
     engine_.StartMainGlide(kGlideNone);
     PreviewScene(engine_, selectScene_, scene);
   }
   if (haveCrossfade) engine_.JumpMainFade(crossfade);
   if (strobe > 0) {
-    PreviewStrobe(engine_.settings(), strobe);
+    PreviewStrobe(engine_.liveSettings(), strobe);
     engine_.changes().Announce(Change::kMaster);
   }
 }
@@ -190,7 +190,7 @@ bool ChaseEditor::InsertStep() {
   ChaseStep step;
   step.kind = kStepScene;
   step.value = 0;
-  const EngineSettings& settings = engine_.settings();
+  const EngineSettings& settings = engine_.liveSettings();
   step.fade = settings.sceneFadeEnabled.load() > 0 ? sceneList_.FadeTimePosition() + 1 : 0;
   step.duration = ParseDurationText(controls_.durationText);
   if (step.duration <= 0) step.duration = kDefaultStepDurationMs;
@@ -254,7 +254,7 @@ void ChaseEditor::SetType(int kind) {
   } else if (kind == kStepMasterstrobe) {
     const int value = controls_.strobe;
     EditCurrent([&](ChaseStep& s) { s.kind = kStepMasterstrobe, s.value = value; });
-    PreviewStrobe(engine_.settings(), value);
+    PreviewStrobe(engine_.liveSettings(), value);
     engine_.changes().Announce(Change::kMaster);
   } else {
     controls_.crossfadeMax = 255;
@@ -291,7 +291,7 @@ void ChaseEditor::SetStrobe(int position) {
   if (!ControlLive(kStepMasterstrobe)) return;
   const int value = controls_.strobe;
   EditCurrent([&](ChaseStep& s) { s.value = value; });
-  PreviewStrobe(engine_.settings(), value);
+  PreviewStrobe(engine_.liveSettings(), value);
   engine_.changes().Announce(Change::kMaster);
 }
 

@@ -30,7 +30,7 @@ void ChasePlayer::StopChaseNow() {
 }
 
 void ChasePlayer::PerformStopLocked() {
-  RestoreFadeStrobe(engine_.settings(), saved_);
+  RestoreFadeStrobe(engine_.liveSettings(), saved_);
   engine_.changes().Announce(Change::kMaster);
   engine_.console().Print("Chase stopped.\n");
   runningChase_.store(kIdle);
@@ -60,7 +60,7 @@ void ChasePlayer::AdvanceChase() {
   // The settings are saved when a chase starts from idle; switching straight
   // to another chase keeps them, so the final stop returns to the settings
   // from before the first chase.
-  if (lastRunningChase_.load() == -1) saved_ = CaptureFadeStrobe(engine_.settings());
+  if (lastRunningChase_.load() == -1) saved_ = CaptureFadeStrobe(engine_.liveSettings());
   lastRunningChase_.store(running);
 
   auto storeLock = chases_.LockForPlayer();

@@ -77,10 +77,10 @@ void SceneList::SelectByUser(int index) {
 }
 
 int SceneList::FadeTimePosition() const {
-  return std::clamp(quor::FadeTimePosition(engine_.settings().sceneFadeStep.load()), 0, kMaxFadeTimePosition);
+  return std::clamp(quor::FadeTimePosition(engine_.liveSettings().sceneFadeStep.load()), 0, kMaxFadeTimePosition);
 }
 
-bool SceneList::FadeOutChecked() const { return engine_.settings().sceneFadeEnabled.load() > 0; }
+bool SceneList::FadeOutChecked() const { return engine_.liveSettings().sceneFadeEnabled.load() > 0; }
 
 void SceneList::SetFadeTime(int position) {
   player_.StopChaseNow();
@@ -93,12 +93,12 @@ void SceneList::SetFadeOut(bool checked) {
 }
 
 void SceneList::SetFadeTimeKeepingChase(int position) {
-  engine_.settings().sceneFadeStep.store(30 - std::clamp(position, 0, kMaxFadeTimePosition));
+  engine_.liveSettings().sceneFadeStep.store(30 - std::clamp(position, 0, kMaxFadeTimePosition));
   engine_.changes().Announce(Change::kMaster);
 }
 
 void SceneList::SetFadeOutKeepingChase(bool checked) {
-  engine_.settings().sceneFadeEnabled.store(checked ? 1 : 0);
+  engine_.liveSettings().sceneFadeEnabled.store(checked ? 1 : 0);
   engine_.changes().Announce(Change::kMaster);
 }
 

@@ -18,7 +18,8 @@ class Scene;
 class ShowHost {
  public:
   virtual Console& console() = 0;
-  virtual EngineSettings& settings() = 0;
+  // The live settings the show's steps and windows change (scene fade, strobe).
+  virtual EngineSettings& liveSettings() = 0;
   virtual FrameClock& clock() = 0;
   virtual bool ClockRunning() const = 0;
   // Where the show announces what it changed (any thread).

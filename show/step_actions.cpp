@@ -59,11 +59,11 @@ void PreviewCrossfade(ShowHost& engine, int value, int autofade) {
 void ExecuteStep(ShowHost& engine, const SceneSelectedFn& selectScene, const ChaseStep& step) {
   switch (step.kind) {
     case kStepScene:
-      ApplyStepFade(engine.settings(), step.fade);
+      ApplyStepFade(engine.liveSettings(), step.fade);
       PreviewScene(engine, selectScene, step.value);
       break;
     case kStepMasterstrobe:
-      PreviewStrobe(engine.settings(), step.value);
+      PreviewStrobe(engine.liveSettings(), step.value);
       break;
     case kStepCrossfade:
       PreviewCrossfade(engine, step.value, step.autofade);

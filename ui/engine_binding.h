@@ -12,6 +12,8 @@
 #include <functional>
 #include <vector>
 
+#include "core/controls.h"
+
 class QAbstractButton;
 class QAbstractSlider;
 class QComboBox;
@@ -31,6 +33,12 @@ class EngineBinding {
   void Bind(QComboBox* list, Getter get, Setter set);
   // Check box or button that stays pressed: checked <-> value != 0.
   void Bind(QAbstractButton* button, Getter get, Setter set);
+  // A control of the address space: read and set by its address.
+  template <class Widget>
+  void Bind(Widget* widget, ControlSurface& controls, ControlAddress address) {
+    Bind(widget, [&controls, address] { return controls.ControlValue(address).value_or(0); },
+         [&controls, address](int value) { controls.SetControl(address, value); });
+  }
   // Runs after every refresh that changed something and after user changes
   // (labels that show a value, for example).
   void OnChange(std::function<void()> follow) { follow_.push_back(std::move(follow)); }

@@ -56,7 +56,7 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
     std::function<void(int)> setSource;
     if (i != kPreviewCentre) {
       const int side = i == kPreviewLeft ? 0 : 1;
-      std::atomic<int>& value =
+      const std::atomic<int>& value =
           side == 0 ? engine_.settings().leftPreviewSource : engine_.settings().rightPreviewSource;
       source = [&value] { return value.load(); };
       setSource = [this, side](int s) { engine_.SetPreviewSource(side, s); };
@@ -217,8 +217,7 @@ void MainWindow::RunCommand(int commandId) {
       modal_->RunCommand(kCmdRemoteControl, QStringLiteral("Remote Control"));
       break;
     case kCmdAudioAgc: {
-      std::atomic<int>& agc = engine_.audio().agcEnabled;
-      agc.store(agc.load() > 0 ? 0 : 1);
+      engine_.SetAudioAgc(engine_.audio().agcEnabled.load() == 0);
       break;
     }
     case kCmdStartOutput:
@@ -245,6 +244,12 @@ void MainWindow::Tick() {
   engine_.PostMessageWork();
   const ChangeBatch changes = engine_.changes().Drain();
   if (changes.Has(Change::kMatrix)) ApplyPreviewHeight();
+  // The show mode control may come from a remote surface.
+  if (changes.Has(Change::kShowMode) && !closed_) {
+    const bool wanted = engine_.ControlValue({ControlId::kShowMode}).value_or(0) == 1;
+    if (wanted && !showMode_) OpenShowMode();
+    if (!wanted && showMode_) showMode_->close();
+  }
   if (changes.Has(Change::kPanel) || changes.Has(Change::kMaster) || changes.Has(Change::kMatrix)) {
     panel_->Refresh();
   }
@@ -341,7 +346,7 @@ void MainWindow::moveEvent(QMoveEvent* event) {
 // --- show mode ------------------------------------------------------------------
 
 void MainWindow::OpenShowMode() {
-  if (engine_.flags().showModeActive.load() == 1 || showMode_) return;
+  if (showMode_) return;
   if (closedShowMode_) delete closedShowMode_.data();  // only one waits at a time
   auto* window = new ShowModeWindow(engine_, renderer_.buffer(kPreviewCentre),
                                     {[this] { CloseShowMode(); }, [this] { RunCommand(kCmdFileRecorder); }});
@@ -555,7 +560,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   }
   closed_ = true;
   refresh_.stop();
-  engine_.flags().shutdownRequested.store(1);
+  engine_.RequestShutdown();
   sceneWindow_->hide();
   chaseWindow_->hide();
   help_->hide();

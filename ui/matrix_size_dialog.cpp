@@ -114,7 +114,7 @@ bool MatrixSizeDialog::Apply() {
     return false;
   }
   const int aspect = aspect_->isChecked() ? 1 : 0;
-  engine_.settings().pixelStep.store(pixelStep_->currentIndex() + 1);
+  engine_.SetPixelStep(pixelStep_->currentIndex() + 1);
   engine_.uiState().previewGrid.store(grid_->isChecked() ? 1 : 0);
   if (width != engine_.width() || height != engine_.height() || aspect != engine_.uiState().previewAspect.load()) {
     engine_.console().Print("new matrix size: %d x %d\n", width, height);

@@ -101,13 +101,9 @@ void MixerPanelWidget::BuildSlot(int slot, int dx, int dy) {
   invert_[i] = invert;
   speed_[i] = speed;
 
-  quor::MixerPanel& values = engine_.panel();
-  binding_.Bind(effect, [&values, i] { return values.effectListPosition[i].load(); },
-                [this, slot](int position) { engine_.SelectEffect(slot, position); });
-  binding_.Bind(speed, [&values, i] { return values.speed[i].load(); },
-                [this, slot](int value) { engine_.SetSlotSpeed(slot, value); });
-  binding_.Bind(invert, [&values, i] { return values.invert[i].load(); },
-                [this, slot](int on) { engine_.SetInvert(slot, on != 0); });
+  binding_.Bind(effect, engine_, {ControlId::kSlotEffect, slot});
+  binding_.Bind(speed, engine_, {ControlId::kSlotSpeed, slot});
+  binding_.Bind(invert, engine_, {ControlId::kSlotInvert, slot});
   connect(edit, &QPushButton::clicked, this, [this, slot] { modal_.EditSlot(slot); });
   edit->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(edit, &QWidget::customContextMenuRequested, this, [this, slot, edit](const QPoint& pos) {
@@ -145,9 +141,10 @@ void MixerPanelWidget::BuildMix(int mix, int dx, int dy) {
     glide_[m][b] = button;
     connect(button, &QPushButton::clicked, this, [this, mix, main, b] {
       if (main) {
-        engine_.StartMainGlide(static_cast<int>(b) + kGlideToStart);
+        constexpr ControlId kGlides[] = {ControlId::kMainGlideStart, ControlId::kMainGlideCentre, ControlId::kMainGlideEnd};
+        engine_.SetControl({kGlides[b]}, 1);
       } else {
-        engine_.SetChannelFade(mix, kChannelGlideTargets[b]);
+        engine_.SetControl({ControlId::kChannelFade, mix}, kChannelGlideTargets[b]);
       }
       Refresh();
     });
@@ -155,20 +152,12 @@ void MixerPanelWidget::BuildMix(int mix, int dx, int dy) {
   auto* fade = MakeSlider(this, x + 10, main ? y + 55 : y + 55, 300, 25, 0, 255);
   merge_[m] = list;
   fade_[m] = fade;
-  quor::MixerPanel& values = engine_.panel();
-  binding_.Bind(list, [&values, m] { return values.mergeMode[m].load(); },
-                [this, mix](int mode) { engine_.SetMergeMode(mix, mode); });
-  if (main) {
-    binding_.Bind(fade, [&values, m] { return values.masterFade[m].load(); },
-                  [this](int value) { engine_.SetMainFadeByHand(value); });
-  } else {
-    binding_.Bind(fade, [&values, m] { return values.masterFade[m].load(); },
-                  [this, mix](int value) { engine_.SetChannelFade(mix, value); });
-  }
+  binding_.Bind(list, engine_, main ? ControlAddress{ControlId::kMainMode} : ControlAddress{ControlId::kChannelMode, mix});
+  binding_.Bind(fade, engine_, main ? ControlAddress{ControlId::kMainFade} : ControlAddress{ControlId::kChannelFade, mix});
 }
 
 void MixerPanelWidget::BuildMaster() {
-  EngineSettings& settings = engine_.settings();
+  const EngineSettings& settings = engine_.settings();
   FitLabel(Place(new QLabel(QStringLiteral("Strobe Time"), this), 370, 197, 60, 16), QStringLiteral("Strobe Time"));
   strobeTime_ = MakeSlider(this, 445, 193, 150, 25, 1, 25);
   strobe_ = Place(new QPushButton(QStringLiteral("Strobe"), this), 601, 194, 70, 23);
@@ -179,21 +168,17 @@ void MixerPanelWidget::BuildMaster() {
   masterLabel_ = Place(new DoubleClickLabel(QStringLiteral("Master"), this), 370, 269, 50, 16);
   masterOut_ = MakeSlider(this, 445, 265, 225, 25, 0, 255);
 
-  binding_.Bind(strobeTime_, [&settings] { return settings.strobeTime.load(); },
-                [this](int value) { engine_.SetStrobeTime(value); });
-  binding_.Bind(strobe_, [&settings] { return settings.strobeCounter.load() >= 0 ? 1 : 0; },
-                [this](int on) { engine_.SetStrobe(on != 0); });
-  binding_.Bind(gamma_, [&settings] { return settings.gammaSetting.load(); },
-                [this](int value) { engine_.SetGammaSetting(value); });
-  binding_.Bind(masterOut_, [&settings] { return settings.masterLevel.load(); },
-                [this](int value) { engine_.SetMasterLevel(value); });
+  binding_.Bind(strobeTime_, engine_, {ControlId::kStrobeTime});
+  binding_.Bind(strobe_, engine_, {ControlId::kStrobe});
+  binding_.Bind(gamma_, engine_, {ControlId::kGamma});
+  binding_.Bind(masterOut_, engine_, {ControlId::kMasterLevel});
   binding_.OnChange([this, &settings] { gammaLabel_->setText(GammaLabelText(settings.gammaSetting.load())); });
   gammaLabel_->onDoubleClick = [this] {
-    engine_.ResetGamma();
+    engine_.SetControl({ControlId::kGamma}, 100);
     Refresh();
   };
   masterLabel_->onDoubleClick = [this] {
-    engine_.Blackout();
+    engine_.SetControl({ControlId::kBlackout}, 1);
     Refresh();
   };
 }

@@ -159,7 +159,7 @@ bool RemoteControlDialog::Store() {
     s.baudOrNet = baud_->currentText().toInt();
     s.SetPortName(serial_->currentText().toStdString());
   }
-  engine_.settings().remoteControlEnabled.store(enabled_->isChecked() ? 1 : 0);
+  engine_.SetRemoteControlEnabled(enabled_->isChecked());
   s.limitTo32 = limit_->isChecked() ? 1 : 0;
   return true;
 }
@@ -177,7 +177,7 @@ bool RunRemoteControlCommand(Engine& engine, std::vector<std::string> serialPort
   }
   if (engine.settings().remoteControlEnabled.load() != 1) return false;
   if (remote.OpenRemoteInput()) return true;
-  engine.settings().remoteControlEnabled.store(0);
+  engine.SetRemoteControlEnabled(false);
   QMessageBox::critical(parent, QStringLiteral("Error"), QString::fromLatin1(kOpenRemoteInputFailedMessage));
   return false;
 }

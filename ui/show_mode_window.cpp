@@ -71,7 +71,7 @@ ShowModeWindow::ShowModeWindow(Engine& engine, PreviewBuffer& output, Hooks hook
   connect(bar->addAction(QStringLiteral("+")), &QAction::triggered, this, [this] { ResizeButtons(0, kSizeStep); });
 
   // The clock draws the output picture here from now on.
-  engine_.flags().showModeActive.store(1);
+  engine_.SetControl({ControlId::kShowMode}, 1);
   BuildButtons();
   const UiState& s = engine_.uiState();
   move(s.showWindowLeft.load(), s.showWindowTop.load());
@@ -82,7 +82,7 @@ ShowModeWindow::ShowModeWindow(Engine& engine, PreviewBuffer& output, Hooks hook
   Refresh();
 }
 
-ShowModeWindow::~ShowModeWindow() { engine_.flags().showModeActive.store(0); }
+ShowModeWindow::~ShowModeWindow() { engine_.SetControl({ControlId::kShowMode}, 0); }
 
 void ShowModeWindow::BuildControls() {
   QWidget* client = centralWidget();
@@ -102,19 +102,15 @@ void ShowModeWindow::BuildControls() {
   master_->setRange(0, 255);
 
   SceneList& scenes = engine_.show().sceneList();
-  EngineSettings& settings = engine_.settings();
   // Unlike the scene window's, these only set the fade: a running chase
   // goes on.
   binding_.Bind(fadeTime_, [&scenes] { return scenes.FadeTimePosition(); },
                 [&scenes](int position) { scenes.SetFadeTimeKeepingChase(position); });
   binding_.Bind(fadeOut_, [&scenes] { return scenes.FadeOutChecked() ? 1 : 0; },
                 [&scenes](int on) { scenes.SetFadeOutKeepingChase(on != 0); });
-  binding_.Bind(strobeTime_, [&settings] { return settings.strobeTime.load(); },
-                [this](int value) { engine_.SetStrobeTime(value); });
-  binding_.Bind(strobe_, [&settings] { return settings.strobeCounter.load() >= 0 ? 1 : 0; },
-                [this](int on) { engine_.SetStrobe(on != 0); });
-  binding_.Bind(master_, [&settings] { return settings.masterLevel.load(); },
-                [this](int value) { engine_.SetMasterLevel(value); });
+  binding_.Bind(strobeTime_, engine_, {ControlId::kStrobeTime});
+  binding_.Bind(strobe_, engine_, {ControlId::kStrobe});
+  binding_.Bind(master_, engine_, {ControlId::kMasterLevel});
 }
 
 void ShowModeWindow::BuildButtons() {
@@ -182,15 +178,13 @@ void ShowModeWindow::Highlight(int index) {
 void ShowModeWindow::ChaseClicked(int chase) {
   Highlight(chase);
   engine_.console().Print("chaser: %d\n", chase);
-  engine_.show().chaseList().StartAt(chase);
+  engine_.SetControl({ControlId::kChasePlay, chase}, 1);
   LayoutButtons();
 }
 
 void ShowModeWindow::SceneClicked(int scene) {
-  engine_.show().player().RequestChaseStop();
-  engine_.RequestSceneRecall(scene);
+  engine_.SetControl({ControlId::kSceneRecall, scene}, 1);
   engine_.console().Print("scene: %d\n", scene);
-  engine_.show().sceneList().ShowSelection(scene);
   Highlight(chaseCount_ + scene);
   LayoutButtons();
 }
@@ -269,7 +263,7 @@ void ShowModeWindow::closeEvent(QCloseEvent* event) {
   if (!closing_) {
     StoreRectangle();
     closing_ = true;
-    engine_.flags().showModeActive.store(0);
+    engine_.SetControl({ControlId::kShowMode}, 0);
     if (hooks_.closed) hooks_.closed();
   }
   event->accept();

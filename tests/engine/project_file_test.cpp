@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "engine/engine.h"
+#include "engine/engine_write_access.h"
 #include "show/show.h"
 #include "test_support.h"
 
@@ -128,7 +129,7 @@ TEST_F(ProjectFileTest, ReadsTheGoldenBytesAndWritesThemBack) {
 TEST_F(ProjectFileTest, ReadsVersionsOneToThreeWithTheirDifferences) {
   engine_.show().chases().InsertChase(0, "Old");
   engine_.remoteInputSettings().SetPortName("ttyUSB1");
-  engine_.settings().remoteControlEnabled = 1;
+  engine_.SetRemoteControlEnabled(true);
   const RemoteInputSettings kept = engine_.remoteInputSettings();
 
   // Version 1: no chases (the list is emptied), 52-byte devices, remote settings kept.
@@ -242,9 +243,9 @@ TEST_F(ProjectFileTest, OutputsAreReopenedWithTheLoadedDevicesOrTheFailureIsRepo
   OutputDevice recorder = BitmapDevice(folder + "/missing/rec.dat");
   recorder.driver = kDriverFileRecorder;
   source.outputs().devices().Add(recorder);
-  source.flags().outputState = kOutputRunning;  // as it was when saved
+  EngineWriteAccess::Flags(source).outputState = kOutputRunning;  // as it was when saved
   const ProjectFileResult result = LoadProjectBytes(engine_, SerializeProject(source));
-  source.flags().outputState = kOutputStopped;
+  EngineWriteAccess::Flags(source).outputState = kOutputStopped;
   EXPECT_FALSE(result.outputsRunning);
   EXPECT_EQ(result.messages, std::vector<std::string>{kOpenOutputsFailedMessage});
   EXPECT_EQ(engine_.flags().outputState.load(), kOutputStopped);
@@ -254,7 +255,7 @@ TEST_F(ProjectFileTest, LoadStopsTheChaseAndUsesTheRemoteInputAndDesktopHooks) {
   engine_.show().scenes().InsertAt(0), engine_.show().chases().InsertChase(0, "Long");
   engine_.show().chases().InsertStep(0, 0, ChaseStep{kStepScene, 0, 0, 0, 5000});
   engine_.show().player().StartChase(1), engine_.RunMixPass();
-  engine_.flags().remoteInputActive = 1;
+  EngineWriteAccess::Flags(engine_).remoteInputActive = 1;
 
   Offsets at;
   std::vector<uint8_t> bytes = SmallProject(4, &at);

@@ -50,7 +50,7 @@ TEST_F(RemoteControlTest, Tpm2NetActsOncePerChangeAndChasesStartLikeAPlayClick) 
   EXPECT_GE(settings().strobeCounter.load(), 0);
 
   // The same values again change nothing, even after the operator moved on.
-  settings().masterLevel = 10;
+  engine_.SetMasterLevel(10);
   EXPECT_EQ(Pass(Tpm2Net(3, 0, 255, 128)), -1);
   EXPECT_EQ(settings().masterLevel.load(), 10);
   // 0 re-arms the scene; strobe 0 switches off; a scene beyond the store is ignored.

@@ -77,7 +77,7 @@ TEST(RecorderThreads, AStalledDiskNeitherStopsTheClockNorCorruptsTheRecording) {
   Engine engine(test::TestRegistry(), EngineOptions{FrameClock::Mode::kThread, 1});
   test::ConsoleCapture capture(engine.console());
   ASSERT_TRUE(engine.ResizeMatrix(16, 8, 0));
-  engine.settings().outputFps.store(100);
+  engine.SetOutputFps(100);
   engine.StopClock();
   Gate gate;
   Bytes recorded;

@@ -64,7 +64,7 @@ class RecorderTest : public testing::Test {
 
 TEST_F(RecorderTest, WritesHeaderThenOneMarkedFramePerMixPassUntilStopped) {
   ASSERT_TRUE(engine_.ResizeMatrix(16, 8, 0));
-  engine_.settings().outputFps.store(20);
+  engine_.SetOutputFps(20);
   Bytes recorded, other;
   ASSERT_EQ(RecordInto(recorded, "take", 16, 8), Start::kStarted);
   EXPECT_EQ(engine_.flags().recorderActive.load(), 1);

@@ -21,7 +21,7 @@ class ShowTest : public testing::Test {
     engine_.EditHooks([this](EngineHooks& hooks) { hooks.wakeMainThread = [this] { wakes_.fetch_add(1); }; });
   }
 
-  EngineSettings& settings() { return engine_.settings(); }
+  const EngineSettings& settings() { return engine_.settings(); }
 
   // Slot 0 painting (red, 0, 0), stored as a new scene after the selection.
   void AddScene(const std::string& name, uint8_t red = 0) {

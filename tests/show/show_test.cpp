@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 
+#include "engine/engine_write_access.h"
 #include "engine/project_file.h"
 #include "show/chase_editor.h"
 #include "show/chase_player.h"
@@ -334,7 +335,7 @@ TEST_F(SceneListTest, ReplaceStoresAndRecallRestoresTheMixerTimersAndFade) {
   EXPECT_EQ(std::make_pair(show_.scenes().at(0).Name(), engine_.PendingSceneIndex()), std::make_pair(std::string("Look"), -1));
   engine_.SelectEffect(0, 0), engine_.RebindSlots();  // change everything, then recall
   engine_.SetSlotSpeed(0, 25), engine_.SetInvert(1, false), engine_.SetMergeMode(kMixChannel2, 0);
-  engine_.SetChannelFade(kMixMain, 128), settings().sceneFadeLevel.store(-6);
+  engine_.SetChannelFade(kMixMain, 128), EngineWriteAccess::Settings(engine_).sceneFadeLevel.store(-6);
   capture_.Clear();
   show_.sceneList().SelectByUser(0);
   EXPECT_EQ(capture_.Text(), "item: 0\n");

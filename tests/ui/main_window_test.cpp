@@ -64,7 +64,7 @@ class MainWindowTest : public testing::Test {
 };
 
 TEST_F(MainWindowTest, PreviewMenusSetTheirSourceAndTheCentreHasNone) {
-  engine_.settings().leftPreviewSource.store(kPreviewGenerator2);
+  engine_.SetPreviewSource(0, kPreviewGenerator2);
   EXPECT_EQ(RightClick(window_.preview(kPreviewLeft), QPoint(100, 100), "Off").checked, QStringList({"Generator 2"}));
   EXPECT_EQ(engine_.settings().leftPreviewSource.load(), kPreviewOff);
   RightClick(window_.preview(kPreviewRight), QPoint(5, 5), "Generator 1");

@@ -3,6 +3,7 @@
 
 #include <QTableView>
 
+#include "engine/engine_write_access.h"
 #include "output/fast_patch.h"
 #include "ui/modal_commands.h"
 #include "ui_support.h"
@@ -282,13 +283,13 @@ TEST(OutputDialogs, RefusedWhileOutputRuns) {
   Fixture f;
   ModalCommands modal(f.engine, nullptr);
   RegisterOutputDialogs(modal, f.engine);
-  f.engine.flags().outputState.store(kOutputRunning);
+  EngineWriteAccess::Flags(f.engine).outputState.store(kOutputRunning);
   for (int command : {kCmdOutputDevices, kCmdOutputPatch}) {
     test::BoxCatcher box;
     modal.RunCommand(command, "x");
     EXPECT_EQ(box.text, QString::fromLatin1(kStopOutputFirstMessage));
   }
-  f.engine.flags().outputState.store(kOutputStopped);
+  EngineWriteAccess::Flags(f.engine).outputState.store(kOutputStopped);
 }
 
 }  // namespace

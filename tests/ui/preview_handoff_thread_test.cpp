@@ -32,8 +32,8 @@ TEST(PreviewHandoffThread, GuiReadsEveryPreviewWhileTheClockDrawsThem) {
       for (int y = 0; y < picture.height(); y += 7) checksum += picture.pixel(y % kPreviewWidth, y);
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    engine.settings().leftPreviewSource.store(static_cast<int>(elapsed.count() / 1000000 / 50 % 4));
-    engine.flags().showModeActive.store(elapsed > std::chrono::milliseconds(600) ? 1 : 0);
+    engine.SetPreviewSource(0, static_cast<int>(elapsed.count() / 1000000 / 50 % 4));
+    engine.SetControl({ControlId::kShowMode}, elapsed > std::chrono::milliseconds(600) ? 1 : 0);
     if (!resized && elapsed > std::chrono::milliseconds(300)) {
       ASSERT_TRUE((resized = engine.ResizeMatrix(32, 260, 0)));  // taller previews
     }

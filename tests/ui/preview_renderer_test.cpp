@@ -68,12 +68,12 @@ TEST(PreviewRenderer, ChannelPreviewsFollowTheirSourceAndShowModeDrawsOnlyTheOut
   // Slot 0 all red with Invert on, so "Generator 1" shows cyan.
   for (int i = 0; i < engine.width() * engine.height() * 3; ++i) engine.frame(FrameIndex::kSlot0)[i] = i % 3 ? 0 : 255;
   engine.SetInvert(0, true);
-  engine.settings().leftPreviewSource.store(kPreviewGenerator1);
+  engine.SetPreviewSource(0, kPreviewGenerator1);
   renderer.RenderAll();
   for (int i = 0; i < kPreviewCount; ++i) ASSERT_TRUE(renderer.buffer(i).TakeNew()) << i;
   EXPECT_EQ(renderer.buffer(kPreviewLeft).Latest().pixel(0, 20), qRgb(0, 255, 255));
 
-  engine.flags().showModeActive.store(1);
+  engine.SetControl({ControlId::kShowMode}, 1);
   renderer.RenderAll();
   EXPECT_TRUE(renderer.buffer(kPreviewCentre).TakeNew());
   EXPECT_FALSE(renderer.buffer(kPreviewLeft).TakeNew() || renderer.buffer(kPreviewRight).TakeNew());

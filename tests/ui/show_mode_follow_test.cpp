@@ -2,6 +2,7 @@
 // commands and "Edit Chase"'s reach the autosave written on a normal exit.
 #include <sstream>
 
+#include "engine/engine_write_access.h"
 #include "engine/lifecycle.h"
 #include "files/project_format.h"
 #include "ui/show_mode_window.h"
@@ -130,7 +131,7 @@ TEST(ShowModeFollow, ShowModeFadeControlsKeepTheChaseRunning) {
   ASSERT_NE(show, nullptr);
   auto* showFadeOut = show->findChild<QCheckBox*>();
   ASSERT_NE(showFadeOut, nullptr);
-  EngineSettings& s = w.engine.settings();
+  EngineSettings& s = EngineWriteAccess::Settings(w.engine);
   // The chase's first step cuts (fade off); stopping it puts back fade on, step 10.
   const std::tuple<const char*, std::function<void()>, bool, int, int> rows[] = {
       {"show mode Fadetime", [&] { show->fadeTimeSlider()->setValue(6); }, true, 0, 24},
