@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "engine/engine.h"
-#include "engine/remote_control.h"
+#include "input/remote_control.h"
 #include "show/show.h"
 #include "test_support.h"
 

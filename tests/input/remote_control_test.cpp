@@ -1,102 +1,115 @@
-// Remote input on real handles (tpm2.net over loopback, tpm2 over a pty) driving scenes, chases, master, strobe.
+// The remote input on its own, on real handles (tpm2.net and Art-Net over loopback, tpm2 over a pty): which controls
+// each received frame sets, opening and closing. A recording control surface stands in for the engine.
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <pty.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "engine/remote_control.h"
-#include "tests/show/show_fixture.h"
+#include <atomic>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "input/remote_control.h"
+#include "test_support.h"
 
 namespace quor {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using Set = std::pair<ControlAddress, int>;
+using Sets = std::vector<Set>;
 
-// tpm2.net frame with scene, chase, master, strobe from channel 0.
-Bytes Tpm2Net(uint8_t scene, uint8_t chase, uint8_t master, uint8_t strobe) {
-  return {0x9C, 0xDA, 0x00, 0x04, 0x01, 0x01, scene, chase, master, strobe, 0x36};
+// Records every control set, in order; every address exists.
+class RecordingSurface : public ControlSurface {
+ public:
+  bool SetControl(const ControlAddress& address, int value) override {
+    sets.emplace_back(address, value);
+    return true;
+  }
+  std::optional<int> ControlValue(const ControlAddress&) const override { return std::nullopt; }
+  int ControlInstances(ControlId) const override { return 0; }
+  Sets sets;
+};
+
+// The four channels from channel 1, after an unused one.
+Bytes Tpm2Net(const RemoteValues& v) {
+  return {0x9C, 0xDA, 0x00, 0x05, 0x01, 0x01, 0xEE, uint8_t(v[0]), uint8_t(v[1]), uint8_t(v[2]), uint8_t(v[3]), 0x36};
+}
+// OpDmx, protocol 14, Net 1 Subnet 2 Universe 3 (or `universe`), six channels.
+Bytes ArtDmx(const RemoteValues& v, uint8_t universe = 3) {
+  return {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0x00, 14, 0, 0, uint8_t(0x20 | universe), 1,
+          0, 6, 0xEE, uint8_t(v[0]), uint8_t(v[1]), uint8_t(v[2]), uint8_t(v[3]), 0};
 }
 
-class RemoteControlTest : public test::ShowTest {
+class RemoteControlTest : public testing::Test {
  protected:
-  RemoteControl& remote() { return engine_.remote(); }
-  RemoteInputSettings& input() { return engine_.remoteInputSettings(); }
-  // Opens the input on a free loopback port and a sender to it.
-  void OpenUdp() {
-    input().inputType = kRemoteTpm2Net, input().listenPort = test::FreeLoopbackPort();
-    EXPECT_TRUE(remote().OpenRemoteInput());
-    sender_ = std::make_unique<test::LoopbackSender>(input().listenPort);
+  RemoteControlTest() {
+    settings_.firstChannel = 1, settings_.baudOrNet = 1, settings_.subnet = 2, settings_.universe = 3;
   }
-  // Sends `datagram`, runs one pass and the main thread's work; returns the scene recalled (-1 none).
-  int Pass(const Bytes& datagram = {}) {
-    if (!datagram.empty()) sender_->Send(datagram);
+  ~RemoteControlTest() override { remote_.CloseRemoteInput(); }
+  // Opens the input as `type` on a free loopback port and a sender to it.
+  void OpenUdp(RemoteInputType type) {
+    settings_.inputType = type, settings_.listenPort = test::FreeLoopbackPort();
+    ASSERT_TRUE(remote_.OpenRemoteInput());
+    sender_ = std::make_unique<test::LoopbackSender>(settings_.listenPort);
+  }
+  // Sends the datagrams, runs one pass (as the mix pass does) and returns the controls it set.
+  Sets Pass(const std::vector<Bytes>& datagrams = {}) {
+    for (const Bytes& datagram : datagrams) sender_->Send(datagram);
     ::usleep(2000);  // loopback delivery
-    const int before = engine_.RecallCount();
-    engine_.RunMixPass();
-    engine_.PostMessageWork();
-    return engine_.RecallCount() > before ? engine_.LastRecalledScene() : -1;
+    surface_.sets.clear();
+    if (active_.load() == 1) remote_.PollRemoteInput();
+    return surface_.sets;
   }
+
+  RecordingSurface surface_;
+  Console console_;
+  RemoteInputSettings settings_;
+  std::atomic<int> active_{0};
+  RemoteControl remote_{surface_, console_, settings_, active_};
   std::unique_ptr<test::LoopbackSender> sender_;
 };
 
-TEST_F(RemoteControlTest, Tpm2NetActsOncePerChangeAndChasesStartLikeAPlayClick) {
-  for (const char* name : {"A", "B", "C"}) AddScene(name);
-  AddChase({SceneStep(0, 3000), SceneStep(1, 3000)});
-  OpenUdp();
-  EXPECT_EQ(engine_.flags().remoteInputActive.load(), 1);
-  EXPECT_EQ(Pass(Tpm2Net(3, 0, 255, 128)), 2);
-  EXPECT_EQ(show_.sceneList().selection(), 2);
-  EXPECT_EQ(std::pair(settings().masterLevel.load(), settings().strobeTime.load()), std::pair(255, 13));
-  EXPECT_GE(settings().strobeCounter.load(), 0);
-
-  // The same values again change nothing, even after the operator moved on.
-  settings().masterLevel = 10;
-  EXPECT_EQ(Pass(Tpm2Net(3, 0, 255, 128)), -1);
-  EXPECT_EQ(settings().masterLevel.load(), 10);
-  // 0 re-arms the scene; strobe 0 switches off; a scene beyond the store is ignored.
-  EXPECT_EQ(Pass(Tpm2Net(0, 0, 255, 0)), -1);
-  EXPECT_EQ(settings().strobeCounter.load(), -1);
-  EXPECT_EQ(Pass(Tpm2Net(3, 0, 255, 255)), 2);
-  EXPECT_EQ(Pass(Tpm2Net(4, 0, 255, 255)), -1);
-
-  // Chase 2 does not exist: ignored, but remembered; chase 1 presses Play.
-  Pass(Tpm2Net(4, 2, 0, 0));
-  EXPECT_FALSE(show_.chaseList().PlayPressed());
-  EXPECT_EQ(remote().LastValues()[kRemoteChase], 2);
-  const int wakes = wakes_.load();
-  Pass(Tpm2Net(4, 1, 0, 0));
-  EXPECT_EQ(wakes_.load(), wakes + 1) << "the main thread is woken for the chase";
-  EXPECT_TRUE(show_.chaseList().PlayPressed() && !show_.chaseList().StopPressed());
-  EXPECT_EQ(show_.chaseList().selection(), 0);
-  Pass();  // the start is carried out by the next pass
-  EXPECT_EQ(show_.player().RunningChase(), 1) << capture_.Text();
-  EXPECT_EQ(capture_.Count("Starting Chase"), 0) << "the remote input prints no line of its own";
-  EXPECT_EQ(remote().counters().frames.load(), 7);
-}
-
-// Requests run in frame order; within one frame the chase first, so its scene stops it.
-TEST_F(RemoteControlTest, ChaseAndSceneRequestsKeepTheirOrder) {
-  for (const char* name : {"A", "B"}) AddScene(name);
-  AddChase({SceneStep(0, 3000), SceneStep(1, 3000)});
-  OpenUdp();
+TEST_F(RemoteControlTest, EachFrameSetsTheControlsThatChangedOverTpm2NetAndArtNet) {
+  const Set strobeOn{{ControlId::kStrobe}, 1}, strobeOff{{ControlId::kStrobe}, 0};
+  auto master = [](int v) { return Set{{ControlId::kMasterLevel}, v}; };
+  auto strobeTime = [](int v) { return Set{{ControlId::kStrobeTime}, v}; };
+  auto scene = [](int n) { return Set{{ControlId::kSceneRecall, n - 1}, 1}; };
+  auto chase = [](int n) { return Set{{ControlId::kChasePlay, n - 1}, 1}; };
   const struct {
-    std::vector<Bytes> frames;  // each in a pass of its own, before the main thread runs
-    int recalled;
-    bool chaseRuns;
+    const char* what;
+    std::vector<RemoteValues> frames;  // in one pass
+    Sets expect;
   } rows[] = {
-      {{Tpm2Net(2, 1, 0, 0)}, 1, false},
-      {{Tpm2Net(1, 0, 0, 0), Tpm2Net(1, 1, 0, 0)}, 0, true},
-      {{Tpm2Net(0, 1, 0, 0), Tpm2Net(2, 1, 0, 0)}, 1, false},
+      {"first frame", {{3, 0, 255, 128}}, {scene(3), master(255), strobeOn, strobeTime(13)}},
+      {"the same values again", {{3, 0, 255, 128}}, {}},
+      {"strobe off", {{3, 0, 255, 0}}, {strobeOff}},
+      {"strobe still off", {{3, 0, 255, 0}}, {}},
+      {"0 re-arms the scene", {{0, 0, 255, 0}}, {}},
+      {"the scene again", {{3, 0, 255, 0}}, {scene(3)}},
+      {"chase first, then the scene", {{4, 2, 255, 0}}, {chase(2), scene(4)}},
+      {"strobe time at most 25", {{4, 2, 255, 255}}, {strobeOn, strobeTime(25)}},
+      {"a new strobe value sets on and time", {{4, 2, 255, 9}}, {strobeOn, strobeTime(1)}},
+      {"master 0", {{4, 2, 0, 9}}, {master(0)}},
+      {"the last frame of a pass wins", {{5, 2, 7, 9}, {6, 2, 8, 9}}, {scene(6), master(8)}},
   };
-  for (const auto& row : rows) {
-    show_.player().StopChaseNow();
-    Pass(Tpm2Net(0, 0, 0, 0));
-    const int before = engine_.RecallCount();
-    for (const Bytes& frame : row.frames) sender_->Send(frame), ::usleep(2000), engine_.RunMixPass();
-    engine_.PostMessageWork();
-    EXPECT_EQ(engine_.RecallCount() > before ? engine_.LastRecalledScene() : -1, row.recalled);
-    engine_.RunMixPass();  // carries out the start, or the stop the scene asked for
-    EXPECT_EQ(show_.player().RunningChase() == 1, row.chaseRuns) << capture_.Text();
+  for (const RemoteInputType type : {kRemoteTpm2Net, kRemoteArtNet}) {
+    OpenUdp(type);  // forgets the values of the last open
+    const int64_t frames = remote_.counters().frames.load();
+    for (const auto& row : rows) {
+      std::vector<Bytes> datagrams;
+      for (const RemoteValues& v : row.frames) datagrams.push_back(type == kRemoteArtNet ? ArtDmx(v) : Tpm2Net(v));
+      EXPECT_EQ(Pass(datagrams), row.expect) << row.what << ", type " << type;
+    }
+    EXPECT_EQ(remote_.LastValues(), (RemoteValues{6, 2, 8, 9}));
+    EXPECT_EQ(remote_.counters().frames.load() - frames, 12);
+    if (type == kRemoteArtNet) {
+      EXPECT_EQ(Pass({ArtDmx({1, 1, 1, 1}, 4)}), Sets{}) << "another universe";
+      EXPECT_EQ(Pass({Tpm2Net({1, 1, 1, 1})}), Sets{}) << "tpm2.net on an Art-Net input";
+    }
+    remote_.CloseRemoteInput();
   }
 }
 
@@ -110,42 +123,41 @@ TEST_F(RemoteControlTest, OpenFailsCleanlyAndCloseReleasesThePort) {
     ::close(fd);
     return -1;
   };
-  input().inputType = kRemoteTpm2Net, input().listenPort = test::FreeLoopbackPort();
-  const int holder = bind(input().listenPort);
+  settings_.inputType = kRemoteTpm2Net, settings_.listenPort = test::FreeLoopbackPort();
+  const int holder = bind(settings_.listenPort);
   ASSERT_GE(holder, 0);
-  EXPECT_FALSE(remote().OpenRemoteInput()) << "port taken";
-  EXPECT_EQ(engine_.flags().remoteInputActive.load(), 0);
+  EXPECT_FALSE(remote_.OpenRemoteInput()) << "port taken";
+  EXPECT_EQ(active_.load(), 0);
   ::close(holder);
-  input().inputType = kRemoteTpm2, input().baudOrNet = 115200;
-  input().SetPortName("ttyQuorMissing");
-  EXPECT_FALSE(remote().OpenRemoteInput()) << "missing serial port";
-  input().inputType = 7;  // a type this build does not know: nothing to open, yet open
-  EXPECT_TRUE(remote().OpenRemoteInput());
-  engine_.RunMixPass();
+  settings_.inputType = kRemoteTpm2, settings_.baudOrNet = 115200;
+  settings_.SetPortName("ttyQuorMissing");
+  EXPECT_FALSE(remote_.OpenRemoteInput()) << "missing serial port";
+  settings_.inputType = 7;  // a type this build does not know: nothing to open, yet open
+  EXPECT_TRUE(remote_.OpenRemoteInput());
+  EXPECT_EQ(Pass(), Sets{});
 
-  OpenUdp();
-  remote().CloseRemoteInput();
-  remote().CloseRemoteInput();  // closed already: nothing happens
-  EXPECT_EQ(engine_.flags().remoteInputActive.load(), 0);
-  const int again = bind(input().listenPort);
+  OpenUdp(kRemoteTpm2Net);
+  remote_.CloseRemoteInput();
+  remote_.CloseRemoteInput();  // closed already: nothing happens
+  EXPECT_EQ(active_.load(), 0);
+  const int again = bind(settings_.listenPort);
   EXPECT_GE(again, 0) << "the port stayed taken after close";
   ::close(again);
 }
 
 TEST_F(RemoteControlTest, Tpm2SerialThroughAPseudoTerminal) {
-  for (const char* name : {"A", "B"}) AddScene(name);
   int controller = -1, terminal = -1;
   char name[128] = {};
   ASSERT_EQ(::openpty(&controller, &terminal, name, nullptr, nullptr), 0);
-  input().inputType = kRemoteTpm2, input().baudOrNet = 115200, input().firstChannel = 1;
-  input().SetPortName(name);  // an absolute path
-  ASSERT_TRUE(remote().OpenRemoteInput()) << name;
+  settings_.inputType = kRemoteTpm2, settings_.baudOrNet = 115200;
+  settings_.SetPortName(name);  // an absolute path
+  ASSERT_TRUE(remote_.OpenRemoteInput()) << name;
   // C9 DA, size 5, an unused channel, scene, chase, master, strobe, end.
   const Bytes frame = {0xC9, 0xDA, 0x00, 0x05, 0xEE, 0x02, 0x00, 0x40, 0x00, 0x36};
   ASSERT_EQ(::write(controller, frame.data(), frame.size()), ssize_t(frame.size()));
-  EXPECT_EQ(Pass(), 1);
-  EXPECT_EQ(settings().masterLevel.load(), 0x40);
-  remote().CloseRemoteInput();
+  const Sets expect = {{{ControlId::kSceneRecall, 1}, 1}, {{ControlId::kMasterLevel}, 0x40}, {{ControlId::kStrobe}, 0}};
+  EXPECT_EQ(Pass(), expect);
+  remote_.CloseRemoteInput();
   ::close(controller);
   ::close(terminal);
 }
