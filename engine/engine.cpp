@@ -7,8 +7,8 @@
 #include <new>
 #include <thread>
 
-#include "engine/remote_control.h"
 #include "generators/file_player.h"
+#include "input/remote_control.h"
 
 namespace quor {
 namespace {
@@ -44,7 +44,7 @@ Engine::Engine(const GeneratorRegistry& registry, EngineOptions options)
   }
   for (int f = kSlotCount; f < kFrameCount; ++f) frames_[static_cast<size_t>(f)] = BlackFrame(width(), height());
   show_ = std::make_unique<Show>(*this);
-  remote_ = std::make_unique<RemoteControl>(*this);
+  remote_ = std::make_unique<RemoteControl>(*this, console_, remoteInputSettings_, flags_.remoteInputActive);
   recorder_ = std::make_unique<Recorder>(*this);
   rateStartUs_ = clock_.NowMicros();
 }

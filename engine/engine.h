@@ -54,9 +54,9 @@
 #include "core/random_source.h"
 #include "files/recorder.h"
 #include "generators/color.h"
+#include "input/remote_input_settings.h"
 #include "output/outputs.h"
 #include "output/patch_table.h"
-#include "output/remote_input_settings.h"
 #include "show/show.h"
 #include "show/show_host.h"
 

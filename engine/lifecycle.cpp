@@ -3,10 +3,10 @@
 #include <cstdio>
 
 #include "engine/project_file.h"
-#include "engine/remote_control.h"
 #include "files/frame_snapshot.h"
 #include "files/safe_file.h"
-#include "output/artnet_discovery.h"
+#include "input/artnet_discovery.h"
+#include "input/remote_control.h"
 #include "output/serial_port.h"
 
 namespace quor {

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "files/file_messages.h"
+#include "input/remote_input_settings.h"
 #include "output/device_list.h"
 #include "output/output_device.h"
 #include "output/patch_table.h"
-#include "output/remote_input_settings.h"
 #include "show/chase.h"
 #include "show/scene.h"
 #include "show/show_limits.h"

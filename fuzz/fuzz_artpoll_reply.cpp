@@ -7,7 +7,7 @@
 #include <span>
 
 #include "core/console.h"
-#include "output/artnet_discovery.h"
+#include "input/artnet_discovery.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const uint8_t> datagram(data, std::min(size, quor::kScanDatagramBytes));

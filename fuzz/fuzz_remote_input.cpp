@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "output/remote_input_parser.h"
+#include "input/remote_input_parser.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "output/artnet_discovery.h"
+#include "input/artnet_discovery.h"
 
 class QLabel;
 

@@ -13,9 +13,9 @@
 
 #include "engine/engine.h"
 #include "engine/project_file.h"
-#include "engine/remote_control.h"
+#include "input/remote_control.h"
+#include "input/remote_input_parser.h"
 #include "output/device_editor.h"
-#include "output/remote_input_parser.h"
 #include "output/serial_port.h"
 #include "show/show.h"
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "engine/remote_control.h"
+#include "input/remote_control.h"
 #include "private_network.h"
 #include "tests/show/show_fixture.h"
 

@@ -10,8 +10,8 @@
 
 #include "engine/engine.h"
 #include "engine/project_file.h"
-#include "engine/remote_control.h"
 #include "generators/builtin_generators.h"
+#include "input/remote_control.h"
 #include "show/show.h"
 #include "test_support.h"
 #include "tests/output/udp_receiver.h"

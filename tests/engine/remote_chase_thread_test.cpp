@@ -1,5 +1,5 @@
-// Remote chase commands on the clock thread while the main thread edits chases (TSan target): the remote input
-// only leaves requests; the chase list and stores are touched on the main thread alone.
+// Remote chase commands on the clock thread while the main thread edits chases and reopens the input (TSan target):
+// the remote input only leaves requests; the chase list and stores are touched on the main thread alone.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "engine/engine.h"
-#include "engine/remote_control.h"
+#include "input/remote_control.h"
 #include "show/show.h"
 #include "test_support.h"
 
@@ -86,6 +86,10 @@ TEST(RemoteChaseThread, DatagramsStartChasesWhileTheChaseListIsEdited) {
       default:
         list.Select(0), list.Play(), list.Stop();
         break;
+    }
+    if (round % 10 == 9) {  // the settings applied again: closed and opened while the clock polls
+      engine.remote().CloseRemoteInput();
+      ASSERT_TRUE(engine.remote().OpenRemoteInput());
     }
     engine.PostMessageWork();
     const bool waiting = show.player().PendingCommand() > 0;

@@ -1,8 +1,8 @@
 // The "Remote Control" dialog and the "Artnet Scan" window (loopback only).
 #include "ui/remote_control_dialog.h"
 
-#include "engine/remote_control.h"
-#include "output/remote_input_parser.h"
+#include "input/remote_control.h"
+#include "input/remote_input_parser.h"
 #include "tests/output/udp_receiver.h"
 #include "ui/artnet_scan_window.h"
 #include "ui_support.h"

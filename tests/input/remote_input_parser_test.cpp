@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "output/artnet_discovery.h"
-#include "output/remote_input_parser.h"
+#include "input/artnet_discovery.h"
+#include "input/remote_input_parser.h"
 #include "test_support.h"
 
 namespace quor {

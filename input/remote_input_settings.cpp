@@ -1,4 +1,4 @@
-#include "output/remote_input_settings.h"
+#include "input/remote_input_settings.h"
 
 #include <algorithm>
 

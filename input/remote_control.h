@@ -4,13 +4,20 @@
 // +2 master, +3 strobe). In Art-Net mode the input also answers discovery
 // polls as a node with one output port.
 //
+// The input knows nothing of the engine: it sets controls through the
+// control address space (core/controls.h), writes its messages to the
+// console and reports whether it is open through an active flag the mix
+// pass reads.
+//
 // Threads: OpenRemoteInput and CloseRemoteInput on the UI thread;
 // PollRemoteInput in the mix pass. The input works on a copy of the
-// settings taken when it opens, and Close waits for a running pass before it
-// releases the socket or port, so a pass never reads a closed handle. A
-// poll only reads non-blocking handles and sets controls (core/controls.h);
-// the engine leaves chase starts and scene recalls to the main thread,
-// which owns the show.
+// settings taken when it opens. Open and Close change the handle only while
+// they hold a lock that a pass only tries: Close waits for a running pass
+// before it releases the socket or port, so a pass never reads a closed
+// handle, and a pass that comes while the UI thread holds the lock is
+// skipped, so the clock never waits. A poll only reads non-blocking handles
+// and sets controls; the control surface leaves chase starts and scene
+// recalls to the main thread, which owns the show.
 #pragma once
 
 #include <array>
@@ -18,10 +25,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 
-#include "engine/engine.h"
-#include "output/remote_input_parser.h"
-#include "output/remote_input_settings.h"
+#include "core/console.h"
+#include "core/controls.h"
+#include "input/remote_input_parser.h"
+#include "input/remote_input_settings.h"
 
 namespace quor {
 
@@ -39,12 +48,15 @@ struct RemoteInputCounters {
 
 class RemoteControl {
  public:
-  explicit RemoteControl(Engine& engine);
+  // `settings` is read at each open (the input copies it); `active` is set
+  // to 1 while the input is open and 0 when it is not.
+  RemoteControl(ControlSurface& controls, Console& console, const RemoteInputSettings& settings,
+                std::atomic<int>& active);
   ~RemoteControl();
   RemoteControl(const RemoteControl&) = delete;
   RemoteControl& operator=(const RemoteControl&) = delete;
 
-  // Opens the input the engine's remote settings describe; true on success
+  // Opens the input the remote settings describe; true on success
   // (RemoteInputActive is then 1). On failure nothing stays open.
   bool OpenRemoteInput();
   // Releases the handle and the buffer; RemoteInputActive 0. Nothing
@@ -65,8 +77,12 @@ class RemoteControl {
   void PollSerial();
   void AnswerPoll();
 
-  Engine& engine_;
   ControlSurface& controls_;
+  Console& console_;
+  const RemoteInputSettings& configured_;
+  std::atomic<int>& active_;
+  // Held by Open and Close while they change the handle; a pass only tries it.
+  std::mutex handleLock_;
   RemoteInputCounters counters_;
   RemoteInputSettings settings_;  // copy taken at open
   int fd_ = -1;

@@ -1,4 +1,4 @@
-#include "output/artnet_discovery.h"
+#include "input/artnet_discovery.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,4 +1,4 @@
-#include "engine/remote_control.h"
+#include "input/remote_control.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -6,7 +6,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "engine/engine_write_access.h"
 #include "output/own_address.h"
 #include "output/serial_port.h"
 #include "output/udp_transport.h"
@@ -26,18 +25,23 @@ int OpenInputSocket(int port) {
 
 }  // namespace
 
-RemoteControl::RemoteControl(Engine& engine) : engine_(engine), controls_(engine) {
+RemoteControl::RemoteControl(ControlSurface& controls, Console& console, const RemoteInputSettings& settings,
+                             std::atomic<int>& active)
+    : controls_(controls), console_(console), configured_(settings), active_(active) {
   for (std::atomic<int>& value : last_) value.store(-1);
 }
 
 RemoteControl::~RemoteControl() {
-  // The clock is gone by now (it is the engine's first member to go).
+  // No pass runs any more: the owner stops the clock before it drops the input.
   CloseRawSerial(fd_);
 }
 
 bool RemoteControl::OpenRemoteInput() {
-  if (engine_.flags().remoteInputActive.load() == 1) CloseRemoteInput();
-  settings_ = engine_.remoteInputSettings();
+  if (active_.load() == 1) CloseRemoteInput();
+  // A pass that saw the flag set before the close may still come: it finds
+  // the lock held, or the handle and the copy complete.
+  const std::lock_guard<std::mutex> lock(handleLock_);
+  settings_ = configured_;
   serialBuffer_ = std::make_unique<Tpm2StreamBuffer>();
   switch (settings_.inputType) {
     case kRemoteTpm2:
@@ -58,19 +62,21 @@ bool RemoteControl::OpenRemoteInput() {
   // Looked up here rather than in the pass: the lookup asks the kernel.
   if (settings_.inputType == kRemoteArtNet) ownAddress_ = FindOwnIpv4Address();
   for (std::atomic<int>& value : last_) value.store(-1);
-  EngineWriteAccess::Flags(engine_).remoteInputActive.store(1);
+  active_.store(1);
   return true;
 }
 
 void RemoteControl::CloseRemoteInput() {
-  if (engine_.flags().remoteInputActive.load() != 1) return;
-  EngineWriteAccess::Flags(engine_).remoteInputActive.store(0);
-  // A pass that saw the flag still set may be reading: wait for it.
-  engine_.WithTickLock([this] {
+  if (active_.load() != 1) return;
+  active_.store(0);
+  // A pass that saw the flag still set may be reading: wait for it. The UI
+  // thread waits here, never the clock.
+  {
+    const std::lock_guard<std::mutex> lock(handleLock_);
     CloseRawSerial(fd_);
     fd_ = -1;
     serialBuffer_.reset();
-  });
+  }
 }
 
 RemoteValues RemoteControl::LastValues() const {
@@ -80,6 +86,10 @@ RemoteValues RemoteControl::LastValues() const {
 }
 
 void RemoteControl::PollRemoteInput() {
+  // The UI thread is opening or closing the input: skip this pass rather
+  // than wait.
+  const std::unique_lock<std::mutex> lock(handleLock_, std::try_to_lock);
+  if (!lock.owns_lock()) return;
   if (fd_ < 0) return;
   if (settings_.inputType == kRemoteTpm2) {
     PollSerial();
@@ -126,7 +136,7 @@ void RemoteControl::PollSerial() {
 
 void RemoteControl::AnswerPoll() {
   counters_.polls.fetch_add(1, std::memory_order_relaxed);
-  Console& console = engine_.console();
+  Console& console = console_;
   console.Write("received artnet discover (artpoll)\n");
   console.Print("found own IP: %d %d %d %d\n", ownAddress_[0], ownAddress_[1], ownAddress_[2], ownAddress_[3]);
   const std::array<uint8_t, kArtPollReplyBytes> reply = BuildRemoteArtPollReply(ownAddress_, settings_);
@@ -149,7 +159,7 @@ void RemoteControl::Apply(const RemoteValues& received) {
 
   // A changed chase or scene number is a press of that chase's or scene's
   // trigger; the chase first, so a scene in the same frame stops it. The
-  // engine carries both out on the main thread, which owns the show.
+  // control surface carries both out on the main thread, which owns the show.
   const int chase = value[kRemoteChase];
   if (chase > 0 && chase != last[kRemoteChase]) controls_.SetControl({ControlId::kChasePlay, chase - 1}, 1);
   const int scene = value[kRemoteScene];

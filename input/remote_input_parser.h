@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <span>
 
+#include "input/remote_input_settings.h"
 #include "output/output_device.h"  // kArtNetPort, kTpm2NetPort
-#include "output/remote_input_settings.h"
 
 namespace quor {
 

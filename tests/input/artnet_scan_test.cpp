@@ -6,7 +6,7 @@
 #include <cstring>
 #include <thread>
 
-#include "output/artnet_discovery.h"
+#include "input/artnet_discovery.h"
 #include "private_network.h"
 #include "test_support.h"
 

@@ -1,4 +1,4 @@
-#include "output/remote_input_parser.h"
+#include "input/remote_input_parser.h"
 
 #include <algorithm>
 #include <cstring>
