@@ -26,6 +26,8 @@
 
 namespace quor {
 
+class DatagramSocket;
+class SerialLine;
 class Show;
 
 // Reads and datagrams taken per pass at most, so a flood cannot hold the
@@ -93,7 +95,8 @@ class RemoteControl {
   RemoteControlHooks hooks_;
   RemoteInputCounters counters_;
   RemoteInputSettings settings_;  // copy taken at open
-  int fd_ = -1;
+  std::unique_ptr<DatagramSocket> socket_;  // the datagram inputs
+  std::unique_ptr<SerialLine> serial_;      // tpm2 over a serial line
   std::unique_ptr<Tpm2StreamBuffer> serialBuffer_;
   std::array<uint8_t, 4> ownAddress_{127, 0, 0, 1};
   std::array<std::atomic<int>, kRemoteChannelCount> last_{};
