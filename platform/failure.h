@@ -32,8 +32,9 @@ Failure SystemFailure(std::string subject, int errorNumber);
 template <typename T>
 class Result {
  public:
-  Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}      // NOLINT: implicit on purpose
-  Result(Failure failure) : state_(std::in_place_index<1>, std::move(failure)) {}  // NOLINT
+  // Implicit, so that a function returns its value or its failure as it is.
+  Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
+  Result(Failure failure) : state_(std::in_place_index<1>, std::move(failure)) {}
   bool ok() const { return state_.index() == 0; }
   explicit operator bool() const { return ok(); }
   T& operator*() { return std::get<0>(state_); }
