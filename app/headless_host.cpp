@@ -1,15 +1,10 @@
 #include "app/headless_host.h"
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 
 namespace quor {
 namespace {
-
-volatile std::sig_atomic_t g_stopSignal = 0;  // written only by the signal handler
-
-void OnStopSignal(int) { g_stopSignal = 1; }
 
 constexpr auto kLoopTurn = std::chrono::milliseconds(20);
 
@@ -19,16 +14,6 @@ void PrintErrors(ChangeFeed& changes) {
 }
 
 }  // namespace
-
-void InstallStopSignals() {
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
-
-bool StopSignalReceived() { return g_stopSignal != 0; }
 
 HeadlessHost::HeadlessHost(Engine& engine, std::vector<std::string> args)
     : engine_(engine), lifecycle_(engine, std::move(args), LifecycleOptions{.wakeMainThread = [this] { Wake(); }}) {}

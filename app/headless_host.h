@@ -12,6 +12,7 @@
 
 #include "engine/engine.h"
 #include "engine/lifecycle.h"
+#include "platform/stop_signals.h"
 
 namespace quor {
 
@@ -33,9 +34,5 @@ class HeadlessHost {
   std::atomic<bool> stop_{false};
   Lifecycle lifecycle_;  // after what its wake-up uses
 };
-
-// Installs SIGINT/SIGTERM handlers that make the running host stop.
-void InstallStopSignals();
-bool StopSignalReceived();
 
 }  // namespace quor

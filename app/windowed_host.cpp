@@ -1,7 +1,5 @@
 #include "app/windowed_host.h"
 
-#include <xcb/xcb.h>
-
 #include <QApplication>
 #include <QMessageBox>
 #include <QScreen>
@@ -39,15 +37,16 @@ DisplayCheck::DisplayCheck() {
     return;
   }
   // Qt ends the process when its platform cannot start: ask the X server first.
-  xcb_connection_t* connection = xcb_connect(display, nullptr);
-  connection_ = connection;
-  ok_ = xcb_connection_has_error(connection) == 0;
-  if (!ok_) why_ = std::string("the X display ") + display + " cannot be opened";
+  Result<std::unique_ptr<X11Screen>> connection = X11Screen::Connect(display);
+  ok_ = connection.ok();
+  if (ok_) {
+    connection_ = std::move(*connection);
+  } else {
+    why_ = std::string("the X display ") + display + " cannot be opened";
+  }
 }
 
-DisplayCheck::~DisplayCheck() {
-  if (connection_ != nullptr) xcb_disconnect(static_cast<xcb_connection_t*>(connection_));
-}
+DisplayCheck::~DisplayCheck() = default;
 
 int WindowedHost::Run(QApplication& app) {
   PreviewRenderer previews(engine_);

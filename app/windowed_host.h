@@ -5,8 +5,11 @@
 // autosave. Start-up and shutdown are those of the headless host.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/x11_screen.h"
 
 class QApplication;
 
@@ -32,7 +35,7 @@ class DisplayCheck {
  private:
   bool ok_ = false;
   std::string why_;
-  void* connection_ = nullptr;
+  std::unique_ptr<X11Screen> connection_;
 };
 
 class WindowedHost {

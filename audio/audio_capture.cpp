@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "audio/audio_analyzer.h"
+#include "platform/process.h"
 
 namespace quor {
 namespace {
@@ -36,7 +37,7 @@ void SilenceSoundLibraries() {
   jack_set_error_function(&IgnoreJackMessage);
   jack_set_info_function(&IgnoreJackMessage);
   // Only when nobody asked otherwise; set before any thread reads it.
-  ::setenv("JACK_NO_START_SERVER", "1", 0);
+  SetEnvironmentDefault("JACK_NO_START_SERVER", "1");
 }
 
 }  // namespace

@@ -1,19 +1,8 @@
 #include "core/change_feed.h"
 
-#include <cstring>
 #include <utility>
 
 namespace quor {
-
-std::string EngineError::DialogText() const {
-  std::string detail = message.find(subject) == std::string::npos ? subject : std::string();
-  if (errorNumber != 0) {
-    const std::string system = std::strerror(errorNumber);
-    if (message.find(system) == std::string::npos) detail += (detail.empty() ? "" : ": ") + system;
-  }
-  if (detail.empty()) return message;
-  return message.empty() ? detail : message + "\n\n" + detail;
-}
 
 bool ChangeBatch::Empty() const {
   for (bool c : changed) {

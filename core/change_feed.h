@@ -30,6 +30,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/failure.h"
+
 namespace quor {
 
 // Groups of values a window shows, each with its own change counter.
@@ -50,17 +52,8 @@ enum class Change : int {
 };
 inline constexpr int kChangeGroupCount = 13;
 
-// A failure a dialog must show: what failed (a device, a port, a file),
-// the errno when the system gave one (0 otherwise) and the message text.
-struct EngineError {
-  std::string subject;
-  int errorNumber = 0;
-  std::string message;
-  bool operator==(const EngineError&) const = default;
-  // The text of the error box: the message, then the subject and the
-  // system's text for the errno where the message does not hold them yet.
-  std::string DialogText() const;
-};
+// A failure a dialog must show (platform/failure.h).
+using EngineError = Failure;
 
 struct ChangeBatch {
   std::array<bool, kChangeGroupCount> changed{};

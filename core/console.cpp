@@ -1,23 +1,14 @@
 #include "core/console.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
 
+#include "platform/console_stream.h"
+
 namespace quor {
-namespace {
-
-// A pipe takes writes of up to this many bytes whole once poll says it is
-// writable, so a write of that size never waits.
-constexpr size_t kAtomicWriteBytes = PIPE_BUF;
-
-}  // namespace
 
 Console::Console() : drainThread_(std::this_thread::get_id()) {}
 
@@ -123,29 +114,7 @@ void Console::Flush(int timeoutMs) {
 }
 
 bool Console::WritePendingToStdout(int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  size_t done = 0;
-  while (done < pending_.size()) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-    pollfd p{STDOUT_FILENO, POLLOUT, 0};
-    const int ready = ::poll(&p, 1, static_cast<int>(std::max<int64_t>(left, 0)));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) break;  // not writable now: keep the rest for later
-    if ((p.revents & (POLLERR | POLLNVAL)) != 0) {
-      done = pending_.size();  // nobody can read it any more
-      break;
-    }
-    const size_t chunk = std::min(pending_.size() - done, kAtomicWriteBytes);
-    const ssize_t n = ::write(STDOUT_FILENO, pending_.data() + done, chunk);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    if (n <= 0) {
-      done = pending_.size();  // closed or broken: the lines are lost
-      break;
-    }
-    done += static_cast<size_t>(n);
-  }
-  pending_.erase(0, done);
+  pending_.erase(0, WriteToStandardOutput(pending_, timeoutMs));
   return pending_.empty();
 }
 

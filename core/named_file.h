@@ -1,25 +1,18 @@
-// Opening a file whose name the program was given (a project, a recording,
-// an image, a redirection or recorder file, a bitmap, a serial port). The
-// open never waits: a FIFO without a partner would block it for good, so
-// the name is looked at before it is opened and opened non-blocking, and
-// anything but the expected kind (a regular file, or a terminal where a
-// serial port is meant) is refused with its reason. Names are bytes: any
-// name the system accepts works, valid UTF-8 or not.
-// Plain POSIX calls; any thread but the clock thread (opening may wait for
-// the disk).
+// Opening a file whose name the program was given as a bare descriptor, for
+// code that hands the descriptor on (a library that reads the file itself).
+// The rules are FileHandle::Open's (platform/file_handle.h): the open never
+// waits, and anything but the expected kind (a regular file, or a terminal
+// where a serial port is meant) is refused with its reason. Any thread but
+// the clock thread (opening may wait for the disk).
 #pragma once
 
 #include <string>
 
+#include "platform/file_handle.h"
+
 namespace quor {
 
-enum class NamedFileUse {
-  kRead,               // an existing regular file, read only
-  kWrite,              // a regular file, created when missing, write only; never truncated here
-  kSerialDeviceRead,   // an existing terminal device; the descriptor stays non-blocking
-  kSerialDeviceWrite,
-  kSerialDeviceReadWrite,
-};
+using NamedFileUse = FileUse;
 
 struct NamedFile {
   int fd = -1;          // owned by the caller; -1 when refused

@@ -1,21 +1,13 @@
 #include "engine/program_paths.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
+#include "platform/program_location.h"
+
 namespace quor {
 namespace {
-
-std::string ExecutablePath() {
-  std::error_code error;
-  std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::string() : path.string();
-}
-
-bool WritableFolder(const std::string& folder) { return !folder.empty() && access(folder.c_str(), W_OK) == 0; }
 
 std::string UserConfigFolder() {
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return std::string(xdg) + "/quor";
@@ -37,7 +29,7 @@ ProgramPaths ResolveProgramPaths(const std::string& configDirOption) {
   paths.programFolder = FolderOf(ExecutablePath());
   if (!configDirOption.empty()) {
     paths.configFolder = configDirOption;
-  } else if (WritableFolder(paths.programFolder)) {
+  } else if (FolderIsWritable(paths.programFolder)) {
     paths.configFolder = paths.programFolder;
   } else {
     paths.configFolder = UserConfigFolder();

@@ -26,8 +26,9 @@ constexpr AsyncWriterLimits kRecorderQueue{32, size_t{4} << 20};
 
 Recorder::StartResult Recorder::Start(const std::string& path, int width, int height) {
   if (Recording()) return StartResult::kAlreadyRecording;
-  std::string reason;
-  std::unique_ptr<FileRecordingSink> sink = FileRecordingSink::Create(path, &reason);
+  Failure failure;
+  std::unique_ptr<FileRecordingSink> sink = FileRecordingSink::Create(path, &failure);
+  const std::string& reason = failure.message;
   if (sink == nullptr) {
     engine_.console().Print("Recorder: cannot record into %s: %s\n", path.c_str(), reason.c_str());
     engine_.changes().ReportError(

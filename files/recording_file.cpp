@@ -1,16 +1,9 @@
 #include "files/recording_file.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "core/byte_io.h"
-#include "core/named_file.h"
 #include "core/rgb_frame.h"
 
 namespace quor {
@@ -51,37 +44,27 @@ bool RecordingSource::Seek(uint64_t offset) {
 std::unique_ptr<FileRecordingSource> FileRecordingSource::Open(const std::string& path) {
   // Anything but a regular file is refused before a byte is read from it,
   // and the open itself never waits for a FIFO's writer.
-  const NamedFile opened = OpenNamedFile(path, NamedFileUse::kRead);
-  if (!opened.ok()) return nullptr;
-  std::FILE* file = ::fdopen(opened.fd, "rb");
-  if (file == nullptr) {
-    ::close(opened.fd);
-    return nullptr;
-  }
-  return std::unique_ptr<FileRecordingSource>(new FileRecordingSource(file));
+  Result<FileHandle> opened = FileHandle::Open(path, FileUse::kRead);
+  if (!opened) return nullptr;
+  return std::unique_ptr<FileRecordingSource>(new FileRecordingSource(std::move(*opened)));
 }
 
-FileRecordingSource::~FileRecordingSource() { std::fclose(file_); }
+FileRecordingSource::~FileRecordingSource() = default;
 
-size_t FileRecordingSource::Read(uint8_t* out, size_t size) { return std::fread(out, 1, size, file_); }
-
-bool FileRecordingSource::Rewind() {
-  // Drops what is buffered so that a file rewritten in place is read anew
-  // (a seek inside the buffer would keep the old bytes); the seek also
-  // clears the end-of-file mark, so a file that grew is read on.
-  std::fflush(file_);
-  return std::fseek(file_, 0, SEEK_SET) == 0;
+size_t FileRecordingSource::Read(uint8_t* out, size_t size) {
+  const Result<size_t> got = file_.Read(std::span<uint8_t>(out, size));
+  return got ? *got : 0;
 }
 
-bool FileRecordingSource::Seek(uint64_t offset) {
-  if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
-  return ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0;
-}
+// Reads go straight to the file, unbuffered, so a file rewritten in place
+// or grown since is read anew from wherever the position is set.
+bool FileRecordingSource::Rewind() { return !file_.Seek(0); }
+
+bool FileRecordingSource::Seek(uint64_t offset) { return !file_.Seek(offset); }
 
 int64_t FileRecordingSource::Size() {
-  struct stat info {};
-  if (::fstat(::fileno(file_), &info) != 0) return -1;
-  return static_cast<int64_t>(info.st_size);
+  const Result<uint64_t> size = file_.Size();
+  return size ? static_cast<int64_t>(*size) : -1;
 }
 
 std::unique_ptr<RecordingSource> OpenRecordingFile(const std::string& path) { return FileRecordingSource::Open(path); }
@@ -295,45 +278,31 @@ FrameReadResult RecordingReader::ReadFrame(std::span<uint8_t> out) {
 
 // --- sink -------------------------------------------------------------------
 
-std::unique_ptr<FileRecordingSink> FileRecordingSink::Create(const std::string& path, std::string* reason) {
-  const NamedFile opened = OpenNamedFile(path, NamedFileUse::kWrite);
-  if (!opened.ok()) {
-    if (reason != nullptr) *reason = opened.reason;
+std::unique_ptr<FileRecordingSink> FileRecordingSink::Create(const std::string& path, Failure* failure) {
+  auto fail = [failure](Failure why) {
+    if (failure != nullptr) *failure = std::move(why);
     return nullptr;
-  }
+  };
+  Result<FileHandle> opened = FileHandle::Open(path, FileUse::kWrite);
+  if (!opened) return fail(opened.failure());
   // Truncated only once the lock is held: a file another writer records
   // into stays intact.
-  if (::flock(opened.fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(opened.fd, 0) != 0) {
-    if (reason != nullptr) *reason = errno == EWOULDBLOCK ? "in use by another writer" : std::strerror(errno);
-    ::close(opened.fd);
-    return nullptr;
-  }
-  return std::unique_ptr<FileRecordingSink>(new FileRecordingSink(opened.fd));
+  if (std::optional<Failure> refused = opened->LockExclusive()) return fail(*refused);
+  if (std::optional<Failure> refused = opened->Truncate()) return fail(*refused);
+  return std::unique_ptr<FileRecordingSink>(new FileRecordingSink(std::move(*opened)));
 }
 
-FileRecordingSink::~FileRecordingSink() {
-  if (fd_ >= 0) ::close(fd_);
-}
+FileRecordingSink::~FileRecordingSink() = default;
 
 bool FileRecordingSink::Write(std::span<const uint8_t> bytes) {
-  if (fd_ < 0) return false;
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error_.store(n < 0 ? errno : ENOSPC);
-      return false;
-    }
-    bytes = bytes.subspan(static_cast<size_t>(n));
+  if (!file_.valid()) return false;
+  if (const std::optional<Failure> failed = file_.WriteAll(bytes)) {
+    error_.store(failed->errorNumber);
+    return false;
   }
   return true;
 }
 
-bool FileRecordingSink::Close() {
-  if (fd_ < 0) return true;
-  const int result = ::close(fd_);
-  fd_ = -1;
-  return result == 0;
-}
+bool FileRecordingSink::Close() { return !file_.Close(); }
 
 }  // namespace quor

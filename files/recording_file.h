@@ -16,7 +16,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <span>
@@ -24,6 +23,8 @@
 #include <vector>
 
 #include "files/file_messages.h"
+#include "platform/failure.h"
+#include "platform/file_handle.h"
 
 namespace quor {
 
@@ -103,8 +104,8 @@ class FileRecordingSource final : public RecordingSource {
   int64_t Size() override;
 
  private:
-  explicit FileRecordingSource(std::FILE* file) : file_(file) {}
-  std::FILE* file_;
+  explicit FileRecordingSource(FileHandle file) : file_(std::move(file)) {}
+  FileHandle file_;
 };
 
 // Opens the recording with this name; nullptr when it cannot be opened.
@@ -223,9 +224,9 @@ class MemoryRecordingSink final : public RecordingSink {
 class FileRecordingSink final : public RecordingSink {
  public:
   // nullptr when the file cannot be created, is no regular file (opening
-  // never waits for a FIFO's reader) or another writer holds it; `reason`
+  // never waits for a FIFO's reader) or another writer holds it; `failure`
   // then says why.
-  static std::unique_ptr<FileRecordingSink> Create(const std::string& path, std::string* reason = nullptr);
+  static std::unique_ptr<FileRecordingSink> Create(const std::string& path, Failure* failure = nullptr);
   ~FileRecordingSink() override;
   FileRecordingSink(const FileRecordingSink&) = delete;
   FileRecordingSink& operator=(const FileRecordingSink&) = delete;
@@ -234,8 +235,8 @@ class FileRecordingSink final : public RecordingSink {
   int error() const override { return error_.load(); }
 
  private:
-  explicit FileRecordingSink(int fd) : fd_(fd) {}
-  int fd_;
+  explicit FileRecordingSink(FileHandle file) : file_(std::move(file)) {}
+  FileHandle file_;
   std::atomic<int> error_{0};
 };
 

@@ -3,8 +3,9 @@
 // old file untouched, a one-generation backup, the clean-up of temporaries a
 // killed run left behind, a bounded read that refuses special files, and
 // the check that a folder can hold our files.
-// Plain POSIX calls; any thread, but nothing here is meant for the clock
-// thread (every call may wait for the disk).
+// Built on platform/file_handle.h and platform/file_system.h; any thread,
+// but nothing here is meant for the clock thread (every call may wait for
+// the disk).
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,5 @@
 #include "generators/screen_capture.h"
 
-#include <xcb/xcb.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -9,6 +7,7 @@
 
 #include "core/byte_io.h"
 #include "core/console.h"
+#include "platform/x11_screen.h"
 
 namespace quor {
 
@@ -48,65 +47,6 @@ void AreaAverage(int sourceWidth, int sourceHeight, const uint8_t* source, size_
   }
 }
 
-namespace {
-
-// The root window picture inside `rect`, parts off the screen black, as
-// tightly packed RGB rows. False when the server cannot deliver it in a
-// layout read here.
-bool GrabScreen(xcb_connection_t* connection, const CaptureRectangle& rect, std::vector<uint8_t>& rgb, int& w,
-                int& h) {
-  const xcb_setup_t* setup = xcb_get_setup(connection);
-  const xcb_screen_t* screen = xcb_setup_roots_iterator(setup).data;
-  if (screen == nullptr) return false;
-  w = std::clamp(rect.right - rect.left, 0, kMaxCaptureSide);
-  h = std::clamp(rect.bottom - rect.top, 0, kMaxCaptureSide);
-  rgb.assign(static_cast<size_t>(w) * static_cast<size_t>(h) * 3, 0);
-  // The part of the rectangle that lies on the screen.
-  const int x0 = std::max(rect.left, 0);
-  const int y0 = std::max(rect.top, 0);
-  const int x1 = std::min<int64_t>(int64_t{rect.left} + w, screen->width_in_pixels);
-  const int y1 = std::min<int64_t>(int64_t{rect.top} + h, screen->height_in_pixels);
-  if (x1 <= x0 || y1 <= y0) return true;
-
-  xcb_get_image_cookie_t cookie =
-      xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, static_cast<int16_t>(x0),
-                    static_cast<int16_t>(y0), static_cast<uint16_t>(x1 - x0), static_cast<uint16_t>(y1 - y0), ~0u);
-  xcb_get_image_reply_t* reply = xcb_get_image_reply(connection, cookie, nullptr);
-  if (reply == nullptr) return false;
-  int bitsPerPixel = 0;
-  for (xcb_format_iterator_t it = xcb_setup_pixmap_formats_iterator(setup); it.rem > 0; xcb_format_next(&it)) {
-    if (it.data->depth == reply->depth) bitsPerPixel = it.data->bits_per_pixel;
-  }
-  const int bytesPerPixel = bitsPerPixel / 8;
-  const int columns = x1 - x0;
-  const int rows = y1 - y0;
-  const size_t length = static_cast<size_t>(xcb_get_image_data_length(reply));
-  const size_t stride = length / static_cast<size_t>(rows);
-  const bool ok = (bytesPerPixel == 3 || bytesPerPixel == 4) && reply->depth >= 24 &&
-                  stride >= static_cast<size_t>(columns) * static_cast<size_t>(bytesPerPixel);
-  if (ok) {
-    const uint8_t* data = xcb_get_image_data(reply);
-    // 24-bit true colour: blue in the low byte of each pixel value.
-    const bool lsbFirst = setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
-    const int red = lsbFirst ? 2 : bytesPerPixel - 3;
-    const int green = lsbFirst ? 1 : bytesPerPixel - 2;
-    const int blue = lsbFirst ? 0 : bytesPerPixel - 1;
-    for (int r = 0; r < rows; ++r) {
-      const uint8_t* in = data + static_cast<size_t>(r) * stride;
-      uint8_t* out = &rgb[(static_cast<size_t>(y0 - rect.top + r) * w + static_cast<size_t>(x0 - rect.left)) * 3];
-      for (int c = 0; c < columns; ++c, in += bytesPerPixel, out += 3) {
-        out[0] = in[red];
-        out[1] = in[green];
-        out[2] = in[blue];
-      }
-    }
-  }
-  std::free(reply);
-  return ok;
-}
-
-}  // namespace
-
 ScreenCaptureGenerator::~ScreenCaptureGenerator() { Destroy(); }
 
 bool ScreenCaptureGenerator::Create(int width, int height) {
@@ -122,12 +62,11 @@ bool ScreenCaptureGenerator::Create(int width, int height) {
   captures_ = 0;
   wanted_ = false;
   stop_ = false;
-  xcb_connection_t* connection = xcb_connect(displayName_.empty() ? nullptr : displayName_.c_str(), nullptr);
-  if (xcb_connection_has_error(connection) != 0) {
-    xcb_disconnect(connection);
+  Result<std::unique_ptr<X11Screen>> screen = X11Screen::Connect(displayName_);
+  if (!screen) {
     context_.console.Write("Screen Capture: no X11 display; the picture stays black\n");
   } else {
-    connection_ = connection;
+    screen_ = std::move(*screen);
     thread_ = std::thread(&ScreenCaptureGenerator::CaptureMain, this);
   }
   status_.SetReady();
@@ -143,10 +82,7 @@ void ScreenCaptureGenerator::Stop() {
     wake_.notify_all();
     thread_.join();
   }
-  if (connection_ != nullptr) {
-    xcb_disconnect(static_cast<xcb_connection_t*>(connection_));
-    connection_ = nullptr;
-  }
+  screen_.reset();
 }
 
 void ScreenCaptureGenerator::Destroy() {
@@ -214,7 +150,6 @@ bool ScreenCaptureGenerator::WaitForCaptures(int count, int timeoutMs) {
 }
 
 void ScreenCaptureGenerator::CaptureMain() {
-  auto* connection = static_cast<xcb_connection_t*>(connection_);
   std::vector<uint8_t> grabbed;
   std::vector<uint8_t> picture(ready_.size());
   bool warned = false;
@@ -226,10 +161,11 @@ void ScreenCaptureGenerator::CaptureMain() {
       if (stop_) return;
       wanted_ = false;
     }
-    int w = 0;
-    int h = 0;
-    if (xcb_connection_has_error(connection) != 0 || !GrabScreen(connection, rectangle(), grabbed, w, h)) {
-      if (!warned) context_.console.Write("Screen Capture: the X server gives no picture in a readable layout\n");
+    const CaptureRectangle rect = rectangle();
+    const int w = std::clamp(rect.right - rect.left, 0, kMaxCaptureSide);
+    const int h = std::clamp(rect.bottom - rect.top, 0, kMaxCaptureSide);
+    if (const std::optional<Failure> failed = screen_->Grab(rect.left, rect.top, w, h, grabbed)) {
+      if (!warned) context_.console.Print("Screen Capture: %s\n", failed->message.c_str());
       warned = true;
       std::fill(picture.begin(), picture.end(), uint8_t{0});
     } else {

@@ -20,6 +20,7 @@
 
 #include "core/busy_status.h"
 #include "core/generator.h"
+#include "platform/x11_screen.h"
 
 namespace quor {
 
@@ -76,7 +77,7 @@ class ScreenCaptureGenerator final : public Generator {
   bool counted_ = false;
   int width_ = 0;
   int height_ = 0;
-  void* connection_ = nullptr;  // xcb_connection_t of the capture thread
+  std::unique_ptr<X11Screen> screen_;  // the capture thread's own connection
 
   std::mutex mutex_;
   std::condition_variable wake_;

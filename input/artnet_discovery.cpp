@@ -1,16 +1,11 @@
 #include "input/artnet_discovery.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstring>
 #include <thread>
 
 #include "output/output_device.h"
-#include "output/udp_transport.h"
+#include "platform/udp_socket.h"
 
 namespace quor {
 namespace {
@@ -133,20 +128,17 @@ int64_t ArtNetScan::Now() const {
 
 bool ArtNetScan::Start() {
   Close();
-  bool bound = false;
-  fd_ = OpenListeningSocket(options_.port, bound);
-  if (fd_ < 0) {
+  Result<std::unique_ptr<UdpSocket>> opened = UdpSocket::OpenListening(options_.port);
+  if (!opened) {
     console_.Write("cant open socket\n");
     return false;
   }
-  if (!bound) console_.Write("cant bind socket\n");
+  if ((*opened)->bindFailure()) console_.Write("cant bind socket\n");
+  socket_ = std::move(*opened);
 
-  sockaddr_in target{};
-  target.sin_family = AF_INET;
-  target.sin_port = htons(static_cast<uint16_t>(options_.port));
-  if (::inet_pton(AF_INET, options_.pollAddress.c_str(), &target.sin_addr) == 1) {
+  if (const auto target = Ipv4Endpoint::Parse(options_.pollAddress, static_cast<uint16_t>(options_.port))) {
     const std::array<uint8_t, kArtPollBytes> poll = BuildArtPoll();
-    ::sendto(fd_, poll.data(), poll.size(), 0, reinterpret_cast<const sockaddr*>(&target), sizeof target);
+    socket_->SendTo(*target, poll);
   }
   startMs_ = Now();
   added_ = 0;
@@ -158,7 +150,7 @@ bool ArtNetScan::Start() {
 }
 
 bool ArtNetScan::Tick() {
-  if (fd_ < 0) return false;
+  if (!socket_) return false;
   const int64_t elapsed = Now() - startMs_;
   const int seconds = static_cast<int>(elapsed / 1000);
   if (seconds != lastShownSecond_) {
@@ -170,10 +162,9 @@ bool ArtNetScan::Tick() {
   // scan ends on time whatever arrives.
   const int64_t tickEnd = Now() + kScanTickMs / 2;
   for (int datagram = 0; datagram < kScanDatagramsPerTick && Now() < tickEnd; ++datagram) {
-    const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
-    if (got < 0) break;
-    const std::optional<ArtPollReplyInfo> reply =
-        ParseArtPollReply(std::span<const uint8_t>(buffer, static_cast<size_t>(got)));
+    const std::optional<size_t> got = socket_->Receive(buffer);
+    if (!got) break;
+    const std::optional<ArtPollReplyInfo> reply = ParseArtPollReply(std::span<const uint8_t>(buffer, *got));
     if (!reply) continue;
     added_ += AddDiscoveredDevices(devices_, *reply, console_, &known_);
     if (devices_.Full() && !listFull_) {
@@ -201,8 +192,7 @@ std::optional<std::string> ArtNetScan::TakeCountdown() {
 }
 
 void ArtNetScan::Close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  socket_.reset();
 }
 
 std::optional<ArtNetScanResult> RunArtNetScan(OutputDeviceList& devices, Console& console,

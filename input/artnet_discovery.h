@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -18,6 +19,8 @@
 #include "output/device_list.h"
 
 namespace quor {
+
+class DatagramSocket;
 
 inline constexpr size_t kArtPollBytes = 14;
 inline constexpr size_t kScanDatagramBytes = 250;
@@ -111,7 +114,7 @@ class ArtNetScan {
   OutputDeviceList& devices_;
   Console& console_;
   Options options_;
-  int fd_ = -1;
+  std::unique_ptr<DatagramSocket> socket_;
   int64_t startMs_ = 0;
   int lastShownSecond_ = -1;
   std::optional<std::string> countdown_;

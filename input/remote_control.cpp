@@ -1,26 +1,19 @@
 #include "input/remote_control.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "output/own_address.h"
-#include "output/serial_port.h"
-#include "output/udp_transport.h"
+#include "platform/serial_line.h"
+#include "platform/udp_socket.h"
 
 namespace quor {
 namespace {
 
 // A UDP socket for the input: non-blocking, broadcast and address reuse on,
-// bound to every local address at `port`. -1 on failure.
-int OpenInputSocket(int port) {
-  if (port < 1 || port > 65535) return -1;
-  bool bound = false;
-  const int fd = OpenListeningSocket(port, bound);
-  if (fd >= 0 && !bound) ::close(fd);
-  return bound ? fd : -1;
+// bound to every local address at `port`. nullptr on failure.
+std::unique_ptr<DatagramSocket> OpenInputSocket(int port) {
+  if (port < 1 || port > 65535) return nullptr;
+  Result<std::unique_ptr<UdpSocket>> socket = UdpSocket::OpenListening(port);
+  if (!socket || (*socket)->bindFailure()) return nullptr;
+  return std::move(*socket);
 }
 
 }  // namespace
@@ -31,10 +24,8 @@ RemoteControl::RemoteControl(ControlSurface& controls, Console& console, const R
   for (std::atomic<int>& value : last_) value.store(-1);
 }
 
-RemoteControl::~RemoteControl() {
-  // No pass runs any more: the owner stops the clock before it drops the input.
-  CloseRawSerial(fd_);
-}
+// No pass runs any more: the owner stops the clock before it drops the input.
+RemoteControl::~RemoteControl() = default;
 
 bool RemoteControl::OpenRemoteInput() {
   if (active_.load() == 1) CloseRemoteInput();
@@ -45,17 +36,19 @@ bool RemoteControl::OpenRemoteInput() {
   serialBuffer_ = std::make_unique<Tpm2StreamBuffer>();
   switch (settings_.inputType) {
     case kRemoteTpm2:
-      fd_ = OpenRawSerial(settings_.PortName(), settings_.baudOrNet, O_RDONLY);
+      if (auto line = SerialLine::Open(settings_.PortName(), settings_.baudOrNet, SerialAccess::kRead)) {
+        serial_ = std::move(*line);
+      }
       break;
     case kRemoteTpm2Net:
     case kRemoteArtNet:
-      fd_ = OpenInputSocket(settings_.listenPort);
+      socket_ = OpenInputSocket(settings_.listenPort);
       break;
     default:
       break;  // nothing to open
   }
   const bool needsHandle = settings_.inputType >= kRemoteTpm2 && settings_.inputType <= kRemoteArtNet;
-  if (needsHandle && fd_ < 0) {
+  if (needsHandle && !serial_ && !socket_) {
     serialBuffer_.reset();
     return false;
   }
@@ -73,8 +66,8 @@ void RemoteControl::CloseRemoteInput() {
   // thread waits here, never the clock.
   {
     const std::lock_guard<std::mutex> lock(handleLock_);
-    CloseRawSerial(fd_);
-    fd_ = -1;
+    serial_.reset();
+    socket_.reset();
     serialBuffer_.reset();
   }
 }
@@ -90,7 +83,7 @@ void RemoteControl::PollRemoteInput() {
   // than wait.
   const std::unique_lock<std::mutex> lock(handleLock_, std::try_to_lock);
   if (!lock.owns_lock()) return;
-  if (fd_ < 0) return;
+  if (!serial_ && !socket_) return;
   if (settings_.inputType == kRemoteTpm2) {
     PollSerial();
   } else {
@@ -103,10 +96,10 @@ void RemoteControl::PollDatagrams() {
   bool any = false;
   std::array<uint8_t, kRemoteDatagramBytes> buffer;
   for (int n = 0; n < kMaxRemoteReadsPerPass; ++n) {
-    const ssize_t got = ::recv(fd_, buffer.data(), buffer.size(), 0);
-    if (got < 0) break;
+    const std::optional<size_t> got = socket_->Receive(buffer);
+    if (!got) break;
     counters_.received.fetch_add(1, std::memory_order_relaxed);
-    const std::span<const uint8_t> datagram(buffer.data(), static_cast<size_t>(got));
+    const std::span<const uint8_t> datagram(buffer.data(), *got);
     bool frame = false;
     if (settings_.inputType == kRemoteTpm2Net) {
       frame = ParseTpm2NetDatagram(datagram, settings_.firstChannel, values);
@@ -125,11 +118,10 @@ void RemoteControl::PollSerial() {
   RemoteValues values = kNothingReceived;
   std::array<uint8_t, kRemoteDatagramBytes> chunk;
   for (int n = 0; n < kMaxRemoteReadsPerPass; ++n) {
-    const ssize_t got = ::read(fd_, chunk.data(), chunk.size());
-    if (got <= 0) break;
+    const Result<size_t> got = serial_->Read(chunk);
+    if (!got || *got == 0) break;
     counters_.received.fetch_add(1, std::memory_order_relaxed);
-    serialBuffer_->Append(std::span<const uint8_t>(chunk.data(), static_cast<size_t>(got)), settings_.firstChannel,
-                          values);
+    serialBuffer_->Append(std::span<const uint8_t>(chunk.data(), *got), settings_.firstChannel, values);
   }
   if (values != kNothingReceived) Apply(values);
 }
@@ -140,13 +132,9 @@ void RemoteControl::AnswerPoll() {
   console.Write("received artnet discover (artpoll)\n");
   console.Print("found own IP: %d %d %d %d\n", ownAddress_[0], ownAddress_[1], ownAddress_[2], ownAddress_[3]);
   const std::array<uint8_t, kArtPollReplyBytes> reply = BuildRemoteArtPollReply(ownAddress_, settings_);
-  sockaddr_in target{};
-  target.sin_family = AF_INET;
-  target.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-  target.sin_port = htons(kArtNetPort);
   // Non-blocking: a reply the system cannot take at once is lost, like any
   // datagram.
-  ::sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<const sockaddr*>(&target), sizeof target);
+  socket_->SendTo(Ipv4Endpoint::Broadcast(kArtNetPort), reply);
 }
 
 void RemoteControl::Apply(const RemoteValues& received) {

@@ -34,6 +34,9 @@
 
 namespace quor {
 
+class DatagramSocket;
+class SerialLine;
+
 // Reads and datagrams taken per pass at most, so a flood cannot hold the
 // mix pass beyond its period; the rest waits for the next pass.
 inline constexpr int kMaxRemoteReadsPerPass = 1024;
@@ -85,7 +88,8 @@ class RemoteControl {
   std::mutex handleLock_;
   RemoteInputCounters counters_;
   RemoteInputSettings settings_;  // copy taken at open
-  int fd_ = -1;
+  std::unique_ptr<DatagramSocket> socket_;  // the datagram inputs
+  std::unique_ptr<SerialLine> serial_;      // tpm2 over a serial line
   std::unique_ptr<Tpm2StreamBuffer> serialBuffer_;
   std::array<uint8_t, 4> ownAddress_{127, 0, 0, 1};
   std::array<std::atomic<int>, kRemoteChannelCount> last_{};

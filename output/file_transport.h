@@ -15,16 +15,17 @@
 
 #include "core/async_writer.h"
 #include "output/transport.h"
+#include "platform/failure.h"
+#include "platform/file_handle.h"
 
 namespace quor {
 
 class FileTransport : public Transport {
  public:
   // nullptr when the file cannot be created, is no regular file or is in
-  // use by another writer; `reason` then says why and `errorNumber` holds
-  // the errno of the call that failed (0 for a name of the wrong kind).
-  static std::unique_ptr<FileTransport> Create(const std::string& path, std::string* reason = nullptr,
-                                               int* errorNumber = nullptr);
+  // use by another writer; `failure` then names the path, says why and
+  // holds the errno of the call that failed (0 for a name of the wrong kind).
+  static std::unique_ptr<FileTransport> Create(const std::string& path, Failure* failure = nullptr);
   ~FileTransport() override;
   void Send(std::span<const uint8_t> bytes) override;
   int fault() const override { return fault_.load(); }
@@ -32,8 +33,8 @@ class FileTransport : public Transport {
   uint64_t dropped() const { return writer_.dropped(); }
 
  private:
-  explicit FileTransport(int fd);
-  int fd_;
+  explicit FileTransport(FileHandle file);
+  FileHandle file_;
   std::atomic<int> fault_{0};
   AsyncWriter writer_;  // last: its thread uses the members above
 };

@@ -22,6 +22,7 @@ static constexpr AsyncWriterLimits kBitmapQueue{16, size_t{4} << 20};
 Outputs::Outputs(Console& console, std::atomic<int>& outputState, PatchTable& patch, OutputsOptions options)
     : console_(console), state_(outputState), patch_(patch), options_(std::move(options)), devices_(console) {
   if (!options_.pause) options_.pause = [](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); };
+  if (!options_.openSocket) options_.openSocket = [] { return std::make_unique<UdpSocket>(); };
 }
 
 Outputs::~Outputs() { CloseOutputs(); }
@@ -53,19 +54,18 @@ bool Outputs::OpenOutputs() {
       continue;
     }
     const std::string path(d.PathText());
-    int fileError = 0;
-    std::string fileReason;
+    Failure fileFailure;
     switch (info->transport) {
       case TransportKind::kUdp:
       case TransportKind::kSerial:
         if (d.Redirected()) {
-          auto file = FileTransport::Create(path, &fileReason, &fileError);
+          auto file = FileTransport::Create(path, &fileFailure);
           c.file = file.get();
           c.transport = std::move(file);
           c.toFile = true;
         } else if (info->transport == TransportKind::kUdp) {
           if (!socket_) {
-            socket_ = std::make_unique<UdpSocket>();
+            socket_ = options_.openSocket();
             socket_->SetBatching(true);  // one frame leaves in a few system calls
             ++socketsOpened_;
           }
@@ -82,18 +82,18 @@ bool Outputs::OpenOutputs() {
           break;
         }
         if (d.Redirected() && !c.transport) {
-          console_.Print("Output %zu: cannot create %s: %s\n", i + 1, path.c_str(), fileReason.c_str());
-          fail(path, fileError, "cannot create the file: " + fileReason);
+          console_.Print("Output %zu: cannot create %s: %s\n", i + 1, path.c_str(), fileFailure.message.c_str());
+          fail(path, fileFailure.errorNumber, "cannot create the file: " + fileFailure.message);
         }
         break;
       case TransportKind::kRecorderFile: {
-        auto file = FileTransport::Create(path, &fileReason, &fileError);
+        auto file = FileTransport::Create(path, &fileFailure);
         c.file = file.get();
         c.transport = std::move(file);
         c.toFile = true;
         if (!c.transport) {
-          console_.Print("Output %zu: cannot create %s: %s\n", i + 1, path.c_str(), fileReason.c_str());
-          fail(path, fileError, "cannot create the file: " + fileReason);
+          console_.Print("Output %zu: cannot create %s: %s\n", i + 1, path.c_str(), fileFailure.message.c_str());
+          fail(path, fileFailure.errorNumber, "cannot create the file: " + fileFailure.message);
         }
         break;
       }

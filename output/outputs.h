@@ -32,7 +32,7 @@
 namespace quor {
 
 class FileTransport;
-class UdpSocket;
+class DatagramSocket;
 struct DriverInfo;
 
 // Shown by the caller of "Start Output" when OpenOutputs fails.
@@ -43,6 +43,9 @@ inline constexpr std::chrono::milliseconds kBlackFrameGap{40};
 struct OutputsOptions {
   // Waits after each black frame of a stop; empty = sleep.
   std::function<void(std::chrono::milliseconds)> pause;
+  // Makes the socket network devices share when output opens; empty = the
+  // system's UDP socket (platform/udp_socket.h).
+  std::function<std::unique_ptr<DatagramSocket>()> openSocket = nullptr;
 };
 
 class Outputs {
@@ -116,7 +119,7 @@ class Outputs {
   FastPatchSettings fastPatch_;
 
   std::mutex sendMutex_;  // held by every send and by open and release
-  std::unique_ptr<UdpSocket> socket_;
+  std::unique_ptr<DatagramSocket> socket_;
   std::vector<Connection> connections_;
   std::vector<uint8_t*> buffers_;
   std::vector<PatchTarget> targets_;

@@ -1,11 +1,10 @@
 // A serial port opened for sending frames: exclusive, non-blocking, raw
-// 8N1 at any baud rate (250000, 1000000 and the like included). A frame is
-// written without waiting; what the port does not take at once is kept in
-// the port's write copy and pushed on before the next frame is accepted, so
-// a busy port drops frames instead of delaying the sender. A port whose
-// write fails (the cable pulled, the device gone) sends nothing more and
-// keeps the reason in fault(). UI thread opens and closes; the sending
-// thread sends.
+// 8N1 at any baud rate (platform/serial_line.h). A frame is written without
+// waiting; what the port does not take at once is kept in the port's write
+// copy and pushed on before the next frame is accepted, so a busy port
+// drops frames instead of delaying the sender. A port whose write fails
+// (the cable pulled, the device gone) sends nothing more and keeps the
+// reason in fault(). UI thread opens and closes; the sending thread sends.
 #pragma once
 
 #include <atomic>
@@ -15,17 +14,9 @@
 #include <vector>
 
 #include "output/transport.h"
+#include "platform/serial_line.h"
 
 namespace quor {
-
-// Why a port could not be opened, as Open reports it.
-inline constexpr const char* kSerialPortMissing = "port does not exist";
-inline constexpr const char* kSerialPortInUse = "port in use";
-inline constexpr const char* kSerialPortNoPermission =
-    "permission denied: the user must be in the dialout group (then log in again)";
-
-// The reason for an open() that failed with `error` (an errno value).
-std::string SerialOpenFailure(int error);
 
 class SerialPort : public Transport {
  public:
@@ -46,37 +37,17 @@ class SerialPort : public Transport {
   // Bytes of the last frame not yet taken by the port.
   size_t PendingBytes() const { return pendingEnd_ - pendingBegin_; }
 
-  static std::string PathFor(std::string_view name);
+  static std::string PathFor(std::string_view name) { return SerialPortPath(name); }
 
  private:
-  explicit SerialPort(int fd) : fd_(fd) {}
+  explicit SerialPort(std::unique_ptr<SerialLine> line) : line_(std::move(line)) {}
   void PushRest();
 
-  int fd_;
+  std::unique_ptr<SerialLine> line_;
   std::atomic<int> fault_{0};
   std::vector<uint8_t> writeCopy_;
   size_t pendingBegin_ = 0;
   size_t pendingEnd_ = 0;
 };
-
-// Opens `name` raw 8N1 at `baudRate`, exclusive and non-blocking, with
-// reads that return at once; `access` is O_RDONLY, O_WRONLY or O_RDWR.
-// Returns the descriptor, or -1 with `error` saying why and `errorNumber`
-// holding the errno.
-int OpenRawSerial(std::string_view name, int baudRate, int access, std::string* error = nullptr,
-                  int* errorNumber = nullptr);
-// Gives the terminal's exclusive flag back and closes a descriptor from
-// OpenRawSerial (any other descriptor is just closed).
-void CloseRawSerial(int fd);
-
-// The serial ports of this system, by name ("ttyUSB0"): the entries of
-// `classDir` (normally /sys/class/tty) that are backed by a device driver,
-// sorted by name. Virtual terminals and other driverless entries are left
-// out. Read once at start-up by the caller.
-std::vector<std::string> ListSerialPorts(const std::string& classDir = "/sys/class/tty");
-
-// The output baud rate the terminal behind `fd` is set to, or -1 when it is
-// not a terminal.
-int ReadSerialBaudRate(int fd);
 
 }  // namespace quor

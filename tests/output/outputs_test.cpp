@@ -355,6 +355,75 @@ TEST(UdpSocketBatch, AFrameLeavesInOrderAndARefusedDatagramCostsOnlyItself) {
   EXPECT_EQ(socket.refused(), 1u);
 }
 
+// Keeps every datagram the output path hands it, in order, and the flushes between them: no network at all.
+class RecordingSocket final : public DatagramSocket {
+ public:
+  struct Log {
+    std::vector<std::pair<Ipv4Endpoint, Bytes>> sent;  // what a flush (or an unbatched send) let go
+    size_t queued = 0;
+    int flushes = 0;
+  };
+  explicit RecordingSocket(Log& log) : log_(log) {}
+  void SendTo(const Ipv4Endpoint& to, std::span<const uint8_t> bytes) override {
+    queue_.emplace_back(to, Bytes(bytes.begin(), bytes.end()));
+    log_.queued = queue_.size();
+    if (!batching_) Flush();
+  }
+  void SetBatching(bool on) override { batching_ = on; }
+  void Flush() override {
+    log_.sent.insert(log_.sent.end(), queue_.begin(), queue_.end());
+    queue_.clear();
+    log_.queued = 0;
+    ++log_.flushes;
+  }
+  std::optional<size_t> Receive(std::span<uint8_t>) override { return std::nullopt; }
+  int LocalPort() const override { return 0; }
+
+ private:
+  Log& log_;
+  bool batching_ = false;
+  std::vector<std::pair<Ipv4Endpoint, Bytes>> queue_;
+};
+
+TEST(OutputsSocket, ArtNetFramesLeaveThroughTheInjectedSocketAsWholeBatches) {
+  Console console;
+  console.SetSink([](std::string_view) {});
+  std::atomic<int> state{0};
+  PatchTable patch(2, 1);
+  RecordingSocket::Log log;
+  int sockets = 0;
+  Outputs outputs(console, state, patch,
+                  OutputsOptions{[](std::chrono::milliseconds) {}, [&] {
+                                   ++sockets;
+                                   return std::make_unique<RecordingSocket>(log);
+                                 }});
+  std::vector<OutputDevice> devices(2);
+  for (int i = 0; i < 2; ++i) {
+    OutputDevice& d = devices[static_cast<size_t>(i)];
+    d.SetAddress("127.0.0.1");
+    d.port = 6454 + i, d.channels = 3, d.driverParam = 1, d.subnet = 2, d.universe = 3 + i;
+    patch.entries()[static_cast<size_t>(i)] = PatchEntry{i, 2, 1, 0};  // colours reversed
+  }
+  outputs.devices().Load(std::move(devices));
+  ASSERT_TRUE(outputs.OpenOutputs());
+  const Bytes frame = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
+  auto artDmx = [](uint8_t universe, Bytes data) {
+    Bytes b = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0x00, 0x0E, 0, 0, universe, 1, 0, 3};
+    b.insert(b.end(), data.begin(), data.end());
+    return b;
+  };
+  outputs.SendFrame(frame.data(), 2, 1);
+  const std::vector<std::pair<Ipv4Endpoint, Bytes>> expected = {
+      {{{127, 0, 0, 1}, 6454}, artDmx(0x23, {0x33, 0x22, 0x11})},
+      {{{127, 0, 0, 1}, 6455}, artDmx(0x24, {0x66, 0x55, 0x44})}};
+  EXPECT_EQ(std::make_tuple(sockets, log.flushes, log.queued), std::make_tuple(1, 1, size_t{0}));
+  EXPECT_EQ(log.sent, expected);
+  outputs.CloseOutputs();  // two black frames, each one batch, then the socket goes
+  ASSERT_EQ(log.sent.size(), 6u);
+  EXPECT_EQ(log.flushes, 3);
+  EXPECT_EQ(log.sent[5], std::make_pair(expected[1].first, artDmx(0x24, {0, 0, 0})));
+}
+
 // One Art-Net device per pixel of 128 x 128 within a 40 ms frame: median processor time of five (unbatched: > 40 ms).
 TEST(OutputsLoad, SixteenThousandArtNetDevicesFitAFrame) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
