@@ -11,7 +11,7 @@
 #include "app/windowed_host.h"
 #include "engine/command_line.h"
 #include "engine/engine.h"
-#include "generators/builtin_generators.h"
+#include "generators/generator_catalogue.h"
 #include "ui/program_icon.h"
 
 int main(int argc, char** argv) {

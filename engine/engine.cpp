@@ -9,6 +9,7 @@
 #include "engine/remote_control.h"
 #include "engine/scene_recall.h"
 #include "generators/file_player.h"
+#include "generators/generator_catalogue.h"
 
 namespace quor {
 namespace {

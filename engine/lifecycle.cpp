@@ -6,6 +6,7 @@
 #include "engine/remote_control.h"
 #include "files/frame_snapshot.h"
 #include "files/safe_file.h"
+#include "generators/generator_catalogue.h"
 #include "output/artnet_discovery.h"
 #include "output/serial_port.h"
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "generators/generator_catalogue.h"
+
 namespace quor {
 
 void StoreScene(Engine& engine, Scene& scene, std::string_view name) {

@@ -16,7 +16,6 @@
 
 namespace quor {
 
-inline constexpr int kColorScrollHelpTopic = 47;
 // Five 32-bit words: zoom, speed, palette, style, reverse.
 inline constexpr int kColorScrollSettingsBytes = 5 * 4;
 
@@ -91,5 +90,9 @@ class ColorScrollGenerator final : public Generator {
 };
 
 std::unique_ptr<Generator> CreateColorScrollGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/color_scroll_dialog.cpp.
+extern const SettingsDialogTable kColorScrollDialog;
 
 }  // namespace quor

@@ -131,4 +131,8 @@ class ExpandingShapesGenerator : public Generator, public ColorGroupOwner {
 
 std::unique_ptr<Generator> CreateExpandingShapesGenerator(GeneratorContext& context);
 
+struct SettingsDialogTable;
+// The settings dialog, described in generators/expanding_shapes_dialog.cpp.
+extern const SettingsDialogTable kExpandingShapesDialog;
+
 }  // namespace quor

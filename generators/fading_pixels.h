@@ -61,4 +61,8 @@ class FadingPixelsGenerator final : public Generator, public ColorGroupOwner {
 
 std::unique_ptr<Generator> CreateFadingPixelsGenerator(GeneratorContext& context);
 
+struct SettingsDialogTable;
+// The settings dialog, described in generators/fading_pixels_dialog.cpp.
+extern const SettingsDialogTable kFadingPixelsDialog;
+
 }  // namespace quor

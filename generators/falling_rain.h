@@ -86,4 +86,8 @@ class FallingRainGenerator final : public Generator, public ColorGroupOwner {
 
 std::unique_ptr<Generator> CreateFallingRainGenerator(GeneratorContext& context);
 
+struct SettingsDialogTable;
+// The settings dialog, described in generators/falling_rain_dialog.cpp.
+extern const SettingsDialogTable kFallingRainDialog;
+
 }  // namespace quor

@@ -31,8 +31,6 @@ namespace quor {
 
 class Console;
 
-inline constexpr int kFilePlayerType = 17;
-inline constexpr int kFilePlayerHelpTopic = 63;
 // Settings block: bytes 0..254 the file name, byte 255 smoothResize.
 inline constexpr size_t kFilePlayerNameBytes = 255;
 inline constexpr size_t kFilePlayerSmoothOffset = 255;
@@ -133,5 +131,9 @@ class FilePlayerGenerator final : public Generator {
 };
 
 std::unique_ptr<Generator> CreateFilePlayerGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/file_player_dialog.cpp.
+extern const SettingsDialogTable kFilePlayerDialog;
 
 }  // namespace quor

@@ -64,4 +64,8 @@ class FireGenerator final : public Generator {
 
 std::unique_ptr<Generator> CreateFireGenerator(GeneratorContext& context);
 
+struct SettingsDialogTable;
+// The settings dialog, described in generators/fire_dialog.cpp.
+extern const SettingsDialogTable kFireDialog;
+
 }  // namespace quor

@@ -28,7 +28,6 @@
 
 namespace quor {
 
-inline constexpr int kImageViewerHelpTopic = 55;
 inline constexpr int kImageViewerSettingsBytes = 311;
 inline constexpr int kImageViewerPathBytes = 255;
 inline constexpr int kSlideshowMinSeconds = 1;
@@ -148,5 +147,9 @@ class ImageViewerGenerator final : public Generator {
 };
 
 std::unique_ptr<Generator> CreateImageViewerGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/image_viewer_dialog.cpp.
+extern const SettingsDialogTable kImageViewerDialog;
 
 }  // namespace quor

@@ -84,4 +84,8 @@ class MetaballsGenerator final : public Generator, public ColorGroupOwner {
 
 std::unique_ptr<Generator> CreateMetaballsGenerator(GeneratorContext& context);
 
+struct SettingsDialogTable;
+// The settings dialog, described in generators/metaballs_dialog.cpp.
+extern const SettingsDialogTable kMetaballsDialog;
+
 }  // namespace quor

@@ -15,7 +15,6 @@
 
 namespace quor {
 
-inline constexpr int kPlasmaHelpTopic = 48;
 // Four 32-bit words: zoom, palette, style, speed.
 inline constexpr int kPlasmaSettingsBytes = 4 * 4;
 inline constexpr int kPlasmaDefaultSpeed = 50;
@@ -72,5 +71,9 @@ class PlasmaGenerator final : public Generator {
 };
 
 std::unique_ptr<Generator> CreatePlasmaGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/plasma_dialog.cpp.
+extern const SettingsDialogTable kPlasmaDialog;
 
 }  // namespace quor

@@ -67,4 +67,8 @@ class RadarGenerator : public Generator, public ColorGroupOwner {
 
 std::unique_ptr<Generator> CreateRadarGenerator(GeneratorContext& context);
 
+struct SettingsDialogTable;
+// The settings dialog, described in generators/radar_dialog.cpp.
+extern const SettingsDialogTable kRadarDialog;
+
 }  // namespace quor

@@ -23,7 +23,6 @@
 
 namespace quor {
 
-inline constexpr int kScreenCaptureHelpTopic = 62;
 inline constexpr int kScreenCaptureSettingsBytes = 4 * 4;
 // A side of the capture rectangle larger than this is cut to it.
 inline constexpr int kMaxCaptureSide = 16384;

@@ -20,7 +20,6 @@
 
 namespace quor {
 
-inline constexpr int kScrollingTextHelpTopic = 54;
 inline constexpr int kScrollingTextSettingsBytes = 578;
 inline constexpr int kScrollingTextFieldBytes = 255;  // text and face name, NUL-terminated
 inline constexpr int kScrollingTextMaxChars = 253;    // what the dialog's edit box takes
@@ -139,5 +138,9 @@ class ScrollingTextGenerator final : public Generator, public ColorGroupOwner {
 };
 
 std::unique_ptr<Generator> CreateScrollingTextGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/scrolling_text_dialog.cpp.
+extern const SettingsDialogTable kScrollingTextDialog;
 
 }  // namespace quor

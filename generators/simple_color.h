@@ -14,7 +14,6 @@
 
 namespace quor {
 
-inline constexpr int kSimpleColorHelpTopic = 46;
 // Four 32-bit words: red, green, blue, auto colour mode.
 inline constexpr int kSimpleColorSettingsBytes = 4 * 4;
 
@@ -36,5 +35,9 @@ class SimpleColorGenerator final : public Generator, public ColorGroupOwner {
 };
 
 std::unique_ptr<Generator> CreateSimpleColorGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/simple_color_dialog.cpp.
+extern const SettingsDialogTable kSimpleColorDialog;
 
 }  // namespace quor

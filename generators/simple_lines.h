@@ -95,4 +95,8 @@ class SimpleLinesGenerator : public Generator, public ColorGroupOwner {
 
 std::unique_ptr<Generator> CreateSimpleLinesGenerator(GeneratorContext& context);
 
+struct SettingsDialogTable;
+// The settings dialog, described in generators/simple_lines_dialog.cpp.
+extern const SettingsDialogTable kSimpleLinesDialog;
+
 }  // namespace quor

@@ -62,4 +62,8 @@ class SineLinesGenerator : public Generator {
 
 std::unique_ptr<Generator> CreateSineLinesGenerator(GeneratorContext& context);
 
+struct SettingsDialogTable;
+// The settings dialog, described in generators/sine_lines_dialog.cpp.
+extern const SettingsDialogTable kSineLinesDialog;
+
 }  // namespace quor

@@ -16,7 +16,6 @@
 
 namespace quor {
 
-inline constexpr int kSpectrumHelpTopic = 61;
 // Seventeen 32-bit words from offset 0.
 inline constexpr int kSpectrumSettingsBytes = 17 * 4;
 inline constexpr int kSpectrumMinBands = 4;
@@ -107,5 +106,9 @@ class SpectrumAnalyzerGenerator final : public Generator {
 };
 
 std::unique_ptr<Generator> CreateSpectrumAnalyzerGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/spectrum_analyzer_dialog.cpp.
+extern const SettingsDialogTable kSpectrumAnalyzerDialog;
 
 }  // namespace quor

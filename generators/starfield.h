@@ -82,4 +82,8 @@ class StarfieldGenerator final : public Generator, public ColorGroupOwner {
 
 std::unique_ptr<Generator> CreateStarfieldGenerator(GeneratorContext& context);
 
+struct SettingsDialogTable;
+// The settings dialog, described in generators/starfield_dialog.cpp.
+extern const SettingsDialogTable kStarfieldDialog;
+
 }  // namespace quor

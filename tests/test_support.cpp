@@ -87,6 +87,7 @@ std::string FreshTestDir(const std::string& name) {
 #include <cstring>
 
 #include "engine/engine.h"
+#include "generators/none_generator.h"
 #include <thread>
 
 namespace quor::test {
@@ -128,7 +129,7 @@ void SolidGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection di
 
 const GeneratorRegistry& TestRegistry() {
   static const GeneratorRegistry registry = [] {
-    GeneratorRegistry r;
+    GeneratorRegistry r(&CreateNoneGenerator);
     r.Register(kSolidType, [](GeneratorContext&) -> std::unique_ptr<Generator> {
       return std::make_unique<SolidGenerator>();
     });

@@ -43,6 +43,7 @@ void FinishesWithin(int limitMs, const char* what, const std::function<void()>& 
 
 #include "core/generator.h"
 #include "core/generator_registry.h"
+#include "generators/generator_catalogue.h"
 
 namespace quor { class Engine; }
 

@@ -11,7 +11,7 @@
 #include "engine/engine.h"
 #include "engine/project_file.h"
 #include "engine/remote_control.h"
-#include "generators/builtin_generators.h"
+#include "generators/generator_catalogue.h"
 #include "show/show.h"
 #include "test_support.h"
 #include "tests/output/udp_receiver.h"

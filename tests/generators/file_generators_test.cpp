@@ -10,7 +10,7 @@
 
 #include "engine/engine.h"
 #include "generator_rig.h"
-#include "generators/builtin_generators.h"
+#include "generators/generator_catalogue.h"
 #include "image_files.h"
 
 namespace quor {
@@ -336,7 +336,7 @@ TEST(FilePlayerInEngine, RecallAndPasteErrorsReachTheChangeFeed) {
   const Bytes project = {'Q', 'R', 'X', '!', 0, '4'};
   test::WriteFile(take, Recording(16, 8, {Pattern16x8(1)}));
   Engine engine(BuiltinGenerators(), {FrameClock::Mode::kManual, 1});
-  engine.RequestType(0, kFilePlayerType);
+  engine.RequestType(0, kFilePlayerDialog.typeId);
   engine.RebindSlots();
   engine.EditGenerator(0, [&](Generator& g) { static_cast<FilePlayerGenerator&>(g).Load(take); });
   engine.CopySlot(0);
@@ -349,7 +349,7 @@ TEST(FilePlayerInEngine, RecallAndPasteErrorsReachTheChangeFeed) {
   engine.EditHooks([&](EngineHooks& hooks) {
     hooks.beginSceneRecall = [&](int) -> std::optional<SceneStart> {
       engine.StopClock();
-      engine.RequestType(2, kFilePlayerType);
+      engine.RequestType(2, kFilePlayerDialog.typeId);
       SceneStart start;
       std::memcpy(start.blocks[2].data(), take.data(), take.size());
       return start;

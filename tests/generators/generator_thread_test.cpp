@@ -1,5 +1,4 @@
-#include "generators/builtin_dialogs.h"
-#include "generators/builtin_generators.h"
+#include "generators/generator_catalogue.h"
 #include "generators/image_viewer.h"
 
 #include <chrono>

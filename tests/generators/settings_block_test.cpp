@@ -5,8 +5,7 @@
 #include <span>
 
 #include "generator_rig.h"
-#include "generators/builtin_dialogs.h"
-#include "generators/builtin_generators.h"
+#include "generators/generator_catalogue.h"
 #include "generators/color_scroll.h"
 #include "generators/expanding_shapes.h"
 #include "generators/fading_pixels.h"

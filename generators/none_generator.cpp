@@ -1,4 +1,4 @@
-#include "core/none_generator.h"
+#include "generators/none_generator.h"
 
 #include <cstring>
 
