@@ -44,14 +44,14 @@ Engine::Engine(const GeneratorRegistry& registry, EngineOptions options)
     bound_[static_cast<size_t>(s)]->Create(width(), height());
   }
   for (int f = kSlotCount; f < kFrameCount; ++f) frames_[static_cast<size_t>(f)] = BlackFrame(width(), height());
-  hooks_.sendFrame = [this](const uint8_t* frame, int w, int h) { outputs_.SendFrame(frame, w, h); };
+  hooks_.sendFrame = [this](FrameView frame) { outputs_.SendFrame(frame); };
   show_ = std::make_unique<Show>(*this);
   hooks_.beginSceneRecall = [this](int index) { return BeginSceneRecall(*this, show_->scenes(), index); };
   hooks_.advanceChase = [this] { show_->player().AdvanceChase(); };
   remote_ = std::make_unique<RemoteControl>(*this, *show_);
   hooks_.pollRemoteInput = [this] { remote_->PollRemoteInput(); };
   recorder_ = std::make_unique<Recorder>(*this);
-  hooks_.recordFrame = [this](const uint8_t* frame, int w, int h) { recorder_->RecordFrame(frame, w, h); };
+  hooks_.recordFrame = [this](FrameView frame) { recorder_->RecordFrame(frame); };
   hooks_.stopRecorder = [this] { recorder_->Stop(); };
   rateStartUs_ = clock_.NowMicros();
 }
@@ -156,7 +156,7 @@ void Engine::CompletePaste() {
     bound_[i]->ExchangeSettings(clipboard_.block, SettingsDirection::kLoad);
     panel_.effectListPosition[i].store(EffectListPosition(clipboard_.type));
     panel_.invert[i].store(clipboard_.invert);
-    bound_[i]->Render(frames_[i].data(), width(), height());
+    bound_[i]->Render({frames_[i].data(), width(), height()});
   }
   ReportLoadError(*bound_[i]);
   pasteSlot_.store(-1);
@@ -212,7 +212,7 @@ void Engine::RenderSlotLocked(int slot) {
   const size_t i = static_cast<size_t>(slot);
   std::unique_lock lock(slotMutex_[i], std::try_to_lock);
   if (!lock.owns_lock()) return;  // the UI is changing this slot's generator
-  bound_[i]->Render(frames_[i].data(), width(), height());
+  bound_[i]->Render({frames_[i].data(), width(), height()});
 }
 
 void Engine::RunMixPass() {
@@ -300,8 +300,8 @@ void Engine::MixPassLocked() {
     }
   }
   if (hooks_.drawPreview) hooks_.drawPreview();
-  if (flags_.outputState.load() == kOutputRunning && hooks_.sendFrame) hooks_.sendFrame(f(FrameIndex::kOutput), w, h);
-  if (flags_.recorderActive.load() == 1 && hooks_.recordFrame) hooks_.recordFrame(f(FrameIndex::kOutput), w, h);
+  if (flags_.outputState.load() == kOutputRunning && hooks_.sendFrame) hooks_.sendFrame({f(FrameIndex::kOutput), w, h});
+  if (flags_.recorderActive.load() == 1 && hooks_.recordFrame) hooks_.recordFrame({f(FrameIndex::kOutput), w, h});
   if (hooks_.advanceChase) hooks_.advanceChase();
   flags_.frameCounter.fetch_add(1);
 }
@@ -317,7 +317,7 @@ void Engine::StartScene(const SceneStart& scene) {
     for (int s = 0; s < kSlotCount; ++s) std::fill(frames_[static_cast<size_t>(s)].begin(), frames_[static_cast<size_t>(s)].end(), 0);
     for (int s = 0; s < kSlotCount; ++s) {
       std::lock_guard lock(slotMutex_[static_cast<size_t>(s)]);
-      bound_[static_cast<size_t>(s)]->Render(frames_[static_cast<size_t>(s)].data(), width(), height());
+      bound_[static_cast<size_t>(s)]->Render({frames_[static_cast<size_t>(s)].data(), width(), height()});
     }
     frames_[static_cast<size_t>(FrameIndex::kSceneFade)] = frames_[static_cast<size_t>(FrameIndex::kOutput)];
     settings_.sceneFadeLevel.store(settings_.sceneFadeEnabled.load() > 0 ? 128 : 0);

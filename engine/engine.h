@@ -93,8 +93,8 @@ struct EngineHooks {
   // Clock thread, inside the mix pass.
   std::function<void()> pollRemoteInput;
   std::function<void()> drawPreview;
-  std::function<void(const uint8_t* frame, int width, int height)> sendFrame;
-  std::function<void(const uint8_t* frame, int width, int height)> recordFrame;
+  std::function<void(FrameView frame)> sendFrame;
+  std::function<void(FrameView frame)> recordFrame;
   std::function<void()> advanceChase;
   // UI thread.
   std::function<void()> stopRecorder;

@@ -38,7 +38,7 @@ class ColorScrollGenerator final : public Generator {
   explicit ColorScrollGenerator(GeneratorContext&) {}
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override {}
   // Loading rebuilds the palette and restarts the scroll at offset 0; a zoom
   // outside 1..100 or a speed outside 1..20 is brought into its range.
@@ -65,7 +65,7 @@ class ColorScrollGenerator final : public Generator {
  private:
   void BuildPalette();
   void Scroll();
-  void RenderSpiral(uint8_t* frame, int width, int height, double f);
+  void RenderSpiral(const Canvas& canvas, double f);
   void PrepareSpiral(int width, int height, double f);
 
   int zoom_ = 20;

@@ -30,7 +30,7 @@ class FadingPixelsGenerator final : public Generator, public ColorGroupOwner {
       : ColorGroupOwner(kDefaultColor, kDefaultAutoColorMode), context_(context) {}
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override {}
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
 

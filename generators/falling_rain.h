@@ -43,7 +43,7 @@ class FallingRainGenerator final : public Generator, public ColorGroupOwner {
   explicit FallingRainGenerator(GeneratorContext& context);
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override;
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
 

@@ -61,7 +61,7 @@ class FilePlayerGenerator final : public Generator {
   // Plays the next frame; draws nothing without a file, at the end of the
   // recording (the next call starts over) or at a marker of unknown kind,
   // and black while the recording holds no frame.
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   // Closes the file.
   void Destroy() override;
   // Store: name and smoothResize into the block. Load: closes the file,
@@ -96,7 +96,7 @@ class FilePlayerGenerator final : public Generator {
   void Close();
   // Rebuilds the scaling tables for this matrix size and mode.
   void PrepareScaling(int width, int height, bool smooth);
-  void DrawScaled(uint8_t* frame, int width, int height) const;
+  void DrawScaled(const Canvas& canvas) const;
 
   Console& console_;
   RecordingOpener opener_;

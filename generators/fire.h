@@ -28,7 +28,7 @@ class FireGenerator final : public Generator {
   explicit FireGenerator(GeneratorContext& context);
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override;
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
 

@@ -37,7 +37,7 @@ class PlasmaGenerator final : public Generator {
   explicit PlasmaGenerator(GeneratorContext&) {}
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override {}
   // Loading replaces a speed outside 1..100 by 50, rebuilds the palette and
   // restarts the animation.

@@ -64,13 +64,13 @@ class ScrollingTextGenerator final : public Generator, public ColorGroupOwner {
   explicit ScrollingTextGenerator(GeneratorContext& context) : context_(context) {}
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override {}
   // Loading restarts scrolling from the edge and the wave from phase 0.
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
 
   // Render at a given local time (Render uses the clock).
-  void RenderAt(uint8_t* frame, int width, int height, const std::tm& now);
+  void RenderAt(const Canvas& canvas, const std::tm& now);
 
   // The "Scrolling Text" dialog's controls.
   void SetText(std::string_view text);  // at most 253 characters are kept

@@ -3,13 +3,16 @@
 #include <cassert>
 #include <cstring>
 
-#include "core/byte_io.h"
+#include "generators/settings_fields.h"
 
 namespace quor {
 
 static_assert(kSimpleColorSettingsBytes <= kSettingsBlockSize);
 
-void FillFrame(uint8_t* frame, int width, int height, Rgb color) {
+void FillFrame(const Canvas& canvas, Rgb color) {
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   if (width <= 0 || height <= 0) return;
   const uint8_t pixel[3] = {static_cast<uint8_t>(color.r), static_cast<uint8_t>(color.g),
                             static_cast<uint8_t>(color.b)};
@@ -24,25 +27,20 @@ bool SimpleColorGenerator::Create(int, int) {
   return true;
 }
 
-void SimpleColorGenerator::Render(uint8_t* frame, int width, int height) {
-  FillFrame(frame, width, height, colors_.NextColor(context_));
+void SimpleColorGenerator::Render(const Canvas& canvas) {
+  FillFrame(canvas, colors_.NextColor(context_));
 }
 
 void SimpleColorGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  using G = SimpleColorGenerator;
+  static constexpr auto kLayout = SettingsLayout<G>(
+      {Stored<G, &G::colors_, &ColorGroup::color>(), Stored<G, &G::colors_, &ColorGroup::autoColorMode>()});
+  static_assert(kLayout.bytes == kSimpleColorSettingsBytes);
   if (direction == SettingsDirection::kStore) {
-    ByteWriter writer(block);
-    writer.PutI32(colors_.color.r);
-    writer.PutI32(colors_.color.g);
-    writer.PutI32(colors_.color.b);
-    writer.PutI32(colors_.autoColorMode);
-    assert(writer.position() == kSimpleColorSettingsBytes);
+    kLayout.Store(*this, block);
     return;
   }
-  ByteReader reader(block);
-  colors_.color.r = reader.GetI32();
-  colors_.color.g = reader.GetI32();
-  colors_.color.b = reader.GetI32();
-  colors_.autoColorMode = reader.GetI32();
+  kLayout.Load(*this, block);
   colors_.RestartWheel();
 }
 

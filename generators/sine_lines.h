@@ -22,7 +22,7 @@ class SineLinesGenerator : public Generator {
   explicit SineLinesGenerator(GeneratorContext& context) : context_(context) {}
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override;
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
 

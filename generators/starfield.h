@@ -42,7 +42,7 @@ class StarfieldGenerator final : public Generator, public ColorGroupOwner {
   explicit StarfieldGenerator(GeneratorContext& context);
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override;
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
 

@@ -24,7 +24,7 @@ class StrobeGenerator final : public Generator, public ColorGroupOwner {
   explicit StrobeGenerator(GeneratorContext& context) : context_(context) {}
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override {}
   // Loading keeps the frame counter and the wheel running; times outside
   // 1..25 are brought into that range.

@@ -165,7 +165,7 @@ TEST_F(EngineTest, MainGlideMovesFourPerPassAndStopsAtItsTarget) {
 TEST_F(EngineTest, StrobeShowsOneLitPassAfterStrobeTimeDarkOnes) {
   for (int s = 0; s < kSlotCount; ++s) {
     Bind(s, kSolidType);
-    SolidIn(engine_, s)->Render(engine_.frame(static_cast<FrameIndex>(s)), 32, 16);
+    SolidIn(engine_, s)->Render({engine_.frame(static_cast<FrameIndex>(s)), 32, 16});
   }
   auto lit = [&] {
     engine_.RunMixPass();
@@ -197,8 +197,8 @@ TEST_F(EngineTest, SceneStartFadesTheOldPictureOutOverThirteenPasses) {
 TEST_F(EngineTest, MixPassCallsOutputRecorderAndChaseHooksOnlyWhenActive) {
   int sent = 0, recorded = 0, chase = 0, polled = 0;
   engine_.EditHooks([&](EngineHooks& h) {
-    h.sendFrame = [&](const uint8_t*, int w, int h) { sent += (w == 32 && h == 16); };
-    h.recordFrame = [&](const uint8_t*, int, int) { ++recorded; };
+    h.sendFrame = [&](FrameView frame) { sent += (frame.width == 32 && frame.height == 16); };
+    h.recordFrame = [&](FrameView) { ++recorded; };
     h.advanceChase = [&] { ++chase; };
     h.pollRemoteInput = [&] { ++polled; };
   });

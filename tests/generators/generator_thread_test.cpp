@@ -61,7 +61,7 @@ TEST(ImageViewerThreads, RenderingSurvivesReloadsAndDestroys) {
   std::atomic<bool> stop{false};
   std::thread clock([&] {
     std::vector<uint8_t> frame(16 * 8 * 3);
-    while (!stop.load()) viewer.Render(frame.data(), 16, 8);
+    while (!stop.load()) viewer.Render({frame.data(), 16, 8});
   });
   SettingsBlock block{};
   for (int n = 0; n < 200; ++n) {
