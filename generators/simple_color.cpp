@@ -10,16 +10,13 @@ namespace quor {
 static_assert(kSimpleColorSettingsBytes <= kSettingsBlockSize);
 
 void FillFrame(const Canvas& canvas, Rgb color) {
-  uint8_t* const frame = canvas.pixels;
-  const int width = canvas.width;
-  const int height = canvas.height;
-  if (width <= 0 || height <= 0) return;
+  if (canvas.width <= 0 || canvas.height <= 0) return;
   const uint8_t pixel[3] = {static_cast<uint8_t>(color.r), static_cast<uint8_t>(color.g),
                             static_cast<uint8_t>(color.b)};
   // Paint the first row pixel by pixel, then copy it down.
-  const size_t rowBytes = static_cast<size_t>(width) * 3;
-  for (size_t i = 0; i < rowBytes; i += 3) std::memcpy(frame + i, pixel, 3);
-  for (int y = 1; y < height; ++y) std::memcpy(frame + static_cast<size_t>(y) * rowBytes, frame, rowBytes);
+  const size_t rowBytes = static_cast<size_t>(canvas.width) * 3;
+  for (size_t i = 0; i < rowBytes; i += 3) std::memcpy(canvas.pixels + i, pixel, 3);
+  for (int y = 1; y < canvas.height; ++y) std::memcpy(canvas.At(0, y), canvas.pixels, rowBytes);
 }
 
 bool SimpleColorGenerator::Create(int, int) {
