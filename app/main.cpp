@@ -12,7 +12,7 @@
 #include "core/controls.h"
 #include "engine/command_line.h"
 #include "engine/engine.h"
-#include "generators/builtin_generators.h"
+#include "generators/generator_catalogue.h"
 #include "ui/program_icon.h"
 
 int main(int argc, char** argv) {

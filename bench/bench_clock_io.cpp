@@ -77,7 +77,7 @@ void FilePlayerAfterJunk(benchmark::State& state, FilePlayerReading reading) {
   }
   std::vector<uint8_t> frame(32 * 16 * 3, 0);
   for (auto _ : state) {
-    player.Render(frame.data(), 32, 16);
+    player.Render({frame.data(), 32, 16});
     benchmark::DoNotOptimize(frame.data());
   }
   player.Destroy();

@@ -59,7 +59,7 @@ void RenderCase(benchmark::State& state, bool smooth, bool fromFile) {
   player.SetSmoothResize(smooth);
   std::vector<uint8_t> frame = bench::TestFrame(kSide, kSide, 3);
   for (auto _ : state) {
-    player.Render(frame.data(), kSide, kSide);
+    player.Render({frame.data(), kSide, kSide});
     benchmark::DoNotOptimize(frame.data());
     benchmark::ClobberMemory();
   }

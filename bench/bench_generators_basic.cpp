@@ -37,7 +37,7 @@ void RenderCase(benchmark::State& state, GeneratorFactory factory, std::vector<i
   }
   std::vector<uint8_t> frame = bench::TestFrame(kSide, kSide, 3);
   for (auto _ : state) {
-    generator->Render(frame.data(), kSide, kSide);
+    generator->Render({frame.data(), kSide, kSide});
     benchmark::DoNotOptimize(frame.data());
     benchmark::ClobberMemory();
   }

@@ -36,7 +36,7 @@ void RenderCase(benchmark::State& state, const std::function<void(G&)>& setup) {
   setup(generator);
   auto frame = bench::TestFrame(kSide, kSide, 3);
   for (auto _ : state) {
-    generator.Render(frame.data(), kSide, kSide);
+    generator.Render({frame.data(), kSide, kSide});
     benchmark::DoNotOptimize(frame.data());
     benchmark::ClobberMemory();
   }

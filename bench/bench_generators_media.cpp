@@ -34,7 +34,7 @@ void ScrollingText(benchmark::State& state, bool effects) {
   }
   std::vector<uint8_t> frame(kSide * kSide * 3);
   for (auto _ : state) {
-    text.Render(frame.data(), kSide, kSide);
+    text.Render({frame.data(), kSide, kSide});
     benchmark::DoNotOptimize(frame.data());
   }
   bench::SetCaseSize(state, kSide * kSide, 0, static_cast<double>(frame.size()));
@@ -47,7 +47,7 @@ void ImageScaling(benchmark::State& state, int smooth) {
   place.smooth = smooth;
   std::vector<uint8_t> frame(kSide * kSide * 3);
   for (auto _ : state) {
-    ScaleImageFrame(image.data(), w, h, place, frame.data(), kSide, kSide);
+    ScaleImageFrame({image.data(), w, h}, place, {frame.data(), kSide, kSide});
     benchmark::DoNotOptimize(frame.data());
   }
   bench::SetCaseSize(state, kSide * kSide, static_cast<double>(image.size()), static_cast<double>(frame.size()));
@@ -63,7 +63,7 @@ void Spectrum(benchmark::State& state, bool lines) {
   for (int i = 0; i < kSpectrumBins; ++i) bins[static_cast<size_t>(i)] = static_cast<int16_t>((i * 7919) % 900);
   std::vector<uint8_t> frame(kSide * kSide * 3);
   for (auto _ : state) {
-    spectrum.RenderSpectrum(bins.data(), frame.data(), kSide, kSide);
+    spectrum.RenderSpectrum(bins.data(), {frame.data(), kSide, kSide});
     benchmark::DoNotOptimize(frame.data());
   }
   bench::SetCaseSize(state, kSide * kSide, 0, static_cast<double>(frame.size()));
@@ -76,7 +76,7 @@ void CaptureTick(benchmark::State& state) {
   capture.Create(kSide, kSide);
   std::vector<uint8_t> frame(kSide * kSide * 3);
   for (auto _ : state) {
-    capture.Render(frame.data(), kSide, kSide);
+    capture.Render({frame.data(), kSide, kSide});
     benchmark::DoNotOptimize(frame.data());
   }
   capture.Destroy();
@@ -89,7 +89,7 @@ void CaptureAverage(benchmark::State& state) {
   const int rgb[3] = {0, 1, 2};
   std::vector<uint8_t> frame(kSide * kSide * 3);
   for (auto _ : state) {
-    AreaAverage(w, h, screen.data(), static_cast<size_t>(w) * 3, 3, rgb, frame.data(), kSide, kSide);
+    AreaAverage(w, h, screen.data(), static_cast<size_t>(w) * 3, 3, rgb, {frame.data(), kSide, kSide});
     benchmark::DoNotOptimize(frame.data());
   }
   bench::SetCaseSize(state, kSide * kSide, static_cast<double>(screen.size()), static_cast<double>(frame.size()));

@@ -29,7 +29,7 @@ void RenderCase(benchmark::State& state, GeneratorFactory factory, double frameB
   generator->Create(kSide, kSide);
   std::vector<uint8_t> frame = bench::TestFrame(kSide, kSide, 1);
   for (auto _ : state) {
-    generator->Render(frame.data(), kSide, kSide);
+    generator->Render({frame.data(), kSide, kSide});
     benchmark::DoNotOptimize(frame.data());
     benchmark::ClobberMemory();
   }

@@ -8,7 +8,7 @@
 #include "bench/bench_support.h"
 #include "engine/engine.h"
 #include "engine/engine_write_access.h"
-#include "generators/builtin_generators.h"
+#include "generators/generator_catalogue.h"
 
 namespace quor {
 namespace {

@@ -72,7 +72,7 @@ void SendFrame(benchmark::State& state, std::vector<OutputDevice> devices, const
   outputs.devices().Load(std::move(devices));
   if (!outputs.OpenOutputs()) state.SkipWithError("outputs did not open");
   const auto frame = bench::TestFrame(kSide, kSide, 4);
-  for (auto _ : state) outputs.SendFrame(frame.data(), kSide, kSide);
+  for (auto _ : state) outputs.SendFrame({frame.data(), kSide, kSide});
   outputs.CloseOutputs();
   ::close(sink);
   bench::SetCaseSize(state, kSide * kSide, kSide * kSide * 3.0, wireBytes);

@@ -7,7 +7,7 @@
 
 #include "bench/bench_support.h"
 #include "engine/engine.h"
-#include "generators/builtin_generators.h"
+#include "generators/generator_catalogue.h"
 #include "ui/preview_renderer.h"
 
 namespace quor {

@@ -55,7 +55,7 @@ class Generator {
   // None / Blackout.
   virtual bool Create(int width, int height) = 0;
   // Draws the next picture. What it does not overwrite keeps the previous one.
-  virtual void Render(uint8_t* frame, int width, int height) = 0;
+  virtual void Render(const Canvas& canvas) = 0;
   virtual void Destroy() = 0;
   virtual void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) = 0;
 };

@@ -4,7 +4,7 @@ namespace quor {
 
 void MixerPanel::Reset() {
   for (int s = 0; s < kSlotCount; ++s) {
-    effectListPosition[static_cast<size_t>(s)].store(EffectListPosition(0));
+    effectListPosition[static_cast<size_t>(s)].store(kNoneListPosition);
     speed[static_cast<size_t>(s)].store(kDefaultSlotSpeed);
     invert[static_cast<size_t>(s)].store(0);
   }

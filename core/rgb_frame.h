@@ -1,7 +1,7 @@
 // Pixel addressing shared by every part of the engine. An RgbFrame is
 // width x height x 3 bytes, row-major from the top-left pixel, bytes R, G, B.
-// A Canvas is a non-owning view of one frame; it never outlives the call it
-// is passed to.
+// A Canvas (writable) or FrameView (read-only) is a non-owning view of one
+// frame; it never outlives the call it is passed to.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +18,20 @@ struct Rgb {
   friend bool operator==(const Rgb&, const Rgb&) = default;
 };
 
+// A read-only view: what encoders, recorders and outputs take.
+struct FrameView {
+  const uint8_t* pixels = nullptr;
+  int width = 0;
+  int height = 0;
+
+  size_t ByteSize() const { return static_cast<size_t>(width) * static_cast<size_t>(height) * 3; }
+  bool Contains(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
+  const uint8_t* At(int x, int y) const {
+    return pixels + (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3;
+  }
+};
+
+// A writable view: what generators render into and the drawing calls take.
 struct Canvas {
   uint8_t* pixels = nullptr;
   int width = 0;
@@ -28,6 +42,7 @@ struct Canvas {
   uint8_t* At(int x, int y) const {
     return pixels + (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3;
   }
+  operator FrameView() const { return {pixels, width, height}; }
 };
 
 inline constexpr int kMinMatrixSide = 4;

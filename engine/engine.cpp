@@ -1,13 +1,14 @@
 #include "engine/engine.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cassert>
+#include <chrono>
 #include <cstring>
 #include <new>
 #include <thread>
 
 #include "generators/file_player.h"
+#include "generators/generator_catalogue.h"
 #include "input/remote_control.h"
 
 namespace quor {
@@ -149,7 +150,7 @@ void Engine::CompletePaste() {
     bound_[i]->ExchangeSettings(clipboard_.block, SettingsDirection::kLoad);
     panel_.effectListPosition[i].store(EffectListPosition(clipboard_.type));
     panel_.invert[i].store(clipboard_.invert);
-    bound_[i]->Render(frames_[i].data(), width(), height());
+    bound_[i]->Render({frames_[i].data(), width(), height()});
   }
   ReportLoadError(*bound_[i]);
   pasteSlot_.store(-1);
@@ -205,7 +206,7 @@ void Engine::RenderSlotLocked(int slot) {
   const size_t i = static_cast<size_t>(slot);
   std::unique_lock lock(slotMutex_[i], std::try_to_lock);
   if (!lock.owns_lock()) return;  // the UI is changing this slot's generator
-  bound_[i]->Render(frames_[i].data(), width(), height());
+  bound_[i]->Render({frames_[i].data(), width(), height()});
 }
 
 void Engine::RunMixPass() {
@@ -294,8 +295,8 @@ void Engine::MixPassLocked() {
     }
   }
   if (hooks_.drawPreview) hooks_.drawPreview();
-  if (flags_.outputState.load() == kOutputRunning) outputs_.SendFrame(f(FrameIndex::kOutput), w, h);
-  if (flags_.recorderActive.load() == 1) recorder_->RecordFrame(f(FrameIndex::kOutput), w, h);
+  if (flags_.outputState.load() == kOutputRunning) outputs_.SendFrame({f(FrameIndex::kOutput), w, h});
+  if (flags_.recorderActive.load() == 1) recorder_->RecordFrame({f(FrameIndex::kOutput), w, h});
   show_->player().AdvanceChase();
   flags_.frameCounter.fetch_add(1);
   const int64_t took =
@@ -315,7 +316,7 @@ void Engine::StartScene(const std::array<SettingsBlock, kSlotCount>& blocks, con
     for (int s = 0; s < kSlotCount; ++s) std::fill(frames_[static_cast<size_t>(s)].begin(), frames_[static_cast<size_t>(s)].end(), 0);
     for (int s = 0; s < kSlotCount; ++s) {
       std::lock_guard lock(slotMutex_[static_cast<size_t>(s)]);
-      bound_[static_cast<size_t>(s)]->Render(frames_[static_cast<size_t>(s)].data(), width(), height());
+      bound_[static_cast<size_t>(s)]->Render({frames_[static_cast<size_t>(s)].data(), width(), height()});
     }
     frames_[static_cast<size_t>(FrameIndex::kSceneFade)] = frames_[static_cast<size_t>(FrameIndex::kOutput)];
     settings_.sceneFadeLevel.store(settings_.sceneFadeEnabled.load() > 0 ? 128 : 0);

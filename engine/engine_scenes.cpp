@@ -3,6 +3,7 @@
 #include <string>
 
 #include "engine/engine.h"
+#include "generators/generator_catalogue.h"
 
 namespace quor {
 

@@ -5,6 +5,7 @@
 #include "engine/project_file.h"
 #include "files/frame_snapshot.h"
 #include "files/safe_file.h"
+#include "generators/generator_catalogue.h"
 #include "input/artnet_discovery.h"
 #include "input/remote_control.h"
 #include "output/serial_port.h"
@@ -194,7 +195,7 @@ int Lifecycle::Finish() {
   if (!commandLine_.snapshotPath.empty()) {
     std::vector<uint8_t> frame = engine_.CopyFrame(FrameIndex::kOutput);
     std::string error;
-    if (!WriteFrameSnapshot(commandLine_.snapshotPath, frame.data(), engine_.width(), engine_.height(),
+    if (!WriteFrameSnapshot(commandLine_.snapshotPath, {frame.data(), engine_.width(), engine_.height()},
                             kSnapshotLongSide, &error)) {
       std::fprintf(stderr, "quor: cannot write snapshot %s: %s\n", commandLine_.snapshotPath.c_str(), error.c_str());
       exitCode = 1;

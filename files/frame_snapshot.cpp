@@ -15,15 +15,16 @@ int SnapshotScale(int width, int height, int minLongSide) {
   return std::max(1, (minLongSide + longer - 1) / longer);
 }
 
-bool WriteFrameSnapshot(const std::string& path, const uint8_t* frame, int width, int height, int minLongSide,
-                        std::string* error) {
-  if (frame == nullptr || width <= 0 || height <= 0) {
+bool WriteFrameSnapshot(const std::string& path, FrameView frame, int minLongSide, std::string* error) {
+  const int width = frame.width;
+  const int height = frame.height;
+  if (frame.pixels == nullptr || width <= 0 || height <= 0) {
     if (error) *error = "no frame to write";
     return false;
   }
   QImage image(width, height, QImage::Format_RGB888);
   for (int y = 0; y < height; ++y) {
-    std::copy_n(frame + static_cast<size_t>(y) * static_cast<size_t>(width) * 3, static_cast<size_t>(width) * 3,
+    std::copy_n(frame.pixels + static_cast<size_t>(y) * static_cast<size_t>(width) * 3, static_cast<size_t>(width) * 3,
                 image.scanLine(y));
   }
   const int scale = SnapshotScale(width, height, minLongSide);

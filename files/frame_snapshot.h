@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/rgb_frame.h"
+
 namespace quor {
 
 // The whole factor that brings the longer side to at least `minLongSide`.
@@ -14,7 +16,6 @@ int SnapshotScale(int width, int height, int minLongSide);
 // Returns false and describes the problem in *error when the file cannot be
 // written; the file is written to a temporary name first, so an existing
 // picture is never left half-written.
-bool WriteFrameSnapshot(const std::string& path, const uint8_t* frame, int width, int height, int minLongSide,
-                        std::string* error);
+bool WriteFrameSnapshot(const std::string& path, FrameView frame, int minLongSide, std::string* error);
 
 }  // namespace quor

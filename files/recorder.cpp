@@ -116,15 +116,14 @@ void Recorder::ReportFault() {
 
 bool Recorder::Recording() const { return engine_.liveFlags().recorderActive.load() == 1; }
 
-void Recorder::RecordFrame(const uint8_t* frame, int width, int height) {
+void Recorder::RecordFrame(FrameView frame) {
   if (writer_ == nullptr || aborted_) return;
-  if (width != width_ || height != height_) {
+  if (frame.width != width_ || frame.height != height_) {
     // Every frame of a recording has the header's size; a frame of another
     // size would make the rest of the file unreadable.
     AbortLocked("the matrix size changed", "Record again to record the new size.");
     return;
   }
-  const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
   if (writer_->failed()) {
     const int error = sink_->error();
     const std::string reason = error != 0 ? std::string("writing failed (") + std::strerror(error) + ")" : "writing failed";
@@ -133,7 +132,7 @@ void Recorder::RecordFrame(const uint8_t* frame, int width, int height) {
   }
   // Marker and frame travel as one record: a dropped frame leaves no marker
   // without its pixels behind.
-  writer_->Post(0, kFrameMarker, std::span<const uint8_t>(frame, bytes));
+  writer_->Post(0, kFrameMarker, std::span<const uint8_t>(frame.pixels, frame.ByteSize()));
 }
 
 void Recorder::AbortLocked(const char* reason, const char* advice) {

@@ -22,6 +22,7 @@
 #include "core/change_feed.h"
 #include "core/console.h"
 #include "core/live_state.h"
+#include "core/rgb_frame.h"
 #include "files/recording_file.h"
 
 namespace quor {
@@ -69,7 +70,7 @@ class Recorder {
   // the next frame) or a frame of another size than the recording's stops
   // the recording with a console line, leaving the file with every frame
   // written until then.
-  void RecordFrame(const uint8_t* frame, int width, int height);
+  void RecordFrame(FrameView frame);
   // UI thread: when the mix pass ended the recording by a fault since the
   // last call, reports it once to the change feed as an error naming the
   // file, the reason and what to do (the console line came at the fault).

@@ -32,8 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     place.centre = (options >> 2) & 1;
     place.keepAspect = (options >> 3) & 1;
     place.zoom = (options >> 4) & 1;
-    quor::ScaleImageFrame(image.frames[0].data(), image.width, image.height, place, frame.data(), 40, 8);
-    quor::ScaleImageFrame(image.frames.back().data(), image.width, image.height, place, frame.data(), 4, 4);
+    quor::ScaleImageFrame({image.frames[0].data(), image.width, image.height}, place, {frame.data(), 40, 8});
+    quor::ScaleImageFrame({image.frames.back().data(), image.width, image.height}, place, {frame.data(), 4, 4});
   }
   return 0;
 }

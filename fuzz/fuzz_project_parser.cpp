@@ -10,11 +10,12 @@
 #include "engine/engine.h"
 #include "engine/project_file.h"
 #include "files/project_format.h"
+#include "generators/none_generator.h"
 
 namespace {
 
 const quor::GeneratorRegistry& Registry() {
-  static const quor::GeneratorRegistry registry;  // None / Blackout only
+  static const quor::GeneratorRegistry registry(&quor::CreateNoneGenerator);  // None / Blackout only
   return registry;
 }
 

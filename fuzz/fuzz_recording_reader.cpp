@@ -51,14 +51,14 @@ void DrivePlayer(std::span<const uint8_t> bytes) {
     for (MatrixSize size : kSizes) {
       if (size.width == 0) size = {player.fileWidth(), player.fileHeight()};
       frame.assign(static_cast<size_t>(size.width) * static_cast<size_t>(size.height) * 3, 0);
-      for (int i = 0; i < 3; ++i) player.Render(frame.data(), size.width, size.height);
+      for (int i = 0; i < 3; ++i) player.Render({frame.data(), size.width, size.height});
     }
   }
   // The settings block round trip reopens the same bytes.
   quor::SettingsBlock block{};
   player.ExchangeSettings(block, quor::SettingsDirection::kStore);
   player.ExchangeSettings(block, quor::SettingsDirection::kLoad);
-  player.Render(frame.data(), 4, 4);
+  player.Render({frame.data(), 4, 4});
   player.Destroy();
 }
 

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "core/byte_io.h"
 #include "generators/color.h"
+#include "generators/settings_fields.h"
 #include "generators/tuned_constants.h"
 
 namespace quor {
@@ -26,8 +26,11 @@ constexpr int kMinSpeed = 1, kMaxSpeed = 20;
 
 // The pixel loop of every style: `index(x, y)` gives the raw palette index.
 template <typename IndexFn>
-void PaintIndexed(uint8_t* frame, int width, int height, const std::array<std::array<uint8_t, 3>, 256>& pixels,
+void PaintIndexed(const Canvas& canvas, const std::array<std::array<uint8_t, 3>, 256>& pixels,
                   IndexFn index) {
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   uint8_t* out = frame;
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x, out += 3) {
@@ -108,7 +111,9 @@ void ColorScrollGenerator::Scroll() {
   }
 }
 
-void ColorScrollGenerator::Render(uint8_t* frame, int width, int height) {
+void ColorScrollGenerator::Render(const Canvas& canvas) {
+  const int width = canvas.width;
+  const int height = canvas.height;
   if (width <= 0 || height <= 0 || width > kMaxMatrixSide) return;
   Scroll();
   const double f =
@@ -119,48 +124,48 @@ void ColorScrollGenerator::Render(uint8_t* frame, int width, int height) {
 
   switch (style_) {
     case 1:  // "Vertical"
-      PaintIndexed(frame, width, height, pixels_,
+      PaintIndexed(canvas, pixels_,
                    [&](int, int y) { return static_cast<int>(f * y + offset); });
       break;
     case 2:  // "Diagonal Left"
-      PaintIndexed(frame, width, height, pixels_,
+      PaintIndexed(canvas, pixels_,
                    [&](int x, int y) { return static_cast<int>(f * (x + y) + offset); });
       break;
     case 3:  // "Diagonal Right"
-      PaintIndexed(frame, width, height, pixels_,
+      PaintIndexed(canvas, pixels_,
                    [&](int x, int y) { return static_cast<int>(f * (height - 1 - y + x) + offset); });
       break;
     case 4:  // "Horizontal Symetric"
-      PaintIndexed(frame, width, height, pixels_, [&](int x, int) {
+      PaintIndexed(canvas, pixels_, [&](int x, int) {
         return static_cast<int>(f * std::max(SymmetricDistance(x, width, hw), 0) + offset);
       });
       break;
     case 5:  // "Vertical Symetric"
-      PaintIndexed(frame, width, height, pixels_, [&](int, int y) {
+      PaintIndexed(canvas, pixels_, [&](int, int y) {
         return static_cast<int>(f * std::max(SymmetricDistance(y, height, hh), 0) + offset);
       });
       break;
     case 6:  // "Circle"
-      PaintIndexed(frame, width, height, pixels_, [&](int x, int y) {
+      PaintIndexed(canvas, pixels_, [&](int x, int y) {
         const int dx = x - hw, dy = y - hh;
         return static_cast<int>(std::sqrt(kTunedHalfTurn * (dx * dx + dy * dy)) * f + offset);
       });
       break;
     case 7:  // "Hyperbola"
-      PaintIndexed(frame, width, height, pixels_, [&](int x, int y) {
+      PaintIndexed(canvas, pixels_, [&](int x, int y) {
         return static_cast<int>(std::abs((x - hw) * (y - hh)) / kHyperbolaScale * f + offset);
       });
       break;
     case 8:  // "Diamond": the symmetric distances unclamped
-      PaintIndexed(frame, width, height, pixels_, [&](int x, int y) {
+      PaintIndexed(canvas, pixels_, [&](int x, int y) {
         return static_cast<int>(f * (SymmetricDistance(x, width, hw) + SymmetricDistance(y, height, hh)) + offset);
       });
       break;
     case 9:  // "Spiral"
-      RenderSpiral(frame, width, height, f);
+      RenderSpiral(canvas, f);
       break;
     default:  // "Horizontal"
-      PaintIndexed(frame, width, height, pixels_, [&](int x, int) { return static_cast<int>(f * x + offset); });
+      PaintIndexed(canvas, pixels_, [&](int x, int) { return static_cast<int>(f * x + offset); });
       break;
   }
 }
@@ -189,7 +194,10 @@ void ColorScrollGenerator::PrepareSpiral(int width, int height, double f) {
   spiralF_ = f;
 }
 
-void ColorScrollGenerator::RenderSpiral(uint8_t* frame, int width, int height, double f) {
+void ColorScrollGenerator::RenderSpiral(const Canvas& canvas, double f) {
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   if (width * height > kMaxMatrixPixels) return;
   if (width != spiralWidth_ || height != spiralHeight_ || f != spiralF_) PrepareSpiral(width, height, f);
   // The offset turns every point; the index is how close the turned point
@@ -214,24 +222,20 @@ void ColorScrollGenerator::RenderSpiral(uint8_t* frame, int width, int height, d
 }
 
 void ColorScrollGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  using G = ColorScrollGenerator;
+  static constexpr auto kLayout = SettingsLayout<G>({Stored<G, &G::zoom_>(), Stored<G, &G::speed_>(),
+                                                     Stored<G, &G::palette_>(), Stored<G, &G::style_>(),
+                                                     Stored<G, &G::reverse_>()});
+  static_assert(kLayout.bytes == kColorScrollSettingsBytes);
   if (direction == SettingsDirection::kStore) {
-    ByteWriter writer(block);
-    writer.PutI32(zoom_);
-    writer.PutI32(speed_);
-    writer.PutI32(palette_);
-    writer.PutI32(style_);
-    writer.PutI32(reverse_);
-    assert(writer.position() == kColorScrollSettingsBytes);
+    kLayout.Store(*this, block);
     return;
   }
-  ByteReader reader(block);
+  kLayout.Load(*this, block);
   // Every stored scene holds a zoom of 1..100 and a speed of 1..20; a
   // damaged block must not throw indices and the offset beyond int range.
-  zoom_ = std::clamp(reader.GetI32(), kMinZoom, kMaxZoom);
-  speed_ = std::clamp(reader.GetI32(), kMinSpeed, kMaxSpeed);
-  palette_ = reader.GetI32();
-  style_ = reader.GetI32();
-  reverse_ = reader.GetI32();
+  zoom_ = std::clamp(zoom_, kMinZoom, kMaxZoom);
+  speed_ = std::clamp(speed_, kMinSpeed, kMaxSpeed);
   BuildPalette();
   offset_ = 0;
 }

@@ -16,7 +16,6 @@
 
 namespace quor {
 
-inline constexpr int kColorScrollHelpTopic = 47;
 // Five 32-bit words: zoom, speed, palette, style, reverse.
 inline constexpr int kColorScrollSettingsBytes = 5 * 4;
 
@@ -39,7 +38,7 @@ class ColorScrollGenerator final : public Generator {
   explicit ColorScrollGenerator(GeneratorContext&) {}
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override {}
   // Loading rebuilds the palette and restarts the scroll at offset 0; a zoom
   // outside 1..100 or a speed outside 1..20 is brought into its range.
@@ -66,7 +65,7 @@ class ColorScrollGenerator final : public Generator {
  private:
   void BuildPalette();
   void Scroll();
-  void RenderSpiral(uint8_t* frame, int width, int height, double f);
+  void RenderSpiral(const Canvas& canvas, double f);
   void PrepareSpiral(int width, int height, double f);
 
   int zoom_ = 20;
@@ -91,5 +90,9 @@ class ColorScrollGenerator final : public Generator {
 };
 
 std::unique_ptr<Generator> CreateColorScrollGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/color_scroll_dialog.cpp.
+extern const SettingsDialogTable kColorScrollDialog;
 
 }  // namespace quor

@@ -4,7 +4,7 @@
 // a designated initializer.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "generators/color_scroll.h"
 
 namespace quor {
@@ -36,8 +36,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogTable kColorScrollDialog{
-    .typeId = 14, .title = "Color Scroll", .helpTopic = kColorScrollHelpTopic,
-    .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
+constinit const SettingsDialogTable kColorScrollDialog =
+    CatalogueDialog(&kColorScrollDialog, kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "audio/audio_analyzer.h"
-#include "core/byte_io.h"
 #include "generators/color.h"
 #include "generators/draw.h"
+#include "generators/settings_fields.h"
 #include "generators/text_render.h"
 
 namespace quor {
@@ -16,23 +16,6 @@ constexpr size_t kStringField = 255;  // text and font name, NUL included
 constexpr int kMaxCount = 100;
 constexpr int kMaxStart = 100;
 constexpr int kMaxEndOffset = 200;
-
-// The text of a NUL-terminated field; a field without a NUL keeps its first
-// kMaxTextLength bytes so the stored form always has room for the NUL.
-std::string ReadStringField(ByteReader& in) {
-  char field[kStringField];
-  in.GetBytes(field, sizeof(field));
-  const void* nul = std::memchr(field, 0, sizeof(field));
-  const size_t length = nul != nullptr ? static_cast<size_t>(static_cast<const char*>(nul) - field)
-                                       : ExpandingShapesGenerator::kMaxTextLength;
-  return std::string(field, length);
-}
-
-void WriteStringField(ByteWriter& out, const std::string& text) {
-  char field[kStringField] = {};
-  std::memcpy(field, text.data(), std::min(text.size(), ExpandingShapesGenerator::kMaxTextLength));
-  out.PutBytes(field, sizeof(field));
-}
 
 bool IsSymbolFace(std::string_view name) { return name == "Wingdings" || name == "Webdings"; }
 
@@ -136,46 +119,29 @@ void ExpandingShapesGenerator::SetFont(std::string_view name) {
 }
 
 void ExpandingShapesGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  using G = ExpandingShapesGenerator;
+  constexpr int kField = static_cast<int>(kStringField);
+  constexpr int kLength = static_cast<int>(kMaxTextLength);
+  static constexpr auto kLayout = SettingsLayout<G>(
+      {Stored<G, &G::start_>(), Stored<G, &G::end_>(), Stored<G, &G::count_>(), Stored<G, &G::shape_>(),
+       Stored<G, &G::colors_, &ColorGroup::autoColorMode>(), Stored<G, &G::fade_>(), Stored<G, &G::audioTrigger_>(),
+       Stored<G, &G::trigger_>(), Stored<G, &G::colors_, &ColorGroup::color>(),
+       StoredText<G, kField, kLength, &G::text_>(), StoredText<G, kField, kLength, &G::fontName_>(),
+       Stored<G, &G::bold_>(), Stored<G, &G::italic_>(), Stored<G, &G::antialias_>(), Stored<G, &G::randomChars_>(),
+       Stored<G, &G::symbol_>()});
+  static_assert(kLayout.bytes == kSettingsBytes);
   if (direction == SettingsDirection::kStore) {
-    ByteWriter out(block);
-    for (int v : {start_, end_, count_, shape_, colors_.autoColorMode, fade_, audioTrigger_, trigger_.gain,
-                  trigger_.thresholdPercent, trigger_.threshold, trigger_.lowBand, trigger_.highBand,
-                  colors_.color.r, colors_.color.g, colors_.color.b}) {
-      out.PutI32(v);
-    }
-    WriteStringField(out, text_);
-    WriteStringField(out, fontName_);
-    for (int v : {bold_, italic_, antialias_, randomChars_, symbol_}) out.PutI32(v);
+    kLayout.Store(*this, block);
     return;
   }
 
   busy_.WaitAndEnter(BusyStatus::kCreating, context_.console);
-  ByteReader in(block);
+  kLayout.Load(*this, block);
   // Sizes out of range would divide by zero (end not above start) or
   // overflow; the count bounds the allocation.
-  start_ = std::clamp(in.GetI32(), 1, kMaxStart);
-  end_ = std::clamp(in.GetI32(), start_ + 1, start_ + kMaxEndOffset);
-  count_ = std::clamp(in.GetI32(), 1, kMaxCount);
-  shape_ = in.GetI32();
-  colors_.autoColorMode = in.GetI32();
-  fade_ = in.GetI32();
-  audioTrigger_ = in.GetI32();
-  trigger_.gain = in.GetI32();
-  trigger_.thresholdPercent = in.GetI32();
-  trigger_.threshold = in.GetI32();
-  trigger_.lowBand = in.GetI32();
-  trigger_.highBand = in.GetI32();
-  colors_.color.r = in.GetI32();
-  colors_.color.g = in.GetI32();
-  colors_.color.b = in.GetI32();
-  text_ = ReadStringField(in);
-  fontName_ = ReadStringField(in);
-  bold_ = in.GetI32();
-  italic_ = in.GetI32();
-  antialias_ = in.GetI32();
-  randomChars_ = in.GetI32();
-  symbol_ = in.GetI32();
-  static_assert(kSettingsBytes == 15 * 4 + 2 * kStringField + 5 * 4);
+  start_ = std::clamp(start_, 1, kMaxStart);
+  end_ = std::clamp(end_, start_ + 1, start_ + kMaxEndOffset);
+  count_ = std::clamp(count_, 1, kMaxCount);
   colors_.RestartWheel();
   if (matrixWidth_ > 0) {
     Rebuild();
@@ -184,9 +150,8 @@ void ExpandingShapesGenerator::ExchangeSettings(SettingsBlock& block, SettingsDi
   }
 }
 
-void ExpandingShapesGenerator::DrawShape(uint8_t* frame, int width, int height, const ShapeRecord& shape,
+void ExpandingShapesGenerator::DrawShape(const Canvas& canvas, const ShapeRecord& shape,
                                          int size, Rgb color) {
-  const Canvas canvas{frame, width, height};
   const int x = shape.x;
   const int y = shape.y;
   const int d = size;
@@ -219,7 +184,10 @@ void ExpandingShapesGenerator::DrawShape(uint8_t* frame, int width, int height, 
   }
 }
 
-void ExpandingShapesGenerator::Render(uint8_t* frame, int width, int height) {
+void ExpandingShapesGenerator::Render(const Canvas& canvas) {
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   RenderGuard guard(busy_);
   if (!guard || width <= 0 || height <= 0) return;
 
@@ -252,7 +220,7 @@ void ExpandingShapesGenerator::Render(uint8_t* frame, int width, int height) {
         };
         shapeColor = {reduce(color.r), reduce(color.g), reduce(color.b)};
       }
-      DrawShape(frame, width, height, shape, s0 + shape.phase - m, shapeColor);
+      DrawShape(canvas, shape, s0 + shape.phase - m, shapeColor);
     }
 
     // A shape parked for a beat stays parked until one starts it.

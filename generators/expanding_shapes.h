@@ -55,7 +55,7 @@ class ExpandingShapesGenerator : public Generator, public ColorGroupOwner {
   ~ExpandingShapesGenerator() override = default;
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override;
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
 
@@ -104,7 +104,7 @@ class ExpandingShapesGenerator : public Generator, public ColorGroupOwner {
   void RestartPhases();
   int StartPhase();
   int RandomCharacter();
-  void DrawShape(uint8_t* frame, int width, int height, const ShapeRecord& shape, int size, Rgb color);
+  void DrawShape(const Canvas& canvas, const ShapeRecord& shape, int size, Rgb color);
 
   GeneratorContext& context_;
   int start_ = 30;
@@ -130,5 +130,9 @@ class ExpandingShapesGenerator : public Generator, public ColorGroupOwner {
 };
 
 std::unique_ptr<Generator> CreateExpandingShapesGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/expanding_shapes_dialog.cpp.
+extern const SettingsDialogTable kExpandingShapesDialog;
 
 }  // namespace quor

@@ -8,14 +8,13 @@
 #include <array>
 #include <string_view>
 
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "generators/expanding_shapes.h"
 
 namespace quor {
 namespace {
 
 using G = ExpandingShapesGenerator;
-constexpr int kExpandingShapesHelpTopic = 51;
 constexpr std::array<std::string_view, 10> kShapeNames = {
     "Open Rectangle", "Filled Rectangle", "Open Circle", "Filled Circle", "Open Diamond",
     "Filled Diamond", "Simple Star",      "Open 5-Star", "Filled 5-Star", "Text / Chars"};
@@ -69,8 +68,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogTable kExpandingShapesDialog{
-    .typeId = 10, .title = "Expanding Shapes", .helpTopic = kExpandingShapesHelpTopic,
-    .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
+constinit const SettingsDialogTable kExpandingShapesDialog =
+    CatalogueDialog(&kExpandingShapesDialog, kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

@@ -1,9 +1,9 @@
 #include "generators/fading_pixels.h"
 
-#include "core/byte_io.h"
 #include "core/random_source.h"
 #include "generators/color.h"
 #include "generators/draw.h"
+#include "generators/settings_fields.h"
 
 namespace quor {
 
@@ -19,35 +19,29 @@ bool FadingPixelsGenerator::Create(int, int) {
 }
 
 void FadingPixelsGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  using G = FadingPixelsGenerator;
+  static constexpr auto kLayout = SettingsLayout<G>(
+      {Stored<G, &G::count_>(), Stored<G, &G::fade_>(), Stored<G, &G::size_>(), Stored<G, &G::randomColor_>(),
+       Stored<G, &G::colors_, &ColorGroup::color>(), Stored<G, &G::colors_, &ColorGroup::autoColorMode>()});
+  static_assert(kLayout.bytes == kSettingsBytes);
   if (direction == SettingsDirection::kStore) {
-    ByteWriter writer{std::span<uint8_t>(block)};
-    writer.PutI32(count_);
-    writer.PutI32(fade_);
-    writer.PutI32(size_);
-    writer.PutI32(randomColor_);
-    writer.PutI32(colors_.color.r);
-    writer.PutI32(colors_.color.g);
-    writer.PutI32(colors_.color.b);
-    writer.PutI32(colors_.autoColorMode);
+    kLayout.Store(*this, block);
     return;
   }
-  ByteReader reader{std::span<const uint8_t>(block)};
+  kLayout.Load(*this, block);
   // Out-of-range values are clamped: a huge count or size would overflow the
   // pixel arithmetic, a fade below 1 would leave the picture standing.
-  SetCount(reader.GetI32());
-  SetFade(reader.GetI32());
-  SetSize(reader.GetI32());
-  randomColor_ = reader.GetI32();
-  Rgb color;
-  color.r = reader.GetI32();
-  color.g = reader.GetI32();
-  color.b = reader.GetI32();
-  colors_.SetColor(color);
-  colors_.autoColorMode = reader.GetI32();
+  SetCount(count_);
+  SetFade(fade_);
+  SetSize(size_);
+  colors_.SetColor(colors_.color);
   colors_.RestartWheel();
 }
 
-void FadingPixelsGenerator::Render(uint8_t* frame, int width, int height) {
+void FadingPixelsGenerator::Render(const Canvas& canvas) {
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   if (width <= 0 || height <= 0) return;
   const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
   // A saturating subtraction on every byte of the previous picture.
@@ -58,8 +52,6 @@ void FadingPixelsGenerator::Render(uint8_t* frame, int width, int height) {
   }
 
   Rgb color = colors_.NextColor(context_);
-
-  const Canvas canvas{frame, width, height};
   RandomSource& random = context_.random;
   const int extra = (((width * height) >> 2) * count_) / 100;
   for (int i = 0; i <= extra; ++i) {

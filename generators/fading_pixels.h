@@ -30,7 +30,7 @@ class FadingPixelsGenerator final : public Generator, public ColorGroupOwner {
       : ColorGroupOwner(kDefaultColor, kDefaultAutoColorMode), context_(context) {}
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override {}
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
 
@@ -60,5 +60,9 @@ class FadingPixelsGenerator final : public Generator, public ColorGroupOwner {
 };
 
 std::unique_ptr<Generator> CreateFadingPixelsGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/fading_pixels_dialog.cpp.
+extern const SettingsDialogTable kFadingPixelsDialog;
 
 }  // namespace quor

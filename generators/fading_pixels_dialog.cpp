@@ -4,14 +4,13 @@
 // a designated initializer.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "generators/fading_pixels.h"
 
 namespace quor {
 namespace {
 
 using G = FadingPixelsGenerator;
-constexpr int kFadingPixelsHelpTopic = 57;
 constexpr int kColorTop = 7 + 4 * kDialogRowPitch;
 constexpr int kHeight = FrameHeightFor(kColorTop + ColorGroupHeight(true));
 
@@ -32,8 +31,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogTable kFadingPixelsDialog{
-    .typeId = 18, .title = "Fading Pixels", .helpTopic = kFadingPixelsHelpTopic,
-    .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
+constinit const SettingsDialogTable kFadingPixelsDialog =
+    CatalogueDialog(&kFadingPixelsDialog, kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

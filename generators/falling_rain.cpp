@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/byte_io.h"
 #include "core/random_source.h"
 #include "generators/color.h"
+#include "generators/settings_fields.h"
 
 namespace quor {
 
@@ -69,39 +69,31 @@ void FallingRainGenerator::SetDirection(int direction) {
 }
 
 void FallingRainGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  using G = FallingRainGenerator;
+  static constexpr auto kLayout = SettingsLayout<G>(
+      {Stored<G, &G::drops_>(), Stored<G, &G::length_>(), Stored<G, &G::direction_>(),
+       Stored<G, &G::colors_, &ColorGroup::color>(), Stored<G, &G::colors_, &ColorGroup::autoColorMode>()});
+  static_assert(kLayout.bytes == kSettingsBytes);
   if (direction == SettingsDirection::kStore) {
-    ByteWriter writer{std::span<uint8_t>(block)};
-    writer.PutI32(drops_);
-    writer.PutI32(length_);
-    writer.PutI32(direction_);
-    writer.PutI32(colors_.color.r);
-    writer.PutI32(colors_.color.g);
-    writer.PutI32(colors_.color.b);
-    writer.PutI32(colors_.autoColorMode);
+    kLayout.Store(*this, block);
     return;
   }
-  ByteReader reader{std::span<const uint8_t>(block)};
-  const int drops = reader.GetI32();
-  const int length = reader.GetI32();
-  const int fallDirection = reader.GetI32();
-  Rgb color;
-  color.r = reader.GetI32();
-  color.g = reader.GetI32();
-  color.b = reader.GetI32();
-  const int mode = reader.GetI32();
   ChangeAndRebuild([&] {
+    kLayout.Load(*this, block);
     // A negative drop count or tail length would size the drop list below
     // zero or divide by a zero tail; such values are clamped into range.
-    drops_ = std::clamp(drops, 0, 100);
-    length_ = ClampLength(length);
-    direction_ = ValidDirection(fallDirection);
-    colors_.SetColor(color);
-    colors_.autoColorMode = mode;
+    drops_ = std::clamp(drops_, 0, 100);
+    length_ = ClampLength(length_);
+    direction_ = ValidDirection(direction_);
+    colors_.SetColor(colors_.color);
     colors_.RestartWheel();
   });
 }
 
-void FallingRainGenerator::Render(uint8_t* frame, int width, int height) {
+void FallingRainGenerator::Render(const Canvas& canvas) {
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   RenderGuard guard(busy_);
   if (!guard) return;
   // Lanes and positions belong to the size of the last Create.
@@ -113,7 +105,6 @@ void FallingRainGenerator::Render(uint8_t* frame, int width, int height) {
   const int fall = FallSize();
   const int tail = (fall * 3 * length_) / 100 + 1;
   const int step = 255 / tail;
-  const Canvas canvas{frame, width, height};
   for (const Drop& drop : dropList_) {
     if (drop.head < 0) continue;
     // The head is the brightest pixel; each tail pixel behind it is one step

@@ -43,7 +43,7 @@ class FallingRainGenerator final : public Generator, public ColorGroupOwner {
   explicit FallingRainGenerator(GeneratorContext& context);
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override;
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
 
@@ -85,5 +85,9 @@ class FallingRainGenerator final : public Generator, public ColorGroupOwner {
 };
 
 std::unique_ptr<Generator> CreateFallingRainGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/falling_rain_dialog.cpp.
+extern const SettingsDialogTable kFallingRainDialog;
 
 }  // namespace quor

@@ -7,14 +7,13 @@
 #include <array>
 #include <string_view>
 
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "generators/falling_rain.h"
 
 namespace quor {
 namespace {
 
 using G = FallingRainGenerator;
-constexpr int kFallingRainHelpTopic = 52;
 constexpr std::array<std::string_view, 4> kDirectionNames = {"Top -> Bottom", "Bottom -> Top", "Left -> Right",
                                                              "Right -> Left"};
 constexpr int kSlidersTop = 7 + 32;
@@ -36,8 +35,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogTable kFallingRainDialog{
-    .typeId = 13, .title = "Falling Rain", .helpTopic = kFallingRainHelpTopic,
-    .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
+constinit const SettingsDialogTable kFallingRainDialog =
+    CatalogueDialog(&kFallingRainDialog, kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

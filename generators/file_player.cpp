@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/console.h"
+#include "generators/settings_fields.h"
 
 namespace quor {
 
@@ -80,18 +81,18 @@ RecordingOpenResult FilePlayerGenerator::Load(const std::string& path) {
 }
 
 void FilePlayerGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  using G = FilePlayerGenerator;
+  constexpr int kName = static_cast<int>(kFilePlayerNameBytes);
+  static constexpr auto kLayout =
+      SettingsLayout<G>({StoredText<G, kName, kName, &G::fileName_>(), StoredByte<G, &G::smoothResize_>()});
+  static_assert(kLayout.fields[1].offset == kFilePlayerSmoothOffset);
   if (direction == SettingsDirection::kStore) {
-    const size_t n = std::min(fileName_.size(), kFilePlayerNameBytes);
-    std::fill(block.begin(), block.begin() + kFilePlayerNameBytes, 0);
-    std::memcpy(block.data(), fileName_.data(), n);
-    block[kFilePlayerSmoothOffset] = static_cast<uint8_t>(smoothResize_.load());
+    kLayout.Store(*this, block);
     return;
   }
   Close();
   // The name ends at its first zero byte or after 255 characters.
-  const auto nameEnd = std::find(block.begin(), block.begin() + kFilePlayerNameBytes, 0);
-  fileName_.assign(block.begin(), nameEnd);
-  smoothResize_.store(block[kFilePlayerSmoothOffset]);
+  kLayout.Load(*this, block);
   const std::string name = fileName_;  // a refused file's name is cleared
   loadError_.reset();
   if (const char* text = RecordingOpenMessage(Open())) loadError_ = EngineError{name, 0, text};
@@ -110,7 +111,10 @@ FilePlayerDialogState FilePlayerGenerator::DialogState(int matrixWidth, int matr
   return state;
 }
 
-void FilePlayerGenerator::Render(uint8_t* frame, int width, int height) {
+void FilePlayerGenerator::Render(const Canvas& canvas) {
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   RenderGuard guard(status_);
   if (!guard || frame == nullptr || width <= 0 || height <= 0) return;
   const bool got = ahead_ != nullptr ? ahead_->Next(fileFrame_) == RecordingReadAhead::Result::kFrame
@@ -130,7 +134,7 @@ void FilePlayerGenerator::Render(uint8_t* frame, int width, int height) {
       fileHeight_ != scaledFileHeight_ || smooth != scaledSmooth_) {
     PrepareScaling(width, height, smooth);
   }
-  DrawScaled(frame, width, height);
+  DrawScaled(canvas);
 }
 
 // Target column x starts at source column trunc(x * fileWidth / width) and,
@@ -158,7 +162,10 @@ void FilePlayerGenerator::PrepareScaling(int width, int height, bool smooth) {
   scaledSmooth_ = smooth;
 }
 
-void FilePlayerGenerator::DrawScaled(uint8_t* frame, int width, int height) const {
+void FilePlayerGenerator::DrawScaled(const Canvas& canvas) const {
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   const uint8_t* source = fileFrame_.data();
   const size_t rowStride = static_cast<size_t>(fileWidth_) * 3;
   const size_t targetStride = static_cast<size_t>(width) * 3;

@@ -31,8 +31,6 @@ namespace quor {
 
 class Console;
 
-inline constexpr int kFilePlayerType = 17;
-inline constexpr int kFilePlayerHelpTopic = 63;
 // Settings block: bytes 0..254 the file name, byte 255 smoothResize.
 inline constexpr size_t kFilePlayerNameBytes = 255;
 inline constexpr size_t kFilePlayerSmoothOffset = 255;
@@ -63,7 +61,7 @@ class FilePlayerGenerator final : public Generator {
   // Plays the next frame; draws nothing without a file, at the end of the
   // recording (the next call starts over) or at a marker of unknown kind,
   // and black while the recording holds no frame.
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   // Closes the file.
   void Destroy() override;
   // Store: name and smoothResize into the block. Load: closes the file,
@@ -98,7 +96,7 @@ class FilePlayerGenerator final : public Generator {
   void Close();
   // Rebuilds the scaling tables for this matrix size and mode.
   void PrepareScaling(int width, int height, bool smooth);
-  void DrawScaled(uint8_t* frame, int width, int height) const;
+  void DrawScaled(const Canvas& canvas) const;
 
   Console& console_;
   RecordingOpener opener_;
@@ -133,5 +131,9 @@ class FilePlayerGenerator final : public Generator {
 };
 
 std::unique_ptr<Generator> CreateFilePlayerGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/file_player_dialog.cpp.
+extern const SettingsDialogTable kFilePlayerDialog;
 
 }  // namespace quor

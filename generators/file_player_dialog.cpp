@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "generators/file_player.h"
 
 namespace quor {
@@ -53,8 +53,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogTable kFilePlayerDialog{
-    .typeId = kFilePlayerType, .title = "Quor! File Player", .helpTopic = kFilePlayerHelpTopic,
-    .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
+constinit const SettingsDialogTable kFilePlayerDialog =
+    CatalogueDialog(&kFilePlayerDialog, kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <span>
 
-#include "core/byte_io.h"
 #include "core/random_source.h"
 #include "generators/color.h"
+#include "generators/settings_fields.h"
 
 namespace quor {
 
@@ -58,17 +58,16 @@ int FireGenerator::HeatAt(int x, int y) const {
 }
 
 void FireGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  using G = FireGenerator;
+  static constexpr auto kLayout = SettingsLayout<G>({Stored<G, &G::hotspots_>(), Stored<G, &G::hotspotSize_>()});
+  static_assert(kLayout.bytes == kSettingsBytes);
   if (direction == SettingsDirection::kStore) {
-    ByteWriter writer{std::span<uint8_t>(block)};
-    writer.PutI32(hotspots_);
-    writer.PutI32(hotspotSize_);
-  } else {
-    ByteReader reader{std::span<const uint8_t>(block)};
-    const int hotspots = reader.GetI32();
-    const int size = reader.GetI32();
-    SetHotspots(hotspots);
-    SetHotspotSize(size);
+    kLayout.Store(*this, block);
+    return;
   }
+  kLayout.Load(*this, block);
+  SetHotspots(hotspots_);
+  SetHotspotSize(hotspotSize_);
 }
 
 // One simulation step: stamp `spots` square hot spots into the hidden row
@@ -105,7 +104,10 @@ void FireGenerator::Step(int spots) {
   }
 }
 
-void FireGenerator::Render(uint8_t* frame, int width, int height) {
+void FireGenerator::Render(const Canvas& canvas) {
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   RenderGuard guard(busy_);
   if (!guard) return;
   // The field was built for the size of the last Create; any other size

@@ -28,7 +28,7 @@ class FireGenerator final : public Generator {
   explicit FireGenerator(GeneratorContext& context);
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override;
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
 
@@ -63,5 +63,9 @@ class FireGenerator final : public Generator {
 };
 
 std::unique_ptr<Generator> CreateFireGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/fire_dialog.cpp.
+extern const SettingsDialogTable kFireDialog;
 
 }  // namespace quor

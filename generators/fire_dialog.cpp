@@ -6,14 +6,13 @@
 #include <array>
 #include <string_view>
 
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "generators/fire.h"
 
 namespace quor {
 namespace {
 
 using G = FireGenerator;
-constexpr int kFireHelpTopic = 49;
 constexpr std::array<std::string_view, 3> kSizeNames = {"Small", "Medium", "Big"};
 constexpr int kHeight = FrameHeightFor(7 + 2 * kDialogRowPitch);
 
@@ -27,8 +26,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogTable kFireDialog{
-    .typeId = 2, .title = "Fire", .helpTopic = kFireHelpTopic,
-    .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
+constinit const SettingsDialogTable kFireDialog =
+    CatalogueDialog(&kFireDialog, kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "audio/audio_analyzer.h"
-#include "core/byte_io.h"
 #include "core/console.h"
+#include "generators/settings_fields.h"
 
 namespace quor {
 
@@ -40,8 +40,12 @@ std::vector<SourceSpan> Spans(int target, int source, double scale, int offset, 
 
 }  // namespace
 
-void ScaleImageFrame(const uint8_t* image, int imageWidth, int imageHeight, const ImagePlacement& placement,
-                     uint8_t* frame, int width, int height) {
+void ScaleImageFrame(FrameView image, const ImagePlacement& placement, const Canvas& canvas) {
+  const int imageWidth = image.width;
+  const int imageHeight = image.height;
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   double sx = 1.0;
   double sy = 1.0;
   if (placement.resize != 0) {
@@ -67,7 +71,7 @@ void ScaleImageFrame(const uint8_t* image, int imageWidth, int imageHeight, cons
     for (const SourceSpan& column : columns) {
       int64_t sum[3] = {0, 0, 0};
       for (int64_t r = row.inFirst; r < row.inEnd; ++r) {
-        const uint8_t* p = image + static_cast<size_t>(r) * stride + static_cast<size_t>(column.inFirst) * 3;
+        const uint8_t* p = image.pixels + static_cast<size_t>(r) * stride + static_cast<size_t>(column.inFirst) * 3;
         for (int64_t c = column.inFirst; c < column.inEnd; ++c, p += 3) {
           sum[0] += p[0];
           sum[1] += p[1];
@@ -170,34 +174,21 @@ bool ImageViewerGenerator::WaitForLoader(int timeoutMs) {
 }
 
 void ImageViewerGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  using G = ImageViewerGenerator;
+  using P = ImagePlacement;
+  static constexpr auto kLayout = SettingsLayout<G>(
+      {StoredText<G, kImageViewerPathBytes, kImageViewerPathBytes - 1, &G::path_>(),
+       Stored<G, &G::placement_, &P::resize>(), Stored<G, &G::placement_, &P::centre>(),
+       Stored<G, &G::placement_, &P::keepAspect>(), Stored<G, &G::slideshow_>(), Stored<G, &G::time_>(),
+       Stored<G, &G::timed_>(), Stored<G, &G::audio_>(), Stored<G, &G::trigger_>(),
+       Stored<G, &G::placement_, &P::smooth>(), Stored<G, &G::placement_, &P::zoom>()});
+  static_assert(kLayout.bytes == kImageViewerSettingsBytes);
   if (direction == SettingsDirection::kStore) {
-    ByteWriter writer(block);
-    char path[kImageViewerPathBytes] = {};
-    std::memcpy(path, path_.data(), std::min(path_.size(), sizeof(path) - 1));
-    writer.PutBytes(path, sizeof(path));
-    for (int v : {placement_.resize, placement_.centre, placement_.keepAspect, slideshow_, time_, timed_, audio_}) {
-      writer.PutI32(v);
-    }
-    PutAudioTrigger(writer, trigger_);
-    writer.PutI32(placement_.smooth);
-    writer.PutI32(placement_.zoom);
+    kLayout.Store(*this, block);
     return;
   }
   ReleaseImage();
-  ByteReader reader(block);
-  char path[kImageViewerPathBytes] = {};
-  reader.GetBytes(path, sizeof(path));
-  path_.assign(path, strnlen(path, sizeof(path) - 1));
-  placement_.resize = reader.GetI32();
-  placement_.centre = reader.GetI32();
-  placement_.keepAspect = reader.GetI32();
-  slideshow_ = reader.GetI32();
-  time_ = reader.GetI32();
-  timed_ = reader.GetI32();
-  audio_ = reader.GetI32();
-  trigger_ = GetAudioTrigger(reader);
-  placement_.smooth = reader.GetI32();
-  placement_.zoom = reader.GetI32();
+  kLayout.Load(*this, block);
   if (slideshow_ > 1) slideshow_ = 0;
   if (time_ < kSlideshowMinSeconds || time_ > kSlideshowMaxSeconds) time_ = 5;
   if (timed_ > 1) timed_ = 1;
@@ -235,7 +226,10 @@ void ImageViewerGenerator::TakeFinishedImage() {
   loadClock_ = clock_();
 }
 
-void ImageViewerGenerator::Render(uint8_t* frame, int width, int height) {
+void ImageViewerGenerator::Render(const Canvas& canvas) {
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   if (frame == nullptr || width <= 0 || height <= 0) return;
   const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
   RenderGuard guard(status_);
@@ -271,8 +265,8 @@ void ImageViewerGenerator::Render(uint8_t* frame, int width, int height) {
   if (nextFrame_ == lastFrame_) return;
   const int count = static_cast<int>(image_->frames.size());
   if (nextFrame_ >= count) nextFrame_ = 0;
-  ScaleImageFrame(image_->frames[static_cast<size_t>(nextFrame_)].data(), image_->width, image_->height, placement_,
-                  frame, width, height);
+  ScaleImageFrame({image_->frames[static_cast<size_t>(nextFrame_)].data(), image_->width, image_->height}, placement_,
+                  canvas);
   lastFrame_ = nextFrame_;
   nextFrame_ = (nextFrame_ + 1) % count;
 }

@@ -28,7 +28,6 @@
 
 namespace quor {
 
-inline constexpr int kImageViewerHelpTopic = 55;
 inline constexpr int kImageViewerSettingsBytes = 311;
 inline constexpr int kImageViewerPathBytes = 255;
 inline constexpr int kSlideshowMinSeconds = 1;
@@ -43,12 +42,10 @@ struct ImagePlacement {
   int zoom = 0;        // " Zoom": fill the matrix, cropping the image
 };
 
-// Draws one image frame (imageWidth x imageHeight, RGB) into a width x height
-// frame: matrix pixel (x, y) averages the source block from
+// Draws one image frame (RGB) into the canvas: matrix pixel (x, y) averages the source block from
 // (trunc(sx (x - ox)), trunc(sy (y - oy))) of bw x bh positions, positions
 // outside the image counting as black.
-void ScaleImageFrame(const uint8_t* image, int imageWidth, int imageHeight, const ImagePlacement& placement,
-                     uint8_t* frame, int width, int height);
+void ScaleImageFrame(FrameView image, const ImagePlacement& placement, const Canvas& canvas);
 
 class ImageViewerGenerator final : public Generator {
  public:
@@ -56,7 +53,7 @@ class ImageViewerGenerator final : public Generator {
   ~ImageViewerGenerator() override;
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override;
   // Loading releases the current image, repairs out-of-range values and
   // starts loading the stored file or slideshow.
@@ -148,5 +145,9 @@ class ImageViewerGenerator final : public Generator {
 };
 
 std::unique_ptr<Generator> CreateImageViewerGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/image_viewer_dialog.cpp.
+extern const SettingsDialogTable kImageViewerDialog;
 
 }  // namespace quor

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "generators/image_loader.h"
 #include "generators/image_viewer.h"
 
@@ -110,8 +110,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogTable kImageViewerDialog{
-    .typeId = 6, .title = "Image Viewer", .helpTopic = kImageViewerHelpTopic,
-    .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
+constinit const SettingsDialogTable kImageViewerDialog =
+    CatalogueDialog(&kImageViewerDialog, kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/byte_io.h"
 #include "core/random_source.h"
 #include "generators/color.h"
+#include "generators/settings_fields.h"
 
 namespace quor {
 
@@ -114,34 +114,22 @@ void MetaballsGenerator::PlaceBall(int index, const Ball& ball) {
 }
 
 void MetaballsGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  using G = MetaballsGenerator;
+  static constexpr auto kLayout = SettingsLayout<G>(
+      {Stored<G, &G::size_>(), Stored<G, &G::balls_>(), Stored<G, &G::colors_, &ColorGroup::autoColorMode>(),
+       Stored<G, &G::collision_>(), Stored<G, &G::colors_, &ColorGroup::color>()});
+  static_assert(kLayout.bytes == kSettingsBytes);
   if (direction == SettingsDirection::kStore) {
-    ByteWriter writer{std::span<uint8_t>(block)};
-    writer.PutI32(size_);
-    writer.PutI32(balls_);
-    writer.PutI32(colors_.autoColorMode);
-    writer.PutI32(collision_);
-    writer.PutI32(colors_.color.r);
-    writer.PutI32(colors_.color.g);
-    writer.PutI32(colors_.color.b);
+    kLayout.Store(*this, block);
     return;
   }
-  ByteReader reader{std::span<const uint8_t>(block)};
-  const int size = reader.GetI32();
-  const int balls = reader.GetI32();
-  const int mode = reader.GetI32();
-  const int collision = reader.GetI32();
-  Rgb color;
-  color.r = reader.GetI32();
-  color.g = reader.GetI32();
-  color.b = reader.GetI32();
   ChangeAndRebuild([&] {
+    kLayout.Load(*this, block);
     // Out-of-range sizes and counts would overflow the kernel arithmetic or
     // ask for a negative number of balls; they are clamped into range.
-    size_ = std::clamp(size, 1, 100);
-    balls_ = std::clamp(balls, 0, 100);
-    colors_.autoColorMode = mode;
-    collision_ = collision;
-    colors_.SetColor(color);
+    size_ = std::clamp(size_, 1, 100);
+    balls_ = std::clamp(balls_, 0, 100);
+    colors_.SetColor(colors_.color);
     colors_.RestartWheel();
   });
 }
@@ -183,7 +171,10 @@ void MetaballsGenerator::MoveBalls(int pixelStep) {
   }
 }
 
-void MetaballsGenerator::Render(uint8_t* frame, int width, int height) {
+void MetaballsGenerator::Render(const Canvas& canvas) {
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   RenderGuard guard(busy_);
   if (!guard) return;
   // Field, kernel and balls belong to the size of the last Create.

@@ -35,7 +35,7 @@ class MetaballsGenerator final : public Generator, public ColorGroupOwner {
   explicit MetaballsGenerator(GeneratorContext& context);
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override;
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
 
@@ -83,5 +83,9 @@ class MetaballsGenerator final : public Generator, public ColorGroupOwner {
 };
 
 std::unique_ptr<Generator> CreateMetaballsGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/metaballs_dialog.cpp.
+extern const SettingsDialogTable kMetaballsDialog;
 
 }  // namespace quor

@@ -4,14 +4,13 @@
 // a designated initializer.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "generators/metaballs.h"
 
 namespace quor {
 namespace {
 
 using G = MetaballsGenerator;
-constexpr int kMetaballsHelpTopic = 50;
 constexpr int kColorTop = 7 + 3 * kDialogRowPitch;
 constexpr int kHeight = FrameHeightFor(kColorTop + ColorGroupHeight(true));
 
@@ -29,8 +28,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogTable kMetaballsDialog{
-    .typeId = 9, .title = "Metaballs", .helpTopic = kMetaballsHelpTopic,
-    .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
+constinit const SettingsDialogTable kMetaballsDialog =
+    CatalogueDialog(&kMetaballsDialog, kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

@@ -1,18 +1,14 @@
 #include "generators/plasma.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cmath>
 #include <cstdlib>
 
-#include "core/byte_io.h"
 #include "generators/color.h"
+#include "generators/settings_fields.h"
 #include "generators/tuned_constants.h"
 
 namespace quor {
-
-static_assert(kPlasmaSettingsBytes <= kSettingsBlockSize);
-
 namespace {
 
 // log10(3200): with the larger side s the fields are scaled by
@@ -90,7 +86,10 @@ void PlasmaGenerator::BuildPalette() {
   }
 }
 
-void PlasmaGenerator::Render(uint8_t* frame, int width, int height) {
+void PlasmaGenerator::Render(const Canvas& canvas) {
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   if (width <= 0 || height <= 0 || width > kMaxMatrixSide) return;
   time_ = static_cast<float>(time_ + speed_ / 100.0);
   const double t = time_;
@@ -147,20 +146,15 @@ void PlasmaGenerator::Render(uint8_t* frame, int width, int height) {
 }
 
 void PlasmaGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  using G = PlasmaGenerator;
+  static constexpr auto kLayout = SettingsLayout<G>(
+      {Stored<G, &G::zoom_>(), Stored<G, &G::palette_>(), Stored<G, &G::style_>(), Stored<G, &G::speed_>()});
+  static_assert(kLayout.bytes == kPlasmaSettingsBytes);
   if (direction == SettingsDirection::kStore) {
-    ByteWriter writer(block);
-    writer.PutI32(zoom_);
-    writer.PutI32(palette_);
-    writer.PutI32(style_);
-    writer.PutI32(speed_);
-    assert(writer.position() == kPlasmaSettingsBytes);
+    kLayout.Store(*this, block);
     return;
   }
-  ByteReader reader(block);
-  zoom_ = reader.GetI32();
-  palette_ = reader.GetI32();
-  style_ = reader.GetI32();
-  speed_ = reader.GetI32();
+  kLayout.Load(*this, block);
   if (speed_ < 1 || speed_ > 100) speed_ = kPlasmaDefaultSpeed;
   BuildPalette();
   time_ = 0.0f;

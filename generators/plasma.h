@@ -15,7 +15,6 @@
 
 namespace quor {
 
-inline constexpr int kPlasmaHelpTopic = 48;
 // Four 32-bit words: zoom, palette, style, speed.
 inline constexpr int kPlasmaSettingsBytes = 4 * 4;
 inline constexpr int kPlasmaDefaultSpeed = 50;
@@ -38,7 +37,7 @@ class PlasmaGenerator final : public Generator {
   explicit PlasmaGenerator(GeneratorContext&) {}
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override {}
   // Loading replaces a speed outside 1..100 by 50, rebuilds the palette and
   // restarts the animation.
@@ -72,5 +71,9 @@ class PlasmaGenerator final : public Generator {
 };
 
 std::unique_ptr<Generator> CreatePlasmaGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/plasma_dialog.cpp.
+extern const SettingsDialogTable kPlasmaDialog;
 
 }  // namespace quor

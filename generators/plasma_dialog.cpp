@@ -3,7 +3,7 @@
 // a designated initializer.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "generators/plasma.h"
 
 namespace quor {
@@ -26,8 +26,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogTable kPlasmaDialog{
-    .typeId = 1, .title = "Plasma", .helpTopic = kPlasmaHelpTopic,
-    .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
+constinit const SettingsDialogTable kPlasmaDialog =
+    CatalogueDialog(&kPlasmaDialog, kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <span>
 
-#include "core/byte_io.h"
 #include "generators/color.h"
+#include "generators/settings_fields.h"
 
 namespace quor {
 namespace {
@@ -48,24 +48,21 @@ void RadarGenerator::SetOffset(int percent) {
 }
 
 void RadarGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  using G = RadarGenerator;
+  static constexpr auto kLayout = SettingsLayout<G>(
+      {Stored<G, &G::mode_>(), Stored<G, &G::width_>(), Stored<G, &G::fade_>(), Stored<G, &G::colors_, &ColorGroup::color>(),
+       Stored<G, &G::colors_, &ColorGroup::autoColorMode>(), Stored<G, &G::offset_>()});
+  static_assert(kLayout.bytes == kSettingsWords * 4);
   if (direction == SettingsDirection::kStore) {
-    ByteWriter out(block);
-    for (int v : {mode_, width_, fade_, colors_.color.r, colors_.color.g, colors_.color.b, colors_.autoColorMode, offset_}) out.PutI32(v);
+    kLayout.Store(*this, block);
     return;
   }
-  ByteReader in(block);
-  mode_ = in.GetI32();
+  kLayout.Load(*this, block);
   // Band and trail sizes outside 0..100 would overflow the size arithmetic
   // or make the fade step divide by zero; bring them back into range.
-  width_ = std::clamp(in.GetI32(), 0, 100);
-  fade_ = std::clamp(in.GetI32(), 0, 100);
-  colors_.color.r = in.GetI32();
-  colors_.color.g = in.GetI32();
-  colors_.color.b = in.GetI32();
-  colors_.autoColorMode = in.GetI32();
-  offset_ = in.GetI32();
+  width_ = std::clamp(width_, 0, 100);
+  fade_ = std::clamp(fade_, 0, 100);
   if (offset_ > 100 || offset_ < 0) offset_ = 0;
-  static_assert(kSettingsWords * 4 <= kSettingsBlockSize);
   colors_.RestartWheel();
   position_ = ((Vertical() ? matrixHeight_ : matrixWidth_ - 1) * offset_) / 100;
   bounce_ = 0;
@@ -89,7 +86,10 @@ void RadarGenerator::Move(int band, int extent) {
   }
 }
 
-void RadarGenerator::Render(uint8_t* frame, int width, int height) {
+void RadarGenerator::Render(const Canvas& canvas) {
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   if (width <= 0 || height <= 0) return;
   const Rgb color = colors_.NextColor(context_);
   const uint8_t rgb[3] = {static_cast<uint8_t>(color.r), static_cast<uint8_t>(color.g),

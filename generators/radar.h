@@ -30,7 +30,7 @@ class RadarGenerator : public Generator, public ColorGroupOwner {
       : ColorGroupOwner(kDefaultColor, kAutoColorShared), context_(context) {}
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override {}
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
 
@@ -66,5 +66,9 @@ class RadarGenerator : public Generator, public ColorGroupOwner {
 };
 
 std::unique_ptr<Generator> CreateRadarGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/radar_dialog.cpp.
+extern const SettingsDialogTable kRadarDialog;
 
 }  // namespace quor

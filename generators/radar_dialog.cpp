@@ -7,14 +7,13 @@
 #include <array>
 #include <string_view>
 
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "generators/radar.h"
 
 namespace quor {
 namespace {
 
 using G = RadarGenerator;
-constexpr int kRadarHelpTopic = 53;
 constexpr std::array<std::string_view, 6> kModeNames = {"Left -> Right", "Right -> Left", "Left <-> Right",
                                                         "Top -> Bottom", "Bottom -> Top", "Bottom <-> Top"};
 constexpr int kSlidersTop = 7 + 32;
@@ -38,8 +37,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogTable kRadarDialog{
-    .typeId = 15, .title = "Radar/Scan Lines", .helpTopic = kRadarHelpTopic,
-    .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
+constinit const SettingsDialogTable kRadarDialog =
+    CatalogueDialog(&kRadarDialog, kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

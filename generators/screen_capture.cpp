@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/byte_io.h"
 #include "core/console.h"
+#include "generators/settings_fields.h"
 #include "platform/x11_screen.h"
 
 namespace quor {
@@ -14,7 +14,10 @@ namespace quor {
 static_assert(kScreenCaptureSettingsBytes <= kSettingsBlockSize);
 
 void AreaAverage(int sourceWidth, int sourceHeight, const uint8_t* source, size_t sourceStride, int bytesPerPixel,
-                 const int rgbOffsets[3], uint8_t* frame, int width, int height) {
+                 const int rgbOffsets[3], const Canvas& canvas) {
+                   uint8_t* const frame = canvas.pixels;
+                   const int width = canvas.width;
+                   const int height = canvas.height;
   if (sourceWidth <= 0 || sourceHeight <= 0) {
     std::memset(frame, 0, static_cast<size_t>(width) * height * 3);
     return;
@@ -107,22 +110,23 @@ CaptureRectangle ScreenCaptureGenerator::rectangle() const {
 }
 
 void ScreenCaptureGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  using R = CaptureRectangle;
+  static constexpr auto kLayout = SettingsLayout<R>(
+      {Stored<R, &R::left>(), Stored<R, &R::top>(), Stored<R, &R::right>(), Stored<R, &R::bottom>()});
+  static_assert(kLayout.bytes == kScreenCaptureSettingsBytes);
   if (direction == SettingsDirection::kStore) {
-    ByteWriter writer(block);
-    const CaptureRectangle r = rectangle();
-    for (int v : {r.left, r.top, r.right, r.bottom}) writer.PutI32(v);
+    kLayout.Store(rectangle(), block);
     return;
   }
-  ByteReader reader(block);
   CaptureRectangle r;
-  r.left = reader.GetI32();
-  r.top = reader.GetI32();
-  r.right = reader.GetI32();
-  r.bottom = reader.GetI32();
+  kLayout.Load(r, block);
   SetRectangle(r);
 }
 
-void ScreenCaptureGenerator::Render(uint8_t* frame, int width, int height) {
+void ScreenCaptureGenerator::Render(const Canvas& canvas) {
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   RenderGuard guard(status_);
   if (!guard || frame == nullptr || width != width_ || height != height_) return;
   std::unique_lock lock(mutex_, std::try_to_lock);
@@ -169,7 +173,7 @@ void ScreenCaptureGenerator::CaptureMain() {
       warned = true;
       std::fill(picture.begin(), picture.end(), uint8_t{0});
     } else {
-      AreaAverage(w, h, grabbed.data(), static_cast<size_t>(w) * 3, 3, rgb, picture.data(), width_, height_);
+      AreaAverage(w, h, grabbed.data(), static_cast<size_t>(w) * 3, 3, rgb, Canvas{picture.data(), width_, height_});
     }
     {
       std::lock_guard lock(mutex_);

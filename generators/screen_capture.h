@@ -24,7 +24,6 @@
 
 namespace quor {
 
-inline constexpr int kScreenCaptureHelpTopic = 62;
 inline constexpr int kScreenCaptureSettingsBytes = 4 * 4;
 // A side of the capture rectangle larger than this is cut to it.
 inline constexpr int kMaxCaptureSide = 16384;
@@ -42,7 +41,7 @@ struct CaptureRectangle {
 // frame. Target column x covers source columns [x sw / w, (x + 1) sw / w),
 // at least one; rows alike.
 void AreaAverage(int sourceWidth, int sourceHeight, const uint8_t* source, size_t sourceStride, int bytesPerPixel,
-                 const int rgbOffsets[3], uint8_t* frame, int width, int height);
+                 const int rgbOffsets[3], const Canvas& canvas);
 
 class ScreenCaptureGenerator final : public Generator {
  public:
@@ -52,7 +51,7 @@ class ScreenCaptureGenerator final : public Generator {
   // Refused (false) while another Screen Capture runs. Without an X11
   // display it starts but shows black, and says so once.
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override;
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
 

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/byte_io.h"
+#include "generators/settings_fields.h"
 
 namespace quor {
 
@@ -20,20 +20,6 @@ static_assert(kScrollingTextSettingsBytes <= kSettingsBlockSize);
 namespace {
 
 constexpr double kHalfTurn = 3.14593;
-
-// A NUL-terminated field of a settings block: the text up to its first zero
-// byte, never past the field.
-std::string ReadField(ByteReader& reader) {
-  char bytes[kScrollingTextFieldBytes] = {};
-  reader.GetBytes(bytes, sizeof(bytes));
-  return std::string(bytes, strnlen(bytes, sizeof(bytes) - 1));
-}
-
-void WriteField(ByteWriter& writer, const std::string& text) {
-  char bytes[kScrollingTextFieldBytes] = {};
-  std::memcpy(bytes, text.data(), std::min(text.size(), sizeof(bytes) - 1));
-  writer.PutBytes(bytes, sizeof(bytes));
-}
 
 QString Latin1(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -173,44 +159,27 @@ void ScrollingTextGenerator::SetPerspective(bool on, int angle, int fade) {
 }
 
 void ScrollingTextGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  using G = ScrollingTextGenerator;
+  constexpr int kField = kScrollingTextFieldBytes;
+  static constexpr auto kLayout = SettingsLayout<G>(
+      {StoredText<G, kField, kField - 1, &G::text_>(), StoredText<G, kField, kField - 1, &G::fontName_>(),
+       Stored<G, &G::size_>(), Stored<G, &G::pos_>(), Stored<G, &G::bold_>(), Stored<G, &G::italic_>(),
+       Stored<G, &G::antialias_>(), Stored<G, &G::mode_>(), Stored<G, &G::colors_, &ColorGroup::color>(),
+       Stored<G, &G::sineOn_>(), Stored<G, &G::waveWidth_>(), Stored<G, &G::waveHeight_>(), Stored<G, &G::align_>(),
+       Stored<G, &G::colors_, &ColorGroup::autoColorMode>(), Stored<G, &G::perspectiveOn_>(), Stored<G, &G::angle_>(),
+       Stored<G, &G::fade_>()});
+  static_assert(kLayout.bytes == kScrollingTextSettingsBytes);
   if (direction == SettingsDirection::kStore) {
-    ByteWriter writer(block);
-    WriteField(writer, text_);
-    WriteField(writer, fontName_);
-    writer.PutF32(size_);
-    for (int v : {pos_, bold_, italic_, antialias_, mode_, colors_.color.r, colors_.color.g, colors_.color.b, sineOn_,
-                  waveWidth_, waveHeight_, align_, colors_.autoColorMode, perspectiveOn_, angle_, fade_}) {
-      writer.PutI32(v);
-    }
-    assert(writer.position() == kScrollingTextSettingsBytes);
+    kLayout.Store(*this, block);
     return;
   }
-  ByteReader reader(block);
-  text_ = ReadField(reader);
-  fontName_ = ReadField(reader);
-  const float size = reader.GetF32();
-  pos_ = reader.GetI32();
-  bold_ = reader.GetI32();
-  italic_ = reader.GetI32();
-  antialias_ = reader.GetI32();
-  mode_ = reader.GetI32();
-  colors_.color.r = reader.GetI32();
-  colors_.color.g = reader.GetI32();
-  colors_.color.b = reader.GetI32();
-  sineOn_ = reader.GetI32();
-  waveWidth_ = reader.GetI32();
-  waveHeight_ = reader.GetI32();
-  align_ = reader.GetI32();
-  colors_.autoColorMode = reader.GetI32();
-  perspectiveOn_ = reader.GetI32();
-  angle_ = reader.GetI32();
-  fade_ = reader.GetI32();
+  kLayout.Load(*this, block);
   if (perspectiveOn_ > 1) perspectiveOn_ = 0;
   if (angle_ > 100) angle_ = 20;
   if (fade_ > 100) fade_ = 0;
   // Values no dialog produces would overflow the geometry; they are pulled
   // into the dialog's ranges.
-  size_ = std::isfinite(size) ? std::clamp(size, 0.0f, 100.0f) : 57.0f;
+  size_ = std::isfinite(size_) ? std::clamp(size_, 0.0f, 100.0f) : 57.0f;
   pos_ = std::clamp(pos_, 0, 100);
   mode_ = mode_ >= 0 && mode_ < kScrollModeCount ? mode_ : 0;
   waveWidth_ = std::clamp(waveWidth_, 1, 10);
@@ -223,14 +192,17 @@ void ScrollingTextGenerator::ExchangeSettings(SettingsBlock& block, SettingsDire
   wavePhase_ = 0.0f;
 }
 
-void ScrollingTextGenerator::Render(uint8_t* frame, int width, int height) {
+void ScrollingTextGenerator::Render(const Canvas& canvas) {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  RenderAt(frame, width, height, local);
+  RenderAt(canvas, local);
 }
 
-void ScrollingTextGenerator::RenderAt(uint8_t* frame, int width, int height, const std::tm& now) {
+void ScrollingTextGenerator::RenderAt(const Canvas& canvas, const std::tm& now) {
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   if (frame == nullptr || width <= 0 || height <= 0) return;
   const int w = width;
   const int h = height;
@@ -294,8 +266,6 @@ void ScrollingTextGenerator::RenderAt(uint8_t* frame, int width, int height, con
     }
   }
   Advance(w, h, breaks + 1, lineHeight);
-
-  const Canvas canvas{frame, w, h};
   for (int row = 0; row < h; ++row) {
     std::memcpy(canvas.At(0, row), image.constScanLine(row), static_cast<size_t>(w) * 3);
   }

@@ -20,7 +20,6 @@
 
 namespace quor {
 
-inline constexpr int kScrollingTextHelpTopic = 54;
 inline constexpr int kScrollingTextSettingsBytes = 578;
 inline constexpr int kScrollingTextFieldBytes = 255;  // text and face name, NUL-terminated
 inline constexpr int kScrollingTextMaxChars = 253;    // what the dialog's edit box takes
@@ -65,13 +64,13 @@ class ScrollingTextGenerator final : public Generator, public ColorGroupOwner {
   explicit ScrollingTextGenerator(GeneratorContext& context) : context_(context) {}
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override {}
   // Loading restarts scrolling from the edge and the wave from phase 0.
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
 
   // Render at a given local time (Render uses the clock).
-  void RenderAt(uint8_t* frame, int width, int height, const std::tm& now);
+  void RenderAt(const Canvas& canvas, const std::tm& now);
 
   // The "Scrolling Text" dialog's controls.
   void SetText(std::string_view text);  // at most 253 characters are kept
@@ -139,5 +138,9 @@ class ScrollingTextGenerator final : public Generator, public ColorGroupOwner {
 };
 
 std::unique_ptr<Generator> CreateScrollingTextGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/scrolling_text_dialog.cpp.
+extern const SettingsDialogTable kScrollingTextDialog;
 
 }  // namespace quor

@@ -9,7 +9,7 @@
 #include <array>
 #include <string_view>
 
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "generators/scrolling_text.h"
 
 namespace quor {
@@ -76,8 +76,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogTable kScrollingTextDialog{
-    .typeId = 5, .title = "Scrolling Text", .helpTopic = kScrollingTextHelpTopic,
-    .width = kWidth, .height = kHeight, .controls = kControls};
+constinit const SettingsDialogTable kScrollingTextDialog =
+    CatalogueDialog(&kScrollingTextDialog, kWidth, kHeight, kControls);
 
 }  // namespace quor

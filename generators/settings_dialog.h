@@ -14,9 +14,11 @@
 // ------------------------------------
 // 1. Create generators/<name>_dialog.cpp next to the generator. Define the
 //    controls as a `constexpr DialogControl k...[]` array and the dialog as
-//    `extern const SettingsDialogTable k<Name>Dialog{...}` (declared in
-//    generators/builtin_dialogs.h), then add it to the list in
-//    generators/builtin_dialogs.cpp.
+//    `constinit const SettingsDialogTable k<Name>Dialog =
+//    CatalogueDialog(&k<Name>Dialog, width, height, k...)` (declared extern
+//    in the generator's header), then name it in the generator's row of
+//    generators/generator_catalogue.h, which also gives the dialog its type
+//    id, title and help topic.
 // 2. Controls appear in array order (also the tab order). Every control has
 //    a unique `id` > 0; a control inside a group box names the box's id in
 //    `group`. Rectangles are dialog units (x, y, width, height) inside the
@@ -192,6 +194,7 @@ struct DialogControl {
 };
 
 struct SettingsDialogTable {
+  // From the generator's catalogue row.
   int typeId = 0;
   std::string_view title;
   int helpTopic = 0;

@@ -3,20 +3,20 @@
 #include <cassert>
 #include <cstring>
 
-#include "core/byte_io.h"
+#include "generators/settings_fields.h"
 
 namespace quor {
 
 static_assert(kSimpleColorSettingsBytes <= kSettingsBlockSize);
 
-void FillFrame(uint8_t* frame, int width, int height, Rgb color) {
-  if (width <= 0 || height <= 0) return;
+void FillFrame(const Canvas& canvas, Rgb color) {
+  if (canvas.width <= 0 || canvas.height <= 0) return;
   const uint8_t pixel[3] = {static_cast<uint8_t>(color.r), static_cast<uint8_t>(color.g),
                             static_cast<uint8_t>(color.b)};
   // Paint the first row pixel by pixel, then copy it down.
-  const size_t rowBytes = static_cast<size_t>(width) * 3;
-  for (size_t i = 0; i < rowBytes; i += 3) std::memcpy(frame + i, pixel, 3);
-  for (int y = 1; y < height; ++y) std::memcpy(frame + static_cast<size_t>(y) * rowBytes, frame, rowBytes);
+  const size_t rowBytes = static_cast<size_t>(canvas.width) * 3;
+  for (size_t i = 0; i < rowBytes; i += 3) std::memcpy(canvas.pixels + i, pixel, 3);
+  for (int y = 1; y < canvas.height; ++y) std::memcpy(canvas.At(0, y), canvas.pixels, rowBytes);
 }
 
 bool SimpleColorGenerator::Create(int, int) {
@@ -24,25 +24,20 @@ bool SimpleColorGenerator::Create(int, int) {
   return true;
 }
 
-void SimpleColorGenerator::Render(uint8_t* frame, int width, int height) {
-  FillFrame(frame, width, height, colors_.NextColor(context_));
+void SimpleColorGenerator::Render(const Canvas& canvas) {
+  FillFrame(canvas, colors_.NextColor(context_));
 }
 
 void SimpleColorGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  using G = SimpleColorGenerator;
+  static constexpr auto kLayout = SettingsLayout<G>(
+      {Stored<G, &G::colors_, &ColorGroup::color>(), Stored<G, &G::colors_, &ColorGroup::autoColorMode>()});
+  static_assert(kLayout.bytes == kSimpleColorSettingsBytes);
   if (direction == SettingsDirection::kStore) {
-    ByteWriter writer(block);
-    writer.PutI32(colors_.color.r);
-    writer.PutI32(colors_.color.g);
-    writer.PutI32(colors_.color.b);
-    writer.PutI32(colors_.autoColorMode);
-    assert(writer.position() == kSimpleColorSettingsBytes);
+    kLayout.Store(*this, block);
     return;
   }
-  ByteReader reader(block);
-  colors_.color.r = reader.GetI32();
-  colors_.color.g = reader.GetI32();
-  colors_.color.b = reader.GetI32();
-  colors_.autoColorMode = reader.GetI32();
+  kLayout.Load(*this, block);
   colors_.RestartWheel();
 }
 

@@ -14,19 +14,18 @@
 
 namespace quor {
 
-inline constexpr int kSimpleColorHelpTopic = 46;
 // Four 32-bit words: red, green, blue, auto colour mode.
 inline constexpr int kSimpleColorSettingsBytes = 4 * 4;
 
 // Writes `color` (low byte of each component) into all width * height pixels.
-void FillFrame(uint8_t* frame, int width, int height, Rgb color);
+void FillFrame(const Canvas& canvas, Rgb color);
 
 class SimpleColorGenerator final : public Generator, public ColorGroupOwner {
  public:
   explicit SimpleColorGenerator(GeneratorContext& context) : context_(context) {}
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override {}
   // Loading restarts the own wheel at a random point.
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
@@ -36,5 +35,9 @@ class SimpleColorGenerator final : public Generator, public ColorGroupOwner {
 };
 
 std::unique_ptr<Generator> CreateSimpleColorGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/simple_color_dialog.cpp.
+extern const SettingsDialogTable kSimpleColorDialog;
 
 }  // namespace quor

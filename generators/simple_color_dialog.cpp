@@ -3,7 +3,7 @@
 // a designated initializer.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "generators/simple_color.h"
 
 namespace quor {
@@ -20,8 +20,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogTable kSimpleColorDialog{
-    .typeId = 7, .title = "Simple Color", .helpTopic = kSimpleColorHelpTopic,
-    .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
+constinit const SettingsDialogTable kSimpleColorDialog =
+    CatalogueDialog(&kSimpleColorDialog, kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

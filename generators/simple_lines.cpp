@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/byte_io.h"
 #include "generators/color.h"
 #include "generators/draw.h"
+#include "generators/settings_fields.h"
 #include "generators/tuned_constants.h"
 
 namespace quor {
@@ -114,34 +114,32 @@ void SimpleLinesGenerator::SetBeam(int degrees) { beam_ = std::clamp(degrees, kM
 void SimpleLinesGenerator::SetPhase(int degrees) { phase_ = std::clamp(degrees, 0, kMaxPhase); }
 
 void SimpleLinesGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
-  static_assert(kSettingsWords * 4 <= kSettingsBlockSize);
+  using G = SimpleLinesGenerator;
+  static constexpr auto kLayout = SettingsLayout<G>(
+      {Stored<G, &G::mode_>(), Stored<G, &G::colors_, &ColorGroup::autoColorMode>(), Stored<G, &G::fade_>(),
+       Stored<G, &G::colors_, &ColorGroup::color>(), Stored<G, &G::count_>(), Stored<G, &G::beam_>(),
+       Stored<G, &G::phase_>(), Stored<G, &G::corners_>()});
+  static_assert(kLayout.bytes == kSettingsWords * 4);
   if (direction == SettingsDirection::kStore) {
-    ByteWriter out(block);
-    for (int v : {mode_, colors_.autoColorMode, fade_, colors_.color.r, colors_.color.g, colors_.color.b, count_, beam_, phase_, corners_}) {
-      out.PutI32(v);
-    }
+    kLayout.Store(*this, block);
     return;
   }
-  ByteReader in(block);
-  mode_ = in.GetI32();
-  colors_.autoColorMode = in.GetI32();
+  kLayout.Load(*this, block);
   // Values out of range would divide by zero (fade, beam), overflow (phase)
   // or size the element array from garbage (count).
-  fade_ = std::clamp(in.GetI32(), 0, 100);
-  colors_.color.r = in.GetI32();
-  colors_.color.g = in.GetI32();
-  colors_.color.b = in.GetI32();
-  count_ = std::clamp(in.GetI32(), 1, kMaxCount);
-  beam_ = std::clamp(in.GetI32(), kMinBeam, kMaxBeam);
-  phase_ = std::clamp(in.GetI32(), 0, kMaxPhase);
-  corners_ = in.GetI32() & 15;
+  fade_ = std::clamp(fade_, 0, 100);
+  count_ = std::clamp(count_, 1, kMaxCount);
+  beam_ = std::clamp(beam_, kMinBeam, kMaxBeam);
+  phase_ = std::clamp(phase_, 0, kMaxPhase);
+  corners_ &= 15;
   counter_ = 0;
   colors_.RestartWheel();
   if (matrixWidth_ > 0) Rebuild();
 }
 
-void SimpleLinesGenerator::DrawCross(uint8_t* frame, int width, int height, Rgb color) {
-  const Canvas canvas{frame, width, height};
+void SimpleLinesGenerator::DrawCross(const Canvas& canvas, Rgb color) {
+  const int width = canvas.width;
+  const int height = canvas.height;
   const int c = counter_;
   const int hw = width / 2;
   const int hh = height / 2;
@@ -171,8 +169,9 @@ void SimpleLinesGenerator::DrawCross(uint8_t* frame, int width, int height, Rgb 
   if (++counter_ >= (width + height) / 2 - 1) counter_ = 0;
 }
 
-void SimpleLinesGenerator::DrawRectangular(uint8_t* frame, int width, int height, Rgb color) {
-  const Canvas canvas{frame, width, height};
+void SimpleLinesGenerator::DrawRectangular(const Canvas& canvas, Rgb color) {
+  const int width = canvas.width;
+  const int height = canvas.height;
   const int c = counter_;
   const int y1 = static_cast<int>(height - static_cast<double>(height) / width * c);
   DrawLine(canvas, c, height - 1, width - 1, y1, color, false);
@@ -182,8 +181,9 @@ void SimpleLinesGenerator::DrawRectangular(uint8_t* frame, int width, int height
   if (++counter_ >= width) counter_ = 0;
 }
 
-void SimpleLinesGenerator::DrawDancingLines(uint8_t* frame, int width, int height, Rgb color) {
-  const Canvas canvas{frame, width, height};
+void SimpleLinesGenerator::DrawDancingLines(const Canvas& canvas, Rgb color) {
+  const int width = canvas.width;
+  const int height = canvas.height;
   const auto move = [](float& position, float& velocity, int limit) {
     position += velocity;
     if (position < 0) {
@@ -206,7 +206,10 @@ void SimpleLinesGenerator::DrawDancingLines(uint8_t* frame, int width, int heigh
   }
 }
 
-void SimpleLinesGenerator::DrawSpotlights(uint8_t* frame, int width, int height, Rgb color) {
+void SimpleLinesGenerator::DrawSpotlights(const Canvas& canvas, Rgb color) {
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
   scratch_.resize(pixels * 3);
   const Canvas scratch{scratch_.data(), width, height};
@@ -253,8 +256,9 @@ void SimpleLinesGenerator::DrawSpotlights(uint8_t* frame, int width, int height,
   if (++counter_ >= period) counter_ = 0;
 }
 
-void SimpleLinesGenerator::DrawSnakes(uint8_t* frame, int width, int height, Rgb color) {
-  const Canvas canvas{frame, width, height};
+void SimpleLinesGenerator::DrawSnakes(const Canvas& canvas, Rgb color) {
+  const int width = canvas.width;
+  const int height = canvas.height;
   const size_t snakes = std::min(static_cast<size_t>(count_), elements_.size());
   const int halfHeight = height / 2;
   const int halfWidth = width / 2;
@@ -291,7 +295,10 @@ void SimpleLinesGenerator::DrawSnakes(uint8_t* frame, int width, int height, Rgb
   }
 }
 
-void SimpleLinesGenerator::Render(uint8_t* frame, int width, int height) {
+void SimpleLinesGenerator::Render(const Canvas& canvas) {
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   RenderGuard guard(busy_);
   if (!guard || width <= 0 || height <= 0) return;
 
@@ -303,15 +310,15 @@ void SimpleLinesGenerator::Render(uint8_t* frame, int width, int height) {
   const int steps = context_.pixelStep.load(std::memory_order_relaxed);
   for (int iteration = 0; iteration < steps; ++iteration) {
     switch (mode_) {
-      case kRectangular: DrawRectangular(frame, width, height, color); break;
-      case kDancingLines: DrawDancingLines(frame, width, height, color); break;
+      case kRectangular: DrawRectangular(canvas, color); break;
+      case kDancingLines: DrawDancingLines(canvas, color); break;
       case kSpotlights:
-        if (iteration == 0) DrawSpotlights(frame, width, height, color);
+        if (iteration == 0) DrawSpotlights(canvas, color);
         break;
       case kDancingSnakes:
-        if (iteration == 0) DrawSnakes(frame, width, height, color);
+        if (iteration == 0) DrawSnakes(canvas, color);
         break;
-      default: DrawCross(frame, width, height, color); break;
+      default: DrawCross(canvas, color); break;
     }
   }
 }

@@ -46,7 +46,7 @@ class SimpleLinesGenerator : public Generator, public ColorGroupOwner {
       : ColorGroupOwner(kDefaultColor, kAutoColorShared), context_(context) {}
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override;
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
 
@@ -72,11 +72,11 @@ class SimpleLinesGenerator : public Generator, public ColorGroupOwner {
 
  private:
   void Rebuild();
-  void DrawCross(uint8_t* frame, int width, int height, Rgb color);
-  void DrawRectangular(uint8_t* frame, int width, int height, Rgb color);
-  void DrawDancingLines(uint8_t* frame, int width, int height, Rgb color);
-  void DrawSpotlights(uint8_t* frame, int width, int height, Rgb color);
-  void DrawSnakes(uint8_t* frame, int width, int height, Rgb color);
+  void DrawCross(const Canvas& canvas, Rgb color);
+  void DrawRectangular(const Canvas& canvas, Rgb color);
+  void DrawDancingLines(const Canvas& canvas, Rgb color);
+  void DrawSpotlights(const Canvas& canvas, Rgb color);
+  void DrawSnakes(const Canvas& canvas, Rgb color);
 
   GeneratorContext& context_;
   int mode_ = kCross;
@@ -94,5 +94,9 @@ class SimpleLinesGenerator : public Generator, public ColorGroupOwner {
 };
 
 std::unique_ptr<Generator> CreateSimpleLinesGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/simple_lines_dialog.cpp.
+extern const SettingsDialogTable kSimpleLinesDialog;
 
 }  // namespace quor

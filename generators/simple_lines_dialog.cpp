@@ -8,14 +8,13 @@
 #include <array>
 #include <string_view>
 
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "generators/simple_lines.h"
 
 namespace quor {
 namespace {
 
 using G = SimpleLinesGenerator;
-constexpr int kSimpleLinesHelpTopic = 58;
 constexpr std::array<std::string_view, 5> kModeNames = {"Cross", "Rectangular", "Dancing Lines", "Spotlights",
                                                         "Dancing Snakes"};
 constexpr std::array<std::string_view, 5> kCountNames = {"1", "2", "3", "4", "5"};
@@ -58,8 +57,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogTable kSimpleLinesDialog{
-    .typeId = 4, .title = "Simple Lines", .helpTopic = kSimpleLinesHelpTopic,
-    .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
+constinit const SettingsDialogTable kSimpleLinesDialog =
+    CatalogueDialog(&kSimpleLinesDialog, kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

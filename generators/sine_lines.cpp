@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "audio/audio_analyzer.h"
-#include "core/byte_io.h"
 #include "generators/draw.h"
+#include "generators/settings_fields.h"
 #include "generators/tuned_constants.h"
 
 namespace quor {
@@ -65,37 +65,29 @@ void SineLinesGenerator::SetColor(int curve, Rgb color) {
 }
 
 void SineLinesGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
-  static_assert(kSettingsWords * 4 <= kSettingsBlockSize);
+  using G = SineLinesGenerator;
+  static constexpr auto kLayout = SettingsLayout<G>({Stored<G, &G::lines_>(), Stored<G, &G::width_>(),
+                                                     Stored<G, &G::audio_>(), Stored<G, &G::gain_>(),
+                                                     Stored<G, &G::colors_>()});
+  static_assert(kLayout.bytes == kSettingsWords * 4);
   if (direction == SettingsDirection::kStore) {
-    ByteWriter out(block);
-    for (int v : {lines_, width_, audio_, gain_}) out.PutI32(v);
-    for (const Rgb& c : colors_) {
-      out.PutI32(c.r);
-      out.PutI32(c.g);
-      out.PutI32(c.b);
-    }
+    kLayout.Store(*this, block);
     return;
   }
-  ByteReader in(block);
-  lines_ = in.GetI32();
-  width_ = in.GetI32();
-  audio_ = in.GetI32();
+  kLayout.Load(*this, block);
   // A gain far out of range would overflow the band amplitudes.
-  gain_ = std::clamp(in.GetI32(), kMinGain, kMaxGain);
-  for (Rgb& c : colors_) {
-    c.r = in.GetI32();
-    c.g = in.GetI32();
-    c.b = in.GetI32();
-  }
+  gain_ = std::clamp(gain_, kMinGain, kMaxGain);
   ResetMotion();
 }
 
-void SineLinesGenerator::Render(uint8_t* frame, int width, int height) {
+void SineLinesGenerator::Render(const Canvas& canvas) {
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   RenderGuard guard(busy_);
   if (!guard || width <= 0 || height <= 0) return;
   std::memset(frame, 0, static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
   if (lines_ > kMaxLines) lines_ = kMaxLines;
-  const Canvas canvas{frame, width, height};
   const int half = height / 2;
 
   // Each curve's target amplitude: the loudest bin of its band (bass, middle,

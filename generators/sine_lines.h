@@ -22,7 +22,7 @@ class SineLinesGenerator : public Generator {
   explicit SineLinesGenerator(GeneratorContext& context) : context_(context) {}
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override;
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
 
@@ -61,5 +61,9 @@ class SineLinesGenerator : public Generator {
 };
 
 std::unique_ptr<Generator> CreateSineLinesGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/sine_lines_dialog.cpp.
+extern const SettingsDialogTable kSineLinesDialog;
 
 }  // namespace quor

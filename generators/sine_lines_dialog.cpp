@@ -7,14 +7,13 @@
 #include <array>
 #include <string_view>
 
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "generators/sine_lines.h"
 
 namespace quor {
 namespace {
 
 using G = SineLinesGenerator;
-constexpr int kSineLinesHelpTopic = 59;
 constexpr std::array<std::string_view, 3> kLineNames = {"1", "2", "3"};
 constexpr int kColorsTop = 7 + 4 * kDialogRowPitch - 2;
 constexpr int kColorHeight = ColorGroupHeight(false);
@@ -51,8 +50,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogTable kSineLinesDialog{
-    .typeId = 3, .title = "Sine Lines", .helpTopic = kSineLinesHelpTopic,
-    .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
+constinit const SettingsDialogTable kSineLinesDialog =
+    CatalogueDialog(&kSineLinesDialog, kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

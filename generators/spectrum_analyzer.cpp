@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "audio/audio_analyzer.h"
-#include "core/byte_io.h"
 #include "generators/draw.h"
+#include "generators/settings_fields.h"
 
 namespace quor {
 
@@ -99,54 +99,41 @@ bool SpectrumAnalyzerGenerator::SetPeakPosition(int percent) {
 void SpectrumAnalyzerGenerator::SetGain(int gain) { gain_ = std::clamp(gain, 1, 50); }
 
 void SpectrumAnalyzerGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
-  const int32_t* fields[] = {&barsWithGap_, &bands_, &peakHold_, &midPosition_, &peakPosition_, &gain_};
+  using G = SpectrumAnalyzerGenerator;
+  static constexpr auto kLayout = SettingsLayout<G>(
+      {Stored<G, &G::barsWithGap_>(), Stored<G, &G::bands_>(), Stored<G, &G::peakHold_>(),
+       Stored<G, &G::midPosition_>(), Stored<G, &G::peakPosition_>(), Stored<G, &G::gain_>(),
+       Stored<G, &G::baseColor>(), Stored<G, &G::midColor>(), Stored<G, &G::peakColor>(), Stored<G, &G::lineMode_>(),
+       Stored<G, &G::lineFill_>()});
+  static_assert(kLayout.bytes == kSpectrumSettingsBytes);
   if (direction == SettingsDirection::kStore) {
-    ByteWriter writer(block);
-    for (const int32_t* field : fields) writer.PutI32(*field);
-    for (const Rgb* c : {&baseColor, &midColor, &peakColor}) {
-      writer.PutI32(c->r);
-      writer.PutI32(c->g);
-      writer.PutI32(c->b);
-    }
-    writer.PutI32(lineMode_);
-    writer.PutI32(lineFill_);
-    assert(writer.position() == kSpectrumSettingsBytes);
+    kLayout.Store(*this, block);
     return;
   }
   status_.WaitAndEnter(BusyStatus::kCreating, context_.console);
-  ByteReader reader(block);
-  barsWithGap_ = reader.GetI32();
-  const int storedBands = reader.GetI32();
-  peakHold_ = reader.GetI32();
-  midPosition_ = reader.GetI32();
-  peakPosition_ = reader.GetI32();
-  gain_ = std::clamp(reader.GetI32(), 1, 50);  // the slider's range; a damaged gain would draw far off-frame lines
-  for (Rgb* c : {&baseColor, &midColor, &peakColor}) {
-    c->r = reader.GetI32();
-    c->g = reader.GetI32();
-    c->b = reader.GetI32();
-  }
-  lineMode_ = reader.GetI32();
-  lineFill_ = reader.GetI32();
+  kLayout.Load(*this, block);
+  gain_ = std::clamp(gain_, 1, 50);  // the slider's range; a damaged gain would draw far off-frame lines
   // At most one band per column. A damaged count below the dialog's
   // smallest (which would divide by zero) becomes 4.
-  bands_ = std::clamp(storedBands, kSpectrumMinBands, std::max(width_, kSpectrumMinBands));
+  bands_ = std::clamp(bands_, kSpectrumMinBands, std::max(width_, kSpectrumMinBands));
   if (spectrum_.empty()) spectrum_.assign(kSpectrumBins, 0);
   ReallocateBands();
 }
 
-void SpectrumAnalyzerGenerator::Render(uint8_t* frame, int width, int height) {
+void SpectrumAnalyzerGenerator::Render(const Canvas& canvas) {
   if (status_.Get() != BusyStatus::kReady) return;
   int16_t spectrum[kSpectrumBins];
   context_.audio.GetSpectrum(spectrum);
-  RenderSpectrum(spectrum, frame, width, height);
+  RenderSpectrum(spectrum, canvas);
 }
 
-void SpectrumAnalyzerGenerator::RenderSpectrum(const int16_t* spectrum, uint8_t* frame, int width, int height) {
+void SpectrumAnalyzerGenerator::RenderSpectrum(const int16_t* spectrum, const Canvas& canvas) {
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   RenderGuard guard(status_);
   if (!guard || frame == nullptr || width <= 0 || height <= 0) return;
   std::copy(spectrum, spectrum + kSpectrumBins, spectrum_.begin());
-  const Canvas canvas{frame, width, height};
   std::fill(frame, frame + canvas.ByteSize(), uint8_t{0});
   UpdateBands(spectrum_.data());
   if (lineMode_ == 0) {

@@ -16,7 +16,6 @@
 
 namespace quor {
 
-inline constexpr int kSpectrumHelpTopic = 61;
 // Seventeen 32-bit words from offset 0.
 inline constexpr int kSpectrumSettingsBytes = 17 * 4;
 inline constexpr int kSpectrumMinBands = 4;
@@ -41,13 +40,13 @@ class SpectrumAnalyzerGenerator final : public Generator {
 
   bool Create(int width, int height) override;
   // Reads the engine's spectrum once, then draws it (RenderSpectrum).
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override;
   // Loading limits the bands to the matrix width and restarts the levels.
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
 
   // One frame from the given 256 magnitudes: band levels, peaks, drawing.
-  void RenderSpectrum(const int16_t* spectrum, uint8_t* frame, int width, int height);
+  void RenderSpectrum(const int16_t* spectrum, const Canvas& canvas);
 
   // The "Spectrum Analyzer" dialog's controls.
   void SetBands(int bands);  // "FFT Bands": 4..min(width, 64); restarts the levels
@@ -107,5 +106,9 @@ class SpectrumAnalyzerGenerator final : public Generator {
 };
 
 std::unique_ptr<Generator> CreateSpectrumAnalyzerGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/spectrum_analyzer_dialog.cpp.
+extern const SettingsDialogTable kSpectrumAnalyzerDialog;
 
 }  // namespace quor

@@ -10,7 +10,7 @@
 #include <array>
 #include <string_view>
 
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "generators/spectrum_analyzer.h"
 
 namespace quor {
@@ -92,8 +92,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogTable kSpectrumAnalyzerDialog{
-    .typeId = 11, .title = "Spectrum Analyzer", .helpTopic = kSpectrumHelpTopic,
-    .width = kWidth, .height = kHeight, .controls = kControls};
+constinit const SettingsDialogTable kSpectrumAnalyzerDialog =
+    CatalogueDialog(&kSpectrumAnalyzerDialog, kWidth, kHeight, kControls);
 
 }  // namespace quor

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/byte_io.h"
 #include "core/random_source.h"
 #include "generators/color.h"
 #include "generators/draw.h"
+#include "generators/settings_fields.h"
 
 namespace quor {
 
@@ -67,50 +67,38 @@ void StarfieldGenerator::SetStars(int stars) {
 }
 
 void StarfieldGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  using G = StarfieldGenerator;
+  static constexpr auto kLayout = SettingsLayout<G>(
+      {Stored<G, &G::colors_, &ColorGroup::color>(), Stored<G, &G::colors_, &ColorGroup::autoColorMode>(),
+       Stored<G, &G::stars_>(), Stored<G, &G::trails_>(), Stored<G, &G::zoom_>(), Stored<G, &G::speed_>()});
+  static_assert(kLayout.bytes == kSettingsBytes);
   if (direction == SettingsDirection::kStore) {
-    ByteWriter writer{std::span<uint8_t>(block)};
-    writer.PutI32(colors_.color.r);
-    writer.PutI32(colors_.color.g);
-    writer.PutI32(colors_.color.b);
-    writer.PutI32(colors_.autoColorMode);
-    writer.PutI32(stars_);
-    writer.PutI32(trails_);
-    writer.PutI32(zoom_);
-    writer.PutI32(speed_);
+    kLayout.Store(*this, block);
     return;
   }
-  ByteReader reader{std::span<const uint8_t>(block)};
-  Rgb color;
-  color.r = reader.GetI32();
-  color.g = reader.GetI32();
-  color.b = reader.GetI32();
-  const int mode = reader.GetI32();
-  const int stars = reader.GetI32();
-  const int trails = reader.GetI32();
-  const int zoom = reader.GetI32();
-  const int speed = reader.GetI32();
   ChangeAndRebuild([&] {
+    kLayout.Load(*this, block);
     // A speed of -10 would divide by zero in the brightness and a negative
     // one draw a negative respawn range; zoom and star count would overflow
     // the projection or the star list. All are clamped into range.
-    colors_.SetColor(color);
-    colors_.autoColorMode = mode;
-    stars_ = std::clamp(stars, 10, 100);
-    trails_ = trails;
-    SetZoom(zoom);
-    SetSpeed(speed);
+    colors_.SetColor(colors_.color);
+    stars_ = std::clamp(stars_, 10, 100);
+    SetZoom(zoom_);
+    SetSpeed(speed_);
     colors_.RestartWheel();
   });
 }
 
-void StarfieldGenerator::Render(uint8_t* frame, int width, int height) {
+void StarfieldGenerator::Render(const Canvas& canvas) {
+  uint8_t* const frame = canvas.pixels;
+  const int width = canvas.width;
+  const int height = canvas.height;
   RenderGuard guard(busy_);
   if (!guard) return;
   // Star positions are scaled to the size of the last Create.
   if (width != width_ || height != height_) return;
 
   const Rgb color = colors_.NextColor(context_);
-  const Canvas canvas{frame, width, height};
   std::memset(frame, 0, canvas.ByteSize());
 
   const int brightnessScale = speed_ * 2 + 20;

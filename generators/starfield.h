@@ -42,7 +42,7 @@ class StarfieldGenerator final : public Generator, public ColorGroupOwner {
   explicit StarfieldGenerator(GeneratorContext& context);
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override;
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
 
@@ -81,5 +81,9 @@ class StarfieldGenerator final : public Generator, public ColorGroupOwner {
 };
 
 std::unique_ptr<Generator> CreateStarfieldGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/starfield_dialog.cpp.
+extern const SettingsDialogTable kStarfieldDialog;
 
 }  // namespace quor

@@ -4,14 +4,13 @@
 // a designated initializer.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "generators/starfield.h"
 
 namespace quor {
 namespace {
 
 using G = StarfieldGenerator;
-constexpr int kStarfieldHelpTopic = 56;
 constexpr int kColorTop = 7 + 3 * kDialogRowPitch;
 constexpr int kHeight = FrameHeightFor(kColorTop + ColorGroupHeight(true));
 
@@ -29,8 +28,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogTable kStarfieldDialog{
-    .typeId = 16, .title = "Starfield", .helpTopic = kStarfieldHelpTopic,
-    .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
+constinit const SettingsDialogTable kStarfieldDialog =
+    CatalogueDialog(&kStarfieldDialog, kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

@@ -4,7 +4,7 @@
 #include <cassert>
 
 #include "audio/audio_analyzer.h"
-#include "core/byte_io.h"
+#include "generators/settings_fields.h"
 
 namespace quor {
 
@@ -26,7 +26,7 @@ bool StrobeGenerator::Create(int, int) {
   return true;
 }
 
-void StrobeGenerator::Render(uint8_t* frame, int width, int height) {
+void StrobeGenerator::Render(const Canvas& canvas) {
   // The wheel steps on every frame, lit or dark.
   Rgb color = colors_.NextColor(context_);
   if (audioTriggerOn_ >= 1) {
@@ -34,7 +34,7 @@ void StrobeGenerator::Render(uint8_t* frame, int width, int height) {
   } else if (frameCounter_ >= timeOn_) {
     color = {};
   }
-  FillFrame(frame, width, height, color);
+  FillFrame(canvas, color);
 
   // The counter runs in audio mode too, so switching back keeps the rhythm
   // going. A counter left beyond a shortened cycle comes back to 0 here.
@@ -43,38 +43,20 @@ void StrobeGenerator::Render(uint8_t* frame, int width, int height) {
 }
 
 void StrobeGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection direction) {
+  using G = StrobeGenerator;
+  static constexpr auto kLayout = SettingsLayout<G>(
+      {Stored<G, &G::timeOn_>(), Stored<G, &G::timeOff_>(), Stored<G, &G::audioTriggerOn_>(), Stored<G, &G::trigger_>(),
+       Stored<G, &G::colors_, &ColorGroup::color>(), Stored<G, &G::colors_, &ColorGroup::autoColorMode>()});
+  static_assert(kLayout.bytes == kStrobeSettingsBytes);
   if (direction == SettingsDirection::kStore) {
-    ByteWriter writer(block);
-    writer.PutI32(timeOn_);
-    writer.PutI32(timeOff_);
-    writer.PutI32(audioTriggerOn_);
-    writer.PutI32(trigger_.gain);
-    writer.PutI32(trigger_.thresholdPercent);
-    writer.PutI32(trigger_.threshold);
-    writer.PutI32(trigger_.lowBand);
-    writer.PutI32(trigger_.highBand);
-    writer.PutI32(colors_.color.r);
-    writer.PutI32(colors_.color.g);
-    writer.PutI32(colors_.color.b);
-    writer.PutI32(colors_.autoColorMode);
-    assert(writer.position() == kStrobeSettingsBytes);
+    kLayout.Store(*this, block);
     return;
   }
-  ByteReader reader(block);
+  kLayout.Load(*this, block);
   // A damaged block must not leave times whose sum overflows the counter
   // arithmetic; every stored scene holds 1..25 here.
-  timeOn_ = ClampTime(reader.GetI32());
-  timeOff_ = ClampTime(reader.GetI32());
-  audioTriggerOn_ = reader.GetI32();
-  trigger_.gain = reader.GetI32();
-  trigger_.thresholdPercent = reader.GetI32();
-  trigger_.threshold = reader.GetI32();
-  trigger_.lowBand = reader.GetI32();
-  trigger_.highBand = reader.GetI32();
-  colors_.color.r = reader.GetI32();
-  colors_.color.g = reader.GetI32();
-  colors_.color.b = reader.GetI32();
-  colors_.autoColorMode = reader.GetI32();
+  timeOn_ = ClampTime(timeOn_);
+  timeOff_ = ClampTime(timeOff_);
 }
 
 void StrobeGenerator::SetTimeOn(int frames) { timeOn_ = ClampTime(frames); }

@@ -13,7 +13,6 @@
 
 namespace quor {
 
-inline constexpr int kStrobeHelpTopic = 60;
 // Twelve 32-bit words: time on, time off, audio trigger flag, the five
 // trigger words, red, green, blue, auto colour mode.
 inline constexpr int kStrobeSettingsBytes = 12 * 4;
@@ -25,7 +24,7 @@ class StrobeGenerator final : public Generator, public ColorGroupOwner {
   explicit StrobeGenerator(GeneratorContext& context) : context_(context) {}
 
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override {}
   // Loading keeps the frame counter and the wheel running; times outside
   // 1..25 are brought into that range.
@@ -54,5 +53,9 @@ class StrobeGenerator final : public Generator, public ColorGroupOwner {
 };
 
 std::unique_ptr<Generator> CreateStrobeGenerator(GeneratorContext& context);
+
+struct SettingsDialogTable;
+// The settings dialog, described in generators/strobe_dialog.cpp.
+extern const SettingsDialogTable kStrobeDialog;
 
 }  // namespace quor

@@ -3,7 +3,7 @@
 // a designated initializer.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "generators/strobe.h"
 
 namespace quor {
@@ -32,8 +32,7 @@ constexpr DialogControl kControls[] = {
 
 }  // namespace
 
-constinit const SettingsDialogTable kStrobeDialog{
-    .typeId = 8, .title = "Strobe", .helpTopic = kStrobeHelpTopic,
-    .width = kDialogFrameWidth, .height = kHeight, .controls = kControls};
+constinit const SettingsDialogTable kStrobeDialog =
+    CatalogueDialog(&kStrobeDialog, kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

@@ -11,9 +11,9 @@ size_t BitmapRowBytes(int width) {
   return (raw + 3) / 4 * 4;
 }
 
-void EncodeBitmap(const uint8_t* frame, int width, int height, std::vector<uint8_t>& out) {
-  if (width < 0) width = 0;
-  if (height < 0) height = 0;
+void EncodeBitmap(FrameView frame, std::vector<uint8_t>& out) {
+  const int width = frame.width > 0 ? frame.width : 0;
+  const int height = frame.height > 0 ? frame.height : 0;
   const size_t row = BitmapRowBytes(width);
   const size_t size = kBitmapHeaderBytes + row * static_cast<size_t>(height);
   out.assign(size, 0);
@@ -31,7 +31,7 @@ void EncodeBitmap(const uint8_t* frame, int width, int height, std::vector<uint8
   w.Skip(24);                          // no compression; sizes and resolution 0
   for (int y = height - 1; y >= 0; --y) {
     uint8_t* dst = out.data() + kBitmapHeaderBytes + row * static_cast<size_t>(height - 1 - y);
-    const uint8_t* src = frame + static_cast<size_t>(y) * static_cast<size_t>(width) * 3;
+    const uint8_t* src = frame.pixels + static_cast<size_t>(y) * static_cast<size_t>(width) * 3;
     for (int x = 0; x < width; ++x, src += 3, dst += 3) {
       dst[0] = src[2];
       dst[1] = src[1];

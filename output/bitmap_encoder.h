@@ -8,14 +8,16 @@
 #include <string_view>
 #include <vector>
 
+#include "core/rgb_frame.h"
+
 namespace quor {
 
 inline constexpr size_t kBitmapHeaderBytes = 54;
 
 // Bytes per stored row: 3 per pixel, rounded up to a multiple of 4.
 size_t BitmapRowBytes(int width);
-// Replaces `out` with the whole file for a width x height RGB frame.
-void EncodeBitmap(const uint8_t* frame, int width, int height, std::vector<uint8_t>& out);
+// Replaces `out` with the whole file for the frame.
+void EncodeBitmap(FrameView frame, std::vector<uint8_t>& out);
 // "<folder>/<counter as eight digits>.bmp".
 std::string BitmapFileName(std::string_view folder, int counter);
 

@@ -148,7 +148,7 @@ void Outputs::CloseOutputs() {
       state_.store(kOutputClosing);
       {
         std::lock_guard lock(sendMutex_);
-        SendLocked(black.data(), width, height, kOutputClosing);
+        SendLocked({black.data(), width, height}, kOutputClosing);
       }
       state_.store(kOutputStopped);
       options_.pause(kBlackFrameGap);
@@ -163,12 +163,12 @@ void Outputs::CloseOutputs() {
   CloseReleased(std::move(released));
 }
 
-void Outputs::SendFrame(const uint8_t* frame, int width, int height) {
+void Outputs::SendFrame(FrameView frame) {
   // Checked before the lock too: a stop holds the lock for its black frames.
   if (state_.load() != kOutputRunning) return;
   std::lock_guard lock(sendMutex_);
   if (state_.load() != kOutputRunning) return;
-  SendLocked(frame, width, height, kOutputRunning);
+  SendLocked(frame, kOutputRunning);
 }
 
 std::vector<EngineError> Outputs::TakeFaults() {
@@ -212,9 +212,11 @@ void Outputs::RebuildPlanLocked(int width, int height) {
   plan_.Build(patch_, width, height, targets_);
 }
 
-void Outputs::SendLocked(const uint8_t* frame, int width, int height, int state) {
+void Outputs::SendLocked(FrameView frame, int state) {
+  const int width = frame.width;
+  const int height = frame.height;
   if (planStale_.load() || width != plan_.width() || height != plan_.height()) RebuildPlanLocked(width, height);
-  plan_.Apply(frame, buffers_);
+  plan_.Apply(frame.pixels, buffers_);
 
   Transport* transport = nullptr;
   const PacketSink send = [&transport](std::span<const uint8_t> bytes) { transport->Send(bytes); };
@@ -238,13 +240,13 @@ void Outputs::SendLocked(const uint8_t* frame, int width, int height, int state)
       case TransportKind::kBitmapFolder: {
         if (state != kOutputRunning) break;
         ++bitmapCounter_;
-        EncodeBitmap(frame, width, height, scratch_);
+        EncodeBitmap(frame, scratch_);
         if (c.bitmaps) c.bitmaps->Post(bitmapCounter_, scratch_);  // a full queue drops the file
         break;
       }
       case TransportKind::kRecorderFile: {
         if (!c.transport || width <= 0 || height <= 0) break;
-        EncodeRecorderFrame(frame, width, height, scratch_);
+        EncodeRecorderFrame(frame, scratch_);
         const size_t column = static_cast<size_t>(height) * 3;
         for (size_t offset = 0; offset < scratch_.size(); offset += column) {
           c.transport->Send(std::span<const uint8_t>(scratch_.data() + offset, column));

@@ -23,6 +23,7 @@
 #include "core/change_feed.h"
 #include "core/console.h"
 #include "core/live_state.h"
+#include "core/rgb_frame.h"
 #include "output/device_list.h"
 #include "output/fast_patch.h"
 #include "output/patch_plan.h"
@@ -73,7 +74,7 @@ class Outputs {
   void CloseOutputs();
   // One finished frame of width x height RGB pixels (clock thread). Does
   // nothing unless the state is running.
-  void SendFrame(const uint8_t* frame, int width, int height);
+  void SendFrame(FrameView frame);
   // Devices that stopped since the last call (a serial port whose cable was
   // pulled, a file on a full disk), each reported once per open as a
   // console line and an error naming the device, the reason and what to
@@ -102,7 +103,7 @@ class Outputs {
     bool faultReported = false;            // UI thread
   };
 
-  void SendLocked(const uint8_t* frame, int width, int height, int state);
+  void SendLocked(FrameView frame, int state);
   void RebuildPlanLocked(int width, int height);
   // Takes every connection out (to be closed after the lock is released, so
   // a send never waits for queued file writes) and resets the plan.

@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/rgb_frame.h"
+
 namespace quor {
 
 // Replaces `out` with width x height x 3 bytes; column x occupies bytes
 // x * height * 3 .. (x + 1) * height * 3 - 1.
-void EncodeRecorderFrame(const uint8_t* frame, int width, int height, std::vector<uint8_t>& out);
+void EncodeRecorderFrame(FrameView frame, std::vector<uint8_t>& out);
 
 }  // namespace quor

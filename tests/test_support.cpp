@@ -87,6 +87,7 @@ std::string FreshTestDir(const std::string& name) {
 #include <cstring>
 
 #include "engine/engine.h"
+#include "generators/none_generator.h"
 #include <thread>
 
 namespace quor::test {
@@ -95,9 +96,7 @@ namespace {
 class FailingGenerator final : public Generator {
  public:
   bool Create(int, int) override { return false; }
-  void Render(uint8_t* frame, int width, int height) override {
-    std::memset(frame, 0xEE, static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
-  }
+  void Render(const Canvas& canvas) override { std::memset(canvas.pixels, 0xEE, canvas.ByteSize()); }
   void Destroy() override {}
   void ExchangeSettings(SettingsBlock&, SettingsDirection) override {}
 };
@@ -111,9 +110,9 @@ bool SolidGenerator::Create(int width, int height) {
   return true;
 }
 
-void SolidGenerator::Render(uint8_t* frame, int width, int height) {
+void SolidGenerator::Render(const Canvas& canvas) {
   if (inRender_.fetch_add(1) != 0) overlaps.fetch_add(1);
-  for (int i = 0; i < width * height; ++i) std::memcpy(frame + i * 3, color, 3);
+  for (int i = 0; i < canvas.width * canvas.height; ++i) std::memcpy(canvas.pixels + i * 3, color, 3);
   renders.fetch_add(1);
   inRender_.fetch_sub(1);
 }
@@ -128,7 +127,7 @@ void SolidGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirection di
 
 const GeneratorRegistry& TestRegistry() {
   static const GeneratorRegistry registry = [] {
-    GeneratorRegistry r;
+    GeneratorRegistry r(&CreateNoneGenerator);
     r.Register(kSolidType, [](GeneratorContext&) -> std::unique_ptr<Generator> {
       return std::make_unique<SolidGenerator>();
     });

@@ -43,6 +43,7 @@ void FinishesWithin(int limitMs, const char* what, const std::function<void()>& 
 
 #include "core/generator.h"
 #include "core/generator_registry.h"
+#include "generators/generator_catalogue.h"
 
 namespace quor { class Engine; }
 
@@ -58,7 +59,7 @@ inline constexpr int kUnregisteredType = 14;
 class SolidGenerator : public Generator {
  public:
   bool Create(int width, int height) override;
-  void Render(uint8_t* frame, int width, int height) override;
+  void Render(const Canvas& canvas) override;
   void Destroy() override { destroys.fetch_add(1); }
   void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) override;
 

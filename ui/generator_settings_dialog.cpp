@@ -16,7 +16,7 @@
 #include <array>
 
 #include "engine/engine.h"
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "ui/audio_trigger_setup_dialog.h"
 #include "ui/fixed_layout.h"
 #include "ui/modal_commands.h"

@@ -9,8 +9,8 @@
 #include <QSlider>
 
 #include "engine/engine.h"
+#include "generators/generator_catalogue.h"
 #include "ui/fixed_layout.h"
-#include "core/generator_registry.h"
 #include "ui/modal_commands.h"
 
 namespace quor {

@@ -4,7 +4,7 @@
 #include <QWidget>
 
 #include "engine/engine.h"
-#include "core/generator_registry.h"
+#include "generators/generator_catalogue.h"
 #include "show/show.h"
 
 namespace quor {

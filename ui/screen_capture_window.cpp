@@ -7,6 +7,7 @@
 
 #include "engine/engine.h"
 #include "generators/capture_frame.h"
+#include "generators/generator_catalogue.h"
 #include "ui/modal_commands.h"
 
 namespace quor {
@@ -145,7 +146,7 @@ void ScreenCaptureWindow::Watch() {
 
 void ScreenCaptureWindow::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_F1 && openHelp_) {
-    openHelp_(kScreenCaptureHelpTopic);
+    openHelp_(CatalogueEntry(kScreenCaptureType).helpTopic);
     return;
   }
   QDialog::keyPressEvent(event);  // Escape ends the window

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "files/recording_file.h"
-#include "generators/file_player.h"
+#include "generators/generator_catalogue.h"
 #include "quor_run.h"
 #include "show/show.h"
 #include "tests/output/udp_receiver.h"
@@ -88,7 +88,7 @@ TEST(ClockNeverWaits, HugeMarkerlessRecordingsAndFifosNeitherStallNorHang) {
     const std::string recording = dir + (c.junk > 0 ? "/take.qrr" : "/pipe.qrr");
     WriteRecording(recording, 0, true);
     test::SaveArtNetShow(dir + "/show.qrx", receiver.port(), [&](Engine& e) {
-      e.RequestType(0, kFilePlayerType);
+      e.RequestType(0, kFilePlayerDialog.typeId);
       e.RebindSlots();
       e.EditGenerator(0, [&](Generator& g) { dynamic_cast<FilePlayerGenerator&>(g).Load(recording); });
       ASSERT_TRUE(e.show().sceneList().Add("Scene"));

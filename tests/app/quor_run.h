@@ -12,7 +12,7 @@
 
 #include "engine/engine.h"
 #include "engine/project_file.h"
-#include "generators/builtin_generators.h"
+#include "generators/generator_catalogue.h"
 #include "test_support.h"
 
 namespace quor::test {

@@ -163,7 +163,7 @@ TEST_F(EngineTest, MainGlideMovesFourPerPassAndStopsAtItsTarget) {
 TEST_F(EngineTest, StrobeShowsOneLitPassAfterStrobeTimeDarkOnes) {
   for (int s = 0; s < kSlotCount; ++s) {
     Bind(s, kSolidType);
-    SolidIn(engine_, s)->Render(engine_.frame(static_cast<FrameIndex>(s)), 32, 16);
+    SolidIn(engine_, s)->Render({engine_.frame(static_cast<FrameIndex>(s)), 32, 16});
   }
   auto lit = [&] {
     engine_.RunMixPass();

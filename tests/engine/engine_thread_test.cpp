@@ -10,7 +10,7 @@
 
 #include "engine/engine.h"
 #include "engine/project_file.h"
-#include "generators/builtin_generators.h"
+#include "generators/generator_catalogue.h"
 #include "input/remote_control.h"
 #include "show/show.h"
 #include "test_support.h"

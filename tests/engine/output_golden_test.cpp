@@ -13,7 +13,7 @@
 
 #include "engine/engine.h"
 #include "engine/project_file.h"
-#include "generators/builtin_generators.h"
+#include "generators/generator_catalogue.h"
 #include "output/udp_receiver.h"
 
 namespace quor {

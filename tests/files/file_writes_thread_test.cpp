@@ -120,7 +120,7 @@ TEST(FilePlayerThreads, ReadsAheadOnItsOwnThreadInPlaybackOrder) {
     expected.push_back(i % 21 == 20 ? 0 : i % 21 + 1);
     Bytes frame(16 * 8 * 3, 0xEE);
     const auto end = Clock::now() + std::chrono::seconds(2);
-    do player.Render(frame.data(), 16, 8);
+    do player.Render({frame.data(), 16, 8});
     while (frame[0] == 0xEE && expected.back() != 0 && Clock::now() < end);
     seen.push_back(frame[0] == 0xEE ? 0 : frame[0]);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -159,7 +159,7 @@ TEST(FilePlayerThreads, ADiskThatFallsBehindNeverStallsRender) {
   armed.store(true);
   Bytes frame(16 * 8 * 3, 0);
   const auto start = Clock::now();
-  for (int i = 0; i < 100; ++i) player.Render(frame.data(), 16, 8);
+  for (int i = 0; i < 100; ++i) player.Render({frame.data(), 16, 8});
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500)) << "rendering waited for the disk";
   gate.open.store(true);
   player.Destroy();

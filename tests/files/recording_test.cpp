@@ -115,7 +115,7 @@ TEST_F(RecorderTest, FailingWritesAndForeignFrameSizesStopWithAConsoleLine) {
   Bytes recorded;  // a frame of another size than the header's would corrupt the file
   ASSERT_EQ(RecordInto(recorded, "sized", 32, 16), Start::kStarted);
   const Bytes small(8 * 8 * 3, 0);
-  engine_.WithTickLock([&] { recorder_.RecordFrame(small.data(), 8, 8); });
+  engine_.WithTickLock([&] { recorder_.RecordFrame({small.data(), 8, 8}); });
   EXPECT_FALSE(recorder_.Recording());
   EXPECT_EQ(recorded.size(), 18u);
   EXPECT_EQ(capture_.Count("Recorder: the matrix size changed, recording into sized stopped.\n"), 1);

@@ -43,7 +43,7 @@ class SimpleColorTest : public testing::Test {
   // One render over stale bytes: the colour every pixel shows, or {-1} when they differ.
   Rgb Solid() {
     test::Frame frame(5, 3, 0x5A);
-    generator.Render(frame.bytes.data(), 5, 3);
+    generator.Render({frame.bytes.data(), 5, 3});
     return frame.All(frame.At(0, 0)) ? frame.At(0, 0) : Rgb{-1, -1, -1};
   }
   void StoreAndLoad() {
@@ -85,7 +85,7 @@ class StrobeTest : public testing::Test {
     std::string rhythm;
     for (int n = 0; n < frames; ++n) {
       test::Frame frame(4, 3, 0x5A);
-      strobe.Render(frame.bytes.data(), 4, 3);
+      strobe.Render({frame.bytes.data(), 4, 3});
       rhythm += frame.All(strobe.colorGroup().color) ? 'L' : frame.All({}) ? 'D' : '?';
     }
     return rhythm;
@@ -169,7 +169,7 @@ TEST(Plasma, PalettesFollowTheirWavesIncludingTheOverflowingPeak) {
   ASSERT_TRUE(plasma.Create(4, 4));
   Load(plasma, 30, 4, 1, 1);
   std::vector<uint8_t> frame(4 * 4 * 3, 0x5A);
-  plasma.Render(frame.data(), 4, 4);
+  plasma.Render({frame.data(), 4, 4});
   // Column 0 at T = 0.01: sin(0.01 * 3.14593 / 55.11) * 255 = 0.15 -> index 0, (128, 256, 0).
   EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.begin() + 3), (std::vector<uint8_t>{128, 0, 0}));
 }
@@ -207,7 +207,7 @@ void Load(ColorScrollGenerator& scroll, const Settings& s) {
 
 Frame Render(ColorScrollGenerator& scroll, int width, int height, int frames = 1) {
   Frame frame(size_t(width) * height * 3, 0x5A);
-  for (int n = 0; n < frames; ++n) scroll.Render(frame.data(), width, height);
+  for (int n = 0; n < frames; ++n) scroll.Render({frame.data(), width, height});
   return frame;
 }
 

@@ -10,7 +10,7 @@
 
 #include "engine/engine.h"
 #include "generator_rig.h"
-#include "generators/builtin_generators.h"
+#include "generators/generator_catalogue.h"
 #include "image_files.h"
 
 namespace quor {
@@ -42,7 +42,7 @@ TEST(ImageScaling, FitZoomCentreSmoothAndOneToOne) {
   for (const Case& c : cases) {
     const std::vector<uint8_t> image = Ramp(c.imageWidth, c.imageHeight);
     test::Frame frame(c.width, c.height, 0x5A);
-    ScaleImageFrame(image.data(), c.imageWidth, c.imageHeight, c.place, frame.bytes.data(), c.width, c.height);
+    ScaleImageFrame({image.data(), c.imageWidth, c.imageHeight}, c.place, {frame.bytes.data(), c.width, c.height});
     for (auto [x, y, rgb] : c.pixels) EXPECT_EQ(frame.At(x, y), rgb) << c.imageWidth << " " << x << "," << y;
     EXPECT_EQ(frame.LitCount(), c.width * c.height - c.black) << c.imageWidth << " zoom " << c.place.zoom;
   }
@@ -205,7 +205,7 @@ class FilePlayerTest : public testing::Test {
  protected:
   Bytes Render(int width, int height) {  // once, into a frame of stale bytes
     Bytes frame = Stale(width, height);
-    player_.Render(frame.data(), width, height);
+    player_.Render({frame.data(), width, height});
     return frame;
   }
   Bytes Stale(int width, int height) { return Bytes(static_cast<size_t>(width) * height * 3, 0xA5); }
@@ -336,7 +336,7 @@ TEST(FilePlayerInEngine, RecallAndPasteErrorsReachTheChangeFeed) {
   const Bytes project = {'Q', 'R', 'X', '!', 0, '4'};
   test::WriteFile(take, Recording(16, 8, {Pattern16x8(1)}));
   Engine engine(BuiltinGenerators(), {FrameClock::Mode::kManual, 1});
-  engine.RequestType(0, kFilePlayerType);
+  engine.RequestType(0, kFilePlayerDialog.typeId);
   engine.RebindSlots();
   engine.EditGenerator(0, [&](Generator& g) { static_cast<FilePlayerGenerator&>(g).Load(take); });
   engine.CopySlot(0);
@@ -347,7 +347,7 @@ TEST(FilePlayerInEngine, RecallAndPasteErrorsReachTheChangeFeed) {
   EXPECT_EQ(engine.changes().Drain().errors, expected);
 
   Scene scene;
-  scene.types[2] = kFilePlayerType;
+  scene.types[2] = kFilePlayerDialog.typeId;
   std::memcpy(scene.settings[2].data(), take.data(), take.size());
   ASSERT_TRUE(engine.show().scenes().ReplaceAll({scene}));
   engine.RequestSceneRecall(0);
@@ -382,7 +382,7 @@ TEST_F(FilePlayerTest, CloseWaitsForARenderInProgress) {
   ASSERT_EQ(player.Load("gate.qrr"), RecordingOpenResult::kOpened);
   armed.store(1);
   Bytes frame(16 * 8 * 3, 0);
-  std::thread render([&] { player.Render(frame.data(), 16, 8); });
+  std::thread render([&] { player.Render({frame.data(), 16, 8}); });
   while (entered.load() == 0) std::this_thread::yield();
   std::thread close([&] { player.Destroy(); });
   while (capture_.Count("race condition ... wait\n") == 0) std::this_thread::yield();

@@ -46,7 +46,7 @@ struct Frame {
 template <class G>
 struct Rig {
   Rig(int w, int h, uint32_t seed = 1) : harness(seed), frame(w, h) { EXPECT_TRUE(gen.Create(w, h)); }
-  void Render(int times = 1) { while (times-- > 0) gen.Render(frame.bytes.data(), frame.width, frame.height); }
+  void Render(int times = 1) { while (times-- > 0) gen.Render({frame.bytes.data(), frame.width, frame.height}); }
   Rgb At(int x, int y) const { return frame.At(x, y); }
   GeneratorHarness harness;
   G gen{harness.context};
@@ -58,7 +58,7 @@ struct Rig {
 template <class G>
 void ExpectPaletteIndices(G& generator, int frames, const std::vector<std::vector<int>>& indices, std::string name) {
   Frame frame(int(indices[0].size()), int(indices.size()), 0x5A), want(frame.width, frame.height);
-  for (int n = 0; n < frames; ++n) generator.Render(frame.bytes.data(), frame.width, frame.height);
+  for (int n = 0; n < frames; ++n) generator.Render({frame.bytes.data(), frame.width, frame.height});
   for (int y = 0; y < frame.height; ++y)
     for (int x = 0; x < frame.width; ++x) PutPixel(want.canvas(), x, y, generator.paletteEntry(indices[y][x]), false);
   EXPECT_EQ(frame.bytes, want.bytes) << name;

@@ -1,5 +1,4 @@
-#include "generators/builtin_dialogs.h"
-#include "generators/builtin_generators.h"
+#include "generators/generator_catalogue.h"
 #include "generators/image_viewer.h"
 
 #include <chrono>
@@ -62,7 +61,7 @@ TEST(ImageViewerThreads, RenderingSurvivesReloadsAndDestroys) {
   std::atomic<bool> stop{false};
   std::thread clock([&] {
     std::vector<uint8_t> frame(16 * 8 * 3);
-    while (!stop.load()) viewer.Render(frame.data(), 16, 8);
+    while (!stop.load()) viewer.Render({frame.data(), 16, 8});
   });
   SettingsBlock block{};
   for (int n = 0; n < 200; ++n) {

@@ -15,7 +15,7 @@ struct SmallFire {
   SmallFire() : fire(harness.context) { fire.Create(4, 4), fire.SetHotspots(0); }
   // Renders one frame and returns heat rows 0..4 (row 4 hidden).
   Field Render() {
-    fire.Render(frame.data(), 4, 4);
+    fire.Render({frame.data(), 4, 4});
     Field field(5, std::vector<int>(4));
     for (int y = 0; y <= 4; ++y)
       for (int x = 0; x < 4; ++x) field[y][x] = fire.HeatAt(x, y);
@@ -46,7 +46,7 @@ TEST(FireRender, HotSpotCountSizeAndPixelStep) {
   // Created at 6 x 5, a 4 x 4 render leaves the frame alone.
   EXPECT_TRUE(big.fire.Create(6, 5));
   big.frame.assign(big.frame.size(), 0x5a);
-  big.fire.Render(big.frame.data(), 4, 4);
+  big.fire.Render({big.frame.data(), 4, 4});
   EXPECT_EQ(big.frame, std::vector<uint8_t>(4 * 4 * 3, 0x5a));
 }
 
@@ -60,7 +60,7 @@ struct OneStar {
   }
   StarLit Render() {
     frame.assign(8 * 8 * 3, 0x66);
-    stars.Render(frame.data(), 8, 8);
+    stars.Render({frame.data(), 8, 8});
     StarLit lit;
     for (int i = 0; i < 64; ++i)
       if (const uint8_t* p = &frame[size_t(i) * 3]; p[0] | p[1] | p[2]) lit.push_back({i % 8, i / 8, p[0], p[1], p[2]});
@@ -88,7 +88,7 @@ TEST(StarfieldRender, StreaksLeaveRespawnAndReappearTwoFramesLater) {
   // (16 / 5 * 10) / 100 = 0 stars on 4 x 4: the frame is only cleared.
   s.stars.Create(4, 4), s.stars.SetStars(10);
   std::vector<uint8_t> small(4 * 4 * 3, 0x9c);
-  s.stars.Render(small.data(), 4, 4);
+  s.stars.Render({small.data(), 4, 4});
   EXPECT_EQ(small, std::vector<uint8_t>(4 * 4 * 3, 0));
 }
 
@@ -184,7 +184,7 @@ TEST(MetaballsSettings, LoadRebuildsForTheMatrixAndBuildsNothingOnceDestroyed) {
   test::LoadWords(m.gen, {50, 10, 0, 1, 9, 9, 9});
   m.gen.SetBalls(30);
   std::vector<uint8_t> frame(16 * 8 * 3, 0x33);
-  m.gen.Render(frame.data(), 16, 8);
+  m.gen.Render({frame.data(), 16, 8});
   EXPECT_EQ(frame, std::vector<uint8_t>(16 * 8 * 3, 0x33));
 }
 

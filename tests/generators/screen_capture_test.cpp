@@ -25,7 +25,7 @@ TEST(ScreenCapture, OnlyOneRunsAtATimeAndWithoutDisplayItShowsBlack) {
   EXPECT_FALSE(second.Create(32, 16));
   EXPECT_EQ(second.status(), BusyStatus::kDestroyed);
   test::Frame frame(32, 16);
-  for (int n = 0; n < 3; ++n) first.Render(frame.bytes.data(), 32, 16);
+  for (int n = 0; n < 3; ++n) first.Render({frame.bytes.data(), 32, 16});
   EXPECT_EQ(frame.LitCount(), 0);
   EXPECT_EQ(console.Count("Screen Capture: no X11 display"), 1);
   first.Destroy();
@@ -106,7 +106,7 @@ TEST_F(XvfbTest, CapturesTheRectangleAveragedOntoTheMatrix) {
   for (bool half : {false, true}) {
     capture.SetRectangle({half ? -64 : 0, 0, 64, 32});
     ASSERT_TRUE(capture.WaitForCaptures(2, 10000)) << display << console.Text();
-    capture.Render(frame.bytes.data(), 32, 16);
+    capture.Render({frame.bytes.data(), 32, 16});
     for (int x = 0, y = 0; y < 16; x = (x + 1) % 32, y += x == 0) {
       const Rgb want = !half ? Rgb{8 * x + 2, 16 * y + 4, 127} : x < 16 ? Rgb{} : Rgb{16 * x - 250, 16 * y + 4, 127};
       ASSERT_EQ(frame.At(x, y), want) << x << "," << y << (half ? " half off" : "") << console.Text();

@@ -5,8 +5,7 @@
 #include <span>
 
 #include "generator_rig.h"
-#include "generators/builtin_dialogs.h"
-#include "generators/builtin_generators.h"
+#include "generators/generator_catalogue.h"
 #include "generators/color_scroll.h"
 #include "generators/expanding_shapes.h"
 #include "generators/fading_pixels.h"
@@ -169,7 +168,7 @@ TEST(SettingsBlocks, EveryTypeLoadsItsLayoutStoresItBackAndLeavesTheRestAlone) {
     // black).
     g->Destroy();
     test::Frame frame(16, 8, 0x33);
-    g->Render(frame.bytes.data(), 16, 8);
+    g->Render({frame.bytes.data(), 16, 8});
     if (std::set{2, 3, 4, 6, 9, 10, 11, 13, 16}.contains(c.type)) {
       EXPECT_EQ(frame.bytes, Bytes(16 * 8 * 3, c.type == 6 ? 0 : 0x33));
     }
@@ -221,7 +220,7 @@ TEST(SettingsBlocks, DamagedBlocksAreRepairedAtTheLoad) {
     test::GeneratorHarness harness;
     const std::unique_ptr<Generator> g = LoadAndCheck(c, harness, 0);
     test::Frame frame(16, 8);
-    for (int n = 0; n < 40; ++n) g->Render(frame.bytes.data(), 16, 8);
+    for (int n = 0; n < 40; ++n) g->Render({frame.bytes.data(), 16, 8});
     g->Destroy();
   }
 }

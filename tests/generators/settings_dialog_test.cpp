@@ -11,8 +11,7 @@
 #include <vector>
 
 #include "core/generator_registry.h"
-#include "generators/builtin_dialogs.h"
-#include "generators/builtin_generators.h"
+#include "generators/generator_catalogue.h"
 #include "test_support.h"
 
 namespace quor {

@@ -40,7 +40,7 @@ TEST(SpectrumAnalyzer, BarsGoldenFrame) {
   Spectrum spectrum{};  // band 0 height 0, band 1 (bins 3..7) 2, band 2 (bins 8..41) 1, band 3 6: peak dot on top
   spectrum[2] = 240, spectrum[5] = 480, spectrum[30] = 200, spectrum[100] = 500;
   rig.frame.Fill(0x5A);
-  rig.gen.RenderSpectrum(spectrum.data(), rig.frame.bytes.data(), 8, 4);
+  rig.gen.RenderSpectrum(spectrum.data(), {rig.frame.bytes.data(), 8, 4});
 
   const Rgb k{}, base{0, 255, 0}, mid{255, 255, 0}, dotBase{0, 170, 0}, dotMid{170, 170, 0}, dotPeak{170, 0, 0};
   const Rgb want[4][8] = {{k, k, k, k, k, k, dotPeak, k}, {k, k, dotMid, k, k, k, mid, k},
@@ -55,12 +55,12 @@ TEST(SpectrumAnalyzer, LevelsFallByAQuarterAndPeaksHoldTenFrames) {
   loud[100] = 500;
   std::vector<int> levels;
   for (int n = 0; n < 11; ++n) {
-    rig.gen.RenderSpectrum(n == 0 ? loud.data() : silent.data(), rig.frame.bytes.data(), 8, 4);
+    rig.gen.RenderSpectrum(n == 0 ? loud.data() : silent.data(), {rig.frame.bytes.data(), 8, 4});
     levels.push_back(rig.gen.level(3));
   }
   EXPECT_EQ(rig.gen.peak(3), 500);
   EXPECT_EQ(std::vector<int>(levels.begin(), levels.begin() + 4), (std::vector<int>{500, 375, 281, 210}));
-  rig.gen.RenderSpectrum(silent.data(), rig.frame.bytes.data(), 8, 4);
+  rig.gen.RenderSpectrum(silent.data(), {rig.frame.bytes.data(), 8, 4});
   int x = rig.gen.level(3);  // four halvings towards the peak from the level
   for (int n = 0; n < 4; ++n) x = (x + 500) / 2;
   EXPECT_EQ(rig.gen.peak(3), x);
@@ -70,7 +70,7 @@ TEST(SpectrumAnalyzer, LineModeInSilenceDrawsTheBaselineInThePeakColour) {
   test::Rig<SpectrumAnalyzerGenerator> rig(12, 5);
   rig.gen.SetLineMode(true), rig.gen.SetLineFill(true);
   Spectrum silent{};
-  rig.gen.RenderSpectrum(silent.data(), rig.frame.bytes.data(), 12, 5);
+  rig.gen.RenderSpectrum(silent.data(), {rig.frame.bytes.data(), 12, 5});
   for (int x = 0; x < 12; ++x) EXPECT_EQ(rig.At(x, 4), (Rgb{255, 0, 0})) << x;
   EXPECT_EQ(rig.frame.LitCount(), 12);
 }

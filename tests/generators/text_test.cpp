@@ -58,7 +58,7 @@ TEST(ScrollingText, CentredTextLandsWhereTheFormulasPutIt) {
   text.SetSize(50), text.SetPos(50), text.SetScrollMode(int(ScrollMode::kCentre));
   text.colorGroup().color = {255, 0, 0};
   rig.frame.Fill(0x33);
-  text.RenderAt(rig.frame.bytes.data(), 32, 16, At(12, 0, 0));
+  text.RenderAt({rig.frame.bytes.data(), 32, 16}, At(12, 0, 0));
 
   QFont font("Courier New");
   font.setPixelSize(20);

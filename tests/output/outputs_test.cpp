@@ -85,11 +85,11 @@ TEST(Encoders, RecorderWritesColumnsWithTheTopBitInvertedAndBitmapsBottomUpAsPad
   // 2 x 3, row by row: pixel (x, y) = (x * 16 + y, 255, 1).
   const Bytes frame = {0, 255, 1, 16, 255, 1, 1, 255, 1, 17, 255, 1, 2, 255, 1, 18, 255, 1};
   Bytes out;
-  EncodeRecorderFrame(frame.data(), 2, 3, out);
+  EncodeRecorderFrame({frame.data(), 2, 3}, out);
   EXPECT_EQ(out, (Bytes{0x80, 0x7F, 0x81, 0x81, 0x7F, 0x81, 0x82, 0x7F, 0x81,     // column 0, rows 0..2
                         0x90, 0x7F, 0x81, 0x91, 0x7F, 0x81, 0x92, 0x7F, 0x81}));  // column 1
 
-  EncodeBitmap(frame.data() + 6, 2, 2, out);  // rows 1 and 2 as a 2 x 2 picture
+  EncodeBitmap({frame.data() + 6, 2, 2}, out);  // rows 1 and 2 as a 2 x 2 picture
   Bytes expected = {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  // file size, reserved, pixel offset
                     40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0,             // info size, width, height (bottom-up)
                     1, 0, 24, 0};                                     // planes, bits per pixel
@@ -210,7 +210,7 @@ class OutputsTest : public testing::Test {
     d.SetPath(path);
     return d;
   }
-  void Send() { outputs_.SendFrame(frame_.data(), 4, 2); }
+  void Send() { outputs_.SendFrame({frame_.data(), 4, 2}); }
 
   Console console_;
   std::atomic<int> state_{0};
@@ -311,7 +311,7 @@ TEST_F(OutputsTest, FilesAreWrittenOnlyWhileRunning) {
   ASSERT_EQ(recorded.size(), 2u * 24u);
   EXPECT_EQ(recorded[3], 41 ^ 0x80);  // column 0, row 1
   Bytes expectedBitmap;
-  EncodeBitmap(frame_.data(), 4, 2, expectedBitmap);
+  EncodeBitmap({frame_.data(), 4, 2}, expectedBitmap);
   EXPECT_EQ(ReadFile(dir + "/bitmaps/00000002.bmp"), expectedBitmap);
   EXPECT_FALSE(std::filesystem::exists(dir + "/bitmaps/00000003.bmp"));
 
@@ -412,7 +412,7 @@ TEST(OutputsSocket, ArtNetFramesLeaveThroughTheInjectedSocketAsWholeBatches) {
     b.insert(b.end(), data.begin(), data.end());
     return b;
   };
-  outputs.SendFrame(frame.data(), 2, 1);
+  outputs.SendFrame({frame.data(), 2, 1});
   const std::vector<std::pair<Ipv4Endpoint, Bytes>> expected = {
       {{{127, 0, 0, 1}, 6454}, artDmx(0x23, {0x33, 0x22, 0x11})},
       {{{127, 0, 0, 1}, 6455}, artDmx(0x24, {0x66, 0x55, 0x44})}};
@@ -451,7 +451,7 @@ TEST(OutputsLoad, SixteenThousandArtNetDevicesFitAFrame) {
   for (int n = 0; n < 5; ++n) {
     timespec start{}, end{};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
-    outputs.SendFrame(frame.data(), kSide, kSide);
+    outputs.SendFrame({frame.data(), kSide, kSide});
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
     ms.push_back((end.tv_sec - start.tv_sec) * 1e3 + (end.tv_nsec - start.tv_nsec) / 1e6);
   }

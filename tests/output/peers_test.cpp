@@ -76,7 +76,7 @@ struct TwoPixels {
   }
   void SendAndStop() {
     ASSERT_TRUE(outputs.OpenOutputs());
-    outputs.SendFrame(frame, 2, 1);
+    outputs.SendFrame({frame, 2, 1});
     outputs.CloseOutputs();
   }
   Console console;

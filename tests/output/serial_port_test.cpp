@@ -69,7 +69,7 @@ TEST(SerialPort, SendsRawFramesAtAnyBaudRate) {
   EXPECT_EQ(std::make_pair(ReadSerialBaudRate(miniDmx.terminalFd()), ReadSerialBaudRate(glediator.terminalFd())),
             std::make_pair(1000000, 250000));
   const uint8_t frame[6] = {0x0A, 0x0D, 0x11, 1, 0x0A, 0x13};  // 0x0A and 0x0D pass untranslated
-  outputs.SendFrame(frame, 2, 1);
+  outputs.SendFrame({frame, 2, 1});
   std::vector<uint8_t> expected = {0x5A, 0xA0, 0x0A, 0x0D, 0x11};  // start, type, 96 channels, end
   expected.resize(98, 0), expected.push_back(0xA5);
   EXPECT_EQ(miniDmx.Read(99), expected);
@@ -173,15 +173,15 @@ TEST(SerialPort, APulledCableStopsThePortAndIsSaidOnce) {
   outputs.devices().Add(d);
   ASSERT_TRUE(outputs.OpenOutputs());
   const uint8_t frame[3] = {1, 2, 3};
-  outputs.SendFrame(frame, 1, 1);
+  outputs.SendFrame({frame, 1, 1});
   EXPECT_EQ(pty.Read(8).size(), 8u);
   EXPECT_TRUE(outputs.TakeFaults().empty());
   pty.HangUp();
-  for (int i = 0; i < 3; ++i) outputs.SendFrame(frame, 1, 1);
+  for (int i = 0; i < 3; ++i) outputs.SendFrame({frame, 1, 1});
   const std::string says = "Output 1 stopped sending to " + pty.path +
                            ": Input/output error. Check the cable and the device, then start the output again.";
   EXPECT_EQ(outputs.TakeFaults(), (std::vector<EngineError>{{pty.path, EIO, says}}));
-  outputs.SendFrame(frame, 1, 1);
+  outputs.SendFrame({frame, 1, 1});
   EXPECT_TRUE(outputs.TakeFaults().empty());
   EXPECT_EQ(capture.Count(says + "\n"), 1);
   EXPECT_EQ(rig.state.load(), kOutputRunning);  // the other devices go on

@@ -1,6 +1,6 @@
 #include "ui/dialog_units.h"
 
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "ui/generator_settings_dialog.h"
 #include "ui_support.h"
 

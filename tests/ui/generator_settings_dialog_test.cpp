@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "files/recording_file.h"
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "ui/audio_trigger_setup_dialog.h"
 #include "ui/selection_slider.h"
 #include "ui_support.h"

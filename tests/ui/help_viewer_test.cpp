@@ -5,7 +5,7 @@
 #include <map>
 #include <regex>
 
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "ui_support.h"
 
 namespace quor {

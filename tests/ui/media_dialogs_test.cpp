@@ -4,7 +4,7 @@
 #include <QImage>
 #include <filesystem>
 
-#include "generators/builtin_dialogs.h"
+#include "generators/generator_catalogue.h"
 #include "generators/image_viewer.h"
 #include "ui/generator_settings_dialog.h"
 #include "ui_support.h"

@@ -45,7 +45,7 @@ TEST(OutputSetupFlow, MenuDialogsToArtNetPayloadInSnakeOrder) {
   for (size_t i = 0; i < frame.size(); ++i) {  // pixel k is (k % 16, k / 16, 200)
     frame[i] = static_cast<uint8_t>(i % 3 == 2 ? 200 : i % 3 ? i / 48 : i / 3 % 16);
   }
-  engine.outputs().SendFrame(frame.data(), 16, 8);
+  engine.outputs().SendFrame({frame.data(), 16, 8});
   test::Datagram got;
   ASSERT_TRUE(receiver.Receive(got));
   window.RunCommand(kCmdStartOutput);  // stop

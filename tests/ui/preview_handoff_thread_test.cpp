@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "engine/engine.h"
-#include "generators/builtin_generators.h"
+#include "generators/generator_catalogue.h"
 #include "ui/preview_renderer.h"
 
 namespace quor {

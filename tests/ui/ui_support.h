@@ -18,7 +18,7 @@
 #include <functional>
 
 #include "engine/engine.h"
-#include "generators/builtin_generators.h"
+#include "generators/generator_catalogue.h"
 #include "show/show.h"
 #include "test_support.h"
 #include "ui/chase_editor_dialog.h"

@@ -23,7 +23,7 @@
 #include "show/chase.h"
 #include "engine/engine.h"
 #include "engine/project_file.h"
-#include "generators/builtin_generators.h"
+#include "generators/generator_catalogue.h"
 #include "generators/image_viewer.h"
 #include "generators/scrolling_text.h"
 #include "generators/spectrum_analyzer.h"

@@ -11,8 +11,7 @@
 
 #include "engine/engine.h"
 #include "core/generator_registry.h"
-#include "generators/builtin_dialogs.h"
-#include "generators/builtin_generators.h"
+#include "generators/generator_catalogue.h"
 #include "ui/audio_trigger_setup_dialog.h"
 #include "ui/generator_settings_dialog.h"
 

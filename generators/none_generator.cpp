@@ -1,4 +1,4 @@
-#include "core/none_generator.h"
+#include "generators/none_generator.h"
 
 #include <cstring>
 
@@ -8,9 +8,7 @@ namespace {
 class NoneGenerator final : public Generator {
  public:
   bool Create(int, int) override { return true; }
-  void Render(uint8_t* frame, int width, int height) override {
-    std::memset(frame, 0, static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
-  }
+  void Render(const Canvas& canvas) override { std::memset(canvas.pixels, 0, canvas.ByteSize()); }
   void Destroy() override {}
   void ExchangeSettings(SettingsBlock&, SettingsDirection) override {}
 };
