@@ -93,6 +93,7 @@ void Engine::SelectEffect(int slot, int listPosition) {
 }
 
 void Engine::RebindSlots() {
+  ExpectMainThread();
   for (int s = 0; s < kSlotCount; ++s) {
     const size_t i = static_cast<size_t>(s);
     const int requested = requestedType_[i].load();
@@ -118,6 +119,7 @@ void Engine::EditGenerator(int slot, const std::function<void(Generator&)>& edit
 }
 
 void Engine::CopySlot(int slot) {
+  ExpectMainThread();
   const size_t i = Checked(slot);
   std::lock_guard lock(slotMutex_[i]);
   clipboard_.type = requestedType_[i].load();
@@ -341,6 +343,7 @@ void Engine::WakeMainThread() {
 }
 
 void Engine::PostMessageWork() {
+  ExpectMainThread();
   // Control requests of other threads (chases, scenes, outputs); a scene
   // becomes a pending recall, carried out below.
   CarryOutControlRequests();
@@ -371,6 +374,7 @@ void Engine::ReportRate() {
 // --- resize -------------------------------------------------------------------
 
 bool Engine::ResizeMatrix(int newWidth, int newHeight, int aspectOption) {
+  ExpectMainThread();
   if (!IsValidMatrixSize(newWidth, newHeight)) return false;
   if (flags_.recorderActive.load() == 1) recorder_->Stop();
   // Only a running clock is restarted: at start-up (a project or command
@@ -497,6 +501,7 @@ void Engine::RequestShutdown() {
 }
 
 bool Engine::OpenOutputs() {
+  ExpectMainThread();
   if (flags_.outputState.load() == kOutputRunning) return true;
   const bool opened = outputs_.OpenOutputs();
   changes_.Announce(Change::kOutputs);
@@ -508,6 +513,7 @@ bool Engine::OpenOutputs() {
 }
 
 void Engine::CloseOutputs() {
+  ExpectMainThread();
   if (flags_.outputState.load() != kOutputRunning) return;
   outputs_.CloseOutputs();
   changes_.Announce(Change::kOutputs);
@@ -520,6 +526,7 @@ bool Engine::EditHooks(const std::function<void(EngineHooks&)>& edit) {
 }
 
 void Engine::StopRendering() {
+  ExpectMainThread();
   if (renderingStopped_) return;
   renderingStopped_ = true;
   if (flags_.recorderActive.load() == 1) recorder_->Stop();

@@ -6,9 +6,10 @@
 // as many engines as they like.
 //
 // Using it from a window (UI thread):
-//   - Read: panel(), settings(), flags(), width()/height(), show(),
-//     outputs(), recorder(). Never store into these atomics.
-//   - Write: only through the commands below (SelectEffect, SetSlotSpeed,
+//   - Read: panel(), settings(), flags() (read-only views), width()/height(),
+//     show(), outputs(), recorder(), ControlValue().
+//   - Write: through the control address space (SetControl, core/controls.h)
+//     or the commands below (SelectEffect, SetSlotSpeed,
 //     SetInvert, SetMergeMode, SetChannelFade, SetMainFadeByHand,
 //     StartMainGlide, SetMasterLevel, SetGammaSetting, SetStrobe,
 //     SetStrobeTime, SetOutputFps, SetPreviewSource, ResizeMatrix,
@@ -24,7 +25,8 @@
 //   - Start-up and shut-down: engine/lifecycle.h, the same for every host.
 //
 // Threads: methods marked "UI thread" are called by the one thread that runs
-// the message loop (the window or the headless host); the frame clock calls
+// the message loop (the thread that created the engine; debug builds assert
+// it) (the window or the headless host); the frame clock calls
 // FrameClockTick on its own thread. Values that both threads touch are
 // atomics; frames and generator state are guarded by the tick lock and the
 // per-slot locks, so a slot's operations and state always change together
@@ -33,6 +35,7 @@
 
 #include <array>
 #include <atomic>
+#include <cassert>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -293,6 +296,8 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   // True on the thread that created the engine (the one that runs the
   // message loop).
   bool OnMainThread() const { return std::this_thread::get_id() == mainThread_; }
+  // Debug builds stop at a main-thread-only entry called from elsewhere.
+  void ExpectMainThread() const { assert(OnMainThread() && "an engine entry for the main thread only was called elsewhere"); }
 
   // First half of an orderly exit (UI thread): stops the recorder and the
   // clock and destroys every generator. Stores, devices and the output

@@ -146,6 +146,7 @@ void Engine::RecallSceneNumber(int number) {
 }
 
 void Engine::CarryOutControlRequests() {
+  ExpectMainThread();
   const bool sceneFirst = sceneBeforeChase_.load();
   const int chase = pendingChase_.exchange(0);
   const int scene = pendingScene_.exchange(0);

@@ -8,6 +8,7 @@
 namespace quor {
 
 void Engine::StoreLiveScene(Scene& scene, std::string_view name) {
+  ExpectMainThread();
   const std::string copy(name);  // `name` may point into the record itself
   SetNameText(scene.name, copy);
   for (int s = 0; s < kSlotCount; ++s) {
@@ -24,6 +25,7 @@ void Engine::StoreLiveScene(Scene& scene, std::string_view name) {
 }
 
 void Engine::RecallScene(int sceneIndex) {
+  ExpectMainThread();
   const SceneStore& store = show_->scenes();
   if (!store.Contains(sceneIndex)) return;
   const Scene& scene = store.at(sceneIndex);
