@@ -37,6 +37,6 @@ constexpr DialogControl kControls[] = {
 }  // namespace
 
 constinit const SettingsDialogTable kColorScrollDialog =
-    CatalogueDialog(&kColorScrollDialog, kDialogFrameWidth, kHeight, kControls);
+    CatalogueDialog("Color Scroll", kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

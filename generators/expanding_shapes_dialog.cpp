@@ -69,6 +69,6 @@ constexpr DialogControl kControls[] = {
 }  // namespace
 
 constinit const SettingsDialogTable kExpandingShapesDialog =
-    CatalogueDialog(&kExpandingShapesDialog, kDialogFrameWidth, kHeight, kControls);
+    CatalogueDialog("Expanding Shapes", kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

@@ -32,6 +32,6 @@ constexpr DialogControl kControls[] = {
 }  // namespace
 
 constinit const SettingsDialogTable kFadingPixelsDialog =
-    CatalogueDialog(&kFadingPixelsDialog, kDialogFrameWidth, kHeight, kControls);
+    CatalogueDialog("Fading Pixels", kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

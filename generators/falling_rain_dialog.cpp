@@ -36,6 +36,6 @@ constexpr DialogControl kControls[] = {
 }  // namespace
 
 constinit const SettingsDialogTable kFallingRainDialog =
-    CatalogueDialog(&kFallingRainDialog, kDialogFrameWidth, kHeight, kControls);
+    CatalogueDialog("Falling Rain", kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

@@ -54,6 +54,6 @@ constexpr DialogControl kControls[] = {
 }  // namespace
 
 constinit const SettingsDialogTable kFilePlayerDialog =
-    CatalogueDialog(&kFilePlayerDialog, kDialogFrameWidth, kHeight, kControls);
+    CatalogueDialog("Quor! File Player", kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

@@ -27,6 +27,6 @@ constexpr DialogControl kControls[] = {
 }  // namespace
 
 constinit const SettingsDialogTable kFireDialog =
-    CatalogueDialog(&kFireDialog, kDialogFrameWidth, kHeight, kControls);
+    CatalogueDialog("Fire", kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

@@ -1,24 +1,8 @@
 #include "generators/generator_catalogue.h"
 
-#include <algorithm>
+#include <vector>
 
 namespace quor {
-namespace {
-
-constexpr size_t kDialogCount = static_cast<size_t>(
-    std::ranges::count_if(kGeneratorCatalogue, [](const GeneratorEntry& row) { return row.dialog != nullptr; }));
-
-constexpr std::array<const SettingsDialogTable*, kDialogCount> kDialogs = [] {
-  std::array<const SettingsDialogTable*, kDialogCount> dialogs{};
-  size_t n = 0;
-  for (const GeneratorEntry& row : kGeneratorCatalogue) {
-    if (row.dialog != nullptr) dialogs[n++] = row.dialog;
-  }
-  return dialogs;
-}();
-
-}  // namespace
-
 void RegisterBuiltinGenerators(GeneratorRegistry& registry) {
   for (const GeneratorEntry& row : kGeneratorCatalogue) registry.Register(row.type, row.factory);
 }
@@ -32,7 +16,17 @@ const GeneratorRegistry& BuiltinGenerators() {
   return registry;
 }
 
-std::span<const SettingsDialogTable* const> BuiltinSettingsDialogs() { return kDialogs; }
+std::span<const SettingsDialogTable* const> BuiltinSettingsDialogs() {
+  // Built at run time: sanitizer builds do not treat addresses as constants.
+  static const std::vector<const SettingsDialogTable*> dialogs = [] {
+    std::vector<const SettingsDialogTable*> tables;
+    for (const GeneratorEntry& row : kGeneratorCatalogue) {
+      if (row.dialog != nullptr) tables.push_back(row.dialog);
+    }
+    return tables;
+  }();
+  return dialogs;
+}
 
 const SettingsDialogTable* SettingsDialogFor(int typeId) {
   if (typeId < 0 || typeId > kMaxGeneratorType) return nullptr;

@@ -80,7 +80,7 @@ constexpr bool RowsAreSound() {
   std::array<bool, kEffectListSize> positionUsed{};
   for (size_t i = 0; i < kGeneratorCatalogue.size(); ++i) {
     const GeneratorEntry& row = kGeneratorCatalogue[i];
-    if (row.type != static_cast<int>(i) || row.factory == nullptr || row.text.empty()) return false;
+    if (row.type != static_cast<int>(i) || row.text.empty()) return false;
     if (row.listPosition < 0 || row.listPosition >= kEffectListSize) return false;
     if (positionUsed[static_cast<size_t>(row.listPosition)]) return false;
     positionUsed[static_cast<size_t>(row.listPosition)] = true;
@@ -115,17 +115,19 @@ constexpr int EffectTypeAt(int listPosition) {
 }
 
 // A settings dialog description whose type id, title and help topic come
-// from the catalogue row that names `self`; use it to define the table:
-//   constinit const SettingsDialogTable kFooDialog = CatalogueDialog(&kFooDialog, width, height, kControls);
-consteval SettingsDialogTable CatalogueDialog(const SettingsDialogTable* self, int width, int height,
+// from the catalogue row with the list text `text` (found by text, not by
+// address: addresses are no constants in sanitizer builds); use it to
+// define the table:
+//   constinit const SettingsDialogTable kFooDialog = CatalogueDialog("Foo", width, height, kControls);
+consteval SettingsDialogTable CatalogueDialog(std::string_view text, int width, int height,
                                               std::span<const DialogControl> controls) {
   for (const GeneratorEntry& row : kGeneratorCatalogue) {
-    if (row.dialog == self) {
+    if (row.text == text) {
       return {.typeId = row.type, .title = row.text, .helpTopic = row.helpTopic, .width = width, .height = height,
               .controls = controls};
     }
   }
-  throw "no catalogue row names this dialog table";
+  throw "no catalogue row has this text";
 }
 
 // Every type id with its factory.

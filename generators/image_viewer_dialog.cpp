@@ -111,6 +111,6 @@ constexpr DialogControl kControls[] = {
 }  // namespace
 
 constinit const SettingsDialogTable kImageViewerDialog =
-    CatalogueDialog(&kImageViewerDialog, kDialogFrameWidth, kHeight, kControls);
+    CatalogueDialog("Image Viewer", kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

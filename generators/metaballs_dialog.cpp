@@ -29,6 +29,6 @@ constexpr DialogControl kControls[] = {
 }  // namespace
 
 constinit const SettingsDialogTable kMetaballsDialog =
-    CatalogueDialog(&kMetaballsDialog, kDialogFrameWidth, kHeight, kControls);
+    CatalogueDialog("Metaballs", kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

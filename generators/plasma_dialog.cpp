@@ -27,6 +27,6 @@ constexpr DialogControl kControls[] = {
 }  // namespace
 
 constinit const SettingsDialogTable kPlasmaDialog =
-    CatalogueDialog(&kPlasmaDialog, kDialogFrameWidth, kHeight, kControls);
+    CatalogueDialog("Plasma", kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

@@ -38,6 +38,6 @@ constexpr DialogControl kControls[] = {
 }  // namespace
 
 constinit const SettingsDialogTable kRadarDialog =
-    CatalogueDialog(&kRadarDialog, kDialogFrameWidth, kHeight, kControls);
+    CatalogueDialog("Radar/Scan Lines", kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

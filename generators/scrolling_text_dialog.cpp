@@ -77,6 +77,6 @@ constexpr DialogControl kControls[] = {
 }  // namespace
 
 constinit const SettingsDialogTable kScrollingTextDialog =
-    CatalogueDialog(&kScrollingTextDialog, kWidth, kHeight, kControls);
+    CatalogueDialog("Scrolling Text", kWidth, kHeight, kControls);
 
 }  // namespace quor

@@ -21,6 +21,6 @@ constexpr DialogControl kControls[] = {
 }  // namespace
 
 constinit const SettingsDialogTable kSimpleColorDialog =
-    CatalogueDialog(&kSimpleColorDialog, kDialogFrameWidth, kHeight, kControls);
+    CatalogueDialog("Simple Color", kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

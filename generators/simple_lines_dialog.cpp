@@ -58,6 +58,6 @@ constexpr DialogControl kControls[] = {
 }  // namespace
 
 constinit const SettingsDialogTable kSimpleLinesDialog =
-    CatalogueDialog(&kSimpleLinesDialog, kDialogFrameWidth, kHeight, kControls);
+    CatalogueDialog("Simple Lines", kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

@@ -51,6 +51,6 @@ constexpr DialogControl kControls[] = {
 }  // namespace
 
 constinit const SettingsDialogTable kSineLinesDialog =
-    CatalogueDialog(&kSineLinesDialog, kDialogFrameWidth, kHeight, kControls);
+    CatalogueDialog("Sine Lines", kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

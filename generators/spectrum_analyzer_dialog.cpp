@@ -93,6 +93,6 @@ constexpr DialogControl kControls[] = {
 }  // namespace
 
 constinit const SettingsDialogTable kSpectrumAnalyzerDialog =
-    CatalogueDialog(&kSpectrumAnalyzerDialog, kWidth, kHeight, kControls);
+    CatalogueDialog("Spectrum Analyzer", kWidth, kHeight, kControls);
 
 }  // namespace quor

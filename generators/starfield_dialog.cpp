@@ -29,6 +29,6 @@ constexpr DialogControl kControls[] = {
 }  // namespace
 
 constinit const SettingsDialogTable kStarfieldDialog =
-    CatalogueDialog(&kStarfieldDialog, kDialogFrameWidth, kHeight, kControls);
+    CatalogueDialog("Starfield", kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

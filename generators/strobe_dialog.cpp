@@ -33,6 +33,6 @@ constexpr DialogControl kControls[] = {
 }  // namespace
 
 constinit const SettingsDialogTable kStrobeDialog =
-    CatalogueDialog(&kStrobeDialog, kDialogFrameWidth, kHeight, kControls);
+    CatalogueDialog("Strobe", kDialogFrameWidth, kHeight, kControls);
 
 }  // namespace quor

@@ -46,6 +46,7 @@ TEST(SettingsDialogs, EveryGeneratorHasASoundTableWithItsHelpTopic) {
     const SettingsDialogTable* dialogTable = SettingsDialogFor(type);
     ASSERT_NE(dialogTable, nullptr) << "type " << type << " has no dialog table: add generators/<name>_dialog.cpp";
     EXPECT_EQ(CheckSettingsDialog(*dialogTable), "");
+    EXPECT_EQ(dialogTable->typeId, type) << "the catalogue row names another type's table";
     EXPECT_EQ(dialogTable->title, kEffectListTexts[static_cast<size_t>(EffectListPosition(type))]);
     EXPECT_EQ(dialogTable->helpTopic, topics.at(type)) << dialogTable->title;
     seen.insert(type);
