@@ -79,54 +79,54 @@ std::string ControlName(const ControlAddress& address) {
 
 std::optional<ControlAddress> ParseControlName(std::string_view name) {
   if (!name.empty() && name.front() == '/') name.remove_prefix(1);
-  for (const ControlSpec& spec : kSpecs) {
-    const size_t hash = spec.pattern.find('#');
+  for (const ControlSpec& info : kSpecs) {
+    const size_t hash = info.pattern.find('#');
     if (hash == std::string_view::npos) {
-      if (name == spec.pattern) return ControlAddress{spec.id, 0};
+      if (name == info.pattern) return ControlAddress{info.id, 0};
       continue;
     }
-    const std::string_view head = spec.pattern.substr(0, hash), tail = spec.pattern.substr(hash + 1);
+    const std::string_view head = info.pattern.substr(0, hash), tail = info.pattern.substr(hash + 1);
     if (name.size() <= head.size() + tail.size() || !name.starts_with(head) || !name.ends_with(tail)) continue;
     const std::string_view digits = name.substr(head.size(), name.size() - head.size() - tail.size());
     if (digits.size() > 5 || digits.front() == '0') continue;
     int number = 0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
     if (error != std::errc() || end != digits.data() + digits.size()) continue;
-    if (number < 1 || number > spec.maxInstances) return std::nullopt;
-    return ControlAddress{spec.id, number - 1};
+    if (number < 1 || number > info.maxInstances) return std::nullopt;
+    return ControlAddress{info.id, number - 1};
   }
   return std::nullopt;
 }
 
 std::string ControlListText() {
   std::string text = "NAME                  KIND     RANGE     WHAT\n";
-  auto line = [&text](const std::string& name, const ControlSpec& spec, const std::string& what) {
+  auto line = [&text](const std::string& name, const ControlSpec& info, const std::string& what) {
     char range[32];
-    std::snprintf(range, sizeof range, "%d..%d", spec.min, spec.max);
+    std::snprintf(range, sizeof range, "%d..%d", info.min, info.max);
     char row[200];
-    std::snprintf(row, sizeof row, "%-21s %-8s %-9s ", name.c_str(), std::string(ControlTypeName(spec.kind)).c_str(),
+    std::snprintf(row, sizeof row, "%-21s %-8s %-9s ", name.c_str(), std::string(ControlTypeName(info.kind)).c_str(),
                   range);
     text += row;
     text += what;
     text += '\n';
   };
-  for (const ControlSpec& spec : kSpecs) {
-    if (spec.instances == 0) {
-      line(Filled(spec.pattern, "N"), spec,
-           Filled(spec.description, "N (1.." + std::to_string(spec.maxInstances) + ")"));
+  for (const ControlSpec& info : kSpecs) {
+    if (info.instances == 0) {
+      line(Filled(info.pattern, "N"), info,
+           Filled(info.description, "N (1.." + std::to_string(info.maxInstances) + ")"));
       continue;
     }
-    for (int i = 0; i < spec.instances; ++i) {
-      line(ControlName({spec.id, i}), spec, Filled(spec.description, std::to_string(i + 1)));
+    for (int i = 0; i < info.instances; ++i) {
+      line(ControlName({info.id, i}), info, Filled(info.description, std::to_string(i + 1)));
     }
   }
   return text;
 }
 
 int ClampControlValue(ControlId id, int value) {
-  const ControlSpec& spec = SpecOf(id);
-  if (spec.kind != ControlType::kFader) return value != 0 ? 1 : 0;
-  return std::clamp(value, spec.min, spec.max);
+  const ControlSpec& info = SpecOf(id);
+  if (info.kind != ControlType::kFader) return value != 0 ? 1 : 0;
+  return std::clamp(value, info.min, info.max);
 }
 
 }  // namespace quor

@@ -18,19 +18,19 @@ int GlideOf(ControlId id) {
 }  // namespace
 
 int Engine::ControlInstances(ControlId id) const {
-  const ControlSpec& spec = SpecOf(id);
-  if (spec.instances > 0) return spec.instances;
+  const ControlSpec& info = SpecOf(id);
+  if (info.instances > 0) return info.instances;
   const int held = id == ControlId::kSceneRecall ? show_->scenes().count() : show_->chases().count();
-  return std::min(held, spec.maxInstances);
+  return std::min(held, info.maxInstances);
 }
 
 bool Engine::SetControl(const ControlAddress& address, int value) {
-  const ControlSpec& spec = SpecOf(address.id);
-  if (spec.id != address.id || address.instance < 0 || address.instance >= spec.maxInstances) return false;
+  const ControlSpec& info = SpecOf(address.id);
+  if (info.id != address.id || address.instance < 0 || address.instance >= info.maxInstances) return false;
   // Scenes and chases are counted on the main thread only; a request from
   // elsewhere is checked when it is carried out.
   const bool main = OnMainThread();
-  if ((spec.instances > 0 || main) && address.instance >= ControlInstances(address.id)) return false;
+  if ((info.instances > 0 || main) && address.instance >= ControlInstances(address.id)) return false;
   value = ClampControlValue(address.id, value);
   const bool pressed = value != 0;
   const int n = address.instance;
@@ -101,8 +101,8 @@ bool Engine::SetControl(const ControlAddress& address, int value) {
 }
 
 std::optional<int> Engine::ControlValue(const ControlAddress& address) const {
-  const ControlSpec& spec = SpecOf(address.id);
-  if (spec.id != address.id || address.instance < 0 || address.instance >= ControlInstances(address.id)) {
+  const ControlSpec& info = SpecOf(address.id);
+  if (info.id != address.id || address.instance < 0 || address.instance >= ControlInstances(address.id)) {
     return std::nullopt;
   }
   const size_t n = static_cast<size_t>(address.instance);

@@ -14,9 +14,9 @@ namespace quor {
 namespace {
 
 TEST(ControlNames, EveryNameParsesBackAndStrangeNamesAreRefused) {
-  for (const ControlSpec& spec : ControlSpecs()) {
-    for (int i : {0, spec.maxInstances - 1}) {
-      const ControlAddress address{spec.id, i};
+  for (const ControlSpec& info : ControlSpecs()) {
+    for (int i : {0, info.maxInstances - 1}) {
+      const ControlAddress address{info.id, i};
       EXPECT_EQ(ParseControlName(ControlName(address)), address) << ControlName(address);
     }
   }
