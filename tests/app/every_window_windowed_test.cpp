@@ -27,11 +27,10 @@ class WindowedEveryWindow : public test::XvfbTest {};
 TEST_F(WindowedEveryWindow, EachOpensAndClosesCleanly) {
   dir_ = test::FreshTestDir("windowed_every_window");
   WriteStartProject(dir_ + "/start.qrx");
-  const pid_t quor =
-      test::Spawn({QUOR_BINARY, dir_ + "/start.qrx", "-S1", "--config-dir=" + dir_}, dir_ + "/quor.log");
+  quor_ = test::Spawn({QUOR_BINARY, dir_ + "/start.qrx", "-S1", "--config-dir=" + dir_}, dir_ + "/quor.log");
   ASSERT_EQ(Probe({"wait", kTitle, "30000"}), 0) << ReadWholeFile(dir_ + "/quor.log");
   // Each window: the keys or clicks that open it, then the way it is closed.
-  const std::vector<std::vector<std::string>> steps = {
+  ASSERT_TRUE(Steps({
       {"key", kTitle, "alt+s", "o"},  // recalling the scene started the output: stop it for the setup entries
       {"key", kTitle, "ffbf"}, {"wait", "Scenes"}, {"close", "Scenes"}, {"gone", "Scenes"},  // F2
       {"key", kTitle, "ffc0"}, {"wait", "Chases"},                                          // F3
@@ -44,27 +43,15 @@ TEST_F(WindowedEveryWindow, EachOpensAndClosesCleanly) {
       {"key", kShowMode, "ffc1"}, {"wait", kRecorder}, {"key", kRecorder, "ffc8"},         // F11 in the recorder
       {"gone", kShowMode}, {"close", kRecorder}, {"gone", kRecorder}, {"wait", kTitle},
       {"key", kTitle, "ffbe"}, {"wait", "Quor! Help"}, {"close", "Quor! Help"}, {"gone", "Quor! Help"},  // F1
-      {"key", kTitle, "alt+h", "a"}, {"wait", "About"}, {"key", "About", "Escape"}, {"gone", "About"},
-      {"key", kTitle, "alt+s", "m"}, {"wait", "Matrix Size"}, {"key", "Matrix Size", "Escape"},
-      {"gone", "Matrix Size"},
-      {"key", kTitle, "alt+s", "d"}, {"wait", "Output Devices"}, {"key", "Output Devices", "Escape"},
-      {"gone", "Output Devices"},
-      {"key", kTitle, "alt+s", "p"}, {"wait", "Output Patch"}, {"key", "Output Patch", "Escape"},
-      {"gone", "Output Patch"},
-      {"key", kTitle, "alt+s", "r"}, {"wait", "Remote Control"}, {"key", "Remote Control", "Escape"},
-      {"gone", "Remote Control"},
-      {"click", kTitle, "286", "-285"}, {"wait", "Plasma"}, {"key", "Plasma", "Escape"}, {"gone", "Plasma"},  // "Edit"
-  };
-  for (std::vector<std::string> step : steps) {
-    if (step[0] == "wait" || step[0] == "gone") step.push_back("20000");
-    if (Probe(step) == 0) continue;
-    Probe({"shot", dir_ + "/failed_step.png"});
-    kill(quor, SIGKILL), waitpid(quor, nullptr, 0);
-    FAIL() << "step \"" << step[0] << " " << step[1] << "\" failed (screen in " << dir_ << "/failed_step.png): "
-           << ReadWholeFile(dir_ + "/probe.log") << ReadWholeFile(dir_ + "/quor.log");
-  }
+      {"key", kTitle, "alt+h", "a"}, {"key", "About", "Escape"}, {"gone", "About"},  // input waits for its window
+      {"key", kTitle, "alt+s", "m"}, {"key", "Matrix Size", "Escape"}, {"gone", "Matrix Size"},
+      {"key", kTitle, "alt+s", "d"}, {"key", "Output Devices", "Escape"}, {"gone", "Output Devices"},
+      {"key", kTitle, "alt+s", "p"}, {"key", "Output Patch", "Escape"}, {"gone", "Output Patch"},
+      {"key", kTitle, "alt+s", "r"}, {"key", "Remote Control", "Escape"}, {"gone", "Remote Control"},
+      {"click", kTitle, "286", "-285"}, {"key", "Plasma", "Escape"}, {"gone", "Plasma"},  // "Edit"
+  }));
   ASSERT_EQ(Probe({"close", kTitle}), 0);
-  EXPECT_EQ(test::WaitFor(quor, std::chrono::seconds(30)), 0) << ReadWholeFile(dir_ + "/quor.log");
+  EXPECT_EQ(test::WaitFor(std::exchange(quor_, -1), std::chrono::seconds(30)), 0) << ReadWholeFile(dir_ + "/quor.log");
   EXPECT_EQ(ReadWholeFile(dir_ + "/autosave.dat").substr(0, 4), "QRX!") << ReadWholeFile(dir_ + "/quor.log");
 }
 

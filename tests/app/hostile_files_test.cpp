@@ -151,9 +151,7 @@ TEST(HostileFiles, AFullDiskUnderAnOutputFileIsSaidOnce) {
                              QUOR_BINARY + " --headless --seconds=2 --config-dir=" + dir.string() + " " +
                              (dir / "show.qrx").string() + "\"");
   const std::string says = "Output 1 stopped writing " + (disk / "take.out").string() + ": No space left on device.";
-  size_t count = 0;
-  for (size_t at = run.output.find(says); at != std::string::npos; at = run.output.find(says, at + 1)) ++count;
-  EXPECT_EQ(count, 2u) << run.output;  // the console line and the error
+  EXPECT_EQ(test::Count(run.output, says), 2) << run.output;  // the console line and the error
   ExpectSays(run, {"Error: " + says, "shutdown"});
 }
 

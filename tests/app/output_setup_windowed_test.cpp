@@ -93,10 +93,6 @@ int ReceiveFd(int channel) {
 
 class OutputSetupWindowedTest : public test::XvfbTest {
  protected:
-  ~OutputSetupWindowedTest() override {
-    if (quor_ > 0) test::WaitFor(quor_, std::chrono::milliseconds(0));  // kills a quor a failed step left running
-  }
-
   // Starts quor in a private network with a receiver on its 127.0.0.1:6454; false without one.
   bool StartQuor(const std::string& project) {
     int channel[2];
@@ -114,20 +110,6 @@ class OutputSetupWindowedTest : public test::XvfbTest {
     return fd >= 0;
   }
 
-  // Runs the probe steps (input waits for its window); the first that fails is named, with a screenshot.
-  testing::AssertionResult Steps(const std::vector<std::vector<std::string>>& steps) {
-    for (const std::vector<std::string>& step : steps) {
-      const bool input = step[0] == "key" || step[0] == "click" || step[0] == "type";
-      if ((!input || Probe({"wait", step[1], "20000"}) == 0) && Probe(step) == 0) continue;
-      const std::string log = ReadWholeFile(dir_ + "/probe.log");
-      Probe({"shot", dir_ + "/failed_step.png"});
-      return testing::AssertionFailure() << "step \"" << step[0] << " " << step[1] << "\" failed: " << log
-                                         << "(screen in " << dir_ << "/failed_step.png)\n"
-                                         << ReadWholeFile(dir_ + "/quor.log");
-    }
-    return testing::AssertionSuccess();
-  }
-
   // Receives until one datagram of each universe carries the expected payload.
   testing::AssertionResult PayloadsArrive(const Expected& expected, const char* when) {
     bool matched[2] = {false, false};
@@ -142,7 +124,6 @@ class OutputSetupWindowedTest : public test::XvfbTest {
                                        << " never followed the snake patch\n" << ReadWholeFile(dir_ + "/quor.log");
   }
 
-  pid_t quor_ = -1;
   std::unique_ptr<test::UdpReceiver> receiver_;
 };
 
@@ -184,16 +165,14 @@ TEST_F(OutputSetupWindowedTest, ArtNetDevicesAndSnakeFastPatchFromTheMenusReachT
   ASSERT_TRUE(ChooseFile("Save As ...", saved)) << "the save dialog did not take " << saved << ": "
                                                 << ReadWholeFile(dir_ + "/probe.log");
   ASSERT_TRUE(Steps({{"close", kTitle}}));
-  ASSERT_EQ(test::WaitFor(quor_, std::chrono::seconds(20)), 0) << ReadWholeFile(dir_ + "/quor.log");
-  quor_ = -1;
+  ASSERT_EQ(test::WaitFor(std::exchange(quor_, -1), std::chrono::seconds(20)), 0) << ReadWholeFile(dir_ + "/quor.log");
   // Started again on the saved project (it opens the outputs): the same payloads.
   receiver_.reset();
   ASSERT_TRUE(StartQuor(saved)) << "the private network for the second start failed";
   ASSERT_TRUE(Steps({{"wait", kTitle, "20000"}}));
   EXPECT_TRUE(PayloadsArrive(expected, "after loading the saved project"));
   EXPECT_TRUE(Steps({{"close", kTitle}}));
-  EXPECT_EQ(test::WaitFor(quor_, std::chrono::seconds(20)), 0) << ReadWholeFile(dir_ + "/quor.log");
-  quor_ = -1;
+  EXPECT_EQ(test::WaitFor(std::exchange(quor_, -1), std::chrono::seconds(20)), 0) << ReadWholeFile(dir_ + "/quor.log");
 }
 
 }  // namespace

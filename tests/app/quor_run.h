@@ -34,6 +34,13 @@ inline ShellRun Shell(const std::string& command) {
   return run;
 }
 
+// Occurrences of `needle` in `text`.
+inline int Count(const std::string& text, const std::string& needle) {
+  int n = 0;
+  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
+  return n;
+}
+
 inline std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});

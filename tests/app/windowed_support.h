@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <thread>
+#include <utility>
 
 #include "tests/app/quor_run.h"
 
@@ -33,19 +34,14 @@ inline int WaitFor(pid_t pid, std::chrono::milliseconds timeout) {
   return -1;
 }
 
-inline int Count(const std::string& text, const std::string& needle) {
-  int n = 0;
-  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
-  return n;
-}
-
-// A private X server on a display number it picks itself, ended with the fixture.
+// A private X server on a display number it picks itself, ended with the fixture. -noreset keeps the screen as it
+// is when a client disconnects.
 class XvfbDisplay {
  public:
-  XvfbDisplay() {
+  explicit XvfbDisplay(const std::string& screen = "1400x900x24") {
     int ready[2];
     if (pipe(ready) != 0) return;
-    pid_ = Spawn({"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", "1400x900x24", "-nolisten", "tcp",
+    pid_ = Spawn({"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", screen, "-nolisten", "tcp",
                   "-noreset"}, "/dev/null");
     close(ready[1]);
     pollfd wait{ready[0], POLLIN, 0};
@@ -68,6 +64,9 @@ class XvfbDisplay {
 // Points DISPLAY at a private Xvfb and runs the probe; the test sets dir_ first.
 class XvfbTest : public testing::Test {
  protected:
+  ~XvfbTest() override {
+    if (quor_ > 0) WaitFor(quor_, std::chrono::milliseconds(0));  // kills a quor a failed step left running
+  }
   void SetUp() override {
     if (const char* display = std::getenv("DISPLAY")) oldDisplay_ = display;
     ASSERT_FALSE(x_.name().empty()) << "Xvfb did not start: install it with tools/deps --test";
@@ -83,6 +82,23 @@ class XvfbTest : public testing::Test {
     args.insert(args.begin(), QUOR_X11_PROBE);
     return WaitFor(Spawn(args, dir_ + "/probe.log"), std::chrono::seconds(30));
   }
+  // Runs the probe steps, `pause` apart; "wait" and "gone" without a timeout allow 20 s, input first waits for its
+  // window. The first that fails is named, with a screenshot and the logs.
+  testing::AssertionResult Steps(const std::vector<std::vector<std::string>>& steps,
+                                 std::chrono::milliseconds pause = std::chrono::milliseconds(0)) {
+    for (std::vector<std::string> step : steps) {
+      if ((step[0] == "wait" || step[0] == "gone") && step.size() == 2) step.push_back("20000");
+      const bool input = step[0] == "key" || step[0] == "click" || step[0] == "type";
+      std::this_thread::sleep_for(pause);
+      if ((!input || Probe({"wait", step[1], "20000"}) == 0) && Probe(step) == 0) continue;
+      const std::string log = ReadWholeFile(dir_ + "/probe.log");
+      Probe({"shot", dir_ + "/failed_step.png"});
+      return testing::AssertionFailure() << "step \"" << step[0] << " " << step[1] << "\" failed: " << log
+                                         << "(screen in " << dir_ << "/failed_step.png)\n"
+                                         << ReadWholeFile(dir_ + "/quor.log");
+    }
+    return testing::AssertionSuccess();
+  }
   // Types `path` into the file dialog `title` and confirms it; the completer may take a
   // Return for itself, so Return is repeated until the dialog has gone.
   bool ChooseFile(const std::string& title, const std::string& path) {
@@ -94,6 +110,7 @@ class XvfbTest : public testing::Test {
     return Probe({"gone", title, "3000"}) == 0;
   }
   XvfbDisplay x_;
+  pid_t quor_ = -1;
   std::string dir_;
   std::string oldDisplay_;
 };

@@ -15,16 +15,17 @@ constexpr const char* kTitle = test::kMainTitle;
 
 class WindowedTest : public test::XvfbTest {
  protected:
-  pid_t StartQuor() {
-    return test::Spawn({QUOR_BINARY, std::string(QUOR_SOURCE_DIR) + "/share/demo.qrx", "-C1", "--config-dir=" + dir_},
-                       dir_ + "/quor.log");
+  // Starts quor on the demo show and waits for its main window.
+  testing::AssertionResult StartQuor() {
+    quor_ = test::Spawn({QUOR_BINARY, std::string(QUOR_SOURCE_DIR) + "/share/demo.qrx", "-C1", "--config-dir=" + dir_},
+                        dir_ + "/quor.log");
+    return Steps({{"wait", kTitle, "15000"}});
   }
 };
 
 TEST_F(WindowedTest, DemoShowOpensAWindowAndACloseRequestAutosavesOnce) {
   dir_ = test::FreshTestDir("windowed_close");
-  const pid_t quor = StartQuor();
-  ASSERT_EQ(Probe({"wait", kTitle, "15000"}), 0) << ReadWholeFile(dir_ + "/quor.log");
+  ASSERT_TRUE(StartQuor());
   std::this_thread::sleep_for(std::chrono::milliseconds(600));  // a few mix passes reach the previews
   const std::string shot = dir_ + "/main_window.png";
   ASSERT_EQ(Probe({"shot", shot, kTitle}), 0) << ReadWholeFile(dir_ + "/probe.log");
@@ -39,7 +40,7 @@ TEST_F(WindowedTest, DemoShowOpensAWindowAndACloseRequestAutosavesOnce) {
   EXPECT_GT(coloured, 100) << "the centre preview shows no picture; see " << shot;
 
   ASSERT_EQ(Probe({"close", kTitle}), 0);
-  EXPECT_EQ(WaitFor(quor, std::chrono::seconds(10)), 0);
+  EXPECT_EQ(WaitFor(std::exchange(quor_, -1), std::chrono::seconds(10)), 0);
   const std::string log = ReadWholeFile(dir_ + "/quor.log");
   EXPECT_EQ(Count(log, "shutdown"), 1) << log;
   EXPECT_EQ(ReadWholeFile(dir_ + "/autosave.dat").substr(0, 4), "QRX!") << log;
@@ -47,10 +48,9 @@ TEST_F(WindowedTest, DemoShowOpensAWindowAndACloseRequestAutosavesOnce) {
 
 TEST_F(WindowedTest, SigtermEndsTheWindowedProgramWithAutosave) {
   dir_ = test::FreshTestDir("windowed_sigterm");
-  const pid_t quor = StartQuor();
-  ASSERT_EQ(Probe({"wait", kTitle, "15000"}), 0) << ReadWholeFile(dir_ + "/quor.log");
-  kill(quor, SIGTERM);
-  EXPECT_EQ(WaitFor(quor, std::chrono::seconds(10)), 0) << ReadWholeFile(dir_ + "/quor.log");
+  ASSERT_TRUE(StartQuor());
+  kill(quor_, SIGTERM);
+  EXPECT_EQ(WaitFor(std::exchange(quor_, -1), std::chrono::seconds(10)), 0) << ReadWholeFile(dir_ + "/quor.log");
   EXPECT_EQ(Count(ReadWholeFile(dir_ + "/quor.log"), "shutdown"), 1);
   EXPECT_TRUE(std::filesystem::exists(dir_ + "/autosave.dat"));
 }
@@ -58,9 +58,8 @@ TEST_F(WindowedTest, SigtermEndsTheWindowedProgramWithAutosave) {
 TEST_F(WindowedTest, ChaseWindowPlayRecorderAndSceneWindowThroughTheRealBinary) {
   dir_ = test::FreshTestDir("windowed_show_windows");
   const std::string recording = dir_ + "/two.qrr";
-  const pid_t quor = StartQuor();
-  ASSERT_EQ(Probe({"wait", kTitle, "15000"}), 0) << ReadWholeFile(dir_ + "/quor.log");
-  const std::vector<std::vector<std::string>> steps = {
+  ASSERT_TRUE(StartQuor());
+  ASSERT_TRUE(Steps({
       {"key", kTitle, "ffc0"},                    // F3: the chase window
       {"wait", "Chases", "5000"},
       {"click", "Chases", "60", "20"},            // the first chase, running since -C1
@@ -73,16 +72,12 @@ TEST_F(WindowedTest, ChaseWindowPlayRecorderAndSceneWindowThroughTheRealBinary) 
       {"key", kTitle, "ffc1"},                    // F4: the recorder
       {"wait", "Quor! File Recorder", "5000"},
       {"click", "Quor! File Recorder", "100", "69"},  // "Record"
-  };
-  for (const std::vector<std::string>& step : steps) {
-    ASSERT_EQ(Probe(step), 0) << step[0] << " " << step[1] << ": " << ReadWholeFile(dir_ + "/probe.log");
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  }
+  }, std::chrono::milliseconds(300)));
   ASSERT_TRUE(ChooseFile("Record into File ...", recording)) << ReadWholeFile(dir_ + "/probe.log");
   std::this_thread::sleep_for(std::chrono::seconds(2));
   ASSERT_EQ(Probe({"click", "Quor! File Recorder", "230", "69"}), 0);  // "Stop"
   ASSERT_EQ(Probe({"close", kTitle}), 0);
-  EXPECT_EQ(WaitFor(quor, std::chrono::seconds(10)), 0) << ReadWholeFile(dir_ + "/quor.log");
+  EXPECT_EQ(WaitFor(std::exchange(quor_, -1), std::chrono::seconds(10)), 0) << ReadWholeFile(dir_ + "/quor.log");
 
   const std::string log = ReadWholeFile(dir_ + "/quor.log");
   EXPECT_NE(log.find("Starting Chase: 0"), std::string::npos) << log;

@@ -1,16 +1,11 @@
 #include "generators/screen_capture.h"
 #include "generators/capture_frame.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <xcb/xcb.h>
-#include <cstdlib>
-#include <gtest/gtest.h>
 #include <climits>
 
 #include "generator_rig.h"
+#include "tests/app/windowed_support.h"
 
 namespace quor {
 namespace {
@@ -36,36 +31,7 @@ TEST(ScreenCapture, OnlyOneRunsAtATimeAndWithoutDisplayItShowsBlack) {
 // A private X server for the test; stopped with the fixture.
 class XvfbTest : public testing::Test {
  protected:
-  void SetUp() override {
-    // Display numbers of our own; a number in use makes the server exit at once, and the next is tried.
-    for (int attempt = 0; attempt < 5 && display.empty(); ++attempt)
-      Start(3000 + (getpid() * 7 + attempt * 613) % 4000);
-    ASSERT_FALSE(display.empty()) << "Xvfb did not start: install it with tools/deps --test";
-  }
-  // -noreset keeps the server (and its screen) as it is when the drawing client disconnects; -displayfd says when it
-  // is ready.
-  void Start(int number) {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    if ((pid_ = fork()) == 0) {
-      close(fds[0]);
-      const std::string name = ":" + std::to_string(number), fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", name.c_str(), "-displayfd", fd.c_str(), "-screen", "0", "320x240x24", "-nolisten", "tcp",
-             "-br", "-noreset", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string got;
-    pollfd p{fds[0], POLLIN, 0};
-    for (char c; poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n';) got += c;
-    close(fds[0]);
-    if (got.empty()) TearDown();
-    display = got.empty() ? "" : ":" + got;
-  }
-  void TearDown() override {
-    if (pid_ > 0) kill(pid_, SIGTERM), waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
+  void SetUp() override { ASSERT_FALSE(display.empty()) << "Xvfb did not start: install it with tools/deps --test"; }
   // Draws the 64 x 32 pattern (8x, 16y, 255 on odd x + y) at the screen's top-left corner, again until it reads back.
   void DrawPattern() {
     xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
@@ -89,8 +55,8 @@ class XvfbTest : public testing::Test {
     xcb_disconnect(c);
     ASSERT_TRUE(drawn) << "cannot draw on the X screen " << display;
   }
-  std::string display;
-  pid_t pid_ = -1;
+  test::XvfbDisplay xvfb_{"320x240x24"};
+  const std::string display = xvfb_.name();
 };
 
 TEST_F(XvfbTest, CapturesTheRectangleAveragedOntoTheMatrix) {

@@ -89,35 +89,33 @@ std::optional<xcb_window_t> FindWindow(xcb_connection_t* c, xcb_window_t root, c
   return std::nullopt;
 }
 
-int Wait(Connection& x, const std::string& title, int timeoutMs) {
+// Polls until a window titled `title` is shown (or, for `gone`, no longer is).
+int Await(Connection& x, const std::string& title, int timeoutMs, bool gone) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (std::chrono::steady_clock::now() < deadline) {
-    if (FindWindow(x.c, x.screen->root, title)) return 0;
+    if (FindWindow(x.c, x.screen->root, title).has_value() != gone) return 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  std::fprintf(stderr, "quor_x11_probe: no window titled \"%s\" appeared within %d ms\n", title.c_str(), timeoutMs);
+  std::fprintf(stderr,
+               gone ? "quor_x11_probe: the window titled \"%s\" was still open after %d ms\n"
+                    : "quor_x11_probe: no window titled \"%s\" appeared within %d ms\n",
+               title.c_str(), timeoutMs);
   return 1;
 }
 
-int Gone(Connection& x, const std::string& title, int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (!FindWindow(x.c, x.screen->root, title)) return 0;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  std::fprintf(stderr, "quor_x11_probe: the window titled \"%s\" was still open after %d ms\n", title.c_str(), timeoutMs);
-  return 1;
+// The window titled `title`; says so when there is none.
+std::optional<xcb_window_t> Existing(Connection& x, const std::string& title) {
+  const auto window = FindWindow(x.c, x.screen->root, title);
+  if (!window) std::fprintf(stderr, "quor_x11_probe: no window titled \"%s\"\n", title.c_str());
+  return window;
 }
 
 int Shot(Connection& x, const std::string& file, const std::string& title) {
   int16_t left = 0, top = 0;
   uint16_t width = x.screen->width_in_pixels, height = x.screen->height_in_pixels;
   if (!title.empty()) {
-    const auto window = FindWindow(x.c, x.screen->root, title);
-    if (!window) {
-      std::fprintf(stderr, "quor_x11_probe: no window titled \"%s\"\n", title.c_str());
-      return 1;
-    }
+    const auto window = Existing(x, title);
+    if (!window) return 1;
     xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(x.c, xcb_get_geometry(x.c, *window), nullptr);
     xcb_translate_coordinates_reply_t* t = xcb_translate_coordinates_reply(
         x.c, xcb_translate_coordinates(x.c, *window, x.screen->root, 0, 0), nullptr);
@@ -146,11 +144,8 @@ int Shot(Connection& x, const std::string& file, const std::string& title) {
 }
 
 int Close(Connection& x, const std::string& title) {
-  const auto window = FindWindow(x.c, x.screen->root, title);
-  if (!window) {
-    std::fprintf(stderr, "quor_x11_probe: no window titled \"%s\"\n", title.c_str());
-    return 1;
-  }
+  const auto window = Existing(x, title);
+  if (!window) return 1;
   xcb_client_message_event_t event{};
   event.response_type = XCB_CLIENT_MESSAGE;
   event.format = 32;
@@ -236,11 +231,8 @@ std::pair<uint32_t, uint16_t> ParseKey(std::string text) {
 }
 
 int Input(Connection& x, const std::string& command, int argc, char** argv) {
-  const auto window = FindWindow(x.c, x.screen->root, argv[2]);
-  if (!window) {
-    std::fprintf(stderr, "quor_x11_probe: no window titled \"%s\"\n", argv[2]);
-    return 1;
-  }
+  const auto window = Existing(x, argv[2]);
+  if (!window) return 1;
   bool ok = true;
   if (command == "click" && argc > 4) {
     xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(x.c, xcb_get_geometry(x.c, *window), nullptr);
@@ -303,9 +295,10 @@ int main(int argc, char** argv) {
   }
   x.screen = xcb_setup_roots_iterator(xcb_get_setup(x.c)).data;
   const std::string command = argv[1];
-  if (command == "wait") return Wait(x, argv[2], argc > 3 ? std::atoi(argv[3]) : 10000);
+  if (command == "wait" || command == "gone") {
+    return Await(x, argv[2], argc > 3 ? std::atoi(argv[3]) : 10000, command == "gone");
+  }
   if (command == "shot") return Shot(x, argv[2], argc > 3 ? argv[3] : "");
-  if (command == "gone") return Gone(x, argv[2], argc > 3 ? std::atoi(argv[3]) : 10000);
   if (command == "close") return Close(x, argv[2]);
   if (command == "click" || command == "key" || command == "type") return Input(x, command, argc, argv);
   std::fprintf(stderr, "quor_x11_probe: unknown command %s\n", command.c_str());
