@@ -11,10 +11,7 @@
 namespace quor {
 namespace {
 
-void ClickRow(QAbstractItemView* view, int row) {
-  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(row, 0)).center());
-}
-void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+using test::Click, test::ClickRow;
 
 // "name:red" per scene (red = slot 0's colour), then per chase its name,
 // "~" when it loops and its steps: kind letter and value, "f" fade, "/" duration.

@@ -10,10 +10,8 @@
 namespace quor {
 namespace {
 
-void Click(QWidget* button) { QTest::mouseClick(button, Qt::LeftButton); }
-void ClickRow(QListWidget* list, int row) {
-  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
-}
+using test::Click, test::ClickRow;
+
 QStringList Names(QListWidget* list) {
   QStringList names;
   for (int i = 0; i < list->count(); ++i) names << list->item(i)->text();

@@ -37,6 +37,12 @@ inline void Retype(QLineEdit* edit, const QString& text) {
   QTest::keyClick(edit, Qt::Key_Backspace), QTest::keyClicks(edit, text);
 }
 
+// A left click on `widget`, and on row `row` of `view`.
+inline void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
+inline void ClickRow(QAbstractItemView* view, int row) {
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(view->model()->index(row, 0)).center());
+}
+
 // Runs `work` on the first modal T that opens while this lives; rejects it if left open.
 template <typename T>
 struct OnModal {
