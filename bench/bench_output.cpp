@@ -62,7 +62,7 @@ void SendFrame(benchmark::State& state, std::vector<OutputDevice> devices, const
 
   Console console;
   console.SetSink([](std::string_view) {});  // the list's growth lines
-  std::atomic<int> outputState{0};
+  std::atomic<OutputStateValue> outputState{kOutputStopped};
   PatchTable patch = layout;
   Outputs outputs(console, outputState, patch, OutputsOptions{[](std::chrono::milliseconds) {}});
   for (OutputDevice& d : devices) {

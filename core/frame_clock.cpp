@@ -72,6 +72,13 @@ void FrameClock::Pause(int ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+bool FrameClock::MayRunTick() const {
+  if (OnClockThread()) return true;
+  std::lock_guard lock(mutex_);
+  if (mode_ == Mode::kManual) return tickThread_.load() == std::thread::id{};
+  return timers_.empty();
+}
+
 int FrameClock::PeriodOf(int id) const {
   std::lock_guard lock(mutex_);
   for (const Timer& t : timers_) {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <atomic>
+#include <cassert>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -51,6 +52,15 @@ class FrameClock {
   int PeriodOf(int id) const;  // 0 when the timer is not active
   int ActiveTimerCount() const;
   bool OnClockThread() const { return std::this_thread::get_id() == tickThread_.load(); }
+  // Whether the calling thread may run what only a tick runs: the thread
+  // serving the ticks may (the clock thread, or the caller of Advance while
+  // it runs), and so may any thread while the clock is idle (no timer in
+  // thread mode, no Advance under way in manual mode): the thread that then
+  // drives a pass by hand stands in for the clock. Takes the clock's lock.
+  bool MayRunTick() const;
+  // Debug builds stop at a tick-only entry reached from another thread
+  // while the clock runs; release builds check nothing.
+  void ExpectClockThread() const { assert(MayRunTick() && "a clock-thread-only entry was called elsewhere"); }
 
  private:
   struct Timer {

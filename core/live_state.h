@@ -40,13 +40,16 @@ struct EngineSettings {
   std::atomic<int> masterLevel{255};
   std::atomic<int> strobeTime{1};
   std::atomic<int> strobeCounter{-1};
-  std::atomic<int> mainFadeDirection{kGlideNone};
+  std::atomic<GlideDirection> mainFadeDirection{kGlideNone};
   std::atomic<int> sceneFadeLevel{0};
-  std::atomic<int> leftPreviewSource{kPreviewMix};
-  std::atomic<int> rightPreviewSource{kPreviewMix};
+  std::atomic<PreviewSource> leftPreviewSource{kPreviewMix};
+  std::atomic<PreviewSource> rightPreviewSource{kPreviewMix};
+  // Any value > 0 is on. The project saves it back as it was loaded, so it
+  // stays an int.
   std::atomic<int> sceneFadeEnabled{1};
   std::atomic<int> sceneFadeStep{10};
-  // "Remote Control Enabled": open the remote input whenever possible.
+  // "Remote Control Enabled": open the remote input whenever possible
+  // (1). Saved in the project as it was loaded, so it stays an int.
   std::atomic<int> remoteControlEnabled{0};
 };
 
@@ -72,12 +75,12 @@ struct UiState {
 
 // Run-time flags (never saved).
 struct RuntimeFlags {
-  std::atomic<int> outputState{kOutputStopped};
-  std::atomic<int> recorderActive{0};
-  std::atomic<int> remoteInputActive{0};
-  std::atomic<int> showModeActive{0};
+  std::atomic<OutputStateValue> outputState{kOutputStopped};
+  std::atomic<bool> recorderActive{false};
+  std::atomic<bool> remoteInputActive{false};
+  std::atomic<bool> showModeActive{false};
   std::atomic<int> frameCounter{0};
-  std::atomic<int> shutdownRequested{0};
+  std::atomic<bool> shutdownRequested{false};
 };
 
 // The mixer panel values that the mix pass and scenes read. The panel
@@ -95,6 +98,8 @@ struct MixerPanel {
   void Reset();
 };
 
-static_assert(std::atomic<int>::is_always_lock_free);
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
+static_assert(std::atomic<GlideDirection>::is_always_lock_free && std::atomic<PreviewSource>::is_always_lock_free &&
+              std::atomic<OutputStateValue>::is_always_lock_free);
 
 }  // namespace quor

@@ -193,6 +193,7 @@ void Engine::SetSlotSpeed(int slot, int speed) {
 }
 
 void Engine::FrameClockTick(int timerId) {
+  ExpectClockThread();
   if (timerId == 0) return;
   std::lock_guard tick(tickMutex_);
   for (int s = 0; s < kSlotCount; ++s) {
@@ -217,19 +218,21 @@ void Engine::RunMixPass() {
 }
 
 void Engine::MixPassLocked() {
+  ExpectClockThread();
+  passThread_.store(std::this_thread::get_id());
   const auto started = std::chrono::steady_clock::now();
   const int w = width();
   const int h = height();
-  if (flags_.remoteInputActive.load() == 1) remote_->PollRemoteInput();
+  if (flags_.remoteInputActive.load()) remote_->PollRemoteInput();
 
   // Crossfader glide: 4 steps per pass towards the chosen end or the centre.
   // A hand move holds the fade lock while it writes; this pass then leaves
   // the glide alone (the move ends it) instead of waiting or overwriting it.
   std::unique_lock fadeLock(mainFadeMutex_, std::try_to_lock);
-  const int direction = fadeLock.owns_lock() ? settings_.mainFadeDirection.load() : kGlideNone;
+  const GlideDirection direction = fadeLock.owns_lock() ? settings_.mainFadeDirection.load() : kGlideNone;
   if (direction >= kGlideToStart && direction <= kGlideToEnd) {
     int p = panel_.masterFade[kMixMain].load();
-    int next = direction;
+    GlideDirection next = direction;
     if (direction == kGlideToStart) {
       p -= 4;
       if (p <= 0) p = 0, next = kGlideNone;
@@ -247,7 +250,7 @@ void Engine::MixPassLocked() {
     }
     if (panel_.masterFade[kMixMain].exchange(p) != p) changes_.Announce(Change::kPanel);
     // A hand move or a new glide that came in meanwhile wins.
-    int expected = direction;
+    GlideDirection expected = direction;
     if (next != direction) settings_.mainFadeDirection.compare_exchange_strong(expected, next);
   }
   if (fadeLock.owns_lock()) fadeLock.unlock();
@@ -288,7 +291,7 @@ void Engine::MixPassLocked() {
     }
   }
 
-  if (flags_.showModeActive.load() != 1) {
+  if (!flags_.showModeActive.load()) {
     if (settings_.leftPreviewSource.load() == kPreviewOff) {
       std::memset(f(FrameIndex::kChannel1), 0, frames_[static_cast<size_t>(FrameIndex::kChannel1)].size());
     }
@@ -298,13 +301,14 @@ void Engine::MixPassLocked() {
   }
   if (hooks_.drawPreview) hooks_.drawPreview();
   if (flags_.outputState.load() == kOutputRunning) outputs_.SendFrame({f(FrameIndex::kOutput), w, h});
-  if (flags_.recorderActive.load() == 1) recorder_->RecordFrame({f(FrameIndex::kOutput), w, h});
+  if (flags_.recorderActive.load()) recorder_->RecordFrame({f(FrameIndex::kOutput), w, h});
   show_->player().AdvanceChase();
   flags_.frameCounter.fetch_add(1);
   const int64_t took =
       std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started).count();
   if (took > mixPassTiming_.longestUs.load(std::memory_order_relaxed)) mixPassTiming_.longestUs.store(took);
   mixPassTiming_.passes.fetch_add(1, std::memory_order_relaxed);
+  passThread_.store(std::thread::id{});
 }
 
 void Engine::StartScene(const std::array<SettingsBlock, kSlotCount>& blocks, const std::array<int, kSlotCount>& speeds) {
@@ -376,7 +380,7 @@ void Engine::ReportRate() {
 bool Engine::ResizeMatrix(int newWidth, int newHeight, int aspectOption) {
   ExpectMainThread();
   if (!IsValidMatrixSize(newWidth, newHeight)) return false;
-  if (flags_.recorderActive.load() == 1) recorder_->Stop();
+  if (flags_.recorderActive.load()) recorder_->Stop();
   // Only a running clock is restarted: at start-up (a project or command
   // line with another size) the clock starts once, after everything else.
   const bool clockWasRunning = ClockRunning();
@@ -435,13 +439,6 @@ bool Engine::ResizeMatrix(int newWidth, int newHeight, int aspectOption) {
 
 // --- commands -------------------------------------------------------------------
 
-// Stores `value` and announces `change` when it differs from what is there.
-bool Engine::Store(std::atomic<int>& target, int value, Change change) {
-  if (target.exchange(value) == value) return false;
-  changes_.Announce(change);
-  return true;
-}
-
 void Engine::SetGammaSetting(int position) { Store(settings_.gammaSetting, Clamp(position, 1, 500), Change::kMaster); }
 void Engine::SetMasterLevel(int level) { Store(settings_.masterLevel, Clamp(level, 0, 255), Change::kMaster); }
 void Engine::SetStrobeTime(int passes) { Store(settings_.strobeTime, Clamp(passes, 1, 25), Change::kMaster); }
@@ -455,7 +452,8 @@ void Engine::SetStrobe(bool on) {
 }
 
 void Engine::StartMainGlide(int direction) {
-  Store(settings_.mainFadeDirection, Clamp(direction, kGlideNone, kGlideToEnd), Change::kPanel);
+  Store(settings_.mainFadeDirection, static_cast<GlideDirection>(Clamp(direction, kGlideNone, kGlideToEnd)),
+        Change::kPanel);
 }
 
 void Engine::SetMainFadeByHand(int value) {
@@ -487,8 +485,8 @@ void Engine::SetMergeMode(int mix, int mode) {
 void Engine::SetInvert(int slot, bool on) { Store(panel_.invert[Checked(slot)], on ? 1 : 0, Change::kPanel); }
 
 void Engine::SetPreviewSource(int side, int source) {
-  std::atomic<int>& target = side == 0 ? settings_.leftPreviewSource : settings_.rightPreviewSource;
-  Store(target, Clamp(source, kPreviewOff, kPreviewGenerator2), Change::kMaster);
+  std::atomic<PreviewSource>& target = side == 0 ? settings_.leftPreviewSource : settings_.rightPreviewSource;
+  Store(target, static_cast<PreviewSource>(Clamp(source, kPreviewOff, kPreviewGenerator2)), Change::kMaster);
 }
 
 void Engine::SetPixelStep(int step) { Store(settings_.pixelStep, Clamp(step, 1, 4), Change::kMaster); }
@@ -496,7 +494,7 @@ void Engine::SetRemoteControlEnabled(bool on) { Store(settings_.remoteControlEna
 void Engine::SetAudioAgc(bool on) { Store(audio_.agcEnabled, on ? 1 : 0, Change::kMaster); }
 
 void Engine::RequestShutdown() {
-  flags_.shutdownRequested.store(1);
+  flags_.shutdownRequested.store(true);
   WakeMainThread();
 }
 
@@ -529,7 +527,7 @@ void Engine::StopRendering() {
   ExpectMainThread();
   if (renderingStopped_) return;
   renderingStopped_ = true;
-  if (flags_.recorderActive.load() == 1) recorder_->Stop();
+  if (flags_.recorderActive.load()) recorder_->Stop();
   StopClock();
   std::lock_guard tick(tickMutex_);
   for (int s = 0; s < kSlotCount; ++s) {

@@ -43,6 +43,7 @@
 #include <optional>
 #include <string_view>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "audio/audio_analyzer.h"
@@ -210,7 +211,7 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   // The timer procedure: renders a slot or runs the mix pass.
   void FrameClockTick(int timerId);
   // The mix/output pass (clock thread, or any thread while the clock is
-  // stopped).
+  // stopped; debug builds check it).
   void RunMixPass();
   // Recalls scene `sceneIndex` (UI thread): stops the clock once, sets the
   // panel and the slots' types from the scene, binds them, loads each
@@ -298,6 +299,11 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   bool OnMainThread() const { return std::this_thread::get_id() == mainThread_; }
   // Debug builds stop at a main-thread-only entry called from elsewhere.
   void ExpectMainThread() const { assert(OnMainThread() && "an engine entry for the main thread only was called elsewhere"); }
+  // Debug builds stop at a tick-only entry (a slot render, the mix pass and
+  // what it calls) run on another thread while the clock runs; with the
+  // clock stopped, the thread that drives the passes is the clock
+  // (FrameClock::MayRunTick).
+  void ExpectClockThread() const { clock_.ExpectClockThread(); }
 
   // First half of an orderly exit (UI thread): stops the recorder and the
   // clock and destroys every generator. Stores, devices and the output
@@ -317,8 +323,18 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   // Chase and scene requests left by other threads, carried out in order.
   void CarryOutControlRequests();
   void StartChaseNumber(int number);  // 1-based
-  void RecallSceneNumber(int number);  // 1-based, as a scene button press
-  bool Store(std::atomic<int>& target, int value, Change change);
+  // 1-based, as a scene button press: selects the scene, asks a running
+  // chase to stop and recalls the scene at once (main thread; from inside a
+  // pass the recall waits for PostMessageWork).
+  void RecallSceneNumber(int number);
+  bool InMixPass() const { return passThread_.load() == std::this_thread::get_id(); }
+  // Stores `value` and announces `change` when it differs from what is there.
+  template <typename T>
+  bool Store(std::atomic<T>& target, std::type_identity_t<T> value, Change change) {
+    if (target.exchange(value) == value) return false;
+    changes_.Announce(change);
+    return true;
+  }
   Generator* StateFor(int typeId, int slot);
   void RenderSlotLocked(int slot);
   void MixPassLocked();
@@ -371,6 +387,8 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   std::atomic<bool> sceneBeforeChase_{false};
   std::atomic<bool> pendingChaseStop_{false};
   std::atomic<int> pendingOutputs_{-1};
+  // The thread inside the mix pass (none between passes).
+  std::atomic<std::thread::id> passThread_{};
   const std::thread::id mainThread_ = std::this_thread::get_id();
 
   // tickMutex_ is held by every tick and by UI work that writes frames;

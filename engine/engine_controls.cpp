@@ -6,7 +6,7 @@
 namespace quor {
 namespace {
 
-int GlideOf(ControlId id) {
+GlideDirection GlideOf(ControlId id) {
   switch (id) {
     case ControlId::kMainGlideStart: return kGlideToStart;
     case ControlId::kMainGlideCentre: return kGlideToCentre;
@@ -55,7 +55,7 @@ bool Engine::SetControl(const ControlAddress& address, int value) {
     case ControlId::kStrobe: SetStrobe(pressed); break;
     case ControlId::kStrobeTime: SetStrobeTime(value); break;
     case ControlId::kShowMode:
-      if (flags_.showModeActive.exchange(pressed ? 1 : 0) != (pressed ? 1 : 0)) changes_.Announce(Change::kShowMode);
+      if (flags_.showModeActive.exchange(pressed) != pressed) changes_.Announce(Change::kShowMode);
       break;
     case ControlId::kSceneRecall:
       if (!pressed) break;
@@ -122,7 +122,7 @@ std::optional<int> Engine::ControlValue(const ControlAddress& address) const {
     case ControlId::kGamma: return settings_.gammaSetting.load();
     case ControlId::kStrobe: return settings_.strobeCounter.load() >= 0 ? 1 : 0;
     case ControlId::kStrobeTime: return settings_.strobeTime.load();
-    case ControlId::kShowMode: return flags_.showModeActive.load() != 0 ? 1 : 0;
+    case ControlId::kShowMode: return flags_.showModeActive.load() ? 1 : 0;
     case ControlId::kSceneRecall: return show_->sceneList().selection() == address.instance ? 1 : 0;
     case ControlId::kChasePlay: return show_->player().RunningChase() == address.instance + 1 ? 1 : 0;
     case ControlId::kChaseStop: return show_->player().RunningChase() > 0 ? 0 : 1;
@@ -139,14 +139,29 @@ void Engine::StartChaseNumber(int number) {
 }
 
 void Engine::RecallSceneNumber(int number) {
+  ExpectMainThread();
   if (number <= 0 || number > show_->scenes().count()) return;
   show_->sceneList().ShowSelection(number - 1);
   show_->player().RequestChaseStop();
-  RequestSceneRecall(number - 1);
+  // A press from inside a pass (the remote input of a pass the main thread
+  // drives by hand) waits for the message loop, as every recall a pass asks
+  // for does.
+  if (InMixPass()) {
+    RequestSceneRecall(number - 1);
+    return;
+  }
+  // A recall another thread asked for earlier is superseded by this one.
+  pendingSceneIndex_.store(-1);
+  RecallScene(number - 1);
 }
 
 void Engine::CarryOutControlRequests() {
   ExpectMainThread();
+  // Outputs first, so they open or close before the scene below is
+  // recalled (the recall restarts the clock).
+  const int outputs = pendingOutputs_.exchange(-1);
+  if (outputs == 1) OpenOutputs();
+  if (outputs == 0) CloseOutputs();
   const bool sceneFirst = sceneBeforeChase_.load();
   const int chase = pendingChase_.exchange(0);
   const int scene = pendingScene_.exchange(0);
@@ -154,9 +169,6 @@ void Engine::CarryOutControlRequests() {
   RecallSceneNumber(scene);
   if (sceneFirst) StartChaseNumber(chase);
   if (pendingChaseStop_.exchange(false)) show_->chaseList().Stop();
-  const int outputs = pendingOutputs_.exchange(-1);
-  if (outputs == 1) OpenOutputs();
-  if (outputs == 0) CloseOutputs();
 }
 
 }  // namespace quor

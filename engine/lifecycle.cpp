@@ -143,7 +143,7 @@ void Lifecycle::Autostart() {
 }
 
 bool Lifecycle::ShouldEnd() const {
-  if (engine_.flags().shutdownRequested.load() != 0) return true;
+  if (engine_.flags().shutdownRequested.load()) return true;
   return commandLine_.seconds >= 0 &&
          std::chrono::steady_clock::now() - started_ >= std::chrono::seconds(commandLine_.seconds);
 }

@@ -135,7 +135,7 @@ ProjectFileResult ApplyProject(Engine& engine, ProjectData&& project, const Proj
   // swapped underneath.
   const bool outputsWereRunning = engine.flags().outputState.load() == kOutputRunning;
   if (outputsWereRunning) engine.outputs().CloseOutputs();
-  if (engine.flags().remoteInputActive.load() == 1 && hooks.closeRemoteInput) hooks.closeRemoteInput();
+  if (engine.flags().remoteInputActive.load() && hooks.closeRemoteInput) hooks.closeRemoteInput();
   // A running chase would put its saved fade and strobe settings back over
   // the loaded ones when it stops, and its step indices name old chases.
   show.player().StopChaseNow();

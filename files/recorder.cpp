@@ -67,13 +67,13 @@ Recorder::StartResult Recorder::StartInto(std::unique_ptr<RecordingSink> sink, c
     height_ = height;
   });
   fileName_ = name;
-  engine_.liveFlags().recorderActive.store(1);
+  engine_.liveFlags().recorderActive.store(true);
   engine_.changes().Announce(Change::kRecorder);
   return StartResult::kStarted;
 }
 
 void Recorder::Stop() {
-  if (engine_.liveFlags().recorderActive.exchange(0) == 1) engine_.changes().Announce(Change::kRecorder);
+  if (engine_.liveFlags().recorderActive.exchange(false)) engine_.changes().Announce(Change::kRecorder);
   // A mix pass that saw the flag still set finishes before the file is taken.
   std::unique_ptr<RecordingSink> sink;
   std::unique_ptr<AsyncWriter> writer;
@@ -114,9 +114,10 @@ void Recorder::ReportFault() {
   engine_.changes().ReportError({name, 0, reason});
 }
 
-bool Recorder::Recording() const { return engine_.liveFlags().recorderActive.load() == 1; }
+bool Recorder::Recording() const { return engine_.liveFlags().recorderActive.load(); }
 
 void Recorder::RecordFrame(FrameView frame) {
+  engine_.clock().ExpectClockThread();
   if (writer_ == nullptr || aborted_) return;
   if (frame.width != width_ || frame.height != height_) {
     // Every frame of a recording has the header's size; a frame of another
@@ -136,7 +137,7 @@ void Recorder::RecordFrame(FrameView frame) {
 }
 
 void Recorder::AbortLocked(const char* reason, const char* advice) {
-  engine_.liveFlags().recorderActive.store(0);
+  engine_.liveFlags().recorderActive.store(false);
   aborted_ = true;
   if (!faultPending_.load()) {
     faultReason_ = std::string("Recording into ") + sinkName_ + " stopped: " + reason + ". " + advice;

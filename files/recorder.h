@@ -3,7 +3,7 @@
 //
 // Threads: Start, Stop and the accessors run on the UI thread; RecordFrame
 // runs on the clock thread inside the mix pass (called only while
-// flags().recorderActive is 1). RecordFrame only queues the frame: a writer
+// flags().recorderActive is set). RecordFrame only queues the frame: a writer
 // thread (core/async_writer.h) writes it, and a frame that finds the queue
 // full is dropped; Stop reports how many in one console line. The file and
 // its writer are handed over and taken back only under the host's tick
@@ -21,6 +21,7 @@
 #include "core/async_writer.h"
 #include "core/change_feed.h"
 #include "core/console.h"
+#include "core/frame_clock.h"
 #include "core/live_state.h"
 #include "core/rgb_frame.h"
 #include "files/recording_file.h"
@@ -34,6 +35,7 @@ class RecorderHost {
   virtual EngineSettings& liveSettings() = 0;
   virtual RuntimeFlags& liveFlags() = 0;
   virtual ChangeFeed& changes() = 0;
+  virtual FrameClock& clock() = 0;
   // Runs `work` while no tick runs (UI thread only).
   virtual void WithTickLock(const std::function<void()>& work) = 0;
 
@@ -56,13 +58,13 @@ class Recorder {
   Recorder& operator=(const Recorder&) = delete;
 
   // Creates or truncates `path`, writes the header (size as given, the
-  // current OutputFps) and sets recorderActive to 1. A name that cannot be
+  // current OutputFps) and sets recorderActive. A name that cannot be
   // recorded into (no regular file, in use, not writable) is reported once
   // on the console and to the change feed.
   StartResult Start(const std::string& path, int width, int height);
   // The same into any sink; `name` is what fileName() shows.
   StartResult StartInto(std::unique_ptr<RecordingSink> sink, const std::string& name, int width, int height);
-  // recorderActive = 0, then the file is completed and closed and the name
+  // Clears recorderActive, then the file is completed and closed and the name
   // cleared. Does nothing more when not recording; safe to call any time.
   void Stop();
 

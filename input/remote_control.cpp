@@ -19,7 +19,7 @@ std::unique_ptr<DatagramSocket> OpenInputSocket(int port) {
 }  // namespace
 
 RemoteControl::RemoteControl(ControlSurface& controls, Console& console, const RemoteInputSettings& settings,
-                             std::atomic<int>& active)
+                             std::atomic<bool>& active)
     : controls_(controls), console_(console), configured_(settings), active_(active) {
   for (std::atomic<int>& value : last_) value.store(-1);
 }
@@ -28,7 +28,7 @@ RemoteControl::RemoteControl(ControlSurface& controls, Console& console, const R
 RemoteControl::~RemoteControl() = default;
 
 bool RemoteControl::OpenRemoteInput() {
-  if (active_.load() == 1) CloseRemoteInput();
+  if (active_.load()) CloseRemoteInput();
   // A pass that saw the flag set before the close may still come: it finds
   // the lock held, or the handle and the copy complete.
   const std::lock_guard<std::mutex> lock(handleLock_);
@@ -55,13 +55,13 @@ bool RemoteControl::OpenRemoteInput() {
   // Looked up here rather than in the pass: the lookup asks the kernel.
   if (settings_.inputType == kRemoteArtNet) ownAddress_ = FindOwnIpv4Address();
   for (std::atomic<int>& value : last_) value.store(-1);
-  active_.store(1);
+  active_.store(true);
   return true;
 }
 
 void RemoteControl::CloseRemoteInput() {
-  if (active_.load() != 1) return;
-  active_.store(0);
+  if (!active_.load()) return;
+  active_.store(false);
   // A pass that saw the flag still set may be reading: wait for it. The UI
   // thread waits here, never the clock.
   {

@@ -52,9 +52,9 @@ struct RemoteInputCounters {
 class RemoteControl {
  public:
   // `settings` is read at each open (the input copies it); `active` is set
-  // to 1 while the input is open and 0 when it is not.
+  // while the input is open and cleared when it is not.
   RemoteControl(ControlSurface& controls, Console& console, const RemoteInputSettings& settings,
-                std::atomic<int>& active);
+                std::atomic<bool>& active);
   ~RemoteControl();
   RemoteControl(const RemoteControl&) = delete;
   RemoteControl& operator=(const RemoteControl&) = delete;
@@ -83,7 +83,7 @@ class RemoteControl {
   ControlSurface& controls_;
   Console& console_;
   const RemoteInputSettings& configured_;
-  std::atomic<int>& active_;
+  std::atomic<bool>& active_;
   // Held by Open and Close while they change the handle; a pass only tries it.
   std::mutex handleLock_;
   RemoteInputCounters counters_;

@@ -19,7 +19,7 @@ static constexpr size_t kBufferExtraBytes = kBufferTrailerBytes + 1;
 // Bitmap files waiting for the writer thread before new ones are dropped.
 static constexpr AsyncWriterLimits kBitmapQueue{16, size_t{4} << 20};
 
-Outputs::Outputs(Console& console, std::atomic<int>& outputState, PatchTable& patch, OutputsOptions options)
+Outputs::Outputs(Console& console, std::atomic<OutputStateValue>& outputState, PatchTable& patch, OutputsOptions options)
     : console_(console), state_(outputState), patch_(patch), options_(std::move(options)), devices_(console) {
   if (!options_.pause) options_.pause = [](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); };
   if (!options_.openSocket) options_.openSocket = [] { return std::make_unique<UdpSocket>(); };
@@ -139,7 +139,7 @@ bool Outputs::OpenOutputs() {
 }
 
 void Outputs::CloseOutputs() {
-  int expected = kOutputRunning;
+  OutputStateValue expected = kOutputRunning;
   if (state_.compare_exchange_strong(expected, kOutputClosing)) {
     const int width = patch_.width();
     const int height = patch_.height();

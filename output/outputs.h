@@ -52,7 +52,7 @@ struct OutputsOptions {
 class Outputs {
  public:
   // `outputState` and `patch` are the Engine's; both must outlive this.
-  Outputs(Console& console, std::atomic<int>& outputState, PatchTable& patch, OutputsOptions options = {});
+  Outputs(Console& console, std::atomic<OutputStateValue>& outputState, PatchTable& patch, OutputsOptions options = {});
   ~Outputs();  // closes output (with its black frames) if it runs
   Outputs(const Outputs&) = delete;
   Outputs& operator=(const Outputs&) = delete;
@@ -113,7 +113,7 @@ class Outputs {
   void CloseReleased(std::vector<Connection> connections);
 
   Console& console_;
-  std::atomic<int>& state_;
+  std::atomic<OutputStateValue>& state_;
   PatchTable& patch_;
   OutputsOptions options_;
   OutputDeviceList devices_;

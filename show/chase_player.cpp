@@ -40,6 +40,7 @@ void ChasePlayer::PerformStopLocked() {
 }
 
 void ChasePlayer::AdvanceChase() {
+  engine_.clock().ExpectClockThread();
   std::lock_guard lock(mutex_);
   const int command = command_.exchange(kNoCommand);
   if (command > 0) {

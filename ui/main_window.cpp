@@ -56,7 +56,7 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
     std::function<void(int)> setSource;
     if (i != kPreviewCentre) {
       const int side = i == kPreviewLeft ? 0 : 1;
-      const std::atomic<int>& value =
+      const std::atomic<PreviewSource>& value =
           side == 0 ? engine_.settings().leftPreviewSource : engine_.settings().rightPreviewSource;
       source = [&value] { return value.load(); };
       setSource = [this, side](int s) { engine_.SetPreviewSource(side, s); };
@@ -274,7 +274,7 @@ void MainWindow::Tick() {
   UpdateMenuChecks();
   ShowErrors(changes.errors);
   inTick_ = false;
-  if (engine_.flags().shutdownRequested.load() != 0 && !closed_) close();
+  if (engine_.flags().shutdownRequested.load() && !closed_) close();
 }
 
 void MainWindow::UpdateMenuChecks() {

@@ -93,7 +93,7 @@ void PreviewRenderer::RenderAll() {
   };
   draw(kPreviewCentre, FrameIndex::kOutput, false);
   // In show mode only the output picture is on screen.
-  if (engine_.flags().showModeActive.load() == 1) return;
+  if (engine_.flags().showModeActive.load()) return;
   auto channel = [&](int index, int source, FrameIndex mix, int firstSlot) {
     switch (source) {
       case kPreviewOff:

@@ -183,8 +183,8 @@ void ShowModeWindow::ChaseClicked(int chase) {
 }
 
 void ShowModeWindow::SceneClicked(int scene) {
-  engine_.SetControl({ControlId::kSceneRecall, scene}, 1);
   engine_.console().Print("scene: %d\n", scene);
+  engine_.SetControl({ControlId::kSceneRecall, scene}, 1);
   Highlight(chaseCount_ + scene);
   LayoutButtons();
 }

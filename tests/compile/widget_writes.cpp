@@ -10,7 +10,7 @@ void Widget(quor::Engine& engine) {
 #elif CASE == 2
   engine.panel().speed[0].store(10);
 #elif CASE == 3
-  engine.flags().showModeActive.store(1);
+  engine.flags().showModeActive.store(true);
 #elif CASE == 4
   engine.liveSettings().masterLevel.store(0);
 #elif CASE == 5

@@ -156,7 +156,7 @@ TEST_F(EngineTest, MainGlideMovesFourPerPassAndStopsAtItsTarget) {
       engine_.RunMixPass();
     }
     EXPECT_EQ(std::pair(engine_.panel().masterFade[kMixMain].load(), engine_.settings().mainFadeDirection.load()),
-              std::pair(c[3], int{kGlideNone}));
+              std::pair(c[3], kGlideNone));
   }
 }
 

@@ -79,6 +79,18 @@ TEST_F(EngineThread, RebindingPastingAndResizingWhileTheClockRuns) {
   EXPECT_GT(engine_.flags().frameCounter.load() + capture_.Count("FPS:") * 100, 5);
 }
 
+// While the clock runs only its thread may run a pass; with the clock
+// stopped, the thread that drives the passes stands in for it.
+TEST_F(EngineThread, APassFromAnotherThreadWhileTheClockRunsTripsTheDebugCheck) {
+#ifdef NDEBUG
+  GTEST_SKIP() << "the thread-role checks exist in debug builds only";
+#else
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  engine_.RunMixPass();
+  EXPECT_DEATH((engine_.StartClock(), engine_.RunMixPass()), "clock-thread-only");
+#endif
+}
+
 // Runs the mix pass flat out on a thread of its own (the clock stays stopped).
 class FlatOutMixPass {
  public:

@@ -255,7 +255,7 @@ TEST_F(ProjectFileTest, LoadStopsTheChaseAndUsesTheRemoteInputAndDesktopHooks) {
   engine_.show().scenes().InsertAt(0), engine_.show().chases().InsertChase(0, "Long");
   engine_.show().chases().InsertStep(0, 0, ChaseStep{kStepScene, 0, 0, 0, 5000});
   engine_.show().player().StartChase(1), engine_.RunMixPass();
-  EngineWriteAccess::Flags(engine_).remoteInputActive = 1;
+  EngineWriteAccess::Flags(engine_).remoteInputActive = true;
 
   Offsets at;
   std::vector<uint8_t> bytes = SmallProject(4, &at);

@@ -60,14 +60,14 @@ class RemoteControlTest : public testing::Test {
     for (const Bytes& datagram : datagrams) sender_->Send(datagram);
     ::usleep(2000);  // loopback delivery
     surface_.sets.clear();
-    if (active_.load() == 1) remote_.PollRemoteInput();
+    if (active_.load()) remote_.PollRemoteInput();
     return surface_.sets;
   }
 
   RecordingSurface surface_;
   Console console_;
   RemoteInputSettings settings_;
-  std::atomic<int> active_{0};
+  std::atomic<bool> active_{false};
   RemoteControl remote_{surface_, console_, settings_, active_};
   std::unique_ptr<test::LoopbackSender> sender_;
 };
@@ -127,7 +127,7 @@ TEST_F(RemoteControlTest, OpenFailsCleanlyAndCloseReleasesThePort) {
   const int holder = bind(settings_.listenPort);
   ASSERT_GE(holder, 0);
   EXPECT_FALSE(remote_.OpenRemoteInput()) << "port taken";
-  EXPECT_EQ(active_.load(), 0);
+  EXPECT_FALSE(active_.load());
   ::close(holder);
   settings_.inputType = kRemoteTpm2, settings_.baudOrNet = 115200;
   settings_.SetPortName("ttyQuorMissing");
@@ -139,7 +139,7 @@ TEST_F(RemoteControlTest, OpenFailsCleanlyAndCloseReleasesThePort) {
   OpenUdp(kRemoteTpm2Net);
   remote_.CloseRemoteInput();
   remote_.CloseRemoteInput();  // closed already: nothing happens
-  EXPECT_EQ(active_.load(), 0);
+  EXPECT_FALSE(active_.load());
   const int again = bind(settings_.listenPort);
   EXPECT_GE(again, 0) << "the port stayed taken after close";
   ::close(again);

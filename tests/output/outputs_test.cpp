@@ -213,7 +213,7 @@ class OutputsTest : public testing::Test {
   void Send() { outputs_.SendFrame({frame_.data(), 4, 2}); }
 
   Console console_;
-  std::atomic<int> state_{0};
+  std::atomic<OutputStateValue> state_{kOutputStopped};
   PatchTable patch_;
   std::vector<int> pauses_;
   Outputs outputs_;
@@ -231,7 +231,7 @@ TEST_F(OutputsTest, NetworkDevicesShareOneSocketAndSendThePatchedChannels) {
   patch_.At(2, 0) = PatchEntry{2, 1, 2, 3};
   patch_.At(3, 0) = PatchEntry{0, 4, 5, 600};  // blue outside the device: dropped
   ASSERT_TRUE(outputs_.OpenOutputs());
-  EXPECT_EQ(std::make_pair(state_.load(), outputs_.socketsOpened()), std::make_pair(int{kOutputRunning}, 1));
+  EXPECT_EQ(std::make_pair(state_.load(), outputs_.socketsOpened()), std::make_pair(kOutputRunning, 1));
   Send();
   const auto frame = receiver_.ReceiveAll();
   ASSERT_EQ(frame.size(), 4u);
@@ -244,7 +244,7 @@ TEST_F(OutputsTest, NetworkDevicesShareOneSocketAndSendThePatchedChannels) {
 
   // Stopping: two black frames 40 ms apart, one socket closed; then nothing.
   outputs_.CloseOutputs();
-  EXPECT_EQ(std::make_pair(state_.load(), outputs_.socketsClosed()), std::make_pair(int{kOutputStopped}, 1));
+  EXPECT_EQ(std::make_pair(state_.load(), outputs_.socketsClosed()), std::make_pair(kOutputStopped, 1));
   const auto black = receiver_.ReceiveAll();
   ASSERT_EQ(black.size(), 8u);
   EXPECT_EQ(UdpReceiver::ArtNetData(black[4]), Bytes(6, 0));
@@ -263,7 +263,7 @@ TEST_F(OutputsTest, AnyFailedDeviceLeavesNothingOpen) {
   list.Load({Device(kDriverArtNet, 512), serial, Device(kDriverFileRecorder, 0, 0, dir + "/rec.out")});
   EXPECT_FALSE(outputs_.OpenOutputs());
   EXPECT_EQ(std::make_tuple(state_.load(), outputs_.socketsOpened(), outputs_.socketsClosed()),
-            std::make_tuple(int{kOutputStopped}, 1, 1));
+            std::make_tuple(kOutputStopped, 1, 1));
   EXPECT_TRUE(pauses_.empty());  // nothing was running: no black frames
   EXPECT_EQ(capture_.Count("/dev/quor-none"), 1);
   Send();
@@ -320,7 +320,7 @@ TEST_F(OutputsTest, FilesAreWrittenOnlyWhileRunning) {
   EXPECT_TRUE(ReadFile(dir + "/rec.out").empty());
   frame_.assign(frame_.size(), 0xFF);
   Send();
-  std::atomic<int> otherState{0};  // a second writer cannot take the recorder file
+  std::atomic<OutputStateValue> otherState{kOutputStopped};  // a second writer cannot take the recorder file
   Outputs other(console_, otherState, patch_);
   other.devices().Add(Device(kDriverFileRecorder, 0, 0, dir + "/rec.out"));
   EXPECT_FALSE(other.OpenOutputs());
@@ -388,7 +388,7 @@ class RecordingSocket final : public DatagramSocket {
 TEST(OutputsSocket, ArtNetFramesLeaveThroughTheInjectedSocketAsWholeBatches) {
   Console console;
   console.SetSink([](std::string_view) {});
-  std::atomic<int> state{0};
+  std::atomic<OutputStateValue> state{kOutputStopped};
   PatchTable patch(2, 1);
   RecordingSocket::Log log;
   int sockets = 0;
@@ -432,7 +432,7 @@ TEST(OutputsLoad, SixteenThousandArtNetDevicesFitAFrame) {
   constexpr int kSide = 128;
   Console console;
   console.SetSink([](std::string_view) {});
-  std::atomic<int> state{0};
+  std::atomic<OutputStateValue> state{kOutputStopped};
   PatchTable patch(kSide, kSide);
   Outputs outputs(console, state, patch, OutputsOptions{[](std::chrono::milliseconds) {}});
   UdpReceiver receiver;  // reads nothing: what it cannot hold is dropped

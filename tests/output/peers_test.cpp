@@ -80,7 +80,7 @@ struct TwoPixels {
     outputs.CloseOutputs();
   }
   Console console;
-  std::atomic<int> state{0};
+  std::atomic<OutputStateValue> state{kOutputStopped};
   PatchTable patch;
   Outputs outputs{console, state, patch, OutputsOptions{[](std::chrono::milliseconds) {}}};
   const uint8_t frame[6] = {0x0A, 0x14, 0x1E, 0x28, 0x32, 0x3C};

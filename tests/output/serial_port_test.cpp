@@ -47,7 +47,7 @@ class PseudoTerminal {
 struct SerialOutputs {
   explicit SerialOutputs(int width) : patch(width, 1) {}
   Console console;
-  std::atomic<int> state{0};
+  std::atomic<OutputStateValue> state{kOutputStopped};
   PatchTable patch;
   Outputs outputs{console, state, patch, OutputsOptions{[](std::chrono::milliseconds) {}}};
 };

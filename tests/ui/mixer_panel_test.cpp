@@ -49,7 +49,7 @@ TEST_F(MixerPanelTest, GlideButtonsStrobeAndHandMovesOfTheCrossfader) {
   EXPECT_EQ(engine_.settings().mainFadeDirection.load(), kGlideToStart);
   Key(panel_.masterFade(kMixMain), Qt::Key_Right);  // a hand move does
   EXPECT_EQ(std::pair(engine_.settings().mainFadeDirection.load(), engine_.panel().masterFade[kMixMain].load()),
-            std::pair(int{kGlideNone}, 125));
+            std::pair(kGlideNone, 125));
 
   QTest::mouseClick(panel_.strobeButton(), Qt::LeftButton);
   EXPECT_EQ(engine_.settings().strobeCounter.load(), 0);

@@ -33,7 +33,7 @@ TEST_F(ShowModeTest, ButtonsHighlightTheClickedChaseOrSceneAndSizeMenuKeepsLimit
   EXPECT_EQ(engine_.flags().showModeActive.load(), 1);
   QTest::mouseClick(window.button(2), Qt::LeftButton);
   EXPECT_EQ(window.highlighted(), 2);
-  EXPECT_EQ(std::pair(engine_.PendingSceneIndex(), engine_.show().sceneList().selection()), std::pair(1, 1));
+  EXPECT_EQ(std::pair(engine_.LastRecalledScene(), engine_.show().sceneList().selection()), std::pair(1, 1));
   test::ConsoleCapture console(engine_.console());
   QTest::mouseClick(window.button(0), Qt::LeftButton);
   // Show mode prints its own line only, not the chase window's "Starting Chase".
