@@ -503,13 +503,10 @@ void Engine::RequestShutdown() {
 bool Engine::OpenOutputs() {
   ExpectMainThread();
   if (flags_.outputState.load() == kOutputRunning) return true;
-  const bool opened = outputs_.OpenOutputs();
+  const std::optional<Failure> failed = outputs_.OpenOutputs();
   changes_.Announce(Change::kOutputs);
-  if (!opened) {
-    const EngineError& failure = outputs_.openFailure();
-    changes_.ReportError({failure.subject, failure.errorNumber, kOpenOutputsFailedMessage});
-  }
-  return opened;
+  if (failed) changes_.ReportError({failed->subject, failed->errorNumber, kOpenOutputsFailedMessage});
+  return !failed;
 }
 
 void Engine::CloseOutputs() {
