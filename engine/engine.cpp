@@ -138,7 +138,7 @@ void Engine::ReportLoadError(Generator& generator) {
   // A File Player that could not open its recording: the same error box
   // its dialog's "Load" shows.
   if (auto* player = dynamic_cast<FilePlayerGenerator*>(&generator)) {
-    if (std::optional<EngineError> error = player->TakeLoadError()) changes_.ReportError(std::move(*error));
+    if (std::optional<Failure> error = player->TakeLoadError()) changes_.ReportError(std::move(*error));
   }
 }
 
@@ -355,7 +355,7 @@ void Engine::PostMessageWork() {
   }
   RebindSlots();
   CompletePaste();
-  for (EngineError& fault : outputs_.TakeFaults()) changes_.ReportError(std::move(fault));
+  for (Failure& fault : outputs_.TakeFaults()) changes_.ReportError(std::move(fault));
   recorder_->ReportFault();
   ReportRate();
   console_.Drain();

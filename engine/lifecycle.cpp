@@ -26,8 +26,8 @@ Lifecycle::~Lifecycle() {
   if (options_.wakeMainThread) engine_.EditHooks([](EngineHooks& hooks) { hooks.wakeMainThread = nullptr; });
 }
 
-void Lifecycle::ReportErrors(const std::vector<EngineError>& errors) {
-  for (const EngineError& error : errors) engine_.changes().ReportError(error);
+void Lifecycle::ReportErrors(const std::vector<Failure>& errors) {
+  for (const Failure& error : errors) engine_.changes().ReportError(error);
 }
 
 std::optional<int> Lifecycle::Start() {

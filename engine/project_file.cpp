@@ -64,7 +64,7 @@ ProjectFileResult WriteFailed(const std::string& path, const std::string& why, i
 
 // A failure found in bytes read from `path` names that file.
 ProjectFileResult NamingFile(ProjectFileResult result, const std::string& path) {
-  for (EngineError& error : result.errors) {
+  for (Failure& error : result.errors) {
     if (error.subject.empty()) error.subject = path;
   }
   return result;

@@ -168,8 +168,8 @@ void Outputs::SendFrame(FrameView frame) {
   SendLocked(frame, kOutputRunning);
 }
 
-std::vector<EngineError> Outputs::TakeFaults() {
-  std::vector<EngineError> faults;
+std::vector<Failure> Outputs::TakeFaults() {
+  std::vector<Failure> faults;
   for (size_t i = 0; i < connections_.size(); ++i) {
     Connection& c = connections_[i];
     if (c.faultReported || c.info == nullptr) continue;

@@ -78,7 +78,7 @@ class Outputs {
   // pulled, a file on a full disk), each reported once per open as a
   // console line and an error naming the device, the reason and what to
   // do. UI thread; never waits for a send.
-  std::vector<EngineError> TakeFaults();
+  std::vector<Failure> TakeFaults();
   // The patch table was edited or resized while output runs; the next send
   // re-reads it. (A change of the frame size is noticed by itself.)
   void PatchChanged() { planStale_.store(true); }

@@ -105,7 +105,7 @@ TEST_F(RecorderTest, FailingWritesAndForeignFrameSizesStopWithAConsoleLine) {
   engine_.PostMessageWork();
   engine_.PostMessageWork();
   EXPECT_EQ(engine_.changes().Drain().errors,
-            (std::vector<EngineError>{{"flaky", 0,
+            (std::vector<Failure>{{"flaky", 0,
                                        "Recording into flaky stopped: writing failed. Free some space or choose another "
                                        "file, then record again."}}));
   MixPass(3);
@@ -174,7 +174,7 @@ TEST(RecordingFile, AFifoOrOtherSpecialFileIsRefusedWithoutBlocking) {
     EXPECT_EQ(engine.recorder().Start(fifo, 32, 16), Recorder::StartResult::kCannotCreate);
   });
   EXPECT_EQ(engine.changes().Drain().errors,
-            (std::vector<EngineError>{
+            (std::vector<Failure>{
                 {fifo, 0, "Cannot record into " + fifo + ": is a FIFO, not a regular file. Choose another file."}}));
 }
 

@@ -180,7 +180,7 @@ TEST(SerialPort, APulledCableStopsThePortAndIsSaidOnce) {
   for (int i = 0; i < 3; ++i) outputs.SendFrame({frame, 1, 1});
   const std::string says = "Output 1 stopped sending to " + pty.path +
                            ": Input/output error. Check the cable and the device, then start the output again.";
-  EXPECT_EQ(outputs.TakeFaults(), (std::vector<EngineError>{{pty.path, EIO, says}}));
+  EXPECT_EQ(outputs.TakeFaults(), (std::vector<Failure>{{pty.path, EIO, says}}));
   outputs.SendFrame({frame, 1, 1});
   EXPECT_TRUE(outputs.TakeFaults().empty());
   EXPECT_EQ(capture.Count(says + "\n"), 1);
