@@ -10,7 +10,7 @@ constexpr auto kLoopTurn = std::chrono::milliseconds(20);
 
 // Without windows the errors go to standard error.
 void PrintErrors(ChangeFeed& changes) {
-  for (const EngineError& error : changes.Drain().errors) std::fprintf(stderr, "Error: %s\n", error.message.c_str());
+  for (const Failure& error : changes.Drain().errors) std::fprintf(stderr, "Error: %s\n", error.message.c_str());
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ namespace {
 constexpr int kSignalPollMs = 100;
 
 void PrintErrors(ChangeFeed& changes) {
-  for (const EngineError& error : changes.Drain().errors) std::fprintf(stderr, "Error: %s\n", error.message.c_str());
+  for (const Failure& error : changes.Drain().errors) std::fprintf(stderr, "Error: %s\n", error.message.c_str());
 }
 
 }  // namespace

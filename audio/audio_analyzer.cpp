@@ -151,12 +151,12 @@ float AudioAnalyzer::AgcGain() {
   return agcGain_;
 }
 
-bool AudioAnalyzer::Start(std::string* why) {
-  if (capture_) return true;
+std::optional<Failure> AudioAnalyzer::Start() {
+  if (capture_) return std::nullopt;
   auto capture = std::make_unique<AudioCapture>(*this);
-  if (!capture->Open(why)) return false;
+  if (std::optional<Failure> failed = capture->Open()) return failed;
   capture_ = std::move(capture);
-  return true;
+  return std::nullopt;
 }
 
 void AudioAnalyzer::Stop() {

@@ -14,9 +14,11 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "audio/audio_trigger.h"
+#include "platform/failure.h"
 
 namespace quor {
 
@@ -60,10 +62,10 @@ class AudioAnalyzer {
   float AgcGain();
 
   // Opens the default input (44100 Hz, stereo, 16-bit, 512-frame buffers)
-  // and starts capturing. Returns false, and keeps the spectrum as it is,
-  // when there is no usable input (`why` then says so in one line).
+  // and starts capturing. Returns a failure, and keeps the spectrum as it
+  // is, when there is no usable input (its message says so in one line).
   // Calling it while capturing does nothing.
-  bool Start(std::string* why = nullptr);
+  std::optional<Failure> Start();
   // Stops and closes the input; the spectrum keeps its last result.
   void Stop();
   bool Capturing() const;

@@ -42,13 +42,12 @@ void SilenceSoundLibraries() {
 
 }  // namespace
 
-bool AudioCapture::Open(std::string* why) {
-  auto fail = [this, why](const char* reason) {
-    if (why) *why = reason;
+std::optional<Failure> AudioCapture::Open() {
+  auto fail = [this](const char* reason) {
     Close();
-    return false;
+    return Failure{kSoundInput, 0, reason};
   };
-  if (stream_ != nullptr) return true;
+  if (stream_ != nullptr) return std::nullopt;
   SilenceSoundLibraries();
   if (Pa_Initialize() != paNoError) return fail(kNoSoundSystem);
   initialised_ = true;
@@ -72,7 +71,7 @@ bool AudioCapture::Open(std::string* why) {
   }
   stream_ = stream;
   if (Pa_StartStream(stream) != paNoError) return fail(kInputFormatRefused);
-  return true;
+  return std::nullopt;
 }
 
 void AudioCapture::Close() {

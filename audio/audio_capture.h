@@ -7,12 +7,17 @@
 // PortAudio's own thread and never locks or waits.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "platform/failure.h"
 
 namespace quor {
 
 class AudioAnalyzer;
 
+// What a capture failure names as its subject.
+inline constexpr const char* kSoundInput = "sound input";
 // Why the capture did not start, for the one console line about it.
 inline constexpr const char* kNoSoundSystem = "No sound input: the sound system could not be started";
 inline constexpr const char* kNoInputDevice =
@@ -27,11 +32,11 @@ class AudioCapture {
   AudioCapture(const AudioCapture&) = delete;
   AudioCapture& operator=(const AudioCapture&) = delete;
 
-  // Initialises PortAudio and starts the default input. Returns false, with
-  // everything released again, when there is no input device or the device
-  // refuses the format; `why` then says which. The sound libraries' own
-  // diagnostics are silenced.
-  bool Open(std::string* why = nullptr);
+  // Initialises PortAudio and starts the default input. Returns a failure,
+  // with everything released again, when there is no input device or the
+  // device refuses the format; its message is one of the texts above. The
+  // sound libraries' own diagnostics are silenced.
+  std::optional<Failure> Open();
   // Stops the stream (waiting for a callback under way) and releases it.
   void Close();
 

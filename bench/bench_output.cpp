@@ -70,7 +70,7 @@ void SendFrame(benchmark::State& state, std::vector<OutputDevice> devices, const
     d.port = ntohs(a.sin_port);
   }
   outputs.devices().Load(std::move(devices));
-  if (!outputs.OpenOutputs()) state.SkipWithError("outputs did not open");
+  if (outputs.OpenOutputs()) state.SkipWithError("outputs did not open");
   const auto frame = bench::TestFrame(kSide, kSide, 4);
   for (auto _ : state) outputs.SendFrame({frame.data(), kSide, kSide});
   outputs.CloseOutputs();

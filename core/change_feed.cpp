@@ -23,7 +23,7 @@ void ChangeFeed::AddConsoleLine(std::string_view line) {
   Announce(Change::kConsole);
 }
 
-void ChangeFeed::ReportError(EngineError error) {
+void ChangeFeed::ReportError(Failure error) {
   {
     std::lock_guard lock(queueMutex_);
     if (errors_.size() >= kMaxQueued) {

@@ -52,13 +52,10 @@ enum class Change : int {
 };
 inline constexpr int kChangeGroupCount = 13;
 
-// A failure a dialog must show (platform/failure.h).
-using EngineError = Failure;
-
 struct ChangeBatch {
   std::array<bool, kChangeGroupCount> changed{};
   std::vector<std::string> consoleLines;
-  std::vector<EngineError> errors;
+  std::vector<Failure> errors;  // failures a dialog must show
   // Lines and errors dropped since the previous drain.
   uint64_t dropped = 0;
 
@@ -74,7 +71,7 @@ class ChangeFeed {
   uint64_t Count(Change change) const { return counts_[static_cast<size_t>(change)].load(std::memory_order_acquire); }
 
   void AddConsoleLine(std::string_view line);
-  void ReportError(EngineError error);
+  void ReportError(Failure error);
 
   // Main thread: every group announced since the previous drain, and the
   // queued lines and errors in the order they came.
@@ -85,7 +82,7 @@ class ChangeFeed {
   std::array<uint64_t, kChangeGroupCount> seen_{};  // main thread only
   std::mutex queueMutex_;
   std::vector<std::string> lines_;
-  std::vector<EngineError> errors_;
+  std::vector<Failure> errors_;
   std::atomic<uint64_t> dropped_{0};
 };
 

@@ -2,16 +2,10 @@
 
 namespace quor {
 
-NamedFile OpenNamedFile(const std::string& path, NamedFileUse use) {
+Result<int> OpenNamedFile(const std::string& path, NamedFileUse use) {
   Result<FileHandle> opened = FileHandle::Open(path, use);
-  NamedFile file;
-  if (!opened) {
-    file.errorNumber = opened.failure().errorNumber;
-    file.reason = opened.failure().message;
-    return file;
-  }
-  file.fd = opened->Release();
-  return file;
+  if (!opened) return opened.failure();
+  return opened->Release();
 }
 
 void CloseNamedFile(int fd) { FileHandle closing(fd); }

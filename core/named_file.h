@@ -8,21 +8,19 @@
 
 #include <string>
 
+#include "platform/failure.h"
 #include "platform/file_handle.h"
 
 namespace quor {
 
 using NamedFileUse = FileUse;
 
-struct NamedFile {
-  int fd = -1;          // owned by the caller; -1 when refused
-  int errorNumber = 0;  // the errno of the call that failed; 0 for a name of the wrong kind (EISDIR for a folder)
-  std::string reason;   // why not, for the operator ("No such file or directory", "is a FIFO, not a regular file")
-  bool ok() const { return fd >= 0; }
-};
-
-// Regular files come back in blocking mode, terminals non-blocking.
-NamedFile OpenNamedFile(const std::string& path, NamedFileUse use);
+// The descriptor, owned by the caller; or the failure: its errorNumber is
+// the errno of the call that failed (0 for a name of the wrong kind, EISDIR
+// for a folder) and its message says why for the operator ("No such file or
+// directory", "is a FIFO, not a regular file"). Regular files come back in
+// blocking mode, terminals non-blocking.
+Result<int> OpenNamedFile(const std::string& path, NamedFileUse use);
 // Closes a descriptor from OpenNamedFile that nothing else took over.
 void CloseNamedFile(int fd);
 

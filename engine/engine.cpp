@@ -138,7 +138,7 @@ void Engine::ReportLoadError(Generator& generator) {
   // A File Player that could not open its recording: the same error box
   // its dialog's "Load" shows.
   if (auto* player = dynamic_cast<FilePlayerGenerator*>(&generator)) {
-    if (std::optional<EngineError> error = player->TakeLoadError()) changes_.ReportError(std::move(*error));
+    if (std::optional<Failure> error = player->TakeLoadError()) changes_.ReportError(std::move(*error));
   }
 }
 
@@ -359,7 +359,7 @@ void Engine::PostMessageWork() {
   }
   RebindSlots();
   CompletePaste();
-  for (EngineError& fault : outputs_.TakeFaults()) changes_.ReportError(std::move(fault));
+  for (Failure& fault : outputs_.TakeFaults()) changes_.ReportError(std::move(fault));
   recorder_->ReportFault();
   ReportRate();
   console_.Drain();
@@ -501,13 +501,10 @@ void Engine::RequestShutdown() {
 bool Engine::OpenOutputs() {
   ExpectMainThread();
   if (flags_.outputState.load() == kOutputRunning) return true;
-  const bool opened = outputs_.OpenOutputs();
+  const std::optional<Failure> failed = outputs_.OpenOutputs();
   changes_.Announce(Change::kOutputs);
-  if (!opened) {
-    const EngineError& failure = outputs_.openFailure();
-    changes_.ReportError({failure.subject, failure.errorNumber, kOpenOutputsFailedMessage});
-  }
-  return opened;
+  if (failed) changes_.ReportError({failed->subject, failed->errorNumber, kOpenOutputsFailedMessage});
+  return !failed;
 }
 
 void Engine::CloseOutputs() {

@@ -280,7 +280,7 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   // Asks the host to end the program after this turn (any thread).
   void RequestShutdown();
   // UI thread: opens or closes the outputs, announcing kOutputs; a failed
-  // open reports an EngineError and returns false.
+  // open reports a Failure and returns false.
   bool OpenOutputs();
   void CloseOutputs();
 

@@ -26,8 +26,8 @@ Lifecycle::~Lifecycle() {
   if (options_.wakeMainThread) engine_.EditHooks([](EngineHooks& hooks) { hooks.wakeMainThread = nullptr; });
 }
 
-void Lifecycle::ReportErrors(const std::vector<EngineError>& errors) {
-  for (const EngineError& error : errors) engine_.changes().ReportError(error);
+void Lifecycle::ReportErrors(const std::vector<Failure>& errors) {
+  for (const Failure& error : errors) engine_.changes().ReportError(error);
 }
 
 std::optional<int> Lifecycle::Start() {
@@ -55,15 +55,17 @@ std::optional<int> Lifecycle::Start() {
 
   paths_ = ResolveProgramPaths(commandLine_.configDir);
   console.Print("Binarypath: %s\n", paths_.programFolder.c_str());
-  std::string unusable = commandLine_.configDir.empty() ? "" : UnusableFolderReason(paths_.configFolder);
+  std::optional<Failure> unusable =
+      commandLine_.configDir.empty() ? std::nullopt : CheckFolderUsable(paths_.configFolder);
   // The exit autosave writes its backup and temporaries beside
   // autosave.dat, under longer names: all of them must fit.
-  const std::string tooLong = NameTooLongReason(paths_.autosavePath + kProjectBackupSuffix);
-  if (unusable.empty()) unusable = tooLong;
-  if (!unusable.empty() && commandLine_.configDir.empty()) {
-    std::fprintf(stderr, "quor: cannot save autosave.dat in %s: %s\n", paths_.configFolder.c_str(), unusable.c_str());
-  } else if (!unusable.empty()) {
-    std::fprintf(stderr, "quor: cannot use --config-dir %s: %s\n", paths_.configFolder.c_str(), unusable.c_str());
+  if (!unusable) unusable = CheckNamesFit(paths_.autosavePath + kProjectBackupSuffix);
+  if (unusable && commandLine_.configDir.empty()) {
+    std::fprintf(stderr, "quor: cannot save autosave.dat in %s: %s\n", paths_.configFolder.c_str(),
+                 unusable->message.c_str());
+  } else if (unusable) {
+    std::fprintf(stderr, "quor: cannot use --config-dir %s: %s\n", paths_.configFolder.c_str(),
+                 unusable->message.c_str());
     finished_ = true;  // nothing was started, so nothing is saved
     return 1;
   }
@@ -72,7 +74,7 @@ std::optional<int> Lifecycle::Start() {
     engine_.EditHooks([this](EngineHooks& hooks) { hooks.wakeMainThread = options_.wakeMainThread; });
   }
   // Without an input device the spectrum simply stays silent.
-  if (std::string why; !engine_.audio().Start(&why)) console.Print("%s\n", why.c_str());
+  if (const std::optional<Failure> failed = engine_.audio().Start()) console.Print("%s\n", failed->message.c_str());
   if (commandLine_.limitTo20Fps) engine_.SetOutputFps(20);
 
   LoadStartProject();
@@ -194,10 +196,10 @@ int Lifecycle::Finish() {
   int exitCode = saved.status == ProjectFileStatus::kDone ? 0 : 1;
   if (!commandLine_.snapshotPath.empty()) {
     std::vector<uint8_t> frame = engine_.CopyFrame(FrameIndex::kOutput);
-    std::string error;
-    if (!WriteFrameSnapshot(commandLine_.snapshotPath, {frame.data(), engine_.width(), engine_.height()},
-                            kSnapshotLongSide, &error)) {
-      std::fprintf(stderr, "quor: cannot write snapshot %s: %s\n", commandLine_.snapshotPath.c_str(), error.c_str());
+    if (const std::optional<Failure> failed = WriteFrameSnapshot(
+            commandLine_.snapshotPath, {frame.data(), engine_.width(), engine_.height()}, kSnapshotLongSide)) {
+      std::fprintf(stderr, "quor: cannot write snapshot %s: %s\n", commandLine_.snapshotPath.c_str(),
+                   failed->message.c_str());
       exitCode = 1;
     }
   }

@@ -66,7 +66,7 @@ class Lifecycle {
   void Autostart();
   // --scan-artnet: one scan, the nodes on standard output; the exit code.
   int ScanArtNetOnly();
-  void ReportErrors(const std::vector<EngineError>& errors);
+  void ReportErrors(const std::vector<Failure>& errors);
 
   Engine& engine_;
   std::vector<std::string> args_;

@@ -64,7 +64,7 @@ ProjectFileResult WriteFailed(const std::string& path, const std::string& why, i
 
 // A failure found in bytes read from `path` names that file.
 ProjectFileResult NamingFile(ProjectFileResult result, const std::string& path) {
-  for (EngineError& error : result.errors) {
+  for (Failure& error : result.errors) {
     if (error.subject.empty()) error.subject = path;
   }
   return result;
@@ -195,11 +195,9 @@ ProjectFileResult ApplyProject(Engine& engine, ProjectData&& project, const Proj
   engine.outputs().PatchChanged();
 
   if (outputsWereRunning || project.outputRunning == 1) {
-    result.outputsRunning = engine.outputs().OpenOutputs();
-    if (!result.outputsRunning) {
-      const EngineError& failure = engine.outputs().openFailure();
-      AddFailure(result, failure.subject, failure.errorNumber, kOpenOutputsFailedMessage);
-    }
+    const std::optional<Failure> failed = engine.outputs().OpenOutputs();
+    result.outputsRunning = !failed;
+    if (failed) AddFailure(result, failed->subject, failed->errorNumber, kOpenOutputsFailedMessage);
   }
 
   if (settings.remoteControlEnabled.load() == 1 && hooks.openRemoteInput) {
@@ -247,15 +245,15 @@ ProjectFileResult AppendProject(Engine& engine, ProjectData&& project) {
 }
 
 ProjectFileResult LoadProjectBytes(Engine& engine, std::span<const uint8_t> bytes, const ProjectLoadHooks& hooks) {
-  ProjectParseResult parsed = ParseProject(bytes);
-  if (!parsed.project) return Refused(std::move(parsed.error));
-  return ApplyProject(engine, std::move(*parsed.project), hooks);
+  Result<ProjectData> parsed = ParseProject(bytes);
+  if (!parsed) return Refused(parsed.failure().message);
+  return ApplyProject(engine, std::move(*parsed), hooks);
 }
 
 ProjectFileResult ImportProjectBytes(Engine& engine, std::span<const uint8_t> bytes) {
-  ProjectParseResult parsed = ParseProject(bytes, ProjectScope::kScenesAndChases);
-  if (!parsed.project) return Refused(std::move(parsed.error));
-  return AppendProject(engine, std::move(*parsed.project));
+  Result<ProjectData> parsed = ParseProject(bytes, ProjectScope::kScenesAndChases);
+  if (!parsed) return Refused(parsed.failure().message);
+  return AppendProject(engine, std::move(*parsed));
 }
 
 ProjectFileResult SaveProject(Engine& engine, const std::string& path) {
@@ -265,9 +263,8 @@ ProjectFileResult SaveProject(Engine& engine, const std::string& path) {
     return WriteFailed(path, "the project holds " + exceeded, 0);
   }
   // The old file stays whole until the new one is completely on the disk.
-  int error = 0;
-  if (const std::string why = ReplaceFile(path, EncodeProject(project), &error); !why.empty()) {
-    return WriteFailed(path, why, error);
+  if (const std::optional<Failure> failed = ReplaceFile(path, EncodeProject(project))) {
+    return WriteFailed(path, failed->message, failed->errorNumber);
   }
   return {};
 }
@@ -284,12 +281,11 @@ ProjectFileResult SaveProjectKeepingBackup(Engine& engine, const std::string& pa
   if (FileHoldsBytes(path, bytes)) return {};
   ProjectFileResult result;
   const std::string backup = path + kProjectBackupSuffix;
-  int error = 0;
-  if (const std::string why = ReplaceBackup(path, backup, &error); !why.empty()) {
-    AddFailure(result, backup, error, "Failed to keep " + backup + ": " + why);
+  if (const std::optional<Failure> failed = ReplaceBackup(path, backup)) {
+    AddFailure(result, backup, failed->errorNumber, "Failed to keep " + backup + ": " + failed->message);
   }
-  if (const std::string why = ReplaceFile(path, bytes, &error); !why.empty()) {
-    ProjectFileResult failed = WriteFailed(path, why, error);
+  if (const std::optional<Failure> written = ReplaceFile(path, bytes)) {
+    ProjectFileResult failed = WriteFailed(path, written->message, written->errorNumber);
     failed.messages.insert(failed.messages.begin(), result.messages.begin(), result.messages.end());
     failed.errors.insert(failed.errors.begin(), result.errors.begin(), result.errors.end());
     return failed;

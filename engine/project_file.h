@@ -62,7 +62,7 @@ struct ProjectFileResult {
   // The same failures with their structure, one per message in the same
   // order: the file, port or device that failed and the errno behind it
   // (0 when no system call failed).
-  std::vector<EngineError> errors;
+  std::vector<Failure> errors;
   // Load: the outputs run afterwards ("Start &Output" checked, "Output
   // &Patch", "Output &Devices" and "&Matrix Size" greyed).
   bool outputsRunning = false;

@@ -15,13 +15,10 @@ int SnapshotScale(int width, int height, int minLongSide) {
   return std::max(1, (minLongSide + longer - 1) / longer);
 }
 
-bool WriteFrameSnapshot(const std::string& path, FrameView frame, int minLongSide, std::string* error) {
+std::optional<Failure> WriteFrameSnapshot(const std::string& path, FrameView frame, int minLongSide) {
   const int width = frame.width;
   const int height = frame.height;
-  if (frame.pixels == nullptr || width <= 0 || height <= 0) {
-    if (error) *error = "no frame to write";
-    return false;
-  }
+  if (frame.pixels == nullptr || width <= 0 || height <= 0) return Failure{path, 0, "no frame to write"};
   QImage image(width, height, QImage::Format_RGB888);
   for (int y = 0; y < height; ++y) {
     std::copy_n(frame.pixels + static_cast<size_t>(y) * static_cast<size_t>(width) * 3, static_cast<size_t>(width) * 3,
@@ -34,18 +31,10 @@ bool WriteFrameSnapshot(const std::string& path, FrameView frame, int minLongSid
   QBuffer buffer(&png);
   buffer.open(QIODevice::WriteOnly);
   QImageWriter writer(&buffer, "png");
-  if (!writer.write(image)) {
-    if (error) *error = writer.errorString().toStdString();
-    return false;
-  }
+  if (!writer.write(image)) return Failure{path, 0, writer.errorString().toStdString()};
   // The name is used as bytes, and the file is replaced in one step.
-  const std::string why = ReplaceFile(
+  return ReplaceFile(
       path, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(png.constData()), static_cast<size_t>(png.size())));
-  if (!why.empty()) {
-    if (error) *error = why;
-    return false;
-  }
-  return true;
 }
 
 }  // namespace quor

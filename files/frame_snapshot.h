@@ -4,18 +4,20 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/rgb_frame.h"
+#include "platform/failure.h"
 
 namespace quor {
 
 // The whole factor that brings the longer side to at least `minLongSide`.
 int SnapshotScale(int width, int height, int minLongSide);
 
-// Returns false and describes the problem in *error when the file cannot be
-// written; the file is written to a temporary name first, so an existing
-// picture is never left half-written.
-bool WriteFrameSnapshot(const std::string& path, FrameView frame, int minLongSide, std::string* error);
+// Empty when the picture was written, else the failure that stopped it; the
+// file is written to a temporary name first, so an existing picture is never
+// left half-written.
+std::optional<Failure> WriteFrameSnapshot(const std::string& path, FrameView frame, int minLongSide);
 
 }  // namespace quor

@@ -34,11 +34,7 @@ int32_t ReadI32At(std::span<const uint8_t> bytes, size_t offset) {
   return in.GetI32();
 }
 
-ProjectParseResult Refuse(const char* message) {
-  ProjectParseResult result;
-  result.error = message;
-  return result;
-}
+Failure Refuse(const char* message) { return Failure{"", 0, message}; }
 
 // Reads one chase header and its steps, refusing what cannot be right.
 bool ReadChase(std::span<const uint8_t> bytes, ByteReader& in, Chase& chase) {
@@ -85,7 +81,7 @@ std::string ProjectLimitExceeded(const ProjectData& project) {
 
 int ProjectVersionFromByte(uint8_t byte) { return byte >= '0' && byte <= '9' ? byte - '0' : 0; }
 
-ProjectParseResult ParseProject(std::span<const uint8_t> bytes, ProjectScope scope) {
+Result<ProjectData> ParseProject(std::span<const uint8_t> bytes, ProjectScope scope) {
   if (bytes.size() < kProjectHeaderBytes ||
       !std::equal(std::begin(kProjectMagic), std::end(kProjectMagic), bytes.begin())) {
     return Refuse(kUnknownFileFormatMessage);
@@ -115,7 +111,7 @@ ProjectParseResult ParseProject(std::span<const uint8_t> bytes, ProjectScope sco
     }
   }
   if (!in.ok()) return Refuse(kUnknownFileFormatMessage);
-  if (scope == ProjectScope::kScenesAndChases) return ProjectParseResult{std::move(project), {}};
+  if (scope == ProjectScope::kScenesAndChases) return project;
 
   // The device count, then the devices (52-byte records before version 4).
   const int32_t deviceCount = in.GetI32();
@@ -178,7 +174,7 @@ ProjectParseResult ParseProject(std::span<const uint8_t> bytes, ProjectScope sco
     project.remoteControlEnabled = in.GetI32();
   }
   if (!in.ok()) return Refuse(kUnknownFileFormatMessage);
-  return ProjectParseResult{std::move(project), {}};
+  return project;
 }
 
 std::vector<uint8_t> EncodeProject(const ProjectData& project) {

@@ -18,6 +18,7 @@
 #include "output/device_list.h"
 #include "output/output_device.h"
 #include "output/patch_table.h"
+#include "platform/failure.h"
 #include "show/chase.h"
 #include "show/scene.h"
 #include "show/show_limits.h"
@@ -86,13 +87,6 @@ struct ProjectData {
 // not stop it.
 enum class ProjectScope { kWhole, kScenesAndChases };
 
-struct ProjectParseResult {
-  std::optional<ProjectData> project;
-  // kUnknownFileFormatMessage or kNewerFileVersionMessage when `project`
-  // is empty.
-  std::string error;
-};
-
 // The version a header byte names: a digit gives its value, anything else 0.
 int ProjectVersionFromByte(uint8_t byte);
 
@@ -105,7 +99,9 @@ size_t MaxProjectFileBytes();
 // would take it back.
 std::string ProjectLimitExceeded(const ProjectData& project);
 
-// Checks and reads a whole file. Refused with kUnknownFileFormatMessage:
+// Checks and reads a whole file. A refusal is a failure with no subject and
+// no errno whose message is kNewerFileVersionMessage for a file of a later
+// format version, else kUnknownFileFormatMessage:
 // a wrong magic, any count the remaining bytes cannot hold or that is
 // negative or above its limit, a chase whose step count exceeds its step capacity, a matrix
 // outside 4..320 per side or above 16384 pixels, a patch entry naming a
@@ -114,7 +110,7 @@ std::string ProjectLimitExceeded(const ProjectData& project);
 // (PixelStep 1..4, MasterLevel 0..255, GammaSetting 1..500, StrobeTime
 // 1..25, SceneFadeStep 4..30) are brought into it. Bytes after the last
 // item are ignored.
-ProjectParseResult ParseProject(std::span<const uint8_t> bytes, ProjectScope scope = ProjectScope::kWhole);
+Result<ProjectData> ParseProject(std::span<const uint8_t> bytes, ProjectScope scope = ProjectScope::kWhole);
 
 // The version-4 file of `project` (its `version` is ignored). The patch is
 // written as it is; the caller keeps it at matrixWidth x matrixHeight.

@@ -26,16 +26,15 @@ constexpr AsyncWriterLimits kRecorderQueue{32, size_t{4} << 20};
 
 Recorder::StartResult Recorder::Start(const std::string& path, int width, int height) {
   if (Recording()) return StartResult::kAlreadyRecording;
-  Failure failure;
-  std::unique_ptr<FileRecordingSink> sink = FileRecordingSink::Create(path, &failure);
-  const std::string& reason = failure.message;
-  if (sink == nullptr) {
+  Result<std::unique_ptr<FileRecordingSink>> sink = FileRecordingSink::Create(path);
+  if (!sink) {
+    const std::string& reason = sink.failure().message;
     engine_.console().Print("Recorder: cannot record into %s: %s\n", path.c_str(), reason.c_str());
     engine_.changes().ReportError(
         {path, 0, "Cannot record into " + path + ": " + reason + ". Choose another file."});
     return StartResult::kCannotCreate;
   }
-  return StartInto(std::move(sink), path, width, height);
+  return StartInto(std::move(*sink), path, width, height);
 }
 
 Recorder::StartResult Recorder::StartInto(std::unique_ptr<RecordingSink> sink, const std::string& name, int width,

@@ -278,17 +278,13 @@ FrameReadResult RecordingReader::ReadFrame(std::span<uint8_t> out) {
 
 // --- sink -------------------------------------------------------------------
 
-std::unique_ptr<FileRecordingSink> FileRecordingSink::Create(const std::string& path, Failure* failure) {
-  auto fail = [failure](Failure why) {
-    if (failure != nullptr) *failure = std::move(why);
-    return nullptr;
-  };
+Result<std::unique_ptr<FileRecordingSink>> FileRecordingSink::Create(const std::string& path) {
   Result<FileHandle> opened = FileHandle::Open(path, FileUse::kWrite);
-  if (!opened) return fail(opened.failure());
+  if (!opened) return opened.failure();
   // Truncated only once the lock is held: a file another writer records
   // into stays intact.
-  if (std::optional<Failure> refused = opened->LockExclusive()) return fail(*refused);
-  if (std::optional<Failure> refused = opened->Truncate()) return fail(*refused);
+  if (std::optional<Failure> refused = opened->LockExclusive()) return *std::move(refused);
+  if (std::optional<Failure> refused = opened->Truncate()) return *std::move(refused);
   return std::unique_ptr<FileRecordingSink>(new FileRecordingSink(std::move(*opened)));
 }
 

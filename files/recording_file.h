@@ -223,10 +223,9 @@ class MemoryRecordingSink final : public RecordingSink {
 // second writer; every Write is one synchronous write.
 class FileRecordingSink final : public RecordingSink {
  public:
-  // nullptr when the file cannot be created, is no regular file (opening
-  // never waits for a FIFO's reader) or another writer holds it; `failure`
-  // then says why.
-  static std::unique_ptr<FileRecordingSink> Create(const std::string& path, Failure* failure = nullptr);
+  // A failure when the file cannot be created, is no regular file (opening
+  // never waits for a FIFO's reader) or another writer holds it.
+  static Result<std::unique_ptr<FileRecordingSink>> Create(const std::string& path);
   ~FileRecordingSink() override;
   FileRecordingSink(const FileRecordingSink&) = delete;
   FileRecordingSink& operator=(const FileRecordingSink&) = delete;

@@ -14,8 +14,6 @@
 namespace quor {
 namespace {
 
-std::string Reason(int error) { return SystemReason(error); }
-
 std::string FolderOfPath(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
@@ -44,19 +42,15 @@ bool RegularFile(const std::string& path, FileStatus& info) {
 
 }  // namespace
 
-std::string ReplaceFile(const std::string& named, std::span<const uint8_t> bytes, int* errorNumber) {
-  auto fail = [errorNumber](int error) {
-    if (errorNumber != nullptr) *errorNumber = error;
-    return Reason(error);
-  };
-  if (errorNumber != nullptr) *errorNumber = 0;
+std::optional<Failure> ReplaceFile(const std::string& named, std::span<const uint8_t> bytes) {
+  auto fail = [&named](int error) { return SystemFailure(named, error); };
   // A symbolic link is followed, so the file it names is replaced and the
   // link stays; a dangling link is replaced itself.
   const std::string path = ResolveLink(named);
   const Result<FileStatus> old = StatPath(path);
   // A FIFO, device or folder under the name is not ours to replace.
   if (old && old->kind == FileKind::kFolder) return fail(EISDIR);
-  if (old && old->kind != FileKind::kRegular) return "not a regular file";
+  if (old && old->kind != FileKind::kRegular) return Failure{named, 0, "not a regular file"};
   const unsigned mode = old ? old->mode : 0666;  // the umask applies to a new file
   std::string tempPath;
   Result<FileHandle> file = CreateTemporary(path, mode, tempPath);
@@ -76,8 +70,7 @@ std::string ReplaceFile(const std::string& named, std::span<const uint8_t> bytes
   return {};
 }
 
-std::string ReplaceBackup(const std::string& named, const std::string& backupPath, int* errorNumber) {
-  if (errorNumber != nullptr) *errorNumber = 0;
+std::optional<Failure> ReplaceBackup(const std::string& named, const std::string& backupPath) {
   const std::string path = ResolveLink(named);
   FileStatus info;
   if (!RegularFile(path, info)) return {};
@@ -91,18 +84,14 @@ std::string ReplaceBackup(const std::string& named, const std::string& backupPat
       const std::optional<Failure> renamed = RenamePath(tempPath, backupPath);
       if (!renamed) return {};
       RemoveFile(tempPath);
-      if (errorNumber != nullptr) *errorNumber = renamed->errorNumber;
-      return Reason(renamed->errorNumber);
+      return SystemFailure(backupPath, renamed->errorNumber);
     }
     if (linked->errorNumber != EEXIST) break;
   }
   // File systems without hard links: copy it.
   const FileReadResult current = ReadRegularFile(path, static_cast<size_t>(info.size));
-  if (current.status != FileReadStatus::kDone) {
-    if (errorNumber != nullptr) *errorNumber = current.errorNumber;
-    return current.reason;
-  }
-  return ReplaceFile(backupPath, current.bytes, errorNumber);
+  if (current.status != FileReadStatus::kDone) return Failure{named, current.errorNumber, current.reason};
+  return ReplaceFile(backupPath, current.bytes);
 }
 
 bool FileHoldsBytes(const std::string& path, std::span<const uint8_t> bytes) {
@@ -134,7 +123,7 @@ int RemoveStaleTemporaries(const std::string& folder, const std::string& target)
   return removed;
 }
 
-std::string NameTooLongReason(const std::string& path) {
+std::optional<Failure> CheckNamesFit(const std::string& path) {
   // The longest names: "<path>.quor-tmp-<pid>-<8 hex digits>" and the
   // backup's link "<path>.quor-tmp-<pid>-link<attempt up to 99>".
   const size_t longest =
@@ -142,28 +131,27 @@ std::string NameTooLongReason(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   const size_t nameLength = slash == std::string::npos ? path.size() : path.size() - slash - 1;
   if (path.size() + longest >= PathLengthLimit() || nameLength + longest > NameLengthLimit()) {
-    return Reason(ENAMETOOLONG);
+    return SystemFailure(path, ENAMETOOLONG);
   }
   return {};
 }
 
-std::string UnusableFolderReason(const std::string& folder) {
-  if (folder.empty()) return "no folder named";
+std::optional<Failure> CheckFolderUsable(const std::string& folder) {
+  if (folder.empty()) return Failure{folder, 0, "no folder named"};
   Result<FileStatus> info = StatPath(folder);
   if (!info) {
-    if (info.failure().errorNumber != ENOENT) return info.failure().message;
+    if (info.failure().errorNumber != ENOENT) return info.failure();
     // Create it and the folders above it that are missing.
     for (size_t slash = folder.find('/', 1); ; slash = folder.find('/', slash + 1)) {
-      const std::optional<Failure> made = MakeFolder(folder.substr(0, slash));
-      if (made && made->errorNumber != EEXIST) return made->message;
+      std::optional<Failure> made = MakeFolder(folder.substr(0, slash));
+      if (made && made->errorNumber != EEXIST) return made;
       if (slash == std::string::npos) break;
     }
     info = StatPath(folder);
-    if (!info) return info.failure().message;
+    if (!info) return info.failure();
   }
-  if (info->kind != FileKind::kFolder) return Reason(ENOTDIR);
-  if (const std::optional<Failure> refused = CheckFolderWritable(folder)) return refused->message;
-  return {};
+  if (info->kind != FileKind::kFolder) return SystemFailure(folder, ENOTDIR);
+  return CheckFolderWritable(folder);
 }
 
 FileReadResult ReadRegularFile(const std::string& path, size_t maxBytes) {

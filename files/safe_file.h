@@ -10,9 +10,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "platform/failure.h"
 
 namespace quor {
 
@@ -23,18 +26,17 @@ inline constexpr const char* kTemporaryMarker = ".quor-tmp-";
 // Writes `bytes` to a new temporary beside `path`, checks every write, the
 // flush to the disk and the close, then renames it over `path`. On any
 // failure the temporary is removed, `path` keeps its old content and the
-// result is the system's reason ("No space left on device"); "" on success.
-// `errorNumber`, when given, receives the errno behind the reason (0 on
-// success). The new file keeps the mode of the one it replaces; a symbolic
-// link at `path` stays and its target is replaced.
-std::string ReplaceFile(const std::string& path, std::span<const uint8_t> bytes, int* errorNumber = nullptr);
+// result is a failure with the system's reason ("No space left on device")
+// and its errno; empty on success. The new file keeps the mode of the one it
+// replaces; a symbolic link at `path` stays and its target is replaced.
+std::optional<Failure> ReplaceFile(const std::string& path, std::span<const uint8_t> bytes);
 
 // Makes `backupPath` a copy of the regular file `path` in one step (a hard
 // link renamed over the old backup, or a full copy where links are not
 // possible). Nothing happens when `path` is missing or not a regular file.
-// Returns "" or the reason the backup could not be made (its errno in
-// `errorNumber` when given); the old backup is then untouched.
-std::string ReplaceBackup(const std::string& path, const std::string& backupPath, int* errorNumber = nullptr);
+// Empty, or the failure that kept the backup from being made (its reason
+// and errno); the old backup is then untouched.
+std::optional<Failure> ReplaceBackup(const std::string& path, const std::string& backupPath);
 
 // Whether the regular file `path` holds exactly `bytes`.
 bool FileHoldsBytes(const std::string& path, std::span<const uint8_t> bytes);
@@ -45,15 +47,16 @@ bool FileHoldsBytes(const std::string& path, std::span<const uint8_t> bytes);
 // Returns how many were removed.
 int RemoveStaleTemporaries(const std::string& folder, const std::string& target = {});
 
-// The temporaries beside a file are named longer than the file itself. ""
-// when every name ReplaceFile and ReplaceBackup write for `path` fits the
-// system's limits on a path and on a file name; else the system's reason
-// ("File name too long").
-std::string NameTooLongReason(const std::string& path);
+// The temporaries beside a file are named longer than the file itself.
+// Empty when every name ReplaceFile and ReplaceBackup write for `path` fits
+// the system's limits on a path and on a file name; else the failure with
+// the system's reason ("File name too long").
+std::optional<Failure> CheckNamesFit(const std::string& path);
 
-// "" when `folder` exists (or could be created) as a folder this process
-// may create, rename and remove files in; otherwise why not.
-std::string UnusableFolderReason(const std::string& folder);
+// Empty when `folder` exists (or could be created) as a folder this process
+// may create, rename and remove files in; otherwise the failure saying why
+// not.
+std::optional<Failure> CheckFolderUsable(const std::string& folder);
 
 enum class FileReadStatus {
   kDone,

@@ -24,17 +24,17 @@ const quor::GeneratorRegistry& Registry() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const uint8_t> bytes(data, size);
   (void)quor::ParseProject(bytes, quor::ProjectScope::kScenesAndChases);
-  quor::ProjectParseResult parsed = quor::ParseProject(bytes);
-  if (!parsed.project) return 0;
+  quor::Result<quor::ProjectData> parsed = quor::ParseProject(bytes);
+  if (!parsed) return 0;
 
   // Outputs never open here: the devices would create files and send
   // packets wherever the input says.
-  parsed.project->outputRunning = 0;
+  parsed->outputRunning = 0;
   quor::Engine engine(Registry(), quor::EngineOptions{quor::FrameClock::Mode::kManual, 1});
   engine.console().SetSink([](std::string_view) {});
-  quor::ApplyProject(engine, std::move(*parsed.project));
+  quor::ApplyProject(engine, std::move(*parsed));
   engine.RunMixPass();
-  if (!quor::ParseProject(quor::SerializeProject(engine)).project) std::abort();
+  if (!quor::ParseProject(quor::SerializeProject(engine))) std::abort();
   (void)quor::ImportProjectBytes(engine, bytes);
   return 0;
 }

@@ -95,7 +95,7 @@ void FilePlayerGenerator::ExchangeSettings(SettingsBlock& block, SettingsDirecti
   kLayout.Load(*this, block);
   const std::string name = fileName_;  // a refused file's name is cleared
   loadError_.reset();
-  if (const char* text = RecordingOpenMessage(Open())) loadError_ = EngineError{name, 0, text};
+  if (const char* text = RecordingOpenMessage(Open())) loadError_ = Failure{name, 0, text};
 }
 
 FilePlayerDialogState FilePlayerGenerator::DialogState(int matrixWidth, int matrixHeight) const {

@@ -81,7 +81,7 @@ class FilePlayerGenerator final : public Generator {
   // The error the last ExchangeSettings load left (the file and the error
   // box text), if any; cleared by taking it. The engine hands it to the
   // change feed after a scene recall or a paste.
-  std::optional<EngineError> TakeLoadError() { return std::exchange(loadError_, std::nullopt); }
+  std::optional<Failure> TakeLoadError() { return std::exchange(loadError_, std::nullopt); }
 
   const std::string& fileName() const { return fileName_; }
   int fileWidth() const { return fileWidth_; }
@@ -112,7 +112,7 @@ class FilePlayerGenerator final : public Generator {
   int fileFps_ = 0;
   std::vector<uint8_t> fileFrame_;
   std::atomic<int> smoothResize_{0};
-  std::optional<EngineError> loadError_;
+  std::optional<Failure> loadError_;
   bool noFrames_ = false;  // the open recording held no frame; Render draws black
 
   // Render only: where each target column and row reads from.

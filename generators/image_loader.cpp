@@ -90,11 +90,11 @@ ImageDecodeResult DecodeImageFile(const std::string& path) {
   // Opened by its bytes (a name that is no valid UTF-8 opens too) and only
   // as a regular file: a FIFO would hold the loader, and the program's
   // exit, for good.
-  const NamedFile opened = OpenNamedFile(path, NamedFileUse::kRead);
-  if (!opened.ok()) return {nullptr, "cannot open it: " + opened.reason};
+  const Result<int> opened = OpenNamedFile(path, NamedFileUse::kRead);
+  if (!opened) return {nullptr, "cannot open it: " + opened.failure().message};
   QFile file;
-  if (!file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-    CloseNamedFile(opened.fd);
+  if (!file.open(*opened, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    CloseNamedFile(*opened);
     return {nullptr, "cannot open it: " + Text(file.errorString())};
   }
   QImageReader reader(&file);

@@ -4,16 +4,12 @@
 
 namespace quor {
 
-std::unique_ptr<FileTransport> FileTransport::Create(const std::string& path, Failure* failure) {
-  auto fail = [failure](Failure why) {
-    if (failure != nullptr) *failure = std::move(why);
-    return nullptr;
-  };
+Result<std::unique_ptr<FileTransport>> FileTransport::Create(const std::string& path) {
   Result<FileHandle> file = FileHandle::Open(path, FileUse::kWrite);
-  if (!file) return fail(file.failure());
+  if (!file) return file.failure();
   // Not truncated before the lock is held: a file in use stays intact.
-  if (std::optional<Failure> refused = file->LockExclusive()) return fail(*refused);
-  if (std::optional<Failure> refused = file->Truncate()) return fail(*refused);
+  if (std::optional<Failure> refused = file->LockExclusive()) return *std::move(refused);
+  if (std::optional<Failure> refused = file->Truncate()) return *std::move(refused);
   return std::unique_ptr<FileTransport>(new FileTransport(std::move(*file)));
 }
 
@@ -40,14 +36,18 @@ FileTransport::~FileTransport() {
 
 void FileTransport::Send(std::span<const uint8_t> bytes) { writer_.Post(0, bytes); }
 
-int WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes) {
+std::optional<Failure> WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes) {
   Result<FileHandle> file = FileHandle::Open(path, FileUse::kWrite);
-  if (!file) return file.failure().errorNumber != 0 ? file.failure().errorNumber : EINVAL;
+  if (!file) {
+    Failure refused = file.failure();
+    if (refused.errorNumber == 0) refused.errorNumber = EINVAL;
+    return refused;
+  }
   std::optional<Failure> failed = file->Truncate();
   if (!failed) failed = file->WriteAll(bytes);
   const std::optional<Failure> closed = file->Close();
   if (!failed) failed = closed;
-  return failed ? failed->errorNumber : 0;
+  return failed;
 }
 
 }  // namespace quor

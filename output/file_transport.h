@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/async_writer.h"
@@ -22,10 +23,10 @@ namespace quor {
 
 class FileTransport : public Transport {
  public:
-  // nullptr when the file cannot be created, is no regular file or is in
-  // use by another writer; `failure` then names the path, says why and
-  // holds the errno of the call that failed (0 for a name of the wrong kind).
-  static std::unique_ptr<FileTransport> Create(const std::string& path, Failure* failure = nullptr);
+  // A failure when the file cannot be created, is no regular file or is in
+  // use by another writer: it names the path, says why and holds the errno
+  // of the call that failed (0 for a name of the wrong kind).
+  static Result<std::unique_ptr<FileTransport>> Create(const std::string& path);
   ~FileTransport() override;
   void Send(std::span<const uint8_t> bytes) override;
   int fault() const override { return fault_.load(); }
@@ -40,8 +41,9 @@ class FileTransport : public Transport {
 };
 
 // Writes `bytes` as the whole new content of the regular file `path`
-// (Bitmap Export files). Returns 0, or the errno of the call that failed
-// (EINVAL for a name that is no regular file).
-int WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes);
+// (Bitmap Export files). Empty when it worked; else the failure, whose
+// errorNumber is the errno of the call that failed (EINVAL for a name that
+// is no regular file).
+std::optional<Failure> WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes);
 
 }  // namespace quor

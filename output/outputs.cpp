@@ -27,16 +27,14 @@ Outputs::Outputs(Console& console, std::atomic<OutputStateValue>& outputState, P
 
 Outputs::~Outputs() { CloseOutputs(); }
 
-bool Outputs::OpenOutputs() {
+std::optional<Failure> Outputs::OpenOutputs() {
   if (state_.load() != kOutputStopped) CloseOutputs();
   std::unique_lock lock(sendMutex_);
   CloseReleased(ReleaseLocked());
-  bool failed = false;
-  openFailure_ = {};
+  std::optional<Failure> firstFailure;
   // Keeps the first failure for the caller's error dialog.
-  auto fail = [this, &failed](std::string subject, int errorNumber, std::string reason) {
-    if (!failed) openFailure_ = {std::move(subject), errorNumber, std::move(reason)};
-    failed = true;
+  auto fail = [&firstFailure](std::string subject, int errorNumber, std::string reason) {
+    if (!firstFailure) firstFailure = Failure{std::move(subject), errorNumber, std::move(reason)};
   };
   const std::span<const OutputDevice> list = devices_.devices();
   connections_.resize(list.size());
@@ -54,15 +52,25 @@ bool Outputs::OpenOutputs() {
       continue;
     }
     const std::string path(d.PathText());
-    Failure fileFailure;
+    // A redirection or recorder file; why it cannot be created is said on
+    // the console and kept for the error box.
+    auto createFile = [&] {
+      c.toFile = true;
+      Result<std::unique_ptr<FileTransport>> file = FileTransport::Create(path);
+      if (file) {
+        c.file = file->get();
+        c.transport = std::move(*file);
+        return;
+      }
+      const Failure& why = file.failure();
+      console_.Print("Output %zu: cannot create %s: %s\n", i + 1, path.c_str(), why.message.c_str());
+      fail(path, why.errorNumber, "cannot create the file: " + why.message);
+    };
     switch (info->transport) {
       case TransportKind::kUdp:
       case TransportKind::kSerial:
         if (d.Redirected()) {
-          auto file = FileTransport::Create(path, &fileFailure);
-          c.file = file.get();
-          c.transport = std::move(file);
-          c.toFile = true;
+          createFile();
         } else if (info->transport == TransportKind::kUdp) {
           if (!socket_) {
             socket_ = options_.openSocket();
@@ -71,32 +79,20 @@ bool Outputs::OpenOutputs() {
           }
           c.transport = std::make_unique<UdpTransport>(*socket_, DestinationOf(d), d.port);
         } else {
-          std::string why;
-          int portError = 0;
-          c.transport = SerialPort::Open(d.AddressText(), d.driverParam, &why, &portError);
-          if (!c.transport) {
-            const std::string port = SerialPort::PathFor(d.AddressText());
-            console_.Print("Output %zu: %s %s\n", i + 1, port.c_str(), why.c_str());
-            fail(port, portError, why);
+          Result<std::unique_ptr<SerialPort>> port = SerialPort::Open(d.AddressText(), d.driverParam);
+          if (port) {
+            c.transport = std::move(*port);
+          } else {
+            const std::string portPath = SerialPort::PathFor(d.AddressText());
+            const Failure& why = port.failure();
+            console_.Print("Output %zu: %s %s\n", i + 1, portPath.c_str(), why.message.c_str());
+            fail(portPath, why.errorNumber, why.message);
           }
-          break;
-        }
-        if (d.Redirected() && !c.transport) {
-          console_.Print("Output %zu: cannot create %s: %s\n", i + 1, path.c_str(), fileFailure.message.c_str());
-          fail(path, fileFailure.errorNumber, "cannot create the file: " + fileFailure.message);
         }
         break;
-      case TransportKind::kRecorderFile: {
-        auto file = FileTransport::Create(path, &fileFailure);
-        c.file = file.get();
-        c.transport = std::move(file);
-        c.toFile = true;
-        if (!c.transport) {
-          console_.Print("Output %zu: cannot create %s: %s\n", i + 1, path.c_str(), fileFailure.message.c_str());
-          fail(path, fileFailure.errorNumber, "cannot create the file: " + fileFailure.message);
-        }
+      case TransportKind::kRecorderFile:
+        createFile();
         break;
-      }
       case TransportKind::kBitmapFolder: {
         const std::string folder = path;
         auto fault = std::make_shared<std::atomic<int>>(0);
@@ -104,9 +100,10 @@ bool Outputs::OpenOutputs() {
         c.bitmaps = std::make_unique<AsyncWriter>(
             [folder, fault](int64_t counter, std::span<const uint8_t> bytes) {
               // A failure skips the file and is reported once; later files are tried again.
-              if (const int error = WriteWholeFile(BitmapFileName(folder, static_cast<int>(counter)), bytes)) {
+              if (const std::optional<Failure> failed =
+                      WriteWholeFile(BitmapFileName(folder, static_cast<int>(counter)), bytes)) {
                 int none = 0;
-                fault->compare_exchange_strong(none, error);
+                fault->compare_exchange_strong(none, failed->errorNumber);
               }
               return true;
             },
@@ -116,12 +113,12 @@ bool Outputs::OpenOutputs() {
     }
     if (buffered) c.buffer.assign(static_cast<size_t>(info->headerLength + d.channels) + kBufferExtraBytes, 0);
   }
-  if (failed) {
+  if (firstFailure) {
     std::vector<Connection> opened = ReleaseLocked();
     state_.store(kOutputStopped);
     lock.unlock();
     CloseReleased(std::move(opened));
-    return false;
+    return firstFailure;
   }
   targets_.assign(connections_.size(), PatchTarget{});
   buffers_.assign(connections_.size(), nullptr);
@@ -135,7 +132,7 @@ bool Outputs::OpenOutputs() {
   RebuildPlanLocked(patch_.width(), patch_.height());
   bitmapCounter_ = 0;
   state_.store(kOutputRunning);
-  return true;
+  return std::nullopt;
 }
 
 void Outputs::CloseOutputs() {
@@ -171,8 +168,8 @@ void Outputs::SendFrame(FrameView frame) {
   SendLocked(frame, kOutputRunning);
 }
 
-std::vector<EngineError> Outputs::TakeFaults() {
-  std::vector<EngineError> faults;
+std::vector<Failure> Outputs::TakeFaults() {
+  std::vector<Failure> faults;
   for (size_t i = 0; i < connections_.size(); ++i) {
     Connection& c = connections_[i];
     if (c.faultReported || c.info == nullptr) continue;

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@
 #include "output/patch_plan.h"
 #include "output/patch_table.h"
 #include "output/transport.h"
+#include "platform/failure.h"
 
 namespace quor {
 
@@ -60,15 +62,12 @@ class Outputs {
   OutputDeviceList& devices() { return devices_; }
   FastPatchSettings& fastPatch() { return fastPatch_; }
 
-  // Opens every device. Returns false, with everything closed again and the
-  // state stopped, when a serial port or a file cannot be opened or a device
-  // holds a channel count no wire format carries.
-  bool OpenOutputs();
-  // Why the last OpenOutputs failed: the first device that could not open
-  // (its port or file path, else "Output <n>"), the errno of the failing
-  // call (0 when no system call failed) and the reason. Empty after a
-  // successful open.
-  const EngineError& openFailure() const { return openFailure_; }
+  // Opens every device. Returns a failure, with everything closed again and
+  // the state stopped, when a serial port or a file cannot be opened or a
+  // device holds a channel count no wire format carries: the first device
+  // that could not open (its port or file path, else "Output <n>"), the
+  // errno of the failing call (0 when no system call failed) and the reason.
+  std::optional<Failure> OpenOutputs();
   // Sends two black frames when running, then releases every buffer, port,
   // file and the shared socket. Safe in any state.
   void CloseOutputs();
@@ -79,7 +78,7 @@ class Outputs {
   // pulled, a file on a full disk), each reported once per open as a
   // console line and an error naming the device, the reason and what to
   // do. UI thread; never waits for a send.
-  std::vector<EngineError> TakeFaults();
+  std::vector<Failure> TakeFaults();
   // The patch table was edited or resized while output runs; the next send
   // re-reads it. (A change of the frame size is noticed by itself.)
   void PatchChanged() { planStale_.store(true); }
@@ -128,7 +127,6 @@ class Outputs {
   std::atomic<bool> planStale_{true};
   std::vector<uint8_t> scratch_;
   int bitmapCounter_ = 0;
-  EngineError openFailure_;
   int socketsOpened_ = 0;
   int socketsClosed_ = 0;
 };

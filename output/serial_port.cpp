@@ -2,14 +2,9 @@
 
 namespace quor {
 
-std::unique_ptr<SerialPort> SerialPort::Open(std::string_view name, int baudRate, std::string* error,
-                                             int* errorNumber) {
+Result<std::unique_ptr<SerialPort>> SerialPort::Open(std::string_view name, int baudRate) {
   Result<std::unique_ptr<SerialLine>> line = SerialLine::Open(name, baudRate, SerialAccess::kWrite);
-  if (!line) {
-    if (error) *error = line.failure().message;
-    if (errorNumber) *errorNumber = line.failure().errorNumber;
-    return nullptr;
-  }
+  if (!line) return line.failure();
   return std::unique_ptr<SerialPort>(new SerialPort(std::move(*line)));
 }
 

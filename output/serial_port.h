@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "output/transport.h"
+#include "platform/failure.h"
 #include "platform/serial_line.h"
 
 namespace quor {
@@ -21,14 +22,13 @@ namespace quor {
 class SerialPort : public Transport {
  public:
   // `name` is a port name such as "ttyUSB0" (under /dev) or an absolute
-  // path. nullptr when the port does not exist, is in use, may not be
+  // path. A failure when the port does not exist, is in use, may not be
   // opened by this user, is not a terminal device (a FIFO or a plain file
-  // is refused without waiting), or refuses the settings;
-  // `error` then says why and `errorNumber` holds the errno of the call that
-  // failed (EINVAL for a missing name or a bad baud rate). The port is
-  // exclusive while open and free for anyone again once closed.
-  static std::unique_ptr<SerialPort> Open(std::string_view name, int baudRate, std::string* error = nullptr,
-                                          int* errorNumber = nullptr);
+  // is refused without waiting), or refuses the settings; its message says
+  // why and its errorNumber holds the errno of the call that failed (EINVAL
+  // for a missing name or a bad baud rate). The port is exclusive while
+  // open and free for anyone again once closed.
+  static Result<std::unique_ptr<SerialPort>> Open(std::string_view name, int baudRate);
   ~SerialPort() override;
 
   bool ReadyForFrame() override;

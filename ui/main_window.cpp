@@ -393,8 +393,8 @@ namespace {
 
 // A file the user chose that could not be read at all is an error here,
 // unlike a missing autosave at start-up.
-std::vector<EngineError> LoadErrors(const ProjectFileResult& result, const std::string& path) {
-  std::vector<EngineError> errors = result.errors;
+std::vector<Failure> LoadErrors(const ProjectFileResult& result, const std::string& path) {
+  std::vector<Failure> errors = result.errors;
   if (result.status == ProjectFileStatus::kNoFile) {
     errors.push_back({path, result.errorNumber, "Could not load " + path + ": " + result.reason});
   }
@@ -403,8 +403,8 @@ std::vector<EngineError> LoadErrors(const ProjectFileResult& result, const std::
 
 }  // namespace
 
-void MainWindow::ShowErrors(const std::vector<EngineError>& errors) {
-  for (const EngineError& error : errors) {
+void MainWindow::ShowErrors(const std::vector<Failure>& errors) {
+  for (const Failure& error : errors) {
     QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(error.DialogText()));
   }
 }
@@ -522,9 +522,9 @@ void MainWindow::Wake() {
       Qt::QueuedConnection);
 }
 
-bool MainWindow::ExitWithoutAutosave(const std::vector<EngineError>& errors) {
+bool MainWindow::ExitWithoutAutosave(const std::vector<Failure>& errors) {
   QString text;
-  for (const EngineError& error : errors) text += QString::fromStdString(error.DialogText()) + QStringLiteral("\n\n");
+  for (const Failure& error : errors) text += QString::fromStdString(error.DialogText()) + QStringLiteral("\n\n");
   text += QStringLiteral(
       "The show since the last save is not stored. Keep the window open and save it elsewhere with "
       "File > Save, or exit without saving.");

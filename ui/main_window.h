@@ -102,12 +102,12 @@ class MainWindow : public QMainWindow {
   void OpenProject();
   void SaveProjectAs();
   void ImportProjectFile();
-  void ShowErrors(const std::vector<EngineError>& errors);
+  void ShowErrors(const std::vector<Failure>& errors);
   void UpdateMenuChecks();
   void HandleFunctionKey(int key);
   void ToggleRecorder();
   // The exit autosave failed: true when the user still wants to exit.
-  bool ExitWithoutAutosave(const std::vector<EngineError>& errors);
+  bool ExitWithoutAutosave(const std::vector<Failure>& errors);
 
   Engine& engine_;
   PreviewRenderer& renderer_;

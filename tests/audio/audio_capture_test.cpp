@@ -27,7 +27,7 @@ TEST(AudioCaptureChildProcess, CapturesTheDefaultInput) {
   analyzer.agcEnabled = 0;
   std::array<int16_t, kSpectrumBins> spectrum{};
   const auto silent = [&] { return std::ranges::all_of(spectrum, [](int16_t v) { return v == 0; }); };
-  const bool started = analyzer.Start();
+  const bool started = !analyzer.Start();
   EXPECT_EQ(analyzer.Capturing(), started);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(started ? 10 : 0);
   do {

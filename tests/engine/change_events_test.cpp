@@ -100,7 +100,7 @@ TEST(ChangeFeedTest, QueuesLinesAndErrorsInOrderAndCountsWhatItDrops) {
   EXPECT_EQ(Changed(batch), (std::set<Change>{Change::kConsole, Change::kErrors}));
   ASSERT_EQ(batch.consoleLines.size(), ChangeFeed::kMaxQueued);
   EXPECT_EQ(std::pair(batch.consoleLines.front(), batch.dropped), std::pair(std::string("line 0"), size_t{3}));
-  EXPECT_EQ(batch.errors, (std::vector<EngineError>{{"/tmp/a.dat", 28, "No space left on device"},
+  EXPECT_EQ(batch.errors, (std::vector<Failure>{{"/tmp/a.dat", 28, "No space left on device"},
                                                      {"/dev/ttyUSB0", 13, "Permission denied"}}));
   EXPECT_TRUE(feed.Drain().Empty());
 }

@@ -17,7 +17,7 @@ namespace {
 class ErrorStructureTest : public test::ShowTest {
  protected:
   // The errors OpenOutputs announces for this one device.
-  std::vector<EngineError> OpenOne(int driver, const std::string& path) {
+  std::vector<Failure> OpenOne(int driver, const std::string& path) {
     OutputDevice device;
     device.driver = driver, device.channels = 24, device.driverParam = 115200;
     driver == kDriverTpm2 ? device.SetAddress(path) : device.SetPath(path);
@@ -38,7 +38,7 @@ TEST_F(ErrorStructureTest, FailuresCarryTheSubjectTheErrnoAndAMessage) {
     const char* what;
     std::string subject;
     int errorNumber;
-    std::function<std::vector<EngineError>()> fail;
+    std::function<std::vector<Failure>()> fail;
   };
   const std::vector<Case> cases = {
       {"serial port that does not exist", "/dev/quor-none", ENOENT,
@@ -56,7 +56,7 @@ TEST_F(ErrorStructureTest, FailuresCarryTheSubjectTheErrnoAndAMessage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::vector<EngineError> errors = c.fail();
+    const std::vector<Failure> errors = c.fail();
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].subject, c.subject);
     EXPECT_EQ(errors[0].errorNumber, c.errorNumber);

@@ -122,9 +122,9 @@ TEST(Lifecycle, AutosavesOfOneRunKeepTheShowBeforeItAsBackup) {
   run.engine.show().chases().RemoveChase(0);
   EXPECT_EQ(run.lifecycle.Finish(), 0);
   EXPECT_EQ(test::ReadFileBytes(dir + "/autosave.dat.bak"), before);
-  const ProjectParseResult saved = ParseProject(test::ReadFileBytes(dir + "/autosave.dat"));
-  ASSERT_TRUE(saved.project);
-  EXPECT_TRUE(saved.project->chases.empty());
+  const Result<ProjectData> saved = ParseProject(test::ReadFileBytes(dir + "/autosave.dat"));
+  ASSERT_TRUE(saved.ok());
+  EXPECT_TRUE(saved->chases.empty());
 }
 
 }  // namespace

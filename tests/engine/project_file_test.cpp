@@ -175,12 +175,14 @@ TEST_F(ProjectFileTest, RefusedFilesLeaveEverythingAsItWas) {
   };
   // Every cut-off file, at any length, is refused.
   for (size_t length = 0; length < good.size(); ++length) {
-    ASSERT_EQ(ParseProject(std::span(good).first(length)).error, kUnknownFileFormatMessage) << length;
+    const Result<ProjectData> cut = ParseProject(std::span(good).first(length));
+    ASSERT_FALSE(cut.ok()) << length;
+    ASSERT_EQ(cut.failure().message, kUnknownFileFormatMessage) << length;
   }
 
   // The live state: running outputs, a scene and a chase.
   engine_.outputs().devices().Add(BitmapDevice(test::FreshTestDir("project_refused")));
-  ASSERT_TRUE(engine_.outputs().OpenOutputs());
+  ASSERT_EQ(engine_.outputs().OpenOutputs(), std::nullopt);
   engine_.show().scenes().InsertAt(0), engine_.show().chases().InsertChase(0, "Mine");
   const std::vector<uint8_t> before = SerializeProject(engine_);
   capture_.Clear();
@@ -207,15 +209,15 @@ TEST_F(ProjectFileTest, RangedSettingsAreBroughtIntoRangeAndImportIgnoresTheTail
   PutI32At(bytes, at.pixelStep - 12, 0);      // GammaSetting
   PutI32At(bytes, at.pixelStep - 4, -7);      // SceneFadeStep
   PutI32At(bytes, at.pixelStep, 0x7FFFFFFF);  // PixelStep
-  const std::optional<ProjectData> project = ParseProject(bytes).project;
-  ASSERT_TRUE(project);
+  const Result<ProjectData> project = ParseProject(bytes);
+  ASSERT_TRUE(project.ok());
   EXPECT_EQ(std::make_tuple(project->masterLevel, project->gammaSetting, project->sceneFadeStep, project->pixelStep),
             std::make_tuple(255, 1, 4, 4));
 
   // A file that breaks off after its chases still imports, but does not load.
   bytes.resize(at.deviceCount);
-  EXPECT_FALSE(ParseProject(bytes).project);
-  EXPECT_TRUE(ParseProject(bytes, ProjectScope::kScenesAndChases).project);
+  EXPECT_FALSE(ParseProject(bytes).ok());
+  EXPECT_TRUE(ParseProject(bytes, ProjectScope::kScenesAndChases).ok());
 }
 
 TEST_F(ProjectFileTest, AMissingFileOrAFolderIsNoError) {
@@ -234,7 +236,7 @@ TEST_F(ProjectFileTest, OutputsAreReopenedWithTheLoadedDevicesOrTheFailureIsRepo
   source.outputs().devices().Add(artnet);
   // Running before the load, a running flag of 0 in the file: reopened.
   engine_.outputs().devices().Add(BitmapDevice(folder));
-  ASSERT_TRUE(engine_.outputs().OpenOutputs());
+  ASSERT_EQ(engine_.outputs().OpenOutputs(), std::nullopt);
   EXPECT_TRUE(LoadProjectBytes(engine_, SerializeProject(source)).outputsRunning);
   EXPECT_EQ(engine_.outputs().socketsOpened(), 1);  // the Art-Net device's socket
 
@@ -328,7 +330,7 @@ TEST_F(ProjectFileTest, ProjectsBeyondTheRecordLimitsAreNeitherReadNorWritten) {
     project.chases[0].steps.resize(static_cast<size_t>(steps));
     const std::vector<uint8_t> bytes = EncodeProject(project);
     EXPECT_LT(bytes.size(), MaxProjectFileBytes());
-    EXPECT_EQ(ParseProject(bytes).project.has_value(), steps <= kMaxProjectChaseSteps) << steps;
+    EXPECT_EQ(ParseProject(bytes).ok(), steps <= kMaxProjectChaseSteps) << steps;
   }
   EXPECT_EQ(ProjectLimitExceeded(project), "a chase of more than " + std::to_string(kMaxProjectChaseSteps) + " steps");
   // Every record kind at its limit fits below the file limit.

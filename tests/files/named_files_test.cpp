@@ -46,8 +46,8 @@ TEST(NamedFiles, EveryOpenerRefusesFifosAndFoldersAtOnceAndTakesAnyRegularName) 
   const Opener openers[] = {
       {"OpenNamedFile read",
        [](const std::string& p) {
-         const NamedFile f = OpenNamedFile(p, NamedFileUse::kRead);
-         CloseNamedFile(f.fd);
+         const Result<int> f = OpenNamedFile(p, NamedFileUse::kRead);
+         if (f) CloseNamedFile(*f);
          return f.ok();
        },
        false},
@@ -55,10 +55,10 @@ TEST(NamedFiles, EveryOpenerRefusesFifosAndFoldersAtOnceAndTakesAnyRegularName) 
        false},
       {"recording source", [](const std::string& p) { return OpenRecordingFile(p) != nullptr; }, false},
       {"image decoder", [](const std::string& p) { return DecodeImageFile(p).image != nullptr; }, false},
-      {"recording sink", [](const std::string& p) { return FileRecordingSink::Create(p) != nullptr; }, true},
-      {"redirection file", [](const std::string& p) { return FileTransport::Create(p) != nullptr; }, true},
-      {"bitmap file", [](const std::string& p) { return WriteWholeFile(p, std::vector<uint8_t>(3, 1)) == 0; }, true},
-      {"serial port", [](const std::string& p) { return SerialPort::Open(p, 115200) != nullptr; }, false},
+      {"recording sink", [](const std::string& p) { return FileRecordingSink::Create(p).ok(); }, true},
+      {"redirection file", [](const std::string& p) { return FileTransport::Create(p).ok(); }, true},
+      {"bitmap file", [](const std::string& p) { return !WriteWholeFile(p, std::vector<uint8_t>(3, 1)); }, true},
+      {"serial port", [](const std::string& p) { return SerialPort::Open(p, 115200).ok(); }, false},
   };
   for (const Opener& opener : openers) {
     const std::string dir = test::FreshTestDir("named_files");
@@ -88,8 +88,9 @@ TEST(NamedFiles, RefusalsSayWhatTheNameIs) {
       {dir + "/plain", NamedFileUse::kSerialDeviceWrite, 0, "is not a serial port"},
   };
   for (const auto& c : cases) {
-    const NamedFile file = OpenNamedFile(c.path, c.use);
-    EXPECT_EQ(std::tuple(file.fd, file.errorNumber, file.reason), std::tuple(-1, c.errorNumber, c.reason)) << c.path;
+    const Result<int> file = OpenNamedFile(c.path, c.use);
+    ASSERT_FALSE(file.ok()) << c.path;
+    EXPECT_EQ(std::tuple(file.failure().errorNumber, file.failure().message), std::tuple(c.errorNumber, c.reason)) << c.path;
   }
 }
 

@@ -105,7 +105,7 @@ TEST_F(RecorderTest, FailingWritesAndForeignFrameSizesStopWithAConsoleLine) {
   engine_.PostMessageWork();
   engine_.PostMessageWork();
   EXPECT_EQ(engine_.changes().Drain().errors,
-            (std::vector<EngineError>{{"flaky", 0,
+            (std::vector<Failure>{{"flaky", 0,
                                        "Recording into flaky stopped: writing failed. Free some space or choose another "
                                        "file, then record again."}}));
   MixPass(3);
@@ -174,7 +174,7 @@ TEST(RecordingFile, AFifoOrOtherSpecialFileIsRefusedWithoutBlocking) {
     EXPECT_EQ(engine.recorder().Start(fifo, 32, 16), Recorder::StartResult::kCannotCreate);
   });
   EXPECT_EQ(engine.changes().Drain().errors,
-            (std::vector<EngineError>{
+            (std::vector<Failure>{
                 {fifo, 0, "Cannot record into " + fifo + ": is a FIFO, not a regular file. Choose another file."}}));
 }
 
@@ -195,8 +195,9 @@ TEST(RecordingFile, AHeaderWithoutFramesOrWithACutFirstFrameOpensEmpty) {
 
 TEST(RecordingFile, FileSinkAndSourceRoundTripAndFollowARewrittenFile) {
   const std::string dir = test::FreshTestDir("recording_file"), path = dir + "/take.qrr";
-  auto sink = FileRecordingSink::Create(path);
-  ASSERT_TRUE(sink != nullptr && FileRecordingSink::Create(path) == nullptr);  // a second writer is refused
+  Result<std::unique_ptr<FileRecordingSink>> created = FileRecordingSink::Create(path);
+  ASSERT_TRUE(created.ok() && !FileRecordingSink::Create(path).ok());  // a second writer is refused
+  std::unique_ptr<FileRecordingSink> sink = std::move(*created);
   Bytes written = Header(4, 4, 20);
   ASSERT_TRUE(sink->Write(Append(written, {}, Bytes(48, 7))) && sink->Close());
   sink.reset();
@@ -212,7 +213,7 @@ TEST(RecordingFile, FileSinkAndSourceRoundTripAndFollowARewrittenFile) {
   written.push_back('Q');
   test::WriteFile(path, written);
   EXPECT_EQ(reader->ReadFrame(out), FrameReadResult::kFrame);
-  EXPECT_TRUE(OpenRecordingFile(path + ".missing") == nullptr && FileRecordingSink::Create(dir + "/no/such/dir.qrr") == nullptr);
+  EXPECT_TRUE(OpenRecordingFile(path + ".missing") == nullptr && !FileRecordingSink::Create(dir + "/no/such/dir.qrr").ok());
 }
 
 }  // namespace

@@ -22,6 +22,9 @@ namespace fs = std::filesystem;
 
 std::vector<uint8_t> Bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
 
+// The reason of a failure; "" when the operation worked.
+std::string Why(const std::optional<Failure>& failed) { return failed ? failed->message : ""; }
+
 std::string Contents(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
@@ -55,15 +58,15 @@ TEST(SafeFile, ReadsOnlyRegularFilesWithinTheLimitAndNeverBlocks) {
 TEST(SafeFile, ReplaceKeepsTheModeAndLeavesNoTemporary) {
   const fs::path dir = test::FreshTestDir("safe_file_replace");
   const std::string path = (dir / "show.qrx").string();
-  EXPECT_EQ(ReplaceFile(path, Bytes("first")), "");
+  EXPECT_EQ(Why(ReplaceFile(path, Bytes("first"))), "");
   ::chmod(path.c_str(), 0640);
-  EXPECT_EQ(ReplaceFile(path, Bytes("second")), "");
+  EXPECT_EQ(Why(ReplaceFile(path, Bytes("second"))), "");
   EXPECT_EQ(std::make_tuple(Contents(path), fs::status(path).permissions(), Temporaries(dir)),
             std::make_tuple(std::string("second"), fs::perms(0640), 0));
   EXPECT_TRUE(FileHoldsBytes(path, Bytes("second")) && !FileHoldsBytes(path, Bytes("secont")));
-  EXPECT_NE(ReplaceFile((dir / "no-such-folder" / "x").string(), Bytes("x")), "");
+  EXPECT_NE(Why(ReplaceFile((dir / "no-such-folder" / "x").string(), Bytes("x"))), "");
   fs::create_symlink("show.qrx", dir / "link.qrx");
-  EXPECT_EQ(ReplaceFile((dir / "link.qrx").string(), Bytes("third")), "");
+  EXPECT_EQ(Why(ReplaceFile((dir / "link.qrx").string(), Bytes("third"))), "");
   EXPECT_TRUE(fs::is_symlink(dir / "link.qrx") && Contents(path) == "third");
 }
 
@@ -71,7 +74,7 @@ TEST(SafeFile, ReplaceKeepsTheModeAndLeavesNoTemporary) {
 TEST(SafeFile, AFailedWriteKeepsTheOldFileAndSaysWhy) {
   const fs::path dir = test::FreshTestDir("safe_file_fail");
   const std::string path = (dir / "autosave.dat").string();
-  ASSERT_EQ(ReplaceFile(path, Bytes("the last good show")), "");
+  ASSERT_EQ(Why(ReplaceFile(path, Bytes("the last good show"))), "");
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);
   const pid_t child = ::fork();
@@ -79,7 +82,7 @@ TEST(SafeFile, AFailedWriteKeepsTheOldFileAndSaysWhy) {
     std::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{100, 100};
     ::setrlimit(RLIMIT_FSIZE, &limit);
-    const std::string why = ReplaceFile(path, std::vector<uint8_t>(4096, 'x'));
+    const std::string why = Why(ReplaceFile(path, std::vector<uint8_t>(4096, 'x')));
     (void)!::write(fds[1], why.data(), why.size());
     ::_exit(0);
   }
@@ -95,10 +98,10 @@ TEST(SafeFile, AFailedWriteKeepsTheOldFileAndSaysWhy) {
 TEST(SafeFile, BackupIsOneGenerationAndStaleTemporariesOfDeadWritersGo) {
   const fs::path dir = test::FreshTestDir("safe_file_backup");
   const std::string path = (dir / "autosave.dat").string(), backup = path + ".bak";
-  EXPECT_TRUE(ReplaceBackup(path, backup).empty() && !fs::exists(backup));  // nothing to keep yet
+  EXPECT_TRUE(Why(ReplaceBackup(path, backup)).empty() && !fs::exists(backup));  // nothing to keep yet
   for (const char* generation : {"one", "two", "three"}) {
-    ASSERT_EQ(ReplaceBackup(path, backup), "");
-    ASSERT_EQ(ReplaceFile(path, Bytes(generation)), "");
+    ASSERT_EQ(Why(ReplaceBackup(path, backup)), "");
+    ASSERT_EQ(Why(ReplaceFile(path, Bytes(generation))), "");
   }
   EXPECT_EQ(std::make_pair(Contents(path), Contents(backup)), std::make_pair(std::string("three"), std::string("two")));
 
@@ -137,21 +140,21 @@ TEST(SafeFile, OpeningOrSavingAProjectRemovesTheTemporariesAKilledSaveLeftBeside
 
 TEST(SafeFile, NamesWhoseTemporariesWouldNotFitAreRefused) {
   const std::string folder(4000, 'd');
-  EXPECT_EQ(NameTooLongReason(folder + "/autosave.dat.bak"), "");
-  EXPECT_EQ(NameTooLongReason(folder + std::string(66, 'd') + "/autosave.dat.bak"), "File name too long");
-  EXPECT_EQ(NameTooLongReason(std::string(200, 'n')), "");
-  EXPECT_EQ(NameTooLongReason("/tmp/" + std::string(240, 'n')), "File name too long");  // the temporary's own name
+  EXPECT_EQ(Why(CheckNamesFit(folder + "/autosave.dat.bak")), "");
+  EXPECT_EQ(Why(CheckNamesFit(folder + std::string(66, 'd') + "/autosave.dat.bak")), "File name too long");
+  EXPECT_EQ(Why(CheckNamesFit(std::string(200, 'n'))), "");
+  EXPECT_EQ(Why(CheckNamesFit("/tmp/" + std::string(240, 'n'))), "File name too long");  // the temporary's own name
 }
 
 TEST(SafeFile, UnusableFoldersAreNamedWithTheReason) {
   const fs::path dir = test::FreshTestDir("safe_file_folder");
   std::ofstream(dir / "plain") << "x";
-  EXPECT_TRUE(UnusableFolderReason((dir / "new" / "deeper").string()).empty() && fs::is_directory(dir / "new" / "deeper"));
-  EXPECT_EQ(UnusableFolderReason((dir / "plain" / "below").string()), "Not a directory");
+  EXPECT_TRUE(Why(CheckFolderUsable((dir / "new" / "deeper").string())).empty() && fs::is_directory(dir / "new" / "deeper"));
+  EXPECT_EQ(Why(CheckFolderUsable((dir / "plain" / "below").string())), "Not a directory");
   if (::geteuid() != 0) {  // root may write anywhere
     fs::create_directory(dir / "locked");
     fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_EQ(UnusableFolderReason((dir / "locked").string()), "Permission denied");
+    EXPECT_EQ(Why(CheckFolderUsable((dir / "locked").string())), "Permission denied");
     fs::permissions(dir / "locked", fs::perms::owner_all);
   }
 }

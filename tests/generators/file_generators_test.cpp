@@ -323,8 +323,8 @@ TEST_F(FilePlayerTest, SceneLoadReopensTheFileAndCreateForgetsIt) {
   files_[std::string(255, 'q')][0] = 'X';
   block.fill('q');
   player_.ExchangeSettings(block, SettingsDirection::kLoad);
-  EXPECT_EQ(player_.TakeLoadError(), (EngineError{std::string(255, 'q'), 0, "Unknown File Format."}));
-  EXPECT_EQ(std::pair(player_.TakeLoadError(), player_.status()), std::pair(std::optional<EngineError>(), BusyStatus::kDestroyed));
+  EXPECT_EQ(player_.TakeLoadError(), (Failure{std::string(255, 'q'), 0, "Unknown File Format."}));
+  EXPECT_EQ(std::pair(player_.TakeLoadError(), player_.status()), std::pair(std::optional<Failure>(), BusyStatus::kDestroyed));
   ASSERT_EQ(player_.Load("show.qrr"), RecordingOpenResult::kOpened);
   ASSERT_TRUE(player_.Create(16, 8));
   EXPECT_TRUE(player_.fileName().empty() && player_.fileWidth() == 0 && player_.status() == BusyStatus::kDestroyed);
@@ -341,7 +341,7 @@ TEST(FilePlayerInEngine, RecallAndPasteErrorsReachTheChangeFeed) {
   engine.EditGenerator(0, [&](Generator& g) { static_cast<FilePlayerGenerator&>(g).Load(take); });
   engine.CopySlot(0);
   test::WriteFile(take, project);  // overwritten since the copy
-  const std::vector<EngineError> expected = {{take, 0, "Unknown File Format."}};
+  const std::vector<Failure> expected = {{take, 0, "Unknown File Format."}};
   ASSERT_TRUE(engine.PasteSlot(1));
   engine.PostMessageWork();
   EXPECT_EQ(engine.changes().Drain().errors, expected);

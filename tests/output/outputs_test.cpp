@@ -230,7 +230,7 @@ TEST_F(OutputsTest, NetworkDevicesShareOneSocketAndSendThePatchedChannels) {
   patch_.At(1, 0) = PatchEntry{1, 5, 4, 3};    // reversed colours
   patch_.At(2, 0) = PatchEntry{2, 1, 2, 3};
   patch_.At(3, 0) = PatchEntry{0, 4, 5, 600};  // blue outside the device: dropped
-  ASSERT_TRUE(outputs_.OpenOutputs());
+  ASSERT_EQ(outputs_.OpenOutputs(), std::nullopt);
   EXPECT_EQ(std::make_pair(state_.load(), outputs_.socketsOpened()), std::make_pair(kOutputRunning, 1));
   Send();
   const auto frame = receiver_.ReceiveAll();
@@ -261,7 +261,7 @@ TEST_F(OutputsTest, AnyFailedDeviceLeavesNothingOpen) {
   serial.SetAddress("/dev/quor-none");
   OutputDeviceList& list = outputs_.devices();
   list.Load({Device(kDriverArtNet, 512), serial, Device(kDriverFileRecorder, 0, 0, dir + "/rec.out")});
-  EXPECT_FALSE(outputs_.OpenOutputs());
+  EXPECT_NE(outputs_.OpenOutputs(), std::nullopt);
   EXPECT_EQ(std::make_tuple(state_.load(), outputs_.socketsOpened(), outputs_.socketsClosed()),
             std::make_tuple(kOutputStopped, 1, 1));
   EXPECT_TRUE(pauses_.empty());  // nothing was running: no black frames
@@ -272,16 +272,16 @@ TEST_F(OutputsTest, AnyFailedDeviceLeavesNothingOpen) {
   // Channel counts no wire format carries fail the open; no devices is a valid open.
   for (const OutputDevice& d : {Device(kDriverArtNet, -4), Device(kDriverTpm2Net, 70000, 100)}) {
     list.Load({d});
-    EXPECT_FALSE(outputs_.OpenOutputs()) << d.channels;
+    EXPECT_NE(outputs_.OpenOutputs(), std::nullopt) << d.channels;
   }
   list.Load({});
-  EXPECT_TRUE(outputs_.OpenOutputs());
+  EXPECT_EQ(outputs_.OpenOutputs(), std::nullopt);
   outputs_.CloseOutputs();
   // An unknown driver value sends nothing but does not stop the others.
   list.Load({Device(9, 6), Device(kDriverArtNet, 6)});
   patch_.At(0, 0) = PatchEntry{0, 0, 1, 2};
   patch_.At(1, 0) = PatchEntry{1, 0, 1, 2};
-  ASSERT_TRUE(outputs_.OpenOutputs());
+  ASSERT_EQ(outputs_.OpenOutputs(), std::nullopt);
   Send();
   const auto sent = receiver_.ReceiveAll();
   ASSERT_EQ(sent.size(), 1u);
@@ -296,7 +296,7 @@ TEST_F(OutputsTest, FilesAreWrittenOnlyWhileRunning) {
                            Device(kDriverFileRecorder, 0, 0, dir + "/rec.out")});
   patch_.At(1, 0) = PatchEntry{1, 0, 1, 2};
   patch_.At(2, 0) = PatchEntry{0, 1, 2, 3};
-  ASSERT_TRUE(outputs_.OpenOutputs());
+  ASSERT_EQ(outputs_.OpenOutputs(), std::nullopt);
   Send();
   Send();
   outputs_.CloseOutputs();
@@ -316,14 +316,14 @@ TEST_F(OutputsTest, FilesAreWrittenOnlyWhileRunning) {
   EXPECT_FALSE(std::filesystem::exists(dir + "/bitmaps/00000003.bmp"));
 
   // A new run truncates the files and numbers bitmaps from 1 again.
-  ASSERT_TRUE(outputs_.OpenOutputs());
+  ASSERT_EQ(outputs_.OpenOutputs(), std::nullopt);
   EXPECT_TRUE(ReadFile(dir + "/rec.out").empty());
   frame_.assign(frame_.size(), 0xFF);
   Send();
   std::atomic<OutputStateValue> otherState{kOutputStopped};  // a second writer cannot take the recorder file
   Outputs other(console_, otherState, patch_);
   other.devices().Add(Device(kDriverFileRecorder, 0, 0, dir + "/rec.out"));
-  EXPECT_FALSE(other.OpenOutputs());
+  EXPECT_NE(other.OpenOutputs(), std::nullopt);
   outputs_.CloseOutputs();  // waits for what the writer threads hold
   EXPECT_EQ(ReadFile(dir + "/bitmaps/00000001.bmp")[54], 0xFF);
   EXPECT_EQ(ReadFile(dir + "/rec.out").size(), 24u);
@@ -405,7 +405,7 @@ TEST(OutputsSocket, ArtNetFramesLeaveThroughTheInjectedSocketAsWholeBatches) {
     patch.entries()[static_cast<size_t>(i)] = PatchEntry{i, 2, 1, 0};  // colours reversed
   }
   outputs.devices().Load(std::move(devices));
-  ASSERT_TRUE(outputs.OpenOutputs());
+  ASSERT_EQ(outputs.OpenOutputs(), std::nullopt);
   const Bytes frame = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
   auto artDmx = [](uint8_t universe, Bytes data) {
     Bytes b = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0x00, 0x0E, 0, 0, universe, 1, 0, 3};
@@ -445,7 +445,7 @@ TEST(OutputsLoad, SixteenThousandArtNetDevicesFitAFrame) {
     devices.push_back(d);
   }
   outputs.devices().Load(std::move(devices));
-  ASSERT_TRUE(outputs.OpenOutputs());
+  ASSERT_EQ(outputs.OpenOutputs(), std::nullopt);
   const Bytes frame(kSide * kSide * 3, 0x40);
   std::vector<double> ms;
   for (int n = 0; n < 5; ++n) {

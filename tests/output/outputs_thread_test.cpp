@@ -29,7 +29,7 @@ TEST(OutputsThread, StoppingWhileTheClockSendsEndsWithBlackFrames) {
   engine.StartClock();
 
   for (int run = 0; run < 3; ++run) {
-    ASSERT_TRUE(outputs.OpenOutputs());
+    ASSERT_EQ(outputs.OpenOutputs(), std::nullopt);
     test::Datagram got;
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(receiver.Receive(got));
     outputs.CloseOutputs();

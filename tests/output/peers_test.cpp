@@ -75,7 +75,7 @@ struct TwoPixels {
     patch.At(0, 0) = first, patch.At(1, 0) = second;
   }
   void SendAndStop() {
-    ASSERT_TRUE(outputs.OpenOutputs());
+    ASSERT_EQ(outputs.OpenOutputs(), std::nullopt);
     outputs.SendFrame({frame, 2, 1});
     outputs.CloseOutputs();
   }

@@ -65,7 +65,7 @@ TEST(SerialPort, SendsRawFramesAtAnyBaudRate) {
     const int i = outputs.devices().Add(d);
     rig.patch.At(i, 0) = PatchEntry{i, 0, 1, 2};
   }
-  ASSERT_TRUE(outputs.OpenOutputs());
+  ASSERT_EQ(outputs.OpenOutputs(), std::nullopt);
   EXPECT_EQ(std::make_pair(ReadSerialBaudRate(miniDmx.terminalFd()), ReadSerialBaudRate(glediator.terminalFd())),
             std::make_pair(1000000, 250000));
   const uint8_t frame[6] = {0x0A, 0x0D, 0x11, 1, 0x0A, 0x13};  // 0x0A and 0x0D pass untranslated
@@ -82,8 +82,9 @@ TEST(SerialPort, SendsRawFramesAtAnyBaudRate) {
 
 TEST(SerialPort, BusyPortDropsFramesButFinishesTheOneUnderWay) {
   PseudoTerminal pty;
-  auto port = SerialPort::Open(pty.path, 1250000);
-  ASSERT_NE(port, nullptr);
+  Result<std::unique_ptr<SerialPort>> opened = SerialPort::Open(pty.path, 1250000);
+  ASSERT_TRUE(opened.ok());
+  std::unique_ptr<SerialPort> port = std::move(*opened);
   std::vector<uint8_t> first(60000);  // far larger than the terminal's buffers
   for (size_t i = 0; i < first.size(); ++i) first[i] = static_cast<uint8_t>(i * 13);
   ASSERT_TRUE(port->ReadyForFrame());
@@ -128,10 +129,9 @@ std::string AsOrdinaryUser(Body body) {
 }
 
 std::string TryOpen(const std::string& path, std::unique_ptr<SerialPort>* keep = nullptr) {
-  std::string why;
-  auto port = SerialPort::Open(path, 115200, &why);
-  if (!port) return why;
-  if (keep) *keep = std::move(port);
+  Result<std::unique_ptr<SerialPort>> port = SerialPort::Open(path, 115200);
+  if (!port) return port.failure().message;
+  if (keep) *keep = std::move(*port);
   return "open";
 }
 
@@ -156,9 +156,9 @@ TEST(SerialPort, SaysWhyAPortCannotBeOpenedAndFreesItOnClose) {
   });
   EXPECT_EQ(lines, std::string("open\n") + kSerialPortInUse + "\nopen\nopen\n" + kSerialPortNoPermission + "\n" +
                        kSerialPortMissing + "\ncannot read port settings\n");
-  std::string why;
-  EXPECT_EQ(SerialPort::Open(mine.path, 0, &why), nullptr);
-  EXPECT_EQ(why, "invalid baud rate");
+  const Result<std::unique_ptr<SerialPort>> badRate = SerialPort::Open(mine.path, 0);
+  ASSERT_FALSE(badRate.ok());
+  EXPECT_EQ(badRate.failure().message, "invalid baud rate");
   EXPECT_EQ(SerialPort::PathFor("ttyUSB0"), "/dev/ttyUSB0");
 }
 
@@ -171,7 +171,7 @@ TEST(SerialPort, APulledCableStopsThePortAndIsSaidOnce) {
   d.driver = kDriverTpm2, d.channels = 3, d.driverParam = 115200;
   d.SetAddress(pty.path);
   outputs.devices().Add(d);
-  ASSERT_TRUE(outputs.OpenOutputs());
+  ASSERT_EQ(outputs.OpenOutputs(), std::nullopt);
   const uint8_t frame[3] = {1, 2, 3};
   outputs.SendFrame({frame, 1, 1});
   EXPECT_EQ(pty.Read(8).size(), 8u);
@@ -180,7 +180,7 @@ TEST(SerialPort, APulledCableStopsThePortAndIsSaidOnce) {
   for (int i = 0; i < 3; ++i) outputs.SendFrame({frame, 1, 1});
   const std::string says = "Output 1 stopped sending to " + pty.path +
                            ": Input/output error. Check the cable and the device, then start the output again.";
-  EXPECT_EQ(outputs.TakeFaults(), (std::vector<EngineError>{{pty.path, EIO, says}}));
+  EXPECT_EQ(outputs.TakeFaults(), (std::vector<Failure>{{pty.path, EIO, says}}));
   outputs.SendFrame({frame, 1, 1});
   EXPECT_TRUE(outputs.TakeFaults().empty());
   EXPECT_EQ(capture.Count(says + "\n"), 1);

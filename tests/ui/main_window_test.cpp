@@ -319,7 +319,7 @@ TEST(HostedMainWindow, AFailedExitAutosaveIsShownBeforeTheWindowCloses) {
     w.window.close();
     EXPECT_FALSE(none.opened);
     EXPECT_EQ(w.closed, 1);
-    EXPECT_TRUE(ParseProject(test::ReadFileBytes(dir + "/autosave.dat")).project.has_value());
+    EXPECT_TRUE(ParseProject(test::ReadFileBytes(dir + "/autosave.dat")).ok());
     EXPECT_EQ(w.lifecycle.Finish(), 0);
   }
 }

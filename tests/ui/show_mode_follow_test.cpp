@@ -207,9 +207,9 @@ TEST(AutosaveAfterExit, EveryStoreCommandOfTheShowWindowsIsSaved) {
     rows[i].first(w);
     w.window->close();
     EXPECT_EQ(w.lifecycle.Finish(), 0) << i;
-    const ProjectParseResult saved = ParseProject(test::ReadFileBytes(dir + "/autosave.dat"));
-    ASSERT_TRUE(saved.project) << i;
-    const ProjectData& p = *saved.project;
+    const Result<ProjectData> saved = ParseProject(test::ReadFileBytes(dir + "/autosave.dat"));
+    ASSERT_TRUE(saved.ok()) << i;
+    const ProjectData& p = *saved;
     EXPECT_EQ(Summary(p), rows[i].second) << i;
     EXPECT_EQ((std::array<int, 3>{p.sceneFadeEnabled, p.sceneFadeStep, p.strobeTime}), before) << i;
   }
