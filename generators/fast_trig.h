@@ -10,10 +10,10 @@
 //  - sin(r) on |r| <= pi/2 by an odd polynomial of degree 11 fitted for the
 //    least largest error: 1.75e-11 (it equioscillates; measured on a grid of
 //    2 * 10^6 points), plus about 1e-15 of rounding.
-// TruncatesLikeLibm allows the fast value kFastTrigMargin, fifty times that
-// bound, from the libm value (itself within one ulp of the truth) and tells
-// where the fast value truncates to the same integer; TruncatedSines fills a
-// row of such integers, exactly as std::sin would give them.
+// NearStepBits allows the fast value kFastTrigMargin, fifty times that bound,
+// from the libm value (itself within one ulp of the truth) and tells where
+// the fast value might truncate to another integer; TruncatedWaves fills a
+// row of integers exactly as std::sin or std::cos would give them.
 #pragma once
 
 #include <algorithm>
@@ -76,25 +76,28 @@ inline double FastCos(double x) {
   return -FlipForOdd(SineNearZero(Reduce(x, k + 0.5)), rounded);
 }
 
-// Whether trunc(scaled), scaled = scale * FastSin(x) (or FastCos), is
-// certainly the integer trunc(scale * std::sin(x)) gives (finite x, scale >=
-// 0): when x is in range and no integer lies within scale * kFastTrigMargin of
-// scaled. Both products round alike (a relative 2^-53), far inside the
-// bound's margin. The sign bit of NearStepBits says no; as bits it vectorises
-// where comparisons would not.
+// Whether trunc(scaled), scaled = scale * FastSin(x) (or FastCos), might
+// differ from the integer trunc(scale * std::sin(x)) gives (finite x, scale
+// >= 0): unless x is in range and no integer lies within scale *
+// kFastTrigMargin of scaled. Both products round alike (a relative 2^-53),
+// far inside the margin. The answer is the sign bit (set: might differ); as
+// bits it vectorises where comparisons would not.
 inline int64_t NearStepBits(double x, double scaled, double scale) {
   const double nearest = (scaled + fast_trig::kRounder) - fast_trig::kRounder;
   const double inRange = kFastTrigLimit - std::abs(x);
   const double farFromStep = std::abs(scaled - nearest) - scale * kFastTrigMargin;
   return std::bit_cast<int64_t>(inRange) | std::bit_cast<int64_t>(farFromStep);
 }
-inline bool TruncatesLikeLibm(double x, double scaled, double scale) { return NearStepBits(x, scaled, scale) >= 0; }
 
-// out[i] = trunc(scale * std::sin(args[i])) for finite args and 0 <= scale <
-// 2^30, from FastSin wherever TruncatesLikeLibm; returns how many needed
-// std::sin. Works in chunks: the first loop vectorises, the second runs only
-// for the rare chunk where some value lies near an integer step.
-inline int TruncatedSines(const double* args, int count, double scale, int* out) {
+enum class Wave { kSine, kCosine };
+
+// out[i] = trunc(scale(i) * std::sin(args[i])), or std::cos, for finite args
+// and 0 <= scale(i) < 2^30: the fast value wherever NearStepBits allows it,
+// else libm's. Returns how many needed libm. Works in chunks: the first loop
+// vectorises, the second runs only for the rare chunk where some value lies
+// near an integer step.
+template <Wave kWave, typename ScaleFn>
+int TruncatedWaves(const double* args, int count, ScaleFn scale, int* out) {
   constexpr int kChunk = 64;
   int exact = 0;
   for (int begin = 0; begin < count; begin += kChunk) {
@@ -103,21 +106,28 @@ inline int TruncatedSines(const double* args, int count, double scale, int* out)
     int64_t anyNearStep = 0;
     for (int i = 0; i < n; ++i) {
       const double x = args[begin + i];
-      const double scaled = scale * FastSin(x);
-      // Only an argument out of range can leave -scale..scale; the clamp
-      // keeps the cast defined until the value is redone below.
-      out[begin + i] = static_cast<int>(std::min(std::max(-2 * scale, scaled), 2 * scale));
-      nearStep[static_cast<size_t>(i)] = NearStepBits(x, scaled, scale);
+      const double s = scale(begin + i);
+      const double scaled = s * (kWave == Wave::kSine ? FastSin(x) : FastCos(x));
+      // Only an argument out of range can leave -s..s; the clamp keeps the
+      // cast defined until the value is redone below.
+      out[begin + i] = static_cast<int>(std::min(std::max(-2 * s, scaled), 2 * s));
+      nearStep[static_cast<size_t>(i)] = NearStepBits(x, scaled, s);
       anyNearStep |= nearStep[static_cast<size_t>(i)];
     }
     if (anyNearStep >= 0) continue;
     for (int i = 0; i < n; ++i) {
       if (nearStep[static_cast<size_t>(i)] >= 0) continue;
-      out[begin + i] = static_cast<int>(scale * std::sin(args[begin + i]));
+      const double x = args[begin + i];
+      out[begin + i] = static_cast<int>(scale(begin + i) * (kWave == Wave::kSine ? std::sin(x) : std::cos(x)));
       ++exact;
     }
   }
   return exact;
+}
+
+// trunc(scale * std::sin(args[i])) with one scale for all.
+inline int TruncatedSines(const double* args, int count, double scale, int* out) {
+  return TruncatedWaves<Wave::kSine>(args, count, [scale](int) { return scale; }, out);
 }
 
 }  // namespace quor

@@ -1,5 +1,6 @@
 // The fast sine against libm on the phases the Plasma fields really take,
-// and Plasma frames against the plain libm formula.
+// and Plasma and Color Scroll "Spiral" frames against their plain libm
+// formulas.
 #include "generators/fast_trig.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <numbers>
 #include <vector>
 
+#include "generators/color_scroll.h"
 #include "generators/plasma.h"
 #include "generators/tuned_constants.h"
 #include "test_support.h"
@@ -112,6 +114,37 @@ TEST(FastTrig, PlasmaFramesEqualThePlainLibmFormula) {
           want[3 * i] = uint8_t(rgb.r), want[3 * i + 1] = uint8_t(rgb.g), want[3 * i + 2] = uint8_t(rgb.b);
         }
         ASSERT_EQ(frame, want) << width << "x" << height << " style " << style << " frame " << n;
+      }
+    }
+  }
+}
+
+TEST(FastTrig, SpiralFramesEqualThePlainLibmFormula) {
+  test::GeneratorHarness harness;
+  ColorScrollGenerator scroll(harness.context);
+  for (auto [width, height] : {std::pair{128, 128}, {320, 51}, {7, 5}}) {
+    for (int zoom : {1, 20, 100}) {
+      ASSERT_TRUE(scroll.Create(width, height));
+      scroll.SetStyle(9), scroll.SetSpeed(13), scroll.SetZoomPosition(100 - zoom);
+      std::vector<uint8_t> frame(size_t(width) * height * 3), want(frame.size());
+      const int hw = width / 2, hh = height / 2;
+      const double g = static_cast<float>((4.005149978319906 - std::log10(std::max(width, height))) * zoom) / 10.0 / 3;
+      for (int n = 0; n < 20; ++n) {  // a whole turn
+        scroll.Render({frame.data(), width, height});
+        const double turn = scroll.offset() / 162.0 * 3;
+        for (int y = 0, i = 0; y < height; ++y) {
+          for (int x = 0; x < width; ++x, ++i) {
+            const int X = static_cast<int>(g * (x - hw)), Y = static_cast<int>(g * (y - hh));
+            const int R = static_cast<int>(std::sqrt(X * X + Y * Y));
+            const double outward = static_cast<double>(R) / width;
+            const double angle = static_cast<float>(2 * std::atan2(Y, X) + outward * outward) + turn;
+            const int u = std::abs(static_cast<int>(R * std::cos(angle))), w = std::abs(static_cast<int>(R * std::sin(angle)));
+            const int k = std::max({u < hw ? hw - u : 0, w < hw ? hw - w : 0});
+            const Rgb& rgb = scroll.paletteEntry(k * 63 / hw);
+            want[3 * i] = uint8_t(rgb.r), want[3 * i + 1] = uint8_t(rgb.g), want[3 * i + 2] = uint8_t(rgb.b);
+          }
+        }
+        ASSERT_EQ(frame, want) << width << "x" << height << " zoom " << zoom << " frame " << n;
       }
     }
   }
