@@ -220,11 +220,11 @@ void ColorScrollGenerator::RenderSpiral(const Canvas& canvas, double f) {
       angle[static_cast<size_t>(i)] = point->angle + turn;
       radius[static_cast<size_t>(i)] = point->radius;
     }
-    TruncatedWaves<Wave::kCosine>(angle.data(), width, scale, across.data());
-    TruncatedWaves<Wave::kSine>(angle.data(), width, scale, down.data());
+    TruncatedMagnitudes<Wave::kCosine>(angle.data(), width, scale, across.data());
+    TruncatedMagnitudes<Wave::kSine>(angle.data(), width, scale, down.data());
     for (int i = 0; i < width; ++i, out += 3) {
-      const int u = std::abs(across[static_cast<size_t>(i)]);
-      const int w = std::abs(down[static_cast<size_t>(i)]);
+      const int u = across[static_cast<size_t>(i)];
+      const int w = down[static_cast<size_t>(i)];
       int k = u < hw ? hw - u : 0;
       if (w < hw && hw - w > k) k = hw - w;
       const auto& pixel = pixels_[static_cast<size_t>(k * 63 / hw)];

@@ -12,8 +12,8 @@
 //    2 * 10^6 points), plus about 1e-15 of rounding.
 // NearStepBits allows the fast value kFastTrigMargin, fifty times that bound,
 // from the libm value (itself within one ulp of the truth) and tells where
-// the fast value might truncate to another integer; TruncatedWaves fills a
-// row of integers exactly as std::sin or std::cos would give them.
+// the fast value might truncate to another integer; TruncatedMagnitudes
+// fills a row of integers exactly as std::sin or std::cos would give them.
 #pragma once
 
 #include <algorithm>
@@ -51,9 +51,18 @@ inline double SineNearZero(double r) {
   return r + r * r2 * q;
 }
 
-// x = n pi + r with |r| <= pi/2 (n an integer plus `shift`); the low bit of
-// `rounded` is the parity of n - shift.
-inline double Reduce(double x, double n) { return ((x - n * kPiA) - n * kPiB) - n * kPiC; }
+// x = n pi + r with |r| <= pi/2: n the integer nearest x / pi for the sine,
+// the nearest integer plus 1/2 for the cosine. The low bit of `rounded` is
+// the parity of n's integer part.
+struct Reduced {
+  double r;
+  double rounded;
+};
+inline Reduced Reduce(double x, double shift) {
+  const double rounded = (x * kInvPi - shift) + kRounder;
+  const double n = (rounded - kRounder) + shift;
+  return {((x - n * kPiA) - n * kPiB) - n * kPiC, rounded};
+}
 inline double FlipForOdd(double sine, double rounded) {
   const uint64_t odd = std::bit_cast<uint64_t>(rounded) << 63;
   return std::bit_cast<double>(std::bit_cast<uint64_t>(sine) ^ odd);
@@ -63,18 +72,17 @@ inline double FlipForOdd(double sine, double rounded) {
 
 // sin x = (-1)^k sin(x - k pi) for the integer k nearest x / pi.
 inline double FastSin(double x) {
-  using namespace fast_trig;
-  const double rounded = x * kInvPi + kRounder;
-  const double k = rounded - kRounder;
-  return FlipForOdd(SineNearZero(Reduce(x, k)), rounded);
+  const auto [r, rounded] = fast_trig::Reduce(x, 0.0);
+  return fast_trig::FlipForOdd(fast_trig::SineNearZero(r), rounded);
 }
 // cos x = -(-1)^k sin(x - (k + 1/2) pi) for the integer k nearest x / pi - 1/2.
 inline double FastCos(double x) {
-  using namespace fast_trig;
-  const double rounded = (x * kInvPi - 0.5) + kRounder;
-  const double k = rounded - kRounder;
-  return -FlipForOdd(SineNearZero(Reduce(x, k + 0.5)), rounded);
+  const auto [r, rounded] = fast_trig::Reduce(x, 0.5);
+  return -fast_trig::FlipForOdd(fast_trig::SineNearZero(r), rounded);
 }
+// |FastSin(x)| and |FastCos(x)|, which need no sign.
+inline double FastAbsSin(double x) { return std::abs(fast_trig::SineNearZero(fast_trig::Reduce(x, 0.0).r)); }
+inline double FastAbsCos(double x) { return std::abs(fast_trig::SineNearZero(fast_trig::Reduce(x, 0.5).r)); }
 
 // Whether trunc(scaled), scaled = scale * FastSin(x) (or FastCos), might
 // differ from the integer trunc(scale * std::sin(x)) gives (finite x, scale
@@ -91,13 +99,13 @@ inline int64_t NearStepBits(double x, double scaled, double scale) {
 
 enum class Wave { kSine, kCosine };
 
-// out[i] = trunc(scale(i) * std::sin(args[i])), or std::cos, for finite args
-// and 0 <= scale(i) < 2^30: the fast value wherever NearStepBits allows it,
-// else libm's. Returns how many needed libm. Works in chunks: the first loop
-// vectorises, the second runs only for the rare chunk where some value lies
-// near an integer step.
+// out[i] = |trunc(scale(i) * std::sin(args[i]))|, or std::cos, for finite
+// args and 0 <= scale(i) < 2^30: the fast value wherever NearStepBits allows
+// it, else libm's. Returns how many needed libm. Works in chunks: the first
+// loop vectorises, the second runs only for the rare chunk where some value
+// lies near an integer step.
 template <Wave kWave, typename ScaleFn>
-int TruncatedWaves(const double* args, int count, ScaleFn scale, int* out) {
+int TruncatedMagnitudes(const double* args, int count, ScaleFn scale, int* out) {
   constexpr int kChunk = 64;
   int exact = 0;
   for (int begin = 0; begin < count; begin += kChunk) {
@@ -107,10 +115,10 @@ int TruncatedWaves(const double* args, int count, ScaleFn scale, int* out) {
     for (int i = 0; i < n; ++i) {
       const double x = args[begin + i];
       const double s = scale(begin + i);
-      const double scaled = s * (kWave == Wave::kSine ? FastSin(x) : FastCos(x));
-      // Only an argument out of range can leave -s..s; the clamp keeps the
+      const double scaled = s * (kWave == Wave::kSine ? FastAbsSin(x) : FastAbsCos(x));
+      // Only an argument out of range can go past s; the bound keeps the
       // cast defined until the value is redone below.
-      out[begin + i] = static_cast<int>(std::min(std::max(-2 * s, scaled), 2 * s));
+      out[begin + i] = static_cast<int>(scaled < 2 * s ? scaled : 2 * s);
       nearStep[static_cast<size_t>(i)] = NearStepBits(x, scaled, s);
       anyNearStep |= nearStep[static_cast<size_t>(i)];
     }
@@ -118,16 +126,16 @@ int TruncatedWaves(const double* args, int count, ScaleFn scale, int* out) {
     for (int i = 0; i < n; ++i) {
       if (nearStep[static_cast<size_t>(i)] >= 0) continue;
       const double x = args[begin + i];
-      out[begin + i] = static_cast<int>(scale(begin + i) * (kWave == Wave::kSine ? std::sin(x) : std::cos(x)));
+      out[begin + i] = std::abs(static_cast<int>(scale(begin + i) * (kWave == Wave::kSine ? std::sin(x) : std::cos(x))));
       ++exact;
     }
   }
   return exact;
 }
 
-// trunc(scale * std::sin(args[i])) with one scale for all.
-inline int TruncatedSines(const double* args, int count, double scale, int* out) {
-  return TruncatedWaves<Wave::kSine>(args, count, [scale](int) { return scale; }, out);
+// |trunc(scale * std::sin(args[i]))| with one scale for all.
+inline int TruncatedSineMagnitudes(const double* args, int count, double scale, int* out) {
+  return TruncatedMagnitudes<Wave::kSine>(args, count, [scale](int) { return scale; }, out);
 }
 
 }  // namespace quor

@@ -138,7 +138,7 @@ void PlasmaGenerator::Render(const Canvas& canvas) {
     diagonalX[i] = sinT * x;
   }
   lastExactSines_ = 0;
-  if (needC1) lastExactSines_ += TruncatedSines(phase.data(), width, 255.0, c1.data());
+  if (needC1) lastExactSines_ += TruncatedSineMagnitudes(phase.data(), width, 255.0, c1.data());
 
   uint8_t* out = frame;
   for (int y = 0; y < height; ++y) {
@@ -148,7 +148,7 @@ void PlasmaGenerator::Render(const Canvas& canvas) {
         const size_t i = static_cast<size_t>(x);
         phase[i] = (diagonalX[i] + diagonalY + t) * kTunedHalfTurn / wave;
       }
-      lastExactSines_ += TruncatedSines(phase.data(), width, 255.0, c2.data());
+      lastExactSines_ += TruncatedSineMagnitudes(phase.data(), width, 255.0, c2.data());
     }
     if (needC3) {
       if (ringsKept) {
@@ -160,19 +160,19 @@ void PlasmaGenerator::Render(const Canvas& canvas) {
           phase[static_cast<size_t>(x)] = std::sqrt(kTunedHalfTurn * distance100) / ring + ringPhase;
         }
       }
-      lastExactSines_ += TruncatedSines(phase.data(), width, 255.0, c3.data());
+      lastExactSines_ += TruncatedSineMagnitudes(phase.data(), width, 255.0, c3.data());
     }
     for (int x = 0; x < width; ++x, out += 3) {
       const size_t i = static_cast<size_t>(x);
       int index;
       if (mix) {
-        index = (std::abs(c1[i]) + std::abs(c2[i]) + std::abs(c3[i])) / 3;
+        index = (c1[i] + c2[i] + c3[i]) / 3;
       } else if (style_ == 1) {
-        index = std::abs(c1[i]);
+        index = c1[i];
       } else if (style_ == 2) {
-        index = std::abs(c2[i]);
+        index = c2[i];
       } else {
-        index = std::abs(c3[i]);
+        index = c3[i];
       }
       const auto& pixel = pixels_[static_cast<size_t>(index)];
       out[0] = pixel[0];

@@ -36,15 +36,15 @@ std::array<std::vector<double>, 3> PlasmaPhases(int width, int height, int zoom,
   return phases;
 }
 
-// TruncatedSines must give trunc(255 sin x) exactly; FastSin must stay well
+// TruncatedSineMagnitudes must give |trunc(255 sin x)| exactly; FastSin must stay well
 // inside its stated bound. Returns how many values needed std::sin.
 int ExpectLibmIntegers(const std::vector<double>& args, double& maxError) {
   std::vector<int> fast(args.size());
-  const int exact = TruncatedSines(args.data(), static_cast<int>(args.size()), 255.0, fast.data());
+  const int exact = TruncatedSineMagnitudes(args.data(), static_cast<int>(args.size()), 255.0, fast.data());
   for (size_t i = 0; i < args.size(); ++i) {
     const double libm = std::sin(args[i]);
     if (std::abs(args[i]) <= kFastTrigLimit) maxError = std::max(maxError, std::abs(FastSin(args[i]) - libm));
-    if (fast[i] != static_cast<int>(255.0 * libm)) ADD_FAILURE() << "sin(" << args[i] << ")";
+    if (fast[i] != std::abs(static_cast<int>(255.0 * libm))) ADD_FAILURE() << "sin(" << args[i] << ")";
   }
   return exact;
 }
