@@ -51,9 +51,10 @@ inline double SineNearZero(double r) {
   return r + r * r2 * q;
 }
 
-// x = n pi + r with |r| <= pi/2: n the integer nearest x / pi for the sine,
-// the nearest integer plus 1/2 for the cosine. The low bit of `rounded` is
-// the parity of n's integer part.
+// x = n pi + r with n = k + shift, k the integer nearest x / pi - shift
+// (shift 0 for the sine, 1/2 for the cosine), so |r| <= pi/2 (give or take
+// the rounding of x / pi, a few ulps of x). The low bit of `rounded` is k's
+// parity.
 struct Reduced {
   double r;
   double rounded;
@@ -84,10 +85,10 @@ inline double FastCos(double x) {
 inline double FastAbsSin(double x) { return std::abs(fast_trig::SineNearZero(fast_trig::Reduce(x, 0.0).r)); }
 inline double FastAbsCos(double x) { return std::abs(fast_trig::SineNearZero(fast_trig::Reduce(x, 0.5).r)); }
 
-// Whether trunc(scaled), scaled = scale * FastSin(x) (or FastCos), might
-// differ from the integer trunc(scale * std::sin(x)) gives (finite x, scale
-// >= 0): unless x is in range and no integer lies within scale *
-// kFastTrigMargin of scaled. Both products round alike (a relative 2^-53),
+// Whether trunc(scaled), scaled = scale * FastSin(x) (or FastCos, or their
+// magnitudes), might differ from the integer trunc(scale * std::sin(x))
+// gives (finite x, scale >= 0): unless x is in range and no integer lies
+// within scale * kFastTrigMargin of scaled. Both products round alike (a relative 2^-53),
 // far inside the margin. The answer is the sign bit (set: might differ); as
 // bits it vectorises where comparisons would not.
 inline int64_t NearStepBits(double x, double scaled, double scale) {

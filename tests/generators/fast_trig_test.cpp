@@ -36,8 +36,8 @@ std::array<std::vector<double>, 3> PlasmaPhases(int width, int height, int zoom,
   return phases;
 }
 
-// TruncatedSineMagnitudes must give |trunc(255 sin x)| exactly; FastSin must stay well
-// inside its stated bound. Returns how many values needed std::sin.
+// TruncatedSineMagnitudes must give |trunc(255 sin x)| exactly, and FastSin
+// stay inside its stated bound. Returns how many values needed std::sin.
 int ExpectLibmIntegers(const std::vector<double>& args, double& maxError) {
   std::vector<int> fast(args.size());
   const int exact = TruncatedSineMagnitudes(args.data(), static_cast<int>(args.size()), 255.0, fast.data());
@@ -52,8 +52,9 @@ int ExpectLibmIntegers(const std::vector<double>& args, double& maxError) {
 TEST(FastTrig, PlasmaPhasesAndNearStepArgumentsTruncateAsWithLibm) {
   double maxError = 0;
   size_t count = 0, exact = 0;
-  // About 10^7 phases: sizes, zooms and times from the first frame to the
-  // float time's last step (2^25), where the phases are largest.
+  // About 10^7 phases: sizes, zooms and times from the first frame to near
+  // 2^25, past which the float time stops advancing; there the phases are
+  // largest.
   for (auto [width, height] : {std::pair{128, 128}, {320, 51}, {64, 32}, {4, 4}}) {
     for (int zoom : {1, 30, 100}) {
       for (int j = 0; j < 32; ++j) {
