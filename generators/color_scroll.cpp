@@ -212,7 +212,6 @@ void ColorScrollGenerator::RenderSpiral(const Canvas& canvas, double f) {
   std::array<double, kMaxMatrixSide> radius;
   std::array<int, kMaxMatrixSide> across;
   std::array<int, kMaxMatrixSide> down;
-  const auto scale = [&](int i) { return radius[static_cast<size_t>(i)]; };
   const SpiralPoint* point = spiral_.data();
   uint8_t* out = frame;
   for (int y = 0; y < height; ++y) {
@@ -220,8 +219,8 @@ void ColorScrollGenerator::RenderSpiral(const Canvas& canvas, double f) {
       angle[static_cast<size_t>(i)] = point->angle + turn;
       radius[static_cast<size_t>(i)] = point->radius;
     }
-    TruncatedMagnitudes<Wave::kCosine>(angle.data(), width, scale, across.data());
-    TruncatedMagnitudes<Wave::kSine>(angle.data(), width, scale, down.data());
+    TruncatedMagnitudes(Wave::kCosine, angle.data(), radius.data(), width, across.data());
+    TruncatedMagnitudes(Wave::kSine, angle.data(), radius.data(), width, down.data());
     for (int i = 0; i < width; ++i, out += 3) {
       const int u = across[static_cast<size_t>(i)];
       const int w = down[static_cast<size_t>(i)];

@@ -1,6 +1,6 @@
 // Sine and cosine for the generators' per-pixel loops, whose results are
 // truncated to integers (palette indices, offsets). Branch-free, so loops
-// over them vectorise. Pure functions, any thread.
+// over them vectorise (generators/fast_trig.cpp). Pure functions, any thread.
 //
 // Guarantee: for |x| <= kFastTrigLimit, FastSin and FastCos differ from the
 // true sine and cosine by less than kFastTrigMaxError:
@@ -16,8 +16,6 @@
 // fills a row of integers exactly as std::sin or std::cos would give them.
 #pragma once
 
-#include <algorithm>
-#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -100,43 +98,11 @@ inline int64_t NearStepBits(double x, double scaled, double scale) {
 
 enum class Wave { kSine, kCosine };
 
-// out[i] = |trunc(scale(i) * std::sin(args[i]))|, or std::cos, for finite
-// args and 0 <= scale(i) < 2^30: the fast value wherever NearStepBits allows
-// it, else libm's. Returns how many needed libm. Works in chunks: the first
-// loop vectorises, the second runs only for the rare chunk where some value
-// lies near an integer step.
-template <Wave kWave, typename ScaleFn>
-int TruncatedMagnitudes(const double* args, int count, ScaleFn scale, int* out) {
-  constexpr int kChunk = 64;
-  int exact = 0;
-  for (int begin = 0; begin < count; begin += kChunk) {
-    const int n = std::min(kChunk, count - begin);
-    std::array<int64_t, kChunk> nearStep;
-    int64_t anyNearStep = 0;
-    for (int i = 0; i < n; ++i) {
-      const double x = args[begin + i];
-      const double s = scale(begin + i);
-      const double scaled = s * (kWave == Wave::kSine ? FastAbsSin(x) : FastAbsCos(x));
-      // Only an argument out of range can go past s; the bound keeps the
-      // cast defined until the value is redone below.
-      out[begin + i] = static_cast<int>(scaled < 2 * s ? scaled : 2 * s);
-      nearStep[static_cast<size_t>(i)] = NearStepBits(x, scaled, s);
-      anyNearStep |= nearStep[static_cast<size_t>(i)];
-    }
-    if (anyNearStep >= 0) continue;
-    for (int i = 0; i < n; ++i) {
-      if (nearStep[static_cast<size_t>(i)] >= 0) continue;
-      const double x = args[begin + i];
-      out[begin + i] = std::abs(static_cast<int>(scale(begin + i) * (kWave == Wave::kSine ? std::sin(x) : std::cos(x))));
-      ++exact;
-    }
-  }
-  return exact;
-}
-
-// |trunc(scale * std::sin(args[i]))| with one scale for all.
-inline int TruncatedSineMagnitudes(const double* args, int count, double scale, int* out) {
-  return TruncatedMagnitudes<Wave::kSine>(args, count, [scale](int) { return scale; }, out);
-}
+// out[i] = |trunc(scales[i] * std::sin(args[i]))|, or std::cos, for i <
+// count, finite args and 0 <= scales[i] < 2^30: the fast value wherever
+// NearStepBits allows it, else libm's. Returns how many needed libm.
+int TruncatedMagnitudes(Wave wave, const double* args, const double* scales, int count, int* out);
+// The same with one scale for all and the sine.
+int TruncatedSineMagnitudes(const double* args, int count, double scale, int* out);
 
 }  // namespace quor
