@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "generators/color.h"
+#include "generators/fast_trig.h"
 #include "generators/settings_fields.h"
 #include "generators/tuned_constants.h"
 
@@ -205,19 +206,31 @@ void ColorScrollGenerator::RenderSpiral(const Canvas& canvas, double f) {
   // the colours.
   const int hw = width / 2;
   const double turn = offset_ / 162.0 * 3;
+  // Row by row: |trunc(R cos a)| and |trunc(R sin a)| from fast_trig.h,
+  // which keeps them equal to the libm values.
+  std::array<double, kMaxMatrixSide> angle;
+  std::array<double, kMaxMatrixSide> radius;
+  std::array<int, kMaxMatrixSide> across;
+  std::array<int, kMaxMatrixSide> down;
   const SpiralPoint* point = spiral_.data();
   uint8_t* out = frame;
-  for (int i = width * height; i > 0; --i, ++point, out += 3) {
-    const double angle = point->angle + turn;
-    const int R = point->radius;
-    const int u = std::abs(static_cast<int>(R * std::cos(angle)));
-    const int w = std::abs(static_cast<int>(R * std::sin(angle)));
-    int k = u < hw ? hw - u : 0;
-    if (w < hw && hw - w > k) k = hw - w;
-    const auto& pixel = pixels_[static_cast<size_t>(k * 63 / hw)];
-    out[0] = pixel[0];
-    out[1] = pixel[1];
-    out[2] = pixel[2];
+  for (int y = 0; y < height; ++y) {
+    for (int i = 0; i < width; ++i, ++point) {
+      angle[static_cast<size_t>(i)] = point->angle + turn;
+      radius[static_cast<size_t>(i)] = point->radius;
+    }
+    TruncatedMagnitudes(Wave::kCosine, angle.data(), radius.data(), width, across.data());
+    TruncatedMagnitudes(Wave::kSine, angle.data(), radius.data(), width, down.data());
+    for (int i = 0; i < width; ++i, out += 3) {
+      const int u = across[static_cast<size_t>(i)];
+      const int w = down[static_cast<size_t>(i)];
+      int k = u < hw ? hw - u : 0;
+      if (w < hw && hw - w > k) k = hw - w;
+      const auto& pixel = pixels_[static_cast<size_t>(k * 63 / hw)];
+      out[0] = pixel[0];
+      out[1] = pixel[1];
+      out[2] = pixel[2];
+    }
   }
 }
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "generators/color.h"
+#include "generators/fast_trig.h"
 #include "generators/settings_fields.h"
 #include "generators/tuned_constants.h"
 
@@ -86,6 +87,18 @@ void PlasmaGenerator::BuildPalette() {
   }
 }
 
+void PlasmaGenerator::PrepareRings(int width, int height, double ring) {
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const int distance100 = (x * x + y * y) * 100;
+      ringDistance_[static_cast<size_t>(y * width + x)] = std::sqrt(kTunedHalfTurn * distance100) / ring;
+    }
+  }
+  ringWidth_ = width;
+  ringHeight_ = height;
+  ringScale_ = ring;
+}
+
 void PlasmaGenerator::Render(const Canvas& canvas) {
   uint8_t* const frame = canvas.pixels;
   const int width = canvas.width;
@@ -104,38 +117,62 @@ void PlasmaGenerator::Render(const Canvas& canvas) {
   const bool needC1 = mix || style_ == 1;
   const bool needC2 = mix || style_ == 2;
   const bool needC3 = mix || style_ == 3;
+  // The rings' distance term depends only on the size and the zoom. A
+  // canvas larger than any matrix computes it row by row instead.
+  const bool ringsKept = width * height <= kMaxMatrixPixels;
+  if (needC3 && ringsKept && (width != ringWidth_ || height != ringHeight_ || ring != ringScale_)) {
+    PrepareRings(width, height, ring);
+  }
 
-  // Per-column parts: the vertical wave, and the x term of the diagonal
-  // wave's phase (the same product the per-pixel formula forms).
+  // Each wave is |trunc(255 sin(phase))| with the same phase as the plain
+  // formula (fast_trig.h keeps the integers exact). Per column: the vertical
+  // wave, and the x term of the diagonal wave's phase.
+  std::array<double, kMaxMatrixSide> phase{};
   std::array<int, kMaxMatrixSide> c1{};
+  std::array<int, kMaxMatrixSide> c2{};
+  std::array<int, kMaxMatrixSide> c3{};
   std::array<double, kMaxMatrixSide> diagonalX{};
   for (int x = 0; x < width; ++x) {
     const size_t i = static_cast<size_t>(x);
-    if (needC1) c1[i] = Magnitude255(std::sin((t + x) * kTunedHalfTurn / wave));
+    phase[i] = (t + x) * kTunedHalfTurn / wave;
     diagonalX[i] = sinT * x;
   }
+  lastExactSines_ = 0;
+  if (needC1) lastExactSines_ += TruncatedSineMagnitudes(phase.data(), width, 255.0, c1.data());
 
   uint8_t* out = frame;
   for (int y = 0; y < height; ++y) {
-    const double diagonalY = cosT * y;
+    if (needC2) {
+      const double diagonalY = cosT * y;
+      for (int x = 0; x < width; ++x) {
+        const size_t i = static_cast<size_t>(x);
+        phase[i] = (diagonalX[i] + diagonalY + t) * kTunedHalfTurn / wave;
+      }
+      lastExactSines_ += TruncatedSineMagnitudes(phase.data(), width, 255.0, c2.data());
+    }
+    if (needC3) {
+      if (ringsKept) {
+        const double* distance = ringDistance_.data() + static_cast<size_t>(y) * width;
+        for (int x = 0; x < width; ++x) phase[static_cast<size_t>(x)] = distance[x] + ringPhase;
+      } else {
+        for (int x = 0; x < width; ++x) {
+          const int distance100 = (x * x + y * y) * 100;
+          phase[static_cast<size_t>(x)] = std::sqrt(kTunedHalfTurn * distance100) / ring + ringPhase;
+        }
+      }
+      lastExactSines_ += TruncatedSineMagnitudes(phase.data(), width, 255.0, c3.data());
+    }
     for (int x = 0; x < width; ++x, out += 3) {
       const size_t i = static_cast<size_t>(x);
-      int c2 = 0;
-      int c3 = 0;
-      if (needC2) c2 = Magnitude255(std::sin((diagonalX[i] + diagonalY + t) * kTunedHalfTurn / wave));
-      if (needC3) {
-        const int distance100 = (x * x + y * y) * 100;
-        c3 = Magnitude255(std::sin(std::sqrt(kTunedHalfTurn * distance100) / ring + ringPhase));
-      }
       int index;
       if (mix) {
-        index = (c1[i] + c2 + c3) / 3;
+        index = (c1[i] + c2[i] + c3[i]) / 3;
       } else if (style_ == 1) {
         index = c1[i];
       } else if (style_ == 2) {
-        index = c2;
+        index = c2[i];
       } else {
-        index = c3;
+        index = c3[i];
       }
       const auto& pixel = pixels_[static_cast<size_t>(index)];
       out[0] = pixel[0];

@@ -56,9 +56,13 @@ class PlasmaGenerator final : public Generator {
   // Animation time, advanced before each frame is drawn.
   float time() const { return time_; }
   const Rgb& paletteEntry(int index) const { return table_[static_cast<size_t>(index & 0xff)]; }
+  // How many sines of the last frame came from std::sin because the fast
+  // value lay too near an integer step (see fast_trig.h).
+  int lastExactSines() const { return lastExactSines_; }
 
  private:
   void BuildPalette();
+  void PrepareRings(int width, int height, double ring);
 
   int zoom_ = 30;
   int palette_ = 0;
@@ -68,6 +72,14 @@ class PlasmaGenerator final : public Generator {
   Palette256 table_{};
   // The table as the bytes a pixel receives.
   std::array<std::array<uint8_t, 3>, 256> pixels_{};
+  int lastExactSines_ = 0;
+
+  // sqrt(pi' * 100 (x^2 + y^2)) / ring for every pixel: the rings' phase
+  // without the time, kept until the size or the zoom changes.
+  std::array<double, kMaxMatrixPixels> ringDistance_{};
+  int ringWidth_ = 0;
+  int ringHeight_ = 0;
+  double ringScale_ = 0.0;
 };
 
 std::unique_ptr<Generator> CreatePlasmaGenerator(GeneratorContext& context);

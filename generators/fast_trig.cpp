@@ -1,0 +1,65 @@
+#include "generators/fast_trig.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+
+namespace quor {
+namespace {
+
+// The row loops are written for the vectoriser. On x86-64 they are also
+// built for AVX2 (four doubles to a vector; no FMA, so every rounding stays
+// as in the plain build), and the loader picks the variant the processor
+// has. Sanitizer builds go without: the loader runs the variant resolvers
+// before the sanitizer runtime is up.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__) && \
+    !defined(__SANITIZE_ADDRESS__)
+#define QUOR_TRIG_KERNEL [[gnu::target_clones("avx2", "default")]]
+#else
+#define QUOR_TRIG_KERNEL
+#endif
+
+// Works in chunks: the first loop vectorises, the second runs only for the
+// rare chunk where some value lies near an integer step.
+template <Wave kWave, typename ScaleFn>
+[[gnu::always_inline]] inline int Magnitudes(const double* args, int count, ScaleFn scale, int* out) {
+  constexpr int kChunk = 64;
+  int exact = 0;
+  for (int begin = 0; begin < count; begin += kChunk) {
+    const int n = std::min(kChunk, count - begin);
+    std::array<int64_t, kChunk> nearStep;
+    int64_t anyNearStep = 0;
+    for (int i = 0; i < n; ++i) {
+      const double x = args[begin + i];
+      const double s = scale(begin + i);
+      const double scaled = s * (kWave == Wave::kSine ? FastAbsSin(x) : FastAbsCos(x));
+      // Only an argument out of range can go past s; the bound keeps the
+      // cast defined until the value is redone below.
+      out[begin + i] = static_cast<int>(scaled < 2 * s ? scaled : 2 * s);
+      nearStep[static_cast<size_t>(i)] = NearStepBits(x, scaled, s);
+      anyNearStep |= nearStep[static_cast<size_t>(i)];
+    }
+    if (anyNearStep >= 0) continue;
+    for (int i = 0; i < n; ++i) {
+      if (nearStep[static_cast<size_t>(i)] >= 0) continue;
+      const double x = args[begin + i];
+      out[begin + i] = std::abs(static_cast<int>(scale(begin + i) * (kWave == Wave::kSine ? std::sin(x) : std::cos(x))));
+      ++exact;
+    }
+  }
+  return exact;
+}
+
+}  // namespace
+
+QUOR_TRIG_KERNEL int TruncatedMagnitudes(Wave wave, const double* args, const double* scales, int count, int* out) {
+  const auto scale = [scales](int i) { return scales[i]; };
+  return wave == Wave::kSine ? Magnitudes<Wave::kSine>(args, count, scale, out)
+                             : Magnitudes<Wave::kCosine>(args, count, scale, out);
+}
+
+QUOR_TRIG_KERNEL int TruncatedSineMagnitudes(const double* args, int count, double scale, int* out) {
+  return Magnitudes<Wave::kSine>(args, count, [scale](int) { return scale; }, out);
+}
+
+}  // namespace quor
