@@ -15,7 +15,7 @@ namespace {
 
 void MixPass(benchmark::State& state) {
   Engine engine(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1});
-  engine.ResizeMatrix(128, 128, 0);
+  engine.ResizeMatrix(128, 128);
   engine.StopClock();
   const int pixels = 128 * 128;
   for (int s = 0; s < kSlotCount; ++s) {

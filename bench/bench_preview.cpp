@@ -27,7 +27,7 @@ void DrawThreePreviews(benchmark::State& state) {
 
 void MixPassWithPreviews(benchmark::State& state) {
   Engine engine(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1});
-  engine.ResizeMatrix(128, 128, 0);
+  engine.ResizeMatrix(128, 128);
   engine.StopClock();
   PreviewRenderer renderer(engine);
   engine.EditHooks([&renderer](EngineHooks& hooks) { hooks.drawPreview = [&renderer] { renderer.RenderAll(); }; });

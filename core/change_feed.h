@@ -38,7 +38,7 @@ namespace quor {
 enum class Change : int {
   kPanel,           // effect list positions, speeds, invert, merge modes, masterfades
   kMaster,          // gamma, master level, strobe, scene fade options, output rate
-  kMatrix,          // matrix size and preview size
+  kMatrix,          // matrix size
   kScenes,          // the scene list (names, order, count)
   kChases,          // the chase list or a chase's steps
   kChasePlayer,     // a chase started, stopped or went to its next step
@@ -47,10 +47,11 @@ enum class Change : int {
   kRecorder,        // recording started or stopped
   kRemoteInput,     // the remote input opened or closed
   kShowMode,        // the show mode window opened or closed
+  kWindowLayout,    // the windows' saved layout (a window handed it over, a project was loaded)
   kConsole,         // console lines are waiting
   kErrors,          // errors are waiting
 };
-inline constexpr int kChangeGroupCount = 13;
+inline constexpr int kChangeGroupCount = 14;
 
 struct ChangeBatch {
   std::array<bool, kChangeGroupCount> changed{};

@@ -53,26 +53,6 @@ struct EngineSettings {
   std::atomic<int> remoteControlEnabled{0};
 };
 
-// What the windows keep in the project besides the live values: the preview
-// options and the show mode window's rectangle and button size. Nothing in
-// the mix pass reads them.
-struct UiState {
-  std::atomic<int> previewHeight{200};
-  std::atomic<int> previewGrid{1};
-  std::atomic<int> previewAspect{0};
-  std::atomic<int> showWindowLeft{0};
-  std::atomic<int> showWindowTop{0};
-  std::atomic<int> showWindowWidth{360};
-  std::atomic<int> showWindowHeight{500};
-  std::atomic<int> showButtonWidth{100};
-  std::atomic<int> showButtonHeight{50};
-  // The one screen position shared by the settings dialogs and the chase
-  // editor; 0 in settingsDialogPlaced until one of them was first placed.
-  std::atomic<int> settingsDialogPlaced{0};
-  std::atomic<int> settingsDialogLeft{0};
-  std::atomic<int> settingsDialogTop{0};
-};
-
 // Run-time flags (never saved).
 struct RuntimeFlags {
   std::atomic<OutputStateValue> outputState{kOutputStopped};

@@ -377,7 +377,7 @@ void Engine::ReportRate() {
 
 // --- resize -------------------------------------------------------------------
 
-bool Engine::ResizeMatrix(int newWidth, int newHeight, int aspectOption) {
+bool Engine::ResizeMatrix(int newWidth, int newHeight) {
   ExpectMainThread();
   if (!IsValidMatrixSize(newWidth, newHeight)) return false;
   if (flags_.recorderActive.load()) recorder_->Stop();
@@ -410,19 +410,6 @@ bool Engine::ResizeMatrix(int newWidth, int newHeight, int aspectOption) {
     outputs_.PatchChanged();
     width_.store(newWidth);
     height_.store(newHeight);
-    uiState_.previewAspect.store(aspectOption);
-  }
-
-  int previewHeight;
-  if (aspectOption == 1) {
-    previewHeight = std::min(static_cast<int>(static_cast<double>(newHeight) / newWidth * 320.0), 640);
-  } else {
-    previewHeight = std::max(newHeight, 200);
-  }
-  uiState_.previewHeight.store(previewHeight);
-
-  {
-    std::lock_guard tick(tickMutex_);
     frames_.swap(newFrames);
     for (int s = 0; s < kSlotCount; ++s) {
       std::lock_guard lock(slotMutex_[static_cast<size_t>(s)]);
@@ -492,6 +479,13 @@ void Engine::SetPreviewSource(int side, int source) {
 void Engine::SetPixelStep(int step) { Store(settings_.pixelStep, Clamp(step, 1, 4), Change::kMaster); }
 void Engine::SetRemoteControlEnabled(bool on) { Store(settings_.remoteControlEnabled, on ? 1 : 0, Change::kRemoteInput); }
 void Engine::SetAudioAgc(bool on) { Store(audio_.agcEnabled, on ? 1 : 0, Change::kMaster); }
+
+void Engine::SetWindowLayout(const WindowLayout& layout) {
+  ExpectMainThread();
+  if (layout == windowLayout_) return;
+  windowLayout_ = layout;
+  changes_.Announce(Change::kWindowLayout);
+}
 
 void Engine::RequestShutdown() {
   flags_.shutdownRequested.store(true);

@@ -13,7 +13,7 @@
 //     SetInvert, SetMergeMode, SetChannelFade, SetMainFadeByHand,
 //     StartMainGlide, SetMasterLevel, SetGammaSetting, SetStrobe,
 //     SetStrobeTime, SetOutputFps, SetPreviewSource, ResizeMatrix,
-//     OpenOutputs/CloseOutputs, ...) and the show's window models
+//     SetWindowLayout, OpenOutputs/CloseOutputs, ...) and the show's window models
 //     (show().sceneList(), chaseList(), editor()). Commands clamp, do what
 //     belongs to them and skip values already in place, so echoes are
 //     harmless.
@@ -56,6 +56,7 @@
 #include "core/live_state.h"
 #include "core/mixer.h"
 #include "core/random_source.h"
+#include "files/project_format.h"
 #include "files/recorder.h"
 #include "generators/color.h"
 #include "input/remote_input_settings.h"
@@ -130,8 +131,10 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   const EngineSettings& settings() const { return settings_; }
   const RuntimeFlags& flags() const { return flags_; }
   const MixerPanel& panel() const { return panel_; }
-  // Preview options and the show mode window's placement (UI thread).
-  UiState& uiState() { return uiState_; }
+  // What the project saves of the windows (UI thread). The windows keep
+  // their own values and hand them over with SetWindowLayout; a load
+  // replaces this copy and announces Change::kWindowLayout.
+  const WindowLayout& windowLayout() const { return windowLayout_; }
   const EngineHooks& hooks() const { return hooks_; }
   // Changes the hooks. Refused (false, nothing changed) while the clock
   // runs, because the clock thread calls them without a lock.
@@ -174,7 +177,7 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   // was running.
   // Returns false and changes nothing when the size is outside 4..320 /
   // 16384 pixels or the memory for it cannot be had.
-  bool ResizeMatrix(int width, int height, int aspectOption);
+  bool ResizeMatrix(int width, int height);
 
   // --- generator slots (UI thread) ----------------------------------------
   // The type the slot should run; takes effect at the next rebinding pass.
@@ -279,6 +282,9 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   void SetAudioAgc(bool on);
   // Asks the host to end the program after this turn (any thread).
   void RequestShutdown();
+  // Replaces the windows' saved layout (main thread), announcing
+  // kWindowLayout when it differs from the one in place.
+  void SetWindowLayout(const WindowLayout& layout);
   // UI thread: opens or closes the outputs, announcing kOutputs; a failed
   // open reports a Failure and returns false.
   bool OpenOutputs();
@@ -354,7 +360,7 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   ColorWheel sharedColorWheel_;
   AudioAnalyzer audio_;
   EngineSettings settings_;
-  UiState uiState_;
+  WindowLayout windowLayout_;  // main thread only
   RuntimeFlags flags_;
   MixerPanel panel_;
   EngineHooks hooks_;

@@ -80,7 +80,7 @@ std::optional<int> Lifecycle::Start() {
   LoadStartProject();
   if (commandLine_.matrixWidth > 0 &&
       (commandLine_.matrixWidth != engine_.width() || commandLine_.matrixHeight != engine_.height())) {
-    engine_.ResizeMatrix(commandLine_.matrixWidth, commandLine_.matrixHeight, engine_.uiState().previewAspect.load());
+    engine_.ResizeMatrix(commandLine_.matrixWidth, commandLine_.matrixHeight);
   }
   ApplySlotRequests();
   engine_.RebindSlots();

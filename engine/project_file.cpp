@@ -82,9 +82,9 @@ void RemoveStaleTemporariesBeside(const std::string& path) {
 
 // The show mode window stays reachable: a corner beyond the desktop's right
 // or bottom edge (less the part needed to grab it) goes back to 0.
-void KeepShowWindowOnScreen(UiState& ui, ScreenEdges desktop) {
-  if (ui.showWindowLeft.load() >= desktop.right - 39) ui.showWindowLeft.store(0);
-  if (ui.showWindowTop.load() >= desktop.bottom - 49) ui.showWindowTop.store(0);
+void KeepShowWindowOnScreen(ShowWindowPlacement& window, ScreenEdges desktop) {
+  if (window.left >= desktop.right - 39) window.left = 0;
+  if (window.top >= desktop.bottom - 49) window.top = 0;
 }
 
 }  // namespace
@@ -101,14 +101,9 @@ ProjectData CaptureProject(Engine& engine) {
   project.devices.assign(devices.begin(), devices.end());
 
   const EngineSettings& settings = engine.settings();
-  UiState& ui = engine.uiState();
   project.matrixWidth = engine.width();
   project.matrixHeight = engine.height();
-  project.previewAspect = ui.previewAspect.load();
-  project.previewGrid = ui.previewGrid.load();
-  project.showWindow = ShowWindowPlacement{ui.showWindowLeft.load(),  ui.showWindowTop.load(),
-                                           ui.showWindowWidth.load(), ui.showWindowHeight.load(),
-                                           ui.showButtonWidth.load(), ui.showButtonHeight.load()};
+  project.windows = engine.windowLayout();
   project.masterLevel = settings.masterLevel.load();
   project.gammaSetting = settings.gammaSetting.load();
   project.sceneFadeEnabled = settings.sceneFadeEnabled.load();
@@ -129,7 +124,6 @@ ProjectFileResult ApplyProject(Engine& engine, ProjectData&& project, const Proj
   ProjectFileResult result;
   Show& show = engine.show();
   EngineSettings& settings = EngineWriteAccess::Settings(engine);
-  UiState& ui = engine.uiState();
 
   // Nothing may send or read remote commands while the configuration is
   // swapped underneath.
@@ -154,13 +148,6 @@ ProjectFileResult ApplyProject(Engine& engine, ProjectData&& project, const Proj
   show.sceneList().ShowSelection(-1);
   engine.outputs().devices().Load(std::move(project.devices));
 
-  const ShowWindowPlacement& window = project.showWindow;
-  ui.showWindowLeft.store(window.left);
-  ui.showWindowTop.store(window.top);
-  ui.showWindowWidth.store(window.width);
-  ui.showWindowHeight.store(window.height);
-  ui.showButtonWidth.store(window.buttonWidth);
-  ui.showButtonHeight.store(window.buttonHeight);
   settings.masterLevel.store(project.masterLevel);
   settings.gammaSetting.store(project.gammaSetting);
   settings.sceneFadeEnabled.store(project.sceneFadeEnabled);
@@ -173,16 +160,18 @@ ProjectFileResult ApplyProject(Engine& engine, ProjectData&& project, const Proj
     engine.remoteInputSettings() = project.remoteInput;
     settings.remoteControlEnabled.store(project.remoteControlEnabled);
   }
-  if (hooks.desktop) KeepShowWindowOnScreen(ui, *hooks.desktop);
+  if (hooks.desktop) KeepShowWindowOnScreen(project.windows.showWindow, *hooks.desktop);
 
   // Resizing resets the generators and the panel, so it happens only when
   // the matrix or its preview really change.
-  if (project.matrixWidth != engine.width() || project.matrixHeight != engine.height() ||
-      project.previewAspect != ui.previewAspect.load() || project.previewGrid != ui.previewGrid.load()) {
+  const WindowLayout& before = engine.windowLayout();
+  const bool resize = project.matrixWidth != engine.width() || project.matrixHeight != engine.height() ||
+                      project.windows.previewAspect != before.previewAspect ||
+                      project.windows.previewGrid != before.previewGrid;
+  engine.SetWindowLayout(project.windows);
+  if (resize) {
     engine.console().Print("new matrix size: %d x %d\n", project.matrixWidth, project.matrixHeight);
-    ui.previewAspect.store(project.previewAspect);
-    ui.previewGrid.store(project.previewGrid);
-    engine.ResizeMatrix(project.matrixWidth, project.matrixHeight, project.previewAspect);
+    engine.ResizeMatrix(project.matrixWidth, project.matrixHeight);
     result.matrixResized = true;
   }
   // If the resize could not get its memory the matrix kept its size; the

@@ -129,9 +129,9 @@ Result<ProjectData> ParseProject(std::span<const uint8_t> bytes, ProjectScope sc
   // The sixteen settings.
   project.matrixWidth = in.GetI32();
   project.matrixHeight = in.GetI32();
-  project.previewAspect = in.GetI32();
-  project.previewGrid = in.GetI32();
-  ShowWindowPlacement& show = project.showWindow;
+  project.windows.previewAspect = in.GetI32();
+  project.windows.previewGrid = in.GetI32();
+  ShowWindowPlacement& show = project.windows.showWindow;
   show.left = in.GetI32();
   show.top = in.GetI32();
   show.width = in.GetI32();
@@ -205,9 +205,9 @@ std::vector<uint8_t> EncodeProject(const ProjectData& project) {
 
   out.PutI32(width);
   out.PutI32(height);
-  out.PutI32(project.previewAspect);
-  out.PutI32(project.previewGrid);
-  const ShowWindowPlacement& show = project.showWindow;
+  out.PutI32(project.windows.previewAspect);
+  out.PutI32(project.windows.previewGrid);
+  const ShowWindowPlacement& show = project.windows.showWindow;
   out.PutI32(show.left);
   out.PutI32(show.top);
   out.PutI32(show.width);

@@ -55,6 +55,16 @@ struct ShowWindowPlacement {
   friend bool operator==(const ShowWindowPlacement&, const ShowWindowPlacement&) = default;
 };
 
+// What the project keeps of the windows: the preview options and the show
+// mode window. The windows own the live values; the engine holds this copy
+// only to save and load it.
+struct WindowLayout {
+  int32_t previewAspect = 0;  // 1: the preview height follows the matrix's aspect ratio
+  int32_t previewGrid = 1;
+  ShowWindowPlacement showWindow;
+  friend bool operator==(const WindowLayout&, const WindowLayout&) = default;
+};
+
 // One project file as values, in file order.
 struct ProjectData {
   int version = kProjectFormatVersion;
@@ -63,9 +73,7 @@ struct ProjectData {
   std::vector<OutputDevice> devices;
   int32_t matrixWidth = 32;
   int32_t matrixHeight = 16;
-  int32_t previewAspect = 0;
-  int32_t previewGrid = 1;
-  ShowWindowPlacement showWindow;
+  WindowLayout windows;
   int32_t masterLevel = 255;
   int32_t gammaSetting = 100;
   int32_t sceneFadeEnabled = 1;

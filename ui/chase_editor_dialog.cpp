@@ -34,8 +34,9 @@ T* At(T* widget, const DialogUnits& units, int x, int y, int w, int h) {
 
 }  // namespace
 
-ChaseEditorDialog::ChaseEditorDialog(Engine& engine, int chase, QWidget* owner, std::vector<QWidget*> guarded)
-    : QDialog(owner), engine_(engine) {
+ChaseEditorDialog::ChaseEditorDialog(Engine& engine, int chase, std::optional<QPoint>& position, QWidget* owner,
+                                     std::vector<QWidget*> guarded)
+    : QDialog(owner), engine_(engine), position_(position) {
   // The chase window opens the model first; the dialog only shows it.
   assert(engine_.show().editor().IsOpen() && engine_.show().editor().chaseIndex() == chase);
   (void)chase;
@@ -200,16 +201,13 @@ void ChaseEditorDialog::Refresh() {
 }
 
 void ChaseEditorDialog::Place() {
-  UiState& ui = engine_.uiState();
-  if (ui.settingsDialogPlaced.load() != 0) {
-    move(ui.settingsDialogLeft.load(), ui.settingsDialogTop.load());
+  if (position_) {
+    move(*position_);
   } else {
     QWidget* main = parentWidget();
     const QRect around = main != nullptr ? main->frameGeometry() : QRect(QPoint(0, 0), size());
     move(around.center() - QPoint(width() / 2, height() / 2));
-    ui.settingsDialogLeft.store(pos().x());
-    ui.settingsDialogTop.store(pos().y());
-    ui.settingsDialogPlaced.store(1);
+    position_ = pos();
   }
   placed_ = true;
 }
@@ -217,8 +215,7 @@ void ChaseEditorDialog::Place() {
 void ChaseEditorDialog::moveEvent(QMoveEvent* event) {
   QDialog::moveEvent(event);
   if (!placed_ || !isVisible()) return;
-  engine_.uiState().settingsDialogLeft.store(pos().x());
-  engine_.uiState().settingsDialogTop.store(pos().y());
+  position_ = pos();
 }
 
 void ChaseEditorDialog::closeEvent(QCloseEvent* event) {

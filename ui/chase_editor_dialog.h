@@ -10,8 +10,10 @@
 #pragma once
 
 #include <QDialog>
+#include <QPoint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QCheckBox;
@@ -31,8 +33,11 @@ inline constexpr int kHelpChaseEditor = 20;
 
 class ChaseEditorDialog : public QDialog {
  public:
-  // The chase editor model must already be open on `chase`.
-  ChaseEditorDialog(Engine& engine, int chase, QWidget* owner, std::vector<QWidget*> guarded);
+  // The chase editor model must already be open on `chase`. The dialog
+  // opens at `position` and keeps it up to date; an empty one becomes the
+  // position centred over the owner.
+  ChaseEditorDialog(Engine& engine, int chase, std::optional<QPoint>& position, QWidget* owner,
+                    std::vector<QWidget*> guarded);
   ~ChaseEditorDialog() override;
 
   // Called once after the dialog closed, with the edited chase.
@@ -65,6 +70,7 @@ class ChaseEditorDialog : public QDialog {
   void Finish(bool destroying = false);
 
   Engine& engine_;
+  std::optional<QPoint>& position_;
   std::unique_ptr<WindowLock> lock_;
   bool finished_ = false;
   bool placed_ = false;

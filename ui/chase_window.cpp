@@ -9,11 +9,13 @@
 #include "engine/engine.h"
 #include "ui/chase_editor_dialog.h"
 #include "ui/fixed_layout.h"
+#include "ui/preview_renderer.h"
+#include "ui/window_state.h"
 
 namespace quor {
 
-ChaseWindow::ChaseWindow(Engine& engine, QWidget* owner)
-    : ListWindow(QStringLiteral("Chases"), kHelpChaseWindow, owner), engine_(engine) {
+ChaseWindow::ChaseWindow(Engine& engine, WindowState& windows, QWidget* owner)
+    : ListWindow(QStringLiteral("Chases"), kHelpChaseWindow, owner), engine_(engine), windows_(windows) {
   setObjectName(QStringLiteral("QuorChaseWindow"));
   list_ = new QListWidget(this);
   list_->setObjectName(QStringLiteral("chaselist"));
@@ -65,7 +67,7 @@ ChaseWindow::ChaseWindow(Engine& engine, QWidget* owner)
   command(delete_, [&chases] { chases.Delete(); });
   connect(edit_, &QPushButton::clicked, this, [this, &chases] { Follow(chases.Edit()); });
   connect(add_, &QPushButton::clicked, this, [this, &chases] { Follow(chases.Add()); });
-  SetPreviewHeight(engine_.uiState().previewHeight.load());
+  SetPreviewHeight(kDefaultPreviewHeight);  // the main window applies its own
   Refresh();
 }
 
@@ -126,7 +128,7 @@ void ChaseWindow::OpenEditor(int chase) {
   if (editor_) return;
   std::vector<QWidget*> guarded = guarded_;
   guarded.push_back(this);
-  editor_ = new ChaseEditorDialog(engine_, chase, parentWidget(), guarded);
+  editor_ = new ChaseEditorDialog(engine_, chase, windows_.chaseEditorPosition, parentWidget(), guarded);
   connect(editor_, &QObject::destroyed, this, [this] { Refresh(); });
   editor_->onClosed = [this](int edited) {
     // The dialog deletes itself later; a new one may open at once.

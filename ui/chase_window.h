@@ -18,10 +18,12 @@ namespace quor {
 
 class ChaseEditorDialog;
 class Engine;
+struct WindowState;
 
 class ChaseWindow : public ListWindow {
  public:
-  ChaseWindow(Engine& engine, QWidget* owner);
+  // The editor opens where `windows` says it was last.
+  ChaseWindow(Engine& engine, WindowState& windows, QWidget* owner);
   ~ChaseWindow() override;
 
   // Rebuilds the list from the store and shows the player's state.
@@ -43,6 +45,7 @@ class ChaseWindow : public ListWindow {
   void OpenEditor(int chase);
 
   Engine& engine_;
+  WindowState& windows_;
   QListWidget* list_;
   QGroupBox* control_;
   QPushButton* play_;

@@ -71,7 +71,7 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
                                 client);
 
   sceneWindow_ = scenes_ = new SceneWindow(engine_, this);
-  chaseWindow_ = chases_ = new ChaseWindow(engine_, this);
+  chaseWindow_ = chases_ = new ChaseWindow(engine_, windows_, this);
   chases_->SetEditorGuardedWindows({this, sceneWindow_});
   // Moving a docked window by hand undocks it.
   sceneWindow_->onMovedByHand = [this] {
@@ -88,7 +88,8 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
   modal_->Register(kCmdRemoteControl,
                    [this](QWidget* parent) { RunRemoteControlCommand(engine_, ListSerialPorts(), parent); });
   modal_->Register(kCmdMatrixSize, [this](QWidget* parent) {
-    MatrixSizeDialog dialog(engine_, parent);
+    FollowWindowLayout();  // a project loaded since the last turn
+    MatrixSizeDialog dialog(engine_, windows_, parent);
     dialog.exec();
   });
   RegisterGeneratorSettingsDialogs(*modal_, engine_,
@@ -97,7 +98,7 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
   RegisterOutputDialogs(*modal_, engine_);
 
   BuildMenus();
-  ApplyPreviewHeight();
+  FollowWindowLayout();
   qApp->installEventFilter(this);
   connect(&refresh_, &QTimer::timeout, this, [this] { Tick(); });
   refresh_.start(options.refreshMs);
@@ -243,7 +244,7 @@ void MainWindow::Tick() {
   inTick_ = true;
   engine_.PostMessageWork();
   const ChangeBatch changes = engine_.changes().Drain();
-  if (changes.Has(Change::kMatrix)) ApplyPreviewHeight();
+  if (changes.Has(Change::kMatrix) || changes.Has(Change::kWindowLayout)) FollowWindowLayout();
   // The show mode control may come from a remote surface.
   if (changes.Has(Change::kShowMode) && !closed_) {
     const bool wanted = engine_.ControlValue({ControlId::kShowMode}).value_or(0) == 1;
@@ -295,8 +296,16 @@ void MainWindow::UpdateMenuChecks() {
   }
 }
 
+void MainWindow::FollowWindowLayout() {
+  // The engine's copy is the windows' own as they last handed it over,
+  // unless a load replaced it: copying it in loses nothing.
+  windows_.layout = engine_.windowLayout();
+  renderer_.SetOptions(windows_.layout.previewAspect, windows_.layout.previewGrid);
+  ApplyPreviewHeight();
+}
+
 void MainWindow::ApplyPreviewHeight() {
-  const int p = engine_.uiState().previewHeight.load();
+  const int p = PreviewHeight(engine_.width(), engine_.height(), windows_.layout.previewAspect);
   if (p == appliedPreviewHeight_) return;
   appliedPreviewHeight_ = p;
   for (PreviewWidget* preview : previews_) preview->SetPreviewHeight(p);
@@ -348,7 +357,10 @@ void MainWindow::moveEvent(QMoveEvent* event) {
 void MainWindow::OpenShowMode() {
   if (showMode_) return;
   if (closedShowMode_) delete closedShowMode_.data();  // only one waits at a time
-  auto* window = new ShowModeWindow(engine_, renderer_.buffer(kPreviewCentre),
+  // A project loaded since the last turn (the start-up load before
+  // --showmode) brings the rectangle to open at.
+  FollowWindowLayout();
+  auto* window = new ShowModeWindow(engine_, windows_, renderer_.buffer(kPreviewCentre),
                                     {[this] { CloseShowMode(); }, [this] { RunCommand(kCmdFileRecorder); }});
   showMode_ = window;
   window->show();

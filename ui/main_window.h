@@ -22,6 +22,7 @@
 #include "ui/preview_renderer.h"
 #include "ui/recorder_window.h"
 #include "ui/show_mode_window.h"
+#include "ui/window_state.h"
 
 namespace quor {
 
@@ -55,6 +56,9 @@ class MainWindow : public QMainWindow {
   void Tick();
   // Shows the help page of `contextId`; nothing when there is none.
   bool OpenHelp(int contextId);
+  // Copies the engine's window layout (a loaded project's) into the
+  // windows' state and the preview options, then applies the preview height.
+  void FollowWindowLayout();
   // Applies PreviewHeight to the window, previews, panel and list windows.
   void ApplyPreviewHeight();
   // Places the docked scene and chase windows beside the main window.
@@ -111,6 +115,7 @@ class MainWindow : public QMainWindow {
 
   Engine& engine_;
   PreviewRenderer& renderer_;
+  WindowState windows_;
   std::unique_ptr<ModalCommands> modal_;
   HelpViewer* help_ = nullptr;
   MixerPanelWidget* panel_ = nullptr;

@@ -14,6 +14,7 @@
 
 #include "engine/engine.h"
 #include "ui/help_viewer.h"
+#include "ui/window_state.h"
 
 namespace quor {
 namespace {
@@ -36,9 +37,10 @@ bool InRange(int side) { return side >= kMinSide && side <= kMaxSide; }
 
 }  // namespace
 
-MatrixSizeDialog::MatrixSizeDialog(Engine& engine, QWidget* parent)
+MatrixSizeDialog::MatrixSizeDialog(Engine& engine, WindowState& windows, QWidget* parent)
     : QDialog(parent),
       engine_(engine),
+      windows_(windows),
       width_(new QLineEdit(this)),
       height_(new QLineEdit(this)),
       count_(new QLabel(this)),
@@ -68,8 +70,8 @@ MatrixSizeDialog::MatrixSizeDialog(Engine& engine, QWidget* parent)
   count_->setText(QString::number(engine_.width() * engine_.height()));
   for (int step = 1; step <= 4; ++step) pixelStep_->addItem(QString::number(step));
   pixelStep_->setCurrentIndex(std::clamp(engine_.settings().pixelStep.load(), 1, 4) - 1);
-  aspect_->setChecked(engine_.uiState().previewAspect.load() != 0);
-  grid_->setChecked(engine_.uiState().previewGrid.load() != 0);
+  aspect_->setChecked(windows_.layout.previewAspect != 0);
+  grid_->setChecked(windows_.layout.previewGrid != 0);
   connect(height_, &QLineEdit::textChanged, this, [this] { Correct(height_, width_); });
   connect(width_, &QLineEdit::textChanged, this, [this] { Correct(width_, height_); });
 }
@@ -115,11 +117,14 @@ bool MatrixSizeDialog::Apply() {
   }
   const int aspect = aspect_->isChecked() ? 1 : 0;
   engine_.SetPixelStep(pixelStep_->currentIndex() + 1);
-  engine_.uiState().previewGrid.store(grid_->isChecked() ? 1 : 0);
-  if (width != engine_.width() || height != engine_.height() || aspect != engine_.uiState().previewAspect.load()) {
+  WindowLayout& layout = windows_.layout;
+  layout.previewGrid = grid_->isChecked() ? 1 : 0;
+  const bool resize = width != engine_.width() || height != engine_.height() || aspect != layout.previewAspect;
+  layout.previewAspect = aspect;
+  engine_.SetWindowLayout(layout);
+  if (resize) {
     engine_.console().Print("new matrix size: %d x %d\n", width, height);
-    engine_.uiState().previewAspect.store(aspect);
-    engine_.ResizeMatrix(width, height, aspect);
+    engine_.ResizeMatrix(width, height);
   }
   return true;
 }

@@ -3,7 +3,8 @@
 // while typing so the matrix keeps within 16384 pixels; a side outside that
 // range is refused by "OK" with a message before anything changes (a resize
 // clears all four slots, so nothing is applied on a guess). "OK" applies
-// through Engine::ResizeMatrix. GUI thread only.
+// the size through Engine::ResizeMatrix and the preview options to the
+// windows' state, handing that to the engine. GUI thread only.
 #pragma once
 
 #include <QDialog>
@@ -18,17 +19,18 @@ namespace quor {
 
 class Engine;
 class HelpViewer;
+struct WindowState;
 
 class MatrixSizeDialog : public QDialog {
  public:
-  MatrixSizeDialog(Engine& engine, QWidget* parent);
+  MatrixSizeDialog(Engine& engine, WindowState& windows, QWidget* parent);
 
   QLineEdit* widthEdit() const { return width_; }
   QLineEdit* heightEdit() const { return height_; }
   QLabel* pixelCount() const { return count_; }
   // Error box; tests replace it to read the message.
   std::function<void(const QString& text)> showError;
-  // Writes the choices into the engine (what "OK" does before closing).
+  // Applies the choices (what "OK" does before closing).
   // False, with the message shown and nothing changed, when a side is out
   // of range.
   bool Apply();
@@ -44,6 +46,7 @@ class MatrixSizeDialog : public QDialog {
   int ReadSide(QLineEdit* edit, const char* name);
 
   Engine& engine_;
+  WindowState& windows_;
   QLineEdit* width_;
   QLineEdit* height_;
   QLabel* count_;

@@ -7,6 +7,13 @@
 
 namespace quor {
 
+int PreviewHeight(int matrixWidth, int matrixHeight, int previewAspect) {
+  if (previewAspect == 1) {
+    return std::min(static_cast<int>(static_cast<double>(matrixHeight) / matrixWidth * 320.0), 640);
+  }
+  return std::max(matrixHeight, kDefaultPreviewHeight);
+}
+
 PreviewGeometry ComputePreviewGeometry(int matrixWidth, int matrixHeight, int previewHeight, int previewGrid) {
   PreviewGeometry g;
   if (matrixWidth <= 0 || matrixHeight <= 0 || previewHeight <= 0) return g;
@@ -81,11 +88,19 @@ bool PreviewBuffer::TakeNew() {
   return true;
 }
 
+void PreviewRenderer::SetOptions(int previewAspect, int previewGrid) {
+  if (previewAspect == previewAspect_ && previewGrid == previewGrid_) return;
+  engine_.WithTickLock([&] {
+    previewAspect_ = previewAspect;
+    previewGrid_ = previewGrid;
+  });
+}
+
 void PreviewRenderer::RenderAll() {
   const int w = engine_.width();
   const int h = engine_.height();
-  const int previewHeight = engine_.uiState().previewHeight.load();
-  const int grid = engine_.uiState().previewGrid.load();
+  const int previewHeight = PreviewHeight(w, h, previewAspect_);
+  const int grid = previewGrid_;
   auto draw = [&](int index, FrameIndex frame, bool invert) {
     PreviewBuffer& buffer = buffers_[static_cast<size_t>(index)];
     DrawPreview(engine_.frame(frame), w, h, grid, invert, buffer.BackBuffer(previewHeight));

@@ -5,7 +5,7 @@
 // so the clock thread never waits for a paint.
 //
 // Threads: RenderAll runs on the clock thread (inside the mix pass, tick lock
-// held); Latest/TakeNew on the GUI thread only.
+// held); SetOptions, Latest and TakeNew on the GUI thread only.
 #pragma once
 
 #include <QImage>
@@ -19,6 +19,13 @@ class Engine;
 
 inline constexpr int kPreviewWidth = 320;
 inline constexpr int kPreviewBackground = 40;  // grey level of the margins and grid
+inline constexpr int kDefaultPreviewHeight = 200;
+
+// The height of the previews for a matrix: with previewAspect 1 the
+// matrix's aspect ratio over the 320 pixel width (at most 640), otherwise
+// the matrix height but at least 200. The main window, the list windows and
+// show mode are laid out around it.
+int PreviewHeight(int matrixWidth, int matrixHeight, int previewAspect);
 
 // Where DrawPreview puts the cells. `grid` is 0 when the grid does not fit.
 struct PreviewGeometry {
@@ -65,11 +72,17 @@ class PreviewRenderer {
   explicit PreviewRenderer(Engine& engine) : engine_(engine) {}
   // Clock thread, from the engine's drawPreview hook.
   void RenderAll();
+  // GUI thread: the preview options (WindowLayout) the next pictures are
+  // drawn with. Changed under the engine's tick lock, between two passes.
+  void SetOptions(int previewAspect, int previewGrid);
   PreviewBuffer& buffer(int index) { return buffers_[static_cast<size_t>(index)]; }
 
  private:
   Engine& engine_;
   std::array<PreviewBuffer, kPreviewCount> buffers_;
+  // Read in the mix pass, written by SetOptions under the tick lock.
+  int previewAspect_ = 0;
+  int previewGrid_ = 1;
 };
 
 }  // namespace quor

@@ -16,6 +16,7 @@
 #include "engine/engine.h"
 #include "ui/engine_binding.h"
 #include "ui/fixed_layout.h"
+#include "ui/preview_renderer.h"
 
 namespace quor {
 
@@ -89,7 +90,7 @@ SceneWindow::SceneWindow(Engine& engine, QWidget* owner)
   connect(replace_, &QPushButton::clicked, this, [this] { ReplaceScene(); });
   connect(add_, &QPushButton::clicked, this, [this] { AddScene(); });
   connect(name_, &QLineEdit::returnPressed, this, [this] { AddScene(); });
-  SetPreviewHeight(engine_.uiState().previewHeight.load());
+  SetPreviewHeight(kDefaultPreviewHeight);  // the main window applies its own
   Refresh();
 }
 

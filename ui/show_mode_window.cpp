@@ -14,7 +14,9 @@
 #include "ui/fixed_layout.h"
 #include "show/show.h"
 #include "ui/help_viewer.h"
+#include "ui/preview_renderer.h"
 #include "ui/preview_widget.h"
+#include "ui/window_state.h"
 
 namespace quor {
 namespace {
@@ -51,8 +53,8 @@ std::vector<QPoint> ShowModeButtonPositions(int windowWidth, int buttonWidth, in
   return positions;
 }
 
-ShowModeWindow::ShowModeWindow(Engine& engine, PreviewBuffer& output, Hooks hooks)
-    : QMainWindow(nullptr), engine_(engine), hooks_(std::move(hooks)), binding_(this) {
+ShowModeWindow::ShowModeWindow(Engine& engine, WindowState& windows, PreviewBuffer& output, Hooks hooks)
+    : QMainWindow(nullptr), engine_(engine), windows_(windows), hooks_(std::move(hooks)), binding_(this) {
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(QString::fromLatin1(kShowModeTitle));
   setProperty("quorHelpId", kHelpShowMode);
@@ -60,7 +62,7 @@ ShowModeWindow::ShowModeWindow(Engine& engine, PreviewBuffer& output, Hooks hook
   setCentralWidget(client);
   preview_ = new PreviewWidget(output, {}, {}, client);
   preview_->move(10, 10);
-  preview_->SetPreviewHeight(engine_.uiState().previewHeight.load());
+  preview_->SetPreviewHeight(previewHeight());
   BuildControls();
 
   QMenuBar* bar = menuBar();
@@ -73,9 +75,9 @@ ShowModeWindow::ShowModeWindow(Engine& engine, PreviewBuffer& output, Hooks hook
   // The clock draws the output picture here from now on.
   engine_.SetControl({ControlId::kShowMode}, 1);
   BuildButtons();
-  const UiState& s = engine_.uiState();
-  move(s.showWindowLeft.load(), s.showWindowTop.load());
-  resize(std::max(s.showWindowWidth.load(), 100), std::max(s.showWindowHeight.load(), 100));
+  const ShowWindowPlacement& s = windows_.layout.showWindow;
+  move(s.left, s.top);
+  resize(std::max(s.width, 100), std::max(s.height, 100));
   highlighted_ = -1;
   lastEngineHighlight_ = EngineHighlight();
   Highlight(lastEngineHighlight_);
@@ -84,9 +86,13 @@ ShowModeWindow::ShowModeWindow(Engine& engine, PreviewBuffer& output, Hooks hook
 
 ShowModeWindow::~ShowModeWindow() { engine_.SetControl({ControlId::kShowMode}, 0); }
 
+int ShowModeWindow::previewHeight() const {
+  return PreviewHeight(engine_.width(), engine_.height(), windows_.layout.previewAspect);
+}
+
 void ShowModeWindow::BuildControls() {
   QWidget* client = centralWidget();
-  const int p = engine_.uiState().previewHeight.load();
+  const int p = previewHeight();
   Place(new QGroupBox(QStringLiteral("Control"), client), 10, p + 20, 320, 120);
   FitLabel(Place(new QLabel(QStringLiteral("Fade Time"), client), 20, p + 44, 60, 16), QStringLiteral("Fade Time"));
   fadeTime_ = Place(new QSlider(Qt::Horizontal, client), 85, p + 40, 160, 25);
@@ -205,21 +211,22 @@ void ShowModeWindow::Refresh() {
 }
 
 void ShowModeWindow::ResizeButtons(int dw, int dh) {
-  UiState& s = engine_.uiState();
-  s.showButtonWidth.store(std::clamp(s.showButtonWidth.load() + dw, kMinButtonWidth, kMaxButtonWidth));
-  s.showButtonHeight.store(std::clamp(s.showButtonHeight.load() + dh, kMinButtonHeight, kMaxButtonHeight));
+  ShowWindowPlacement& s = windows_.layout.showWindow;
+  s.buttonWidth = std::clamp(s.buttonWidth + dw, kMinButtonWidth, kMaxButtonWidth);
+  s.buttonHeight = std::clamp(s.buttonHeight + dh, kMinButtonHeight, kMaxButtonHeight);
+  engine_.SetWindowLayout(windows_.layout);
   LayoutButtons();
 }
 
 void ShowModeWindow::RestoreRectangle(QSize frameHint) {
-  const UiState& s = engine_.uiState();
+  const ShowWindowPlacement& s = windows_.layout.showWindow;
   // The frame is known to the window system once the window is shown.
   const QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
   QSize frameExtra(frame.left() + frame.right(), frame.top() + frame.bottom());
   if (frameExtra.isNull()) frameExtra = frameHint;
-  const int width = std::max(s.showWindowWidth.load(), 100);
-  const int height = std::max(s.showWindowHeight.load(), 100);
-  move(s.showWindowLeft.load(), s.showWindowTop.load());
+  const int width = std::max(s.width, 100);
+  const int height = std::max(s.height, 100);
+  move(s.left, s.top);
   resize(std::max(width - frameExtra.width(), 50), std::max(height - frameExtra.height(), 50));
   restored_ = true;
   LayoutButtons();
@@ -229,21 +236,22 @@ void ShowModeWindow::StoreRectangle() {
   // Until the stored rectangle is applied, sizes are not the user's.
   if (!restored_) return;
   const QRect frame = frameGeometry();
-  UiState& s = engine_.uiState();
-  s.showWindowLeft.store(frame.x());
-  s.showWindowTop.store(frame.y());
-  s.showWindowWidth.store(frame.width());
-  s.showWindowHeight.store(frame.height());
+  ShowWindowPlacement& s = windows_.layout.showWindow;
+  s.left = frame.x();
+  s.top = frame.y();
+  s.width = frame.width();
+  s.height = frame.height();
+  engine_.SetWindowLayout(windows_.layout);
 }
 
 void ShowModeWindow::LayoutButtons() {
   if (closing_) return;
   StoreRectangle();
-  const UiState& s = engine_.uiState();
-  const int w = std::clamp(s.showButtonWidth.load(), kMinButtonWidth, kMaxButtonWidth);
-  const int h = std::clamp(s.showButtonHeight.load(), kMinButtonHeight, kMaxButtonHeight);
+  const ShowWindowPlacement& s = windows_.layout.showWindow;
+  const int w = std::clamp(s.buttonWidth, kMinButtonWidth, kMaxButtonWidth);
+  const int h = std::clamp(s.buttonHeight, kMinButtonHeight, kMaxButtonHeight);
   const std::vector<QPoint> positions =
-      ShowModeButtonPositions(frameGeometry().width(), w, h, s.previewHeight.load(), buttonCount());
+      ShowModeButtonPositions(frameGeometry().width(), w, h, previewHeight(), buttonCount());
   for (int i = 0; i < buttonCount(); ++i) {
     buttons_[static_cast<size_t>(i)]->setGeometry(QRect(positions[static_cast<size_t>(i)], QSize(w, h)));
   }

@@ -1,8 +1,8 @@
 // The show mode window: the output preview at its top left, the "Control"
 // group (scene fade, strobe, master level) and one large button per chase
 // and per scene, laid out in rows around the preview. Its rectangle and the
-// button size live in the engine settings (saved in the project).
-// GUI thread only.
+// button size live in the windows' state (ui/window_state.h), which hands
+// them to the engine to save in the project. GUI thread only.
 #pragma once
 
 #include <QPoint>
@@ -22,6 +22,7 @@ namespace quor {
 class Engine;
 class PreviewBuffer;
 class PreviewWidget;
+struct WindowState;
 
 inline constexpr const char* kShowModeTitle = "Quor! - LED Matrix Control - ShowMode";
 
@@ -38,14 +39,14 @@ class ShowModeWindow : public QMainWindow {
     std::function<void()> fileRecorder;  // F4
   };
 
-  ShowModeWindow(Engine& engine, PreviewBuffer& output, Hooks hooks);
+  ShowModeWindow(Engine& engine, WindowState& windows, PreviewBuffer& output, Hooks hooks);
   ~ShowModeWindow() override;
 
   // Controls, buttons and the button highlight follow the engine. A chase
   // or scene added, deleted or moved meanwhile rebuilds the buttons, so each
   // button still starts what it shows.
   void Refresh();
-  // Puts the window's outer rectangle where the settings say (after show,
+  // Puts the window's outer rectangle where the layout says (after show,
   // when the frame is known). A window system that tells the frame only
   // later gets `frameHint`, the frame of another window of the program.
   void RestoreRectangle(QSize frameHint = {});
@@ -73,12 +74,14 @@ class ShowModeWindow : public QMainWindow {
   void BuildButtons();
   void RebuildButtons();
   void StoreRectangle();
+  int previewHeight() const;
   void Highlight(int index);
   void ChaseClicked(int chase);
   void SceneClicked(int scene);
   int EngineHighlight() const;
 
   Engine& engine_;
+  WindowState& windows_;
   Hooks hooks_;
   EngineBinding binding_;
   PreviewWidget* preview_ = nullptr;

@@ -56,7 +56,7 @@ void WriteStartProject(const std::string& dir) {
   }
   ASSERT_TRUE(picture.save(QString::fromStdString(dir + "/picture.png")));
   Engine setup(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1});
-  ASSERT_TRUE(setup.ResizeMatrix(kWidth, kHeight, 0));
+  ASSERT_TRUE(setup.ResizeMatrix(kWidth, kHeight));
   setup.RequestType(0, 6);
   setup.RebindSlots();
   setup.EditGenerator(0, [&dir](Generator& g) { dynamic_cast<ImageViewerGenerator&>(g).LoadPath(dir + "/picture.png"); });

@@ -56,12 +56,19 @@ TEST_F(ChangeEventsTest, ChaseStepsAnnounceThePlayerTheSceneAndTheCrossfader) {
 TEST_F(ChangeEventsTest, ResizeAnnouncesMatrixAndPanelAndListsAnnounceTheirChanges) {
   engine_.SelectEffect(0, EffectListPosition(test::kSolidType));
   Drain();
-  ASSERT_TRUE(engine_.ResizeMatrix(16, 8, 0));
+  ASSERT_TRUE(engine_.ResizeMatrix(16, 8));
   EXPECT_EQ(Changed(Drain()), (std::set<Change>{Change::kMatrix, Change::kPanel}));
-  EXPECT_FALSE(engine_.ResizeMatrix(2, 8, 0));
+  EXPECT_FALSE(engine_.ResizeMatrix(2, 8));
   EXPECT_TRUE(Drain().Empty()) << "a refused size announces nothing";
   show_.chases().InsertChase(0, "C");
   EXPECT_EQ(Changed(Drain()), (std::set<Change>{Change::kChases}));
+  // A window handing over its layout announces it once; handing the same back again does nothing.
+  WindowLayout layout = engine_.windowLayout();
+  layout.showWindow.left = 70;
+  engine_.SetWindowLayout(layout);
+  EXPECT_EQ(Changed(Drain()), (std::set<Change>{Change::kWindowLayout}));
+  engine_.SetWindowLayout(layout);
+  EXPECT_TRUE(Drain().Empty());
 }
 
 TEST_F(ChangeEventsTest, CommandsHoldValuesToTheirRanges) {

@@ -97,8 +97,7 @@ TEST_F(EngineTest, ResizeKeepsTopLeftPatchResetsSlotsAndPanelAndRefusesBadSizes)
   engine_.SetSlotSpeed(1, 10), engine_.SetInvert(1, true), engine_.SetMergeMode(kMixMain, 6);
   engine_.SetMasterLevel(77), engine_.SetStrobe(true);
   engine_.StartClock();  // a running clock is restarted with the new size
-  ASSERT_TRUE(engine_.ResizeMatrix(16, 32, 0));
-  EXPECT_EQ(engine_.uiState().previewHeight.load(), 200);  // 32 rows: the preview stays 200 high
+  ASSERT_TRUE(engine_.ResizeMatrix(16, 32));
   EXPECT_EQ(engine_.patch().At(15, 15), (PatchEntry{0, 15, 15, 1}));
   EXPECT_EQ(engine_.patch().At(0, 16).device, -1);
   EXPECT_EQ(engine_.CopyFrame(FrameIndex::kSceneFade).size(), 16u * 32u * 3u);
@@ -113,20 +112,11 @@ TEST_F(EngineTest, ResizeKeepsTopLeftPatchResetsSlotsAndPanelAndRefusesBadSizes)
   engine_.PostMessageWork();
   EXPECT_EQ(std::pair(engine_.BoundType(0), engine_.SlotTimerPeriod(1)), std::pair(0, 40));
   // Growing back leaves the new area unpatched.
-  ASSERT_TRUE(engine_.ResizeMatrix(32, 16, 0));
+  ASSERT_TRUE(engine_.ResizeMatrix(32, 16));
   EXPECT_EQ(engine_.patch().At(20, 3).device, -1);
-  EXPECT_FALSE(engine_.ResizeMatrix(3, 16, 0));
-  EXPECT_FALSE(engine_.ResizeMatrix(200, 200, 0));  // 40000 pixels
+  EXPECT_FALSE(engine_.ResizeMatrix(3, 16));
+  EXPECT_FALSE(engine_.ResizeMatrix(200, 200));  // 40000 pixels
   EXPECT_EQ(engine_.width(), 32);
-}
-
-TEST_F(EngineTest, ResizeComputesThePreviewHeight) {
-  // {width, height, aspect, preview height}
-  const int cases[][4] = {{320, 4, 1, 4}, {4, 320, 1, 640}, {32, 100, 0, 200}, {40, 320, 0, 320}, {64, 32, 1, 160}};
-  for (const auto& c : cases) {
-    ASSERT_TRUE(engine_.ResizeMatrix(c[0], c[1], c[2]));
-    EXPECT_EQ(engine_.uiState().previewHeight.load(), c[3]) << c[0] << "x" << c[1];
-  }
 }
 
 TEST_F(EngineTest, MixPassFlowsSlotsThroughChannelsToOutput) {

@@ -69,7 +69,7 @@ TEST_F(EngineThread, RebindingPastingAndResizingWhileTheClockRuns) {
     engine_.RequestType(2, round % 3 == 0 ? test::kFailingType : test::kSolidType);
     engine_.PostMessageWork();
     if (round % 5 == 0) engine_.CopySlot(0), engine_.PasteSlot(3);
-    if (round % 40 == 39) engine_.ResizeMatrix(round % 80 == 39 ? 16 : 32, 16, 0);
+    if (round % 40 == 39) engine_.ResizeMatrix(round % 80 == 39 ? 16 : 32, 16);
     engine_.StartMainGlide(1 + round % 3);
     engine_.SetSlotSpeed(round % 4, 5 + round % 21);
     EXPECT_EQ(engine_.CopyFrame(FrameIndex::kOutput).size(), size_t(engine_.width() * engine_.height() * 3));
@@ -181,7 +181,7 @@ TEST_F(LiveEngineThread, EveryBuiltinGeneratorIsBoundEditedCopiedAndResizedUnder
     ASSERT_TRUE(engine_.PasteSlot(1));
     engine_.PostMessageWork();
     std::this_thread::sleep_for(20ms);
-    ASSERT_TRUE(engine_.ResizeMatrix(type % 2 == 0 ? 40 : 12, type % 2 == 0 ? 8 : 20, 0));
+    ASSERT_TRUE(engine_.ResizeMatrix(type % 2 == 0 ? 40 : 12, type % 2 == 0 ? 8 : 20));
     BindEverywhere(type);
     std::this_thread::sleep_for(40ms);
   }
@@ -203,7 +203,7 @@ TEST_F(LiveEngineThread, ProjectsLoadWhileTheClockAndLoopbackOutputsRun) {
   ASSERT_TRUE(receiver.Receive(got));
   // Two projects that differ in matrix size, so every load resizes.
   const std::vector<uint8_t> small = SerializeProject(engine_);
-  ASSERT_TRUE(engine_.ResizeMatrix(48, 24, 0));
+  ASSERT_TRUE(engine_.ResizeMatrix(48, 24));
   const std::vector<uint8_t> large = SerializeProject(engine_);
   for (int load = 0; load < 6; ++load) {
     const ProjectFileResult result = LoadProjectBytes(engine_, load % 2 == 0 ? small : large);

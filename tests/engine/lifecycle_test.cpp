@@ -51,7 +51,7 @@ TEST(Lifecycle, StartsOneSetOfTimersWhateverSizeTheMatrixStartsAt) {
   } rows[] = {{32, 16, "", 32, 16}, {64, 32, "", 64, 32}, {32, 16, "--matrix=48x24", 48, 24}, {64, 32, "--matrix=16x8", 16, 8}};
   for (const auto& row : rows) {
     const std::string dir = test::FreshTestDir("lifecycle_timers");
-    WriteAutosave(dir, [&](Engine& e) { ASSERT_TRUE(e.ResizeMatrix(row.savedWidth, row.savedHeight, 0)); });
+    WriteAutosave(dir, [&](Engine& e) { ASSERT_TRUE(e.ResizeMatrix(row.savedWidth, row.savedHeight)); });
     Started run(dir, *row.matrixOption ? std::vector<std::string>{row.matrixOption} : std::vector<std::string>{});
     ASSERT_FALSE(run.lifecycle.Start());
     EXPECT_EQ(std::pair(run.engine.width(), run.engine.height()), std::pair(row.width, row.height));
@@ -95,18 +95,25 @@ TEST(Lifecycle, AutostartSelectsWhatItStartsInItsList) {
 }
 
 // The start-up load keeps the show mode window on the host's desktop, as File > Open does.
+// Without one (headless) the exit autosave writes back the window layout it loaded, byte for byte.
 TEST(Lifecycle, StartupLoadKeepsShowModeOnTheDesktop) {
   for (const bool desktop : {false, true}) {
     const std::string dir = test::FreshTestDir("lifecycle_desktop");
-    WriteAutosave(dir, [](Engine& e) { e.uiState().showWindowLeft = 3000, e.uiState().showWindowTop = 2000; });
+    WriteAutosave(dir, [](Engine& e) {
+      e.SetWindowLayout({.previewAspect = 1, .previewGrid = 0, .showWindow = {3000, 2000, 640, 480, 80, 40}});
+    });
+    const std::vector<uint8_t> loaded = test::ReadFileBytes(dir + "/autosave.dat");
     LifecycleOptions options;
     if (desktop) options.desktop = ScreenEdges{1024, 768};
     Started run(dir, {}, options);
     ASSERT_FALSE(run.lifecycle.Start());
-    const UiState& ui = run.engine.uiState();
-    EXPECT_EQ(std::pair(ui.showWindowLeft.load(), ui.showWindowTop.load()),
+    const ShowWindowPlacement& window = run.engine.windowLayout().showWindow;
+    EXPECT_EQ(std::pair(window.left, window.top),
               desktop ? std::pair(0, 0) : std::pair(3000, 2000));
-    run.lifecycle.Finish();
+    EXPECT_EQ(run.lifecycle.Finish(), 0);
+    if (!desktop) {
+      EXPECT_EQ(test::ReadFileBytes(dir + "/autosave.dat"), loaded);
+    }
   }
 }
 

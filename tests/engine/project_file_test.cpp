@@ -104,7 +104,9 @@ TEST_F(ProjectFileTest, ReadsTheGoldenBytesAndWritesThemBack) {
   EXPECT_EQ(FirstDifference(SerializeProject(engine_), SmallProject(4)), -1);
   // The same size again is no resize (the slots keep running); another grid is one.
   EXPECT_FALSE(LoadProjectBytes(engine_, padded).matrixResized);
-  engine_.uiState().previewGrid = 0;
+  WindowLayout noGrid = engine_.windowLayout();
+  noGrid.previewGrid = 0;
+  engine_.SetWindowLayout(noGrid);
   EXPECT_TRUE(LoadProjectBytes(engine_, padded).matrixResized);
 
   const Scene& scene = engine_.show().scenes().at(0);
@@ -117,8 +119,8 @@ TEST_F(ProjectFileTest, ReadsTheGoldenBytesAndWritesThemBack) {
                        d.universe, d.headerLength, d.redirect),
             std::tuple("10.0.0.5", "out.bin", 6454, 48, 1, 2, 18, 1));
   const EngineSettings& s = engine_.settings();
-  EXPECT_EQ((std::array{engine_.width(), engine_.height(), engine_.uiState().showWindowLeft.load(),
-                        engine_.uiState().showWindowTop.load(), s.masterLevel.load(), s.gammaSetting.load(),
+  EXPECT_EQ((std::array{engine_.width(), engine_.height(), engine_.windowLayout().showWindow.left,
+                        engine_.windowLayout().showWindow.top, s.masterLevel.load(), s.gammaSetting.load(),
                         s.pixelStep.load(), s.strobeTime.load(), engine_.audio().agcEnabled.load()}),
             (std::array{4, 4, 10, 20, 200, 150, 2, 3, 0}));
   EXPECT_EQ(engine_.patch().At(3, 3), (PatchEntry{-2, 9, 9, 9}));
@@ -275,7 +277,7 @@ TEST_F(ProjectFileTest, LoadStopsTheChaseAndUsesTheRemoteInputAndDesktopHooks) {
   EXPECT_EQ(calls, (std::vector<int>{0, 3}));  // closed with the old settings, opened with the loaded ones
   EXPECT_EQ(result.messages, std::vector<std::string>{kOpenRemoteInputFailedMessage});
   EXPECT_FALSE(result.remoteControlEnabled || engine_.settings().remoteControlEnabled.load());
-  EXPECT_EQ(std::pair(engine_.uiState().showWindowLeft.load(), engine_.uiState().showWindowTop.load()),
+  EXPECT_EQ(std::pair(engine_.windowLayout().showWindow.left, engine_.windowLayout().showWindow.top),
             std::pair(0, 1030));
 }
 

@@ -76,7 +76,7 @@ struct StalledSink final : RecordingSink {  // passes the header, then waits at 
 TEST(RecorderThreads, AStalledDiskNeitherStopsTheClockNorCorruptsTheRecording) {
   Engine engine(test::TestRegistry(), EngineOptions{FrameClock::Mode::kThread, 1});
   test::ConsoleCapture capture(engine.console());
-  ASSERT_TRUE(engine.ResizeMatrix(16, 8, 0));
+  ASSERT_TRUE(engine.ResizeMatrix(16, 8));
   engine.SetOutputFps(100);
   engine.StopClock();
   Gate gate;

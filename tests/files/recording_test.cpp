@@ -63,7 +63,7 @@ class RecorderTest : public testing::Test {
 };
 
 TEST_F(RecorderTest, WritesHeaderThenOneMarkedFramePerMixPassUntilStopped) {
-  ASSERT_TRUE(engine_.ResizeMatrix(16, 8, 0));
+  ASSERT_TRUE(engine_.ResizeMatrix(16, 8));
   engine_.SetOutputFps(20);
   Bytes recorded, other;
   ASSERT_EQ(RecordInto(recorded, "take", 16, 8), Start::kStarted);
@@ -121,7 +121,7 @@ TEST_F(RecorderTest, FailingWritesAndForeignFrameSizesStopWithAConsoleLine) {
   EXPECT_EQ(capture_.Count("Recorder: the matrix size changed, recording into sized stopped.\n"), 1);
   EXPECT_EQ(RecordInto(recorded, "bad", 3, 16), Start::kCannotCreate);
   ASSERT_EQ(RecordInto(recorded, "resized", 32, 16), Start::kStarted);
-  ASSERT_TRUE(engine_.ResizeMatrix(16, 8, 0));  // stops before the frames change size, without a message
+  ASSERT_TRUE(engine_.ResizeMatrix(16, 8));  // stops before the frames change size, without a message
   EXPECT_FALSE(recorder_.Recording() || capture_.Count("resized") > 0);
 }
 

@@ -41,7 +41,8 @@ TEST(DialogUnitsTest, EveryDialogInDialogUnitsUsesTheOneConversion) {
   ASSERT_TRUE(engine.show().editor().Open(0));
   SettingsDialogPosition position;
   GeneratorSettingsDialog settings(engine, 0, kStrobeDialog, position, DefaultSettingsDialogServices({}), nullptr);
-  ChaseEditorDialog editor(engine, 0, nullptr, {});
+  std::optional<QPoint> editorPosition;
+  ChaseEditorDialog editor(engine, 0, editorPosition, nullptr, {});
   const std::tuple<QDialog*, int, int> dialogs[] = {{&settings, kStrobeDialog.width, kStrobeDialog.height},
                                                     {&editor, 303, 292}};
   QApplication::setFont(appFont);

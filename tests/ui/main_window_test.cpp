@@ -324,12 +324,45 @@ TEST(HostedMainWindow, AFailedExitAutosaveIsShownBeforeTheWindowCloses) {
   }
 }
 
+// The start-up load's window layout reaches the windows before their first refresh (show mode
+// from the command line), and what they change there is what the autosave writes.
+TEST(HostedMainWindow, TheWindowsTakeTheLoadedLayoutAndSaveWhatTheyChange) {
+  const std::string dir = test::FreshTestDir("hosted_layout");
+  WindowLayout loaded;
+  loaded.previewAspect = 1, loaded.previewGrid = 0, loaded.showWindow = {40, 30, 700, 500, 120, 60};
+  {
+    Engine engine{test::TestRegistry(), test::kManualClock};
+    engine.SetWindowLayout(loaded);
+    ASSERT_EQ(SaveProject(engine, dir + "/autosave.dat").status, ProjectFileStatus::kDone);
+  }
+  HostedWindow w(dir);
+  ASSERT_FALSE(w.lifecycle.Start());
+  w.window.RunCommand(kCmdShowMode);
+  ShowModeWindow* show = w.window.showModeWindow();
+  ASSERT_NE(show, nullptr);
+  EXPECT_EQ(show->frameGeometry(), QRect(40, 30, 700, 500));
+  // 32 x 16 at its aspect ratio: the previews are 160 high, drawn without the grid.
+  EXPECT_EQ(std::pair(show->preview()->height(), w.window.preview(kPreviewLeft)->height()), std::pair(160, 160));
+  w.renderer.RenderAll();
+  ASSERT_TRUE(w.renderer.buffer(kPreviewCentre).TakeNew());
+  EXPECT_EQ(w.renderer.buffer(kPreviewCentre).Latest().height(), 160);
+  show->move(80, 90);
+  show->ResizeButtons(5, 5);
+  show->close();
+  ASSERT_EQ(w.lifecycle.SaveAutosave().status, ProjectFileStatus::kDone);
+  const std::optional<ProjectData> saved = ParseProject(test::ReadFileBytes(dir + "/autosave.dat")).project;
+  ASSERT_TRUE(saved.has_value());
+  WindowLayout expected = loaded;
+  expected.showWindow = {80, 90, 700, 500, 125, 65};
+  EXPECT_EQ(saved->windows, expected);
+  EXPECT_EQ(w.lifecycle.Finish(), 0);
+}
+
 TEST_F(MainWindowTest, MatrixResizeMovesThePanelAndGrowsTheWindow) {
   engine_.SelectEffect(0, 3);
   window_.Tick();
-  ASSERT_TRUE(engine_.ResizeMatrix(32, 250, 0));
+  ASSERT_TRUE(engine_.ResizeMatrix(32, 250));
   engine_.StopClock();
-  EXPECT_EQ(engine_.uiState().previewHeight.load(), 250);
   window_.Tick();  // the window follows the engine's change events
   EXPECT_EQ(window_.panel()->effectList(0)->currentIndex(), 0);
   EXPECT_EQ(std::pair(window_.panel()->y(), window_.preview(kPreviewLeft)->height()), std::pair(250, 250));

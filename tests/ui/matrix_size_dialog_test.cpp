@@ -10,7 +10,8 @@ using test::Retype;
 
 TEST(MatrixSizeDialog, ASideWithinRangeShrinksTheOtherToKeepWithin16384Pixels) {
   Engine engine(BuiltinGenerators(), test::kManualClock);
-  MatrixSizeDialog dialog(engine, nullptr);
+  WindowState windows;
+  MatrixSizeDialog dialog(engine, windows, nullptr);
   auto texts = [&] {
     return QStringList({dialog.widthEdit()->text(), dialog.heightEdit()->text(), dialog.pixelCount()->text()});
   };
@@ -30,6 +31,7 @@ TEST(MatrixSizeDialog, OkRefusesASideOutOfRangeBeforeAnythingChanges) {
   Engine engine(BuiltinGenerators(), test::kManualClock);
   engine.SelectEffect(0, 3);
   engine.RebindSlots();
+  WindowState windows;
   const struct {
     const char *width, *height, *message;
   } cases[] = {
@@ -40,7 +42,7 @@ TEST(MatrixSizeDialog, OkRefusesASideOutOfRangeBeforeAnythingChanges) {
       {"32", "400", "The matrix height \"400\" was not applied: enter 4 to 320 pixels."},
   };
   for (const auto& c : cases) {
-    MatrixSizeDialog dialog(engine, nullptr);
+    MatrixSizeDialog dialog(engine, windows, nullptr);
     QString error;
     dialog.showError = [&error](const QString& text) { error = text; };
     Retype(dialog.widthEdit(), c.width), Retype(dialog.heightEdit(), c.height);
@@ -49,10 +51,10 @@ TEST(MatrixSizeDialog, OkRefusesASideOutOfRangeBeforeAnythingChanges) {
   }
   EXPECT_EQ(std::pair(engine.width(), engine.height()), std::pair(32, 16));
   EXPECT_EQ(engine.BoundType(0), 1) << "no resize reset the slots";
-  MatrixSizeDialog(engine, nullptr).Apply();  // nothing changed: no resize, the slot keeps its effect
+  MatrixSizeDialog(engine, windows, nullptr).Apply();  // nothing changed: no resize, the slot keeps its effect
   EXPECT_EQ(engine.BoundType(0), 1);
   {
-    MatrixSizeDialog dialog(engine, nullptr);
+    MatrixSizeDialog dialog(engine, windows, nullptr);
     Retype(dialog.widthEdit(), "4");
     EXPECT_TRUE(dialog.Apply());
   }

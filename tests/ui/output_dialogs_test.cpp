@@ -149,7 +149,7 @@ TEST(DeviceEditorDialog, UniverseFieldTakesTheDigitsOfItsDriver) {
 
 TEST(OutputPatchDialog, CellDeviceAndChannelAcceptance) {
   Fixture f;
-  ASSERT_TRUE(f.engine.ResizeMatrix(16, 8, 0));
+  ASSERT_TRUE(f.engine.ResizeMatrix(16, 8));
   OutputDevicesDialog devices(f.engine, nullptr);
   ThreeDevices(f, devices);
   f.engine.patch().Clear();
@@ -207,7 +207,7 @@ TEST(OutputPatchDialog, CellDeviceAndChannelAcceptance) {
 // back, and the preview numbers the snake.
 TEST(FastPatchDialog, SnakeAcrossTwoUniversesEqualsEngineFastPatchAndGridShowsIt) {
   Fixture f;
-  ASSERT_TRUE(f.engine.ResizeMatrix(16, 8, 0));
+  ASSERT_TRUE(f.engine.ResizeMatrix(16, 8));
   OutputDevicesDialog devices(f.engine, nullptr);
   for (int u = 0; u < 2; ++u) AddDevice(devices, {kDriverArtNet, {{&D::universeEdit, QString::number(u)}}});
   OutputPatchDialog dialog(f.engine, nullptr);
@@ -234,7 +234,7 @@ TEST(FastPatchDialog, SnakeAcrossTwoUniversesEqualsEngineFastPatchAndGridShowsIt
 // takes 170 pixels; FastPatch says so and continues on the next universe.
 TEST(FastPatchDialog, SaysWhatDidNotFitAndContinuesOnTheNextUniverseOfTheNode) {
   Fixture f;
-  ASSERT_TRUE(f.engine.ResizeMatrix(16, 16, 0));
+  ASSERT_TRUE(f.engine.ResizeMatrix(16, 16));
   OutputDevicesDialog devices(f.engine, nullptr);
   AddDevice(devices, {kDriverArtNet});
   OutputPatchDialog dialog(f.engine, nullptr);

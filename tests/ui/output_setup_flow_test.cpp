@@ -10,7 +10,7 @@ namespace {
 
 TEST(OutputSetupFlow, MenuDialogsToArtNetPayloadInSnakeOrder) {
   Engine engine(BuiltinGenerators(), test::kManualClock);
-  ASSERT_TRUE(engine.ResizeMatrix(16, 8, 0));
+  ASSERT_TRUE(engine.ResizeMatrix(16, 8));
   PreviewRenderer renderer(engine);
   MainWindow window(engine, renderer, MainWindowOptions{QString::fromStdString(test::FreshTestDir("flow_help")), 40});
   window.show();
@@ -63,7 +63,7 @@ TEST(OutputSetupFlow, DialogPicturesForTheReadme) {
   const QString folder = qEnvironmentVariable("QUOR_DIALOG_SHOTS");
   if (folder.isEmpty()) GTEST_SKIP() << "set QUOR_DIALOG_SHOTS=<folder> to write the pictures";
   Engine engine(BuiltinGenerators(), test::kManualClock);
-  ASSERT_TRUE(engine.ResizeMatrix(16, 8, 0));
+  ASSERT_TRUE(engine.ResizeMatrix(16, 8));
   OutputDevice node = NewDeviceDefaults();
   node.SetAddress("192.168.1.50"), node.channels = 384;
   for (int half = 0; half < 2; ++half) {

@@ -35,7 +35,7 @@ TEST(PreviewHandoffThread, GuiReadsEveryPreviewWhileTheClockDrawsThem) {
     engine.SetPreviewSource(0, static_cast<int>(elapsed.count() / 1000000 / 50 % 4));
     engine.SetControl({ControlId::kShowMode}, elapsed > std::chrono::milliseconds(600) ? 1 : 0);
     if (!resized && elapsed > std::chrono::milliseconds(300)) {
-      ASSERT_TRUE((resized = engine.ResizeMatrix(32, 260, 0)));  // taller previews
+      ASSERT_TRUE((resized = engine.ResizeMatrix(32, 260)));  // taller previews
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }

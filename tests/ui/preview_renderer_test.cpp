@@ -6,6 +6,13 @@
 namespace quor {
 namespace {
 
+TEST(PreviewHeight, FollowsTheMatrixHeightOrItsAspectRatio) {
+  // {width, height, aspect, preview height}
+  const int cases[][4] = {{320, 4, 1, 4},   {4, 320, 1, 640},  {32, 100, 0, 200},
+                          {16, 32, 0, 200}, {40, 320, 0, 320}, {64, 32, 1, 160}};
+  for (const auto& c : cases) EXPECT_EQ(PreviewHeight(c[0], c[1], c[2]), c[3]) << c[0] << "x" << c[1];
+}
+
 TEST(PreviewGeometry, CellsAndMarginsForTypicalMatrices) {
   const struct {
     int w, h, previewHeight, grid;
@@ -72,6 +79,12 @@ TEST(PreviewRenderer, ChannelPreviewsFollowTheirSourceAndShowModeDrawsOnlyTheOut
   renderer.RenderAll();
   for (int i = 0; i < kPreviewCount; ++i) ASSERT_TRUE(renderer.buffer(i).TakeNew()) << i;
   EXPECT_EQ(renderer.buffer(kPreviewLeft).Latest().pixel(0, 20), qRgb(0, 255, 255));
+  // The aspect option makes the 32 x 16 pictures 160 high; without the grid the cells touch.
+  renderer.SetOptions(1, 0);
+  renderer.RenderAll();
+  for (int i = 0; i < kPreviewCount; ++i) ASSERT_TRUE(renderer.buffer(i).TakeNew()) << i;
+  EXPECT_EQ(renderer.buffer(kPreviewLeft).Latest().height(), 160);
+  EXPECT_EQ(renderer.buffer(kPreviewLeft).Latest().pixel(9, 0), qRgb(0, 255, 255));
 
   engine.SetControl({ControlId::kShowMode}, 1);
   renderer.RenderAll();

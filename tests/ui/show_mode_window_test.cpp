@@ -24,10 +24,11 @@ class ShowModeTest : public testing::Test {
   }
   Engine engine_{BuiltinGenerators(), test::kManualClock};
   PreviewRenderer renderer_{engine_};
+  WindowState windows_;
 };
 
 TEST_F(ShowModeTest, ButtonsHighlightTheClickedChaseOrSceneAndSizeMenuKeepsLimits) {
-  ShowModeWindow window(engine_, renderer_.buffer(kPreviewCentre), {});
+  ShowModeWindow window(engine_, windows_, renderer_.buffer(kPreviewCentre), {});
   window.show();
   ASSERT_EQ(window.buttonCount(), 3);
   EXPECT_EQ(engine_.flags().showModeActive.load(), 1);
@@ -45,10 +46,12 @@ TEST_F(ShowModeTest, ButtonsHighlightTheClickedChaseOrSceneAndSizeMenuKeepsLimit
   // "Master" moves the master level; the size menu keeps its limits.
   window.masterSlider()->setFocus(), QTest::keyClick(window.masterSlider(), Qt::Key_Home);
   EXPECT_EQ(engine_.settings().masterLevel.load(), 0);
-  engine_.uiState().showButtonWidth.store(50), engine_.uiState().showButtonHeight.store(160);
+  window.ResizeButtons(-50, 110);
   window.ResizeButtons(-5, 5);
-  EXPECT_EQ(std::pair(engine_.uiState().showButtonWidth.load(), engine_.uiState().showButtonHeight.load()),
-            std::pair(50, 160));
+  // The engine saves what the window shows.
+  const ShowWindowPlacement& saved = engine_.windowLayout().showWindow;
+  EXPECT_EQ(std::pair(saved.buttonWidth, saved.buttonHeight), std::pair(50, 160));
+  EXPECT_EQ(saved, windows_.layout.showWindow);
   window.close();
   EXPECT_EQ(engine_.flags().showModeActive.load(), 0);
 }
@@ -68,7 +71,7 @@ TEST_F(ShowModeTest, ClosingGivesBackTheWindowsThatWereVisibleAndKeepsTheRectang
   show->close();
   EXPECT_EQ(main.showModeWindow(), nullptr);
   EXPECT_TRUE(main.isVisible() && main.sceneWindow()->isVisible() && !main.chaseWindow()->isVisible());
-  EXPECT_EQ(engine_.uiState().showWindowWidth.load(), outer.width());
+  EXPECT_EQ(engine_.windowLayout().showWindow.width, outer.width());
   EXPECT_EQ(engine_.flags().showModeActive.load(), 0);
   // Opening again restores the same outer rectangle.
   main.RunCommand(kCmdShowMode);

@@ -30,8 +30,9 @@ class ShowWindowsTest : public testing::Test {
     Click(scenes_.button("Add"));
   }
   Engine engine_{test::TestRegistry(), test::kManualClock};
+  WindowState windows_;
   SceneWindow scenes_{engine_, nullptr};
-  ChaseWindow chases_{engine_, nullptr};
+  ChaseWindow chases_{engine_, windows_, nullptr};
 };
 
 // The buttons reach the scene list (tested in tests/show) and its refusal is shown.
