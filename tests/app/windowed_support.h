@@ -4,6 +4,7 @@
 #include <poll.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 #include <utility>
@@ -47,7 +48,10 @@ class XvfbDisplay {
     pollfd wait{ready[0], POLLIN, 0};
     char number[16] = {};
     if (poll(&wait, 1, 10000) == 1 && read(ready[0], number, sizeof number - 1) > 0) {
-      display_ = ":" + std::to_string(std::atoi(number));
+      // Formatted into a buffer: GCC 12 at -O3 wrongly reports string concatenation here as an overlapping copy.
+      char name[16];
+      std::snprintf(name, sizeof name, ":%d", std::atoi(number));
+      display_ = name;
     }
     close(ready[0]);
   }

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -15,6 +16,7 @@
 #include "engine/project_file.h"
 #include "generators/generator_catalogue.h"
 #include "output/udp_receiver.h"
+#include "test_support.h"
 
 namespace quor {
 namespace {
@@ -29,6 +31,16 @@ uint64_t Fnv1a(uint64_t hash, const std::vector<uint8_t>& bytes) {
 
 // One line per mix pass: the number of datagrams and a hash over all their bytes.
 std::vector<std::string> RunFixedShow() {
+  // The demo names its picture relative to the working directory. The recording was made where that
+  // name finds nothing (the test's own folder), so the Image Viewer scene stays black; run from an
+  // empty folder, the result does not depend on where the test starts or on when a loader thread
+  // that found the picture would finish.
+  const std::filesystem::path started = std::filesystem::current_path();
+  std::filesystem::current_path(test::FreshTestDir("golden"));
+  struct Back {
+    std::filesystem::path to;
+    ~Back() { std::filesystem::current_path(to); }
+  } back{started};
   Engine engine(BuiltinGenerators(), EngineOptions{FrameClock::Mode::kManual, 1});
   engine.console().SetSink([](std::string_view) {});
   const ProjectFileResult loaded = LoadProject(engine, std::string(QUOR_SOURCE_DIR) + "/share/demo.qrx");

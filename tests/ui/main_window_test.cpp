@@ -350,8 +350,8 @@ TEST(HostedMainWindow, TheWindowsTakeTheLoadedLayoutAndSaveWhatTheyChange) {
   show->ResizeButtons(5, 5);
   show->close();
   ASSERT_EQ(w.lifecycle.SaveAutosave().status, ProjectFileStatus::kDone);
-  const std::optional<ProjectData> saved = ParseProject(test::ReadFileBytes(dir + "/autosave.dat")).project;
-  ASSERT_TRUE(saved.has_value());
+  const Result<ProjectData> saved = ParseProject(test::ReadFileBytes(dir + "/autosave.dat"));
+  ASSERT_TRUE(saved.ok());
   WindowLayout expected = loaded;
   expected.showWindow = {80, 90, 700, 500, 125, 65};
   EXPECT_EQ(saved->windows, expected);
