@@ -27,7 +27,7 @@ void HeadlessHost::Wake() {
 }
 
 void HeadlessHost::RequestStop() {
-  stop_.store(true);
+  stop_ = true;
   Wake();
 }
 

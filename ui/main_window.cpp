@@ -528,7 +528,7 @@ void MainWindow::Wake() {
   QMetaObject::invokeMethod(
       this,
       [this] {
-        wakePending_.store(false);
+        wakePending_ = false;
         if (!closed_) Tick();
       },
       Qt::QueuedConnection);

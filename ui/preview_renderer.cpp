@@ -89,18 +89,15 @@ bool PreviewBuffer::TakeNew() {
 }
 
 void PreviewRenderer::SetOptions(int previewAspect, int previewGrid) {
-  if (previewAspect == previewAspect_ && previewGrid == previewGrid_) return;
-  engine_.WithTickLock([&] {
-    previewAspect_ = previewAspect;
-    previewGrid_ = previewGrid;
-  });
+  previewAspect_ = previewAspect;
+  previewGrid_ = previewGrid;
 }
 
 void PreviewRenderer::RenderAll() {
   const int w = engine_.width();
   const int h = engine_.height();
-  const int previewHeight = PreviewHeight(w, h, previewAspect_);
-  const int grid = previewGrid_;
+  const int previewHeight = PreviewHeight(w, h, previewAspect_.load());
+  const int grid = previewGrid_.load();
   auto draw = [&](int index, FrameIndex frame, bool invert) {
     PreviewBuffer& buffer = buffers_[static_cast<size_t>(index)];
     DrawPreview(engine_.frame(frame), w, h, grid, invert, buffer.BackBuffer(previewHeight));

@@ -73,16 +73,17 @@ class PreviewRenderer {
   // Clock thread, from the engine's drawPreview hook.
   void RenderAll();
   // GUI thread: the preview options (WindowLayout) the next pictures are
-  // drawn with. Changed under the engine's tick lock, between two passes.
+  // drawn with. Atomics, so the clock thread never waits for the GUI; a
+  // picture drawn while both change may take one new and one old value.
   void SetOptions(int previewAspect, int previewGrid);
   PreviewBuffer& buffer(int index) { return buffers_[static_cast<size_t>(index)]; }
 
  private:
   Engine& engine_;
   std::array<PreviewBuffer, kPreviewCount> buffers_;
-  // Read in the mix pass, written by SetOptions under the tick lock.
-  int previewAspect_ = 0;
-  int previewGrid_ = 1;
+  // Read in the mix pass, written by SetOptions.
+  std::atomic<int> previewAspect_{0};
+  std::atomic<int> previewGrid_{1};
 };
 
 }  // namespace quor
