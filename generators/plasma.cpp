@@ -20,6 +20,12 @@ constexpr double kScaleLog = 3.505149978319906;
 inline int Magnitude255(double v) { return std::abs(static_cast<int>(v * 255)); }
 // trunc(v * 128 + 128): 0..256 for a sine or cosine value v.
 inline int Offset128(double v) { return static_cast<int>(v * 128 + 128); }
+// The rings' phase at (x, y) before the time term: the scaled distance from
+// the corner, which depends only on the size and the zoom.
+inline double RingDistance(int x, int y, double ring) {
+  const int distance100 = (x * x + y * y) * 100;
+  return std::sqrt(kTunedHalfTurn * distance100) / ring;
+}
 
 }  // namespace
 
@@ -89,10 +95,7 @@ void PlasmaGenerator::BuildPalette() {
 
 void PlasmaGenerator::PrepareRings(int width, int height, double ring) {
   for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const int distance100 = (x * x + y * y) * 100;
-      ringDistance_[static_cast<size_t>(y * width + x)] = std::sqrt(kTunedHalfTurn * distance100) / ring;
-    }
+    for (int x = 0; x < width; ++x) ringDistance_[static_cast<size_t>(y * width + x)] = RingDistance(x, y, ring);
   }
   ringWidth_ = width;
   ringHeight_ = height;
@@ -155,10 +158,7 @@ void PlasmaGenerator::Render(const Canvas& canvas) {
         const double* distance = ringDistance_.data() + static_cast<size_t>(y) * width;
         for (int x = 0; x < width; ++x) phase[static_cast<size_t>(x)] = distance[x] + ringPhase;
       } else {
-        for (int x = 0; x < width; ++x) {
-          const int distance100 = (x * x + y * y) * 100;
-          phase[static_cast<size_t>(x)] = std::sqrt(kTunedHalfTurn * distance100) / ring + ringPhase;
-        }
+        for (int x = 0; x < width; ++x) phase[static_cast<size_t>(x)] = RingDistance(x, y, ring) + ringPhase;
       }
       lastExactSines_ += TruncatedSineMagnitudes(phase.data(), width, 255.0, c3.data());
     }
