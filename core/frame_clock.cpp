@@ -37,12 +37,16 @@ int64_t FrameClock::NowMicros() const {
 
 int FrameClock::StartTimer(int periodMs) {
   periodMs = std::max(periodMs, 1);
+  return StartTimerAt(periodMs, NowMicros() + int64_t{periodMs} * 1000);
+}
+
+int FrameClock::StartTimerAt(int periodMs, int64_t firstDueUs) {
+  periodMs = std::max(periodMs, 1);
   int id;
   {
     std::lock_guard lock(mutex_);
-    int64_t now = mode_ == Mode::kManual ? manualNowUs_ : SteadyMicros();
     id = nextId_++;
-    timers_.push_back(Timer{id, int64_t{periodMs} * 1000, now + int64_t{periodMs} * 1000, nextOrder_++});
+    timers_.push_back(Timer{id, int64_t{periodMs} * 1000, firstDueUs, nextOrder_++});
   }
   wake_.notify_all();
   return id;
@@ -83,6 +87,14 @@ int FrameClock::PeriodOf(int id) const {
   std::lock_guard lock(mutex_);
   for (const Timer& t : timers_) {
     if (t.id == id) return static_cast<int>(t.periodUs / 1000);
+  }
+  return 0;
+}
+
+int64_t FrameClock::NextDueMicros(int id) const {
+  std::lock_guard lock(mutex_);
+  for (const Timer& t : timers_) {
+    if (t.id == id) return t.deadlineUs;
   }
   return 0;
 }

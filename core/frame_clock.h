@@ -34,6 +34,9 @@ class FrameClock {
   // Starts a periodic timer whose first tick is one period from now and
   // returns its id (ids are never reused). Periods below 1 ms become 1 ms.
   int StartTimer(int periodMs);
+  // The same with the first tick due at `firstDueUs` (NowMicros' scale); a
+  // time already past makes the first tick due at once.
+  int StartTimerAt(int periodMs, int64_t firstDueUs);
   // kForTick: after Kill returns no tick of `id` runs any more, and no tick
   // of any timer is in progress (unless called from a tick handler).
   // kNo: only no new tick starts; for callers that hold a lock a tick in
@@ -50,6 +53,9 @@ class FrameClock {
 
   int64_t NowMicros() const;
   int PeriodOf(int id) const;  // 0 when the timer is not active
+  // When the next tick of `id` is due (NowMicros' scale); 0 when the timer
+  // is not active.
+  int64_t NextDueMicros(int id) const;
   int ActiveTimerCount() const;
   bool OnClockThread() const { return std::this_thread::get_id() == tickThread_.load(); }
   // Whether the calling thread may run what only a tick runs: the thread

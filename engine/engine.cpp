@@ -311,28 +311,63 @@ void Engine::MixPassLocked() {
   passThread_.store(std::thread::id{});
 }
 
-void Engine::StartScene(const std::array<SettingsBlock, kSlotCount>& blocks, const std::array<int, kSlotCount>& speeds) {
+void Engine::RestartSlotTimers(const std::array<int, kSlotCount>& periodsMs) {
+  const int mix = mixTimerId_.load();
+  const int64_t lastPassUs = clock_.NextDueMicros(mix) - int64_t{clock_.PeriodOf(mix)} * 1000;
+  const int64_t gapUs = int64_t{kTimerStartGapMs} * 1000;
+  for (int s = 0; s < kSlotCount; ++s) {
+    const int64_t periodUs = int64_t{periodsMs[static_cast<size_t>(s)]} * 1000;
+    const int64_t dueUs = lastPassUs - kSlotCount * gapUs + s * gapUs + periodUs;
+    slotTimerId_[static_cast<size_t>(s)].store(clock_.StartTimerAt(periodsMs[static_cast<size_t>(s)], dueUs));
+  }
+}
+
+void Engine::StartScene(const Scene& scene) {
+  const int w = width();
+  const int h = height();
+  std::array<int, kSlotCount> periods{};
+  for (int s = 0; s < kSlotCount; ++s) {
+    const size_t i = static_cast<size_t>(s);
+    const int speed = Clamp(scene.speeds[i], kMinSlotSpeed, kMaxSlotSpeed);
+    panel_.speed[i].store(speed);
+    periods[i] = 1000 / speed;
+  }
+  // Every slot's settings first, then every first picture, in slot order:
+  // generators share the colour wheel and the random source. No slot timer
+  // runs, and the mix pass touches neither generators nor these pictures.
+  for (int s = 0; s < kSlotCount; ++s) {
+    std::lock_guard lock(slotMutex_[static_cast<size_t>(s)]);
+    SettingsBlock block = scene.settings[static_cast<size_t>(s)];
+    bound_[static_cast<size_t>(s)]->ExchangeSettings(block, SettingsDirection::kLoad);
+  }
+  std::array<std::vector<uint8_t>, kSlotCount> pictures;
+  for (int s = 0; s < kSlotCount; ++s) {
+    std::lock_guard lock(slotMutex_[static_cast<size_t>(s)]);
+    pictures[static_cast<size_t>(s)] = BlackFrame(w, h);
+    bound_[static_cast<size_t>(s)]->Render({pictures[static_cast<size_t>(s)].data(), w, h});
+  }
   {
+    // Short: swaps, atomic stores and one frame copy. The next pass sees the
+    // whole scene at once.
     std::lock_guard tick(tickMutex_);
     for (int s = 0; s < kSlotCount; ++s) {
-      std::lock_guard lock(slotMutex_[static_cast<size_t>(s)]);
-      SettingsBlock block = blocks[static_cast<size_t>(s)];
-      bound_[static_cast<size_t>(s)]->ExchangeSettings(block, SettingsDirection::kLoad);
+      frames_[static_cast<size_t>(s)].swap(pictures[static_cast<size_t>(s)]);
+      SetInvert(s, scene.inverts[static_cast<size_t>(s)] >= 1);
     }
-    for (int s = 0; s < kSlotCount; ++s) std::fill(frames_[static_cast<size_t>(s)].begin(), frames_[static_cast<size_t>(s)].end(), 0);
-    for (int s = 0; s < kSlotCount; ++s) {
-      std::lock_guard lock(slotMutex_[static_cast<size_t>(s)]);
-      bound_[static_cast<size_t>(s)]->Render({frames_[static_cast<size_t>(s)].data(), width(), height()});
+    for (int m = 0; m < kSceneMixCount; ++m) {
+      const int mode = scene.mergeModes[static_cast<size_t>(m)];
+      SetMergeMode(m, mode >= 0 && mode < kMixModeCount ? mode : kMixProgressive);
+      SetChannelFade(m, scene.masterfades[static_cast<size_t>(m)]);
     }
     frames_[static_cast<size_t>(FrameIndex::kSceneFade)] = frames_[static_cast<size_t>(FrameIndex::kOutput)];
     settings_.sceneFadeLevel.store(settings_.sceneFadeEnabled.load() > 0 ? 128 : 0);
   }
   for (Generator* generator : bound_) ReportLoadError(*generator);
-  std::array<int, kSlotCount> periods{};
-  for (int s = 0; s < kSlotCount; ++s) {
-    periods[static_cast<size_t>(s)] = 1000 / Clamp(speeds[static_cast<size_t>(s)], kMinSlotSpeed, kMaxSlotSpeed);
+  if (ClockRunning()) {
+    RestartSlotTimers(periods);
+  } else {
+    StartSlotTimers(periods);
   }
-  StartSlotTimers(periods);
 }
 
 // --- message loop -------------------------------------------------------------

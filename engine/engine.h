@@ -216,11 +216,14 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   // The mix/output pass (clock thread, or any thread while the clock is
   // stopped; debug builds check it).
   void RunMixPass();
-  // Recalls scene `sceneIndex` (UI thread): stops the clock once, sets the
-  // panel and the slots' types from the scene, binds them, loads each
-  // slot's settings, renders each once, keeps the old picture for the scene
-  // fade and restarts the timers at the scene's speeds. Nothing happens when
-  // the index is not a scene. Values from a damaged record are made safe:
+  // Recalls scene `sceneIndex` (UI thread): stops the slot timers, sets the
+  // slots' types from the scene, binds them, loads each slot's settings and
+  // renders each once off the tick path, then, in one short hold of the tick
+  // lock, puts those pictures and the scene's panel values in place and keeps
+  // the old picture for the scene fade, and restarts the slot timers at the
+  // scene's speeds. The mix timer keeps its cadence, so the next pass shows
+  // the scene and no pass is delayed or lost; a stopped clock is started.
+  // Nothing happens when the index is not a scene. Values from a damaged record are made safe:
   // unknown types bind None / Blackout, speeds are held to 5..25, merge
   // modes outside 0..9 become 0 and masterfades are held to 0..255.
   void RecallScene(int sceneIndex);
@@ -348,9 +351,15 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   // Hands a load error a recall or paste left in `generator` to the change feed.
   void ReportLoadError(Generator& generator);
   void StartSlotTimers(const std::array<int, kSlotCount>& periodsMs);
-  // The scene's settings loaded, each slot rendered once, timers restarted
-  // at `speeds` (tick lock free, clock stopped).
-  void StartScene(const std::array<SettingsBlock, kSlotCount>& blocks, const std::array<int, kSlotCount>& speeds);
+  // Restarts the four slot timers at `periodsMs` while the mix timer runs on:
+  // staggered 2 ms apart as a clock start places them, counted from the
+  // last mix pass, so with 40 ms periods each slot renders once more before
+  // the next pass, as after a clock start.
+  void RestartSlotTimers(const std::array<int, kSlotCount>& periodsMs);
+  // The second half of a recall (tick lock free): each slot's settings
+  // loaded and its first picture rendered, then swapped in with the scene's
+  // inverts, merge modes and fades while the tick lock is held.
+  void StartScene(const Scene& scene);
   // How a timer is killed from the calling thread.
   FrameClock::Wait KillWait() const;
 

@@ -29,27 +29,18 @@ void Engine::RecallScene(int sceneIndex) {
   const SceneStore& store = show_->scenes();
   if (!store.Contains(sceneIndex)) return;
   const Scene& scene = store.at(sceneIndex);
-  StopClock();
-  std::array<SettingsBlock, kSlotCount> blocks{};
-  std::array<int, kSlotCount> speeds{};
+  // Only the slot timers stop: their generators change now. The mix timer
+  // keeps mixing the old pictures until the new ones are in place.
+  for (std::atomic<int>& id : slotTimerId_) {
+    if (const int old = id.exchange(0)) clock_.KillTimer(old, KillWait());
+  }
   for (int s = 0; s < kSlotCount; ++s) {
-    const size_t i = static_cast<size_t>(s);
     // Through the effect list, so an id the list does not know becomes
     // None / Blackout in the request and in the list alike.
-    SelectEffect(s, EffectListPosition(scene.types[i]));
-    speeds[i] = std::clamp<int>(scene.speeds[i], kMinSlotSpeed, kMaxSlotSpeed);
-    panel_.speed[i].store(speeds[i]);
-    SetInvert(s, scene.inverts[i] >= 1);
-    blocks[i] = scene.settings[i];
-  }
-  for (int m = 0; m < kSceneMixCount; ++m) {
-    const size_t i = static_cast<size_t>(m);
-    const int mode = scene.mergeModes[i];
-    SetMergeMode(m, mode >= 0 && mode < kMixModeCount ? mode : kMixProgressive);
-    SetChannelFade(m, scene.masterfades[i]);
+    SelectEffect(s, EffectListPosition(scene.types[static_cast<size_t>(s)]));
   }
   RebindSlots();
-  StartScene(blocks, speeds);
+  StartScene(scene);
   lastRecalledScene_.store(sceneIndex);
   recallCount_.fetch_add(1);
   // The recall set the panel from the scene.

@@ -162,6 +162,32 @@ TEST_F(ClockContention, StoppingTheClockOrChangingASpeedInsideTheTickLockReturns
   engine_.StopClock();
 }
 
+// Recalls faster than the frame period never hold the mix timer back: the passes keep coming.
+TEST_F(EngineThread, RecallsUnderTheClockNeverDelayAPass) {
+  for (int red : {10, 200}) {
+    engine_.RequestType(0, test::kSolidType), engine_.RebindSlots();
+    test::SolidIn(engine_, 0)->color[0] = static_cast<uint8_t>(red);
+    Scene scene;
+    engine_.StoreLiveScene(scene, "Look");
+    std::vector<Scene> all = engine_.show().scenes().records();
+    all.push_back(scene);
+    ASSERT_TRUE(engine_.show().scenes().ReplaceAll(all));
+  }
+  engine_.StartClock();
+  std::this_thread::sleep_for(100ms);
+  const int before = engine_.flags().frameCounter.load();
+  const auto start = steady_clock::now();
+  for (int i = 0; steady_clock::now() - start < 1500ms; ++i) {
+    engine_.RecallScene(i % 2);
+    std::this_thread::sleep_for(30ms);
+  }
+  const double seconds = duration<double>(steady_clock::now() - start).count();
+  const int passes = engine_.flags().frameCounter.load() - before;
+  engine_.StopClock();
+  std::printf("%d passes in %.2f s of recalls every 30 ms\n", passes, seconds);
+  EXPECT_GE(passes, static_cast<int>(seconds * 25 * 0.8));
+}
+
 TEST_F(LiveEngineThread, EveryBuiltinGeneratorIsBoundEditedCopiedAndResizedUnderTheClock) {
   engine_.StartClock();
   int bound = 0;

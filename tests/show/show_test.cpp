@@ -358,6 +358,36 @@ TEST_F(SceneListTest, ReplaceStoresAndRecallRestoresTheMixerTimersAndFade) {
   ASSERT_TRUE(show_.sceneList().Replace("Dim") && show_.scenes().at(0).Name() == "Dim");
 }
 
+// A recall while the clock runs leaves the mix timer alone: whatever the phase it comes in, the next
+// pass is on time and already shows the scene.
+TEST_F(SceneListTest, ARecallShowsInTheNextPassAndKeepsTheMixCadence) {
+  AddScene("Dark", 10);
+  AddScene("Bright", 200);
+  show_.sceneList().SetFadeOut(false);
+  engine_.StartClock();
+  const auto pixel = [&] { return engine_.CopyFrame(FrameIndex::kOutput)[0]; };
+  std::array<uint8_t, 2> steady{};
+  for (int scene : {0, 1}) {
+    engine_.RecallScene(scene);
+    engine_.clock().Advance(200);
+    steady[static_cast<size_t>(scene)] = pixel();
+  }
+  ASSERT_NE(steady[0], steady[1]);
+  // Back in step with the mix timer: the start placed it 8 ms after a multiple of 40.
+  engine_.clock().Advance(static_cast<int>(40 - (NowMs() - 8) % 40) % 40);
+  int scene = 0;
+  for (int phase : {0, 1, 17, 32, 38, 39, 0}) {
+    SCOPED_TRACE(phase);
+    const int before = engine_.flags().frameCounter.load();
+    engine_.clock().Advance(phase);
+    engine_.RecallScene(scene);
+    engine_.clock().Advance(40 - phase);
+    EXPECT_EQ(std::make_pair(engine_.flags().frameCounter.load() - before, pixel()),
+              std::make_pair(1, steady[static_cast<size_t>(scene)]));
+    scene = 1 - scene;
+  }
+}
+
 TEST_F(SceneListTest, DamagedScenesRecallSafely) {
   Scene damaged;
   damaged.types = {99, -3, kSolidType, 0};
