@@ -55,8 +55,8 @@ int WindowedHost::Run(QApplication& app) {
   MainWindow window(engine_, previews);
   window.move(0, 0);
   window.show();
-  // A recall or remote command from the clock thread runs at once, not at
-  // the next refresh; the start-up load keeps show mode on this desktop.
+  // A recall from the clock thread or a remote command from the input
+  // thread runs at once, not at the next refresh; the start-up load keeps show mode on this desktop.
   LifecycleOptions options;
   options.wakeMainThread = [&window] { window.Wake(); };
   if (const QScreen* desktop = window.screen()) {

@@ -50,7 +50,11 @@ Engine::Engine(const GeneratorRegistry& registry, EngineOptions options)
   rateStartUs_ = clock_.NowMicros();
 }
 
-Engine::~Engine() { Shutdown(); }
+Engine::~Engine() {
+  // The input thread sets controls on this engine: it stops first.
+  remote_->CloseRemoteInput();
+  Shutdown();
+}
 
 size_t Engine::Checked(int slot) {
   assert(slot >= 0 && slot < kSlotCount);
@@ -223,7 +227,6 @@ void Engine::MixPassLocked() {
   const auto started = std::chrono::steady_clock::now();
   const int w = width();
   const int h = height();
-  if (flags_.remoteInputActive.load()) remote_->PollRemoteInput();
 
   // Crossfader glide: 4 steps per pass towards the chosen end or the centre.
   // A hand move holds the fade lock while it writes; this pass then leaves

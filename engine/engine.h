@@ -27,10 +27,14 @@
 // Threads: methods marked "UI thread" are called by the one thread that runs
 // the message loop (the thread that created the engine; debug builds assert
 // it) (the window or the headless host); the frame clock calls
-// FrameClockTick on its own thread. Values that both threads touch are
-// atomics; frames and generator state are guarded by the tick lock and the
-// per-slot locks, so a slot's operations and state always change together
-// as the clock thread sees them.
+// FrameClockTick on its own thread. The remote-control input reads on a
+// thread of its own while it is open and acts through SetControl: master and
+// strobe change at once, scene recalls, chase starts and the outputs are
+// left as requests that wake the main thread, which carries them out in
+// PostMessageWork. Values that several threads touch are atomics; frames and
+// generator state are guarded by the tick lock and the per-slot locks, so a
+// slot's operations and state always change together as the clock thread
+// sees them.
 #pragma once
 
 #include <array>
@@ -92,11 +96,13 @@ inline constexpr int kTimerStartGapMs = 2;
 struct EngineHooks {
   // Clock thread, inside the mix pass, after the output frame is mixed.
   std::function<void()> drawPreview;
-  // Any thread: asks the message loop to run PostMessageWork soon.
+  // Any thread: asks the message loop to run PostMessageWork soon. The
+  // input threads call it too (a remote scene or chase), so a host sets it
+  // before it opens an input and clears it only after closing them.
   std::function<void()> wakeMainThread;
 };
 
-// How long mix passes take, from the remote poll to the chase player
+// How long mix passes take, from the crossfader glide to the chase player
 // (written by the clock thread, read by any).
 struct MixPassTiming {
   std::atomic<int64_t> passes{0};
@@ -149,8 +155,8 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   AudioAnalyzer& audio() { return audio_; }
   // Scenes, chases, the chase player and the models of their windows.
   Show& show() { return *show_; }
-  // The remote-control input (opened by the UI thread, polled in the mix
-  // pass).
+  // The remote-control input (opened and closed by the UI thread; reads on
+  // its own thread and sets controls through SetControl).
   RemoteControl& remote() { return *remote_; }
   // Records the output frames into a recording file.
   Recorder& recorder() { return *recorder_; }

@@ -143,9 +143,8 @@ void Engine::RecallSceneNumber(int number) {
   if (number <= 0 || number > show_->scenes().count()) return;
   show_->sceneList().ShowSelection(number - 1);
   show_->player().RequestChaseStop();
-  // A press from inside a pass (the remote input of a pass the main thread
-  // drives by hand) waits for the message loop, as every recall a pass asks
-  // for does.
+  // A press from inside a pass (one the main thread drives by hand) waits
+  // for the message loop, as every recall a pass asks for does.
   if (InMixPass()) {
     RequestSceneRecall(number - 1);
     return;

@@ -23,7 +23,12 @@ Lifecycle::Lifecycle(Engine& engine, std::vector<std::string> args, LifecycleOpt
 Lifecycle::~Lifecycle() {
   // The wake-up may name the host's window, which may go before the
   // engine. (Refused while the clock runs; Finish has stopped it by then.)
-  if (options_.wakeMainThread) engine_.EditHooks([](EngineHooks& hooks) { hooks.wakeMainThread = nullptr; });
+  // The remote input's thread calls it too: the input closes first, which
+  // Finish has done already unless it never ran.
+  if (options_.wakeMainThread) {
+    engine_.remote().CloseRemoteInput();
+    engine_.EditHooks([](EngineHooks& hooks) { hooks.wakeMainThread = nullptr; });
+  }
 }
 
 void Lifecycle::ReportErrors(const std::vector<Failure>& errors) {

@@ -26,8 +26,8 @@ namespace quor {
 // What a host gives the shared start-up.
 struct LifecycleOptions {
   // Any thread: makes the host's loop run the engine's post-message work
-  // soon (a scene recall or remote command requested from the clock
-  // thread). Installed as the engine's wakeMainThread hook from Start until
+  // soon (a scene recall requested from the clock thread, a remote
+  // command from the input thread). Installed as the engine's wakeMainThread hook from Start until
   // Finish.
   std::function<void()> wakeMainThread{};
   // The desktop the show mode window must stay on; none when headless.

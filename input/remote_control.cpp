@@ -1,6 +1,9 @@
 #include "input/remote_control.h"
 
+#include <string>
+
 #include "output/own_address.h"
+#include "platform/interruptible_wait.h"
 #include "platform/serial_line.h"
 #include "platform/udp_socket.h"
 
@@ -24,20 +27,16 @@ RemoteControl::RemoteControl(ControlSurface& controls, Console& console, const R
   for (std::atomic<int>& value : last_) value.store(-1);
 }
 
-// No pass runs any more: the owner stops the clock before it drops the input.
-RemoteControl::~RemoteControl() = default;
+RemoteControl::~RemoteControl() { CloseRemoteInput(); }
 
 bool RemoteControl::OpenRemoteInput() {
-  if (active_.load()) CloseRemoteInput();
-  // A pass that saw the flag set before the close may still come: it finds
-  // the lock held, or the handle and the copy complete.
-  const std::lock_guard<std::mutex> lock(handleLock_);
+  CloseRemoteInput();
   settings_ = configured_;
-  serialBuffer_ = std::make_unique<Tpm2StreamBuffer>();
   switch (settings_.inputType) {
     case kRemoteTpm2:
       if (auto line = SerialLine::Open(settings_.PortName(), settings_.baudOrNet, SerialAccess::kRead)) {
         serial_ = std::move(*line);
+        serialBuffer_ = std::make_unique<Tpm2StreamBuffer>();
       }
       break;
     case kRemoteTpm2Net:
@@ -48,28 +47,37 @@ bool RemoteControl::OpenRemoteInput() {
       break;  // nothing to open
   }
   const bool needsHandle = settings_.inputType >= kRemoteTpm2 && settings_.inputType <= kRemoteArtNet;
-  if (needsHandle && !serial_ && !socket_) {
-    serialBuffer_.reset();
-    return false;
+  if (needsHandle && !serial_ && !socket_) return false;
+  if (serial_ || socket_) {
+    Result<std::unique_ptr<InterruptibleWait>> wait = InterruptibleWait::Create();
+    if (!wait) {
+      console_.Print("Remote input: %s\n", wait.failure().DialogText().c_str());
+      serial_.reset(), socket_.reset(), serialBuffer_.reset();
+      return false;
+    }
+    wait_ = std::move(*wait);
   }
-  // Looked up here rather than in the pass: the lookup asks the kernel.
+  // Looked up once here rather than for each discovery poll: the lookup
+  // asks the kernel.
   if (settings_.inputType == kRemoteArtNet) ownAddress_ = FindOwnIpv4Address();
   for (std::atomic<int>& value : last_) value.store(-1);
+  stopping_.store(false);
+  if (wait_) thread_ = std::thread([this] { Run(); });
   active_.store(true);
   return true;
 }
 
 void RemoteControl::CloseRemoteInput() {
-  if (!active_.load()) return;
-  active_.store(false);
-  // A pass that saw the flag still set may be reading: wait for it. The UI
-  // thread waits here, never the clock.
-  {
-    const std::lock_guard<std::mutex> lock(handleLock_);
-    serial_.reset();
-    socket_.reset();
-    serialBuffer_.reset();
+  if (thread_.joinable()) {
+    stopping_.store(true);
+    wait_->Interrupt();
+    thread_.join();
   }
+  serial_.reset();
+  socket_.reset();
+  serialBuffer_.reset();
+  wait_.reset();
+  active_.store(false);
 }
 
 RemoteValues RemoteControl::LastValues() const {
@@ -78,52 +86,71 @@ RemoteValues RemoteControl::LastValues() const {
   return values;
 }
 
-void RemoteControl::PollRemoteInput() {
-  // The UI thread is opening or closing the input: skip this pass rather
-  // than wait.
-  const std::unique_lock<std::mutex> lock(handleLock_, std::try_to_lock);
-  if (!lock.owns_lock()) return;
-  if (!serial_ && !socket_) return;
-  if (settings_.inputType == kRemoteTpm2) {
-    PollSerial();
-  } else {
-    PollDatagrams();
+void RemoteControl::Run() {
+  const int handle = serial_ ? serial_->WaitHandle() : socket_->WaitHandle();
+  const int timeoutMs = handle < 0 ? kUnwaitableRemoteLookMs : kWaitForever;
+  while (!stopping_.load()) {
+    const WaitResult woke = wait_->Wait(handle, timeoutMs);
+    if (woke == WaitResult::kInterrupted || (woke == WaitResult::kTimedOut && handle >= 0)) continue;
+    if (woke == WaitResult::kFailed) {
+      console_.Print("Remote input stopped: the system would not let it wait for input\n");
+      return;
+    }
+    counters_.wakeUps.fetch_add(1, std::memory_order_relaxed);
+    if (!serial_) {
+      ReadDatagrams();
+    } else if (!ReadSerial(woke == WaitResult::kHangUp)) {
+      return;  // the line went away: the thread ends, the input stays open until closed
+    }
   }
 }
 
-void RemoteControl::PollDatagrams() {
+void RemoteControl::ReadDatagrams() {
   RemoteValues values = kNothingReceived;
-  bool any = false;
+  int taken = 0, frames = 0;
   std::array<uint8_t, kRemoteDatagramBytes> buffer;
-  for (int n = 0; n < kMaxRemoteReadsPerPass; ++n) {
+  for (; taken < kMaxRemoteReadsPerWakeUp; ++taken) {
     const std::optional<size_t> got = socket_->Receive(buffer);
     if (!got) break;
-    counters_.received.fetch_add(1, std::memory_order_relaxed);
     const std::span<const uint8_t> datagram(buffer.data(), *got);
-    bool frame = false;
     if (settings_.inputType == kRemoteTpm2Net) {
-      frame = ParseTpm2NetDatagram(datagram, settings_.firstChannel, values);
+      frames += ParseTpm2NetDatagram(datagram, settings_.firstChannel, values) ? 1 : 0;
     } else {
       const ArtNetInputKind kind = ParseArtNetInput(datagram, settings_, values);
-      frame = kind == ArtNetInputKind::kDmx;
+      frames += kind == ArtNetInputKind::kDmx ? 1 : 0;
       if (kind == ArtNetInputKind::kPoll) AnswerPoll();
     }
-    if (frame) counters_.frames.fetch_add(1, std::memory_order_relaxed);
-    any = any || frame;
   }
-  if (any) Apply(values);
+  if (frames > 0) Apply(values);
+  // Counted once acted on, so a reader that sees the count sees the effect.
+  counters_.frames.fetch_add(frames);
+  counters_.received.fetch_add(taken);
 }
 
-void RemoteControl::PollSerial() {
+bool RemoteControl::ReadSerial(bool hungUp) {
   RemoteValues values = kNothingReceived;
   std::array<uint8_t, kRemoteDatagramBytes> chunk;
-  for (int n = 0; n < kMaxRemoteReadsPerPass; ++n) {
-    const Result<size_t> got = serial_->Read(chunk);
-    if (!got || *got == 0) break;
-    counters_.received.fetch_add(1, std::memory_order_relaxed);
+  std::optional<Failure> failed;
+  int taken = 0;
+  for (; taken < kMaxRemoteReadsPerWakeUp; ++taken) {
+    Result<size_t> got = serial_->Read(chunk);
+    if (!got) {
+      failed = got.failure();
+      break;
+    }
+    if (*got == 0) break;
     serialBuffer_->Append(std::span<const uint8_t>(chunk.data(), *got), settings_.firstChannel, values);
   }
+  // What came before the line went away still counts.
   if (values != kNothingReceived) Apply(values);
+  counters_.received.fetch_add(taken);
+  if (!failed && !hungUp) return true;
+  // Said once: the line is not read again, so it cannot keep the thread busy.
+  const std::string reason = failed ? failed->message : std::string("the line hung up");
+  console_.Print("Remote input stopped reading %s: %s. Check the cable and the device, then open the remote input "
+                 "again.\n",
+                 serial_->path().c_str(), reason.c_str());
+  return false;
 }
 
 void RemoteControl::AnswerPoll() {
@@ -138,7 +165,7 @@ void RemoteControl::AnswerPoll() {
 }
 
 void RemoteControl::Apply(const RemoteValues& received) {
-  counters_.passes.fetch_add(1, std::memory_order_relaxed);
+  counters_.applied.fetch_add(1, std::memory_order_relaxed);
   const bool limit = settings_.limitTo32 == 1;
   RemoteValues value = received;
   value[kRemoteScene] = MapSceneOrChaseValue(received[kRemoteScene], limit);

@@ -6,18 +6,19 @@
 //
 // The input knows nothing of the engine: it sets controls through the
 // control address space (core/controls.h), writes its messages to the
-// console and reports whether it is open through an active flag the mix
-// pass reads.
+// console and reports whether it is open through an active flag.
 //
-// Threads: OpenRemoteInput and CloseRemoteInput on the UI thread;
-// PollRemoteInput in the mix pass. The input works on a copy of the
-// settings taken when it opens. Open and Close change the handle only while
-// they hold a lock that a pass only tries: Close waits for a running pass
-// before it releases the socket or port, so a pass never reads a closed
-// handle, and a pass that comes while the UI thread holds the lock is
-// skipped, so the clock never waits. A poll only reads non-blocking handles
-// and sets controls; the control surface leaves chase starts and scene
-// recalls to the main thread, which owns the show.
+// Threads: OpenRemoteInput, CloseRemoteInput and the destructor on the UI
+// thread. While the input is open it reads on a thread of its own, which
+// sleeps until a datagram or serial bytes arrive, then takes what is there
+// and sets the controls at once; it also answers Art-Net polls. Master and
+// strobe act at once; the control surface leaves chase starts and scene
+// recalls to the main thread, which owns the show, and wakes it. The input
+// thread works on a copy of the settings taken when it opens and is the only
+// user of the socket or port while it runs: Close interrupts its wait and
+// joins it before it releases them. A serial line that goes away is said
+// once on the console and the thread ends; the input counts as open until it
+// is closed. The mix pass has nothing to do with the input.
 #pragma once
 
 #include <array>
@@ -25,7 +26,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
+#include <thread>
 
 #include "core/console.h"
 #include "core/controls.h"
@@ -35,18 +36,24 @@
 namespace quor {
 
 class DatagramSocket;
+class InterruptibleWait;
 class SerialLine;
 
-// Reads and datagrams taken per pass at most, so a flood cannot hold the
-// mix pass beyond its period; the rest waits for the next pass.
-inline constexpr int kMaxRemoteReadsPerPass = 1024;
+// Reads and datagrams taken per wake-up at most: under a flood the values
+// are still applied after every so many datagrams, not only once it ends.
+inline constexpr int kMaxRemoteReadsPerWakeUp = 1024;
+// How often a socket that cannot be waited on is looked at.
+inline constexpr int kUnwaitableRemoteLookMs = 10;
 
-// Counters for diagnostics and the load test (any thread).
+// Counters for diagnostics and the tests (any thread).
 struct RemoteInputCounters {
-  std::atomic<int64_t> received{0};  // datagrams or serial reads taken
-  std::atomic<int64_t> frames{0};    // of them carrying the four channels
+  // Datagrams or serial reads taken, and datagrams that carried the four
+  // channels; each counted once its values were acted on.
+  std::atomic<int64_t> received{0};
+  std::atomic<int64_t> frames{0};
   std::atomic<int64_t> polls{0};     // Art-Net discovery polls answered
-  std::atomic<int64_t> passes{0};    // polls that had new channel values
+  std::atomic<int64_t> applied{0};   // wake-ups that had new channel values
+  std::atomic<int64_t> wakeUps{0};   // times the input thread woke to read
 };
 
 class RemoteControl {
@@ -59,34 +66,38 @@ class RemoteControl {
   RemoteControl(const RemoteControl&) = delete;
   RemoteControl& operator=(const RemoteControl&) = delete;
 
-  // Opens the input the remote settings describe; true on success
-  // (RemoteInputActive is then 1). On failure nothing stays open.
+  // Opens the input the remote settings describe and starts its thread;
+  // true on success (the active flag is then set). An input already open is
+  // closed first. On failure nothing stays open.
   bool OpenRemoteInput();
-  // Releases the handle and the buffer; RemoteInputActive 0. Nothing
-  // happens when the input is not open.
+  // Stops the input thread, then releases the handle and the buffer; the
+  // active flag is cleared. Nothing happens when the input is not open.
   void CloseRemoteInput();
-  // Drains what has arrived since the last pass and applies the last
-  // complete set of channel values.
-  void PollRemoteInput();
 
   const RemoteInputCounters& counters() const { return counters_; }
   // The value last acted on per channel; -1 = nothing received yet.
   RemoteValues LastValues() const;
-  // Applies one set of received values (what a poll does after reading):
-  // each channel that changed sets its control.
-  void Apply(const RemoteValues& received);
+
  private:
-  void PollDatagrams();
-  void PollSerial();
+  // The input thread: waits, reads, applies, until Close interrupts it.
+  void Run();
+  void ReadDatagrams();
+  // False once the line has gone away (it is not read again).
+  bool ReadSerial(bool hungUp);
   void AnswerPoll();
+  // Applies one set of received values: each channel that changed sets its
+  // control.
+  void Apply(const RemoteValues& received);
 
   ControlSurface& controls_;
   Console& console_;
   const RemoteInputSettings& configured_;
   std::atomic<bool>& active_;
-  // Held by Open and Close while they change the handle; a pass only tries it.
-  std::mutex handleLock_;
   RemoteInputCounters counters_;
+  // Set by Close before it interrupts the wait.
+  std::atomic<bool> stopping_{false};
+  std::unique_ptr<InterruptibleWait> wait_;
+  std::thread thread_;
   RemoteInputSettings settings_;  // copy taken at open
   std::unique_ptr<DatagramSocket> socket_;  // the datagram inputs
   std::unique_ptr<SerialLine> serial_;      // tpm2 over a serial line

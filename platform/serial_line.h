@@ -53,6 +53,10 @@ class SerialLine {
   Result<size_t> Read(std::span<uint8_t> buffer);
   // Bytes written but not yet sent by the port; 0 when the system cannot tell.
   size_t QueuedOutputBytes() const;
+  // The descriptor an InterruptibleWait (platform/interruptible_wait.h)
+  // waits on for the next bytes or a hang-up.
+  int WaitHandle() const { return file_.descriptor(); }
+  const std::string& path() const { return file_.path(); }
 
  private:
   explicit SerialLine(FileHandle file) : file_(std::move(file)) {}

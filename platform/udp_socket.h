@@ -55,6 +55,11 @@ class DatagramSocket {
   virtual std::optional<size_t> Receive(std::span<uint8_t> buffer) = 0;
   // The local port the system bound (0 before any send of an unbound socket).
   virtual int LocalPort() const = 0;
+  // The descriptor an InterruptibleWait (platform/interruptible_wait.h)
+  // waits on for the next datagram; -1 when the socket cannot be waited on
+  // (a test's recording socket), and its reader then has to look from time
+  // to time.
+  virtual int WaitHandle() const { return -1; }
 };
 
 class UdpSocket final : public DatagramSocket {
@@ -78,6 +83,7 @@ class UdpSocket final : public DatagramSocket {
   void Flush() override;
   std::optional<size_t> Receive(std::span<uint8_t> buffer) override;
   int LocalPort() const override;
+  int WaitHandle() const override { return fd_; }
   // Datagrams the system refused since the socket was opened.
   uint64_t refused() const { return refused_; }
 

@@ -61,6 +61,15 @@ void FinishesWithin(int limitMs, const char* what, const std::function<void()>& 
   worker.join();
 }
 
+bool Eventually(const std::function<bool()>& condition, int limitMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});

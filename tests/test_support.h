@@ -36,6 +36,9 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path);
 // `limitMs` the program ends with a message naming `what`: a deadlock
 // cannot be undone, and the test must not hang the suite.
 void FinishesWithin(int limitMs, const char* what, const std::function<void()>& work);
+// Looks at `condition` every millisecond until it holds (true) or `limitMs`
+// has passed (false): for effects another thread brings about.
+bool Eventually(const std::function<bool()>& condition, int limitMs = 5000);
 
 }  // namespace quor::test
 

@@ -77,9 +77,9 @@ class MainWindow : public QMainWindow {
   PreviewWidget* preview(int index) const { return previews_[static_cast<size_t>(index)]; }
   QAction* action(int commandId) const;
 
-  // Any thread: runs Tick soon on the GUI thread, so a scene recall or a
-  // remote command requested from the clock thread does not wait for the
-  // next refresh. Wake-ups before that Tick runs make one Tick.
+  // Any thread: runs Tick soon on the GUI thread, so a scene recall
+  // requested from the clock thread or a remote command from the input
+  // thread does not wait for the next refresh. Wake-ups before that Tick runs make one Tick.
   void Wake();
 
   // Called once when the window was closed or "&Exit" was chosen; the host

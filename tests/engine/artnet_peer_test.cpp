@@ -94,11 +94,10 @@ class ArtNetPeerInside : public test::ShowTest {
 
   RemoteControl& remote() { return engine_.remote(); }
 
-  // Runs mix passes and the message loop's work every 10 ms until `done` or timeout.
+  // Runs the message loop's work every 10 ms until `done` or timeout (the input reads on its own thread).
   bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < end) {
-      engine_.RunMixPass();
       engine_.PostMessageWork();
       if (done()) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -131,7 +130,7 @@ TEST_F(ArtNetPeerInside, OlaDrivesAndListsQuorTsharkDecodesTheReplyAndTheScanFin
   EXPECT_NE(scan.find("node \"OLA Peer\" 127.0.0.1 port 6454 net 0 subnet 0 universe 7"), std::string::npos) << scan;
   if (!Have("tshark")) return;
 
-  // Capture one reply named "Quor" (UDP payload byte 26 on) while the passes answer polls.
+  // Capture one reply named "Quor" (UDP payload byte 26 on) while the input thread answers polls.
   char captureDir[] = "/tmp/quor-capture-XXXXXX";
   ASSERT_NE(::mkdtemp(captureDir), nullptr);
   ::chmod(captureDir, 0777);  // tshark's capture helper writes here

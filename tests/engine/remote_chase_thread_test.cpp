@@ -1,5 +1,6 @@
-// Remote chase commands on the clock thread while the main thread edits chases and reopens the input (TSan target):
-// the remote input only leaves requests; the chase list and stores are touched on the main thread alone.
+// Remote chase commands from the input thread while the clock runs and the main thread edits chases and reopens the
+// input (TSan target): the remote input only leaves requests; the chase list and stores are touched on the main thread
+// alone.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -34,8 +35,7 @@ TEST(RemoteChaseThread, DatagramsStartChasesWhileTheChaseListIsEdited) {
   engine.StartClock();
 
   // A console cycling through chases 1 to 4 (4 may not exist), with 0 between them to re-arm.
-  // Each value is held for 60 ms, longer than a frame, so that the last datagram a frame
-  // reads is not left to chance by the scheduler.
+  // Each value is held for 60 ms, so that a value is not skipped by the scheduler.
   std::atomic<bool> stop{false};
   std::thread console([&stop, port = input.listenPort] {
     test::LoopbackSender sender(port);
@@ -87,7 +87,7 @@ TEST(RemoteChaseThread, DatagramsStartChasesWhileTheChaseListIsEdited) {
         list.Select(0), list.Play(), list.Stop();
         break;
     }
-    if (round % 10 == 9) {  // the settings applied again: closed and opened while the clock polls
+    if (round % 10 == 9) {  // the settings applied again: closed and opened while datagrams arrive
       engine.remote().CloseRemoteInput();
       ASSERT_TRUE(engine.remote().OpenRemoteInput());
     }

@@ -1,5 +1,6 @@
 // The remote input on its own, on real handles (tpm2.net and Art-Net over loopback, tpm2 over a pty): which controls
-// each received frame sets, opening and closing. A recording control surface stands in for the engine.
+// each received frame sets from the input's own thread, opening and closing, a serial line that goes away. A
+// recording control surface stands in for the engine.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <pty.h>
@@ -7,7 +8,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <string>
+#include <thread>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -21,16 +26,24 @@ using Bytes = std::vector<uint8_t>;
 using Set = std::pair<ControlAddress, int>;
 using Sets = std::vector<Set>;
 
-// Records every control set, in order; every address exists.
+// Records every control set (the input thread sets them), in order; every address exists.
 class RecordingSurface : public ControlSurface {
  public:
   bool SetControl(const ControlAddress& address, int value) override {
-    sets.emplace_back(address, value);
+    const std::lock_guard lock(mutex_);
+    sets_.emplace_back(address, value);
     return true;
   }
   std::optional<int> ControlValue(const ControlAddress&) const override { return std::nullopt; }
   int ControlInstances(ControlId) const override { return 0; }
-  Sets sets;
+  Sets Take() {
+    const std::lock_guard lock(mutex_);
+    return std::exchange(sets_, {});
+  }
+
+ private:
+  std::mutex mutex_;
+  Sets sets_;
 };
 
 // The four channels from channel 1, after an unused one.
@@ -55,13 +68,16 @@ class RemoteControlTest : public testing::Test {
     ASSERT_TRUE(remote_.OpenRemoteInput());
     sender_ = std::make_unique<test::LoopbackSender>(settings_.listenPort);
   }
-  // Sends the datagrams, runs one pass (as the mix pass does) and returns the controls it set.
-  Sets Pass(const std::vector<Bytes>& datagrams = {}) {
-    for (const Bytes& datagram : datagrams) sender_->Send(datagram);
-    ::usleep(2000);  // loopback delivery
-    surface_.sets.clear();
-    if (active_.load()) remote_.PollRemoteInput();
-    return surface_.sets;
+  // Sends the datagrams one by one, each once the input has acted on the one before, and returns the controls
+  // they set.
+  Sets Send(const std::vector<Bytes>& datagrams) {
+    surface_.Take();
+    for (const Bytes& datagram : datagrams) {
+      const int64_t received = remote_.counters().received.load();
+      sender_->Send(datagram);
+      EXPECT_TRUE(test::Eventually([&] { return remote_.counters().received.load() > received; }));
+    }
+    return surface_.Take();
   }
 
   RecordingSurface surface_;
@@ -80,7 +96,7 @@ TEST_F(RemoteControlTest, EachFrameSetsTheControlsThatChangedOverTpm2NetAndArtNe
   auto chase = [](int n) { return Set{{ControlId::kChasePlay, n - 1}, 1}; };
   const struct {
     const char* what;
-    std::vector<RemoteValues> frames;  // in one pass
+    std::vector<RemoteValues> frames;
     Sets expect;
   } rows[] = {
       {"first frame", {{3, 0, 255, 128}}, {scene(3), master(255), strobeOn, strobeTime(13)}},
@@ -93,7 +109,7 @@ TEST_F(RemoteControlTest, EachFrameSetsTheControlsThatChangedOverTpm2NetAndArtNe
       {"strobe time at most 25", {{4, 2, 255, 255}}, {strobeOn, strobeTime(25)}},
       {"a new strobe value sets on and time", {{4, 2, 255, 9}}, {strobeOn, strobeTime(1)}},
       {"master 0", {{4, 2, 0, 9}}, {master(0)}},
-      {"the last frame of a pass wins", {{5, 2, 7, 9}, {6, 2, 8, 9}}, {scene(6), master(8)}},
+      {"frame after frame", {{5, 2, 7, 9}, {6, 2, 8, 9}}, {scene(5), master(7), scene(6), master(8)}},
   };
   for (const RemoteInputType type : {kRemoteTpm2Net, kRemoteArtNet}) {
     OpenUdp(type);  // forgets the values of the last open
@@ -101,13 +117,13 @@ TEST_F(RemoteControlTest, EachFrameSetsTheControlsThatChangedOverTpm2NetAndArtNe
     for (const auto& row : rows) {
       std::vector<Bytes> datagrams;
       for (const RemoteValues& v : row.frames) datagrams.push_back(type == kRemoteArtNet ? ArtDmx(v) : Tpm2Net(v));
-      EXPECT_EQ(Pass(datagrams), row.expect) << row.what << ", type " << type;
+      EXPECT_EQ(Send(datagrams), row.expect) << row.what << ", type " << type;
     }
     EXPECT_EQ(remote_.LastValues(), (RemoteValues{6, 2, 8, 9}));
     EXPECT_EQ(remote_.counters().frames.load() - frames, 12);
     if (type == kRemoteArtNet) {
-      EXPECT_EQ(Pass({ArtDmx({1, 1, 1, 1}, 4)}), Sets{}) << "another universe";
-      EXPECT_EQ(Pass({Tpm2Net({1, 1, 1, 1})}), Sets{}) << "tpm2.net on an Art-Net input";
+      EXPECT_EQ(Send({ArtDmx({1, 1, 1, 1}, 4)}), Sets{}) << "another universe";
+      EXPECT_EQ(Send({Tpm2Net({1, 1, 1, 1})}), Sets{}) << "tpm2.net on an Art-Net input";
     }
     remote_.CloseRemoteInput();
   }
@@ -134,7 +150,6 @@ TEST_F(RemoteControlTest, OpenFailsCleanlyAndCloseReleasesThePort) {
   EXPECT_FALSE(remote_.OpenRemoteInput()) << "missing serial port";
   settings_.inputType = 7;  // a type this build does not know: nothing to open, yet open
   EXPECT_TRUE(remote_.OpenRemoteInput());
-  EXPECT_EQ(Pass(), Sets{});
 
   OpenUdp(kRemoteTpm2Net);
   remote_.CloseRemoteInput();
@@ -145,7 +160,10 @@ TEST_F(RemoteControlTest, OpenFailsCleanlyAndCloseReleasesThePort) {
   ::close(again);
 }
 
-TEST_F(RemoteControlTest, Tpm2SerialThroughAPseudoTerminal) {
+// A pulled adapter (the pty's controller closed) is said once, and the input stops reading instead of waking
+// again and again for a line that is gone.
+TEST_F(RemoteControlTest, Tpm2SerialThroughAPseudoTerminalUntilTheLineGoesAway) {
+  test::ConsoleCapture capture(console_);
   int controller = -1, terminal = -1;
   char name[128] = {};
   ASSERT_EQ(::openpty(&controller, &terminal, name, nullptr, nullptr), 0);
@@ -156,9 +174,23 @@ TEST_F(RemoteControlTest, Tpm2SerialThroughAPseudoTerminal) {
   const Bytes frame = {0xC9, 0xDA, 0x00, 0x05, 0xEE, 0x02, 0x00, 0x40, 0x00, 0x36};
   ASSERT_EQ(::write(controller, frame.data(), frame.size()), ssize_t(frame.size()));
   const Sets expect = {{{ControlId::kSceneRecall, 1}, 1}, {{ControlId::kMasterLevel}, 0x40}, {{ControlId::kStrobe}, 0}};
-  EXPECT_EQ(Pass(), expect);
-  remote_.CloseRemoteInput();
+  Sets got;
+  EXPECT_TRUE(test::Eventually([&] {
+    for (const Set& set : surface_.Take()) got.push_back(set);
+    return got.size() >= expect.size();
+  }));
+  EXPECT_EQ(got, expect);
+
   ::close(controller);
+  const std::string says = std::string("Remote input stopped reading ") + name;
+  EXPECT_TRUE(test::Eventually([&] { return console_.Drain(), capture.Count(says) > 0; })) << capture.Text();
+  const int64_t wakeUps = remote_.counters().wakeUps.load();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  console_.Drain();
+  EXPECT_EQ(remote_.counters().wakeUps.load(), wakeUps) << "the input keeps waking for a line that is gone";
+  EXPECT_EQ(capture.Count(says), 1) << capture.Text();
+  EXPECT_TRUE(active_.load()) << "the input stays open until it is closed";
+  remote_.CloseRemoteInput();
   ::close(terminal);
 }
 
