@@ -26,7 +26,7 @@ namespace {
 using Pixel = std::array<uint8_t, 3>;
 using std::chrono::milliseconds;
 
-// Nanoseconds of the system clock, the clock of the kernel's receive stamps.
+// Nanoseconds of the system clock, the clock of the kernel's receive stamps (nothing steps it during a run here).
 int64_t NowNs() {
   timespec t{};
   clock_gettime(CLOCK_REALTIME, &t);
@@ -168,8 +168,8 @@ int64_t WaitForColour(const StampedReceiver& frames, size_t& from, int64_t since
 
 class FrameTiming : public test::XvfbTest {
  protected:
-  // Starts quor on `project` (headless or with its windows on the private display) and waits until its frames show
-  // `firstColour`.
+  // Starts quor on dir_/show.qrx with `options` (headless or with its windows on the private display) and waits
+  // until its frames show `firstColour`.
   testing::AssertionResult StartQuor(bool windowed, const StampedReceiver& frames, const Pixel& firstColour,
                                      const std::vector<std::string>& options) {
     std::vector<std::string> argv{QUOR_BINARY, "--config-dir=" + dir_, dir_ + "/show.qrx"};
@@ -202,8 +202,9 @@ double LongestReceiverLagMs(const StampedReceiver& frames) {
 }
 
 // A console recalls scenes through tpm2.net at random moments of the frame clock; each recall must reach the wire
-// within about one frame of mixing and one of sending, whatever the front end.
-TEST_F(FrameTiming, RemoteSceneRecallsReachTheWireWithinTwoFrames) {
+// with the next frame the clock sends (40 ms apart at 25 frames/s, plus a little for the work), whatever the front
+// end.
+TEST_F(FrameTiming, RemoteSceneRecallsReachTheWireWithTheNextFrame) {
   constexpr int kRecalls = 40;
   constexpr double kP99LimitMs = 45.0;
   for (const bool windowed : {false, true}) {
