@@ -37,6 +37,7 @@ class UdpReceiver {
   UdpReceiver& operator=(const UdpReceiver&) = delete;
   ~UdpReceiver() { if (fd_ >= 0) ::close(fd_); }
   int port() const { return port_; }
+  int fd() const { return fd_; }
   // Asks for a receive buffer of `bytes`; returns what the system granted.
   int SetReceiveBuffer(int bytes) {
     ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
