@@ -6,7 +6,11 @@
 namespace quor {
 namespace {
 
-constexpr auto kLoopTurn = std::chrono::milliseconds(20);
+// Requests from other threads (scene recalls, chases, the outputs) wake
+// the loop at once; the turn only bounds how late console lines and errors
+// of other threads, a stop signal and the time limit are noticed. Every
+// turn costs a wake-up of an otherwise idle thread, so it is not short.
+constexpr auto kLoopTurn = std::chrono::milliseconds(100);
 
 // Without windows the errors go to standard error.
 void PrintErrors(ChangeFeed& changes) {

@@ -1,10 +1,12 @@
 // What the clock thread pays for output it hands off: a console line into
-// the queue, a recorder frame into the writer's queue, and a File Player
+// the queue, a recorder frame into the writer's queue (flat out, and one at
+// a time to a writer that keeps up), and a File Player
 // render of a recording whose only frame is followed by 16 MiB without a
 // frame marker (searched once when it opens, never again per render).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -50,6 +52,26 @@ void RecorderFramePosted(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(frame.size()));
 }
 
+// One frame per pass with a writer that keeps up: the poster's own time
+// for each hand-off (a millisecond apart, untimed, so the writer is idle
+// again before the next frame as between mix passes).
+void RecorderFrameAtPace(benchmark::State& state) {
+  const int side = static_cast<int>(state.range(0));
+  const std::vector<uint8_t> frame = bench::TestFrame(side, side, 1);
+  AsyncWriter writer([](int64_t, std::span<const uint8_t> bytes) {
+    benchmark::DoNotOptimize(bytes.data());
+    return true;
+  });
+  for (auto _ : state) {
+    writer.Post(0, kFrameMarker, frame);
+    state.PauseTiming();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    state.ResumeTiming();
+  }
+  writer.Finish();
+  state.counters["dropped"] = static_cast<double>(writer.dropped());
+}
+
 const std::vector<uint8_t>& FrameThenJunk() {
   static const std::vector<uint8_t> bytes = [] {
     const auto header = EncodeRecordingHeader({32, 16, 25});
@@ -87,6 +109,7 @@ void FilePlayerAfterJunk(benchmark::State& state, FilePlayerReading reading) {
 const bool kRegistered = [] {
   benchmark::RegisterBenchmark("ClockIo/ConsoleLineQueued", ConsoleLineQueued);
   benchmark::RegisterBenchmark("ClockIo/RecorderFramePosted", RecorderFramePosted)->Arg(32)->Arg(128);
+  benchmark::RegisterBenchmark("ClockIo/RecorderFrameAtPace", RecorderFrameAtPace)->Arg(128)->Iterations(400);
   benchmark::RegisterBenchmark("ClockIo/FilePlayerAfter16MiBJunk/InRender", FilePlayerAfterJunk,
                                FilePlayerReading::kInRender);
   benchmark::RegisterBenchmark("ClockIo/FilePlayerAfter16MiBJunk/Ahead", FilePlayerAfterJunk,

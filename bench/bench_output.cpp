@@ -4,7 +4,8 @@
 // step alone, and the whole SendFrame with 97 datagrams to a socket on
 // 127.0.0.1. The same frame over 97 sACN universes and over one DDP
 // display (34 packets), and over one Art-Net device per pixel (16384
-// devices), which must still leave well inside a 40 ms frame.
+// devices), which must still leave well inside a 40 ms frame. And the
+// message loop's look for failed outputs with the 97 Art-Net universes open.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -48,10 +49,14 @@ void PatchStep(benchmark::State& state) {
   bench::SetCaseSize(state, kSide * kSide, bytes, bytes);
 }
 
+// What each iteration does with the opened outputs.
+enum class Step { kSendFrame, kTakeFaults };
+
 // Sends the test frame through `devices` (their port is set to a socket on
-// 127.0.0.1 that reads nothing, so what it cannot hold is dropped).
+// 127.0.0.1 that reads nothing, so what it cannot hold is dropped), or asks
+// them for faults as every turn of the message loop does.
 void SendFrame(benchmark::State& state, std::vector<OutputDevice> devices, const PatchTable& layout,
-               double wireBytes) {
+               double wireBytes, Step step = Step::kSendFrame) {
   const int sink = ::socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -72,15 +77,21 @@ void SendFrame(benchmark::State& state, std::vector<OutputDevice> devices, const
   outputs.devices().Load(std::move(devices));
   if (outputs.OpenOutputs()) state.SkipWithError("outputs did not open");
   const auto frame = bench::TestFrame(kSide, kSide, 4);
-  for (auto _ : state) outputs.SendFrame({frame.data(), kSide, kSide});
+  if (step == Step::kSendFrame) {
+    for (auto _ : state) outputs.SendFrame({frame.data(), kSide, kSide});
+  } else {
+    outputs.SendFrame({frame.data(), kSide, kSide});
+    for (auto _ : state) {
+      std::vector<Failure> faults = outputs.TakeFaults();
+      benchmark::DoNotOptimize(faults);
+    }
+  }
   outputs.CloseOutputs();
   ::close(sink);
   bench::SetCaseSize(state, kSide * kSide, kSide * kSide * 3.0, wireBytes);
 }
 
-void SendFrameArtNet(benchmark::State& state) {
-  PatchTable patch(kSide, kSide);
-  PatchLinewise(patch);
+std::vector<OutputDevice> ArtNetUniverses() {
   std::vector<OutputDevice> devices;
   for (int u = 0; u < kUniverses; ++u) {
     OutputDevice d;
@@ -91,7 +102,19 @@ void SendFrameArtNet(benchmark::State& state) {
     d.universe = u % 16;
     devices.push_back(d);
   }
-  SendFrame(state, std::move(devices), patch, kUniverses * (18.0 + 512.0));
+  return devices;
+}
+
+void SendFrameArtNet(benchmark::State& state) {
+  PatchTable patch(kSide, kSide);
+  PatchLinewise(patch);
+  SendFrame(state, ArtNetUniverses(), patch, kUniverses * (18.0 + 512.0));
+}
+
+void TakeFaultsArtNet(benchmark::State& state) {
+  PatchTable patch(kSide, kSide);
+  PatchLinewise(patch);
+  SendFrame(state, ArtNetUniverses(), patch, 0, Step::kTakeFaults);
 }
 
 void SendFrameSacn(benchmark::State& state) {
@@ -138,6 +161,7 @@ void SendFrameArtNetPerPixel(benchmark::State& state) {
 
 BENCHMARK(PatchStep)->Name("Output/PatchStep/128x128");
 BENCHMARK(SendFrameArtNet)->Name("Output/SendFrame/128x128/97xArtNet")->Unit(benchmark::kMicrosecond);
+BENCHMARK(TakeFaultsArtNet)->Name("Output/TakeFaults/97xArtNet");
 BENCHMARK(SendFrameSacn)->Name("Output/SendFrame/128x128/97xSacn")->Unit(benchmark::kMicrosecond);
 BENCHMARK(SendFrameDdp)->Name("Output/SendFrame/128x128/1xDdp")->Unit(benchmark::kMicrosecond);
 BENCHMARK(SendFrameArtNetPerPixel)

@@ -5,16 +5,23 @@
 // record in order; after the first failed write it discards the rest and
 // failed() turns true.
 //
-// Threads: Post from one producer thread at a time (it holds the queue lock
-// only to move a buffer in or out); Finish and the destructor from the
-// owner's thread, which then waits for the queued writes.
+// The queue is a ring of record slots handed between the two threads with
+// atomics alone, so a Post takes no lock and normally makes no system call:
+// the writer, once woken, looks for new records every kWriterTurn and only
+// goes to sleep for good after a turn that found none. The producer wakes
+// it (one notify) only then, or when the queue is half full.
+//
+// Threads: Post from one producer thread at a time; Finish and the
+// destructor from the owner's thread, which then waits for the queued
+// writes.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <thread>
@@ -31,6 +38,8 @@ class AsyncWriter {
  public:
   // Writes one record (writer thread); false when writing failed.
   using WriteFn = std::function<bool(int64_t tag, std::span<const uint8_t> bytes)>;
+  // How long records may wait for the writer while they keep coming.
+  static constexpr std::chrono::milliseconds kWriterTurn{100};
 
   explicit AsyncWriter(WriteFn write, AsyncWriterLimits limits = {});
   ~AsyncWriter();  // Finish()
@@ -49,20 +58,30 @@ class AsyncWriter {
  private:
   struct Record {
     int64_t tag = 0;
-    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> bytes;  // its capacity is kept for the next record in the slot
   };
   void WriterMain();
+  void WakeWriter();
 
   const WriteFn write_;
   const AsyncWriterLimits limits_;
-  std::mutex mutex_;  // never held across a write
-  std::condition_variable wake_;
-  std::deque<Record> queue_;
-  std::vector<Record> spare_;  // written records whose buffers are reused
-  size_t queuedBytes_ = 0;
-  bool finishing_ = false;
+  // Slot i % size holds record i. Records [read_, written_) are queued: the
+  // producer fills slot written_ and then advances it, the writer empties
+  // slot read_ and then advances it.
+  std::unique_ptr<Record[]> slots_;
+  std::atomic<uint64_t> written_{0};
+  std::atomic<uint64_t> read_{0};
+  std::atomic<size_t> queuedBytes_{0};
+  std::atomic<bool> finishing_{false};
+  std::atomic<bool> inPost_{false};  // a Post is between its first check and its end
+  // Set by the writer before it sleeps with no time limit on signal_; the
+  // producer then changes signal_ and wakes it.
+  std::atomic<bool> asleep_{false};
+  std::atomic<uint32_t> signal_{0};
   std::atomic<uint64_t> dropped_{0};
   std::atomic<bool> failed_{false};
+  std::mutex sleepMutex_;  // only for the condition variable; never held by Post
+  std::condition_variable wake_;
   std::thread thread_;
 };
 

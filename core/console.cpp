@@ -64,16 +64,17 @@ uint64_t Console::droppedLines() const {
 }
 
 void Console::TakeQueueLocked() {
-  std::deque<std::string> lines;
   uint64_t dropped = 0;
   {
     std::lock_guard lock(queueMutex_);
-    lines.swap(queue_);
+    if (queue_.empty() && dropped_ == droppedReported_) return;  // the usual turn of the message loop
+    taken_.swap(queue_);
     queuedBytes_ = 0;
     dropped = dropped_ - droppedReported_;
     droppedReported_ = dropped_;
   }
-  for (const std::string& line : lines) pending_ += line;
+  for (const std::string& line : taken_) pending_ += line;
+  taken_.clear();  // keeps its block for the next swap
   if (dropped > 0) {
     char notice[128];
     std::snprintf(notice, sizeof notice, "Console: %llu lines dropped, the output was not being read.\n",

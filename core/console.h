@@ -69,6 +69,7 @@ class Console {
   std::mutex drainMutex_;  // serialises drains; never taken by the clock thread
   Sink sink_;
   std::string pending_;  // taken from the queue, not yet accepted by stdout
+  std::deque<std::string> taken_;  // swapped with the queue, so a drain allocates nothing
   std::atomic<std::thread::id> drainThread_;
 };
 

@@ -43,6 +43,13 @@ void PaintIndexed(const Canvas& canvas, const std::array<std::array<uint8_t, 3>,
   }
 }
 
+// The "Circle" style's distance term of pixel (x, y): the square root of
+// the tuned half turn times the squared distance from (hw, hh).
+inline double CircleDistance(int x, int y, int hw, int hh) {
+  const int dx = x - hw, dy = y - hh;
+  return std::sqrt(kTunedHalfTurn * (dx * dx + dy * dy));
+}
+
 // How far a coordinate lies from the middle of its axis: 0 next to the
 // middle, half - 1 at the border, mirrored on the second half (an odd side
 // gives -1 at the middle itself).
@@ -147,10 +154,7 @@ void ColorScrollGenerator::Render(const Canvas& canvas) {
       });
       break;
     case 6:  // "Circle"
-      PaintIndexed(canvas, pixels_, [&](int x, int y) {
-        const int dx = x - hw, dy = y - hh;
-        return static_cast<int>(std::sqrt(kTunedHalfTurn * (dx * dx + dy * dy)) * f + offset);
-      });
+      RenderCircle(canvas, f);
       break;
     case 7:  // "Hyperbola"
       PaintIndexed(canvas, pixels_, [&](int x, int y) {
@@ -169,6 +173,30 @@ void ColorScrollGenerator::Render(const Canvas& canvas) {
       PaintIndexed(canvas, pixels_, [&](int x, int) { return static_cast<int>(f * x + offset); });
       break;
   }
+}
+
+void ColorScrollGenerator::RenderCircle(const Canvas& canvas, double f) {
+  const int width = canvas.width;
+  const int height = canvas.height;
+  const int hw = width / 2;
+  const int hh = height / 2;
+  const int offset = offset_;
+  // A canvas larger than any matrix computes the distances as it goes.
+  if (width * height > kMaxMatrixPixels) {
+    PaintIndexed(canvas, pixels_,
+                 [&](int x, int y) { return static_cast<int>(CircleDistance(x, y, hw, hh) * f + offset); });
+    return;
+  }
+  if (width != circleWidth_ || height != circleHeight_) {
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) circle_[static_cast<size_t>(y * width + x)] = CircleDistance(x, y, hw, hh);
+    }
+    circleWidth_ = width;
+    circleHeight_ = height;
+  }
+  PaintIndexed(canvas, pixels_, [&](int x, int y) {
+    return static_cast<int>(circle_[static_cast<size_t>(y * width + x)] * f + offset);
+  });
 }
 
 void ColorScrollGenerator::PrepareSpiral(int width, int height, double f) {

@@ -67,6 +67,7 @@ class ColorScrollGenerator final : public Generator {
   void Scroll();
   void RenderSpiral(const Canvas& canvas, double f);
   void PrepareSpiral(int width, int height, double f);
+  void RenderCircle(const Canvas& canvas, double f);
 
   int zoom_ = 20;
   int speed_ = 2;
@@ -87,6 +88,12 @@ class ColorScrollGenerator final : public Generator {
   int spiralWidth_ = 0;
   int spiralHeight_ = 0;
   double spiralF_ = 0.0;
+
+  // "Circle": each pixel's scaled distance from the centre depends only on
+  // the matrix size, so it is kept until that changes.
+  std::array<double, kMaxMatrixPixels> circle_{};
+  int circleWidth_ = 0;
+  int circleHeight_ = 0;
 };
 
 std::unique_ptr<Generator> CreateColorScrollGenerator(GeneratorContext& context);

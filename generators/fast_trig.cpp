@@ -1,8 +1,6 @@
 #include "generators/fast_trig.h"
 
 #include <algorithm>
-#include <array>
-#include <cstddef>
 
 namespace quor {
 namespace {
@@ -19,31 +17,38 @@ namespace {
 #define QUOR_TRIG_KERNEL
 #endif
 
-// Works in chunks: the first loop vectorises, the second runs only for the
-// rare chunk where some value lies near an integer step.
+// The fast |scale * sin x| (or cos) and whether it might truncate otherwise
+// than libm's (NearStepBits, the sign bit).
+template <Wave kWave>
+[[gnu::always_inline]] inline double Scaled(double x, double s) {
+  return s * (kWave == Wave::kSine ? FastAbsSin(x) : FastAbsCos(x));
+}
+
+// Works in chunks: the first loop vectorises and only gathers whether any
+// value lies near an integer step; the second runs only for the rare chunk
+// where one does, works the same values out again and redoes those.
 template <Wave kWave, typename ScaleFn>
 [[gnu::always_inline]] inline int Magnitudes(const double* args, int count, ScaleFn scale, int* out) {
   constexpr int kChunk = 64;
   int exact = 0;
   for (int begin = 0; begin < count; begin += kChunk) {
     const int n = std::min(kChunk, count - begin);
-    std::array<int64_t, kChunk> nearStep;
     int64_t anyNearStep = 0;
     for (int i = 0; i < n; ++i) {
       const double x = args[begin + i];
       const double s = scale(begin + i);
-      const double scaled = s * (kWave == Wave::kSine ? FastAbsSin(x) : FastAbsCos(x));
+      const double scaled = Scaled<kWave>(x, s);
       // Only an argument out of range can go past s; the bound keeps the
       // cast defined until the value is redone below.
       out[begin + i] = static_cast<int>(scaled < 2 * s ? scaled : 2 * s);
-      nearStep[static_cast<size_t>(i)] = NearStepBits(x, scaled, s);
-      anyNearStep |= nearStep[static_cast<size_t>(i)];
+      anyNearStep |= NearStepBits(x, scaled, s);
     }
     if (anyNearStep >= 0) continue;
     for (int i = 0; i < n; ++i) {
-      if (nearStep[static_cast<size_t>(i)] >= 0) continue;
       const double x = args[begin + i];
-      out[begin + i] = std::abs(static_cast<int>(scale(begin + i) * (kWave == Wave::kSine ? std::sin(x) : std::cos(x))));
+      const double s = scale(begin + i);
+      if (NearStepBits(x, Scaled<kWave>(x, s), s) >= 0) continue;
+      out[begin + i] = std::abs(static_cast<int>(s * (kWave == Wave::kSine ? std::sin(x) : std::cos(x))));
       ++exact;
     }
   }

@@ -18,7 +18,7 @@ FireGenerator::FireGenerator(GeneratorContext& context) : context_(context) {
   // white from 128 on.
   for (int i = 0; i < 256; ++i) {
     const Rgb rgb = HslToRgb(i / 3, 255, std::min(2 * i, 255));
-    palette_[i] = {static_cast<uint8_t>(rgb.r), static_cast<uint8_t>(rgb.g), static_cast<uint8_t>(rgb.b)};
+    palette_[i] = PackRgb(static_cast<uint8_t>(rgb.r), static_cast<uint8_t>(rgb.g), static_cast<uint8_t>(rgb.b));
   }
 }
 
@@ -48,8 +48,8 @@ void FireGenerator::SetHotspotSize(int size) {
 }
 
 Rgb FireGenerator::PaletteEntry(int heat) const {
-  const auto& entry = palette_[static_cast<size_t>(heat & 255)];
-  return {entry[0], entry[1], entry[2]};
+  const uint32_t entry = palette_[static_cast<size_t>(heat & 255)];
+  return {static_cast<int>(entry & 255), static_cast<int>(entry >> 8 & 255), static_cast<int>(entry >> 16 & 255)};
 }
 
 int FireGenerator::HeatAt(int x, int y) const {
@@ -119,14 +119,7 @@ void FireGenerator::Render(const Canvas& canvas) {
   const int steps = context_.pixelStep.load(std::memory_order_relaxed);
   for (int s = 0; s < steps; ++s) Step(spots);
 
-  const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
-  const uint8_t* heat = heat_.data();
-  for (size_t i = 0; i < pixels; ++i) {
-    const auto& entry = palette_[heat[i]];
-    frame[3 * i] = entry[0];
-    frame[3 * i + 1] = entry[1];
-    frame[3 * i + 2] = entry[2];
-  }
+  ExpandPalette(heat_.data(), static_cast<size_t>(width) * static_cast<size_t>(height), palette_, frame);
 }
 
 std::unique_ptr<Generator> CreateFireGenerator(GeneratorContext& context) {

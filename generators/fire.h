@@ -11,6 +11,7 @@
 
 #include "core/busy_status.h"
 #include "core/generator.h"
+#include "generators/palette_expand.h"
 
 namespace quor {
 
@@ -55,7 +56,7 @@ class FireGenerator final : public Generator {
   int hotspotSize_ = kDefaultHotspotSize;
   int hotspots_ = kDefaultHotspots;
   BusyStatus busy_;
-  std::array<std::array<uint8_t, 3>, 256> palette_{};
+  PackedPalette palette_{};
   // width x (height + 1) bytes, row-major; the last row is hidden.
   std::vector<uint8_t> heat_;
   int width_ = 0;

@@ -7,6 +7,7 @@
 
 #include "core/random_source.h"
 #include "generators/color.h"
+#include "generators/palette_expand.h"
 #include "generators/settings_fields.h"
 
 namespace quor {
@@ -207,18 +208,13 @@ void MetaballsGenerator::Render(const Canvas& canvas) {
   }
 
   // Tint: each component scales with the field value.
-  std::array<std::array<uint8_t, 3>, 256> tint;
+  PackedPalette tint;
   for (int v = 0; v < 256; ++v) {
-    tint[v] = {static_cast<uint8_t>(v * color.r / 255), static_cast<uint8_t>(v * color.g / 255),
-               static_cast<uint8_t>(v * color.b / 255)};
+    tint[static_cast<size_t>(v)] = PackRgb(static_cast<uint8_t>(v * color.r / 255),
+                                           static_cast<uint8_t>(v * color.g / 255),
+                                           static_cast<uint8_t>(v * color.b / 255));
   }
-  const size_t pixels = field_.size();
-  for (size_t i = 0; i < pixels; ++i) {
-    const auto& t = tint[field_[i]];
-    frame[3 * i] = t[0];
-    frame[3 * i + 1] = t[1];
-    frame[3 * i + 2] = t[2];
-  }
+  ExpandPalette(field_.data(), field_.size(), tint, frame);
 }
 
 std::unique_ptr<Generator> CreateMetaballsGenerator(GeneratorContext& context) {

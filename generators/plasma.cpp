@@ -88,8 +88,8 @@ bool PlasmaGenerator::Create(int, int) {
 void PlasmaGenerator::BuildPalette() {
   table_ = BuildPlasmaPalette(palette_);
   for (size_t i = 0; i < table_.size(); ++i) {
-    pixels_[i] = {static_cast<uint8_t>(table_[i].r), static_cast<uint8_t>(table_[i].g),
-                  static_cast<uint8_t>(table_[i].b)};
+    pixels_[i] = PackRgb(static_cast<uint8_t>(table_[i].r), static_cast<uint8_t>(table_[i].g),
+                         static_cast<uint8_t>(table_[i].b));
   }
 }
 
@@ -135,6 +135,7 @@ void PlasmaGenerator::Render(const Canvas& canvas) {
   std::array<int, kMaxMatrixSide> c2{};
   std::array<int, kMaxMatrixSide> c3{};
   std::array<double, kMaxMatrixSide> diagonalX{};
+  std::array<uint8_t, kMaxMatrixSide> index{};
   for (int x = 0; x < width; ++x) {
     const size_t i = static_cast<size_t>(x);
     phase[i] = (t + x) * kTunedHalfTurn / wave;
@@ -162,23 +163,18 @@ void PlasmaGenerator::Render(const Canvas& canvas) {
       }
       lastExactSines_ += TruncatedSineMagnitudes(phase.data(), width, 255.0, c3.data());
     }
-    for (int x = 0; x < width; ++x, out += 3) {
-      const size_t i = static_cast<size_t>(x);
-      int index;
-      if (mix) {
-        index = (c1[i] + c2[i] + c3[i]) / 3;
-      } else if (style_ == 1) {
-        index = c1[i];
-      } else if (style_ == 2) {
-        index = c2[i];
-      } else {
-        index = c3[i];
+    // Every wave lies in 0..255, so does their mean.
+    if (mix) {
+      for (int x = 0; x < width; ++x) {
+        const size_t i = static_cast<size_t>(x);
+        index[i] = static_cast<uint8_t>((c1[i] + c2[i] + c3[i]) / 3);
       }
-      const auto& pixel = pixels_[static_cast<size_t>(index)];
-      out[0] = pixel[0];
-      out[1] = pixel[1];
-      out[2] = pixel[2];
+    } else {
+      const std::array<int, kMaxMatrixSide>& only = style_ == 1 ? c1 : style_ == 2 ? c2 : c3;
+      for (int x = 0; x < width; ++x) index[static_cast<size_t>(x)] = static_cast<uint8_t>(only[static_cast<size_t>(x)]);
     }
+    ExpandPalette(index.data(), static_cast<size_t>(width), pixels_, out);
+    out += static_cast<size_t>(width) * 3;
   }
 }
 

@@ -12,6 +12,7 @@
 
 #include "core/generator.h"
 #include "core/rgb_frame.h"
+#include "generators/palette_expand.h"
 
 namespace quor {
 
@@ -71,7 +72,7 @@ class PlasmaGenerator final : public Generator {
   int speed_ = kPlasmaDefaultSpeed;
   Palette256 table_{};
   // The table as the bytes a pixel receives.
-  std::array<std::array<uint8_t, 3>, 256> pixels_{};
+  PackedPalette pixels_{};
   int lastExactSines_ = 0;
 
   // sqrt(pi' * 100 (x^2 + y^2)) / ring for every pixel: the rings' phase

@@ -120,6 +120,12 @@ std::optional<Failure> Outputs::OpenOutputs() {
     CloseReleased(std::move(opened));
     return firstFailure;
   }
+  faultWatch_.clear();
+  for (size_t i = 0; i < connections_.size(); ++i) {
+    const Connection& c = connections_[i];
+    const bool serial = c.info != nullptr && c.info->transport == TransportKind::kSerial && !c.toFile;
+    if (c.file != nullptr || c.bitmapFault || (serial && c.transport)) faultWatch_.push_back(i);
+  }
   targets_.assign(connections_.size(), PatchTarget{});
   buffers_.assign(connections_.size(), nullptr);
   for (size_t i = 0; i < connections_.size(); ++i) {
@@ -170,7 +176,7 @@ void Outputs::SendFrame(FrameView frame) {
 
 std::vector<Failure> Outputs::TakeFaults() {
   std::vector<Failure> faults;
-  for (size_t i = 0; i < connections_.size(); ++i) {
+  for (const size_t i : faultWatch_) {
     Connection& c = connections_[i];
     if (c.faultReported || c.info == nullptr) continue;
     const int error = c.transport ? c.transport->fault() : c.bitmapFault ? c.bitmapFault->load() : 0;
@@ -275,6 +281,7 @@ void Outputs::CloseReleased(std::vector<Connection> connections) {
 std::vector<Outputs::Connection> Outputs::ReleaseLocked() {
   std::vector<Connection> released;
   released.swap(connections_);  // the UDP transports only borrow the socket, closed below
+  faultWatch_.clear();
   buffers_.clear();
   targets_.clear();
   plan_ = PatchPlan{};

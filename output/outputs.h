@@ -121,6 +121,10 @@ class Outputs {
   std::mutex sendMutex_;  // held by every send and by open and release
   std::unique_ptr<DatagramSocket> socket_;
   std::vector<Connection> connections_;
+  // The connections whose destination can fail (files, serial ports, bitmap
+  // folders), so TakeFaults, called on every turn of the message loop,
+  // leaves the many network ones alone.
+  std::vector<size_t> faultWatch_;
   std::vector<uint8_t*> buffers_;
   std::vector<PatchTarget> targets_;
   PatchPlan plan_;

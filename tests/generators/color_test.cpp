@@ -4,6 +4,7 @@
 #include "generators/fading_pixels.h"
 #include "generators/plasma.h"
 #include "generators/color_scroll.h"
+#include "generators/palette_expand.h"
 
 #include <cstdlib>
 
@@ -13,6 +14,22 @@ namespace quor {
 namespace {
 
 int Distance(Rgb a, Rgb b) { return std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b); }
+
+TEST(PaletteExpand, WritesEachEntrysThreeBytesAndNothingPastTheLastPixel) {
+  PackedPalette palette;
+  for (int i = 0; i < 256; ++i) palette[size_t(i)] = PackRgb(uint8_t(i), uint8_t(255 - i), uint8_t(i * 7));
+  for (size_t count : {0, 1, 2, 3, 5, 128, 16384}) {
+    std::vector<uint8_t> indices(count);
+    for (size_t i = 0; i < count; ++i) indices[i] = uint8_t(i * 37 + count);
+    std::vector<uint8_t> out(3 * count + 4, 0xA5), want(out);
+    for (size_t i = 0; i < count; ++i) {
+      const int v = indices[i];
+      want[3 * i] = uint8_t(v), want[3 * i + 1] = uint8_t(255 - v), want[3 * i + 2] = uint8_t(v * 7);
+    }
+    ExpandPalette(indices.data(), count, palette, out.data());
+    EXPECT_EQ(out, want) << count;
+  }
+}
 
 TEST(ColorWheel, PrivatePairWrapsAndStartsAtRandomTheSharedWheelTurnsWithoutJumps) {
   ColorWheel shared;

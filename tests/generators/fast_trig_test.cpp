@@ -1,6 +1,6 @@
 // The fast sine against libm on the phases the Plasma fields really take,
-// and Plasma and Color Scroll "Spiral" frames against their plain libm
-// formulas.
+// and Plasma and Color Scroll "Spiral" and "Circle" frames (kept fields)
+// against their plain libm formulas.
 #include "generators/fast_trig.h"
 
 #include <gtest/gtest.h>
@@ -142,6 +142,34 @@ TEST(FastTrig, SpiralFramesEqualThePlainLibmFormula) {
             const int u = std::abs(static_cast<int>(R * std::cos(angle))), w = std::abs(static_cast<int>(R * std::sin(angle)));
             const int k = std::max({u < hw ? hw - u : 0, w < hw ? hw - w : 0});
             const Rgb& rgb = scroll.paletteEntry(k * 63 / hw);
+            want[3 * i] = uint8_t(rgb.r), want[3 * i + 1] = uint8_t(rgb.g), want[3 * i + 2] = uint8_t(rgb.b);
+          }
+        }
+        ASSERT_EQ(frame, want) << width << "x" << height << " zoom " << zoom << " frame " << n;
+      }
+    }
+  }
+}
+
+TEST(FastTrig, CircleFramesEqualThePlainFormulaAcrossSizeChanges) {
+  test::GeneratorHarness harness;
+  ColorScrollGenerator scroll(harness.context);
+  ASSERT_TRUE(scroll.Create(128, 128));
+  scroll.SetStyle(6), scroll.SetSpeed(7);
+  // One generator through the sizes in turn, so the kept distances must follow every change; 320 x 60 is larger
+  // than any matrix and computes them as it goes.
+  for (auto [width, height] : {std::pair{128, 128}, {320, 51}, {320, 60}, {7, 5}, {1, 1}, {128, 128}}) {
+    for (int zoom : {1, 20, 100}) {
+      scroll.SetZoomPosition(100 - zoom);
+      std::vector<uint8_t> frame(size_t(width) * height * 3), want(frame.size());
+      const double f = static_cast<float>((4.005149978319906 - std::log10(std::max(width, height))) * zoom) / 10.0;
+      for (int n = 0; n < 3; ++n) {
+        scroll.Render({frame.data(), width, height});
+        for (int y = 0, i = 0; y < height; ++y) {
+          for (int x = 0; x < width; ++x, ++i) {
+            const int dx = x - width / 2, dy = y - height / 2;
+            const int index = static_cast<int>(std::sqrt(kTunedHalfTurn * (dx * dx + dy * dy)) * f + scroll.offset());
+            const Rgb& rgb = scroll.paletteEntry(WrapColorScrollIndex(index));
             want[3 * i] = uint8_t(rgb.r), want[3 * i + 1] = uint8_t(rgb.g), want[3 * i + 2] = uint8_t(rgb.b);
           }
         }
