@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -362,7 +363,12 @@ OutputDevicesDialog::OutputDevicesDialog(Engine& engine, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(list_);
   layout->addLayout(buttons);
-  resize(widths[0] * 2 + 600, 320);
+  // Wide enough to show every column whole, the "Adressing" text included.
+  int columns = 0;
+  for (int c = 0; c < 4; ++c) columns += list_->columnWidth(c);
+  const QMargins margins = layout->contentsMargins();
+  const int listFrame = 2 * list_->frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  resize(std::max(widths[0] * 2 + 600, columns + listFrame + margins.left() + margins.right()), 320);
   Rebuild();
 }
 
