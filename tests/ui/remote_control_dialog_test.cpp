@@ -124,5 +124,20 @@ TEST(ArtNetScanWindow, CountsDownAddsTheNodeThatAnsweredAndClosesItself) {
   EXPECT_EQ(std::string(devices[0].AddressText()), "127.0.0.1");
 }
 
+// A scan no node answers says so once it has ended, in the words the
+// command-line scan prints.
+TEST(ArtNetScanWindow, SaysSoWhenNoNodeAnswered) {
+  Console console;
+  OutputDeviceList devices(console);
+  test::UdpReceiver free;
+  ArtNetScan::Options options;
+  options.pollAddress = "127.0.0.1", options.port = free.port() + 1, options.durationMs = 1000;
+  test::BoxCatcher box;
+  EXPECT_EQ(RunArtNetScanWindow(devices, console, nullptr, options), 0);
+  EXPECT_EQ(box.title + " / " + box.text, "Artnet Scan / No Art-Net nodes answered");
+  EXPECT_EQ(ArtNetScanListing({}), box.text.toStdString() + "\n");
+  EXPECT_EQ(devices.count(), 0);
+}
+
 }  // namespace
 }  // namespace quor
