@@ -18,6 +18,7 @@
 #include "engine/engine.h"
 #include "generators/generator_catalogue.h"
 #include "ui/audio_trigger_setup_dialog.h"
+#include "ui/display_field.h"
 #include "ui/fixed_layout.h"
 #include "ui/modal_commands.h"
 #include "ui/selection_slider.h"
@@ -246,7 +247,7 @@ void GeneratorSettingsDialog::BuildControl(View& view) {
     }
     case ControlKind::kFileChooser: {
       auto* name = new QLineEdit(this);
-      name->setReadOnly(true);
+      MakeDisplayOnly(name);
       name->setGeometry(units_.Rect(r.x, r.y, r.width - kLoadButtonUnits - 4, r.height));
       auto* load = new QPushButton(Text(c.text), this);
       load->setAutoDefault(false);

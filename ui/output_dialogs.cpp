@@ -28,6 +28,7 @@
 #include "output/serial_port.h"
 #include "ui/artnet_scan_window.h"
 #include "ui/command_ids.h"
+#include "ui/display_field.h"
 #include "ui/modal_commands.h"
 
 namespace quor {
@@ -159,7 +160,7 @@ DeviceEditorDialog::DeviceEditorDialog(const OutputDevice& device, int matrixWid
   net_->setMaxLength(3);
   subnet_->setMaxLength(2);
   priority_->setMaxLength(3);
-  for (QLineEdit* e : {port_, blocks_, path_}) e->setReadOnly(true);
+  for (QLineEdit* e : {port_, blocks_, path_}) MakeDisplayOnly(e);
 
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("Device Type"), type_);
