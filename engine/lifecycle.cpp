@@ -164,20 +164,7 @@ int Lifecycle::ScanArtNetOnly() {
     std::fputs("quor: cannot open a UDP socket for the Art-Net scan\n", stderr);
     return 1;
   }
-  std::printf("Art-Net nodes found: %zu\n", result->replies.size());
-  for (const ArtPollReplyInfo& node : result->replies) {
-    for (const ArtPollReplyPort& port : node.outputPorts) {
-      std::printf("node \"%s\" %s port %d net %d subnet %d universe %d\n", node.shortName.c_str(),
-                  node.AddressText().c_str(), node.port, node.net, node.subnet, port.universe);
-    }
-    if (node.outputPorts.empty()) {
-      std::printf("node \"%s\" %s port %d (no output port)\n", node.shortName.c_str(), node.AddressText().c_str(),
-                  node.port);
-    }
-  }
-  if (result->repliesLeftOut > 0) {
-    std::printf("%lld more replies were not listed\n", static_cast<long long>(result->repliesLeftOut));
-  }
+  std::fputs(ArtNetScanListing(*result).c_str(), stdout);
   std::fflush(stdout);
   return 0;
 }

@@ -1,6 +1,8 @@
 #include "input/artnet_discovery.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -201,6 +203,32 @@ std::optional<ArtNetScanResult> RunArtNetScan(OutputDeviceList& devices, Console
   if (!scan.Start()) return std::nullopt;
   while (scan.Tick()) std::this_thread::sleep_for(std::chrono::milliseconds(kScanTickMs));
   return ArtNetScanResult{scan.added(), scan.replies(), scan.repliesLeftOut(), scan.listFull()};
+}
+
+std::string ArtNetScanListing(const ArtNetScanResult& result) {
+  if (result.replies.empty() && result.repliesLeftOut == 0) return std::string(kNoArtNetNodesMessage) + "\n";
+  std::string text;
+  char line[160];
+  auto add = [&](int length) {
+    if (length > 0) text.append(line, std::min(static_cast<size_t>(length), sizeof line - 1));
+  };
+  add(std::snprintf(line, sizeof line, "Art-Net nodes found: %zu\n", result.replies.size()));
+  for (const ArtPollReplyInfo& node : result.replies) {
+    for (const ArtPollReplyPort& port : node.outputPorts) {
+      add(std::snprintf(line, sizeof line, "node \"%s\" %s port %d net %d subnet %d universe %d\n",
+                        node.shortName.c_str(), node.AddressText().c_str(), node.port, node.net, node.subnet,
+                        port.universe));
+    }
+    if (node.outputPorts.empty()) {
+      add(std::snprintf(line, sizeof line, "node \"%s\" %s port %d (no output port)\n", node.shortName.c_str(),
+                        node.AddressText().c_str(), node.port));
+    }
+  }
+  if (result.repliesLeftOut > 0) {
+    add(std::snprintf(line, sizeof line, "%lld more replies were not listed\n",
+                      static_cast<long long>(result.repliesLeftOut)));
+  }
+  return text;
 }
 
 }  // namespace quor

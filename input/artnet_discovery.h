@@ -137,4 +137,13 @@ struct ArtNetScanResult {
 std::optional<ArtNetScanResult> RunArtNetScan(OutputDeviceList& devices, Console& console,
                                               ArtNetScan::Options options = {});
 
+// Said by the scan window and printed by the command-line scan when no
+// node answered the poll.
+inline constexpr const char* kNoArtNetNodesMessage = "No Art-Net nodes answered";
+
+// The command-line scan's listing: one line per output port of every node
+// that answered (or per node without output ports), or
+// kNoArtNetNodesMessage when none did.
+std::string ArtNetScanListing(const ArtNetScanResult& result);
+
 }  // namespace quor

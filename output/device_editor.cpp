@@ -90,15 +90,16 @@ DeviceForm OpenForm(const OutputDevice& device, std::span<const std::string> ser
 std::string AddressingText(const OutputDevice& d) {
   char text[96] = {};
   if (d.driver == kDriverArtNet) {
-    std::snprintf(text, sizeof text, "Net: %d - Subnet: %d - Universe: %d", d.driverParam, d.subnet, d.universe);
+    std::snprintf(text, sizeof text, "Chan: %d - Net: %d - Subnet: %d - Universe: %d", d.channels, d.driverParam,
+                  d.subnet, d.universe);
   } else if (d.driver == kDriverTpm2Net) {
     std::snprintf(text, sizeof text, "Chan: %d - Chan/Block: %d", d.channels, d.driverParam);
   } else if (IsSerial(d.driver)) {
     std::snprintf(text, sizeof text, "Chan: %d - Baud: %d", d.channels, d.driverParam);
   } else if (d.driver == kDriverSacn) {
-    std::snprintf(text, sizeof text, "Universe: %d - Priority: %d", d.universe, d.driverParam);
+    std::snprintf(text, sizeof text, "Chan: %d - Universe: %d - Priority: %d", d.channels, d.universe, d.driverParam);
   } else if (d.driver == kDriverDdp) {
-    std::snprintf(text, sizeof text, "Channels: %d", d.channels);
+    std::snprintf(text, sizeof text, "Chan: %d", d.channels);
   }
   return text;
 }

@@ -52,7 +52,9 @@ struct DeviceForm {
 OutputDevice NewDeviceDefaults();
 // The form for editing `device`, with `serialPorts` the system's port list.
 DeviceForm OpenForm(const OutputDevice& device, std::span<const std::string> serialPorts);
-// The "Adressing" column of the device list for `device`.
+// The "Adressing" column of the device list for `device`: the channel count
+// first ("Chan: %d"), for every driver that sends channels, then the
+// driver's own addressing.
 std::string AddressingText(const OutputDevice& device);
 // "Device Type" changed to `driver`.
 void ChangeDriver(DeviceForm& form, int driver, int matrixWidth, int matrixHeight,

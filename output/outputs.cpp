@@ -95,16 +95,16 @@ std::optional<Failure> Outputs::OpenOutputs() {
         break;
       case TransportKind::kBitmapFolder: {
         const std::string folder = path;
-        auto fault = std::make_shared<std::atomic<int>>(0);
-        c.bitmapFault = fault;
+        auto health = std::make_shared<Connection::BitmapHealth>();
+        c.bitmapHealth = health;
         c.bitmaps = std::make_unique<AsyncWriter>(
-            [folder, fault](int64_t counter, std::span<const uint8_t> bytes) {
-              // A failure skips the file and is reported once; later files are tried again.
-              if (const std::optional<Failure> failed =
-                      WriteWholeFile(BitmapFileName(folder, static_cast<int>(counter)), bytes)) {
-                int none = 0;
-                fault->compare_exchange_strong(none, failed->errorNumber);
-              }
+            [folder, health](int64_t counter, std::span<const uint8_t> bytes) {
+              // A failure skips the file; the next file is tried again. Only
+              // the state is kept here: TakeFaults reports its changes.
+              const std::optional<Failure> failed =
+                  WriteWholeFile(BitmapFileName(folder, static_cast<int>(counter)), bytes);
+              if (failed) health->failed.fetch_add(1);
+              health->error.store(failed ? failed->errorNumber : 0);
               return true;
             },
             kBitmapQueue);
@@ -178,19 +178,38 @@ std::vector<Failure> Outputs::TakeFaults() {
   std::vector<Failure> faults;
   for (const size_t i : faultWatch_) {
     Connection& c = connections_[i];
-    if (c.faultReported || c.info == nullptr) continue;
-    const int error = c.transport ? c.transport->fault() : c.bitmapFault ? c.bitmapFault->load() : 0;
+    if (c.info == nullptr) continue;
+    const int number = static_cast<int>(i + 1);
+    if (c.bitmapHealth) {
+      // Reported on each change between writing and failing, never per file.
+      const int error = c.bitmapHealth->error.load();
+      if (error == 0 && c.faultReported) {
+        c.faultReported = false;
+        const uint64_t failed = c.bitmapHealth->failed.load();
+        console_.Print("Output %d writes its bitmap files into %s again; %llu files were not written.\n", number,
+                       std::string(c.device.PathText()).c_str(),
+                       static_cast<unsigned long long>(failed - c.bitmapFailedSaid));
+        c.bitmapFailedSaid = failed;
+      } else if (error != 0 && !c.faultReported) {
+        c.faultReported = true;
+        std::string subject(c.device.PathText());
+        std::string message = "Output " + std::to_string(number) + " cannot write its bitmap files into " + subject +
+                              ": " + std::strerror(error) +
+                              ". Its frames are lost until the folder can be written again: create the folder or "
+                              "free some space; writing resumes by itself.";
+        console_.Print("%s\n", message.c_str());
+        faults.push_back({std::move(subject), error, std::move(message)});
+      }
+      continue;
+    }
+    if (c.faultReported) continue;
+    const int error = c.transport ? c.transport->fault() : 0;
     if (error == 0) continue;
     c.faultReported = true;
     const std::string reason = std::strerror(error);
-    const int number = static_cast<int>(i + 1);
     std::string subject;
     std::string message;
-    if (c.bitmaps) {
-      subject = c.device.PathText();
-      message = "Output " + std::to_string(number) + " cannot write its bitmap files into " + subject + ": " +
-                reason + ". Free some space or choose another folder, then start the output again.";
-    } else if (c.toFile) {
+    if (c.toFile) {
       subject = c.device.PathText();
       message = "Output " + std::to_string(number) + " stopped writing " + subject + ": " + reason +
                 ". Free some space or choose another file, then start the output again.";

@@ -77,7 +77,10 @@ class Outputs {
   // Devices that stopped since the last call (a serial port whose cable was
   // pulled, a file on a full disk), each reported once per open as a
   // console line and an error naming the device, the reason and what to
-  // do. UI thread; never waits for a send.
+  // do. Bitmap Export keeps trying every frame: it is reported each time
+  // its writes start failing (a missing folder, a full disk), and once they
+  // work again a console line says so with the number of files lost. UI
+  // thread; never waits for a send.
   std::vector<Failure> TakeFaults();
   // The patch table was edited or resized while output runs; the next send
   // re-reads it. (A change of the frame size is noticed by itself.)
@@ -98,8 +101,14 @@ class Outputs {
     FileTransport* file = nullptr;         // the transport when it is a file
     bool toFile = false;                   // redirection or recorder file
     std::unique_ptr<AsyncWriter> bitmaps;  // Bitmap Export: writes the files
-    std::shared_ptr<std::atomic<int>> bitmapFault;  // the first failed bitmap write's errno
+    // Bitmap Export: written by its writer thread, read by TakeFaults.
+    struct BitmapHealth {
+      std::atomic<int> error{0};         // errno of the latest write, 0 when it worked
+      std::atomic<uint64_t> failed{0};   // files not written since the open
+    };
+    std::shared_ptr<BitmapHealth> bitmapHealth;
     bool faultReported = false;            // UI thread
+    uint64_t bitmapFailedSaid = 0;         // UI thread: `failed` as of the last line that said it
   };
 
   void SendLocked(FrameView frame, int state);

@@ -33,6 +33,9 @@ int RunArtNetScanWindow(OutputDeviceList& devices, Console& console, QWidget* pa
   if (!window.started()) return -1;
   window.exec();
   if (window.listFull()) QMessageBox::critical(parent, QStringLiteral("Error"), QString::fromLatin1(kDeviceListFullMessage));
+  if (window.nobodyAnswered()) {
+    QMessageBox::information(parent, QStringLiteral("Artnet Scan"), QString::fromLatin1(kNoArtNetNodesMessage));
+  }
   return window.added();
 }
 

@@ -24,6 +24,8 @@ class ArtNetScanWindow : public QDialog {
   bool started() const { return started_; }
   int added() const { return scan_.added(); }
   bool listFull() const { return scan_.listFull(); }
+  // No reply at all came to the poll.
+  bool nobodyAnswered() const { return scan_.replies().empty() && scan_.repliesLeftOut() == 0; }
 
  private:
   void Tick();
@@ -37,7 +39,8 @@ class ArtNetScanWindow : public QDialog {
 // The device list's "Scan" button: runs the window modally over `parent`.
 // Returns the number of devices added (the caller then rebuilds its list),
 // or -1 when no socket could be opened. A device list that filled up is
-// said in an error box once the scan has ended.
+// said in an error box once the scan has ended, a scan that no node
+// answered in an information box (kNoArtNetNodesMessage).
 int RunArtNetScanWindow(OutputDeviceList& devices, Console& console, QWidget* parent,
                         ArtNetScan::Options options = {});
 

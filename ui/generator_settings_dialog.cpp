@@ -18,6 +18,7 @@
 #include "engine/engine.h"
 #include "generators/generator_catalogue.h"
 #include "ui/audio_trigger_setup_dialog.h"
+#include "ui/display_field.h"
 #include "ui/fixed_layout.h"
 #include "ui/modal_commands.h"
 #include "ui/selection_slider.h"
@@ -34,6 +35,21 @@ QString Text(std::string_view text) {
 }
 
 constexpr size_t kColorFramePart = 5;
+
+// A file chooser filter as Qt's file dialogs read it: the table writes the
+// patterns of one filter the classic way, "Images (*.gif;*.png)", but Qt
+// separates them by spaces ("Images (*.gif *.png)") and takes ";;" only
+// between filters, so semicolons inside the parentheses become spaces.
+QString QtNameFilter(std::string_view filter) {
+  QString text = Text(filter);
+  int depth = 0;
+  for (QChar& c : text) {
+    if (c == QLatin1Char('(')) ++depth;
+    if (c == QLatin1Char(')') && depth > 0) --depth;
+    if (c == QLatin1Char(';') && depth > 0) c = QLatin1Char(' ');
+  }
+  return text;
+}
 
 }  // namespace
 
@@ -231,7 +247,7 @@ void GeneratorSettingsDialog::BuildControl(View& view) {
     }
     case ControlKind::kFileChooser: {
       auto* name = new QLineEdit(this);
-      name->setReadOnly(true);
+      MakeDisplayOnly(name);
       name->setGeometry(units_.Rect(r.x, r.y, r.width - kLoadButtonUnits - 4, r.height));
       auto* load = new QPushButton(Text(c.text), this);
       load->setAutoDefault(false);
@@ -371,7 +387,7 @@ void GeneratorSettingsDialog::LoadFile(const DialogControl& control) {
   if (folder) {
     if (services_.chooseFolder) path = services_.chooseFolder(this, Text(control.folderTitle));
   } else if (services_.chooseFile) {
-    path = services_.chooseFile(this, QStringLiteral("Open"), Text(control.filter) + QStringLiteral(";;"));
+    path = services_.chooseFile(this, QStringLiteral("Open"), QtNameFilter(control.filter));
   }
   if (path.isEmpty()) return;
   const std::string bytes = path.toLocal8Bit().toStdString();

@@ -12,6 +12,7 @@
 #include "generators/generator_catalogue.h"
 #include "ui/fixed_layout.h"
 #include "ui/modal_commands.h"
+#include "ui/wheel_needs_focus.h"
 
 namespace quor {
 namespace {
@@ -31,7 +32,7 @@ constexpr std::array<int, 3> kChannelGlideTargets = {0, 128, 255};
 constexpr int kListHeight = 23;
 
 QSlider* MakeSlider(QWidget* parent, int x, int y, int w, int h, int low, int high) {
-  auto* slider = new QSlider(Qt::Horizontal, parent);
+  auto* slider = new WheelNeedsFocus<QSlider>(Qt::Horizontal, parent);
   slider->setGeometry(x, y, w, h);
   slider->setRange(low, high);
   return slider;
@@ -87,7 +88,7 @@ MixerPanelWidget::MixerPanelWidget(Engine& engine, ModalCommands& modal, Command
 
 void MixerPanelWidget::BuildSlot(int slot, int dx, int dy) {
   const size_t i = static_cast<size_t>(slot);
-  auto* effect = Place(new QComboBox(this), 20 + dx, 40 + dy, 220, kListHeight);
+  auto* effect = Place(new WheelNeedsFocus<QComboBox>(this), 20 + dx, 40 + dy, 220, kListHeight);
   for (std::string_view text : kEffectListTexts) {
     effect->addItem(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
   }
@@ -133,7 +134,7 @@ void MixerPanelWidget::BuildMix(int mix, int dx, int dy) {
   // middle row of their side.
   const int x = main ? 360 : 10 + dx;
   const int y = main ? 20 : 115 + dy;
-  auto* list = Place(new QComboBox(this), x + 10, y + 20, 220, kListHeight);
+  auto* list = Place(new WheelNeedsFocus<QComboBox>(this), x + 10, y + 20, 220, kListHeight);
   for (const char* text : main ? kMainModes : kChannelModes) list->addItem(QString::fromLatin1(text));
   const std::array<int, 3> glideX = {x + 241, x + 265, x + 291};
   for (size_t b = 0; b < 3; ++b) {

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -27,6 +28,7 @@
 #include "output/serial_port.h"
 #include "ui/artnet_scan_window.h"
 #include "ui/command_ids.h"
+#include "ui/display_field.h"
 #include "ui/modal_commands.h"
 
 namespace quor {
@@ -158,7 +160,7 @@ DeviceEditorDialog::DeviceEditorDialog(const OutputDevice& device, int matrixWid
   net_->setMaxLength(3);
   subnet_->setMaxLength(2);
   priority_->setMaxLength(3);
-  for (QLineEdit* e : {port_, blocks_, path_}) e->setReadOnly(true);
+  for (QLineEdit* e : {port_, blocks_, path_}) MakeDisplayOnly(e);
 
   auto* form = new QFormLayout;
   form->addRow(QStringLiteral("Device Type"), type_);
@@ -362,7 +364,12 @@ OutputDevicesDialog::OutputDevicesDialog(Engine& engine, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(list_);
   layout->addLayout(buttons);
-  resize(widths[0] * 2 + 600, 320);
+  // Wide enough to show every column whole, the "Adressing" text included.
+  int columns = 0;
+  for (int c = 0; c < 4; ++c) columns += list_->columnWidth(c);
+  const QMargins margins = layout->contentsMargins();
+  const int listFrame = 2 * list_->frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  resize(std::max(widths[0] * 2 + 600, columns + listFrame + margins.left() + margins.right()), 320);
   Rebuild();
 }
 

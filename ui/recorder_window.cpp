@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include "engine/engine.h"
+#include "ui/display_field.h"
 #include "ui/fixed_layout.h"
 
 namespace quor {
@@ -32,7 +33,7 @@ RecorderWindow::RecorderWindow(Engine& engine, QWidget* owner) : QDialog(owner),
   Place(new QGroupBox(QStringLiteral("Recorder"), this), 8, 4, 284, 88)->lower();
   Place(new QLabel(QStringLiteral("File"), this), 18, 26, 30, 20);
   file_ = Place(new QLineEdit(this), 50, 24, 232, 22);
-  file_->setReadOnly(true);
+  MakeDisplayOnly(file_);
   record_ = Place(new QPushButton(QStringLiteral("Record"), this), 50, 56, 100, 26);
   stop_ = Place(new QPushButton(QStringLiteral("Stop"), this), 182, 56, 100, 26);
   for (QPushButton* b : {record_, stop_}) {

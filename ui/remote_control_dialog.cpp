@@ -18,6 +18,7 @@
 #include "output/device_editor.h"
 #include "output/serial_port.h"
 #include "show/show.h"
+#include "ui/display_field.h"
 
 namespace quor {
 namespace {
@@ -56,7 +57,8 @@ RemoteControlDialog::RemoteControlDialog(Engine& engine, std::vector<std::string
 
   type_->addItems({QStringLiteral("tpm2"), QStringLiteral("tpm2.net"), QStringLiteral("Art-Net")});
   type_->setCurrentIndex(s.inputType >= kRemoteTpm2 && s.inputType <= kRemoteArtNet ? s.inputType : kRemoteTpm2Net);
-  port_->setReadOnly(true);
+  // "Port" only shows the port the input type listens on.
+  MakeDisplayOnly(port_);
   net_->setMaxLength(3);
   subnet_->setMaxLength(2);
   universe_->setMaxLength(2);
@@ -80,7 +82,7 @@ RemoteControlDialog::RemoteControlDialog(Engine& engine, std::vector<std::string
   auto* channelForm = new QFormLayout(channels);
   const char* names[] = {"Scene", "Chase", "Master", "Strobe"};
   for (int i = 0; i < 4; ++i) {
-    channelFields_[i]->setReadOnly(true);
+    MakeDisplayOnly(channelFields_[i]);
     channelForm->addRow(QString::fromLatin1(names[i]), channelFields_[i]);
   }
   auto* form = new QFormLayout;

@@ -7,7 +7,7 @@
 
 namespace quor {
 
-SelectionSlider::SelectionSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {}
+SelectionSlider::SelectionSlider(QWidget* parent) : WheelNeedsFocus<QSlider>(Qt::Horizontal, parent) {}
 
 void SelectionSlider::SetSelection(int first, int last) {
   if (first == first_ && last == last_) return;

@@ -1,14 +1,17 @@
 // A horizontal slider that also shows a selection range on its groove, as
 // the "Low" and "Hi" band sliders of the audio trigger setup do: the band
 // between the selection's first and last position is painted in the
-// highlight colour under the handle. GUI thread only.
+// highlight colour under the handle. Like the mixer's sliders it follows
+// the wheel only while it has the focus. GUI thread only.
 #pragma once
 
 #include <QSlider>
 
+#include "ui/wheel_needs_focus.h"
+
 namespace quor {
 
-class SelectionSlider : public QSlider {
+class SelectionSlider : public WheelNeedsFocus<QSlider> {
  public:
   explicit SelectionSlider(QWidget* parent = nullptr);
   // The range to show, in slider positions; first > last shows none.

@@ -5,7 +5,10 @@
 
 #include <time.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <functional>
+#include <thread>
 #include <tuple>
 
 #include "output/bitmap_encoder.h"
@@ -327,6 +330,55 @@ TEST_F(OutputsTest, FilesAreWrittenOnlyWhileRunning) {
   outputs_.CloseOutputs();  // waits for what the writer threads hold
   EXPECT_EQ(ReadFile(dir + "/bitmaps/00000001.bmp")[54], 0xFF);
   EXPECT_EQ(ReadFile(dir + "/rec.out").size(), 24u);
+}
+
+// Bitmap Export into a folder that is missing, then made, then removed and
+// made again: each time the writes start failing it is said once (console
+// line and error), never once per frame, and each time they work again one
+// console line says so with the number of files lost.
+TEST_F(OutputsTest, BitmapExportSaysOnceWhenItsFolderFailsAndOnceWhenItWritesAgain) {
+  const std::string folder = test::FreshTestDir("outputs_bitmap_folder") + "/bitmaps";
+  outputs_.devices().Load({Device(kDriverBitmapExport, 0, 0, folder)});
+  ASSERT_EQ(outputs_.OpenOutputs(), std::nullopt);
+  std::vector<Failure> errors;
+  // Sends a frame every 5 ms, taking the faults as the main thread does,
+  // until `done` (at most two seconds), then ten frames more.
+  auto sendUntil = [&](const std::function<bool()>& done) {
+    int more = 10;
+    for (int i = 0; i < 400 && more > 0; ++i) {
+      Send();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      for (Failure& fault : outputs_.TakeFaults()) errors.push_back(std::move(fault));
+      if (done()) --more;
+    }
+  };
+  const int kNoEntry = ENOENT;
+  const std::string failing = "Output 1 cannot write its bitmap files into " + folder + ": No such file or directory.";
+  const std::string writing = "Output 1 writes its bitmap files into " + folder + " again; ";
+  for (size_t round = 1; round <= 2; ++round) {
+    sendUntil([&] { return errors.size() == round; });
+    ASSERT_EQ(errors.size(), round);
+    EXPECT_EQ(std::tie(errors.back().subject, errors.back().errorNumber), std::tie(folder, kNoEntry));
+    EXPECT_TRUE(errors.back().message.starts_with(failing)) << errors.back().message;
+    EXPECT_EQ(capture_.Count(failing), static_cast<int>(round));
+    EXPECT_EQ(capture_.Count(writing), static_cast<int>(round) - 1);
+
+    std::filesystem::create_directories(folder);
+    sendUntil([&] { return capture_.Count(writing) == static_cast<int>(round); });
+    EXPECT_EQ(capture_.Count(writing), static_cast<int>(round));
+    EXPECT_EQ(errors.size(), round);
+    if (round == 1) {
+      // Every frame before the first file in the folder was lost, none after.
+      int first = outputs_.bitmapCounter();
+      for (const auto& file : std::filesystem::directory_iterator(folder)) {
+        first = std::min(first, std::stoi(file.path().stem().string()));
+      }
+      EXPECT_EQ(capture_.Count(writing + std::to_string(first - 1) + " files were not written.\n"), 1)
+          << capture_.Text();
+      std::filesystem::remove_all(folder);
+    }
+  }
+  outputs_.CloseOutputs();
 }
 
 TEST(UdpSocketBatch, AFrameLeavesInOrderAndARefusedDatagramCostsOnlyItself) {

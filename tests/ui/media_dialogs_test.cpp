@@ -1,10 +1,14 @@
 // The Image Viewer and Spectrum Analyzer dialogs on real widgets: "Load" with its file or
 // folder chooser and its error, the slideshow's controls, sliders that spring back, line mode.
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QGroupBox>
 #include <QImage>
 #include <filesystem>
+#include <fstream>
 
 #include "generators/generator_catalogue.h"
+#include "generators/file_player.h"
 #include "generators/image_viewer.h"
 #include "ui/generator_settings_dialog.h"
 #include "ui_support.h"
@@ -60,7 +64,7 @@ TEST_F(MediaDialogsTest, ImageViewerLoadsOnlyWhatItCanShowWithTheChooserTheSlide
     std::string pathAfter;
     int red;
   };
-  const char* files = "file All supported Files (*.gif;*.jpg;*.jpeg;*.jpe;*.bmp;*.png;*.tif;*.tiff);;";
+  const char* files = "file All supported Files (*.gif *.jpg *.jpeg *.jpe *.bmp *.png *.tif *.tiff)";
   const char* folders = "folder Select Directory for Slideshow ...";
   const Step steps[] = {
       {false, good, files, "", good, 200},
@@ -104,6 +108,39 @@ TEST_F(MediaDialogsTest, SpectrumSlidersSpringBackAndLineModeSwitchesControls) {
     // " Line Fill", "Mid", the "Mid Color" group's "Red" (the table's rules are tested in tests/generators).
     EXPECT_EQ(std::tuple(dialog->Widget(12)->isEnabled(), mid->isEnabled(), dialog->Widget(17, 0)->isEnabled()),
               std::tuple(line, !line, !line));
+  }
+}
+
+// "Load" opens the real file dialog; in a folder of every kind of file it
+// lists exactly the files its filter names (Qt reads only space-separated
+// patterns inside one filter).
+TEST_F(MediaDialogsTest, LoadListsExactlyTheFilesItsFilterNames) {
+  const std::string dir = test::FreshTestDir("media_dialogs_filters");
+  const QStringList images = {"a.gif", "b.jpg", "c.jpeg", "d.jpe", "e.bmp", "f.png", "g.tif", "h.tiff"};
+  for (const QString& name : images + QStringList{"show.qrr", "show.qrx", "notes.txt"}) {
+    std::ofstream(dir + "/" + name.toStdString()) << "x";
+  }
+  services_ = DefaultSettingsDialogServices({});
+  struct Case {
+    const SettingsDialogTable& table;
+    QStringList listed;
+  };
+  for (const Case& c : {Case{kImageViewerDialog, images}, Case{kFilePlayerDialog, {"show.qrr"}}}) {
+    auto dialog = Open(c.table);
+    QStringList listed;
+    test::OnModal<QFileDialog> chooser([&](QFileDialog& files) {
+      files.setDirectory(QString::fromStdString(dir));
+      const auto* model = files.findChild<QFileSystemModel*>();
+      ASSERT_NE(model, nullptr);
+      const QModelIndex folder = model->index(files.directory().absolutePath());
+      EXPECT_TRUE(QTest::qWaitFor([&] { return model->rowCount(folder) >= c.listed.size(); }, 3000));
+      QTest::qWait(100);  // nothing more comes
+      for (int row = 0; row < model->rowCount(folder); ++row) listed << model->index(row, 0, folder).data().toString();
+    });
+    static_cast<QPushButton*>(dialog->Widget(2, 1))->click();
+    EXPECT_TRUE(chooser.opened) << c.table.title;
+    listed.sort();
+    EXPECT_EQ(listed, c.listed) << c.table.title;
   }
 }
 

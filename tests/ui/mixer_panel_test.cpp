@@ -1,6 +1,13 @@
 // The mixer panel's controls against the engine values, both ways.
 
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSpontaneKeyEvent>
+#include <QWheelEvent>
+
+#include "ui/fixed_layout.h"
 #include "ui/modal_commands.h"
+#include "ui/selection_slider.h"
 #include "ui_support.h"
 
 namespace quor {
@@ -33,6 +40,57 @@ TEST_F(MixerPanelTest, UserChangesReachTheEngine) {
   EXPECT_EQ(engine_.settings().strobeTime.load(), 25);
   Key(panel_.masterOut(), Qt::Key_PageDown);
   EXPECT_LT(engine_.settings().masterLevel.load(), 255);
+}
+
+// One notch of the wheel turned towards the user over the middle of `widget`,
+// delivered as the window system delivers it, so that what the widget leaves
+// goes on to its parents.
+void TurnWheelDown(QWidget* widget) {
+  const QPointF at = QRectF(widget->rect()).center();
+  QWheelEvent event(at, widget->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QSpontaneKeyEvent::setSpontaneous(&event);
+  QApplication::instance()->notify(widget, &event);  // sendEvent would make it non-spontaneous
+}
+
+// Scrolling past the panel's sliders and lists moves none of them: the area
+// around scrolls instead. Only a control that has the focus follows the wheel.
+TEST(MixerPanelWheel, MovesOnlyTheControlWithTheFocusAndElseScrollsTheAreaAround) {
+  Engine engine{BuiltinGenerators(), test::kManualClock};
+  ModalCommands modal{engine, nullptr};
+  QScrollArea area;
+  auto* panel = new MixerPanelWidget(engine, modal, {}, nullptr);
+  auto* selection = Place(new SelectionSlider(panel), 360, 120, 200, 20);  // as in the generator dialogs
+  selection->setRange(0, 100);
+  area.setWidget(panel);
+  area.resize(500, 150);
+  area.show();
+  QApplication::setActiveWindow(&area);
+  QScrollBar* scroll = area.verticalScrollBar();
+  auto value = [](QWidget* w) {
+    auto* list = qobject_cast<QComboBox*>(w);
+    return list != nullptr ? list->currentIndex() : static_cast<QSlider*>(w)->value();
+  };
+  QWidget* const controls[] = {panel->masterOut(),   panel->gammaSlider(),          panel->strobeTimeSlider(),
+                               panel->speedSlider(2), panel->masterFade(kMixMain), panel->masterFade(kMixChannel2),
+                               panel->effectList(1),  panel->mergeList(kMixMain),   selection};
+  for (QWidget* w : controls) {
+    if (auto* slider = qobject_cast<QSlider*>(w)) slider->setValue((slider->minimum() + slider->maximum()) / 2);
+    if (auto* list = qobject_cast<QComboBox*>(w)) list->setCurrentIndex(1);
+    scroll->setValue(0);
+    const int before = value(w);
+    TurnWheelDown(w);
+    EXPECT_EQ(value(w), before) << w->metaObject()->className() << " at " << w->y();
+    EXPECT_GT(scroll->value(), 0) << w->y();
+    EXPECT_FALSE(w->hasFocus()) << w->y();  // the wheel does not hand it the focus either
+    w->setFocus();
+    ASSERT_TRUE(w->hasFocus());
+    const int scrolled = scroll->value();
+    TurnWheelDown(w);
+    EXPECT_NE(value(w), before) << w->y();
+    EXPECT_EQ(scroll->value(), scrolled) << w->y();
+  }
+  EXPECT_EQ(engine.settings().masterLevel.load(), panel->masterOut()->value());  // the engine followed
 }
 
 TEST_F(MixerPanelTest, GlideButtonsStrobeAndHandMovesOfTheCrossfader) {

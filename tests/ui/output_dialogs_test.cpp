@@ -1,6 +1,7 @@
 // The output setup dialogs: device list, device editor, patch grid and FastPatch.
 #include "ui/output_dialogs.h"
 
+#include <QHeaderView>
 #include <QTableView>
 
 #include "engine/engine_write_access.h"
@@ -51,8 +52,10 @@ TEST(OutputDevicesDialog, AddsOneDeviceOfEachDriverWithItsRowTexts) {
     EditorInput in;
     QStringList row;
   } cases[] = {
-      {{kDriverArtNet, {{&D::ipEdit, "10.0.0.7"}, {&D::netEdit, "3"}, {&D::subnetEdit, "4"}, {&D::universeEdit, "5"}}},
-       {"1", "Art-Net", "10.0.0.7", "Net: 3 - Subnet: 4 - Universe: 5"}},
+      {{kDriverArtNet,
+        {{&D::ipEdit, "10.0.0.7"}, {&D::netEdit, "3"}, {&D::subnetEdit, "4"}, {&D::universeEdit, "5"},
+         {&D::channelsEdit, "510"}}},
+       {"1", "Art-Net", "10.0.0.7", "Chan: 510 - Net: 3 - Subnet: 4 - Universe: 5"}},
       {{kDriverTpm2Net, {{&D::channelsEdit, "1000"}, {&D::chanPerBlockEdit, "300"}}},
        {"2", "tpm2.net", "127.0.0.1", "Chan: 1000 - Chan/Block: 300"}},
       {{kDriverGlediator, {{&D::channelsEdit, "90"}}, "/tmp/quor-test.out"}, {"3", "Glediator", "", "Chan: 90 - Baud: 115200"}},
@@ -61,8 +64,8 @@ TEST(OutputDevicesDialog, AddsOneDeviceOfEachDriverWithItsRowTexts) {
       {{kDriverBitmapExport, {}, "/tmp/quor-bitmaps"}, {"6", "Bitmap Export", "/tmp/quor-bitmaps", ""}},
       {{kDriverFileRecorder, {}, "/tmp/quor-rec.out"}, {"7", "Glediator File Recorder", "/tmp/quor-rec.out", ""}},
       {{kDriverSacn, {{&D::ipEdit, "multicast"}, {&D::universeEdit, "63999"}, {&D::priorityEdit, "150"}}},
-       {"8", "sACN (E1.31)", "multicast", "Universe: 63999 - Priority: 150"}},
-      {{kDriverDdp, {{&D::ipEdit, "127.0.0.1"}, {&D::channelsEdit, "4000"}}}, {"9", "DDP", "127.0.0.1", "Channels: 4000"}},
+       {"8", "sACN (E1.31)", "multicast", "Chan: 510 - Universe: 63999 - Priority: 150"}},
+      {{kDriverDdp, {{&D::ipEdit, "127.0.0.1"}, {&D::channelsEdit, "4000"}}}, {"9", "DDP", "127.0.0.1", "Chan: 4000"}},
   };
   for (const Case& c : cases) AddDevice(dialog, c.in);
   ASSERT_EQ(dialog.list()->topLevelItemCount(), 9);
@@ -72,7 +75,12 @@ TEST(OutputDevicesDialog, AddsOneDeviceOfEachDriverWithItsRowTexts) {
     // Serial rows show the system's first port, which differs per machine.
     if (i >= 2 && i <= 4) row[2] = "";
     EXPECT_EQ(row, cases[i].row) << "device " << i;
+    // The "Adressing" text shows whole, and so does its column in the opened dialog.
+    EXPECT_LT(dialog.list()->fontMetrics().horizontalAdvance(row[3]), dialog.list()->columnWidth(3)) << i;
   }
+  dialog.show();
+  EXPECT_LE(dialog.list()->header()->sectionViewportPosition(3) + dialog.list()->columnWidth(3),
+            dialog.list()->viewport()->width());
   // The Glediator device had no box ticked: a chosen file alone does not redirect.
   EXPECT_TRUE(!f.devices()[2].Redirected() && f.devices()[5].redirect == 1);
 }
@@ -117,13 +125,14 @@ TEST(OutputDevicesDialog, DeleteUnpatchesAndRenumbersEditClearsCutChannels) {
   dialog.list()->setCurrentItem(dialog.list()->topLevelItem(0));
   QTest::mouseClick(dialog.findChild<QPushButton*>("Delete"), Qt::LeftButton);
   ASSERT_EQ(f.devices().count(), 2);
-  EXPECT_EQ(dialog.list()->topLevelItem(0)->text(3), "Net: 0 - Subnet: 0 - Universe: 1");
+  EXPECT_EQ(dialog.list()->topLevelItem(0)->text(3), "Chan: 512 - Net: 0 - Subnet: 0 - Universe: 1");
   EXPECT_EQ(f.engine.patch().At(1, 0), (PatchEntry{0, 300, 301, 302}));
   // Device 0 (was 1) cut to 256 channels: its pixel on channel 300 goes.
   dialog.list()->setCurrentItem(dialog.list()->topLevelItem(0));
   dialog.runEditor = [](DeviceEditorDialog& e) { return Fill(e, {kDriverArtNet, {{&D::channelsEdit, "256"}}}); };
   dialog.Edit();
   EXPECT_EQ(f.engine.patch().At(1, 0).device, -1);
+  EXPECT_EQ(dialog.list()->topLevelItem(0)->text(3), "Chan: 256 - Net: 0 - Subnet: 0 - Universe: 1");
   // A cancelled add changes nothing and leaves no row selected, so Edit
   // and Delete that follow act on no device.
   dialog.runEditor = [](DeviceEditorDialog&) { return int(QDialog::Rejected); };

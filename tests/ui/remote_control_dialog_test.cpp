@@ -52,6 +52,29 @@ TEST_F(RemoteControlDialogTest, ABaudRateNeverBecomesTheNet) {
   }
 }
 
+// "Port" and the channel fields only show values: typing changes nothing,
+// and they are drawn on the window's colour, not the white of the fields
+// that take input.
+TEST_F(RemoteControlDialogTest, DisplayFieldsNeitherTakeTypingNorLookAsIfTheyWould) {
+  RemoteControlDialog dialog(engine_, {}, nullptr);
+  dialog.show();
+  QApplication::setActiveWindow(&dialog);
+  for (int type : {kRemoteTpm2Net, kRemoteArtNet}) {
+    dialog.typeList()->setCurrentIndex(type);
+    for (QLineEdit* field : {dialog.portField(), dialog.channelField(0), dialog.channelField(3)}) {
+      const QString shown = field->text();
+      QTest::mouseClick(field, Qt::LeftButton);
+      QTest::keyClicks(field, "12");
+      QTest::keyClick(field, Qt::Key_Backspace);
+      EXPECT_EQ(field->text(), shown) << type;
+      const QPalette::ColorGroup group = field->isEnabled() ? QPalette::Active : QPalette::Disabled;
+      EXPECT_EQ(field->palette().color(group, QPalette::Base), field->palette().color(group, QPalette::Window));
+      EXPECT_NE(field->palette().color(group, QPalette::Base), dialog.channelEdit()->palette().color(QPalette::Base));
+    }
+  }
+  EXPECT_EQ(dialog.portField()->text(), "6454");
+}
+
 TEST_F(RemoteControlDialogTest, OkRefusesOutOfRangeNumbersInOrderAndStoresWhatPassed) {
   RemoteInputSettings& s = engine_.remoteInputSettings();
   RemoteControlDialog dialog(engine_, {}, nullptr);
@@ -122,6 +145,21 @@ TEST(ArtNetScanWindow, CountsDownAddsTheNodeThatAnsweredAndClosesItself) {
   ASSERT_EQ(devices.count(), 1);
   EXPECT_EQ(devices[0].universe, 4);
   EXPECT_EQ(std::string(devices[0].AddressText()), "127.0.0.1");
+}
+
+// A scan no node answers says so once it has ended, in the words the
+// command-line scan prints.
+TEST(ArtNetScanWindow, SaysSoWhenNoNodeAnswered) {
+  Console console;
+  OutputDeviceList devices(console);
+  test::UdpReceiver free;
+  ArtNetScan::Options options;
+  options.pollAddress = "127.0.0.1", options.port = free.port() + 1, options.durationMs = 1000;
+  test::BoxCatcher box;
+  EXPECT_EQ(RunArtNetScanWindow(devices, console, nullptr, options), 0);
+  EXPECT_EQ(box.title + " / " + box.text, "Artnet Scan / No Art-Net nodes answered");
+  EXPECT_EQ(ArtNetScanListing({}), box.text.toStdString() + "\n");
+  EXPECT_EQ(devices.count(), 0);
 }
 
 }  // namespace
