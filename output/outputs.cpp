@@ -124,7 +124,7 @@ std::optional<Failure> Outputs::OpenOutputs() {
   for (size_t i = 0; i < connections_.size(); ++i) {
     const Connection& c = connections_[i];
     const bool serial = c.info != nullptr && c.info->transport == TransportKind::kSerial && !c.toFile;
-    if (c.file != nullptr || c.bitmapFault || (serial && c.transport)) faultWatch_.push_back(i);
+    if (c.file != nullptr || c.bitmapHealth || (serial && c.transport)) faultWatch_.push_back(i);
   }
   targets_.assign(connections_.size(), PatchTarget{});
   buffers_.assign(connections_.size(), nullptr);
