@@ -35,18 +35,18 @@ int64_t FrameClock::NowMicros() const {
   return SteadyMicros();
 }
 
-int FrameClock::StartTimer(int periodMs) {
+int FrameClock::StartTimer(int periodMs, Timing timing) {
   periodMs = std::max(periodMs, 1);
-  return StartTimerAt(periodMs, NowMicros() + int64_t{periodMs} * 1000);
+  return StartTimerAt(periodMs, NowMicros() + int64_t{periodMs} * 1000, timing);
 }
 
-int FrameClock::StartTimerAt(int periodMs, int64_t firstDueUs) {
+int FrameClock::StartTimerAt(int periodMs, int64_t firstDueUs, Timing timing) {
   periodMs = std::max(periodMs, 1);
   int id;
   {
     std::lock_guard lock(mutex_);
     id = nextId_++;
-    timers_.push_back(Timer{id, int64_t{periodMs} * 1000, firstDueUs, nextOrder_++});
+    timers_.push_back(Timer{id, int64_t{periodMs} * 1000, firstDueUs, nextOrder_++, timing});
   }
   wake_.notify_all();
   return id;
@@ -149,6 +149,9 @@ void FrameClock::Advance(int ms) {
 void FrameClock::ThreadMain() {
   tickThread_.store(std::this_thread::get_id());
   std::unique_lock lock(mutex_);
+  // Ticks that may run early and fall due before this run with the wake-up
+  // that opened it.
+  int64_t earlyUntilUs = 0;
   while (!quit_) {
     Timer* next = EarliestLocked();
     if (!next) {
@@ -156,7 +159,9 @@ void FrameClock::ThreadMain() {
       continue;
     }
     int64_t now = SteadyMicros();
-    if (now < next->deadlineUs) {
+    const bool early = next->timing == Timing::kMayRunEarly && next->deadlineUs <= earlyUntilUs;
+    if (now >= next->deadlineUs) earlyUntilUs = next->deadlineUs + kEarlyWindowUs;
+    if (now < next->deadlineUs && !early) {
       auto deadline = std::chrono::steady_clock::time_point(std::chrono::microseconds(next->deadlineUs));
       wake_.wait_until(lock, deadline);
       continue;  // timers may have changed meanwhile

@@ -31,12 +31,19 @@ class FrameClock {
 
   Mode mode() const { return mode_; }
 
+  // kOnTime ticks run at their deadline. kMayRunEarly ticks may run up to
+  // kEarlyWindowUs before it, in the same wake-up as a tick that fell due
+  // just before them (thread mode only; the manual clock keeps every
+  // deadline), so staggered timers cost one wake-up instead of one each.
+  // A tick never runs early past an on-time tick due before it.
+  enum class Timing { kOnTime, kMayRunEarly };
+  static constexpr int64_t kEarlyWindowUs = 7000;
   // Starts a periodic timer whose first tick is one period from now and
   // returns its id (ids are never reused). Periods below 1 ms become 1 ms.
-  int StartTimer(int periodMs);
+  int StartTimer(int periodMs, Timing timing = Timing::kOnTime);
   // The same with the first tick due at `firstDueUs` (NowMicros' scale); a
   // time already past makes the first tick due at once.
-  int StartTimerAt(int periodMs, int64_t firstDueUs);
+  int StartTimerAt(int periodMs, int64_t firstDueUs, Timing timing = Timing::kOnTime);
   // kForTick: after Kill returns no tick of `id` runs any more, and no tick
   // of any timer is in progress (unless called from a tick handler).
   // kNo: only no new tick starts; for callers that hold a lock a tick in
@@ -74,6 +81,7 @@ class FrameClock {
     int64_t periodUs;
     int64_t deadlineUs;
     uint64_t order;  // start order breaks deadline ties
+    Timing timing;
   };
 
   Timer* EarliestLocked();

@@ -20,6 +20,10 @@ std::vector<uint8_t> BlackFrame(int width, int height) {
 
 int Clamp(int value, int low, int high) { return std::min(std::max(value, low), high); }
 
+// The four slot renders, staggered 2 ms apart, share one wake-up of the
+// clock thread; the mix pass keeps its exact cadence.
+constexpr FrameClock::Timing kSlotTiming = FrameClock::Timing::kMayRunEarly;
+
 }  // namespace
 
 Engine::Engine(const GeneratorRegistry& registry, EngineOptions options)
@@ -169,7 +173,7 @@ void Engine::StartSlotTimers(const std::array<int, kSlotCount>& periodsMs) {
   // One set of five timers at most: a start while they run replaces them.
   if (ClockRunning()) StopClock();
   for (int s = 0; s < kSlotCount; ++s) {
-    slotTimerId_[static_cast<size_t>(s)].store(clock_.StartTimer(periodsMs[static_cast<size_t>(s)]));
+    slotTimerId_[static_cast<size_t>(s)].store(clock_.StartTimer(periodsMs[static_cast<size_t>(s)], kSlotTiming));
     clock_.Pause(kTimerStartGapMs);
   }
   const int fps = std::max(settings_.outputFps.load(), 1);
@@ -193,7 +197,7 @@ void Engine::SetSlotSpeed(int slot, int speed) {
   const int old = slotTimerId_[i].load();
   if (old == 0) return;  // the clock is stopped; the next start uses its own periods
   clock_.KillTimer(old, KillWait());
-  slotTimerId_[i].store(clock_.StartTimer(1000 / speed));
+  slotTimerId_[i].store(clock_.StartTimer(1000 / speed, kSlotTiming));
 }
 
 void Engine::FrameClockTick(int timerId) {
@@ -321,7 +325,7 @@ void Engine::RestartSlotTimers(const std::array<int, kSlotCount>& periodsMs) {
   for (int s = 0; s < kSlotCount; ++s) {
     const int64_t periodUs = int64_t{periodsMs[static_cast<size_t>(s)]} * 1000;
     const int64_t dueUs = lastPassUs - kSlotCount * gapUs + s * gapUs + periodUs;
-    slotTimerId_[static_cast<size_t>(s)].store(clock_.StartTimerAt(periodsMs[static_cast<size_t>(s)], dueUs));
+    slotTimerId_[static_cast<size_t>(s)].store(clock_.StartTimerAt(periodsMs[static_cast<size_t>(s)], dueUs, kSlotTiming));
   }
 }
 
