@@ -114,6 +114,14 @@ FrameClock::Timer* FrameClock::EarliestLocked() {
   return best;
 }
 
+const FrameClock::Timer* FrameClock::EarliestOnTimeLocked() const {
+  const Timer* best = nullptr;
+  for (const Timer& t : timers_) {
+    if (t.timing == Timing::kOnTime && (!best || t.deadlineUs < best->deadlineUs)) best = &t;
+  }
+  return best;
+}
+
 void FrameClock::ScheduleNextLocked(Timer& timer, int64_t nowUs) {
   timer.deadlineUs += timer.periodUs;
   // Running late by a whole period or more: skip the missed ticks.
@@ -149,8 +157,8 @@ void FrameClock::Advance(int ms) {
 void FrameClock::ThreadMain() {
   tickThread_.store(std::this_thread::get_id());
   std::unique_lock lock(mutex_);
-  // Ticks that may run early and fall due before this run with the wake-up
-  // that opened it.
+  // Flexible ticks that fall due before this run with the wake-up that
+  // opened it.
   int64_t earlyUntilUs = 0;
   while (!quit_) {
     Timer* next = EarliestLocked();
@@ -158,14 +166,23 @@ void FrameClock::ThreadMain() {
       wake_.wait(lock);
       continue;
     }
-    int64_t now = SteadyMicros();
-    const bool early = next->timing == Timing::kMayRunEarly && next->deadlineUs <= earlyUntilUs;
-    if (now >= next->deadlineUs) earlyUntilUs = next->deadlineUs + kEarlyWindowUs;
-    if (now < next->deadlineUs && !early) {
-      auto deadline = std::chrono::steady_clock::time_point(std::chrono::microseconds(next->deadlineUs));
+    const int64_t now = SteadyMicros();
+    int64_t runAtUs = next->deadlineUs;
+    if (next->timing == Timing::kFlexible) {
+      // `next` is the earliest, so an on-time tick is never due before it.
+      const Timer* host = EarliestOnTimeLocked();
+      if (host && host->deadlineUs - next->deadlineUs <= kJoinWindowUs) {
+        runAtUs = host->deadlineUs;
+      } else if (next->deadlineUs <= earlyUntilUs) {
+        runAtUs = now;
+      }
+    }
+    if (now < runAtUs) {
+      auto deadline = std::chrono::steady_clock::time_point(std::chrono::microseconds(runAtUs));
       wake_.wait_until(lock, deadline);
       continue;  // timers may have changed meanwhile
     }
+    if (now >= next->deadlineUs) earlyUntilUs = next->deadlineUs + kEarlyWindowUs;
     int id = next->id;
     ScheduleNextLocked(*next, now);
     RunTick(lock, id);

@@ -31,12 +31,17 @@ class FrameClock {
 
   Mode mode() const { return mode_; }
 
-  // kOnTime ticks run at their deadline. kMayRunEarly ticks may run up to
-  // kEarlyWindowUs before it, in the same wake-up as a tick that fell due
-  // just before them (thread mode only; the manual clock keeps every
-  // deadline), so staggered timers cost one wake-up instead of one each.
-  // A tick never runs early past an on-time tick due before it.
-  enum class Timing { kOnTime, kMayRunEarly };
+  // kOnTime ticks run at their deadline. kFlexible ticks (thread mode
+  // only; the manual clock keeps every deadline) save wake-ups: one due at
+  // most kJoinWindowUs before an on-time tick waits for it and runs in its
+  // wake-up, just before it and still in deadline order; with no such tick
+  // it may run up to kEarlyWindowUs early, in the same wake-up as a tick
+  // that fell due just before it. So staggered timers whose work is read
+  // only by the next on-time tick (slot renders before the mix pass) cost
+  // no wake-up of their own. A tick never runs early past an on-time tick
+  // due before it.
+  enum class Timing { kOnTime, kFlexible };
+  static constexpr int64_t kJoinWindowUs = 10000;
   static constexpr int64_t kEarlyWindowUs = 7000;
   // Starts a periodic timer whose first tick is one period from now and
   // returns its id (ids are never reused). Periods below 1 ms become 1 ms.
@@ -85,6 +90,7 @@ class FrameClock {
   };
 
   Timer* EarliestLocked();
+  const Timer* EarliestOnTimeLocked() const;
   void ScheduleNextLocked(Timer& timer, int64_t nowUs);
   void RunTick(std::unique_lock<std::mutex>& lock, int id);
   void ThreadMain();

@@ -20,9 +20,11 @@ std::vector<uint8_t> BlackFrame(int width, int height) {
 
 int Clamp(int value, int low, int high) { return std::min(std::max(value, low), high); }
 
-// The four slot renders, staggered 2 ms apart, share one wake-up of the
-// clock thread; the mix pass keeps its exact cadence.
-constexpr FrameClock::Timing kSlotTiming = FrameClock::Timing::kMayRunEarly;
+// The four slot renders, staggered 2 ms apart before the mix pass, wait for
+// it and run in its wake-up, in their order: their pictures are read only by
+// that pass, so the output is the same and the clock thread wakes once a
+// frame. The mix pass keeps its exact cadence.
+constexpr FrameClock::Timing kSlotTiming = FrameClock::Timing::kFlexible;
 
 }  // namespace
 

@@ -40,42 +40,46 @@ TEST(FrameClock, ManualModeRunsDueTicksInDeadlineThenStartOrder) {
   EXPECT_EQ(clock.NowMicros(), 83000);
 }
 
-// On the clock thread, staggered ticks that may run early share the wake-up of the first of them; an
-// on-time tick never runs before its deadline, and none runs ahead of an on-time tick due before it.
-TEST(FrameClock, StaggeredTicksThatMayRunEarlyShareTheFirstOnesWakeUp) {
-  std::mutex mutex;
-  std::vector<std::pair<int, int64_t>> ticks;
-  FrameClock* self = nullptr;
-  FrameClock clock(FrameClock::Mode::kThread, [&](int id) {
-    const std::lock_guard lock(mutex);
-    ticks.emplace_back(id, self->NowMicros());
-  });
-  self = &clock;
-  const int64_t start = clock.NowMicros() + 20000;
-  std::vector<int> staggered;
-  for (int s = 0; s < 4; ++s) {
-    staggered.push_back(clock.StartTimerAt(40, start + 2000 * s, FrameClock::Timing::kMayRunEarly));
-  }
-  const int onTime = clock.StartTimerAt(40, start + 8000);
-  std::this_thread::sleep_for(std::chrono::milliseconds(330));
-  clock.KillAll();
-  const std::lock_guard lock(mutex);
-  int rounds = 0, shared = 0;
-  for (size_t i = 0; i < ticks.size(); ++i) {
-    if (ticks[i].first != onTime) continue;
-    const int64_t due = start + 8000 + 40000 * rounds;
-    EXPECT_GE(ticks[i].second, due) << "round " << rounds;
-    // The four staggered ticks of this round ran just before it, each at most 7 ms before its own deadline.
-    ASSERT_GE(i, 4u);
+// On the clock thread, staggered flexible ticks cost no wake-up of their own: with an on-time tick due
+// 8 ms after the first they run in its wake-up, just before it and in deadline order; without one they
+// share the first one's wake-up, none more than the early window before its deadline. An on-time tick
+// never runs before its deadline.
+TEST(FrameClock, StaggeredFlexibleTicksShareOneWakeUp) {
+  for (const bool withOnTime : {true, false}) {
+    SCOPED_TRACE(withOnTime ? "with an on-time tick" : "flexible ticks only");
+    std::mutex mutex;
+    std::vector<std::pair<int, int64_t>> ticks;
+    FrameClock* self = nullptr;
+    FrameClock clock(FrameClock::Mode::kThread, [&](int id) {
+      const std::lock_guard lock(mutex);
+      ticks.emplace_back(id, self->NowMicros());
+    });
+    self = &clock;
+    const int64_t start = clock.NowMicros() + 20000;
+    std::vector<int> staggered;
     for (int s = 0; s < 4; ++s) {
-      EXPECT_EQ(ticks[i - 4 + static_cast<size_t>(s)].first, staggered[static_cast<size_t>(s)]) << "round " << rounds;
-      EXPECT_GE(ticks[i - 4 + static_cast<size_t>(s)].second, due - 8000 + 2000 * s - FrameClock::kEarlyWindowUs);
+      staggered.push_back(clock.StartTimerAt(40, start + 2000 * s, FrameClock::Timing::kFlexible));
     }
-    shared += ticks[i - 1].second - ticks[i - 4].second < 3000 ? 1 : 0;
-    ++rounds;
+    const int onTime = withOnTime ? clock.StartTimerAt(40, start + 8000) : -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(330));
+    clock.KillAll();
+    const std::lock_guard lock(mutex);
+    const size_t group = withOnTime ? 5 : 4;
+    int rounds = 0, shared = 0;
+    for (size_t i = 0; i + group <= ticks.size(); i += group, ++rounds) {
+      const int64_t first = start + 40000 * rounds;
+      for (size_t k = 0; k < group; ++k) {
+        const auto [id, at] = ticks[i + k];
+        const int expected = k < 4 ? staggered[k] : onTime;
+        ASSERT_EQ(id, expected) << "round " << rounds << " tick " << k;
+        const int64_t due = first + 2000 * static_cast<int64_t>(k);
+        EXPECT_GE(at, withOnTime ? first + 8000 : due - FrameClock::kEarlyWindowUs) << "round " << rounds;
+      }
+      shared += ticks[i + group - 1].second - ticks[i].second < 3000 ? 1 : 0;
+    }
+    EXPECT_GE(rounds, 6);
+    EXPECT_GE(shared * 2, rounds) << "the staggered ticks ran 2 ms apart instead of together";
   }
-  EXPECT_GE(rounds, 6);
-  EXPECT_GE(shared * 2, rounds) << "the staggered ticks ran 2 ms apart instead of together";
 }
 
 TEST(FrameClock, KillAndRestartInsideATickIdsAreNeverReusedAndPeriodsAreAtLeastOne) {
