@@ -106,7 +106,7 @@ MatrixOutputDialog::MatrixOutputDialog(Engine& engine, QWidget* parent)
   universeRow->addWidget(portAddress_, 1);
   nodeForm->addRow(QStringLiteral("Start Universe"), universeRow);
   nodeForm->addRow(pixelsLabel_, pixels_);
-  auto* strips = new QGroupBox(QStringLiteral("Wiring"), this);
+  auto* strips = new QGroupBox(QStringLiteral("LED Strips"), this);
   auto* stripsForm = new QFormLayout(strips);
   stripsForm->addRow(QStringLiteral("Wiring"), wiring_);
   stripsForm->addRow(QStringLiteral("Start Corner"), corner_);
