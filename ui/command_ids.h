@@ -23,6 +23,7 @@ enum CommandId : int {
   kCmdFileRecorder = 9215,
   kCmdChaseList = 9216,
   kCmdDockChaseWindow = 9217,
+  kCmdNewMatrixOutput = 9230,
   // The panel buttons that give the same commands.
   kCmdScenesButton = 9027,
   kCmdShowModeButton = 9028,

@@ -20,6 +20,7 @@
 #include "ui/chase_editor_dialog.h"
 #include "ui/chase_window.h"
 #include "ui/list_window.h"
+#include "ui/matrix_output_dialog.h"
 #include "ui/matrix_size_dialog.h"
 #include "ui/output_dialogs.h"
 #include "ui/mixer_panel.h"
@@ -96,6 +97,7 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
                                    DefaultSettingsDialogServices([this](int topic) { OpenHelp(topic); }));
   RegisterScreenCaptureWindow(*modal_, engine_, [this](int topic) { OpenHelp(topic); });
   RegisterOutputDialogs(*modal_, engine_);
+  RegisterMatrixOutputDialog(*modal_, engine_);
 
   BuildMenus();
   FollowWindowLayout();
@@ -150,6 +152,7 @@ void MainWindow::BuildMenus() {
   setup->addSeparator();
   AddCommand(setup, "Output &Devices", kCmdOutputDevices);
   AddCommand(setup, "Output &Patch", kCmdOutputPatch);
+  AddCommand(setup, "&New Matrix Output...", kCmdNewMatrixOutput);
   setup->addSeparator();
   AddCommand(setup, "&Remote Control", kCmdRemoteControl, true);
   setup->addSeparator();
@@ -213,6 +216,9 @@ void MainWindow::RunCommand(int commandId) {
       break;
     case kCmdOutputPatch:
       modal_->RunCommand(kCmdOutputPatch, QStringLiteral("Output Patch"));
+      break;
+    case kCmdNewMatrixOutput:
+      modal_->RunCommand(kCmdNewMatrixOutput, QString::fromLatin1(kMatrixOutputTitle));
       break;
     case kCmdRemoteControl:
       modal_->RunCommand(kCmdRemoteControl, QStringLiteral("Remote Control"));
@@ -291,7 +297,7 @@ void MainWindow::UpdateMenuChecks() {
   set(kCmdDockChaseWindow, dockChase_);
   set(kCmdAudioAgc, engine_.audio().agcEnabled.load() > 0);
   set(kCmdRemoteControl, engine_.settings().remoteControlEnabled.load() != 0);
-  for (int id : {kCmdOutputPatch, kCmdOutputDevices, kCmdMatrixSize}) {
+  for (int id : {kCmdOutputPatch, kCmdOutputDevices, kCmdNewMatrixOutput, kCmdMatrixSize}) {
     if (QAction* a = action(id)) a->setEnabled(!running);
   }
 }

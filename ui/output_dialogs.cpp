@@ -746,10 +746,10 @@ FastPatchDialog::FastPatchDialog(Engine& engine, int startX, int startY, QWidget
 
 // A numbered drawing of the first cells (at most 6 x 6) in the visiting
 // order, made by FastPatch itself on a scratch table.
-void FastPatchDialog::UpdatePreview() {
+QString PixelOrderDrawing(int pixelOrder, int width, int height) {
   constexpr int kMax = 6;
-  const int w = std::clamp(dimX_->text().toInt(), 1, kMax);
-  const int h = std::clamp(dimY_->text().toInt(), 1, kMax);
+  const int w = std::clamp(width, 1, kMax);
+  const int h = std::clamp(height, 1, kMax);
   Console quiet;
   quiet.SetSink([](std::string_view) {});
   OutputDeviceList scratchDevices(quiet);
@@ -761,7 +761,7 @@ void FastPatchDialog::UpdatePreview() {
   FastPatchSettings s;
   s.dimensionX = w;
   s.dimensionY = h;
-  s.pixelOrder = order_->currentIndex();
+  s.pixelOrder = pixelOrder;
   s.colourOrder = 0;
   s.device = 0;
   ApplyFastPatch(table, scratchDevices, 0, 0, s);
@@ -770,7 +770,11 @@ void FastPatchDialog::UpdatePreview() {
     for (int x = 0; x < w; ++x) text += QStringLiteral("%1").arg(table.At(x, y).red / 3 + 1, 4);
     text += QLatin1Char('\n');
   }
-  preview_->setText(text);
+  return text;
+}
+
+void FastPatchDialog::UpdatePreview() {
+  preview_->setText(PixelOrderDrawing(order_->currentIndex(), dimX_->text().toInt(), dimY_->text().toInt()));
 }
 
 void FastPatchDialog::accept() {

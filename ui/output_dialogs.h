@@ -41,6 +41,10 @@ std::vector<QString> DeviceRowTexts(const OutputDevice& device, int index);
 // A device's entry in the patch device lists; empty for the file drivers,
 // which take no patch.
 QString PatchDeviceText(const OutputDevice& device);
+// The numbered drawing FastPatch shows: the first cells (at most 6 x 6) of
+// a width x height area numbered in `pixelOrder`'s visiting order, one text
+// line per row, for a fixed-width font.
+QString PixelOrderDrawing(int pixelOrder, int width, int height);
 // True for a dotted IPv4 address of four numbers 0..255.
 bool IsDottedIpv4(const QString& text);
 

@@ -253,7 +253,8 @@ TEST_F(MainWindowTest, ModalCommandsStopTheChaseAndDisableTheListWindows) {
 TEST_F(MainWindowTest, StartOutputWithoutDevicesChecksAndGreysTheSetupEntries) {
   window_.RunCommand(kCmdStartOutput);
   EXPECT_TRUE(window_.action(kCmdStartOutput)->isChecked());
-  EXPECT_FALSE(window_.action(kCmdMatrixSize)->isEnabled() || window_.action(kCmdOutputPatch)->isEnabled());
+  EXPECT_FALSE(window_.action(kCmdMatrixSize)->isEnabled() || window_.action(kCmdOutputPatch)->isEnabled() ||
+               window_.action(kCmdNewMatrixOutput)->isEnabled());
   window_.RunCommand(kCmdStartOutput);
   EXPECT_TRUE(!window_.action(kCmdStartOutput)->isChecked() && window_.action(kCmdMatrixSize)->isEnabled());
 }

@@ -1,7 +1,8 @@
-// Writes a picture of every generator settings dialog and of "Audio Trigger
-// Setup" into a folder, plus an index page. tools/dialog-gallery runs it on
-// a private Xvfb display.
+// Writes a picture of every generator settings dialog, of "Audio Trigger
+// Setup" and of "New Matrix Output" into a folder, plus an index page.
+// tools/dialog-gallery runs it on a private Xvfb display.
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QTextStream>
@@ -14,6 +15,7 @@
 #include "generators/generator_catalogue.h"
 #include "ui/audio_trigger_setup_dialog.h"
 #include "ui/generator_settings_dialog.h"
+#include "ui/matrix_output_dialog.h"
 
 namespace {
 
@@ -83,12 +85,19 @@ int main(int argc, char** argv) {
   setup.TickMeter();
   ok = Save(setup, folder.filePath(QStringLiteral("audio_trigger_setup.png"))) && ok;
   entries << QStringLiteral("| Audio Trigger Setup | ![Audio Trigger Setup](audio_trigger_setup.png) |");
+  // The default 32 x 16 matrix as a snake of GRB LEDs on Art-Net universes.
+  quor::MatrixOutputDialog matrixOutput(engine, nullptr);
+  matrixOutput.wiringList()->setCurrentIndex(1);
+  matrixOutput.colourList()->setCurrentIndex(5);
+  ok = Save(matrixOutput, folder.filePath(QStringLiteral("new_matrix_output.png"))) && ok;
+  entries << QStringLiteral("| New Matrix Output | ![New Matrix Output](new_matrix_output.png) |");
 
   QFile index(folder.filePath(QStringLiteral("README.md")));
   if (!index.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) return 1;
   QTextStream out(&index);
-  out << "# Settings dialogs\n\nEvery generator's settings dialog and the \"Audio Trigger Setup\" dialog, as "
-         "`tools/dialog-gallery` draws them on a private Xvfb display.\n\n| Dialog | Picture |\n|---|---|\n"
+  out << "# Settings dialogs\n\nEvery generator's settings dialog, the \"Audio Trigger Setup\" dialog and the "
+         "\"New Matrix Output\" dialog, as `tools/dialog-gallery` draws them on a private Xvfb display.\n\n"
+         "| Dialog | Picture |\n|---|---|\n"
       << entries.join('\n') << '\n';
   engine.StopRendering();
   return ok ? 0 : 1;
