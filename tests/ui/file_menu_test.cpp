@@ -193,5 +193,27 @@ TEST_F(FileMenuTest, UndoAndRedoOfTheSceneWindowNameTheirStep) {
   EXPECT_EQ(engine_.show().scenes().Names(), one);
 }
 
+// "Add" opens the editor: the new chase and what the editor did to it are
+// one step, recorded when it closes; Undo is greyed while it is open.
+TEST_F(FileMenuTest, AChaseAddedInTheEditorIsOneStep) {
+  StoreScene(QStringLiteral("A"));
+  ChaseWindow* chases = window_.chases();
+  test::Click(chases->button(QStringLiteral("Add")));
+  ASSERT_NE(chases->editor(), nullptr);
+  window_.Tick();
+  EXPECT_FALSE(window_.action(kCmdUndo)->isEnabled());
+  EXPECT_FALSE(engine_.Undo());
+  test::Click(chases->editor()->button(QStringLiteral("Close")));
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  window_.Tick();
+  EXPECT_EQ(engine_.show().chases().count(), 1);
+  EXPECT_EQ(window_.action(kCmdUndo)->text(), QStringLiteral("&Undo Add Chase"));
+  window_.RunCommand(kCmdUndo);
+  EXPECT_EQ(engine_.show().chases().count(), 0);
+  window_.Tick();
+  EXPECT_EQ(chases->list()->count(), 0);
+  EXPECT_EQ(window_.action(kCmdUndo)->text(), QStringLiteral("&Undo Store Scene"));
+}
+
 }  // namespace
 }  // namespace quor
