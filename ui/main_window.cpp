@@ -112,6 +112,11 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
   RegisterOutputDialogs(*modal_, engine_);
 
   BuildMenus();
+  // Undo and Redo answer their keys in the scene and chase windows too.
+  for (QWidget* w : {static_cast<QWidget*>(sceneWindow_), static_cast<QWidget*>(chaseWindow_)}) {
+    w->addAction(action(kCmdUndo));
+    w->addAction(action(kCmdRedo));
+  }
   setAcceptDrops(true);
   UpdateTitle();
   FollowWindowLayout();
@@ -518,10 +523,14 @@ QString MainWindow::ChooseFile(const QString& title, bool save) {
 void MainWindow::SetCurrentFile(const QString& path) {
   currentFile_ = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
   if (!currentFile_.isEmpty()) recent_.Add(currentFile_);
+  FillRecentMenu();
   UpdateTitle();
 }
 
-void MainWindow::SetRecentFilesPath(const QString& jsonPath) { recent_.SetPath(jsonPath); }
+void MainWindow::SetRecentFilesPath(const QString& jsonPath) {
+  recent_.SetPath(jsonPath);
+  FillRecentMenu();
+}
 
 bool MainWindow::ConfirmDiscard() {
   if (!engine_.DocumentModified()) return true;
@@ -563,7 +572,10 @@ bool MainWindow::OpenProjectFile(const QString& path) {
   const ProjectFileResult loaded = LoadProject(engine_, path.toStdString(), LoadHooks());
   ShowErrors(LoadErrors(loaded, path.toStdString()));
   panel_->Refresh();
-  if (loaded.status == ProjectFileStatus::kNoFile) recent_.Remove(path);  // gone or unreadable
+  if (loaded.status == ProjectFileStatus::kNoFile) {
+    recent_.Remove(path);  // gone or unreadable
+    FillRecentMenu();
+  }
   if (loaded.status != ProjectFileStatus::kDone) return false;
   SetCurrentFile(path);
   return true;

@@ -2,6 +2,7 @@
 // As, the modified mark in the title, the unsaved-changes question,
 // recent files, dropped project files and undo of the show windows' edits.
 
+#include <QMenu>
 #include <QMimeData>
 #include <QUrl>
 #include <filesystem>
@@ -94,6 +95,14 @@ TEST_F(FileMenuTest, SaveAsThenSaveWritesTheCurrentFileWithoutAskingAndTheTitleF
   EXPECT_EQ(window_.currentFile().toStdString(), dir_ + "/copy.qrx");
   EXPECT_EQ(window_.recentFiles().files(),
             QStringList({QString::fromStdString(dir_ + "/copy.qrx"), QString::fromStdString(dir_ + "/show.qrx")}));
+  // The File menu lists them, newest first.
+  QMenu* recent = nullptr;
+  for (QMenu* menu : window_.findChildren<QMenu*>()) {
+    if (menu->title() == QStringLiteral("Recent &Files")) recent = menu;
+  }
+  ASSERT_NE(recent, nullptr);
+  ASSERT_TRUE(recent->isEnabled());
+  EXPECT_EQ(recent->actions().front()->text(), QStringLiteral("&1 ") + QString::fromStdString(dir_ + "/copy.qrx"));
   // The list lives beside the config, not in the project.
   EXPECT_TRUE(std::filesystem::exists(dir_ + "/recent_files.json"));
   EXPECT_EQ(RecentFiles(QString::fromStdString(dir_ + "/recent_files.json")).files(), window_.recentFiles().files());
