@@ -49,6 +49,7 @@ QString DroppedProject(const QMimeData* mime) {
   const QString path = url.toLocalFile();
   return path.endsWith(QStringLiteral(".qrx"), Qt::CaseInsensitive) ? path : QString();
 }
+
 constexpr int kPreviewTop = 10;
 constexpr std::array<int, kPreviewCount> kPreviewLeftEdge = {10, 360, 710};
 
