@@ -68,6 +68,10 @@ int WindowedHost::Run(QApplication& app) {
     engine_.EditHooks([](EngineHooks& hooks) { hooks.drawPreview = nullptr; });
     return *exitCode;
   }
+  window.SetRecentFilesPath(QString::fromStdString(lifecycle.paths().configFolder + "/" + kRecentFilesName));
+  if (!lifecycle.loadedProjectPath().empty()) {
+    window.SetCurrentFile(QString::fromStdString(lifecycle.loadedProjectPath()));
+  }
   // Queued, so the loop ends even when the close arrives while it is not
   // yet (or no longer) the running loop.
   window.onClosed = [&app] { QMetaObject::invokeMethod(&app, [&app] { app.exit(0); }, Qt::QueuedConnection); };

@@ -48,10 +48,11 @@ enum class Change : int {
   kRemoteInput,     // the remote input opened or closed
   kShowMode,        // the show mode window opened or closed
   kWindowLayout,    // the windows' saved layout (a window handed it over, a project was loaded)
+  kDocument,        // the undo history or the document's saved state (title, Edit menu)
   kConsole,         // console lines are waiting
   kErrors,          // errors are waiting
 };
-inline constexpr int kChangeGroupCount = 14;
+inline constexpr int kChangeGroupCount = 15;
 
 struct ChangeBatch {
   std::array<bool, kChangeGroupCount> changed{};

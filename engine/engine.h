@@ -60,6 +60,7 @@
 #include "core/live_state.h"
 #include "core/mixer.h"
 #include "core/random_source.h"
+#include "engine/edit_history.h"
 #include "files/project_format.h"
 #include "files/recorder.h"
 #include "generators/color.h"
@@ -299,6 +300,36 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   bool OpenOutputs();
   void CloseOutputs();
 
+  // --- the show document and its undo history (UI thread) -----------------
+  // The document is what the operator builds: the scenes, the chases and
+  // their steps, the output devices, the patch, the FastPatch settings and
+  // the matrix size. Every edit of it from a window goes through
+  // EditDocument: it takes a snapshot, runs `edit`, and when the document
+  // changed records an undo step named `what` ("Delete Scene"), drops the
+  // redo steps and announces kDocument. An edit that changed nothing (it
+  // failed or was refused) leaves no step. Nested calls make one step, the
+  // outermost. Returns whether the document changed.
+  bool EditDocument(std::string_view what, const std::function<void()>& edit);
+  // For an edit that spans a dialog's life (Edit Chase): the snapshot at
+  // its start, recorded as one step when it ends.
+  DocumentSnapshot SnapshotDocument();
+  bool RecordDocumentEdit(std::string_view what, DocumentSnapshot before);
+  // Put the document back to the state before the last edit (after the last
+  // undo). A running chase stops when the scenes or chases change, running
+  // outputs are closed and reopened around a change of the devices, the
+  // patch is swapped under the tick lock and the matrix size goes through
+  // ResizeMatrix. Refused (false, nothing changed) with no step, while
+  // "Edit Chase" is open, or when the matrix cannot be resized. Announces
+  // kDocument and the groups whose values changed.
+  bool Undo();
+  bool Redo();
+  const EditHistory& history() const { return history_; }
+  // The document differs from the one last saved or loaded.
+  bool DocumentModified() const { return history_.Modified(); }
+  void MarkDocumentSaved();
+  // A loaded or new document: no undo steps, not modified.
+  void ResetDocumentHistory();
+
   // --- control address space (core/controls.h) ----------------------------
   // Sets a control as a panel widget would. On the main thread it acts at
   // once; from another thread the controls whose work belongs to the main
@@ -366,6 +397,8 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   // loaded and its first picture rendered, then swapped in with the scene's
   // inverts, merge modes and fades while the tick lock is held.
   void StartScene(const Scene& scene);
+  // Makes `target` the live document (Undo, Redo).
+  bool RestoreDocument(const DocumentSnapshot& target);
   // How a timer is killed from the calling thread.
   FrameClock::Wait KillWait() const;
 
@@ -422,6 +455,8 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   std::array<std::mutex, kSlotCount> slotMutex_;
   std::array<std::atomic<int>, kSlotCount> slotTimerId_{};
   std::atomic<int> mixTimerId_{0};
+  EditHistory history_;
+  int documentEditDepth_ = 0;
   std::unique_ptr<Show> show_;  // outlives every tick: the clock goes first
   std::unique_ptr<RemoteControl> remote_;
   std::unique_ptr<Recorder> recorder_;

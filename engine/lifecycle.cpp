@@ -106,6 +106,7 @@ void Lifecycle::LoadStartProject() {
   hooks.desktop = options_.desktop;
   const ProjectFileResult loaded = LoadProject(engine_, loadPath, hooks);
   ReportErrors(loaded.errors);
+  if (loaded.status == ProjectFileStatus::kDone && loadPath != paths_.autosavePath) loadedProjectPath_ = loadPath;
   if (loaded.status != ProjectFileStatus::kDone && (loadPath != paths_.autosavePath || !loaded.messages.empty())) {
     engine_.console().Print("Could not load %s: %s\n", loadPath.c_str(), loaded.reason.c_str());
   }

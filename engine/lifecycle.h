@@ -59,6 +59,10 @@ class Lifecycle {
 
   const CommandLine& commandLine() const { return commandLine_; }
   const ProgramPaths& paths() const { return paths_; }
+  // The project file named on the command line when Start loaded it; empty
+  // when none was named or it could not be loaded (the autosave is no
+  // project file of the user's).
+  const std::string& loadedProjectPath() const { return loadedProjectPath_; }
 
  private:
   void LoadStartProject();
@@ -76,6 +80,7 @@ class Lifecycle {
   ProgramPaths paths_;
   std::chrono::steady_clock::time_point started_{};
   bool finished_ = false;
+  std::string loadedProjectPath_;
 };
 
 }  // namespace quor

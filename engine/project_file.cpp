@@ -89,7 +89,7 @@ void KeepShowWindowOnScreen(ShowWindowPlacement& window, ScreenEdges desktop) {
 
 }  // namespace
 
-ProjectData CaptureProject(Engine& engine) {
+ProjectData CaptureDocument(Engine& engine) {
   ProjectData project;
   const SceneStore& scenes = engine.show().scenes();
   project.scenes.reserve(static_cast<size_t>(scenes.count()));
@@ -99,10 +99,15 @@ ProjectData CaptureProject(Engine& engine) {
   for (int i = 0; i < chases.count(); ++i) project.chases.push_back(chases.at(i));
   const std::span<const OutputDevice> devices = engine.outputs().devices().devices();
   project.devices.assign(devices.begin(), devices.end());
-
-  const EngineSettings& settings = engine.settings();
   project.matrixWidth = engine.width();
   project.matrixHeight = engine.height();
+  project.patch = engine.patch();
+  return project;
+}
+
+ProjectData CaptureProject(Engine& engine) {
+  ProjectData project = CaptureDocument(engine);
+  const EngineSettings& settings = engine.settings();
   project.windows = engine.windowLayout();
   project.masterLevel = settings.masterLevel.load();
   project.gammaSetting = settings.gammaSetting.load();
@@ -110,7 +115,6 @@ ProjectData CaptureProject(Engine& engine) {
   project.sceneFadeStep = settings.sceneFadeStep.load();
   project.pixelStep = settings.pixelStep.load();
   project.audioAgcEnabled = engine.audio().agcEnabled.load();
-  project.patch = engine.patch();
   project.outputRunning = engine.flags().outputState.load() == kOutputRunning ? 1 : 0;
   project.strobeTime = settings.strobeTime.load();
   project.remoteInput = engine.remoteInputSettings();
@@ -197,6 +201,8 @@ ProjectFileResult ApplyProject(Engine& engine, ProjectData&& project, const Proj
     }
   }
   result.remoteControlEnabled = settings.remoteControlEnabled.load() == 1;
+  // A loaded document starts its own history, unmodified.
+  engine.ResetDocumentHistory();
   // A load may change any value a window shows.
   for (int g = 0; g < kChangeGroupCount; ++g) {
     if (g != static_cast<int>(Change::kConsole) && g != static_cast<int>(Change::kErrors)) {

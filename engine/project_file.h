@@ -82,6 +82,9 @@ struct ProjectFileResult {
 inline constexpr const char* kProjectBackupSuffix = ".bak";
 
 // The live configuration as a project, and as file bytes.
+// CaptureDocument fills only the document's parts (scenes, chases,
+// devices, matrix size, patch) and leaves the rest at the defaults.
+ProjectData CaptureDocument(Engine& engine);
 ProjectData CaptureProject(Engine& engine);
 std::vector<uint8_t> SerializeProject(Engine& engine);
 

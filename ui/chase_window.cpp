@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <utility>
 
 #include "engine/engine.h"
 #include "ui/chase_editor_dialog.h"
@@ -44,7 +45,9 @@ ChaseWindow::ChaseWindow(Engine& engine, WindowState& windows, QWidget* owner)
   });
   connect(list_, &QListWidget::customContextMenuRequested, this, [this, &chases](const QPoint& at) {
     QListWidgetItem* item = list_->itemAt(at);
-    if (item != nullptr) Follow(chases.EditAt(list_->row(item)));
+    if (item == nullptr) return;
+    const int row = list_->row(item);
+    FollowEdit("Edit Chase", [&chases, row] { return chases.EditAt(row); });
   });
   // A click on a pressed "Play" or "Stop" leaves it pressed; the player's
   // state decides what both buttons show.
@@ -62,11 +65,11 @@ ChaseWindow::ChaseWindow(Engine& engine, WindowState& windows, QWidget* owner)
       Refresh();
     });
   };
-  command(up_, [&chases] { chases.MoveUp(); });
-  command(down_, [&chases] { chases.MoveDown(); });
-  command(delete_, [&chases] { chases.Delete(); });
-  connect(edit_, &QPushButton::clicked, this, [this, &chases] { Follow(chases.Edit()); });
-  connect(add_, &QPushButton::clicked, this, [this, &chases] { Follow(chases.Add()); });
+  command(up_, [this, &chases] { engine_.EditDocument("Move Chase Up", [&chases] { chases.MoveUp(); }); });
+  command(down_, [this, &chases] { engine_.EditDocument("Move Chase Down", [&chases] { chases.MoveDown(); }); });
+  command(delete_, [this, &chases] { engine_.EditDocument("Delete Chase", [&chases] { chases.Delete(); }); });
+  connect(edit_, &QPushButton::clicked, this, [this, &chases] { FollowEdit("Edit Chase", [&chases] { return chases.Edit(); }); });
+  connect(add_, &QPushButton::clicked, this, [this, &chases] { FollowEdit("Add Chase", [&chases] { return chases.Add(); }); });
   SetPreviewHeight(kDefaultPreviewHeight);  // the main window applies its own
   Refresh();
 }
@@ -124,6 +127,21 @@ void ChaseWindow::Follow(const ChaseListResult& result) {
   if (result.editorChase >= 0) OpenEditor(result.editorChase);
 }
 
+void ChaseWindow::FollowEdit(const char* what, const std::function<ChaseListResult()>& run) {
+  // The chase the editor changes (a new one, too) is one undo step, taken
+  // from before the command to the editor's close.
+  DocumentSnapshot before = engine_.SnapshotDocument();
+  const ChaseListResult result = run();
+  if (result.error || result.editorChase < 0 || editor_) {
+    engine_.RecordDocumentEdit(what, std::move(before));
+    Follow(result);
+    return;
+  }
+  editStart_ = std::move(before);
+  editWhat_ = what;
+  Follow(result);
+}
+
 void ChaseWindow::OpenEditor(int chase) {
   if (editor_) return;
   std::vector<QWidget*> guarded = guarded_;
@@ -133,6 +151,7 @@ void ChaseWindow::OpenEditor(int chase) {
   editor_->onClosed = [this](int edited) {
     // The dialog deletes itself later; a new one may open at once.
     editor_ = nullptr;
+    if (editStart_) engine_.RecordDocumentEdit(editWhat_, *std::exchange(editStart_, std::nullopt));
     engine_.show().chaseList().Refresh(edited);
     Refresh();
   };

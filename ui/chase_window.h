@@ -7,7 +7,11 @@
 #pragma once
 
 #include <QPointer>
+#include <functional>
+#include <optional>
 
+#include "engine/edit_history.h"
+#include "show/chase_list.h"
 #include "ui/list_window.h"
 
 class QGroupBox;
@@ -41,8 +45,11 @@ class ChaseWindow : public ListWindow {
   void LayoutControls(int menuBarHeight, int previewHeight) override;
 
  private:
-  void Follow(const struct ChaseListResult& result);
+  void Follow(const ChaseListResult& result);
   void OpenEditor(int chase);
+  // Runs a command that may open the editor and records it as one undo
+  // step `what`, ending when the editor closes.
+  void FollowEdit(const char* what, const std::function<ChaseListResult()>& run);
 
   Engine& engine_;
   WindowState& windows_;
@@ -58,6 +65,8 @@ class ChaseWindow : public ListWindow {
   QPushButton* add_;
   QPointer<ChaseEditorDialog> editor_;
   std::vector<QWidget*> guarded_;
+  std::optional<DocumentSnapshot> editStart_;  // the show before the editor opened
+  const char* editWhat_ = "";
 };
 
 }  // namespace quor

@@ -24,6 +24,10 @@ enum CommandId : int {
   kCmdChaseList = 9216,
   kCmdDockChaseWindow = 9217,
   kCmdNewMatrixOutput = 9230,
+  kCmdNew = 9240,
+  kCmdSaveAs = 9241,
+  kCmdUndo = 9242,
+  kCmdRedo = 9243,
   // The panel buttons that give the same commands.
   kCmdScenesButton = 9027,
   kCmdShowModeButton = 9028,

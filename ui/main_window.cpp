@@ -2,7 +2,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -36,6 +40,17 @@ namespace quor {
 namespace {
 
 constexpr const char* kProjectFilter = "Quor (*.qrx);;All Files (*.*)";
+constexpr const char* kUnsavedChangesTitle = "Unsaved Changes";
+
+// The one local project file a drag carries, or empty.
+QString DroppedProject(const QMimeData* mime) {
+  if (mime == nullptr || !mime->hasUrls() || mime->urls().size() != 1) return {};
+  const QUrl url = mime->urls().front();
+  if (!url.isLocalFile()) return {};
+  const QString path = url.toLocalFile();
+  return path.endsWith(QStringLiteral(".qrx"), Qt::CaseInsensitive) ? path : QString();
+}
+
 constexpr int kPreviewTop = 10;
 constexpr std::array<int, kPreviewCount> kPreviewLeftEdge = {10, 360, 710};
 
@@ -100,6 +115,13 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
   RegisterMatrixOutputDialog(*modal_, engine_);
 
   BuildMenus();
+  // Undo and Redo answer their keys in the scene and chase windows too.
+  for (QWidget* w : {static_cast<QWidget*>(sceneWindow_), static_cast<QWidget*>(chaseWindow_)}) {
+    w->addAction(action(kCmdUndo));
+    w->addAction(action(kCmdRedo));
+  }
+  setAcceptDrops(true);
+  UpdateTitle();
   FollowWindowLayout();
   qApp->installEventFilter(this);
   connect(&refresh_, &QTimer::timeout, this, [this] { Tick(); });
@@ -132,12 +154,26 @@ QAction* MainWindow::AddCommand(QMenu* menu, const char* text, int commandId, bo
 
 void MainWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-  AddCommand(file, "&Open", kCmdOpen);
-  AddCommand(file, "&Save", kCmdSave);
+  // These keys act at once (not on release like the function keys).
+  auto key = [](QAction* action, QKeySequence sequence) {
+    action->setShortcut(sequence);
+    action->setShortcutContext(Qt::WindowShortcut);
+  };
+  key(AddCommand(file, "&New", kCmdNew), QKeySequence(Qt::CTRL | Qt::Key_N));
+  key(AddCommand(file, "&Open", kCmdOpen), QKeySequence(Qt::CTRL | Qt::Key_O));
+  key(AddCommand(file, "&Save", kCmdSave), QKeySequence(Qt::CTRL | Qt::Key_S));
+  key(AddCommand(file, "Save &As", kCmdSaveAs), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
   file->addSeparator();
   AddCommand(file, "&Import", kCmdImport);
   file->addSeparator();
-  AddCommand(file, "&Exit", kCmdExit);
+  recentMenu_ = file->addMenu(QStringLiteral("Recent &Files"));
+  connect(recentMenu_, &QMenu::aboutToShow, this, [this] { FillRecentMenu(); });
+  FillRecentMenu();
+  file->addSeparator();
+  key(AddCommand(file, "&Exit", kCmdExit), QKeySequence(Qt::CTRL | Qt::Key_Q));
+  QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+  key(AddCommand(edit, "&Undo", kCmdUndo), QKeySequence(Qt::CTRL | Qt::Key_Z));
+  key(AddCommand(edit, "&Redo", kCmdRedo), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
   QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
   AddCommand(view, "&Scenelist\tF2", kCmdSceneList, true);
   AddCommand(view, "&Chaselist\tF3", kCmdChaseList, true);
@@ -174,13 +210,30 @@ QAction* MainWindow::action(int commandId) const {
 void MainWindow::RunCommand(int commandId) {
   switch (commandId) {
     case kCmdExit:
-      close();
+      // Changes to an untitled show are kept by the exit autosave.
+      if (currentFile_.isEmpty() || ConfirmDiscard()) {
+        discardConfirmed_ = true;
+        close();
+        discardConfirmed_ = false;
+      }
+      break;
+    case kCmdNew:
+      NewProject();
       break;
     case kCmdOpen:
       OpenProject();
       break;
     case kCmdSave:
+      SaveProjectToCurrent();
+      break;
+    case kCmdSaveAs:
       SaveProjectAs();
+      break;
+    case kCmdUndo:
+      engine_.Undo();
+      break;
+    case kCmdRedo:
+      engine_.Redo();
       break;
     case kCmdImport:
       ImportProjectFile();
@@ -300,6 +353,34 @@ void MainWindow::UpdateMenuChecks() {
   for (int id : {kCmdOutputPatch, kCmdOutputDevices, kCmdNewMatrixOutput, kCmdMatrixSize}) {
     if (QAction* a = action(id)) a->setEnabled(!running);
   }
+  UpdateTitle();
+  UpdateEditMenu();
+}
+
+void MainWindow::UpdateTitle() {
+  const bool modified = engine_.DocumentModified();
+  QString name = currentFile_.isEmpty() ? QString() : QFileInfo(currentFile_).fileName();
+  if (name.isEmpty() && modified) name = QStringLiteral("Untitled");
+  const QString title = name.isEmpty() ? QString::fromLatin1(kMainWindowTitle)
+                                       : name + (modified ? QStringLiteral("*") : QString()) + QStringLiteral(" - ") +
+                                             QString::fromLatin1(kMainWindowTitle);
+  if (windowTitle() != title) setWindowTitle(title);
+}
+
+void MainWindow::UpdateEditMenu() {
+  const EditHistory& history = engine_.history();
+  // Nothing may change the show under "Edit Chase".
+  const bool editorOpen = engine_.show().editor().IsOpen();
+  auto update = [this, editorOpen](int id, const char* verb, bool can, const std::string& what) {
+    QAction* a = action(id);
+    if (a == nullptr) return;
+    const QString text = can ? QString::fromLatin1(verb) + QLatin1Char(' ') + QString::fromStdString(what)
+                             : QString::fromLatin1(verb);
+    if (a->text() != text) a->setText(text);
+    if (a->isEnabled() != (can && !editorOpen)) a->setEnabled(can && !editorOpen);
+  };
+  update(kCmdUndo, "&Undo", history.CanUndo(), history.UndoText());
+  update(kCmdRedo, "&Redo", history.CanRedo(), history.RedoText());
 }
 
 void MainWindow::FollowWindowLayout() {
@@ -427,32 +508,154 @@ void MainWindow::ShowErrors(const std::vector<Failure>& errors) {
   }
 }
 
-void MainWindow::OpenProject() {
-  const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open ..."), QString(),
-                                                    QString::fromLatin1(kProjectFilter));
-  if (path.isEmpty()) return;
+ProjectLoadHooks MainWindow::LoadHooks() {
   ProjectLoadHooks hooks;
   if (const QScreen* desktop = screen()) {
     hooks.desktop = ScreenEdges{desktop->geometry().right() + 1, desktop->geometry().bottom() + 1};
   }
-  ShowErrors(LoadErrors(LoadProject(engine_, path.toStdString(), hooks), path.toStdString()));
-  panel_->Refresh();
+  return hooks;
 }
 
-void MainWindow::SaveProjectAs() {
-  QFileDialog dialog(this, QStringLiteral("Save As ..."), QString(), QString::fromLatin1(kProjectFilter));
+QString MainWindow::ChooseFile(const QString& title, bool save) {
+  if (chooseFile) return chooseFile(title);
+  if (!save) return QFileDialog::getOpenFileName(this, title, QString(), QString::fromLatin1(kProjectFilter));
+  QFileDialog dialog(this, title, QString(), QString::fromLatin1(kProjectFilter));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("qrx"));
   dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  ShowErrors(SaveProject(engine_, dialog.selectedFiles().front().toStdString()).errors);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().front();
+}
+
+void MainWindow::SetCurrentFile(const QString& path) {
+  currentFile_ = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
+  if (!currentFile_.isEmpty()) recent_.Add(currentFile_);
+  FillRecentMenu();
+  UpdateTitle();
+}
+
+void MainWindow::SetRecentFilesPath(const QString& jsonPath) {
+  recent_.SetPath(jsonPath);
+  FillRecentMenu();
+}
+
+bool MainWindow::ConfirmDiscard() {
+  if (!engine_.DocumentModified()) return true;
+  const QString name = currentFile_.isEmpty() ? QStringLiteral("the untitled show") : QFileInfo(currentFile_).fileName();
+  const QString text = QStringLiteral("The changes to %1 are not saved.\nSave them first?").arg(name);
+  int answer = QMessageBox::Cancel;
+  if (askDiscard) {
+    answer = askDiscard(text);
+  } else {
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(kUnsavedChangesTitle), text, QMessageBox::NoButton,
+                    this);
+    QPushButton* save = box.addButton(QStringLiteral("&Save"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(QStringLiteral("&Discard"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    box.setDefaultButton(save);
+    box.setEscapeButton(cancel);
+    box.exec();
+    answer = box.clickedButton() == save ? QMessageBox::Save
+             : box.clickedButton() == discard ? QMessageBox::Discard
+                                              : QMessageBox::Cancel;
+  }
+  if (answer == QMessageBox::Discard) return true;
+  if (answer == QMessageBox::Save) return SaveProjectToCurrent();
+  return false;
+}
+
+void MainWindow::OpenProject() {
+  if (!ConfirmDiscard()) return;
+  const QString path = ChooseFile(QStringLiteral("Open ..."), false);
+  if (path.isEmpty()) return;
+  const ProjectFileResult loaded = LoadProject(engine_, path.toStdString(), LoadHooks());
+  ShowErrors(LoadErrors(loaded, path.toStdString()));
+  if (loaded.status == ProjectFileStatus::kDone) SetCurrentFile(path);
+  panel_->Refresh();
+}
+
+bool MainWindow::OpenProjectFile(const QString& path) {
+  if (!ConfirmDiscard()) return false;
+  const ProjectFileResult loaded = LoadProject(engine_, path.toStdString(), LoadHooks());
+  ShowErrors(LoadErrors(loaded, path.toStdString()));
+  panel_->Refresh();
+  if (loaded.status == ProjectFileStatus::kNoFile) {
+    recent_.Remove(path);  // gone or unreadable
+    FillRecentMenu();
+  }
+  if (loaded.status != ProjectFileStatus::kDone) return false;
+  SetCurrentFile(path);
+  return true;
+}
+
+void MainWindow::NewProject() {
+  if (!ConfirmDiscard()) return;
+  // An empty show at the default size; what belongs to this desk rather
+  // than to a show (the windows, the remote input, the sound input's gain
+  // control) stays as it is.
+  ProjectData project;
+  project.windows = engine_.windowLayout();
+  project.remoteInput = engine_.remoteInputSettings();
+  project.remoteControlEnabled = engine_.settings().remoteControlEnabled.load();
+  project.audioAgcEnabled = engine_.audio().agcEnabled.load();
+  engine_.outputs().fastPatch() = FastPatchSettings{};
+  ShowErrors(ApplyProject(engine_, std::move(project), LoadHooks()).errors);
+  currentFile_.clear();
+  UpdateTitle();
+  panel_->Refresh();
+}
+
+bool MainWindow::SaveProjectTo(const QString& path) {
+  const ProjectFileResult saved = SaveProject(engine_, path.toStdString());
+  ShowErrors(saved.errors);
+  if (saved.status != ProjectFileStatus::kDone) return false;
+  engine_.MarkDocumentSaved();
+  SetCurrentFile(path);
+  return true;
+}
+
+bool MainWindow::SaveProjectToCurrent() {
+  if (currentFile_.isEmpty()) return SaveProjectAs();
+  return SaveProjectTo(currentFile_);
+}
+
+bool MainWindow::SaveProjectAs() {
+  const QString path = ChooseFile(QStringLiteral("Save As ..."), true);
+  return !path.isEmpty() && SaveProjectTo(path);
 }
 
 void MainWindow::ImportProjectFile() {
-  const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Import ..."), QString(),
-                                                    QString::fromLatin1(kProjectFilter));
+  const QString path = ChooseFile(QStringLiteral("Import ..."), false);
   if (path.isEmpty()) return;
-  ShowErrors(LoadErrors(ImportProject(engine_, path.toStdString()), path.toStdString()));
+  ProjectFileResult imported;
+  engine_.EditDocument("Import", [&] { imported = ImportProject(engine_, path.toStdString()); });
+  ShowErrors(LoadErrors(imported, path.toStdString()));
+}
+
+void MainWindow::FillRecentMenu() {
+  recentMenu_->clear();
+  const QStringList& files = recent_.files();
+  for (int i = 0; i < files.size(); ++i) {
+    const QString path = files[i];
+    QAction* entry = recentMenu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(path));
+    connect(entry, &QAction::triggered, this, [this, path] { OpenProjectFile(path); });
+  }
+  recentMenu_->setEnabled(!files.isEmpty());
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedProject(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QString path = DroppedProject(event->mimeData());
+  if (path.isEmpty()) return;
+  event->acceptProposedAction();
+  // The question and the load run after the drop has ended, not inside
+  // the drag's own event handling.
+  QTimer::singleShot(0, this, [this, path] {
+    if (!closed_ && isEnabled()) OpenProjectFile(path);
+  });
 }
 
 // --- keys and closing ---------------------------------------------------------------
@@ -558,6 +761,13 @@ bool MainWindow::ExitWithoutAutosave(const std::vector<Failure>& errors) {
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (closed_) {
     event->accept();
+    return;
+  }
+  // The window's close box asks about unsaved changes to a named project
+  // (the autosave keeps an untitled show); a close the program makes
+  // itself (a signal, the --seconds limit, a remote shutdown) does not ask.
+  if (event->spontaneous() && !discardConfirmed_ && !currentFile_.isEmpty() && !ConfirmDiscard()) {
+    event->ignore();
     return;
   }
   // Show mode stores its rectangle and an open "Edit Chase" puts back the

@@ -20,6 +20,7 @@
 #include "core/change_feed.h"
 #include "engine/project_file.h"
 #include "ui/preview_renderer.h"
+#include "ui/recent_files.h"
 #include "ui/recorder_window.h"
 #include "ui/show_mode_window.h"
 #include "ui/window_state.h"
@@ -82,6 +83,28 @@ class MainWindow : public QMainWindow {
   // thread does not wait for the next refresh. Wake-ups before that Tick runs make one Tick.
   void Wake();
 
+  // --- the project file --------------------------------------------------
+  // The file the show belongs to; empty while it has none (the title then
+  // shows no name until the show is modified). The start-up sets it for a
+  // project named on the command line.
+  const QString& currentFile() const { return currentFile_; }
+  void SetCurrentFile(const QString& path);
+  // The recent files list's JSON file (in the config folder).
+  void SetRecentFilesPath(const QString& jsonPath);
+  const RecentFiles& recentFiles() const { return recent_; }
+  // Opens `path` as File > Open does, first asking about unsaved changes.
+  // True when it was loaded.
+  bool OpenProjectFile(const QString& path);
+  // Asks what to do with unsaved changes (Save, Discard, Cancel) before
+  // they would be lost; true when the caller may go on.
+  bool ConfirmDiscard();
+  // Replace the file dialog and the unsaved-changes question (tests).
+  // chooseFile gets the dialog title ("Open ...", "Save As ...") and returns
+  // the path, empty for Cancel; askDiscard returns QMessageBox::Save,
+  // Discard or Cancel.
+  std::function<QString(const QString& title)> chooseFile;
+  std::function<int(const QString& text)> askDiscard;
+
   // Called once when the window was closed or "&Exit" was chosen; the host
   // then ends the loop and runs the orderly shutdown.
   std::function<void()> onClosed;
@@ -94,6 +117,8 @@ class MainWindow : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildMenus();
@@ -104,7 +129,16 @@ class MainWindow : public QMainWindow {
   void CloseShowMode();
   void ToggleOutput();
   void OpenProject();
-  void SaveProjectAs();
+  void NewProject();
+  // Save to the current file (Save As while it has none); true when saved.
+  bool SaveProjectToCurrent();
+  bool SaveProjectAs();
+  bool SaveProjectTo(const QString& path);
+  QString ChooseFile(const QString& title, bool save);
+  ProjectLoadHooks LoadHooks();
+  void UpdateTitle();
+  void UpdateEditMenu();
+  void FillRecentMenu();
   void ImportProjectFile();
   void ShowErrors(const std::vector<Failure>& errors);
   void UpdateMenuChecks();
@@ -133,10 +167,14 @@ class MainWindow : public QMainWindow {
   bool dockScene_ = true;
   bool dockChase_ = true;
   bool closed_ = false;
+  bool discardConfirmed_ = false;  // "&Exit" asked already
   bool inTick_ = false;
   std::atomic<bool> wakePending_{false};
   int appliedPreviewHeight_ = 0;
   std::map<int, QAction*> actions_;
+  QMenu* recentMenu_ = nullptr;
+  QString currentFile_;
+  RecentFiles recent_;
   QTimer refresh_;
 };
 

@@ -124,7 +124,7 @@ bool MatrixSizeDialog::Apply() {
   engine_.SetWindowLayout(layout);
   if (resize) {
     engine_.console().Print("new matrix size: %d x %d\n", width, height);
-    engine_.ResizeMatrix(width, height);
+    engine_.EditDocument("Matrix Size", [&] { engine_.ResizeMatrix(width, height); });
   }
   return true;
 }

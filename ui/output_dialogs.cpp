@@ -405,7 +405,9 @@ void OutputDevicesDialog::Add() {
   devices.ReserveOne();
   current_ = -1;
   DeviceEditorDialog editor(NewDeviceDefaults(), engine_.width(), engine_.height(), this);
-  if (runEditor(editor) == QDialog::Accepted) current_ = devices.Add(editor.device());
+  if (runEditor(editor) == QDialog::Accepted) {
+    engine_.EditDocument("Add Device", [&] { current_ = devices.Add(editor.device()); });
+  }
   Rebuild();
 }
 
@@ -416,8 +418,10 @@ void OutputDevicesDialog::Edit() {
   current_ = row;
   DeviceEditorDialog editor(devices[row], engine_.width(), engine_.height(), this);
   if (runEditor(editor) == QDialog::Accepted) {
-    devices.Replace(row, editor.device(), engine_.patch());
-    engine_.outputs().PatchChanged();
+    engine_.EditDocument("Edit Device", [&] {
+      devices.Replace(row, editor.device(), engine_.patch());
+      engine_.outputs().PatchChanged();
+    });
   }
   Rebuild();
 }
@@ -426,14 +430,16 @@ void OutputDevicesDialog::Delete() {
   const int row = SelectedRow();
   OutputDeviceList& devices = engine_.outputs().devices();
   if (row < 0 || row >= devices.count()) return;
-  current_ = devices.Remove(row, engine_.patch());
-  engine_.outputs().PatchChanged();
+  engine_.EditDocument("Delete Device", [&] {
+    current_ = devices.Remove(row, engine_.patch());
+    engine_.outputs().PatchChanged();
+  });
   Rebuild();
 }
 
 void OutputDevicesDialog::Scan() {
   current_ = SelectedRow();
-  scan(this);
+  engine_.EditDocument("Add Scanned Devices", [this] { scan(this); });
   Rebuild();
 }
 
@@ -607,9 +613,10 @@ void OutputPatchDialog::DeviceChosen(int listIndex) {
     ShowCell();
     return;
   }
-  PatchEntry& e = engine_.patch().At(selX_ - 1, selY_ - 1);
-  e.device = device;
-  engine_.outputs().PatchChanged();
+  engine_.EditDocument("Patch", [&] {
+    engine_.patch().At(selX_ - 1, selY_ - 1).device = device;
+    engine_.outputs().PatchChanged();
+  });
   model_->CellChanged(selX_, selY_);
   ShowCell();
 }
@@ -630,7 +637,7 @@ bool OutputPatchDialog::CommitChannel(int colour) {
   const QString typed = edit->text().trimmed();
   const int value = typed.toInt(&number);
   if (number && value >= 0 && value < device.channels) {
-    *fields[colour] = value;
+    engine_.EditDocument("Patch", [&] { *fields[colour] = value; });
     edit->setText(QString::number(value));
     edit->setModified(false);
     engine_.outputs().PatchChanged();
@@ -669,16 +676,18 @@ void OutputPatchDialog::reject() {
 void OutputPatchDialog::FastPatch() {
   if (!CommitChannels()) return;
   FastPatchDialog dialog(engine_, selX_, selY_, this);
-  runFastPatch(dialog);
+  engine_.EditDocument("FastPatch", [&] { runFastPatch(dialog); });
   model_->Reset();
   ShowCell();
 }
 
 void OutputPatchDialog::ClearPatch() {
-  engine_.patch().Clear();
-  // A cleared patch starts again at the first channel.
-  engine_.outputs().fastPatch().firstChannel = 0;
-  engine_.outputs().PatchChanged();
+  engine_.EditDocument("Clear Patch", [this] {
+    engine_.patch().Clear();
+    // A cleared patch starts again at the first channel.
+    engine_.outputs().fastPatch().firstChannel = 0;
+    engine_.outputs().PatchChanged();
+  });
   model_->Reset();
   ShowCell();
 }

@@ -79,11 +79,11 @@ SceneWindow::SceneWindow(Engine& engine, QWidget* owner)
     Refresh();
   });
   connect(up_, &QPushButton::clicked, this, [this] {
-    engine_.show().sceneList().MoveUp();
+    engine_.EditDocument("Move Scene Up", [this] { engine_.show().sceneList().MoveUp(); });
     Refresh();
   });
   connect(down_, &QPushButton::clicked, this, [this] {
-    engine_.show().sceneList().MoveDown();
+    engine_.EditDocument("Move Scene Down", [this] { engine_.show().sceneList().MoveDown(); });
     Refresh();
   });
   connect(delete_, &QPushButton::clicked, this, [this] { DeleteScene(); });
@@ -137,17 +137,25 @@ void SceneWindow::AddScene() {
     QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(*full));
     return;
   }
-  if (scenes.Add(name_->text().toStdString())) name_->clear();
+  bool added = false;
+  engine_.EditDocument("Store Scene", [&] { added = scenes.Add(name_->text().toStdString()); });
+  if (added) name_->clear();
   Refresh();
 }
 
 void SceneWindow::ReplaceScene() {
-  if (engine_.show().sceneList().Replace(name_->text().toStdString())) name_->clear();
+  // A name in the box renames the scene too.
+  bool replaced = false;
+  engine_.EditDocument(name_->text().isEmpty() ? "Replace Scene" : "Replace and Rename Scene",
+                       [&] { replaced = engine_.show().sceneList().Replace(name_->text().toStdString()); });
+  if (replaced) name_->clear();
   Refresh();
 }
 
 void SceneWindow::DeleteScene() {
-  if (const std::optional<std::string> error = engine_.show().sceneList().Delete()) {
+  std::optional<std::string> error;
+  engine_.EditDocument("Delete Scene", [&] { error = engine_.show().sceneList().Delete(); });
+  if (error) {
     QMessageBox::critical(this, QStringLiteral("Error"), QString::fromStdString(*error));
   }
   Refresh();

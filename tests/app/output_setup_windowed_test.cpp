@@ -114,7 +114,7 @@ TEST_F(OutputSetupWindowedTest, ArtNetDevicesAndSnakeFastPatchFromTheMenusReachT
 
   // Saved from the menu while the output runs, then quit.
   const std::string saved = dir_ + "/leds.qrx";
-  ASSERT_TRUE(Steps({{"key", kTitle, "alt+f", "s"}}));  // File > Save
+  ASSERT_TRUE(Steps({{"key", kTitle, "alt+f", "a"}}));  // File > Save As
   ASSERT_TRUE(ChooseFile("Save As ...", saved)) << "the save dialog did not take " << saved << ": "
                                                 << ReadWholeFile(dir_ + "/probe.log");
   ASSERT_TRUE(Steps({{"close", kTitle}}));

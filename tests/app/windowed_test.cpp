@@ -77,6 +77,8 @@ TEST_F(WindowedTest, ChaseWindowPlayRecorderAndSceneWindowThroughTheRealBinary) 
   std::this_thread::sleep_for(std::chrono::seconds(2));
   ASSERT_EQ(Probe({"click", "Quor! File Recorder", "230", "69"}), 0);  // "Stop"
   ASSERT_EQ(Probe({"close", kTitle}), 0);
+  // The new scene is a change to demo.qrx: its question is answered with "Discard" (the autosave keeps it).
+  ASSERT_TRUE(Steps({{"key", "Unsaved Changes", "alt+d"}, {"gone", "Unsaved Changes", "5000"}}));
   EXPECT_EQ(WaitFor(std::exchange(quor_, -1), std::chrono::seconds(10)), 0) << ReadWholeFile(dir_ + "/quor.log");
 
   const std::string log = ReadWholeFile(dir_ + "/quor.log");

@@ -3,6 +3,7 @@
 // asks a window to close the way a window manager does (WM_DELETE_WINDOW).
 //
 //   quor_x11_probe wait TITLE [TIMEOUT_MS]   exit 0 when a window shows TITLE
+//                                            (TITLE or "NAME - TITLE", in every command)
 //   quor_x11_probe shot FILE.png [TITLE]     the screen, or that window's area
 //   quor_x11_probe close TITLE               sends WM_DELETE_WINDOW
 //   quor_x11_probe click TITLE X Y           a left click at X, Y in the window
@@ -72,7 +73,9 @@ std::optional<xcb_window_t> FindWindow(xcb_connection_t* c, xcb_window_t root, c
     if (window != root) {
       std::string name = Property(c, window, netName, utf8);
       if (name.empty()) name = Property(c, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING);
-      if (name == title) {
+      // The main window puts the project's name in front: "show.qrx* - TITLE".
+      const std::string suffix = " - " + title;
+      if (name == title || (name.size() > suffix.size() && name.ends_with(suffix))) {
         xcb_get_window_attributes_reply_t* attributes =
             xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr);
         const bool viewable = attributes != nullptr && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
