@@ -65,7 +65,12 @@ MatrixOutputDialog::MatrixOutputDialog(Engine& engine, QWidget* parent)
       ok_(nullptr) {
   setWindowTitle(QString::fromLatin1(kMatrixOutputTitle));
   setProperty("quorHelpId", kHelpMatrixOutput);
-  apply = [this](const MatrixOutputPlan& plan, std::string* why) { return ApplyMatrixOutput(engine_, plan, why); };
+  // One undo step for the devices and the whole patch.
+  apply = [this](const MatrixOutputPlan& plan, std::string* why) {
+    bool applied = false;
+    engine_.EditDocument("New Matrix Output", [&] { applied = ApplyMatrixOutput(engine_, plan, why); });
+    return applied;
+  };
   showError = [this](const QString& text) { QMessageBox::critical(this, QStringLiteral("Error"), text); };
   showDone = [this](const QString& text) {
     QMessageBox::information(this, QString::fromLatin1(kMatrixOutputDoneTitle), text);

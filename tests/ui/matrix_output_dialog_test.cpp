@@ -73,6 +73,12 @@ TEST(MatrixOutputDialog, ASnakeOnFourUniversesTakesFiveEditsAndOk) {
   // FastPatch opens with the same strips.
   EXPECT_EQ(f.engine.outputs().fastPatch().pixelOrder, 4);
   EXPECT_EQ(f.engine.outputs().fastPatch().colourOrder, 5);
+  // The devices and the whole patch are one undo step.
+  ASSERT_TRUE(f.engine.Undo());
+  EXPECT_EQ(f.engine.outputs().devices().count(), 0);
+  EXPECT_EQ(f.engine.patch().entries(), PatchTable(32, 16).entries());
+  ASSERT_TRUE(f.engine.Redo());
+  EXPECT_EQ(f.engine.outputs().devices().count(), 4);
 }
 
 TEST(MatrixOutputDialog, FieldsFollowTheProtocolAndHoldToWhatFits) {
