@@ -47,6 +47,8 @@ struct Screen {
   const char* spec;
   int width, height;
 };
+// Names the screen in test output (and keeps the test names free of addresses).
+void PrintTo(const Screen& screen, std::ostream* out) { *out << screen.spec; }
 
 class WindowedGeometry : public test::XvfbTest, public testing::WithParamInterface<Screen> {
  protected:
