@@ -396,6 +396,7 @@ void MainWindow::ListWindowShownOrHidden(ListWindow* window, bool visible) {
 }
 
 void MainWindow::PlaceDockedWindows() {
+  if (sceneWindow_ == nullptr || chaseWindow_ == nullptr) return;  // a resize while the window is being built
   // The chase window docks first, the scene window beside it; a docked
   // window that is hidden takes no room. Frames not yet known (a window
   // about to be shown) are taken to be like the main window's.
