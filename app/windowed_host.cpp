@@ -14,6 +14,7 @@
 #include "ui/command_ids.h"
 #include "ui/main_window.h"
 #include "ui/preview_renderer.h"
+#include "ui/window_memory.h"
 
 namespace quor {
 namespace {
@@ -68,6 +69,8 @@ int WindowedHost::Run(QApplication& app) {
     engine_.EditHooks([](EngineHooks& hooks) { hooks.drawPreview = nullptr; });
     return *exitCode;
   }
+  // The window opens where the user left it, wholly on this screen.
+  window.PlaceOnScreen(lifecycle.paths().configFolder + "/" + kWindowMemoryFileName);
   window.SetRecentFilesPath(QString::fromStdString(lifecycle.paths().configFolder + "/" + kRecentFilesName));
   if (!lifecycle.loadedProjectPath().empty()) {
     window.SetCurrentFile(QString::fromStdString(lifecycle.loadedProjectPath()));

@@ -3,6 +3,10 @@
 // context without a page does nothing. A window or dialog gets F1 help by
 // setting its topic as the "quorHelpId" property (setProperty); the main
 // window opens that page when F1 is released while it is in front.
+// Opened while a modal dialog runs, the help window belongs to that dialog
+// for the time being, so the dialog does not block it: it scrolls, comes to
+// the front and closes (close box or Escape) like any window, and goes back
+// to its owner when the dialog closes. It opens wholly on the screen.
 // GUI thread only.
 #pragma once
 
@@ -27,8 +31,18 @@ class HelpViewer : public QWidget {
   // there is no such page.
   bool Open(int contextId);
   int currentContext() const { return current_; }
+  QTextBrowser* browser() const { return browser_; }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Parents the window to `owner` as a top-level, keeping it shown.
+  void MoveTo(QWidget* owner);
+
+  QWidget* owner_;   // the main window (or none)
+  QWidget* lentTo_ = nullptr;  // the modal dialog it belongs to meanwhile
   QString folder_;
   QTextBrowser* browser_;
   int current_ = 0;

@@ -27,19 +27,21 @@ void ListWindow::SetPreviewHeight(int previewHeight) {
 
 void ListWindow::LayoutControls(int, int) {}
 
-void ListWindow::PlaceAt(const QPoint& topLeft) {
-  placedAt_ = topLeft;
+void ListWindow::PlaceAt(const QPoint& topLeft, const QMargins& margins) {
+  placedAt_ = topLeft + QPoint(margins.left(), margins.top());
   placing_ = true;
-  move(topLeft);
+  // The client position: it holds also while Qt does not know the frame.
+  setGeometry(QRect(placedAt_, size()));
   placing_ = false;
 }
 
 void ListWindow::moveEvent(QMoveEvent* event) {
   QWidget::moveEvent(event);
   // A window system confirms a placement later with a move to the same
-  // spot; only a move somewhere else is the user's.
-  if (placing_ || !isVisible() || pos() == placedAt_) return;
-  placedAt_ = pos();
+  // spot, and a window manager framing the window leaves the client area
+  // where it was; only a move somewhere else is the user's.
+  if (placing_ || !isVisible() || geometry().topLeft() == placedAt_) return;
+  placedAt_ = geometry().topLeft();
   if (onMovedByHand) onMovedByHand();
 }
 

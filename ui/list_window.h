@@ -5,6 +5,7 @@
 // GUI thread only.
 #pragma once
 
+#include <QMargins>
 #include <QPoint>
 #include <QWidget>
 #include <functional>
@@ -24,8 +25,9 @@ class ListWindow : public QWidget {
   std::function<void(bool visible)> onVisibilityChanged;
   // Called when the window was moved by hand, not by PlaceAt.
   std::function<void()> onMovedByHand;
-  // Moves the window (docking) without counting as a move by hand.
-  void PlaceAt(const QPoint& topLeft);
+  // Moves the window's frame, taken to be `margins`, to `topLeft`
+  // (docking) without counting as a move by hand.
+  void PlaceAt(const QPoint& topLeft, const QMargins& margins);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -35,7 +37,7 @@ class ListWindow : public QWidget {
   virtual void LayoutControls(int menuBarHeight, int previewHeight);
 
  private:
-  QPoint placedAt_;
+  QPoint placedAt_;  // the client area's position PlaceAt chose
   bool placing_ = false;
 };
 

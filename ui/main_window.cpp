@@ -12,6 +12,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <cstdio>
 
 #include "engine/engine.h"
 #include "engine/project_file.h"
@@ -35,6 +37,8 @@
 #include "ui/remote_control_dialog.h"
 #include "ui/scene_window.h"
 #include "ui/show_mode_window.h"
+#include "ui/window_memory.h"
+#include "ui/window_placement.h"
 
 namespace quor {
 namespace {
@@ -52,7 +56,10 @@ QString DroppedProject(const QMimeData* mime) {
 }
 
 constexpr int kPreviewTop = 10;
-constexpr std::array<int, kPreviewCount> kPreviewLeftEdge = {10, 360, 710};
+constexpr int kPreviewRowLeft = 10;  // the row's left margin at the default width
+constexpr int kPreviewGap = 30;   // between two previews
+constexpr int kPreviewRowMargins = kMainWindowWidth - kPreviewCount * kPreviewWidth - (kPreviewCount - 1) * kPreviewGap;
+constexpr QSize kMainWindowMinimum(400, 300);
 
 }  // namespace
 
@@ -60,13 +67,20 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
     : QMainWindow(nullptr), engine_(engine), renderer_(previews) {
   setWindowTitle(QString::fromLatin1(kMainWindowTitle));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+                 Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+  setMinimumSize(kMainWindowMinimum);
   setProperty("quorHelpId", kHelpMainWindow);
   modal_ = std::make_unique<ModalCommands>(engine_, this);
   help_ = new HelpViewer(options.helpFolder.isEmpty() ? DefaultHelpFolder() : options.helpFolder, this);
 
-  auto* client = new QWidget(this);
-  setCentralWidget(client);
+  // A window smaller than the panel (a small screen) scrolls its content;
+  // at the default size and above no scroll bar shows.
+  auto* scroller = new QScrollArea(this);
+  scroller->setFrameShape(QFrame::NoFrame);
+  scroller->setWidgetResizable(true);
+  auto* client = content_ = new QWidget(scroller);
+  scroller->setWidget(client);
+  setCentralWidget(scroller);  // its resizes reach eventFilter (installed on the application)
   for (int i = 0; i < kPreviewCount; ++i) {
     std::function<int()> source;
     std::function<void(int)> setSource;
@@ -78,7 +92,6 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
       setSource = [this, side](int s) { engine_.SetPreviewSource(side, s); };
     }
     auto* preview = new PreviewWidget(renderer_.buffer(i), source, setSource, client);
-    preview->move(kPreviewLeftEdge[static_cast<size_t>(i)], kPreviewTop);
     previews_[static_cast<size_t>(i)] = preview;
   }
   panel_ = new MixerPanelWidget(engine_, *modal_,
@@ -332,6 +345,7 @@ void MainWindow::Tick() {
     }
   }
   UpdateMenuChecks();
+  FollowFrames();
   ShowErrors(changes.errors);
   inTick_ = false;
   if (engine_.flags().shutdownRequested.load() && !closed_) close();
@@ -396,13 +410,57 @@ void MainWindow::ApplyPreviewHeight() {
   if (p == appliedPreviewHeight_) return;
   appliedPreviewHeight_ = p;
   for (PreviewWidget* preview : previews_) preview->SetPreviewHeight(p);
-  panel_->move(0, p);
   panel_->Refresh();
   sceneWindow_->SetPreviewHeight(p);
   chaseWindow_->SetPreviewHeight(p);
-  centralWidget()->setFixedSize(kMainWindowWidth, p + kPanelHeight + 10);
-  // The window is as high as the previews plus 360 with its menu bar.
-  setFixedSize(kMainWindowWidth, std::max(p + 360, p + kPanelHeight + 10 + menuBar()->sizeHint().height()));
+  const QSize content(kMainWindowWidth, p + kPanelHeight + 10);
+  content_->setMinimumSize(content);
+  // The window opens as high as the previews plus 360 with its menu bar.
+  const QSize newDefault(kMainWindowWidth, std::max(p + 360, content.height() + menuBar()->sizeHint().height()));
+  if (defaultSize_.isEmpty() || size() == defaultSize_) resize(newDefault);
+  defaultSize_ = newDefault;
+  LayoutContent();
+  if (placed_) KeepOnScreen(this);
+  PlaceDockedWindows();
+}
+
+void MainWindow::LayoutContent() {
+  const int p = appliedPreviewHeight_;
+  if (p <= 0) return;
+  const QSize area = content_->size();
+  // The previews scale alike, as far as both the width and the height
+  // beside the panel allow; never below their own size.
+  const int gaps = kPreviewRowMargins + (kPreviewCount - 1) * kPreviewGap;
+  const double scale = std::max(1.0, std::min(static_cast<double>(area.width() - gaps) / (kPreviewCount * kPreviewWidth),
+                                              static_cast<double>(area.height() - kPanelHeight - 10) / p));
+  const QSize preview(static_cast<int>(kPreviewWidth * scale), static_cast<int>(p * scale));
+  const int row = kPreviewCount * preview.width() + gaps;
+  const int left = std::max(0, (area.width() - row) / 2) + kPreviewRowLeft;
+  for (int i = 0; i < kPreviewCount; ++i) {
+    PreviewWidget* widget = previews_[static_cast<size_t>(i)];
+    widget->SetDisplaySize(preview);
+    widget->move(left + i * (preview.width() + kPreviewGap), kPreviewTop);
+  }
+  panel_->move(std::max(0, (area.width() - kMainWindowWidth) / 2), preview.height());
+}
+
+void MainWindow::PlaceOnScreen(const std::string& memoryPath) {
+  memoryPath_ = memoryPath;
+  placed_ = true;
+  std::optional<QRect> remembered;
+  if (!memoryPath_.empty()) remembered = LoadWindowMemory(memoryPath_);
+  startPlace_ = remembered.value_or(QRect(frameGeometry().topLeft(), size()));
+  ApplyStartPlace();
+}
+
+void MainWindow::ApplyStartPlace() {
+  if (!startPlace_) return;
+  const QMargins margins = FrameMargins(this);
+  const QRect frame(startPlace_->topLeft(), startPlace_->size().expandedTo(minimumSize()).grownBy(margins));
+  SetFrameGeometry(this, FitInside(frame, AvailableArea(this)), margins);
+  // Once the frame is known the place is final; until then it is made
+  // again when the window manager tells the frame.
+  if (!margins.isNull()) startPlace_.reset();
   PlaceDockedWindows();
 }
 
@@ -425,17 +483,45 @@ void MainWindow::ListWindowShownOrHidden(ListWindow* window, bool visible) {
 }
 
 void MainWindow::PlaceDockedWindows() {
-  const QRect main = frameGeometry();
-  if (dockChase_ && chaseWindow_->isVisible()) chaseWindow_->PlaceAt(QPoint(main.right() + 1, main.top()));
-  if (dockScene_) {
-    const bool besideChase = dockChase_ && chaseWindow_->isVisible();
-    const QRect anchor = besideChase ? chaseWindow_->frameGeometry() : main;
-    sceneWindow_->PlaceAt(QPoint(anchor.right() + 1, anchor.top()));
+  if (sceneWindow_ == nullptr || chaseWindow_ == nullptr) return;  // a resize while the window is being built
+  // The chase window docks first, the scene window beside it; a docked
+  // window that is hidden takes no room. Frames not yet known (a window
+  // about to be shown) are taken to be like the main window's.
+  const QMargins mainFrame = FrameMargins(this);
+  std::vector<ListWindow*> docked;
+  if (dockChase_ && chaseWindow_->isVisible()) docked.push_back(chaseWindow_);
+  if (dockScene_) docked.push_back(sceneWindow_);
+  std::vector<QSize> frames;
+  std::vector<QMargins> margins;
+  for (ListWindow* window : docked) {
+    margins.push_back(FrameMargins(window, mainFrame));
+    frames.push_back(window->size().grownBy(margins.back()));
   }
+  const std::vector<QRect> placed = DockedFrames(OuterFrame(this, mainFrame), frames, AvailableArea(this));
+  for (size_t i = 0; i < docked.size(); ++i) docked[i]->PlaceAt(placed[i].topLeft(), margins[i]);
+}
+
+void MainWindow::FollowFrames() {
+  // A window manager tells the frames it puts around the windows only
+  // after they are shown: placements made before are made again.
+  const std::array<QMargins, 3> frames = {FrameMargins(this), FrameMargins(chaseWindow_), FrameMargins(sceneWindow_)};
+  if (frames == knownFrames_) return;
+  knownFrames_ = frames;
+  if (startPlace_) {
+    ApplyStartPlace();
+    return;
+  }
+  if (placed_) KeepOnScreen(this);
+  PlaceDockedWindows();
 }
 
 void MainWindow::moveEvent(QMoveEvent* event) {
   QMainWindow::moveEvent(event);
+  PlaceDockedWindows();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
   PlaceDockedWindows();
 }
 
@@ -451,7 +537,7 @@ void MainWindow::OpenShowMode() {
                                     {[this] { CloseShowMode(); }, [this] { RunCommand(kCmdFileRecorder); }});
   showMode_ = window;
   window->show();
-  window->RestoreRectangle(frameGeometry().size() - size());
+  window->RestoreRectangle(FrameMargins(this));
   hide();
   sceneWasVisible_ = sceneWindow_->isVisible();
   chaseWasVisible_ = chaseWindow_->isVisible();
@@ -661,6 +747,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
 // --- keys and closing ---------------------------------------------------------------
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == content_ && event->type() == QEvent::Resize) LayoutContent();
   if (event->type() != QEvent::KeyRelease) return QMainWindow::eventFilter(watched, event);
   auto* key = static_cast<QKeyEvent*>(event);
   const int k = key->key();
@@ -683,7 +770,7 @@ void MainWindow::HandleFunctionKey(int key) {
   }
   if (showMode_ && front == showMode_.data()) {
     if (key == Qt::Key_F4) RunCommand(kCmdFileRecorder);
-    if (key == Qt::Key_F11) showMode_->close();
+    if (key == Qt::Key_F11) showMode_->ToggleFullScreen();  // its close box ends show mode
     return;
   }
   if (recorder_ && recorder_->isVisible() && front == recorder_.data()) {
@@ -788,6 +875,15 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   }
   closed_ = true;
   refresh_.stop();
+  if (placed_ && !memoryPath_.empty()) {
+    // The normal place and size, also when the window is maximized.
+    const QPoint frameOffset = geometry().topLeft() - frameGeometry().topLeft();
+    const QRect normal = isMaximized() ? normalGeometry() : geometry();
+    if (std::optional<Failure> failed = SaveWindowMemory(memoryPath_, QRect(normal.topLeft() - frameOffset, normal.size()))) {
+      // Only the window's place is lost, not the show: standard error is enough.
+      std::fprintf(stderr, "quor: cannot remember the window size: %s\n", failed->DialogText().c_str());
+    }
+  }
   engine_.RequestShutdown();
   sceneWindow_->hide();
   chaseWindow_->hide();

@@ -7,12 +7,15 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMargins>
 #include <QPointer>
 #include <QTimer>
 #include <array>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include <atomic>
@@ -61,9 +64,19 @@ class MainWindow : public QMainWindow {
   // windows' state and the preview options, then applies the preview height.
   void FollowWindowLayout();
   // Applies PreviewHeight to the window, previews, panel and list windows.
+  // A window still at its default size takes the new default size.
   void ApplyPreviewHeight();
-  // Places the docked scene and chase windows beside the main window.
+  // Places the docked scene and chase windows beside the main window where
+  // they fit on its screen, else on top of it.
   void PlaceDockedWindows();
+  // The size the window opens at: 1046 wide and as high as the previews
+  // and the panel. The window can be made larger (the previews grow with
+  // it) or smaller (the content then scrolls).
+  QSize defaultSize() const { return defaultSize_; }
+  // Opens at the place and size `memoryPath` (windows.json) remembers, or
+  // where it is at its default size, kept wholly on its screen; closing
+  // writes the place and size back there. Empty: nothing is remembered.
+  void PlaceOnScreen(const std::string& memoryPath);
 
   ModalCommands& modal() { return *modal_; }
   MixerPanelWidget* panel() const { return panel_; }
@@ -116,12 +129,21 @@ class MainWindow : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildMenus();
+  // Previews as large as the client area allows at their aspect ratio, in
+  // a centred row; the panel centred below them at its own size.
+  void LayoutContent();
+  // Places the windows again once the window manager's frames are known.
+  void FollowFrames();
+  // Puts the frame at startPlace_'s position around a client area of its
+  // size, wholly on the screen.
+  void ApplyStartPlace();
   QAction* AddCommand(QMenu* menu, const char* text, int commandId, bool checkable = false);
   void ToggleListWindow(ListWindow* window);
   void ListWindowShownOrHidden(ListWindow* window, bool visible);
@@ -150,6 +172,14 @@ class MainWindow : public QMainWindow {
   Engine& engine_;
   PreviewRenderer& renderer_;
   WindowState windows_;
+  QWidget* content_ = nullptr;  // the previews and the panel, in a scroll area
+  QSize defaultSize_;
+  std::string memoryPath_;
+  bool placed_ = false;  // PlaceOnScreen ran: keep the window on its screen
+  std::array<QMargins, 3> knownFrames_{};
+  // Where PlaceOnScreen puts the window (frame position, client size)
+  // until its frame is known.
+  std::optional<QRect> startPlace_;  // of this window, the chase and the scene window
   std::unique_ptr<ModalCommands> modal_;
   HelpViewer* help_ = nullptr;
   MixerPanelWidget* panel_ = nullptr;

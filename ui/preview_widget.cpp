@@ -19,20 +19,28 @@ PreviewWidget::PreviewWidget(PreviewBuffer& buffer, std::function<int()> source,
 
 void PreviewWidget::SetPreviewHeight(int previewHeight) { setFixedSize(kPreviewWidth, previewHeight); }
 
+void PreviewWidget::SetDisplaySize(const QSize& size) { setFixedSize(size); }
+
 void PreviewWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const QImage& picture = buffer_.Latest();
   if (picture.isNull() || picture.height() != height()) {
     painter.fillRect(rect(), QColor(kPreviewBackground, kPreviewBackground, kPreviewBackground));
   }
-  if (!picture.isNull()) painter.drawImage(0, 0, picture);
+  if (picture.isNull()) return;
+  if (picture.width() == width()) {
+    painter.drawImage(0, 0, picture);
+  } else {
+    // Scaled by the same factor both ways, as the main window sizes it.
+    painter.drawImage(QRect(QPoint(0, 0), picture.size() * (static_cast<double>(width()) / picture.width())), picture);
+  }
 }
 
 void PreviewWidget::contextMenuEvent(QContextMenuEvent* event) {
   if (!source_ || !setSource_) return;
   // Right of and below the corner pixel, within the picture.
   const QPoint p = event->pos();
-  if (p.x() < 1 || p.x() > kPreviewWidth - 1 || p.y() < 1 || p.y() > height() - 1) return;
+  if (p.x() < 1 || p.x() > width() - 1 || p.y() < 1 || p.y() > height() - 1) return;
   struct Entry {
     const char* text;
     int value;

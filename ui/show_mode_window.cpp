@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -16,6 +17,7 @@
 #include "ui/help_viewer.h"
 #include "ui/preview_renderer.h"
 #include "ui/preview_widget.h"
+#include "ui/window_placement.h"
 #include "ui/window_state.h"
 
 namespace quor {
@@ -218,23 +220,60 @@ void ShowModeWindow::ResizeButtons(int dw, int dh) {
   LayoutButtons();
 }
 
-void ShowModeWindow::RestoreRectangle(QSize frameHint) {
+int ShowModeWindow::HeightForButtons(int frameWidth, QMargins frame) const {
+  const ShowWindowPlacement& s = windows_.layout.showWindow;
+  const int h = std::clamp(s.buttonHeight, kMinButtonHeight, kMaxButtonHeight);
+  const int p = previewHeight();
+  int bottom = p + kReservedBelowPreview + 1;  // the "Control" group
+  for (const QPoint& at : ShowModeButtonPositions(frameWidth, std::clamp(s.buttonWidth, kMinButtonWidth, kMaxButtonWidth),
+                                                  h, p, buttonCount())) {
+    bottom = std::max(bottom, at.y() + h);
+  }
+  return menuBar()->sizeHint().height() + bottom + kButtonGap + frame.top() + frame.bottom();
+}
+
+void ShowModeWindow::RestoreRectangle(QMargins frameHint) {
   const ShowWindowPlacement& s = windows_.layout.showWindow;
   // The frame is known to the window system once the window is shown.
-  const QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
-  QSize frameExtra(frame.left() + frame.right(), frame.top() + frame.bottom());
-  if (frameExtra.isNull()) frameExtra = frameHint;
-  const int width = std::max(s.width, 100);
-  const int height = std::max(s.height, 100);
-  move(s.left, s.top);
-  resize(std::max(width - frameExtra.width(), 50), std::max(height - frameExtra.height(), 50));
+  const QMargins margins = FrameMargins(this, frameHint);
+  QRect frame(s.left, s.top, std::max(s.width, 100), std::max(s.height, 100));
+  const QRect available = AvailableArea(this);
+  // Higher to show every button; where the screen is too low for that,
+  // wider (more buttons to a row) as far as the screen allows.
+  const int stepX = std::clamp(s.buttonWidth, kMinButtonWidth, kMaxButtonWidth) + kButtonGap;
+  for (int width = frame.width();; width += stepX) {
+    const int needed = HeightForButtons(width, margins);
+    if (needed <= available.height() || width >= available.width() || !available.isValid()) {
+      frame.setWidth(std::max(frame.width(), width));
+      frame.setHeight(std::max(frame.height(), needed));
+      break;
+    }
+  }
+  SetFrameGeometry(this, FitInside(frame, available), margins);
   restored_ = true;
   LayoutButtons();
 }
 
+void ShowModeWindow::ToggleFullScreen() {
+  if (isFullScreen()) {
+    showNormal();
+  } else {
+    showFullScreen();
+  }
+}
+
+void ShowModeWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && isFullScreen()) {
+    showNormal();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
+}
+
 void ShowModeWindow::StoreRectangle() {
-  // Until the stored rectangle is applied, sizes are not the user's.
-  if (!restored_) return;
+  // Until the stored rectangle is applied, sizes are not the user's; full
+  // screen is not the window's own rectangle either.
+  if (!restored_ || isFullScreen()) return;
   const QRect frame = frameGeometry();
   ShowWindowPlacement& s = windows_.layout.showWindow;
   s.left = frame.x();

@@ -47,9 +47,17 @@ class ShowModeWindow : public QMainWindow {
   // button still starts what it shows.
   void Refresh();
   // Puts the window's outer rectangle where the layout says (after show,
-  // when the frame is known). A window system that tells the frame only
-  // later gets `frameHint`, the frame of another window of the program.
-  void RestoreRectangle(QSize frameHint = {});
+  // when the frame is known), made large enough to show every button where
+  // the screen has room (first higher, then wider) and kept wholly on the
+  // screen. A window system that tells the frame only later gets
+  // `frameHint`, the frame of another window of the program.
+  void RestoreRectangle(QMargins frameHint = {});
+  // F11: full screen on and off; Escape also leaves it. The rectangle the
+  // layout keeps stays the windowed one.
+  void ToggleFullScreen();
+  // The outer height that shows every button and the "Control" group when
+  // the window is `frameWidth` wide in the frame `frame`.
+  int HeightForButtons(int frameWidth, QMargins frame) const;
   // Places the buttons for the current window and button size.
   void LayoutButtons();
   // Changes the button size by (dw, dh), kept within 50..320 x 20..160.
@@ -67,6 +75,7 @@ class ShowModeWindow : public QMainWindow {
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:

@@ -65,17 +65,31 @@ class XvfbDisplay {
   std::string display_;
 };
 
-// Points DISPLAY at a private Xvfb and runs the probe; the test sets dir_ first.
+// Points DISPLAY at a private Xvfb and runs the probe; the test sets dir_ first. A fixture picks the screen
+// size and whether a window manager (openbox) runs on it in its constructor.
 class XvfbTest : public testing::Test {
  protected:
+  explicit XvfbTest(std::string screen = "1400x900x24", bool windowManager = false)
+      : x_(screen), windowManager_(windowManager) {}
   ~XvfbTest() override {
     if (quor_ > 0) WaitFor(quor_, std::chrono::milliseconds(0));  // kills a quor a failed step left running
+    if (openbox_ > 0) kill(openbox_, SIGTERM), waitpid(openbox_, nullptr, 0);
   }
   void SetUp() override {
     if (const char* display = std::getenv("DISPLAY")) oldDisplay_ = display;
     ASSERT_FALSE(x_.name().empty()) << "Xvfb did not start: install it with tools/deps --test";
     setenv("DISPLAY", x_.name().c_str(), 1);
     unsetenv("QT_QPA_PLATFORM"), unsetenv("WAYLAND_DISPLAY");
+    if (!windowManager_) return;
+    // A configuration of its own keeps the user's openbox settings out; the window manager is up once it has
+    // announced itself on the root window.
+    const std::string home = FreshTestDir("openbox_home");
+    openbox_ = Spawn({"openbox", "--sm-disable"}, home + "/openbox.log", [home] {
+      return setenv("HOME", home.c_str(), 1) == 0 && setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1) == 0;
+    });
+    ASSERT_EQ(WaitFor(Spawn({QUOR_X11_PROBE, "wm", "10000"}, home + "/probe.log"), std::chrono::seconds(15)), 0)
+        << "openbox did not start: install it with tools/deps --test\n"
+        << ReadWholeFile(home + "/openbox.log") << ReadWholeFile(home + "/probe.log");
   }
   void TearDown() override {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -85,6 +99,20 @@ class XvfbTest : public testing::Test {
   int Probe(std::vector<std::string> args) {
     args.insert(args.begin(), QUOR_X11_PROBE);
     return WaitFor(Spawn(args, dir_ + "/probe.log"), std::chrono::seconds(30));
+  }
+  // The outer frame (title bar and borders included) of the window `title` as the probe reports it; an empty
+  // rectangle when there is no such window.
+  struct Frame {
+    int left = 0, top = 0, width = 0, height = 0;
+    int right() const { return left + width; }
+    int bottom() const { return top + height; }
+  };
+  Frame FrameOf(const std::string& title) {
+    Frame frame;
+    if (Probe({"frame", title}) != 0) return frame;
+    std::sscanf(ReadWholeFile(dir_ + "/probe.log").c_str(), "%d %d %d %d", &frame.left, &frame.top, &frame.width,
+                &frame.height);
+    return frame;
   }
   // Runs the probe steps, `pause` apart; "wait" and "gone" without a timeout allow 20 s, input first waits for its
   // window. The first that fails is named, with a screenshot and the logs.
@@ -114,6 +142,8 @@ class XvfbTest : public testing::Test {
     return Probe({"gone", title, "3000"}) == 0;
   }
   XvfbDisplay x_;
+  bool windowManager_ = false;
+  pid_t openbox_ = -1;
   pid_t quor_ = -1;
   std::string dir_;
   std::string oldDisplay_;

@@ -30,7 +30,7 @@ TEST_F(WindowedTest, DemoShowOpensAWindowAndACloseRequestAutosavesOnce) {
   const std::string shot = dir_ + "/main_window.png";
   ASSERT_EQ(Probe({"shot", shot, kTitle}), 0) << ReadWholeFile(dir_ + "/probe.log");
   const QImage picture(QString::fromStdString(shot));
-  ASSERT_EQ(picture.width(), 1046);  // the main window's fixed width
+  ASSERT_EQ(picture.width(), 1046);  // the main window's default width
   // The centre preview shows the running demo, not only its grey margins.
   int coloured = 0;
   for (int i = 0; i < 40 * 75; ++i) {

@@ -109,7 +109,9 @@ TEST_F(MainWindowTest, FunctionKeysActOnTheWindowInFront) {
   ShowModeWindow* show = window_.showModeWindow();
   ASSERT_NE(show, nullptr);
   ASSERT_TRUE(Front(show));
-  QTest::keyClick(show, Qt::Key_F11);
+  QTest::keyClick(show, Qt::Key_F11);  // full screen there; its close box ends show mode
+  EXPECT_TRUE(show->isFullScreen());
+  show->close();
   EXPECT_TRUE(window_.showModeWindow() == nullptr && window_.isVisible());
 }
 

@@ -15,6 +15,12 @@
 //                                            hex, each optionally after "alt+", "ctrl+"
 //                                            or "shift+" ("alt+s" opens a menu)
 //   quor_x11_probe type TITLE TEXT           ASCII text, then Return
+//   quor_x11_probe frame TITLE               prints "LEFT TOP WIDTH HEIGHT" of the window's
+//                                            outer frame (the window manager's, if any)
+//   quor_x11_probe resize TITLE W H          asks for a client size, as a user's drag does
+//   quor_x11_probe move TITLE X Y            asks for a position (the frame's, under a
+//                                            window manager)
+//   quor_x11_probe wm [TIMEOUT_MS]           exit 0 once a window manager runs
 // Input is sent as events to the window's own client, so no extension is
 // needed; the window must be one the program created. Keys first give the
 // window the input focus, as a user's click on it would, so that the
@@ -283,11 +289,76 @@ int Input(Connection& x, const std::string& command, int argc, char** argv) {
   return ok ? 0 : 1;
 }
 
+// The window's outermost ancestor below the root: the frame a window manager put around it, or the window.
+xcb_window_t TopLevel(Connection& x, xcb_window_t window) {
+  for (;;) {
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(x.c, xcb_query_tree(x.c, window), nullptr);
+    if (tree == nullptr) return window;
+    const xcb_window_t parent = tree->parent;
+    std::free(tree);
+    if (parent == x.screen->root || parent == XCB_NONE) return window;
+    window = parent;
+  }
+}
+
+int Frame(Connection& x, const std::string& title) {
+  const auto window = Existing(x, title);
+  if (!window) return 1;
+  xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(x.c, xcb_get_geometry(x.c, TopLevel(x, *window)), nullptr);
+  if (g == nullptr) return 1;
+  std::printf("%d %d %d %d\n", g->x, g->y, g->width + 2 * g->border_width, g->height + 2 * g->border_width);
+  std::free(g);
+  return 0;
+}
+
+int Configure(Connection& x, const std::string& command, int argc, char** argv) {
+  if (argc < 5) {
+    std::fprintf(stderr, "quor_x11_probe: %s needs more arguments\n", command.c_str());
+    return 2;
+  }
+  const auto window = Existing(x, argv[2]);
+  if (!window) return 1;
+  const bool resize = command == "resize";
+  const int a = std::atoi(argv[3]), b = std::atoi(argv[4]);
+  if (!Property(x.c, x.screen->root, Atom(x.c, "_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW).empty()) {
+    // Under a window manager the request goes to it as a pager's (source 2) would, which it carries out like a
+    // user's drag; a client's own configure request may be overruled.
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = *window;
+    event.type = Atom(x.c, "_NET_MOVERESIZE_WINDOW");
+    event.data.data32[0] = (resize ? (1u << 10) | (1u << 11) : (1u << 8) | (1u << 9)) | (2u << 12);
+    event.data.data32[resize ? 3 : 1] = static_cast<uint32_t>(a);
+    event.data.data32[resize ? 4 : 2] = static_cast<uint32_t>(b);
+    xcb_send_event(x.c, 0, x.screen->root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
+  } else {
+    const uint32_t values[] = {static_cast<uint32_t>(a), static_cast<uint32_t>(b)};
+    xcb_configure_window(x.c, *window, resize ? XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT
+                                              : XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, values);
+  }
+  xcb_flush(x.c);
+  return 0;
+}
+
+int AwaitWindowManager(Connection& x, int timeoutMs) {
+  const xcb_atom_t check = Atom(x.c, "_NET_SUPPORTING_WM_CHECK");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (!Property(x.c, x.screen->root, check, XCB_ATOM_WINDOW).empty()) return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  std::fprintf(stderr, "quor_x11_probe: no window manager announced itself within %d ms\n", timeoutMs);
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fputs("usage: quor_x11_probe wait TITLE [TIMEOUT_MS] | gone TITLE [TIMEOUT_MS] | shot FILE [TITLE] | close TITLE | click TITLE X Y | key TITLE KEY... | type TITLE TEXT\n", stderr);
+  const bool waitForWm = argc >= 2 && std::string(argv[1]) == "wm";
+  if (argc < 3 && !waitForWm) {
+    std::fputs("usage: quor_x11_probe wait TITLE [TIMEOUT_MS] | gone TITLE [TIMEOUT_MS] | shot FILE [TITLE] | close TITLE | click TITLE X Y | key TITLE KEY... | type TITLE TEXT | frame TITLE | resize TITLE W H | move TITLE X Y | wm [TIMEOUT_MS]\n", stderr);
     return 2;
   }
   Connection x;
@@ -297,12 +368,15 @@ int main(int argc, char** argv) {
     return 1;
   }
   x.screen = xcb_setup_roots_iterator(xcb_get_setup(x.c)).data;
+  if (waitForWm) return AwaitWindowManager(x, argc > 2 ? std::atoi(argv[2]) : 10000);
   const std::string command = argv[1];
   if (command == "wait" || command == "gone") {
     return Await(x, argv[2], argc > 3 ? std::atoi(argv[3]) : 10000, command == "gone");
   }
   if (command == "shot") return Shot(x, argv[2], argc > 3 ? argv[3] : "");
   if (command == "close") return Close(x, argv[2]);
+  if (command == "frame") return Frame(x, argv[2]);
+  if (command == "resize" || command == "move") return Configure(x, command, argc, argv);
   if (command == "click" || command == "key" || command == "type") return Input(x, command, argc, argv);
   std::fprintf(stderr, "quor_x11_probe: unknown command %s\n", command.c_str());
   return 2;
