@@ -347,6 +347,14 @@ void MainWindow::PlaceDockedWindows() {
   }
 }
 
+std::optional<ResumeWindows> MainWindow::OpenWindows() const {
+  if (closed_) return std::nullopt;
+  const bool showMode = !showMode_.isNull();
+  return ResumeWindows{.scenes = showMode ? sceneWasVisible_ : sceneWindow_->isVisible(),
+                       .chases = showMode ? chaseWasVisible_ : chaseWindow_->isVisible(),
+                       .showMode = showMode};
+}
+
 void MainWindow::moveEvent(QMoveEvent* event) {
   QMainWindow::moveEvent(event);
   PlaceDockedWindows();

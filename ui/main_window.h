@@ -13,12 +13,14 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <atomic>
 
 #include "core/change_feed.h"
 #include "engine/project_file.h"
+#include "engine/resume_state.h"
 #include "ui/preview_renderer.h"
 #include "ui/recorder_window.h"
 #include "ui/show_mode_window.h"
@@ -63,6 +65,9 @@ class MainWindow : public QMainWindow {
   void ApplyPreviewHeight();
   // Places the docked scene and chase windows beside the main window.
   void PlaceDockedWindows();
+  // The scene window, chase window and show mode as open now (a list window
+  // show mode hides counts as open); nothing once this window has closed.
+  std::optional<ResumeWindows> OpenWindows() const;
 
   ModalCommands& modal() { return *modal_; }
   MixerPanelWidget* panel() const { return panel_; }
