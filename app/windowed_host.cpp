@@ -76,6 +76,7 @@ int WindowedHost::Run(QApplication& app) {
   // Closing by hand writes the autosave first, so a failure can be shown
   // while the window is still there to save elsewhere.
   window.saveBeforeClose = [&lifecycle] { return lifecycle.SaveAutosave(); };
+  window.projectFileChanged = [&lifecycle](const std::string& path) { lifecycle.FollowProject(path); };
   // The windows the resumed show had open come back; -M opens show mode
   // whatever the show had.
   const std::optional<ResumeWindows> reopen = lifecycle.windowsToReopen();

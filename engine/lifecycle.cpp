@@ -136,9 +136,11 @@ void Lifecycle::LoadStartProject() {
       engine_.console().Print("Kept the unreadable autosave as %s\n", kept.c_str());
     }
   }
-  // The demo is never written to; its run is kept beside the autosave the
-  // exit writes.
-  const bool loadedOwnFile = loaded.status == ProjectFileStatus::kDone && !firstStart_;
+  // The bundled demo is never written beside (tools/run starts it by
+  // name too); its run is kept beside the autosave the exit writes.
+  const bool demo = firstStart_ || (!paths_.demoShowPath.empty() &&
+                                    std::filesystem::equivalent(loadPath, paths_.demoShowPath, error));
+  const bool loadedOwnFile = loaded.status == ProjectFileStatus::kDone && !demo;
   resumePath_ = SideFilePath(loadedOwnFile ? loadPath : paths_.autosavePath);
   if (loadedOwnFile) ReadResumeState(loadPath);
 }
@@ -193,6 +195,12 @@ bool Lifecycle::WriteResume(const std::string& sidePath, const ResumeState& stat
   }
   keepFailed_ = failed.has_value();
   return !failed;
+}
+
+void Lifecycle::FollowProject(const std::string& path) {
+  if (finished_ || path.empty()) return;
+  resumePath_ = SideFilePath(path);
+  kept_.reset();  // that file has not had this state yet
 }
 
 void Lifecycle::KeepResumeState() {

@@ -80,6 +80,10 @@ class Lifecycle {
   // The windows the resumed project had open, for the host to open again
   // (after Start; nothing when no resume state was applied).
   std::optional<ResumeWindows> windowsToReopen() const;
+  // The show now belongs to the project file `path` (File > Open loaded it
+  // or File > Save wrote it): the resume state goes beside that file from
+  // the next keep on.
+  void FollowProject(const std::string& path);
   // This start found neither a project nor an autosave and plays the demo.
   bool firstStart() const { return firstStart_; }
   // Where the resume state is written (a side file; empty before Start).

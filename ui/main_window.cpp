@@ -437,7 +437,9 @@ void MainWindow::OpenProject() {
   if (const QScreen* desktop = screen()) {
     hooks.desktop = ScreenEdges{desktop->geometry().right() + 1, desktop->geometry().bottom() + 1};
   }
-  ShowErrors(LoadErrors(LoadProject(engine_, path.toStdString(), hooks), path.toStdString()));
+  const ProjectFileResult loaded = LoadProject(engine_, path.toStdString(), hooks);
+  if (loaded.status == ProjectFileStatus::kDone && projectFileChanged) projectFileChanged(path.toStdString());
+  ShowErrors(LoadErrors(loaded, path.toStdString()));
   panel_->Refresh();
 }
 
@@ -447,7 +449,10 @@ void MainWindow::SaveProjectAs() {
   dialog.setDefaultSuffix(QStringLiteral("qrx"));
   dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  ShowErrors(SaveProject(engine_, dialog.selectedFiles().front().toStdString()).errors);
+  const std::string path = dialog.selectedFiles().front().toStdString();
+  const ProjectFileResult saved = SaveProject(engine_, path);
+  if (saved.status == ProjectFileStatus::kDone && projectFileChanged) projectFileChanged(path);
+  ShowErrors(saved.errors);
 }
 
 void MainWindow::ImportProjectFile() {

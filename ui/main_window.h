@@ -94,6 +94,9 @@ class MainWindow : public QMainWindow {
   // it fails the window asks, with the failure, whether to stay open (to
   // save elsewhere) or to exit anyway. Empty: the window closes at once.
   std::function<ProjectFileResult()> saveBeforeClose;
+  // Called with the path of a project file that File > Open loaded or
+  // File > Save wrote: the show now belongs to that file.
+  std::function<void(const std::string&)> projectFileChanged;
 
  protected:
   void closeEvent(QCloseEvent* event) override;

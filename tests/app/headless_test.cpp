@@ -143,6 +143,12 @@ TEST(Headless, FirstStartPlaysTheDemoWithAHint) {
   const test::ShellRun next = test::Shell(quor + " --seconds=0");
   EXPECT_FALSE(next.Says(kFirstStartHint)) << next.output;
   EXPECT_TRUE(next.Says("autosave.dat")) << next.output;
+  // The bundled demo named on the command line keeps its state beside the
+  // autosave, never beside itself.
+  const std::string demo = std::string(QUOR_SOURCE_DIR) + "/share/demo.qrx";
+  EXPECT_EQ(test::Shell(quor + " --seconds=1 " + demo).exitCode, 0);
+  EXPECT_FALSE(std::filesystem::exists(demo + ".json"));
+  EXPECT_TRUE(std::filesystem::exists(dir + "/autosave.dat.json"));
 }
 
 TEST(Headless, BadOptionsAreRefusedWithUsage) {

@@ -263,5 +263,23 @@ TEST(Resume, KeepsTheStateWhileRunningOncePerInterval) {
   run.lifecycle.Finish();
 }
 
+// After File > Open or Save As the state belongs to that file, not to the
+// project the program started with.
+TEST(Resume, FollowsTheProjectFileTheShowNowBelongsTo) {
+  test::UdpReceiver receiver;
+  const std::string dir = test::FreshTestDir("resume_follow");
+  const std::string show = WriteShow(dir, receiver.port());
+  Running run(dir, {show});
+  ASSERT_FALSE(run.lifecycle.Start());
+  run.lifecycle.FollowProject(dir + "/other.qrx");
+  EXPECT_EQ(run.lifecycle.resumePath(), dir + "/other.qrx.json");
+  run.engine.SetMasterLevel(66);
+  EXPECT_EQ(run.lifecycle.Finish(), 0);
+  EXPECT_FALSE(std::filesystem::exists(dir + "/show.qrx.json"));
+  for (const char* side : {"/other.qrx.json", "/autosave.dat.json"}) {
+    EXPECT_EQ(SideInt(SideSection(ReadSideFile(dir + side), kResumeSection), "masterLevel", 0, 255), 66) << side;
+  }
+}
+
 }  // namespace
 }  // namespace quor
