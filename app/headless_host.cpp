@@ -47,6 +47,7 @@ int HeadlessHost::Run() {
     }
     engine_.PostMessageWork();
     PrintErrors(engine_.changes());
+    lifecycle_.KeepResumeState();
   }
   const int finished = lifecycle_.Finish();
   PrintErrors(engine_.changes());

@@ -12,6 +12,7 @@
 #include "engine/lifecycle.h"
 #include "engine/engine.h"
 #include "ui/command_ids.h"
+#include "ui/list_window.h"
 #include "ui/main_window.h"
 #include "ui/preview_renderer.h"
 #include "ui/window_memory.h"
@@ -63,6 +64,7 @@ int WindowedHost::Run(QApplication& app) {
   if (const QScreen* desktop = window.screen()) {
     options.desktop = ScreenEdges{desktop->geometry().right() + 1, desktop->geometry().bottom() + 1};
   }
+  options.openWindows = [&window] { return window.OpenWindows(); };
   Lifecycle lifecycle(engine_, args_, std::move(options));
   if (const std::optional<int> exitCode = lifecycle.Start()) {
     PrintErrors(engine_.changes());
@@ -81,11 +83,26 @@ int WindowedHost::Run(QApplication& app) {
   // Closing by hand writes the autosave first, so a failure can be shown
   // while the window is still there to save elsewhere.
   window.saveBeforeClose = [&lifecycle] { return lifecycle.SaveAutosave(); };
-  if (lifecycle.commandLine().showMode) {
+  window.projectFileChanged = [&lifecycle](const std::string& path) { lifecycle.FollowProject(path); };
+  // The windows the resumed show had open come back; -M opens show mode
+  // whatever the show had.
+  const std::optional<ResumeWindows> reopen = lifecycle.windowsToReopen();
+  if (reopen && reopen->scenes && !window.sceneWindow()->isVisible()) window.RunCommand(kCmdSceneList);
+  if (reopen && reopen->chases && !window.chaseWindow()->isVisible()) window.RunCommand(kCmdChaseList);
+  if (lifecycle.commandLine().showMode || (reopen && reopen->showMode)) {
     QTimer::singleShot(0, &window, [&window] { window.RunCommand(kCmdShowModeButton); });
+  }
+  if (lifecycle.firstStart()) {
+    // Not modal: the demo plays on while the hint is read.
+    auto* hint = new QMessageBox(QMessageBox::Information, QStringLiteral("Welcome to Quor"),
+                                 QString::fromUtf8(kFirstStartHint), QMessageBox::Ok, &window);
+    hint->setAttribute(Qt::WA_DeleteOnClose);
+    hint->setModal(false);
+    hint->show();
   }
   QTimer ending;
   QObject::connect(&ending, &QTimer::timeout, &window, [&window, &lifecycle] {
+    lifecycle.KeepResumeState();
     if (StopSignalReceived() || lifecycle.ShouldEnd()) {
       // Nobody may be there to answer a question: the shutdown saves and
       // reports a failure on standard error.

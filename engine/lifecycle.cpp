@@ -1,10 +1,13 @@
 #include "engine/lifecycle.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "engine/project_file.h"
 #include "files/frame_snapshot.h"
 #include "files/safe_file.h"
+#include "files/side_file.h"
 #include "generators/generator_catalogue.h"
 #include "input/artnet_discovery.h"
 #include "input/remote_control.h"
@@ -91,12 +94,29 @@ std::optional<int> Lifecycle::Start() {
   engine_.RebindSlots();
   Autostart();
   engine_.StartClock();
+  // With the clock running, so the slots restart at their kept speeds.
+  ApplyResume();
   started_ = std::chrono::steady_clock::now();
+  lastKeep_ = started_;
   return std::nullopt;
 }
 
 void Lifecycle::LoadStartProject() {
-  const std::string loadPath = commandLine_.loadPath.empty() ? paths_.autosavePath : commandLine_.loadPath;
+  std::string loadPath = commandLine_.loadPath.empty() ? paths_.autosavePath : commandLine_.loadPath;
+  std::error_code error;
+  if (commandLine_.loadPath.empty() && !std::filesystem::exists(paths_.autosavePath, error) &&
+      !paths_.demoShowPath.empty()) {
+    // A first start: the demo rather than an empty black mixer. Its
+    // picture scene names its image relative to the demo's folder, so that
+    // becomes the working folder; the paths in use are made absolute first.
+    firstStart_ = true;
+    loadPath = paths_.demoShowPath;
+    for (std::string* path : {&paths_.configFolder, &paths_.autosavePath, &commandLine_.snapshotPath}) {
+      if (!path->empty()) *path = std::filesystem::absolute(*path, error).string();
+    }
+    std::filesystem::current_path(paths_.demoRoot, error);
+    engine_.console().Print("%s\n", kFirstStartHint);
+  }
   engine_.console().Print("Try to load file: %s\n", loadPath.c_str());
   // An installation driven by a console opens its remote input here, also
   // with no window.
@@ -117,6 +137,88 @@ void Lifecycle::LoadStartProject() {
       engine_.console().Print("Kept the unreadable autosave as %s\n", kept.c_str());
     }
   }
+  // The bundled demo is never written beside (tools/run starts it by
+  // name too); its run is kept beside the autosave the exit writes.
+  const bool demo = firstStart_ || (!paths_.demoShowPath.empty() &&
+                                    std::filesystem::equivalent(loadPath, paths_.demoShowPath, error));
+  const bool loadedOwnFile = loaded.status == ProjectFileStatus::kDone && !demo;
+  resumePath_ = SideFilePath(loadedOwnFile ? loadPath : paths_.autosavePath);
+  if (loadedOwnFile) ReadResumeState(loadPath);
+}
+
+void Lifecycle::ReadResumeState(const std::string& projectPath) {
+  const std::string sidePath = SideFilePath(projectPath);
+  const SideFileRead read = ReadSideFile(sidePath);
+  std::string problem = read.problem;
+  if (problem.empty() && read.sections.contains(kResumeSection)) {
+    resume_ = ResumeFromJson(SideSection(read, kResumeSection), problem);
+  }
+  if (!problem.empty()) {
+    engine_.console().Print("Ignoring the resume state in %s: %s\n", sidePath.c_str(), problem.c_str());
+  }
+  if (resume_) windows_ = resume_->windows;
+}
+
+void Lifecycle::ApplyResume() {
+  if (resume_) {
+    ResumeOverrides overrides;
+    for (const SlotRequest& request : commandLine_.slotRequests) {
+      overrides.slotRequested[static_cast<size_t>(request.slot)] = true;
+    }
+    Show& show = engine_.show();
+    overrides.autostart = (commandLine_.autostartChase > 0 && commandLine_.autostartChase <= show.chases().count()) ||
+                          (commandLine_.autostartScene > 0 && commandLine_.autostartScene <= show.scenes().count());
+    engine_.console().Print("Resuming the show as it was left\n");
+    ApplyResumeState(engine_, *resume_, overrides);
+    kept_ = resume_;
+  } else if (firstStart_ && commandLine_.autostartChase == 0 && commandLine_.autostartScene == 0 &&
+             engine_.show().chases().count() > 0) {
+    engine_.show().chaseList().StartAt(0);  // the demo plays
+  }
+}
+
+std::optional<ResumeWindows> Lifecycle::windowsToReopen() const {
+  if (!resume_) return std::nullopt;
+  return resume_->windows;
+}
+
+ResumeState Lifecycle::CaptureNow() {
+  if (options_.openWindows) {
+    if (const std::optional<ResumeWindows> open = options_.openWindows()) windows_ = *open;
+  }
+  return CaptureResumeState(engine_, windows_);
+}
+
+bool Lifecycle::WriteResume(const std::string& sidePath, const ResumeState& state) {
+  const std::optional<Failure> failed = WriteSideSection(sidePath, kResumeSection, ResumeToJson(state));
+  if (failed && !keepFailed_) {
+    engine_.console().Print("Cannot keep the show's state in %s: %s\n", sidePath.c_str(), failed->message.c_str());
+  }
+  keepFailed_ = failed.has_value();
+  return !failed;
+}
+
+void Lifecycle::FollowProject(const std::string& path) {
+  if (finished_) return;
+  // An untitled show (File > New) and the bundled demo keep their state
+  // beside the autosave, never in the program's own folder.
+  std::error_code error;
+  const bool demo = !path.empty() && !paths_.demoShowPath.empty() &&
+                    std::filesystem::equivalent(path, paths_.demoShowPath, error);
+  const std::string next = SideFilePath(path.empty() || demo ? paths_.autosavePath : path);
+  if (next == resumePath_) return;
+  resumePath_ = next;
+  kept_.reset();  // that file has not had this state yet
+}
+
+void Lifecycle::KeepResumeState() {
+  if (finished_ || resumePath_.empty()) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastKeep_ < kResumeKeepInterval) return;
+  lastKeep_ = now;
+  const ResumeState state = CaptureNow();
+  if (kept_ == state) return;
+  if (WriteResume(resumePath_, state)) kept_ = state;
 }
 
 void Lifecycle::ApplySlotRequests() {
@@ -180,6 +282,14 @@ ProjectFileResult Lifecycle::SaveAutosave() {
 int Lifecycle::Finish() {
   if (finished_) return 0;
   finished_ = true;
+  if (!resumePath_.empty()) {
+    // Before the generators go, with their settings. The exit autosave is
+    // the same show, so its side file gets the state too.
+    const ResumeState state = CaptureNow();
+    if (kept_ != state) WriteResume(resumePath_, state);
+    const std::string autosaveSide = SideFilePath(paths_.autosavePath);
+    if (resumePath_ != autosaveSide) WriteResume(autosaveSide, state);
+  }
   engine_.StopRendering();
   engine_.remote().CloseRemoteInput();
   if (options_.wakeMainThread) engine_.EditHooks([](EngineHooks& hooks) { hooks.wakeMainThread = nullptr; });

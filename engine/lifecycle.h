@@ -7,6 +7,10 @@
 // PostMessageWork and asking ShouldEnd()), then Finish(). Failures (a
 // refused project, a failed autostart or autosave) go to the engine's
 // change feed as errors; the host shows them when it drains the feed.
+// What the show was doing (the live mixer, the chase or scene, the outputs,
+// the open windows) is kept in the project's side file while it runs and
+// brought back by the next start of the same project; a first start (no
+// project, no autosave) plays the bundled demo show with a hint.
 // UI thread only.
 #pragma once
 
@@ -20,8 +24,17 @@
 #include "engine/engine.h"
 #include "engine/program_paths.h"
 #include "engine/project_file.h"
+#include "engine/resume_state.h"
 
 namespace quor {
+
+// Printed, and shown by a windowed host, on a first start.
+inline constexpr const char* kFirstStartHint =
+    "Welcome to Quor! This is the demo show. Set your matrix size in Setup > Matrix Size, then add your LEDs in "
+    "Setup > Output Devices.";
+
+// How often at most the resume state is written while it changes.
+inline constexpr std::chrono::milliseconds kResumeKeepInterval{1000};
 
 // What a host gives the shared start-up.
 struct LifecycleOptions {
@@ -32,6 +45,9 @@ struct LifecycleOptions {
   std::function<void()> wakeMainThread{};
   // The desktop the show mode window must stay on; none when headless.
   std::optional<ScreenEdges> desktop{};
+  // The windows open now, for the resume state; nothing once the host's
+  // window has closed (the last report is kept). Empty when headless.
+  std::function<std::optional<ResumeWindows>()> openWindows{};
 };
 
 class Lifecycle {
@@ -57,6 +73,23 @@ class Lifecycle {
   // the snapshot could not be written.
   int Finish();
 
+  // Each turn of the host's loop: at most once per kResumeKeepInterval,
+  // writes the resume state to the side file when it changed (temporary
+  // file, then rename), so a power cut loses at most that much.
+  void KeepResumeState();
+  // The windows the resumed project had open, for the host to open again
+  // (after Start; nothing when no resume state was applied).
+  std::optional<ResumeWindows> windowsToReopen() const;
+  // The show now belongs to the project file `path` (File > Open loaded it
+  // or File > Save wrote it): the resume state goes beside that file from
+  // the next keep on. An empty path (File > New) and the bundled demo keep
+  // it beside the autosave.
+  void FollowProject(const std::string& path);
+  // This start found neither a project nor an autosave and plays the demo.
+  bool firstStart() const { return firstStart_; }
+  // Where the resume state is written (a side file; empty before Start).
+  const std::string& resumePath() const { return resumePath_; }
+
   const CommandLine& commandLine() const { return commandLine_; }
   const ProgramPaths& paths() const { return paths_; }
   // The project file named on the command line when Start loaded it; empty
@@ -71,6 +104,12 @@ class Lifecycle {
   // --scan-artnet: one scan, the nodes on standard output; the exit code.
   int ScanArtNetOnly();
   void ReportErrors(const std::vector<Failure>& errors);
+  // Reads the resume section of `projectPath`'s side file into resume_.
+  void ReadResumeState(const std::string& projectPath);
+  void ApplyResume();
+  ResumeState CaptureNow();
+  // Writes `state` to `sidePath`; the first failure of a row goes to the console.
+  bool WriteResume(const std::string& sidePath, const ResumeState& state);
 
   Engine& engine_;
   std::vector<std::string> args_;
@@ -81,6 +120,13 @@ class Lifecycle {
   std::chrono::steady_clock::time_point started_{};
   bool finished_ = false;
   std::string loadedProjectPath_;
+  bool firstStart_ = false;
+  std::optional<ResumeState> resume_;  // read at start-up
+  std::string resumePath_;
+  std::optional<ResumeState> kept_;  // what the side file holds
+  ResumeWindows windows_{};          // the last windows the host reported
+  std::chrono::steady_clock::time_point lastKeep_{};
+  bool keepFailed_ = false;
 };
 
 }  // namespace quor

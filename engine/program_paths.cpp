@@ -37,6 +37,16 @@ ProgramPaths ResolveProgramPaths(const std::string& configDirOption) {
   std::error_code error;
   std::filesystem::create_directories(paths.configFolder, error);
   paths.autosavePath = paths.configFolder + "/autosave.dat";
+  for (const char* root : {"", "/.."}) {
+    const std::filesystem::path base = std::filesystem::path(paths.programFolder + root);
+    if (std::filesystem::is_regular_file(base / "share/demo.qrx", error)) {
+      std::filesystem::path canonical = std::filesystem::weakly_canonical(base, error);
+      if (error || canonical.empty()) canonical = base;
+      paths.demoRoot = canonical.string();
+      paths.demoShowPath = paths.demoRoot + "/share/demo.qrx";
+      break;
+    }
+  }
   return paths;
 }
 

@@ -12,6 +12,11 @@ struct ProgramPaths {
   std::string programFolder;
   std::string configFolder;
   std::string autosavePath;
+  // The bundled demo show, share/demo.qrx beside the program or one folder
+  // up (the build tree); empty when neither is there. Its scenes name their
+  // pictures relative to `demoRoot`, the folder that holds share/.
+  std::string demoShowPath;
+  std::string demoRoot;
 };
 
 // `configDirOption` is the --config-dir value (empty: choose as above).

@@ -51,12 +51,12 @@ bool ChaseList::Move(int to) {
 bool ChaseList::MoveUp() { return Move(selection_ - 1); }
 bool ChaseList::MoveDown() { return Move(selection_ + 1); }
 
-void ChaseList::StartAt(int index) {
+void ChaseList::StartAt(int index, int firstStep) {
   if (!chases_.Contains(index)) return;
   selection_ = index;
   playPressed_.store(true);
   stopPressed_.store(false);
-  player_.StartChase(index + 1);
+  player_.StartChase(index + 1, firstStep);
 }
 
 void ChaseList::Play() {

@@ -60,8 +60,8 @@ class ChaseList {
   // A start from elsewhere (show mode, remote input, the command line): the
   // list selects the chase, "Play" is pressed and the chase starts. Each of
   // those sources prints its own console line (or none), so none is
-  // printed here.
-  void StartAt(int index);
+  // printed here. `firstStep` is the step to begin with (a resumed chase).
+  void StartAt(int index, int firstStep = 0);
   // "Stop" pressed.
   void Stop();
   // The editor closed on `editedChase`: the list is rebuilt and selects it.

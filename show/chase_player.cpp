@@ -12,8 +12,9 @@ bool ChasePlayer::SetHooks(ChasePlayerHooks hooks) {
 
 int64_t ChasePlayer::NowMs() const { return engine_.clock().NowMicros() / 1000; }
 
-void ChasePlayer::StartChase(int number) {
+void ChasePlayer::StartChase(int number, int firstStep) {
   if (number <= 0) return;
+  startStep_.store(firstStep > 0 ? firstStep : 0);
   command_.store(number);
 }
 
@@ -45,7 +46,7 @@ void ChasePlayer::AdvanceChase() {
   const int command = command_.exchange(kNoCommand);
   if (command > 0) {
     // Chase, step and due time change together, seen by no other pass.
-    stepIndex_.store(0);
+    stepIndex_.store(startStep_.exchange(0));  // held to the chase below
     nextStepDueMs_.store(NowMs());
     runningChase_.store(command);
     engine_.changes().Announce(Change::kChasePlayer);

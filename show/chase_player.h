@@ -44,10 +44,11 @@ class ChasePlayer {
   // mix pass calls them without a lock.
   bool SetHooks(ChasePlayerHooks hooks);
 
-  // `number` is 1-based (store index + 1). The first step runs in the next
-  // mix pass. Starting a chase while another runs switches to it and keeps
-  // the settings saved when the first one started.
-  void StartChase(int number);
+  // `number` is 1-based (store index + 1). Step `firstStep` (0 for the
+  // first; one past the chase's end means the first) runs in the next mix
+  // pass. Starting a chase while another runs switches to it and keeps the
+  // settings saved when the first one started.
+  void StartChase(int number, int firstStep = 0);
   void RequestChaseStop();
   // UI thread: drops any pending start and performs the stop now (putting
   // back the saved fade and strobe settings), so a command that follows can
@@ -81,6 +82,7 @@ class ChasePlayer {
   ChasePlayerHooks hooks_;
   // Requests: kNoCommand, a chase number to start, or kStopRequested.
   std::atomic<int> command_{kNoCommand};
+  std::atomic<int> startStep_{0};  // published before command_
   // Written only while mutex_ is held (by the pass or StopChaseNow).
   std::mutex mutex_;
   std::atomic<int> runningChase_{kStopRequested};

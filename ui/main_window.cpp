@@ -515,6 +515,14 @@ void MainWindow::FollowFrames() {
   PlaceDockedWindows();
 }
 
+std::optional<ResumeWindows> MainWindow::OpenWindows() const {
+  if (closed_) return std::nullopt;
+  const bool showMode = !showMode_.isNull();
+  return ResumeWindows{.scenes = showMode ? sceneWasVisible_ : sceneWindow_->isVisible(),
+                       .chases = showMode ? chaseWasVisible_ : chaseWindow_->isVisible(),
+                       .showMode = showMode};
+}
+
 void MainWindow::moveEvent(QMoveEvent* event) {
   QMainWindow::moveEvent(event);
   PlaceDockedWindows();
@@ -614,10 +622,12 @@ QString MainWindow::ChooseFile(const QString& title, bool save) {
 }
 
 void MainWindow::SetCurrentFile(const QString& path) {
+  const QString previous = currentFile_;
   currentFile_ = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
   if (!currentFile_.isEmpty()) recent_.Add(currentFile_);
   FillRecentMenu();
   UpdateTitle();
+  if (currentFile_ != previous && projectFileChanged) projectFileChanged(currentFile_.toStdString());
 }
 
 void MainWindow::SetRecentFilesPath(const QString& jsonPath) {
@@ -686,8 +696,7 @@ void MainWindow::NewProject() {
   project.audioAgcEnabled = engine_.audio().agcEnabled.load();
   engine_.outputs().fastPatch() = FastPatchSettings{};
   ShowErrors(ApplyProject(engine_, std::move(project), LoadHooks()).errors);
-  currentFile_.clear();
-  UpdateTitle();
+  SetCurrentFile(QString());
   panel_->Refresh();
 }
 

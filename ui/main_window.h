@@ -22,6 +22,7 @@
 
 #include "core/change_feed.h"
 #include "engine/project_file.h"
+#include "engine/resume_state.h"
 #include "ui/preview_renderer.h"
 #include "ui/recent_files.h"
 #include "ui/recorder_window.h"
@@ -77,6 +78,9 @@ class MainWindow : public QMainWindow {
   // where it is at its default size, kept wholly on its screen; closing
   // writes the place and size back there. Empty: nothing is remembered.
   void PlaceOnScreen(const std::string& memoryPath);
+  // The scene window, chase window and show mode as open now (a list window
+  // show mode hides counts as open); nothing once this window has closed.
+  std::optional<ResumeWindows> OpenWindows() const;
 
   ModalCommands& modal() { return *modal_; }
   MixerPanelWidget* panel() const { return panel_; }
@@ -125,6 +129,9 @@ class MainWindow : public QMainWindow {
   // it fails the window asks, with the failure, whether to stay open (to
   // save elsewhere) or to exit anyway. Empty: the window closes at once.
   std::function<ProjectFileResult()> saveBeforeClose;
+  // Called with the path of a project file that File > Open loaded or
+  // File > Save wrote: the show now belongs to that file.
+  std::function<void(const std::string&)> projectFileChanged;
 
  protected:
   void closeEvent(QCloseEvent* event) override;

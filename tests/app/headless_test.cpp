@@ -1,7 +1,10 @@
 // The real quor binary headless, from its command line to its autosave.
 #include <QImage>
 #include <chrono>
+#include <filesystem>
+#include <tuple>
 
+#include "engine/lifecycle.h"
 #include "generators/simple_color.h"
 #include "quor_run.h"
 #include "show/show.h"
@@ -64,6 +67,88 @@ TEST(Headless, LoadsAProjectAutostartsSceneAndOutputAndAutosavesOnSigterm) {
   EXPECT_EQ(load.status, ProjectFileStatus::kDone);
   EXPECT_TRUE(reloaded.show().scenes().count() == 1 && load.outputsRunning);
   reloaded.outputs().CloseOutputs();
+}
+
+// A power cut (SIGKILL, so no exit autosave) after the state was kept: the
+// next start of the same project sends what the last one sent.
+TEST(Headless, ComesBackAfterAPowerCutAsItWasLeft) {
+  const std::string dir = test::FreshTestDir("headless_power_cut");
+  test::UdpReceiver receiver;
+  test::SaveArtNetShow(dir + "/show.qrx", receiver.port(), [](Engine& setup) {
+    setup.RequestType(0, 7);
+    setup.RebindSlots();
+    setup.SetChannelFade(kMixChannel1, 0), setup.SetMainFadeByHand(0);
+    for (const auto& [name, red, green, blue] : {std::tuple("Teal", 10, 20, 30), std::tuple("Amber", 200, 100, 0)}) {
+      setup.EditGenerator(0, [&](Generator& g) {
+        ColorGroup& color = dynamic_cast<SimpleColorGenerator&>(g).colorGroup();
+        color.SetRed(red), color.SetGreen(green), color.SetBlue(blue);
+      });
+      ASSERT_TRUE(setup.show().sceneList().Add(name));
+    }
+  });
+  const std::vector<uint8_t> amber{200, 100, 0, 0, 0, 0};
+  // Receives until `want` arrives (true) or 5 s pass.
+  const auto receives = [&receiver](const std::vector<uint8_t>& want) {
+    test::Datagram got;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < deadline && receiver.Receive(got, 1000)) {
+      if (test::UdpReceiver::ArtNetData(got) == want) return true;
+    }
+    return false;
+  };
+  const std::string side = dir + "/show.qrx.json";
+  const std::string log = dir + "/first.log";
+  pid_t pid = test::Spawn({QUOR_BINARY, "--headless", "--config-dir=" + dir, dir + "/show.qrx", "-S2"}, log);
+  EXPECT_TRUE(receives(amber)) << test::ReadWholeFile(log);
+  // The state reaches the side file while the program runs.
+  EXPECT_TRUE(test::Eventually([&] {
+    const std::string text = test::ReadWholeFile(side);
+    return text.find("\"scene\": 1") != std::string::npos && text.find("\"outputsRunning\": true") != std::string::npos;
+  }));
+  test::Datagram last;
+  ASSERT_TRUE(receiver.Receive(last, 1000));
+  const std::vector<uint8_t> before = test::UdpReceiver::ArtNetData(last);
+  EXPECT_EQ(before, amber);
+  int status = 0;
+  ::kill(pid, SIGKILL), ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/autosave.dat"));  // no orderly exit
+  receiver.ReceiveAll(100);
+
+  // The project alone has its outputs stopped and no scene recalled.
+  const std::string again = dir + "/again.log";
+  pid = test::Spawn({QUOR_BINARY, "--headless", "--config-dir=" + dir, dir + "/show.qrx"}, again);
+  EXPECT_TRUE(receives(before)) << test::ReadWholeFile(again);
+  EXPECT_EQ(test::StopQuor(pid), 0);
+  EXPECT_NE(test::ReadWholeFile(again).find("Resuming the show as it was left"), std::string::npos);
+}
+
+// No project and no autosave: the demo plays, with the hint on the console;
+// the next start loads the autosave and gives no hint.
+TEST(Headless, FirstStartPlaysTheDemoWithAHint) {
+  const std::string dir = test::FreshTestDir("headless_first_start");
+  const std::string quor = std::string(QUOR_BINARY) + " --headless --config-dir=" + dir;
+  const test::ShellRun first = test::Shell(quor + " --seconds=2 --snapshot=" + dir + "/demo.png");
+  EXPECT_EQ(first.exitCode, 0) << first.output;
+  EXPECT_TRUE(first.Says(kFirstStartHint)) << first.output;
+  EXPECT_TRUE(first.Says("share/demo.qrx")) << first.output;
+  EXPECT_FALSE(first.Says("Error")) << first.output;  // the demo's picture is found
+  const QImage image(QString::fromStdString(dir + "/demo.png"));
+  ASSERT_FALSE(image.isNull());
+  int lit = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) lit += qGray(image.pixel(x, y)) > 16;
+  }
+  EXPECT_GT(lit, image.width() * image.height() / 10);
+  const test::ShellRun next = test::Shell(quor + " --seconds=0");
+  EXPECT_FALSE(next.Says(kFirstStartHint)) << next.output;
+  EXPECT_TRUE(next.Says("autosave.dat")) << next.output;
+  // The bundled demo named on the command line keeps its state beside the
+  // autosave, never beside itself.
+  const std::string demo = std::string(QUOR_SOURCE_DIR) + "/share/demo.qrx";
+  EXPECT_EQ(test::Shell(quor + " --seconds=1 " + demo).exitCode, 0);
+  EXPECT_FALSE(std::filesystem::exists(demo + ".json"));
+  EXPECT_TRUE(std::filesystem::exists(dir + "/autosave.dat.json"));
 }
 
 TEST(Headless, BadOptionsAreRefusedWithUsage) {

@@ -46,6 +46,52 @@ TEST_F(WindowedTest, DemoShowOpensAWindowAndACloseRequestAutosavesOnce) {
   EXPECT_EQ(ReadWholeFile(dir_ + "/autosave.dat").substr(0, 4), "QRX!") << log;
 }
 
+// The scene and chase windows open when the power went come back with the show.
+TEST_F(WindowedTest, OpenWindowsComeBackAfterAPowerCut) {
+  dir_ = test::FreshTestDir("windowed_resume");
+  const std::string show = dir_ + "/show.qrx";
+  test::SaveArtNetShow(show, 9, [](Engine& e) { ASSERT_TRUE(e.show().sceneList().Add("One")); });
+  quor_ = test::Spawn({QUOR_BINARY, show, "--config-dir=" + dir_}, dir_ + "/quor.log");
+  ASSERT_TRUE(Steps({{"wait", kTitle, "15000"},
+                     {"key", kTitle, "ffc0"},  // F3
+                     {"wait", "Chases", "5000"},
+                     {"key", kTitle, "ffbf"},  // F2
+                     {"wait", "Scenes", "5000"}},
+                    std::chrono::milliseconds(300)));
+  EXPECT_TRUE(test::WaitUntil(
+      [&] {
+        const std::string kept = ReadWholeFile(show + ".json");
+        return kept.find("\"scenes\": true") != std::string::npos && kept.find("\"chases\": true") != std::string::npos;
+      },
+      std::chrono::seconds(5)))
+      << ReadWholeFile(show + ".json");
+  kill(quor_, SIGKILL);
+  WaitFor(std::exchange(quor_, -1), std::chrono::seconds(5));
+  ASSERT_TRUE(Steps({{"gone", kTitle, "5000"}}));
+
+  quor_ = test::Spawn({QUOR_BINARY, show, "--config-dir=" + dir_}, dir_ + "/again.log");
+  ASSERT_TRUE(Steps({{"wait", kTitle, "15000"}, {"wait", "Scenes", "5000"}, {"wait", "Chases", "5000"}}));
+  ASSERT_EQ(Probe({"close", kTitle}), 0);
+  EXPECT_EQ(WaitFor(std::exchange(quor_, -1), std::chrono::seconds(10)), 0) << ReadWholeFile(dir_ + "/again.log");
+}
+
+// No project and no autosave: the demo plays and a hint box stands beside
+// the main window, which still takes keys.
+TEST_F(WindowedTest, FirstStartShowsTheHintBesideThePlayingDemo) {
+  dir_ = test::FreshTestDir("windowed_first_start");
+  quor_ = test::Spawn({QUOR_BINARY, "--config-dir=" + dir_}, dir_ + "/quor.log");
+  ASSERT_TRUE(Steps({{"wait", kTitle, "15000"},
+                     {"wait", "Welcome to Quor", "5000"},
+                     {"key", kTitle, "ffc0"},  // F3: the chase window, while the hint is open
+                     {"wait", "Chases", "5000"}},
+                    std::chrono::milliseconds(300)));
+  ASSERT_EQ(Probe({"close", kTitle}), 0);
+  EXPECT_EQ(WaitFor(std::exchange(quor_, -1), std::chrono::seconds(10)), 0);
+  const std::string log = ReadWholeFile(dir_ + "/quor.log");
+  EXPECT_NE(log.find("share/demo.qrx"), std::string::npos) << log;
+  EXPECT_NE(log.find("Next Chase Step"), std::string::npos) << log;  // the demo's chase plays
+}
+
 TEST_F(WindowedTest, SigtermEndsTheWindowedProgramWithAutosave) {
   dir_ = test::FreshTestDir("windowed_sigterm");
   ASSERT_TRUE(StartQuor());
