@@ -8,7 +8,11 @@ namespace {
 
 using test::ReadWholeFile;
 
-class FileMenuWindowedTest : public test::XvfbTest {};
+// Under a window manager, as a user runs it.
+class FileMenuWindowedTest : public test::XvfbTest {
+ protected:
+  FileMenuWindowedTest() : XvfbTest("1400x900x24", true) {}
+};
 
 TEST_F(FileMenuWindowedTest, SaveUndoAndTheDiscardQuestionThroughTheRealBinary) {
   dir_ = test::FreshTestDir("windowed_file_menu");

@@ -115,7 +115,11 @@ TEST_F(MatrixOutputWindowedTest, ASnakeOnFourArtNetUniversesInAtMostFifteenSteps
   EXPECT_NE(log.find("Matrix output: 32 x 16 pixels on 4 Art-Net devices from device 1, 4 universes"),
             std::string::npos)
       << log;
-  EXPECT_TRUE(Steps({{"close", kTitle}}));
+  // The new devices and patch are a change to the project: its question is answered with "Discard".
+  EXPECT_TRUE(Steps({{"close", kTitle},
+                     {"wait", "Unsaved Changes", "5000"},
+                     {"key", "Unsaved Changes", "alt+d"},
+                     {"gone", "Unsaved Changes", "5000"}}));
   EXPECT_EQ(test::WaitFor(std::exchange(quor_, -1), std::chrono::seconds(20)), 0) << ReadWholeFile(dir_ + "/quor.log");
 }
 

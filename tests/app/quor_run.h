@@ -13,6 +13,8 @@
 #include "engine/engine.h"
 #include "engine/project_file.h"
 #include "generators/generator_catalogue.h"
+#include "generators/simple_color.h"
+#include "show/show.h"
 #include "test_support.h"
 
 namespace quor::test {
@@ -80,6 +82,23 @@ inline void SaveArtNetShow(const std::string& path, int port, const std::functio
   setup.outputs().devices().Add(device);
   setup.patch().At(0, 0) = PatchEntry{0, 0, 1, 2};
   ASSERT_EQ(SaveProject(setup, path).status, ProjectFileStatus::kDone);
+}
+
+// SaveArtNetShow with slot 1 on Simple Color, both channels showing it and
+// two scenes of it: 1 "Teal" (10, 20, 30) and 2 "Amber" (200, 100, 0).
+inline void SaveTwoColourShow(const std::string& path, int port) {
+  SaveArtNetShow(path, port, [](Engine& setup) {
+    setup.RequestType(0, 7);
+    setup.RebindSlots();
+    setup.SetChannelFade(kMixChannel1, 0), setup.SetMainFadeByHand(0);
+    for (const auto& [name, red, green, blue] : {std::tuple("Teal", 10, 20, 30), std::tuple("Amber", 200, 100, 0)}) {
+      setup.EditGenerator(0, [&](Generator& g) {
+        ColorGroup& color = dynamic_cast<SimpleColorGenerator&>(g).colorGroup();
+        color.SetRed(red), color.SetGreen(green), color.SetBlue(blue);
+      });
+      ASSERT_TRUE(setup.show().sceneList().Add(name));
+    }
+  });
 }
 
 }  // namespace quor::test

@@ -3,7 +3,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "tests/app/quor_run.h"
 #include "tests/app/windowed_support.h"
+#include "tests/output/udp_receiver.h"
 
 namespace quor {
 namespace {
@@ -46,31 +48,57 @@ TEST_F(WindowedTest, DemoShowOpensAWindowAndACloseRequestAutosavesOnce) {
   EXPECT_EQ(ReadWholeFile(dir_ + "/autosave.dat").substr(0, 4), "QRX!") << log;
 }
 
-// The scene and chase windows open when the power went come back with the show.
-TEST_F(WindowedTest, OpenWindowsComeBackAfterAPowerCut) {
+// Under a window manager, as a user runs it: the scene and chase windows
+// open and the scene shown when the power went come back with the show, and
+// the restart sends the same bytes as before the cut.
+class WindowedResumeTest : public test::XvfbTest {
+ protected:
+  WindowedResumeTest() : XvfbTest("1400x900x24", true) {}
+};
+
+TEST_F(WindowedResumeTest, OpenWindowsAndTheOutputComeBackAfterAPowerCut) {
   dir_ = test::FreshTestDir("windowed_resume");
   const std::string show = dir_ + "/show.qrx";
-  test::SaveArtNetShow(show, 9, [](Engine& e) { ASSERT_TRUE(e.show().sceneList().Add("One")); });
-  quor_ = test::Spawn({QUOR_BINARY, show, "--config-dir=" + dir_}, dir_ + "/quor.log");
+  test::UdpReceiver receiver;
+  test::SaveTwoColourShow(show, receiver.port());
+  // Receives until `want` arrives (true) or 10 s pass.
+  const auto receives = [&receiver](const std::vector<uint8_t>& want) {
+    test::Datagram got;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline && receiver.Receive(got, 1000)) {
+      if (test::UdpReceiver::ArtNetData(got) == want) return true;
+    }
+    return false;
+  };
+  const std::vector<uint8_t> amber{200, 100, 0, 0, 0, 0};
+  quor_ = test::Spawn({QUOR_BINARY, show, "-S2", "--config-dir=" + dir_}, dir_ + "/quor.log");
   ASSERT_TRUE(Steps({{"wait", kTitle, "15000"},
                      {"key", kTitle, "ffc0"},  // F3
                      {"wait", "Chases", "5000"},
                      {"key", kTitle, "ffbf"},  // F2
                      {"wait", "Scenes", "5000"}},
                     std::chrono::milliseconds(300)));
+  EXPECT_TRUE(receives(amber)) << ReadWholeFile(dir_ + "/quor.log");
   EXPECT_TRUE(test::WaitUntil(
       [&] {
         const std::string kept = ReadWholeFile(show + ".json");
-        return kept.find("\"scenes\": true") != std::string::npos && kept.find("\"chases\": true") != std::string::npos;
+        return kept.find("\"scenes\": true") != std::string::npos && kept.find("\"chases\": true") != std::string::npos &&
+               kept.find("\"outputsRunning\": true") != std::string::npos;
       },
       std::chrono::seconds(5)))
       << ReadWholeFile(show + ".json");
   kill(quor_, SIGKILL);
   WaitFor(std::exchange(quor_, -1), std::chrono::seconds(5));
   ASSERT_TRUE(Steps({{"gone", kTitle, "5000"}}));
+  receiver.ReceiveAll(100);
 
+  // Without -S2: the project alone has its outputs stopped and no scene recalled.
   quor_ = test::Spawn({QUOR_BINARY, show, "--config-dir=" + dir_}, dir_ + "/again.log");
   ASSERT_TRUE(Steps({{"wait", kTitle, "15000"}, {"wait", "Scenes", "5000"}, {"wait", "Chases", "5000"}}));
+  EXPECT_TRUE(receives(amber)) << ReadWholeFile(dir_ + "/again.log");
+  test::Datagram last;
+  ASSERT_TRUE(receiver.Receive(last, 1000));
+  EXPECT_EQ(test::UdpReceiver::ArtNetData(last), amber) << "the output moved on from the scene it came back with";
   ASSERT_EQ(Probe({"close", kTitle}), 0);
   EXPECT_EQ(WaitFor(std::exchange(quor_, -1), std::chrono::seconds(10)), 0) << ReadWholeFile(dir_ + "/again.log");
 }
