@@ -516,7 +516,7 @@ void MainWindow::FollowFrames() {
 }
 
 std::optional<ResumeWindows> MainWindow::OpenWindows() const {
-  if (closed_) return std::nullopt;
+  if (closed_) return windowsAtClose_;
   const bool showMode = !showMode_.isNull();
   return ResumeWindows{.scenes = showMode ? sceneWasVisible_ : sceneWindow_->isVisible(),
                        .chases = showMode ? chaseWasVisible_ : chaseWindow_->isVisible(),
@@ -882,6 +882,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
       ShowErrors(saved.errors);  // saved, but the backup could not be kept
     }
   }
+  // What the exit keeps for the next start: the windows as they are now,
+  // not as a keep up to a second ago saw them.
+  windowsAtClose_ = OpenWindows();
   closed_ = true;
   refresh_.stop();
   if (placed_ && !memoryPath_.empty()) {

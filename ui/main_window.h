@@ -79,7 +79,8 @@ class MainWindow : public QMainWindow {
   // writes the place and size back there. Empty: nothing is remembered.
   void PlaceOnScreen(const std::string& memoryPath);
   // The scene window, chase window and show mode as open now (a list window
-  // show mode hides counts as open); nothing once this window has closed.
+  // show mode hides counts as open); once this window has closed, as they
+  // were when it closed.
   std::optional<ResumeWindows> OpenWindows() const;
 
   ModalCommands& modal() { return *modal_; }
@@ -204,6 +205,7 @@ class MainWindow : public QMainWindow {
   bool dockScene_ = true;
   bool dockChase_ = true;
   bool closed_ = false;
+  std::optional<ResumeWindows> windowsAtClose_;
   bool discardConfirmed_ = false;  // "&Exit" asked already
   bool inTick_ = false;
   std::atomic<bool> wakePending_{false};
