@@ -27,6 +27,7 @@ Lifecycle::~Lifecycle() {
   // Finish has done already unless it never ran.
   if (options_.wakeMainThread) {
     engine_.remote().CloseRemoteInput();
+    engine_.osc().Close();
     engine_.EditHooks([](EngineHooks& hooks) { hooks.wakeMainThread = nullptr; });
   }
 }
@@ -89,6 +90,7 @@ std::optional<int> Lifecycle::Start() {
   }
   ApplySlotRequests();
   engine_.RebindSlots();
+  OpenOscInput();
   Autostart();
   engine_.StartClock();
   started_ = std::chrono::steady_clock::now();
@@ -116,6 +118,15 @@ void Lifecycle::LoadStartProject() {
       engine_.console().Print("Kept the unreadable autosave as %s\n", kept.c_str());
     }
   }
+}
+
+void Lifecycle::OpenOscInput() {
+  if (!commandLine_.osc.enabled) {
+    if (commandLine_.osc.feedback) engine_.console().Write("OSC feedback needs --osc=PORT as well; OSC stays off\n");
+    return;
+  }
+  engine_.oscSettings() = commandLine_.osc;
+  if (engine_.osc().Open()) engine_.console().Print("OSC input listening on UDP port %d\n", engine_.osc().LocalPort());
 }
 
 void Lifecycle::ApplySlotRequests() {
@@ -181,6 +192,7 @@ int Lifecycle::Finish() {
   finished_ = true;
   engine_.StopRendering();
   engine_.remote().CloseRemoteInput();
+  engine_.osc().Close();
   if (options_.wakeMainThread) engine_.EditHooks([](EngineHooks& hooks) { hooks.wakeMainThread = nullptr; });
   const ProjectFileResult saved = SaveAutosave();
   ReportErrors(saved.errors);
