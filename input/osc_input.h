@@ -2,7 +2,7 @@
 // control over UDP through a fixed address space that needs no setup, and
 // hears back every change of a control, whatever made it.
 //
-// Addresses (see share/help/33.html for the full table):
+// Addresses (see share/help/64.html for the full table):
 //   /quor/<control name>   every control by its name ("slot/1/effect",
 //                          "scene/3/recall", `quor --list-controls`)
 //   /quor/master           master level          /quor/strobe  strobe on/off

@@ -110,7 +110,7 @@ bool ReadArgument(Reader& reader, char tag, std::optional<OscArgument>* keep) {
     case 'I':
     case '[':
     case ']':
-      break;
+      return true;  // no value: the next argument may be the first
     default:
       return false;  // a type whose size is unknown: the rest cannot be read
   }
