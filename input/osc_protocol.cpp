@@ -241,7 +241,9 @@ bool OscPatternMatches(std::string_view pattern, std::string_view address) {
     const size_t pEnd = pattern.find('/'), aEnd = address.find('/');
     if ((pEnd == std::string_view::npos) != (aEnd == std::string_view::npos)) return false;
     const std::string_view p = pattern.substr(0, pEnd), a = address.substr(0, aEnd);
-    if (p != a && (!IsOscPattern(p) || !PartMatcher(p, a).Match(0, 0))) return false;
+    if (p != a && (!IsOscPattern(p) || p.size() > kMaxOscPatternPartLength || !PartMatcher(p, a).Match(0, 0))) {
+      return false;
+    }
     if (pEnd == std::string_view::npos) return true;
     pattern.remove_prefix(pEnd + 1), address.remove_prefix(aEnd + 1);
   }

@@ -28,6 +28,10 @@ inline constexpr int kMaxOscBundleDepth = 8;
 // Messages in one packet at most; a packet with more is refused.
 inline constexpr size_t kMaxOscMessagesPerPacket = 1024;
 
+// A part of a pattern longer than this matches nothing: no address part is
+// nearly that long, and the matching work grows with the part's length.
+inline constexpr size_t kMaxOscPatternPartLength = 256;
+
 enum class OscArgType : uint8_t { kInt, kFloat, kString, kOther };
 
 // The first argument of a message, as the controls read it.

@@ -45,6 +45,9 @@ TEST(OscProtocol, PatternsMatchPartByPart) {
       {"/quor/**********************************x", "/quor/aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
   };
   for (const auto& row : rows) EXPECT_EQ(OscPatternMatches(row.pattern, row.address), row.matches) << row.pattern;
+  const std::string longPart = "/quor/" + std::string(kMaxOscPatternPartLength, '*');
+  EXPECT_TRUE(OscPatternMatches(longPart, "/quor/gamma"));
+  EXPECT_FALSE(OscPatternMatches(longPart + "*", "/quor/gamma"));
 }
 
 TEST(OscProtocol, ReaderTakesTheFirstArgumentOfEachType) {
