@@ -201,6 +201,7 @@ void OscInput::HandlePacket(std::span<const uint8_t> packet, const Ipv4Endpoint&
     return;
   }
   std::vector<std::pair<std::string, ControlAddress>> space;  // built once per packet, when a pattern needs it
+  int answers = 0;
   for (const OscMessage& message : *messages) {
     const bool question = !message.first || (message.first->type == OscArgType::kString && message.first->text == "?");
     // The addresses this message reaches, with whether they take a number.
@@ -217,10 +218,11 @@ void OscInput::HandlePacket(std::span<const uint8_t> packet, const Ipv4Endpoint&
     for (const auto& [address, target] : reached) {
       const ControlSpec& spec = SpecOf(target.address.id);
       if (question) {
-        if (target.numbered) continue;
+        if (target.numbered || answers >= kMaxOscAnswersPerPacket) continue;
         if (const std::optional<int> value = controls_.ControlValue(target.address)) {
           SendValue(sender, address, target.address, *value);
           counters_.answers.fetch_add(1);
+          ++answers;
           acted = true;
         }
         continue;

@@ -50,6 +50,10 @@ class InterruptibleWait;
 struct OscArgument;
 
 inline constexpr int kDefaultOscPort = 7700;
+// Answers to the questions of one packet at most: a small packet with a
+// pattern must not make the input send thousands of datagrams (to a sender
+// address anyone can forge).
+inline constexpr int kMaxOscAnswersPerPacket = 256;
 // How often the feedback compares the controls' values.
 inline constexpr int kOscFeedbackIntervalMs = 40;
 

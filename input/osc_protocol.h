@@ -8,6 +8,12 @@
 // bundles nested too deep): a packet is acted on entirely or not at all.
 // The messages it yields point into the packet's bytes.
 //
+// The reader is the project's own rather than a library's server: the input
+// needs the sender of every packet (answers), a count of refused packets,
+// a socket bound through platform/ to one interface, and pattern matching
+// against its own address space; this reader, under the fuzzer
+// (fuzz/fuzz_osc_packet.cpp), does that in a few hundred lines.
+//
 // Bundle time tags are read but not waited for: every message acts when its
 // packet arrives.
 //

@@ -201,6 +201,12 @@ TEST_F(OscInputTest, QuestionsAreAnsweredToTheSender) {
   Send(BuildOscMessage("/quor/ch?/fade", std::string_view("?")));
   EXPECT_EQ(Drain(*client_).size(), 2u);
   EXPECT_EQ(Value({I::kMasterLevel}), 51);  // a question changes nothing
+
+  // One packet's questions get a bounded number of answers, however many controls a pattern reaches.
+  for (int n = 0; n < kMaxOscAnswersPerPacket; ++n) ASSERT_TRUE(engine_.show().sceneList().Add("S"));
+  const int64_t answered = engine_.osc().counters().answers.load();
+  Send(BuildOscMessage("/quor/scene/*/recall"));
+  EXPECT_EQ(engine_.osc().counters().answers.load(), answered + kMaxOscAnswersPerPacket);
 }
 
 TEST_F(OscInputTest, FeedbackFollowsChangesFromAnySource) {
