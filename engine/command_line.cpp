@@ -39,6 +39,11 @@ void ParseLongOption(const std::string& arg, CommandLine& line) {
     line.listControls = true;
   } else if (name == "scan-artnet" && !hasValue) {
     line.scanArtNet = true;
+  } else if (name == "osc") {
+    if (!ParseOscListen(value, line.osc)) bad("expected [ADDRESS:]PORT, for example 7700 or 192.168.1.5:7700");
+  } else if (name == "osc-feedback") {
+    line.osc.feedback = ParseOscEndpoint(value);
+    if (!line.osc.feedback) bad("expected HOST:PORT with a dotted IPv4 host, for example 192.168.1.20:9000");
   } else if (name == "seconds") {
     if (!ParseInt(value, 0, INT_MAX, &line.seconds)) bad("expected a whole number of seconds");
   } else if (name == "matrix") {
@@ -146,6 +151,8 @@ std::string UsageText() {
          "  --config-dir=DIR   folder for autosave.dat\n"
          "  --scan-artnet      look for Art-Net nodes for five seconds, list them and exit\n"
          "  --list-controls    print every control's name, kind and range and exit\n"
+         "  --osc=[ADDR:]PORT  take OSC commands on UDP PORT (7700 is usual), on ADDR only if given\n"
+         "  --osc-feedback=HOST:PORT  send every control change as OSC to HOST:PORT\n"
          "  --help, --version\n";
 }
 

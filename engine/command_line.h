@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/console.h"
+#include "input/osc_input.h"
 
 namespace quor {
 
@@ -36,6 +37,8 @@ struct CommandLine {
   std::string configDir;
   bool scanArtNet = false;  // run one Art-Net scan, print the nodes, exit
   bool listControls = false;  // print the control address space and exit
+  // --osc and --osc-feedback: the OSC input (off unless --osc is given).
+  OscSettings osc;
 
   // Problems with long options; the caller reports them and exits.
   std::vector<std::string> errors;

@@ -52,13 +52,15 @@ Engine::Engine(const GeneratorRegistry& registry, EngineOptions options)
   for (int f = kSlotCount; f < kFrameCount; ++f) frames_[static_cast<size_t>(f)] = BlackFrame(width(), height());
   show_ = std::make_unique<Show>(*this);
   remote_ = std::make_unique<RemoteControl>(*this, console_, remoteInputSettings_, flags_.remoteInputActive);
+  osc_ = std::make_unique<OscInput>(*this, console_, oscSettings_);
   recorder_ = std::make_unique<Recorder>(*this);
   rateStartUs_ = clock_.NowMicros();
 }
 
 Engine::~Engine() {
-  // The input thread sets controls on this engine: it stops first.
+  // The input threads set controls on this engine: they stop first.
   remote_->CloseRemoteInput();
+  osc_->Close();
   Shutdown();
 }
 

@@ -64,6 +64,7 @@
 #include "files/project_format.h"
 #include "files/recorder.h"
 #include "generators/color.h"
+#include "input/osc_input.h"
 #include "input/remote_input_settings.h"
 #include "output/outputs.h"
 #include "output/patch_table.h"
@@ -159,6 +160,11 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   // The remote-control input (opened and closed by the UI thread; reads on
   // its own thread and sets controls through SetControl).
   RemoteControl& remote() { return *remote_; }
+  // OSC input settings (UI thread; read when the input opens; not saved:
+  // the command line turns the input on) and the input itself (opened and
+  // closed by the UI thread; reads and sends feedback on its own thread).
+  OscSettings& oscSettings() { return oscSettings_; }
+  OscInput& osc() { return *osc_; }
   // Records the output frames into a recording file.
   Recorder& recorder() { return *recorder_; }
   ColorWheel& sharedColorWheel() { return sharedColorWheel_; }  // clock thread / tick lock
@@ -421,6 +427,7 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   PatchTable patch_;
   Outputs outputs_{console_, flags_.outputState, patch_};
   RemoteInputSettings remoteInputSettings_;
+  OscSettings oscSettings_;
   Mixer mixer_;
 
   // storage_[type][slot]; types without a factory share the slot's None.
@@ -459,6 +466,7 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   int documentEditDepth_ = 0;
   std::unique_ptr<Show> show_;  // outlives every tick: the clock goes first
   std::unique_ptr<RemoteControl> remote_;
+  std::unique_ptr<OscInput> osc_;
   std::unique_ptr<Recorder> recorder_;
   int64_t rateStartUs_ = 0;
   MixPassTiming mixPassTiming_;

@@ -20,7 +20,14 @@ GlideDirection GlideOf(ControlId id) {
 int Engine::ControlInstances(ControlId id) const {
   const ControlSpec& info = SpecOf(id);
   if (info.instances > 0) return info.instances;
-  const int held = id == ControlId::kSceneRecall ? show_->scenes().count() : show_->chases().count();
+  // The main thread changes the stores; another thread (a network input
+  // asking for values) reads the count under the store's lock.
+  auto count = [this](const auto& store) {
+    if (OnMainThread()) return store.count();
+    const auto lock = store.Lock();
+    return store.count();
+  };
+  const int held = id == ControlId::kSceneRecall ? count(show_->scenes()) : count(show_->chases());
   return std::min(held, info.maxInstances);
 }
 

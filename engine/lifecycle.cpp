@@ -30,6 +30,7 @@ Lifecycle::~Lifecycle() {
   // Finish has done already unless it never ran.
   if (options_.wakeMainThread) {
     engine_.remote().CloseRemoteInput();
+    engine_.osc().Close();
     engine_.EditHooks([](EngineHooks& hooks) { hooks.wakeMainThread = nullptr; });
   }
 }
@@ -92,6 +93,7 @@ std::optional<int> Lifecycle::Start() {
   }
   ApplySlotRequests();
   engine_.RebindSlots();
+  OpenOscInput();
   Autostart();
   engine_.StartClock();
   // With the clock running, so the slots restart at their kept speeds.
@@ -221,6 +223,15 @@ void Lifecycle::KeepResumeState() {
   if (WriteResume(resumePath_, state)) kept_ = state;
 }
 
+void Lifecycle::OpenOscInput() {
+  if (!commandLine_.osc.enabled) {
+    if (commandLine_.osc.feedback) engine_.console().Write("OSC feedback needs --osc=PORT as well; OSC stays off\n");
+    return;
+  }
+  engine_.oscSettings() = commandLine_.osc;
+  if (engine_.osc().Open()) engine_.console().Print("OSC input listening on UDP port %d\n", engine_.osc().LocalPort());
+}
+
 void Lifecycle::ApplySlotRequests() {
   for (const SlotRequest& request : commandLine_.slotRequests) {
     if (!engine_.registry().IsRegistered(request.type)) {
@@ -292,6 +303,7 @@ int Lifecycle::Finish() {
   }
   engine_.StopRendering();
   engine_.remote().CloseRemoteInput();
+  engine_.osc().Close();
   if (options_.wakeMainThread) engine_.EditHooks([](EngineHooks& hooks) { hooks.wakeMainThread = nullptr; });
   const ProjectFileResult saved = SaveAutosave();
   ReportErrors(saved.errors);

@@ -100,6 +100,8 @@ class Lifecycle {
  private:
   void LoadStartProject();
   void ApplySlotRequests();
+  // Opens the OSC input when the command line asked for it.
+  void OpenOscInput();
   void Autostart();
   // --scan-artnet: one scan, the nodes on standard output; the exit code.
   int ScanArtNetOnly();

@@ -65,7 +65,7 @@ UdpSocket::UdpSocket() : system_(std::make_unique<SystemMessages>()) {
 
 UdpSocket::UdpSocket(int fd) : fd_(fd), system_(std::make_unique<SystemMessages>()) {}
 
-Result<std::unique_ptr<UdpSocket>> UdpSocket::OpenListening(int port) {
+Result<std::unique_ptr<UdpSocket>> UdpSocket::OpenListening(int port, std::array<uint8_t, 4> address) {
   const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return Failure{"UDP port " + std::to_string(port), errno, "cannot open a socket"};
   std::unique_ptr<UdpSocket> socket(new UdpSocket(fd));
@@ -74,7 +74,7 @@ Result<std::unique_ptr<UdpSocket>> UdpSocket::OpenListening(int port) {
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in local{};
   local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  local.sin_addr = SystemAddress({address, static_cast<uint16_t>(port)}).sin_addr;
   local.sin_port = htons(static_cast<uint16_t>(port));
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
     socket->bindFailure_ = Failure{"UDP port " + std::to_string(port), errno, "cannot bind the socket"};
@@ -97,6 +97,19 @@ std::optional<size_t> UdpSocket::Receive(std::span<uint8_t> buffer) {
   if (fd_ < 0) return std::nullopt;
   const ssize_t got = ::recv(fd_, buffer.data(), buffer.size(), 0);
   if (got < 0) return std::nullopt;
+  return static_cast<size_t>(got);
+}
+
+std::optional<size_t> UdpSocket::ReceiveFrom(std::span<uint8_t> buffer, Ipv4Endpoint& sender) {
+  if (fd_ < 0) return std::nullopt;
+  sockaddr_in from{};
+  socklen_t length = sizeof from;
+  const ssize_t got = ::recvfrom(fd_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &length);
+  if (got < 0) return std::nullopt;
+  const uint32_t host = ntohl(from.sin_addr.s_addr);
+  sender.address = {static_cast<uint8_t>(host >> 24), static_cast<uint8_t>(host >> 16), static_cast<uint8_t>(host >> 8),
+                    static_cast<uint8_t>(host)};
+  sender.port = ntohs(from.sin_port);
   return static_cast<size_t>(got);
 }
 

@@ -67,11 +67,12 @@ class UdpSocket final : public DatagramSocket {
   // A socket for sending (the output's shared socket, with a send buffer
   // large enough for a frame); valid() tells whether it could be made.
   UdpSocket();
-  // A socket for receiving: bound to every local address at `port`. The
+  // A socket for receiving: bound to `local` (0.0.0.0: every local
+  // address) at `port`. The
   // failure when no socket could be made; a socket that could not be bound
   // is returned all the same (it can still send) and says why in
   // bindFailure().
-  static Result<std::unique_ptr<UdpSocket>> OpenListening(int port);
+  static Result<std::unique_ptr<UdpSocket>> OpenListening(int port, std::array<uint8_t, 4> local = {0, 0, 0, 0});
   ~UdpSocket() override;
   UdpSocket(const UdpSocket&) = delete;
   UdpSocket& operator=(const UdpSocket&) = delete;
@@ -82,6 +83,8 @@ class UdpSocket final : public DatagramSocket {
   void SetBatching(bool on) override { batching_ = on; }
   void Flush() override;
   std::optional<size_t> Receive(std::span<uint8_t> buffer) override;
+  // Receive that also tells who sent the datagram.
+  std::optional<size_t> ReceiveFrom(std::span<uint8_t> buffer, Ipv4Endpoint& sender);
   int LocalPort() const override;
   int WaitHandle() const override { return fd_; }
   // Datagrams the system refused since the socket was opened.

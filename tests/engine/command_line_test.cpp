@@ -43,8 +43,15 @@ TEST(CommandLine, LongOptionsAndTheirErrors) {
   EXPECT_EQ(good.unknown, (std::vector<std::string>{"--what"}));
   EXPECT_EQ(capture.Text(), "");
 
+  EXPECT_FALSE(good.osc.enabled) << "OSC is off unless asked for";
+  const CommandLine osc = ParseCommandLine({"--osc=127.0.0.1:7701", "--osc-feedback=10.0.0.9:9000"}, console);
+  EXPECT_TRUE(osc.errors.empty());
+  EXPECT_EQ(std::tuple(osc.osc.enabled, osc.osc.listenAddress, osc.osc.port, osc.osc.feedback),
+            std::tuple(true, std::array<uint8_t, 4>{127, 0, 0, 1}, 7701,
+                       std::optional<Ipv4Endpoint>(Ipv4Endpoint{{10, 0, 0, 9}, 9000})));
+
   for (const char* bad : {"--seconds=-1", "--matrix=200x200", "--matrix=3x16", "--matrix=32", "--slot=4:1",
-                          "--slot=1", "--snapshot="}) {
+                          "--slot=1", "--snapshot=", "--osc=", "--osc=70000", "--osc-feedback=9000"}) {
     EXPECT_EQ(ParseCommandLine({bad}, console).errors.size(), 1u) << bad;
   }
 }
