@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "engine/lifecycle.h"
+#include "generators/simple_color.h"
 #include "quor_run.h"
 #include "show/show.h"
 #include "tests/output/udp_receiver.h"
@@ -31,21 +32,53 @@ TEST(Headless, LoadsAProjectAutostartsSceneAndOutputAndAutosavesOnSigterm) {
   const std::string dir = test::FreshTestDir("headless_project");
   test::UdpReceiver receiver;
   // One scene with a Simple Color picture on pixel (0, 0).
+  test::SaveArtNetShow(dir + "/show.qrx", receiver.port(), [](Engine& setup) {
+    setup.RequestType(0, 7);
+    setup.RebindSlots();
+    setup.EditGenerator(0, [](Generator& g) {
+      ColorGroup& color = dynamic_cast<SimpleColorGenerator&>(g).colorGroup();
+      color.SetRed(10), color.SetGreen(20), color.SetBlue(30);
+    });
+    setup.SetChannelFade(kMixChannel1, 0), setup.SetMainFadeByHand(0);
+    ASSERT_TRUE(setup.show().sceneList().Add("Teal"));
+  });
+  const std::string log = dir + "/quor.log";
+  const pid_t pid = test::Spawn({QUOR_BINARY, "--headless", "--config-dir=" + dir, dir + "/show.qrx", "-S1"}, log);
+  bool sawPicture = false;
+  test::Datagram got;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!sawPicture && std::chrono::steady_clock::now() < deadline && receiver.Receive(got, 1000)) {
+    ASSERT_EQ(got.bytes.size(), 18u + 6u);
+    sawPicture = test::UdpReceiver::ArtNetData(got) == std::vector<uint8_t>({10, 20, 30, 0, 0, 0});
+  }
+  EXPECT_EQ(test::StopQuor(pid), 0);
+  const std::string output = test::ReadWholeFile(log);
+  EXPECT_TRUE(sawPicture) << output;
+  EXPECT_NE(output.find("-Autostart-Scene: 1"), std::string::npos) << output;
+  EXPECT_NE(output.find("Try to autostart output ..."), std::string::npos) << output;
+
+  // The last frames sent are black; the autosave holds the project with its running outputs.
+  const auto rest = receiver.ReceiveAll(200);
+  ASSERT_FALSE(rest.empty());
+  EXPECT_EQ(test::UdpReceiver::ArtNetData(rest.back()), std::vector<uint8_t>(6, 0));
+  Engine reloaded(BuiltinGenerators(), {FrameClock::Mode::kManual, 1});
+  const ProjectFileResult load = LoadProject(reloaded, dir + "/autosave.dat");
+  EXPECT_EQ(load.status, ProjectFileStatus::kDone);
+  EXPECT_TRUE(reloaded.show().scenes().count() == 1 && load.outputsRunning);
+  reloaded.outputs().CloseOutputs();
+}
+
+// A power cut (SIGKILL, so no exit autosave) after the state was kept: the
+// next start of the same project sends what the last one sent.
+TEST(Headless, ComesBackAfterAPowerCutAsItWasLeft) {
+  const std::string dir = test::FreshTestDir("headless_power_cut");
+  test::UdpReceiver receiver;
   test::SaveTwoColourShow(dir + "/show.qrx", receiver.port());
   const std::vector<uint8_t> amber{200, 100, 0, 0, 0, 0};
-  // Receives until `want` arrives (true) or 5 s pass.
-  const auto receives = [&receiver](const std::vector<uint8_t>& want) {
-    test::Datagram got;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (std::chrono::steady_clock::now() < deadline && receiver.Receive(got, 1000)) {
-      if (test::UdpReceiver::ArtNetData(got) == want) return true;
-    }
-    return false;
-  };
   const std::string side = dir + "/show.qrx.json";
   const std::string log = dir + "/first.log";
   pid_t pid = test::Spawn({QUOR_BINARY, "--headless", "--config-dir=" + dir, dir + "/show.qrx", "-S2"}, log);
-  EXPECT_TRUE(receives(amber)) << test::ReadWholeFile(log);
+  EXPECT_TRUE(receiver.ReceivesArtNet(amber, std::chrono::seconds(5))) << test::ReadWholeFile(log);
   // The state reaches the side file while the program runs.
   EXPECT_TRUE(test::Eventually([&] {
     const std::string text = test::ReadWholeFile(side);
@@ -64,7 +97,7 @@ TEST(Headless, LoadsAProjectAutostartsSceneAndOutputAndAutosavesOnSigterm) {
   // The project alone has its outputs stopped and no scene recalled.
   const std::string again = dir + "/again.log";
   pid = test::Spawn({QUOR_BINARY, "--headless", "--config-dir=" + dir, dir + "/show.qrx"}, again);
-  EXPECT_TRUE(receives(before)) << test::ReadWholeFile(again);
+  EXPECT_TRUE(receiver.ReceivesArtNet(before, std::chrono::seconds(5))) << test::ReadWholeFile(again);
   EXPECT_EQ(test::StopQuor(pid), 0);
   EXPECT_NE(test::ReadWholeFile(again).find("Resuming the show as it was left"), std::string::npos);
 }

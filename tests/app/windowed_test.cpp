@@ -61,15 +61,6 @@ TEST_F(WindowedResumeTest, OpenWindowsAndTheOutputComeBackAfterAPowerCut) {
   const std::string show = dir_ + "/show.qrx";
   test::UdpReceiver receiver;
   test::SaveTwoColourShow(show, receiver.port());
-  // Receives until `want` arrives (true) or 10 s pass.
-  const auto receives = [&receiver](const std::vector<uint8_t>& want) {
-    test::Datagram got;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline && receiver.Receive(got, 1000)) {
-      if (test::UdpReceiver::ArtNetData(got) == want) return true;
-    }
-    return false;
-  };
   const std::vector<uint8_t> amber{200, 100, 0, 0, 0, 0};
   quor_ = test::Spawn({QUOR_BINARY, show, "-S2", "--config-dir=" + dir_}, dir_ + "/quor.log");
   ASSERT_TRUE(Steps({{"wait", kTitle, "15000"},
@@ -78,7 +69,7 @@ TEST_F(WindowedResumeTest, OpenWindowsAndTheOutputComeBackAfterAPowerCut) {
                      {"key", kTitle, "ffbf"},  // F2
                      {"wait", "Scenes", "5000"}},
                     std::chrono::milliseconds(300)));
-  EXPECT_TRUE(receives(amber)) << ReadWholeFile(dir_ + "/quor.log");
+  EXPECT_TRUE(receiver.ReceivesArtNet(amber, std::chrono::seconds(10))) << ReadWholeFile(dir_ + "/quor.log");
   EXPECT_TRUE(test::WaitUntil(
       [&] {
         const std::string kept = ReadWholeFile(show + ".json");
@@ -95,7 +86,7 @@ TEST_F(WindowedResumeTest, OpenWindowsAndTheOutputComeBackAfterAPowerCut) {
   // Without -S2: the project alone has its outputs stopped and no scene recalled.
   quor_ = test::Spawn({QUOR_BINARY, show, "--config-dir=" + dir_}, dir_ + "/again.log");
   ASSERT_TRUE(Steps({{"wait", kTitle, "15000"}, {"wait", "Scenes", "5000"}, {"wait", "Chases", "5000"}}));
-  EXPECT_TRUE(receives(amber)) << ReadWholeFile(dir_ + "/again.log");
+  EXPECT_TRUE(receiver.ReceivesArtNet(amber, std::chrono::seconds(10))) << ReadWholeFile(dir_ + "/again.log");
   test::Datagram last;
   ASSERT_TRUE(receiver.Receive(last, 1000));
   EXPECT_EQ(test::UdpReceiver::ArtNetData(last), amber) << "the output moved on from the scene it came back with";

@@ -8,6 +8,7 @@
 #include "engine/project_file.h"
 #include "show/show.h"
 #include "test_support.h"
+#include "tests/engine/started_lifecycle.h"
 
 namespace quor {
 namespace {
@@ -30,17 +31,7 @@ void TwoScenesTwoChases(Engine& e) {
   }
 }
 
-struct Started {
-  Started(const std::string& dir, std::vector<std::string> args, LifecycleOptions options = {})
-      : lifecycle(engine, WithDir(dir, std::move(args)), std::move(options)) {}
-  static std::vector<std::string> WithDir(const std::string& dir, std::vector<std::string> args) {
-    args.push_back("--config-dir=" + dir);
-    return args;
-  }
-  Engine engine{test::TestRegistry(), kManual};
-  test::ConsoleCapture console{engine.console()};
-  Lifecycle lifecycle;
-};
+using Started = test::StartedLifecycle;
 
 // A start-up size used to start the five timers a second time inside the resize.
 TEST(Lifecycle, StartsOneSetOfTimersWhateverSizeTheMatrixStartsAt) {

@@ -14,6 +14,7 @@
 #include "files/side_file.h"
 #include "show/show.h"
 #include "test_support.h"
+#include "tests/engine/started_lifecycle.h"
 #include "tests/output/udp_receiver.h"
 
 namespace quor {
@@ -45,17 +46,7 @@ std::string WriteShow(const std::string& dir, int port) {
   return path;
 }
 
-struct Running {
-  Running(const std::string& dir, std::vector<std::string> args, LifecycleOptions options = {})
-      : lifecycle(engine, WithDir(dir, std::move(args)), std::move(options)) {}
-  static std::vector<std::string> WithDir(const std::string& dir, std::vector<std::string> args) {
-    args.push_back("--config-dir=" + dir);
-    return args;
-  }
-  Engine engine{test::TestRegistry(), kManual};
-  test::ConsoleCapture console{engine.console()};
-  Lifecycle lifecycle;
-};
+using Running = test::StartedLifecycle;
 
 int SolidColor(Engine& e, int slot) {
   const test::SolidGenerator* solid = test::SolidIn(e, slot);

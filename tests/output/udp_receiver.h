@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -66,6 +67,15 @@ class UdpReceiver {
   }
   // The channel data of an Art-Net datagram (after its 18-byte header).
   static std::vector<uint8_t> ArtNetData(const Datagram& d) { return {d.bytes.begin() + 18, d.bytes.end()}; }
+  // Receives until an Art-Net datagram carrying `want` arrives (true) or `within` passes.
+  bool ReceivesArtNet(const std::vector<uint8_t>& want, std::chrono::seconds within) {
+    Datagram got;
+    const auto deadline = std::chrono::steady_clock::now() + within;
+    while (std::chrono::steady_clock::now() < deadline && Receive(got, 1000)) {
+      if (ArtNetData(got) == want) return true;
+    }
+    return false;
+  }
 
  private:
   int fd_ = -1;
