@@ -44,15 +44,15 @@ std::vector<int> WideRuns(const QImage& picture, int y) {
 }
 
 struct Screen {
-  const char* spec;
+  const char* xvfbScreen;
   int width, height;
 };
 // Names the screen in test output (and keeps the test names free of addresses).
-void PrintTo(const Screen& screen, std::ostream* out) { *out << screen.spec; }
+void PrintTo(const Screen& screen, std::ostream* out) { *out << screen.xvfbScreen; }
 
 class WindowedGeometry : public test::XvfbTest, public testing::WithParamInterface<Screen> {
  protected:
-  WindowedGeometry() : XvfbTest(GetParam().spec, true) {}
+  WindowedGeometry() : XvfbTest(GetParam().xvfbScreen, true) {}
   bool Inside(const Frame& f) const {
     return f.width > 0 && f.left >= 0 && f.top >= 0 && f.right() <= GetParam().width && f.bottom() <= GetParam().height;
   }
@@ -64,7 +64,7 @@ class WindowedGeometry : public test::XvfbTest, public testing::WithParamInterfa
     }
     Probe({"shot", dir_ + "/off_screen.png"});
     return testing::AssertionFailure() << title << " at " << f.left << "," << f.top << " " << f.width << "x" << f.height
-                                       << " is not wholly on the " << GetParam().spec << " screen (see " << dir_
+                                       << " is not wholly on the " << GetParam().xvfbScreen << " screen (see " << dir_
                                        << "/off_screen.png)";
   }
   std::string ShotOf(const std::string& title) {

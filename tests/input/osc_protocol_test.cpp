@@ -152,7 +152,7 @@ TEST(OscAddressSpace, AddressesAndValues) {
   const ControlSpec& gamma = SpecOf(I::kGamma);   // fader 1..500
   const ControlSpec& strobe = SpecOf(I::kStrobe);  // toggle
   const struct {
-    const ControlSpec& spec;
+    const ControlSpec& control;
     OscArgument argument;
     std::optional<int> value;
   } values[] = {
@@ -166,7 +166,7 @@ TEST(OscAddressSpace, AddressesAndValues) {
       {strobe, {OscArgType::kFloat, 0, 0.5, {}}, 1},
       {strobe, {OscArgType::kString, 0, 0, "1"}, std::nullopt},
   };
-  for (const auto& row : values) EXPECT_EQ(OscControlValue(row.spec, row.argument), row.value);
+  for (const auto& row : values) EXPECT_EQ(OscControlValue(row.control, row.argument), row.value);
 }
 
 }  // namespace
