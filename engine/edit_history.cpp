@@ -1,5 +1,6 @@
 #include "engine/edit_history.h"
 
+#include <deque>
 #include <utility>
 
 namespace quor {
@@ -22,27 +23,32 @@ void EditHistory::Record(std::string what, DocumentSnapshot before) {
   Trim();
 }
 
+namespace {
+
+// Undo and redo are one move: the newest step of `from` goes back (the
+// document it held is put in place by the caller), and `to` gets a step that
+// holds the document it replaced, under the same name and the state left.
+void MoveStep(std::deque<EditHistoryEntry>& from, std::deque<EditHistoryEntry>& to, DocumentSnapshot replaced,
+              uint64_t& state, size_t& heldBytes, size_t (*sizeOf)(const EditHistoryEntry&)) {
+  if (from.empty()) return;
+  EditHistoryEntry entry = std::move(from.back());
+  from.pop_back();
+  heldBytes -= sizeOf(entry);
+  EditHistoryEntry back{entry.what, std::move(replaced), state};
+  heldBytes += sizeOf(back);
+  to.push_back(std::move(back));
+  state = entry.state;
+}
+
+}  // namespace
+
 void EditHistory::Undone(DocumentSnapshot replaced) {
-  if (undo_.empty()) return;
-  EditHistoryEntry entry = std::move(undo_.back());
-  undo_.pop_back();
-  heldBytes_ -= SizeOf(entry);
-  EditHistoryEntry back{entry.what, std::move(replaced), state_};
-  heldBytes_ += SizeOf(back);
-  redo_.push_back(std::move(back));
-  state_ = entry.state;
+  MoveStep(undo_, redo_, std::move(replaced), state_, heldBytes_, SizeOf);
   Trim();
 }
 
 void EditHistory::Redone(DocumentSnapshot replaced) {
-  if (redo_.empty()) return;
-  EditHistoryEntry entry = std::move(redo_.back());
-  redo_.pop_back();
-  heldBytes_ -= SizeOf(entry);
-  EditHistoryEntry back{entry.what, std::move(replaced), state_};
-  heldBytes_ += SizeOf(back);
-  undo_.push_back(std::move(back));
-  state_ = entry.state;
+  MoveStep(redo_, undo_, std::move(replaced), state_, heldBytes_, SizeOf);
   Trim();
 }
 
