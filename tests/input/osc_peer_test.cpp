@@ -222,6 +222,22 @@ TEST_F(OscPeerTest, LibloBundlesWithTimeTagsAct) {
   EXPECT_EQ(engine_.osc().counters().messages.load(), 5);
 }
 
+// liblo's forms of a question (no argument, the string or symbol "?") are answered and change nothing.
+TEST_F(OscPeerTest, OscsendQuestionsAreAnswered) {
+  Open();
+  engine_.SetControl({I::kMasterLevel}, 77);
+  for (const std::vector<std::string>& question :
+       {std::vector<std::string>{}, std::vector<std::string>{"s", "?"}, std::vector<std::string>{"S", "?"}}) {
+    const int64_t answers = engine_.osc().counters().answers.load();
+    std::vector<std::string> send{"oscsend", "127.0.0.1", port_, "/quor/master"};
+    send.insert(send.end(), question.begin(), question.end());
+    ASSERT_TRUE(Deliver(send));
+    EXPECT_EQ(engine_.osc().counters().answers.load(), answers + 1) << send.size();
+    EXPECT_EQ(Value({I::kMasterLevel}), 77);
+  }
+  EXPECT_EQ(engine_.osc().counters().malformed.load(), 0);
+}
+
 // The feedback reaches oscdump: a change made elsewhere and one made through OSC, each under its name and alias.
 TEST_F(OscPeerTest, OscdumpReceivesTheFeedbackOfAChange) {
   const std::string dir = test::FreshTestDir("osc_peer_feedback");
