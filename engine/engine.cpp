@@ -7,6 +7,7 @@
 #include <new>
 #include <thread>
 
+#include "engine/web_remote.h"
 #include "generators/file_player.h"
 #include "generators/generator_catalogue.h"
 #include "input/remote_control.h"
@@ -53,6 +54,7 @@ Engine::Engine(const GeneratorRegistry& registry, EngineOptions options)
   show_ = std::make_unique<Show>(*this);
   remote_ = std::make_unique<RemoteControl>(*this, console_, remoteInputSettings_, flags_.remoteInputActive);
   osc_ = std::make_unique<OscInput>(*this, console_, oscSettings_);
+  web_ = std::make_unique<WebRemote>(*this, outputTap_, console_);
   recorder_ = std::make_unique<Recorder>(*this);
   rateStartUs_ = clock_.NowMicros();
 }
@@ -61,6 +63,7 @@ Engine::~Engine() {
   // The input threads set controls on this engine: they stop first.
   remote_->CloseRemoteInput();
   osc_->Close();
+  web_->Close();
   Shutdown();
 }
 
@@ -311,6 +314,7 @@ void Engine::MixPassLocked() {
     }
   }
   if (hooks_.drawPreview) hooks_.drawPreview();
+  if (outputTap_.Wanted()) outputTap_.Publish(f(FrameIndex::kOutput), w, h);
   if (flags_.outputState.load() == kOutputRunning) outputs_.SendFrame({f(FrameIndex::kOutput), w, h});
   if (flags_.recorderActive.load()) recorder_->RecordFrame({f(FrameIndex::kOutput), w, h});
   show_->player().AdvanceChase();

@@ -57,6 +57,7 @@
 #include "core/frame_clock.h"
 #include "core/generator.h"
 #include "core/generator_registry.h"
+#include "core/frame_tap.h"
 #include "core/live_state.h"
 #include "core/mixer.h"
 #include "core/random_source.h"
@@ -74,6 +75,7 @@
 namespace quor {
 
 class RemoteControl;
+class WebRemote;
 
 // The eight frames, in the order in which they are allocated and freed.
 enum class FrameIndex : int {
@@ -165,6 +167,10 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   // closed by the UI thread; reads and sends feedback on its own thread).
   OscSettings& oscSettings() { return oscSettings_; }
   OscInput& osc() { return *osc_; }
+  // The web remote (opened and closed by the UI thread; serves on its own
+  // thread) and the output frame copy it asks the mix pass for.
+  WebRemote& web() { return *web_; }
+  FrameTap& outputTap() { return outputTap_; }
   // Records the output frames into a recording file.
   Recorder& recorder() { return *recorder_; }
   ColorWheel& sharedColorWheel() { return sharedColorWheel_; }  // clock thread / tick lock
@@ -467,6 +473,8 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   std::unique_ptr<Show> show_;  // outlives every tick: the clock goes first
   std::unique_ptr<RemoteControl> remote_;
   std::unique_ptr<OscInput> osc_;
+  std::unique_ptr<WebRemote> web_;
+  FrameTap outputTap_;
   std::unique_ptr<Recorder> recorder_;
   int64_t rateStartUs_ = 0;
   MixPassTiming mixPassTiming_;
