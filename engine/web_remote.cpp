@@ -161,6 +161,9 @@ class WebServer : public QObject {
   }
 
   void Answer(QTcpSocket* socket, const char* status, const QByteArray& body) {
+    // What the request still holds is read first: closing on unread bytes
+    // would reset the connection before the answer is read.
+    socket->readAll();
     Send(socket, HttpResponse(status, "text/plain; charset=utf-8", body.isEmpty() ? QByteArray(status) : body, true));
   }
 
@@ -170,6 +173,8 @@ class WebServer : public QObject {
     socket->disconnect(this);
     socket->write(response);
     socket->disconnectFromHost();
+    // A client that does not take its answer is not kept waiting for.
+    QTimer::singleShot(kHttpHeadTimeoutMs, socket, [socket] { socket->abort(); });
   }
 
   void AcceptClients() {
@@ -190,7 +195,13 @@ class WebServer : public QObject {
       QObject::connect(socket, &QWebSocket::binaryMessageReceived, this, [this, guarded] {
         if (guarded) Drop(guarded);
       });
-      QObject::connect(socket, &QWebSocket::disconnected, this, [this, socket] { Forget(socket); });
+      QObject::connect(socket, &QWebSocket::disconnected, this, [this, socket] {
+        // The socket itself closes on a message over the size limit.
+        if (socket->closeCode() == QWebSocketProtocol::CloseCodeTooMuchData && clients_.contains(socket)) {
+          counters_.dropped.fetch_add(1);
+        }
+        Forget(socket);
+      });
       if (pinRequired_) {
         SendText(socket, Json({{"auth", "required"}}));
       } else {
