@@ -52,7 +52,13 @@ class WebServer : public QObject {
   WebServer(ControlSurface& controls, FrameTap& tap, WebCounters& counters, const WebSettings& settings,
             QString environmentPin)
       : controls_(controls), tap_(tap), counters_(counters), settings_(settings),
-        environmentPin_(std::move(environmentPin)), sockets_(QStringLiteral("Quor"), QWebSocketServer::NonSecureMode) {
+        environmentPin_(std::move(environmentPin)),
+        tcp_(this),
+        sockets_(QStringLiteral("Quor"), QWebSocketServer::NonSecureMode, this),
+        feedback_(this),
+        preview_(this) {
+    // The members are children, so that moving the server to its thread
+    // moves them along.
     clock_.start();
   }
 
@@ -148,6 +154,7 @@ class WebServer : public QObject {
       EndPending(socket);
       socket->disconnect(this);
       QObject::disconnect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+      // The WebSocket server reads the handshake still waiting in the socket.
       sockets_.handleConnection(socket);
       return;
     }

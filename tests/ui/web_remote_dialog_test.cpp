@@ -46,7 +46,9 @@ TEST(WebRemoteDialog, RefusesWhatCannotWorkAndStoresThePinHashed) {
     EXPECT_TRUE(dialog.settings().enabled);
     EXPECT_EQ(dialog.settings().port, QString::fromLatin1(c.port).toInt());
     EXPECT_EQ(dialog.settings().pinHash.empty(), *c.pin == 0);
-    if (*c.pin) EXPECT_TRUE(WebPinMatches(dialog.settings(), QString::fromLatin1(c.pin)));
+    if (*c.pin) {
+      EXPECT_TRUE(WebPinMatches(dialog.settings(), QString::fromLatin1(c.pin)));
+    }
   }
   // A PIN from the environment is enough for every interface.
   WebRemoteDialog fromEnvironment(WebSettings{}, true, QString(), nullptr);

@@ -26,6 +26,7 @@ try {
   await page.waitForSelector("#remote:not([hidden])");
   await page.waitForSelector('#scenes button[data-control="scene/1/recall"]');
   await page.click('#scenes button[data-control="scene/1/recall"]');
+  await page.evaluate(() => window.scrollTo(0, 0));
   await page.waitForFunction(() => document.querySelector("#preview").width > 32 || document.querySelector("#preview").height !== 16);
   await new Promise((r) => setTimeout(r, 1500));
   await page.screenshot({ path: out });
