@@ -32,16 +32,24 @@ if (!quor || !showTool || !chromium) {
 }
 const PIN = "2468";
 let failures = 0, passes = 0;
+// A browser that stops answering fails the test rather than hanging it.
+setTimeout(() => {
+  console.log("FAIL the page test did not finish within 150 s");
+  process.exit(1);
+}, 150000).unref();
 function check(ok, what) {
+  console.log((ok ? "ok   " : "FAIL ") + what);
   if (ok) passes++;
   else failures++;
-  console.log((ok ? "ok   " : "FAIL ") + what);
 }
 
 async function until(condition, what, limitMs = 10000) {
   const end = Date.now() + limitMs;
   while (Date.now() < end) {
-    if (await condition()) return true;
+    if (await condition()) {
+      check(true, what);
+      return true;
+    }
     await new Promise((r) => setTimeout(r, 50));
   }
   check(false, what + " (timed out)");
@@ -91,12 +99,17 @@ try {
   browser = await puppeteer.launch({
     executablePath: chromium,
     headless: true,
-    args: ["--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-dev-shm-usage"],
+    // Pages in background tabs must keep running at full speed.
+    args: ["--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-dev-shm-usage",
+           "--disable-background-timer-throttling", "--disable-backgrounding-occluded-windows",
+           "--disable-renderer-backgrounding"],
+    protocolTimeout: 30000,
   });
   const url = `http://127.0.0.1:${webPort}/`;
   async function login(pin) {
     const page = await browser.newPage();
     await page.setViewport({ width: 390, height: 844 });
+    await page.bringToFront();
     await page.goto(url);
     await page.waitForSelector("#login:not([hidden])");
     await page.type("#pin", pin);
@@ -109,7 +122,9 @@ try {
   check(true, "both pages log in with the PIN");
   await until(async () => (await a.$$eval("#scenes button", (l) => l.map((e) => e.textContent))).length === 2, "the scene buttons appear");
 
-  // Scene 1 is "Plasma": the output lights up.
+  // Scene 1 is "Plasma": the output lights up. The page in front gets the
+  // clicks, as on a phone.
+  await a.bringToFront();
   await a.click('#scenes button[data-control="scene/1/recall"]');
   await until(() => artnet.sum > 0, "Art-Net output lights up after the scene press");
   check(artnet.sum > 0, "the scene press reaches the output");
@@ -133,6 +148,7 @@ try {
 
   // A wrong PIN is refused.
   const c = await login("1111");
+  await c.bringToFront();
   await until(async () => (await c.$eval("#login-message", (e) => e.textContent)).includes("Wrong PIN"), "a wrong PIN is refused");
   check(await c.$eval("#remote", (e) => e.hidden), "the refused page shows no controls");
 } catch (error) {

@@ -5,7 +5,11 @@
 // misbehave (garbage, oversized, binary and flooding messages, fifty at
 // once, one that never reads). The settings file, the --web option and
 // the message parser are checked as tables.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -163,20 +167,20 @@ TEST_F(WebRemoteTest, WrongPinIsRefusedLaterEachTimeAndNothingIsDoneBeforeLogin)
   EXPECT_EQ(engine_.ControlValue({ControlId::kMasterLevel, 0}), 255);
   EXPECT_TRUE(client.frames.empty());
   // The second wrong PIN waits twice as long; the right one tried while
-  // that wait lasts is refused unchecked.
+  // that wait lasts is refused unchecked, also on another connection from
+  // the same address.
+  Client other(port_);
+  ASSERT_TRUE(Pump([&] { return other.Auth() == "required"; }));
   client.heard.clear();
   timer.restart();
   client.Send(R"({"pin":"9999"})");
+  QThread::msleep(100);
   client.Send(R"({"pin":"1234"})");
-  ASSERT_TRUE(Pump([&] { return client.heard.size() >= 2; }));
+  other.Send(R"({"pin":"1234"})");
+  ASSERT_TRUE(Pump([&] { return client.heard.size() >= 2 && other.Auth() == "refused"; }));
   EXPECT_EQ(client.heard[0].value("auth"), "refused");
   EXPECT_GT(client.heard[0].value("retryMs").toInt(), 0);
   EXPECT_GE(timer.elapsed(), 2 * kWebRefusalDelayMs - 50);
-  // Another connection from the same address waits too.
-  Client other(port_);
-  ASSERT_TRUE(Pump([&] { return other.Auth() == "required"; }));
-  other.Send(R"({"pin":"1234"})");
-  ASSERT_TRUE(Pump([&] { return other.Auth() == "refused"; }));
   EXPECT_EQ(engine_.web().counters().refusedPins.load(), 2);
   // Once the wait is over the right PIN opens.
   QThread::msleep(2 * kWebRefusalDelayMs + 100);
@@ -256,28 +260,38 @@ TEST_F(WebRemoteTest, MisbehavingClientsAreDroppedAndOthersCarryOn) {
 TEST_F(WebRemoteTest, FiftyClientsAtOnceAndOneThatNeverReads) {
   // Big frames, so that a client that stops reading fills the socket
   // buffers within a few frames.
-  engine_.ResizeMatrix(512, 512);
-  // A client that reads nothing: a raw socket that completes the handshake
-  // and logs in, then stops reading while the preview streams.
-  QTcpSocket stuck;
-  stuck.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port_));
-  ASSERT_TRUE(stuck.waitForConnected(3000));
-  stuck.write("GET /live HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-              "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
-  QByteArray handshake;
-  while (!handshake.contains("\r\n\r\n") && stuck.waitForReadyRead(3000)) handshake += stuck.readAll();
-  ASSERT_TRUE(handshake.startsWith("HTTP/1.1 101")) << handshake.toStdString();
-  stuck.setReadBufferSize(1);
+  ASSERT_TRUE(engine_.ResizeMatrix(128, 128));
+  // A client that reads nothing: a socket with a small receive buffer
+  // that completes the handshake, logs in, asks for the preview and then
+  // never reads again.
+  const int stuck = socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(stuck, 0);
+  const int small = 4096;
+  setsockopt(stuck, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(port_));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(connect(stuck, reinterpret_cast<const sockaddr*>(&to), sizeof to), 0);
+  const std::string handshake =
+      "GET /live HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+      "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+  ASSERT_EQ(write(stuck, handshake.data(), handshake.size()), static_cast<ssize_t>(handshake.size()));
+  std::string answer;
+  char buffer[512];
+  while (answer.find("\r\n\r\n") == std::string::npos) {
+    const ssize_t got = read(stuck, buffer, 1);
+    ASSERT_EQ(got, 1);
+    answer += buffer[0];
+  }
+  ASSERT_TRUE(answer.starts_with("HTTP/1.1 101")) << answer;
   // Masked client frames: the PIN, then the preview request.
-  auto frame = [](const QByteArray& text) {
-    QByteArray out;
-    out += char(0x81);
-    out += char(0x80 | text.size());
-    out += QByteArray(4, '\0');  // a zero mask leaves the text as it is
+  auto frame = [](const std::string& text) {
+    std::string out = {char(0x81), char(0x80 | text.size()), 0, 0, 0, 0};  // a zero mask keeps the text
     return out + text;
   };
-  stuck.write(frame(R"({"pin":"1234"})") + frame(R"({"preview":true})"));
-  stuck.flush();
+  const std::string login = frame(R"({"pin":"1234"})") + frame(R"({"preview":true})");
+  ASSERT_EQ(write(stuck, login.data(), login.size()), static_cast<ssize_t>(login.size()));
 
   std::vector<std::unique_ptr<Client>> clients;
   for (int i = 0; i < 50; ++i) clients.push_back(std::make_unique<Client>(port_));
@@ -304,8 +318,10 @@ TEST_F(WebRemoteTest, FiftyClientsAtOnceAndOneThatNeverReads) {
   ASSERT_TRUE(Pump([&] {
     engine_.clock().Advance(40);
     return engine_.web().counters().skipped.load() > 0 && clients.front()->frames.size() >= 20;
-  }, 20000));
+  }, 20000)) << engine_.web().counters().skipped.load() << " skipped, " << clients.front()->frames.size()
+             << " frames, " << engine_.web().counters().previews.load() << " sent";
   EXPECT_FALSE(clients.front()->closed);
+  close(stuck);
 }
 
 TEST(WebRemoteProtocol, ListenOptionSettingsFileAndMessages) {
