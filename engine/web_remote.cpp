@@ -211,6 +211,10 @@ class WebServer : public QObject {
       });
       if (pinRequired_) {
         SendText(socket, Json({{"auth", "required"}}));
+        // Connections that never log in must not take the places of those that do.
+        QTimer::singleShot(kWebLoginTimeoutMs, this, [this, guarded] {
+          if (guarded && clients_.contains(guarded) && !clients_[guarded].authed) Drop(guarded);
+        });
       } else {
         Welcome(socket);
       }

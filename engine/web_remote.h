@@ -11,7 +11,8 @@
 // from the same address, and tries in between are refused unchecked.
 // Without a PIN the server listens on 127.0.0.1 only.
 //
-// Every client is bounded: a message over kMaxWebMessageBytes, a malformed
+// Every client is bounded: one that has not logged in after two minutes, a
+// message over kMaxWebMessageBytes, a malformed
 // one, a binary one or more than kMaxWebMessagesPerSecond drop it; preview
 // frames are skipped while its socket still holds unsent bytes, and a
 // client whose unsent bytes pass kMaxWebBacklogBytes is dropped.
@@ -48,6 +49,8 @@ inline constexpr int kWebPreviewIntervalMs = 100;
 // further one doubles it, up to kWebMaxRefusalDelayMs.
 inline constexpr int kWebRefusalDelayMs = 500;
 inline constexpr int kWebMaxRefusalDelayMs = 30000;
+// A client that has not logged in by then is dropped.
+inline constexpr int kWebLoginTimeoutMs = 120000;
 
 struct WebCounters {
   std::atomic<int64_t> requests{0};    // HTTP requests answered
