@@ -15,6 +15,7 @@
 #include "ui/list_window.h"
 #include "ui/main_window.h"
 #include "ui/preview_renderer.h"
+#include "ui/web_remote_dialog.h"
 #include "ui/window_memory.h"
 
 namespace quor {
@@ -84,6 +85,7 @@ int WindowedHost::Run(QApplication& app) {
   // while the window is still there to save elsewhere.
   window.saveBeforeClose = [&lifecycle] { return lifecycle.SaveAutosave(); };
   window.projectFileChanged = [&lifecycle](const std::string& path) { lifecycle.FollowProject(path); };
+  window.openWebRemote = [this, &lifecycle](QWidget* parent) { RunWebRemoteCommand(engine_, lifecycle, parent); };
   // The windows the resumed show had open come back; -M opens show mode
   // whatever the show had.
   const std::optional<ResumeWindows> reopen = lifecycle.windowsToReopen();

@@ -90,6 +90,14 @@ class Lifecycle {
   // Where the resume state is written (a side file; empty before Start).
   const std::string& resumePath() const { return resumePath_; }
 
+  // The web remote's settings in use: the config folder's, with the
+  // command line's address and port over them.
+  const WebSettings& webSettings() const { return webSettings_; }
+  // Opens (or closes, when not enabled) the web remote with `settings`
+  // (the Setup dialog's); the environment's PIN still comes first. True
+  // when it listens.
+  bool ApplyWebSettings(const WebSettings& settings);
+
   const CommandLine& commandLine() const { return commandLine_; }
   const ProgramPaths& paths() const { return paths_; }
   // The project file named on the command line when Start loaded it; empty
@@ -102,6 +110,7 @@ class Lifecycle {
   void ApplySlotRequests();
   // Opens the OSC input when the command line asked for it.
   void OpenOscInput();
+  void OpenWebRemote();
   void Autostart();
   // --scan-artnet: one scan, the nodes on standard output; the exit code.
   int ScanArtNetOnly();
@@ -129,6 +138,7 @@ class Lifecycle {
   ResumeWindows windows_{};          // the last windows the host reported
   std::chrono::steady_clock::time_point lastKeep_{};
   bool keepFailed_ = false;
+  WebSettings webSettings_;
 };
 
 }  // namespace quor

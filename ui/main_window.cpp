@@ -155,7 +155,7 @@ MainWindow::~MainWindow() {
 }
 
 QAction* MainWindow::AddCommand(QMenu* menu, const char* text, int commandId, bool checkable) {
-  QAction* action = menu->addAction(QString::fromLatin1(text));
+  QAction* action = menu->addAction(QString::fromUtf8(text));
   action->setCheckable(checkable);
   action->setData(commandId);
   // The shortcut column is for show: the keys act on release (eventFilter).
@@ -204,6 +204,7 @@ void MainWindow::BuildMenus() {
   AddCommand(setup, "&New Matrix Output...", kCmdNewMatrixOutput);
   setup->addSeparator();
   AddCommand(setup, "&Remote Control", kCmdRemoteControl, true);
+  AddCommand(setup, "&Web Remote\u2026", kCmdWebRemote);
   setup->addSeparator();
   AddCommand(setup, "&Audio AutoGainControl", kCmdAudioAgc, true);
   setup->addSeparator();
@@ -288,6 +289,9 @@ void MainWindow::RunCommand(int commandId) {
       break;
     case kCmdRemoteControl:
       modal_->RunCommand(kCmdRemoteControl, QStringLiteral("Remote Control"));
+      break;
+    case kCmdWebRemote:
+      if (openWebRemote) openWebRemote(this);
       break;
     case kCmdAudioAgc: {
       engine_.SetAudioAgc(engine_.audio().agcEnabled.load() == 0);
