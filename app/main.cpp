@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/headless_host.h"
+#include "app/version_line.h"
 #include "app/windowed_host.h"
 #include "core/controls.h"
 #include "engine/command_line.h"
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (arg == "--version") {
-      std::printf("quor %s\n", QUOR_VERSION);
+      std::fputs(VersionLine().c_str(), stdout);
       return 0;
     }
     headless = headless || arg == "--headless";

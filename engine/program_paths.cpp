@@ -15,6 +15,13 @@ std::string UserConfigFolder() {
   return "/tmp/quor";
 }
 
+// An installed program (bin/quor beside share/quor) never writes into its
+// program folder, even when it may (run as root).
+bool InstalledData(const std::string& programFolder) {
+  std::error_code error;
+  return std::filesystem::is_directory(programFolder + "/../share/quor", error);
+}
+
 }  // namespace
 
 std::string FolderOf(const std::string& executablePath) {
@@ -29,7 +36,7 @@ ProgramPaths ResolveProgramPaths(const std::string& configDirOption) {
   paths.programFolder = FolderOf(ExecutablePath());
   if (!configDirOption.empty()) {
     paths.configFolder = configDirOption;
-  } else if (FolderIsWritable(paths.programFolder)) {
+  } else if (!InstalledData(paths.programFolder) && FolderIsWritable(paths.programFolder)) {
     paths.configFolder = paths.programFolder;
   } else {
     paths.configFolder = UserConfigFolder();
@@ -37,13 +44,22 @@ ProgramPaths ResolveProgramPaths(const std::string& configDirOption) {
   std::error_code error;
   std::filesystem::create_directories(paths.configFolder, error);
   paths.autosavePath = paths.configFolder + "/autosave.dat";
-  for (const char* root : {"", "/.."}) {
-    const std::filesystem::path base = std::filesystem::path(paths.programFolder + root);
-    if (std::filesystem::is_regular_file(base / "share/demo.qrx", error)) {
+  // The demo beside the program or one folder up (the build tree) lies in
+  // share/ under its root; an installed one (bin/quor) lies in
+  // share/quor/, which is its own root: the installation gives that folder
+  // a share/demo-picture.png link for the picture the demo names.
+  struct Place {
+    const char* root;
+    const char* show;
+  };
+  for (const Place place : {Place{"", "share/demo.qrx"}, Place{"/..", "share/demo.qrx"},
+                            Place{"/../share/quor", "demo.qrx"}}) {
+    const std::filesystem::path base = std::filesystem::path(paths.programFolder + place.root);
+    if (std::filesystem::is_regular_file(base / place.show, error)) {
       std::filesystem::path canonical = std::filesystem::weakly_canonical(base, error);
       if (error || canonical.empty()) canonical = base;
       paths.demoRoot = canonical.string();
-      paths.demoShowPath = paths.demoRoot + "/share/demo.qrx";
+      paths.demoShowPath = paths.demoRoot + "/" + place.show;
       break;
     }
   }

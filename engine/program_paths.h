@@ -1,6 +1,7 @@
 // Where Quor keeps its files: the program folder (the executable's folder)
 // and the folder of autosave.dat, which is the program folder when it is
-// writable, else $XDG_CONFIG_HOME/quor (default ~/.config/quor), unless the
+// writable and not an installation's bin/ (beside share/quor), else
+// $XDG_CONFIG_HOME/quor (default ~/.config/quor), unless the
 // command line names one.
 #pragma once
 
@@ -13,8 +14,9 @@ struct ProgramPaths {
   std::string configFolder;
   std::string autosavePath;
   // The bundled demo show, share/demo.qrx beside the program or one folder
-  // up (the build tree); empty when neither is there. Its scenes name their
-  // pictures relative to `demoRoot`, the folder that holds share/.
+  // up (the build tree), or ../share/quor/demo.qrx (installed); empty when
+  // none is there. Its scenes name their pictures relative to `demoRoot`,
+  // the folder whose share/ holds them.
   std::string demoShowPath;
   std::string demoRoot;
   // The web remote's page files, share/web beside the program or one

@@ -13,7 +13,8 @@ namespace quor {
 class WindowLock;
 
 inline constexpr const char* kProductLine = "Quor! - LED Matrix Control";
-inline constexpr const char* kVersionText = "0.99";
+// The project version (CMakeLists.txt), the one `quor --version` prints.
+inline constexpr const char* kVersionText = QUOR_VERSION;
 
 class AboutBox : public QDialog {
  public:

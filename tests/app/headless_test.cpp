@@ -1,7 +1,11 @@
 // The real quor binary headless, from its command line to its autosave.
 #include <QImage>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <regex>
 
 #include "engine/lifecycle.h"
 #include "generators/simple_color.h"
@@ -11,6 +15,14 @@
 
 namespace quor {
 namespace {
+
+// --version names the project version, the commit (or "unknown") and the build type, and starts nothing.
+TEST(Headless, VersionNamesTheProjectVersionCommitAndBuildType) {
+  const test::ShellRun run = test::Shell(std::string(QUOR_BINARY) + " --version");
+  EXPECT_EQ(run.exitCode, 0);
+  const std::regex line("Quor " QUOR_VERSION R"( \((unknown|[0-9a-f]{4,40}(\+dirty)?), [A-Za-z]+\)\n)");
+  EXPECT_TRUE(std::regex_match(run.output, line)) << run.output;
+}
 
 TEST(Headless, RunsForTheGivenTimeAndWritesAScaledSnapshotAndAutosave) {
   const std::string dir = test::FreshTestDir("headless_snapshot");
@@ -149,6 +161,48 @@ TEST(Headless, ListMidiPrintsThePortsOrWhyThereAreNone) {
       << run.output;
   EXPECT_TRUE(test::Shell(std::string(QUOR_BINARY) + " --help").Says("--list-midi")) << run.output;
 }
+
+#ifdef QUOR_TEST_SERVICE_NOTIFY
+// As a Type=notify service: READY=1 once started, WATCHDOG=1 while frames
+// flow, STOPPING=1 when SIGTERM starts the orderly end; sent to the socket
+// $NOTIFY_SOCKET names, as the service manager would receive them.
+TEST(Headless, TellsTheServiceManagerReadyAliveAndStopping) {
+  const std::string dir = test::FreshTestDir("headless_notify");
+  // Socket addresses are short (108 bytes): the socket lives in /tmp.
+  const std::string socketPath = "/tmp/quor-notify-" + std::to_string(::getpid());
+  std::filesystem::remove(socketPath);
+  const int listener = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+  std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const timeval wait{.tv_sec = 5, .tv_usec = 0};
+  ::setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+
+  const pid_t pid = test::Spawn({QUOR_BINARY, "--headless", "--config-dir=" + dir, "--matrix=16x8"}, dir + "/quor.log",
+                                [&] { return ::setenv("NOTIFY_SOCKET", socketPath.c_str(), 1) == 0; });
+  std::vector<std::string> heard;
+  auto hear = [&](const std::string& wanted) {
+    for (char buffer[256]; std::find(heard.begin(), heard.end(), wanted) == heard.end();) {
+      const ssize_t n = ::recv(listener, buffer, sizeof buffer, 0);
+      if (n <= 0) return false;
+      heard.emplace_back(buffer, static_cast<size_t>(n));
+    }
+    return true;
+  };
+  EXPECT_TRUE(hear("READY=1"));
+  EXPECT_TRUE(hear("WATCHDOG=1"));
+  EXPECT_EQ(test::StopQuor(pid), 0);
+  EXPECT_TRUE(hear("STOPPING=1")) << test::ReadWholeFile(dir + "/quor.log");
+  // Ready comes first, before any watchdog message.
+  ASSERT_FALSE(heard.empty());
+  EXPECT_EQ(heard.front(), "READY=1");
+  ::close(listener);
+  std::filesystem::remove(socketPath);
+}
+#endif
 
 }  // namespace
 }  // namespace quor

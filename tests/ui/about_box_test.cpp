@@ -25,6 +25,12 @@ TEST(ProgramIcon, EverySizeIsBuiltInAndTheAboutBoxShowsIt) {
   const auto* shown = box->findChild<QLabel*>("icon");
   ASSERT_NE(shown, nullptr);
   EXPECT_EQ(shown->pixmap().toImage(), icon.pixmap(64, 64).toImage());
+  // The version line names the project version, the one --version prints.
+  bool versionShown = false;
+  for (const QLabel* label : box->findChildren<QLabel*>()) {
+    versionShown = versionShown || label->text() == QStringLiteral("Version " QUOR_VERSION);
+  }
+  EXPECT_TRUE(versionShown);
   box->close();
   EXPECT_TRUE(owner.isEnabled());
 }
