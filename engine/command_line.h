@@ -39,6 +39,9 @@ struct CommandLine {
   bool listControls = false;  // print the control address space and exit
   // --osc and --osc-feedback: the OSC input (off unless --osc is given).
   OscSettings osc;
+  // --art-sync and --sacn-sync=UNIVERSE: frame sync on for this run only.
+  bool artSync = false;
+  int sacnSyncUniverse = 0;
 
   // Problems with long options; the caller reports them and exits.
   std::vector<std::string> errors;
