@@ -138,10 +138,11 @@ std::optional<Failure> Outputs::OpenOutputs() {
     buffers_[i] = c.buffer.data();
   }
   limitWatch_.clear();
-  for (size_t i = 0; i < connections_.size() && i < corrections_.size(); ++i) {
+  const std::vector<DeviceCorrection> corrections = this->corrections();
+  for (size_t i = 0; i < connections_.size() && i < corrections.size(); ++i) {
     Connection& c = connections_[i];
-    if (c.buffer.empty() || !corrections_[i].Active()) continue;
-    c.correction = corrections_[i];
+    if (c.buffer.empty() || !corrections[i].Active()) continue;
+    c.correction = corrections[i];
     if (c.correction.budgetMilliamps > 0) {
       c.budgetShare = std::make_shared<std::atomic<int>>(100);
       limitWatch_.push_back(i);
@@ -185,6 +186,38 @@ void Outputs::SendFrame(FrameView frame) {
   std::lock_guard lock(sendMutex_);
   if (state_.load() != kOutputRunning) return;
   SendLocked(frame, kOutputRunning);
+}
+
+namespace {
+bool SameDevice(const OutputDevice& a, const OutputDevice& b) {
+  return a.driver == b.driver && a.AddressText() == b.AddressText() && a.PathText() == b.PathText() &&
+         a.universe == b.universe && a.subnet == b.subnet && a.driverParam == b.driverParam;
+}
+}  // namespace
+
+void Outputs::SetCorrections(std::vector<DeviceCorrection> corrections) {
+  corrections_.clear();
+  const std::span<const OutputDevice> list = devices_.devices();
+  for (size_t i = 0; i < corrections.size() && i < list.size(); ++i) {
+    if (corrections[i].Active()) corrections_.emplace_back(list[i], corrections[i]);
+  }
+}
+
+std::vector<DeviceCorrection> Outputs::corrections() const {
+  const std::span<const OutputDevice> list = devices_.devices();
+  std::vector<DeviceCorrection> byIndex(list.size());
+  std::vector<bool> taken(list.size(), false);
+  for (const auto& [device, correction] : corrections_) {
+    // The device it was set for where it is now: the first match not yet
+    // taken, so two devices with the same settings keep theirs in order.
+    for (size_t i = 0; i < list.size(); ++i) {
+      if (taken[i] || !SameDevice(list[i], device)) continue;
+      taken[i] = true;
+      byIndex[i] = correction;
+      break;
+    }
+  }
+  return byIndex;
 }
 
 std::vector<Failure> Outputs::TakeFaults() {

@@ -99,11 +99,14 @@ class Outputs {
   // re-reads it. (A change of the frame size is noticed by itself.)
   void PatchChanged() { planStale_.store(true); }
   // Installation settings (UI thread); they take effect when output next
-  // opens. `corrections` is by device index; missing entries correct nothing.
+  // opens. `corrections` is by device index, for the device list as it is
+  // now: a correction follows its device when the list changes (matched by
+  // driver, address and path), and is dropped when its device is gone.
   void SetSync(const OutputSync& sync) { sync_ = sync; }
   const OutputSync& sync() const { return sync_; }
-  void SetCorrections(std::vector<DeviceCorrection> corrections) { corrections_ = std::move(corrections); }
-  const std::vector<DeviceCorrection>& corrections() const { return corrections_; }
+  void SetCorrections(std::vector<DeviceCorrection> corrections);
+  // By the current device index.
+  std::vector<DeviceCorrection> corrections() const;
 
   // For tests and diagnostics (UI thread).
   int bitmapCounter() const { return bitmapCounter_; }
@@ -167,7 +170,8 @@ class Outputs {
   std::atomic<bool> planStale_{true};
   std::vector<uint8_t> scratch_;
   OutputSync sync_;                          // UI thread; copied at open
-  std::vector<DeviceCorrection> corrections_;  // UI thread; copied at open
+  // UI thread: each correction with the device it was set for.
+  std::vector<std::pair<OutputDevice, DeviceCorrection>> corrections_;
   std::vector<size_t> limitWatch_;           // connections with a budget
   // Sync while output runs: one Art-Net connection per destination whose
   // transport carries the ArtSync, and one sACN sync destination each.

@@ -17,7 +17,8 @@ namespace quor {
 inline constexpr int kDefaultMilliampsPerChannel = 20;
 
 struct DeviceCorrection {
-  std::array<int, 3> gain{100, 100, 100};  // percent per colour, 0..100
+  // Percent per colour, 0..100; applied with the cap in 1/256 steps.
+  std::array<int, 3> gain{100, 100, 100};
   int cap = 100;                           // brightness cap, percent 0..100
   int budgetMilliamps = 0;                 // 0 = no budget
   int milliampsPerChannel = kDefaultMilliampsPerChannel;  // draw of one channel at 255, 1..1000

@@ -94,5 +94,29 @@ TEST(PowerLimit, OutputsScaleTheSentDataAndSayOnceWhenLimitingStartsAndStops) {
                                              "Output 1: limited to 50% for its power budget\n"}));
 }
 
+// A correction belongs to its device, not to its place in the list: a
+// device removed in front of it leaves it with its device, and it goes
+// with its own device.
+TEST(PowerLimit, CorrectionsFollowTheirDeviceThroughListChanges) {
+  Console console;
+  console.SetSink([](std::string_view) {});
+  std::atomic<OutputStateValue> state{kOutputStopped};
+  PatchTable patch(1, 1);
+  Outputs outputs{console, state, patch};
+  std::vector<OutputDevice> devices(3);
+  for (size_t i = 0; i < devices.size(); ++i) devices[i].SetAddress("10.0.0." + std::to_string(i + 1));
+  outputs.devices().Load(devices);
+  const DeviceCorrection half{{100, 100, 100}, 50, 0, 20};
+  const DeviceCorrection budget{{100, 100, 100}, 100, 2000, 20};
+  outputs.SetCorrections({half, {}, budget});
+  outputs.devices().Remove(1, patch);
+  EXPECT_EQ(outputs.corrections(), (std::vector<DeviceCorrection>{half, budget}));
+  outputs.devices().Remove(0, patch);
+  EXPECT_EQ(outputs.corrections(), (std::vector<DeviceCorrection>{budget}));
+  outputs.devices().Remove(0, patch);
+  outputs.devices().Add(devices[1]);
+  EXPECT_EQ(outputs.corrections(), (std::vector<DeviceCorrection>{DeviceCorrection{}}));
+}
+
 }  // namespace
 }  // namespace quor
