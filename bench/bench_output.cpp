@@ -6,6 +6,9 @@
 // display (34 packets), and over one Art-Net device per pixel (16384
 // devices), which must still leave well inside a 40 ms frame. And the
 // message loop's look for failed outputs with the 97 Art-Net universes open.
+// The 97 Art-Net universes again with every device under a current budget
+// that the frame exceeds (gains, cap and the scaling all run), beside the
+// same send without it, and with ArtSync.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -56,7 +59,8 @@ enum class Step { kSendFrame, kTakeFaults };
 // 127.0.0.1 that reads nothing, so what it cannot hold is dropped), or asks
 // them for faults as every turn of the message loop does.
 void SendFrame(benchmark::State& state, std::vector<OutputDevice> devices, const PatchTable& layout,
-               double wireBytes, Step step = Step::kSendFrame) {
+               double wireBytes, Step step = Step::kSendFrame, const DeviceCorrection* correction = nullptr,
+               OutputSync sync = {}) {
   const int sink = ::socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -74,7 +78,10 @@ void SendFrame(benchmark::State& state, std::vector<OutputDevice> devices, const
     d.SetAddress("127.0.0.1");
     d.port = ntohs(a.sin_port);
   }
+  const size_t count = devices.size();
   outputs.devices().Load(std::move(devices));
+  if (correction != nullptr) outputs.SetCorrections(std::vector<DeviceCorrection>(count, *correction));
+  outputs.SetSync(sync);
   if (outputs.OpenOutputs()) state.SkipWithError("outputs did not open");
   const auto frame = bench::TestFrame(kSide, kSide, 4);
   if (step == Step::kSendFrame) {
@@ -109,6 +116,22 @@ void SendFrameArtNet(benchmark::State& state) {
   PatchTable patch(kSide, kSide);
   PatchLinewise(patch);
   SendFrame(state, ArtNetUniverses(), patch, kUniverses * (18.0 + 512.0));
+}
+
+// Gains 90/80/70 %, cap 90 %, 1 A per universe at 20 mA per channel: far
+// below what the test frame draws, so every universe is scaled each frame.
+void SendFrameArtNetPowerLimit(benchmark::State& state) {
+  PatchTable patch(kSide, kSide);
+  PatchLinewise(patch);
+  const DeviceCorrection limit{{90, 80, 70}, 90, 1000, 20};
+  SendFrame(state, ArtNetUniverses(), patch, kUniverses * (18.0 + 512.0), Step::kSendFrame, &limit);
+}
+
+void SendFrameArtNetSync(benchmark::State& state) {
+  PatchTable patch(kSide, kSide);
+  PatchLinewise(patch);
+  SendFrame(state, ArtNetUniverses(), patch, kUniverses * (18.0 + 512.0) + 14.0, Step::kSendFrame, nullptr,
+            OutputSync{true, 0});
 }
 
 void TakeFaultsArtNet(benchmark::State& state) {
@@ -161,6 +184,8 @@ void SendFrameArtNetPerPixel(benchmark::State& state) {
 
 BENCHMARK(PatchStep)->Name("Output/PatchStep/128x128");
 BENCHMARK(SendFrameArtNet)->Name("Output/SendFrame/128x128/97xArtNet")->Unit(benchmark::kMicrosecond);
+BENCHMARK(SendFrameArtNetPowerLimit)->Name("Output/SendFrame/128x128/97xArtNet/PowerLimit")->Unit(benchmark::kMicrosecond);
+BENCHMARK(SendFrameArtNetSync)->Name("Output/SendFrame/128x128/97xArtNet/ArtSync")->Unit(benchmark::kMicrosecond);
 BENCHMARK(TakeFaultsArtNet)->Name("Output/TakeFaults/97xArtNet");
 BENCHMARK(SendFrameSacn)->Name("Output/SendFrame/128x128/97xSacn")->Unit(benchmark::kMicrosecond);
 BENCHMARK(SendFrameDdp)->Name("Output/SendFrame/128x128/1xDdp")->Unit(benchmark::kMicrosecond);

@@ -48,6 +48,10 @@ void ParseLongOption(const std::string& arg, CommandLine& line) {
   } else if (name == "osc-feedback") {
     line.osc.feedback = ParseOscEndpoint(value);
     if (!line.osc.feedback) bad("expected HOST:PORT with a dotted IPv4 host, for example 192.168.1.20:9000");
+  } else if (name == "art-sync" && !hasValue) {
+    line.artSync = true;
+  } else if (name == "sacn-sync") {
+    if (!ParseInt(value, 1, 63999, &line.sacnSyncUniverse)) bad("expected a synchronization universe 1..63999");
   } else if (name == "seconds") {
     if (!ParseInt(value, 0, INT_MAX, &line.seconds)) bad("expected a whole number of seconds");
   } else if (name == "matrix") {
@@ -160,6 +164,8 @@ std::string UsageText() {
          "  --osc-feedback=HOST:PORT  send every control change as OSC to HOST:PORT\n"
          "  --web=[ADDR:]PORT  serve the web remote on TCP PORT, on 127.0.0.1 unless ADDR (or all) is given;\n"
          "                     a PIN from Setup > Web Remote or QUOR_WEB_PIN is needed beyond 127.0.0.1\n"
+         "  --art-sync         follow each frame to several Art-Net universes by an ArtSync\n"
+         "  --sacn-sync=UNIVERSE  synchronize sACN output on UNIVERSE (1..63999)\n"
          "  --help, --version\n";
 }
 

@@ -44,6 +44,9 @@ struct CommandLine {
   // --web: the web remote's address and port (enabled when given; the
   // settings of the config folder apply otherwise).
   WebSettings web;
+  // --art-sync and --sacn-sync=UNIVERSE: frame sync on for this run only.
+  bool artSync = false;
+  int sacnSyncUniverse = 0;
 
   // Problems with long options; the caller reports them and exits.
   std::vector<std::string> errors;

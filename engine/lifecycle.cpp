@@ -8,6 +8,7 @@
 #include "engine/web_remote.h"
 #include "files/frame_snapshot.h"
 #include "files/safe_file.h"
+#include "engine/installation.h"
 #include "files/side_file.h"
 #include "generators/generator_catalogue.h"
 #include "input/artnet_discovery.h"
@@ -89,6 +90,7 @@ std::optional<int> Lifecycle::Start() {
   if (commandLine_.limitTo20Fps) engine_.SetOutputFps(20);
 
   LoadStartProject();
+  LoadInstallation(engine_, resumePath_, commandLine_);  // before Autostart opens the outputs
   if (commandLine_.matrixWidth > 0 &&
       (commandLine_.matrixWidth != engine_.width() || commandLine_.matrixHeight != engine_.height())) {
     engine_.ResizeMatrix(commandLine_.matrixWidth, commandLine_.matrixHeight);

@@ -2,6 +2,8 @@
 // Pure; any thread.
 #pragma once
 
+#include <array>
+
 #include "output/encoder.h"
 
 namespace quor {
@@ -12,5 +14,14 @@ inline constexpr size_t kArtNetHeaderBytes = 18;
 // datagram of 18 + channels bytes.
 void EncodeArtDmx(const OutputDevice& device, std::span<uint8_t> buffer, std::vector<uint8_t>& scratch,
                   const PacketSink& sink);
+
+// ArtSync: sent after a frame's ArtDmx packets so that nodes show the
+// universes of one frame at the same moment.
+inline constexpr size_t kArtSyncBytes = 14;
+inline constexpr std::array<uint8_t, kArtSyncBytes> kArtSyncPacket = {
+    'A', 'r', 't', '-', 'N', 'e', 't', 0,  // ID with its terminating zero
+    0x00, 0x52,                            // OpSync, low byte first
+    0, 14,                                 // protocol version, high byte first
+    0, 0};                                 // Aux1, Aux2
 
 }  // namespace quor

@@ -1,8 +1,10 @@
 #include "output/outputs.h"
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
+#include "output/artnet_encoder.h"
 #include "output/bitmap_encoder.h"
 #include "output/drivers.h"
 #include "output/file_transport.h"
@@ -135,6 +137,18 @@ std::optional<Failure> Outputs::OpenOutputs() {
     targets_[i] = PatchTarget{header, c.device.channels, static_cast<uint32_t>(c.buffer.size() - 1)};
     buffers_[i] = c.buffer.data();
   }
+  limitWatch_.clear();
+  const std::vector<DeviceCorrection> corrections = this->corrections();
+  for (size_t i = 0; i < connections_.size() && i < corrections.size(); ++i) {
+    Connection& c = connections_[i];
+    if (c.buffer.empty() || !corrections[i].Active()) continue;
+    c.correction = corrections[i];
+    if (c.correction.budgetMilliamps > 0) {
+      c.budgetShare = std::make_shared<std::atomic<int>>(100);
+      limitWatch_.push_back(i);
+    }
+  }
+  PlanSyncLocked();
   RebuildPlanLocked(patch_.width(), patch_.height());
   bitmapCounter_ = 0;
   state_.store(kOutputRunning);
@@ -174,8 +188,52 @@ void Outputs::SendFrame(FrameView frame) {
   SendLocked(frame, kOutputRunning);
 }
 
+namespace {
+bool SameDevice(const OutputDevice& a, const OutputDevice& b) {
+  return a.driver == b.driver && a.AddressText() == b.AddressText() && a.PathText() == b.PathText() &&
+         a.universe == b.universe && a.subnet == b.subnet && a.driverParam == b.driverParam;
+}
+}  // namespace
+
+void Outputs::SetCorrections(std::vector<DeviceCorrection> corrections) {
+  corrections_.clear();
+  const std::span<const OutputDevice> list = devices_.devices();
+  for (size_t i = 0; i < corrections.size() && i < list.size(); ++i) {
+    if (corrections[i].Active()) corrections_.emplace_back(list[i], corrections[i]);
+  }
+}
+
+std::vector<DeviceCorrection> Outputs::corrections() const {
+  const std::span<const OutputDevice> list = devices_.devices();
+  std::vector<DeviceCorrection> byIndex(list.size());
+  std::vector<bool> taken(list.size(), false);
+  for (const auto& [device, correction] : corrections_) {
+    // The device it was set for where it is now: the first match not yet
+    // taken, so two devices with the same settings keep theirs in order.
+    for (size_t i = 0; i < list.size(); ++i) {
+      if (taken[i] || !SameDevice(list[i], device)) continue;
+      taken[i] = true;
+      byIndex[i] = correction;
+      break;
+    }
+  }
+  return byIndex;
+}
+
 std::vector<Failure> Outputs::TakeFaults() {
   std::vector<Failure> faults;
+  // Said once when a device starts being limited and once when it stops.
+  for (const size_t i : limitWatch_) {
+    Connection& c = connections_[i];
+    const int share = c.budgetShare->load(std::memory_order_relaxed);
+    if (share < 100 && !c.limitSaid) {
+      c.limitSaid = true;
+      console_.Print("Output %zu: limited to %d%% for its power budget\n", i + 1, share);
+    } else if (share >= 100 && c.limitSaid) {
+      c.limitSaid = false;
+      console_.Print("Output %zu: within its power budget again\n", i + 1);
+    }
+  }
   for (const size_t i : faultWatch_) {
     Connection& c = connections_[i];
     if (c.info == nullptr) continue;
@@ -243,6 +301,11 @@ void Outputs::SendLocked(FrameView frame, int state) {
   Transport* transport = nullptr;
   const PacketSink send = [&transport](std::span<const uint8_t> bytes) { transport->Send(bytes); };
   for (Connection& c : connections_) {
+    if (c.correction.Active() && !c.buffer.empty()) {
+      const int share = ApplyCorrection(
+          c.correction, std::span<uint8_t>(c.buffer.data() + c.info->headerLength, static_cast<size_t>(c.device.channels)));
+      if (c.budgetShare) c.budgetShare->store(share, std::memory_order_relaxed);
+    }
     const DriverInfo* info = c.info;
     if (info == nullptr) continue;
     // Files are written only while running, never with the black frames
@@ -277,7 +340,59 @@ void Outputs::SendLocked(FrameView frame, int state) {
       }
     }
   }
+  SendSyncLocked();
   if (socket_) socket_->Flush();
+}
+
+void Outputs::PlanSyncLocked() {
+  artSyncVia_.clear();
+  sacnSync_.clear();
+  sacnSyncUniverse_ = 0;
+  auto onNetwork = [](const Connection& c, int driver) {
+    return c.info != nullptr && c.device.driver == driver && c.info->transport == TransportKind::kUdp &&
+           !c.toFile && c.transport;
+  };
+  if (sync_.artSync) {
+    // Port addresses (Net, Sub-Net, Universe) and destinations of the
+    // Art-Net devices; a single universe needs no sync.
+    std::vector<int> universes;
+    std::vector<std::pair<std::string, int>> destinations;
+    for (size_t i = 0; i < connections_.size(); ++i) {
+      const Connection& c = connections_[i];
+      if (!onNetwork(c, kDriverArtNet)) continue;
+      const int portAddress = (c.device.driverParam & 0x7F) << 8 | (c.device.subnet & 0xF) << 4 | (c.device.universe & 0xF);
+      if (std::find(universes.begin(), universes.end(), portAddress) == universes.end()) universes.push_back(portAddress);
+      std::pair<std::string, int> destination{DestinationOf(c.device), c.device.port & 0xFFFF};
+      if (std::find(destinations.begin(), destinations.end(), destination) != destinations.end()) continue;
+      destinations.push_back(std::move(destination));
+      artSyncVia_.push_back(i);
+    }
+    if (universes.size() < 2) artSyncVia_.clear();
+  }
+  if (sync_.sacnUniverse >= kSacnMinUniverse && sync_.sacnUniverse <= kSacnMaxUniverse) {
+    std::vector<std::pair<std::string, int>> destinations;
+    for (Connection& c : connections_) {
+      if (!onNetwork(c, kDriverSacn)) continue;
+      SetSacnSyncAddress(c.buffer, sync_.sacnUniverse);
+      std::pair<std::string, int> destination{SacnSyncDestination(c.device, sync_.sacnUniverse), c.device.port & 0xFFFF};
+      if (std::find(destinations.begin(), destinations.end(), destination) != destinations.end()) continue;
+      sacnSync_.push_back({std::make_unique<UdpTransport>(*socket_, destination.first, destination.second), CidOf(c.device)});
+      destinations.push_back(std::move(destination));
+    }
+    if (!sacnSync_.empty()) sacnSyncUniverse_ = sync_.sacnUniverse;
+  }
+  sacnSyncSequence_ = 0;
+}
+
+void Outputs::SendSyncLocked() {
+  // UDP sends are never held back, so every frame that sent data packets
+  // to these destinations gets its sync packets right behind them.
+  for (const size_t i : artSyncVia_) connections_[i].transport->Send(kArtSyncPacket);
+  if (sacnSync_.empty()) return;
+  for (SacnSyncTarget& target : sacnSync_) {
+    target.transport->Send(SacnSyncPacket(target.cid, sacnSyncSequence_, sacnSyncUniverse_));
+  }
+  ++sacnSyncSequence_;
 }
 
 void Outputs::CloseReleased(std::vector<Connection> connections) {
@@ -301,6 +416,9 @@ std::vector<Outputs::Connection> Outputs::ReleaseLocked() {
   std::vector<Connection> released;
   released.swap(connections_);  // the UDP transports only borrow the socket, closed below
   faultWatch_.clear();
+  limitWatch_.clear();
+  artSyncVia_.clear();
+  sacnSync_.clear();  // before the socket they borrow
   buffers_.clear();
   targets_.clear();
   plan_ = PatchPlan{};

@@ -29,6 +29,8 @@
 #include "output/fast_patch.h"
 #include "output/patch_plan.h"
 #include "output/patch_table.h"
+#include "output/power_limit.h"
+#include "output/sacn_encoder.h"
 #include "output/transport.h"
 #include "platform/failure.h"
 
@@ -49,6 +51,17 @@ struct OutputsOptions {
   // Makes the socket network devices share when output opens; empty = the
   // system's UDP socket (platform/udp_socket.h).
   std::function<std::unique_ptr<DatagramSocket>()> openSocket = nullptr;
+};
+
+// Frame synchronization, off by default. With `artSync`, every frame that
+// goes to more than one Art-Net universe is followed by one ArtSync to each
+// Art-Net destination address. With `sacnUniverse` (1..63999, 0 = off), the
+// sACN data packets name it as their synchronization universe and one sync
+// packet per destination follows the frame's data packets.
+struct OutputSync {
+  bool artSync = false;
+  int sacnUniverse = 0;
+  friend bool operator==(const OutputSync&, const OutputSync&) = default;
 };
 
 class Outputs {
@@ -85,6 +98,15 @@ class Outputs {
   // The patch table was edited or resized while output runs; the next send
   // re-reads it. (A change of the frame size is noticed by itself.)
   void PatchChanged() { planStale_.store(true); }
+  // Installation settings (UI thread); they take effect when output next
+  // opens. `corrections` is by device index, for the device list as it is
+  // now: a correction follows its device when the list changes (matched by
+  // driver, address and path), and is dropped when its device is gone.
+  void SetSync(const OutputSync& sync) { sync_ = sync; }
+  const OutputSync& sync() const { return sync_; }
+  void SetCorrections(std::vector<DeviceCorrection> corrections);
+  // By the current device index.
+  std::vector<DeviceCorrection> corrections() const;
 
   // For tests and diagnostics (UI thread).
   int bitmapCounter() const { return bitmapCounter_; }
@@ -107,11 +129,19 @@ class Outputs {
       std::atomic<uint64_t> failed{0};   // files not written since the open
     };
     std::shared_ptr<BitmapHealth> bitmapHealth;
+    DeviceCorrection correction;           // applied when Active()
+    // What the budget left of the latest frame, in percent (written by the
+    // send, read by TakeFaults); only for devices with a budget.
+    std::shared_ptr<std::atomic<int>> budgetShare;
+    bool limitSaid = false;                // UI thread: the limit was reported
     bool faultReported = false;            // UI thread
     uint64_t bitmapFailedSaid = 0;         // UI thread: `failed` as of the last line that said it
   };
 
   void SendLocked(FrameView frame, int state);
+  // Works out where the sync packets go (OpenOutputs, under the lock).
+  void PlanSyncLocked();
+  void SendSyncLocked();
   void RebuildPlanLocked(int width, int height);
   // Takes every connection out (to be closed after the lock is released, so
   // a send never waits for queued file writes) and resets the plan.
@@ -139,6 +169,20 @@ class Outputs {
   PatchPlan plan_;
   std::atomic<bool> planStale_{true};
   std::vector<uint8_t> scratch_;
+  OutputSync sync_;                          // UI thread; copied at open
+  // UI thread: each correction with the device it was set for.
+  std::vector<std::pair<OutputDevice, DeviceCorrection>> corrections_;
+  std::vector<size_t> limitWatch_;           // connections with a budget
+  // Sync while output runs: one Art-Net connection per destination whose
+  // transport carries the ArtSync, and one sACN sync destination each.
+  std::vector<size_t> artSyncVia_;
+  struct SacnSyncTarget {
+    std::unique_ptr<Transport> transport;
+    SacnCid cid{};
+  };
+  std::vector<SacnSyncTarget> sacnSync_;
+  int sacnSyncUniverse_ = 0;
+  uint8_t sacnSyncSequence_ = 0;
   int bitmapCounter_ = 0;
   int socketsOpened_ = 0;
   int socketsClosed_ = 0;

@@ -22,6 +22,8 @@ uint16_t FlagsAndLength(size_t length) { return static_cast<uint16_t>(0x7000 | (
 void WriteHeader(const OutputDevice& device, std::span<uint8_t> header, size_t slots, uint8_t sequence,
                  uint8_t options) {
   const size_t total = kSacnHeaderBytes + slots;
+  const uint16_t syncAddress =
+      static_cast<uint16_t>(header[kSacnSyncAddressOffset] << 8 | header[kSacnSyncAddressOffset + 1]);
   ByteWriter out(header.first(kSacnHeaderBytes));
   // Root layer.
   out.PutU16BigEndian(0x0010);  // preamble size
@@ -38,7 +40,7 @@ void WriteHeader(const OutputDevice& device, std::span<uint8_t> header, size_t s
   std::memcpy(name, kSacnSourceName, std::strlen(kSacnSourceName));
   out.PutBytes(name, sizeof name);
   out.PutU8(static_cast<uint8_t>(std::clamp(device.driverParam, 0, kSacnMaxPriority)));
-  out.PutU16BigEndian(0);  // synchronization address: none
+  out.PutU16BigEndian(syncAddress);  // 0: none
   out.PutU8(sequence);
   out.PutU8(options);
   out.PutU16BigEndian(static_cast<uint16_t>(device.universe));
@@ -92,11 +94,48 @@ SacnCid NewCid() {
   return cid;
 }
 
+namespace {
+std::string MulticastGroup(int universe) {
+  universe &= 0xFFFF;
+  return "239.255." + std::to_string(universe >> 8) + "." + std::to_string(universe & 0xFF);
+}
+}  // namespace
+
 std::string SacnDestination(const OutputDevice& device) {
   const std::string_view address = device.AddressText();
   if (!address.empty() && address != "multicast") return std::string(address);
-  const int universe = device.universe & 0xFFFF;
-  return "239.255." + std::to_string(universe >> 8) + "." + std::to_string(universe & 0xFF);
+  return MulticastGroup(device.universe);
+}
+
+std::string SacnSyncDestination(const OutputDevice& device, int universe) {
+  const std::string_view address = device.AddressText();
+  if (!address.empty() && address != "multicast") return std::string(address);
+  return MulticastGroup(universe);
+}
+
+void SetSacnSyncAddress(std::span<uint8_t> buffer, int universe) {
+  if (buffer.size() < kSacnHeaderBytes) return;
+  buffer[kSacnSyncAddressOffset] = static_cast<uint8_t>(universe >> 8);
+  buffer[kSacnSyncAddressOffset + 1] = static_cast<uint8_t>(universe);
+}
+
+std::array<uint8_t, kSacnSyncBytes> SacnSyncPacket(const SacnCid& cid, uint8_t sequence, int universe) {
+  std::array<uint8_t, kSacnSyncBytes> packet{};
+  ByteWriter out(packet);
+  // Root layer.
+  out.PutU16BigEndian(0x0010);  // preamble size
+  out.PutU16BigEndian(0x0000);  // post-amble size
+  out.PutBytes("ASC-E1.17\0\0\0", 12);
+  out.PutU16BigEndian(FlagsAndLength(kSacnSyncBytes - kRootLayerStart));
+  out.PutU32BigEndian(0x00000008);  // VECTOR_ROOT_E131_EXTENDED
+  out.PutBytes(cid.data(), cid.size());
+  // Framing layer.
+  out.PutU16BigEndian(FlagsAndLength(kSacnSyncBytes - kFramingLayerStart));
+  out.PutU32BigEndian(0x00000001);  // VECTOR_E131_EXTENDED_SYNCHRONIZATION
+  out.PutU8(sequence);
+  out.PutU16BigEndian(static_cast<uint16_t>(universe));
+  out.PutU16BigEndian(0);  // reserved
+  return packet;
 }
 
 void EncodeSacn(const OutputDevice& device, std::span<uint8_t> buffer, std::vector<uint8_t>& /*scratch*/,

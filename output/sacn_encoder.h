@@ -42,6 +42,20 @@ SacnCid NewCid();
 // its universe when the address is empty or "multicast".
 std::string SacnDestination(const OutputDevice& device);
 
+// Synchronization: a data packet carries the universe of its sync packets
+// in the framing layer; the address lives in the send buffer's header
+// (zero there, as the buffer starts, means none) and is kept by every
+// packet written from that buffer.
+inline constexpr size_t kSacnSyncAddressOffset = 109;
+void SetSacnSyncAddress(std::span<uint8_t> buffer, int universe);
+// The synchronization packet (root vector VECTOR_ROOT_E131_EXTENDED,
+// framing vector VECTOR_E131_EXTENDED_SYNCHRONIZATION) for `universe`.
+inline constexpr size_t kSacnSyncBytes = 49;
+std::array<uint8_t, kSacnSyncBytes> SacnSyncPacket(const SacnCid& cid, uint8_t sequence, int universe);
+// Where the sync packets of `device`'s data go: `universe`'s multicast
+// group when the device sends to its multicast group, else its address.
+std::string SacnSyncDestination(const OutputDevice& device, int universe);
+
 // One data packet with the next sequence number.
 void EncodeSacn(const OutputDevice& device, std::span<uint8_t> buffer, std::vector<uint8_t>& scratch,
                 const PacketSink& sink);

@@ -1,0 +1,122 @@
+// Colour correction and power budget of one device's channels, and the
+// console lines that say when a device starts and stops being limited.
+#include <gtest/gtest.h>
+
+#include "output/drivers.h"
+#include "output/outputs.h"
+#include "output/power_limit.h"
+#include "tests/output/udp_receiver.h"
+
+namespace quor {
+namespace {
+
+TEST(PowerLimit, GainsCapAndBudgetTable) {
+  struct Case {
+    const char* name;
+    DeviceCorrection correction;
+    std::vector<uint8_t> in;
+    std::vector<uint8_t> out;
+    int share;
+  };
+  const std::vector<uint8_t> white(30, 255);  // 10 pixels: 600 mA at 20 mA
+  const Case cases[] = {
+      {"no correction", {}, white, white, 100},
+      {"under budget", {{100, 100, 100}, 100, 600, 20}, white, white, 100},
+      // 300 mA of 600: k = floor(300*255*65536 / (7650*20)) = 32768, v = 127.
+      {"full white over budget", {{100, 100, 100}, 100, 300, 20}, white, std::vector<uint8_t>(30, 127), 50},
+      {"white balance", {{100, 50, 0}, 100, 0, 20}, {255, 255, 255, 10, 11, 200, 1}, {255, 127, 0, 10, 5, 0, 1}, 100},
+      {"cap", {{100, 100, 100}, 50, 0, 20}, {255, 100, 3, 1}, {127, 50, 1, 0}, 100},
+      // Gains first: 255+127 = 382 draws 59 mA at 40 mA per channel, over 30:
+      // k = floor(30*255*65536 / (382*40)) = 32811.
+      {"gains then budget", {{100, 50, 0}, 100, 30, 40}, {255, 255, 255}, {127, 63, 0}, 50},
+      {"zero budget share is no budget", {{100, 100, 100}, 100, 0, 20}, white, white, 100},
+      {"odd channel count", {{100, 100, 100}, 100, 1, 1000}, {200, 100}, {0, 0}, 0},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bytes = c.in;
+    EXPECT_EQ(ApplyCorrection(c.correction, bytes), c.share) << c.name;
+    EXPECT_EQ(bytes, c.out) << c.name;
+    if (c.correction.budgetMilliamps > 0) {
+      EXPECT_LE(EstimatedMilliamps(bytes, c.correction.milliampsPerChannel),
+                static_cast<uint64_t>(c.correction.budgetMilliamps))
+          << c.name;
+    }
+  }
+}
+
+// Every budget from 1 mA up fits exactly, and a looser budget never gives
+// a darker frame.
+TEST(PowerLimit, EstimateAlwaysFitsAndGrowsWithTheBudget) {
+  std::vector<uint8_t> frame(3 * 170);
+  for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 37 + 11);
+  uint64_t previous = 0;
+  for (int budget = 1; budget <= 12000; budget += 7) {
+    std::vector<uint8_t> bytes = frame;
+    ApplyCorrection({{100, 100, 100}, 100, budget, 20}, bytes);
+    const uint64_t draw = EstimatedMilliamps(bytes, 20);
+    ASSERT_LE(draw, static_cast<uint64_t>(budget));
+    ASSERT_GE(draw, previous);
+    previous = draw;
+  }
+}
+
+TEST(PowerLimit, OutputsScaleTheSentDataAndSayOnceWhenLimitingStartsAndStops) {
+  test::UdpReceiver receiver;
+  std::vector<std::string> lines;
+  Console console;
+  console.SetSink([&lines](std::string_view line) { lines.emplace_back(line); });
+  std::atomic<OutputStateValue> state{kOutputStopped};
+  PatchTable patch(1, 1);
+  Outputs outputs{console, state, patch, OutputsOptions{[](std::chrono::milliseconds) {}}};
+  OutputDevice d;
+  d.driver = kDriverArtNet, d.port = receiver.port(), d.channels = 3, d.headerLength = 18;
+  d.SetAddress("127.0.0.1");
+  outputs.devices().Load({d});
+  patch.At(0, 0) = {0, 0, 1, 2};
+  outputs.SetCorrections({{{100, 100, 100}, 100, 30, 20}});  // 60 mA of white against 30
+  ASSERT_EQ(outputs.OpenOutputs(), std::nullopt);
+  lines.clear();  // the list's growth line
+  const uint8_t white[3] = {255, 255, 255};
+  const uint8_t dim[3] = {40, 40, 40};
+  for (const uint8_t* pixel : {white, white, dim, white}) {
+    outputs.SendFrame({pixel, 1, 1});
+    outputs.TakeFaults();
+  }
+  outputs.CloseOutputs();
+  console.Drain();
+  const std::vector<test::Datagram> got = receiver.ReceiveAll();
+  ASSERT_GE(got.size(), 4u);
+  const std::vector<uint8_t> data(got[0].bytes.begin() + 18, got[0].bytes.end());
+  EXPECT_EQ(data, (std::vector<uint8_t>{127, 127, 127}));
+  EXPECT_EQ(std::vector<uint8_t>(got[2].bytes.begin() + 18, got[2].bytes.end()), (std::vector<uint8_t>{40, 40, 40}));
+  EXPECT_EQ(lines, (std::vector<std::string>{"Output 1: limited to 50% for its power budget\n",
+                                             "Output 1: within its power budget again\n",
+                                             "Output 1: limited to 50% for its power budget\n"}));
+}
+
+// A correction belongs to its device, not to its place in the list: a
+// device removed in front of it leaves it with its device, and it goes
+// with its own device.
+TEST(PowerLimit, CorrectionsFollowTheirDeviceThroughListChanges) {
+  Console console;
+  console.SetSink([](std::string_view) {});
+  std::atomic<OutputStateValue> state{kOutputStopped};
+  PatchTable patch(1, 1);
+  Outputs outputs{console, state, patch};
+  std::vector<OutputDevice> devices(3);
+  for (size_t i = 0; i < devices.size(); ++i) devices[i].SetAddress("10.0.0." + std::to_string(i + 1));
+  outputs.devices().Load(devices);
+  const DeviceCorrection half{{100, 100, 100}, 50, 0, 20};
+  const DeviceCorrection budget{{100, 100, 100}, 100, 2000, 20};
+  outputs.SetCorrections({half, {}, budget});
+  outputs.devices().Remove(1, patch);
+  EXPECT_EQ(outputs.corrections(), (std::vector<DeviceCorrection>{half, budget}));
+  outputs.devices().Remove(0, patch);
+  EXPECT_EQ(outputs.corrections(), (std::vector<DeviceCorrection>{budget}));
+  outputs.devices().Remove(0, patch);
+  outputs.devices().Add(devices[1]);
+  EXPECT_EQ(outputs.corrections(), (std::vector<DeviceCorrection>{DeviceCorrection{}}));
+}
+
+}  // namespace
+}  // namespace quor
