@@ -52,7 +52,10 @@ Engine::Engine(const GeneratorRegistry& registry, EngineOptions options)
   for (int f = kSlotCount; f < kFrameCount; ++f) frames_[static_cast<size_t>(f)] = BlackFrame(width(), height());
   show_ = std::make_unique<Show>(*this);
   remote_ = std::make_unique<RemoteControl>(*this, console_, remoteInputSettings_, flags_.remoteInputActive);
-  osc_ = std::make_unique<OscInput>(*this, console_, oscSettings_);
+  osc_ = std::make_unique<OscInput>(*this, console_, controlActivity_, oscSettings_);
+  std::unique_ptr<MidiBackend> midiBackend = MakeSystemMidiBackend(&midiUnavailable_);
+  if (!midiBackend) midiBackend = MakeNoMidiBackend();
+  midi_ = std::make_unique<MidiInput>(*this, console_, controlActivity_, std::move(midiBackend));
   recorder_ = std::make_unique<Recorder>(*this);
   rateStartUs_ = clock_.NowMicros();
 }
@@ -61,6 +64,7 @@ Engine::~Engine() {
   // The input threads set controls on this engine: they stop first.
   remote_->CloseRemoteInput();
   osc_->Close();
+  midi_->Close();
   Shutdown();
 }
 

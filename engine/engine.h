@@ -45,6 +45,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <thread>
 #include <type_traits>
@@ -64,6 +65,8 @@
 #include "files/project_format.h"
 #include "files/recorder.h"
 #include "generators/color.h"
+#include "input/control_activity.h"
+#include "input/midi_input.h"
 #include "input/osc_input.h"
 #include "input/remote_input_settings.h"
 #include "output/outputs.h"
@@ -165,6 +168,14 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   // closed by the UI thread; reads and sends feedback on its own thread).
   OscSettings& oscSettings() { return oscSettings_; }
   OscInput& osc() { return *osc_; }
+  // Which controls the surfaces (OSC, MIDI) set lately, per control.
+  ControlActivity& controlActivity() { return controlActivity_; }
+  // The MIDI input (settings applied and learn started on the UI thread;
+  // messages handled on the sequencer's thread, feedback and rescans on its
+  // own). Always there: without a sequencer it has no ports, and
+  // midiUnavailable() says why.
+  MidiInput& midi() { return *midi_; }
+  const std::string& midiUnavailable() const { return midiUnavailable_; }
   // Records the output frames into a recording file.
   Recorder& recorder() { return *recorder_; }
   ColorWheel& sharedColorWheel() { return sharedColorWheel_; }  // clock thread / tick lock
@@ -466,7 +477,10 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   int documentEditDepth_ = 0;
   std::unique_ptr<Show> show_;  // outlives every tick: the clock goes first
   std::unique_ptr<RemoteControl> remote_;
+  ControlActivity controlActivity_;
   std::unique_ptr<OscInput> osc_;
+  std::string midiUnavailable_;
+  std::unique_ptr<MidiInput> midi_;
   std::unique_ptr<Recorder> recorder_;
   int64_t rateStartUs_ = 0;
   MixPassTiming mixPassTiming_;

@@ -28,6 +28,11 @@
 
 namespace quor {
 
+// How often the input compares the mapped controls' values for feedback,
+// and looks for named ports that were missing.
+inline constexpr int kMidiFeedbackIntervalMs = 40;
+inline constexpr int kMidiRescanIntervalMs = 2000;
+
 struct MidiCounters {
   std::atomic<int64_t> received{0};   // messages decoded
   std::atomic<int64_t> malformed{0};  // bytes that made no message

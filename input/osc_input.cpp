@@ -111,8 +111,15 @@ std::vector<std::pair<std::string, ControlAddress>> OscPatternSpace(const Contro
   return space;
 }
 
-OscInput::OscInput(ControlSurface& controls, Console& console, const OscSettings& settings)
-    : controls_(controls), console_(console), configured_(settings) {}
+OscInput::OscInput(ControlSurface& controls, Console& console, ControlActivity& activity,
+                   const OscSettings& settings)
+    : controls_(controls), console_(console), activity_(activity), configured_(settings) {}
+
+bool OscInput::Set(const ControlAddress& address, int value) {
+  if (!controls_.SetControl(address, value)) return false;
+  activity_.Touch(address);
+  return true;
+}
 
 OscInput::~OscInput() { Close(); }
 
@@ -234,11 +241,11 @@ void OscInput::HandlePacket(std::span<const uint8_t> packet, const Ipv4Endpoint&
         if (argument.type == OscArgType::kInt) number = argument.integer;
         else if (argument.type == OscArgType::kFloat) number = std::llround(argument.number);
         if (number < 1 || number > spec.maxInstances) continue;
-        acted = controls_.SetControl({target.address.id, static_cast<int>(number - 1)}, 1) || acted;
+        acted = Set({target.address.id, static_cast<int>(number - 1)}, 1) || acted;
         continue;
       }
       const std::optional<int> value = OscControlValue(spec, *message.first);
-      if (value) acted = controls_.SetControl(target.address, *value) || acted;
+      if (value) acted = Set(target.address, *value) || acted;
     }
     (acted ? counters_.messages : counters_.unmatched).fetch_add(1);
   }

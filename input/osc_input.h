@@ -42,6 +42,7 @@
 
 #include "core/console.h"
 #include "core/controls.h"
+#include "input/control_activity.h"
 #include "platform/udp_socket.h"
 
 namespace quor {
@@ -98,7 +99,8 @@ struct OscCounters {
 
 class OscInput {
  public:
-  OscInput(ControlSurface& controls, Console& console, const OscSettings& settings);
+  // Every control a message sets is counted in `activity`.
+  OscInput(ControlSurface& controls, Console& console, ControlActivity& activity, const OscSettings& settings);
   ~OscInput();
   OscInput(const OscInput&) = delete;
   OscInput& operator=(const OscInput&) = delete;
@@ -120,8 +122,11 @@ class OscInput {
   void SendFeedback();
   void SendValue(const Ipv4Endpoint& to, std::string_view address, const ControlAddress& control, int value);
 
+  bool Set(const ControlAddress& address, int value);
+
   ControlSurface& controls_;
   Console& console_;
+  ControlActivity& activity_;
   const OscSettings& configured_;
   OscSettings settings_;  // copy taken at open
   OscCounters counters_;

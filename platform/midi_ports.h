@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -35,5 +36,12 @@ class MidiBackend {
 // The ALSA sequencer backend; nothing when this system has no sequencer
 // (no /dev/snd/seq), with the reason in `why`.
 std::unique_ptr<MidiBackend> MakeSystemMidiBackend(std::string* why);
+// A backend with no ports, for a system without a sequencer.
+std::unique_ptr<MidiBackend> MakeNoMidiBackend();
+
+// The port of `ports` that `wanted` names: the same name, else the one whose
+// name without the trailing "client:port" numbers is the same (the numbers
+// change when a controller is plugged in again); nothing when none is.
+std::optional<std::string> MatchMidiPort(const std::vector<std::string>& ports, const std::string& wanted);
 
 }  // namespace quor
