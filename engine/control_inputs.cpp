@@ -5,6 +5,7 @@ namespace quor {
 ControlSettings CurrentControlSettings(Engine& engine) {
   ControlSettings settings;
   settings.osc = engine.oscSettings();
+  settings.midi = engine.midi().Settings();
   return settings;
 }
 
@@ -20,6 +21,7 @@ bool ApplyOscSettings(Engine& engine, const OscSettings& settings) {
 }
 
 bool ApplyControlSettings(Engine& engine, const ControlSettings& settings) {
+  engine.midi().Apply(settings.midi);
   return ApplyOscSettings(engine, settings.osc);
 }
 

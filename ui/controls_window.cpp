@@ -344,6 +344,7 @@ void ControlsWindow::EditMapping(const std::function<void(MidiMapping&)>& edit) 
   }
   if (!changed) return;
   midi_.Apply(settings);
+  mappingsVersion_ = midi_.MappingsVersion();  // this change is kept here, not by the poll
   Keep();
 }
 
@@ -354,6 +355,7 @@ void ControlsWindow::ApplyMidi() {
   settings.inputPort = inputPort_->currentData().toString().toStdString();
   settings.outputPort = outputPort_->currentData().toString().toStdString();
   midi_.Apply(settings);
+  mappingsVersion_ = midi_.MappingsVersion();
   Keep();
 }
 
@@ -390,7 +392,9 @@ void ControlsWindow::ApplyOsc() {
   }
   Say(QString());
   if (!ApplyOscSettings(engine_, settings)) {
-    Say(QStringLiteral("OSC cannot listen on port %1 (another program may use it); choose another port.")
+    Say(QStringLiteral("OSC cannot listen on %1 port %2: another program may use the port, or the address is not "
+                       "one of this computer's. Choose another port or address.")
+            .arg(Dotted(settings.listenAddress))
             .arg(settings.port));
   }
   Keep();
@@ -400,6 +404,8 @@ void ControlsWindow::ToggleLearn() {
   if (midi_.Learning()) {
     midi_.CancelLearn();
   } else if (const std::optional<ControlAddress> selected = Selected()) {
+    // The input hears nothing while MIDI is off: a learn turns it on.
+    if (!midiOn_->isChecked()) midiOn_->setChecked(true);
     midi_.Learn(*selected);
   }
   FillMidiColumn();
