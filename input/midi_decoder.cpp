@@ -1,5 +1,7 @@
 #include "input/midi_decoder.h"
 
+#include <algorithm>
+
 namespace quor {
 namespace {
 
@@ -84,9 +86,9 @@ void MidiDecoder::Complete(std::vector<MidiMessage>& out) {
 }
 
 std::vector<uint8_t> EncodeMidiMessage(const MidiMessage& message) {
-  const auto channel = static_cast<uint8_t>(message.channel & 0x0F);
-  const auto number = static_cast<uint8_t>(message.number & 0x7F);
-  const auto value = static_cast<uint8_t>(message.value & 0x7F);
+  const auto channel = std::min<uint8_t>(message.channel, 15);
+  const auto number = std::min<uint8_t>(message.number, 127);
+  const auto value = std::min<uint8_t>(message.value, 127);
   switch (message.kind) {
     case MidiKind::kNoteOff: return {static_cast<uint8_t>(0x80 | channel), number, value};
     case MidiKind::kNoteOn: return {static_cast<uint8_t>(0x90 | channel), number, value};

@@ -217,8 +217,9 @@ void MidiInput::State::ApplyMapping(const MidiMapping& mapping, const MidiMessag
         pickup.lastSet = controls.ControlValue(mapping.control);
         // The fader is where it is: sending its own position back would
         // only fight a hand on a motor fader.
+        const int now = pickup.lastSet.value_or(target);
         const std::lock_guard lock(sentMutex);
-        sent[KeyOf(mapping.source)] = ValueToPosition(mapping, pickup.lastSet.value_or(target));
+        sent[KeyOf(mapping.source)] = now == target ? position : ValueToPosition(mapping, now);
       }
       break;
     }
