@@ -61,7 +61,7 @@ ControlsWindow::ControlsWindow(Engine& engine, MidiInput& midi, const ControlAct
   setObjectName(QStringLiteral("QuorControlsWindow"));
   setModal(false);
   setProperty("quorHelpId", kHelpControls);
-  resize(720, 600);
+  resize(720, 500);
 
   auto* surfaces = new QHBoxLayout;
   auto* midiGroup = new QGroupBox(QStringLiteral("MIDI"), this);
@@ -115,6 +115,7 @@ ControlsWindow::ControlsWindow(Engine& engine, MidiInput& midi, const ControlAct
   table_->setSelectionMode(QAbstractItemView::SingleSelection);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->verticalHeader()->hide();
+  table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
   table_->horizontalHeader()->setSectionResizeMode(kLightColumn, QHeaderView::Fixed);
   table_->setColumnWidth(kLightColumn, 18);
   table_->setColumnWidth(kNameColumn, 170);

@@ -30,10 +30,20 @@ TEST(ControlsLifecycle, StartOpensTheKeptInputsAndTheCommandLineWins) {
   const std::string dir = test::FreshTestDir("controls_start");
   const int kept = test::FreeLoopbackPort();
   const Ipv4Endpoint feedback{{127, 0, 0, 1}, 9999};
-  ASSERT_FALSE(WriteControlSettings(dir + "/autosave.dat.json", OscOn(kept, feedback)));
+  ControlSettings settings = OscOn(kept, feedback);
+  settings.midi.enabled = true;
+  settings.midi.mappings.push_back(
+      {{ControlId::kMasterLevel, 0}, {MidiSourceKind::kControlChange, 0, 7}, MidiButtonMode::kMomentary, 0, 255, false,
+       false});
+  ASSERT_FALSE(WriteControlSettings(dir + "/autosave.dat.json", settings));
   {
     Running run(dir, {});
     ASSERT_FALSE(run.lifecycle.Start());
+    // The kept MIDI mapping moves the master level.
+    EXPECT_EQ(run.engine.midi().Settings(), settings.midi);
+    const uint8_t cc[] = {0xB0, 7, 127};
+    run.engine.midi().Inject(cc);
+    EXPECT_EQ(run.engine.ControlValue({ControlId::kMasterLevel, 0}), 255);
     EXPECT_EQ(run.lifecycle.controlSettingsPath(), dir + "/autosave.dat.json");
     EXPECT_TRUE(run.engine.osc().IsOpen());
     EXPECT_EQ(run.engine.osc().LocalPort(), kept);
@@ -48,7 +58,7 @@ TEST(ControlsLifecycle, StartOpensTheKeptInputsAndTheCommandLineWins) {
     EXPECT_EQ(run.engine.oscSettings().feedback, feedback);  // not overridden
     EXPECT_EQ(run.lifecycle.Finish(), 0);
     // The override is for this run: the kept settings stay.
-    EXPECT_TRUE(ReadControlSettings(dir + "/autosave.dat.json").settings == OscOn(kept, feedback));
+    EXPECT_TRUE(ReadControlSettings(dir + "/autosave.dat.json").settings == settings);
   }
 }
 
