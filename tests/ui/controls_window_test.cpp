@@ -13,6 +13,7 @@
 #include "files/side_file.h"
 #include "input/control_activity.h"
 #include "input/midi_input.h"
+#include "ui/preview_renderer.h"
 #include "ui_support.h"
 
 namespace quor {
@@ -202,6 +203,38 @@ TEST_F(ControlsWindowTest, ADamagedSideFileIsSaidAndChangesNothing) {
   window->midiOnBox()->click();
   EXPECT_TRUE(window->message().startsWith("Cannot keep the control settings in " + QString::fromStdString(side_)))
       << window->message().toStdString();
+}
+
+// Setup > Controls opens the window (once), F1 in it opens its help page,
+// and File > New lets the surfaces follow the show and the window refresh.
+TEST(ControlsWindowInMainWindow, OpensFromTheSetupMenuWithItsHelpAndFollowsANewShow) {
+  Engine engine{BuiltinGenerators(), test::kManualClock};
+  engine.console().SetSink([](std::string_view) {});
+  PreviewRenderer renderer{engine};
+  const std::string helpDir = test::FreshTestDir("controls_help");
+  std::ofstream(helpDir + "/65.html") << "<h1>Controls</h1>";
+  MainWindow window{engine, renderer, MainWindowOptions{QString::fromStdString(helpDir), 40}};
+  const std::string side = test::FreshTestDir("controls_main") + "/show.qrx.json";
+  int opened = 0;
+  window.controlSettingsPath = [&] { return side; };
+  window.projectOpened = [&] { ++opened; };
+  window.show();
+  window.RunCommand(kCmdControls);
+  ControlsWindow* controls = window.controlsWindow();
+  ASSERT_NE(controls, nullptr);
+  EXPECT_TRUE(controls->isVisible());
+  window.RunCommand(kCmdControls);
+  EXPECT_EQ(window.controlsWindow(), controls);
+  controls->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(controls));
+  QTest::keyClick(controls->table(), Qt::Key_F1);
+  EXPECT_EQ(window.helpViewer()->currentContext(), kHelpControls);
+  // The window keeps into the path the host gives.
+  controls->midiOnBox()->click();
+  EXPECT_TRUE(ReadControlSettings(side).settings->midi.enabled);
+  engine.midi().Close();
+  window.RunCommand(kCmdNew);
+  EXPECT_EQ(opened, 1);
 }
 
 }  // namespace
