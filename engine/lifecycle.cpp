@@ -27,11 +27,12 @@ Lifecycle::Lifecycle(Engine& engine, std::vector<std::string> args, LifecycleOpt
 Lifecycle::~Lifecycle() {
   // The wake-up may name the host's window, which may go before the
   // engine. (Refused while the clock runs; Finish has stopped it by then.)
-  // The remote input's thread calls it too: the input closes first, which
+  // The remote, OSC and MIDI inputs' threads call it too: they close first, which
   // Finish has done already unless it never ran.
   if (options_.wakeMainThread) {
     engine_.remote().CloseRemoteInput();
     engine_.osc().Close();
+    engine_.midi().Close();
     engine_.EditHooks([](EngineHooks& hooks) { hooks.wakeMainThread = nullptr; });
   }
 }
@@ -341,6 +342,8 @@ int Lifecycle::Finish() {
   engine_.StopRendering();
   engine_.remote().CloseRemoteInput();
   engine_.osc().Close();
+  // The MIDI input's thread sets controls too, which may wake the host.
+  engine_.midi().Close();
   if (options_.wakeMainThread) engine_.EditHooks([](EngineHooks& hooks) { hooks.wakeMainThread = nullptr; });
   const ProjectFileResult saved = SaveAutosave();
   ReportErrors(saved.errors);
