@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "engine/command_line.h"
 #include "engine/engine.h"
 #include "generators/generator_catalogue.h"
+#include "input/midi_input.h"
 #include "ui/program_icon.h"
 
 int main(int argc, char** argv) {
@@ -26,6 +28,12 @@ int main(int argc, char** argv) {
     }
     if (arg == "--list-controls") {
       std::fputs(ControlListText().c_str(), stdout);
+      return 0;
+    }
+    if (arg == "--list-midi") {
+      std::string why;
+      const std::unique_ptr<MidiBackend> backend = MakeSystemMidiBackend(&why);
+      std::fputs(MidiPortListText(backend.get(), why).c_str(), stdout);
       return 0;
     }
     if (arg == "--version") {

@@ -37,6 +37,8 @@ void ParseLongOption(const std::string& arg, CommandLine& line) {
     line.version = true;
   } else if (name == "list-controls" && !hasValue) {
     line.listControls = true;
+  } else if (name == "list-midi" && !hasValue) {
+    line.listMidi = true;
   } else if (name == "scan-artnet" && !hasValue) {
     line.scanArtNet = true;
   } else if (name == "osc") {
@@ -151,6 +153,7 @@ std::string UsageText() {
          "  --config-dir=DIR   folder for autosave.dat\n"
          "  --scan-artnet      look for Art-Net nodes for five seconds, list them and exit\n"
          "  --list-controls    print every control's name, kind and range and exit\n"
+         "  --list-midi        print the MIDI input and output ports and exit\n"
          "  --osc=[ADDR:]PORT  take OSC commands on UDP PORT (7700 is usual), on ADDR only if given\n"
          "  --osc-feedback=HOST:PORT  send every control change as OSC to HOST:PORT\n"
          "  --help, --version\n";

@@ -37,6 +37,7 @@ struct CommandLine {
   std::string configDir;
   bool scanArtNet = false;  // run one Art-Net scan, print the nodes, exit
   bool listControls = false;  // print the control address space and exit
+  bool listMidi = false;  // print the MIDI ports and exit
   // --osc and --osc-feedback: the OSC input (off unless --osc is given).
   OscSettings osc;
 

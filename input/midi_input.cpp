@@ -77,6 +77,20 @@ MidiMapping LearnedMapping(const ControlAddress& control, const MidiSource& sour
 
 }  // namespace
 
+std::string MidiPortListText(MidiBackend* backend, const std::string& unavailable) {
+  if (backend == nullptr) return "No MIDI ports: " + unavailable + "\n";
+  const MidiPortList ports = backend->Ports();
+  std::string text;
+  auto list = [&](const char* title, const std::vector<std::string>& names) {
+    text += title;
+    if (names.empty()) text += "  (none)\n";
+    for (const std::string& name : names) text += "  " + name + "\n";
+  };
+  list("MIDI input ports:\n", ports.inputs);
+  list("MIDI output ports (feedback):\n", ports.outputs);
+  return text;
+}
+
 struct MidiInput::State {
   State(ControlSurface& c, Console& o, ControlActivity& a, std::unique_ptr<MidiBackend> b)
       : controls(c), console(o), activity(a), backend(std::move(b)) {}

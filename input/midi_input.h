@@ -33,6 +33,10 @@ namespace quor {
 inline constexpr int kMidiFeedbackIntervalMs = 40;
 inline constexpr int kMidiRescanIntervalMs = 2000;
 
+// What `quor --list-midi` prints: the system's MIDI input and output ports
+// by the names the settings take, or why there are none.
+std::string MidiPortListText(MidiBackend* backend, const std::string& unavailable);
+
 struct MidiCounters {
   std::atomic<int64_t> received{0};   // messages decoded
   std::atomic<int64_t> malformed{0};  // bytes that made no message

@@ -176,6 +176,15 @@ TEST(Headless, OpensTheKeptOscInputAndAnswersOnLoopback) {
   EXPECT_EQ(answer, "/quor/master/level") << test::ReadWholeFile(log);
   EXPECT_NE(test::ReadWholeFile(log).find("OSC input listening on UDP port " + std::to_string(kept.osc.port)),
             std::string::npos);
+
+// The program lists the sequencer's ports, or says why there are none (as on a machine without
+// /dev/snd/seq), and exits 0 either way.
+TEST(Headless, ListMidiPrintsThePortsOrWhyThereAreNone) {
+  const test::ShellRun run = test::Shell(std::string(QUOR_BINARY) + " --list-midi");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_TRUE(run.Says("MIDI input ports:") || run.Says("No MIDI ports: this system has no ALSA sequencer"))
+      << run.output;
+  EXPECT_TRUE(test::Shell(std::string(QUOR_BINARY) + " --help").Says("--list-midi")) << run.output;
 }
 
 }  // namespace

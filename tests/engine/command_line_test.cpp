@@ -50,6 +50,8 @@ TEST(CommandLine, LongOptionsAndTheirErrors) {
             std::tuple(true, std::array<uint8_t, 4>{127, 0, 0, 1}, 7701,
                        std::optional<Ipv4Endpoint>(Ipv4Endpoint{{10, 0, 0, 9}, 9000})));
 
+  EXPECT_TRUE(ParseCommandLine({"--list-midi"}, console).listMidi);
+
   for (const char* bad : {"--seconds=-1", "--matrix=200x200", "--matrix=3x16", "--matrix=32", "--slot=4:1",
                           "--slot=1", "--snapshot=", "--osc=", "--osc=70000", "--osc-feedback=9000"}) {
     EXPECT_EQ(ParseCommandLine({bad}, console).errors.size(), 1u) << bad;

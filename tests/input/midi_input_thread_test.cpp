@@ -24,86 +24,45 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using I = ControlId;
 
-// Ports the test adds and removes; what the input sends is kept.
-struct FakePorts {
+// Ports the test adds and removes; what the input sends is kept. The input owns it; the test keeps a pointer.
+class FakePorts final : public MidiBackend {
+ public:
   std::mutex mutex;
   MidiPortList list;
-  std::string openInput, openOutput;
   std::function<void(std::span<const uint8_t>)> receive;
+  bool outputOpen = false;
   std::vector<Bytes> sent;
 
-  std::vector<Bytes> TakeSent() {
+  template <typename F>
+  auto Locked(F f) {
     const std::lock_guard lock(mutex);
-    return std::exchange(sent, {});
+    return f();
   }
+  std::vector<Bytes> TakeSent() { return Locked([&] { return std::exchange(sent, {}); }); }
   // Bytes as if the surface had sent them on the open input.
   bool Play(const Bytes& bytes) {
-    std::function<void(std::span<const uint8_t>)> to;
-    {
-      const std::lock_guard lock(mutex);
-      to = receive;
-    }
-    if (!to) return false;
-    to(bytes);
-    return true;
+    const auto to = Locked([&] { return receive; });
+    if (to) to(bytes);
+    return static_cast<bool>(to);
   }
-};
 
-class FakeBackend final : public MidiBackend {
- public:
-  explicit FakeBackend(std::shared_ptr<FakePorts> ports) : ports_(std::move(ports)) {}
-  MidiPortList Ports() override {
-    const std::lock_guard lock(ports_->mutex);
-    return ports_->list;
+  MidiPortList Ports() override { return Locked([&] { return list; }); }
+  bool OpenInput(const std::string& name, std::function<void(std::span<const uint8_t>)> to) override {
+    return Locked([&] { return std::ranges::count(list.inputs, name) > 0 && (receive = std::move(to), true); });
   }
-  bool OpenInput(const std::string& name, std::function<void(std::span<const uint8_t>)> receive) override {
-    const std::lock_guard lock(ports_->mutex);
-    if (std::find(ports_->list.inputs.begin(), ports_->list.inputs.end(), name) == ports_->list.inputs.end()) {
-      return false;
-    }
-    ports_->openInput = name;
-    ports_->receive = std::move(receive);
-    return true;
-  }
-  void CloseInput() override {
-    const std::lock_guard lock(ports_->mutex);
-    ports_->openInput.clear();
-    ports_->receive = nullptr;
-  }
+  void CloseInput() override { Locked([&] { receive = nullptr; }); }
   bool OpenOutput(const std::string& name) override {
-    const std::lock_guard lock(ports_->mutex);
-    if (std::find(ports_->list.outputs.begin(), ports_->list.outputs.end(), name) == ports_->list.outputs.end()) {
-      return false;
-    }
-    ports_->openOutput = name;
-    return true;
+    return Locked([&] { return outputOpen = std::ranges::count(list.outputs, name) > 0; });
   }
-  void CloseOutput() override {
-    const std::lock_guard lock(ports_->mutex);
-    ports_->openOutput.clear();
-  }
+  void CloseOutput() override { Locked([&] { outputOpen = false; }); }
   bool Send(std::span<const uint8_t> bytes) override {
-    const std::lock_guard lock(ports_->mutex);
-    if (ports_->openOutput.empty()) return false;
-    ports_->sent.emplace_back(bytes.begin(), bytes.end());
-    return true;
+    return Locked([&] { return outputOpen && (sent.emplace_back(bytes.begin(), bytes.end()), true); });
   }
-
- private:
-  std::shared_ptr<FakePorts> ports_;
 };
 
 MidiMapping Map(ControlAddress control, MidiSource source, int low, int high, bool inverted = false,
                 bool soft = false, MidiButtonMode mode = MidiButtonMode::kMomentary) {
-  MidiMapping mapping;
-  mapping.control = control;
-  mapping.source = source;
-  mapping.low = low;
-  mapping.high = high;
-  mapping.inverted = inverted;
-  mapping.softTakeover = soft;
-  mapping.buttonMode = mode;
-  return mapping;
+  return {control, source, mode, low, high, inverted, soft};
 }
 constexpr MidiSource Cc(uint8_t number, uint8_t channel = 0) { return {MidiSourceKind::kControlChange, channel, number}; }
 constexpr MidiSource Note(uint8_t number, uint8_t channel = 0) { return {MidiSourceKind::kNote, channel, number}; }
@@ -121,9 +80,10 @@ class MidiInputTest : public testing::Test {
       console_ += text;
     });
     for (const char* name : {"A", "B", "C"}) ASSERT_TRUE(engine_.show().sceneList().Add(name));
+    auto ports = std::make_unique<FakePorts>();
+    ports_ = ports.get();
     ports_->list = {{"Pad:Pad MIDI 1 24:0"}, {"Pad:Pad MIDI 1 24:0"}};
-    input_ = std::make_unique<MidiInput>(engine_, engine_.console(), engine_.controlActivity(),
-                                         std::make_unique<FakeBackend>(ports_));
+    input_ = std::make_unique<MidiInput>(engine_, engine_.console(), engine_.controlActivity(), std::move(ports));
   }
   void TearDown() override { input_->Close(); }
 
@@ -148,7 +108,7 @@ class MidiInputTest : public testing::Test {
   }
 
   Engine engine_{test::TestRegistry(), EngineOptions{FrameClock::Mode::kManual, 1}};
-  std::shared_ptr<FakePorts> ports_ = std::make_shared<FakePorts>();
+  FakePorts* ports_ = nullptr;
   std::unique_ptr<MidiInput> input_;
   std::mutex consoleMutex_;
   std::string console_;
