@@ -176,6 +176,7 @@ TEST(Headless, OpensTheKeptOscInputAndAnswersOnLoopback) {
   EXPECT_EQ(answer, "/quor/master/level") << test::ReadWholeFile(log);
   EXPECT_NE(test::ReadWholeFile(log).find("OSC input listening on UDP port " + std::to_string(kept.osc.port)),
             std::string::npos);
+}
 
 // The program lists the sequencer's ports, or says why there are none (as on a machine without
 // /dev/snd/seq), and exits 0 either way.
