@@ -405,6 +405,13 @@ void ControlsWindow::ToggleLearn() {
   if (midi_.Learning()) {
     midi_.CancelLearn();
   } else if (const std::optional<ControlAddress> selected = Selected()) {
+    // The side file keeps no more than this many: one more would make the
+    // whole kept section unreadable at the next start.
+    if (midi_.Settings().mappings.size() >= static_cast<size_t>(kMaxMidiMappings)) {
+      Say(QStringLiteral("Quor keeps at most %1 MIDI mappings: clear one before you learn another.")
+              .arg(kMaxMidiMappings));
+      return;
+    }
     // The input hears nothing while MIDI is off: a learn turns it on.
     if (!midiOn_->isChecked()) midiOn_->setChecked(true);
     midi_.Learn(*selected);
