@@ -95,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t a = data[2 * i], b = data[2 * i + 1];
     quor::MidiMapping mapping;
     mapping.control = {specs[a % specs.size()].id, b % 4};
-    mapping.source = {static_cast<quor::MidiSourceKind>(b % 3), static_cast<uint8_t>(a % 16), static_cast<uint8_t>(b & 0x7F)};
+    mapping.source = {static_cast<quor::MidiSourceKind>(b % 3), static_cast<uint8_t>(a % 16),
+                      static_cast<uint8_t>(b & 0x7F)};
     mapping.low = (a & 0x80) != 0 ? -1000 : 0;
     mapping.high = b * 7;
     mapping.inverted = (b & 0x80) != 0;

@@ -137,7 +137,8 @@ struct MidiInput::State {
 
   void Receive(std::span<const uint8_t> bytes);
   void Handle(const MidiMessage& message);
-  void ApplyMapping(const MidiMapping& mapping, const MidiMessage& message, bool press, bool release);
+  // True when the mapping set its control.
+  bool ApplyMapping(const MidiMapping& mapping, const MidiMessage& message, bool press, bool release);
   void Set(const ControlAddress& control, int value, bool& acted);
   void OpenPorts(bool sayMissing);
   void SendFeedback();
@@ -178,7 +179,9 @@ void MidiInput::State::Handle(const MidiMessage& message) {
       if (mapping.source == source) matches.push_back(mapping);
     }
   }
-  for (const MidiMapping& mapping : matches) ApplyMapping(mapping, message, press, release);
+  bool acted = false;
+  for (const MidiMapping& mapping : matches) acted = ApplyMapping(mapping, message, press, release) || acted;
+  if (acted) counters.mapped.fetch_add(1);
 }
 
 void MidiInput::State::Receive(std::span<const uint8_t> bytes) {
@@ -199,7 +202,7 @@ void MidiInput::State::Set(const ControlAddress& control, int value, bool& acted
   acted = true;
 }
 
-void MidiInput::State::ApplyMapping(const MidiMapping& mapping, const MidiMessage& message, bool press,
+bool MidiInput::State::ApplyMapping(const MidiMapping& mapping, const MidiMessage& message, bool press,
                                     bool release) {
   const ControlSpec& spec = SpecOf(mapping.control.id);
   bool acted = false;
@@ -207,13 +210,13 @@ void MidiInput::State::ApplyMapping(const MidiMapping& mapping, const MidiMessag
     case ControlType::kFader: {
       // Notes move a fader by their velocity; a note off or a program
       // change has no position.
-      if (message.kind == MidiKind::kNoteOff || message.kind == MidiKind::kProgramChange) return;
+      if (message.kind == MidiKind::kNoteOff || message.kind == MidiKind::kProgramChange) return false;
       const int position = message.value;
       const int target = ClampControlValue(mapping.control.id, PositionToValue(mapping, position));
       Pickup& pickup = pickups[KeyOf(mapping)];
       if (mapping.softTakeover) {
         const std::optional<int> current = controls.ControlValue(mapping.control);
-        if (!current) return;
+        if (!current) return false;
         // Moved by something else since: the fader must find it again.
         if (pickup.caught && pickup.lastSet && *current != *pickup.lastSet) pickup.caught = false;
         if (!pickup.caught) {
@@ -221,7 +224,7 @@ void MidiInput::State::ApplyMapping(const MidiMapping& mapping, const MidiMessag
           const bool crossed = pickup.lastTarget && std::min(*pickup.lastTarget, target) <= *current &&
                                *current <= std::max(*pickup.lastTarget, target);
           pickup.lastTarget = target;
-          if (!reached && !crossed) return;
+          if (!reached && !crossed) return false;
           pickup.caught = true;
         }
       }
@@ -241,9 +244,9 @@ void MidiInput::State::ApplyMapping(const MidiMapping& mapping, const MidiMessag
       const bool latch = mapping.buttonMode == MidiButtonMode::kToggle ||
                          message.kind == MidiKind::kProgramChange;  // a program change is never let go
       if (latch) {
-        if (!press) return;
+        if (!press) return false;
         const std::optional<int> current = controls.ControlValue(mapping.control);
-        if (!current) return;
+        if (!current) return false;
         Set(mapping.control, *current != 0 ? 0 : 1, acted);
       } else if (press || release) {
         Set(mapping.control, press ? 1 : 0, acted);
@@ -255,7 +258,7 @@ void MidiInput::State::ApplyMapping(const MidiMapping& mapping, const MidiMessag
       if (press) Set(mapping.control, 1, acted);
       break;
   }
-  if (acted) counters.mapped.fetch_add(1);
+  return acted;
 }
 
 void MidiInput::State::OpenPorts(bool sayMissing) {

@@ -64,7 +64,9 @@ MidiMapping Map(ControlAddress control, MidiSource source, int low, int high, bo
                 bool soft = false, MidiButtonMode mode = MidiButtonMode::kMomentary) {
   return {control, source, mode, low, high, inverted, soft};
 }
-constexpr MidiSource Cc(uint8_t number, uint8_t channel = 0) { return {MidiSourceKind::kControlChange, channel, number}; }
+constexpr MidiSource Cc(uint8_t number, uint8_t channel = 0) {
+  return {MidiSourceKind::kControlChange, channel, number};
+}
 constexpr MidiSource Note(uint8_t number, uint8_t channel = 0) { return {MidiSourceKind::kNote, channel, number}; }
 Bytes CcBytes(uint8_t number, uint8_t value, uint8_t channel = 0) {
   return {static_cast<uint8_t>(0xB0 | channel), number, value};
@@ -89,12 +91,7 @@ class MidiInputTest : public testing::Test {
 
   void Apply(std::vector<MidiMapping> mappings, std::string inputPort = "Pad:Pad MIDI 1 24:0",
              std::string outputPort = "") {
-    MidiSettings settings;
-    settings.enabled = true;
-    settings.inputPort = std::move(inputPort);
-    settings.outputPort = std::move(outputPort);
-    settings.mappings = std::move(mappings);
-    input_->Apply(settings);
+    input_->Apply({true, std::move(inputPort), std::move(outputPort), std::move(mappings)});
   }
   void Inject(const Bytes& bytes) {
     input_->Inject(bytes);
@@ -182,6 +179,12 @@ TEST_F(MidiInputTest, FadersSpanTheirRangeInEitherDirection) {
   }
   EXPECT_GE(engine_.controlActivity().Count({I::kGamma}), 2u);
   EXPECT_EQ(engine_.controlActivity().Count({I::kChannelFade, 0}), 0u);
+  // One fader may move several controls; the message counts once.
+  Apply({Map({I::kMasterLevel}, Cc(9), 0, 255), Map({I::kGamma}, Cc(9), 1, 500)});
+  const int64_t mapped = input_->counters().mapped.load();
+  Inject(CcBytes(9, 127));
+  EXPECT_EQ(std::pair(Value({I::kMasterLevel}), Value({I::kGamma})), std::pair(255, 500));
+  EXPECT_EQ(input_->counters().mapped.load(), mapped + 1);
 }
 
 TEST_F(MidiInputTest, SoftTakeoverWaitsUntilTheFaderReachesTheValue) {
@@ -350,32 +353,24 @@ TEST_F(MidiInputTest, AFloodWhileMappingsChangeEndsWhereTheLastMessageSays) {
   EXPECT_EQ(input_->counters().malformed.load(), 0);
 }
 
-TEST(MidiSequencer, ListsAndOpensTheSystemPorts) {
+TEST(MidiSequencer, LoopsAMessageThroughTheSystemPorts) {
   struct stat info {};
   if (::stat("/dev/snd/seq", &info) != 0) GTEST_SKIP() << "no ALSA sequencer here (/dev/snd/seq is missing)";
   std::string why;
   const std::unique_ptr<MidiBackend> backend = MakeSystemMidiBackend(&why);
   ASSERT_TRUE(backend) << why;
+  // The kernel's "Midi Through" port, when loaded, hands what is sent to it to its readers.
   const MidiPortList ports = backend->Ports();
-  // The kernel's "Midi Through" port, when loaded, carries what is sent to it back to its readers.
-  const auto through = std::find_if(ports.inputs.begin(), ports.inputs.end(),
-                                    [](const std::string& name) { return name.starts_with("Midi Through"); });
+  const auto through =
+      std::ranges::find_if(ports.inputs, [](const std::string& n) { return n.starts_with("Midi Through"); });
   if (through == ports.inputs.end()) GTEST_SKIP() << "the sequencer has no Midi Through port to loop through";
-  std::mutex mutex;
-  std::vector<Bytes> got;
-  ASSERT_TRUE(backend->OpenInput(*through, [&](std::span<const uint8_t> bytes) {
-    const std::lock_guard lock(mutex);
-    got.emplace_back(bytes.begin(), bytes.end());
+  std::atomic<bool> got{false};
+  ASSERT_TRUE(backend->OpenInput(*through, [&](std::span<const uint8_t> b) {
+    if (Bytes(b.begin(), b.end()) == Bytes{0xB3, 7, 99}) got = true;
   }));
-  const std::optional<std::string> out = MatchMidiPort(ports.outputs, *through);
-  ASSERT_TRUE(out);
-  ASSERT_TRUE(backend->OpenOutput(*out));
+  ASSERT_TRUE(backend->OpenOutput(MatchMidiPort(ports.outputs, *through).value_or("")));
   ASSERT_TRUE(backend->Send(Bytes{0xB3, 7, 99}));
-  EXPECT_TRUE(test::Eventually([&] {
-    const std::lock_guard lock(mutex);
-    return std::find(got.begin(), got.end(), Bytes{0xB3, 7, 99}) != got.end();
-  }));
-  backend->CloseInput();
+  EXPECT_TRUE(test::Eventually([&] { return got.load(); }));
   backend->CloseOutput();
   EXPECT_FALSE(backend->Send(Bytes{0xB3, 7, 1}));
 }
