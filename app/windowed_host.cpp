@@ -15,6 +15,7 @@
 #include "ui/list_window.h"
 #include "ui/main_window.h"
 #include "ui/preview_renderer.h"
+#include "ui/web_remote_dialog.h"
 #include "ui/window_memory.h"
 
 namespace quor {
@@ -86,6 +87,7 @@ int WindowedHost::Run(QApplication& app) {
   window.projectFileChanged = [&lifecycle](const std::string& path) { lifecycle.FollowProject(path); };
   window.projectOpened = [&lifecycle] { lifecycle.FollowControlSettings(); };
   window.controlSettingsPath = [&lifecycle] { return lifecycle.controlSettingsPath(); };
+  window.openWebRemote = [this, &lifecycle](QWidget* parent) { RunWebRemoteCommand(engine_, lifecycle, parent); };
   // The windows the resumed show had open come back; -M opens show mode
   // whatever the show had.
   const std::optional<ResumeWindows> reopen = lifecycle.windowsToReopen();

@@ -43,6 +43,8 @@ void ParseLongOption(const std::string& arg, CommandLine& line) {
     line.scanArtNet = true;
   } else if (name == "osc") {
     if (!ParseOscListen(value, line.osc)) bad("expected [ADDRESS:]PORT, for example 7700 or 192.168.1.5:7700");
+  } else if (name == "web") {
+    if (!ParseWebListen(value, line.web)) bad("expected [ADDRESS:]PORT, for example 8080, all:8080 or 192.168.1.5:8080");
   } else if (name == "osc-feedback") {
     line.osc.feedback = ParseOscEndpoint(value);
     if (!line.osc.feedback) bad("expected HOST:PORT with a dotted IPv4 host, for example 192.168.1.20:9000");
@@ -156,6 +158,8 @@ std::string UsageText() {
          "  --list-midi        print the MIDI input and output ports and exit\n"
          "  --osc=[ADDR:]PORT  take OSC commands on UDP PORT (7700 is usual), on ADDR only if given\n"
          "  --osc-feedback=HOST:PORT  send every control change as OSC to HOST:PORT\n"
+         "  --web=[ADDR:]PORT  serve the web remote on TCP PORT, on 127.0.0.1 unless ADDR (or all) is given;\n"
+         "                     a PIN from Setup > Web Remote or QUOR_WEB_PIN is needed beyond 127.0.0.1\n"
          "  --help, --version\n";
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/console.h"
+#include "engine/web_protocol.h"
 #include "input/osc_input.h"
 
 namespace quor {
@@ -40,6 +41,9 @@ struct CommandLine {
   bool listMidi = false;  // print the MIDI ports and exit
   // --osc and --osc-feedback: the OSC input (off unless --osc is given).
   OscSettings osc;
+  // --web: the web remote's address and port (enabled when given; the
+  // settings of the config folder apply otherwise).
+  WebSettings web;
 
   // Problems with long options; the caller reports them and exits.
   std::vector<std::string> errors;

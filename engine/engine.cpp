@@ -7,6 +7,7 @@
 #include <new>
 #include <thread>
 
+#include "engine/web_remote.h"
 #include "generators/file_player.h"
 #include "generators/generator_catalogue.h"
 #include "input/remote_control.h"
@@ -56,6 +57,7 @@ Engine::Engine(const GeneratorRegistry& registry, EngineOptions options)
   std::unique_ptr<MidiBackend> midiBackend = MakeSystemMidiBackend(&midiUnavailable_);
   if (!midiBackend) midiBackend = MakeNoMidiBackend();
   midi_ = std::make_unique<MidiInput>(*this, console_, controlActivity_, std::move(midiBackend));
+  web_ = std::make_unique<WebRemote>(*this, outputTap_, console_);
   recorder_ = std::make_unique<Recorder>(*this);
   rateStartUs_ = clock_.NowMicros();
 }
@@ -65,6 +67,7 @@ Engine::~Engine() {
   remote_->CloseRemoteInput();
   osc_->Close();
   midi_->Close();
+  web_->Close();
   Shutdown();
 }
 
@@ -315,6 +318,7 @@ void Engine::MixPassLocked() {
     }
   }
   if (hooks_.drawPreview) hooks_.drawPreview();
+  if (outputTap_.Wanted()) outputTap_.Publish(f(FrameIndex::kOutput), w, h);
   if (flags_.outputState.load() == kOutputRunning) outputs_.SendFrame({f(FrameIndex::kOutput), w, h});
   if (flags_.recorderActive.load()) recorder_->RecordFrame({f(FrameIndex::kOutput), w, h});
   show_->player().AdvanceChase();

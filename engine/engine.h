@@ -58,6 +58,7 @@
 #include "core/frame_clock.h"
 #include "core/generator.h"
 #include "core/generator_registry.h"
+#include "core/frame_tap.h"
 #include "core/live_state.h"
 #include "core/mixer.h"
 #include "core/random_source.h"
@@ -77,6 +78,7 @@
 namespace quor {
 
 class RemoteControl;
+class WebRemote;
 
 // The eight frames, in the order in which they are allocated and freed.
 enum class FrameIndex : int {
@@ -176,6 +178,10 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   // midiUnavailable() says why.
   MidiInput& midi() { return *midi_; }
   const std::string& midiUnavailable() const { return midiUnavailable_; }
+  // The web remote (opened and closed by the UI thread; serves on its own
+  // thread) and the output frame copy it asks the mix pass for.
+  WebRemote& web() { return *web_; }
+  FrameTap& outputTap() { return outputTap_; }
   // Records the output frames into a recording file.
   Recorder& recorder() { return *recorder_; }
   ColorWheel& sharedColorWheel() { return sharedColorWheel_; }  // clock thread / tick lock
@@ -481,6 +487,8 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   std::unique_ptr<OscInput> osc_;
   std::string midiUnavailable_;
   std::unique_ptr<MidiInput> midi_;
+  std::unique_ptr<WebRemote> web_;
+  FrameTap outputTap_;
   std::unique_ptr<Recorder> recorder_;
   int64_t rateStartUs_ = 0;
   MixPassTiming mixPassTiming_;

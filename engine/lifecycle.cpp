@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/project_file.h"
+#include "engine/web_remote.h"
 #include "files/frame_snapshot.h"
 #include "files/safe_file.h"
 #include "files/side_file.h"
@@ -33,6 +34,7 @@ Lifecycle::~Lifecycle() {
     engine_.remote().CloseRemoteInput();
     engine_.osc().Close();
     engine_.midi().Close();
+    engine_.web().Close();
     engine_.EditHooks([](EngineHooks& hooks) { hooks.wakeMainThread = nullptr; });
   }
 }
@@ -96,6 +98,7 @@ std::optional<int> Lifecycle::Start() {
   ApplySlotRequests();
   engine_.RebindSlots();
   OpenControlInputs();
+  OpenWebRemote();
   Autostart();
   engine_.StartClock();
   // With the clock running, so the slots restart at their kept speeds.
@@ -270,6 +273,30 @@ void Lifecycle::CarryControlSettings() {
   }
 }
 
+void Lifecycle::OpenWebRemote() {
+  webSettings_ = ReadWebSettings(paths_.configFolder);
+  if (commandLine_.web.enabled) {
+    webSettings_.enabled = true;
+    webSettings_.address = commandLine_.web.address;
+    webSettings_.port = commandLine_.web.port;
+  }
+  ApplyWebSettings(webSettings_);
+}
+
+bool Lifecycle::ApplyWebSettings(const WebSettings& settings) {
+  webSettings_ = settings;
+  if (!settings.enabled) {
+    engine_.web().Close();
+    return false;
+  }
+  if (paths_.webPageFolder.empty()) {
+    engine_.console().Write("Web remote not started: its page files (share/web) are missing; reinstall Quor\n");
+    engine_.web().Close();
+    return false;
+  }
+  return engine_.web().Open(settings, paths_.webPageFolder, qEnvironmentVariable(kWebPinVariable));
+}
+
 void Lifecycle::ApplySlotRequests() {
   for (const SlotRequest& request : commandLine_.slotRequests) {
     if (!engine_.registry().IsRegistered(request.type)) {
@@ -344,6 +371,7 @@ int Lifecycle::Finish() {
   engine_.osc().Close();
   // The MIDI input's thread sets controls too, which may wake the host.
   engine_.midi().Close();
+  engine_.web().Close();
   if (options_.wakeMainThread) engine_.EditHooks([](EngineHooks& hooks) { hooks.wakeMainThread = nullptr; });
   const ProjectFileResult saved = SaveAutosave();
   ReportErrors(saved.errors);

@@ -99,6 +99,14 @@ class Lifecycle {
   // Where the resume state is written (a side file; empty before Start).
   const std::string& resumePath() const { return resumePath_; }
 
+  // The web remote's settings in use: the config folder's, with the
+  // command line's address and port over them.
+  const WebSettings& webSettings() const { return webSettings_; }
+  // Opens (or closes, when not enabled) the web remote with `settings`
+  // (the Setup dialog's); the environment's PIN still comes first. True
+  // when it listens.
+  bool ApplyWebSettings(const WebSettings& settings);
+
   const CommandLine& commandLine() const { return commandLine_; }
   const ProgramPaths& paths() const { return paths_; }
   // The project file named on the command line when Start loaded it; empty
@@ -117,6 +125,7 @@ class Lifecycle {
   std::optional<ControlSettings> ReadKeptControls(const std::string& sidePath);
   // After a Save As: the settings kept beside the old file go beside the new.
   void CarryControlSettings();
+  void OpenWebRemote();
   void Autostart();
   // --scan-artnet: one scan, the nodes on standard output; the exit code.
   int ScanArtNetOnly();
@@ -147,6 +156,7 @@ class Lifecycle {
   // The side file a project change left, until the change is known to be a
   // save (its settings then go along) or an open (they stay behind).
   std::string carryControlsFrom_;
+  WebSettings webSettings_;
 };
 
 }  // namespace quor

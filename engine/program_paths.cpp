@@ -47,6 +47,13 @@ ProgramPaths ResolveProgramPaths(const std::string& configDirOption) {
       break;
     }
   }
+  for (const char* root : {"", "/.."}) {
+    const std::filesystem::path pages = std::filesystem::path(paths.programFolder + root) / "share/web";
+    if (std::filesystem::is_regular_file(pages / "index.html", error)) {
+      paths.webPageFolder = std::filesystem::weakly_canonical(pages, error).string();
+      break;
+    }
+  }
   return paths;
 }
 

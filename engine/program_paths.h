@@ -17,6 +17,9 @@ struct ProgramPaths {
   // pictures relative to `demoRoot`, the folder that holds share/.
   std::string demoShowPath;
   std::string demoRoot;
+  // The web remote's page files, share/web beside the program or one
+  // folder up; empty when neither is there.
+  std::string webPageFolder;
 };
 
 // `configDirOption` is the --config-dir value (empty: choose as above).

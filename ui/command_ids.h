@@ -29,6 +29,7 @@ enum CommandId : int {
   kCmdUndo = 9242,
   kCmdRedo = 9243,
   kCmdControls = 9250,
+  kCmdWebRemote = 9260,
   // The panel buttons that give the same commands.
   kCmdScenesButton = 9027,
   kCmdShowModeButton = 9028,

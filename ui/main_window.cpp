@@ -155,7 +155,7 @@ MainWindow::~MainWindow() {
 }
 
 QAction* MainWindow::AddCommand(QMenu* menu, const char* text, int commandId, bool checkable) {
-  QAction* action = menu->addAction(QString::fromLatin1(text));
+  QAction* action = menu->addAction(QString::fromUtf8(text));
   action->setCheckable(checkable);
   action->setData(commandId);
   // The shortcut column is for show: the keys act on release (eventFilter).
@@ -205,6 +205,7 @@ void MainWindow::BuildMenus() {
   setup->addSeparator();
   AddCommand(setup, "&Remote Control", kCmdRemoteControl, true);
   AddCommand(setup, "&Controls", kCmdControls);
+  AddCommand(setup, "&Web Remote\u2026", kCmdWebRemote);
   setup->addSeparator();
   AddCommand(setup, "&Audio AutoGainControl", kCmdAudioAgc, true);
   setup->addSeparator();
@@ -292,6 +293,9 @@ void MainWindow::RunCommand(int commandId) {
       break;
     case kCmdControls:
       OpenControls();
+      break;
+    case kCmdWebRemote:
+      if (openWebRemote) openWebRemote(this);
       break;
     case kCmdAudioAgc: {
       engine_.SetAudioAgc(engine_.audio().agcEnabled.load() == 0);

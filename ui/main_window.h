@@ -129,6 +129,8 @@ class MainWindow : public QMainWindow {
   // Called once when the window was closed or "&Exit" was chosen; the host
   // then ends the loop and runs the orderly shutdown.
   std::function<void()> onClosed;
+  // Setup > Web Remote: the host runs the dialog (it holds the settings).
+  std::function<void(QWidget* parent)> openWebRemote;
   // Called when the user closes the window: writes the exit autosave. When
   // it fails the window asks, with the failure, whether to stay open (to
   // save elsewhere) or to exit anyway. Empty: the window closes at once.

@@ -1,5 +1,5 @@
-// The real program's timing as a console and a matrix see it: how long a remote scene recall takes to reach the wire,
-// and whether a running chase ever leaves a hole in the stream of frames. Times are taken by the kernel: the sender
+// The real program's timing as a console and a matrix see it: how long a remote scene recall and an OSC master
+// change take to reach the wire, and whether a running chase ever leaves a hole in the stream of frames. Times are taken by the kernel: the sender
 // reads the clock right before it sends, the receiver keeps the stamp the kernel put on each datagram as it arrived,
 // so neither a busy machine nor the test's own threads add to what is measured.
 #include <sys/socket.h>
@@ -15,6 +15,7 @@
 
 #include "engine/engine_write_access.h"
 #include "generators/simple_color.h"
+#include "input/osc_protocol.h"
 #include "input/remote_input_settings.h"
 #include "show/show.h"
 #include "tests/app/windowed_support.h"
@@ -100,6 +101,27 @@ class StampedReceiver {
   std::atomic<bool> overflowed_{false};
   std::atomic<bool> stop_{false};
   std::thread thread_;
+};
+
+// A UDP socket that sends to 127.0.0.1:`port` and says when: the clock right before each send.
+class LoopbackUdpSender {
+ public:
+  explicit LoopbackUdpSender(int port) {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET, to.sin_port = htons(static_cast<uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::connect(fd_, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  }
+  ~LoopbackUdpSender() { ::close(fd_); }
+  int64_t Send(const std::vector<uint8_t>& datagram) {
+    const int64_t sent = NowNs();
+    EXPECT_EQ(::send(fd_, datagram.data(), datagram.size(), 0), static_cast<ssize_t>(datagram.size()));
+    return sent;
+  }
+
+ private:
+  int fd_ = -1;
 };
 
 // Sends the four remote channels as tpm2.net data frames to 127.0.0.1:`port`.
@@ -253,6 +275,57 @@ TEST_F(FrameTiming, RemoteSceneRecallsReachTheWireWithTheNextFrame) {
     RecordProperty(std::string(host) + "_latency_max_ms", std::to_string(max));
     EXPECT_LE(p99, kP99LimitMs);
   }
+}
+
+// A control surface moves the master between 0 and full over OSC at random moments of the frame clock; each change
+// must reach the wire with the next frame. A change that arrives while a pass is being mixed shows in the frame
+// after, so at most one frame goes out without it; the wait is uniform over a frame period (40 ms at 25 frames/s),
+// which puts its p99 at 39.6 ms plus the work, so the limit allows a little for the work, as the recall test does.
+TEST_F(FrameTiming, OscMasterChangesReachTheWireWithTheNextFrame) {
+  constexpr int kChanges = 200;
+  constexpr double kP99LimitMs = 45.0;
+  dir_ = test::FreshTestDir("osc_latency");
+  StampedReceiver frames;
+  const int oscPort = FreeUdpPort();
+  SaveColourShow(dir_ + "/show.qrx", frames.port(), [](Engine&) {});
+  ASSERT_TRUE(StartQuor(false, frames, kSceneColours[0], {"-S1", "--osc=127.0.0.1:" + std::to_string(oscPort)}));
+
+  LoopbackUdpSender surface(oscPort);
+  const unsigned seed = std::random_device()();
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> subFrame(0, 39'999);
+  size_t from = 0;
+  std::vector<double> latencies;
+  int64_t framesWithout = 0;  // the most frames that went out after a send without its change
+  // The first change is not counted: it shows the input is open and pays for anything done once.
+  for (int i = -1; i < kChanges; ++i) {
+    std::this_thread::sleep_for(milliseconds(40) + std::chrono::microseconds(subFrame(random)));
+    const bool dark = i % 2 != 0;
+    const int64_t sent = surface.Send(BuildOscMessage("/quor/master", dark ? 0.0f : 1.0f));
+    const Pixel expected = dark ? Pixel{0, 0, 0} : kSceneColours[0];
+    const int64_t shown = WaitForColour(frames, from, sent, expected, milliseconds(i < 0 ? 3000 : 1000));
+    ASSERT_GE(shown, 0) << "OSC change " << i << " never reached the wire; " << test::ReadWholeFile(dir_ + "/quor.log");
+    if (i < 0) continue;
+    latencies.push_back(Ms(frames[static_cast<size_t>(shown)].arrivedNs - sent));
+    int64_t firstAfter = shown;
+    while (firstAfter > 0 && frames[static_cast<size_t>(firstAfter - 1)].arrivedNs >= sent) --firstAfter;
+    framesWithout = std::max(framesWithout, shown - firstAfter);
+  }
+  ASSERT_TRUE(StopQuor());
+  ASSERT_FALSE(frames.overflowed());
+
+  std::sort(latencies.begin(), latencies.end());
+  const auto rank = [&](double q) { return latencies[static_cast<size_t>(q * (kChanges - 1) + 0.5)]; };
+  const double p50 = rank(0.5), p99 = rank(0.99), max = latencies.back();
+  std::printf("headless: OSC master change to the wire over %d changes (seed %u): p50 %.1f ms, p99 %.1f ms, max %.1f "
+              "ms, min %.1f ms, at most %lld frame(s) sent without the change; receiver lagged the kernel by %.1f ms at "
+              "most\n",
+              kChanges, seed, p50, p99, max, latencies.front(), static_cast<long long>(framesWithout),
+              LongestReceiverLagMs(frames));
+  RecordProperty("osc_latency_p50_ms", std::to_string(p50));
+  RecordProperty("osc_latency_p99_ms", std::to_string(p99));
+  EXPECT_LT(p99, kP99LimitMs);
+  EXPECT_LE(framesWithout, 1);
 }
 
 // A chase recalls a scene every second for a minute in the windowed program: the matrix keeps receiving frames at
