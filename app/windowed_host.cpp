@@ -85,6 +85,8 @@ int WindowedHost::Run(QApplication& app) {
   // while the window is still there to save elsewhere.
   window.saveBeforeClose = [&lifecycle] { return lifecycle.SaveAutosave(); };
   window.projectFileChanged = [&lifecycle](const std::string& path) { lifecycle.FollowProject(path); };
+  window.projectOpened = [&lifecycle] { lifecycle.FollowControlSettings(); };
+  window.controlSettingsPath = [&lifecycle] { return lifecycle.controlSettingsPath(); };
   window.openWebRemote = [this, &lifecycle](QWidget* parent) { RunWebRemoteCommand(engine_, lifecycle, parent); };
   // The windows the resumed show had open come back; -M opens show mode
   // whatever the show had.

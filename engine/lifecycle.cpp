@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "engine/project_file.h"
 #include "engine/web_remote.h"
@@ -28,11 +29,12 @@ Lifecycle::Lifecycle(Engine& engine, std::vector<std::string> args, LifecycleOpt
 Lifecycle::~Lifecycle() {
   // The wake-up may name the host's window, which may go before the
   // engine. (Refused while the clock runs; Finish has stopped it by then.)
-  // The remote input's thread calls it too: the input closes first, which
+  // The remote, OSC and MIDI inputs' threads call it too: they close first, which
   // Finish has done already unless it never ran.
   if (options_.wakeMainThread) {
     engine_.remote().CloseRemoteInput();
     engine_.osc().Close();
+    engine_.midi().Close();
     engine_.web().Close();
     engine_.EditHooks([](EngineHooks& hooks) { hooks.wakeMainThread = nullptr; });
   }
@@ -97,7 +99,7 @@ std::optional<int> Lifecycle::Start() {
   }
   ApplySlotRequests();
   engine_.RebindSlots();
-  OpenOscInput();
+  OpenControlInputs();
   OpenWebRemote();
   Autostart();
   engine_.StartClock();
@@ -214,12 +216,16 @@ void Lifecycle::FollowProject(const std::string& path) {
                     std::filesystem::equivalent(path, paths_.demoShowPath, error);
   const std::string next = SideFilePath(path.empty() || demo ? paths_.autosavePath : path);
   if (next == resumePath_) return;
+  // A Save As takes the kept control settings along; an open or new calls
+  // FollowControlSettings before the next keep, which drops the carry.
+  carryControlsFrom_ = resumePath_;
   resumePath_ = next;
   kept_.reset();  // that file has not had this state yet
 }
 
 void Lifecycle::KeepResumeState() {
   if (finished_ || resumePath_.empty()) return;
+  if (!carryControlsFrom_.empty()) CarryControlSettings();
   const auto now = std::chrono::steady_clock::now();
   if (now - lastKeep_ < kResumeKeepInterval) return;
   lastKeep_ = now;
@@ -228,13 +234,45 @@ void Lifecycle::KeepResumeState() {
   if (WriteResume(resumePath_, state)) kept_ = state;
 }
 
-void Lifecycle::OpenOscInput() {
-  if (!commandLine_.osc.enabled) {
-    if (commandLine_.osc.feedback) engine_.console().Write("OSC feedback needs --osc=PORT as well; OSC stays off\n");
-    return;
+std::optional<ControlSettings> Lifecycle::ReadKeptControls(const std::string& sidePath) {
+  const ControlSettingsRead read = ReadControlSettings(sidePath);
+  if (!read.problem.empty()) engine_.changes().ReportError(Failure{sidePath, 0, read.problem});
+  return read.settings;
+}
+
+void Lifecycle::OpenControlInputs() {
+  ControlSettings settings = CurrentControlSettings(engine_);
+  if (const std::optional<ControlSettings> kept = ReadKeptControls(resumePath_)) settings = *kept;
+  // The command line wins over the kept settings for this run.
+  const OscSettings& asked = commandLine_.osc;
+  if (asked.enabled) {
+    settings.osc.enabled = true;
+    settings.osc.listenAddress = asked.listenAddress;
+    settings.osc.port = asked.port;
   }
-  engine_.oscSettings() = commandLine_.osc;
-  if (engine_.osc().Open()) engine_.console().Print("OSC input listening on UDP port %d\n", engine_.osc().LocalPort());
+  if (asked.feedback) settings.osc.feedback = asked.feedback;
+  if (asked.feedback && !settings.osc.enabled) {
+    engine_.console().Write("OSC feedback needs --osc=PORT as well; OSC stays off\n");
+  }
+  ApplyControlSettings(engine_, settings);
+}
+
+void Lifecycle::FollowControlSettings() {
+  if (finished_ || resumePath_.empty()) return;
+  carryControlsFrom_.clear();  // an open or new: the old file's settings stay there
+  if (const std::optional<ControlSettings> kept = ReadKeptControls(resumePath_)) {
+    ApplyControlSettings(engine_, *kept);
+  }
+}
+
+void Lifecycle::CarryControlSettings() {
+  const std::string from = std::exchange(carryControlsFrom_, std::string());
+  const ControlSettingsRead read = ReadControlSettings(from);
+  if (!read.settings) return;
+  if (const std::optional<Failure> failed = WriteControlSettings(resumePath_, *read.settings)) {
+    engine_.console().Print("Cannot keep the control settings in %s: %s\n", resumePath_.c_str(),
+                            failed->message.c_str());
+  }
 }
 
 void Lifecycle::OpenWebRemote() {
@@ -333,6 +371,8 @@ int Lifecycle::Finish() {
   engine_.StopRendering();
   engine_.remote().CloseRemoteInput();
   engine_.osc().Close();
+  // The MIDI input's thread sets controls too, which may wake the host.
+  engine_.midi().Close();
   engine_.web().Close();
   if (options_.wakeMainThread) engine_.EditHooks([](EngineHooks& hooks) { hooks.wakeMainThread = nullptr; });
   const ProjectFileResult saved = SaveAutosave();

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "engine/command_line.h"
+#include "engine/control_inputs.h"
 #include "engine/engine.h"
 #include "engine/program_paths.h"
 #include "engine/project_file.h"
@@ -85,6 +86,14 @@ class Lifecycle {
   // the next keep on. An empty path (File > New) and the bundled demo keep
   // it beside the autosave.
   void FollowProject(const std::string& path);
+  // The show was opened or made new (after FollowProject): the OSC and MIDI
+  // inputs take the settings kept in its side file. A project without kept
+  // settings leaves them as they are; a damaged section is reported (as an
+  // error on the change feed) and changes nothing.
+  void FollowControlSettings();
+  // Where the control surfaces' settings are kept: the side file of the
+  // project, or the one beside the autosave (empty before Start).
+  const std::string& controlSettingsPath() const { return resumePath_; }
   // This start found neither a project nor an autosave and plays the demo.
   bool firstStart() const { return firstStart_; }
   // Where the resume state is written (a side file; empty before Start).
@@ -108,8 +117,14 @@ class Lifecycle {
  private:
   void LoadStartProject();
   void ApplySlotRequests();
-  // Opens the OSC input when the command line asked for it.
-  void OpenOscInput();
+  // Opens the OSC and MIDI inputs as the side file keeps them, OSC as the
+  // command line overrides it.
+  void OpenControlInputs();
+  // Reads the kept control settings of the side file at `sidePath`; a
+  // damaged section is reported and gives nothing.
+  std::optional<ControlSettings> ReadKeptControls(const std::string& sidePath);
+  // After a Save As: the settings kept beside the old file go beside the new.
+  void CarryControlSettings();
   void OpenWebRemote();
   void Autostart();
   // --scan-artnet: one scan, the nodes on standard output; the exit code.
@@ -138,6 +153,9 @@ class Lifecycle {
   ResumeWindows windows_{};          // the last windows the host reported
   std::chrono::steady_clock::time_point lastKeep_{};
   bool keepFailed_ = false;
+  // The side file a project change left, until the change is known to be a
+  // save (its settings then go along) or an open (they stay behind).
+  std::string carryControlsFrom_;
   WebSettings webSettings_;
 };
 

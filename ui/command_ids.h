@@ -28,6 +28,7 @@ enum CommandId : int {
   kCmdSaveAs = 9241,
   kCmdUndo = 9242,
   kCmdRedo = 9243,
+  kCmdControls = 9250,
   kCmdWebRemote = 9260,
   // The panel buttons that give the same commands.
   kCmdScenesButton = 9027,

@@ -204,6 +204,7 @@ void MainWindow::BuildMenus() {
   AddCommand(setup, "&New Matrix Output...", kCmdNewMatrixOutput);
   setup->addSeparator();
   AddCommand(setup, "&Remote Control", kCmdRemoteControl, true);
+  AddCommand(setup, "&Controls", kCmdControls);
   AddCommand(setup, "&Web Remote\u2026", kCmdWebRemote);
   setup->addSeparator();
   AddCommand(setup, "&Audio AutoGainControl", kCmdAudioAgc, true);
@@ -289,6 +290,9 @@ void MainWindow::RunCommand(int commandId) {
       break;
     case kCmdRemoteControl:
       modal_->RunCommand(kCmdRemoteControl, QStringLiteral("Remote Control"));
+      break;
+    case kCmdControls:
+      OpenControls();
       break;
     case kCmdWebRemote:
       if (openWebRemote) openWebRemote(this);
@@ -670,7 +674,10 @@ void MainWindow::OpenProject() {
   if (path.isEmpty()) return;
   const ProjectFileResult loaded = LoadProject(engine_, path.toStdString(), LoadHooks());
   ShowErrors(LoadErrors(loaded, path.toStdString()));
-  if (loaded.status == ProjectFileStatus::kDone) SetCurrentFile(path);
+  if (loaded.status == ProjectFileStatus::kDone) {
+    SetCurrentFile(path);
+    ProjectOpened();
+  }
   panel_->Refresh();
 }
 
@@ -685,6 +692,7 @@ bool MainWindow::OpenProjectFile(const QString& path) {
   }
   if (loaded.status != ProjectFileStatus::kDone) return false;
   SetCurrentFile(path);
+  ProjectOpened();
   return true;
 }
 
@@ -701,6 +709,7 @@ void MainWindow::NewProject() {
   engine_.outputs().fastPatch() = FastPatchSettings{};
   ShowErrors(ApplyProject(engine_, std::move(project), LoadHooks()).errors);
   SetCurrentFile(QString());
+  ProjectOpened();
   panel_->Refresh();
 }
 
@@ -817,6 +826,23 @@ void MainWindow::HandleFunctionKey(int key) {
     default:
       break;
   }
+}
+
+void MainWindow::ProjectOpened() {
+  if (projectOpened) projectOpened();
+  if (controls_) controls_->Refresh();
+}
+
+void MainWindow::OpenControls() {
+  if (!controls_) {
+    ControlsWindowServices services;
+    services.settingsPath = [this] { return controlSettingsPath ? controlSettingsPath() : std::string(); };
+    services.openHelp = [this](int topic) { OpenHelp(topic); };
+    controls_ = new ControlsWindow(engine_, engine_.midi(), engine_.controlActivity(), std::move(services), this);
+  }
+  controls_->show();
+  controls_->raise();
+  controls_->activateWindow();
 }
 
 void MainWindow::ToggleRecorder() {

@@ -25,6 +25,7 @@
 #include "engine/resume_state.h"
 #include "ui/preview_renderer.h"
 #include "ui/recent_files.h"
+#include "ui/controls_window.h"
 #include "ui/recorder_window.h"
 #include "ui/show_mode_window.h"
 #include "ui/window_state.h"
@@ -91,6 +92,8 @@ class MainWindow : public QMainWindow {
   ChaseWindow* chases() const { return chases_; }
   // The file recorder window, or null; closed, it is deleted soon.
   RecorderWindow* recorderWindow() const { return recorder_; }
+  // The "Controls" window once Setup > Controls opened it.
+  ControlsWindow* controlsWindow() const { return controls_; }
   ShowModeWindow* showModeWindow() const { return showMode_; }
   HelpViewer* helpViewer() const { return help_; }
   PreviewWidget* preview(int index) const { return previews_[static_cast<size_t>(index)]; }
@@ -135,6 +138,11 @@ class MainWindow : public QMainWindow {
   // Called with the path of a project file that File > Open loaded or
   // File > Save wrote: the show now belongs to that file.
   std::function<void(const std::string&)> projectFileChanged;
+  // Called after File > Open loaded a project or File > New made one (after
+  // projectFileChanged): the control surfaces follow the show's settings.
+  std::function<void()> projectOpened;
+  // The side file the control surfaces' settings are kept in.
+  std::function<std::string()> controlSettingsPath;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -176,6 +184,9 @@ class MainWindow : public QMainWindow {
   void UpdateMenuChecks();
   void HandleFunctionKey(int key);
   void ToggleRecorder();
+  void OpenControls();
+  // After File > Open or New: the hook, then the Controls window follows.
+  void ProjectOpened();
   // The exit autosave failed: true when the user still wants to exit.
   bool ExitWithoutAutosave(const std::vector<Failure>& errors);
 
@@ -199,6 +210,7 @@ class MainWindow : public QMainWindow {
   SceneWindow* scenes_ = nullptr;
   ChaseWindow* chases_ = nullptr;
   QPointer<RecorderWindow> recorder_;
+  QPointer<ControlsWindow> controls_;
   QPointer<ShowModeWindow> showMode_;
   QPointer<ShowModeWindow> closedShowMode_;  // closed, its deletion still pending
   bool sceneWasVisible_ = false;

@@ -8,6 +8,9 @@
 #include <regex>
 
 #include "engine/lifecycle.h"
+#include "files/control_settings.h"
+#include "input/osc_protocol.h"
+#include "platform/udp_socket.h"
 #include "generators/simple_color.h"
 #include "quor_run.h"
 #include "show/show.h"
@@ -150,6 +153,41 @@ TEST(Headless, BadOptionsAreRefusedWithUsage) {
   const test::ShellRun help = test::Shell(std::string(QUOR_BINARY) + " --help");
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_TRUE(help.Says("--snapshot=FILE")) << help.output;
+}
+
+// An installation played from a surface without a window: the OSC input
+// kept in the side file opens at start-up and answers a question.
+TEST(Headless, OpensTheKeptOscInputAndAnswersOnLoopback) {
+  const std::string dir = test::FreshTestDir("headless_kept_osc");
+  const std::array<uint8_t, 4> loopback{127, 0, 0, 1};
+  ControlSettings kept;
+  kept.osc.enabled = true;
+  kept.osc.listenAddress = loopback;
+  kept.osc.port = test::FreeLoopbackPort();
+  ASSERT_FALSE(WriteControlSettings(dir + "/autosave.dat.json", kept));
+  Result<std::unique_ptr<UdpSocket>> client = UdpSocket::OpenListening(test::FreeLoopbackPort(), loopback);
+  ASSERT_TRUE(client && !(*client)->bindFailure());
+  const std::string log = dir + "/quor.log";
+  const pid_t pid = test::Spawn({QUOR_BINARY, "--headless", "--config-dir=" + dir, "--seconds=20"}, log);
+  const std::vector<uint8_t> question = BuildOscMessage("/quor/master/level");
+  std::optional<std::string> answer;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!answer && std::chrono::steady_clock::now() < deadline) {
+    (*client)->SendTo(Ipv4Endpoint{loopback, static_cast<uint16_t>(kept.osc.port)}, question);
+    test::Eventually([&] {
+      std::vector<uint8_t> buffer(1024);
+      Ipv4Endpoint from;
+      const std::optional<size_t> size = (*client)->ReceiveFrom(buffer, from);
+      if (!size) return false;
+      const auto messages = ParseOscPacket(std::span<const uint8_t>(buffer.data(), *size));
+      if (messages && !messages->empty()) answer = std::string((*messages)[0].address);
+      return true;
+    }, 300);
+  }
+  EXPECT_EQ(test::StopQuor(pid), 0);
+  EXPECT_EQ(answer, "/quor/master/level") << test::ReadWholeFile(log);
+  EXPECT_NE(test::ReadWholeFile(log).find("OSC input listening on UDP port " + std::to_string(kept.osc.port)),
+            std::string::npos);
 }
 
 // The program lists the sequencer's ports, or says why there are none (as on a machine without
