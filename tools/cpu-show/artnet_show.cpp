@@ -5,11 +5,10 @@
 //
 //   quor_cpu_show OUT.qrx PORT
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "engine/engine.h"
-#include "engine/project_file.h"
+#include "tools/show-writer/show_writer.h"
 #include "generators/generator_catalogue.h"
 
 namespace quor {
@@ -39,28 +38,10 @@ int Write(const std::string& path, int port) {
         PatchEntry{i / kPixelsPerUniverse, channel, channel + 1, channel + 2};
   }
   engine.outputs().PatchChanged();
-  // Saved with the output running, so loading the show starts it.
-  if (!engine.OpenOutputs()) {
-    std::fprintf(stderr, "quor_cpu_show: the outputs did not open\n");
-    return 1;
-  }
-  const ProjectFileResult saved = SaveProject(engine, path);
-  engine.CloseOutputs();
-  if (saved.status != ProjectFileStatus::kDone) {
-    std::fprintf(stderr, "quor_cpu_show: cannot save %s: %s\n", path.c_str(), saved.reason.c_str());
-    return 1;
-  }
-  return 0;
+  return SaveRunningShow(engine, path, "quor_cpu_show");
 }
 
 }  // namespace
 }  // namespace quor
 
-int main(int argc, char** argv) {
-  const int port = argc == 3 ? std::atoi(argv[2]) : 0;
-  if (port <= 0 || port > 65535) {
-    std::fprintf(stderr, "usage: quor_cpu_show OUT.qrx PORT\n");
-    return 2;
-  }
-  return quor::Write(argv[1], port);
-}
+int main(int argc, char** argv) { return quor::ShowWriterMain(argc, argv, "quor_cpu_show", quor::Write); }

@@ -6,11 +6,10 @@
 //
 //   quor_web_show OUT.qrx PORT
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "engine/engine.h"
-#include "engine/project_file.h"
+#include "tools/show-writer/show_writer.h"
 #include "generators/generator_catalogue.h"
 #include "show/show.h"
 
@@ -40,27 +39,10 @@ int Write(const std::string& path, int port) {
   show.chases().InsertChase(0, "Both");
   show.chases().InsertStep(0, 0, ChaseStep{kStepScene, 0, 0, 0, 1000});
   show.chases().InsertStep(0, 1, ChaseStep{kStepScene, 1, 0, 0, 1000});
-  if (!engine.OpenOutputs()) {
-    std::fprintf(stderr, "quor_web_show: the outputs did not open\n");
-    return 1;
-  }
-  const ProjectFileResult saved = SaveProject(engine, path);
-  engine.CloseOutputs();
-  if (saved.status != ProjectFileStatus::kDone) {
-    std::fprintf(stderr, "quor_web_show: cannot save %s: %s\n", path.c_str(), saved.reason.c_str());
-    return 1;
-  }
-  return 0;
+  return SaveRunningShow(engine, path, "quor_web_show");
 }
 
 }  // namespace
 }  // namespace quor
 
-int main(int argc, char** argv) {
-  const int port = argc == 3 ? std::atoi(argv[2]) : 0;
-  if (port <= 0 || port > 65535) {
-    std::fprintf(stderr, "usage: quor_web_show OUT.qrx PORT\n");
-    return 2;
-  }
-  return quor::Write(argv[1], port);
-}
+int main(int argc, char** argv) { return quor::ShowWriterMain(argc, argv, "quor_web_show", quor::Write); }
