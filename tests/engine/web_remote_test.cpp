@@ -98,7 +98,11 @@ class WebRemoteTest : public testing::Test {
     for (const char* name : {"A", "B", "C"}) ASSERT_TRUE(engine_.show().sceneList().Add(name));
     Open("1234");
   }
-  void TearDown() override { engine_.web().Close(); }
+  void TearDown() override {
+    engine_.web().Close();
+    // The engine flushes its console when it goes, after console_ is gone.
+    engine_.console().SetSink([](std::string_view) {});
+  }
   void Open(const char* pin, const std::string& address = "127.0.0.1") {
     WebSettings settings;
     settings.enabled = true;
@@ -381,8 +385,8 @@ TEST(WebRemoteProtocol, ListenOptionSettingsFileAndMessages) {
 }
 
 TEST(WebRemoteStart, RefusesEveryInterfaceWithoutAPin) {
+  std::string console;  // outlives the engine, which flushes its console when it goes
   Engine engine{test::TestRegistry(), EngineOptions{FrameClock::Mode::kManual, 1}};
-  std::string console;
   engine.console().SetSink([&](std::string_view text) { console += text; });
   WebSettings settings;
   settings.enabled = true;

@@ -87,7 +87,11 @@ class MidiInputTest : public testing::Test {
     ports_->list = {{"Pad:Pad MIDI 1 24:0"}, {"Pad:Pad MIDI 1 24:0"}};
     input_ = std::make_unique<MidiInput>(engine_, engine_.console(), engine_.controlActivity(), std::move(ports));
   }
-  void TearDown() override { input_->Close(); }
+  void TearDown() override {
+    input_->Close();
+    // The engine flushes its console when it goes, after console_ is gone.
+    engine_.console().SetSink([](std::string_view) {});
+  }
 
   void Apply(std::vector<MidiMapping> mappings, std::string inputPort = "Pad:Pad MIDI 1 24:0",
              std::string outputPort = "") {
