@@ -306,13 +306,13 @@ class WebServer : public QObject {
     const Values values = ReadValues();
     if (seen_.empty()) seen_ = values;
     QJsonArray controls;
-    for (const ControlSpec& spec : ControlSpecs()) {
-      if (spec.instances == 0) continue;
-      controls.append(QJsonObject{{"name", QString::fromStdString(ControlName({spec.id, 0}))},
-                                  {"kind", QString::fromLatin1(ControlTypeName(spec.kind).data(),
-                                                               static_cast<qsizetype>(ControlTypeName(spec.kind).size()))},
-                                  {"min", spec.min},
-                                  {"max", spec.max}});
+    for (const ControlSpec& control : ControlSpecs()) {
+      if (control.instances == 0) continue;
+      controls.append(QJsonObject{{"name", QString::fromStdString(ControlName({control.id, 0}))},
+                                  {"kind", QString::fromLatin1(ControlTypeName(control.kind).data(),
+                                                               static_cast<qsizetype>(ControlTypeName(control.kind).size()))},
+                                  {"min", control.min},
+                                  {"max", control.max}});
     }
     QJsonObject all;
     AddValues(values, nullptr, all);
