@@ -44,6 +44,14 @@ const char* ColourOrderName(int order) {
   return order >= 0 && order < kColourOrderCount ? kColourOrders[static_cast<size_t>(order)].name : "";
 }
 
+bool PixelFits(int64_t first, int64_t channels, int width) { return first >= 0 && first + width <= channels; }
+
+PatchEntry PixelEntry(int device, int64_t first, int colourOrder) {
+  const ColourOrder& colours = kColourOrders[static_cast<size_t>(std::clamp(colourOrder, 0, kColourOrderCount - 1))];
+  return PatchEntry{device, static_cast<int32_t>(first + colours.red), static_cast<int32_t>(first + colours.green),
+                    static_cast<int32_t>(first + colours.blue)};
+}
+
 FastPatchResult ApplyFastPatch(PatchTable& patch, const OutputDeviceList& devices, int startX, int startY,
                                FastPatchSettings& settings, int fromPixel) {
   FastPatchResult result;
@@ -53,7 +61,6 @@ FastPatchResult ApplyFastPatch(PatchTable& patch, const OutputDeviceList& device
   if (settings.colourOrder < 0 || settings.colourOrder >= kColourOrderCount) return result;
   result.applied = true;
   const int64_t channels = devices[settings.device].channels;
-  const ColourOrder& colours = kColourOrders[static_cast<size_t>(settings.colourOrder)];
 
   // Clip the area to the matrix.
   if (static_cast<int64_t>(startX) + settings.dimensionX > patch.width()) settings.dimensionX = patch.width() - startX;
@@ -86,14 +93,10 @@ FastPatchResult ApplyFastPatch(PatchTable& patch, const OutputDeviceList& device
   int k = std::clamp(fromPixel, 0, result.areaPixels);
   for (; k < result.areaPixels; ++k) {
     // All three channels of the pixel must exist on the device.
-    if (first < 0 || first + 3 > channels) break;
+    if (!PixelFits(first, channels)) break;
     int x = 0, y = 0;
     visit(k, x, y);
-    PatchEntry& e = patch.At(startX + x, startY + y);
-    e.device = settings.device;
-    e.red = static_cast<int32_t>(first + colours.red);
-    e.green = static_cast<int32_t>(first + colours.green);
-    e.blue = static_cast<int32_t>(first + colours.blue);
+    patch.At(startX + x, startY + y) = PixelEntry(settings.device, first, settings.colourOrder);
     first += 3;
     ++result.patched;
   }
@@ -104,7 +107,7 @@ FastPatchResult ApplyFastPatch(PatchTable& patch, const OutputDeviceList& device
     result.nextX = startX + x;
     result.nextY = startY + y;
   }
-  if (first < 0 || first + 3 > channels || first > std::numeric_limits<int32_t>::max()) first = 0;
+  if (!PixelFits(first, channels) || first > std::numeric_limits<int32_t>::max()) first = 0;
   settings.firstChannel = static_cast<int>(first);
   return result;
 }

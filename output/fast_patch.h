@@ -6,6 +6,8 @@
 // UI thread, while output is stopped.
 #pragma once
 
+#include <cstdint>
+
 #include "output/device_list.h"
 #include "output/patch_table.h"
 
@@ -25,6 +27,14 @@ struct FastPatchSettings {
 
 const char* PixelOrderName(int order);   // "" outside the range
 const char* ColourOrderName(int order);  // "" outside the range
+
+// The channel arithmetic FastPatch uses for one pixel, shared with every
+// other way of patching runs of pixels: the pixel fits when all its
+// `width` channels from `first` on lie below the device's `channels`, and
+// its entry places red, green and blue at `first` plus the colour order's
+// offsets (`colourOrder` 0..5).
+bool PixelFits(int64_t first, int64_t channels, int width = 3);
+PatchEntry PixelEntry(int device, int64_t first, int colourOrder);
 
 // What one FastPatch did. The area's pixels are counted in the visiting
 // order; `next` is the first one left unpatched (== `areaPixels` when the
