@@ -263,10 +263,22 @@ void Lifecycle::FollowControlSettings() {
   if (const std::optional<ControlSettings> kept = ReadKeptControls(resumePath_)) {
     ApplyControlSettings(engine_, *kept);
   }
+  // Sync and power belong to the show as well; a show without them has
+  // them off.
+  LoadInstallation(engine_, resumePath_, commandLine_);
 }
 
 void Lifecycle::CarryControlSettings() {
   const std::string from = std::exchange(carryControlsFrom_, std::string());
+  // The installation sections go along as the old file holds them.
+  const SideFileRead old = ReadSideFile(from);
+  for (const char* section : {kSyncSection, kPowerSection}) {
+    if (!old.sections.contains(QLatin1String(section))) continue;
+    if (const std::optional<Failure> failed = WriteSideSection(resumePath_, section, SideSection(old, section))) {
+      engine_.console().Print("Cannot keep the installation settings in %s: %s\n", resumePath_.c_str(),
+                              failed->message.c_str());
+    }
+  }
   const ControlSettingsRead read = ReadControlSettings(from);
   if (!read.settings) return;
   if (const std::optional<Failure> failed = WriteControlSettings(resumePath_, *read.settings)) {

@@ -89,7 +89,9 @@ class Lifecycle {
   // The show was opened or made new (after FollowProject): the OSC and MIDI
   // inputs take the settings kept in its side file. A project without kept
   // settings leaves them as they are; a damaged section is reported (as an
-  // error on the change feed) and changes nothing.
+  // error on the change feed) and changes nothing. The installation
+  // settings (sync, power) are read from that side file too, off where it
+  // has none; a Save As takes them along with the control settings.
   void FollowControlSettings();
   // Where the control surfaces' settings are kept: the side file of the
   // project, or the one beside the autosave (empty before Start).

@@ -8,9 +8,11 @@
 #include "engine/command_line.h"
 #include "engine/engine.h"
 #include "engine/installation.h"
+#include "engine/lifecycle.h"
 #include "files/side_file.h"
 #include "output/drivers.h"
 #include "test_support.h"
+#include "tests/engine/started_lifecycle.h"
 
 namespace quor {
 namespace {
@@ -74,6 +76,30 @@ TEST(PowerSettings, EntriesFollowTheirDeviceAndRoundTrip) {
   const std::vector<DeviceCorrection> read = PowerFromJson(bad, devices, problems);
   EXPECT_EQ(read[0], (DeviceCorrection{{100, 100, 100}, 50, 0, 20}));
   EXPECT_EQ(problems.size(), 4u);  // gainRed, milliampsPerChannel, index 3, the number 7
+}
+
+// File > Open and New read the opened show's sections (off where it has
+// none); Save As takes them along to the new file.
+TEST(SyncSettings, FollowTheOpenedShowAndGoAlongWithASaveAs) {
+  const std::string dir = test::FreshTestDir("installation_follow");
+  ASSERT_EQ(WriteSideSection(dir + "/b.qrx.json", kSyncSection, SyncToJson({true, 9})), std::nullopt);
+  test::StartedLifecycle run(dir, {});
+  ASSERT_FALSE(run.lifecycle.Start());
+  EXPECT_EQ(run.engine.outputs().sync(), OutputSync{});
+  run.lifecycle.FollowProject(dir + "/b.qrx");
+  run.lifecycle.FollowControlSettings();
+  EXPECT_EQ(run.engine.outputs().sync(), (OutputSync{true, 9}));
+  run.lifecycle.FollowProject(dir + "/plain.qrx");
+  run.lifecycle.FollowControlSettings();
+  EXPECT_EQ(run.engine.outputs().sync(), OutputSync{});
+  run.lifecycle.FollowProject(dir + "/b.qrx");
+  run.lifecycle.FollowControlSettings();
+  run.lifecycle.FollowProject(dir + "/c.qrx");  // Save As
+  run.lifecycle.KeepResumeState();
+  std::vector<std::string> problems;
+  EXPECT_EQ(SyncFromJson(SideSection(ReadSideFile(dir + "/c.qrx.json"), kSyncSection), problems), (OutputSync{true, 9}));
+  EXPECT_EQ(run.engine.outputs().sync(), (OutputSync{true, 9}));
+  EXPECT_EQ(run.lifecycle.Finish(), 0);
 }
 
 }  // namespace
