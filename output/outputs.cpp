@@ -142,8 +142,8 @@ std::optional<Failure> Outputs::OpenOutputs() {
   for (size_t i = 0; i < connections_.size() && i < corrections.size(); ++i) {
     Connection& c = connections_[i];
     if (c.buffer.empty() || !corrections[i].Active()) continue;
-    c.correction = corrections[i];
-    if (c.correction.budgetMilliamps > 0) {
+    c.correction = PreparedCorrection(corrections[i]);
+    if (corrections[i].budgetMilliamps > 0) {
       c.budgetShare = std::make_shared<std::atomic<int>>(100);
       limitWatch_.push_back(i);
     }
@@ -223,9 +223,14 @@ std::vector<DeviceCorrection> Outputs::corrections() const {
 std::vector<Failure> Outputs::TakeFaults() {
   std::vector<Failure> faults;
   // Said once when a device starts being limited and once when it stops.
+  limitStatus_.clear();
   for (const size_t i : limitWatch_) {
     Connection& c = connections_[i];
     const int share = c.budgetShare->load(std::memory_order_relaxed);
+    if (share < 100) {
+      limitStatus_ += limitStatus_.empty() ? "Power limit: output " : ", output ";
+      limitStatus_ += std::to_string(i + 1) + " at " + std::to_string(share) + "%";
+    }
     if (share < 100 && !c.limitSaid) {
       c.limitSaid = true;
       console_.Print("Output %zu: limited to %d%% for its power budget\n", i + 1, share);
@@ -302,8 +307,8 @@ void Outputs::SendLocked(FrameView frame, int state) {
   const PacketSink send = [&transport](std::span<const uint8_t> bytes) { transport->Send(bytes); };
   for (Connection& c : connections_) {
     if (c.correction.Active() && !c.buffer.empty()) {
-      const int share = ApplyCorrection(
-          c.correction, std::span<uint8_t>(c.buffer.data() + c.info->headerLength, static_cast<size_t>(c.device.channels)));
+      const int share = c.correction.Apply(
+          std::span<uint8_t>(c.buffer.data() + c.info->headerLength, static_cast<size_t>(c.device.channels)));
       if (c.budgetShare) c.budgetShare->store(share, std::memory_order_relaxed);
     }
     const DriverInfo* info = c.info;
@@ -417,6 +422,7 @@ std::vector<Outputs::Connection> Outputs::ReleaseLocked() {
   released.swap(connections_);  // the UDP transports only borrow the socket, closed below
   faultWatch_.clear();
   limitWatch_.clear();
+  limitStatus_.clear();
   artSyncVia_.clear();
   sacnSync_.clear();  // before the socket they borrow
   buffers_.clear();

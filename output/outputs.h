@@ -107,6 +107,10 @@ class Outputs {
   void SetCorrections(std::vector<DeviceCorrection> corrections);
   // By the current device index.
   std::vector<DeviceCorrection> corrections() const;
+  // The outputs their budget limited in the latest frame, as of the last
+  // TakeFaults ("Power limit: output 3 at 62%"); empty when none is (UI
+  // thread).
+  const std::string& limitStatus() const { return limitStatus_; }
 
   // For tests and diagnostics (UI thread).
   int bitmapCounter() const { return bitmapCounter_; }
@@ -129,7 +133,7 @@ class Outputs {
       std::atomic<uint64_t> failed{0};   // files not written since the open
     };
     std::shared_ptr<BitmapHealth> bitmapHealth;
-    DeviceCorrection correction;           // applied when Active()
+    PreparedCorrection correction;         // applied when Active()
     // What the budget left of the latest frame, in percent (written by the
     // send, read by TakeFaults); only for devices with a budget.
     std::shared_ptr<std::atomic<int>> budgetShare;
@@ -173,6 +177,7 @@ class Outputs {
   // UI thread: each correction with the device it was set for.
   std::vector<std::pair<OutputDevice, DeviceCorrection>> corrections_;
   std::vector<size_t> limitWatch_;           // connections with a budget
+  std::string limitStatus_;                  // UI thread
   // Sync while output runs: one Art-Net connection per destination whose
   // transport carries the ArtSync, and one sACN sync destination each.
   std::vector<size_t> artSyncVia_;

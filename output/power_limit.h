@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -28,8 +29,31 @@ struct DeviceCorrection {
   friend bool operator==(const DeviceCorrection&, const DeviceCorrection&) = default;
 };
 
-// Applies `correction` to `channels` in place. Returns the share the budget
-// left, in percent (100 when the frame fits or there is no budget).
+// A correction made ready for the send when output opens: the factor of
+// every channel of a whole vector block laid out once, and the budget in
+// the units of the channel sum, so a frame costs one pass that applies the
+// gains and sums the result, and a second one only when the budget scales.
+class PreparedCorrection {
+ public:
+  static constexpr size_t kBlock = 96;  // whole colour triples and whole vector lanes
+
+  PreparedCorrection() = default;
+  explicit PreparedCorrection(const DeviceCorrection& correction);
+  bool Active() const { return gains_ || budget_; }
+  // Applies the correction to `channels` in place. Returns the share the
+  // budget left, in percent (100 when the frame fits or there is no budget).
+  int Apply(std::span<uint8_t> channels) const;
+
+ private:
+  std::array<uint16_t, kBlock> factors_{};  // per channel of a block, 256 = unchanged
+  bool gains_ = false;                      // some factor is below 256
+  bool budget_ = false;
+  uint64_t allowed_ = 0;    // budget in mA x 255: the channel sum times mA may reach it
+  uint64_t milliamps_ = 1;  // draw of one channel at 255
+};
+
+// Applies `correction` to `channels` in place (PreparedCorrection for one
+// call).
 int ApplyCorrection(const DeviceCorrection& correction, std::span<uint8_t> channels);
 
 // The estimated draw of `channels` in milliamperes, rounded down.

@@ -60,6 +60,39 @@ TEST(PowerLimit, EstimateAlwaysFitsAndGrowsWithTheBudget) {
   }
 }
 
+// The blocked, vectorized passes give what the formulas say channel by
+// channel, at every length around the block size and at the largest device.
+TEST(PowerLimit, MatchesTheScalarFormulasAtEveryLength) {
+  const DeviceCorrection corrections[] = {
+      {{90, 80, 70}, 90, 1000, 20}, {{100, 100, 100}, 100, 700, 33}, {{55, 100, 3}, 77, 0, 20}};
+  std::vector<size_t> lengths;
+  for (size_t n = 0; n <= 3 * PreparedCorrection::kBlock + 2; ++n) lengths.push_back(n);
+  lengths.push_back(65535);
+  for (const DeviceCorrection& c : corrections) {
+    const PreparedCorrection prepared(c);
+    for (const size_t n : lengths) {
+      std::vector<uint8_t> bytes(n);
+      for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(i * 151 + n);
+      std::vector<uint8_t> expected = bytes;
+      uint64_t sum = 0;
+      for (size_t i = 0; i < n; ++i) {
+        const int factor = (c.gain[i % 3] * c.cap * 256 + 5000) / 10000;
+        expected[i] = static_cast<uint8_t>(expected[i] * factor / 256);
+        sum += expected[i];
+      }
+      int share = 100;
+      const uint64_t allowed = static_cast<uint64_t>(c.budgetMilliamps) * 255;
+      if (c.budgetMilliamps > 0 && sum * static_cast<uint64_t>(c.milliampsPerChannel) > allowed) {
+        const uint64_t k = (allowed << 16) / (sum * static_cast<uint64_t>(c.milliampsPerChannel));
+        for (uint8_t& v : expected) v = static_cast<uint8_t>(v * k >> 16);
+        share = static_cast<int>(k * 100 >> 16);
+      }
+      ASSERT_EQ(prepared.Apply(bytes), share) << n;
+      ASSERT_EQ(bytes, expected) << n;
+    }
+  }
+}
+
 TEST(PowerLimit, OutputsScaleTheSentDataAndSayOnceWhenLimitingStartsAndStops) {
   test::UdpReceiver receiver;
   std::vector<std::string> lines;
@@ -78,11 +111,16 @@ TEST(PowerLimit, OutputsScaleTheSentDataAndSayOnceWhenLimitingStartsAndStops) {
   lines.clear();  // the list's growth line
   const uint8_t white[3] = {255, 255, 255};
   const uint8_t dim[3] = {40, 40, 40};
+  std::vector<std::string> status;
   for (const uint8_t* pixel : {white, white, dim, white}) {
     outputs.SendFrame({pixel, 1, 1});
     outputs.TakeFaults();
+    status.push_back(outputs.limitStatus());
   }
   outputs.CloseOutputs();
+  const std::string limited = "Power limit: output 1 at 50%";
+  EXPECT_EQ(status, (std::vector<std::string>{limited, limited, "", limited}));
+  EXPECT_EQ(outputs.limitStatus(), "");
   console.Drain();
   const std::vector<test::Datagram> got = receiver.ReceiveAll();
   ASSERT_GE(got.size(), 4u);
