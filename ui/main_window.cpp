@@ -5,6 +5,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QStatusBar>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QKeyEvent>
@@ -124,7 +125,8 @@ MainWindow::MainWindow(Engine& engine, PreviewRenderer& previews, MainWindowOpti
   RegisterGeneratorSettingsDialogs(*modal_, engine_,
                                    DefaultSettingsDialogServices([this](int topic) { OpenHelp(topic); }));
   RegisterScreenCaptureWindow(*modal_, engine_, [this](int topic) { OpenHelp(topic); });
-  RegisterOutputDialogs(*modal_, engine_);
+  RegisterOutputDialogs(*modal_, engine_,
+                        [this] { return controlSettingsPath ? controlSettingsPath() : std::string(); });
   RegisterMatrixOutputDialog(*modal_, engine_);
 
   BuildMenus();
@@ -324,6 +326,12 @@ void MainWindow::Tick() {
   inTick_ = true;
   engine_.PostMessageWork();
   const ChangeBatch changes = engine_.changes().Drain();
+  // Which outputs their power budget holds back; the status bar appears
+  // the first time one is.
+  if (const QString limit = QString::fromStdString(engine_.outputs().limitStatus()); limit != shownLimit_) {
+    shownLimit_ = limit;
+    statusBar()->showMessage(limit);
+  }
   if (changes.Has(Change::kMatrix) || changes.Has(Change::kWindowLayout)) FollowWindowLayout();
   // The show mode control may come from a remote surface.
   if (changes.Has(Change::kShowMode) && !closed_) {

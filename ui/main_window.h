@@ -229,6 +229,7 @@ class MainWindow : public QMainWindow {
   QString currentFile_;
   RecentFiles recent_;
   QTimer refresh_;
+  QString shownLimit_;  // the power limit line the status bar shows
 };
 
 }  // namespace quor

@@ -28,7 +28,9 @@
 #include "output/serial_port.h"
 #include "ui/artnet_scan_window.h"
 #include "ui/command_ids.h"
+#include "ui/device_power_dialog.h"
 #include "ui/display_field.h"
+#include "ui/layout_dialog.h"
 #include "ui/modal_commands.h"
 
 namespace quor {
@@ -102,10 +104,11 @@ bool IsDottedIpv4(const QString& text) {
   return true;
 }
 
-void RegisterOutputDialogs(ModalCommands& modal, Engine& engine) {
-  modal.Register(kCmdOutputDevices, [&engine](QWidget* parent) {
+void RegisterOutputDialogs(ModalCommands& modal, Engine& engine, std::function<std::string()> settingsPath) {
+  modal.Register(kCmdOutputDevices, [&engine, settingsPath](QWidget* parent) {
     if (!OutputStopped(engine, parent)) return;
     OutputDevicesDialog dialog(engine, parent);
+    dialog.settingsPath = settingsPath;
     dialog.exec();
   });
   modal.Register(kCmdOutputPatch, [&engine](QWidget* parent) {
@@ -331,6 +334,7 @@ OutputDevicesDialog::OutputDevicesDialog(Engine& engine, QWidget* parent)
   setWindowTitle(QStringLiteral("Output Devices"));
   setProperty("quorHelpId", kHelpOutputDevices);
   runEditor = [](DeviceEditorDialog& editor) { return editor.exec(); };
+  runPower = [](DevicePowerDialog& dialog) { return dialog.exec(); };
   scan = [this](QWidget* p) {
     if (RunArtNetScanWindow(engine_.outputs().devices(), engine_.console(), p) < 0) {
       QMessageBox::critical(p, QStringLiteral("Error"),
@@ -358,6 +362,7 @@ OutputDevicesDialog::OutputDevicesDialog(Engine& engine, QWidget* parent)
   button("Edit", &OutputDevicesDialog::Edit);
   button("Delete", &OutputDevicesDialog::Delete);
   button("Scan", &OutputDevicesDialog::Scan);
+  button("Power...", &OutputDevicesDialog::Power);
   buttons->addStretch();
   button("Close", &OutputDevicesDialog::reject);
   connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { Edit(); });
@@ -424,6 +429,14 @@ void OutputDevicesDialog::Edit() {
     });
   }
   Rebuild();
+}
+
+void OutputDevicesDialog::Power() {
+  const int row = SelectedRow();
+  if (row < 0 || row >= engine_.outputs().devices().count()) return;
+  current_ = row;
+  DevicePowerDialog dialog(engine_, row, settingsPath ? settingsPath() : std::string(), this);
+  runPower(dialog);
 }
 
 void OutputDevicesDialog::Delete() {
@@ -522,6 +535,8 @@ OutputPatchDialog::OutputPatchDialog(Engine& engine, QWidget* parent)
   setWindowTitle(QStringLiteral("Output Patch"));
   setProperty("quorHelpId", kHelpOutputPatch);
   runFastPatch = [](FastPatchDialog& dialog) { return dialog.exec(); };
+  runImportLayout = [](LayoutImportDialog& dialog) { return dialog.exec(); };
+  runExportLayout = [](LayoutExportDialog& dialog) { return dialog.exec(); };
   grid_->setModel(model_);
   grid_->setSelectionMode(QAbstractItemView::NoSelection);
   grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -559,15 +574,21 @@ OutputPatchDialog::OutputPatchDialog(Engine& engine, QWidget* parent)
   side->addRow(QStringLiteral("Blue"), rgb_[2]);
   auto* fast = new QPushButton(QStringLiteral("Fast Patch"), this);
   auto* clear = new QPushButton(QStringLiteral("Clear Patch"), this);
+  auto* importLayout = new QPushButton(QStringLiteral("Import Layout..."), this);
+  auto* exportLayout = new QPushButton(QStringLiteral("Export Layout..."), this);
   auto* close = new QPushButton(QStringLiteral("Close"), this);
-  for (QPushButton* b : {fast, clear, close}) b->setAutoDefault(false);
+  for (QPushButton* b : {fast, clear, importLayout, exportLayout, close}) b->setAutoDefault(false);
   connect(fast, &QPushButton::clicked, this, &OutputPatchDialog::FastPatch);
   connect(clear, &QPushButton::clicked, this, &OutputPatchDialog::ClearPatch);
+  connect(importLayout, &QPushButton::clicked, this, &OutputPatchDialog::ImportLayout);
+  connect(exportLayout, &QPushButton::clicked, this, &OutputPatchDialog::ExportLayout);
   connect(close, &QPushButton::clicked, this, &QDialog::reject);
   auto* column = new QVBoxLayout;
   column->addLayout(side);
   column->addWidget(fast);
   column->addWidget(clear);
+  column->addWidget(importLayout);
+  column->addWidget(exportLayout);
   column->addStretch();
   column->addWidget(close);
   auto* layout = new QHBoxLayout(this);
@@ -690,6 +711,21 @@ void OutputPatchDialog::ClearPatch() {
   });
   model_->Reset();
   ShowCell();
+}
+
+void OutputPatchDialog::ImportLayout() {
+  if (!CommitChannels()) return;
+  // The dialog works on a copy and commits it as one edit on OK.
+  LayoutImportDialog dialog(engine_, this);
+  runImportLayout(dialog);
+  model_->Reset();
+  ShowCell();
+}
+
+void OutputPatchDialog::ExportLayout() {
+  if (!CommitChannels()) return;
+  LayoutExportDialog dialog(engine_, this);
+  runExportLayout(dialog);
 }
 
 // ---------------------------------------------------------------- FastPatch

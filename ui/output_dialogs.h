@@ -49,7 +49,8 @@ QString PixelOrderDrawing(int pixelOrder, int width, int height);
 bool IsDottedIpv4(const QString& text);
 
 // Registers the two menu dialogs; each refuses to open while output runs.
-void RegisterOutputDialogs(ModalCommands& modal, Engine& engine);
+// `settingsPath` names the side file the power settings are kept in.
+void RegisterOutputDialogs(ModalCommands& modal, Engine& engine, std::function<std::string()> settingsPath = {});
 
 class DeviceEditorDialog : public QDialog {
  public:
@@ -108,11 +109,16 @@ class DeviceEditorDialog : public QDialog {
   QPushButton* ok_;
 };
 
+class DevicePowerDialog;
+
 class OutputDevicesDialog : public QDialog {
  public:
   OutputDevicesDialog(Engine& engine, QWidget* parent);
   // Runs the editor and returns its result; tests fill it in instead.
   std::function<int(DeviceEditorDialog&)> runEditor;
+  // Runs "Power" for the selected device; the side file it keeps them in.
+  std::function<int(DevicePowerDialog&)> runPower;
+  std::function<std::string()> settingsPath;
   // The "Scan" button's action (Art-Net discovery); afterwards the list is
   // rebuilt.
   std::function<void(QWidget* parent)> scan;
@@ -122,6 +128,7 @@ class OutputDevicesDialog : public QDialog {
   void Edit();
   void Delete();
   void Scan();
+  void Power();
   void Rebuild();
 
  private:
@@ -150,12 +157,17 @@ class PatchGridModel : public QAbstractTableModel {
 };
 
 class FastPatchDialog;
+class LayoutImportDialog;
+class LayoutExportDialog;
 
 class OutputPatchDialog : public QDialog {
  public:
   OutputPatchDialog(Engine& engine, QWidget* parent);
   ~OutputPatchDialog() override;
   std::function<int(FastPatchDialog&)> runFastPatch;
+  // Run "Import Layout..." and "Export Layout..."; tests fill them in.
+  std::function<int(LayoutImportDialog&)> runImportLayout;
+  std::function<int(LayoutExportDialog&)> runExportLayout;
 
   QTableView* grid() const { return grid_; }
   PatchGridModel* model() const { return model_; }
@@ -171,6 +183,8 @@ class OutputPatchDialog : public QDialog {
   void SelectCell(int x, int y);
   void FastPatch();
   void ClearPatch();
+  void ImportLayout();
+  void ExportLayout();
   // Closing first stores the channel being edited (or refuses it).
   void reject() override;
 
