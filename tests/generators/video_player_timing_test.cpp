@@ -1,0 +1,50 @@
+// A 1920 x 1080 H.264 clip on a 128 x 128 matrix, rendered on the real
+// steady clock at 25 frames per second: nearly every tick shows the clip's
+// next frame, and no Render takes long, as decoding and scaling happen on
+// the worker. Timing tests run alone.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "generator_rig.h"
+#include "generators/video_player.h"
+#include "video_clips.h"
+
+namespace quor {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+TEST(VideoPlayerTiming, A1080pClipHolds25FramesPerSecondAt128x128) {
+  QUOR_NEED_FFMPEG();
+  const std::string clip = test::FreshTestDir("video_player_timing") + "/hd.mp4";
+  ASSERT_TRUE(test::Ffmpeg("-f lavfi -i testsrc2=s=1920x1080:r=25 -frames:v 100 -c:v libx264 -preset veryfast "
+                           "-pix_fmt yuv420p",
+                           clip));
+  test::Rig<VideoPlayerGenerator> rig(128, 128);
+  ASSERT_TRUE(rig.gen.LoadPath(clip));
+  ASSERT_TRUE(rig.gen.WaitForWorker(20000));
+  constexpr int kTicks = 75;  // three seconds
+  std::vector<uint8_t> previous;
+  int changed = 0;
+  Clock::duration longest{};
+  auto next = Clock::now();
+  for (int k = 0; k < kTicks; ++k) {
+    std::this_thread::sleep_until(next);
+    next += std::chrono::milliseconds(40);
+    const auto before = Clock::now();
+    rig.Render();
+    longest = std::max(longest, Clock::now() - before);
+    if (rig.frame.bytes != previous) ++changed;
+    previous = rig.frame.bytes;
+  }
+  const double longestMs = std::chrono::duration<double, std::milli>(longest).count();
+  std::printf("%d of %d ticks showed a new frame; the longest Render took %.3f ms\n", changed, kTicks, longestMs);
+  EXPECT_GE(changed, kTicks * 9 / 10);
+  EXPECT_LT(longestMs, 5.0);
+  EXPECT_EQ(rig.gen.skippedFrames(), 0);
+}
+
+}  // namespace
+}  // namespace quor
