@@ -22,7 +22,7 @@ namespace {
 
 using G = VideoPlayerGenerator;
 constexpr std::array<std::string_view, 3> kModeNames = {"Loop", "Ping-Pong", "Play once, then black"};
-constexpr std::array<std::string_view, 3> kPlacementNames = {"Keep aspect ratio, centred", "Stretch",
+constexpr std::array<std::string_view, 3> kPlacementNames = {"Keep aspect, centred", "Stretch",
                                                              "Zoom to fill"};
 constexpr std::array<std::string_view, 9> kSpeedNames = {"1/4 x", "1/2 x", "3/4 x", "1 x (own pace)", "1 1/4 x",
                                                          "1 1/2 x", "2 x", "3 x", "4 x"};
