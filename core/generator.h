@@ -26,7 +26,7 @@ struct ColorWheel;
 
 inline constexpr int kSlotCount = 4;
 inline constexpr int kSettingsBlockSize = 1024;
-inline constexpr int kMaxGeneratorType = 18;
+inline constexpr int kMaxGeneratorType = 19;
 
 // The persistent settings of one generator in its type's own byte layout.
 using SettingsBlock = std::array<uint8_t, kSettingsBlockSize>;

@@ -1,5 +1,5 @@
 // The table of generator factories the engine binds slots from, indexed by
-// type id 0..18. Type 0 (None / Blackout) is always present and also serves
+// type id 0..19. Type 0 (None / Blackout) is always present and also serves
 // every id without a factory and any id out of range. Hosts fill a registry
 // from the generator catalogue (generators/generator_catalogue.h); tests fill
 // one with types of their own. A registry is filled before the Engine is

@@ -33,6 +33,7 @@
 #include "generators/spectrum_analyzer.h"
 #include "generators/starfield.h"
 #include "generators/strobe.h"
+#include "generators/video_player.h"
 
 namespace quor {
 
@@ -66,6 +67,7 @@ inline constexpr std::array<GeneratorEntry, kEffectListSize> kGeneratorCatalogue
     {16, 11, "Starfield", &CreateStarfieldGenerator, &kStarfieldDialog, 56},
     {17, 18, "Quor! File Player", &CreateFilePlayerGenerator, &kFilePlayerDialog, 63},
     {18, 12, "Fading Pixels", &CreateFadingPixelsGenerator, &kFadingPixelsDialog, 57},
+    {19, 19, "Video Player", &CreateVideoPlayerGenerator, &kVideoPlayerDialog, 67},
 }};
 
 namespace catalogue_detail {
@@ -101,12 +103,12 @@ inline constexpr std::array<std::string_view, kEffectListSize> kEffectListTexts 
   return texts;
 }();
 
-// The row of a type id; ids outside 0..18 give the row of type 0.
+// The row of a type id; ids outside 0..19 give the row of type 0.
 constexpr const GeneratorEntry& CatalogueEntry(int typeId) {
   if (typeId < 0 || typeId > kMaxGeneratorType) typeId = kNoneType;
   return kGeneratorCatalogue[static_cast<size_t>(typeId)];
 }
-// Type id -> list position; ids outside 0..18 map to the position of type 0.
+// Type id -> list position; ids outside 0..19 map to the position of type 0.
 constexpr int EffectListPosition(int typeId) { return CatalogueEntry(typeId).listPosition; }
 // List position -> type id; positions outside the list give type 0.
 constexpr int EffectTypeAt(int listPosition) {

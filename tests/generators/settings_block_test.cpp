@@ -133,7 +133,10 @@ std::vector<Case> Cases() {
       {17, Layout(256, {{0, "show.qrr"}, {255, "\x01"}}),  // file name, smooth resize
        READ(FilePlayerGenerator, g.fileName() == "show.qrr", g.smoothResize()), {1, 1}},
       {18, Layout(32, {{0, W({42, 99, 3, 1, 4, 5, 6, 2})}}),
-       READ(FadingPixelsGenerator, g.count(), g.fade(), g.size(), g.randomColor()), {42, 99, 3, 1, 4, 5, 6, 2}}};
+       READ(FadingPixelsGenerator, g.count(), g.fade(), g.size(), g.randomColor()), {42, 99, 3, 1, 4, 5, 6, 2}},
+      {19, Layout(258, {{0, "/nonexistent/clip.mp4"}, {255, "\x01\x02\xFE"}}),  // path, ping-pong, zoom, speed 1/2
+       READ(VideoPlayerGenerator, g.path() == "/nonexistent/clip.mp4", g.mode(), g.placement(), g.speedStep()),
+       {1, 1, 2, -2}}};
 }
 
 // The case's layout loaded over `fill` bytes into a generator created at 16 x 8 (Screen Capture loads uncreated).
@@ -214,7 +217,10 @@ TEST(SettingsBlocks, DamagedBlocksAreRepairedAtTheLoad) {
        READ(StarfieldGenerator, g.stars(), g.zoom(), g.speed()), {100, 150, 1, 1, 2, 3, 0}},
       // A huge count and size would overflow the pixel arithmetic, fade 0 would leave the picture standing.
       {18, Layout(32, {{0, W({big, 0, INT_MAX, 0, 300, -4, 0, 0})}}),
-       READ(FadingPixelsGenerator, g.count(), g.fade(), g.size()), {100, 1, 10, 255, 0, 0, 0}}};
+       READ(FadingPixelsGenerator, g.count(), g.fade(), g.size()), {100, 1, 10, 255, 0, 0, 0}},
+      // An unknown mode and placement and a speed step past 4 x fall back to the defaults.
+      {19, Layout(258, {{0, "x"}, {255, "\x03\xFF\x06"}}),
+       READ(VideoPlayerGenerator, g.mode(), g.placement(), g.speedStep()), {0, 0, 0}}};
   for (const Case& c : cases) {
     SCOPED_TRACE("type " + std::to_string(c.type));
     test::GeneratorHarness harness;
