@@ -53,7 +53,9 @@ TEST_F(TempoSourceTest, ConsoleLineOnlyForAChangeOfOneBpmOrMore) {
     for (int i = 0; i < 3; ++i, ms += step.intervalMs) tempo_.Tap(ms);
     tempo_.Advance(ms * 1000);
     EXPECT_EQ(capture_.Count("Tempo: "), step.printed ? 1 : 0) << step.intervalMs;
-    if (step.printed) EXPECT_EQ(capture_.Text(), step.line);
+    if (step.printed) {
+      EXPECT_EQ(capture_.Text(), step.line);
+    }
   }
 }
 
