@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@ struct Track {
   int bpm;
   const char* kind;
 };
+void PrintTo(const Track& track, std::ostream* out) { *out << track.kind << " at " << track.bpm << " BPM"; }
 
 // Renders the track through tests/audio/render_beats.sh; the beat period in
 // samples, 0 when sox failed.
