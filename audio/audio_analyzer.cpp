@@ -153,8 +153,12 @@ float AudioAnalyzer::AgcGain() {
 
 std::optional<Failure> AudioAnalyzer::Start() {
   if (capture_) return std::nullopt;
+  tempo_.Start();
   auto capture = std::make_unique<AudioCapture>(*this);
-  if (std::optional<Failure> failed = capture->Open()) return failed;
+  if (std::optional<Failure> failed = capture->Open()) {
+    tempo_.Stop();
+    return failed;
+  }
   capture_ = std::move(capture);
   return std::nullopt;
 }
@@ -162,11 +166,14 @@ std::optional<Failure> AudioAnalyzer::Start() {
 void AudioAnalyzer::Stop() {
   if (capture_) capture_->Close();
   capture_.reset();
+  tempo_.Stop();
 }
 
 bool AudioAnalyzer::Capturing() const { return capture_ != nullptr; }
 
 bool AudioAnalyzer::DeliverBlock(const int16_t* interleavedFrames) {
+  // The tempo needs every block, also those the spectrum never looks at.
+  tempo_.Feed(interleavedFrames, kAudioBlockFrames);
   int expected = kQueued;
   if (!blockState_.compare_exchange_strong(expected, kFilling, std::memory_order_acquire)) return false;
   std::memcpy(block_.data(), interleavedFrames, sizeof(block_));

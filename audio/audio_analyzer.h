@@ -18,6 +18,7 @@
 #include <string>
 
 #include "audio/audio_trigger.h"
+#include "audio/tempo_tracker.h"
 #include "platform/failure.h"
 
 namespace quor {
@@ -69,6 +70,10 @@ class AudioAnalyzer {
   // Stops and closes the input; the spectrum keeps its last result.
   void Stop();
   bool Capturing() const;
+  // The tempo of the input: its worker runs while capturing; every block
+  // the capture delivers reaches it.
+  TempoTracker& tempo() { return tempo_; }
+  const TempoTracker& tempo() const { return tempo_; }
 
   // The capture side's hand-over: 512 interleaved stereo frames. Accepted
   // (and the block marked filled) only while the block is queued, not while
@@ -91,6 +96,7 @@ class AudioAnalyzer {
   std::array<int16_t, kAudioBlockFrames> imag_{};
   std::array<int16_t, kSpectrumBins> triggerSpectrum_{};
   float agcGain_ = 1.0f;
+  TempoTracker tempo_;
   // UI thread only.
   std::unique_ptr<AudioCapture> capture_;
 };

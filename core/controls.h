@@ -52,6 +52,8 @@ enum class ControlId : uint8_t {
   kChaseStop,        // stop the running chase
   kShowMode,         // the show mode window open
   kOutput,           // the outputs sending
+  kTempoTap,         // a tap of the tap tempo
+  kTempoAuto,        // the detected tempo again
 };
 
 struct ControlSpec {

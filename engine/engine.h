@@ -58,6 +58,7 @@
 #include "core/frame_clock.h"
 #include "core/generator.h"
 #include "core/generator_registry.h"
+#include "engine/tempo_source.h"
 #include "core/frame_tap.h"
 #include "core/live_state.h"
 #include "core/mixer.h"
@@ -160,6 +161,9 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   // Remote-control input settings (UI thread).
   RemoteInputSettings& remoteInputSettings() { return remoteInputSettings_; }
   AudioAnalyzer& audio() { return audio_; }
+  // The tempo the show follows (detected or tapped) and its beats.
+  TempoSource& tempo() { return tempo_; }
+  const TempoSource& tempo() const { return tempo_; }
   // Scenes, chases, the chase player and the models of their windows.
   Show& show() { return *show_; }
   // The remote-control input (opened and closed by the UI thread; reads on
@@ -436,6 +440,7 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   MixerPanel panel_;
   EngineHooks hooks_;
   ChangeFeed changes_;
+  TempoSource tempo_{console_, changes_, audio_.tempo()};
   GeneratorContext context_;
 
   std::atomic<int> width_{kDefaultMatrixWidth};

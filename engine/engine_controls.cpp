@@ -103,6 +103,12 @@ bool Engine::SetControl(const ControlAddress& address, int value) {
         WakeMainThread();
       }
       break;
+    case ControlId::kTempoTap:
+      if (pressed) tempo_.Tap();
+      break;
+    case ControlId::kTempoAuto:
+      if (pressed) tempo_.UseDetection();
+      break;
   }
   return true;
 }
@@ -134,6 +140,8 @@ std::optional<int> Engine::ControlValue(const ControlAddress& address) const {
     case ControlId::kChasePlay: return show_->player().RunningChase() == address.instance + 1 ? 1 : 0;
     case ControlId::kChaseStop: return show_->player().RunningChase() > 0 ? 0 : 1;
     case ControlId::kOutput: return flags_.outputState.load() == kOutputRunning ? 1 : 0;
+    case ControlId::kTempoTap: return tempo_.Tapped() ? 1 : 0;
+    case ControlId::kTempoAuto: return tempo_.Tapped() ? 0 : 1;
   }
   return std::nullopt;
 }

@@ -778,6 +778,16 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == content_ && event->type() == QEvent::Resize) LayoutContent();
+  if (event->type() == QEvent::KeyPress) {
+    // T taps the tempo as soon as it goes down, wherever the focus is in
+    // this window (not in the other windows and dialogs, where it types).
+    auto* press = static_cast<QKeyEvent*>(event);
+    if (press->key() == Qt::Key_T && !press->isAutoRepeat() && press->modifiers() == Qt::NoModifier &&
+        QApplication::activeWindow() == this && isEnabled()) {
+      engine_.SetControl({ControlId::kTempoTap}, 1);
+      return true;
+    }
+  }
   if (event->type() != QEvent::KeyRelease) return QMainWindow::eventFilter(watched, event);
   auto* key = static_cast<QKeyEvent*>(event);
   const int k = key->key();

@@ -7,6 +7,8 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
+#include <QTimer>
+#include <QDateTime>
 
 #include "engine/engine.h"
 #include "generators/generator_catalogue.h"
@@ -83,6 +85,7 @@ MixerPanelWidget::MixerPanelWidget(Engine& engine, ModalCommands& modal, Command
   connect(scenes_, &QPushButton::clicked, this, [this] { if (commands_.scenes) commands_.scenes(); });
   connect(chases_, &QPushButton::clicked, this, [this] { if (commands_.chases) commands_.chases(); });
   connect(showMode_, &QPushButton::clicked, this, [this] { if (commands_.showMode) commands_.showMode(); });
+  BuildTempo();
   Refresh();
 }
 
@@ -182,6 +185,48 @@ void MixerPanelWidget::BuildMaster() {
     engine_.SetControl({ControlId::kBlackout}, 1);
     Refresh();
   };
+}
+
+// One row in the free space below "Main Mix": the tempo in use, a light
+// that flashes on every beat, "Tap" and "Auto" (pressed while the detected
+// tempo is in use).
+void MixerPanelWidget::BuildTempo() {
+  bpm_ = Place(new QLabel(QStringLiteral("--- BPM"), this), 362, 113, 78, 20);
+  bpm_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  FitLabel(bpm_, QStringLiteral("000.0 BPM"));
+  beatLight_ = Place(new QLabel(this), 446, 116, 14, 14);
+  beatLight_->setAccessibleName(QStringLiteral("Beat"));
+  tap_ = Place(new QPushButton(QStringLiteral("Tap"), this), 470, 112, 100, 21);
+  tap_->setToolTip(QStringLiteral("Tap the tempo (key T); taps override the detected tempo until Auto"));
+  autoTempo_ = Place(new QPushButton(QStringLiteral("Auto"), this), 581, 112, 100, 21);
+  autoTempo_->setCheckable(true);
+  autoTempo_->setToolTip(QStringLiteral("Follow the tempo detected in the sound input"));
+  // A tap counts when the button goes down, not when it is let go.
+  connect(tap_, &QPushButton::pressed, this, [this] { engine_.SetControl({ControlId::kTempoTap}, 1); });
+  connect(autoTempo_, &QPushButton::clicked, this, [this] { engine_.SetControl({ControlId::kTempoAuto}, 1); });
+  auto* timer = new QTimer(this);
+  connect(timer, &QTimer::timeout, this, [this] { ShowTempo(); });
+  timer->start(20);
+  ShowTempo();
+}
+
+void MixerPanelWidget::ShowTempo() {
+  const TempoSource& tempo = engine_.tempo();
+  const double bpm = tempo.Bpm();
+  const QString text = bpm > 0 ? QStringLiteral("%1 BPM").arg(bpm, 0, 'f', 1) : QStringLiteral("--- BPM");
+  if (bpm_->text() != text) bpm_->setText(text);
+  const bool detected = !tempo.Tapped();
+  if (autoTempo_->isChecked() != detected) autoTempo_->setChecked(detected);
+  // The light stays on for 100 ms after each beat.
+  const int64_t now = QDateTime::currentMSecsSinceEpoch();
+  const uint32_t beats = tempo.BeatCount();
+  if (beats != shownBeats_) {
+    shownBeats_ = beats;
+    litUntilMs_ = now + 100;
+  }
+  const QString style = now < litUntilMs_ ? QStringLiteral("background: #ff3030; border: 1px solid #600000; border-radius: 7px;")
+                                         : QStringLiteral("background: #401010; border: 1px solid #600000; border-radius: 7px;");
+  if (beatLight_->styleSheet() != style) beatLight_->setStyleSheet(style);
 }
 
 }  // namespace quor

@@ -72,11 +72,17 @@ class MixerPanelWidget : public QWidget {
   QPushButton* scenesButton() const { return scenes_; }
   QPushButton* chasesButton() const { return chases_; }
   QPushButton* showModeButton() const { return showMode_; }
+  QPushButton* tapButton() const { return tap_; }
+  QPushButton* autoButton() const { return autoTempo_; }
+  QLabel* bpmLabel() const { return bpm_; }
+  QLabel* beatLight() const { return beatLight_; }
 
  private:
   void BuildSlot(int slot, int x, int y);
   void BuildMix(int mix, int x, int y);
   void BuildMaster();
+  void BuildTempo();
+  void ShowTempo();
   void ShowCopyPasteMenu(int slot, const QPoint& globalPos);
 
   Engine& engine_;
@@ -99,6 +105,13 @@ class MixerPanelWidget : public QWidget {
   QPushButton* scenes_ = nullptr;
   QPushButton* chases_ = nullptr;
   QPushButton* showMode_ = nullptr;
+  // The tempo row between "Main Mix" and the window buttons.
+  QLabel* bpm_ = nullptr;
+  QLabel* beatLight_ = nullptr;
+  QPushButton* tap_ = nullptr;
+  QPushButton* autoTempo_ = nullptr;
+  uint32_t shownBeats_ = 0;
+  int64_t litUntilMs_ = 0;
 };
 
 }  // namespace quor

@@ -124,6 +124,8 @@ class OscPeerTest : public testing::Test {
           return [this] { engine_.SetControl({I::kChaseStop}, 1), engine_.RunMixPass(); };
         case I::kChaseStop:
           return [this] { engine_.SetControl({I::kChasePlay, 0}, 1), engine_.RunMixPass(); };
+        case I::kTempoTap: return [this] { engine_.SetControl({I::kTempoAuto}, 1); };
+        case I::kTempoAuto: return [this] { engine_.SetControl({I::kTempoTap}, 1); };
         default: return [] {};
       }
     };
