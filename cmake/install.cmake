@@ -50,11 +50,25 @@ foreach(icon ${QUOR_ICON_FILES})
 endforeach()
 
 # The man page, made from `quor --help` and `quor --version` by help2man.
+# A cross build runs the program through its emulator (qemu-user), by a
+# script named quor so that the page names the program as it is installed.
 find_program(QUOR_HELP2MAN help2man)
+set(QUOR_MAN_PROGRAM $<TARGET_FILE:quor>)
+if(CMAKE_CROSSCOMPILING)
+  if(CMAKE_CROSSCOMPILING_EMULATOR)
+    list(JOIN CMAKE_CROSSCOMPILING_EMULATOR " " emulator)
+    set(QUOR_MAN_PROGRAM ${CMAKE_CURRENT_BINARY_DIR}/emulated/quor)
+    file(GENERATE OUTPUT ${QUOR_MAN_PROGRAM} CONTENT "#!/bin/sh\nexec ${emulator} $<TARGET_FILE:quor> \"$@\"\n"
+         FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  else()
+    message(STATUS "Cross build without CMAKE_CROSSCOMPILING_EMULATOR: no man page")
+    set(QUOR_HELP2MAN "")
+  endif()
+endif()
 if(QUOR_HELP2MAN)
   add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/quor.1
     COMMAND ${QUOR_HELP2MAN} --no-info --no-discard-stderr --section=1 --name "LED matrix control"
-            --version-string=${PROJECT_VERSION} --output=${CMAKE_CURRENT_BINARY_DIR}/quor.1 $<TARGET_FILE:quor>
+            --version-string=${PROJECT_VERSION} --output=${CMAKE_CURRENT_BINARY_DIR}/quor.1 ${QUOR_MAN_PROGRAM}
     DEPENDS quor VERBATIM)
   add_custom_target(quor_man_page ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/quor.1)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/quor.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
