@@ -375,7 +375,10 @@ TEST_F(OutputsTest, BitmapExportSaysOnceWhenItsFolderFailsAndOnceWhenItWritesAga
       }
       EXPECT_EQ(capture_.Count(writing + std::to_string(first - 1) + " files were not written.\n"), 1)
           << capture_.Text();
-      std::filesystem::remove_all(folder);
+      // The writer thread may put another file in while the folder goes:
+      // removed again until it is gone.
+      std::error_code busy;
+      while (std::filesystem::exists(folder)) std::filesystem::remove_all(folder, busy);
     }
   }
   outputs_.CloseOutputs();
