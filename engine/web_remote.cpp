@@ -327,25 +327,25 @@ class WebServer : public QObject {
 
   Values ReadValues() const {
     Values values(ControlSpecs().size());
-    for (const ControlSpec& spec : ControlSpecs()) {
-      const int count = std::min(controls_.ControlInstances(spec.id), kMaxWebInstances);
-      std::vector<int>& row = values[static_cast<size_t>(spec.id)];
+    for (const ControlSpec& control : ControlSpecs()) {
+      const int count = std::min(controls_.ControlInstances(control.id), kMaxWebInstances);
+      std::vector<int>& row = values[static_cast<size_t>(control.id)];
       row.reserve(static_cast<size_t>(count));
-      for (int n = 0; n < count; ++n) row.push_back(controls_.ControlValue({spec.id, n}).value_or(0));
+      for (int n = 0; n < count; ++n) row.push_back(controls_.ControlValue({control.id, n}).value_or(0));
     }
     return values;
   }
 
   // Adds the values that differ from `before` (all when null) to `out`.
   static void AddValues(const Values& values, const Values* before, QJsonObject& out) {
-    for (const ControlSpec& spec : ControlSpecs()) {
-      const std::vector<int>& row = values[static_cast<size_t>(spec.id)];
+    for (const ControlSpec& control : ControlSpecs()) {
+      const std::vector<int>& row = values[static_cast<size_t>(control.id)];
       for (size_t n = 0; n < row.size(); ++n) {
         if (before) {
-          const std::vector<int>& old = (*before)[static_cast<size_t>(spec.id)];
+          const std::vector<int>& old = (*before)[static_cast<size_t>(control.id)];
           if (n < old.size() && old[n] == row[n]) continue;
         }
-        out.insert(QString::fromStdString(ControlName({spec.id, static_cast<int>(n)})), row[n]);
+        out.insert(QString::fromStdString(ControlName({control.id, static_cast<int>(n)})), row[n]);
       }
     }
   }
