@@ -13,7 +13,7 @@
 
 namespace quor {
 
-class Scene;
+struct Scene;
 
 class ShowHost {
  public:
