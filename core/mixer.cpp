@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/mixer_kernels.h"
+#include "core/target_clones.h"
 
 namespace quor {
 namespace {
@@ -59,16 +60,8 @@ inline uint8_t Scale255(uint16_t weight, uint8_t c) {
 }
 
 // The loops below are written for the vectoriser. On x86-64 each kernel is
-// also built for AVX-512 (x86-64-v4) and AVX2, and the loader picks the
-// variant the processor has.
-// Sanitizer builds go without: the loader runs the variant resolvers before
-// the sanitizer runtime is up.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__) && \
-    !defined(__SANITIZE_ADDRESS__)
-#define QUOR_MIX_KERNEL [[gnu::target_clones("arch=x86-64-v4", "avx2", "default")]]
-#else
-#define QUOR_MIX_KERNEL
-#endif
+// also built for AVX-512 (x86-64-v4) and AVX2.
+#define QUOR_MIX_KERNEL QUOR_TARGET_CLONES("arch=x86-64-v4", "avx2", "default")
 
 QUOR_MIX_KERNEL void MixProgressive(const uint8_t* a, const uint8_t* b, uint8_t* dst, size_t pixels,
                                     uint8_t invA, uint8_t invB, Weights w) {

@@ -2,20 +2,16 @@
 
 #include <algorithm>
 
+#include "core/target_clones.h"
+
 namespace quor {
 namespace {
 
 // The row loops are written for the vectoriser. On x86-64 they are also
 // built for AVX2 (four doubles to a vector; no FMA, so every rounding stays
 // as in the plain build), and the loader picks the variant the processor
-// has. Sanitizer builds go without: the loader runs the variant resolvers
-// before the sanitizer runtime is up.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__) && \
-    !defined(__SANITIZE_ADDRESS__)
-#define QUOR_TRIG_KERNEL [[gnu::target_clones("avx2", "default")]]
-#else
-#define QUOR_TRIG_KERNEL
-#endif
+// has.
+#define QUOR_TRIG_KERNEL QUOR_TARGET_CLONES("avx2", "default")
 
 // The fast |scale * sin x| (or cos) and whether it might truncate otherwise
 // than libm's (NearStepBits, the sign bit).

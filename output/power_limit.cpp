@@ -2,14 +2,11 @@
 
 #include <algorithm>
 
-// The passes below are plain loops the compiler vectorizes; on x86-64 GCC
-// builds each also gets an AVX2 version, chosen once at start-up by the
-// processor it runs on. The bytes are the same either way.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define QUOR_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define QUOR_VECTOR_CLONES
-#endif
+#include "core/target_clones.h"
+
+// The passes below are plain loops the compiler vectorizes; each also gets
+// an AVX2 version where the build allows.
+#define QUOR_VECTOR_CLONES QUOR_TARGET_CLONES("avx2", "default")
 
 namespace quor {
 namespace {
