@@ -126,9 +126,9 @@ std::optional<MidiMapping> MappingFromJson(const QJsonValue& value, int index, s
     read.Fail("\"mode\" is not momentary or toggle");
   }
   // The range is in the control's own units.
-  const ControlSpec& spec = SpecOf(control->id);
-  mapping.low = read.Int(object, "low", spec.min, spec.max);
-  mapping.high = read.Int(object, "high", spec.min, spec.max);
+  const ControlSpec& range = SpecOf(control->id);
+  mapping.low = read.Int(object, "low", range.min, range.max);
+  mapping.high = read.Int(object, "high", range.min, range.max);
   if (!read.ok()) return std::nullopt;
   return mapping;
 }

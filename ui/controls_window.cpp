@@ -221,10 +221,10 @@ void ControlsWindow::BuildRows() {
   }
   rows_.clear();
   instanceCounts_.clear();
-  for (const ControlSpec& spec : ControlSpecs()) {
-    const int instances = engine_.ControlInstances(spec.id);
+  for (const ControlSpec& kind : ControlSpecs()) {
+    const int instances = engine_.ControlInstances(kind.id);
     instanceCounts_.push_back(instances);
-    for (int n = 0; n < instances; ++n) rows_.push_back({{spec.id, n}});
+    for (int n = 0; n < instances; ++n) rows_.push_back({{kind.id, n}});
   }
   table_->setUpdatesEnabled(false);
   table_->setRowCount(static_cast<int>(rows_.size()));
@@ -320,9 +320,9 @@ void ControlsWindow::ShowSelected() {
   for (QWidget* widget : std::initializer_list<QWidget*>{low_, high_, inverted_, softTakeover_}) widget->setEnabled(fader);
   filling_ = true;
   if (selected) {
-    const ControlSpec& spec = SpecOf(selected->id);
-    low_->setRange(spec.min, spec.max);
-    high_->setRange(spec.min, spec.max);
+    const ControlSpec& range = SpecOf(selected->id);
+    low_->setRange(range.min, range.max);
+    high_->setRange(range.min, range.max);
   }
   if (mapping) {
     buttonMode_->setCurrentIndex(mapping->buttonMode == MidiButtonMode::kToggle ? 1 : 0);
@@ -447,8 +447,8 @@ bool ControlsWindow::LightOn(int row) const {
 void ControlsWindow::Poll() {
   // Scenes or chases added or removed since the rows were built.
   size_t i = 0;
-  for (const ControlSpec& spec : ControlSpecs()) {
-    if (i >= instanceCounts_.size() || engine_.ControlInstances(spec.id) != instanceCounts_[i]) {
+  for (const ControlSpec& kind : ControlSpecs()) {
+    if (i >= instanceCounts_.size() || engine_.ControlInstances(kind.id) != instanceCounts_[i]) {
       BuildRows();
       FillMidiColumn();
       break;

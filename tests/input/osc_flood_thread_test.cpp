@@ -51,11 +51,11 @@ int64_t KernelDrops(int port) {
 class Flood {
  public:
   Flood() {
-    for (const ControlSpec& spec : ControlSpecs()) {
+    for (const ControlSpec& kind : ControlSpecs()) {
       // The outputs stay on: their frames are part of the load.
-      if (spec.id == I::kOutput) continue;
-      const int instances = spec.instances > 0 ? spec.instances : 3;
-      for (int n = 0; n < instances; ++n) names_.push_back("/quor/" + ControlName({spec.id, n}));
+      if (kind.id == I::kOutput) continue;
+      const int instances = kind.instances > 0 ? kind.instances : 3;
+      for (int n = 0; n < instances; ++n) names_.push_back("/quor/" + ControlName({kind.id, n}));
     }
     for (const char* alias : {"/quor/master", "/quor/ch1/fade", "/quor/ch2/fade", "/quor/strobe", "/quor/gamma",
                               "/quor/scene/2", "/quor/scene/recall", "/quor/chase/play"}) {
@@ -166,11 +166,11 @@ TEST(OscFlood, HundredThousandMixedPacketsWhileTheShowRuns) {
   std::vector<Bytes> last;
   std::vector<std::pair<ControlAddress, int>> expected;
   int step = 0;
-  for (const ControlSpec& spec : ControlSpecs()) {
-    if (spec.id == I::kOutput || (spec.kind != ControlType::kFader && spec.kind != ControlType::kToggle)) continue;
-    for (int n = 0; n < spec.instances; ++n, ++step) {
-      const ControlAddress control{spec.id, n};
-      const int value = spec.kind == ControlType::kToggle ? step % 2 : spec.min + (step * 7) % (spec.max - spec.min + 1);
+  for (const ControlSpec& kind : ControlSpecs()) {
+    if (kind.id == I::kOutput || (kind.kind != ControlType::kFader && kind.kind != ControlType::kToggle)) continue;
+    for (int n = 0; n < kind.instances; ++n, ++step) {
+      const ControlAddress control{kind.id, n};
+      const int value = kind.kind == ControlType::kToggle ? step % 2 : kind.min + (step * 7) % (kind.max - kind.min + 1);
       last.push_back(BuildOscMessage("/quor/" + ControlName(control), static_cast<int32_t>(value)));
       expected.emplace_back(control, value);
     }

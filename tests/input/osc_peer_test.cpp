@@ -131,16 +131,16 @@ class OscPeerTest : public testing::Test {
     };
     // The rows of one address of a control of the given kind.
     const auto add = [&](const std::string& address, ControlAddress control) {
-      const ControlSpec& spec = SpecOf(control.id);
-      const int third = spec.min + (spec.max - spec.min) / 3;
-      const int threeQuarters = spec.min + static_cast<int>(std::lround(0.75 * (spec.max - spec.min)));
-      switch (spec.kind) {
+      const ControlSpec& range = SpecOf(control.id);
+      const int third = range.min + (range.max - range.min) / 3;
+      const int threeQuarters = range.min + static_cast<int>(std::lround(0.75 * (range.max - range.min)));
+      switch (range.kind) {
         case ControlType::kFader:
-          rows.push_back({address, "i", {std::to_string(third)}, control, third, reset(control, spec.max)});
-          rows.push_back({address, "f", {"0.75"}, control, threeQuarters, reset(control, spec.min)});
-          rows.push_back({address, "h", {std::to_string(spec.max + 1000)}, control, spec.max, reset(control, spec.min)});
-          rows.push_back({address, "d", {"-3.5"}, control, spec.min, reset(control, spec.max)});
-          rows.push_back({address, "f", {"1.0"}, control, spec.max, reset(control, spec.min)});
+          rows.push_back({address, "i", {std::to_string(third)}, control, third, reset(control, range.max)});
+          rows.push_back({address, "f", {"0.75"}, control, threeQuarters, reset(control, range.min)});
+          rows.push_back({address, "h", {std::to_string(range.max + 1000)}, control, range.max, reset(control, range.min)});
+          rows.push_back({address, "d", {"-3.5"}, control, range.min, reset(control, range.max)});
+          rows.push_back({address, "f", {"1.0"}, control, range.max, reset(control, range.min)});
           break;
         case ControlType::kToggle:
           rows.push_back({address, "i", {"1"}, control, 1, reset(control, 0)});
@@ -158,8 +158,8 @@ class OscPeerTest : public testing::Test {
           break;
       }
     };
-    for (const ControlSpec& spec : ControlSpecs()) {
-      for (int n = 0; n < engine_.ControlInstances(spec.id); ++n) add("/quor/" + ControlName({spec.id, n}), {spec.id, n});
+    for (const ControlSpec& range : ControlSpecs()) {
+      for (int n = 0; n < engine_.ControlInstances(range.id); ++n) add("/quor/" + ControlName({range.id, n}), {range.id, n});
     }
     add("/quor/master", {I::kMasterLevel});
     add("/quor/ch1/fade", {I::kChannelFade, 0});

@@ -62,7 +62,7 @@ class ControlsWindowTest : public testing::Test {
 TEST_F(ControlsWindowTest, ListsEveryControlInstanceWithItsOscAddress) {
   std::unique_ptr<ControlsWindow> window = Open();
   int expected = 0;
-  for (const ControlSpec& spec : ControlSpecs()) expected += engine_.ControlInstances(spec.id);
+  for (const ControlSpec& kind : ControlSpecs()) expected += engine_.ControlInstances(kind.id);
   EXPECT_EQ(window->table()->rowCount(), expected);
   const auto osc = [&](ControlAddress a) { return window->table()->item(window->RowOf(a), ControlsWindow::kOscColumn)->text(); };
   EXPECT_EQ(osc({ControlId::kMasterLevel, 0}), "/quor/master/level, /quor/master");
