@@ -8,7 +8,7 @@ namespace quor {
 bool DocumentSnapshot::SameDocument(const DocumentSnapshot& other) const {
   const FastPatchSettings& a = fastPatch;
   const FastPatchSettings& b = other.fastPatch;
-  return bytes == other.bytes && a.dimensionX == b.dimensionX && a.dimensionY == b.dimensionY &&
+  return bytes == other.bytes && beats == other.beats && a.dimensionX == b.dimensionX && a.dimensionY == b.dimensionY &&
          a.firstChannel == b.firstChannel && a.pixelOrder == b.pixelOrder && a.colourOrder == b.colourOrder &&
          a.device == b.device;
 }

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "output/fast_patch.h"
+#include "show/chase.h"
 
 namespace quor {
 
@@ -32,6 +33,8 @@ inline constexpr size_t kUndoByteBudget = 64u << 20;
 struct DocumentSnapshot {
   std::vector<uint8_t> bytes;
   FastPatchSettings fastPatch;
+  // The beat steps, which the file bytes do not hold.
+  std::vector<ChaseStepBeats> beats;
   bool SameDocument(const DocumentSnapshot& other) const;
 };
 

@@ -272,7 +272,7 @@ void Engine::MixPassLocked() {
     if (next != direction) settings_.mainFadeDirection.compare_exchange_strong(expected, next);
   }
   if (fadeLock.owns_lock()) fadeLock.unlock();
-  tempo_.Advance();
+  tempo_.Advance(clock_.NowMicros());
 
   auto f = [this](FrameIndex index) { return frames_[static_cast<size_t>(index)].data(); };
   auto inv = [this](int slot) { return panel_.invert[static_cast<size_t>(slot)].load() != 0; };

@@ -164,6 +164,9 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   // The tempo the show follows (detected or tapped) and its beats.
   TempoSource& tempo() { return tempo_; }
   const TempoSource& tempo() const { return tempo_; }
+  uint32_t BeatCount() const override { return tempo_.BeatCount(); }
+  double BeatPhase() const override { return tempo_.Phase(); }
+  double Bpm() const override { return tempo_.Bpm(); }
   // Scenes, chases, the chase player and the models of their windows.
   Show& show() { return *show_; }
   // The remote-control input (opened and closed by the UI thread; reads on

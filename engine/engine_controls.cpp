@@ -104,7 +104,7 @@ bool Engine::SetControl(const ControlAddress& address, int value) {
       }
       break;
     case ControlId::kTempoTap:
-      if (pressed) tempo_.Tap();
+      if (pressed) tempo_.Tap(clock_.NowMicros() / 1000);
       break;
     case ControlId::kTempoAuto:
       if (pressed) tempo_.UseDetection();

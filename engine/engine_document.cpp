@@ -25,7 +25,8 @@ std::vector<uint8_t> ShowBytes(ProjectData& document) {
 
 DocumentSnapshot Engine::SnapshotDocument() {
   ExpectMainThread();
-  return {EncodeProject(CaptureDocument(*this)), outputs_.fastPatch()};
+  ProjectData document = CaptureDocument(*this);
+  return {EncodeProject(document), outputs_.fastPatch(), CollectStepBeats(document.chases)};
 }
 
 bool Engine::EditDocument(std::string_view what, const std::function<void()>& edit) {
@@ -96,6 +97,7 @@ bool Engine::RestoreDocument(const DocumentSnapshot& target) {
   Result<ProjectData> parsed = ParseProject(target.bytes);
   if (!parsed) return false;
   ProjectData& document = *parsed;
+  ApplyStepBeats(document.chases, target.beats);
   ProjectData live = CaptureDocument(*this);
 
   // The size first: it is the one step that can fail, and it must fail
@@ -104,7 +106,8 @@ bool Engine::RestoreDocument(const DocumentSnapshot& target) {
     if (!ResizeMatrix(document.matrixWidth, document.matrixHeight)) return false;
   }
 
-  const bool showChanged = ShowBytes(live) != ShowBytes(document);
+  const bool showChanged =
+      ShowBytes(live) != ShowBytes(document) || CollectStepBeats(live.chases) != CollectStepBeats(document.chases);
   const bool devicesChanged = live.devices != document.devices;
   // The outputs send through the devices' connections on the clock thread:
   // closed while the list is replaced, reopened afterwards.

@@ -6,7 +6,9 @@
 
 #include "engine/engine.h"
 #include "engine/engine_write_access.h"
+#include "files/chase_beats_section.h"
 #include "files/safe_file.h"
+#include "files/side_file.h"
 #include "show/show.h"
 
 namespace quor {
@@ -87,6 +89,36 @@ void KeepShowWindowOnScreen(ShowWindowPlacement& window, ScreenEdges desktop) {
   if (window.top >= desktop.bottom - 49) window.top = 0;
 }
 
+// Makes the steps that the side file beside `path` names beat steps. A
+// damaged section is refused whole and the steps keep the milliseconds the
+// project file gives them.
+void ReadBeatsBeside(Engine& engine, const std::string& path, ProjectData& project) {
+  const std::string side = SideFilePath(path);
+  const SideFileRead file = ReadSideFile(side);
+  const ChaseBeatsRead read = ParseChaseBeats(SideSection(file, kChaseBeatsSection));
+  std::string problem = read.problem;
+  if (problem.empty()) problem = StepBeatsProblem(project.chases, read.beats);
+  if (problem.empty()) {
+    ApplyStepBeats(project.chases, read.beats);
+    return;
+  }
+  engine.console().Print("Chase beats in %s refused: %s; the steps play in milliseconds\n", side.c_str(),
+                         problem.c_str());
+}
+
+// Keeps the beat steps of `project` in the side file beside `path`. The
+// file is left alone when it already says the same, so saving an unchanged
+// show writes nothing.
+void WriteBeatsBeside(const std::string& path, const ProjectData& project, ProjectFileResult& result) {
+  const std::string side = SideFilePath(path);
+  const QJsonObject wanted = ChaseBeatsJson(CollectStepBeats(project.chases));
+  const SideFileRead file = ReadSideFile(side);
+  if (SideSection(file, kChaseBeatsSection) == wanted) return;
+  if (const std::optional<Failure> failed = WriteSideSection(side, kChaseBeatsSection, wanted)) {
+    AddFailure(result, side, failed->errorNumber, "Failed to keep the chase beats in " + side + ": " + failed->message);
+  }
+}
+
 }  // namespace
 
 ProjectData CaptureDocument(Engine& engine) {
@@ -119,6 +151,8 @@ ProjectData CaptureProject(Engine& engine) {
   project.strobeTime = settings.strobeTime.load();
   project.remoteInput = engine.remoteInputSettings();
   project.remoteControlEnabled = settings.remoteControlEnabled.load();
+  // Beat steps are written with their length at the tempo playing now.
+  MeasureBeatSteps(project.chases, engine.tempo().Bpm());
   return project;
 }
 
@@ -261,7 +295,9 @@ ProjectFileResult SaveProject(Engine& engine, const std::string& path) {
   if (const std::optional<Failure> failed = ReplaceFile(path, EncodeProject(project))) {
     return WriteFailed(path, failed->message, failed->errorNumber);
   }
-  return {};
+  ProjectFileResult result;
+  WriteBeatsBeside(path, project, result);
+  return result;
 }
 
 ProjectFileResult SaveProjectKeepingBackup(Engine& engine, const std::string& path) {
@@ -273,8 +309,11 @@ ProjectFileResult SaveProjectKeepingBackup(Engine& engine, const std::string& pa
   const std::vector<uint8_t> bytes = EncodeProject(project);
   // An unchanged project leaves both files alone, so a run that loaded
   // nothing twice in a row cannot push the last real show out of the backup.
-  if (FileHoldsBytes(path, bytes)) return {};
   ProjectFileResult result;
+  if (FileHoldsBytes(path, bytes)) {
+    WriteBeatsBeside(path, project, result);
+    return result;
+  }
   const std::string backup = path + kProjectBackupSuffix;
   if (const std::optional<Failure> failed = ReplaceBackup(path, backup)) {
     AddFailure(result, backup, failed->errorNumber, "Failed to keep " + backup + ": " + failed->message);
@@ -285,6 +324,7 @@ ProjectFileResult SaveProjectKeepingBackup(Engine& engine, const std::string& pa
     failed.errors.insert(failed.errors.begin(), result.errors.begin(), result.errors.end());
     return failed;
   }
+  WriteBeatsBeside(path, project, result);
   return result;
 }
 
@@ -292,13 +332,19 @@ ProjectFileResult LoadProject(Engine& engine, const std::string& path, const Pro
   RemoveStaleTemporariesBeside(path);
   std::vector<uint8_t> bytes;
   if (ProjectFileResult unread = ReadProjectFile(path, bytes); unread.status != ProjectFileStatus::kDone) return unread;
-  return NamingFile(LoadProjectBytes(engine, bytes, hooks), path);
+  Result<ProjectData> parsed = ParseProject(bytes);
+  if (!parsed) return NamingFile(Refused(parsed.failure().message), path);
+  ReadBeatsBeside(engine, path, *parsed);
+  return NamingFile(ApplyProject(engine, std::move(*parsed), hooks), path);
 }
 
 ProjectFileResult ImportProject(Engine& engine, const std::string& path) {
   std::vector<uint8_t> bytes;
   if (ProjectFileResult unread = ReadProjectFile(path, bytes); unread.status != ProjectFileStatus::kDone) return unread;
-  return NamingFile(ImportProjectBytes(engine, bytes), path);
+  Result<ProjectData> parsed = ParseProject(bytes, ProjectScope::kScenesAndChases);
+  if (!parsed) return NamingFile(Refused(parsed.failure().message), path);
+  ReadBeatsBeside(engine, path, *parsed);
+  return NamingFile(AppendProject(engine, std::move(*parsed)), path);
 }
 
 }  // namespace quor

@@ -44,8 +44,30 @@ struct ChaseStep {
   int32_t fade = 0;      // Scene: 0 = cut, 1..27 = fade with "Fadetime" at fade - 1
   int32_t autofade = 0;  // Crossfade: 1 = glide, 0 = jump
   int32_t duration = 0;  // ms from this step's start to the next step's start
+  // Above 0 the step lasts this many quarter beats of the tempo in use
+  // instead, and `duration` holds that length at the tempo it was last
+  // edited or saved at, so a file read without the beats plays at that
+  // tempo. Not part of the 20-byte record: the side file keeps it.
+  int32_t beatQuarters = 0;
 
   bool operator==(const ChaseStep&) const = default;
+};
+
+// Beat steps: up to 999 beats, in quarter beats.
+inline constexpr int32_t kMaxStepBeatQuarters = 4 * 999;
+// The tempo a beat step is measured at while no tempo is known.
+inline constexpr double kDefaultStepBpm = 120.0;
+
+// `quarters` quarter beats at `bpm` (0 or less: kDefaultStepBpm), in whole
+// milliseconds, rounded and at least 1.
+int32_t BeatStepMs(int32_t quarters, double bpm);
+
+// Where one beat step sits: chase and step index and its quarter beats.
+struct ChaseStepBeats {
+  int32_t chase = 0;
+  int32_t step = 0;
+  int32_t quarters = 0;
+  bool operator==(const ChaseStepBeats&) const = default;
 };
 
 struct Chase {
@@ -74,5 +96,18 @@ void WriteChaseWithSteps(const Chase& chase, ByteWriter& out);
 // ok() tells whether everything announced was there. The capacity is at
 // least the step count.
 Chase ReadChaseWithSteps(ByteReader& in);
+
+// Every beat step of `chases`, in chase and step order.
+std::vector<ChaseStepBeats> CollectStepBeats(std::span<const Chase> chases);
+// Why `beats` cannot apply to `chases` (an entry names no step, holds a
+// count outside 1..kMaxStepBeatQuarters or names a step twice); empty when
+// it can.
+std::string StepBeatsProblem(std::span<const Chase> chases, std::span<const ChaseStepBeats> beats);
+// Makes exactly the steps in `beats` beat steps (checked with
+// StepBeatsProblem first; false and nothing changed when it fails).
+bool ApplyStepBeats(std::vector<Chase>& chases, std::span<const ChaseStepBeats> beats);
+// Sets every beat step's `duration` to its length at `bpm`; nothing at a
+// bpm of 0 or less, so the lengths last measured stay.
+void MeasureBeatSteps(std::vector<Chase>& chases, double bpm);
 
 }  // namespace quor

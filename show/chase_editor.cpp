@@ -1,6 +1,7 @@
 #include "show/chase_editor.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
@@ -31,6 +32,43 @@ std::string FormatDuration(int durationMs) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f", durationMs / 1000.0);
   return text;
+}
+
+StepLength ParseStepLength(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  // A number: whole part, decimals after a point or comma, or a fraction.
+  double value = 0;
+  size_t at = i;
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9' && value < 1e6; ++at) value = value * 10 + (text[at] - '0');
+  while (at < text.size() && text[at] >= '0' && text[at] <= '9') ++at;
+  if (at < text.size() && (text[at] == '.' || text[at] == ',')) {
+    double scale = 0.1;
+    for (++at; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at, scale /= 10) value += (text[at] - '0') * scale;
+  } else if (at < text.size() && text[at] == '/') {
+    double divisor = 0;
+    for (++at; at < text.size() && text[at] >= '0' && text[at] <= '9' && divisor < 1e6; ++at) {
+      divisor = divisor * 10 + (text[at] - '0');
+    }
+    value = divisor > 0 ? value / divisor : 0;
+  }
+  size_t word = at;
+  while (word < text.size() && text[word] == ' ') ++word;
+  std::string unit;
+  for (; word < text.size() && unit.size() < 5; ++word) {
+    unit += static_cast<char>(text[word] >= 'A' && text[word] <= 'Z' ? text[word] - 'A' + 'a' : text[word]);
+  }
+  if (unit.rfind("beat", 0) != 0) return {ParseDurationText(text), 0};
+  if (at == i) value = 1;  // "beat" alone
+  const double quarters = std::round(value * 4);
+  return {0, static_cast<int32_t>(std::clamp(quarters, 1.0, double{kMaxStepBeatQuarters}))};
+}
+
+std::string FormatStepLength(const ChaseStep& step) {
+  if (step.beatQuarters <= 0) return FormatDuration(step.duration);
+  const int32_t whole = step.beatQuarters / 4;
+  static constexpr const char* kFractions[] = {"", ".25", ".5", ".75"};
+  return std::to_string(whole) + kFractions[step.beatQuarters % 4] + (step.beatQuarters == 4 ? " beat" : " beats");
 }
 
 ChaseEditor::ChaseEditor(ShowHost& engine, const SceneStore& scenes, ChaseStore& chases, ChasePlayer& player,
@@ -88,7 +126,7 @@ std::vector<ChaseStepRow> ChaseEditor::Rows() const {
         row.step = ">> Wait";
         break;
     }
-    row.time = FormatDuration(step.duration);
+    row.time = FormatStepLength(step);
     rows.push_back(std::move(row));
   }
   return rows;
@@ -112,7 +150,7 @@ void ChaseEditor::LoadControls(const ChaseStep& step) {
   controls_.enabledKind = known ? step.kind : -1;
   if (!known) return;
   controls_.type = step.kind;
-  controls_.durationText = FormatDuration(step.duration);
+  controls_.durationText = FormatStepLength(step);
   if (step.kind == kStepScene) {
     controls_.scene = step.value;
     controls_.sceneFade = std::clamp<int>(step.fade, 0, kMaxStepFade);
@@ -192,7 +230,7 @@ bool ChaseEditor::InsertStep() {
   step.value = 0;
   const EngineSettings& settings = engine_.liveSettings();
   step.fade = settings.sceneFadeEnabled.load() > 0 ? sceneList_.FadeTimePosition() + 1 : 0;
-  step.duration = ParseDurationText(controls_.durationText);
+  SetLength(step, controls_.durationText);
   if (step.duration <= 0) step.duration = kDefaultStepDurationMs;
   if (!chases_.InsertStep(chase_, position, step)) return false;
   current_ = position;
@@ -268,8 +306,13 @@ void ChaseEditor::SetType(int kind) {
 void ChaseEditor::SetDurationText(std::string_view text) {
   controls_.durationText = std::string(text);
   if (!CurrentStep()) return;
-  const int duration = std::max(ParseDurationText(text), 0);
-  EditCurrent([&](ChaseStep& s) { s.duration = duration; });
+  EditCurrent([&](ChaseStep& s) { SetLength(s, text); });
+}
+
+void ChaseEditor::SetLength(ChaseStep& step, std::string_view text) const {
+  const StepLength length = ParseStepLength(text);
+  step.beatQuarters = length.beatQuarters;
+  step.duration = length.beatQuarters > 0 ? BeatStepMs(length.beatQuarters, engine_.Bpm()) : std::max(length.durationMs, 0);
 }
 
 void ChaseEditor::SetScene(int index) {

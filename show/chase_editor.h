@@ -30,6 +30,19 @@ int ParseDurationText(std::string_view text);
 // "%.1f" seconds, as the step list and the duration box show a duration.
 std::string FormatDuration(int durationMs);
 
+// A step's length as typed: seconds as ParseDurationText reads them, or,
+// when the number is followed by "beat" or "beats" (any case), a number of
+// beats ("2 beats", "1 beat", "0.5 beats", "1/2 beat") in quarter beats,
+// rounded and held to 1..kMaxStepBeatQuarters.
+struct StepLength {
+  int durationMs = 0;
+  int32_t beatQuarters = 0;  // 0: a length in milliseconds
+  bool operator==(const StepLength&) const = default;
+};
+StepLength ParseStepLength(std::string_view text);
+// "2 beats", "1 beat", "0.75 beats" for beat steps, else FormatDuration.
+std::string FormatStepLength(const ChaseStep& step);
+
 // One row of the step list: "[scene name]", ">> Masterstrobe" or
 // ">> Crossfade", and the duration.
 struct ChaseStepRow {
@@ -104,6 +117,8 @@ class ChaseEditor {
   const ChaseStep* CurrentStep() const;
   bool ControlLive(int kind) const;
   void EditCurrent(const std::function<void(ChaseStep&)>& edit);
+  // Gives `step` the length typed in the duration box.
+  void SetLength(ChaseStep& step, std::string_view text) const;
   void LoadControls(const ChaseStep& step);
   void ReplayBefore(int row);
   void Move(int to);

@@ -1,5 +1,8 @@
 #include "show/chase_player.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace quor {
 
 ChasePlayer::ChasePlayer(ShowHost& engine, ChaseStore& chases) : engine_(engine), chases_(chases) {}
@@ -11,6 +14,38 @@ bool ChasePlayer::SetHooks(ChasePlayerHooks hooks) {
 }
 
 int64_t ChasePlayer::NowMs() const { return engine_.clock().NowMicros() / 1000; }
+
+int64_t ChasePlayer::QuarterBeat() {
+  const uint32_t beats = engine_.BeatCount();
+  int quarter = static_cast<int>(std::clamp(std::floor(engine_.BeatPhase() * 4), 0.0, 3.0));
+  if (beats != seenBeats_) {
+    seenBeats_ = beats;
+    if (quarter >= 2) quarter = 0;
+  } else {
+    quarter = std::max(quarter, seenQuarter_);
+  }
+  seenQuarter_ = quarter;
+  return int64_t{beats} * 4 + quarter;
+}
+
+void ChasePlayer::ScheduleNext(const ChaseStep& step, int64_t nowMs, int64_t quarter) {
+  // Without a tempo a beat step lasts the milliseconds it was last measured at.
+  nextStepDueMs_.store(nowMs + step.duration);
+  const bool onBeats = step.beatQuarters > 0 && engine_.Bpm() > 0;
+  if (onBeats) {
+    // Beat steps follow each other on the grid of quarter beats. A chase
+    // that starts, a step after one in milliseconds and a pass more than a
+    // beat late start the grid again, from the last whole beat (or the last
+    // multiple of a shorter step), so steps still change on the beat.
+    int64_t base = dueQuarter_;
+    if (!onBeats_ || quarter - dueQuarter_ >= 4) {
+      const int64_t grid = std::min<int64_t>(step.beatQuarters, 4);
+      base = quarter - quarter % grid;
+    }
+    dueQuarter_ = base + step.beatQuarters;
+  }
+  onBeats_ = onBeats;
+}
 
 void ChasePlayer::StartChase(int number, int firstStep) {
   if (number <= 0) return;
@@ -43,11 +78,14 @@ void ChasePlayer::PerformStopLocked() {
 void ChasePlayer::AdvanceChase() {
   engine_.clock().ExpectClockThread();
   std::lock_guard lock(mutex_);
+  const int64_t now = NowMs();
+  const int64_t quarter = QuarterBeat();  // every pass, so no beat goes unseen
   const int command = command_.exchange(kNoCommand);
   if (command > 0) {
     // Chase, step and due time change together, seen by no other pass.
     stepIndex_.store(startStep_.exchange(0));  // held to the chase below
-    nextStepDueMs_.store(NowMs());
+    nextStepDueMs_.store(now);
+    onBeats_ = false;
     runningChase_.store(command);
     engine_.changes().Announce(Change::kChasePlayer);
   } else if (command == kStopRequested) {
@@ -74,12 +112,18 @@ void ChasePlayer::AdvanceChase() {
     return;
   }
   const Chase& chase = chases_.at(index);
-  while (NowMs() >= nextStepDueMs_.load()) {
+  // A beat step waits for its quarter beat while a tempo is known, else
+  // for its milliseconds.
+  const auto due = [&] {
+    return onBeats_ && engine_.Bpm() > 0 ? quarter >= dueQuarter_ : now >= nextStepDueMs_.load();
+  };
+  while (due()) {
     int step = stepIndex_.load();
     if (step == -1) {
       stepIndex_.store(0);
       runningChase_.store(kStopRequested);
-      nextStepDueMs_.store(NowMs() + 1000);
+      nextStepDueMs_.store(now + 1000);
+      onBeats_ = false;
       engine_.console().Print("Chase ended.\n");
       PerformStopLocked();
       return;
@@ -89,7 +133,7 @@ void ChasePlayer::AdvanceChase() {
     ExecuteStep(engine_, hooks_.selectScene, current);
     engine_.changes().Announce(Change::kChasePlayer);
     engine_.changes().Announce(Change::kMaster);
-    nextStepDueMs_.store(NowMs() + current.duration);
+    ScheduleNext(current, now, quarter);
     ++step;
     if (step >= chase.StepCount()) step = chase.Loops() ? 0 : -1;
     stepIndex_.store(step);

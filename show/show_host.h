@@ -4,6 +4,7 @@
 // Engine implements it; show/ never sees the Engine itself.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "core/change_feed.h"
@@ -22,6 +23,12 @@ class ShowHost {
   virtual EngineSettings& liveSettings() = 0;
   virtual FrameClock& clock() = 0;
   virtual bool ClockRunning() const = 0;
+  // The tempo the show follows: beats counted so far, where the last mix
+  // pass lay in its beat (0..1) and beats per minute, 0 when there is no
+  // tempo (any thread).
+  virtual uint32_t BeatCount() const = 0;
+  virtual double BeatPhase() const = 0;
+  virtual double Bpm() const = 0;
   // Where the show announces what it changed (any thread).
   virtual ChangeFeed& changes() = 0;
   // Any thread: asks the main thread to recall scene `sceneIndex`.

@@ -86,6 +86,7 @@ void ChaseEditorDialog::Build() {
   type_->addItems({QStringLiteral("Scene"), QStringLiteral("Masterstrobe"), QStringLiteral("Crossfade")});
   durationLabel_ = label("Duration (in seconds)", 161, 133, 90, 8);
   duration_ = At(new QLineEdit(this), u, 258, 131, 30, 12);
+  duration_->setToolTip(QStringLiteral("Seconds (\"2.5\"), or beats of the tempo in use (\"2 beats\", \"1/2 beat\")"));
   sceneLabel_ = label("Scene", 162, 153, 22, 8);
   scene_ = At(new QComboBox(this), u, 161, 163, 127, 12);
   for (const std::string& name : engine_.show().scenes().Names()) scene_->addItem(QString::fromStdString(name));

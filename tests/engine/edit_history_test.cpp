@@ -188,10 +188,10 @@ TEST_F(EditHistoryTest, SavedStateLoadsAndTheBoundsOfTheHistory) {
 
   // The byte budget drops the oldest steps but always keeps the newest.
   EditHistory small(100, 250);
-  for (int i = 0; i < 5; ++i) small.Record("step", DocumentSnapshot{std::vector<uint8_t>(100, 1), {}});
+  for (int i = 0; i < 5; ++i) small.Record("step", DocumentSnapshot{std::vector<uint8_t>(100, 1), {}, {}});
   EXPECT_EQ(small.UndoCount(), 2u);
   EXPECT_LE(small.HeldBytes(), 250u);
-  small.Record("huge", DocumentSnapshot{std::vector<uint8_t>(1000, 1), {}});
+  small.Record("huge", DocumentSnapshot{std::vector<uint8_t>(1000, 1), {}, {}});
   EXPECT_EQ(small.UndoCount(), 1u);
   EXPECT_EQ(small.UndoText(), "huge");
 }

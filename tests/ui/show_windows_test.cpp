@@ -119,6 +119,11 @@ TEST_F(ShowWindowsTest, EditorRowsControlsPreviewsAndRestoreOnClose) {
                          dialog->crossfade()->isEnabled(), dialog->autofade()->isEnabled()),
               std::tuple(row == 0, row == 1, row == 2, row == 2)) << row;
   }
+  // A length in beats shows as typed in the list and in the box.
+  test::Retype(dialog->durationEdit(), "1/2 beat");
+  QTest::keyClick(dialog->durationEdit(), Qt::Key_Return);
+  EXPECT_EQ(steps->topLevelItem(2)->text(1), "0.5 beats");
+  EXPECT_EQ(engine_.show().chases().at(0).steps[2].beatQuarters, 2);
   Click(dialog->button("Close"));
   EXPECT_EQ(engine_.settings().strobeTime.load(), strobeTime);
 }
