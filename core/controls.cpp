@@ -13,7 +13,7 @@ using I = ControlId;
 
 // Matches engine limits: 19 effects, speeds 5..25, 10 merge modes, gamma
 // 1..500, strobe 1..25 passes, 10000 scenes and 250 chases a show holds.
-constexpr std::array<ControlSpec, 22> kSpecs = {{
+constexpr std::array<ControlSpec, 23> kSpecs = {{
     {I::kSlotEffect, "slot/#/effect", K::kFader, 0, 18, 4, 4, Change::kPanel, "effect list position of generator slot #"},
     {I::kSlotSpeed, "slot/#/speed", K::kFader, 5, 25, 4, 4, Change::kPanel, "renders per second of slot #"},
     {I::kSlotInvert, "slot/#/invert", K::kToggle, 0, 1, 4, 4, Change::kPanel, "slot # inverted"},
@@ -36,6 +36,8 @@ constexpr std::array<ControlSpec, 22> kSpecs = {{
     {I::kOutput, "output/enabled", K::kToggle, 0, 1, 1, 1, Change::kOutputs, "outputs sending"},
     {I::kTempoTap, "tempo/tap", K::kButton, 0, 1, 1, 1, Change::kMaster, "tap the tempo (overrides the detection)"},
     {I::kTempoAuto, "tempo/auto", K::kButton, 0, 1, 1, 1, Change::kMaster, "the tempo detected in the sound again"},
+    {I::kStrobeBeat, "master/strobe_beat", K::kFader, 0, 3, 1, 1, Change::kMaster,
+     "strobe on the beat: 0 off, 1 every beat, 2 every 1/2 beat, 3 every 1/4 beat"},
 }};
 
 constexpr bool SpecsInIdOrder() {

@@ -54,6 +54,7 @@ enum class ControlId : uint8_t {
   kOutput,           // the outputs sending
   kTempoTap,         // a tap of the tap tempo
   kTempoAuto,        // the detected tempo again
+  kStrobeBeat,       // strobe on the beat: 0 off, 1 beat, 1/2 beat, 1/4 beat
 };
 
 struct ControlSpec {

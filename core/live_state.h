@@ -21,6 +21,8 @@ inline constexpr int kMaxSlotSpeed = 25;
 // the main mix of the two channels.
 enum MixIndex : int { kMixChannel1 = 0, kMixChannel2 = 1, kMixMain = 2 };
 inline constexpr int kMixCount = 3;
+// Flashes per beat of the beat-synced strobe's choices: off, 1, 1/2, 1/4 beat.
+inline constexpr std::array<int, 4> kStrobeBeatParts{0, 1, 2, 4};
 
 // Crossfader glide of the main mix.
 enum GlideDirection : int { kGlideNone = 0, kGlideToStart = 1, kGlideToCentre = 2, kGlideToEnd = 3 };
@@ -40,6 +42,9 @@ struct EngineSettings {
   std::atomic<int> masterLevel{255};
   std::atomic<int> strobeTime{1};
   std::atomic<int> strobeCounter{-1};
+  // The strobe on the beat of the tempo in use: 0 off (the strobe time's
+  // rhythm), else the flashes per beat (1, 2 or 4).
+  std::atomic<int> strobeBeatSync{0};
   std::atomic<GlideDirection> mainFadeDirection{kGlideNone};
   std::atomic<int> sceneFadeLevel{0};
   std::atomic<PreviewSource> leftPreviewSource{kPreviewMix};

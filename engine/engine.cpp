@@ -296,9 +296,25 @@ void Engine::MixPassLocked() {
     settings_.sceneFadeLevel.store(fadeLevel - std::max(settings_.sceneFadeStep.load(), 1));
   }
 
-  // Strobe: t dark passes, then one lit pass.
+  // Strobe: t dark passes, then one lit pass; on the beat, one lit pass
+  // where each part of the beat begins (the first synced pass is dark, so
+  // switching on between beats does not flash off the beat).
   const int counter = settings_.strobeCounter.load();
-  if (counter >= 0) {
+  const int beatParts = settings_.strobeBeatSync.load();
+  const bool synced = counter >= 0 && beatParts > 0 && tempo_.Bpm() > 0;
+  if (synced) {
+    const int64_t part = strobeBeats_.Position(tempo_.BeatCount(), tempo_.Phase(), beatParts);
+    // A count of 0 is a strobe just switched on; the pass moves it on, and a
+    // "strobe off" that came in since the load stays (compare-and-swap).
+    int fresh = 0;
+    const bool started = settings_.strobeCounter.compare_exchange_strong(fresh, 1);
+    if (!strobeSynced_ || started || part == strobePart_) {
+      std::memset(f(FrameIndex::kOutput), 0, frames_[static_cast<size_t>(FrameIndex::kOutput)].size());
+    }
+    strobePart_ = part;
+  }
+  strobeSynced_ = synced;
+  if (counter >= 0 && !synced) {
     // Compare-and-swap: a "strobe off" or restart that came in since the
     // load stays; the pass's count is the one that is dropped.
     int expected = counter;
@@ -485,6 +501,15 @@ void Engine::SetGammaSetting(int position) { Store(settings_.gammaSetting, Clamp
 void Engine::SetMasterLevel(int level) { Store(settings_.masterLevel, Clamp(level, 0, 255), Change::kMaster); }
 void Engine::SetStrobeTime(int passes) { Store(settings_.strobeTime, Clamp(passes, 1, 25), Change::kMaster); }
 void Engine::SetOutputFps(int fps) { Store(settings_.outputFps, Clamp(fps, 1, 100), Change::kMaster); }
+
+void Engine::SetStrobeBeat(int choice) {
+  Store(settings_.strobeBeatSync, kStrobeBeatParts[static_cast<size_t>(Clamp(choice, 0, 3))], Change::kMaster);
+}
+
+int Engine::StrobeBeat() const {
+  const int parts = settings_.strobeBeatSync.load();
+  return parts >= 4 ? 3 : parts >= 2 ? 2 : parts >= 1 ? 1 : 0;
+}
 
 void Engine::SetStrobe(bool on) {
   // Switching on counts from 0; an echo of "on" leaves the running count.

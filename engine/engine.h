@@ -58,6 +58,7 @@
 #include "core/frame_clock.h"
 #include "core/generator.h"
 #include "core/generator_registry.h"
+#include "core/beat_divider.h"
 #include "engine/tempo_source.h"
 #include "core/frame_tap.h"
 #include "core/live_state.h"
@@ -300,6 +301,10 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   void Blackout() { SetMasterLevel(0); }
   void SetStrobe(bool on);
   void SetStrobeTime(int passes);  // 1..25
+  // The strobe on the beat: 0 off, 1 one flash per beat, 2 per half beat,
+  // 3 per quarter beat (kStrobeBeatChoices); ignored while no tempo is known.
+  void SetStrobeBeat(int choice);
+  int StrobeBeat() const;
   void StartMainGlide(int direction) override;
   // The main "Masterfade" moved by hand to a new value: the glide stops.
   void SetMainFadeByHand(int value);
@@ -444,6 +449,11 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   EngineHooks hooks_;
   ChangeFeed changes_;
   TempoSource tempo_{console_, changes_, audio_.tempo()};
+  // The beat-synced strobe, mix pass only: the parts of the beat, the part
+  // of the last pass, and whether the last pass was synced.
+  BeatDivider strobeBeats_;
+  int64_t strobePart_ = 0;
+  bool strobeSynced_ = false;
   GeneratorContext context_;
 
   std::atomic<int> width_{kDefaultMatrixWidth};

@@ -61,6 +61,7 @@ bool Engine::SetControl(const ControlAddress& address, int value) {
     case ControlId::kGamma: SetGammaSetting(value); break;
     case ControlId::kStrobe: SetStrobe(pressed); break;
     case ControlId::kStrobeTime: SetStrobeTime(value); break;
+    case ControlId::kStrobeBeat: SetStrobeBeat(value); break;
     case ControlId::kShowMode:
       if (flags_.showModeActive.exchange(pressed) != pressed) changes_.Announce(Change::kShowMode);
       break;
@@ -135,6 +136,7 @@ std::optional<int> Engine::ControlValue(const ControlAddress& address) const {
     case ControlId::kGamma: return settings_.gammaSetting.load();
     case ControlId::kStrobe: return settings_.strobeCounter.load() >= 0 ? 1 : 0;
     case ControlId::kStrobeTime: return settings_.strobeTime.load();
+    case ControlId::kStrobeBeat: return StrobeBeat();
     case ControlId::kShowMode: return flags_.showModeActive.load() ? 1 : 0;
     case ControlId::kSceneRecall: return show_->sceneList().selection() == address.instance ? 1 : 0;
     case ControlId::kChasePlay: return show_->player().RunningChase() == address.instance + 1 ? 1 : 0;

@@ -82,6 +82,7 @@ ResumeState CaptureResumeState(Engine& engine, const ResumeWindows& windows) {
   state.masterLevel = settings.masterLevel.load();
   state.strobe = settings.strobeCounter.load() >= 0;
   state.strobeTime = settings.strobeTime.load();
+  state.strobeBeat = engine.StrobeBeat();
   const int running = engine.show().player().RunningChase();
   state.chase = running > 0 ? running : 0;
   state.chaseStep = state.chase > 0 ? ShownStep(engine, state.chase) : 0;
@@ -109,6 +110,7 @@ QJsonObject ResumeToJson(const ResumeState& state) {
       {"masterLevel", state.masterLevel},
       {"strobe", state.strobe},
       {"strobeTime", state.strobeTime},
+      {"strobeBeat", state.strobeBeat},
       {"chase", state.chase},
       {"chaseStep", state.chaseStep},
       {"scene", state.scene},
@@ -150,6 +152,8 @@ std::optional<ResumeState> ResumeFromJson(const QJsonObject& section, std::strin
   state.masterLevel = need(SideInt(section, "masterLevel", 0, 255), "masterLevel");
   state.strobe = need(SideBool(section, "strobe"), "strobe");
   state.strobeTime = need(SideInt(section, "strobeTime", 1, 25), "strobeTime");
+  // Kept since the strobe could follow the beat; older files have it off.
+  if (section.contains("strobeBeat")) state.strobeBeat = need(SideInt(section, "strobeBeat", 0, 3), "strobeBeat");
   state.chase = need(SideInt(section, "chase", 0, kMaxShowChases), "chase");
   state.chaseStep = need(SideInt(section, "chaseStep", 0, kMaxChaseSteps - 1), "chaseStep");
   state.scene = need(SideInt(section, "scene", -1, kMaxShowScenes - 1), "scene");
@@ -189,6 +193,7 @@ void ApplyResumeState(Engine& engine, const ResumeState& state, const ResumeOver
   }
   engine.SetMasterLevel(state.masterLevel);
   engine.SetStrobeTime(state.strobeTime);
+  engine.SetStrobeBeat(state.strobeBeat);
   engine.SetStrobe(state.strobe);
   if (overrides.autostart) return;
   if (state.chase > 0) show.chaseList().StartAt(state.chase - 1, state.chaseStep);

@@ -40,6 +40,7 @@ struct ResumeState {
   int masterLevel = 255;
   bool strobe = false;
   int strobeTime = 1;
+  int strobeBeat = 0;  // 0 off, 1 every beat, 2 every 1/2 beat, 3 every 1/4 beat
   int chase = 0;       // the running chase, 1-based; 0 none
   int chaseStep = 0;   // the step it shows
   int scene = -1;      // the last recalled scene; -1 none

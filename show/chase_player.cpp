@@ -1,7 +1,6 @@
 #include "show/chase_player.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace quor {
 
@@ -14,19 +13,6 @@ bool ChasePlayer::SetHooks(ChasePlayerHooks hooks) {
 }
 
 int64_t ChasePlayer::NowMs() const { return engine_.clock().NowMicros() / 1000; }
-
-int64_t ChasePlayer::QuarterBeat() {
-  const uint32_t beats = engine_.BeatCount();
-  int quarter = static_cast<int>(std::clamp(std::floor(engine_.BeatPhase() * 4), 0.0, 3.0));
-  if (beats != seenBeats_) {
-    seenBeats_ = beats;
-    if (quarter >= 2) quarter = 0;
-  } else {
-    quarter = std::max(quarter, seenQuarter_);
-  }
-  seenQuarter_ = quarter;
-  return int64_t{beats} * 4 + quarter;
-}
 
 void ChasePlayer::ScheduleNext(const ChaseStep& step, int64_t nowMs, int64_t quarter) {
   // Without a tempo a beat step lasts the milliseconds it was last measured at.
@@ -79,7 +65,8 @@ void ChasePlayer::AdvanceChase() {
   engine_.clock().ExpectClockThread();
   std::lock_guard lock(mutex_);
   const int64_t now = NowMs();
-  const int64_t quarter = QuarterBeat();  // every pass, so no beat goes unseen
+  // Every pass, so no beat goes unseen.
+  const int64_t quarter = quarters_.Position(engine_.BeatCount(), engine_.BeatPhase(), 4);
   const int command = command_.exchange(kNoCommand);
   if (command > 0) {
     // Chase, step and due time change together, seen by no other pass.

@@ -15,6 +15,7 @@
 #include <functional>
 #include <mutex>
 
+#include "core/beat_divider.h"
 #include "show/chase_store.h"
 #include "show/show_host.h"
 #include "show/step_actions.h"
@@ -76,12 +77,6 @@ class ChasePlayer {
   static constexpr int kNoCommand = 0;
   int64_t NowMs() const;
   void PerformStopLocked();
-  // The quarter beat the tempo in use has reached: four per counted beat
-  // and the quarter of the beat phase. It never goes back: a phase that
-  // starts the next beat before the beat is counted holds the last
-  // quarter, and a beat counted while the phase still ends the last one
-  // starts at its first quarter.
-  int64_t QuarterBeat();
   // Sets when the step just executed ends.
   void ScheduleNext(const ChaseStep& step, int64_t nowMs, int64_t quarter);
 
@@ -99,11 +94,10 @@ class ChasePlayer {
   std::atomic<int64_t> nextStepDueMs_{0};
   FadeStrobeState saved_;
   // Beat steps, pass only (under mutex_): whether the step that plays waits
-  // for the quarter beat dueQuarter_, and the last beat count and quarter seen.
+  // for the quarter beat dueQuarter_, and the quarter beats of the tempo.
   bool onBeats_ = false;
   int64_t dueQuarter_ = 0;
-  uint32_t seenBeats_ = 0;
-  int seenQuarter_ = 0;
+  BeatDivider quarters_;
 };
 
 static_assert(std::atomic<int64_t>::is_always_lock_free);

@@ -188,22 +188,29 @@ void MixerPanelWidget::BuildMaster() {
 }
 
 // One row in the free space below "Main Mix": the tempo in use, a light
-// that flashes on every beat, "Tap" and "Auto" (pressed while the detected
-// tempo is in use).
+// that flashes on every beat, "Tap", "Auto" (pressed while the detected
+// tempo is in use) and the strobe's beat sync.
 void MixerPanelWidget::BuildTempo() {
   bpm_ = Place(new QLabel(QStringLiteral("--- BPM"), this), 362, 113, 78, 20);
   bpm_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   FitLabel(bpm_, QStringLiteral("000.0 BPM"));
   beatLight_ = Place(new QLabel(this), 446, 116, 14, 14);
   beatLight_->setAccessibleName(QStringLiteral("Beat"));
-  tap_ = Place(new QPushButton(QStringLiteral("Tap"), this), 470, 112, 100, 21);
+  tap_ = Place(new QPushButton(QStringLiteral("Tap"), this), 466, 112, 56, 21);
   tap_->setToolTip(QStringLiteral("Tap the tempo (key T); taps override the detected tempo until Auto"));
-  autoTempo_ = Place(new QPushButton(QStringLiteral("Auto"), this), 581, 112, 100, 21);
+  autoTempo_ = Place(new QPushButton(QStringLiteral("Auto"), this), 526, 112, 56, 21);
   autoTempo_->setCheckable(true);
   autoTempo_->setToolTip(QStringLiteral("Follow the tempo detected in the sound input"));
   // A tap counts when the button goes down, not when it is let go.
   connect(tap_, &QPushButton::pressed, this, [this] { engine_.SetControl({ControlId::kTempoTap}, 1); });
   connect(autoTempo_, &QPushButton::clicked, this, [this] { engine_.SetControl({ControlId::kTempoAuto}, 1); });
+  strobeBeat_ = Place(new WheelNeedsFocus<QComboBox>(this), 587, 112, 94, 21);
+  strobeBeat_->addItems({QStringLiteral("Strobe: time"), QStringLiteral("Strobe: 1"), QStringLiteral("Strobe: 1/2"),
+                         QStringLiteral("Strobe: 1/4")});
+  strobeBeat_->setAccessibleName(QStringLiteral("Strobe on the beat"));
+  strobeBeat_->setToolTip(QStringLiteral("The strobe flashes once per beat, half beat or quarter beat of the tempo; "
+                                         "\"time\" keeps the Strobe Time rhythm"));
+  binding_.Bind(strobeBeat_, engine_, {ControlId::kStrobeBeat});
   auto* timer = new QTimer(this);
   connect(timer, &QTimer::timeout, this, [this] { ShowTempo(); });
   timer->start(20);

@@ -74,6 +74,7 @@ class MixerPanelWidget : public QWidget {
   QPushButton* showModeButton() const { return showMode_; }
   QPushButton* tapButton() const { return tap_; }
   QPushButton* autoButton() const { return autoTempo_; }
+  QComboBox* strobeBeatList() const { return strobeBeat_; }
   QLabel* bpmLabel() const { return bpm_; }
   QLabel* beatLight() const { return beatLight_; }
 
@@ -110,6 +111,7 @@ class MixerPanelWidget : public QWidget {
   QLabel* beatLight_ = nullptr;
   QPushButton* tap_ = nullptr;
   QPushButton* autoTempo_ = nullptr;
+  QComboBox* strobeBeat_ = nullptr;
   uint32_t shownBeats_ = 0;
   int64_t litUntilMs_ = 0;
 };

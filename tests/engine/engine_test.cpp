@@ -164,6 +164,49 @@ TEST_F(EngineTest, StrobeShowsOneLitPassAfterStrobeTimeDarkOnes) {
             (std::vector<bool>{false, false, false, true, false}));
 }
 
+// Beat sync: one lit pass where each beat (or half or quarter beat) of the
+// tapped tempo begins, the first synced pass dark; without a tempo the
+// strobe time's rhythm, as with the sync off.
+TEST_F(EngineTest, StrobeOnTheBeatFlashesWhereEachPartOfTheBeatBegins) {
+  for (int s = 0; s < kSlotCount; ++s) {
+    Bind(s, kSolidType);
+    SolidIn(engine_, s)->Render({engine_.frame(static_cast<FrameIndex>(s)), 32, 16});
+  }
+  const auto litPasses = [&](int64_t fromMs, int passes, int stepMs) {
+    std::vector<int64_t> lit;
+    for (int i = 0; i < passes; ++i) {
+      const int64_t at = fromMs + int64_t{i} * stepMs;
+      engine_.clock().Advance(static_cast<int>(at - engine_.clock().NowMicros() / 1000));
+      engine_.RunMixPass();
+      if (Pixel(FrameIndex::kOutput, 0, 0)[1] != 0) lit.push_back(at - fromMs);
+    }
+    return lit;
+  };
+  engine_.SetStrobeTime(3), engine_.SetStrobe(true);
+  engine_.SetControl({ControlId::kStrobeBeat}, 1);  // as OSC, MIDI and the web remote set it
+  EXPECT_EQ(litPasses(1000, 8, 25), (std::vector<int64_t>{75, 175}));  // no tempo yet
+
+  const struct {
+    int choice;
+    std::vector<int64_t> lit;  // ms after the tapped beat at 0
+  } cases[] = {
+      {1, {520, 1020}},
+      {2, {270, 520, 770, 1020}},
+      {3, {145, 270, 395, 520, 645, 770, 895, 1020}},
+  };
+  int64_t beat = 10'000;
+  for (const auto& c : cases) {
+    beat += 10'000;
+    for (int64_t t = beat - 1500; t <= beat; t += 500) engine_.tempo().Tap(t);
+    engine_.SetStrobe(false), engine_.SetStrobe(true);
+    engine_.SetStrobeBeat(c.choice);
+    EXPECT_EQ(engine_.ControlValue({ControlId::kStrobeBeat}), c.choice);
+    std::vector<int64_t> lit = litPasses(beat + 20, 41, 25);
+    for (int64_t& t : lit) t += 20;
+    EXPECT_EQ(lit, c.lit) << c.choice;
+  }
+}
+
 TEST_F(EngineTest, SceneStartFadesTheOldPictureOutOverThirteenPasses) {
   Bind(0, kSolidType);
   Bind(1, kSolidType);
