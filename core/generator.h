@@ -44,6 +44,9 @@ struct GeneratorContext {
   ColorWheel& sharedColorWheel;  // touched only while the engine serialises ticks
   const std::atomic<int>& pixelStep;  // 1..4: extra movement per rendered frame
   AudioAnalyzer& audio;               // spectrum and audio triggers
+  // Beats of the tempo in use so far, published by every mix pass, for the
+  // audio triggers that follow the beat.
+  std::atomic<uint32_t> beats{0};
   // Screen Capture generators running now (at most one may).
   std::atomic<int> screenCaptures{0};
 };
@@ -58,6 +61,10 @@ class Generator {
   virtual void Render(const Canvas& canvas) = 0;
   virtual void Destroy() = 0;
   virtual void ExchangeSettings(SettingsBlock& block, SettingsDirection direction) = 0;
+
+  // Set by the engine before each render while the slot's audio trigger
+  // follows the beat instead of the level of its band.
+  std::atomic<bool> beatTrigger{false};
 };
 
 using GeneratorFactory = std::unique_ptr<Generator> (*)(GeneratorContext& context);

@@ -228,6 +228,7 @@ void Engine::RenderSlotLocked(int slot) {
   const size_t i = static_cast<size_t>(slot);
   std::unique_lock lock(slotMutex_[i], std::try_to_lock);
   if (!lock.owns_lock()) return;  // the UI is changing this slot's generator
+  bound_[i]->beatTrigger.store(beatTrigger_[i].load(std::memory_order_relaxed), std::memory_order_relaxed);
   bound_[i]->Render({frames_[i].data(), width(), height()});
 }
 
@@ -273,6 +274,7 @@ void Engine::MixPassLocked() {
   }
   if (fadeLock.owns_lock()) fadeLock.unlock();
   tempo_.Advance(clock_.NowMicros());
+  context_.beats.store(tempo_.BeatCount(), std::memory_order_release);
 
   auto f = [this](FrameIndex index) { return frames_[static_cast<size_t>(index)].data(); };
   auto inv = [this](int slot) { return panel_.invert[static_cast<size_t>(slot)].load() != 0; };
@@ -501,6 +503,12 @@ void Engine::SetGammaSetting(int position) { Store(settings_.gammaSetting, Clamp
 void Engine::SetMasterLevel(int level) { Store(settings_.masterLevel, Clamp(level, 0, 255), Change::kMaster); }
 void Engine::SetStrobeTime(int passes) { Store(settings_.strobeTime, Clamp(passes, 1, 25), Change::kMaster); }
 void Engine::SetOutputFps(int fps) { Store(settings_.outputFps, Clamp(fps, 1, 100), Change::kMaster); }
+
+void Engine::SetBeatTrigger(int slot, bool on) {
+  if (beatTrigger_[Checked(slot)].exchange(on) != on) changes_.Announce(Change::kPanel);
+}
+
+bool Engine::BeatTrigger(int slot) const { return beatTrigger_[Checked(slot)].load(); }
 
 void Engine::SetStrobeBeat(int choice) {
   Store(settings_.strobeBeatSync, kStrobeBeatParts[static_cast<size_t>(Clamp(choice, 0, 3))], Change::kMaster);

@@ -304,6 +304,10 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   // The strobe on the beat: 0 off, 1 one flash per beat, 2 per half beat,
   // 3 per quarter beat (kStrobeBeatChoices); ignored while no tempo is known.
   void SetStrobeBeat(int choice);
+  // Whether slot `slot`'s audio trigger fires on each beat of the tempo in
+  // use instead of on the level of its band.
+  void SetBeatTrigger(int slot, bool on);
+  bool BeatTrigger(int slot) const;
   int StrobeBeat() const;
   void StartMainGlide(int direction) override;
   // The main "Masterfade" moved by hand to a new value: the glide stops.
@@ -452,6 +456,7 @@ class Engine : public ShowHost, public RecorderHost, public ControlSurface {
   // The beat-synced strobe, mix pass only: the parts of the beat, the part
   // of the last pass, and whether the last pass was synced.
   BeatDivider strobeBeats_;
+  std::array<std::atomic<bool>, kSlotCount> beatTrigger_{};
   int64_t strobePart_ = 0;
   bool strobeSynced_ = false;
   GeneratorContext context_;

@@ -72,6 +72,7 @@ ResumeState CaptureResumeState(Engine& engine, const ResumeWindows& windows) {
     state.types[i] = engine.RequestedType(s);
     state.speeds[i] = panel.speed[i].load();
     state.inverts[i] = panel.invert[i].load() != 0;
+    state.beatTriggers[i] = engine.BeatTrigger(static_cast<int>(i));
     engine.EditGenerator(s, [&](Generator& g) { g.ExchangeSettings(state.settings[i], SettingsDirection::kStore); });
   }
   for (size_t m = 0; m < kMixCount; ++m) {
@@ -98,6 +99,7 @@ QJsonObject ResumeToJson(const ResumeState& state) {
     slotList.append(QJsonObject{{"type", state.types[i]},
                              {"speed", state.speeds[i]},
                              {"invert", state.inverts[i]},
+                             {"beatTrigger", state.beatTriggers[i]},
                              {"settings", BlockToHex(state.settings[i])}});
   }
   QJsonArray mixes;
@@ -142,6 +144,8 @@ std::optional<ResumeState> ResumeFromJson(const QJsonObject& section, std::strin
     state.types[i] = need(SideInt(slot, "type", 0, kMaxGeneratorType), "type");
     state.speeds[i] = need(SideInt(slot, "speed", kMinSlotSpeed, kMaxSlotSpeed), "speed");
     state.inverts[i] = need(SideBool(slot, "invert"), "invert");
+    // Kept since triggers could follow the beat; older files have them off.
+    if (slot.contains("beatTrigger")) state.beatTriggers[i] = need(SideBool(slot, "beatTrigger"), "beatTrigger");
     state.settings[i] = need(BlockFromHex(slot.value("settings")), "settings");
   }
   for (size_t m = 0; m < kMixCount; ++m) {
@@ -186,6 +190,7 @@ void ApplyResumeState(Engine& engine, const ResumeState& state, const ResumeOver
     engine.EditGenerator(s, [&](Generator& g) { g.ExchangeSettings(block, SettingsDirection::kLoad); });
     engine.SetSlotSpeed(s, state.speeds[i]);
     engine.SetInvert(s, state.inverts[i]);
+    engine.SetBeatTrigger(s, state.beatTriggers[i]);
   }
   for (int m = 0; m < kMixCount; ++m) {
     engine.SetMergeMode(m, state.mergeModes[static_cast<size_t>(m)]);

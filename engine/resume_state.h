@@ -34,6 +34,7 @@ struct ResumeState {
   std::array<int, kSlotCount> types{};   // generator type ids
   std::array<int, kSlotCount> speeds{};  // 5..25
   std::array<bool, kSlotCount> inverts{};
+  std::array<bool, kSlotCount> beatTriggers{};  // audio triggers on the beat
   std::array<SettingsBlock, kSlotCount> settings{};
   std::array<int, kMixCount> mergeModes{};
   std::array<int, kMixCount> fades{};  // channel 1, channel 2, crossfader

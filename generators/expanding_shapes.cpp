@@ -195,7 +195,7 @@ void ExpandingShapesGenerator::Render(const Canvas& canvas) {
   const bool triggered = audioTrigger_ != 0;
   bool beat = false;
   if (triggered) {
-    const int active = context_.audio.AudioTriggerActive(trigger_) ? 1 : 0;
+    const int active = triggerWatch_.Active(context_, *this, trigger_) ? 1 : 0;
     beat = active > 0 && lastTrigger_ == 0;
     lastTrigger_ = active;
   }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "generators/trigger_watch.h"
 #include "audio/audio_trigger.h"
 #include "core/busy_status.h"
 #include "core/generator.h"
@@ -125,6 +126,7 @@ class ExpandingShapesGenerator : public Generator, public ColorGroupOwner {
   int nextShape_ = 0;
   int lastTrigger_ = 0;
   AudioTrigger trigger_;
+  TriggerWatch triggerWatch_;
   int matrixWidth_ = 0;
   int matrixHeight_ = 0;
 };

@@ -243,7 +243,7 @@ void ImageViewerGenerator::Render(const Canvas& canvas) {
     const bool due = now - loadClock_ > int64_t{time_} * 1000;
     bool advance = false;
     if (audio_ != 0) {
-      const int active = context_.audio.AudioTriggerActive(trigger_) ? 1 : 0;
+      const int active = triggerWatch_.Active(context_, *this, trigger_) ? 1 : 0;
       const bool rising = active > 0 && lastTrigger_ == 0;
       lastTrigger_ = active;
       advance = rising && (timed_ == 0 || due);

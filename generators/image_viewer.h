@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "generators/trigger_watch.h"
 #include "audio/audio_trigger.h"
 #include "core/busy_status.h"
 #include "core/generator.h"
@@ -113,6 +114,7 @@ class ImageViewerGenerator final : public Generator {
   int timed_ = 1;
   int audio_ = 0;
   AudioTrigger trigger_;
+  TriggerWatch triggerWatch_;
   int lastTrigger_ = 0;
   BusyStatus status_;
   std::function<int64_t()> clock_;

@@ -30,7 +30,7 @@ void StrobeGenerator::Render(const Canvas& canvas) {
   // The wheel steps on every frame, lit or dark.
   Rgb color = colors_.NextColor(context_);
   if (audioTriggerOn_ >= 1) {
-    if (!context_.audio.AudioTriggerActive(trigger_)) color = {};
+    if (!triggerWatch_.Active(context_, *this, trigger_)) color = {};
   } else if (frameCounter_ >= timeOn_) {
     color = {};
   }

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "generators/trigger_watch.h"
 #include "audio/audio_trigger.h"
 #include "core/generator.h"
 #include "generators/simple_color.h"
@@ -50,6 +51,7 @@ class StrobeGenerator final : public Generator, public ColorGroupOwner {
   int frameCounter_ = 0;
   int audioTriggerOn_ = 0;
   AudioTrigger trigger_;
+  TriggerWatch triggerWatch_;
 };
 
 std::unique_ptr<Generator> CreateStrobeGenerator(GeneratorContext& context);

@@ -1,5 +1,6 @@
 #include "ui/audio_trigger_setup_dialog.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -100,6 +101,14 @@ AudioTriggerSetupDialog::AudioTriggerSetupDialog(Engine& engine, int slot, int t
       }
     }
   }
+  // The free corner left of "Close": the trigger on the beat of the tempo
+  // instead of the band's level (the slot's setting, not the record's).
+  beat_ = new QCheckBox(QStringLiteral("On the beat"), this);
+  beat_->setGeometry(units_.Rect(7, 133, 58, 12));
+  beat_->setToolTip(QStringLiteral("Fire once on every beat of the tempo in use (detected or tapped) "
+                                   "instead of on the level of the band"));
+  beat_->setChecked(engine_.BeatTrigger(slot_));
+  connect(beat_, &QCheckBox::toggled, this, [this](bool on) { engine_.SetBeatTrigger(slot_, on); });
   const TriggerSetupControl& frame = kTriggerSetupLayout[kMeterGroup];
   meterView_ = new MeterView(this, [this](QPainter& painter) { PaintMeter(painter); });
   meterView_->setGeometry(units_.Rect(frame.x, frame.y, frame.width, frame.height));

@@ -15,6 +15,7 @@
 #include "core/generator.h"
 #include "ui/generator_settings_dialog.h"
 
+class QCheckBox;
 class QLabel;
 class QPainter;
 class QSlider;
@@ -35,6 +36,7 @@ class AudioTriggerSetupDialog : public QDialog {
   SelectionSlider* lowSlider() const { return bands_[0]; }
   SelectionSlider* hiSlider() const { return bands_[1]; }
   QLabel* bandText() const { return bandText_; }
+  QCheckBox* beatBox() const { return beat_; }
   const TriggerMeter& meter() const { return meter_; }
   // One meter tick: a fresh band level from the spectrum, then a repaint.
   void TickMeter();
@@ -58,6 +60,7 @@ class AudioTriggerSetupDialog : public QDialog {
   std::function<void(int)> openHelp_;
   DialogUnits units_;
   QSlider* sliders_[4] = {};
+  QCheckBox* beat_ = nullptr;
   SelectionSlider* bands_[2] = {};  // "Low" and "Hi", also in sliders_
   QLabel* bandText_ = nullptr;
   QWidget* meterView_ = nullptr;

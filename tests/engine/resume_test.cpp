@@ -86,6 +86,8 @@ TEST(Resume, EveryKindOfStateComesBack) {
        [](Engine& e, Lifecycle&) { return e.settings().masterLevel.load(); }},
       {"strobe", [](Engine& e) { e.SetStrobeTime(6), e.SetStrobe(true); },
        [](Engine& e, Lifecycle&) { return e.settings().strobeCounter.load() >= 0 ? e.settings().strobeTime.load() : 0; }},
+      {"beat sync and triggers", [](Engine& e) { e.SetStrobeBeat(2), e.SetBeatTrigger(1, true); },
+       [](Engine& e, Lifecycle&) { return e.StrobeBeat() * 10 + (e.BeatTrigger(1) ? 1 : 0) + (e.BeatTrigger(0) ? 5 : 0); }},
       {"last scene",
        [](Engine& e) {
          e.show().sceneList().ShowSelection(1);  // as a scene button does

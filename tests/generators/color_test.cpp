@@ -131,6 +131,24 @@ TEST_F(StrobeTest, AudioTriggerFollowsTheBandLevelWhileTheCounterRuns) {
   EXPECT_EQ(Rhythm(4), "DLDD");
 }
 
+// On the beat the trigger fires in the first render after each new beat,
+// not on the level; beats from before it followed them fire nothing.
+TEST_F(StrobeTest, AudioTriggerOnTheBeatFiresOncePerNewBeat) {
+  Restart(1, 1);
+  strobe.SetAudioTriggerChecked(true);
+  strobe.audioTrigger().threshold = 0;  // the level would fire every frame
+  harness.context.beats.store(7);
+  strobe.beatTrigger.store(true);
+  std::string rhythm;
+  for (const uint32_t beats : {7u, 8u, 8u, 8u, 10u, 11u, 11u}) {
+    harness.context.beats.store(beats);
+    rhythm += Rhythm(1);
+  }
+  EXPECT_EQ(rhythm, "DLDDLLD");
+  strobe.beatTrigger.store(false);
+  EXPECT_EQ(Rhythm(2), "LL");
+}
+
 TEST_F(StrobeTest, LoadKeepsTheCounterAndRepairsTimes) {
   Restart(3, 4);
   Rhythm(3);

@@ -155,6 +155,10 @@ TEST_F(SettingsDialogTest, TriggerSetupEditsTheRecordAndItsMeterFollowsTheSpectr
     setup.TickMeter();
     EXPECT_EQ(std::tuple(setup.meter().level, setup.meter().levelHeight, setup.meter().firing),
               std::tuple(32, 32 * 106 / 64, true));
+    // "On the beat" is the slot's setting, kept outside the record.
+    EXPECT_FALSE(setup.beatBox()->isChecked());
+    setup.beatBox()->click();
+    EXPECT_TRUE(engine_.BeatTrigger(3) && !engine_.BeatTrigger(2));
     QTest::keyClick(&setup, Qt::Key_F1);
     EXPECT_EQ(window_.helpViewer()->currentContext(), 34);
   };
