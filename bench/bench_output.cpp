@@ -7,12 +7,14 @@
 // devices), which must still leave well inside a 40 ms frame. And the
 // message loop's look for failed outputs with the 97 Art-Net universes open.
 // The 97 Art-Net universes again with every device under a current budget
-// that the frame exceeds (gains, cap and the scaling all run), beside the
-// same send without it, and with ArtSync.
+// that the frame exceeds: the budget alone, and with white balance and a
+// cap as well; beside the same send without either, and with ArtSync.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include <benchmark/benchmark.h>
 
@@ -50,6 +52,26 @@ void PatchStep(benchmark::State& state) {
   }
   const double bytes = kSide * kSide * 3.0;
   bench::SetCaseSize(state, kSide * kSide, bytes, bytes);
+}
+
+// The correction alone on 97 universe buffers of test-frame bytes: the
+// budget only, and gains, cap and budget (state.range(0) 0 and 1).
+void CorrectionStep(benchmark::State& state) {
+  const DeviceCorrection correction =
+      state.range(0) == 0 ? DeviceCorrection{{100, 100, 100}, 100, 1000, 20} : DeviceCorrection{{90, 80, 70}, 90, 1000, 20};
+  const PreparedCorrection prepared(correction);
+  const auto frame = bench::TestFrame(kSide, kSide, 4);
+  std::vector<uint8_t> source(static_cast<size_t>(kUniverses) * 512);
+  for (size_t i = 0; i < source.size(); ++i) source[i] = frame[i % frame.size()];
+  std::vector<uint8_t> buffers(source.size());
+  for (auto _ : state) {
+    std::memcpy(buffers.data(), source.data(), source.size());  // what the patch step does
+    for (size_t u = 0; u < static_cast<size_t>(kUniverses); ++u) {
+      benchmark::DoNotOptimize(prepared.Apply(std::span<uint8_t>(buffers.data() + u * 512, 512)));
+    }
+    benchmark::ClobberMemory();
+  }
+  bench::SetCaseSize(state, kSide * kSide, static_cast<double>(buffers.size()), static_cast<double>(buffers.size()));
 }
 
 // What each iteration does with the opened outputs.
@@ -118,9 +140,18 @@ void SendFrameArtNet(benchmark::State& state) {
   SendFrame(state, ArtNetUniverses(), patch, kUniverses * (18.0 + 512.0));
 }
 
+// 1 A per universe at 20 mA per channel: far below the frame's draw, so
+// every universe is scaled.
+void SendFrameArtNetPowerLimit(benchmark::State& state) {
+  PatchTable patch(kSide, kSide);
+  PatchLinewise(patch);
+  const DeviceCorrection limit{{100, 100, 100}, 100, 1000, 20};
+  SendFrame(state, ArtNetUniverses(), patch, kUniverses * (18.0 + 512.0), Step::kSendFrame, &limit);
+}
+
 // Gains 90/80/70 %, cap 90 %, 1 A per universe at 20 mA per channel: far
 // below what the test frame draws, so every universe is scaled each frame.
-void SendFrameArtNetPowerLimit(benchmark::State& state) {
+void SendFrameArtNetCorrection(benchmark::State& state) {
   PatchTable patch(kSide, kSide);
   PatchLinewise(patch);
   const DeviceCorrection limit{{90, 80, 70}, 90, 1000, 20};
@@ -183,8 +214,12 @@ void SendFrameArtNetPerPixel(benchmark::State& state) {
 }
 
 BENCHMARK(PatchStep)->Name("Output/PatchStep/128x128");
+BENCHMARK(CorrectionStep)->Name("Output/CorrectionStep/97x512")->Arg(0)->Arg(1);
 BENCHMARK(SendFrameArtNet)->Name("Output/SendFrame/128x128/97xArtNet")->Unit(benchmark::kMicrosecond);
 BENCHMARK(SendFrameArtNetPowerLimit)->Name("Output/SendFrame/128x128/97xArtNet/PowerLimit")->Unit(benchmark::kMicrosecond);
+BENCHMARK(SendFrameArtNetCorrection)
+    ->Name("Output/SendFrame/128x128/97xArtNet/GainsCapPowerLimit")
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(SendFrameArtNetSync)->Name("Output/SendFrame/128x128/97xArtNet/ArtSync")->Unit(benchmark::kMicrosecond);
 BENCHMARK(TakeFaultsArtNet)->Name("Output/TakeFaults/97xArtNet");
 BENCHMARK(SendFrameSacn)->Name("Output/SendFrame/128x128/97xSacn")->Unit(benchmark::kMicrosecond);

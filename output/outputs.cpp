@@ -295,18 +295,46 @@ int Outputs::SharedSocketLocalPort() {
 void Outputs::RebuildPlanLocked(int width, int height) {
   planStale_.store(false);
   plan_.Build(patch_, width, height, targets_);
+  scaledCopy_.assign(connections_.size(), 0);
+  sourceSums_.assign(connections_.size(), 0);
+  scales_.assign(connections_.size(), kUnscaled);
+  anyScaledCopy_ = false;
+  for (size_t i = 0; i < connections_.size(); ++i) {
+    Connection& c = connections_[i];
+    if (c.buffer.empty()) continue;
+    // A channel the new patch no longer writes goes dark rather than
+    // keeping what the old one left there; a budget taken from the frame
+    // also counts on it.
+    std::fill_n(c.buffer.begin() + c.info->headerLength, c.device.channels, uint8_t{0});
+    if (c.correction.BudgetOnly() && plan_.WritesOnce(i)) {
+      scaledCopy_[i] = 1;
+      anyScaledCopy_ = true;
+    }
+  }
 }
 
 void Outputs::SendLocked(FrameView frame, int state) {
   const int width = frame.width;
   const int height = frame.height;
   if (planStale_.load() || width != plan_.width() || height != plan_.height()) RebuildPlanLocked(width, height);
-  plan_.Apply(frame.pixels, buffers_);
+  if (anyScaledCopy_) {
+    std::fill(sourceSums_.begin(), sourceSums_.end(), 0);
+    plan_.SumSources(frame.pixels, scaledCopy_, sourceSums_);
+    for (size_t i = 0; i < scaledCopy_.size(); ++i) {
+      if (scaledCopy_[i] == 0) continue;
+      const BudgetScale scale = connections_[i].correction.ScaleFor(sourceSums_[i]);
+      scales_[i] = scale.factor;
+      if (connections_[i].budgetShare) connections_[i].budgetShare->store(scale.share, std::memory_order_relaxed);
+    }
+  }
+  plan_.Apply(frame.pixels, buffers_, anyScaledCopy_ ? std::span<const uint32_t>(scales_) : std::span<const uint32_t>());
 
   Transport* transport = nullptr;
   const PacketSink send = [&transport](std::span<const uint8_t> bytes) { transport->Send(bytes); };
-  for (Connection& c : connections_) {
-    if (c.correction.Active() && !c.buffer.empty()) {
+  for (size_t i = 0; i < connections_.size(); ++i) {
+    Connection& c = connections_[i];
+    const bool scaledWhileCopied = i < scaledCopy_.size() && scaledCopy_[i] != 0;
+    if (c.correction.Active() && !c.buffer.empty() && !scaledWhileCopied) {
       const int share = c.correction.Apply(
           std::span<uint8_t>(c.buffer.data() + c.info->headerLength, static_cast<size_t>(c.device.channels)));
       if (c.budgetShare) c.budgetShare->store(share, std::memory_order_relaxed);
@@ -428,6 +456,8 @@ std::vector<Outputs::Connection> Outputs::ReleaseLocked() {
   buffers_.clear();
   targets_.clear();
   plan_ = PatchPlan{};
+  scaledCopy_.clear();
+  anyScaledCopy_ = false;
   planStale_.store(true);
   if (socket_) {
     socket_.reset();

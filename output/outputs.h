@@ -172,6 +172,13 @@ class Outputs {
   std::vector<PatchTarget> targets_;
   PatchPlan plan_;
   std::atomic<bool> planStale_{true};
+  // Per connection: 1 where a budget (and nothing else) is applied while the
+  // patch copies, from the sum the plan takes of the frame beforehand;
+  // those sums, and the scale each such device copies with this frame.
+  std::vector<uint8_t> scaledCopy_;
+  bool anyScaledCopy_ = false;
+  std::vector<uint32_t> sourceSums_;
+  std::vector<uint32_t> scales_;
   std::vector<uint8_t> scratch_;
   OutputSync sync_;                          // UI thread; copied at open
   // UI thread: each correction with the device it was set for.

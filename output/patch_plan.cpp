@@ -7,6 +7,8 @@ namespace quor {
 
 void PatchPlan::Build(const PatchTable& patch, int width, int height, std::span<const PatchTarget> targets) {
   runs_.clear();
+  writesOnce_.assign(targets.size(), 1);
+  std::vector<std::vector<bool>> written(targets.size());
   width_ = width;
   height_ = height;
   const int columns = std::clamp(std::min(width, patch.width()), 0, width > 0 ? width : 0);
@@ -26,6 +28,16 @@ void PatchPlan::Build(const PatchTable& patch, int width, int height, std::span<
         any = any || inside;
       }
       if (!any) continue;
+      std::vector<bool>& seen = written[static_cast<size_t>(e.device)];
+      seen.resize(static_cast<size_t>(t.channels));
+      for (int c = 0; c < 3; ++c) {
+        const bool inside = channel[c] >= 0 && channel[c] < t.channels;
+        if (!inside || seen[static_cast<size_t>(channel[c])]) {
+          writesOnce_[static_cast<size_t>(e.device)] = 0;
+        } else {
+          seen[static_cast<size_t>(channel[c])] = true;
+        }
+      }
       const uint32_t pixel = static_cast<uint32_t>(y) * static_cast<uint32_t>(width) + static_cast<uint32_t>(x);
 
       if (!runs_.empty()) {
@@ -56,25 +68,46 @@ void PatchPlan::Build(const PatchTable& patch, int width, int height, std::span<
   }
 }
 
-void PatchPlan::Apply(const uint8_t* frame, std::span<uint8_t* const> buffers) const {
+void PatchPlan::Apply(const uint8_t* frame, std::span<uint8_t* const> buffers,
+                      std::span<const uint32_t> scales) const {
   for (const PatchRun& r : runs_) {
     const uint8_t* src = frame + static_cast<size_t>(r.pixel) * 3;
     uint8_t* dst = buffers[r.device];
+    const uint32_t k = r.device < scales.size() ? scales[r.device] : kUnscaled;
     if (r.contiguous) {
-      std::memcpy(dst + r.offset[0], src, static_cast<size_t>(r.count) * 3);
+      if (k == kUnscaled) {
+        std::memcpy(dst + r.offset[0], src, static_cast<size_t>(r.count) * 3);
+      } else {
+        ScaleBytes(dst + r.offset[0], src, static_cast<size_t>(r.count) * 3, static_cast<uint16_t>(k));
+      }
       continue;
     }
-    ptrdiff_t red = r.offset[0];
-    ptrdiff_t green = r.offset[1];
-    ptrdiff_t blue = r.offset[2];
-    for (uint32_t i = 0; i < r.count; ++i, src += 3) {
-      dst[red] = src[0];
-      dst[green] = src[1];
-      dst[blue] = src[2];
-      red += r.step;
-      green += r.step;
-      blue += r.step;
+    const auto copy = [&r, src, dst](auto value) {
+      const uint8_t* from = src;
+      ptrdiff_t red = r.offset[0];
+      ptrdiff_t green = r.offset[1];
+      ptrdiff_t blue = r.offset[2];
+      for (uint32_t i = 0; i < r.count; ++i, from += 3) {
+        dst[red] = value(from[0]);
+        dst[green] = value(from[1]);
+        dst[blue] = value(from[2]);
+        red += r.step;
+        green += r.step;
+        blue += r.step;
+      }
+    };
+    if (k == kUnscaled) {
+      copy([](uint8_t v) { return v; });
+    } else {
+      copy([k](uint8_t v) { return static_cast<uint8_t>(v * k >> 16); });
     }
+  }
+}
+
+void PatchPlan::SumSources(const uint8_t* frame, std::span<const uint8_t> want, std::span<uint32_t> sums) const {
+  for (const PatchRun& r : runs_) {
+    if (r.device >= want.size() || want[r.device] == 0 || r.device >= sums.size()) continue;
+    sums[r.device] += SumBytes(frame + static_cast<size_t>(r.pixel) * 3, static_cast<size_t>(r.count) * 3);
   }
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "output/patch_table.h"
+#include "output/power_limit.h"
 
 namespace quor {
 
@@ -40,7 +41,18 @@ class PatchPlan {
   // entries naming a device outside `targets` are not sent.
   void Build(const PatchTable& patch, int width, int height, std::span<const PatchTarget> targets);
   // buffers[d] is device d's send buffer (size >= what Build was told).
-  void Apply(const uint8_t* frame, std::span<uint8_t* const> buffers) const;
+  // With `scales`, every byte copied to a device d whose scales[d] is not
+  // kUnscaled becomes floor(v * scales[d] / 65536) (a power budget).
+  void Apply(const uint8_t* frame, std::span<uint8_t* const> buffers, std::span<const uint32_t> scales = {}) const;
+
+  // True when the plan writes each of device d's channels at most once
+  // and sends none of its pixels' colours to the discard byte. Then the
+  // frame bytes SumSources adds up for d are exactly the sum of its
+  // channels after Apply, as long as channels no run writes are zero.
+  bool WritesOnce(size_t device) const { return device < writesOnce_.size() && writesOnce_[device] != 0; }
+  // Adds to sums[d] the frame bytes the plan copies to device d, for each
+  // device with want[d] != 0 (both spans cover every device).
+  void SumSources(const uint8_t* frame, std::span<const uint8_t> want, std::span<uint32_t> sums) const;
 
   int width() const { return width_; }
   int height() const { return height_; }
@@ -50,6 +62,7 @@ class PatchPlan {
   int width_ = -1;
   int height_ = -1;
   std::vector<PatchRun> runs_;
+  std::vector<uint8_t> writesOnce_;  // per device
 };
 
 }  // namespace quor

@@ -29,6 +29,27 @@ struct DeviceCorrection {
   friend bool operator==(const DeviceCorrection&, const DeviceCorrection&) = default;
 };
 
+// How PreparedCorrection runs its passes: the fastest the processor allows
+// (64-byte vectors where it has AVX-512), or the portable loops every build
+// has. Both give the same bytes; tests compare them.
+enum class CorrectionPasses { kFastest, kPortable };
+
+// The factors of a block of three 64-byte vectors (whose colours then
+// repeat) in 16-bit lanes, even and odd bytes apart, for the wide passes.
+struct WideFactors {
+  alignas(64) std::array<std::array<uint16_t, 32>, 3> even{};
+  alignas(64) std::array<std::array<uint16_t, 32>, 3> odd{};
+};
+
+// What a budget does to a device's channels: every channel becomes
+// floor(v * factor / 65536), unless factor is kUnscaled; `share` is the
+// brightness left in percent.
+inline constexpr uint32_t kUnscaled = 65536;
+struct BudgetScale {
+  uint32_t factor = kUnscaled;
+  int share = 100;
+};
+
 // A correction made ready for the send when output opens: the factor of
 // every channel of a whole vector block laid out once, and the budget in
 // the units of the channel sum, so a frame costs one pass that applies the
@@ -38,19 +59,33 @@ class PreparedCorrection {
   static constexpr size_t kBlock = 96;  // whole colour triples and whole vector lanes
 
   PreparedCorrection() = default;
-  explicit PreparedCorrection(const DeviceCorrection& correction);
+  explicit PreparedCorrection(const DeviceCorrection& correction,
+                              CorrectionPasses passes = CorrectionPasses::kFastest);
   bool Active() const { return gains_ || budget_; }
+  // A budget and nothing else: the device's channels need only their sum,
+  // which the patch can take from the frame before copying.
+  bool BudgetOnly() const { return budget_ && !gains_; }
+  // The budget's verdict on channels (after gains and cap) summing to `sum`.
+  BudgetScale ScaleFor(uint32_t sum) const;
   // Applies the correction to `channels` in place. Returns the share the
   // budget left, in percent (100 when the frame fits or there is no budget).
   int Apply(std::span<uint8_t> channels) const;
 
  private:
   std::array<uint16_t, kBlock> factors_{};  // per channel of a block, 256 = unchanged
+  WideFactors wideFactors_;
+  CorrectionPasses passes_ = CorrectionPasses::kFastest;
   bool gains_ = false;                      // some factor is below 256
   bool budget_ = false;
   uint64_t allowed_ = 0;    // budget in mA x 255: the channel sum times mA may reach it
   uint64_t milliamps_ = 1;  // draw of one channel at 255
 };
+
+// The sum of n bytes, and to[i] = floor(from[i] * k / 65536) (`to` may
+// be `from`): the budget's passes, for the patch to run while it copies.
+uint32_t SumBytes(const uint8_t* bytes, size_t n, CorrectionPasses passes = CorrectionPasses::kFastest);
+void ScaleBytes(uint8_t* to, const uint8_t* from, size_t n, uint16_t k,
+                CorrectionPasses passes = CorrectionPasses::kFastest);
 
 // Applies `correction` to `channels` in place (PreparedCorrection for one
 // call).

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <numeric>
 #include <random>
 #include <sstream>
 #include <tuple>
@@ -182,6 +183,7 @@ void ApplyDirectly(const PatchTable& patch, int width, int height, const uint8_t
 TEST(PatchPlan, MatchesEntryByEntryApplicationAndNeverLeavesTheBuffer) {
   const std::vector<PatchTarget> targets = {{18, 512, 531}, {4, 30, 35}, {0, -1, 0}, {1, 90, 92}};
   std::mt19937 random(7);
+  int once[2] = {0, 0};  // devices written more than once or partly, and once
   for (int round = 0; round < 30; ++round) {
     PatchTable patch(13, 7);
     // Straight and reversed runs, odd colour orders, stray and hostile entries.
@@ -214,7 +216,37 @@ TEST(PatchPlan, MatchesEntryByEntryApplicationAndNeverLeavesTheBuffer) {
       actual[d][targets[d].discardOffset] = 0x55;  // the discard byte may hold anything
       EXPECT_EQ(actual[d], expected[d]) << "round " << round << " device " << d;
     }
+
+    // A budget's scale applied while copying, and the frame bytes the plan
+    // sums for a device it writes each channel of once: the sum of what
+    // that device's channels hold afterwards.
+    const std::vector<uint32_t> scales = {40000, kUnscaled, kUnscaled, 12345};
+    Buffers unscaled;
+    for (const auto& b : expected) unscaled.emplace_back(b.size(), 0);
+    Buffers scaled = unscaled;
+    ApplyDirectly(patch, width, height, frame.data(), targets, unscaled);
+    pointers.clear();
+    for (auto& b : scaled) pointers.push_back(b.data());
+    plan.Apply(frame.data(), pointers, scales);
+    std::vector<uint32_t> sums(targets.size(), 0);
+    plan.SumSources(frame.data(), std::vector<uint8_t>(targets.size(), 1), sums);
+    for (size_t d = 0; d < targets.size(); ++d) {
+      if (targets[d].channels < 0) continue;
+      scaled[d][targets[d].discardOffset] = 0;
+      std::vector<uint8_t> want = unscaled[d];
+      for (uint8_t& v : want) v = static_cast<uint8_t>(v * scales[d] >> 16);
+      EXPECT_EQ(scaled[d], want) << "round " << round << " device " << d;
+      const auto first = unscaled[d].begin() + targets[d].headerLength;
+      if (plan.WritesOnce(d)) {
+        ++once[1];
+        EXPECT_EQ(sums[d], std::accumulate(first, first + targets[d].channels, 0u)) << "round " << round;
+      } else {
+        ++once[0];
+      }
+    }
   }
+  EXPECT_GT(once[0], 0);  // both kinds of device came up
+  EXPECT_GT(once[1], 0);
 }
 
 class FastPatchTest : public testing::Test {

@@ -2,6 +2,8 @@
 // console lines that say when a device starts and stops being limited.
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include "output/drivers.h"
 #include "output/outputs.h"
 #include "output/power_limit.h"
@@ -60,36 +62,82 @@ TEST(PowerLimit, EstimateAlwaysFitsAndGrowsWithTheBudget) {
   }
 }
 
-// The blocked, vectorized passes give what the formulas say channel by
-// channel, at every length around the block size and at the largest device.
+// The blocked, vectorized passes (the portable ones and the fastest this
+// processor has) give what the formulas say channel by channel, at every
+// length around the block and vector sizes and at the largest device.
 TEST(PowerLimit, MatchesTheScalarFormulasAtEveryLength) {
   const DeviceCorrection corrections[] = {
       {{90, 80, 70}, 90, 1000, 20}, {{100, 100, 100}, 100, 700, 33}, {{55, 100, 3}, 77, 0, 20}};
   std::vector<size_t> lengths;
   for (size_t n = 0; n <= 3 * PreparedCorrection::kBlock + 2; ++n) lengths.push_back(n);
   lengths.push_back(65535);
-  for (const DeviceCorrection& c : corrections) {
-    const PreparedCorrection prepared(c);
-    for (const size_t n : lengths) {
-      std::vector<uint8_t> bytes(n);
-      for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(i * 151 + n);
-      std::vector<uint8_t> expected = bytes;
-      uint64_t sum = 0;
-      for (size_t i = 0; i < n; ++i) {
-        const int factor = (c.gain[i % 3] * c.cap * 256 + 5000) / 10000;
-        expected[i] = static_cast<uint8_t>(expected[i] * factor / 256);
-        sum += expected[i];
+  for (const CorrectionPasses passes : {CorrectionPasses::kPortable, CorrectionPasses::kFastest}) {
+    for (const DeviceCorrection& c : corrections) {
+      const PreparedCorrection prepared(c, passes);
+      for (const size_t n : lengths) {
+        std::vector<uint8_t> bytes(n);
+        for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(i * 151 + n);
+        std::vector<uint8_t> expected = bytes;
+        uint64_t sum = 0;
+        for (size_t i = 0; i < n; ++i) {
+          const int factor = (c.gain[i % 3] * c.cap * 256 + 5000) / 10000;
+          expected[i] = static_cast<uint8_t>(expected[i] * factor / 256);
+          sum += expected[i];
+        }
+        int share = 100;
+        const uint64_t allowed = static_cast<uint64_t>(c.budgetMilliamps) * 255;
+        if (c.budgetMilliamps > 0 && sum * static_cast<uint64_t>(c.milliampsPerChannel) > allowed) {
+          const uint64_t k = (allowed << 16) / (sum * static_cast<uint64_t>(c.milliampsPerChannel));
+          for (uint8_t& v : expected) v = static_cast<uint8_t>(v * k >> 16);
+          share = static_cast<int>(k * 100 >> 16);
+        }
+        // The budget's passes on their own, copying rather than in place.
+        std::vector<uint8_t> copied(n + 1, 0x5A);
+        ScaleBytes(copied.data(), bytes.data(), n, 40000, passes);
+        ASSERT_EQ(copied[n], 0x5A) << n;  // nothing past the end
+        for (size_t i = 0; i < n; ++i) ASSERT_EQ(copied[i], bytes[i] * 40000 >> 16) << n << " " << i;
+        ASSERT_EQ(SumBytes(bytes.data(), n, passes), std::accumulate(bytes.begin(), bytes.end(), 0u)) << n;
+
+        ASSERT_EQ(prepared.Apply(bytes), share) << n;
+        ASSERT_EQ(bytes, expected) << n;
       }
-      int share = 100;
-      const uint64_t allowed = static_cast<uint64_t>(c.budgetMilliamps) * 255;
-      if (c.budgetMilliamps > 0 && sum * static_cast<uint64_t>(c.milliampsPerChannel) > allowed) {
-        const uint64_t k = (allowed << 16) / (sum * static_cast<uint64_t>(c.milliampsPerChannel));
-        for (uint8_t& v : expected) v = static_cast<uint8_t>(v * k >> 16);
-        share = static_cast<int>(k * 100 >> 16);
-      }
-      ASSERT_EQ(prepared.Apply(bytes), share) << n;
-      ASSERT_EQ(bytes, expected) << n;
     }
+  }
+}
+
+// A budget with nothing else is taken from the frame and applied while the
+// patch copies when each channel is written once; a device whose channels
+// are written twice gets it after the copy. Both send the same.
+TEST(PowerLimit, BudgetTakenWhileCopyingOrAfterSendsTheSame) {
+  test::UdpReceiver receiver;
+  Console console;
+  console.SetSink([](std::string_view) {});
+  std::atomic<OutputStateValue> state{kOutputStopped};
+  PatchTable patch(3, 1);
+  Outputs outputs{console, state, patch, OutputsOptions{[](std::chrono::milliseconds) {}}};
+  OutputDevice d;
+  d.driver = kDriverArtNet, d.port = receiver.port(), d.channels = 4, d.headerLength = 18;
+  d.SetAddress("127.0.0.1");
+  OutputDevice twice = d;
+  twice.universe = 1;
+  outputs.devices().Load({d, twice});
+  patch.At(0, 0) = {0, 0, 1, 2};
+  patch.At(1, 0) = {1, 0, 1, 2};
+  patch.At(2, 0) = {1, 0, 1, 2};  // the same channels again: the last pixel wins
+  const DeviceCorrection budget{{100, 100, 100}, 100, 30, 20};  // 60 mA of white against 30
+  outputs.SetCorrections({budget, budget});
+  ASSERT_EQ(outputs.OpenOutputs(), std::nullopt);
+  const uint8_t frame[9] = {255, 255, 255, 0, 0, 0, 255, 255, 255};
+  outputs.SendFrame({frame, 3, 1});
+  outputs.TakeFaults();
+  EXPECT_EQ(outputs.limitStatus(), "Power limit: output 1 at 50%, output 2 at 50%");
+  outputs.CloseOutputs();
+  const std::vector<test::Datagram> got = receiver.ReceiveAll();
+  ASSERT_GE(got.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(std::vector<uint8_t>(got[i].bytes.begin() + 18, got[i].bytes.end()),
+              (std::vector<uint8_t>{127, 127, 127, 0}))
+        << i;
   }
 }
 
