@@ -14,8 +14,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstring>
-
 #include <benchmark/benchmark.h>
 
 #include "bench/bench_support.h"
@@ -35,6 +33,8 @@ void PatchLinewise(PatchTable& patch) {
   }
 }
 
+// The patch step alone: plain (state.range(0) 0), with every universe
+// over a current budget (1), and with gains and cap as well (2).
 void PatchStep(benchmark::State& state) {
   PatchTable patch(kSide, kSide);
   PatchLinewise(patch);
@@ -44,34 +44,19 @@ void PatchStep(benchmark::State& state) {
   for (auto& b : buffers) pointers.push_back(b.data());
   PatchPlan plan;
   plan.Build(patch, kSide, kSide, targets);
+  const DeviceCorrection correction = state.range(0) == 1 ? DeviceCorrection{{100, 100, 100}, 100, 1000, 20}
+                                                          : DeviceCorrection{{90, 80, 70}, 90, 1000, 20};
+  const PreparedCorrection prepared(correction);
+  std::vector<const PreparedCorrection*> corrections(kUniverses, state.range(0) == 0 ? nullptr : &prepared);
+  std::vector<uint32_t> scales(kUniverses, kUnscaled);
   const auto frame = bench::TestFrame(kSide, kSide, 3);
   for (auto _ : state) {
-    plan.Apply(frame.data(), pointers);
+    plan.Apply(frame.data(), pointers, corrections, scales);
     benchmark::DoNotOptimize(pointers.data());
     benchmark::ClobberMemory();
   }
   const double bytes = kSide * kSide * 3.0;
   bench::SetCaseSize(state, kSide * kSide, bytes, bytes);
-}
-
-// The correction alone on 97 universe buffers of test-frame bytes: the
-// budget only, and gains, cap and budget (state.range(0) 0 and 1).
-void CorrectionStep(benchmark::State& state) {
-  const DeviceCorrection correction =
-      state.range(0) == 0 ? DeviceCorrection{{100, 100, 100}, 100, 1000, 20} : DeviceCorrection{{90, 80, 70}, 90, 1000, 20};
-  const PreparedCorrection prepared(correction);
-  const auto frame = bench::TestFrame(kSide, kSide, 4);
-  std::vector<uint8_t> source(static_cast<size_t>(kUniverses) * 512);
-  for (size_t i = 0; i < source.size(); ++i) source[i] = frame[i % frame.size()];
-  std::vector<uint8_t> buffers(source.size());
-  for (auto _ : state) {
-    std::memcpy(buffers.data(), source.data(), source.size());  // what the patch step does
-    for (size_t u = 0; u < static_cast<size_t>(kUniverses); ++u) {
-      benchmark::DoNotOptimize(prepared.Apply(std::span<uint8_t>(buffers.data() + u * 512, 512)));
-    }
-    benchmark::ClobberMemory();
-  }
-  bench::SetCaseSize(state, kSide * kSide, static_cast<double>(buffers.size()), static_cast<double>(buffers.size()));
 }
 
 // What each iteration does with the opened outputs.
@@ -213,8 +198,7 @@ void SendFrameArtNetPerPixel(benchmark::State& state) {
   SendFrame(state, std::move(devices), patch, kSide * kSide * (18.0 + channels));
 }
 
-BENCHMARK(PatchStep)->Name("Output/PatchStep/128x128");
-BENCHMARK(CorrectionStep)->Name("Output/CorrectionStep/97x512")->Arg(0)->Arg(1);
+BENCHMARK(PatchStep)->Name("Output/PatchStep/128x128")->Arg(0)->Arg(1)->Arg(2);
 BENCHMARK(SendFrameArtNet)->Name("Output/SendFrame/128x128/97xArtNet")->Unit(benchmark::kMicrosecond);
 BENCHMARK(SendFrameArtNetPowerLimit)->Name("Output/SendFrame/128x128/97xArtNet/PowerLimit")->Unit(benchmark::kMicrosecond);
 BENCHMARK(SendFrameArtNetCorrection)

@@ -295,10 +295,12 @@ int Outputs::SharedSocketLocalPort() {
 void Outputs::RebuildPlanLocked(int width, int height) {
   planStale_.store(false);
   plan_.Build(patch_, width, height, targets_);
-  scaledCopy_.assign(connections_.size(), 0);
+  copyWith_.assign(connections_.size(), nullptr);
+  budgetAhead_.assign(connections_.size(), 0);
+  budgetsScattered_.assign(connections_.size(), nullptr);
   sourceSums_.assign(connections_.size(), 0);
   scales_.assign(connections_.size(), kUnscaled);
-  anyScaledCopy_ = false;
+  anyScattered_ = false;
   for (size_t i = 0; i < connections_.size(); ++i) {
     Connection& c = connections_[i];
     if (c.buffer.empty()) continue;
@@ -306,9 +308,12 @@ void Outputs::RebuildPlanLocked(int width, int height) {
     // keeping what the old one left there; a budget taken from the frame
     // also counts on it.
     std::fill_n(c.buffer.begin() + c.info->headerLength, c.device.channels, uint8_t{0});
-    if (c.correction.BudgetOnly() && plan_.WritesOnce(i)) {
-      scaledCopy_[i] = 1;
-      anyScaledCopy_ = true;
+    const bool ahead = c.correction.HasBudget() && plan_.WritesOnce(i);
+    if (ahead || c.correction.HasGains()) copyWith_[i] = &c.correction;
+    budgetAhead_[i] = ahead ? 1 : 0;
+    if (ahead && !plan_.InlineBudget(i)) {
+      budgetsScattered_[i] = &c.correction;
+      anyScattered_ = true;
     }
   }
 }
@@ -317,26 +322,26 @@ void Outputs::SendLocked(FrameView frame, int state) {
   const int width = frame.width;
   const int height = frame.height;
   if (planStale_.load() || width != plan_.width() || height != plan_.height()) RebuildPlanLocked(width, height);
-  if (anyScaledCopy_) {
+  if (anyScattered_) {
     std::fill(sourceSums_.begin(), sourceSums_.end(), 0);
-    plan_.SumSources(frame.pixels, scaledCopy_, sourceSums_);
-    for (size_t i = 0; i < scaledCopy_.size(); ++i) {
-      if (scaledCopy_[i] == 0) continue;
-      const BudgetScale scale = connections_[i].correction.ScaleFor(sourceSums_[i]);
-      scales_[i] = scale.factor;
-      if (connections_[i].budgetShare) connections_[i].budgetShare->store(scale.share, std::memory_order_relaxed);
+    plan_.SumSources(frame.pixels, budgetsScattered_, sourceSums_);
+    for (size_t i = 0; i < budgetsScattered_.size(); ++i) {
+      if (budgetsScattered_[i] != nullptr) scales_[i] = budgetsScattered_[i]->ScaleFor(sourceSums_[i]).factor;
     }
   }
-  plan_.Apply(frame.pixels, buffers_, anyScaledCopy_ ? std::span<const uint32_t>(scales_) : std::span<const uint32_t>());
+  plan_.Apply(frame.pixels, buffers_, copyWith_, scales_);
 
   Transport* transport = nullptr;
   const PacketSink send = [&transport](std::span<const uint8_t> bytes) { transport->Send(bytes); };
   for (size_t i = 0; i < connections_.size(); ++i) {
     Connection& c = connections_[i];
-    const bool scaledWhileCopied = i < scaledCopy_.size() && scaledCopy_[i] != 0;
-    if (c.correction.Active() && !c.buffer.empty() && !scaledWhileCopied) {
-      const int share = c.correction.Apply(
-          std::span<uint8_t>(c.buffer.data() + c.info->headerLength, static_cast<size_t>(c.device.channels)));
+    // A budget the frame could not give ahead (some channel is written
+    // twice): taken from the channels after the copy.
+    if (c.correction.HasBudget() && !c.buffer.empty()) {
+      const bool ahead = i < budgetAhead_.size() && budgetAhead_[i] != 0;
+      const int share = ahead ? ShareOf(scales_[i])
+                              : c.correction.ApplyBudget(std::span<uint8_t>(c.buffer.data() + c.info->headerLength,
+                                                                            static_cast<size_t>(c.device.channels)));
       if (c.budgetShare) c.budgetShare->store(share, std::memory_order_relaxed);
     }
     const DriverInfo* info = c.info;
@@ -456,8 +461,10 @@ std::vector<Outputs::Connection> Outputs::ReleaseLocked() {
   buffers_.clear();
   targets_.clear();
   plan_ = PatchPlan{};
-  scaledCopy_.clear();
-  anyScaledCopy_ = false;
+  copyWith_.clear();
+  budgetAhead_.clear();
+  budgetsScattered_.clear();
+  anyScattered_ = false;
   planStale_.store(true);
   if (socket_) {
     socket_.reset();

@@ -172,11 +172,16 @@ class Outputs {
   std::vector<PatchTarget> targets_;
   PatchPlan plan_;
   std::atomic<bool> planStale_{true};
-  // Per connection: 1 where a budget (and nothing else) is applied while the
-  // patch copies, from the sum the plan takes of the frame beforehand;
-  // those sums, and the scale each such device copies with this frame.
-  std::vector<uint8_t> scaledCopy_;
-  bool anyScaledCopy_ = false;
+  // Per connection: the correction the patch applies while it copies
+  // (gains and cap, and a budget taken from the frame when the plan writes
+  // each of the device's channels once), or null; whether the budget is
+  // taken from the frame, and of those, the ones whose runs are scattered
+  // through the plan, summed before the copy; and the scale each device
+  // copies with this frame.
+  std::vector<const PreparedCorrection*> copyWith_;
+  std::vector<uint8_t> budgetAhead_;
+  std::vector<const PreparedCorrection*> budgetsScattered_;
+  bool anyScattered_ = false;
   std::vector<uint32_t> sourceSums_;
   std::vector<uint32_t> scales_;
   std::vector<uint8_t> scratch_;

@@ -1,6 +1,7 @@
 #include "output/patch_plan.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace quor {
@@ -66,19 +67,40 @@ void PatchPlan::Build(const PatchTable& patch, int width, int height, std::span<
       runs_.push_back(run);
     }
   }
+  together_.assign(targets.size(), 1);
+  lastRun_.assign(targets.size(), UINT32_MAX);
+  for (uint32_t i = 0; i < runs_.size(); ++i) {
+    const uint32_t d = runs_[i].device;
+    if (lastRun_[d] != UINT32_MAX && lastRun_[d] + 1 != i) together_[d] = 0;
+    lastRun_[d] = i;
+  }
 }
 
 void PatchPlan::Apply(const uint8_t* frame, std::span<uint8_t* const> buffers,
-                      std::span<const uint32_t> scales) const {
-  for (const PatchRun& r : runs_) {
+                      std::span<const PreparedCorrection* const> corrections,
+                      std::span<uint32_t> scales) const {
+  for (size_t index = 0; index < runs_.size(); ++index) {
+    const PatchRun& r = runs_[index];
     const uint8_t* src = frame + static_cast<size_t>(r.pixel) * 3;
     uint8_t* dst = buffers[r.device];
-    const uint32_t k = r.device < scales.size() ? scales[r.device] : kUnscaled;
+    const PreparedCorrection* correction = r.device < corrections.size() ? corrections[r.device] : nullptr;
+    const bool scalable = r.device < scales.size();
+    if (correction != nullptr && scalable && correction->HasBudget() && InlineBudget(r.device) &&
+        (index == 0 || runs_[index - 1].device != r.device)) {
+      // The first of the device's runs: its sum from all of them.
+      uint32_t sum = 0;
+      for (size_t i = index; i <= lastRun_[r.device]; ++i) {
+        sum += correction->GainSum(frame + static_cast<size_t>(runs_[i].pixel) * 3,
+                                   static_cast<size_t>(runs_[i].count) * 3);
+      }
+      scales[r.device] = correction->ScaleFor(sum).factor;
+    }
+    const uint32_t scale = scalable ? scales[r.device] : kUnscaled;
     if (r.contiguous) {
-      if (k == kUnscaled) {
+      if (correction == nullptr) {
         std::memcpy(dst + r.offset[0], src, static_cast<size_t>(r.count) * 3);
       } else {
-        ScaleBytes(dst + r.offset[0], src, static_cast<size_t>(r.count) * 3, static_cast<uint16_t>(k));
+        correction->GainCopy(dst + r.offset[0], src, static_cast<size_t>(r.count) * 3, scale);
       }
       continue;
     }
@@ -88,26 +110,28 @@ void PatchPlan::Apply(const uint8_t* frame, std::span<uint8_t* const> buffers,
       ptrdiff_t green = r.offset[1];
       ptrdiff_t blue = r.offset[2];
       for (uint32_t i = 0; i < r.count; ++i, from += 3) {
-        dst[red] = value(from[0]);
-        dst[green] = value(from[1]);
-        dst[blue] = value(from[2]);
+        dst[red] = value(from[0], 0);
+        dst[green] = value(from[1], 1);
+        dst[blue] = value(from[2], 2);
         red += r.step;
         green += r.step;
         blue += r.step;
       }
     };
-    if (k == kUnscaled) {
-      copy([](uint8_t v) { return v; });
+    if (correction == nullptr) {
+      copy([](uint8_t v, size_t) { return v; });
     } else {
-      copy([k](uint8_t v) { return static_cast<uint8_t>(v * k >> 16); });
+      copy([correction, scale](uint8_t v, size_t c) { return correction->GainOne(v, c, scale); });
     }
   }
 }
 
-void PatchPlan::SumSources(const uint8_t* frame, std::span<const uint8_t> want, std::span<uint32_t> sums) const {
+void PatchPlan::SumSources(const uint8_t* frame, std::span<const PreparedCorrection* const> budgets,
+                           std::span<uint32_t> sums) const {
   for (const PatchRun& r : runs_) {
-    if (r.device >= want.size() || want[r.device] == 0 || r.device >= sums.size()) continue;
-    sums[r.device] += SumBytes(frame + static_cast<size_t>(r.pixel) * 3, static_cast<size_t>(r.count) * 3);
+    if (r.device >= budgets.size() || budgets[r.device] == nullptr || r.device >= sums.size()) continue;
+    const uint8_t* src = frame + static_cast<size_t>(r.pixel) * 3;
+    sums[r.device] += budgets[r.device]->GainSum(src, static_cast<size_t>(r.count) * 3);
   }
 }
 

@@ -41,18 +41,27 @@ class PatchPlan {
   // entries naming a device outside `targets` are not sent.
   void Build(const PatchTable& patch, int width, int height, std::span<const PatchTarget> targets);
   // buffers[d] is device d's send buffer (size >= what Build was told).
-  // With `scales`, every byte copied to a device d whose scales[d] is not
-  // kUnscaled becomes floor(v * scales[d] / 65536) (a power budget).
-  void Apply(const uint8_t* frame, std::span<uint8_t* const> buffers, std::span<const uint32_t> scales = {}) const;
+  // A device with corrections[d] gets its gains and cap on the way in,
+  // and each byte scaled by scales[d] unless that is kUnscaled (a power
+  // budget); spans shorter than the device list leave the rest unchanged.
+  // For a device whose budget InlineBudget says the plan takes itself,
+  // Apply sets scales[d] from the device's bytes just before copying them,
+  // while they are still in the cache.
+  void Apply(const uint8_t* frame, std::span<uint8_t* const> buffers,
+             std::span<const PreparedCorrection* const> corrections = {}, std::span<uint32_t> scales = {}) const;
 
   // True when the plan writes each of device d's channels at most once
   // and sends none of its pixels' colours to the discard byte. Then the
-  // frame bytes SumSources adds up for d are exactly the sum of its
-  // channels after Apply, as long as channels no run writes are zero.
+  // sum of its frame bytes after gains is exactly the sum of its channels
+  // after Apply, as long as channels no run writes are zero: its budget
+  // can be taken from the frame.
   bool WritesOnce(size_t device) const { return device < writesOnce_.size() && writesOnce_[device] != 0; }
-  // Adds to sums[d] the frame bytes the plan copies to device d, for each
-  // device with want[d] != 0 (both spans cover every device).
-  void SumSources(const uint8_t* frame, std::span<const uint8_t> want, std::span<uint32_t> sums) const;
+  // WritesOnce, and the device's runs follow each other in the plan.
+  bool InlineBudget(size_t device) const { return WritesOnce(device) && together_[device] != 0; }
+  // Adds to sums[d] the frame bytes the plan copies to device d after the
+  // gains and cap of budgets[d], for each device with budgets[d].
+  void SumSources(const uint8_t* frame, std::span<const PreparedCorrection* const> budgets,
+                  std::span<uint32_t> sums) const;
 
   int width() const { return width_; }
   int height() const { return height_; }
@@ -62,7 +71,10 @@ class PatchPlan {
   int width_ = -1;
   int height_ = -1;
   std::vector<PatchRun> runs_;
-  std::vector<uint8_t> writesOnce_;  // per device
+  // Per device: see WritesOnce and InlineBudget; the device's last run.
+  std::vector<uint8_t> writesOnce_;
+  std::vector<uint8_t> together_;
+  std::vector<uint32_t> lastRun_;
 };
 
 }  // namespace quor

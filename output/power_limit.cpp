@@ -1,6 +1,7 @@
 #include "output/power_limit.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "core/target_clones.h"
 
@@ -25,34 +26,38 @@ inline uint8_t Factor(uint8_t v, uint16_t f) {
   return static_cast<uint8_t>((static_cast<uint32_t>(static_cast<uint16_t>(v << 8)) * f) >> 16);
 }
 
-QUOR_VECTOR_CLONES void Scale(uint8_t* __restrict ch, size_t n, const uint16_t* __restrict factors) {
-  size_t i = 0;
-  for (; i + kBlock <= n; i += kBlock) {
-    for (size_t j = 0; j < kBlock; ++j) ch[i + j] = Factor(ch[i + j], factors[j]);
-  }
-  for (size_t j = 0; i < n; ++i, ++j) ch[i] = Factor(ch[i], factors[j]);
-}
-
-// Scale, summing what it leaves in the same pass: each block in 16 bits
-// (at most 96 x 255), then into the total.
-QUOR_VECTOR_CLONES uint32_t ScaleAndSum(uint8_t* __restrict ch, size_t n, const uint16_t* __restrict factors) {
+// The gain passes in one loop: each byte's gained value g, then written
+// (kStore) as g or, with kScale, as floor(g * k / 65536); kSum sums the
+// gained values, each block in 16 bits (at most 96 x 255), then into the
+// total. `to` may be `from`.
+template <bool kStore, bool kScale, bool kSum>
+inline uint32_t GainLoop(uint8_t* to, const uint8_t* from, size_t n, const uint16_t* factors, uint16_t k) {
   static_assert(kBlock * 255 <= 0xFFFF);
+  const auto one = [to, from, k](size_t i, uint16_t f) {
+    const uint8_t g = Factor(from[i], f);
+    if constexpr (kStore) to[i] = kScale ? static_cast<uint8_t>(static_cast<uint16_t>((uint32_t{g} * k) >> 16)) : g;
+    return g;
+  };
   uint32_t sum = 0;
   size_t i = 0;
   for (; i + kBlock <= n; i += kBlock) {
     uint16_t block = 0;
-    for (size_t j = 0; j < kBlock; ++j) {
-      const uint8_t v = Factor(ch[i + j], factors[j]);
-      ch[i + j] = v;
-      block = static_cast<uint16_t>(block + v);
-    }
-    sum += block;
+    for (size_t j = 0; j < kBlock; ++j) block = static_cast<uint16_t>(block + one(i + j, factors[j]));
+    if constexpr (kSum) sum += block;
   }
-  for (size_t j = 0; i < n; ++i, ++j) {
-    ch[i] = Factor(ch[i], factors[j]);
-    sum += ch[i];
-  }
-  return sum;
+  for (size_t j = 0; i < n; ++i, ++j) sum += one(i, factors[j]);
+  return kSum ? sum : 0;
+}
+
+QUOR_VECTOR_CLONES uint32_t GainSumLoop(const uint8_t* from, size_t n, const uint16_t* factors) {
+  return GainLoop<false, false, true>(nullptr, from, n, factors, 0);
+}
+QUOR_VECTOR_CLONES void GainCopyLoop(uint8_t* to, const uint8_t* from, size_t n, const uint16_t* factors) {
+  GainLoop<true, false, false>(to, from, n, factors, 0);
+}
+QUOR_VECTOR_CLONES void GainScaleLoop(uint8_t* to, const uint8_t* from, size_t n, const uint16_t* factors,
+                                      uint16_t k) {
+  GainLoop<true, true, false>(to, from, n, factors, k);
 }
 
 // In 16-bit lanes over blocks of 256 channels (at most 65280 each).
@@ -120,31 +125,48 @@ QUOR_WIDE inline __m512i ScaleWide(__m512i v, __m512i k) {
   return _mm512_or_si512(even, odd);
 }
 
-// Gains (and, with `sum`, the sum of the result) over whole blocks of
-// three vectors, whose colours repeat: factors[q] are vector q's.
-QUOR_WIDE uint32_t GainPassWide(uint8_t* ch, size_t n, const WideFactors& factors, bool sum) {
+// The gain passes over whole blocks of three vectors, whose colours then
+// repeat (factors[q] are vector q's), and a masked tail: as GainLoop.
+template <bool kStore, bool kScale, bool kSum>
+QUOR_WIDE inline void GainVector(uint8_t* to, const uint8_t* from, size_t left, __m512i even, __m512i odd,
+                                 __m512i scale, __m512i& total) {
+  const bool whole = left >= kWide;
+  const __mmask64 m = TailMask(left);
+  const __m512i g = GainWide(whole ? _mm512_loadu_si512(from) : _mm512_maskz_loadu_epi8(m, from), even, odd);
+  if constexpr (kSum) total = _mm512_add_epi64(total, _mm512_sad_epu8(g, _mm512_setzero_si512()));
+  if constexpr (kStore) {
+    const __m512i out = kScale ? ScaleWide(g, scale) : g;
+    if (whole) {
+      _mm512_storeu_si512(to, out);
+    } else {
+      _mm512_mask_storeu_epi8(to, m, out);
+    }
+  }
+}
+
+template <bool kStore, bool kScale, bool kSum>
+QUOR_WIDE uint32_t GainWidePass(uint8_t* to, const uint8_t* from, size_t n, const WideFactors& factors,
+                                uint16_t k) {
   __m512i even[3];
   __m512i odd[3];
   for (size_t q = 0; q < 3; ++q) {
     even[q] = _mm512_load_si512(factors.even[q].data());
     odd[q] = _mm512_load_si512(factors.odd[q].data());
   }
+  const __m512i scale = _mm512_set1_epi16(static_cast<int16_t>(k));
   __m512i total = _mm512_setzero_si512();
   size_t i = 0;
+  const auto at = [to](size_t offset) { return kStore ? to + offset : nullptr; };
   for (; i + 3 * kWide <= n; i += 3 * kWide) {
     for (size_t q = 0; q < 3; ++q) {
-      const __m512i v = GainWide(_mm512_loadu_si512(ch + i + q * kWide), even[q], odd[q]);
-      _mm512_storeu_si512(ch + i + q * kWide, v);
-      if (sum) total = _mm512_add_epi64(total, _mm512_sad_epu8(v, _mm512_setzero_si512()));
+      const size_t o = i + q * kWide;
+      GainVector<kStore, kScale, kSum>(at(o), from + o, kWide, even[q], odd[q], scale, total);
     }
   }
   for (size_t q = 0; i < n; i += kWide, ++q) {
-    const __mmask64 m = TailMask(n - i);
-    const __m512i v = GainWide(_mm512_maskz_loadu_epi8(m, ch + i), even[q], odd[q]);
-    _mm512_mask_storeu_epi8(ch + i, m, v);
-    if (sum) total = _mm512_add_epi64(total, _mm512_sad_epu8(v, _mm512_setzero_si512()));
+    GainVector<kStore, kScale, kSum>(at(i), from + i, n - i, even[q], odd[q], scale, total);
   }
-  return LaneSum(total);
+  return kSum ? LaneSum(total) : 0;
 }
 
 QUOR_WIDE uint32_t SumWide(const uint8_t* ch, size_t n) {
@@ -217,7 +239,7 @@ void ScaleBytes(uint8_t* to, const uint8_t* from, size_t n, uint16_t k, Correcti
 
 PreparedCorrection::PreparedCorrection(const DeviceCorrection& correction, CorrectionPasses passes) {
   // Gain and cap in 1/256 steps: f = round(gain * cap * 256 / 10000) per
-  // colour (256 at 100 % and 100 %); colours repeat every 3 channels.
+  // colour (256 at 100 % and 100 %); colours repeat every 3 bytes.
   const int cap = std::clamp(correction.cap, 0, 100);
   std::array<uint16_t, 3> factor{};
   for (size_t c = 0; c < 3; ++c) {
@@ -226,16 +248,52 @@ PreparedCorrection::PreparedCorrection(const DeviceCorrection& correction, Corre
   for (size_t j = 0; j < kBlock; ++j) factors_[j] = factor[j % 3];
   for (size_t q = 0; q < 3; ++q) {
     for (size_t lane = 0; lane < 32; ++lane) {
-      const size_t channel = q * 64 + 2 * lane;
-      wideFactors_.even[q][lane] = factor[channel % 3];
-      wideFactors_.odd[q][lane] = factor[(channel + 1) % 3];
+      const size_t byte = q * 64 + 2 * lane;
+      wideFactors_.even[q][lane] = factor[byte % 3];
+      wideFactors_.odd[q][lane] = factor[(byte + 1) % 3];
     }
   }
   passes_ = passes;
+  wide_ = Wide(passes);
   gains_ = factor != std::array<uint16_t, 3>{256, 256, 256};
   budget_ = correction.budgetMilliamps > 0;
   allowed_ = static_cast<uint64_t>(std::max(correction.budgetMilliamps, 0)) * 255;
   milliamps_ = static_cast<uint64_t>(std::clamp(correction.milliampsPerChannel, 1, 1000));
+}
+
+uint32_t PreparedCorrection::GainSum(const uint8_t* pixels, size_t n) const {
+#if QUOR_WIDE_PASSES
+  if (wide_) return gains_ ? GainWidePass<false, false, true>(nullptr, pixels, n, wideFactors_, 0) : SumWide(pixels, n);
+#endif
+  return gains_ ? GainSumLoop(pixels, n, factors_.data()) : Sum(pixels, n);
+}
+
+void PreparedCorrection::GainCopy(uint8_t* to, const uint8_t* pixels, size_t n, uint32_t scale) const {
+  const auto k = static_cast<uint16_t>(scale);
+  const bool scaled = scale != kUnscaled;
+#if QUOR_WIDE_PASSES
+  if (wide_) {
+    if (!gains_) {
+      if (scaled) ScaleByWide(to, pixels, n, k);
+    } else if (scaled) {
+      GainWidePass<true, true, false>(to, pixels, n, wideFactors_, k);
+    } else {
+      GainWidePass<true, false, false>(to, pixels, n, wideFactors_, k);
+    }
+    if (gains_ || scaled) return;
+  }
+#endif
+  if (!gains_) {
+    if (scaled) {
+      ScaleBy(to, pixels, n, k);
+    } else if (to != pixels) {
+      std::memcpy(to, pixels, n);
+    }
+  } else if (scaled) {
+    GainScaleLoop(to, pixels, n, factors_.data(), k);
+  } else {
+    GainCopyLoop(to, pixels, n, factors_.data());
+  }
 }
 
 BudgetScale PreparedCorrection::ScaleFor(uint32_t sum) const {
@@ -248,32 +306,30 @@ BudgetScale PreparedCorrection::ScaleFor(uint32_t sum) const {
   const uint64_t draw = uint64_t{sum} * milliamps_;
   if (!budget_ || draw <= allowed_) return {};
   const auto k = static_cast<uint32_t>((allowed_ << 16) / draw);
-  return {k, static_cast<int>(k * 100 >> 16)};
+  return {k, ShareOf(k)};
 }
 
-int PreparedCorrection::Apply(std::span<uint8_t> channels) const {
-  const size_t n = channels.size();
-  uint8_t* const ch = channels.data();
-  uint32_t sum = 0;
-#if QUOR_WIDE_PASSES
-  if (Wide(passes_) && gains_) {
-    sum = GainPassWide(ch, n, wideFactors_, budget_);
-  } else
-#endif
-  if (gains_ && budget_) {
-    sum = ScaleAndSum(ch, n, factors_.data());
-  } else if (gains_) {
-    Scale(ch, n, factors_.data());
-  } else if (budget_) {
-    sum = SumBytes(ch, n, passes_);
+int PreparedCorrection::Apply(std::span<uint8_t> pixels) const {
+  if (!budget_) {
+    GainCopy(pixels.data(), pixels.data(), pixels.size(), kUnscaled);
+    return 100;
   }
-  const BudgetScale scale = ScaleFor(sum);
-  if (scale.factor != kUnscaled) ScaleBytes(ch, ch, n, static_cast<uint16_t>(scale.factor), passes_);
+  // The sum of the gained values first, then gains and scale in one pass.
+  const BudgetScale scale = ScaleFor(GainSum(pixels.data(), pixels.size()));
+  GainCopy(pixels.data(), pixels.data(), pixels.size(), scale.factor);
   return scale.share;
 }
 
-int ApplyCorrection(const DeviceCorrection& correction, std::span<uint8_t> channels) {
-  return PreparedCorrection(correction).Apply(channels);
+int PreparedCorrection::ApplyBudget(std::span<uint8_t> channels) const {
+  const BudgetScale scale = ScaleFor(budget_ ? SumBytes(channels.data(), channels.size(), passes_) : 0);
+  if (scale.factor != kUnscaled) {
+    ScaleBytes(channels.data(), channels.data(), channels.size(), static_cast<uint16_t>(scale.factor), passes_);
+  }
+  return scale.share;
+}
+
+int ApplyCorrection(const DeviceCorrection& correction, std::span<uint8_t> pixels) {
+  return PreparedCorrection(correction).Apply(pixels);
 }
 
 }  // namespace quor

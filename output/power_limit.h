@@ -1,11 +1,10 @@
-// Per-device colour correction and power budget, applied to a device's
-// channel bytes after the patch has filled them and before they are
-// encoded: a gain per colour (white balance), a brightness cap, and a
-// current budget that scales the whole device down when the estimated draw
-// of the frame exceeds it, as LED controllers with automatic brightness
-// limiting do. Channels are taken as red, green, blue in turn from the
-// device's first channel. Pure integer arithmetic, so the same frame always
-// gives the same bytes; any thread.
+// Per-device colour correction and power budget: a gain per colour (white
+// balance) and a brightness cap, applied to each pixel's red, green and
+// blue as the patch copies them into the device, wherever its colour order
+// puts them; and a current budget that scales the whole device down when
+// the estimated draw of its channels exceeds it, as LED controllers with
+// automatic brightness limiting do. Pure integer arithmetic, so the same
+// frame always gives the same bytes; any thread.
 #pragma once
 
 #include <array>
@@ -49,11 +48,12 @@ struct BudgetScale {
   uint32_t factor = kUnscaled;
   int share = 100;
 };
+inline int ShareOf(uint32_t factor) { return factor >= kUnscaled ? 100 : static_cast<int>(factor * 100 >> 16); }
 
 // A correction made ready for the send when output opens: the factor of
-// every channel of a whole vector block laid out once, and the budget in
-// the units of the channel sum, so a frame costs one pass that applies the
-// gains and sums the result, and a second one only when the budget scales.
+// every byte of a whole vector block of pixels laid out once, and the
+// budget in the units of the channel sum. The passes take pixel bytes, red,
+// green and blue in turn from the first byte.
 class PreparedCorrection {
  public:
   static constexpr size_t kBlock = 96;  // whole colour triples and whole vector lanes
@@ -62,19 +62,33 @@ class PreparedCorrection {
   explicit PreparedCorrection(const DeviceCorrection& correction,
                               CorrectionPasses passes = CorrectionPasses::kFastest);
   bool Active() const { return gains_ || budget_; }
-  // A budget and nothing else: the device's channels need only their sum,
-  // which the patch can take from the frame before copying.
-  bool BudgetOnly() const { return budget_ && !gains_; }
+  bool HasGains() const { return gains_; }
+  bool HasBudget() const { return budget_; }
+
+  // The sum of the pixel bytes after gains and cap; writes nothing.
+  uint32_t GainSum(const uint8_t* pixels, size_t n) const;
+  // Writes the pixel bytes after gains and cap to `to` (which may be
+  // `pixels`), each then scaled by `scale` unless it is kUnscaled.
+  void GainCopy(uint8_t* to, const uint8_t* pixels, size_t n, uint32_t scale) const;
+  // One byte of colour c (0 red, 1 green, 2 blue), as GainCopy writes it.
+  uint8_t GainOne(uint8_t v, size_t c, uint32_t scale) const {
+    const uint32_t g = uint32_t{v} * factors_[c] >> 8;
+    return static_cast<uint8_t>(scale == kUnscaled ? g : g * scale >> 16);
+  }
   // The budget's verdict on channels (after gains and cap) summing to `sum`.
   BudgetScale ScaleFor(uint32_t sum) const;
-  // Applies the correction to `channels` in place. Returns the share the
-  // budget left, in percent (100 when the frame fits or there is no budget).
-  int Apply(std::span<uint8_t> channels) const;
+
+  // The whole correction on pixel bytes in place. Returns the share the
+  // budget left, in percent (100 when they fit or there is no budget).
+  int Apply(std::span<uint8_t> pixels) const;
+  // The budget alone on channels that already had their gains.
+  int ApplyBudget(std::span<uint8_t> channels) const;
 
  private:
-  std::array<uint16_t, kBlock> factors_{};  // per channel of a block, 256 = unchanged
+  std::array<uint16_t, kBlock> factors_{};  // per byte of a block, 256 = unchanged
   WideFactors wideFactors_;
   CorrectionPasses passes_ = CorrectionPasses::kFastest;
+  bool wide_ = false;                       // the passes_ run 64-byte vectors
   bool gains_ = false;                      // some factor is below 256
   bool budget_ = false;
   uint64_t allowed_ = 0;    // budget in mA x 255: the channel sum times mA may reach it
@@ -87,9 +101,9 @@ uint32_t SumBytes(const uint8_t* bytes, size_t n, CorrectionPasses passes = Corr
 void ScaleBytes(uint8_t* to, const uint8_t* from, size_t n, uint16_t k,
                 CorrectionPasses passes = CorrectionPasses::kFastest);
 
-// Applies `correction` to `channels` in place (PreparedCorrection for one
+// Applies `correction` to pixel bytes in place (PreparedCorrection for one
 // call).
-int ApplyCorrection(const DeviceCorrection& correction, std::span<uint8_t> channels);
+int ApplyCorrection(const DeviceCorrection& correction, std::span<uint8_t> pixels);
 
 // The estimated draw of `channels` in milliamperes, rounded down.
 uint64_t EstimatedMilliamps(std::span<const uint8_t> channels, int milliampsPerChannel);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <functional>
 #include <numeric>
 #include <random>
 #include <sstream>
@@ -162,9 +163,13 @@ TEST(DeviceEditor, DriverChangesSetDefaultsEnabledFieldsAndDerivedCounts) {
 
 using Buffers = std::vector<std::vector<uint8_t>>;
 
-// The patch applied entry by entry, skipping pixels outside the frame or patch and channels outside the device.
+// The patch applied entry by entry, skipping pixels outside the frame or patch and channels outside the device;
+// `value` gives what device d gets for a frame byte of colour c.
 void ApplyDirectly(const PatchTable& patch, int width, int height, const uint8_t* frame,
-                   std::span<const PatchTarget> targets, Buffers& buffers) {
+                   std::span<const PatchTarget> targets, Buffers& buffers,
+                   const std::function<uint8_t(size_t, uint8_t, int)>& value = [](size_t, uint8_t v, int) {
+                     return v;
+                   }) {
   for (int y = 0; y < std::min(height, patch.height()); ++y) {
     for (int x = 0; x < std::min(width, patch.width()); ++x) {
       const PatchEntry& e = patch.At(x, y);
@@ -174,7 +179,7 @@ void ApplyDirectly(const PatchTable& patch, int width, int height, const uint8_t
       for (int c = 0; c < 3; ++c) {
         if (channel[c] < 0 || channel[c] >= t.channels) continue;
         buffers[static_cast<size_t>(e.device)][static_cast<size_t>(t.headerLength + channel[c])] =
-            frame[(y * width + x) * 3 + c];
+            value(static_cast<size_t>(e.device), frame[(y * width + x) * 3 + c], c);
       }
     }
   }
@@ -183,13 +188,14 @@ void ApplyDirectly(const PatchTable& patch, int width, int height, const uint8_t
 TEST(PatchPlan, MatchesEntryByEntryApplicationAndNeverLeavesTheBuffer) {
   const std::vector<PatchTarget> targets = {{18, 512, 531}, {4, 30, 35}, {0, -1, 0}, {1, 90, 92}};
   std::mt19937 random(7);
-  int once[2] = {0, 0};  // devices written more than once or partly, and once
+  int kinds[3] = {};  // devices written more than once or partly, once, and once in consecutive runs
   for (int round = 0; round < 30; ++round) {
     PatchTable patch(13, 7);
     // Straight and reversed runs, odd colour orders, stray and hostile entries.
     int channel = static_cast<int>(random() % 40);
     for (PatchEntry& e : patch.entries()) {
-      const int kind = static_cast<int>(random() % 10);
+      // Every fourth round patches device 0 alone, in one straight run.
+      const int kind = static_cast<int>(random() % (round % 4 == 0 ? 4 : 10));
       if (kind < 6) {
         e = kind < 4 ? PatchEntry{0, channel, channel + 1, channel + 2} : PatchEntry{3, 90 - channel % 90, 91 - channel % 90, 89 - channel % 90};
         channel += 3;
@@ -217,36 +223,46 @@ TEST(PatchPlan, MatchesEntryByEntryApplicationAndNeverLeavesTheBuffer) {
       EXPECT_EQ(actual[d], expected[d]) << "round " << round << " device " << d;
     }
 
-    // A budget's scale applied while copying, and the frame bytes the plan
-    // sums for a device it writes each channel of once: the sum of what
-    // that device's channels hold afterwards.
-    const std::vector<uint32_t> scales = {40000, kUnscaled, kUnscaled, 12345};
+    // Gains by each pixel's colour and a budget's scale applied while
+    // copying. The plan takes the budget of a device whose runs follow each
+    // other itself; for the others, the sum it takes of the frame for a
+    // device it writes each channel of once is the sum of that device's
+    // channels after gains.
+    const PreparedCorrection budget({{100, 100, 100}, 100, 1, 20});
+    const PreparedCorrection gains({{50, 100, 25}, 80, 0, 20});
+    const std::vector<const PreparedCorrection*> corrections = {&budget, nullptr, &gains, &gains};
+    std::vector<uint32_t> scales = {40000, kUnscaled, kUnscaled, 12345};
+    const auto gained = [&corrections](size_t d, uint8_t v, int c) {
+      return corrections[d] ? corrections[d]->GainOne(v, static_cast<size_t>(c), kUnscaled) : v;
+    };
     Buffers unscaled;
     for (const auto& b : expected) unscaled.emplace_back(b.size(), 0);
     Buffers scaled = unscaled;
-    ApplyDirectly(patch, width, height, frame.data(), targets, unscaled);
+    ApplyDirectly(patch, width, height, frame.data(), targets, unscaled, gained);
     pointers.clear();
     for (auto& b : scaled) pointers.push_back(b.data());
-    plan.Apply(frame.data(), pointers, scales);
+    plan.Apply(frame.data(), pointers, corrections, scales);
     std::vector<uint32_t> sums(targets.size(), 0);
-    plan.SumSources(frame.data(), std::vector<uint8_t>(targets.size(), 1), sums);
+    plan.SumSources(frame.data(), corrections, sums);
     for (size_t d = 0; d < targets.size(); ++d) {
       if (targets[d].channels < 0) continue;
       scaled[d][targets[d].discardOffset] = 0;
       std::vector<uint8_t> want = unscaled[d];
       for (uint8_t& v : want) v = static_cast<uint8_t>(v * scales[d] >> 16);
       EXPECT_EQ(scaled[d], want) << "round " << round << " device " << d;
+      if (corrections[d] == nullptr) continue;
       const auto first = unscaled[d].begin() + targets[d].headerLength;
+      const uint32_t channelSum = std::accumulate(first, first + targets[d].channels, 0u);
+      ++kinds[plan.WritesOnce(d) + plan.InlineBudget(d)];
       if (plan.WritesOnce(d)) {
-        ++once[1];
-        EXPECT_EQ(sums[d], std::accumulate(first, first + targets[d].channels, 0u)) << "round " << round;
-      } else {
-        ++once[0];
+        EXPECT_EQ(sums[d], channelSum) << "round " << round;
+      }
+      if (corrections[d]->HasBudget()) {
+        EXPECT_EQ(scales[d], plan.InlineBudget(d) ? budget.ScaleFor(channelSum).factor : 40000u) << "round " << round;
       }
     }
   }
-  EXPECT_GT(once[0], 0);  // both kinds of device came up
-  EXPECT_GT(once[1], 0);
+  for (const int count : kinds) EXPECT_GT(count, 0);  // every kind of device came up
 }
 
 class FastPatchTest : public testing::Test {

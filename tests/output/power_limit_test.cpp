@@ -105,10 +105,11 @@ TEST(PowerLimit, MatchesTheScalarFormulasAtEveryLength) {
   }
 }
 
-// A budget with nothing else is taken from the frame and applied while the
-// patch copies when each channel is written once; a device whose channels
-// are written twice gets it after the copy. Both send the same.
-TEST(PowerLimit, BudgetTakenWhileCopyingOrAfterSendsTheSame) {
+// Gains follow each pixel's colour wherever the device's colour order puts
+// it. The budget is taken from the frame and applied while the patch copies
+// when each channel is written once; a device whose channels are written
+// twice gets it after the copy. Both send the same.
+TEST(PowerLimit, GainsFollowThePixelColourAndTheBudgetHoldsOnEitherPath) {
   test::UdpReceiver receiver;
   Console console;
   console.SetSink([](std::string_view) {});
@@ -121,24 +122,23 @@ TEST(PowerLimit, BudgetTakenWhileCopyingOrAfterSendsTheSame) {
   OutputDevice twice = d;
   twice.universe = 1;
   outputs.devices().Load({d, twice});
-  patch.At(0, 0) = {0, 0, 1, 2};
+  patch.At(0, 0) = {0, 1, 0, 2};  // green, red, blue
   patch.At(1, 0) = {1, 0, 1, 2};
   patch.At(2, 0) = {1, 0, 1, 2};  // the same channels again: the last pixel wins
-  const DeviceCorrection budget{{100, 100, 100}, 100, 30, 20};  // 60 mA of white against 30
-  outputs.SetCorrections({budget, budget});
+  // Red at half: 127 + 255 + 255 of white draws 49 mA against 30, so
+  // k = floor(30 * 255 * 65536 / (637 * 20)) = 39352.
+  const DeviceCorrection correction{{50, 100, 100}, 100, 30, 20};
+  outputs.SetCorrections({correction, correction});
   ASSERT_EQ(outputs.OpenOutputs(), std::nullopt);
   const uint8_t frame[9] = {255, 255, 255, 0, 0, 0, 255, 255, 255};
   outputs.SendFrame({frame, 3, 1});
   outputs.TakeFaults();
-  EXPECT_EQ(outputs.limitStatus(), "Power limit: output 1 at 50%, output 2 at 50%");
+  EXPECT_EQ(outputs.limitStatus(), "Power limit: output 1 at 60%, output 2 at 60%");
   outputs.CloseOutputs();
   const std::vector<test::Datagram> got = receiver.ReceiveAll();
   ASSERT_GE(got.size(), 2u);
-  for (size_t i = 0; i < 2; ++i) {
-    EXPECT_EQ(std::vector<uint8_t>(got[i].bytes.begin() + 18, got[i].bytes.end()),
-              (std::vector<uint8_t>{127, 127, 127, 0}))
-        << i;
-  }
+  EXPECT_EQ(std::vector<uint8_t>(got[0].bytes.begin() + 18, got[0].bytes.end()), (std::vector<uint8_t>{153, 76, 153, 0}));
+  EXPECT_EQ(std::vector<uint8_t>(got[1].bytes.begin() + 18, got[1].bytes.end()), (std::vector<uint8_t>{76, 153, 153, 0}));
 }
 
 TEST(PowerLimit, OutputsScaleTheSentDataAndSayOnceWhenLimitingStartsAndStops) {
