@@ -12,6 +12,27 @@
 namespace quor {
 namespace {
 
+// Outputs of a one-row patch sending Art-Net to a receiver on 127.0.0.1.
+struct LoopbackOutputs {
+  explicit LoopbackOutputs(int width) : patch(width, 1) { console.SetSink([](std::string_view) {}); }
+  OutputDevice Device(int channels, int universe = 0) const {
+    OutputDevice d;
+    d.driver = kDriverArtNet, d.port = receiver.port(), d.channels = channels, d.headerLength = 18;
+    d.universe = universe;
+    d.SetAddress("127.0.0.1");
+    return d;
+  }
+  static std::vector<uint8_t> Data(const test::Datagram& datagram) {
+    return std::vector<uint8_t>(datagram.bytes.begin() + 18, datagram.bytes.end());
+  }
+
+  test::UdpReceiver receiver;
+  Console console;
+  std::atomic<OutputStateValue> state{kOutputStopped};
+  PatchTable patch;
+  Outputs outputs{console, state, patch, OutputsOptions{[](std::chrono::milliseconds) {}}};
+};
+
 TEST(PowerLimit, GainsCapAndBudgetTable) {
   struct Case {
     const char* name;
@@ -110,71 +131,53 @@ TEST(PowerLimit, MatchesTheScalarFormulasAtEveryLength) {
 // when each channel is written once; a device whose channels are written
 // twice gets it after the copy. Both send the same.
 TEST(PowerLimit, GainsFollowThePixelColourAndTheBudgetHoldsOnEitherPath) {
-  test::UdpReceiver receiver;
-  Console console;
-  console.SetSink([](std::string_view) {});
-  std::atomic<OutputStateValue> state{kOutputStopped};
-  PatchTable patch(3, 1);
-  Outputs outputs{console, state, patch, OutputsOptions{[](std::chrono::milliseconds) {}}};
-  OutputDevice d;
-  d.driver = kDriverArtNet, d.port = receiver.port(), d.channels = 4, d.headerLength = 18;
-  d.SetAddress("127.0.0.1");
-  OutputDevice twice = d;
-  twice.universe = 1;
-  outputs.devices().Load({d, twice});
-  patch.At(0, 0) = {0, 1, 0, 2};  // green, red, blue
-  patch.At(1, 0) = {1, 0, 1, 2};
-  patch.At(2, 0) = {1, 0, 1, 2};  // the same channels again: the last pixel wins
+  LoopbackOutputs o(3);
+  o.outputs.devices().Load({o.Device(4), o.Device(4, 1)});
+  o.patch.At(0, 0) = {0, 1, 0, 2};  // green, red, blue
+  o.patch.At(1, 0) = {1, 0, 1, 2};
+  o.patch.At(2, 0) = {1, 0, 1, 2};  // the same channels again: the last pixel wins
   // Red at half: 127 + 255 + 255 of white draws 49 mA against 30, so
   // k = floor(30 * 255 * 65536 / (637 * 20)) = 39352.
   const DeviceCorrection correction{{50, 100, 100}, 100, 30, 20};
-  outputs.SetCorrections({correction, correction});
-  ASSERT_EQ(outputs.OpenOutputs(), std::nullopt);
+  o.outputs.SetCorrections({correction, correction});
+  ASSERT_EQ(o.outputs.OpenOutputs(), std::nullopt);
   const uint8_t frame[9] = {255, 255, 255, 0, 0, 0, 255, 255, 255};
-  outputs.SendFrame({frame, 3, 1});
-  outputs.TakeFaults();
-  EXPECT_EQ(outputs.limitStatus(), "Power limit: output 1 at 60%, output 2 at 60%");
-  outputs.CloseOutputs();
-  const std::vector<test::Datagram> got = receiver.ReceiveAll();
+  o.outputs.SendFrame({frame, 3, 1});
+  o.outputs.TakeFaults();
+  EXPECT_EQ(o.outputs.limitStatus(), "Power limit: output 1 at 60%, output 2 at 60%");
+  o.outputs.CloseOutputs();
+  const std::vector<test::Datagram> got = o.receiver.ReceiveAll();
   ASSERT_GE(got.size(), 2u);
-  EXPECT_EQ(std::vector<uint8_t>(got[0].bytes.begin() + 18, got[0].bytes.end()), (std::vector<uint8_t>{153, 76, 153, 0}));
-  EXPECT_EQ(std::vector<uint8_t>(got[1].bytes.begin() + 18, got[1].bytes.end()), (std::vector<uint8_t>{76, 153, 153, 0}));
+  EXPECT_EQ(LoopbackOutputs::Data(got[0]), (std::vector<uint8_t>{153, 76, 153, 0}));
+  EXPECT_EQ(LoopbackOutputs::Data(got[1]), (std::vector<uint8_t>{76, 153, 153, 0}));
 }
 
 TEST(PowerLimit, OutputsScaleTheSentDataAndSayOnceWhenLimitingStartsAndStops) {
-  test::UdpReceiver receiver;
-  std::vector<std::string> lines;
-  Console console;
-  console.SetSink([&lines](std::string_view line) { lines.emplace_back(line); });
-  std::atomic<OutputStateValue> state{kOutputStopped};
-  PatchTable patch(1, 1);
-  Outputs outputs{console, state, patch, OutputsOptions{[](std::chrono::milliseconds) {}}};
-  OutputDevice d;
-  d.driver = kDriverArtNet, d.port = receiver.port(), d.channels = 3, d.headerLength = 18;
-  d.SetAddress("127.0.0.1");
-  outputs.devices().Load({d});
-  patch.At(0, 0) = {0, 0, 1, 2};
-  outputs.SetCorrections({{{100, 100, 100}, 100, 30, 20}});  // 60 mA of white against 30
-  ASSERT_EQ(outputs.OpenOutputs(), std::nullopt);
+  std::vector<std::string> lines;  // outlives the outputs, which may still print
+  LoopbackOutputs o(1);
+  o.console.SetSink([&lines](std::string_view line) { lines.emplace_back(line); });
+  o.outputs.devices().Load({o.Device(3)});
+  o.patch.At(0, 0) = {0, 0, 1, 2};
+  o.outputs.SetCorrections({{{100, 100, 100}, 100, 30, 20}});  // 60 mA of white against 30
+  ASSERT_EQ(o.outputs.OpenOutputs(), std::nullopt);
   lines.clear();  // the list's growth line
   const uint8_t white[3] = {255, 255, 255};
   const uint8_t dim[3] = {40, 40, 40};
   std::vector<std::string> status;
   for (const uint8_t* pixel : {white, white, dim, white}) {
-    outputs.SendFrame({pixel, 1, 1});
-    outputs.TakeFaults();
-    status.push_back(outputs.limitStatus());
+    o.outputs.SendFrame({pixel, 1, 1});
+    o.outputs.TakeFaults();
+    status.push_back(o.outputs.limitStatus());
   }
-  outputs.CloseOutputs();
+  o.outputs.CloseOutputs();
   const std::string limited = "Power limit: output 1 at 50%";
   EXPECT_EQ(status, (std::vector<std::string>{limited, limited, "", limited}));
-  EXPECT_EQ(outputs.limitStatus(), "");
-  console.Drain();
-  const std::vector<test::Datagram> got = receiver.ReceiveAll();
+  EXPECT_EQ(o.outputs.limitStatus(), "");
+  o.console.Drain();
+  const std::vector<test::Datagram> got = o.receiver.ReceiveAll();
   ASSERT_GE(got.size(), 4u);
-  const std::vector<uint8_t> data(got[0].bytes.begin() + 18, got[0].bytes.end());
-  EXPECT_EQ(data, (std::vector<uint8_t>{127, 127, 127}));
-  EXPECT_EQ(std::vector<uint8_t>(got[2].bytes.begin() + 18, got[2].bytes.end()), (std::vector<uint8_t>{40, 40, 40}));
+  EXPECT_EQ(LoopbackOutputs::Data(got[0]), (std::vector<uint8_t>{127, 127, 127}));
+  EXPECT_EQ(LoopbackOutputs::Data(got[2]), (std::vector<uint8_t>{40, 40, 40}));
   EXPECT_EQ(lines, (std::vector<std::string>{"Output 1: limited to 50% for its power budget\n",
                                              "Output 1: within its power budget again\n",
                                              "Output 1: limited to 50% for its power budget\n"}));
