@@ -296,7 +296,6 @@ void Outputs::RebuildPlanLocked(int width, int height) {
   planStale_.store(false);
   plan_.Build(patch_, width, height, targets_);
   copyWith_.assign(connections_.size(), nullptr);
-  budgetAhead_.assign(connections_.size(), 0);
   budgetsScattered_.assign(connections_.size(), nullptr);
   sourceSums_.assign(connections_.size(), 0);
   scales_.assign(connections_.size(), kUnscaled);
@@ -310,7 +309,6 @@ void Outputs::RebuildPlanLocked(int width, int height) {
     std::fill_n(c.buffer.begin() + c.info->headerLength, c.device.channels, uint8_t{0});
     const bool ahead = c.correction.HasBudget() && plan_.WritesOnce(i);
     if (ahead || c.correction.HasGains()) copyWith_[i] = &c.correction;
-    budgetAhead_[i] = ahead ? 1 : 0;
     if (ahead && !plan_.InlineBudget(i)) {
       budgetsScattered_[i] = &c.correction;
       anyScattered_ = true;
@@ -335,10 +333,10 @@ void Outputs::SendLocked(FrameView frame, int state) {
   const PacketSink send = [&transport](std::span<const uint8_t> bytes) { transport->Send(bytes); };
   for (size_t i = 0; i < connections_.size(); ++i) {
     Connection& c = connections_[i];
-    // A budget the frame could not give ahead (some channel is written
-    // twice): taken from the channels after the copy.
+    // A budget the plan took from the frame left its scale; one it could
+    // not (some channel is written twice) is taken from the channels now.
     if (c.correction.HasBudget() && !c.buffer.empty()) {
-      const bool ahead = i < budgetAhead_.size() && budgetAhead_[i] != 0;
+      const bool ahead = plan_.WritesOnce(i);
       const int share = ahead ? ShareOf(scales_[i])
                               : c.correction.ApplyBudget(std::span<uint8_t>(c.buffer.data() + c.info->headerLength,
                                                                             static_cast<size_t>(c.device.channels)));
@@ -462,7 +460,6 @@ std::vector<Outputs::Connection> Outputs::ReleaseLocked() {
   targets_.clear();
   plan_ = PatchPlan{};
   copyWith_.clear();
-  budgetAhead_.clear();
   budgetsScattered_.clear();
   anyScattered_ = false;
   planStale_.store(true);

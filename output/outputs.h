@@ -174,12 +174,10 @@ class Outputs {
   std::atomic<bool> planStale_{true};
   // Per connection: the correction the patch applies while it copies
   // (gains and cap, and a budget taken from the frame when the plan writes
-  // each of the device's channels once), or null; whether the budget is
-  // taken from the frame, and of those, the ones whose runs are scattered
-  // through the plan, summed before the copy; and the scale each device
-  // copies with this frame.
+  // each of the device's channels once), or null; of the budgets taken from
+  // the frame, the ones whose runs are scattered through the plan, summed
+  // before the copy; and the scale each device copies with this frame.
   std::vector<const PreparedCorrection*> copyWith_;
-  std::vector<uint8_t> budgetAhead_;
   std::vector<const PreparedCorrection*> budgetsScattered_;
   bool anyScattered_ = false;
   std::vector<uint32_t> sourceSums_;
